@@ -1,0 +1,12 @@
+/* ORVIKA - numerical methods for process simulation: every public header. */
+#ifndef ORVIKA_H
+#define ORVIKA_H
+
+#include "orvika_types.h"
+#include "units.h"
+#include "kernels.h"
+#include "tearconv.h"
+#include "sparselu.h"
+#include "qp.h"
+
+#endif

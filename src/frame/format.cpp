@@ -1,0 +1,469 @@
+// Formatted output records: the edit descriptors of formatted sequential
+// output, written into fixed buffers.
+//
+// Digits come from the C library's correctly rounded conversions
+// (snprintf with %e / %f), which round the exact binary value to nearest
+// with ties to even, as the Fortran run-time does in its default mode.
+#include "frame/format.hpp"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace orvika {
+namespace {
+
+constexpr int kNumBuf = 512;
+
+void fill_stars(char* out, int w) {
+  for (int k = 0; k < w; ++k) out[k] = '*';
+}
+
+// Right-justifies S (length n) in W columns; asterisks when it does not fit.
+int right_justify(char* out, const char* s, int n, int w) {
+  if (w <= 0) return 0;
+  if (n > w) {
+    fill_stars(out, w);
+    return w;
+  }
+  int pad = w - n;
+  for (int k = 0; k < pad; ++k) out[k] = ' ';
+  std::memcpy(out + pad, s, static_cast<std::size_t>(n));
+  return w;
+}
+
+// Infinity and NaN in a real field, as the run-time writes them.
+int edit_nonfinite(char* out, double v, int w) {
+  if (std::isnan(v)) return right_justify(out, "NaN", 3, w);
+  if (v > 0) {
+    if (w >= 8) return right_justify(out, "Infinity", 8, w);
+    return right_justify(out, "Inf", 3, w);
+  }
+  if (w >= 9) return right_justify(out, "-Infinity", 9, w);
+  return right_justify(out, "-Inf", 4, w);
+}
+
+// Decimal digits and exponent of |v| rounded to S significant digits:
+// |v| ~ 0.DIGITS x 10^EXP10 (so EXP10 is one more than the %e exponent).
+// Returns the number of digits (S), or 0 for a zero value.
+int sig_digits(double a, int s, char* digits, int* exp10) {
+  if (a == 0.0) {
+    for (int k = 0; k < s; ++k) digits[k] = '0';
+    *exp10 = 0;
+    return 0;
+  }
+  char buf[kNumBuf];
+  std::snprintf(buf, sizeof buf, "%.*e", s - 1, a);
+  // buf = "D.DDDDe+XX" (or "De+XX" when s == 1)
+  int n = 0;
+  const char* p = buf;
+  for (; *p && *p != 'e'; ++p)
+    if (*p >= '0' && *p <= '9') digits[n++] = *p;
+  *exp10 = std::atoi(p + 1) + 1;
+  return n;
+}
+
+// Appends the exponent part of an E/D field to NUM; false when it does not fit.
+bool append_exponent(char* num, int* n, int e10, int expdigits, char letter) {
+  int ae = e10 < 0 ? -e10 : e10;
+  char sign = e10 < 0 ? '-' : '+';
+  if (expdigits > 0) {
+    int lim = 1;
+    for (int k = 0; k < expdigits; ++k) lim *= 10;
+    if (ae >= lim) return false;
+    num[(*n)++] = letter;
+    num[(*n)++] = sign;
+    for (int k = expdigits - 1, p = 1; k >= 0; --k, p *= 10) num[*n + k] = static_cast<char>('0' + (ae / p) % 10);
+    *n += expdigits;
+    return true;
+  }
+  if (ae <= 99) {
+    num[(*n)++] = letter;
+    num[(*n)++] = sign;
+    num[(*n)++] = static_cast<char>('0' + ae / 10);
+    num[(*n)++] = static_cast<char>('0' + ae % 10);
+    return true;
+  }
+  if (ae <= 999) {
+    num[(*n)++] = sign;
+    num[(*n)++] = static_cast<char>('0' + ae / 100);
+    num[(*n)++] = static_cast<char>('0' + (ae / 10) % 10);
+    num[(*n)++] = static_cast<char>('0' + ae % 10);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int edit_I(char* out, IWORD v, int w, int m) {
+  if (w <= 0) return 0;
+  std::uint64_t mag = v < 0 ? (~static_cast<std::uint64_t>(v) + 1) : static_cast<std::uint64_t>(v);
+  char digits[32];
+  int nd = 0;
+  if (mag == 0) {
+    if (m == 0) {  // Iw.0 of zero: all blanks
+      for (int k = 0; k < w; ++k) out[k] = ' ';
+      return w;
+    }
+    digits[nd++] = '0';
+  }
+  while (mag) {
+    digits[nd++] = static_cast<char>('0' + mag % 10);
+    mag /= 10;
+  }
+  while (m > 0 && nd < m && nd < 30) digits[nd++] = '0';
+  char s[34];
+  int n = 0;
+  if (v < 0) s[n++] = '-';
+  for (int k = nd - 1; k >= 0; --k) s[n++] = digits[k];
+  return right_justify(out, s, n, w);
+}
+
+int edit_F(char* out, double v, int w, int d, int scale) {
+  if (w <= 0) return 0;
+  if (!std::isfinite(v)) return edit_nonfinite(out, v, w);
+  if (d < 0) d = 0;
+  double a = std::fabs(v);
+  if (scale != 0) a *= std::pow(10.0, scale);
+  char buf[kNumBuf];
+  int len = std::snprintf(buf, sizeof buf, "%.*f", d, a);
+  if (len < 0 || len >= kNumBuf - 4) {
+    fill_stars(out, w);
+    return w;
+  }
+  // buf = "III.DDD" or "III" when d == 0
+  char num[kNumBuf];
+  int n = 0;
+  bool neg = std::signbit(v);
+  if (neg) num[n++] = '-';
+  int lead_zero_at = -1;
+  if (buf[0] == '0' && (buf[1] == '.' || buf[1] == '\0')) lead_zero_at = n;
+  std::memcpy(num + n, buf, static_cast<std::size_t>(len));
+  n += len;
+  if (d == 0) num[n++] = '.';
+  if (n > w && lead_zero_at >= 0) {  // the leading zero is optional
+    std::memmove(num + lead_zero_at, num + lead_zero_at + 1, static_cast<std::size_t>(n - lead_zero_at - 1));
+    --n;
+  }
+  return right_justify(out, num, n, w);
+}
+
+int edit_E(char* out, double v, int w, int d, int scale, int expdigits, char letter) {
+  if (w <= 0) return 0;
+  if (!std::isfinite(v)) return edit_nonfinite(out, v, w);
+  if (d < 0) d = 0;
+  // Significant digits: d+1 with a positive scale factor, d+k otherwise.
+  int k = scale;
+  int s = (k > 0) ? d - k + 1 + k : d + k;
+  if (k > 0 && k >= d + 2) s = 0;  // not representable
+  if (s <= 0) {
+    fill_stars(out, w);
+    return w;
+  }
+  char digits[64];
+  int e10 = 0;
+  double a = std::fabs(v);
+  bool zero = sig_digits(a, s, digits, &e10) == 0;
+  int shown_exp = zero ? 0 : e10 - k;
+  char num[128];
+  int n = 0;
+  if (std::signbit(v)) num[n++] = '-';
+  int lead_zero_at = -1;
+  if (k > 0) {
+    for (int i = 0; i < k; ++i) num[n++] = digits[i];
+    num[n++] = '.';
+    for (int i = k; i < s; ++i) num[n++] = digits[i];
+  } else {
+    lead_zero_at = n;
+    num[n++] = '0';
+    num[n++] = '.';
+    for (int i = 0; i < -k; ++i) num[n++] = '0';
+    for (int i = 0; i < s; ++i) num[n++] = digits[i];
+  }
+  if (!append_exponent(num, &n, shown_exp, expdigits, letter)) {
+    fill_stars(out, w);
+    return w;
+  }
+  if (n > w && lead_zero_at >= 0) {
+    std::memmove(num + lead_zero_at, num + lead_zero_at + 1, static_cast<std::size_t>(n - lead_zero_at - 1));
+    --n;
+  }
+  return right_justify(out, num, n, w);
+}
+
+int edit_G(char* out, double v, int w, int d, int scale) {
+  if (w <= 0) return 0;
+  if (!std::isfinite(v)) return edit_nonfinite(out, v, w);
+  if (d <= 0) return edit_E(out, v, w, d, scale, 0, 'E');
+  constexpr int nblank = 4;
+  double a = std::fabs(v);
+  int fd = -1;  // decimals of the fixed form, or -1 for the exponent form
+  if (a == 0.0) {
+    fd = d - 1;
+  } else {
+    char digits[64];
+    int e10 = 0;
+    sig_digits(a, d, digits, &e10);  // rounded value lies in [10^(e10-1), 10^e10)
+    if (e10 >= 0 && e10 <= d) fd = d - e10;
+  }
+  if (fd < 0) return edit_E(out, v, w, d, scale, 0, 'E');
+  if (w - nblank <= 0) {
+    fill_stars(out, w);
+    return w;
+  }
+  edit_F(out, v, w - nblank, fd, 0);
+  if (out[0] == '*') {
+    fill_stars(out, w);
+    return w;
+  }
+  for (int k = w - nblank; k < w; ++k) out[k] = ' ';
+  return w;
+}
+
+// ---- Rec -------------------------------------------------------------------
+
+void Rec::put(std::string_view s) {
+  if (pos_ > len_) {  // a gap left by T or X: fill with blanks
+    std::size_t gap_end = pos_ < kCap ? pos_ : kCap;
+    for (std::size_t k = len_; k < gap_end; ++k) buf_[k] = ' ';
+    len_ = gap_end;
+  }
+  for (char c : s) {
+    if (pos_ >= kCap) break;
+    buf_[pos_++] = c;
+  }
+  if (pos_ > len_) len_ = pos_;
+}
+
+void Rec::stars(int w) {
+  char tmp[kCap];
+  if (w > static_cast<int>(kCap)) w = static_cast<int>(kCap);
+  fill_stars(tmp, w);
+  put({tmp, static_cast<std::size_t>(w)});
+}
+
+Rec& Rec::I(IWORD v, int w, int m) {
+  char tmp[kCap];
+  if (w > static_cast<int>(kCap)) w = static_cast<int>(kCap);
+  int n = edit_I(tmp, v, w, m);
+  put({tmp, static_cast<std::size_t>(n)});
+  return *this;
+}
+
+Rec& Rec::F(double v, int w, int d, int scale) {
+  char tmp[kCap];
+  if (w > static_cast<int>(kCap)) w = static_cast<int>(kCap);
+  int n = edit_F(tmp, v, w, d, scale);
+  put({tmp, static_cast<std::size_t>(n)});
+  return *this;
+}
+
+Rec& Rec::E(double v, int w, int d, int scale, int expdigits) {
+  char tmp[kCap];
+  if (w > static_cast<int>(kCap)) w = static_cast<int>(kCap);
+  int n = edit_E(tmp, v, w, d, scale, expdigits, 'E');
+  put({tmp, static_cast<std::size_t>(n)});
+  return *this;
+}
+
+Rec& Rec::D(double v, int w, int d, int scale) {
+  char tmp[kCap];
+  if (w > static_cast<int>(kCap)) w = static_cast<int>(kCap);
+  int n = edit_E(tmp, v, w, d, scale, 0, 'D');
+  put({tmp, static_cast<std::size_t>(n)});
+  return *this;
+}
+
+Rec& Rec::G(double v, int w, int d, int scale) {
+  char tmp[kCap];
+  if (w > static_cast<int>(kCap)) w = static_cast<int>(kCap);
+  int n = edit_G(tmp, v, w, d, scale);
+  put({tmp, static_cast<std::size_t>(n)});
+  return *this;
+}
+
+Rec& Rec::A(std::string_view s) {
+  put(s);
+  return *this;
+}
+
+Rec& Rec::A(std::string_view s, int w) {
+  if (w <= 0) return *this;
+  std::size_t uw = static_cast<std::size_t>(w);
+  if (s.size() >= uw) {
+    put(s.substr(0, uw));
+  } else {
+    X(static_cast<int>(uw - s.size()));
+    put(s);
+  }
+  return *this;
+}
+
+Rec& Rec::L(LWORD v, int w) { return Lb((v & 1) != 0, w); }
+
+Rec& Rec::Lb(bool v, int w) {
+  if (w <= 0) return *this;
+  if (w > 1) X(w - 1);
+  put(v ? "T" : "F");
+  return *this;
+}
+
+Rec& Rec::X(int n) {
+  if (n > 0) pos_ += static_cast<std::size_t>(n);
+  if (pos_ > kCap) pos_ = kCap;
+  return *this;
+}
+
+Rec& Rec::T(int col) {
+  pos_ = col > 1 ? static_cast<std::size_t>(col - 1) : 0;
+  if (pos_ > kCap) pos_ = kCap;
+  return *this;
+}
+
+Rec& Rec::TR(int n) { return X(n); }
+
+Rec& Rec::TL(int n) {
+  std::size_t un = n > 0 ? static_cast<std::size_t>(n) : 0;
+  pos_ = un >= pos_ ? 0 : pos_ - un;
+  return *this;
+}
+
+// List-directed output: the record opens with one blank; integers take a
+// field of 12 columns for values of 32 bits and 21 beyond; reals 1PG-like
+// with 17 significant digits (fixed form for 0.1 <= |x| < 1e17, padded with
+// 5 blanks, else an exponent of three digits); text follows the preceding
+// item directly, after one blank when that item was a number.
+Rec& Rec::list_int(IWORD v) {
+  if (len_ == 0) put(" ");
+  bool small = v >= -2147483647LL - 1 && v <= 2147483647LL;
+  I(v, small ? 11 : 20);
+  return *this;
+}
+
+Rec& Rec::list_real(double v) {
+  if (len_ == 0) put(" ");
+  char tmp[64];
+  constexpr int w = 25, d = 17;
+  double a = std::fabs(v);
+  if (!std::isfinite(v)) {
+    edit_nonfinite(tmp, v, w);
+    put({tmp, static_cast<std::size_t>(w)});
+    return *this;
+  }
+  char digits[64];
+  int e10 = 0;
+  bool fixed = (a == 0.0);
+  if (!fixed) {
+    sig_digits(a, d, digits, &e10);
+    fixed = (e10 >= 0 && e10 <= d);
+  }
+  if (fixed) {
+    int fd = (a == 0.0) ? d - 1 : d - e10;
+    edit_F(tmp, v, w - 5, fd, 0);
+    for (int k = w - 5; k < w; ++k) tmp[k] = ' ';
+    put({tmp, static_cast<std::size_t>(w)});
+  } else {
+    edit_E(tmp, v, w, d - 1, 1, 3, 'E');
+    put({tmp, static_cast<std::size_t>(w)});
+  }
+  return *this;
+}
+
+Rec& Rec::list_text(std::string_view s) {
+  if (len_ == 0) {
+    put(" ");
+  } else if (buf_[len_ - 1] != ' ' && pos_ == len_) {
+    // after a number the run-time separates with one blank
+    char c = buf_[len_ - 1];
+    if ((c >= '0' && c <= '9') || c == '.') put(" ");
+  }
+  put(s);
+  return *this;
+}
+
+void Rec::to_text(char* text, std::size_t len) const {
+  std::size_t n = len_ < len ? len_ : len;
+  std::memcpy(text, buf_, n);
+  for (std::size_t k = n; k < len; ++k) text[k] = ' ';
+}
+
+// ---- list-directed read ----------------------------------------------------
+
+namespace {
+
+// Splits TEXT into list items; calls FN(item) for each value and stops at
+// a slash.  A null item (two commas in a row) is passed as an empty view.
+template <class Fn>
+int list_items(std::string_view text, int maxn, Fn fn) {
+  int count = 0;
+  std::size_t i = 0, n = text.size();
+  bool want_value = true;  // a comma right after a comma is a null value
+  while (i < n && count < maxn) {
+    char c = text[i];
+    if (c == ' ' || c == '\t') {
+      ++i;
+      continue;
+    }
+    if (c == '/') break;
+    if (c == ',') {
+      if (want_value) {
+        if (!fn(std::string_view{}, count)) return -1;
+        ++count;
+      }
+      want_value = true;
+      ++i;
+      continue;
+    }
+    std::size_t j = i;
+    while (j < n && text[j] != ' ' && text[j] != '\t' && text[j] != ',' && text[j] != '/') ++j;
+    if (!fn(text.substr(i, j - i), count)) return -1;
+    ++count;
+    i = j;
+    want_value = false;
+    // skip blanks and at most one comma as the separator
+    while (i < n && (text[i] == ' ' || text[i] == '\t')) ++i;
+    if (i < n && text[i] == ',') ++i;
+  }
+  return count;
+}
+
+bool parse_real(std::string_view item, double* out) {
+  char buf[128];
+  if (item.size() >= sizeof buf) return false;
+  std::size_t n = 0;
+  for (char c : item) buf[n++] = (c == 'd' || c == 'D' || c == 'q' || c == 'Q') ? 'e' : c;
+  buf[n] = '\0';
+  char* end = nullptr;
+  double v = std::strtod(buf, &end);
+  if (end == buf || *end != '\0') return false;
+  *out = v;
+  return true;
+}
+
+}  // namespace
+
+int list_read_reals(std::string_view text, double* out, int maxn) {
+  return list_items(text, maxn, [&](std::string_view item, int k) {
+    if (item.empty()) return true;  // null value: leave as it was
+    return parse_real(item, &out[k]);
+  });
+}
+
+int list_read_ints(std::string_view text, IWORD* out, int maxn) {
+  return list_items(text, maxn, [&](std::string_view item, int k) {
+    if (item.empty()) return true;
+    char buf[64];
+    if (item.size() >= sizeof buf) return false;
+    std::memcpy(buf, item.data(), item.size());
+    buf[item.size()] = '\0';
+    char* end = nullptr;
+    long long v = std::strtoll(buf, &end, 10);
+    if (end == buf || *end != '\0') return false;
+    out[k] = static_cast<IWORD>(v);
+    return true;
+  });
+}
+
+}  // namespace orvika

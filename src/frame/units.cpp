@@ -1,0 +1,212 @@
+// Numbered units: the run-time layer behind every output unit number.
+//
+// A unit is either a standard stream, a file the library or the host
+// opened, or a sink that the host (or a test) connected.  Unit 6 and every
+// unit nobody connected write to standard output, unit 0 to standard error;
+// unit 5 reads standard input.
+#include "frame/units.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "orvika/units.h"
+
+namespace orvika {
+namespace {
+
+struct Unit {
+  std::FILE* file = nullptr;  // owned when opened by name
+  orvk_line_sink sink = nullptr;
+  void* ctx = nullptr;
+};
+
+struct UnitTable {
+  std::mutex mu;
+  std::map<int, Unit> units;
+};
+
+UnitTable& table() {
+  static UnitTable t;
+  return t;
+}
+
+[[noreturn]] void default_stop(const char* msg, std::size_t len) {
+  if (len > 0) {
+    std::fwrite(msg, 1, len, stderr);
+    std::fputc('\n', stderr);
+  }
+  orvk_units_flush();
+  std::fflush(nullptr);
+  std::exit(2);
+}
+
+void default_stop_hook(const char* msg, std::size_t len) { default_stop(msg, len); }
+
+orvk_stop_hook g_stop_hook = &default_stop_hook;
+
+void close_locked(Unit& u) {
+  if (u.file) std::fclose(u.file);
+  u.file = nullptr;
+  u.sink = nullptr;
+  u.ctx = nullptr;
+}
+
+}  // namespace
+
+void write_rec(IWORD unit, std::string_view text) {
+  int u = unit_of(unit);
+  orvk_line_sink sink = nullptr;
+  void* ctx = nullptr;
+  std::FILE* f = nullptr;
+  {
+    UnitTable& t = table();
+    std::lock_guard<std::mutex> lock(t.mu);
+    auto it = t.units.find(u);
+    if (it != t.units.end()) {
+      sink = it->second.sink;
+      ctx = it->second.ctx;
+      f = it->second.file;
+      if (f) {
+        std::fwrite(text.data(), 1, text.size(), f);
+        std::fputc('\n', f);
+        return;
+      }
+    }
+  }
+  if (sink) {
+    sink(ctx, u, text.data(), text.size());
+    return;
+  }
+  std::FILE* std_out = (u == 0) ? stderr : stdout;
+  std::fwrite(text.data(), 1, text.size(), std_out);
+  std::fputc('\n', std_out);
+}
+
+bool file_exists(std::string_view name) {
+  std::string path(name);
+  std::FILE* f = std::fopen(path.c_str(), "r");
+  if (!f) return false;
+  std::fclose(f);
+  return true;
+}
+
+int unit_open(IWORD unit, std::string_view name, std::string_view status) {
+  int u = unit_of(unit);
+  std::string path(name);
+  while (!path.empty() && path.back() == ' ') path.pop_back();
+  std::FILE* f = nullptr;
+  if (status == "SCRATCH") {
+    f = std::tmpfile();
+  } else {
+    if (path.empty()) return 2;
+    bool exists = file_exists(path);
+    if (status == "OLD") {
+      if (!exists) return 2;
+      f = std::fopen(path.c_str(), "r+");
+      if (!f) f = std::fopen(path.c_str(), "r");
+    } else if (status == "NEW") {
+      if (exists) return 17;
+      f = std::fopen(path.c_str(), "w+");
+    } else if (status == "REPLACE") {
+      f = std::fopen(path.c_str(), "w+");
+    } else {  // UNKNOWN
+      f = exists ? std::fopen(path.c_str(), "r+") : std::fopen(path.c_str(), "w+");
+    }
+  }
+  if (!f) return 5;
+  UnitTable& t = table();
+  std::lock_guard<std::mutex> lock(t.mu);
+  Unit& slot = t.units[u];
+  close_locked(slot);
+  slot.file = f;
+  return 0;
+}
+
+void unit_close(IWORD unit) {
+  UnitTable& t = table();
+  std::lock_guard<std::mutex> lock(t.mu);
+  auto it = t.units.find(unit_of(unit));
+  if (it == t.units.end()) return;
+  close_locked(it->second);
+  t.units.erase(it);
+}
+
+bool unit_opened(IWORD unit) {
+  UnitTable& t = table();
+  std::lock_guard<std::mutex> lock(t.mu);
+  return t.units.count(unit_of(unit)) != 0;
+}
+
+long read_rec(IWORD unit, char* buf, std::size_t cap) {
+  int u = unit_of(unit);
+  std::FILE* f = nullptr;
+  {
+    UnitTable& t = table();
+    std::lock_guard<std::mutex> lock(t.mu);
+    auto it = t.units.find(u);
+    if (it != t.units.end()) f = it->second.file;
+  }
+  if (!f && u == 5) f = stdin;
+  if (!f) return -2;
+  std::size_t n = 0;
+  int c;
+  bool any = false;
+  while ((c = std::fgetc(f)) != EOF) {
+    any = true;
+    if (c == '\n') break;
+    if (n < cap) buf[n++] = static_cast<char>(c);
+  }
+  if (!any) return -1;
+  if (n > 0 && buf[n - 1] == '\r') --n;
+  return static_cast<long>(n);
+}
+
+void stop(std::string_view msg) { g_stop_hook(msg.data(), msg.size()); }
+
+}  // namespace orvika
+
+extern "C" {
+
+ORVK_API int orvk_unit_connect_file(int unit, const char* path, int append) {
+  if (!path) return -1;
+  std::FILE* f = std::fopen(path, append ? "a" : "w");
+  if (!f) return -1;
+  auto& t = orvika::table();
+  std::lock_guard<std::mutex> lock(t.mu);
+  auto& slot = t.units[unit];
+  orvika::close_locked(slot);
+  slot.file = f;
+  return 0;
+}
+
+ORVK_API int orvk_unit_connect_sink(int unit, orvk_line_sink sink, void* ctx) {
+  if (!sink) return -1;
+  auto& t = orvika::table();
+  std::lock_guard<std::mutex> lock(t.mu);
+  auto& slot = t.units[unit];
+  orvika::close_locked(slot);
+  slot.sink = sink;
+  slot.ctx = ctx;
+  return 0;
+}
+
+ORVK_API void orvk_unit_disconnect(int unit) { orvika::unit_close(unit); }
+
+ORVK_API void orvk_units_flush(void) {
+  auto& t = orvika::table();
+  std::lock_guard<std::mutex> lock(t.mu);
+  for (auto& [u, slot] : t.units)
+    if (slot.file) std::fflush(slot.file);
+  std::fflush(stdout);
+  std::fflush(stderr);
+}
+
+ORVK_API orvk_stop_hook orvk_set_stop_hook(orvk_stop_hook hook) {
+  orvk_stop_hook old = orvika::g_stop_hook;
+  orvika::g_stop_hook = hook ? hook : &orvika::default_stop_hook;
+  return old;
+}
+}

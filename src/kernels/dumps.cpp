@@ -1,0 +1,245 @@
+// Labelled dumps, the matrix print and work-space checks.
+//
+// A dump writes an empty line, the label line (two blanks and the label),
+// then its values as one stream: a new line starts whenever a line holds its
+// maximum number of items.  With nothing to print the value part is one
+// empty line.
+#include "kernels/dumps.hpp"
+
+#include <cmath>
+#include <limits>
+
+#include "frame/format.hpp"
+#include "frame/hostdata.hpp"
+#include "frame/units.hpp"
+#include "frame/views.hpp"
+
+namespace orvika {
+namespace {
+
+std::string_view text(const char* s, int64_t len) {
+  return {s, len > 0 ? static_cast<std::size_t>(len) : 0};
+}
+
+// Writes COUNT items, PER_LINE to a line, each line opened by LEAD blanks;
+// ITEM(rec, k) appends item k (0-based).
+template <class Item>
+void value_lines(IWORD unit, IWORD count, int per_line, int lead, Item item) {
+  if (count <= 0) {
+    write_empty(unit);
+    return;
+  }
+  Rec r;
+  int on_line = 0;
+  for (IWORD k = 0; k < count; ++k) {
+    if (on_line == 0) {
+      r.clear();
+      r.X(lead);
+    }
+    item(r, k);
+    if (++on_line == per_line) {
+      write_rec(unit, r);
+      on_line = 0;
+    }
+  }
+  if (on_line > 0) write_rec(unit, r);
+}
+
+void label_line(IWORD unit, std::string_view label, bool empty_first = true, char lead = ' ') {
+  if (empty_first) write_empty(unit);
+  Rec r;
+  if (lead == ' ')
+    r.X(2).A(label);
+  else
+    r.A(std::string_view(&lead, 1)).X(1).A(label);
+  write_rec(unit, r);
+}
+
+// E-real field: 1PD13.5.
+inline void ereal(Rec& r, double v) { r.D(v, 13, 5, 1); }
+// Z-pair field: 3 blanks, real part, a comma, imaginary part.
+inline void zpair(Rec& r, const double* z) {
+  r.X(3);
+  ereal(r, z[0]);
+  r.A(",");
+  ereal(r, z[1]);
+}
+
+// A real printed in a 5-column integer field: truncated toward zero;
+// asterisks when it is not finite or does not fit.
+inline void real_as_i5(Rec& r, double v) {
+  if (!std::isfinite(v) || std::fabs(v) >= 1e5) {
+    r.A("*****");
+    return;
+  }
+  r.I(static_cast<IWORD>(v), 5);
+}
+
+// Section A(IOFF+i, JOFF+j) row by row, of a real (STRIDE 1) or complex
+// (STRIDE 2) array with leading dimension LDA counted in elements.
+inline const double* elem(const double* a, IWORD lda, IWORD i, IWORD j, int stride) {
+  return a + stride * ((i - 1) + (j - 1) * lda);
+}
+
+}  // namespace
+
+void LENCHK(IWORD unit, IWORD avail, IWORD requested, std::string_view label, IWORD& ierr) {
+  if (avail >= requested) return;
+  write_empty(unit);
+  write_rec(unit, Rec().X(2).A("Warning: Length of").X(5).A(label).A("is Exceeded"));
+  write_rec(unit, Rec().X(2).A("Available: ").I(avail, 11).A(" Requested: ").I(requested, 11));
+  ierr = 1;
+}
+
+void STGCHK(IWORD n, IWORD& iavail) {
+  iavail -= n;
+  if (iavail >= 0) return;
+  const IWORD unit = host::repunit();
+  write_empty(unit);
+  write_empty(unit);
+  write_rec(unit, Rec().X(4).A("*** WARNING: INSUFFICIENT STORAGE ***"));
+}
+
+void PTRADV(IWORD n, IWORD& iptr) { iptr += n; }
+
+void VLDUMP(IWORD unit, IWORD n, IWORD ioff, const LWORD* lv, std::string_view label) {
+  label_line(unit, label);
+  value_lines(unit, n, 15, 5, [&](Rec& r, IWORD k) { r.L(lv[ioff + k], 3); });
+}
+
+void MRDUMP(IWORD unit, IWORD lda, IWORD m, IWORD ioff, IWORD n, IWORD joff, const double* a,
+            std::string_view label) {
+  label_line(unit, label);
+  const IWORD cols = n > 0 ? n : 0;
+  const IWORD count = (m > 0 && n > 0) ? m * n : 0;
+  value_lines(unit, count, 5, 3, [&](Rec& r, IWORD k) {
+    ereal(r, *elem(a, lda, ioff + 1 + k / cols, joff + 1 + k % cols, 1));
+  });
+}
+
+void MIDUMP(IWORD unit, IWORD lda, IWORD m, IWORD ioff, IWORD n, IWORD joff, const double* a,
+            std::string_view label) {
+  label_line(unit, label);
+  const IWORD cols = n > 0 ? n : 0;
+  const IWORD count = (m > 0 && n > 0) ? m * n : 0;
+  value_lines(unit, count, 1, 3, [&](Rec& r, IWORD k) {
+    real_as_i5(r, *elem(a, lda, ioff + 1 + k / cols, joff + 1 + k % cols, 1));
+  });
+}
+
+void VCDUMP(IWORD unit, IWORD n, IWORD ioff, const double* cv, std::string_view label) {
+  label_line(unit, label);
+  value_lines(unit, n, 2, 0, [&](Rec& r, IWORD k) { zpair(r, cv + 2 * (ioff + k)); });
+}
+
+void SCDUMP(IWORD unit, const double* z, std::string_view label) {
+  label_line(unit, label);
+  value_lines(unit, 1, 1, 0, [&](Rec& r, IWORD) { zpair(r, z); });
+}
+
+void MCDUMP(IWORD unit, IWORD lda, IWORD m, IWORD ioff, IWORD n, IWORD joff, const double* a,
+            std::string_view label) {
+  label_line(unit, label);
+  const IWORD cols = n > 0 ? n : 0;
+  const IWORD count = (m > 0 && n > 0) ? m * n : 0;
+  value_lines(unit, count, 2, 0, [&](Rec& r, IWORD k) {
+    zpair(r, elem(a, lda, ioff + 1 + k / cols, joff + 1 + k % cols, 2));
+  });
+}
+
+void MCPRNT(IWORD unit, IWORD lda, IWORD m, IWORD ioff, IWORD n, IWORD joff, const double* a,
+            std::string_view label) {
+  write_rec(unit, Rec().A("0").X(1).A(label));
+  const IWORD rows = m > 0 ? m : 0;
+  const IWORD count = (m > 0 && n > 0) ? m * n : 0;
+  value_lines(unit, count, 2, 0, [&](Rec& r, IWORD k) {
+    zpair(r, elem(a, lda, ioff + 1 + k % rows, joff + 1 + k / rows, 2));
+  });
+}
+
+}  // namespace orvika
+
+using orvika::Rec;
+
+extern "C" {
+
+ORVK_API void ORVK_VRDUMP(const IWORD* unit, const IWORD* n, const IWORD* ioff, const double* v,
+                          const char* label, int64_t label_len) {
+  orvika::label_line(*unit, orvika::text(label, label_len));
+  orvika::value_lines(*unit, *n, 5, 3, [&](Rec& r, IWORD k) { orvika::ereal(r, v[*ioff + k]); });
+}
+
+ORVK_API void ORVK_SRDUMP(const IWORD* unit, const double* x, const char* label,
+                          int64_t label_len) {
+  orvika::label_line(*unit, orvika::text(label, label_len));
+  orvika::value_lines(*unit, 1, 1, 3, [&](Rec& r, IWORD) { orvika::ereal(r, *x); });
+}
+
+ORVK_API void ORVK_VIDUMP(const IWORD* unit, const IWORD* n, const IWORD* ioff, const IWORD* iv,
+                          const char* label, int64_t label_len) {
+  orvika::label_line(*unit, orvika::text(label, label_len));
+  orvika::value_lines(*unit, *n, 12, 3, [&](Rec& r, IWORD k) { r.I(iv[*ioff + k], 5); });
+}
+
+ORVK_API void ORVK_SIDUMP(const IWORD* unit, const IWORD* i, const char* label,
+                          int64_t label_len) {
+  orvika::label_line(*unit, orvika::text(label, label_len));
+  orvika::value_lines(*unit, 1, 1, 3, [&](Rec& r, IWORD) { r.I(*i, 5); });
+}
+
+ORVK_API void ORVK_SIZEPR(const IWORD* unit, const IWORD* n, const char* label,
+                          int64_t label_len) {
+  orvika::write_empty(*unit);
+  orvika::write_rec(*unit, Rec()
+                               .X(2)
+                               .A("SIZE OF VECTOR")
+                               .X(5)
+                               .A(orvika::text(label, label_len))
+                               .A("IS")
+                               .X(5)
+                               .I(*n, 9));
+}
+
+// Lines: the title, then for each block of 10 values of the first subscript
+// an empty line, the header of subscript numbers and one line per second
+// subscript.  The announced count is ceil(N/10)*(M+2) + 1.
+ORVK_API void ORVK_NAPRNT(const double* a, const IWORD* lda, const IWORD* m, const IWORD* n,
+                          const IWORD* name, const IWORD* title) {
+  const IWORD unit = orvika::host::repunit();
+  const IWORD nn = *n, mm = *m, ld = *lda;
+  IWORD q = nn / 10;
+  if (nn % 10 != 0) ++q;
+  const IWORD lines = q * (mm + 2) + 1;
+  char w[4];
+  Rec r;
+  r.X(6);
+  for (int k = 0; k < 2; ++k) {
+    orvika::a4chars(name[k], w);
+    r.A(std::string_view(w, 4));
+  }
+  r.X(5);
+  for (int k = 0; k < 3; ++k) {
+    orvika::a4chars(title[k], w);
+    r.A(std::string_view(w, 4));
+  }
+  r.X(5).I(lines, 6).A(" LINES");
+  orvika::write_empty(unit);
+  orvika::write_rec(unit, r);
+  if (nn < 1) return;
+  for (IWORD j0 = 1; j0 <= nn; j0 += 10) {
+    const IWORD j1 = j0 + 9 < nn ? j0 + 9 : nn;
+    orvika::write_empty(unit);
+    r.clear();
+    r.X(13).I(j0, 2);
+    for (IWORD j = j0 + 1; j <= j1; ++j) r.X(10).I(j, 2);
+    orvika::write_rec(unit, r);
+    for (IWORD i = 1; i <= mm; ++i) {
+      r.clear();
+      r.X(6).I(i, 3);
+      for (IWORD j = j0; j <= j1; ++j) r.G(a[(j - 1) + (i - 1) * ld], 12, 5);
+      orvika::write_rec(unit, r);
+    }
+  }
+}
+
+}  // extern "C"

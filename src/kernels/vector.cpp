@@ -1,0 +1,188 @@
+// Vector kernels over segments X(IOFF+1..IOFF+N) of the caller's arrays.
+//
+// The reductions keep eight independent partial sums so that the compiler
+// can vectorise them without reassociating a single running sum; callers do
+// not depend on the last bits of a sum.
+#include "kernels/vector.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+namespace orvika {
+namespace {
+
+constexpr int kLanes = 8;
+
+// Sum of f(i) for i = 0..n-1 in eight lanes.
+template <class F>
+inline double lane_sum(IWORD n, F f) {
+  double acc[kLanes] = {};
+  IWORD i = 0;
+  for (; i + kLanes <= n; i += kLanes)
+    for (int j = 0; j < kLanes; ++j) acc[j] += f(i + j);
+  double tail = 0.0;
+  for (; i < n; ++i) tail += f(i);
+  return ((acc[0] + acc[4]) + (acc[1] + acc[5])) + ((acc[2] + acc[6]) + (acc[3] + acc[7])) + tail;
+}
+
+}  // namespace
+
+void VIADDK(IWORD k, IWORD n, IWORD ioff, IWORD* iv) {
+  IWORD* v = iv + ioff;
+  for (IWORD i = 0; i < n; ++i) v[i] += k;
+}
+
+void VRSUM(IWORD n, IWORD ioff, const double* x, double& sum) {
+  const double* v = x + ioff;
+  sum = n > 0 ? lane_sum(n, [v](IWORD i) { return v[i]; }) : 0.0;
+}
+
+void VRINV(IWORD n, const double* x, double* y) {
+  for (IWORD i = 0; i < n; ++i) y[i] = std::fabs(x[i]) > 1e-20 ? 1.0 / x[i] : 0.0;
+}
+
+void VRAMAX(IWORD n, IWORD ioff, const double* x, IWORD& nties, IWORD* ities, IWORD& imax,
+            double& amax) {
+  if (n < 1) {
+    amax = 0.0;
+    nties = 0;
+    imax = ioff;
+    return;
+  }
+  amax = std::fabs(x[ioff]);
+  imax = ioff + 1;
+  for (IWORD i = 2; i <= n; ++i) {
+    double a = std::fabs(x[ioff + i - 1]);
+    if (a >= amax) {
+      amax = a;
+      imax = ioff + i;
+    }
+  }
+  nties = 0;
+  for (IWORD p = ioff + 1; p <= imax; ++p)
+    if (std::fabs(x[p - 1]) == amax) ities[nties++] = p;
+}
+
+void VRCPYS(IWORD n, IWORD ix, IWORD incx, const double* x, IWORD iy, IWORD incy, double* y) {
+  for (IWORD i = 0; i < n; ++i) y[iy - 1 + i * incy] = x[ix - 1 + i * incx];
+}
+
+}  // namespace orvika
+
+using orvika::kLanes;
+using orvika::lane_sum;
+
+extern "C" {
+
+ORVK_API void ORVK_VRADD(const IWORD* n, const double* alpha, const IWORD* ix, const double* x,
+                         const double* beta, const IWORD* iy, const double* y, const IWORD* iz,
+                         double* z) {
+  const IWORD nn = *n;
+  const double a = *alpha, b = *beta;
+  const double* xs = x + *ix;
+  const double* ys = y + *iy;
+  double* zs = z + *iz;
+  // Each element is read before it is written, so Z may be X or Y.
+  for (IWORD i = 0; i < nn; ++i) zs[i] = a * xs[i] + b * ys[i];
+}
+
+ORVK_API void ORVK_VRCOPY(const IWORD* n, const IWORD* ix, const double* x, const IWORD* iy,
+                          double* y) {
+  const IWORD nn = *n;
+  double* ys = y + *iy;
+  const double* xs = x + *ix;
+  for (IWORD i = 0; i < nn; ++i) ys[i] = 0.0;  // cleared first, as callers expect
+  for (IWORD i = 0; i < nn; ++i) ys[i] = xs[i];
+}
+
+ORVK_API void ORVK_VRZERO(const IWORD* n, const IWORD* ioff, double* x) {
+  double* v = x + *ioff;
+  for (IWORD i = 0; i < *n; ++i) v[i] = 0.0;
+}
+
+ORVK_API void ORVK_VRONES(const IWORD* n, const IWORD* ioff, double* x) {
+  double* v = x + *ioff;
+  for (IWORD i = 0; i < *n; ++i) v[i] = 1.0;
+}
+
+ORVK_API void ORVK_VICOPY(const IWORD* n, const IWORD* jx, const IWORD* ix, const IWORD* jy,
+                          IWORD* iy) {
+  const IWORD* s = ix + *jx;
+  IWORD* d = iy + *jy;
+  for (IWORD i = 0; i < *n; ++i) d[i] = s[i];
+}
+
+ORVK_API void ORVK_VIZERO(const IWORD* n, const IWORD* ioff, IWORD* ix) {
+  IWORD* v = ix + *ioff;
+  for (IWORD i = 0; i < *n; ++i) v[i] = 0;
+}
+
+ORVK_API double ORVK_DINNER(const IWORD* n, const IWORD* ix, const double* x, const IWORD* iy,
+                            const double* y) {
+  const IWORD nn = *n;
+  if (nn <= 0) return 0.0;
+  const double* xs = x + *ix;
+  const double* ys = y + *iy;
+  return lane_sum(nn, [xs, ys](IWORD i) { return xs[i] * ys[i]; });
+}
+
+// The scale is the largest element value (not magnitude), at least 1; each
+// element is divided by it.  A segment whose elements are all at most 1 is
+// squared unscaled, which overflows for large negative values: that case is
+// recomputed with the largest magnitude as the scale so the norm stays finite.
+ORVK_API double ORVK_AP2NRM(const IWORD* n, const IWORD* k, const double* x) {
+  const IWORD nn = *n;
+  if (nn < 1) return 0.0;
+  const double* v = x + *k;
+  double smax[kLanes];
+  for (int j = 0; j < kLanes; ++j) smax[j] = 1.0;
+  IWORD i = 0;
+  for (; i + kLanes <= nn; i += kLanes)
+    for (int j = 0; j < kLanes; ++j) smax[j] = v[i + j] > smax[j] ? v[i + j] : smax[j];
+  double s = 1.0;
+  for (int j = 0; j < kLanes; ++j) s = smax[j] > s ? smax[j] : s;
+  for (; i < nn; ++i) s = v[i] > s ? v[i] : s;
+  double r;
+  if (s > 1.0) {
+    r = s * std::sqrt(lane_sum(nn, [v, s](IWORD i) {
+          double t = v[i] / s;
+          return t * t;
+        }));
+  } else {
+    r = std::sqrt(lane_sum(nn, [v](IWORD i) { return v[i] * v[i]; }));
+  }
+  if (std::isinf(r)) {
+    double amax = 0.0;
+    bool finite = true;
+    for (IWORD j = 0; j < nn; ++j) {
+      if (!std::isfinite(v[j])) finite = false;
+      amax = std::max(amax, std::fabs(v[j]));
+    }
+    if (finite && amax > 0.0) {
+      r = amax * std::sqrt(lane_sum(nn, [v, amax](IWORD i) {
+            double t = v[i] / amax;
+            return t * t;
+          }));
+    }
+  }
+  return r;
+}
+
+ORVK_API void ORVK_NORMSS(const IWORD* n, const IWORD* ioff, double* x, double* sum) {
+  const IWORD nn = *n;
+  if (nn < 1) {
+    *sum = 0.0;
+    return;
+  }
+  double* v = x + *ioff;
+  const double s = lane_sum(nn, [v](IWORD i) { return v[i]; });
+  *sum = s;
+  for (IWORD i = 0; i < nn; ++i) v[i] = v[i] / s;
+}
+
+ORVK_API void ORVK_WTAVG(const IWORD* n, const double* w, const double* x, double* s) {
+  const IWORD nn = *n;
+  *s = nn < 1 ? 0.0 : lane_sum(nn, [w, x](IWORD i) { return w[i] * x[i]; });
+}
+
+}  // extern "C"

@@ -1,0 +1,31 @@
+#include "support/capture.hpp"
+
+#include <filesystem>
+
+#include "orvika/units.h"
+
+namespace orvika_test {
+
+UnitCapture::UnitCapture(int unit) : unit_(unit) { orvk_unit_connect_sink(unit, &UnitCapture::sink, this); }
+
+UnitCapture::~UnitCapture() { orvk_unit_disconnect(unit_); }
+
+void UnitCapture::sink(void* ctx, int, const char* text, std::size_t len) {
+  static_cast<UnitCapture*>(ctx)->lines_.emplace_back(text, len);
+}
+
+std::string UnitCapture::text() const {
+  std::string s;
+  for (const auto& l : lines_) {
+    s += l;
+    s += '\n';
+  }
+  return s;
+}
+
+std::string matrix_dir() {
+  std::filesystem::path p(ORVIKA_MATRIX_DIR);
+  return std::filesystem::is_directory(p) ? p.string() : std::string();
+}
+
+}  // namespace orvika_test
