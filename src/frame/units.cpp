@@ -57,6 +57,7 @@ void close_locked(Unit& u) {
 }  // namespace
 
 void write_rec(IWORD unit, std::string_view text) {
+  if (text.empty()) text = std::string_view("", 0);  // never pass a null pointer on
   int u = unit_of(unit);
   orvk_line_sink sink = nullptr;
   void* ctx = nullptr;
