@@ -126,12 +126,50 @@ int edit_F(char* out, double v, int w, int d, int scale) {
   if (!std::isfinite(v)) return edit_nonfinite(out, v, w);
   if (d < 0) d = 0;
   double a = std::fabs(v);
-  if (scale != 0) a *= std::pow(10.0, scale);
+  // A scale factor k moves the decimal point: the digits of |v| with d+k
+  // decimals, shown with d decimals, so the value is rounded only once.
+  int prec = d + scale;
   char buf[kNumBuf];
-  int len = std::snprintf(buf, sizeof buf, "%.*f", d, a);
-  if (len < 0 || len >= kNumBuf - 4) {
+  int len;
+  if (prec >= 0) {
+    len = std::snprintf(buf, sizeof buf, "%.*f", prec, a);
+  } else {
+    double sa = a * std::pow(10.0, scale);
+    if (!std::isfinite(sa)) {
+      fill_stars(out, w);
+      return w;
+    }
+    len = std::snprintf(buf, sizeof buf, "%.*f", d, sa);
+    prec = d;
+    scale = 0;
+  }
+  if (len < 0 || len >= kNumBuf - 4 - (scale > 0 ? scale : 0)) {
     fill_stars(out, w);
     return w;
+  }
+  if (scale != 0) {
+    // digits without the point, then the point placed d digits from the end
+    char dig[kNumBuf];
+    int nd = 0;
+    for (int i = 0; i < len; ++i)
+      if (buf[i] != '.') dig[nd++] = buf[i];
+    int ip = nd - d;  // integer digits
+    int start = 0;
+    while (start < ip - 1 && dig[start] == '0') ++start;  // strip leading zeros
+    len = 0;
+    if (ip <= 0) {
+      buf[len++] = '0';
+    } else {
+      for (int i = start; i < ip; ++i) buf[len++] = dig[i];
+    }
+    if (d > 0) {
+      buf[len++] = '.';
+      for (int i = 0; i < d; ++i) {
+        int src = ip + i;
+        buf[len++] = src >= 0 ? dig[src] : '0';
+      }
+    }
+    buf[len] = '\0';
   }
   // buf = "III.DDD" or "III" when d == 0
   char num[kNumBuf];
@@ -237,6 +275,15 @@ void Rec::put(std::string_view s) {
   if (pos_ > len_) len_ = pos_;
 }
 
+void Rec::blanks(int n) {
+  static constexpr char kBlanks[] = "                                                                ";
+  while (n > 0) {
+    int k = n < 64 ? n : 64;
+    put({kBlanks, static_cast<std::size_t>(k)});
+    n -= k;
+  }
+}
+
 void Rec::stars(int w) {
   char tmp[kCap];
   if (w > static_cast<int>(kCap)) w = static_cast<int>(kCap);
@@ -295,7 +342,7 @@ Rec& Rec::A(std::string_view s, int w) {
   if (s.size() >= uw) {
     put(s.substr(0, uw));
   } else {
-    X(static_cast<int>(uw - s.size()));
+    blanks(static_cast<int>(uw - s.size()));
     put(s);
   }
   return *this;
@@ -305,7 +352,7 @@ Rec& Rec::L(LWORD v, int w) { return Lb((v & 1) != 0, w); }
 
 Rec& Rec::Lb(bool v, int w) {
   if (w <= 0) return *this;
-  if (w > 1) X(w - 1);
+  if (w > 1) blanks(w - 1);
   put(v ? "T" : "F");
   return *this;
 }
@@ -330,20 +377,23 @@ Rec& Rec::TL(int n) {
   return *this;
 }
 
-// List-directed output: the record opens with one blank; integers take a
-// field of 12 columns for values of 32 bits and 21 beyond; reals 1PG-like
-// with 17 significant digits (fixed form for 0.1 <= |x| < 1e17, padded with
-// 5 blanks, else an exponent of three digits); text follows the preceding
-// item directly, after one blank when that item was a number.
+// List-directed output: every item is preceded by one blank, except text
+// that follows text; integers take 20 columns, reals 25 (fixed form with 17
+// significant digits and 5 trailing blanks for 0.1 <= |x| < 1e17, else
+// 1PE25.16E3).
+void Rec::list_sep(bool text) {
+  if (!(text && last_item_ == 2)) put(" ");
+  last_item_ = text ? 2 : 1;
+}
+
 Rec& Rec::list_int(IWORD v) {
-  if (len_ == 0) put(" ");
-  bool small = v >= -2147483647LL - 1 && v <= 2147483647LL;
-  I(v, small ? 11 : 20);
+  list_sep(false);
+  I(v, 20);
   return *this;
 }
 
 Rec& Rec::list_real(double v) {
-  if (len_ == 0) put(" ");
+  list_sep(false);
   char tmp[64];
   constexpr int w = 25, d = 17;
   double a = std::fabs(v);
@@ -372,13 +422,7 @@ Rec& Rec::list_real(double v) {
 }
 
 Rec& Rec::list_text(std::string_view s) {
-  if (len_ == 0) {
-    put(" ");
-  } else if (buf_[len_ - 1] != ' ' && pos_ == len_) {
-    // after a number the run-time separates with one blank
-    char c = buf_[len_ - 1];
-    if ((c >= '0' && c <= '9') || c == '.') put(" ");
-  }
+  list_sep(true);
   put(s);
   return *this;
 }

@@ -52,18 +52,21 @@ class Rec {
   Rec& TR(int n);
   Rec& TL(int n);
 
-  // List-directed items, as the run-time writes them: a record starts with
-  // one blank; an integer is right-justified in 12 columns (21 for values
-  // outside 32 bits), a real as 1PG25.17E3 style (0.1 <= |x| < 1e17 fixed
-  // with 17 significant digits), text as it stands.  Consecutive numeric
-  // items are not separated further (their fields carry leading blanks).
+  // List-directed items, as the run-time writes them: each item is preceded
+  // by one blank, except text that follows text; an integer is
+  // right-justified in 20 columns, a real takes 25 (fixed form with 17
+  // significant digits and 5 trailing blanks for 0.1 <= |x| < 1e17, else
+  // 1PE25.16E3), text stands as it is.
   Rec& list_int(IWORD v);
   Rec& list_real(double v);
   Rec& list_text(std::string_view s);
 
   std::string_view view() const { return {buf_, len_}; }
   std::size_t size() const { return len_; }
-  void clear() { len_ = pos_ = 0; }
+  void clear() {
+    len_ = pos_ = 0;
+    last_item_ = 0;
+  }
 
   // Copies the record into a fixed-length text of LEN characters: cut when
   // longer, blank-padded when shorter (an internal write of one record).
@@ -72,9 +75,12 @@ class Rec {
  private:
   void put(std::string_view s);  // at pos_, extending len_
   void stars(int w);
+  void blanks(int n);  // N blanks written at the current position
+  void list_sep(bool text);
   char buf_[kCap];
   std::size_t len_ = 0;
   std::size_t pos_ = 0;
+  unsigned char last_item_ = 0;  // list-directed: 0 none, 1 number, 2 text
 };
 
 // Edit helpers writing into a caller buffer of exactly W characters;
