@@ -56,6 +56,10 @@ ORVK_HOST_API void orvk_host_set_hook_disabled(int disabled);
 ORVK_HOST_API size_t orvk_host_hook_calls(void);
 /* The 80 addresses passed on the last hook call. */
 ORVK_HOST_API void *const *orvk_host_hook_last_args(void);
+/* Calls FN(CTX, the 80 addresses) inside every hook call, after the flag
+ * has been written (FN may read the slots or write into them); NULL removes it. */
+typedef void (*orvk_host_hook_fn)(void *ctx, void *const *args);
+ORVK_HOST_API void orvk_host_set_hook_callback(orvk_host_hook_fn fn, void *ctx);
 
 /* Timer: fixed readings when STEP > 0 (each call adds STEP seconds),
  * the process clock otherwise. */

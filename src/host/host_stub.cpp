@@ -45,6 +45,8 @@ struct HostState {
   bool hook_disabled = false;
   size_t hook_calls = 0;
   void* hook_args[80] = {};
+  orvk_host_hook_fn hook_fn = nullptr;
+  void* hook_ctx = nullptr;
   double timer_step = 0.0;
   double timer_now = 0.0;
   IWORD pp_ent = 0, pp_iter = 0, pp_ext = 0;
@@ -154,6 +156,10 @@ ORVK_HOST_API void orvk_host_set_hook_script(const IWORD* script, size_t count) 
 ORVK_HOST_API void orvk_host_set_hook_disabled(int disabled) { st().hook_disabled = disabled != 0; }
 ORVK_HOST_API size_t orvk_host_hook_calls(void) { return st().hook_calls; }
 ORVK_HOST_API void* const* orvk_host_hook_last_args(void) { return st().hook_args; }
+ORVK_HOST_API void orvk_host_set_hook_callback(orvk_host_hook_fn fn, void* ctx) {
+  st().hook_fn = fn;
+  st().hook_ctx = ctx;
+}
 
 ORVK_HOST_API void orvk_host_set_timer_step(double step) {
   st().timer_step = step;
@@ -280,6 +286,7 @@ ORVK_HOST_API void QL_ACNVGD(ORVK_ARGS80) {
   ++s.hook_calls;
   IWORD flag = s.hook_calls <= s.hook_script.size() ? s.hook_script[s.hook_calls - 1] : 0;
   if (a5) *static_cast<IWORD*>(a5) = flag;
+  if (s.hook_fn) s.hook_fn(s.hook_ctx, s.hook_args);
 }
 
 ORVK_HOST_API void VLK_ALLOCI(const IWORD* n, IWORD* handle, IWORD* offset) {

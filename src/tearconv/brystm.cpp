@@ -1,0 +1,250 @@
+// ORVK_BRYSTM, ORVK_NCONV and NCONV2: the Broyden tear driver and its
+// inverse-Jacobian update and step.
+//
+// H approximates the inverse Jacobian of the residual D = G(X) - X; the
+// step is S = -H*D, so that H = -I gives plain substitution.  After each
+// pass H is updated by a damped rank-one Broyden formula from the previous
+// step s and the change y of D:
+//   H := H - c*(H*y - s)*(H'*s)',  c = theta/(s's + theta*s'HD),
+// theta = 1, or s's/(s's - s'HD) when s'HD < 0 (Powell's damping).
+// Components with missing values (magnitude above 5e34) stay out of the
+// update and take a substitution step.
+//
+// Reference: C. G. Broyden, A class of methods for solving nonlinear
+// simultaneous equations, Math. Comp. 19 (1965) 577-593.
+
+#include <cmath>
+
+#include "frame/format.hpp"
+#include "frame/hostdata.hpp"
+#include "frame/units.hpp"
+#include "frame/views.hpp"
+#include "orvika/kernels_vector.h"
+#include "tearconv/accel.hpp"
+
+namespace orvika {
+namespace {
+
+constexpr double kMissing = 5e34;  // magnitudes above this count as missing
+constexpr double kCmax = 5e34;     // largest update coefficient
+
+inline bool missing(double v) { return std::fabs(v) > kMissing; }
+
+void reset_h(Mat1<double> H, IWORD n) {
+  for (IWORD j = 1; j <= n; ++j) {
+    for (IWORD i = 1; i <= n; ++i) H(i, j) = 0.0;
+    H(j, j) = -1.0;
+  }
+}
+
+}  // namespace
+
+void NCONV2(IWORD lda, IWORD n, const double* x, const double* f, double* s, double* xold,
+            double* fold, double* h, IWORD& iflag) {
+  if (n <= 0 || lda < n) {
+    if (iflag <= 0) iflag = 4;
+    return;
+  }
+  Vec1<const double> X(x), F(f);
+  Vec1<double> S(s), XOLD(xold), FOLD(fold);
+  Mat1<double> H(h, lda);
+
+  if (iflag <= 0) {
+    iflag = 4;
+  } else {
+    // r = H*y - s in XOLD, then u = H'*s in FOLD.
+    double ss = 0.0;
+    for (IWORD i = 1; i <= n; ++i) {
+      double hy = 0.0;
+      for (IWORD j = 1; j <= n; ++j) hy += H(i, j) * (F(j) - FOLD(j));
+      XOLD(i) = hy - S(i);
+      ss += S(i) * S(i);
+    }
+    double shf = 0.0;
+    for (IWORD j = 1; j <= n; ++j) {
+      double u = 0.0;
+      for (IWORD i = 1; i <= n; ++i) u += H(i, j) * S(i);
+      FOLD(j) = u;
+      shf += F(j) * u;
+    }
+    double theta = 1.0;
+    if (shf < 0.0) theta = std::fmax(0.1, ss / (ss - shf));
+    const double denom = ss + theta * shf;
+    const double c = (ss > 0.0 && denom != 0.0) ? theta / denom : 0.0;
+    if (ss > 0.0 && std::isfinite(c)) {  // a zero step leaves H as it is
+      for (IWORD j = 1; j <= n; ++j) {
+        const double cu = c * FOLD(j);
+        for (IWORD i = 1; i <= n; ++i) H(i, j) -= XOLD(i) * cu;
+      }
+    }
+  }
+
+  for (IWORD i = 1; i <= n; ++i) S(i) = 0.0;
+  for (IWORD j = 1; j <= n; ++j) {
+    for (IWORD i = 1; i <= n; ++i) S(i) -= H(i, j) * F(j);
+  }
+  for (IWORD i = 1; i <= n; ++i) {
+    XOLD(i) = X(i);
+    FOLD(i) = F(i);
+  }
+}
+
+}  // namespace orvika
+
+using namespace orvika;
+
+// ORVK_NCONV: damped Broyden update of the inverse Jacobian and the step.
+//
+//  N     (in)              size (N <= 0: only IFLAG is set)
+//  X     (in)     real(N)  current point
+//  D     (in)     real(N)  residual G(X) - X (not changed)
+//  S     (in/out) real(N)  in: the step of the previous call (IFLAG > 0);
+//                          out: the new step -H*D; a component whose X or D
+//                          is missing gets S = D
+//  XOLD  (out)    real(N)  X
+//  DOLD  (in/out) real(N)  in: D of the previous call; out: D
+//  H     (in/out) real(N,N) inverse-Jacobian approximation, by columns
+//  IFLAG (in/out)          < 0: H := -I; 0: no update; > 0: update.
+//                          A value <= 0 becomes 4.
+//
+// H is reset to -I when the damping factor is below 0.2, the denominator
+// is 0 or the coefficient exceeds 5e34.  Cost: O(N^2).
+extern "C" ORVK_API void ORVK_NCONV(const IWORD* n, const double* x, const double* d, double* s,
+                                    double* xold, double* dold, double* h, IWORD* iflag) {
+  const IWORD nn = *n;
+  Vec1<const double> X(x), D(d);
+  Vec1<double> S(s), XOLD(xold), DOLD(dold);
+  Mat1<double> H(h, nn > 0 ? nn : 1);
+
+  if (*iflag <= 0) {
+    if (*iflag < 0 && nn > 0) reset_h(H, nn);
+    *iflag = 4;
+    if (nn <= 0) return;
+  } else {
+    if (nn <= 0) return;
+    // s and y = D - DOLD (in DOLD), zero for components with a missing value.
+    for (IWORD j = 1; j <= nn; ++j) {
+      if (missing(S(j)) || missing(D(j)) || missing(DOLD(j))) {
+        S(j) = 0.0;
+        DOLD(j) = 0.0;
+      } else {
+        DOLD(j) = D(j) - DOLD(j);
+      }
+    }
+    // r = H*y - s in XOLD; ss = s's.
+    double ss = 0.0;
+    for (IWORD i = 1; i <= nn; ++i) {
+      double hy = 0.0;
+      for (IWORD j = 1; j <= nn; ++j) hy += H(i, j) * DOLD(j);
+      XOLD(i) = hy - S(i);
+      ss += S(i) * S(i);
+    }
+    // u = H'*s in DOLD; s'HD over every component.
+    double shd = 0.0;
+    for (IWORD j = 1; j <= nn; ++j) {
+      double u = 0.0;
+      for (IWORD i = 1; i <= nn; ++i) u += H(i, j) * S(i);
+      DOLD(j) = u;
+      shd += D(j) * u;
+    }
+    double theta = 1.0;
+    if (shd < 0.0) theta = std::fmax(0.0, ss / (ss - shd));
+    const double denom = ss + theta * shd;
+    const double c = denom != 0.0 ? theta / denom : 0.0;
+    if (theta < 0.2 || denom == 0.0 || !(c <= kCmax)) {
+      reset_h(H, nn);
+    } else {
+      for (IWORD j = 1; j <= nn; ++j) {
+        const double cu = c * DOLD(j);
+        for (IWORD i = 1; i <= nn; ++i) H(i, j) -= XOLD(i) * cu;
+      }
+    }
+  }
+
+  // Step S = -H*D, components with a missing X or D set aside.
+  for (IWORD i = 1; i <= nn; ++i) {
+    XOLD(i) = X(i);
+    DOLD(i) = D(i);
+    S(i) = 0.0;
+  }
+  for (IWORD j = 1; j <= nn; ++j) {
+    if (missing(X(j)) || missing(D(j))) continue;
+    const double dj = D(j);
+    for (IWORD i = 1; i <= nn; ++i) S(i) -= H(i, j) * dj;
+  }
+  for (IWORD j = 1; j <= nn; ++j) {
+    if (missing(X(j)) || missing(D(j))) S(j) = D(j);
+  }
+}
+
+// ORVK_BRYSTM: Broyden's method for a tear block, in the host's 25-argument
+// tear-block layout.
+//
+//  X      (in/out) real(N)  current point; the next point on return
+//  XOLD   (out)    real(N)  X at entry
+//  N      (in)              number of tear variables
+//  DX     (in)     real(N)  G(X) - X
+//  DXOLD  (in/out) real(N)  in: DX of the previous call; out: DX
+//  KACCEL (out)             1 when ITER > IWAIT or OPT(6) = 2
+//  KSTEP  (out)             2
+//  OPT    (in)     int(6+)  OPT(1) print level (>= 8 prints H on REPUNIT);
+//                           OPT(6) mode: <= 1 H starts at -I and updates
+//                           begin after IWAIT; > 1 H from the caller,
+//                           updates from ITER = 2
+//  ITER   (in)              outer iteration number, from 1
+//  W      (in/out) real(N*N+N) H followed by the last step; keep between calls
+//  IFLAG  (work)            update switch for ORVK_NCONV
+//  IOPT   (in)     int(2+)  IOPT(2) = IWAIT
+//  XLOW   (in)     real(N)  lower bounds: a step to or below XLOW(j) stops
+//                           at XLOW + 0.001*(XOLD - XLOW)
+//
+// Cost: O(N^2).
+extern "C" ORVK_API void ORVK_BRYSTM(double* x, double* xold, const IWORD* n, const double* dx,
+                                     double* dxold, const void*, const void*, IWORD* kaccel,
+                                     IWORD* kstep, const IWORD* opt, const void*,
+                                     const IWORD* iter, double* w, const void*, IWORD* iflag,
+                                     const void*, const void*, const void*, const void*,
+                                     const void*, const void*, const void*, const IWORD* iopt,
+                                     const void*, const double* xlow) {
+  const IWORD nn = *n > 0 ? *n : 0;
+  const IWORD it = *iter;
+  const IWORD iwait = iopt[1];
+  const IWORD mode = opt[5];
+  const double rmisval = host::rmisval();
+  Vec1<double> X(x), XOLD(xold);
+  Vec1<const double> XLOW(xlow);
+  double* h = w;
+  double* s = w + nn * nn;
+
+  if (it <= 1) {
+    *iflag = 0;
+    if (mode <= 1) reset_h(Mat1<double>(h, nn > 0 ? nn : 1), nn);
+  } else {
+    *iflag = (mode > 1 || it > iwait) ? 1 : 0;
+  }
+
+  ORVK_NCONV(n, x, dx, s, xold, dxold, h, iflag);
+
+  Vec1<const double> S(s);
+  for (IWORD j = 1; j <= nn; ++j) {
+    const double xo = XOLD(j);
+    const double xnew = (xo == rmisval) ? S(j) : xo + S(j);
+    if (xnew <= XLOW(j)) {
+      X(j) = (xo != rmisval && xo > XLOW(j)) ? XLOW(j) + 0.001 * (xo - XLOW(j)) : XLOW(j);
+    } else {
+      X(j) = xnew;
+    }
+  }
+
+  if (it > iwait || mode == 2) *kaccel = 1;
+  *kstep = 2;
+
+  if (opt[0] >= 8) {
+    Rec r;
+    r.X(1).A("BROYDEN H MATRIX");
+    write_rec(host::repunit(), r);
+    static constexpr IWORD kName[2] = {a4word("BRYS"), a4word("TM")};
+    static constexpr IWORD kTitle[3] = {a4word("JACO"), a4word("BIAN"), a4word("    ")};
+    ORVK_NAPRNT(h, &nn, &nn, &nn, kName, kTitle);
+  }
+}
