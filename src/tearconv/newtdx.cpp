@@ -1,0 +1,169 @@
+// ORVK_NEWTDX: bounded Gauss-Newton step through the box-constrained QP.
+#include <cmath>
+#include <cstddef>
+#include <limits>
+#include <memory>
+#include <new>
+
+#include "frame/hostdata.hpp"
+#include "orvika/tearconv_newton.h"
+#include "tearconv/quadpr.hpp"
+
+namespace {
+
+using orvika::quadpr_detail::dot;
+
+// H = J'J (MODE <= 0) or J' diag(1/DWT) J (weighted); upper triangle computed
+// column by column and mirrored.
+void normal_matrix(IWORD n, const double* ajac, double* h, bool weighted, const double* dwt) {
+  for (IWORD j = 0; j < n; ++j) {
+    const double* aj = ajac + j * n;
+    for (IWORD i = 0; i <= j; ++i) {
+      const double* ai = ajac + i * n;
+      double s;
+      if (weighted) {
+        s = 0.0;
+        for (IWORD k = 0; k < n; ++k) s += ai[k] * aj[k] / dwt[k];
+      } else {
+        s = dot(ai, aj, n);
+      }
+      h[i + j * n] = s;
+      h[j + i * n] = s;
+    }
+  }
+}
+
+// G = -J'F (or -J' diag(1/DWT) F).
+void gradient(IWORD n, const double* ajac, const double* f, double* g, bool weighted,
+              const double* dwt) {
+  for (IWORD i = 0; i < n; ++i) {
+    const double* ai = ajac + i * n;
+    double s;
+    if (weighted) {
+      s = 0.0;
+      for (IWORD k = 0; k < n; ++k) s += ai[k] * f[k] / dwt[k];
+    } else {
+      s = dot(ai, f, n);
+    }
+    g[i] = -s;
+  }
+}
+
+#ifdef ORVK_HAVE_QREAL
+// Scratch of the binary128 solve: H (N*N), G, DLO, DHI, DX (N each) and the
+// solver's work (5N), in one block owned for the duration of a call.
+// Returns an empty pointer when the block cannot be had.
+std::unique_ptr<QREAL[]> qscratch(IWORD n) {
+  const std::size_t nn = static_cast<std::size_t>(n);
+  const std::size_t maxw = std::numeric_limits<std::size_t>::max() / sizeof(QREAL);
+  if (nn > maxw / nn || nn * nn > maxw - 9 * nn) return nullptr;
+  return std::unique_ptr<QREAL[]>(new (std::nothrow) QREAL[nn * nn + 9 * nn]);
+}
+#endif
+
+}  // namespace
+
+/* ORVK_NEWTDX: bounded Newton step for N equations F(X) = 0 in N variables.
+ *
+ * Forms the linearised least-squares problem min 1/2 sum_k (F + J*d)_k^2 / w_k over
+ * the box XLOW - X <= d <= XHIGH - X as the QP min 1/2 d'Hd - G'd (H = J'W^-1 J,
+ * G = -J'W^-1 F) and solves it with ORVK_QUADPR, or in binary128 with QUADPR16
+ * when the host word EXTPRC (VLK_DBGOUT word 71) is positive.
+ * Arguments, all by address:
+ *   N      in      IWORD          number of variables and equations; N <= 0: NFREE = 0.
+ *   X      in      real (N)       current point.
+ *   F      in      real (N)       residuals at X.
+ *   DX     out     real (N)       the step.
+ *   XLOW   in      real (N)       lower bounds of the variables.
+ *   XHIGH  in      real (N)       upper bounds of the variables.
+ *   DLO    out     real (N)       XLOW - X.
+ *   DHI    out     real (N)       XHIGH - X.
+ *   AJAC   in      real (N, N)    Jacobian by columns, AJAC(k,i) = dF(k)/dX(i).
+ *   H      out     real (N, N)    normal matrix: upper triangle and diagonal kept; the
+ *                                 strict lower triangle holds the QP factor on the double
+ *                                 path and the mirror of the upper one on the binary128 path.
+ *   G      out     real (N)       gradient term -J'W^-1 F.
+ *   IPERM  out     IWORD (N)      QP positions; IPERM(1..NFREE) free variables.
+ *   NFREE  out     IWORD          number of variables the QP leaves free.
+ *   W      work    real (3N)      QP work (double path).
+ *   MODE   in      IWORD          <= 0 unweighted; 1 compute DWT then weight; >= 2 weight
+ *                                 with the DWT given.
+ *   DWT    in/out  real (N)       equation weights (out when MODE = 1; unused when MODE <= 0).
+ *                                 MODE = 1 sets DWT(i) = max(1e-10, max_j |(J'J)(i,j)|).
+ * A NaN in G gives DX = 0, NFREE = 0, IPERM = 1..N without solving.  When the binary128
+ * scratch (N^2 + 9N QREALs, released before return) cannot be allocated the double
+ * path is taken.
+ * Cost: N^3/2 multiply-adds for H (N^3 with MODE = 1) plus the QP. */
+extern "C" ORVK_API void ORVK_NEWTDX(const IWORD* n_, const double* x, const double* f, double* dx,
+                                     const double* xlow, const double* xhigh, double* dlo,
+                                     double* dhi, const double* ajac, double* h, double* g,
+                                     IWORD* iperm, IWORD* nfree, double* w, const IWORD* mode_,
+                                     double* dwt) {
+  const IWORD n = *n_;
+  const IWORD extprc = orvika::host::extprc();
+  if (n <= 0) {
+    *nfree = 0;
+    return;
+  }
+  const IWORD mode = *mode_;
+
+  if (mode == 1) {
+    normal_matrix(n, ajac, h, false, nullptr);
+    for (IWORD i = 0; i < n; ++i) {
+      double big = 1e-10;
+      for (IWORD j = 0; j < n; ++j) {
+        const double a = std::fabs(h[i + j * n]);
+        if (a > big) big = a;
+      }
+      dwt[i] = big;
+    }
+  }
+  for (IWORD i = 0; i < n; ++i) {
+    dlo[i] = xlow[i] - x[i];
+    dhi[i] = xhigh[i] - x[i];
+  }
+  const bool weighted = mode >= 1;
+  gradient(n, ajac, f, g, weighted, dwt);
+  normal_matrix(n, ajac, h, weighted, dwt);
+
+  // A NaN gradient has no meaningful step: return the zero step with every
+  // variable non-free rather than whatever the arrays held.
+  for (IWORD i = 0; i < n; ++i) {
+    if (std::isnan(g[i])) {
+      for (IWORD k = 0; k < n; ++k) {
+        dx[k] = 0.0;
+        iperm[k] = k + 1;
+      }
+      *nfree = 0;
+      return;
+    }
+  }
+
+#ifdef ORVK_HAVE_QREAL
+  if (extprc > 0) {
+    std::unique_ptr<QREAL[]> scratch = qscratch(n);
+    if (scratch) {
+      QREAL* qh = scratch.get();
+      QREAL* qg = qh + n * n;
+      QREAL* qlo = qg + n;
+      QREAL* qhi = qlo + n;
+      QREAL* qx = qhi + n;
+      QREAL* qw = qx + n;
+      for (IWORD i = 0; i < n; ++i) {
+        qg[i] = g[i];
+        qlo[i] = dlo[i];
+        qhi[i] = dhi[i];
+      }
+      for (IWORD k = 0; k < n * n; ++k) qh[k] = h[k];
+      QREAL qobj = 0;
+      orvika::QUADPR16(n, qh, n, qg, qlo, qhi, qx, qobj, iperm, *nfree, qw);
+      for (IWORD i = 0; i < n; ++i) dx[i] = static_cast<double>(qx[i]);
+      return;
+    }
+  }
+#else
+  (void)extprc;
+#endif
+  double obj = 0.0;
+  orvika::quadpr_solve<double>(n, h, n, g, dlo, dhi, dx, obj, iperm, *nfree, w);
+}
