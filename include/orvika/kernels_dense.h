@@ -74,7 +74,8 @@ ORVK_API void ORVK_LINEQA(double *A, const IWORD *LDA, const IWORD *N, double *B
 ORVK_API void ORVK_INVERT(const double *A, const IWORD *N, double *AINV, IWORD *IERR, IWORD *IR,
                           IWORD *IC, double *AUG, double *PIV, double *WORK, const IWORD *LDA,
                           void *SPARE, const double *TOL);
-/* In-place inverse through a compact LU with row interchanges (own scratch). */
+/* In-place inverse through a compact LU with row interchanges, scratch on the
+ * stack; orders above 1024 are left unchanged. */
 ORVK_API void ORVK_MB01BD(double *A, const IWORD *N, const IWORD *LDA);
 /* In-place inverse as ORVK_MB01BD, with caller pivot array IPVT (N) and work W (N). */
 ORVK_API void ORVK_MB01CD(double *A, const IWORD *N, const IWORD *LDA, IWORD *IPVT, double *W);

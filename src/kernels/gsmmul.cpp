@@ -1,0 +1,127 @@
+// Products of compressed-row matrices with a marker vector: the general
+// product (GSMMUL) and the lower triangle of a product (SSMMUL).
+#include "frame/units.hpp"
+#include "kernels/sparse.hpp"
+
+namespace orvika {
+
+namespace {
+
+// Symbolic pass shared by both products: row j of C lists the columns of
+// the rows JA(k) of B in order of first appearance.  LOWER: the scan of a
+// row of B ends at the first column beyond j (rows of B ascending).
+// Columns must lie in 1..NCOLX (the cleared part of IX).  Returns 0, 1 for
+// an IX,X overflow (reported at once) or 2 for a JC overflow.
+int symbolic(IWORD N, bool lower, IWORD NCOLX, const IWORD* IA, const IWORD* JA, const IWORD* IB,
+             const IWORD* JB, IWORD LENJC, IWORD* IC, IWORD* JC, IWORD* IX) {
+  IWORD p = 1;
+  for (IWORD j = 1; j <= N; ++j) {
+    IC[j - 1] = p;
+    for (IWORD k = IA[j - 1]; k < IA[j]; ++k) {
+      const IWORD r = JA[k - 1];
+      if (r < 1) continue;
+      for (IWORD l = IB[r - 1]; l < IB[r]; ++l) {
+        const IWORD col = JB[l - 1];
+        if (lower && col > j) break;
+        if (col < 1 || col > NCOLX) return 1;
+        if (IX[col - 1] == j) continue;
+        if (p < LENJC) JC[p - 1] = col;
+        IX[col - 1] = j;
+        ++p;
+      }
+    }
+  }
+  IC[N] = p;
+  return p > LENJC ? 2 : 0;
+}
+
+// Numeric pass: accumulates row j of C in X over its columns.
+void numeric(IWORD N, bool lower, const IWORD* IA, const IWORD* JA, const double* A,
+             const IWORD* IB, const IWORD* JB, const double* B, const IWORD* IC, const IWORD* JC,
+             double* C, double* X) {
+  for (IWORD j = 1; j <= N; ++j) {
+    for (IWORD q = IC[j - 1]; q < IC[j]; ++q) X[JC[q - 1] - 1] = 0.0;
+    for (IWORD k = IA[j - 1]; k < IA[j]; ++k) {
+      const IWORD r = JA[k - 1];
+      if (r < 1) continue;
+      const double a = A[k - 1];
+      for (IWORD l = IB[r - 1]; l < IB[r]; ++l) {
+        const IWORD col = JB[l - 1];
+        if (lower && col > j) break;
+        X[col - 1] += B[l - 1] * a;
+      }
+    }
+    for (IWORD q = IC[j - 1]; q < IC[j]; ++q) C[q - 1] = X[JC[q - 1] - 1];
+  }
+}
+
+constexpr const char* kGsmmulX = "WARNING: LENGTH OF IX,X IS EXCEEDED IN GSMMUL";
+constexpr const char* kGsmmulJC = "WARNING: LENGTH OF JC IS EXCEEDED IN GSMMUL";
+constexpr const char* kSsmmulX = "WARNING: LENGTH OF IX,X IS EXCEEDED IN SSMMUL";
+constexpr const char* kSsmmulJC = "WARNING: LENGTH OF JC IS EXCEEDED IN SSMMUL";
+
+// GSMMUL ends the process after its warning (no stop code).
+void gsmmul_stop(IWORD unit, const char* text) {
+  sparse_detail::overflow_warning(unit, text);
+  stop("");
+}
+
+}  // namespace
+
+void GSMMUL(IWORD UNIT, IWORD N, IWORD NOTUSED, IWORD M, const IWORD* IA, const IWORD* JA,
+            const double* A, const IWORD* IB, const IWORD* JB, const double* B, IWORD LENJC,
+            IWORD* IC, IWORD* JC, double* C, IWORD LENX, IWORD* IX, double* X) {
+  if (N < 0) return;
+  // IX and X are cleared over the M columns of the product: they must hold
+  // that many words before anything is touched.
+  if (LENX < M) {
+    gsmmul_stop(UNIT, kGsmmulX);
+    return;
+  }
+  for (IWORD p = 1; p <= LENJC; ++p) {
+    JC[p - 1] = 0;
+    C[p - 1] = 0.0;
+  }
+  for (IWORD c = 1; c <= M; ++c) {
+    IX[c - 1] = 0;
+    X[c - 1] = 0.0;
+  }
+  switch (symbolic(N, false, M, IA, JA, IB, JB, LENJC, IC, JC, IX)) {
+    case 1:
+      gsmmul_stop(UNIT, kGsmmulX);
+      return;
+    case 2:
+      gsmmul_stop(UNIT, kGsmmulJC);
+      return;
+    default:
+      break;
+  }
+  numeric(N, false, IA, JA, A, IB, JB, B, IC, JC, C, X);
+}
+
+void SSMMUL(IWORD UNIT, IWORD N, IWORD NOTUSED, const IWORD* IA, const IWORD* JA,
+            const double* A, const IWORD* IB, const IWORD* JB, const double* B, IWORD LENJC,
+            IWORD* IC, IWORD* JC, double* C, IWORD LENX, IWORD* IX, double* X, IWORD& IERR) {
+  if (N < 0) return;
+  if (LENX < N) {
+    sparse_detail::overflow_warning(UNIT, kSsmmulX);
+    IERR = 1;
+    return;
+  }
+  for (IWORD c = 1; c <= N; ++c) IX[c - 1] = 0;
+  switch (symbolic(N, true, N, IA, JA, IB, JB, LENJC, IC, JC, IX)) {
+    case 1:
+      sparse_detail::overflow_warning(UNIT, kSsmmulX);
+      IERR = 1;
+      return;
+    case 2:
+      sparse_detail::overflow_warning(UNIT, kSsmmulJC);
+      IERR = 1;
+      return;
+    default:
+      break;
+  }
+  numeric(N, true, IA, JA, A, IB, JB, B, IC, JC, C, X);
+}
+
+}  // namespace orvika

@@ -1,0 +1,69 @@
+// Tridiagonal systems by forward elimination without pivoting and back
+// substitution (the Thomas algorithm).  Row k reads
+// SUB(k)*x(k-1) + DIAG(k)*x(k) + SUP(k)*x(k+1) = r(k).
+
+#include <cmath>
+
+#include "kernels/dense.hpp"
+
+/* ORVK_TRIDIA: solves a tridiagonal system held in packed bands.
+ *   N  in     IWORD      order (nothing is done for N < 1)
+ *   A  in/out real(3N-2) A(1..N-1) = SUB(2..N), A(N..2N-1) = DIAG(1..N),
+ *                        A(2N..3N-2) = SUP(1..N-1); the SUP part is replaced
+ *                        by the ratios Q(k) = SUP(k)/pivot(k)
+ *   B  in/out real(N)    right-hand side; the solution on return
+ * Every pivot after the first has its magnitude raised to at least 1e-35,
+ * keeping its sign (a zero pivot becomes +1e-35).  Cost: 8N flops. */
+extern "C" ORVK_API void ORVK_TRIDIA(const IWORD* N, double* A, double* B) {
+  const IWORD n = *N;
+  if (n < 1) return;
+  auto sub = [A](IWORD k) { return A[k - 2]; };           // SUB(k), k >= 2
+  auto diag = [A, n](IWORD k) { return A[n + k - 2]; };   // DIAG(k)
+  auto q = [A, n](IWORD k) -> double& { return A[2 * n + k - 2]; };  // SUP(k), then Q(k)
+  constexpr double kFloor = 1e-35;
+  B[0] /= diag(1);
+  if (n == 1) return;
+  q(1) /= diag(1);
+  for (IWORD k = 2; k <= n; ++k) {
+    const double p = diag(k) - sub(k) * q(k - 1);
+    double mag = std::fabs(p);
+    if (mag < kFloor) mag = kFloor;
+    const double piv = (p < 0.0) ? -mag : mag;
+    B[k - 1] = (B[k - 1] - sub(k) * B[k - 2]) / piv;
+    if (k < n) q(k) /= piv;
+  }
+  for (IWORD k = n - 1; k >= 1; --k) B[k - 1] -= q(k) * B[k];
+}
+
+/* ORVK_TOMETH: solves a tridiagonal system held as a 3 x N band array.
+ *   A    in  real(3,N)  A(1,k) = SUB(k) (A(1,1) unused), A(2,k) = DIAG(k),
+ *                       A(3,k) = SUP(k); not changed
+ *   N    in  IWORD      order (nothing is done for N < 1)
+ *   D    in  real(N)    right-hand side; not changed
+ *   X    out real(N)    solution (the pivots during the elimination)
+ *   GAM  out real(N)    ratios SUP(k)/pivot(k)
+ *   BET  out real(N)    eliminated right-hand side
+ * An exactly zero pivot after the first carries the previous ratios forward
+ * (the result is finite but does not solve the system).  Cost: 8N flops. */
+extern "C" ORVK_API void ORVK_TOMETH(const double* A, const IWORD* N, const double* D, double* X,
+                                     double* GAM, double* BET) {
+  const IWORD n = *N;
+  if (n < 1) return;
+  auto a = [A](IWORD i, IWORD k) { return A[(i - 1) + 3 * (k - 1)]; };
+  X[0] = a(2, 1);
+  GAM[0] = a(3, 1) / a(2, 1);
+  BET[0] = D[0] / a(2, 1);
+  for (IWORD k = 2; k <= n; ++k) {
+    const double p = a(2, k) - a(1, k) * GAM[k - 2];
+    X[k - 1] = p;
+    if (p == 0.0) {
+      GAM[k - 1] = GAM[k - 2];
+      BET[k - 1] = BET[k - 2];
+    } else {
+      GAM[k - 1] = a(3, k) / p;
+      BET[k - 1] = (D[k - 1] - a(1, k) * BET[k - 2]) / p;
+    }
+  }
+  X[n - 1] = BET[n - 1];
+  for (IWORD k = n - 1; k >= 1; --k) X[k - 1] = BET[k - 1] - GAM[k - 1] * X[k];
+}

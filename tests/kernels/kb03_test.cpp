@@ -1,0 +1,214 @@
+// Tagged sorting: partition, range bookkeeping and Shell sort, alone and as
+// a complete sort driven the way the host drives them, against std::sort.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "orvika/kernels_sparse.h"
+
+namespace {
+
+using Pairs = std::vector<std::pair<double, IWORD>>;
+
+Pairs zip(const std::vector<double>& a, const std::vector<IWORD>& ind) {
+  Pairs p;
+  for (size_t i = 0; i < a.size(); ++i) p.push_back({a[i], ind[i]});
+  return p;
+}
+
+TEST(Kb03xd, Examples) {
+  {  // Pivot (1, 2) ends at position 1, M = 2.
+    std::vector<double> a = {3, 1, 2};
+    std::vector<IWORD> ind = {1, 2, 3};
+    IWORD i = 1, j = 3, m = 0;
+    ORVK_KB03XD(&i, &j, &m, a.data(), ind.data());
+    EXPECT_EQ(m, 2);
+    EXPECT_EQ(a[0], 1.0);
+    EXPECT_EQ(ind[0], 2);
+  }
+  {  // The pivot is the largest pair: M = J + 1, nothing moves.
+    std::vector<double> a = {1, 9, 2};
+    std::vector<IWORD> ind = {1, 2, 3};
+    IWORD i = 1, j = 3, m = 0;
+    ORVK_KB03XD(&i, &j, &m, a.data(), ind.data());
+    EXPECT_EQ(m, 4);
+    EXPECT_EQ(a, (std::vector<double>{1, 9, 2}));
+  }
+  {  // Equal keys: (5, 7) is greater than the pivot (5, 3).
+    std::vector<double> a = {5, 5, 5};
+    std::vector<IWORD> ind = {7, 3, 1};
+    IWORD i = 1, j = 3, m = 0;
+    ORVK_KB03XD(&i, &j, &m, a.data(), ind.data());
+    EXPECT_EQ(m, 3);
+    EXPECT_EQ(ind[2], 7);
+  }
+  {  // Empty range.
+    IWORD i = 4, j = 3, m = 0;
+    ORVK_KB03XD(&i, &j, &m, nullptr, nullptr);
+    EXPECT_EQ(m, 4);
+  }
+}
+
+TEST(Kb03xd, PartitionPropertyOnRandomRanges) {
+  std::mt19937_64 rng(3);
+  for (int rep = 0; rep < 200; ++rep) {
+    const IWORD n = 1 + rep % 37;
+    std::uniform_int_distribution<int> key(0, rep % 2 ? 4 : 1000);
+    std::vector<double> a(n);
+    std::vector<IWORD> ind(n);
+    for (IWORD k = 0; k < n; ++k) a[k] = key(rng), ind[k] = key(rng);
+    IWORD i = 1 + (n > 3 ? rep % 3 : 0), j = n - (n > 5 ? rep % 2 : 0), m = 0;
+    const Pairs before = zip(a, ind);
+    const auto pivot = before[(i + j) / 2 - 1];
+    ORVK_KB03XD(&i, &j, &m, a.data(), ind.data());
+    const Pairs after = zip(a, ind);
+    ASSERT_GE(m, i + 1);  // the pivot itself stays in the lower part
+    ASSERT_LE(m, j + 1);
+    for (IWORD p = i; p <= j; ++p)
+      EXPECT_EQ(after[p - 1] > pivot, p >= m) << "rep " << rep << " position " << p;
+    for (IWORD p = 1; p <= n; ++p)
+      if (p < i || p > j) EXPECT_EQ(after[p - 1], before[p - 1]);
+    Pairs sb = before, sa = after;
+    std::sort(sb.begin(), sb.end());
+    std::sort(sa.begin(), sa.end());
+    EXPECT_EQ(sa, sb);
+  }
+}
+
+TEST(Kb03yd, RecordsBothParts) {
+  const IWORD n = 9, kp = 1, i = 1, j = 9, m = 5, nlim = 3;
+  IWORD l = 2;
+  std::vector<IWORD> stack = {10 * 4 + 1, 0, 0};
+  ORVK_KB03YD(&i, &j, &m, &kp, &l, nullptr, &nlim, stack.data(), &n, nullptr);
+  EXPECT_EQ(stack[1], 45);
+  EXPECT_EQ(stack[0], 21);
+  EXPECT_EQ(l, 3);
+  // Small parts are marked negative.
+  const IWORD nlim5 = 5;
+  l = 2;
+  stack = {10 * 4 + 1, 0, 0};
+  ORVK_KB03YD(&i, &j, &m, &kp, &l, nullptr, &nlim5, stack.data(), &n, nullptr);
+  EXPECT_EQ(stack[0], -21);
+  EXPECT_EQ(stack[1], -45);
+}
+
+TEST(Kb03yd, NoProgressAllEqualOrRetry) {
+  const IWORD n = 4, kp = 1, i = 1, j = 4, m = 5, nlim = 1;
+  IWORD l = 2;
+  std::vector<double> a = {2, 2, 2, 2};
+  std::vector<IWORD> ind = {4, 3, 2, 1};
+  std::vector<IWORD> stack = {1, 0};
+  ORVK_KB03YD(&i, &j, &m, &kp, &l, a.data(), &nlim, stack.data(), &n, ind.data());
+  EXPECT_EQ(stack[0], -1);
+  EXPECT_EQ(l, 2);
+  EXPECT_EQ(ind, (std::vector<IWORD>{4, 3, 2, 1}));
+  // Keys differ: the first key unlike the one at mid = 2 moves into mid.
+  a = {2, 2, 1, 3};
+  stack = {1, 0};
+  ORVK_KB03YD(&i, &j, &m, &kp, &l, a.data(), &nlim, stack.data(), &n, ind.data());
+  EXPECT_EQ(stack[0], 1);
+  EXPECT_EQ(a, (std::vector<double>{2, 1, 2, 3}));
+  EXPECT_EQ(ind, (std::vector<IWORD>{4, 2, 3, 1}));
+}
+
+TEST(Kb03zd, Examples) {
+  std::vector<double> a = {2, 1, 2, 1};
+  std::vector<IWORD> ind = {4, 3, 2, 1};
+  const IWORD n = 4, k0 = 1;
+  ORVK_KB03ZD(a.data(), &n, &k0, ind.data());
+  EXPECT_EQ(a, (std::vector<double>{1, 1, 2, 2}));
+  EXPECT_EQ(ind, (std::vector<IWORD>{1, 3, 2, 4}));
+  double one = 5;
+  IWORD tag = 9;
+  const IWORD n1 = 1;
+  ORVK_KB03ZD(&one, &n1, &k0, &tag);
+  EXPECT_EQ(one, 5);
+  EXPECT_EQ(tag, 9);
+}
+
+// Key sets of the sort tests.
+enum class Keys { kRandom, kDuplicates, kSorted, kReversed, kAllEqual };
+
+void make_keys(Keys kind, IWORD n, std::mt19937_64& rng, std::vector<double>& a,
+               std::vector<IWORD>& ind) {
+  std::uniform_real_distribution<double> u(-1e3, 1e3);
+  std::uniform_int_distribution<int> small(0, 5);
+  a.resize(n);
+  ind.resize(n);
+  for (IWORD k = 0; k < n; ++k) {
+    ind[k] = small(rng) * 1000 + k % 7;  // tags with repeats
+    switch (kind) {
+      case Keys::kRandom: a[k] = u(rng); break;
+      case Keys::kDuplicates: a[k] = small(rng); break;
+      case Keys::kSorted: a[k] = static_cast<double>(k / 2); break;
+      case Keys::kReversed: a[k] = static_cast<double>(n - k); break;
+      case Keys::kAllEqual: a[k] = 1.5; break;
+    }
+  }
+}
+
+// Complete sort as the host drives the routines: partition the ranges of
+// the list until every entry is negative, then Shell-sort each range from
+// its start K0.  Entries are h*(N+1) + s; h = 0 ends the list.
+void host_sort(std::vector<double>& a, std::vector<IWORD>& ind, IWORD nlim) {
+  const IWORD n = static_cast<IWORD>(a.size());
+  if (n == 0) return;
+  const IWORD c = n + 1;
+  std::vector<IWORD> stack(n + 2, 0);
+  stack[0] = n <= nlim ? -1 : 1;
+  IWORD l = 2;
+  auto start = [&](IWORD e) { return std::abs(stack[e - 1]) % c; };
+  auto link = [&](IWORD e) { return std::abs(stack[e - 1]) / c; };
+  auto end = [&](IWORD e) { return link(e) == 0 ? n : start(link(e)) - 1; };
+  for (int guard = 0; guard < 100000; ++guard) {
+    IWORD kp = 1;
+    while (kp != 0 && stack[kp - 1] < 0) kp = link(kp);
+    if (kp == 0) break;
+    IWORD i = start(kp), j = end(kp), m = 0;
+    ORVK_KB03XD(&i, &j, &m, a.data(), ind.data());
+    ORVK_KB03YD(&i, &j, &m, &kp, &l, a.data(), &nlim, stack.data(), &n, ind.data());
+    ASSERT_LE(l, n + 2);
+  }
+  for (IWORD e = 1; e != 0; e = link(e)) {
+    IWORD k0 = start(e), len = end(e) - start(e) + 1;
+    ORVK_KB03ZD(a.data(), &len, &k0, ind.data());
+  }
+}
+
+class SortCase : public ::testing::TestWithParam<std::tuple<Keys, IWORD>> {};
+
+TEST_P(SortCase, MatchesStdSort) {
+  const auto [kind, n] = GetParam();
+  std::mt19937_64 rng(100 + n + static_cast<int>(kind));
+  std::vector<double> a;
+  std::vector<IWORD> ind;
+  make_keys(kind, n, rng, a, ind);
+  Pairs want = zip(a, ind);
+  std::sort(want.begin(), want.end());
+
+  std::vector<double> a1 = a;
+  std::vector<IWORD> i1 = ind;
+  const IWORD k0 = 1;
+  ORVK_KB03ZD(a1.data(), &n, &k0, i1.data());
+  EXPECT_EQ(zip(a1, i1), want) << "Shell sort";
+
+  for (IWORD nlim : {IWORD{1}, IWORD{4}, IWORD{16}}) {
+    std::vector<double> a2 = a;
+    std::vector<IWORD> i2 = ind;
+    host_sort(a2, i2, nlim);
+    EXPECT_EQ(zip(a2, i2), want) << "driven sort, NLIM " << nlim;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, SortCase,
+    ::testing::Combine(::testing::Values(Keys::kRandom, Keys::kDuplicates, Keys::kSorted,
+                                         Keys::kReversed, Keys::kAllEqual),
+                       ::testing::Values(IWORD{0}, IWORD{1}, IWORD{2}, IWORD{3}, IWORD{5},
+                                         IWORD{10}, IWORD{50}, IWORD{1000})));
+
+}  // namespace
