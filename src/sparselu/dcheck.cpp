@@ -1,0 +1,429 @@
+// SPRSRT, DCHEKA, DCHEKB, DCHEKC, DCHEKD: input conversion, data checks and
+// repairs of the sparse LU package.
+#include "sparselu/sparselu.hpp"
+
+namespace orvika {
+
+namespace {
+
+// Repair messages are due when the check mode asks for them and the unit
+// is not 0 (a negative unit is a caller's unit as well).
+bool repair_msg(IWORD chkmode, IWORD unit) { return chkmode < 3 && unit != 0; }
+
+// Room of the entry arrays.
+IWORD entry_room(const IV& ICI, const RV& A) { return std::min(ICI.size(), A.size()); }
+
+// Inserts the entry (col, val) at position P, moving entries P..NZ one place up.
+void insert_entry(IV ICI, RV A, IWORD& NZ, IWORD p, IWORD col, double val) {
+  ICI.move(p, p + 1, NZ - p + 1);
+  A.move(p, p + 1, NZ - p + 1);
+  ICI(p) = col;
+  A(p) = val;
+  ++NZ;
+}
+
+// Removes the entries of row I (LO..HI-1) whose column index is 0, moving
+// the rest of the matrix down; adjusts IRP(I+1..NROW+1) and NZ.
+void compact_row(IWORD i, IWORD NROW, IWORD& NZ, IV IRP, IV ICI, RV A) {
+  const IWORD lo = IRP(i);
+  const IWORD hi = IRP(i + 1);
+  IWORD w = lo;
+  for (IWORD k = lo; k < hi; ++k) {
+    if (ICI(k) != 0) {
+      if (w != k) {
+        ICI(w) = ICI(k);
+        A(w) = A(k);
+      }
+      ++w;
+    }
+  }
+  const IWORD removed = hi - w;
+  if (removed == 0) return;
+  ICI.move(hi, w, NZ - hi + 1);
+  A.move(hi, w, NZ - hi + 1);
+  for (IWORD l = i + 1; l <= NROW + 1; ++l) IRP(l) -= removed;
+  NZ -= removed;
+}
+
+// First entry of LO..K-1 with column J.
+IWORD first_with(IV ICI, IWORD lo, IWORD k, IWORD j) {
+  for (IWORD kk = lo; kk < k; ++kk)
+    if (ICI(kk) == j) return kk;
+  return k;
+}
+
+void msg_row_count(IWORD unit, IWORD i, IWORD cnt, std::string_view who) {
+  sp_message(unit, SpLine().t("ROW").i(i).t(" HAS").i(cnt).t(" NONZEROS").tag(who));
+}
+void msg_col_low(IWORD unit, IWORD j, IWORD i, std::string_view who) {
+  sp_message(unit, SpLine().t("COLUMN INDEX ").i(j).t(" LESS THAN 1 IN ROW ").i(i).tag(who));
+}
+void msg_col_high(IWORD unit, IWORD j, IWORD ncol, IWORD i, std::string_view who) {
+  sp_message(unit, SpLine()
+                       .t("COLUMN INDEX ")
+                       .i(j)
+                       .t(" GREATER THAN NUMBER OF COLUMNS ")
+                       .i(ncol)
+                       .t(" IN ROW ")
+                       .i(i)
+                       .tag(who));
+}
+void msg_repeated(IWORD unit, IWORD j, IWORD i, std::string_view who) {
+  sp_message(unit, SpLine().t("REPEATED COLUMN INDEX ").i(j).t(" IN ROW ").i(i).tag(who));
+}
+void msg_col_empty(IWORD unit, IWORD j, std::string_view who) {
+  sp_message(unit, SpLine().t("COLUMN ").i(j).t(" IS EMPTY").tag(who));
+}
+void msg_assigned(IWORD unit, IWORD j, IWORD l, std::string_view who) {
+  sp_message(unit, SpLine().t("EMPTY COLUMN ").i(j).t(" ASSIGNED TO EMPTY ROW ").i(l).tag(who));
+}
+void msg_set_zero(IWORD unit, IWORD l, std::string_view who) {
+  sp_message(unit, SpLine().t("VARIABLE X(").i(l).t(") IS ARBITRARILY SET TO ZERO").tag(who));
+}
+
+// Row I's pointers are usable: 1 <= IRP(I) <= IRP(I+1) <= NZ+1.
+bool row_ok(IV IRP, IWORD i, IWORD NZ) {
+  const IWORD lo = IRP(i);
+  const IWORD hi = IRP(i + 1);
+  return lo >= 1 && hi >= lo && hi <= NZ + 1;
+}
+
+}  // namespace
+
+// Counting sort of the triplets by rows, in place, following the cycles of
+// the permutation; the row numbers are checked before anything changes.
+IWORD SPRSRT(IWORD N, IWORD NZ, IV IVECT, IV JVECT, IV IRP, RV A) {
+  for (IWORD k = 1; k <= NZ; ++k) {
+    const IWORD r = IVECT(k);
+    if (r < 1 || r > N) return k;
+  }
+  for (IWORD i = 1; i <= N + 1; ++i) IRP(i) = 0;
+  for (IWORD k = 1; k <= NZ; ++k) ++IRP(IVECT(k));
+  IWORD s = 1;
+  for (IWORD i = 1; i <= N; ++i) {
+    const IWORD c = IRP(i);
+    IRP(i) = s;
+    s += c;
+  }
+  IRP(N + 1) = NZ + 1;
+
+  bool sorted = true;
+  for (IWORD k = 2; k <= NZ && sorted; ++k) sorted = IVECT(k - 1) <= IVECT(k);
+  if (sorted) return 0;
+
+  for (IWORD j = 1; j <= NZ; ++j) {
+    if (IVECT(j) == 0) continue;
+    double val = A(j);
+    IWORD col = JVECT(j);
+    IWORD row = IVECT(j);
+    IVECT(j) = 0;
+    for (IWORD placed = 0; placed < NZ; ++placed) {
+      const IWORD p = IRP(row);
+      IRP(row) = p + 1;
+      const IWORD nrow = IVECT(p);
+      const double v2 = A(p);
+      const IWORD c2 = JVECT(p);
+      A(p) = val;
+      JVECT(p) = col;
+      IVECT(p) = 0;
+      if (nrow == 0) break;
+      val = v2;
+      col = c2;
+      row = nrow;
+    }
+  }
+  for (IWORD i = N; i >= 1; --i) IRP(i + 1) = IRP(i);
+  IRP(1) = 1;
+  for (IWORD i = 1; i <= N; ++i)
+    for (IWORD k = IRP(i); k < IRP(i + 1); ++k) IVECT(k) = i;
+  return 0;
+}
+
+void DCHEKA(IWORD NROW, IWORD NCOL, IWORD& NZ, IWORD MSGUNIT, IV IRP, IV ICI, IV MARK, RV A, RV B,
+            IWORD NRHS, IV W40, IV W41, IWORD& NCMAX, IWORD& NADD, const ORVK_SPOPT2_T& OPT2,
+            IWORD& IERR) {
+  const IWORD chk = OPT2.CHKMODE;
+  const bool say = repair_msg(chk, MSGUNIT);
+  NADD = 0;
+  NCMAX = NCOL;
+  if (NROW < 0 || NCOL < 0 || NZ < 0) return;
+  if (NZ > entry_room(ICI, A) || MARK.size() < NCOL || W40.size() < NROW || W41.size() < NCOL) {
+    IERR = kSpNoRoom;
+    return;
+  }
+  // The marks are indexed by every column index met: clear them up to the
+  // largest one the room holds; larger indices are refused below.
+  IWORD jmax = NCOL;
+  for (IWORD k = 1; k <= NZ; ++k) jmax = std::max(jmax, ICI.get(k));
+  jmax = std::min(jmax, MARK.size());
+  MARK.fill(1, jmax, 0);
+  W40.fill(1, NROW, 1);
+  W41.fill(1, NCOL, 1);
+
+  for (IWORD i = 1; i <= NROW; ++i) {
+    if (!row_ok(IRP, i, NZ)) {
+      if (MSGUNIT > 0) msg_row_count(MSGUNIT, i, IRP(i + 1) - IRP(i), "DCHEKA");
+      IERR = kSpRowCount;
+      return;
+    }
+    const IWORD lo = IRP(i);
+    const IWORD hi = IRP(i + 1);
+    if (hi == lo) {
+      if (say) sp_message(MSGUNIT, SpLine().t("ROW ").i(i).t(" IS EMPTY").tag("DCHEKA"));
+      if (chk == 1) {
+        IERR = kSpEmptyRow;
+        return;
+      }
+      IERR = 4;
+      W40(i) = 0;
+      continue;
+    }
+    bool merged = false;
+    for (IWORD k = lo; k < hi; ++k) {
+      const IWORD j = ICI(k);
+      if (j < 1) {
+        if (MSGUNIT > 0) msg_col_low(MSGUNIT, j, i, "DCHEKA");
+        IERR = kSpColLow;
+        return;
+      }
+      if (j > NCOL) {
+        if (say) msg_col_high(MSGUNIT, j, NCOL, i, "DCHEKA");
+        if (chk == 1) {
+          IERR = kSpColHigh;
+          return;
+        }
+        if (j > MARK.size()) {  // beyond any order the work space can take
+          if (!say && MSGUNIT > 0) msg_col_high(MSGUNIT, j, NCOL, i, "DCHEKA");
+          IERR = kSpColHigh;
+          return;
+        }
+        IERR = 3;
+      }
+      NCMAX = std::max(NCMAX, j);
+      if (MARK(j) < i) {
+        MARK(j) = i;
+        continue;
+      }
+      if (say) msg_repeated(MSGUNIT, j, i, "DCHEKA");
+      if (chk == 1) {
+        IERR = kSpRepeated;
+        return;
+      }
+      IERR = 6;
+      A(first_with(ICI, lo, k, j)) += A(k);
+      ICI(k) = 0;
+      merged = true;
+    }
+    if (merged) compact_row(i, NROW, NZ, IRP, ICI, A);
+  }
+
+  // Empty columns: pair each with the first empty row left, if any.
+  for (IWORD j = 1; j <= NCOL; ++j) {
+    if (MARK(j) != 0) continue;
+    if (say) msg_col_empty(MSGUNIT, j, "DCHEKA");
+    if (chk == 1) {
+      IERR = kSpEmptyCol;
+      return;
+    }
+    IERR = 5;
+    IWORD l = 1;
+    while (l <= NROW && W40(l) != 0) ++l;
+    if (l > NROW) {
+      W41(j) = 0;
+      ++NADD;
+      continue;
+    }
+    if (NZ + 1 > entry_room(ICI, A)) {
+      IERR = kSpNoRoom;
+      return;
+    }
+    insert_entry(ICI, A, NZ, IRP(l), j, 1.0);
+    for (IWORD q = l + 1; q <= NROW + 1; ++q) ++IRP(q);
+    B(l) = 0.0;
+    if (NRHS >= 2) B(NROW + l) = 0.0;
+    W40(l) = -j;
+    W41(j) = -l;
+    if (say) msg_assigned(MSGUNIT, j, l, "DCHEKA");
+  }
+
+  // Empty rows without an empty column: fix their variable by a unit entry.
+  for (IWORD l = 1; l <= NROW; ++l) {
+    if (W40(l) != 0) continue;
+    if (NZ + 1 > entry_room(ICI, A)) {
+      IERR = kSpNoRoom;
+      return;
+    }
+    insert_entry(ICI, A, NZ, IRP(l), l, 1.0);
+    for (IWORD q = l + 1; q <= NROW + 1; ++q) ++IRP(q);
+    B(l) = 0.0;
+    if (NRHS >= 2) B(NROW + l) = 0.0;
+    W40(l) = -(NROW + 1);
+    if (l <= NCOL) W41(l) = -(NROW + 1);
+    if (say) msg_set_zero(MSGUNIT, l, "DCHEKA");
+  }
+}
+
+void DCHEKB(IWORD NROW, IWORD NCOL, IWORD& NZ, IWORD MSGUNIT, IV IRP, IV ICI, IV MARK, RV A, RV B,
+            IWORD NRHS, IV W40, IV W41, IWORD& NADD, const ORVK_SPOPT2_T& OPT2, IWORD& IERR) {
+  const IWORD chk = OPT2.CHKMODE;
+  const bool say = repair_msg(chk, MSGUNIT);
+  if (NROW < 0 || NCOL <= NROW) return;
+  const IWORD nb = NRHS >= 2 ? 2 : 1;
+  if (MARK.size() < NCOL || W40.size() < NCOL || W41.size() < NCOL || B.size() < nb * NCOL ||
+      IRP.size() < NCOL + 1) {
+    IERR = kSpNoRoom;
+    return;
+  }
+  if (NZ + (NCOL - NROW) > entry_room(ICI, A)) {
+    IERR = kSpNoRoom;
+    return;
+  }
+  // Right-hand sides of the new rows are 0; the second column moves to its
+  // offset for the new order.
+  if (nb == 2) {
+    B.move(NROW + 1, NCOL + 1, NROW);
+    B.fill(NCOL + NROW + 1, NCOL - NROW, 0.0);
+  }
+  B.fill(NROW + 1, NCOL - NROW, 0.0);
+
+  for (IWORD i = NROW + 1; i <= NCOL; ++i) {
+    W40(i) = 0;
+    W41(i) = 1;
+  }
+  MARK.fill(1, NCOL, 0);
+  for (IWORD k = 1; k <= NZ; ++k) {
+    const IWORD j = ICI(k);
+    if (j >= 1 && j <= NCOL) MARK(j) = k;
+  }
+  for (IWORD j = NROW + 1; j <= NCOL; ++j) {
+    if (MARK(j) != 0) continue;
+    W41(j) = 0;
+    ++NADD;
+    if (say) msg_col_empty(MSGUNIT, j, "DCHEKB");
+    IERR = (chk == 1) ? kSpEmptyCol : 5;
+  }
+  // New rows take the empty columns first.
+  for (IWORD l = NROW + 1; l <= NCOL; ++l) {
+    IWORD t = 1;
+    while (t <= NCOL && W41(t) != 0) ++t;
+    if (t > NCOL) break;
+    ++NZ;
+    ICI(NZ) = t;
+    A(NZ) = 1.0;
+    IRP(l) = NZ;
+    W41(t) = -l;
+    W40(l) = -t;
+    --NADD;
+    if (say) msg_assigned(MSGUNIT, t, l, "DCHEKB");
+  }
+  // The rest fix an untouched column, searched downward from their own
+  // index (then upward; the diagonal when every column is taken).
+  for (IWORD t = NROW + 1; t <= NCOL; ++t) {
+    if (W40(t) != 0) continue;
+    IWORD u = t;
+    while (u >= 1 && W41(u) != 1) --u;
+    if (u < 1) {
+      u = t + 1;
+      while (u <= NCOL && W41(u) != 1) ++u;
+    }
+    const bool found = u <= NCOL;
+    if (!found) u = t;
+    ++NZ;
+    ICI(NZ) = u;
+    A(NZ) = 1.0;
+    IRP(t) = NZ;
+    W40(t) = -u;
+    if (found) W41(u) = -(NCOL + t);
+    if (say) msg_set_zero(MSGUNIT, u, "DCHEKB");
+  }
+  IRP(NCOL + 1) = NZ + 1;
+}
+
+void DCHEKC(IWORD N, IWORD& NZ, IWORD MSGUNIT, IV IRP, IV ICI, RV A, RV B, IWORD NRHS, IV W40,
+            IV W41, const ORVK_SPOPT2_T& OPT2, IWORD& IERR) {
+  if (N < 1) return;
+  const IWORD nb = NRHS >= 2 ? 2 : 1;
+  if (W40.size() < N || W41.size() < N || B.size() < nb * N || IRP.size() < N + 1) {
+    IERR = kSpNoRoom;
+    return;
+  }
+  W41(N) = 0;
+  W40(N) = 0;
+  IWORD add = 0;
+  for (IWORD j = 1; j <= N; ++j)
+    if (W41(j) == 0) ++add;
+  if (NZ + add > entry_room(ICI, A)) {
+    IERR = kSpNoRoom;
+    return;
+  }
+  if (nb == 2) {  // second column from offset N-1 to offset N
+    B.move(N, N + 1, N - 1);
+    B(2 * N) = 0.0;
+  }
+  const bool say = OPT2.CHKMODE != 3 && MSGUNIT != 0;
+  IRP(N) = NZ + 1;
+  IWORD cnt = 0;
+  for (IWORD j = 1; j <= N; ++j) {
+    if (W41(j) != 0) continue;
+    ++NZ;
+    ICI(NZ) = j;
+    A(NZ) = 1.0;
+    W41(j) = -(N + 1);
+    W40(N) = -(++cnt);
+    if (say)
+      sp_message(MSGUNIT,
+                 SpLine().t("VARIABLE X(").i(j).t(") SHOULD BE VERY SMALL").tag("DCHEKC"));
+  }
+  IRP(N + 1) = NZ + 1;
+  B(N) = 0.0;
+}
+
+void DCHEKD(IWORD NROW, IWORD NCOL, IWORD& NZ, IWORD MSGUNIT, IV IRP, IV ICI, IV MARK, RV A,
+            const ORVK_SPOPT2_T& OPT2, IWORD& IERR) {
+  const IWORD chk = OPT2.CHKMODE;
+  const bool say = repair_msg(chk, MSGUNIT);
+  if (NROW < 0 || NCOL < 0 || NZ < 0) return;
+  if (MARK.size() < NCOL || NZ > entry_room(ICI, A)) {
+    IERR = kSpNoRoom;
+    return;
+  }
+  MARK.fill(1, NCOL, 0);
+  for (IWORD i = 1; i <= NROW; ++i) {
+    if (!row_ok(IRP, i, NZ)) {
+      if (MSGUNIT > 0) msg_row_count(MSGUNIT, i, IRP(i + 1) - IRP(i), "DCHEKD");
+      IERR = kSpRowCount;
+      return;
+    }
+    const IWORD lo = IRP(i);
+    const IWORD hi = IRP(i + 1);
+    bool merged = false;
+    for (IWORD k = lo; k < hi; ++k) {
+      const IWORD j = ICI(k);
+      if (j < 1) {
+        if (MSGUNIT > 0) msg_col_low(MSGUNIT, j, i, "DCHEKD");
+        IERR = kSpColLow;
+        return;
+      }
+      if (j > NCOL) {
+        if (MSGUNIT > 0) msg_col_high(MSGUNIT, j, NCOL, i, "DCHEKD");
+        IERR = kSpColHigh;
+        return;
+      }
+      if (MARK(j) >= i) {
+        if (say) msg_repeated(MSGUNIT, j, i, "DCHEKD");
+        if (chk == 1) {
+          IERR = kSpRepeated;
+          return;
+        }
+        IERR = 6;
+        A(first_with(ICI, lo, k, j)) += A(k);
+        ICI(k) = 0;
+        merged = true;
+      }
+      MARK(j) = i;
+    }
+    if (merged) compact_row(i, NROW, NZ, IRP, ICI, A);
+  }
+}
+
+}  // namespace orvika

@@ -1,0 +1,361 @@
+// TALLY, SPTRAN, TRIANG, SORDR1, SORDR2, SPIKE: the spike orderings 1 to 4
+// of the sparse LU package.
+//
+// Row singletons go first, the rows of column singletons last, the bump in
+// between by a least-count rule; SPIKE then gives every row its pivot column
+// with the spikes as late in their block as possible, in the manner of the
+// preassigned pivot procedures (E. Hellerman and D. C. Rarick, "Reinversion
+// with the preassigned pivot procedure", Math. Programming 1 (1971) 195-216).
+#include "sparselu/sparselu.hpp"
+
+namespace orvika {
+
+namespace {
+
+// The pattern is a row-form matrix of order N with NZ entries and column
+// indices in 1..N; returns 0 or the code of the first defect.
+IWORD check_pattern(IWORD N, IWORD NZ, IV IRP, IV ICI) {
+  if (IRP.size() < N + 1 || ICI.size() < NZ) return kSpNoRoom;
+  if (IRP(1) != 1 || IRP(N + 1) != NZ + 1) return kSpRowCount;
+  for (IWORD i = 1; i <= N; ++i)
+    if (IRP(i + 1) < IRP(i)) return kSpRowCount;
+  for (IWORD k = 1; k <= NZ; ++k) {
+    const IWORD j = ICI(k);
+    if (j < 1) return kSpColLow;
+    if (j > N) return kSpColHigh;
+  }
+  return 0;
+}
+
+// |IORN(1..N)| is a permutation of 1..N (MARK: N words of scratch).
+bool signed_permutation(IWORD N, IV IORN, IV MARK) {
+  MARK.fill(1, N, 0);
+  for (IWORD k = 1; k <= N; ++k) {
+    const IWORD v = IORN(k);
+    if (v == 0 || v < -N || v > N) return false;
+    const IWORD r = v < 0 ? -v : v;
+    if (MARK(r) != 0) return false;
+    MARK(r) = 1;
+  }
+  return true;
+}
+
+// S(r): the free-row counts of the free columns of row r.
+IWORD column_weight(IWORD r, IV IRP, IV ICI, IV CCNT) {
+  IWORD s = 0;
+  for (IWORD p = IRP(r); p < IRP(r + 1); ++p) {
+    const IWORD c = CCNT(ICI(p));
+    if (c > 0) s += c;
+  }
+  return s;
+}
+
+// Shared body of SORDR1 and SORDR2; MARK empty selects rule 1.
+void bump_order(IWORD N, IWORD KF, IWORD KL, IWORD& RTAIL, IWORD& CTAIL, IWORD& RTAIL2, IV IRP,
+                IV ICI, IV IORN, IV CP, IV RI, IV RCNT, IV CCNT, IV LINK, IV MARK) {
+  const bool rule2 = !MARK.empty();
+  if (rule2) MARK.fill(1, N, 0);
+
+  // Places row r with all its free columns; new singletons go on the list.
+  IWORD head = 0;
+  auto place = [&](IWORD r) {
+    RCNT(r) = -RTAIL;
+    RTAIL = r;
+    for (IWORD p = IRP(r); p < IRP(r + 1); ++p) {
+      const IWORD j = ICI(p);
+      if (CCNT(j) <= 0) continue;
+      CCNT(j) = -CTAIL;
+      CTAIL = j;
+      for (IWORD q = CP(j); q < CP(j + 1); ++q) {
+        const IWORD r2 = RI(q);
+        if (RCNT(r2) <= 0) continue;
+        const IWORD cnt = RCNT(r2) - 1;
+        if (cnt == 0) {
+          RCNT(r2) = -RTAIL;
+          RTAIL = r2;
+        } else {
+          RCNT(r2) = cnt;
+          if (cnt == 1) {
+            LINK(r2) = -head;
+            head = r2;
+          }
+        }
+      }
+    }
+  };
+
+  IWORD first = KF;
+  while (first <= KL) {
+    IWORD last = first;
+    while (last < KL && IORN(last) >= 0) ++last;
+    if (IORN(last) < 0) IORN(last) = -IORN(last);
+
+    for (;;) {
+      IWORD m = 0;
+      for (IWORD k = first; k <= last; ++k) {
+        const IWORD c = RCNT(IORN(k));
+        if (c > 0 && (m == 0 || c < m)) m = c;
+      }
+      if (m == 0) break;
+
+      IWORD best = 0;
+      IWORD sbest = -1;
+      IWORD dbest = N + 1;
+      IWORD kbest = 0;
+      for (IWORD k = first; k <= last; ++k) {
+        const IWORD r = IORN(k);
+        if (RCNT(r) != m) continue;
+        const IWORD s = column_weight(r, IRP, ICI, CCNT);
+        if (!rule2) {
+          if (s >= sbest) {
+            best = r;
+            sbest = s;
+          }
+          continue;
+        }
+        // Neighbours of r through its free columns, with the number of
+        // those columns each one shares.
+        IWORD nmet = 0;
+        for (IWORD p = IRP(r); p < IRP(r + 1); ++p) {
+          const IWORD j = ICI(p);
+          if (CCNT(j) <= 0) continue;
+          for (IWORD q = CP(j); q < CP(j + 1); ++q) {
+            const IWORD r2 = RI(q);
+            if (r2 == r || RCNT(r2) <= 0) continue;
+            if (MARK(r2) == 0) LINK(++nmet) = r2;
+            ++MARK(r2);
+          }
+        }
+        IWORD d = N + 1;
+        IWORD kd = 0;
+        for (IWORD t = 1; t <= nmet; ++t) {
+          const IWORD r2 = LINK(t);
+          const IWORD left = RCNT(r2) - MARK(r2);
+          if (left < d) {
+            d = left;
+            kd = 1;
+          } else if (left == d) {
+            ++kd;
+          }
+          MARK(r2) = 0;
+        }
+        if (best == 0 || d < dbest || (d == dbest && kd > kbest) ||
+            (d == dbest && kd == kbest && s > sbest)) {
+          best = r;
+          dbest = d;
+          kbest = kd;
+          sbest = s;
+        }
+      }
+
+      place(best);
+      while (head != 0) {
+        const IWORD r = head;
+        head = -LINK(r);
+        if (RCNT(r) == 1) place(r);
+      }
+    }
+    first = last + 1;
+  }
+
+  // The column-singleton rows come last, latest placed first.
+  for (IWORD t = RTAIL2; t != 0;) {
+    const IWORD next = -RCNT(t);
+    RCNT(t) = -RTAIL;
+    RTAIL = t;
+    t = next;
+  }
+  RTAIL2 = 0;
+  IWORD r = RTAIL;
+  for (IWORD k = KL; k >= KF && r != 0; --k) {
+    IORN(k) = r;
+    r = -RCNT(r);
+  }
+}
+
+}  // namespace
+
+void SPTRAN(IWORD N, IWORD NZ, IV IRP, IV ICI, IV IORN, IV W18, IV CP, IV RI, IV RCNT, IV CCNT) {
+  for (IWORD j = 1; j <= N; ++j) {
+    CCNT(j) = 0;
+    W18(j) = j;
+  }
+  for (IWORD k = 1; k <= NZ; ++k) ++CCNT(ICI(k));
+  CP(1) = 1;
+  if (N >= 1) CP(2) = 1;
+  for (IWORD j = 1; j <= N - 1; ++j) CP(j + 2) = CP(j + 1) + CCNT(j);
+  for (IWORD i = 1; i <= N; ++i) {
+    RCNT(i) = IRP(i + 1) - IRP(i);
+    for (IWORD p = IRP(i); p < IRP(i + 1); ++p) {
+      const IWORD j = ICI(p);
+      RI(CP(j + 1)) = i;
+      ++CP(j + 1);
+    }
+  }
+}
+
+void TRIANG(IWORD N, IWORD NZ, IWORD KF, IWORD KL, IWORD& TAIL1, IWORD& TAIL2, IV PTR1, IV IDX1,
+            IV ORDER, IV OTHER, IV PTR2, IV IDX2, IV CNT1, IV CNT2, IWORD& IERR) {
+  IWORD code = 0;
+  IWORD head = 0;
+  for (IWORD k = KF; k <= KL; ++k) {
+    IWORD l = ORDER(k) < 0 ? -ORDER(k) : ORDER(k);
+    if (CNT1(l) != 1) continue;
+    for (;;) {
+      CNT1(l) = -TAIL1;
+      TAIL1 = l;
+      IWORD c = 0;
+      for (IWORD p = PTR1(l); p < PTR1(l + 1); ++p) {
+        if (CNT2(IDX1(p)) > 0) {
+          c = IDX1(p);
+          break;
+        }
+      }
+      if (c == 0) {
+        code = kSpStructSing;  // a line without a partner
+      } else {
+        CNT2(c) = -TAIL2;
+        TAIL2 = c;
+        for (IWORD p = PTR2(c); p < PTR2(c + 1); ++p) {
+          const IWORD l2 = IDX2(p);
+          if (CNT1(l2) <= 0) continue;
+          const IWORD cnt = CNT1(l2) - 1;
+          if (cnt == 1) {
+            CNT1(l2) = -head;
+            head = l2;
+          } else if (cnt == 0) {
+            CNT1(l2) = -TAIL1;
+            TAIL1 = l2;
+            code = kSpStructSing;
+          } else {
+            CNT1(l2) = cnt;
+          }
+        }
+      }
+      if (head == 0) break;
+      l = head;
+      head = -CNT1(l);
+    }
+  }
+  IERR = code;
+}
+
+void SORDR1(IWORD N, IWORD NZ, IWORD KF, IWORD KL, IWORD& RTAIL, IWORD& CTAIL, IWORD& RTAIL2,
+            IWORD CTAIL2, IV IRP, IV ICI, IV IORN, IV CP, IV RI, IV RCNT, IV CCNT, IV LINK) {
+  bump_order(N, KF, KL, RTAIL, CTAIL, RTAIL2, IRP, ICI, IORN, CP, RI, RCNT, CCNT, LINK, IV());
+}
+
+void SORDR2(IWORD N, IWORD NZ, IWORD KF, IWORD KL, IWORD& RTAIL, IWORD& CTAIL, IWORD& RTAIL2,
+            IWORD CTAIL2, IV IRP, IV ICI, IV IORN, IV CP, IV RI, IV RCNT, IV CCNT, IV LINK,
+            IV MARK) {
+  bump_order(N, KF, KL, RTAIL, CTAIL, RTAIL2, IRP, ICI, IORN, CP, RI, RCNT, CCNT, LINK, MARK);
+}
+
+void SPIKE(IWORD N, IV IRP, IV ICI, IV IORN, IV W39, IV W18, IWORD& IERR) {
+  if (N < 1) return;
+  // Phase 1: column heights and the structural test.
+  for (IWORD c = 1; c <= N; ++c) {
+    W39(c) = 0;
+    W18(c) = 0;
+  }
+  IWORD status = IERR;
+  IWORD met = 0;
+  IWORD d = 0;
+  for (IWORD i = 1; i <= N; ++i) {
+    const IWORD r = IORN(i) < 0 ? -IORN(i) : IORN(i);
+    for (IWORD p = IRP(r); p < IRP(r + 1); ++p) {
+      const IWORD c = ICI(p);
+      if (W39(c) == 0) {
+        W39(c) = i;
+        ++met;
+      }
+      if (W39(c) > d) ++W18(c);
+    }
+    if (met < i) {
+      IERR = kSpStructSing;
+      status = kSpStructSing;
+    }
+    if (met <= i) d = i;
+  }
+  if (status < 0) return;
+
+  // Phase 2: each row pushes its new columns, tallest first, and takes the
+  // column on top of the stack.
+  IWORD top = 0;
+  for (IWORD i = 1; i <= N; ++i) {
+    const IWORD r = IORN(i) < 0 ? -IORN(i) : IORN(i);
+    for (;;) {
+      IWORD best = 0;
+      for (IWORD p = IRP(r); p < IRP(r + 1); ++p) {
+        const IWORD c = ICI(p);
+        if (W18(c) > 0 && (best == 0 || W18(c) > W18(best))) best = c;
+      }
+      if (best == 0) break;
+      W18(best) = -top;
+      top = best;
+    }
+    if (top == 0) {  // cannot follow a successful phase 1
+      IERR = kSpStructSing;
+      return;
+    }
+    W39(top) = i;
+    top = -W18(top);
+    IORN(i) = top == 0 ? -r : r;
+  }
+  for (IWORD c = 1; c <= N; ++c) W18(W39(c)) = c;
+}
+
+void TALLY(IWORD N, IWORD& NZ, IWORD MSGUNIT, IV IRP, IV ICI, RV IA, RV B, IWORD NRHS, IV IORN,
+           IV W18, IV W28, IV W34, IWORD ORDOPT, const ORVK_SPOPT2_T& OPT2, IV W39, IV W40, IV W41,
+           IWORD& IERR) {
+  if (N < 1) return;
+  const bool blocks = ORDOPT == 3 || ORDOPT == 4;
+  const bool rule2 = ORDOPT == 2 || ORDOPT == 4;
+  if (IORN.size() < N || W18.size() < N || W39.size() < N || W40.size() < N || W41.size() < N ||
+      W28.size() < (rule2 || blocks ? 4 * N + 1 : 3 * N + 1)) {
+    IERR = kSpNoRoom;
+    return;
+  }
+  if (const IWORD e = check_pattern(N, NZ, IRP, ICI); e != 0) {
+    IERR = e;
+    return;
+  }
+  IV CP = W28.sub(1, N + 1);
+  IV RCNT = W28.sub(N + 2, N);
+  IV CCNT = W28.sub(2 * N + 2, N);
+  IV MARK = (rule2 || blocks) ? W28.sub(3 * N + 2, N) : IV();
+
+  if (ORDOPT == 1 || ORDOPT == 2) {
+    for (IWORD i = 1; i <= N; ++i) {
+      if (W40(i) != 1 || W41(i) != 1) {
+        IERR = kSpStructSing;
+        return;
+      }
+    }
+  }
+  if (blocks) {
+    BLOCK(N, ICI, NZ, MSGUNIT, IRP, IA, B, NRHS, CP, IORN, MARK, W39, RCNT, CCNT, W40, W41, IERR,
+          OPT2);
+    if (IERR < 0) return;
+  } else if (!signed_permutation(N, IORN, W39)) {
+    for (IWORD k = 1; k <= N; ++k) IORN(k) = k;  // not a usable row order
+  }
+  if (W34.size() < NZ) {
+    IERR = kSpNoRoom;
+    return;
+  }
+
+  SPTRAN(N, NZ, IRP, ICI, IORN, W18, CP, W34, RCNT, CCNT);
+  IWORD rtail = 0, ctail = 0, rtail2 = 0, ctail2 = 0;
+  TRIANG(N, NZ, 1, N, rtail, ctail, IRP, ICI, IORN, W18, CP, W34, RCNT, CCNT, IERR);
+  if (IERR < 0) return;
+  TRIANG(N, NZ, 1, N, ctail2, rtail2, CP, W34, W18, IORN, IRP, ICI, CCNT, RCNT, IERR);
+  if (IERR < 0) return;
+  if (rule2)
+    SORDR2(N, NZ, 1, N, rtail, ctail, rtail2, ctail2, IRP, ICI, IORN, CP, W34, RCNT, CCNT, W18, MARK);
+  else
+    SORDR1(N, NZ, 1, N, rtail, ctail, rtail2, ctail2, IRP, ICI, IORN, CP, W34, RCNT, CCNT, W18);
+  SPIKE(N, IRP, ICI, IORN, W39, W18, IERR);
+}
+
+}  // namespace orvika
