@@ -1,4 +1,4 @@
-/* A small recycle flowsheet converged three ways.
+/* A small recycle flowsheet converged four ways.
  *
  *   fresh feed --> MIXER --> REACTOR --> SEPARATOR --> product
  *                    ^       A -> B          |
@@ -15,14 +15,16 @@
  *
  * The tear stream is the recycle (flows of A, B, I in kmol/h).  It is
  * converged by direct substitution, by the Wegstein accelerator
- * ORVK_WEGSTN2 (with the usual factor bounds -5 <= q <= 0) and by the
- * Broyden driver ORVK_BRYSTM; the table shows how many flowsheet passes
- * each needs. */
+ * ORVK_WEGSTN2 (with the usual factor bounds -5 <= q <= 0), by the
+ * Broyden driver ORVK_BRYSTM and by the Newton method ORVK_NEWTON (two
+ * substitution passes, then difference Jacobians and line searches); the
+ * table shows how many flowsheet passes each needs. */
 #include <math.h>
 #include <stdio.h>
 
 #include "orvika/host_stub.h"
 #include "orvika/tearconv_accel.h"
+#include "orvika/tearconv_newton_method.h"
 
 enum { NC = 3, MAXPASS = 1000 }; /* components A, B, I */
 
@@ -105,6 +107,31 @@ static int run_wegstein(const flowsheet *fs, double *x) {
   return -1;
 }
 
+static int run_newton(const flowsheet *fs, double *x) {
+  enum { NW = NC * NC + 10 * NC + 11, NQ = NC * NC + 4 * NC };
+  const IWORD n = NC, nb = 0, qoff = 0;
+  double g[NC], dx[NC], xold[NC] = {0}, dxold[NC] = {0}, rwk[NW] = {0}, qwk[NQ] = {0};
+  const double tols[NC] = {-1e-4, -1e-4, -1e-4};  /* residuals relative to the flows */
+  const double xlow[NC] = {0.0, 0.0, 0.0};         /* flows stay non-negative */
+  const double xhigh[NC] = {1e35, 1e35, 1e35};
+  const double qscl[NC] = {1.0, 1.0, 1.0};
+  double ropt[14] = {1e-6, 10.0, 0.1, 0.1, 0.5, 1e-12, 0.0, 2.0, 0.5, 0.0, 1e35, 1e35, 0.0, -5.0};
+  const IWORD iopt[10] = {0, 2, 50, 10, 0, 3, 0, 0, 0, 0}; /* 2 substitutions, then Newton */
+  const IWORD opt[6] = {0, 0, 0, 0, 0, 0};
+  IWORD iwk[11] = {0}, iperm[NC] = {0};
+  IWORD kaccel = 0, kstep = 2;
+  for (IWORD pass = 1; pass <= MAXPASS; ++pass) {
+    flowsheet_pass(fs, x, g, NULL);
+    for (int i = 0; i < NC; ++i) dx[i] = g[i] - x[i];
+    if (converged(fs, x, dx)) return (int)pass;
+    ORVK_NEWTON(x, xold, &n, dx, dxold, &nb, tols, &kaccel, &kstep, opt, NULL, &pass, rwk, NULL,
+                iwk, NULL, qwk, NULL, iperm, NULL, ropt, NULL, iopt, NULL, xlow, xhigh, NULL,
+                NULL, qscl, &qoff, NULL, NULL, NULL, NULL);
+    if (kstep != 2) return -1;
+  }
+  return -1;
+}
+
 static int run_broyden(const flowsheet *fs, double *x) {
   const IWORD n = NC;
   double g[NC], dx[NC], xold[NC] = {0}, dxold[NC] = {0};
@@ -140,6 +167,7 @@ int main(void) {
       {"direct substitution", run_direct},
       {"Wegstein (ORVK_WEGSTN2)", run_wegstein},
       {"Broyden (ORVK_BRYSTM)", run_broyden},
+      {"Newton (ORVK_NEWTON)", run_newton},
   };
   const int nmethods = (int)(sizeof methods / sizeof methods[0]);
 

@@ -6,5 +6,6 @@
 
 #include "tearconv_accel.h"
 #include "tearconv_newton.h"
+#include "tearconv_newton_method.h"
 
 #endif

@@ -1,0 +1,434 @@
+// Newton phase of ORVK_NEWTON.
+//
+// Every call of the host supplies DX = G(X) - X at a point that this phase
+// chose: a perturbed point for one column of a one-sided difference
+// Jacobian, a trial point of a line search, or (after a search) the base
+// point of a new Jacobian.  Residuals are scaled by per-variable
+// tolerances and the bounded variables by their bound magnitudes; the
+// step is the bounded Gauss-Newton step of ORVK_NEWTDX and is searched
+// along with ORVK_NEWTQX.  The Jacobian is kept while the residual falls
+// fast enough.
+
+#include <algorithm>
+#include <cmath>
+#include <string_view>
+
+#include "frame/format.hpp"
+#include "frame/hostdata.hpp"
+#include "frame/units.hpp"
+#include "frame/views.hpp"
+#include "orvika/kernels_vector.h"
+#include "orvika/tearconv_newton.h"
+#include "tearconv/newton.hpp"
+
+namespace orvika {
+
+namespace {
+
+constexpr double kNoLowerLimit = -1.0e10;  // step limit of a tear variable without a lower bound
+constexpr double kDefaultPerturbation = 0.01;  // fraction of the range of a bounded variable
+
+// Tolerance rule: absolute when T >= 0, else |T * V|.
+double tolerance(double t, double v) { return t >= 0.0 ? t : std::fabs(t * v); }
+
+// The views of the real work array RWK.
+struct Work {
+  Mat1<double> ajac;
+  Vec1<double> dxs, fb, xb, dhi, dlo, xhs, xls, bsc, tolv;
+  double* step0;
+  double* smax;
+  double* step;
+  double* wsearch;  // 7 words of the line search
+  double* rms0;
+
+  Work(double* rwk, IWORD n) {
+    const IWORD nn = n * n;
+    const IWORD k = nn + 9 * n + 1;  // RWK(K) is STEP0
+    ajac = Mat1<double>(rwk, n);
+    dxs = Vec1<double>(rwk + nn, n);
+    fb = Vec1<double>(rwk + nn + n, n);
+    xb = Vec1<double>(rwk + nn + 2 * n, n);
+    dhi = Vec1<double>(rwk + nn + 3 * n, n);
+    dlo = Vec1<double>(rwk + nn + 4 * n, n);
+    xhs = Vec1<double>(rwk + nn + 5 * n, n);
+    xls = Vec1<double>(rwk + nn + 6 * n, n);
+    bsc = Vec1<double>(rwk + nn + 7 * n, n);
+    step0 = rwk + (k - 1);
+    smax = rwk + k;
+    step = rwk + (k + 1);
+    wsearch = rwk + (k + 2);
+    rms0 = rwk + (k + 9);
+    tolv = Vec1<double>(rwk + (k + 10), n);
+  }
+};
+
+void print_base_note(IWORD unit) {
+  write_empty(unit);
+  Rec r;
+  r.X(6).A("THE ABOVE VALUES ARE THE BASE POINTS FOR THE ").A("NUMERICAL DIFFERENTIATIONS");
+  write_rec(unit, r);
+  write_empty(unit);
+}
+
+void print_jacobian(IWORD unit, const double* ajac, IWORD n, IWORD col) {
+  static constexpr IWORD kName[2] = {a4word("NEWT"), a4word("ON")};
+  static constexpr IWORD kTitle[3] = {a4word("JACO"), a4word("BIAN"), a4word("    ")};
+  write_empty(unit);
+  Rec r;
+  r.X(10).A("JACOBIAN MATRIX AFTER").I(col, 3).A(" NUMERICAL DIFFERENTIATIONS");
+  write_rec(unit, r);
+  write_empty(unit);
+  ORVK_NAPRNT(ajac, &n, &n, &n, kName, kTitle);
+}
+
+// A line framed by empty records, starting with 10 blanks.
+void print_framed(IWORD unit, const Rec& r) {
+  write_empty(unit);
+  write_rec(unit, r);
+  write_empty(unit);
+}
+
+void msg_step_size(const IWORD* opt, double p, double range) {
+  if (!newton_msg_admitted(opt, 1)) return;
+  Rec r1, r2, r3;
+  r1.X(6).A("STEP-SIZE (").G(p, 15, 5).A(") LARGER THAN HALF ");
+  r2.X(6).A("THE RANGE (").G(range, 15, 5).A(").");
+  r3.X(6).A("DEFAULT VALUE TAKEN.");
+  const std::string_view lines[3] = {r1.view(), r2.view(), r3.view()};
+  newton_msg_issue(lines, 3);
+}
+
+void msg_small_step(const IWORD* opt, double rms, double limit) {
+  if (!newton_msg_admitted(opt, 2)) return;
+  const char q[1] = {host::quotch()};
+  Rec r1, r2;
+  r1.X(6).A("PREDICTED STEP (").G(rms, 13, 5).A(") LESS THAN ").A({q, 1}).G(limit, 13, 5).A({q, 1});
+  r2.X(6).A("ITERATION STOPPED.");
+  const std::string_view lines[2] = {r1.view(), r2.view()};
+  newton_msg_issue(lines, 2);
+}
+
+void msg_search_failed(const IWORD* opt, IWORD points, bool go_on) {
+  if (!newton_msg_admitted(opt, 4)) return;
+  const char q[1] = {host::quotch()};
+  Rec r1, r2;
+  r1.X(6).A("LINE SEARCH NOT CONVERGED IN ").A({q, 1}).I(points, 4).A({q, 1}).A(" ITERATIONS.");
+  r2.X(6).A(go_on ? "CONTINUING WITH LAST POINT." : "ITERATION STOPPED.");
+  const std::string_view lines[2] = {r1.view(), r2.view()};
+  newton_msg_issue(lines, 2);
+}
+
+void msg_not_converged(const IWORD* opt, IWORD limit) {
+  if (!newton_msg_admitted(opt, 5)) return;
+  const char q[1] = {host::quotch()};
+  Rec r;
+  r.X(6).A("NEWTON NOT CONVERGED IN ").A({q, 1}).I(limit, 4).A({q, 1}).A(" ITERATIONS");
+  const std::string_view lines[1] = {r.view()};
+  newton_msg_issue(lines, 1);
+}
+
+}  // namespace
+
+void NEWTPH(const NewtonCall& c, IWORD& state) {
+  const IWORD n = c.n, nb = c.nb, nt = c.nt;
+  const double rtiny = host::rtiny();
+  const double rmis = host::rmisval();
+  const IWORD level = c.opt[0];
+  const IWORD unit = host::repunit();
+  Work w(c.rwk, n);
+  Vec1<IWORD> iwk = c.iwk;
+  Vec1<const double> ropt = c.ropt;
+  Vec1<const IWORD> iopt = c.iopt;
+  Vec1<double> x = c.x, dx = c.dx;
+
+  // Parameters of this call.
+  const double tolabs = ropt(3), tolrel = ropt(4), ratio = ropt(5);
+
+  // First pass of the run: the tolerances from X and DX as they came in.
+  // (Identified by the state, which holds even when the pre-Newton passes
+  // were cut short by the iteration limit.)
+  if (iwk(1) == 0 && iwk(3) == 0 && iwk(7) == 0) {
+    for (IWORD i = 1; i <= n; ++i) {
+      const double v = (i <= nt && x(i) == 0.0) ? dx(i) : x(i);
+      w.tolv(i) = tolerance(c.tols(i), v);
+    }
+  }
+  auto scaled = [&](double r, IWORD i) { return w.tolv(i) > rtiny ? r / w.tolv(i) : r; };
+
+  // Tear variables: save, lower step limits, scale the residuals.
+  for (IWORD i = 1; i <= nt; ++i) {
+    c.xold(i) = x(i);
+    c.dxold(i) = dx(i);
+    w.xls(i) = c.xlow(i) > -rmis ? 0.0 : kNoLowerLimit;
+    dx(i) = scaled(dx(i), i);
+  }
+  // Bounded variables: scale by the bound magnitude (1 when both bounds
+  // are 0); the caller's bounds are read, never written.
+  for (IWORD i = nt + 1; i <= n; ++i) {
+    double b = std::max(std::fabs(c.xhigh(i)), std::fabs(c.xlow(i)));
+    if (b == 0.0) b = 1.0;
+    w.bsc(i) = b;
+    w.xhs(i) = c.xhigh(i) / b;
+    w.xls(i) = c.xlow(i) / b;
+    c.xold(i) = x(i);
+    x(i) = x(i) / b;
+    c.dxold(i) = dx(i);
+    dx(i) = scaled(dx(i), i);
+  }
+
+  enum class Go { Base, Column, Step, Search, Return };
+  Go go;
+  if (iwk(1) > 0) {
+    go = Go::Column;
+  } else if (iwk(3) < 0) {
+    go = Go::Search;
+  } else {
+    go = Go::Base;
+  }
+
+  double rms = 0.0;
+  bool x_as_given = false;  // X returned exactly as it came in
+  while (go != Go::Return) {
+    switch (go) {
+      case Go::Base: {
+        // New base point at the current X; tolerances renewed from it.
+        for (IWORD i = 1; i <= n; ++i) {
+          const double v = (i <= nt && x(i) == 0.0) ? dx(i) : x(i);
+          const double t = tolerance(c.tols(i), v);
+          w.xb(i) = x(i);
+          w.fb(i) = t > rtiny ? c.dxold(i) / t : c.dxold(i);
+          w.tolv(i) = t;
+        }
+        if (level >= 8) print_base_note(unit);
+        go = Go::Column;
+        break;
+      }
+
+      case Go::Column: {
+        iwk(1) = iwk(1) + 1;
+        *c.kaccel = 0;
+        if (iwk(1) > 1) {
+          const IWORD col = iwk(1) - 1;
+          const double den = w.xb(col) - x(col);
+          // A vanished perturbation leaves nothing to difference: zero column.
+          for (IWORD k = 1; k <= n; ++k) {
+            w.ajac(k, col) = den != 0.0 ? (w.fb(k) - dx(k)) / den : 0.0;
+          }
+          if (level >= 9 || (level >= 8 && col == n)) print_jacobian(unit, c.rwk, n, col);
+          x(col) = w.xb(col);
+        }
+        if (iwk(1) == n + 1) {
+          go = Go::Step;
+          break;
+        }
+        const IWORD m = iwk(1);
+        if (m <= nt) {
+          double y = ropt(1) * x(m) + x(m);
+          if (std::fabs(y) < rtiny) y = rtiny;
+          x(m) = y;
+        } else {
+          iwk(2) = iwk(2) + 1;
+          const IWORD j = m - nt;
+          const double range = w.xhs(m) - w.xls(m);
+          const double f = ropt(14 + j);
+          double p;
+          if (f >= rmis) {
+            p = kDefaultPerturbation * range;
+          } else {
+            p = f * range;
+            if (std::fabs(p) >= 0.5 * range) {
+              msg_step_size(c.opt, p, range);
+              p = kDefaultPerturbation * range;
+            }
+          }
+          const double y = x(m) + p;
+          x(m) = y <= w.xhs(m) ? y : y - 2.0 * p;
+        }
+        go = Go::Return;
+        break;
+      }
+
+      case Go::Step: {
+        iwk(7) = iwk(7) + 1;
+        iwk(1) = 0;
+        iwk(2) = 0;
+        iwk(5) = 0;
+        if (level >= 6) {
+          write_empty(unit);
+          Rec r;
+          r.X(10).A("NEWTON ITERATION NUMBER ").I(iwk(7), 4);
+          write_rec(unit, r);
+        }
+        // Upper limits of the tear variables from the base point of this step.
+        for (IWORD i = 1; i <= nt; ++i) w.xhs(i) = std::fabs(w.xb(i)) * ropt(2);
+        const IWORD nn = n * n;
+        const IWORD mode = 0;
+        double dwt = 0.0;  // not referenced with MODE = 0
+        IWORD nfree = 0;
+        ORVK_NEWTDX(&n, w.xb.p, w.fb.p, w.dxs.p, w.xls.p, w.xhs.p, w.dlo.p, w.dhi.p, c.rwk, c.qwk,
+                    c.qwk + nn, c.iperm, &nfree, c.qwk + nn + n, &mode, &dwt);
+        *c.kaccel = 1;
+        iwk(8) = nfree;
+        if (level >= 8) {
+          write_empty(unit);
+          Rec r;
+          r.X(10).A("NUMBER OF FREE VARIABLES ").I(nfree, 4);
+          write_rec(unit, r);
+        }
+
+        // A step too small to matter while variables are held at bounds.
+        if (nfree != n && nb != 0) {
+          IWORD held = 0;
+          for (IWORD i = 1; i <= nt; ++i) {
+            if (w.xls(i) == 0.0 && x(i) < rtiny && w.dxs(i) < rtiny) ++held;
+          }
+          if (nt == 0 || nfree + held < n) {
+            double sum = 0.0;
+            for (IWORD i = 1; i <= n; ++i) sum += w.dxs(i) * w.dxs(i);
+            const double rmsstep = std::sqrt(sum / static_cast<double>(n));
+            if (rmsstep < ropt(6)) {
+              msg_small_step(c.opt, rmsstep, ropt(6));
+              for (IWORD i = 1; i <= n; ++i) {
+                c.dxold(i) = w.tolv(i) > rtiny ? w.fb(i) * w.tolv(i) : w.fb(i);
+                x(i) = w.xb(i);
+              }
+              *c.kstep = 25;
+              *c.kaccel = 0;
+              state = 0;
+              go = Go::Return;
+              break;
+            }
+          }
+        }
+
+        if (level >= 6) {
+          newton_vector(w.xb.p, n, "SCALED X");
+          newton_vector(w.fb.p, n, "F/TOL");
+          newton_vector(w.dxs.p, n, "SCALED DX");
+        }
+
+        // Step factors: the first trial respects every limit; an extension
+        // goes no further than ROPT(8) and the distance to the limits.
+        double lim = 1.0, mlim = ropt(8);
+        for (IWORD i = 1; i <= n; ++i) {
+          const double d = w.dxs(i);
+          if (std::fabs(d) <= rtiny) continue;
+          if (d < 0.0) {
+            mlim = std::min(mlim, (w.xls(i) - w.xb(i)) / d);
+          } else {
+            mlim = std::min(mlim, (w.xhs(i) - w.xb(i)) / d);
+          }
+        }
+        for (IWORD i = nt + 1; i <= n; ++i) {
+          const double d = w.dxs(i);
+          if (std::fabs(d) <= rtiny) continue;
+          double width = w.xhs(i) - w.xls(i);
+          const double f = ropt(nb + 14 + (i - nt));
+          if (f < rmis) width *= f;
+          lim = std::min(lim, width / std::fabs(d));
+        }
+        *w.step0 = std::min(lim, mlim);
+        *w.smax = *w.step0 < 1.0 ? *w.step0 : mlim;
+        iwk(3) = 0;
+        go = Go::Search;
+        break;
+      }
+
+      case Go::Search: {
+        const IWORD iforce = n - iwk(8);
+        IWORD iacc = 0;
+        ORVK_NEWTQX(&n, &iwk(3), &iwk(4), w.xb.p, w.fb.p, w.dxs.p, w.step0, w.smax, x.p, dx.p,
+                    &tolabs, &tolrel, w.rms0, &rms, w.step, w.wsearch, &ratio, &iacc, &iforce);
+        *c.kaccel = 1;
+        if (level >= 6) {
+          Rec r;
+          if (iwk(5) == 0) {
+            r.X(10).A("NEWTON LINE SEARCH BASE POINT.  RMS ERROR = ").G(*w.rms0, 13, 5);
+          } else {
+            r.X(10).A("NEWTON LINE SEARCH POINT ").I(iwk(5), 4).A(" RMS ERROR = ").G(rms, 13, 5);
+          }
+          r.A(" STEP = ").G(*w.step, 13, 5);
+          print_framed(unit, r);
+          if (iwk(3) == 0) {
+            write_empty(unit);
+            r.clear();
+            r.X(10).A("NEWTON LINE SEARCH CONVERGED WITH STEP = ").G(*w.step, 13, 5);
+            write_rec(unit, r);
+            r.clear();
+            r.X(10).A("BASE POINT RMS ERROR = ").G(*w.rms0, 13, 5).A(" FINAL RMS ERROR = ");
+            r.G(rms, 13, 5);
+            write_rec(unit, r);
+            write_empty(unit);
+          }
+        }
+
+        if (iwk(3) == 0) {
+          // Search ended at the point in X with its residual in DX.
+          const bool by_count = iopt(9) != 0 && iopt(5) != host::imisval();
+          const bool keep = by_count ? iwk(9) + 1 <= iopt(5) : rms < ropt(9) * *w.rms0;
+          if (keep) {
+            iwk(9) = iwk(9) + 1;
+            for (IWORD i = 1; i <= n; ++i) {
+              w.xb(i) = x(i);
+              w.fb(i) = dx(i);
+            }
+            state = 3;
+            if (iwk(7) < iopt(3)) {
+              go = Go::Step;
+              break;
+            }
+          } else {
+            iwk(9) = 0;
+            state = 1;
+            if (iwk(7) < iopt(3)) {
+              go = Go::Base;
+              break;
+            }
+          }
+          msg_not_converged(c.opt, iopt(3));
+          *c.kstep = 6;
+          go = Go::Return;
+          break;
+        }
+
+        state = 0;
+        if (iwk(5) + 1 <= iopt(4)) {
+          iwk(5) = iwk(5) + 1;
+          go = Go::Return;
+          break;
+        }
+        // The search used up its trial points.  X already holds the next,
+        // unevaluated trial point: go back to the point just evaluated, the
+        // one that DX belongs to.
+        iwk(5) = iwk(5) + 1;
+        iwk(10) = iwk(10) + 1;
+        const bool go_on = iwk(9) != 0 || iwk(10) < iopt(6);
+        msg_search_failed(c.opt, iopt(4), go_on);
+        iwk(3) = 0;
+        for (IWORD i = 1; i <= nt; ++i) x(i) = c.xold(i);
+        for (IWORD i = nt + 1; i <= n; ++i) x(i) = c.xold(i) / w.bsc(i);
+        if (go_on) {
+          // The next Jacobian is a fresh one: its steps count from zero.
+          iwk(9) = 0;
+          go = Go::Base;
+        } else {
+          *c.kstep = 24;
+          *c.kaccel = 0;
+          x_as_given = true;
+          go = Go::Return;
+        }
+        break;
+      }
+
+      case Go::Return:
+        break;
+    }
+  }
+
+  // Back to the caller's units; DX exactly as given (or, with KSTEP = 25,
+  // the base point's change, already in DXOLD).
+  for (IWORD i = nt + 1; i <= n; ++i) x(i) = x_as_given ? c.xold(i) : x(i) * w.bsc(i);
+  for (IWORD i = 1; i <= n; ++i) dx(i) = c.dxold(i);
+}
+
+}  // namespace orvika

@@ -1,0 +1,55 @@
+// ORVK_NVPRNT: labelled print of a vector on the host's report unit.
+
+#include <string_view>
+
+#include "frame/format.hpp"
+#include "frame/hostdata.hpp"
+#include "frame/units.hpp"
+#include "frame/views.hpp"
+#include "orvika/tearconv_newton_method.h"
+
+namespace {
+
+constexpr IWORD kPerLine = 5;  // elements on one line
+
+void put_word(orvika::Rec& r, IWORD w) {
+  char c[4];
+  orvika::a4chars(w, c);
+  r.A(std::string_view(c, 4));
+}
+
+}  // namespace
+
+/* ORVK_NVPRNT: prints V(1..N) on the report unit REPUNIT.
+ *
+ * Layout: an empty line; then 6 blanks, NAME words 1-2 and LABEL words 1-3
+ * (four characters each), followed by the groups of elements 1..min(5, N);
+ * each further line holds five more groups after 26 blanks.  A group is two
+ * blanks, the element number as I3 and the value as G13.5.
+ * Arguments, all by address:
+ *   V      in  real (N)     the values.
+ *   N      in  IWORD        number of values; nothing is printed when N < 1.
+ *   NAME   in  IWORD (2)    name words of the calling routine.
+ *   LABEL  in  IWORD (3)    name words of the label.
+ * Cost: O(N). */
+extern "C" ORVK_API void ORVK_NVPRNT(const double* v, const IWORD* n, const IWORD* name,
+                                     const IWORD* label) {
+  const IWORD nn = *n;
+  if (nn < 1) return;
+  const IWORD unit = orvika::host::repunit();
+  orvika::write_empty(unit);
+  orvika::Rec r;
+  r.X(6);
+  put_word(r, name[0]);
+  put_word(r, name[1]);
+  for (int k = 0; k < 3; ++k) put_word(r, label[k]);
+  for (IWORD i = 1; i <= nn; ++i) {
+    if (i > 1 && (i - 1) % kPerLine == 0) {
+      orvika::write_rec(unit, r);
+      r.clear();
+      r.X(26);
+    }
+    r.X(2).I(i, 3).G(v[i - 1], 13, 5);
+  }
+  orvika::write_rec(unit, r);
+}
