@@ -1,0 +1,423 @@
+// CBS, CBSLU1: method 4 of the sparse LU package, the column-segment
+// factor-and-solve, and the elimination it shares with method 5.
+//
+// Rows are taken in pivot order.  Every column that has an entry on or to
+// the right of the diagonal keeps a dense segment, from the first row that
+// reaches it down to its own diagonal row, on a stack in the free part of
+// IA.  Entries left of the diagonal are eliminated against the segments and
+// the right-hand sides only; once a row's pivot is chosen its column is
+// eliminated from the rows above at once (a Gauss-Jordan step restricted to
+// the spike columns), or, when its segment is taller than CBSROW, kept at
+// the top of IA and applied in a back substitution at the end.  The scheme
+// needs nested spikes (of two columns active together the one activated
+// earlier has the larger step), which the spike orderings produce.
+#include <cmath>
+#include <cstdlib>
+
+#include "sparselu/lumethods.hpp"
+
+namespace orvika {
+
+void CBS(IWORD N, IWORD MSGUNIT, double PIVTL2, double PIVTL1, IWORD CBSROW, IWORD NZ, IWORD MAXA,
+         IV IRP, IV ICI, RV IA, RV B, IWORD NRHS, RV X, IV IORN, IV W18, IV W28, IV W35, IV W36,
+         IWORD& IERR) {
+  for (IWORD i = 1; i <= N; ++i) IORN(i) = std::abs(IORN.get(i));
+  CBSLU1(N, MSGUNIT, PIVTL2, PIVTL1, CBSROW, NZ, MAXA, IRP, ICI, IA, X, B, NRHS, IORN, W18, W28,
+         W35, W36, N >= 1 ? W28.sub(N + 1) : W28, IERR);
+}
+
+void CBSLU1(IWORD N, IWORD MSGUNIT, double PIVTL2, double PIVTL1, IWORD CBSROW, IWORD NZ,
+            IWORD MAXA, IV IRP, IV ICI, RV IA, RV X, RV B, IWORD NRHS, IV IORN, IV W18, IV W28,
+            IV W35, IV W36, IV W18COPY, IWORD& IERR) {
+  cbs_core(N, MSGUNIT, PIVTL2, PIVTL1, CBSROW, NZ, MAXA, IRP, ICI, IA, X, B, NRHS, IORN, W18, W28,
+           W35, W36, W18COPY, nullptr, IERR);
+}
+
+// Column c, active or finished, has its entry of row r at IA(r + BASE(c))
+// for FIRST(c) <= r <= its step; LIST(1..u) are the active columns in
+// memory order, LIST(N), LIST(N-1), ... the finished (deferred) ones in pivot
+// order.  W18 is the column-to-step map while the method runs.
+void cbs_core(IWORD N, IWORD MSGUNIT, double PIVTL2, double PIVTL1, IWORD CBSROW, IWORD NZ,
+              IWORD MAXA, IV IRP, IV ICI, RV IA, RV X, RV B, IWORD NRHS, IV IORN, IV W18, IV BASE,
+              IV FIRST, IV LIST, IV COPY, CbsKeep* KEEP, IWORD& IERR) {
+  const std::string_view who = KEEP ? "CBSLU2" : "CBSLU1";
+  if (N < 1) {
+    if (KEEP) {
+      KEEP->W32(1) = 1;
+      KEEP->W33(1) = 1;
+    }
+    return;
+  }
+  // Room: the segments live in IA(NZ+1..MAXA) and the unscrambling uses
+  // IA(NZ+1..NZ+N).
+  if (NZ < 0 || MAXA < NZ + N || MAXA > IA.size()) {
+    if (MSGUNIT > 0)
+      sp_message(MSGUNIT, SpLine().t("NOT ENOUGH SPACE; MAXA =").i(MAXA).t(" IS LESS THAN NZ + N =").i(NZ + N).tag(who));
+    IERR = kSpNoRoom;
+    return;
+  }
+  auto misfit = [&](std::string_view what) {
+    if (MSGUNIT > 0)
+      sp_message(MSGUNIT, SpLine().t(what).tag(who),
+                 SpLine().t("THE PREVIOUS ORDERING MUST NOT BE USED"));
+    IERR = kSpOrderBad;
+  };
+  // Row pointers inside 1..NZ+1, IORN and W18 permutations.
+  if (IRP.get(1) < 1 || IRP.get(N + 1) > NZ + 1) return misfit("ROW POINTERS OUT OF RANGE");
+  for (IWORD r = 1; r <= N; ++r)
+    if (IRP.get(r + 1) < IRP.get(r)) return misfit("ROW POINTERS OUT OF RANGE");
+  for (IWORD c = 1; c <= N; ++c) {
+    FIRST(c) = 0;
+    BASE(c) = 0;
+  }
+  for (IWORD t = 1; t <= N; ++t) {
+    const IWORD r = IORN.get(t);
+    if (r < 1 || r > N || FIRST.get(r) != 0) return misfit("ROW ORDER IS NOT A PERMUTATION");
+    FIRST(r) = t;
+    const IWORD c = W18.get(t);
+    if (c < 1 || c > N || BASE.get(c) != 0) return misfit("COLUMN ORDER IS NOT A PERMUTATION");
+    BASE(c) = t;
+  }
+
+  for (IWORD t = 1; t <= N; ++t) COPY(t) = W18.get(t);
+  for (IWORD t = 1; t <= N; ++t) W18(COPY.get(t)) = t;
+  for (IWORD c = 1; c <= N; ++c) {
+    BASE(c) = 0;
+    FIRST(c) = 0;
+    LIST(c) = 0;
+  }
+  const bool two = NRHS >= 2;
+  for (IWORD j = 1; j <= N; ++j) X(j) = B.get(IORN.get(j));
+  if (two)
+    for (IWORD j = 1; j <= N; ++j) X(N + j) = B.get(N + IORN.get(j));
+
+  IWORD u = 0;         // active columns LIST(1..u)
+  IWORD nfin = 0;      // finished columns LIST(N-nfin+1..N)
+  IWORD pfree = NZ + 1;
+  IWORD ptop = MAXA + 1;
+  IWORD PL = 1, PC = 1;
+
+  auto at = [&](IWORD r, IWORD c) { return IA(r + BASE.get(c)); };
+  auto fail_room = [&](IWORD t) {
+    if (MSGUNIT > 0)
+      sp_message(MSGUNIT, SpLine().t("ELIMINATION TERMINATED AT ROW ").i(t).t(" BECAUSE NOT "),
+                 SpLine().t("ENOUGH SPACE; MAXA TOO SMALL").tag(who));
+    IERR = kSpNoRoom;
+  };
+  auto fail_room_l = [&](IWORD t) {
+    if (MSGUNIT > 0)
+      sp_message(MSGUNIT, SpLine().t("ELIMINATION TERMINATED AT ROW ").i(t).t(" BECAUSE NOT"),
+                 SpLine().t("ENOUGH SPACE FOR L-MATRIX; LOWMAX TOO SMALL").tag(who));
+    IERR = kSpNoRoomL;
+  };
+  auto rec_l = [&](IWORD t, IWORD c, double v) {
+    if (PL >= KEEP->LOWMAX) {
+      fail_room_l(t);
+      return false;
+    }
+    KEEP->W42(PL) = c;
+    KEEP->W26(PL) = v;
+    ++PL;
+    return true;
+  };
+  auto rec_c = [&](IWORD t, IWORD i, double v) {
+    if (PC >= KEEP->LOWMAX) {
+      fail_room_l(t);
+      return false;
+    }
+    KEEP->W43(PC) = i;
+    KEEP->W27(PC) = v;
+    ++PC;
+    return true;
+  };
+  // Every return from here on: the recording ends, W18 gets its entry value
+  // back and COPY the column-to-step map.
+  auto finish = [&]() {
+    if (KEEP) {
+      KEEP->W32(N + 1) = PL;
+      KEEP->W33(N + 1) = PC;
+    }
+    for (IWORD k = 1; k <= N; ++k) {
+      const IWORD a = W18.get(k);
+      W18(k) = COPY.get(k);
+      COPY(k) = a;
+    }
+  };
+
+  for (IWORD t = 1; t <= N; ++t) {
+    const IWORD r = IORN.get(t);
+    const IWORD w = u;
+    if (KEEP) {
+      KEEP->W32(t) = PL;
+      KEEP->W33(t) = PC;
+    }
+    for (IWORD j = 1; j <= w; ++j) at(t, LIST.get(j)) = 0.0;
+
+    const IWORD ke = IRP.get(r + 1);
+    for (IWORD k = IRP.get(r); k < ke; ++k) {
+      const IWORD c = ICI.get(k);
+      if (c < 1 || c > N) {
+        if (MSGUNIT > 0)
+          sp_message(MSGUNIT, SpLine().t("COLUMN ").i(c).t(" IN ROW ").i(r).t(" DOES NOT FIT THE ORDERING").tag(who),
+                     SpLine().t("THE PREVIOUS ORDERING MUST NOT BE USED"));
+        IERR = kSpOrderBad;
+        return finish();
+      }
+      const double a = IA.get(k);
+      const IWORD s = W18.get(c);
+      const IWORD fc = FIRST.get(c);
+      if (s >= t) {
+        if (fc == t) {
+          // A second entry of a column this row activates: its first value
+          // still sits in the matrix, so the repeat cannot be merged.
+          if (MSGUNIT > 0)
+            sp_message(MSGUNIT, SpLine().t("DUPLICATE INDEX ").i(c).t(" IN ROW ").i(r).tag(who),
+                       SpLine().t("SHOULD HAVE BEEN FIXED BY DATA CHECKING ROUTINES"));
+          IERR = kSpRepeated;
+          return finish();
+        }
+        if (fc != 0) {
+          at(t, c) += a;
+        } else {
+          FIRST(c) = t;
+          BASE(c) = k;
+          IWORD pos = u + 1;
+          while (pos > w + 1 && W18.get(LIST.get(pos - 1)) <= s) {
+            LIST(pos) = LIST.get(pos - 1);
+            --pos;
+          }
+          LIST(pos) = c;
+          ++u;
+        }
+      } else if (fc != 0) {
+        at(s, c) += a;  // accumulator of a finished column
+      } else {
+        // Multiplier of pivot row s.
+        for (IWORD j = 1; j <= w; ++j) {
+          const IWORD c1 = LIST.get(j);
+          if (s < FIRST.get(c1)) break;
+          at(t, c1) -= a * at(s, c1).get();
+        }
+        for (IWORD j = N - nfin + 1; j <= N; ++j) {
+          const IWORD c2 = LIST.get(j);
+          const IWORD R = W18.get(c2);
+          if (R < s) break;
+          if (FIRST.get(c2) <= s) at(R, c2) -= a * at(s, c2).get();
+        }
+        X(t) = X.get(t) - a * X.get(s);
+        if (two) X(N + t) = X.get(N + t) - a * X.get(N + s);
+        if (KEEP && !rec_l(t, c, a)) return finish();
+      }
+    }
+
+    // Finished columns with an entry in this row, oldest first.
+    for (IWORD j = N; j > N - nfin; --j) {
+      const IWORD c = LIST.get(j);
+      const IWORD R = W18.get(c);
+      const double p = at(R, c);
+      if (p == 0.0) continue;
+      at(R, c) = 0.0;
+      for (IWORD jj = 1; jj <= w; ++jj) {
+        const IWORD c1 = LIST.get(jj);
+        if (R < FIRST.get(c1)) break;
+        at(t, c1) -= p * at(R, c1).get();
+      }
+      for (IWORD jj = j - 1; jj > N - nfin; --jj) {
+        const IWORD c2 = LIST.get(jj);
+        if (FIRST.get(c2) <= R) at(W18.get(c2), c2) -= p * at(R, c2).get();
+      }
+      X(t) = X.get(t) - p * X.get(R);
+      if (two) X(N + t) = X.get(N + t) - p * X.get(N + R);
+      if (KEEP && !rec_l(t, c, p)) return finish();
+    }
+
+    // Segments for the columns this row activates, in list order.
+    for (IWORD j = w + 1; j <= u; ++j) {
+      const IWORD c = LIST.get(j);
+      const IWORD len = W18.get(c) - t + 1;
+      if (pfree + len > ptop) {
+        fail_room(t);
+        return finish();
+      }
+      IA(pfree) = IA.get(BASE.get(c));
+      BASE(c) = pfree - t;
+      pfree += len;
+    }
+    const IWORD wa = u;  // active columns of this row
+
+    // The column of step t must be the last active one.
+    if (wa == 0 || W18.get(LIST.get(wa)) != t) {
+      if (wa == 0) {
+        if (MSGUNIT > 0)
+          sp_message(MSGUNIT, SpLine().t("MATRIX IS NUMERICALLY SINGULAR AT ROW ").i(r).tag(who));
+        IERR = kSpNumSing;
+      } else {
+        if (MSGUNIT > 0)
+          sp_message(MSGUNIT, SpLine().t("SPIKES ARE NOT NESTED AT ROW ").i(r).tag(who),
+                     SpLine().t("THE PREVIOUS ORDERING MUST NOT BE USED"));
+        IERR = kSpOrderBad;
+      }
+      return finish();
+    }
+
+    // Largest magnitude of row t over the active columns.
+    double m = 0.0;
+    IWORD jm = 1;
+    bool finite = true;
+    for (IWORD j = 1; j <= wa; ++j) {
+      const double a = std::fabs(at(t, LIST.get(j)).get());
+      if (a > m) {
+        m = a;
+        jm = j;
+      } else if (!(a <= m)) {
+        finite = false;
+      }
+    }
+    if (!finite || !std::isfinite(m) || !(m > 1e-30)) {
+      if (MSGUNIT > 0)
+        sp_message(MSGUNIT, SpLine().t("MATRIX IS NUMERICALLY SINGULAR AT ROW ").i(r).tag(who));
+      IERR = kSpNumSing;
+      return finish();
+    }
+
+    // Pivot: the column of step t when it passes the first test, else the
+    // last column (scanning backward) that passes the second, else the
+    // largest.  An exactly zero value is never taken.
+    IWORD q = 0;
+    {
+      const double v = at(t, LIST.get(wa));
+      if (v != 0.0 && std::fabs(v) > PIVTL1 * m) q = wa;
+    }
+    if (q == 0) {
+      for (IWORD j = wa; j >= 1; --j) {
+        const double v = at(t, LIST.get(j));
+        if (v != 0.0 && std::fabs(v) > PIVTL2 * m) {
+          q = j;
+          break;
+        }
+      }
+      if (q == 0) q = jm;
+    }
+    IWORD p = LIST.get(q);
+    const IWORD S = FIRST.get(p);
+
+    if (q != wa) {
+      // Extend the columns after p down to row S, moving their segments up.
+      IWORD D = 0;
+      for (IWORD j = q + 1; j <= wa; ++j) D += FIRST.get(LIST.get(j)) - S;
+      if (pfree + D > ptop) {
+        fail_room(t);
+        return finish();
+      }
+      IWORD shift = D;
+      for (IWORD j = wa; j > q && shift > 0; --j) {
+        const IWORD c = LIST.get(j);
+        const IWORD fc = FIRST.get(c);
+        const IWORD b = BASE.get(c);
+        IA.move(fc + b, fc + b + shift, t - fc + 1);
+        const IWORD nb = b + shift;
+        for (IWORD rr = S; rr < fc; ++rr) IA(rr + nb) = 0.0;
+        BASE(c) = nb;
+        FIRST(c) = S;
+        shift -= fc - S;
+      }
+      for (IWORD j = q + 1; j <= wa; ++j) FIRST(LIST.get(j)) = S;
+      pfree += D;
+      // Exchange p with the last column o: values, places, steps, bases.
+      const IWORD o = LIST.get(wa);
+      const IWORD bp = BASE.get(p);
+      const IWORD bo = BASE.get(o);
+      for (IWORD rr = S; rr <= t; ++rr) {
+        const double a = IA.get(rr + bp);
+        IA(rr + bp) = IA.get(rr + bo);
+        IA(rr + bo) = a;
+      }
+      LIST(wa) = p;
+      LIST(q) = o;
+      const IWORD sp = W18.get(p);
+      W18(p) = W18.get(o);
+      W18(o) = sp;
+      BASE(p) = bo;
+      BASE(o) = bp;
+    }
+
+    // Row t of U: scale by the reciprocal of the pivot.
+    const double g = 1.0 / at(t, p).get();
+    for (IWORD j = 1; j < wa; ++j) at(t, LIST.get(j)) *= g;
+    X(t) = X.get(t) * g;
+    if (two) X(N + t) = X.get(N + t) * g;
+    u = wa - 1;
+    if (KEEP && !rec_l(t, p, g)) return finish();
+
+    if (t - S > CBSROW) {
+      // Deferred: keep rows F..t of the column at the top of IA.
+      ++nfin;
+      LIST(N - nfin + 1) = p;
+      const IWORD bp = BASE.get(p);
+      pfree = S + bp;
+      IWORD F = S;
+      while (F < t && IA.get(F + bp) == 0.0) ++F;
+      const IWORD ntop = ptop - (t - F + 1);
+      if (ntop < pfree) {
+        fail_room(t);
+        return finish();
+      }
+      IA.move(F + bp, ntop, t - F + 1);
+      ptop = ntop;
+      BASE(p) = ptop - F;
+      FIRST(p) = F;
+      at(t, p) = 0.0;
+    } else {
+      if (S < t) {
+        const IWORD bp = BASE.get(p);
+        for (IWORD j = 1; j <= u; ++j) {
+          const IWORD c = LIST.get(j);
+          const IWORD bc = BASE.get(c);
+          const double f = IA.get(t + bc);
+          if (f == 0.0) continue;
+          for (IWORD i = S; i < t; ++i) IA(i + bc) = IA.get(i + bc) - IA.get(i + bp) * f;
+        }
+        const double xt = X.get(t);
+        const double xt2 = two ? X.get(N + t) : 0.0;
+        for (IWORD i = S; i < t; ++i) {
+          const double col = IA.get(i + bp);
+          X(i) = X.get(i) - col * xt;
+          if (two) X(N + i) = X.get(N + i) - col * xt2;
+          if (KEEP && !rec_c(t, i, col)) return finish();
+        }
+      }
+      pfree = S + BASE.get(p);
+      FIRST(p) = 0;
+    }
+  }
+
+  // Deferred back substitution, most recently finished column first.  The
+  // recording marks each group with its step and length.
+  for (IWORD j = N - nfin + 1; j <= N; ++j) {
+    const IWORD c = LIST.get(j);
+    const IWORD R = W18.get(c);
+    const IWORD F = FIRST.get(c);
+    if (F >= R) continue;
+    if (KEEP && !rec_c(R, -R, static_cast<double>(R - F))) return finish();
+    const IWORD b = BASE.get(c);
+    const double xr = X.get(R);
+    const double xr2 = two ? X.get(N + R) : 0.0;
+    for (IWORD i = F; i < R; ++i) {
+      const double col = IA.get(i + b);
+      X(i) = X.get(i) - col * xr;
+      if (two) X(N + i) = X.get(N + i) - col * xr2;
+      if (KEEP && !rec_c(R, i, col)) return finish();
+    }
+  }
+
+  // Unscramble through IA(NZ+1..NZ+N).
+  for (IWORD c = 1; c <= N; ++c) IA(NZ + c) = X.get(W18.get(c));
+  for (IWORD c = 1; c <= N; ++c) X(c) = IA.get(NZ + c);
+  if (two) {
+    for (IWORD c = 1; c <= N; ++c) IA(NZ + c) = X.get(N + W18.get(c));
+    for (IWORD c = 1; c <= N; ++c) X(N + c) = IA.get(NZ + c);
+  }
+  finish();
+}
+
+}  // namespace orvika

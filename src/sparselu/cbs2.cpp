@@ -1,0 +1,116 @@
+// CBS2, CBSLU2, CBSLU3: methods 5 and 6 of the sparse LU package.  Method
+// 5 is the column-segment elimination of method 4 recording every operation
+// it applies to the right-hand side (the L rows of each step and the column
+// eliminations); method 6 replays the recording on new right-hand sides, in
+// the same order and with the same operands, so that it reproduces the
+// solution of method 5 bit for bit.
+#include <cmath>
+#include <cstdlib>
+
+#include "sparselu/lumethods.hpp"
+
+namespace orvika {
+
+void CBS2(IWORD N, IWORD MSGUNIT, double PIVTL2, double PIVTL1, IWORD CBSROW, IWORD NZ, IWORD MAXA,
+          IV IRP, IV ICI, RV IA, RV B, IWORD NRHS, RV X, IV IORN, IV W18, IV W37, IV W28, IV W32,
+          IV W42, RV W26, IWORD LOWMAX, IV W33, IV W43, RV W27, IV W35, IV W36, IWORD& IERR) {
+  for (IWORD i = 1; i <= N; ++i) IORN(i) = std::abs(IORN.get(i));
+  CBSLU2(N, MSGUNIT, PIVTL2, PIVTL1, CBSROW, NZ, MAXA, IRP, ICI, IA, X, B, NRHS, IORN, W18, W28,
+         W35, W36, W37, W32, W42, W26, LOWMAX, W33, W43, W27, IERR);
+}
+
+void CBSLU2(IWORD N, IWORD MSGUNIT, double PIVTL2, double PIVTL1, IWORD CBSROW, IWORD NZ,
+            IWORD MAXA, IV IRP, IV ICI, RV IA, RV X, RV B, IWORD NRHS, IV IORN, IV W18, IV W28,
+            IV W35, IV W36, IV W37, IV W32, IV W42, RV W26, IWORD LOWMAX, IV W33, IV W43, RV W27,
+            IWORD& IERR) {
+  CbsKeep keep{W32, W42, W26, LOWMAX, W33, W43, W27};
+  cbs_core(N, MSGUNIT, PIVTL2, PIVTL1, CBSROW, NZ, MAXA, IRP, ICI, IA, X, B, NRHS, IORN, W18, W28,
+           W35, W36, W37, &keep, IERR);
+}
+
+// The value of step s lives in B(IORN(s)) (second right-hand side at
+// B(N+IORN(s))) while the replay runs.
+void CBSLU3(IWORD N, IWORD MSGUNIT, RV B, IWORD NRHS, RV X, IV W37, IV IORN, IV W32, IV W42,
+            RV W26, IV W33, IV W43, RV W27, IV W41, IWORD& IERR) {
+  if (N < 1) return;
+  for (IWORD k = 1; k <= N; ++k) {
+    if (W41.get(k) != 1) {
+      if (MSGUNIT > 0)
+        sp_message(MSGUNIT, SpLine().t("LU FACTORS SHOULD NOT BE USED").tag("CBSLU3"),
+                   SpLine().t("ORIGINAL MATRIX HAD EMPTY ROWS AND/OR COLUMNS"),
+                   SpLine().t("AND/OR WAS FOUND TO BE NUMERICALLY AND/OR"),
+                   SpLine().t("STRUCTURALLY SINGULAR"));
+      IERR = kSpFactorsBad;
+      return;
+    }
+  }
+  auto refuse = [&]() {
+    if (MSGUNIT > 0)
+      sp_message(MSGUNIT, SpLine().t("LU FACTORS SHOULD NOT BE USED").tag("CBSLU3"),
+                 SpLine().t("THE KEPT FACTORS ARE NOT CONSISTENT"));
+    IERR = kSpFactorsBad;
+  };
+  for (IWORD k = 1; k <= N; ++k) {
+    const IWORD s = W37.get(k);
+    const IWORD r = IORN.get(k);
+    if (s < 1 || s > N || r < 1 || r > N) return refuse();
+  }
+  if (W32.get(1) != 1 || W33.get(1) != 1) return refuse();
+  for (IWORD k = 1; k <= N; ++k)
+    if (W32.get(k + 1) < W32.get(k) || W33.get(k + 1) < W33.get(k)) return refuse();
+
+  const bool two = NRHS >= 2;
+  for (IWORD j = 1; j <= N; ++j) {
+    const IWORD r = IORN.get(j);
+    const IWORD lb = W32.get(j);
+    const IWORD le = W32.get(j + 1);
+    if (le <= lb) {
+      if (MSGUNIT > 0)
+        sp_message(MSGUNIT, SpLine().t("ROW ").i(j).t(" OF L MATRIX IS EMPTY").tag("CBSLU3"));
+      IERR = kSpEmptyRow;
+      return;
+    }
+    const double v = W26.get(le - 1);  // reciprocal of the pivot
+    if (!std::isfinite(v) || !(std::fabs(1.0 / v) > 1e-30)) {
+      if (MSGUNIT > 0)
+        sp_message(MSGUNIT, SpLine().t("MATRIX IS NUMERICALLY SINGULAR AT ROW ").i(j).tag("CBSLU3"));
+      IERR = kSpNumSing;
+      return;
+    }
+    double y = B.get(r);
+    double y2 = two ? B.get(N + r) : 0.0;
+    for (IWORD k = lb; k <= le - 2; ++k) {
+      const IWORD c = W42.get(k);
+      if (c < 1 || c > N) return refuse();
+      const IWORD rs = IORN.get(W37.get(c));
+      const double l = W26.get(k);
+      y = y - l * B.get(rs);
+      if (two) y2 = y2 - l * B.get(N + rs);
+    }
+    B(r) = y * v;
+    if (two) B(N + r) = y2 * v;
+
+    // Column eliminations of step j; after step N's own entries come the
+    // groups of the deferred back substitution, each behind its head entry.
+    IWORD rc = r;
+    const IWORD ce = W33.get(j + 1);
+    for (IWORD k = W33.get(j); k < ce; ++k) {
+      const IWORD i = W43.get(k);
+      if (i >= 1 && i <= N) {
+        const IWORD ri = IORN.get(i);
+        const double col = W27.get(k);
+        B(ri) = B.get(ri) - col * B.get(rc);
+        if (two) B(N + ri) = B.get(N + ri) - col * B.get(N + rc);
+      } else if (j == N && i <= -1 && i >= -N) {
+        rc = IORN.get(-i);
+      } else {
+        return refuse();
+      }
+    }
+  }
+  for (IWORD c = 1; c <= N; ++c) X(c) = B.get(IORN.get(W37.get(c)));
+  if (two)
+    for (IWORD c = 1; c <= N; ++c) X(N + c) = B.get(N + IORN.get(W37.get(c)));
+}
+
+}  // namespace orvika

@@ -1,0 +1,506 @@
+// LU1SOL, LU1P1, LU1P2: method 1 of the sparse LU package, the row-wise
+// factor-and-solve, and the elimination it shares with method 2.
+//
+// The rows are eliminated one at a time in the pivot order of the ordering
+// stage with threshold pivoting inside each diagonal block; every step is
+// applied to the right-hand sides at once and each block is back-substituted
+// when its last row is done, so the upper factor of a block is overwritten by
+// the next block and no factor is kept.
+// Reference: I. S. Duff, A. M. Erisman, J. K. Reid, Direct Methods for Sparse
+// Matrices, Oxford 1986 (row-by-row elimination with threshold pivoting).
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "sparselu/lumethods.hpp"
+
+namespace orvika {
+
+namespace {
+
+constexpr double kTiny = 1e-30;
+
+void msg_terminated(IWORD unit, std::string_view who) {
+  sp_message(unit, SpLine().t("PROGRAM EXECUTION TERMINATED").tag(who));
+}
+
+// The ordering does not fit the matrix (a reused ordering on a changed
+// pattern): a column outside 1..N or outside the block of its row.
+void msg_misfit(IWORD unit, IWORD c, IWORD i, std::string_view who) {
+  if (unit <= 0) return;
+  sp_message(unit, SpLine().t("COLUMN ").i(c).t(" IN ROW ").i(i).t(" DOES NOT FIT THE ORDERING").tag(who),
+             SpLine().t("THE PREVIOUS ORDERING MUST NOT BE USED"),
+             SpLine().t("PROGRAM EXECUTION TERMINATED").tag(who));
+}
+
+void msg_not_perm(IWORD unit, std::string_view what, std::string_view who) {
+  if (unit <= 0) return;
+  sp_message(unit, SpLine().t(what).t(" IS NOT A PERMUTATION").tag(who),
+             SpLine().t("THE PREVIOUS ORDERING MUST NOT BE USED"),
+             SpLine().t("PROGRAM EXECUTION TERMINATED").tag(who));
+}
+
+}  // namespace
+
+void LU1SOL(IWORD N, IWORD MAXA, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, IV IRP, IV ICI,
+            RV IA, RV B, IWORD NRHS, RV X, IV IORN, IV W39, IV W40, IV W41,
+            const ORVK_SPOPT2_T& SPOPT2, IV STEPC, IWORD& IERR) {
+  if (N >= 1) {
+    for (IWORD j = 1; j <= N; ++j) {
+      const IWORD r = std::abs(IORN.get(j));
+      if (r < 1 || r > N) {
+        msg_not_perm(MSGUNIT, "ROW ORDER", "LU1SOL");
+        IERR = kSpOrderBad;
+        return;
+      }
+    }
+    for (IWORD j = 1; j <= N; ++j) X(j) = B.get(std::abs(IORN.get(j)));
+    for (IWORD j = 1; j <= N; ++j) B(j) = X.get(j);
+    if (NRHS >= 2) {
+      for (IWORD j = 1; j <= N; ++j) X(N + j) = B.get(N + std::abs(IORN.get(j)));
+      for (IWORD j = 1; j <= N; ++j) B(N + j) = X.get(N + j);
+    }
+  }
+  LU1P1(N, MAXA, MSGUNIT, IRP, ICI, IA, IORN, X.as<IWORD>(), IERR);
+  if (IERR < 0) return;
+  LU1P2(N, MAXA, PIVTL1, PIVTL2, MSGUNIT, IRP, ICI, IA, B, NRHS, X, IORN, W39, W40, W41, SPOPT2,
+        STEPC, IERR);
+}
+
+void LU1P1(IWORD N, IWORD MAXA, IWORD MSGUNIT, IV IRP, IV ICI, RV IA, IV IORN, IV IW, IWORD& IERR) {
+  if (N < 1) {
+    IRP(1) = MAXA + 1;
+    return;
+  }
+  // The rows must lie inside 1..NZ <= MAXA, and IORN must be a (signed)
+  // permutation: IW(r) = the step of row r.
+  const IWORD nz = IRP.get(N + 1) - 1;
+  if (nz < 0 || nz > MAXA || IRP.get(1) < 1 || MAXA > std::min(ICI.size(), IA.size())) {
+    if (MSGUNIT > 0)
+      sp_message(MSGUNIT, SpLine().t("NOT ENOUGH SPACE; MAXA TOO SMALL").tag("LU1P1"),
+                 SpLine().t("PROGRAM EXECUTION TERMINATED").tag("LU1P1"));
+    IERR = kSpNoRoom;
+    return;
+  }
+  for (IWORD r = 1; r <= N; ++r) {
+    const IWORD p = IRP.get(r);
+    if (p < 1 || p > nz + 1) {
+      if (MSGUNIT > 0)
+        sp_message(MSGUNIT, SpLine().t("ROW POINTER OF ROW ").i(r).t(" OUT OF RANGE").tag("LU1P1"),
+                   SpLine().t("PROGRAM EXECUTION TERMINATED").tag("LU1P1"));
+      IERR = kSpRowCount;
+      return;
+    }
+  }
+  for (IWORD r = 1; r <= N; ++r) IW(r) = 0;
+  for (IWORD k = 1; k <= N; ++k) {
+    const IWORD r = std::abs(IORN.get(k));
+    if (r < 1 || r > N || IW.get(r) != 0) {
+      msg_not_perm(MSGUNIT, "ROW ORDER", "LU1P1");
+      IERR = kSpOrderBad;
+      return;
+    }
+    IW(r) = k;
+  }
+
+  IWORD T = nz;  // highest position held by rows not yet moved
+  IWORD P = MAXA;
+  for (IWORD k = N; k >= 1; --k) {
+    const IWORD r = std::abs(IORN.get(k));
+    const IWORD L = IRP.get(r + 1) - IRP.get(r);
+    if (L <= 0) {
+      if (MSGUNIT != 0)
+        sp_message(MSGUNIT, SpLine().t("ROW ").i(r).t(" IS EMPTY (LU1P1)"),
+                   SpLine().t("SHOULD HAVE BEEN FIXED BY DATA CHECKING ROUTINES"),
+                   SpLine().t("PROGRAM EXECUTION TERMINATED").tag("LU1P1"));
+      IERR = kSpEmptyRow;
+      return;
+    }
+    P -= L;
+    if (P < T) {
+      // Compact the rows not yet moved to the bottom of the area.
+      IWORD Q = 1;
+      IWORD start = IRP.get(1);
+      for (IWORD r2 = 1; r2 <= N; ++r2) {
+        const IWORD next = IRP.get(r2 + 1);
+        const IWORD len = next - start;
+        IRP(r2) = Q;
+        if (IW.get(r2) <= k && len > 0) {
+          ICI.move(start, Q, len);
+          IA.move(start, Q, len);
+          Q += len;
+        }
+        start = next;
+      }
+      IRP(N + 1) = Q;
+      T = Q - 1;
+    }
+    const IWORD from = IRP.get(r);
+    ICI.move(from, P + 1, L);
+    IA.move(from, P + 1, L);
+    IORN(k) = IORN.get(k) < 0 ? -L : L;
+  }
+  IWORD S = MAXA + 1;
+  for (IWORD k = N; k >= 1; --k) {
+    const IWORD o = IORN.get(k);
+    S -= std::abs(o);
+    IRP(k) = o < 0 ? -S : S;
+  }
+  IRP(N + 1) = MAXA + 1;
+}
+
+void LU1P2(IWORD N, IWORD MAXA, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, IV IRP, IV ICI,
+           RV IA, RV B, IWORD NRHS, RV X, IV IORN, IV W39, IV W40, IV W41,
+           const ORVK_SPOPT2_T& SPOPT2, IV STEPC, IWORD& IERR) {
+  lu_rows(N, PIVTL1, PIVTL2, MSGUNIT, IRP, ICI, IA, B, NRHS, X, IORN, W39, W40, W41,
+          SPOPT2.CHKMODE, STEPC, nullptr, IERR);
+}
+
+// The work row is X (dense, by column) with a list of its columns sorted by
+// step, linked through IORN: IORN(N+1) is the head, the last column links to
+// N+1, whose step W39(N+1) = N+1 is larger than every step; a column is in
+// the list exactly when its link is not 0.
+void lu_rows(IWORD N, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, IV IRP, IV ICI, RV IA, RV B,
+             IWORD NRHS, RV X, IV IORN, IV W39, IV W40, IV W41, IWORD CHKMODE, IV STEPC,
+             LuKeep* KEEP, IWORD& IERR) {
+  const std::string_view who = KEEP ? "LU2P2" : "LU1P2";
+  // Tolerances: 0 < PIVTL1 <= PIVTL2 <= 0.999 (NaN counts as out of range).
+  if (!(PIVTL1 > 0.0 && PIVTL1 <= 1.0)) PIVTL1 = 0.005;
+  if (PIVTL1 > 0.999) PIVTL1 = 0.999;
+  if (!(PIVTL2 >= PIVTL1)) PIVTL2 = PIVTL1;
+  if (PIVTL2 > 0.999) PIVTL2 = 0.999;
+  const double tol1 = PIVTL1;
+  const double tol2 = PIVTL2;
+
+  const IWORD END = N + 1;  // list anchor and sentinel
+  W39(END) = END;
+  if (N < 1) return;
+  const bool two = NRHS >= 2;
+
+  // Step-to-column map; W39 must be a permutation.
+  for (IWORD k = 1; k <= N; ++k) STEPC(k) = 0;
+  for (IWORD c = 1; c <= N; ++c) {
+    const IWORD p = W39.get(c);
+    if (p < 1 || p > N || STEPC.get(p) != 0) {
+      msg_not_perm(MSGUNIT, "COLUMN ORDER", who);
+      IERR = kSpOrderBad;
+      return;
+    }
+    STEPC(p) = c;
+  }
+  for (IWORD c = 1; c <= N; ++c) X(c) = 0.0;
+  for (IWORD c = 1; c <= END; ++c) IORN(c) = 0;
+
+  IWORD s0 = 1;      // first step of the current block
+  IWORD bend = 0;    // last step of the current block
+  IWORD P = 1;       // next write position of the U rows
+  IWORD PL = 1;      // next free position of the L rows
+  IWORD H = 0;       // U entries saved for earlier blocks
+
+  auto fail_room_l = [&](IWORD i) {
+    if (MSGUNIT > 0)
+      sp_message(MSGUNIT, SpLine().t("ELIMINATION TERMINATED AT ROW ").i(i).t(" BECAUSE NOT "),
+                 SpLine().t("ENOUGH SPACE FOR L-MATRIX; LOWMAX TOO SMALL (LU2P2)"),
+                 SpLine().t("PROGRAM EXECUTION TERMINATED (LU2P2)"));
+    IERR = kSpNoRoomL;
+  };
+  auto fail_room = [&](IWORD i) {
+    if (MSGUNIT > 0) {
+      if (KEEP)
+        sp_message(MSGUNIT, SpLine().t("ELIMINATION TERMINATED AT ROW ").i(i).t(" BECAUSE NOT "),
+                   SpLine().t("ENOUGH SPACE; MAXA TOO SMALL").tag(who),
+                   SpLine().t("PROGRAM EXECUTION TERMINATED").tag(who));
+      else
+        sp_message(MSGUNIT, SpLine().t("ELIMINATION TERMINATED AT ROW ").i(i).t(" BECAUSE NOT"),
+                   SpLine().t("ENOUGH SPACE; MAXA TOO SMALL  (LU1P2) "),
+                   SpLine().t("PROGRAM EXECUTION TERMINATED").tag(who));
+    }
+    IERR = kSpNoRoom;
+  };
+  // L entry (c, v) at PL; false (and -9) when LOWMAX is reached.
+  auto store_l = [&](IWORD i, IWORD c, double v) {
+    if (PL >= KEEP->LOWMAX) {
+      fail_room_l(i);
+      return false;
+    }
+    KEEP->W42(PL) = c;
+    KEEP->W26(PL) = v;
+    ++PL;
+    return true;
+  };
+  auto msg_singular = [&](IWORD i) {
+    SpLine l;
+    l.t("MATRIX IS NUMERICALLY SINGULAR AT ROW ").i(i);
+    if (KEEP)
+      l.t("  (LU2P2) ");
+    else
+      l.tag(who);
+    sp_message(MSGUNIT, l);
+  };
+  auto finish = [&]() {
+    if (KEEP) KEEP->W32(END) = PL;
+  };
+
+  for (IWORD i = 1; i <= N; ++i) {
+    const IWORD raw = IRP.get(i);
+    const IWORD first = std::abs(raw);
+    const IWORD E = std::abs(IRP.get(i + 1)) - 1;
+    if (i == s0) {
+      // The block of this step ends at the next marked step (or N).
+      bend = N;
+      for (IWORD k = i; k < N; ++k)
+        if (IRP.get(k) < 0) {
+          bend = k;
+          break;
+        }
+    }
+    if (E < first) {
+      if (MSGUNIT > 0)
+        sp_message(MSGUNIT, SpLine().t("EMPTY ROW AT NEW ROW ").i(i),
+                   SpLine().t("SHOULD HAVE BEEN FIXED BY DATA CHECKING ROUTINES"),
+                   SpLine().t("PROGRAM EXECUTION TERMINATED").tag(who));
+      IERR = kSpEmptyRow;
+      return finish();
+    }
+    const bool ends_block = raw < 0 || i == N;
+    IRP(i) = P;
+    if (KEEP) KEEP->W32(i) = PL;
+    IORN(END) = END;
+    IWORD last = 0;  // most recently inserted column
+
+    // Inserts column c (not in the list) at its place by step.
+    auto insert = [&](IWORD c, IWORD p) {
+      IWORD prev = END;
+      if (last != 0 && IORN.get(last) != 0 && W39.get(last) < p) prev = last;
+      IWORD nxt = IORN.get(prev);
+      while (W39.get(nxt) < p) {
+        prev = nxt;
+        nxt = IORN.get(prev);
+      }
+      IORN(c) = nxt;
+      IORN(prev) = c;
+      last = c;
+    };
+
+    // Scatter the row.
+    double bi = B.get(i);
+    double bi2 = two ? B.get(N + i) : 0.0;
+    for (IWORD k = first; k <= E; ++k) {
+      const IWORD c = ICI.get(k);
+      const double a = IA.get(k);
+      if (c < 1 || c > N) {
+        msg_misfit(MSGUNIT, c, i, who);
+        IERR = kSpOrderBad;
+        return finish();
+      }
+      const IWORD p = W39.get(c);
+      if (p < s0) {
+        if (KEEP && !store_l(i, c, a)) return finish();
+        bi = bi - a * B.get(p);
+        if (two) bi2 = bi2 - a * B.get(N + p);
+      } else if (p > bend) {
+        msg_misfit(MSGUNIT, c, i, who);
+        IERR = kSpOrderBad;
+        return finish();
+      } else {
+        if (IORN.get(c) != 0) {
+          if (MSGUNIT > 0)
+            sp_message(MSGUNIT, SpLine().t("DUPLICATE INDEX ").i(c).t(" IN ROW ").i(i).tag(who),
+                       SpLine().t("SHOULD HAVE BEEN FIXED BY DATA CHECKING ROUTINES"),
+                       SpLine().t("PROGRAM EXECUTION TERMINATED").tag(who));
+          IERR = kSpRepeated;
+          return finish();
+        }
+        insert(c, p);
+        X(c) = a;
+      }
+    }
+
+    // Eliminate the columns of earlier steps, in ascending step order.
+    for (;;) {
+      const IWORD c = IORN.get(END);
+      const IWORD p = W39.get(c);
+      if (p >= i) break;
+      const double f = X.get(c);
+      IORN(END) = IORN.get(c);
+      IORN(c) = 0;
+      X(c) = 0.0;
+      if (KEEP && !store_l(i, c, f)) return finish();
+      bi = bi - f * B.get(p);
+      if (two) bi2 = bi2 - f * B.get(N + p);
+      if (f != 0.0) {
+        const IWORD ue = IRP.get(p + 1);
+        for (IWORD k = IRP.get(p); k < ue; ++k) {
+          const IWORD c2 = ICI.get(k);
+          if (IORN.get(c2) == 0) insert(c2, W39.get(c2));
+          X(c2) = X.get(c2) - f * IA.get(k);
+        }
+      }
+    }
+
+    const IWORD head = IORN.get(END);
+    if (head == END) {
+      if (MSGUNIT > 0) {
+        if (KEEP) {
+          sp_message(MSGUNIT, SpLine().t("COLUMN INDEX ").i(N + 1).t(" GREATER THAN NUMBER OF COLUMNS "),
+                     SpLine().i(N).t(" IN ROW ").i(i).tag(who),
+                     SpLine().t("SHOULD HAVE BEEN FIXED BY DATA CHECKING ROUTINES"),
+                     SpLine().t("PROGRAM EXECUTION TERMINATED").tag(who));
+        } else {
+          sp_message(MSGUNIT, SpLine()
+                                  .t("ZERO PIVOT FOUND FOR ROW ")
+                                  .i(i)
+                                  .t(", MATRIX IS NUMERICALLY SINGULAR")
+                                  .tag(who));
+          msg_terminated(MSGUNIT, who);
+        }
+      }
+      IERR = KEEP ? kSpColHigh : kSpNumSing;
+      return finish();
+    }
+
+    // Count, largest magnitude (and the column attaining it).
+    IWORD L = 0;
+    double m = 0.0;
+    bool finite = true;
+    IWORD cmax = head, pmax = END;
+    for (IWORD prev = END, c = head; c != END; prev = c, c = IORN.get(c)) {
+      ++L;
+      const double a = std::fabs(X.get(c));
+      if (a > m) {
+        m = a;
+        cmax = c;
+        pmax = prev;
+      } else if (!(a <= m)) {
+        finite = false;
+      }
+    }
+    if (!finite || !std::isfinite(m)) {
+      // A non-finite candidate gives no usable pivot.
+      if (MSGUNIT > 0) {
+        msg_singular(i);
+        msg_terminated(MSGUNIT, who);
+      }
+      IERR = kSpNumSing;
+      return finish();
+    }
+    if (!(m > kTiny)) {
+      if (CHKMODE == 1) {
+        if (MSGUNIT > 0) {
+          msg_singular(i);
+          msg_terminated(MSGUNIT, who);
+        }
+        IERR = kSpNumSing;
+        return finish();
+      }
+      if (CHKMODE < 3 && MSGUNIT > 0) msg_singular(i);
+      IERR = kSpRepaired;
+      X(head) = 1.0;
+      bi = 0.0;
+      bi2 = 0.0;
+      W40(i) = -1;
+      W41(head) = -1;
+      m = 1.0;
+      cmax = head;
+      pmax = END;
+    }
+
+    // Pivot choice: the assigned column when it passes the first test, else
+    // the first column in step order that passes the second.
+    const IWORD q = STEPC.get(i);
+    IWORD piv;
+    if (q == head && std::fabs(X.get(q)) > tol1 * m) {
+      piv = q;
+      IORN(END) = IORN.get(q);
+      IORN(q) = 0;
+    } else {
+      IWORD prev = END, c = head;
+      const double lim = tol2 * m;
+      while (c != END && !(std::fabs(X.get(c)) > lim)) {
+        prev = c;
+        c = IORN.get(c);
+      }
+      if (c == END) {  // unreachable with finite values; keeps the walk safe
+        c = cmax;
+        prev = pmax;
+      }
+      piv = c;
+      const IWORD pc = W39.get(c);
+      W39(q) = pc;
+      W39(c) = i;
+      STEPC(pc) = q;
+      STEPC(i) = c;
+      IORN(prev) = IORN.get(c);
+      IORN(c) = 0;
+      // q, when listed, is the head; its new step is c's old one.
+      if (IORN.get(q) != 0 && prev != q) {
+        IORN(END) = IORN.get(q);
+        IORN(q) = IORN.get(prev);
+        IORN(prev) = q;
+      }
+    }
+    const double v = X.get(piv);
+    const double g = 1.0 / v;
+    X(piv) = 0.0;
+    if (KEEP && !store_l(i, piv, v)) return finish();
+    B(i) = bi * g;
+    if (two) B(N + i) = bi2 * g;
+
+    if (P + L - 1 > E) {
+      fail_room(i);
+      return finish();
+    }
+    // U row i: the remaining columns in step order, divided by the pivot.
+    for (IWORD c = IORN.get(END); c != END;) {
+      const double a = X.get(c);
+      if (a != 0.0) {
+        ICI(P) = c;
+        IA(P) = a * g;
+        ++P;
+      }
+      X(c) = 0.0;
+      const IWORD nxt = IORN.get(c);
+      IORN(c) = 0;
+      c = nxt;
+    }
+    IORN(END) = END;
+
+    if (ends_block) {
+      for (IWORD r = i - 1; r >= s0; --r) {
+        const IWORD ue = IRP.get(r + 1);
+        double br = B.get(r);
+        double br2 = two ? B.get(N + r) : 0.0;
+        for (IWORD k = IRP.get(r); k < ue; ++k) {
+          const IWORD p = W39.get(ICI.get(k));
+          const double u = IA.get(k);
+          br = br - u * B.get(p);
+          if (two) br2 = br2 - u * B.get(N + p);
+        }
+        B(r) = br;
+        if (two) B(N + r) = br2;
+      }
+      if (KEEP) {
+        const IWORD K = P - 1;
+        if (H + K > KEEP->SAVECAP) {
+          fail_room(i);
+          return finish();
+        }
+        KEEP->W52(i) = K;
+        for (IWORD k = 1; k <= K; ++k) {
+          KEEP->W50(H + k) = IA.get(k);
+          KEEP->W51(H + k) = ICI.get(k);
+        }
+        H += K;
+      }
+      s0 = i + 1;
+      P = 1;
+    }
+  }
+  for (IWORD c = 1; c <= N; ++c) X(c) = B.get(W39.get(c));
+  if (two)
+    for (IWORD c = 1; c <= N; ++c) X(N + c) = B.get(N + W39.get(c));
+  if (KEEP) IRP(END) = P;
+  finish();
+}
+
+}  // namespace orvika
