@@ -27,7 +27,8 @@ ORVK_API double ORVK_DINNER(const IWORD *n, const IWORD *ix, const double *x, co
 /* Euclidean norm of X(K+1..K+N), scaled by the largest element value when
  * it exceeds 1; 0 when N < 1. */
 ORVK_API double ORVK_AP2NRM(const IWORD *n, const IWORD *k, const double *x);
-/* SUM = sum of the segment, then each element divided by SUM. */
+/* SUM = sum of the segment, then each element divided by SUM (a zero SUM
+ * leaves the segment as it is). */
 ORVK_API void ORVK_NORMSS(const IWORD *n, const IWORD *ioff, double *x, double *sum);
 /* S = sum of W(i)*X(i), i = 1..N (not divided by the weights' sum). */
 ORVK_API void ORVK_WTAVG(const IWORD *n, const double *w, const double *x, double *s);

@@ -15,6 +15,9 @@ namespace orvika {
 namespace {
 
 constexpr int kNumBuf = 512;
+// Most significant digits (and exponent digits) an E or G field may ask for;
+// a field asking for more is asterisks (it could not fit a record anyway).
+constexpr int kMaxDigits = kNumBuf - 16;
 
 void fill_stars(char* out, int w) {
   for (int k = 0; k < w; ++k) out[k] = '*';
@@ -44,7 +47,8 @@ int edit_nonfinite(char* out, double v, int w) {
   return right_justify(out, "-Inf", 4, w);
 }
 
-// Decimal digits and exponent of |v| rounded to S significant digits:
+// Decimal digits and exponent of |v| rounded to S significant digits
+// (1 <= S <= kMaxDigits; DIGITS holds S characters):
 // |v| ~ 0.DIGITS x 10^EXP10 (so EXP10 is one more than the %e exponent).
 // Returns the number of digits (S), or 0 for a zero value.
 int sig_digits(double a, int s, char* digits, int* exp10) {
@@ -69,12 +73,12 @@ bool append_exponent(char* num, int* n, int e10, int expdigits, char letter) {
   int ae = e10 < 0 ? -e10 : e10;
   char sign = e10 < 0 ? '-' : '+';
   if (expdigits > 0) {
-    int lim = 1;
-    for (int k = 0; k < expdigits; ++k) lim *= 10;
+    int lim = 1;  // 10^expdigits, or more than any exponent of a double
+    for (int k = 0; k < expdigits && lim <= ae; ++k) lim *= 10;
     if (ae >= lim) return false;
     num[(*n)++] = letter;
     num[(*n)++] = sign;
-    for (int k = expdigits - 1, p = 1; k >= 0; --k, p *= 10) num[*n + k] = static_cast<char>('0' + (ae / p) % 10);
+    for (int k = expdigits - 1, q = ae; k >= 0; --k, q /= 10) num[*n + k] = static_cast<char>('0' + q % 10);
     *n += expdigits;
     return true;
   }
@@ -99,8 +103,12 @@ bool append_exponent(char* num, int* n, int e10, int expdigits, char letter) {
 
 int edit_I(char* out, IWORD v, int w, int m) {
   if (w <= 0) return 0;
+  if (m > w || m > kMaxDigits) {  // M digits never fit in fewer columns
+    fill_stars(out, w);
+    return w;
+  }
   std::uint64_t mag = v < 0 ? (~static_cast<std::uint64_t>(v) + 1) : static_cast<std::uint64_t>(v);
-  char digits[32];
+  char digits[kNumBuf];
   int nd = 0;
   if (mag == 0) {
     if (m == 0) {  // Iw.0 of zero: all blanks
@@ -113,8 +121,8 @@ int edit_I(char* out, IWORD v, int w, int m) {
     digits[nd++] = static_cast<char>('0' + mag % 10);
     mag /= 10;
   }
-  while (m > 0 && nd < m && nd < 30) digits[nd++] = '0';
-  char s[34];
+  while (m > 0 && nd < m) digits[nd++] = '0';
+  char s[kNumBuf + 1];
   int n = 0;
   if (v < 0) s[n++] = '-';
   for (int k = nd - 1; k >= 0; --k) s[n++] = digits[k];
@@ -192,20 +200,22 @@ int edit_E(char* out, double v, int w, int d, int scale, int expdigits, char let
   if (w <= 0) return 0;
   if (!std::isfinite(v)) return edit_nonfinite(out, v, w);
   if (d < 0) d = 0;
+  if (expdigits < 0) expdigits = 0;
   // Significant digits: d+1 with a positive scale factor, d+k otherwise.
   int k = scale;
   int s = (k > 0) ? d - k + 1 + k : d + k;
   if (k > 0 && k >= d + 2) s = 0;  // not representable
-  if (s <= 0) {
+  // The point, d digits and an exponent never fit in d or fewer columns.
+  if (s <= 0 || d >= w || d + expdigits > kMaxDigits) {
     fill_stars(out, w);
     return w;
   }
-  char digits[64];
+  char digits[kNumBuf];
   int e10 = 0;
   double a = std::fabs(v);
   bool zero = sig_digits(a, s, digits, &e10) == 0;
   int shown_exp = zero ? 0 : e10 - k;
-  char num[128];
+  char num[kNumBuf + 32];
   int n = 0;
   if (std::signbit(v)) num[n++] = '-';
   int lead_zero_at = -1;
@@ -234,14 +244,14 @@ int edit_E(char* out, double v, int w, int d, int scale, int expdigits, char let
 int edit_G(char* out, double v, int w, int d, int scale) {
   if (w <= 0) return 0;
   if (!std::isfinite(v)) return edit_nonfinite(out, v, w);
-  if (d <= 0) return edit_E(out, v, w, d, scale, 0, 'E');
+  if (d <= 0 || d > kMaxDigits) return edit_E(out, v, w, d, scale, 0, 'E');
   constexpr int nblank = 4;
   double a = std::fabs(v);
   int fd = -1;  // decimals of the fixed form, or -1 for the exponent form
   if (a == 0.0) {
     fd = d - 1;
   } else {
-    char digits[64];
+    char digits[kNumBuf];
     int e10 = 0;
     sig_digits(a, d, digits, &e10);  // rounded value lies in [10^(e10-1), 10^e10)
     if (e10 >= 0 && e10 <= d) fd = d - e10;
@@ -284,51 +294,37 @@ void Rec::blanks(int n) {
   }
 }
 
-void Rec::stars(int w) {
-  char tmp[kCap];
-  if (w > static_cast<int>(kCap)) w = static_cast<int>(kCap);
-  fill_stars(tmp, w);
-  put({tmp, static_cast<std::size_t>(w)});
+namespace {
+// Appends a numeric field of width W (at most the record's capacity), edited
+// by EDIT(buffer, width).
+template <class Edit>
+Rec& field(Rec& r, int w, Edit edit) {
+  char tmp[Rec::kCap];
+  if (w > static_cast<int>(Rec::kCap)) w = static_cast<int>(Rec::kCap);
+  const int n = edit(tmp, w);
+  return r.A(std::string_view(tmp, static_cast<std::size_t>(n)));
 }
+}  // namespace
 
 Rec& Rec::I(IWORD v, int w, int m) {
-  char tmp[kCap];
-  if (w > static_cast<int>(kCap)) w = static_cast<int>(kCap);
-  int n = edit_I(tmp, v, w, m);
-  put({tmp, static_cast<std::size_t>(n)});
-  return *this;
+  return field(*this, w, [&](char* out, int ww) { return edit_I(out, v, ww, m); });
 }
 
 Rec& Rec::F(double v, int w, int d, int scale) {
-  char tmp[kCap];
-  if (w > static_cast<int>(kCap)) w = static_cast<int>(kCap);
-  int n = edit_F(tmp, v, w, d, scale);
-  put({tmp, static_cast<std::size_t>(n)});
-  return *this;
+  return field(*this, w, [&](char* out, int ww) { return edit_F(out, v, ww, d, scale); });
 }
 
 Rec& Rec::E(double v, int w, int d, int scale, int expdigits) {
-  char tmp[kCap];
-  if (w > static_cast<int>(kCap)) w = static_cast<int>(kCap);
-  int n = edit_E(tmp, v, w, d, scale, expdigits, 'E');
-  put({tmp, static_cast<std::size_t>(n)});
-  return *this;
+  return field(*this, w,
+               [&](char* out, int ww) { return edit_E(out, v, ww, d, scale, expdigits, 'E'); });
 }
 
 Rec& Rec::D(double v, int w, int d, int scale) {
-  char tmp[kCap];
-  if (w > static_cast<int>(kCap)) w = static_cast<int>(kCap);
-  int n = edit_E(tmp, v, w, d, scale, 0, 'D');
-  put({tmp, static_cast<std::size_t>(n)});
-  return *this;
+  return field(*this, w, [&](char* out, int ww) { return edit_E(out, v, ww, d, scale, 0, 'D'); });
 }
 
 Rec& Rec::G(double v, int w, int d, int scale) {
-  char tmp[kCap];
-  if (w > static_cast<int>(kCap)) w = static_cast<int>(kCap);
-  int n = edit_G(tmp, v, w, d, scale);
-  put({tmp, static_cast<std::size_t>(n)});
-  return *this;
+  return field(*this, w, [&](char* out, int ww) { return edit_G(out, v, ww, d, scale); });
 }
 
 Rec& Rec::A(std::string_view s) {

@@ -74,7 +74,6 @@ class Rec {
 
  private:
   void put(std::string_view s);  // at pos_, extending len_
-  void stars(int w);
   void blanks(int n);  // N blanks written at the current position
   void list_sep(bool text);
   char buf_[kCap];

@@ -54,6 +54,17 @@ void close_locked(Unit& u) {
   u.ctx = nullptr;
 }
 
+// Connects UNIT to an open FILE or to SINK, closing what it had before.
+void attach(int unit, std::FILE* file, orvk_line_sink sink, void* ctx) {
+  UnitTable& t = table();
+  std::lock_guard<std::mutex> lock(t.mu);
+  Unit& slot = t.units[unit];
+  close_locked(slot);
+  slot.file = file;
+  slot.sink = sink;
+  slot.ctx = ctx;
+}
+
 }  // namespace
 
 void write_rec(IWORD unit, std::string_view text) {
@@ -118,11 +129,7 @@ int unit_open(IWORD unit, std::string_view name, std::string_view status) {
     }
   }
   if (!f) return 5;
-  UnitTable& t = table();
-  std::lock_guard<std::mutex> lock(t.mu);
-  Unit& slot = t.units[u];
-  close_locked(slot);
-  slot.file = f;
+  attach(u, f, nullptr, nullptr);
   return 0;
 }
 
@@ -175,22 +182,13 @@ ORVK_API int orvk_unit_connect_file(int unit, const char* path, int append) {
   if (!path) return -1;
   std::FILE* f = std::fopen(path, append ? "a" : "w");
   if (!f) return -1;
-  auto& t = orvika::table();
-  std::lock_guard<std::mutex> lock(t.mu);
-  auto& slot = t.units[unit];
-  orvika::close_locked(slot);
-  slot.file = f;
+  orvika::attach(unit, f, nullptr, nullptr);
   return 0;
 }
 
 ORVK_API int orvk_unit_connect_sink(int unit, orvk_line_sink sink, void* ctx) {
   if (!sink) return -1;
-  auto& t = orvika::table();
-  std::lock_guard<std::mutex> lock(t.mu);
-  auto& slot = t.units[unit];
-  orvika::close_locked(slot);
-  slot.sink = sink;
-  slot.ctx = ctx;
+  orvika::attach(unit, nullptr, sink, ctx);
   return 0;
 }
 

@@ -52,8 +52,9 @@ void GRMSCH(IWORD N, IWORD M, const double* B, double* BN, IWORD UNIT, IWORD IPR
     vdump(UNIT, IPRINT, N, offn, BN, " BNI      ");
     for (IWORD j = 1; j <= n - 1; ++j) {
       const IWORD offj = (j - 1) * N;
+      // A zero column has no direction to project on: its coefficient is 0.
       const double nrm = ORVK_AP2NRM(&N, &offj, BN);
-      const double alpha = ORVK_DINNER(&N, &offn, B, &offj, BN) / (nrm * nrm);
+      const double alpha = nrm > 0.0 ? ORVK_DINNER(&N, &offn, B, &offj, BN) / (nrm * nrm) : 0.0;
       sdump(UNIT, IPRINT, alpha, " ALPH     ");
       const double* bj = BN + offj;
       for (IWORD i = 0; i < N; ++i) bn[i] -= alpha * bj[i];
@@ -71,6 +72,7 @@ void REDHES(IWORD N, IWORD NOTUSED, IWORD NZ, const double* A, IWORD M, double* 
   for (IWORD c = K + 1; c <= N; ++c) {
     const IWORD off = (c - 1) * N;
     const double nrm = ORVK_AP2NRM(&N, &off, BN);
+    if (!(nrm > 0.0)) continue;  // a zero column stays zero
     for (IWORD i = 0; i < N; ++i) BN[off + i] /= nrm;
   }
   vdump(UNIT, IPRINT, N * NZ, K * N, BN, " PN       ");
@@ -82,22 +84,11 @@ void REDHES(IWORD N, IWORD NOTUSED, IWORD NZ, const double* A, IWORD M, double* 
   for (IWORD r = 1; r <= NZ; ++r)
     for (IWORD i = 1; i <= N; ++i) P[(i - 1) * NZ + r - 1] = Z[(r - 1) * N + i - 1];
 
-  // AP := P A (NZ x N).
-  for (IWORD p = 0; p < N * NZ; ++p) AP[p] = 0.0;
-  for (IWORD i = 1; i <= N; ++i)
-    for (IWORD k = 1; k <= N; ++k) {
-      const double aki = A[(i - 1) * N + k - 1];
-      for (IWORD r = 1; r <= NZ; ++r) AP[(i - 1) * NZ + r - 1] += P[(k - 1) * NZ + r - 1] * aki;
-    }
+  // AP := P A (NZ x N), then P(1..NZ*NZ) := AP Z (NZ x NZ); MRMULT clears
+  // each product before accumulating it.
+  MRMULT(N, N, 0, A, NZ, 0, P, 0, AP);
   vdump(UNIT, IPRINT, N * NZ, 0, AP, " AP       ");
-
-  // P(1..NZ*NZ) := AP Z (NZ x NZ).
-  for (IWORD p = 0; p < NZ * NZ; ++p) P[p] = 0.0;
-  for (IWORD c = 1; c <= NZ; ++c)
-    for (IWORD i = 1; i <= N; ++i) {
-      const double zic = Z[(c - 1) * N + i - 1];
-      for (IWORD r = 1; r <= NZ; ++r) P[(c - 1) * NZ + r - 1] += AP[(i - 1) * NZ + r - 1] * zic;
-    }
+  MRMULT(NZ, N, K * N, BN, NZ, 0, AP, 0, P);
   vdump(UNIT, IPRINT, NZ * NZ, 0, P, " PTAP     ");
 }
 
@@ -149,8 +140,13 @@ void WRSPLT(IWORD N, double* U, double* W, IWORD& IPOS, LWORD& LFLAG, IWORD UNIT
   LFLAG = ORVK_FALSE;
   if (N < 0) return;
   const IWORD nn = N * N;
-  auto message = [&](IWORD pos) {
-    if (IPRINT < kPrintLevel) return;
+  // True, with IPOS set and the message written, when M(1..N*N) has an
+  // element that is not positive.
+  auto rejects = [&](const double* m) {
+    const IWORD pos = first_not_positive(nn, m);
+    if (pos == 0) return false;
+    IPOS = pos;
+    if (IPRINT < kPrintLevel) return true;
     write_rec(UNIT, Rec()
                         .X(1)
                         .A("MATRIX DOES NOT HAVE WEAK REGULAR SPLITTING")
@@ -159,6 +155,7 @@ void WRSPLT(IWORD N, double* U, double* W, IWORD& IPOS, LWORD& LFLAG, IWORD UNIT
                         .I(pos, 4)
                         .X(2)
                         .A("IS NEGATIVE"));
+    return true;
   };
 
   vdump(UNIT, IPRINT, nn, 0, U, " U        ");
@@ -167,11 +164,7 @@ void WRSPLT(IWORD N, double* U, double* W, IWORD& IPOS, LWORD& LFLAG, IWORD UNIT
   MRINV(N, U);
   vdump(UNIT, IPRINT, nn, 0, U, " UINV     ");
   vdump(UNIT, IPRINT, nn, 0, U, " A        ");
-  if (IWORD pos = first_not_positive(nn, U)) {
-    IPOS = pos;
-    message(pos);
-    return;
-  }
+  if (rejects(U)) return;
 
   // S := W U^-1, in scratch sized by N (on the stack for small orders).
   constexpr IWORD kSmall = 400;
@@ -191,11 +184,7 @@ void WRSPLT(IWORD N, double* U, double* W, IWORD& IPOS, LWORD& LFLAG, IWORD UNIT
     }
   vdump(UNIT, IPRINT, nn, 0, S, " U-1W     ");
   vdump(UNIT, IPRINT, nn, 0, S, " A        ");
-  if (IWORD pos = first_not_positive(nn, S)) {
-    IPOS = pos;
-    message(pos);
-    return;
-  }
+  if (rejects(S)) return;
   IPOS = nn;
   LFLAG = ORVK_TRUE;
 }

@@ -75,10 +75,25 @@ inline void real_as_i5(Rec& r, double v) {
   r.I(static_cast<IWORD>(v), 5);
 }
 
-// Section A(IOFF+i, JOFF+j) row by row, of a real (STRIDE 1) or complex
-// (STRIDE 2) array with leading dimension LDA counted in elements.
+// Element (i, j) of a real (STRIDE 1) or complex (STRIDE 2) array with
+// leading dimension LDA counted in elements.
 inline const double* elem(const double* a, IWORD lda, IWORD i, IWORD j, int stride) {
   return a + stride * ((i - 1) + (j - 1) * lda);
+}
+
+// The section A(IOFF+i, JOFF+j), i = 1..M, j = 1..N, as one stream of
+// value lines: row by row, or column by column when BY_COLUMNS.  ITEM(rec,
+// address of the element) appends one value.
+template <class Item>
+void section_lines(IWORD unit, IWORD lda, IWORD m, IWORD ioff, IWORD n, IWORD joff,
+                   const double* a, int stride, bool by_columns, int per_line, int lead,
+                   Item item) {
+  const IWORD count = (m > 0 && n > 0) ? m * n : 0;
+  value_lines(unit, count, per_line, lead, [&](Rec& r, IWORD k) {
+    const IWORD i = by_columns ? k % m : k / n;
+    const IWORD j = by_columns ? k / m : k % n;
+    item(r, elem(a, lda, ioff + 1 + i, joff + 1 + j, stride));
+  });
 }
 
 }  // namespace
@@ -110,21 +125,15 @@ void VLDUMP(IWORD unit, IWORD n, IWORD ioff, const LWORD* lv, std::string_view l
 void MRDUMP(IWORD unit, IWORD lda, IWORD m, IWORD ioff, IWORD n, IWORD joff, const double* a,
             std::string_view label) {
   label_line(unit, label);
-  const IWORD cols = n > 0 ? n : 0;
-  const IWORD count = (m > 0 && n > 0) ? m * n : 0;
-  value_lines(unit, count, 5, 3, [&](Rec& r, IWORD k) {
-    ereal(r, *elem(a, lda, ioff + 1 + k / cols, joff + 1 + k % cols, 1));
-  });
+  section_lines(unit, lda, m, ioff, n, joff, a, 1, false, 5, 3,
+                [](Rec& r, const double* v) { ereal(r, *v); });
 }
 
 void MIDUMP(IWORD unit, IWORD lda, IWORD m, IWORD ioff, IWORD n, IWORD joff, const double* a,
             std::string_view label) {
   label_line(unit, label);
-  const IWORD cols = n > 0 ? n : 0;
-  const IWORD count = (m > 0 && n > 0) ? m * n : 0;
-  value_lines(unit, count, 1, 3, [&](Rec& r, IWORD k) {
-    real_as_i5(r, *elem(a, lda, ioff + 1 + k / cols, joff + 1 + k % cols, 1));
-  });
+  section_lines(unit, lda, m, ioff, n, joff, a, 1, false, 1, 3,
+                [](Rec& r, const double* v) { real_as_i5(r, *v); });
 }
 
 void VCDUMP(IWORD unit, IWORD n, IWORD ioff, const double* cv, std::string_view label) {
@@ -140,21 +149,13 @@ void SCDUMP(IWORD unit, const double* z, std::string_view label) {
 void MCDUMP(IWORD unit, IWORD lda, IWORD m, IWORD ioff, IWORD n, IWORD joff, const double* a,
             std::string_view label) {
   label_line(unit, label);
-  const IWORD cols = n > 0 ? n : 0;
-  const IWORD count = (m > 0 && n > 0) ? m * n : 0;
-  value_lines(unit, count, 2, 0, [&](Rec& r, IWORD k) {
-    zpair(r, elem(a, lda, ioff + 1 + k / cols, joff + 1 + k % cols, 2));
-  });
+  section_lines(unit, lda, m, ioff, n, joff, a, 2, false, 2, 0, zpair);
 }
 
 void MCPRNT(IWORD unit, IWORD lda, IWORD m, IWORD ioff, IWORD n, IWORD joff, const double* a,
             std::string_view label) {
   write_rec(unit, Rec().A("0").X(1).A(label));
-  const IWORD rows = m > 0 ? m : 0;
-  const IWORD count = (m > 0 && n > 0) ? m * n : 0;
-  value_lines(unit, count, 2, 0, [&](Rec& r, IWORD k) {
-    zpair(r, elem(a, lda, ioff + 1 + k % rows, joff + 1 + k / rows, 2));
-  });
+  section_lines(unit, lda, m, ioff, n, joff, a, 2, true, 2, 0, zpair);
 }
 
 }  // namespace orvika
@@ -163,30 +164,55 @@ using orvika::Rec;
 
 extern "C" {
 
+/* ORVK_VRDUMP: labelled dump of a real vector segment.
+ *   UNIT   in  IWORD       output unit (low 32 bits)
+ *   N      in  IWORD       number of values; N <= 0 prints one empty value line
+ *   IOFF   in  IWORD       offset: the values are V(IOFF+1..IOFF+N)
+ *   V      in  real        the vector
+ *   LABEL  in  text        printed in its full length after 2 blanks
+ * Writes an empty line, the label line, then lines of 3 blanks and up to 5
+ * fields 1PD13.5.  Cost: O(N). */
 ORVK_API void ORVK_VRDUMP(const IWORD* unit, const IWORD* n, const IWORD* ioff, const double* v,
                           const char* label, int64_t label_len) {
   orvika::label_line(*unit, orvika::text(label, label_len));
   orvika::value_lines(*unit, *n, 5, 3, [&](Rec& r, IWORD k) { orvika::ereal(r, v[*ioff + k]); });
 }
 
+/* ORVK_SRDUMP: labelled dump of one real X (in), as ORVK_VRDUMP with N = 1.
+ *   UNIT in IWORD; X in real; LABEL in text.  Cost: O(1). */
 ORVK_API void ORVK_SRDUMP(const IWORD* unit, const double* x, const char* label,
                           int64_t label_len) {
   orvika::label_line(*unit, orvika::text(label, label_len));
   orvika::value_lines(*unit, 1, 1, 3, [&](Rec& r, IWORD) { orvika::ereal(r, *x); });
 }
 
+/* ORVK_VIDUMP: labelled dump of an integer vector segment.
+ *   UNIT   in  IWORD       output unit (low 32 bits)
+ *   N      in  IWORD       number of values; N <= 0 prints one empty value line
+ *   IOFF   in  IWORD       offset: the values are IV(IOFF+1..IOFF+N)
+ *   IV     in  IWORD       the vector
+ *   LABEL  in  text        printed in its full length after 2 blanks
+ * Value lines: 3 blanks and up to 12 fields I5.  Cost: O(N). */
 ORVK_API void ORVK_VIDUMP(const IWORD* unit, const IWORD* n, const IWORD* ioff, const IWORD* iv,
                           const char* label, int64_t label_len) {
   orvika::label_line(*unit, orvika::text(label, label_len));
   orvika::value_lines(*unit, *n, 12, 3, [&](Rec& r, IWORD k) { r.I(iv[*ioff + k], 5); });
 }
 
+/* ORVK_SIDUMP: labelled dump of one integer I (in), as ORVK_VIDUMP with
+ * N = 1.  UNIT in IWORD; I in IWORD; LABEL in text.  Cost: O(1). */
 ORVK_API void ORVK_SIDUMP(const IWORD* unit, const IWORD* i, const char* label,
                           int64_t label_len) {
   orvika::label_line(*unit, orvika::text(label, label_len));
   orvika::value_lines(*unit, 1, 1, 3, [&](Rec& r, IWORD) { r.I(*i, 5); });
 }
 
+/* ORVK_SIZEPR: report of a work-array length.
+ *   UNIT   in  IWORD  output unit (low 32 bits)
+ *   N      in  IWORD  the length, printed as I9
+ *   LABEL  in  text   name of the array, printed in its full length
+ * Writes an empty line, then "  SIZE OF VECTOR     <LABEL>IS     <N>".
+ * Cost: O(1). */
 ORVK_API void ORVK_SIZEPR(const IWORD* unit, const IWORD* n, const char* label,
                           int64_t label_len) {
   orvika::write_empty(*unit);
@@ -200,9 +226,18 @@ ORVK_API void ORVK_SIZEPR(const IWORD* unit, const IWORD* n, const char* label,
                                .I(*n, 9));
 }
 
-// Lines: the title, then for each block of 10 values of the first subscript
-// an empty line, the header of subscript numbers and one line per second
-// subscript.  The announced count is ceil(N/10)*(M+2) + 1.
+/* ORVK_NAPRNT: prints a matrix on the host's report unit REPUNIT.
+ *   A      in  real(LDA,*)  the array; the line of second subscript i holds
+ *                           A(j,i) for the first subscripts j of a block
+ *   LDA    in  IWORD        leading dimension of A
+ *   M      in  IWORD        number of lines per block (second subscript)
+ *   N      in  IWORD        number of values per line, in blocks of 10
+ *   NAME   in  IWORD(2)     name words of the caller (4 characters each)
+ *   TITLE  in  IWORD(3)     title words
+ * Writes an empty line and the title line announcing ceil(N/10)*(M+2) + 1
+ * lines; then, for each block of up to 10 first subscripts, an empty line,
+ * the header of subscript numbers (I2) and one line per second subscript
+ * (6 blanks, I3, values as G12.5).  Cost: O(M*N). */
 ORVK_API void ORVK_NAPRNT(const double* a, const IWORD* lda, const IWORD* m, const IWORD* n,
                           const IWORD* name, const IWORD* title) {
   const IWORD unit = orvika::host::repunit();

@@ -7,19 +7,23 @@ namespace orvika {
 
 namespace {
 
+// True when R names a row of B: at least 1, and at most NROWB when B's row
+// count is known (NROWB > 0).  Entries of A naming no row are passed over.
+inline bool row_of_b(IWORD r, IWORD nrowb) { return r >= 1 && (nrowb <= 0 || r <= nrowb); }
+
 // Symbolic pass shared by both products: row j of C lists the columns of
 // the rows JA(k) of B in order of first appearance.  LOWER: the scan of a
 // row of B ends at the first column beyond j (rows of B ascending).
 // Columns must lie in 1..NCOLX (the cleared part of IX).  Returns 0, 1 for
 // an IX,X overflow (reported at once) or 2 for a JC overflow.
-int symbolic(IWORD N, bool lower, IWORD NCOLX, const IWORD* IA, const IWORD* JA, const IWORD* IB,
-             const IWORD* JB, IWORD LENJC, IWORD* IC, IWORD* JC, IWORD* IX) {
+int symbolic(IWORD N, bool lower, IWORD NCOLX, IWORD NROWB, const IWORD* IA, const IWORD* JA,
+             const IWORD* IB, const IWORD* JB, IWORD LENJC, IWORD* IC, IWORD* JC, IWORD* IX) {
   IWORD p = 1;
   for (IWORD j = 1; j <= N; ++j) {
     IC[j - 1] = p;
     for (IWORD k = IA[j - 1]; k < IA[j]; ++k) {
       const IWORD r = JA[k - 1];
-      if (r < 1) continue;
+      if (!row_of_b(r, NROWB)) continue;
       for (IWORD l = IB[r - 1]; l < IB[r]; ++l) {
         const IWORD col = JB[l - 1];
         if (lower && col > j) break;
@@ -36,14 +40,14 @@ int symbolic(IWORD N, bool lower, IWORD NCOLX, const IWORD* IA, const IWORD* JA,
 }
 
 // Numeric pass: accumulates row j of C in X over its columns.
-void numeric(IWORD N, bool lower, const IWORD* IA, const IWORD* JA, const double* A,
+void numeric(IWORD N, bool lower, IWORD NROWB, const IWORD* IA, const IWORD* JA, const double* A,
              const IWORD* IB, const IWORD* JB, const double* B, const IWORD* IC, const IWORD* JC,
              double* C, double* X) {
   for (IWORD j = 1; j <= N; ++j) {
     for (IWORD q = IC[j - 1]; q < IC[j]; ++q) X[JC[q - 1] - 1] = 0.0;
     for (IWORD k = IA[j - 1]; k < IA[j]; ++k) {
       const IWORD r = JA[k - 1];
-      if (r < 1) continue;
+      if (!row_of_b(r, NROWB)) continue;
       const double a = A[k - 1];
       for (IWORD l = IB[r - 1]; l < IB[r]; ++l) {
         const IWORD col = JB[l - 1];
@@ -86,7 +90,7 @@ void GSMMUL(IWORD UNIT, IWORD N, IWORD NOTUSED, IWORD M, const IWORD* IA, const 
     IX[c - 1] = 0;
     X[c - 1] = 0.0;
   }
-  switch (symbolic(N, false, M, IA, JA, IB, JB, LENJC, IC, JC, IX)) {
+  switch (symbolic(N, false, M, 0, IA, JA, IB, JB, LENJC, IC, JC, IX)) {
     case 1:
       gsmmul_stop(UNIT, kGsmmulX);
       return;
@@ -96,7 +100,7 @@ void GSMMUL(IWORD UNIT, IWORD N, IWORD NOTUSED, IWORD M, const IWORD* IA, const 
     default:
       break;
   }
-  numeric(N, false, IA, JA, A, IB, JB, B, IC, JC, C, X);
+  numeric(N, false, 0, IA, JA, A, IB, JB, B, IC, JC, C, X);
 }
 
 void SSMMUL(IWORD UNIT, IWORD N, IWORD NOTUSED, const IWORD* IA, const IWORD* JA,
@@ -109,7 +113,7 @@ void SSMMUL(IWORD UNIT, IWORD N, IWORD NOTUSED, const IWORD* IA, const IWORD* JA
     return;
   }
   for (IWORD c = 1; c <= N; ++c) IX[c - 1] = 0;
-  switch (symbolic(N, true, N, IA, JA, IB, JB, LENJC, IC, JC, IX)) {
+  switch (symbolic(N, true, N, N, IA, JA, IB, JB, LENJC, IC, JC, IX)) {
     case 1:
       sparse_detail::overflow_warning(UNIT, kSsmmulX);
       IERR = 1;
@@ -121,7 +125,7 @@ void SSMMUL(IWORD UNIT, IWORD N, IWORD NOTUSED, const IWORD* IA, const IWORD* JA
     default:
       break;
   }
-  numeric(N, true, IA, JA, A, IB, JB, B, IC, JC, C, X);
+  numeric(N, true, N, IA, JA, A, IB, JB, B, IC, JC, C, X);
 }
 
 }  // namespace orvika

@@ -102,7 +102,9 @@ void crout_factor(double* A, IWORD lda, IWORD n, ColMax cmax, SetPivot pivot_row
     pivot_row(k, p);
     if (k == n) break;
     const double akk = a(k, k);
-    const double r = (floor || std::fabs(akk) >= rtiny) ? 1.0 / akk : 1.0;
+    // A negligible pivot leaves its column unscaled; an exact zero always
+    // does, so a host RTINY of 0 never turns zero multipliers into 0*inf.
+    const double r = (floor || (std::fabs(akk) >= rtiny && akk != 0.0)) ? 1.0 / akk : 1.0;
     for (IWORD j = k + 1; j <= n; ++j) {
       a(j, k) *= r;
       DOTACC(&a(k, 1), lda, &a(1, j), 1, a(k, j), a(k, j), k - 1, 1);

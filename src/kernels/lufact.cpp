@@ -160,6 +160,26 @@ void lu_solve(IWORD lda, IWORD n, const T* B, const IWORD* ipvt, const T* A, T* 
   }
 }
 
+// The argument checks of the entries, then the factorisation or the solve.
+template <class T>
+void factor_entry(IWORD lda, IWORD n, T* A, IWORD* ipvt, IWORD& ifail, T tol) {
+  if (n < 1) {
+    ifail = 0;
+    return;
+  }
+  if (lda < n) {
+    ifail = -1;
+    return;
+  }
+  lu_factor<T>(lda, n, A, ipvt, ifail, tol);
+}
+
+template <class T>
+void solve_entry(IWORD lda, IWORD n, const T* B, const IWORD* ipvt, const T* A, T* X) {
+  if (n < 1 || lda < n || !pivots_in_range(n, ipvt)) return;
+  lu_solve<T>(lda, n, B, ipvt, A, X);
+}
+
 }  // namespace
 }  // namespace orvika
 
@@ -181,16 +201,7 @@ using namespace orvika;
  * N < 1 returns IFAIL = 0 with nothing written.  Cost: 2N^3/3 flops. */
 extern "C" ORVK_API void ORVK_LUFACT(const IWORD* LDA, const IWORD* N, double* A, IWORD* IPVT,
                                      IWORD* IFAIL, const double* TOL) {
-  const IWORD lda = *LDA, n = *N;
-  if (n < 1) {
-    *IFAIL = 0;
-    return;
-  }
-  if (lda < n) {
-    *IFAIL = -1;
-    return;
-  }
-  lu_factor<double>(lda, n, A, IPVT, *IFAIL, *TOL);
+  factor_entry<double>(*LDA, *N, A, IPVT, *IFAIL, *TOL);
 }
 
 /* ORVK_LUSBST: solves A*x = b with the factors of ORVK_LUFACT.
@@ -205,33 +216,22 @@ extern "C" ORVK_API void ORVK_LUFACT(const IWORD* LDA, const IWORD* N, double* A
  * Cost: 2N^2 flops. */
 extern "C" ORVK_API void ORVK_LUSBST(const IWORD* LDA, const IWORD* N, const double* B,
                                      const IWORD* IPVT, const double* A, double* X) {
-  const IWORD lda = *LDA, n = *N;
-  if (n < 1 || lda < n || !pivots_in_range(n, IPVT)) return;
-  lu_solve<double>(lda, n, B, IPVT, A, X);
+  solve_entry<double>(*LDA, *N, B, IPVT, A, X);
 }
 
 #ifdef ORVK_HAVE_QREAL
 /* ORVK_LUFACT16: ORVK_LUFACT in binary128 (A is a QREAL array; TOL stays a
- * 64-bit real, converted exactly).  Same arguments and codes. */
+ * 64-bit real, converted exactly).  Same arguments and codes.
+ * Cost: 2N^3/3 binary128 flops. */
 extern "C" ORVK_API void ORVK_LUFACT16(const IWORD* LDA, const IWORD* N, QREAL* A, IWORD* IPVT,
                                        IWORD* IFAIL, const double* TOL) {
-  const IWORD lda = *LDA, n = *N;
-  if (n < 1) {
-    *IFAIL = 0;
-    return;
-  }
-  if (lda < n) {
-    *IFAIL = -1;
-    return;
-  }
-  lu_factor<QREAL>(lda, n, A, IPVT, *IFAIL, static_cast<QREAL>(*TOL));
+  factor_entry<QREAL>(*LDA, *N, A, IPVT, *IFAIL, static_cast<QREAL>(*TOL));
 }
 
-/* ORVK_LUSBST16: ORVK_LUSBST in binary128 (B, A and X are QREAL arrays). */
+/* ORVK_LUSBST16: ORVK_LUSBST in binary128 (B, A and X are QREAL arrays);
+ * same arguments.  Cost: 2N^2 binary128 flops. */
 extern "C" ORVK_API void ORVK_LUSBST16(const IWORD* LDA, const IWORD* N, const QREAL* B,
                                        const IWORD* IPVT, const QREAL* A, QREAL* X) {
-  const IWORD lda = *LDA, n = *N;
-  if (n < 1 || lda < n || !pivots_in_range(n, IPVT)) return;
-  lu_solve<QREAL>(lda, n, B, IPVT, A, X);
+  solve_entry<QREAL>(*LDA, *N, B, IPVT, A, X);
 }
 #endif

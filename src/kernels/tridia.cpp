@@ -12,23 +12,26 @@
  *                        A(2N..3N-2) = SUP(1..N-1); the SUP part is replaced
  *                        by the ratios Q(k) = SUP(k)/pivot(k)
  *   B  in/out real(N)    right-hand side; the solution on return
- * Every pivot after the first has its magnitude raised to at least 1e-35,
- * keeping its sign (a zero pivot becomes +1e-35).  Cost: 8N flops. */
+ * Every pivot has its magnitude raised to at least 1e-35, keeping its sign
+ * (a zero pivot becomes +1e-35), so no division is by zero.  Cost: 8N flops. */
 extern "C" ORVK_API void ORVK_TRIDIA(const IWORD* N, double* A, double* B) {
   const IWORD n = *N;
   if (n < 1) return;
   auto sub = [A](IWORD k) { return A[k - 2]; };           // SUB(k), k >= 2
   auto diag = [A, n](IWORD k) { return A[n + k - 2]; };   // DIAG(k)
   auto q = [A, n](IWORD k) -> double& { return A[2 * n + k - 2]; };  // SUP(k), then Q(k)
-  constexpr double kFloor = 1e-35;
-  B[0] /= diag(1);
+  // The pivot P with its magnitude raised to the floor, its sign kept.
+  auto floored = [](double p) {
+    constexpr double kFloor = 1e-35;
+    const double mag = std::fabs(p) < kFloor ? kFloor : std::fabs(p);
+    return (p < 0.0) ? -mag : mag;
+  };
+  const double piv1 = floored(diag(1));
+  B[0] /= piv1;
   if (n == 1) return;
-  q(1) /= diag(1);
+  q(1) /= piv1;
   for (IWORD k = 2; k <= n; ++k) {
-    const double p = diag(k) - sub(k) * q(k - 1);
-    double mag = std::fabs(p);
-    if (mag < kFloor) mag = kFloor;
-    const double piv = (p < 0.0) ? -mag : mag;
+    const double piv = floored(diag(k) - sub(k) * q(k - 1));
     B[k - 1] = (B[k - 1] - sub(k) * B[k - 2]) / piv;
     if (k < n) q(k) /= piv;
   }
@@ -43,16 +46,17 @@ extern "C" ORVK_API void ORVK_TRIDIA(const IWORD* N, double* A, double* B) {
  *   X    out real(N)    solution (the pivots during the elimination)
  *   GAM  out real(N)    ratios SUP(k)/pivot(k)
  *   BET  out real(N)    eliminated right-hand side
- * An exactly zero pivot after the first carries the previous ratios forward
- * (the result is finite but does not solve the system).  Cost: 8N flops. */
+ * An exactly zero pivot carries the previous ratios forward (zero ratios
+ * for the first row): the result is finite but does not solve the system.
+ * Cost: 8N flops. */
 extern "C" ORVK_API void ORVK_TOMETH(const double* A, const IWORD* N, const double* D, double* X,
                                      double* GAM, double* BET) {
   const IWORD n = *N;
   if (n < 1) return;
   auto a = [A](IWORD i, IWORD k) { return A[(i - 1) + 3 * (k - 1)]; };
   X[0] = a(2, 1);
-  GAM[0] = a(3, 1) / a(2, 1);
-  BET[0] = D[0] / a(2, 1);
+  GAM[0] = X[0] == 0.0 ? 0.0 : a(3, 1) / X[0];
+  BET[0] = X[0] == 0.0 ? 0.0 : D[0] / X[0];
   for (IWORD k = 2; k <= n; ++k) {
     const double p = a(2, k) - a(1, k) * GAM[k - 2];
     X[k - 1] = p;

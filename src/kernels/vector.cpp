@@ -74,6 +74,10 @@ using orvika::lane_sum;
 
 extern "C" {
 
+/* ORVK_VRADD: Z(IZ+i) = ALPHA*X(IX+i) + BETA*Y(IY+i), i = 1..N.
+ *   N in IWORD (N <= 0: nothing); ALPHA, BETA in real; IX, IY, IZ in IWORD
+ *   offsets; X, Y in real; Z out real, may be the very segment of X or Y.
+ * Cost: 3N flops. */
 ORVK_API void ORVK_VRADD(const IWORD* n, const double* alpha, const IWORD* ix, const double* x,
                          const double* beta, const IWORD* iy, const double* y, const IWORD* iz,
                          double* z) {
@@ -86,6 +90,9 @@ ORVK_API void ORVK_VRADD(const IWORD* n, const double* alpha, const IWORD* ix, c
   for (IWORD i = 0; i < nn; ++i) zs[i] = a * xs[i] + b * ys[i];
 }
 
+/* ORVK_VRCOPY: Y(IY+1..IY+N) := 0, then Y(IY+i) = X(IX+i).
+ *   N in IWORD; IX, IY in IWORD offsets; X in real; Y out real.  The
+ *   segments must not overlap (the same segment leaves zeros).  Cost: O(N). */
 ORVK_API void ORVK_VRCOPY(const IWORD* n, const IWORD* ix, const double* x, const IWORD* iy,
                           double* y) {
   const IWORD nn = *n;
@@ -95,16 +102,22 @@ ORVK_API void ORVK_VRCOPY(const IWORD* n, const IWORD* ix, const double* x, cons
   for (IWORD i = 0; i < nn; ++i) ys[i] = xs[i];
 }
 
+/* ORVK_VRZERO: X(IOFF+i) = 0, i = 1..N.  N, IOFF in IWORD; X out real.
+ * Cost: O(N). */
 ORVK_API void ORVK_VRZERO(const IWORD* n, const IWORD* ioff, double* x) {
   double* v = x + *ioff;
   for (IWORD i = 0; i < *n; ++i) v[i] = 0.0;
 }
 
+/* ORVK_VRONES: X(IOFF+i) = 1, i = 1..N.  N, IOFF in IWORD; X out real.
+ * Cost: O(N). */
 ORVK_API void ORVK_VRONES(const IWORD* n, const IWORD* ioff, double* x) {
   double* v = x + *ioff;
   for (IWORD i = 0; i < *n; ++i) v[i] = 1.0;
 }
 
+/* ORVK_VICOPY: IY(JY+i) = IX(JX+i), i = 1..N (no clearing first).
+ *   N, JX, JY in IWORD; IX in IWORD array; IY out IWORD array.  Cost: O(N). */
 ORVK_API void ORVK_VICOPY(const IWORD* n, const IWORD* jx, const IWORD* ix, const IWORD* jy,
                           IWORD* iy) {
   const IWORD* s = ix + *jx;
@@ -112,11 +125,16 @@ ORVK_API void ORVK_VICOPY(const IWORD* n, const IWORD* jx, const IWORD* ix, cons
   for (IWORD i = 0; i < *n; ++i) d[i] = s[i];
 }
 
+/* ORVK_VIZERO: IX(IOFF+i) = 0, i = 1..N.  N, IOFF in IWORD; IX out IWORD
+ * array.  Cost: O(N). */
 ORVK_API void ORVK_VIZERO(const IWORD* n, const IWORD* ioff, IWORD* ix) {
   IWORD* v = ix + *ioff;
   for (IWORD i = 0; i < *n; ++i) v[i] = 0;
 }
 
+/* ORVK_DINNER: returns sum_i X(IX+i)*Y(IY+i), i = 1..N; 0 when N <= 0.
+ *   N, IX, IY in IWORD; X, Y in real.  The order of the partial sums is not
+ *   fixed.  Cost: 2N flops. */
 ORVK_API double ORVK_DINNER(const IWORD* n, const IWORD* ix, const double* x, const IWORD* iy,
                             const double* y) {
   const IWORD nn = *n;
@@ -126,10 +144,12 @@ ORVK_API double ORVK_DINNER(const IWORD* n, const IWORD* ix, const double* x, co
   return lane_sum(nn, [xs, ys](IWORD i) { return xs[i] * ys[i]; });
 }
 
-// The scale is the largest element value (not magnitude), at least 1; each
-// element is divided by it.  A segment whose elements are all at most 1 is
-// squared unscaled, which overflows for large negative values: that case is
-// recomputed with the largest magnitude as the scale so the norm stays finite.
+/* ORVK_AP2NRM: returns the Euclidean norm of X(K+1..K+N); 0 when N < 1.
+ *   N, K in IWORD; X in real.  Cost: 3N flops (6N when recomputed).
+ * The scale is the largest element value (not magnitude), at least 1; each
+ * element is divided by it.  A segment whose elements are all at most 1 is
+ * squared unscaled, which overflows for large negative values: that case is
+ * recomputed with the largest magnitude as the scale so the norm stays finite. */
 ORVK_API double ORVK_AP2NRM(const IWORD* n, const IWORD* k, const double* x) {
   const IWORD nn = *n;
   if (nn < 1) return 0.0;
@@ -168,6 +188,10 @@ ORVK_API double ORVK_AP2NRM(const IWORD* n, const IWORD* k, const double* x) {
   return r;
 }
 
+/* ORVK_NORMSS: SUM = sum_i X(IOFF+i), then X(IOFF+i) = X(IOFF+i)/SUM.
+ *   N, IOFF in IWORD; X in/out real; SUM out real.  N < 1: SUM = 0 and X is
+ *   not touched; a zero SUM leaves X as it is (no division by zero).
+ * Cost: 2N flops. */
 ORVK_API void ORVK_NORMSS(const IWORD* n, const IWORD* ioff, double* x, double* sum) {
   const IWORD nn = *n;
   if (nn < 1) {
@@ -177,9 +201,13 @@ ORVK_API void ORVK_NORMSS(const IWORD* n, const IWORD* ioff, double* x, double* 
   double* v = x + *ioff;
   const double s = lane_sum(nn, [v](IWORD i) { return v[i]; });
   *sum = s;
+  if (s == 0.0) return;  // nothing to normalise by: the caller sees SUM = 0
   for (IWORD i = 0; i < nn; ++i) v[i] = v[i] / s;
 }
 
+/* ORVK_WTAVG: S = sum_i W(i)*X(i), i = 1..N (not divided by the sum of the
+ * weights); 0 when N < 1.  N in IWORD; W, X in real(N); S out real.
+ * Cost: 2N flops. */
 ORVK_API void ORVK_WTAVG(const IWORD* n, const double* w, const double* x, double* s) {
   const IWORD nn = *n;
   *s = nn < 1 ? 0.0 : lane_sum(nn, [w, x](IWORD i) { return w[i] * x[i]; });

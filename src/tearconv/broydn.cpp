@@ -14,29 +14,7 @@
 
 #include "frame/views.hpp"
 #include "orvika/tearconv_accel.h"
-
-namespace orvika {
-namespace {
-
-// H := -I.
-void reset_h(Mat1<double> H, IWORD n) {
-  for (IWORD j = 1; j <= n; ++j) {
-    for (IWORD i = 1; i <= n; ++i) H(i, j) = 0.0;
-    H(j, j) = -1.0;
-  }
-}
-
-// DX := -H*F.
-void step(Mat1<const double> H, IWORD n, Vec1<const double> F, Vec1<double> DX) {
-  for (IWORD i = 1; i <= n; ++i) DX(i) = 0.0;
-  for (IWORD j = 1; j <= n; ++j) {
-    const double fj = F(j);
-    for (IWORD i = 1; i <= n; ++i) DX(i) -= H(i, j) * fj;
-  }
-}
-
-}  // namespace
-}  // namespace orvika
+#include "tearconv/accel.hpp"
 
 using namespace orvika;
 
@@ -64,50 +42,30 @@ extern "C" ORVK_API void ORVK_BROYDN(const IWORD* n, const double* x, const doub
   if (nn <= 0) return;
   Vec1<const double> X(x), F(f);
   Vec1<double> DX(dx), XOLD(xold), FOLD(fold);
-  Mat1<double> H(h, nn);
   IWORD m = *mode;
   if (m >= 4) m = 2;
   if (m <= -2) m = 1;
 
   if (m == -1) {
-    reset_h(H, nn);
+    broyden_reset(h, nn, nn);
   } else if (m != 0) {
-    // s in DX, y in FOLD, then r = H*y - s in XOLD.
+    // s in DX, y in FOLD; r = H*y - s goes to XOLD and u = H'*s over y.
     for (IWORD i = 1; i <= nn; ++i) {
       DX(i) = X(i) - XOLD(i);
       FOLD(i) = F(i) - FOLD(i);
     }
-    double ss = 0.0;
-    for (IWORD i = 1; i <= nn; ++i) {
-      double hy = 0.0;
-      for (IWORD j = 1; j <= nn; ++j) hy += H(i, j) * FOLD(j);
-      XOLD(i) = hy - DX(i);
-      ss += DX(i) * DX(i);
-    }
-    // u = H'*s in FOLD, replacing y(j) once it has been used.
-    double shf = 0.0, shy = 0.0;
-    for (IWORD j = 1; j <= nn; ++j) {
-      double u = 0.0;
-      for (IWORD i = 1; i <= nn; ++i) u += H(i, j) * DX(i);
-      shf += u * F(j);
-      shy += u * FOLD(j);
-      FOLD(j) = u;
-    }
+    const BroydenSums sums = broyden_vectors(h, nn, nn, dx, fold, xold, f);
     double lambda = 1.0;
-    if (m >= 2 && shf < 0.0) lambda = std::fmax(0.1, ss / (ss - shf));
-    const double denom = (1.0 - lambda) * ss + lambda * shy;
+    if (m >= 2 && sums.suf < 0.0) lambda = std::fmax(0.1, sums.ss / (sums.ss - sums.suf));
+    const double denom = (1.0 - lambda) * sums.ss + lambda * sums.suy;
     if ((m == 3 && lambda < 0.2) || denom == 0.0) {
-      reset_h(H, nn);
+      broyden_reset(h, nn, nn);
     } else {
-      const double c = lambda / denom;
-      for (IWORD j = 1; j <= nn; ++j) {
-        const double cu = c * FOLD(j);
-        for (IWORD i = 1; i <= nn; ++i) H(i, j) -= XOLD(i) * cu;
-      }
+      broyden_rank_one(h, nn, nn, lambda / denom, xold, fold);
     }
   }
 
-  step(Mat1<const double>(h, nn), nn, F, DX);
+  broyden_step(h, nn, nn, f, dx);
   double xnorm = 0.0, g = 0.0;
   for (IWORD i = 1; i <= nn; ++i) {
     XOLD(i) = X(i);
@@ -174,15 +132,10 @@ extern "C" ORVK_API void ORVK_BROYDP(const IWORD* iflag, const IWORD* n, double*
     if (shf < 0.0) lambda = std::fmax(0.1, ss / (ss - shf));
     const double denom = ss + lambda * shf;
     const double c = (ss > 0.0 && denom != 0.0) ? lambda / denom : 0.0;
-    if (ss > 0.0 && std::isfinite(c)) {
-      for (IWORD j = 1; j <= nn; ++j) {
-        const double cu = c * U(j);
-        for (IWORD i = 1; i <= nn; ++i) H(i, j) -= R(i) * cu;
-      }
-    }
+    if (ss > 0.0 && std::isfinite(c)) broyden_rank_one(h, nn, nn, c, work + nn, work);
   }
 
-  step(Mat1<const double>(h, nn), nn, F, DX);
+  broyden_step(h, nn, nn, f, dx);
   for (IWORD i = 1; i <= nn; ++i) {
     FOLD(i) = F(i);
     XOLD(i) = X(i);

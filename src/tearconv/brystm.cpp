@@ -30,13 +30,6 @@ constexpr double kCmax = 5e34;     // largest update coefficient
 
 inline bool missing(double v) { return std::fabs(v) > kMissing; }
 
-void reset_h(Mat1<double> H, IWORD n) {
-  for (IWORD j = 1; j <= n; ++j) {
-    for (IWORD i = 1; i <= n; ++i) H(i, j) = 0.0;
-    H(j, j) = -1.0;
-  }
-}
-
 }  // namespace
 
 void NCONV2(IWORD lda, IWORD n, const double* x, const double* f, double* s, double* xold,
@@ -46,43 +39,23 @@ void NCONV2(IWORD lda, IWORD n, const double* x, const double* f, double* s, dou
     return;
   }
   Vec1<const double> X(x), F(f);
-  Vec1<double> S(s), XOLD(xold), FOLD(fold);
-  Mat1<double> H(h, lda);
+  Vec1<double> XOLD(xold), FOLD(fold);
 
   if (iflag <= 0) {
     iflag = 4;
   } else {
-    // r = H*y - s in XOLD, then u = H'*s in FOLD.
-    double ss = 0.0;
-    for (IWORD i = 1; i <= n; ++i) {
-      double hy = 0.0;
-      for (IWORD j = 1; j <= n; ++j) hy += H(i, j) * (F(j) - FOLD(j));
-      XOLD(i) = hy - S(i);
-      ss += S(i) * S(i);
-    }
-    double shf = 0.0;
-    for (IWORD j = 1; j <= n; ++j) {
-      double u = 0.0;
-      for (IWORD i = 1; i <= n; ++i) u += H(i, j) * S(i);
-      FOLD(j) = u;
-      shf += F(j) * u;
-    }
+    // y = F - FOLD over FOLD; r = H*y - s in XOLD, then u = H'*s in FOLD.
+    for (IWORD j = 1; j <= n; ++j) FOLD(j) = F(j) - FOLD(j);
+    const BroydenSums sums = broyden_vectors(h, lda, n, s, fold, xold, f);
+    const double ss = sums.ss, shf = sums.suf;
     double theta = 1.0;
     if (shf < 0.0) theta = std::fmax(0.1, ss / (ss - shf));
     const double denom = ss + theta * shf;
     const double c = (ss > 0.0 && denom != 0.0) ? theta / denom : 0.0;
-    if (ss > 0.0 && std::isfinite(c)) {  // a zero step leaves H as it is
-      for (IWORD j = 1; j <= n; ++j) {
-        const double cu = c * FOLD(j);
-        for (IWORD i = 1; i <= n; ++i) H(i, j) -= XOLD(i) * cu;
-      }
-    }
+    if (ss > 0.0 && std::isfinite(c)) broyden_rank_one(h, lda, n, c, xold, fold);  // else H stays
   }
 
-  for (IWORD i = 1; i <= n; ++i) S(i) = 0.0;
-  for (IWORD j = 1; j <= n; ++j) {
-    for (IWORD i = 1; i <= n; ++i) S(i) -= H(i, j) * F(j);
-  }
+  broyden_step(h, lda, n, f, s);
   for (IWORD i = 1; i <= n; ++i) {
     XOLD(i) = X(i);
     FOLD(i) = F(i);
@@ -117,7 +90,7 @@ extern "C" ORVK_API void ORVK_NCONV(const IWORD* n, const double* x, const doubl
   Mat1<double> H(h, nn > 0 ? nn : 1);
 
   if (*iflag <= 0) {
-    if (*iflag < 0 && nn > 0) reset_h(H, nn);
+    if (*iflag < 0 && nn > 0) broyden_reset(h, nn, nn);
     *iflag = 4;
     if (nn <= 0) return;
   } else {
@@ -131,33 +104,17 @@ extern "C" ORVK_API void ORVK_NCONV(const IWORD* n, const double* x, const doubl
         DOLD(j) = D(j) - DOLD(j);
       }
     }
-    // r = H*y - s in XOLD; ss = s's.
-    double ss = 0.0;
-    for (IWORD i = 1; i <= nn; ++i) {
-      double hy = 0.0;
-      for (IWORD j = 1; j <= nn; ++j) hy += H(i, j) * DOLD(j);
-      XOLD(i) = hy - S(i);
-      ss += S(i) * S(i);
-    }
-    // u = H'*s in DOLD; s'HD over every component.
-    double shd = 0.0;
-    for (IWORD j = 1; j <= nn; ++j) {
-      double u = 0.0;
-      for (IWORD i = 1; i <= nn; ++i) u += H(i, j) * S(i);
-      DOLD(j) = u;
-      shd += D(j) * u;
-    }
+    // r = H*y - s in XOLD, u = H'*s in DOLD; s'HD over every component.
+    const BroydenSums sums = broyden_vectors(h, nn, nn, s, dold, xold, d);
+    const double ss = sums.ss, shd = sums.suf;
     double theta = 1.0;
     if (shd < 0.0) theta = std::fmax(0.0, ss / (ss - shd));
     const double denom = ss + theta * shd;
     const double c = denom != 0.0 ? theta / denom : 0.0;
     if (theta < 0.2 || denom == 0.0 || !(c <= kCmax)) {
-      reset_h(H, nn);
+      broyden_reset(h, nn, nn);
     } else {
-      for (IWORD j = 1; j <= nn; ++j) {
-        const double cu = c * DOLD(j);
-        for (IWORD i = 1; i <= nn; ++i) H(i, j) -= XOLD(i) * cu;
-      }
+      broyden_rank_one(h, nn, nn, c, xold, dold);
     }
   }
 
@@ -218,7 +175,7 @@ extern "C" ORVK_API void ORVK_BRYSTM(double* x, double* xold, const IWORD* n, co
 
   if (it <= 1) {
     *iflag = 0;
-    if (mode <= 1) reset_h(Mat1<double>(h, nn > 0 ? nn : 1), nn);
+    if (mode <= 1) broyden_reset(h, nn > 0 ? nn : 1, nn);
   } else {
     *iflag = (mode > 1 || it > iwait) ? 1 : 0;
   }

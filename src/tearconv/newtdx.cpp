@@ -13,40 +13,30 @@ namespace {
 
 using orvika::quadpr_detail::dot;
 
-// H = J'J (MODE <= 0) or J' diag(1/DWT) J (weighted); upper triangle computed
+// Sum of A(k)*B(k), each term divided by DWT(k) when DWT is given.
+double wdot(const double* a, const double* b, IWORD n, const double* dwt) {
+  if (!dwt) return dot(a, b, n);
+  double s = 0.0;
+  for (IWORD k = 0; k < n; ++k) s += a[k] * b[k] / dwt[k];
+  return s;
+}
+
+// H = J'J, or J' diag(1/DWT) J when DWT is given; upper triangle computed
 // column by column and mirrored.
-void normal_matrix(IWORD n, const double* ajac, double* h, bool weighted, const double* dwt) {
+void normal_matrix(IWORD n, const double* ajac, double* h, const double* dwt) {
   for (IWORD j = 0; j < n; ++j) {
     const double* aj = ajac + j * n;
     for (IWORD i = 0; i <= j; ++i) {
-      const double* ai = ajac + i * n;
-      double s;
-      if (weighted) {
-        s = 0.0;
-        for (IWORD k = 0; k < n; ++k) s += ai[k] * aj[k] / dwt[k];
-      } else {
-        s = dot(ai, aj, n);
-      }
+      const double s = wdot(ajac + i * n, aj, n, dwt);
       h[i + j * n] = s;
       h[j + i * n] = s;
     }
   }
 }
 
-// G = -J'F (or -J' diag(1/DWT) F).
-void gradient(IWORD n, const double* ajac, const double* f, double* g, bool weighted,
-              const double* dwt) {
-  for (IWORD i = 0; i < n; ++i) {
-    const double* ai = ajac + i * n;
-    double s;
-    if (weighted) {
-      s = 0.0;
-      for (IWORD k = 0; k < n; ++k) s += ai[k] * f[k] / dwt[k];
-    } else {
-      s = dot(ai, f, n);
-    }
-    g[i] = -s;
-  }
+// G = -J'F, or -J' diag(1/DWT) F when DWT is given.
+void gradient(IWORD n, const double* ajac, const double* f, double* g, const double* dwt) {
+  for (IWORD i = 0; i < n; ++i) g[i] = -wdot(ajac + i * n, f, n, dwt);
 }
 
 #ifdef ORVK_HAVE_QREAL
@@ -108,7 +98,7 @@ extern "C" ORVK_API void ORVK_NEWTDX(const IWORD* n_, const double* x, const dou
   const IWORD mode = *mode_;
 
   if (mode == 1) {
-    normal_matrix(n, ajac, h, false, nullptr);
+    normal_matrix(n, ajac, h, nullptr);
     for (IWORD i = 0; i < n; ++i) {
       double big = 1e-10;
       for (IWORD j = 0; j < n; ++j) {
@@ -122,9 +112,9 @@ extern "C" ORVK_API void ORVK_NEWTDX(const IWORD* n_, const double* x, const dou
     dlo[i] = xlow[i] - x[i];
     dhi[i] = xhigh[i] - x[i];
   }
-  const bool weighted = mode >= 1;
-  gradient(n, ajac, f, g, weighted, dwt);
-  normal_matrix(n, ajac, h, weighted, dwt);
+  const double* weights = mode >= 1 ? dwt : nullptr;
+  gradient(n, ajac, f, g, weights);
+  normal_matrix(n, ajac, h, weights);
 
   // A NaN gradient has no meaningful step: return the zero step with every
   // variable non-free rather than whatever the arrays held.

@@ -343,7 +343,8 @@ extern "C" ORVK_API void ORVK_WEGSTN2(double* x, double* xold, const IWORD* n, d
 }
 
 // ORVK_WEGSTN: the 26-argument tear-block entry; arguments 1-5, 8-13 and
-// 21-26 go to ORVK_WEGSTN2 unchanged (see there).
+// 21-26 go to ORVK_WEGSTN2 unchanged as its arguments 1-17 (see there);
+// 6, 7 and 14-20 are not referenced.  Cost: that of ORVK_WEGSTN2, O(N).
 extern "C" ORVK_API void ORVK_WEGSTN(double* x, double* xold, const IWORD* n, double* dx,
                                      double* dxold, const void*, const void*, IWORD* kaccel,
                                      IWORD* kstep, const IWORD* opt, const void* a11,

@@ -328,6 +328,37 @@ TEST(FormatFields, TooWideGivesAsterisks) {
   EXPECT_EQ(r.view(), "*****|******|************|*");
 }
 
+// Many digits or exponent digits: the digits are written in full (never
+// past the edit buffers), and a minimum digit count wider than the field
+// gives asterisks.
+TEST(FormatFields, LongDigitStrings) {
+  struct Row {
+    const char* what;
+    std::string got, want;
+  };
+  const std::string zeros99(99, '0');
+  const Row rows[] = {
+      {"E200.100", std::string(Rec().E(1.0, 200, 100).view()),
+       std::string(94, ' ') + "0.1" + zeros99 + "E+01"},
+      {"1PD300.150", std::string(Rec().D(-2.5, 300, 150, 1).view()),
+       std::string(143, ' ') + "-2.5" + std::string(149, '0') + "D+00"},
+      {"G200.100", std::string(Rec().G(1.0, 200, 100).view()),
+       std::string(95, ' ') + "1." + zeros99 + "    "},
+      {"E20.3E12", std::string(Rec().E(1.0, 20, 3, 0, 12).view()), " 0.100E+000000000001"},
+      {"E30.3E20", std::string(Rec().E(-1e-200, 30, 3, 0, 20).view()),
+       "  -0.100E-00000000000000000199"},
+      {"I40.35", std::string(Rec().I(7, 40, 35).view()), std::string(5, ' ') + std::string(34, '0') + "7"},
+      {"I3.5", std::string(Rec().I(7, 3, 5).view()), "***"},
+      {"E5.5", std::string(Rec().E(1.0, 5, 5).view()), "*****"},
+  };
+  for (const Row& row : rows) EXPECT_EQ(row.got, row.want) << row.what;
+  char buf[700];
+  EXPECT_EQ(orvika::edit_E(buf, 1.0, 700, 600, 0, 0, 'E'), 700);  // more digits than kept
+  EXPECT_EQ(std::string(buf, 3), "***");
+  EXPECT_EQ(orvika::edit_G(buf, 1.0, 700, 600, 0), 700);
+  EXPECT_EQ(std::string(buf, 3), "***");
+}
+
 TEST(FormatFields, NoWidthWritesNothing) {
   char buf[4] = {'#', '#', '#', '#'};
   EXPECT_EQ(orvika::edit_I(buf, 5, 0, -1), 0);

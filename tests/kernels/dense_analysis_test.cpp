@@ -84,6 +84,22 @@ TEST(Grmsch, CompletedColumnsAreOrthogonal) {
   }
 }
 
+// A zero column has no direction: it adds nothing to the later columns and
+// is not normalised, so no 0/0 reaches the results.
+TEST(Grmsch, ZeroColumnGivesZeroCoefficient) {
+  const double b[4] = {0, 0, 1, 1};
+  double bn[4] = {9, 9, 9, 9};
+  orvika::GRMSCH(2, 1, b, bn, kUnit, 0);
+  EXPECT_EQ(Mat(bn, bn + 4), (Mat{0, 0, 1, 1}));
+
+  const double a[4] = {1, 0, 0, 1}, b2[4] = {0, 0, 3, 4};
+  double bn2[4], p[4], ap[4];
+  orvika::REDHES(2, 0, 2, a, 1, p, b2, bn2, ap, kUnit, 0);
+  EXPECT_EQ(Mat(bn2, bn2 + 4), (Mat{0, 0, 0.6, 0.8}));
+  EXPECT_EQ(Mat(ap, ap + 4), (Mat{0, 0.6, 0, 0.8}));  // Z^T A, 2 x 2 by columns
+  EXPECT_EQ(Mat(p, p + 4), (Mat{0, 0, 0, 0.6 * 0.6 + 0.8 * 0.8}));
+}
+
 TEST(Redhes, ReducedMatrixOnNullSpaceBasis) {
   // For 1 < NZ < N the transposed basis must be stored and read alike:
   // P(1..NZ*NZ) = Z^T A Z and AP = Z^T A with Z the normalised last NZ

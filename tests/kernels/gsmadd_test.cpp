@@ -15,27 +15,15 @@ using sparse_test::Csr;
 using Row = std::vector<std::pair<IWORD, double>>;
 constexpr IWORD kUnit = 6;
 
-struct SumResult {
-  std::vector<IWORD> ic, jc;
-  std::vector<double> c;
-  IWORD ierr = 0;
-  std::string text;
-};
+using SumResult = sparse_test::Built;
 
 // Runs GSMADD with arrays of exactly the given capacities.
 SumResult run_gsmadd(const Csr& a, const Csr& b, IWORD lenjc, IWORD lenx) {
-  SumResult r;
-  r.ic.assign(a.n + 1, -1);
-  r.jc.assign(std::max<IWORD>(lenjc, 0), -1);
-  r.c.assign(std::max<IWORD>(lenjc, 0), -777.0);
-  std::vector<IWORD> ix(std::max<IWORD>(lenx, 0));
-  std::vector<double> x(std::max<IWORD>(lenx, 0));
-  orvika_test::UnitCapture cap(kUnit);
-  orvika::GSMADD(kUnit, a.n, a.ncol, a.ia.data(), a.ja.data(), a.a.data(), b.ia.data(),
-                 b.ja.data(), b.a.data(), lenjc, r.ic.data(), r.jc.data(), r.c.data(), lenx,
-                 ix.data(), x.data(), r.ierr);
-  r.text = cap.text();
-  return r;
+  return sparse_test::run_builder(kUnit, a.n, lenjc, lenx, [&](SumResult& r, IWORD* ix, double* x) {
+    orvika::GSMADD(kUnit, a.n, a.ncol, a.ia.data(), a.ja.data(), a.a.data(), b.ia.data(),
+                   b.ja.data(), b.a.data(), lenjc, r.ic.data(), r.jc.data(), r.c.data(), lenx, ix,
+                   x, r.ierr);
+  });
 }
 
 // Row i of A + B in order of construction: A's entries, then B's columns

@@ -21,41 +21,21 @@ using sparse_test::Csr;
 using Row = std::vector<std::pair<IWORD, double>>;
 constexpr IWORD kUnit = 6;
 
-struct ProdResult {
-  std::vector<IWORD> ic, jc;
-  std::vector<double> c;
-  IWORD ierr = 0;
-  std::string text;
-};
+using ProdResult = sparse_test::Built;
 
 ProdResult run_gsmmul(const Csr& a, const Csr& b, IWORD lenjc, IWORD lenx) {
-  ProdResult r;
-  r.ic.assign(a.n + 1, -1);
-  r.jc.assign(std::max<IWORD>(lenjc, 0), -1);
-  r.c.assign(std::max<IWORD>(lenjc, 0), -777.0);
-  std::vector<IWORD> ix(std::max<IWORD>(lenx, 0));
-  std::vector<double> x(std::max<IWORD>(lenx, 0));
-  orvika_test::UnitCapture cap(kUnit);
-  orvika::GSMMUL(kUnit, a.n, a.ncol, b.ncol, a.ia.data(), a.ja.data(), a.a.data(), b.ia.data(),
-                 b.ja.data(), b.a.data(), lenjc, r.ic.data(), r.jc.data(), r.c.data(), lenx,
-                 ix.data(), x.data());
-  r.text = cap.text();
-  return r;
+  return sparse_test::run_builder(kUnit, a.n, lenjc, lenx, [&](ProdResult& r, IWORD* ix, double* x) {
+    orvika::GSMMUL(kUnit, a.n, a.ncol, b.ncol, a.ia.data(), a.ja.data(), a.a.data(), b.ia.data(),
+                   b.ja.data(), b.a.data(), lenjc, r.ic.data(), r.jc.data(), r.c.data(), lenx, ix,
+                   x);
+  });
 }
 
 ProdResult run_ssmmul(const Csr& a, const Csr& b, IWORD lenjc, IWORD lenx) {
-  ProdResult r;
-  r.ic.assign(a.n + 1, -1);
-  r.jc.assign(std::max<IWORD>(lenjc, 0), -1);
-  r.c.assign(std::max<IWORD>(lenjc, 0), -777.0);
-  std::vector<IWORD> ix(std::max<IWORD>(lenx, 0));
-  std::vector<double> x(std::max<IWORD>(lenx, 0));
-  orvika_test::UnitCapture cap(kUnit);
-  orvika::SSMMUL(kUnit, a.n, 0, a.ia.data(), a.ja.data(), a.a.data(), b.ia.data(), b.ja.data(),
-                 b.a.data(), lenjc, r.ic.data(), r.jc.data(), r.c.data(), lenx, ix.data(),
-                 x.data(), r.ierr);
-  r.text = cap.text();
-  return r;
+  return sparse_test::run_builder(kUnit, a.n, lenjc, lenx, [&](ProdResult& r, IWORD* ix, double* x) {
+    orvika::SSMMUL(kUnit, a.n, 0, a.ia.data(), a.ja.data(), a.a.data(), b.ia.data(), b.ja.data(),
+                   b.a.data(), lenjc, r.ic.data(), r.jc.data(), r.c.data(), lenx, ix, x, r.ierr);
+  });
 }
 
 // Row j of A B: columns in order of first appearance (for each entry of row
@@ -153,6 +133,19 @@ TEST(Ssmmul, CapacitiesReportAndSetFlag) {
   ProdResult shortx = run_ssmmul(a, b, nnz + 1, 7);  // work vectors checked before clearing
   EXPECT_EQ(shortx.ierr, 1);
   EXPECT_EQ(shortx.text, "\n  WARNING: LENGTH OF IX,X IS EXCEEDED IN SSMMUL\n");
+}
+
+// A column of A that names no row of B (B has N rows) is passed over rather
+// than read beyond B's row pointers.
+TEST(Ssmmul, ColumnOutsideTheRowsOfBIsPassedOver) {
+  Csr a = sparse_test::from_rows(3, {{{1, 2.0}, {3, 5.0}}, {{2, 1.0}}});  // column 3 > N = 2
+  Csr b = sparse_test::from_rows(2, {{{1, 1.0}}, {{1, 4.0}, {2, 3.0}}});
+  b.ia.shrink_to_fit();  // exactly N+1 row pointers: a read past them is caught
+  ProdResult r = run_ssmmul(a, b, 10, 2);
+  ASSERT_EQ(r.ierr, 0);
+  EXPECT_EQ(r.ic, (std::vector<IWORD>{1, 2, 4}));
+  EXPECT_EQ((std::vector<IWORD>(r.jc.begin(), r.jc.begin() + 3)), (std::vector<IWORD>{1, 1, 2}));
+  EXPECT_EQ((std::vector<double>(r.c.begin(), r.c.begin() + 3)), (std::vector<double>{2, 4, 3}));
 }
 
 // A stop hook that returns, so the test can watch what GSMMUL does next.

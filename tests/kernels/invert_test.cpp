@@ -7,13 +7,13 @@
 #include <random>
 #include <vector>
 
+#include "dense_test_util.hpp"
 #include "orvika/kernels_dense.h"
 
 namespace {
 
 using Vec = std::vector<double>;
 using IVec = std::vector<IWORD>;
-constexpr double kEps = std::numeric_limits<double>::epsilon();
 
 struct Result {
   Vec ainv, piv, work, aug;
@@ -38,27 +38,10 @@ class InvertRandom : public ::testing::TestWithParam<IWORD> {};
 
 TEST_P(InvertRandom, ProductIsIdentity) {
   const IWORD n = GetParam(), lda = n + 2;
-  std::mt19937_64 gen(500 + n);
-  std::uniform_real_distribution<double> u(-1.0, 1.0);
-  Vec a(lda * n, 0.0);
-  for (IWORD j = 0; j < n; ++j)
-    for (IWORD i = 0; i < n; ++i) a[i + j * lda] = u(gen);
+  const Vec a = dense_test::random_matrix(lda, n, 500 + static_cast<unsigned>(n));
   const auto r = invert(a, n, lda, 1e-10);
   ASSERT_EQ(r.ierr, 0);
-  double anorm = 0.0, inorm = 0.0, worst = 0.0;
-  for (IWORD j = 0; j < n; ++j) {
-    double sa = 0.0, si = 0.0;
-    for (IWORD i = 0; i < n; ++i) {
-      sa += std::fabs(a[i + j * lda]);
-      si += std::fabs(r.ainv[i + j * lda]);
-      double s = 0.0;
-      for (IWORD k = 0; k < n; ++k) s += a[i + k * lda] * r.ainv[k + j * lda];
-      worst = std::max(worst, std::fabs(s - (i == j ? 1.0 : 0.0)));
-    }
-    anorm = std::max(anorm, sa);
-    inorm = std::max(inorm, si);
-  }
-  EXPECT_LT(worst / (anorm * inorm * n * kEps), 30.0) << "n=" << n;
+  EXPECT_LT(dense_test::inverse_ratio(a, r.ainv, lda, n), dense_test::kRatioLimit) << "n=" << n;
   // WORK: identity on the left, the inverse on the right.
   for (IWORD j = 0; j < n; ++j)
     for (IWORD i = 0; i < n; ++i) {

@@ -21,36 +21,34 @@ Pairs zip(const std::vector<double>& a, const std::vector<IWORD>& ind) {
 }
 
 TEST(Kb03xd, Examples) {
-  {  // Pivot (1, 2) ends at position 1, M = 2.
-    std::vector<double> a = {3, 1, 2};
-    std::vector<IWORD> ind = {1, 2, 3};
+  struct Case {
+    const char* what;
+    std::vector<double> a;
+    std::vector<IWORD> ind;
+    IWORD m;                          // expected split
+    std::vector<double> a_after;      // keys after the partition
+    std::vector<IWORD> ind_after;     // tags after the partition
+  };
+  const Case cases[] = {
+      {"pivot (1, 2) ends at position 1", {3, 1, 2}, {1, 2, 3}, 2, {1, 3, 2}, {2, 1, 3}},
+      {"the pivot is the largest pair: nothing moves", {1, 9, 2}, {1, 2, 3}, 4, {1, 9, 2},
+       {1, 2, 3}},
+      {"equal keys: (5, 7) is greater than the pivot (5, 3)", {5, 5, 5}, {7, 3, 1}, 3, {5, 5, 5},
+       {1, 3, 7}},
+  };
+  for (const Case& c : cases) {
+    std::vector<double> a = c.a;
+    std::vector<IWORD> ind = c.ind;
     IWORD i = 1, j = 3, m = 0;
     ORVK_KB03XD(&i, &j, &m, a.data(), ind.data());
-    EXPECT_EQ(m, 2);
-    EXPECT_EQ(a[0], 1.0);
-    EXPECT_EQ(ind[0], 2);
+    EXPECT_EQ(m, c.m) << c.what;
+    EXPECT_EQ(a, c.a_after) << c.what;
+    EXPECT_EQ(ind, c.ind_after) << c.what;
   }
-  {  // The pivot is the largest pair: M = J + 1, nothing moves.
-    std::vector<double> a = {1, 9, 2};
-    std::vector<IWORD> ind = {1, 2, 3};
-    IWORD i = 1, j = 3, m = 0;
-    ORVK_KB03XD(&i, &j, &m, a.data(), ind.data());
-    EXPECT_EQ(m, 4);
-    EXPECT_EQ(a, (std::vector<double>{1, 9, 2}));
-  }
-  {  // Equal keys: (5, 7) is greater than the pivot (5, 3).
-    std::vector<double> a = {5, 5, 5};
-    std::vector<IWORD> ind = {7, 3, 1};
-    IWORD i = 1, j = 3, m = 0;
-    ORVK_KB03XD(&i, &j, &m, a.data(), ind.data());
-    EXPECT_EQ(m, 3);
-    EXPECT_EQ(ind[2], 7);
-  }
-  {  // Empty range.
-    IWORD i = 4, j = 3, m = 0;
-    ORVK_KB03XD(&i, &j, &m, nullptr, nullptr);
-    EXPECT_EQ(m, 4);
-  }
+  // An empty range touches nothing.
+  IWORD i = 4, j = 3, m = 0;
+  ORVK_KB03XD(&i, &j, &m, nullptr, nullptr);
+  EXPECT_EQ(m, 4);
 }
 
 TEST(Kb03xd, PartitionPropertyOnRandomRanges) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "dense_test_util.hpp"
 #include "kernels/dense.hpp"
 #include "orvika/host_stub.h"
 #include "orvika/kernels_dense.h"
@@ -16,8 +17,11 @@
 
 namespace {
 
-constexpr double kEps = std::numeric_limits<double>::epsilon();
-constexpr double kRatioLimit = 30.0;
+using dense_test::kEps;
+using dense_test::kRatioLimit;
+using dense_test::norm1;
+using dense_test::random_matrix;
+using dense_test::residual_ratio;
 
 using Words = std::vector<IWORD>;  // W as the caller holds it: 8-byte words
 
@@ -75,38 +79,6 @@ TEST(Dotacc, EmptySumAndAliasedOutput) {
 }
 
 // ---- Factor and solve on random matrices --------------------------------------
-
-std::vector<double> random_matrix(IWORD lda, IWORD n, unsigned seed) {
-  std::mt19937_64 gen(seed);
-  std::uniform_real_distribution<double> u(-1.0, 1.0);
-  std::vector<double> a(static_cast<size_t>(lda * n), 0.0);
-  for (IWORD j = 0; j < n; ++j)
-    for (IWORD i = 0; i < n; ++i) a[i + j * lda] = u(gen);
-  return a;
-}
-
-double norm1(const std::vector<double>& a, IWORD lda, IWORD n) {
-  double m = 0.0;
-  for (IWORD j = 0; j < n; ++j) {
-    double s = 0.0;
-    for (IWORD i = 0; i < n; ++i) s += std::fabs(a[i + j * lda]);
-    m = std::max(m, s);
-  }
-  return m;
-}
-
-// max |A*x - b| / (|A| |x| n eps)
-double residual_ratio(const std::vector<double>& a, IWORD lda, IWORD n,
-                      const std::vector<double>& x, const std::vector<double>& b) {
-  double res = 0.0, xn = 0.0;
-  for (IWORD i = 0; i < n; ++i) {
-    double s = -b[i];
-    for (IWORD j = 0; j < n; ++j) s += a[i + j * lda] * x[j];
-    res = std::max(res, std::fabs(s));
-    xn = std::max(xn, std::fabs(x[i]));
-  }
-  return res / (norm1(a, lda, n) * xn * n * kEps);
-}
 
 // L*U against A with the row exchanges ROWS applied in step order.
 double factor_ratio(const std::vector<double>& a0, const std::vector<double>& f, IWORD lda,
@@ -298,6 +270,26 @@ TEST_F(LineqTest, RowExchangesApplyToRightHandSide) {
   EXPECT_EQ(w_int(w, 1), 2);
   EXPECT_EQ(w_int(w, 2), 2);
   EXPECT_EQ(b, (std::vector<double>{3, 2}));
+}
+
+// A host RTINY of 0 with an exactly zero pivot: the column is left
+// unscaled (no 0*inf), the component is 0 and the others are solved.
+TEST_F(LineqTest, ZeroPivotWithZeroTinyThreshold) {
+  VLK_RGLOB[VLK_W_RTINY - 1] = 0.0;
+  const IWORD n = 3;
+  // Rows (0,1,2), (0,3,1), (0,1,1): column 1 is zero.
+  std::vector<double> a = {0, 0, 0, 1, 3, 1, 2, 1, 1};
+  std::vector<double> b = {1, 1, 1};
+  Words w(n);
+  ORVK_LINEQ(a.data(), &n, &n, b.data(), w.data());
+  EXPECT_EQ(ORVK_CLINEQ.PIVSTA, 1);
+  EXPECT_EQ(a[1], 0.0);  // multipliers of column 1 stay 0
+  EXPECT_EQ(a[2], 0.0);
+  EXPECT_EQ(b[0], 0.0);
+  EXPECT_NEAR(b[1], 0.0, 4 * kEps);
+  EXPECT_NEAR(b[2], 1.0, 4 * kEps);
+  EXPECT_EQ(cap.lines(), std::vector<std::string>{
+                             " LINEQ  HAS FOUND THAT PIVOT     1 IS ZERO , RESULTS MAY BE UNRELIABLE."});
 }
 
 TEST_F(LineqTest, EmptyAndBadArguments) {

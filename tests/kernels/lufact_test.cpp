@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "dense_test_util.hpp"
 #include "orvika/kernels_dense.h"
 
 #ifdef ORVK_HAVE_QREAL
@@ -16,8 +17,10 @@
 
 namespace {
 
-constexpr double kEps = std::numeric_limits<double>::epsilon();
-constexpr double kRatioLimit = 30.0;  // scaled residual bound, in units of n*eps
+using dense_test::kEps;
+using dense_test::kRatioLimit;
+using dense_test::norm1;
+using dense_test::random_matrix;
 
 double absv(double x) { return std::fabs(x); }
 #ifdef ORVK_HAVE_QREAL
@@ -64,25 +67,6 @@ IWORD reference_factor(IWORD lda, IWORD n, T* a, IWORD* ipvt, T tol) {
     }
   }
   return (absv(A(ipvt[n - 1], n)) > tol) ? 0 : n;
-}
-
-std::vector<double> random_matrix(IWORD lda, IWORD n, unsigned seed) {
-  std::mt19937_64 gen(seed);
-  std::uniform_real_distribution<double> u(-1.0, 1.0);
-  std::vector<double> a(static_cast<size_t>(lda * n), 0.0);
-  for (IWORD j = 0; j < n; ++j)
-    for (IWORD i = 0; i < n; ++i) a[i + j * lda] = u(gen);
-  return a;
-}
-
-double norm1(const std::vector<double>& a, IWORD lda, IWORD n) {
-  double m = 0.0;
-  for (IWORD j = 0; j < n; ++j) {
-    double s = 0.0;
-    for (IWORD i = 0; i < n; ++i) s += std::fabs(a[i + j * lda]);
-    m = std::max(m, s);
-  }
-  return m;
 }
 
 // ---- Known answers on random matrices --------------------------------------
@@ -136,14 +120,7 @@ TEST_P(LufactRandom, ReconstructsPermutedMatrixAndSolves) {
   const auto b0 = b;
   ORVK_LUSBST(&lda, &n, b.data(), ipvt.data(), a.data(), xs.data());
   EXPECT_EQ(b, b0);
-  double res = 0.0, xn = 0.0;
-  for (IWORD i = 0; i < n; ++i) {
-    double s = -b[i];
-    for (IWORD j = 0; j < n; ++j) s += a0[i + j * lda] * xs[j];
-    res = std::max(res, std::fabs(s));
-    xn = std::max(xn, std::fabs(xs[i]));
-  }
-  EXPECT_LT(res / (norm1(a0, lda, n) * xn * n * kEps), kRatioLimit) << "n=" << n;
+  EXPECT_LT(dense_test::residual_ratio(a0, lda, n, xs, b), kRatioLimit) << "n=" << n;
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, LufactRandom,

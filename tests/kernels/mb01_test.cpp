@@ -7,40 +7,19 @@
 #include <random>
 #include <vector>
 
+#include "dense_test_util.hpp"
 #include "orvika/kernels_dense.h"
 
 namespace {
 
 using Vec = std::vector<double>;
-constexpr double kEps = std::numeric_limits<double>::epsilon();
 constexpr double kGuard = -12345.0;
 
 Vec random_matrix(IWORD lda, IWORD n, unsigned seed) {
-  std::mt19937_64 gen(seed);
-  std::uniform_real_distribution<double> u(-1.0, 1.0);
-  Vec a(lda * n, kGuard);  // rows n+1..lda hold the guard value
-  for (IWORD j = 0; j < n; ++j)
-    for (IWORD i = 0; i < n; ++i) a[i + j * lda] = u(gen);
-  return a;
+  return dense_test::random_matrix(lda, n, seed, kGuard);  // rows n+1..lda hold the guard
 }
 
-// max |A*X - I| / (|A| |X| n eps)
-double inverse_ratio(const Vec& a, const Vec& x, IWORD lda, IWORD n) {
-  double an = 0.0, xn = 0.0, worst = 0.0;
-  for (IWORD j = 0; j < n; ++j) {
-    double sa = 0.0, sx = 0.0;
-    for (IWORD i = 0; i < n; ++i) {
-      sa += std::fabs(a[i + j * lda]);
-      sx += std::fabs(x[i + j * lda]);
-      double s = 0.0;
-      for (IWORD k = 0; k < n; ++k) s += a[i + k * lda] * x[k + j * lda];
-      worst = std::max(worst, std::fabs(s - (i == j ? 1.0 : 0.0)));
-    }
-    an = std::max(an, sa);
-    xn = std::max(xn, sx);
-  }
-  return worst / (an * xn * n * kEps);
-}
+using dense_test::inverse_ratio;
 
 class Mb01Random : public ::testing::TestWithParam<IWORD> {};
 

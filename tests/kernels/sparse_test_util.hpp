@@ -5,9 +5,11 @@
 #include <cstdint>
 #include <numeric>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "orvika/orvika_types.h"
+#include "support/capture.hpp"
 
 namespace sparse_test {
 
@@ -94,6 +96,31 @@ inline std::vector<double> random_vec(std::mt19937_64& rng, IWORD n) {
   std::vector<double> v(static_cast<size_t>(n));
   for (auto& x : v) x = u(rng);
   return v;
+}
+
+// Output of a structure builder (sum, product, ...) and what it wrote.
+struct Built {
+  std::vector<IWORD> ic, jc;
+  std::vector<double> c;
+  IWORD ierr = 0;
+  std::string text;  // the records written on the unit
+};
+
+// Calls CALL(r, ix, x) with IC of ROWS+1 words, JC and C of exactly LENJC
+// words and IX, X of exactly LENX words (guard values -1 and -777.0 in JC
+// and C), capturing what is written on UNIT into r.text.
+template <class Call>
+Built run_builder(IWORD unit, IWORD rows, IWORD lenjc, IWORD lenx, Call call) {
+  Built r;
+  r.ic.assign(rows + 1, -1);
+  r.jc.assign(std::max<IWORD>(lenjc, 0), -1);
+  r.c.assign(std::max<IWORD>(lenjc, 0), -777.0);
+  std::vector<IWORD> ix(std::max<IWORD>(lenx, 0));
+  std::vector<double> x(std::max<IWORD>(lenx, 0));
+  orvika_test::UnitCapture cap(unit);
+  call(r, ix.data(), x.data());
+  r.text = cap.text();
+  return r;
 }
 
 }  // namespace sparse_test

@@ -125,6 +125,39 @@ TEST(Tometh, OneByOneAndZeroPivotCarriesRatios) {
   }
 }
 
+// A zero first diagonal element divides by nothing: TRIDIA floors it like
+// every later pivot, TOMETH passes over it with zero ratios.
+TEST(Tridiagonal, ZeroFirstPivotStaysFinite) {
+  {
+    const IWORD n = 1;
+    Vec a = {0.0}, b = {2.0};
+    ORVK_TRIDIA(&n, a.data(), b.data());
+    EXPECT_EQ(b[0], 2.0 / 1e-35);
+  }
+  {
+    // SUB(2) = 1, DIAG = (0, 1), SUP(1) = 1; first pivot +1e-35.
+    const IWORD n = 2;
+    Vec a = {1.0, 0.0, 1.0, 1.0}, b = {1e-35, 2.0};
+    ORVK_TRIDIA(&n, a.data(), b.data());
+    // B(1) = 1, Q(1) = 1/1e-35; row 2: pivot 1 - Q(1), B(2) = (2 - 1)/pivot.
+    const double q1 = 1.0 / 1e-35, piv2 = 1.0 - q1;
+    EXPECT_EQ(a[3], q1);
+    EXPECT_EQ(b[1], 1.0 / piv2);
+    EXPECT_EQ(b[0], 1.0 - q1 * b[1]);
+  }
+  {
+    const IWORD n = 2;
+    const Vec a = {0, 0, 5, 1, 3, 0}, d = {4, 6};  // DIAG(1) = 0, SUB(2) = 1, DIAG(2) = 3
+    Vec x(2), gam(2), bet(2);
+    ORVK_TOMETH(a.data(), &n, d.data(), x.data(), gam.data(), bet.data());
+    EXPECT_EQ(gam[0], 0.0);
+    EXPECT_EQ(bet[0], 0.0);
+    EXPECT_EQ(bet[1], 2.0);  // (6 - 1*0)/3
+    EXPECT_EQ(x[1], 2.0);
+    EXPECT_EQ(x[0], 0.0);
+  }
+}
+
 TEST(Tridiagonal, EmptyOrderDoesNothing) {
   const IWORD zero = 0;
   Vec a = {1, 2, 3}, b = {4};

@@ -93,6 +93,10 @@ TEST(VectorKernels, SegmentUpdatesInPlace) {
   ORVK_NORMSS(&zero, &zero, s.data(), &sum);
   EXPECT_EQ(sum, 0.0);
   EXPECT_EQ(s, (std::vector<double>{0.25, 0.75}));
+  std::vector<double> zs = {2, -2};  // a zero sum divides nothing
+  ORVK_NORMSS(&two, &zero, zs.data(), &sum);
+  EXPECT_EQ(sum, 0.0);
+  EXPECT_EQ(zs, (std::vector<double>{2, -2}));
 
   std::vector<double> w = {1, 1}, v = {2, 4};
   double avg = 0;

@@ -5,12 +5,13 @@
 #include <cmath>
 #include <vector>
 
+#include "accel_test_util.hpp"
 #include "orvika/tearconv_accel.h"
 
 namespace {
 
-constexpr double kEps = 2.220446049250313e-16;
-using Vec = std::vector<double>;
+using accel_test::kEps;
+using accel_test::Vec;
 
 struct Acc {
   IWORD iter = 0, n, mode = 2;

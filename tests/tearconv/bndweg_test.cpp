@@ -8,13 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "accel_test_util.hpp"
 #include "orvika/host_stub.h"
 #include "orvika/tearconv_accel.h"
 
 namespace {
 
-constexpr double kMis = 1.0e35;
-constexpr double kEps = 2.220446049250313e-16;
+using accel_test::kMis;
+using accel_test::kEps;
 
 // The saved arrays of one tear block and a uniform call of any member.
 struct State {

@@ -7,14 +7,16 @@
 #include <random>
 #include <vector>
 
+#include "accel_test_util.hpp"
 #include "orvika/tearconv_accel.h"
 
 namespace {
 
-constexpr double kEps = 2.220446049250313e-16;
+using accel_test::kEps;
+using accel_test::norm_inf;
+using accel_test::random_vec;
+using accel_test::Vec;
 constexpr double kSecantTol = 200.0;  // in multiples of eps * scale
-
-using Vec = std::vector<double>;
 
 struct Dense {
   IWORD n;
@@ -45,18 +47,6 @@ double dot(const Vec& a, const Vec& b) {
   double s = 0.0;
   for (size_t i = 0; i < a.size(); ++i) s += a[i] * b[i];
   return s;
-}
-double norm_inf(const Vec& a) {
-  double s = 0.0;
-  for (double v : a) s = std::fmax(s, std::fabs(v));
-  return s;
-}
-
-Vec random_vec(std::mt19937_64& g, IWORD n) {
-  std::uniform_real_distribution<double> u(-1.0, 1.0);
-  Vec v(n);
-  for (auto& x : v) x = u(g);
-  return v;
 }
 Dense random_matrix(std::mt19937_64& g, IWORD n) {
   Dense d(n);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "accel_test_util.hpp"
 #include "orvika/host_stub.h"
 #include "orvika/tearconv_accel.h"
 #include "support/capture.hpp"
@@ -16,31 +17,18 @@
 
 namespace {
 
-constexpr double kEps = 2.220446049250313e-16;
-constexpr double kMis = 1.0e35;
-using Vec = std::vector<double>;
+using accel_test::kEps;
+using accel_test::kMis;
+using accel_test::minus_identity;
+using accel_test::norm_inf;
+using accel_test::random_vec;
+using accel_test::Vec;
 
-Vec minus_identity(IWORD n) {
-  Vec h(n * n, 0.0);
-  for (IWORD i = 0; i < n; ++i) h[i + i * n] = -1.0;
-  return h;
-}
 Vec mul(const Vec& h, IWORD ld, IWORD n, const Vec& v) {
   Vec r(n, 0.0);
   for (IWORD j = 0; j < n; ++j)
     for (IWORD i = 0; i < n; ++i) r[i] += h[i + j * ld] * v[j];
   return r;
-}
-double norm_inf(const Vec& a) {
-  double s = 0.0;
-  for (double v : a) s = std::fmax(s, std::fabs(v));
-  return s;
-}
-Vec random_vec(std::mt19937_64& g, IWORD n) {
-  std::uniform_real_distribution<double> u(-1.0, 1.0);
-  Vec v(n);
-  for (auto& x : v) x = u(g);
-  return v;
 }
 
 struct Nconv {

@@ -8,6 +8,7 @@
 #include <new>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "orvika/host_stub.h"
@@ -73,6 +74,16 @@ void call(Step& s) {
   ORVK_NEWTDX(&n, s.x.data(), s.f.data(), s.dx.data(), s.xlow.data(), s.xhigh.data(),
               s.dlo.data(), s.dhi.data(), s.ajac.data(), s.h.data(), s.g.data(), s.iperm.data(),
               &s.nfree, s.w.data(), &s.mode, s.dwt.data());
+}
+
+// The step of S on the double path (first) and on the binary128 path.
+std::pair<Step, Step> both_paths(const Step& s) {
+  std::pair<Step, Step> r{s, s};
+  set_extprc(0);
+  call(r.first);
+  set_extprc(1);
+  call(r.second);
+  return r;
 }
 
 double J(const Step& s, IWORD k, IWORD i) { return s.ajac[(k - 1) + (i - 1) * s.n]; }
@@ -256,12 +267,7 @@ TEST_F(NewtdxTest, IllConditionedJacobianBinary128IsTighter) {
     s.xhigh.assign(n, 1e9);
     for (double& fv : s.f) fv = U(rng);
 
-    set_extprc(0);
-    Step sd = s;
-    call(sd);
-    set_extprc(1);
-    Step sq = s;
-    call(sq);
+    const auto [sd, sq] = both_paths(s);
     ASSERT_EQ(sq.nfree, n);
     ASSERT_EQ(sd.nfree, n);
 
@@ -311,12 +317,7 @@ TEST_F(NewtdxTest, IllConditionedWithActiveBounds) {
     Step s = random_step(rng, n, 0.0, 0.5);
     // Make two columns nearly dependent.
     for (IWORD k = 0; k < n; ++k) s.ajac[k + 1 * n] = s.ajac[k] * (1 + 1e-7 * U(rng));
-    set_extprc(0);
-    Step sd = s;
-    call(sd);
-    set_extprc(1);
-    Step sq = s;
-    call(sq);
+    const auto [sd, sq] = both_paths(s);
     const double vd = kkt_violation(sd, sd.dx), vq = kkt_violation(sq, sq.dx);
     const double wq = qp_kkt_violation(n, sq.h, sq.g, sq.dlo, sq.dhi, sq.dx);
     const double wd = qp_kkt_violation(n, sq.h, sq.g, sq.dlo, sq.dhi, sd.dx);

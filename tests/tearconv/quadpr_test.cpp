@@ -42,6 +42,19 @@ struct Result {
   IWORD nfree = -7;
 };
 
+// ORVK_QUADPR (double) or QUADPR16 (binary128) on the arrays of R.
+template <class R>
+void solve(IWORD n, const std::vector<R>& g, const std::vector<R>& lo, const std::vector<R>& up,
+           Result<R>& r) {
+  if constexpr (std::is_same_v<R, double>) {
+    ORVK_QUADPR(&n, r.h.data(), &n, g.data(), lo.data(), up.data(), r.x.data(), &r.fobj,
+                r.iperm.data(), &r.nfree, r.w.data());
+  } else {
+    orvika::QUADPR16(n, r.h.data(), n, g.data(), lo.data(), up.data(), r.x.data(), r.fobj,
+                     r.iperm.data(), r.nfree, r.w.data());
+  }
+}
+
 template <class R>
 Result<R> run(const Problem& p) {
   const IWORD n = p.n;
@@ -55,13 +68,7 @@ Result<R> run(const Problem& p) {
   r.x.assign(n, R(3.5e9));
   r.w.assign(3 * n, R(-4.5e9));
   r.iperm.assign(n, -1);
-  if constexpr (std::is_same_v<R, double>) {
-    ORVK_QUADPR(&n, r.h.data(), &n, g.data(), lo.data(), up.data(), r.x.data(), &r.fobj,
-                r.iperm.data(), &r.nfree, r.w.data());
-  } else {
-    orvika::QUADPR16(n, r.h.data(), n, g.data(), lo.data(), up.data(), r.x.data(), r.fobj,
-                     r.iperm.data(), r.nfree, r.w.data());
-  }
+  solve(n, g, lo, up, r);
   return r;
 }
 
@@ -549,13 +556,7 @@ Result<R> threshold_case(R c) {
   r.x.assign(2, R(0));
   r.w.assign(6, R(0));
   r.iperm.assign(2, 0);
-  if constexpr (std::is_same_v<R, double>) {
-    ORVK_QUADPR(&n, r.h.data(), &n, g.data(), lo.data(), up.data(), r.x.data(), &r.fobj,
-                r.iperm.data(), &r.nfree, r.w.data());
-  } else {
-    orvika::QUADPR16(n, r.h.data(), n, g.data(), lo.data(), up.data(), r.x.data(), r.fobj,
-                     r.iperm.data(), r.nfree, r.w.data());
-  }
+  solve(n, g, lo, up, r);
   return r;
 }
 

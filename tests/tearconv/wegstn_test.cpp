@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "accel_test_util.hpp"
 #include "orvika/host_stub.h"
 #include "orvika/tearconv_accel.h"
 #include "support/capture.hpp"
@@ -14,8 +15,8 @@
 
 namespace {
 
-constexpr double kMis = 1.0e35;  // the stand-in host's RMISVAL
-constexpr double kEps = 2.220446049250313e-16;
+using accel_test::kMis;
+using accel_test::kEps;
 
 // One tear block and its saved arrays, called through ORVK_WEGSTN2.
 struct Block {
