@@ -1,0 +1,1260 @@
+// Tests of ORVK_CONTRL: the full path on a catalogue of small systems with
+// every method and ordering, reuse of an ordering and re-solves against a
+// dense reference, the driver's codes and messages, relocation, repairs
+// that change N, save/restore, scaling, and the shared real matrices.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "orvika/sparselu.h"
+#include "support/capture.hpp"
+#include "support/mtx.hpp"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+constexpr int kUnit = 41;
+constexpr double kEps = std::numeric_limits<double>::epsilon();
+constexpr double kResidualRatio = 30.0;  // ||b - A x|| / (||A|| ||x|| n eps)
+constexpr double kSame = 1e-10;          // relative difference of two solutions
+// Method 7 eliminates only the rows it demotes, against earlier rows used
+// unchanged, so its multipliers are bounded only through the demotion test
+// (RNKOPT 1): with a small tolerance the error grows geometrically with the
+// grid of a convection-diffusion operator (1e-13 at 3 x 3, 1e-10 at 4 x 4,
+// 1e+1 at 8 x 8 with 0.1); 0.5 keeps it at rounding level.
+constexpr double kMethod7Tol = 0.5;
+
+// ---- systems ------------------------------------------------------------------
+
+struct Sys {
+  IWORD n = 0;
+  std::vector<IWORD> r, c;  // 1-based
+  std::vector<double> v;
+  IWORD nz() const { return static_cast<IWORD>(v.size()); }
+  void add(IWORD i, IWORD j, double x) {
+    r.push_back(i);
+    c.push_back(j);
+    v.push_back(x);
+  }
+};
+
+// Deterministic pseudo-random numbers in [0, 1).
+struct Lcg {
+  std::uint64_t s;
+  explicit Lcg(std::uint64_t seed) : s(seed * 2862933555777941757ULL + 3037000493ULL) {}
+  double next() {
+    s = s * 6364136223846793005ULL + 1442695040888963407ULL;
+    return static_cast<double>(s >> 11) * 0x1.0p-53;
+  }
+  IWORD below(IWORD n) { return static_cast<IWORD>(next() * static_cast<double>(n)); }
+};
+
+Sys diagonal(IWORD n) {
+  Sys s;
+  s.n = n;
+  for (IWORD i = 1; i <= n; ++i) s.add(i, i, static_cast<double>(i) - 0.5);
+  return s;
+}
+// Lower bidiagonal plus a dense first column: no spikes.
+Sys lower(IWORD n) {
+  Sys s;
+  s.n = n;
+  for (IWORD i = 1; i <= n; ++i) {
+    if (i > 1) s.add(i, 1, 0.3 * static_cast<double>(i));
+    if (i > 2) s.add(i, i - 1, -1.0);
+    s.add(i, i, 2.0 + 0.1 * static_cast<double>(i));
+  }
+  return s;
+}
+// Arrow: full first row and column and the diagonal (one spike per row).
+Sys arrow(IWORD n) {
+  Sys s;
+  s.n = n;
+  s.add(1, 1, 4.0);
+  for (IWORD i = 2; i <= n; ++i) {
+    s.add(1, i, 1.0 / static_cast<double>(i));
+    s.add(i, 1, -0.5);
+    s.add(i, i, 3.0 + static_cast<double>(i % 3));
+  }
+  return s;
+}
+// A permuted tridiagonal matrix with a zero-free anti-structure: the
+// diagonal is empty, so the ordering must find the transversal.
+Sys permuted_tridiag(IWORD n) {
+  Sys s;
+  s.n = n;
+  for (IWORD i = 1; i <= n; ++i) {
+    const IWORD row = n + 1 - i;  // row reversal
+    s.add(row, i, 4.0);
+    if (i > 1) s.add(row, i - 1, -1.0);
+    if (i < n) s.add(row, i + 1, -1.5);
+  }
+  return s;
+}
+// 2-D convection-diffusion on an m x m grid (5-point, upwind convection).
+Sys convection(IWORD m, double peclet = 3.0) {
+  Sys s;
+  s.n = m * m;
+  auto id = [m](IWORD i, IWORD j) { return (j - 1) * m + i; };
+  for (IWORD j = 1; j <= m; ++j)
+    for (IWORD i = 1; i <= m; ++i) {
+      const IWORD k = id(i, j);
+      s.add(k, k, 4.0 + peclet);
+      if (i > 1) s.add(k, id(i - 1, j), -1.0 - peclet);
+      if (i < m) s.add(k, id(i + 1, j), -1.0);
+      if (j > 1) s.add(k, id(i, j - 1), -1.0);
+      if (j < m) s.add(k, id(i, j + 1), -1.0);
+    }
+  return s;
+}
+// Random unsymmetric pattern with a nonzero diagonal and 3 off-diagonal
+// entries per row; values of both signs.
+Sys random_sparse(IWORD n, std::uint64_t seed) {
+  Sys s;
+  s.n = n;
+  Lcg g(seed);
+  for (IWORD i = 1; i <= n; ++i) {
+    std::vector<IWORD> cols{i};
+    while (cols.size() < 4) {
+      const IWORD j = 1 + g.below(n);
+      if (std::find(cols.begin(), cols.end(), j) == cols.end()) cols.push_back(j);
+    }
+    for (IWORD j : cols) s.add(i, j, (j == i ? 2.0 : 0.0) + 2.0 * g.next() - 1.0);
+  }
+  return s;
+}
+// Triplets of S in a shuffled order.
+Sys shuffled(Sys s, std::uint64_t seed) {
+  Lcg g(seed);
+  for (IWORD k = s.nz() - 1; k > 0; --k) {
+    const IWORD j = g.below(k + 1);
+    std::swap(s.r[k], s.r[j]);
+    std::swap(s.c[k], s.c[j]);
+    std::swap(s.v[k], s.v[j]);
+  }
+  return s;
+}
+
+std::vector<double> matvec(const Sys& s, const std::vector<double>& x) {
+  std::vector<double> y(s.n, 0.0);
+  for (IWORD k = 0; k < s.nz(); ++k) y[s.r[k] - 1] += s.v[k] * x[s.c[k] - 1];
+  return y;
+}
+std::vector<double> rhs_for(const Sys& s, std::uint64_t seed) {
+  std::vector<double> x(s.n);
+  Lcg g(seed);
+  for (double& v : x) v = 1.0 + g.next();
+  return matvec(s, x);
+}
+
+// Dense Gaussian elimination with partial pivoting: the reference solution.
+std::vector<double> dense_solve(const Sys& s, std::vector<double> b) {
+  const IWORD n = s.n;
+  std::vector<double> a(n * n, 0.0);
+  for (IWORD k = 0; k < s.nz(); ++k) a[(s.r[k] - 1) * n + (s.c[k] - 1)] += s.v[k];
+  for (IWORD k = 0; k < n; ++k) {
+    IWORD p = k;
+    for (IWORD i = k + 1; i < n; ++i)
+      if (std::fabs(a[i * n + k]) > std::fabs(a[p * n + k])) p = i;
+    for (IWORD j = 0; j < n; ++j) std::swap(a[k * n + j], a[p * n + j]);
+    std::swap(b[k], b[p]);
+    for (IWORD i = k + 1; i < n; ++i) {
+      const double f = a[i * n + k] / a[k * n + k];
+      for (IWORD j = k; j < n; ++j) a[i * n + j] -= f * a[k * n + j];
+      b[i] -= f * b[k];
+    }
+  }
+  for (IWORD k = n - 1; k >= 0; --k) {
+    for (IWORD j = k + 1; j < n; ++j) b[k] -= a[k * n + j] * b[j];
+    b[k] /= a[k * n + k];
+  }
+  return b;
+}
+
+// ||b - A x||_inf / (||A||_inf ||x||_inf n eps).
+double residual_ratio(const Sys& s, const std::vector<double>& x, const std::vector<double>& b) {
+  std::vector<double> ax = matvec(s, x);
+  std::vector<double> rowsum(s.n, 0.0);
+  for (IWORD k = 0; k < s.nz(); ++k) rowsum[s.r[k] - 1] += std::fabs(s.v[k]);
+  double rn = 0, an = 0, xn = 0;
+  for (IWORD i = 0; i < s.n; ++i) {
+    rn = std::max(rn, std::fabs(b[i] - ax[i]));
+    an = std::max(an, rowsum[i]);
+    xn = std::max(xn, std::fabs(x[i]));
+  }
+  return rn / (an * xn * static_cast<double>(s.n) * kEps);
+}
+double max_rel_diff(const std::vector<double>& x, const std::vector<double>& y) {
+  double d = 0, m = 0;
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    d = std::max(d, std::fabs(x[i] - y[i]));
+    m = std::max(m, std::fabs(y[i]));
+  }
+  return d / m;
+}
+
+// ---- the caller's side: options, work space, call ---------------------------------------
+
+// Default options, a message unit, and pivot tolerances of 0.1 (the
+// residual bounds below assume moderate growth).
+void defaults(IWORD unit = kUnit) {
+  ORVK_SPARMI.INTRAT = 1;
+  ORVK_SPARMI.SPARM3 = 0;
+  ORVK_INITSP();
+  ORVK_SPOPT1.PIVTL1 = 0.1;
+  ORVK_SPOPT1.PIVTL2 = 0.1;
+  ORVK_SPOPT2.IB = 1;
+  ORVK_SPOPT2.MSGUNIT = unit;
+  ORVK_SPOPT4.NRHSMX = 1;
+  ORVK_SPOPT4.NRHS = 1;
+}
+
+// The least work-space size of the driver (its formula, I4FAC = 1).
+IWORD min_spende(IWORD n, IWORD nz, IWORD method, double spcfac = 1.0) {
+  IWORD base = 9 * (n + nz / 4 + (n + (5 * n) / 8 + nz / 2)) + 90;
+  if (method == 2) base += (9 * (nz / 2 + (n + nz / 2))) / 8 + (9 * (nz + (n + nz))) / 8;
+  if (method == 5) base += (9 * (nz + (nz + 2 * n))) / 8;
+  return static_cast<IWORD>(std::max(1.0, spcfac) * static_cast<double>(base));
+}
+
+std::string i6(IWORD v) {
+  std::string t = std::to_string(v);
+  return t.size() > 6 ? std::string(6, '*') : std::string(6 - t.size(), ' ') + t;
+}
+std::string line(const std::string& t) { return "      " + t; }
+const std::string kTerminated = line("PROGRAM EXECUTION TERMINATED  (CONTRL)");
+
+// One work space and the call.
+struct Call {
+  std::vector<IWORD> w;
+  IWORD spende = 0, n = 0, nz = 0, ierr = 0;
+
+  double getr(IWORD q) const {
+    double v;
+    std::memcpy(&v, &w[q - 1], sizeof v);
+    return v;
+  }
+  void setr(IWORD q, double v) { std::memcpy(&w[q - 1], &v, sizeof v); }
+  IWORD geti(IWORD p) const { return w[p - 1]; }
+  void seti(IWORD p, IWORD v) { w[p - 1] = v; }
+
+  IWORD run() {
+    ORVK_CONTRL(w.data(), reinterpret_cast<double*>(w.data()), &spende, &n, &nz, &ierr);
+    return ierr;
+  }
+  std::vector<double> x(IWORD col = 1) const {
+    std::vector<double> r(n);
+    for (IWORD i = 0; i < n; ++i) r[i] = getr(ORVK_SPOPT2.X + (col - 1) * n + i);
+    return r;
+  }
+  std::vector<double> b(IWORD len) const {
+    std::vector<double> r(len);
+    for (IWORD i = 0; i < len; ++i) r[i] = getr(1 + i);
+    return r;
+  }
+  void set_b(const std::vector<double>& b, IWORD offset = 0) {
+    for (std::size_t i = 0; i < b.size(); ++i) setr(1 + offset + static_cast<IWORD>(i), b[i]);
+  }
+  // The matrix as the driver left it in triplet form (words 15, 16, 20).
+  Sys triplets() const {
+    Sys s;
+    s.n = n;
+    for (IWORD k = 0; k < nz; ++k)
+      s.add(geti(ORVK_SPOPT2.IVECT + k), geti(ORVK_SPOPT2.JVECT + k), getr(ORVK_SPOPT2.IA + k));
+    return s;
+  }
+};
+
+// Triplets and right-hand side(s) laid out as callers do: B at 1, the
+// triplets at the end of a work space of SPENDE words.
+Call place(const Sys& s, const std::vector<double>& b, IWORD spende) {
+  Call c;
+  c.spende = spende;
+  c.n = s.n;
+  c.nz = s.nz();
+  c.w.assign(static_cast<std::size_t>(spende), 0);
+  c.set_b(b);
+  const IWORD ia = spende - s.nz() + 1, jv = ia - s.nz(), iv = jv - s.nz();
+  for (IWORD k = 0; k < s.nz(); ++k) {
+    c.seti(iv + k, s.r[k]);
+    c.seti(jv + k, s.c[k]);
+    c.setr(ia + k, s.v[k]);
+  }
+  ORVK_SPOPT2.INPFRM = 1;
+  ORVK_SPOPT2.IB = 1;
+  ORVK_SPOPT2.IVECT = iv;
+  ORVK_SPOPT2.JVECT = jv;
+  ORVK_SPOPT2.IA = ia;
+  return c;
+}
+IWORD roomy(const Sys& s, IWORD method) { return 3 * min_spende(s.n, s.nz(), method) + 1000; }
+
+// Writes the values V of the pattern that the last call returned (sorted
+// by row) back over IA, as a caller does before reusing the ordering.
+void new_values(Call& c, const Sys& sorted) {
+  for (IWORD k = 0; k < sorted.nz(); ++k) c.setr(ORVK_SPOPT2.IA + k, sorted.v[k]);
+}
+
+// Sorted copy of the triplets (row, column).
+Sys sorted(Sys s) {
+  std::vector<IWORD> p(s.nz());
+  for (IWORD k = 0; k < s.nz(); ++k) p[k] = k;
+  std::sort(p.begin(), p.end(), [&](IWORD a, IWORD b) {
+    return std::tie(s.r[a], s.c[a]) < std::tie(s.r[b], s.c[b]);
+  });
+  Sys t;
+  t.n = s.n;
+  for (IWORD k : p) t.add(s.r[k], s.c[k], s.v[k]);
+  return t;
+}
+
+// ---- the catalogue through every method and ordering ------------------------------------------
+
+struct Named {
+  const char* name;
+  Sys (*make)();
+};
+const Named kCatalogue[] = {
+    {"diagonal 5 (blocks of one)", [] { return diagonal(5); }},
+    {"lower 12 (no spikes)", [] { return lower(12); }},
+    {"arrow 9 (a spike per row)", [] { return arrow(9); }},
+    {"permuted tridiagonal 11 (empty diagonal)", [] { return permuted_tridiag(11); }},
+    {"convection 8x8", [] { return convection(8); }},
+    {"random 60", [] { return random_sparse(60, 7); }},
+};
+
+TEST(Contrl, EveryMethodOrderingAndScalingSolvesTheCatalogue) {
+  for (const Named& m : kCatalogue) {
+    const Sys s = m.make();
+    const std::vector<double> b = rhs_for(s, 3);
+    const std::vector<double> xref = dense_solve(s, b);
+    for (IWORD method : {1, 2, 4, 5, 7})
+      for (IWORD ordopt : {1, 2, 3, 4, 5})
+        for (IWORD sclopt : {1, 2}) {
+          SCOPED_TRACE(std::string(m.name) + " method " + std::to_string(method) + " ordering " +
+                       std::to_string(ordopt) + " scaling " + std::to_string(sclopt));
+          defaults(0);
+          ORVK_SPOPT2.METHOD = method;
+          ORVK_SPOPT2.ORDOPT = ordopt;
+          ORVK_SPOPT2.SCLOPT = sclopt;
+          ORVK_SPOPT2.CBSROW = s.n;
+          if (method == 7) ORVK_SPOPT1.PIVTL2 = kMethod7Tol;
+          Call c = place(s, b, roomy(s, method));
+          const IWORD code = c.run();
+          EXPECT_EQ(code, 0);
+          if (code != 0) continue;
+          EXPECT_EQ(c.n, s.n);
+          EXPECT_EQ(c.nz, s.nz());
+          const std::vector<double> x = c.x();
+          EXPECT_LT(residual_ratio(s, x, b), kResidualRatio);
+          EXPECT_LT(max_rel_diff(x, xref), 1e-10);
+          // RSTOPT = 1: B and the matrix come back.
+          EXPECT_EQ(c.b(s.n), b);
+          EXPECT_EQ(ORVK_SPOPT3.LASTNZ, s.nz());
+        }
+  }
+}
+
+TEST(Contrl, TwoRightHandSidesAndInvalidCounts) {
+  const Sys s = convection(5);
+  const std::vector<double> b1 = rhs_for(s, 1), b2 = rhs_for(s, 2);
+  for (IWORD method : {1, 2, 4, 5}) {
+    SCOPED_TRACE(method);
+    defaults(0);
+    ORVK_SPOPT2.METHOD = method;
+    ORVK_SPOPT2.SCLOPT = 1;
+    ORVK_SPOPT4 = {2, 2};
+    Call c = place(s, b1, roomy(s, method) + 4 * s.n);
+    c.set_b(b2, s.n);
+    ASSERT_EQ(c.run(), 0);
+    EXPECT_LT(max_rel_diff(c.x(1), dense_solve(s, b1)), kSame);
+    EXPECT_LT(max_rel_diff(c.x(2), dense_solve(s, b2)), kSame);
+  }
+  // NRHSMX = 3, or NRHS > NRHSMX: both become 1.
+  for (ORVK_SPOPT4_T bad : {ORVK_SPOPT4_T{3, 1}, ORVK_SPOPT4_T{1, 2}, ORVK_SPOPT4_T{0, 0}}) {
+    defaults(0);
+    ORVK_SPOPT4 = bad;
+    Call c = place(s, b1, roomy(s, 1));
+    ASSERT_EQ(c.run(), 0);
+    EXPECT_EQ(ORVK_SPOPT4.NRHSMX, 1);
+    EXPECT_EQ(ORVK_SPOPT4.NRHS, 1);
+    EXPECT_LT(max_rel_diff(c.x(), dense_solve(s, b1)), kSame);
+  }
+}
+
+TEST(Contrl, RowFormInput) {
+  const Sys s = sorted(random_sparse(30, 11));
+  const std::vector<double> b = rhs_for(s, 5);
+  for (IWORD iornin : {0, 1}) {
+    defaults(0);
+    ORVK_SPOPT2.INPFRM = 2;
+    ORVK_SPOPT2.IORNIN = iornin;
+    Call c;
+    c.spende = roomy(s, 1);
+    c.n = s.n;
+    c.nz = s.nz();
+    c.w.assign(c.spende, 0);
+    c.set_b(b);
+    // Row pointers, a reversed supplied row order, columns and values spread out.
+    const IWORD irp = 40, iorn = 200, ici = c.spende - 2 * s.nz() - 10, ia = c.spende - s.nz() + 1;
+    std::vector<IWORD> ptr(s.n + 1, 0);
+    for (IWORD k = 0; k < s.nz(); ++k) ++ptr[s.r[k]];
+    c.seti(irp, 1);
+    for (IWORD i = 1; i <= s.n; ++i) c.seti(irp + i, c.geti(irp + i - 1) + ptr[i]);
+    for (IWORD k = 0; k < s.nz(); ++k) {
+      c.seti(ici + k, s.c[k]);
+      c.setr(ia + k, s.v[k]);
+    }
+    for (IWORD i = 0; i < s.n; ++i) c.seti(iorn + i, s.n - i);
+    ORVK_SPOPT2.IRP = irp;
+    ORVK_SPOPT2.IORN = iorn;
+    ORVK_SPOPT2.ICI = ici;
+    ORVK_SPOPT2.IA = ia;
+    ASSERT_EQ(c.run(), 0);
+    EXPECT_LT(residual_ratio(s, c.x(), b), kResidualRatio);
+    // The caller finds its rows again, and their row numbers at word 15.
+    EXPECT_EQ(sorted(c.triplets()).v, s.v);
+  }
+}
+
+// Triplets in random order come back sorted by row at the new positions.
+TEST(Contrl, ShuffledTripletsComeBackSortedByRow) {
+  const Sys s0 = convection(6);
+  const Sys s = shuffled(s0, 99);
+  const std::vector<double> b = rhs_for(s, 4);
+  defaults(0);
+  Call c = place(s, b, roomy(s, 1));
+  ASSERT_EQ(c.run(), 0);
+  EXPECT_EQ(ORVK_SPOPT2.JVECT, ORVK_SPOPT2.ICI);
+  const Sys back = c.triplets();
+  for (IWORD k = 1; k < back.nz(); ++k) EXPECT_LE(back.r[k - 1], back.r[k]);
+  const Sys a = sorted(back), e = sorted(s);
+  EXPECT_EQ(a.r, e.r);
+  EXPECT_EQ(a.c, e.c);
+  EXPECT_EQ(a.v, e.v);
+  EXPECT_LT(residual_ratio(s, c.x(), b), kResidualRatio);
+}
+
+// Rows of A and b multiplied by powers of 10: the equilibrated solve gives
+// the same x.
+void powers_of_ten(IWORD method) {
+  const Sys s = random_sparse(40, 3);
+  const std::vector<double> b = rhs_for(s, 8);
+  defaults(0);
+  ORVK_SPOPT2.METHOD = method;
+  ORVK_SPOPT2.SCLOPT = 1;
+  if (method == 7) ORVK_SPOPT1.PIVTL2 = kMethod7Tol;
+  Call c0 = place(s, b, roomy(s, method));
+  ASSERT_EQ(c0.run(), 0);
+  const std::vector<double> x0 = c0.x();
+
+  Sys t = s;
+  std::vector<double> bt = b;
+  for (IWORD k = 0; k < t.nz(); ++k) t.v[k] *= std::pow(10.0, static_cast<double>((t.r[k] % 7) - 3));
+  for (IWORD i = 0; i < t.n; ++i) bt[i] *= std::pow(10.0, static_cast<double>(((i + 1) % 7) - 3));
+  defaults(0);
+  ORVK_SPOPT2.METHOD = method;
+  ORVK_SPOPT2.SCLOPT = 1;
+  if (method == 7) ORVK_SPOPT1.PIVTL2 = kMethod7Tol;
+  Call c1 = place(t, bt, roomy(t, method));
+  ASSERT_EQ(c1.run(), 0);
+  EXPECT_LT(max_rel_diff(c1.x(), x0), kSame);
+  EXPECT_EQ(c1.b(t.n), bt);  // B back unscaled
+}
+TEST(Contrl, PowersOfTenScalingLeaveXUnchanged) {
+  for (IWORD method : {1, 2, 4, 5, 7}) {
+    SCOPED_TRACE(method);
+    powers_of_ten(method);
+  }
+}
+
+// ---- reuse of the ordering and re-solves ---------------------------------------------------------
+
+// Factor, reuse the ordering with new values, re-solve with a new right-hand
+// side: each against the dense reference.
+void factor_reuse_resolve(IWORD method, IWORD resolve, IWORD rstopt, IWORD sclopt) {
+  const Sys s = sorted(convection(7));
+  defaults(0);
+  ORVK_SPOPT2.METHOD = method;
+  ORVK_SPOPT2.RSTOPT = rstopt;
+  ORVK_SPOPT2.SCLOPT = sclopt;
+  ORVK_SPOPT2.CBSROW = s.n;
+  const std::vector<double> b = rhs_for(s, 1);
+  Call c = place(s, b, roomy(s, method));
+  ASSERT_EQ(c.run(), 0);
+  EXPECT_LT(max_rel_diff(c.x(), dense_solve(s, b)), kSame);
+
+  // New values of the same pattern, reusing the ordering.
+  Sys t = s;
+  for (IWORD q = 0; q < t.nz(); ++q) t.v[q] *= 1.0 + 0.01 * static_cast<double>(q % 5);
+  const std::vector<double> bt = rhs_for(t, 2);
+  c.set_b(bt);
+  if (rstopt != 1) {  // the matrix was not kept: the caller supplies it again
+    for (IWORD q = 0; q < t.nz(); ++q) {
+      c.seti(ORVK_SPOPT2.IVECT + q, t.r[q]);
+      c.seti(ORVK_SPOPT2.JVECT + q, t.c[q]);
+    }
+  }
+  new_values(c, t);
+  ORVK_SPOPT2.ORDOPT = 6;
+  ASSERT_EQ(c.run(), 0);
+  EXPECT_LT(max_rel_diff(c.x(), dense_solve(t, bt)), kSame);
+
+  // New right-hand sides with the kept factors; the factors survive a re-solve.
+  ORVK_SPOPT2.METHOD = resolve;
+  for (std::uint64_t seed : {3, 4}) {
+    const std::vector<double> b3 = rhs_for(t, seed);
+    c.set_b(b3);
+    ASSERT_EQ(c.run(), 0);
+    EXPECT_LT(max_rel_diff(c.x(), dense_solve(t, b3)), kSame);
+  }
+}
+TEST(Contrl, FactorReuseResolveSequence) {
+  struct Case {
+    IWORD method, resolve, rstopt;
+  } cases[] = {{2, 3, 2}, {5, 6, 1}, {5, 6, 2}};
+  for (const Case& k : cases)
+    for (IWORD sclopt : {1, 2}) {
+      SCOPED_TRACE("method " + std::to_string(k.method) + " rstopt " + std::to_string(k.rstopt) +
+                   " scaling " + std::to_string(sclopt));
+      factor_reuse_resolve(k.method, k.resolve, k.rstopt, sclopt);
+    }
+}
+
+// Method 1 with the matrix restored: the ordering is reused on values
+// written over the returned (row-sorted) matrix.
+TEST(Contrl, ReuseAfterRestoredMethodOne) {
+  const Sys s = random_sparse(50, 21);
+  const std::vector<double> b = rhs_for(s, 1);
+  defaults(0);
+  Call c = place(s, b, roomy(s, 1));
+  ASSERT_EQ(c.run(), 0);
+  Sys t = c.triplets();
+  for (double& v : t.v) v = -2.0 * v;
+  new_values(c, t);
+  ORVK_SPOPT2.ORDOPT = 6;
+  ASSERT_EQ(c.run(), 0);
+  EXPECT_LT(max_rel_diff(c.x(), dense_solve(t, b)), kSame);
+}
+
+// ---- refusals of kept state ----------------------------------------------------------------------------
+
+Lines no_factors_msg(IWORD method) {
+  return {"", line("THE KEPT LU FACTORS MUST NOT BE USED  (CONTRL)"),
+          line("NO SUCCESSFUL CALL WITH METHOD" + i6(method) + " KEPT FACTORS"),
+          line("WITH THE SAME ORDER, OPTIONS AND POSITIONS"), kTerminated};
+}
+const Lines kNoOrdering = {"", line("THE PREVIOUS ORDERING MUST NOT BE USED  (CONTRL)"),
+                           line("NO COMPLETE ORDERING OF THIS ORDER IS KEPT"),
+                           line("WITH THE SAME OPTIONS AND POSITIONS")};
+const Lines kReorder = {"", line("THE PREVIOUS ORDERING MUST NOT BE USED  (CONTRL)"),
+                        line("THE ORIGINAL MATRIX WAS ALTERED BY"),
+                        line("THE DATA CHECKING ROUTINES AND/OR CONTAIN"),
+                        line("STRUCTURAL OR NUMERICAL SINGULARITIES")};
+
+TEST(Contrl, ResolveRefusesFactorsThatDoNotExistOrDiffer) {
+  const Sys s = sorted(lower(10));
+  const std::vector<double> b = rhs_for(s, 1);
+  struct Case {
+    const char* what;
+    IWORD fmethod, fscl, frst, rmethod, rscl;
+    bool fail_first;  // a singular matrix in the factoring call
+  } cases[] = {
+      {"no factoring call at all", 0, 2, 2, 3, 2, false},
+      {"method 2 restored its matrix over the factors", 2, 2, 1, 3, 2, false},
+      {"method 1 keeps no factors", 1, 2, 2, 3, 2, false},
+      {"method 5 factors asked for by method 3", 5, 2, 2, 3, 2, false},
+      {"method 2 factors asked for by method 6", 2, 2, 2, 6, 2, false},
+      {"scaling switched on after the factoring", 2, 2, 2, 3, 1, false},
+      {"scaling switched off after the factoring", 5, 1, 2, 6, 2, false},
+      {"the factoring call failed", 2, 2, 2, 3, 2, true},
+      {"method 2 column map spoiled", 2, 2, 2, 3, 2, false},
+      {"method 5 row order spoiled", 5, 2, 2, 6, 2, false},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.what);
+    defaults(0);
+    Sys f = s;
+    if (k.fail_first) f.v[f.nz() - 1] = 0.0;  // last diagonal 0: numerically singular
+    Call c = place(f, b, roomy(s, 5) + 100);
+    if (k.fmethod != 0) {
+      ORVK_SPOPT2.METHOD = k.fmethod;
+      ORVK_SPOPT2.SCLOPT = k.fscl;
+      ORVK_SPOPT2.RSTOPT = k.frst;
+      ORVK_SPOPT2.CHKMODE = 1;
+      ORVK_SPOPT2.CBSROW = s.n;
+      ORVK_SPOPT2.ORDOPT = 1;
+      c.run();
+      EXPECT_EQ(c.ierr < 0, k.fail_first);
+    }
+    if (std::string(k.what).find("spoiled") != std::string::npos) {
+      ASSERT_EQ(c.ierr, 0);
+      const IWORD at = std::string(k.what).find("column") != std::string::npos ? ORVK_SPOPT2.W39
+                                                                             : ORVK_SPOPT2.IORN;
+      c.seti(at + 2, c.geti(at + 3));
+    }
+    ORVK_SPOPT2.MSGUNIT = kUnit;
+    ORVK_SPOPT2.METHOD = k.rmethod;
+    ORVK_SPOPT2.SCLOPT = k.rscl;
+    const std::vector<double> b0 = c.b(s.n);
+    const std::vector<double> x0 = c.x();
+    orvika_test::UnitCapture cap(kUnit);
+    EXPECT_EQ(c.run(), -11);
+    EXPECT_EQ(cap.lines(), no_factors_msg(k.rmethod == 3 ? 2 : 5));
+    EXPECT_EQ(c.b(s.n), b0);
+    EXPECT_EQ(c.x(), x0);
+  }
+}
+
+// A factorisation that repaired a singular step (code 8) leaves column
+// flags that the re-solve routine itself refuses.
+TEST(Contrl, ResolveAfterRepairedStepIsRefusedByTheMethod) {
+  Sys s = sorted(lower(6));
+  for (IWORD k = 0; k < s.nz(); ++k)
+    if (s.r[k] == 6 && s.c[k] == 6) s.v[k] = 0.0;  // the last row becomes dependent
+  for (IWORD k = 0; k < s.nz(); ++k)
+    if (s.r[k] == 6 && s.c[k] != 1) s.v[k] = 0.0;
+  const std::vector<double> b = rhs_for(s, 1);
+  defaults(kUnit);
+  ORVK_SPOPT2.METHOD = 2;
+  ORVK_SPOPT2.RSTOPT = 2;
+  ORVK_SPOPT2.ORDOPT = 1;
+  Call c = place(s, b, roomy(s, 2));
+  {
+    orvika_test::UnitCapture cap(kUnit);
+    ASSERT_EQ(c.run(), 8);
+  }
+  ORVK_SPOPT2.METHOD = 3;
+  orvika_test::UnitCapture cap(kUnit);
+  EXPECT_EQ(c.run(), -11);
+  ASSERT_FALSE(cap.lines().empty());
+  EXPECT_EQ(cap.lines().back(), line("PROGRAM EXECUTION TERMINATED  (LU1P3)"));
+}
+
+TEST(Contrl, ReuseRefusesMissingOrStaleOrdering) {
+  const Sys s = sorted(arrow(8));
+  const std::vector<double> b = rhs_for(s, 1);
+  // No earlier call in this work space.
+  {
+    defaults(kUnit);
+    Call c = place(s, b, roomy(s, 1));
+    ORVK_SPOPT2.ORDOPT = 6;
+    orvika_test::UnitCapture cap(kUnit);
+    EXPECT_EQ(c.run(), -12);
+    EXPECT_EQ(cap.lines(), kNoOrdering);
+  }
+  // Method 1 without restore clears the row order; a changed method or
+  // scaling option lays the work space out differently; a row order
+  // spoiled by the caller is no permutation.
+  struct Case {
+    const char* what;
+    IWORD rst, method2, scl2;
+    bool spoil;
+  } cases[] = {{"method 1 destroyed the order", 2, 1, 2, false},
+               {"another method", 1, 2, 2, false},
+               {"scaling switched on", 1, 1, 1, false},
+               {"row order spoiled", 1, 1, 2, true}};
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.what);
+    defaults(0);
+    ORVK_SPOPT2.RSTOPT = k.rst;
+    Call c = place(s, b, roomy(s, 2));
+    ASSERT_EQ(c.run(), 0);
+    if (k.rst != 1) {  // supply the matrix again
+      for (IWORD q = 0; q < s.nz(); ++q) {
+        c.seti(ORVK_SPOPT2.IVECT + q, s.r[q]);
+        c.seti(ORVK_SPOPT2.JVECT + q, s.c[q]);
+        c.setr(ORVK_SPOPT2.IA + q, s.v[q]);
+      }
+    }
+    if (k.spoil) c.seti(ORVK_SPOPT2.IORN + 1, c.geti(ORVK_SPOPT2.IORN));
+    ORVK_SPOPT2.ORDOPT = 6;
+    ORVK_SPOPT2.METHOD = k.method2;
+    ORVK_SPOPT2.SCLOPT = k.scl2;
+    ORVK_SPOPT2.MSGUNIT = kUnit;
+    const std::vector<IWORD> before = c.w;
+    orvika_test::UnitCapture cap(kUnit);
+    EXPECT_EQ(c.run(), -12);
+    EXPECT_EQ(cap.lines(), kNoOrdering);
+    // Refused before anything moved (the scratch of methods 4 and 5 aside).
+    for (IWORD p = 1; p <= c.spende; ++p)
+      if (p < ORVK_SPOPT2.W35 || p >= ORVK_SPOPT2.W35 + s.n) {
+        ASSERT_EQ(c.w[p - 1], before[p - 1]) << p;
+      }
+  }
+}
+
+TEST(Contrl, ReuseAfterRepairOrWithAnotherCountIsRefused) {
+  // Row 3 and column 5 empty: repaired, ordered with ordering 4.
+  Sys s;
+  s.n = 5;
+  for (IWORD i = 1; i <= 5; ++i)
+    if (i != 3) s.add(i, i == 5 ? 3 : i, 2.0);
+  s.add(1, 2, 1.0);
+  const std::vector<double> b = {1, 2, 3, 4, 5};
+  defaults(0);
+  ORVK_SPOPT2.ORDOPT = 4;
+  Call c = place(s, b, roomy(s, 1) + 200);
+  ASSERT_EQ(c.run(), 0);  // the repair warning does not survive the spike ordering
+  EXPECT_EQ(c.x()[4], 0.0);
+  ORVK_SPOPT2.ORDOPT = 6;
+  ORVK_SPOPT2.MSGUNIT = kUnit;
+  {
+    orvika_test::UnitCapture cap(kUnit);
+    EXPECT_EQ(c.run(), -12);
+    EXPECT_EQ(cap.lines(), kReorder);
+  }
+  // A sound matrix reused with one entry fewer: DCHEKD merges nothing.
+  const Sys t = sorted(convection(4));
+  defaults(0);
+  Call d = place(t, rhs_for(t, 1), roomy(t, 1));
+  ASSERT_EQ(d.run(), 0);
+  ORVK_SPOPT2.ORDOPT = 6;
+  ORVK_SPOPT2.MSGUNIT = kUnit;
+  d.nz = t.nz() - 1;
+  orvika_test::UnitCapture cap(kUnit);
+  EXPECT_EQ(d.run(), -12);
+  EXPECT_EQ(cap.lines(), kReorder);
+}
+
+TEST(Contrl, ReuseMergesRepeatedEntries) {
+  const Sys s = sorted(convection(4));
+  const std::vector<double> b = rhs_for(s, 1);
+  defaults(0);
+  Call c = place(s, b, roomy(s, 1));
+  ASSERT_EQ(c.run(), 0);
+  // The caller adds the first entry once more, split in two halves.
+  Sys t = s;
+  t.v[0] *= 0.5;
+  t.r.insert(t.r.begin() + 1, t.r[0]);
+  t.c.insert(t.c.begin() + 1, t.c[0]);
+  t.v.insert(t.v.begin() + 1, t.v[0]);
+  for (IWORD q = 0; q < t.nz(); ++q) {
+    c.seti(ORVK_SPOPT2.IVECT + q, t.r[q]);
+    c.seti(ORVK_SPOPT2.JVECT + q, t.c[q]);
+    c.setr(ORVK_SPOPT2.IA + q, t.v[q]);
+  }
+  c.nz = t.nz();
+  ORVK_SPOPT2.ORDOPT = 6;
+  EXPECT_EQ(c.run(), 6);
+  EXPECT_EQ(c.nz, s.nz());
+  EXPECT_LT(max_rel_diff(c.x(), dense_solve(s, b)), kSame);
+}
+
+// ---- the driver's own codes and messages -----------------------------------------------------------
+
+// At the minimum size the call goes through (a matrix without fill, so
+// that the factor area suffices for every method).
+TEST(Contrl, MinimumSizeBoundary) {
+  const Sys s = lower(25);
+  const std::vector<double> b = rhs_for(s, 1);
+  struct Case {
+    IWORD method;
+    double spcfac;
+  } cases[] = {{1, 1.0}, {2, 1.0}, {4, 1.0}, {5, 1.0}, {7, 1.0}, {1, 0.5}, {1, 2.0}, {2, 2.0}};
+  for (const Case& k : cases) {
+    SCOPED_TRACE("method " + std::to_string(k.method) + " spcfac " + std::to_string(k.spcfac));
+    const IWORD m = min_spende(s.n, s.nz(), k.method, k.spcfac);
+    defaults();
+    ORVK_SPOPT2.METHOD = k.method;
+    ORVK_SPOPT1.SPCFAC = k.spcfac;
+    Call c = place(s, b, m - 1);
+    const std::vector<IWORD> before = c.w;
+    {
+      orvika_test::UnitCapture cap(kUnit);
+      EXPECT_EQ(c.run(), -13);
+      EXPECT_EQ(cap.lines(), (Lines{"", line("SPENDE = " + i6(m - 1) + " IS TOO SMALL"),
+                                    line("SPENDE SHOULD BE AT LEAST " + i6(m)), kTerminated}));
+      EXPECT_EQ(c.w, before);
+    }
+    defaults(0);
+    ORVK_SPOPT2.METHOD = k.method;
+    ORVK_SPOPT1.SPCFAC = k.spcfac;
+    Call d = place(s, b, m);
+    EXPECT_EQ(d.run(), 0);
+    EXPECT_LT(residual_ratio(s, d.x(), b), kResidualRatio);
+  }
+}
+
+TEST(Contrl, HugeOrOddSpaceFactor) {
+  const Sys s = diagonal(4);
+  const std::vector<double> b = {1, 2, 3, 4};
+  const double inf = std::numeric_limits<double>::infinity();
+  for (double f : {1e300, inf, 1e19}) {
+    defaults();
+    ORVK_SPOPT1.SPCFAC = f;
+    Call c = place(s, b, 100000);
+    orvika_test::UnitCapture cap(kUnit);
+    EXPECT_EQ(c.run(), -13);
+    ASSERT_EQ(cap.lines().size(), 4u);
+    EXPECT_EQ(cap.lines()[2], line("SPENDE SHOULD BE AT LEAST ******"));
+  }
+  defaults(0);
+  ORVK_SPOPT1.SPCFAC = std::numeric_limits<double>::quiet_NaN();  // acts as 1
+  Call c = place(s, b, min_spende(4, 4, 1));
+  EXPECT_EQ(c.run(), 0);
+}
+
+TEST(Contrl, IntegerRatioMustBeOne) {
+  const Sys s = diagonal(3);
+  for (IWORD r : {0, 2, -1}) {
+    defaults();
+    ORVK_SPOPT2.I4FAC = r;
+    Call c = place(s, {1, 2, 3}, 1000);
+    const std::vector<IWORD> before = c.w;
+    orvika_test::UnitCapture cap(kUnit);
+    EXPECT_EQ(c.run(), -17);
+    EXPECT_EQ(cap.lines(), (Lines{"", line("I4FAC = " + i6(r) + " IS NOT SUPPORTED"),
+                                  line("PROPER VALUE: I4FAC=1"), kTerminated}));
+    EXPECT_EQ(c.w, before);
+  }
+}
+
+TEST(Contrl, PointerIBComesBeforeThePositionTest) {
+  const Sys s = diagonal(3);
+  defaults();
+  Call c = place(s, {1, 2, 3}, 1000);
+  ORVK_SPOPT2.IB = 2;
+  ORVK_SPOPT2.IVECT = ORVK_SPOPT2.JVECT;  // would fail the position test too
+  orvika_test::UnitCapture cap(kUnit);
+  EXPECT_EQ(c.run(), -14);
+  EXPECT_EQ(cap.lines(), (Lines{"", line("POINTER IB = " + i6(2) + " IS INCORRECT"),
+                                line("PROPER VALUE: IB=1"), kTerminated}));
+}
+
+TEST(Contrl, PositionOrderTable) {
+  const Sys s = sorted(diagonal(5));
+  const std::string head = line("TEMPORARY POINTERS ARE NOT IN CORRECT ORDER");
+  struct Case {
+    const char* what;
+    IWORD inpfrm, iornin, irp, iorn, ivect, jvect, ici, ia;
+    const char* second;
+  } cases[] = {
+      {"rows: IRP below 2", 2, 0, 1, 0, 0, 0, 300, 400, "PROPER ORDER: IB < IRP/I4FAC < ICI/I4FAC < IA"},
+      {"rows: ICI before IRP", 2, 0, 300, 0, 0, 0, 200, 400, "PROPER ORDER: IB < IRP/I4FAC < ICI/I4FAC < IA"},
+      {"rows, order: IORN after ICI", 2, 1, 100, 350, 0, 0, 300, 400,
+       "PROPER ORDER: IB < IRP/I4FAC < IORN/I4FAC < ICI/I4FAC < IA"},
+      {"triplets, order: IORN after IVECT", 1, 1, 0, 250, 200, 300, 0, 400,
+       "PROPER ORDER: IB < IORN/I4FAC < IVECT/I4FAC < JVECT/I4FAC < IA"},
+      {"triplets: IVECT = JVECT", 1, 0, 0, 0, 300, 300, 0, 400,
+       "PROPER ORDER: IB < IVECT/I4FAC < JVECT/I4FAC < IA"},
+      {"triplets: JVECT after IA", 1, 0, 0, 0, 200, 450, 0, 400,
+       "PROPER ORDER: IB < IVECT/I4FAC < JVECT/I4FAC < IA"},
+      {"triplets: IVECT overlaps B", 1, 0, 0, 0, 3, 300, 0, 400,
+       "PROPER ORDER: IB < IVECT/I4FAC < JVECT/I4FAC < IA"},
+      {"triplets: JVECT overlaps IA", 1, 0, 0, 0, 200, 398, 0, 400,
+       "PROPER ORDER: IB < IVECT/I4FAC < JVECT/I4FAC < IA"},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.what);
+    defaults();
+    Call c;
+    c.spende = 1000;
+    c.n = 5;
+    c.nz = 5;
+    c.w.assign(1000, 0);
+    ORVK_SPOPT2.INPFRM = k.inpfrm;
+    ORVK_SPOPT2.IORNIN = k.iornin;
+    ORVK_SPOPT2.IB = 1;
+    ORVK_SPOPT2.IRP = k.irp;
+    ORVK_SPOPT2.IORN = k.iorn;
+    ORVK_SPOPT2.IVECT = k.ivect;
+    ORVK_SPOPT2.JVECT = k.jvect;
+    ORVK_SPOPT2.ICI = k.ici;
+    ORVK_SPOPT2.IA = k.ia;
+    orvika_test::UnitCapture cap(kUnit);
+    EXPECT_EQ(c.run(), -15);
+    EXPECT_EQ(cap.lines(), (Lines{"", head, line(k.second), kTerminated}));
+    EXPECT_EQ(c.w, std::vector<IWORD>(1000, 0));
+  }
+}
+
+TEST(Contrl, NoRoomForThePartition) {
+  const Sys s = sorted(diagonal(5));
+  const std::vector<double> b = {1, 2, 3, 4, 5};
+  const Lines msg = {"", line("SPENDE = " + i6(2000) + " IS TOO SMALL"), kTerminated};
+  struct Case {
+    const char* what;
+    IWORD inpfrm, iornin, irp, iorn, ivect, jvect, ici, ia;
+    IWORD expect;
+  } cases[] = {
+      // Triplets: the row pointers (at Z+1 = 6) would reach the row numbers.
+      {"IVECT = IRP + N", 1, 0, 0, 0, 11, 500, 0, 1900, -16},
+      {"IVECT = IRP + N + 1", 1, 0, 0, 0, 12, 500, 0, 1900, 0},
+      // Rows: the row pointers lie below their place after B.
+      {"IRP = 2: past the order test, over B", 2, 0, 2, 0, 0, 0, 500, 1900, -16},
+      {"IRP over B", 2, 0, 3, 0, 0, 0, 500, 1900, -16},
+      {"IRP just after B", 2, 0, 6, 0, 0, 0, 500, 1900, 0},
+      {"supplied IORN below its place", 2, 1, 6, 20, 0, 0, 500, 1900, -16},
+      {"IA beyond SPENDE", 1, 0, 0, 0, 100, 500, 0, 1998, -16},
+      {"triplet IORN inside the row pointers", 1, 1, 0, 8, 100, 500, 0, 1900, -16},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.what);
+    defaults();
+    Call c;
+    c.spende = 2000;
+    c.n = 5;
+    c.nz = 5;
+    c.w.assign(2000, 0);
+    c.set_b(b);
+    const IWORD ici = k.inpfrm == 1 ? k.jvect : k.ici;
+    for (IWORD q = 0; q < 5; ++q) {
+      if (k.inpfrm == 1) c.seti(k.ivect + q, q + 1);
+      c.seti(ici + q, q + 1);
+      if (k.ia + q <= 2000) c.setr(k.ia + q, 2.0);
+      if (k.inpfrm == 2) c.seti(k.irp + q, q + 1);
+      if (k.iornin == 1) c.seti(k.iorn + q, q + 1);
+    }
+    if (k.inpfrm == 2) c.seti(k.irp + 5, 6);
+    ORVK_SPOPT2.INPFRM = k.inpfrm;
+    ORVK_SPOPT2.IORNIN = k.iornin;
+    ORVK_SPOPT2.IRP = k.irp;
+    ORVK_SPOPT2.IORN = k.iorn;
+    ORVK_SPOPT2.IVECT = k.ivect;
+    ORVK_SPOPT2.JVECT = k.jvect;
+    ORVK_SPOPT2.ICI = k.ici;
+    ORVK_SPOPT2.IA = k.ia;
+    const std::vector<IWORD> before = c.w;
+    orvika_test::UnitCapture cap(kUnit);
+    EXPECT_EQ(c.run(), k.expect);
+    if (k.expect == -16) {
+      EXPECT_EQ(cap.lines(), msg);
+      EXPECT_EQ(c.w, before);  // refused before anything moved
+    } else {
+      const std::vector<double> x = c.x();
+      for (IWORD i = 0; i < 5; ++i) EXPECT_DOUBLE_EQ(x[i], b[i] / 2.0);
+    }
+  }
+}
+
+TEST(Contrl, TripletRowOutsideTheOrderIsRejectedBeforeIndexing) {
+  for (IWORD bad : {0, 6, -3, 1000000}) {
+    Sys s = diagonal(5);
+    s.r[2] = bad;
+    defaults();
+    Call c = place(s, {1, 2, 3, 4, 5}, 1000);
+    const std::vector<IWORD> before = c.w;
+    orvika_test::UnitCapture cap(kUnit);
+    EXPECT_EQ(c.run(), -1);
+    EXPECT_EQ(cap.lines(),
+              (Lines{"", line("ROW INDEX " + i6(bad) + " OUTSIDE 1 TO " + i6(5) + " IN ENTRY " + i6(3) +
+                              "  (CONTRL)"),
+                     kTerminated}));
+    EXPECT_EQ(c.w, before);
+  }
+}
+
+TEST(Contrl, NegativeCountsAndTheEmptyProblem) {
+  defaults();
+  Call c;
+  c.spende = 500;
+  c.w.assign(500, 0);
+  ORVK_SPOPT2.IB = 1;
+  ORVK_SPOPT2.IVECT = 100;
+  ORVK_SPOPT2.JVECT = 200;
+  ORVK_SPOPT2.IA = 300;
+  for (auto nn : {std::pair<IWORD, IWORD>{-1, 4}, {3, -2}, {0, 2}}) {
+    c.n = nn.first;
+    c.nz = nn.second;
+    orvika_test::UnitCapture cap(kUnit);
+    EXPECT_EQ(c.run(), -2);
+    EXPECT_EQ(cap.lines(), (Lines{"", line("ORDER N = " + i6(nn.first) + " AND NZ = " + i6(nn.second) +
+                                           " ARE INCORRECT  (CONTRL)"),
+                                  kTerminated}));
+  }
+  c.n = 0;
+  c.nz = 0;
+  orvika_test::UnitCapture cap(kUnit);
+  EXPECT_EQ(c.run(), 0);
+  EXPECT_TRUE(cap.lines().empty());
+  ORVK_SPOPT2.METHOD = 3;
+  EXPECT_EQ(c.run(), 0);
+}
+
+// The stage line that the driver adds after a failed stage.
+TEST(Contrl, StageFailureLines) {
+  struct Case {
+    const char* stage;
+    IWORD method, ordopt, chkmode;
+    Sys (*make)();
+    IWORD code;
+  } cases[] = {
+      {"DCHEKA",
+       1, 2, 2,
+       [] {
+         Sys s = diagonal(4);
+         s.c[1] = 0;
+         return s;
+       },
+       -1},
+      {"TALLY", 1, 1, 2,
+       [] {  // rows 1 and 2 share their only column: structurally singular
+         Sys t;
+         t.n = 4;
+         t.add(1, 1, 1.0), t.add(2, 1, 2.0), t.add(3, 2, 1.0), t.add(3, 3, 1.0);
+         t.add(4, 2, 1.0), t.add(4, 3, 3.0), t.add(4, 4, 1.0);
+         return t;
+       },
+       -7},
+      {"P4", 1, 5, 2,
+       [] {
+         Sys t;
+         t.n = 3;
+         t.add(1, 1, 1.0), t.add(2, 1, 2.0), t.add(3, 2, 1.0), t.add(3, 3, 1.0);
+         return t;
+       },
+       -7},
+      {"LU1SOL", 1, 2, 1, [] {
+         Sys s = lower(5);
+         for (IWORD k = 0; k < s.nz(); ++k)
+           if (s.r[k] == 5) s.v[k] = 0.0;
+         s.v[s.nz() - 1] = 1e-40;
+         return s;
+       }, -8},
+      {"LU2SOL", 2, 2, 1, [] {
+         Sys s = lower(5);
+         for (IWORD k = 0; k < s.nz(); ++k)
+           if (s.r[k] == 5) s.v[k] = 0.0;
+         s.v[s.nz() - 1] = 1e-40;
+         return s;
+       }, -8},
+      {"CBS", 4, 2, 1, [] {
+         Sys s = lower(5);
+         for (IWORD k = 0; k < s.nz(); ++k)
+           if (s.r[k] == 5) s.v[k] = 0.0;
+         s.v[s.nz() - 1] = 1e-40;
+         return s;
+       }, -8},
+      {"CBS2", 5, 2, 1, [] {
+         Sys s = lower(5);
+         for (IWORD k = 0; k < s.nz(); ++k)
+           if (s.r[k] == 5) s.v[k] = 0.0;
+         s.v[s.nz() - 1] = 1e-40;
+         return s;
+       }, -8},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.stage);
+    const Sys s = k.make();
+    defaults();
+    ORVK_SPOPT2.METHOD = k.method;
+    ORVK_SPOPT2.ORDOPT = k.ordopt;
+    ORVK_SPOPT2.CHKMODE = k.chkmode;
+    std::vector<double> b(s.n, 1.0);
+    Call c = place(s, b, roomy(s, k.method) + 100);
+    orvika_test::UnitCapture cap(kUnit);
+    EXPECT_EQ(c.run(), k.code);
+    ASSERT_GE(cap.lines().size(), 2u);
+    EXPECT_EQ(cap.lines().back(), line(std::string("PROGRAM EXECUTION TERMINATED  (") + k.stage + ")"));
+  }
+}
+
+// The stage lines of the reuse and re-solve paths: DCHEKD refusing a
+// repeated index (CHKMODE 1), CBSLU3 refusing factors of a repaired matrix.
+TEST(Contrl, StageFailureLinesOfReuseAndResolve) {
+  const Sys s = sorted(convection(3));
+  {
+    defaults(0);
+    Call c = place(s, rhs_for(s, 1), roomy(s, 1));
+    ASSERT_EQ(c.run(), 0);
+    c.seti(ORVK_SPOPT2.JVECT + 1, c.geti(ORVK_SPOPT2.JVECT));  // row 1 repeats its first column
+    c.nz = s.nz() - 1;  // and drops its last entry: a count other than LASTNZ
+    ORVK_SPOPT2.ORDOPT = 6;
+    ORVK_SPOPT2.CHKMODE = 1;
+    ORVK_SPOPT2.MSGUNIT = kUnit;
+    orvika_test::UnitCapture cap(kUnit);
+    EXPECT_EQ(c.run(), -6);
+    ASSERT_FALSE(cap.lines().empty());
+    EXPECT_EQ(cap.lines().back(), line("PROGRAM EXECUTION TERMINATED  (DCHEKD)"));
+  }
+  {
+    Sys t;  // row 3 and column 5 empty: repaired, so the flags are not all 1
+    t.n = 5;
+    for (IWORD i = 1; i <= 5; ++i)
+      if (i != 3) t.add(i, i == 5 ? 3 : i, 2.0);
+    defaults(0);
+    ORVK_SPOPT2.ORDOPT = 4;
+    ORVK_SPOPT2.METHOD = 5;
+    Call c = place(t, {1, 2, 3, 4, 5}, roomy(t, 5) + 200);
+    ASSERT_EQ(c.run(), 0);
+    ORVK_SPOPT2.METHOD = 6;
+    ORVK_SPOPT2.MSGUNIT = kUnit;
+    orvika_test::UnitCapture cap(kUnit);
+    EXPECT_EQ(c.run(), -11);
+    ASSERT_FALSE(cap.lines().empty());
+    EXPECT_EQ(cap.lines().back(), line("PROGRAM EXECUTION TERMINATED  (CBSLU3)"));
+  }
+}
+
+// A failed factorisation gives back the caller's matrix, ordering and B.
+TEST(Contrl, FailedFactorisationRestoresEverything) {
+  Sys good = sorted(random_sparse(25, 5));
+  Sys bad = good;
+  for (IWORD k = 0; k < bad.nz(); ++k)
+    if (bad.r[k] == 25) bad.v[k] = 0.0;  // an all-zero row: singular at its step
+  const std::vector<double> b = rhs_for(good, 9);
+  for (IWORD method : {1, 2}) {
+    SCOPED_TRACE(method);
+    auto state = [](const Call& c) {
+      std::vector<IWORD> v;
+      for (IWORD i = 0; i <= c.n; ++i) v.push_back(c.geti(ORVK_SPOPT2.IORN + i));
+      for (IWORD i = 0; i <= c.n; ++i) v.push_back(c.geti(ORVK_SPOPT2.W39 + i));
+      for (IWORD i = 0; i <= c.n; ++i) v.push_back(c.geti(ORVK_SPOPT2.IRP + i));
+      return v;
+    };
+    defaults(0);
+    ORVK_SPOPT2.METHOD = method;
+    ORVK_SPOPT2.CHKMODE = 1;
+    ORVK_SPOPT2.SCLOPT = 1;
+    Call g = place(good, b, roomy(good, method));
+    ASSERT_EQ(g.run(), 0);
+    const std::vector<IWORD> ordered = state(g);
+
+    defaults(0);
+    ORVK_SPOPT2.METHOD = method;
+    ORVK_SPOPT2.CHKMODE = 1;
+    ORVK_SPOPT2.SCLOPT = 1;
+    Call c = place(bad, b, roomy(good, method));
+    EXPECT_EQ(c.run(), -8);
+    EXPECT_EQ(c.b(bad.n), b);
+    EXPECT_EQ(state(c), ordered);  // the same pattern orders the same way
+    const Sys back = c.triplets();
+    EXPECT_EQ(back.r, bad.r);
+    EXPECT_EQ(back.c, bad.c);
+    EXPECT_EQ(back.v, bad.v);
+    EXPECT_EQ(ORVK_SPOPT3.LASTNZ, bad.nz());
+  }
+}
+
+// ---- repairs that change the order or the count ----------------------------------------------------------
+
+// Column index 7 in a 5-row matrix: widened to order 7 (rows 6 and 7 fix
+// the new variables), the partition laid out for order 7.
+TEST(Contrl, WideningToMoreColumns) {
+  Sys s = sorted(lower(5));
+  s.add(2, 7, 0.5);
+  const std::vector<double> b = rhs_for(sorted(lower(5)), 2);
+  for (IWORD nrhsmx : {1, 2}) {
+    SCOPED_TRACE(nrhsmx);
+    defaults(0);
+    ORVK_SPOPT2.ORDOPT = 4;
+    ORVK_SPOPT4 = {nrhsmx, nrhsmx};
+    std::vector<double> bb = b;
+    if (nrhsmx == 2) bb.insert(bb.end(), b.begin(), b.end());
+    Call c = place(s, bb, roomy(s, 1) + 300);
+    EXPECT_EQ(c.run(), 0);  // the repair warnings end with the spike ordering
+    ASSERT_EQ(c.n, 7);
+    EXPECT_EQ(c.nz, s.nz() + 2);
+    EXPECT_EQ(ORVK_SPOPT2.IRP, nrhsmx * 7 + 1);
+    EXPECT_EQ(ORVK_SPOPT2.X, nrhsmx * 7 + 7 + 2);
+    for (IWORD col = 1; col <= nrhsmx; ++col) {
+      const std::vector<double> x = c.x(col);
+      EXPECT_EQ(x[5], 0.0);
+      EXPECT_EQ(x[6], 0.0);
+      const std::vector<double> x5(x.begin(), x.begin() + 5);
+      EXPECT_LT(max_rel_diff(x5, dense_solve(sorted(lower(5)), b)), kSame);
+    }
+  }
+}
+
+// Room for order 5 but not for the widened order 7: the too-short code
+// before the arrays move again.
+TEST(Contrl, WideningRepeatsTheMinimumSizeTest) {
+  Sys s = sorted(lower(5));
+  s.add(2, 7, 0.5);
+  defaults();
+  ORVK_SPOPT2.ORDOPT = 4;
+  const IWORD m5 = min_spende(5, s.nz(), 1), m7 = min_spende(7, s.nz() + 2, 1);
+  ASSERT_LT(m5, m7);
+  Call c = place(s, {1, 2, 3, 4, 5}, m5);
+  orvika_test::UnitCapture cap(kUnit);
+  EXPECT_EQ(c.run(), -13);
+  const Lines& l = cap.lines();
+  ASSERT_GE(l.size(), 4u);
+  const Lines tail(l.end() - 4, l.end());
+  EXPECT_EQ(tail, (Lines{"", line("SPENDE = " + i6(m5) + " IS TOO SMALL"),
+                         line("SPENDE SHOULD BE AT LEAST " + i6(m7)), kTerminated}));
+  EXPECT_EQ(c.n, 5);
+}
+
+// Column 4 empty and no empty row (CHKMODE 3): the extra row N+1 with
+// entries in columns 4 and 6.  Those two columns then have row 6 alone, so
+// the transversal completes the pattern with one artificial entry and the
+// ordering reports the matrix structurally singular; N, NZ and the
+// partition are those of order 6, LASTNZ is left alone.
+TEST(Contrl, ExtraRowForAnEmptyColumn) {
+  Sys s;
+  s.n = 5;
+  for (IWORD i = 1; i <= 5; ++i) s.add(i, i == 4 ? 3 : i, 1.0 + static_cast<double>(i));
+  s.add(4, 5, 1.0);
+  const std::vector<double> b = {1, 2, 3, 4, 5};
+  defaults(0);
+  ORVK_SPOPT2.CHKMODE = 3;
+  ORVK_SPOPT2.ORDOPT = 3;
+  ORVK_SPOPT3.LASTNZ = -5;
+  Call c = place(s, b, roomy(s, 1) + 300);
+  EXPECT_EQ(c.run(), -7);
+  ASSERT_EQ(c.n, 6);
+  EXPECT_EQ(c.nz, s.nz() + 3);
+  EXPECT_EQ(ORVK_SPOPT2.IRP, 7);
+  EXPECT_EQ(c.getr(6), 0.0);
+  EXPECT_EQ(ORVK_SPOPT3.LASTNZ, -5);
+}
+
+// ---- messages off, real matrices ----------------------------------------------------------------------------
+
+TEST(Contrl, SilentWhenTheUnitIsZero) {
+  defaults(0);
+  orvika_test::UnitCapture cap(kUnit);
+  Call c = place(diagonal(3), {1, 2, 3}, 50);
+  EXPECT_EQ(c.run(), -13);
+  ORVK_SPOPT2.I4FAC = 0;
+  EXPECT_EQ(c.run(), -17);
+  EXPECT_TRUE(cap.lines().empty());
+}
+
+// The shared chemical-process and economic matrices through methods 1, 2,
+// 4 and 5.  Method 2 saves the U rows of each finished block behind the
+// copies (about 2 NZ + N entries, whatever the work-space size); the U
+// factor of rdb1250l is larger, so method 2 reports -10 there.
+TEST(Contrl, SharedRealMatrices) {
+  if (orvika_test::matrix_dir().empty()) GTEST_SKIP() << "no shared matrices folder";
+  constexpr double kRealRatio = 1000.0;  // threshold pivoting with tolerance 0.1
+  for (const char* name : {"west0479.mtx", "west0989.mtx", "orani678.mtx", "bp_200.mtx", "rdb1250l.mtx"}) {
+    SCOPED_TRACE(name);
+    const std::string file = orvika_test::shared_matrix(name);
+    if (file.empty()) {
+      std::printf("skipped %s: not present\n", name);
+      continue;
+    }
+    orvika_test::Triplets t;
+    std::string msg;
+    ASSERT_TRUE(orvika_test::read_mtx(file, t, &msg)) << msg;
+    Sys s;
+    s.n = t.nrow;
+    s.r = t.row;
+    s.c = t.col;
+    s.v = t.val;
+    const std::vector<double> b = rhs_for(s, 1);
+    for (IWORD method : {1, 2, 4, 5}) {
+      SCOPED_TRACE(method);
+      defaults(0);
+      ORVK_SPOPT2.METHOD = method;
+      ORVK_SPOPT2.ORDOPT = 4;
+      ORVK_SPOPT2.SCLOPT = 1;
+      ORVK_SPOPT2.CBSROW = s.n;
+      Call c = place(s, b, 100 * min_spende(s.n, s.nz(), method));
+      const IWORD expect = (method == 2 && std::string(name) == "rdb1250l.mtx") ? -10 : 0;
+      ASSERT_EQ(c.run(), expect);
+      if (expect == 0) EXPECT_LT(residual_ratio(s, c.x(), b), kRealRatio);
+    }
+  }
+}
+
+}  // namespace
