@@ -248,6 +248,8 @@ struct Call {
     return ierr;
   }
   std::vector<double> x(IWORD col = 1) const {
+    // before any call has placed X the position word may be stale: no X yet
+    if (ORVK_SPOPT2.X < 1 || ORVK_SPOPT2.X + col * n - 1 > static_cast<IWORD>(w.size())) return {};
     std::vector<double> r(n);
     for (IWORD i = 0; i < n; ++i) r[i] = getr(ORVK_SPOPT2.X + (col - 1) * n + i);
     return r;
