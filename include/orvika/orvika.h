@@ -8,5 +8,6 @@
 #include "tearconv.h"
 #include "sparselu.h"
 #include "qp.h"
+#include "scalar.h"
 
 #endif

@@ -1,0 +1,213 @@
+// LDLTBK: dense symmetric indefinite LDL^T factorisation with complete
+// (Bunch-Parlett) diagonal pivoting, and the solve with its factors.
+//
+// Reference: J. R. Bunch, B. N. Parlett, Direct methods for solving symmetric
+// indefinite systems of linear equations, SIAM J. Numer. Anal. 8 (1971).
+#include <cmath>
+#include <utility>
+
+#include "frame/format.hpp"
+#include "frame/units.hpp"
+#include "qp/qp.hpp"
+
+namespace orvika {
+namespace {
+
+constexpr double kAlpha = 0.6403882032022076;  // (1 + sqrt 17) / 8
+constexpr IWORD kSingular = 129;
+
+// Packed lower triangle by rows: element (i,j) of the symmetric matrix.
+struct Packed {
+  double* a;
+  double& operator()(IWORD i, IWORD j) const {
+    if (j > i) std::swap(i, j);
+    return a[i * (i - 1) / 2 + j - 1];
+  }
+};
+
+// Symmetric interchange of rows and columns P < Q over the whole stored
+// triangle (the eliminated columns 1..P-1 included).
+void swap_sym(Packed& k, IWORD n, IWORD p, IWORD q) {
+  if (p == q) return;
+  if (p > q) std::swap(p, q);
+  for (IWORD c = 1; c < p; ++c) std::swap(k(p, c), k(q, c));
+  std::swap(k(p, p), k(q, q));
+  for (IWORD c = p + 1; c < q; ++c) std::swap(k(c, p), k(q, c));
+  for (IWORD i = q + 1; i <= n; ++i) std::swap(k(i, p), k(i, q));
+}
+
+void message(IWORD unit, std::string_view text) {
+  write_rec(unit, Rec().X(4).A(text));
+  write_empty(unit);
+}
+
+// Factorisation; false on a singular pivot block (ISING set).
+bool factor(Packed& k, IWORD n, IWORD* iswap, double* dwork, IWORD* ipivot, IWORD& ising,
+            IWORD unit, IWORD iprint) {
+  ising = 0;
+  for (IWORD r = 1; r <= n; ++r) {
+    double m = 0;
+    for (IWORD j = 1; j <= n; ++j) m = std::fmax(m, std::fabs(k(r, j)));
+    dwork[r - 1] = 16.0 * static_cast<double>(n) * m;
+    ipivot[r - 1] = r;
+  }
+  auto interchange = [&](IWORD p, IWORD q) {
+    swap_sym(k, n, p, q);
+    std::swap(ipivot[p - 1], ipivot[q - 1]);
+    std::swap(dwork[p - 1], dwork[q - 1]);
+  };
+  auto null_pivot = [&](IWORD s) {
+    const double d = k(s, s), sk = dwork[s - 1];
+    return !std::isfinite(d) || sk + d == sk;
+  };
+  IWORD ndet = 0;
+  IWORD s = 1;
+  while (s <= n - 1) {
+    double dmax = 0;
+    IWORD r = s;
+    for (IWORD j = s; j <= n; ++j)
+      if (std::fabs(k(j, j)) > dmax) {
+        dmax = std::fabs(k(j, j));
+        r = j;
+      }
+    double omax = dmax;
+    IWORD oi = 0, oj = 0;
+    for (IWORD i = s; i <= n; ++i)
+      for (IWORD j = s; j < i; ++j)
+        if (std::fabs(k(i, j)) > omax) {
+          omax = std::fabs(k(i, j));
+          oi = i;
+          oj = j;
+        }
+    if (kAlpha * omax <= dmax || oi == 0) {
+      iswap[s - 1] = r;
+      interchange(s, r);
+      if (iprint > 3) message(unit, "*** 1 BY 1 PIVOT SELECTED ***");
+      if (null_pivot(s)) {
+        if (iprint > 0) message(unit, "*** NULL 1 BY 1 PIVOT ***");
+        ising = kSingular;
+        return false;
+      }
+      const double d = k(s, s);
+      for (IWORD i = s + 1; i <= n; ++i) {
+        const double u = k(i, s);
+        k(i, s) = u / d;
+        for (IWORD j = s + 1; j <= i; ++j) k(i, j) -= k(j, s) * u;
+      }
+      iswap[n + s - 1] = 1;
+      s += 1;
+    } else {
+      iswap[s - 1] = oj;
+      iswap[s] = oi;
+      interchange(s, oj);
+      interchange(s + 1, oi);
+      if (iprint > 3) message(unit, "*** 2 BY 2 PIVOT SELECTED ***");
+      const double a = k(s, s), b = k(s + 1, s), c = k(s + 1, s + 1);
+      const double det = a * c - b * b;
+      double t = std::fabs(a * c) + b * b;
+      if (t == 0) t = 1;
+      t *= static_cast<double>(n);
+      if (!std::isfinite(det) || !std::isfinite(t) || std::fabs(det) + t == t) {
+        if (iprint > 0) message(unit, "*** SINGULAR 2 BY 2 BLOCK ***");
+        ising = kSingular;
+        return false;
+      }
+      dwork[ndet++] = det;
+      for (IWORD i = s + 2; i <= n; ++i) {
+        const double u = k(i, s), v = k(i, s + 1);
+        for (IWORD j = s + 2; j < i; ++j) k(i, j) -= k(j, s) * u + k(j, s + 1) * v;
+        k(i, s) = (c * u - b * v) / det;
+        k(i, s + 1) = (a * v - b * u) / det;
+        k(i, i) -= k(i, s) * u + k(i, s + 1) * v;
+      }
+      iswap[n + s - 1] = 2;
+      iswap[n + s] = 0;
+      s += 2;
+    }
+  }
+  if (s == n) {
+    iswap[n - 1] = n;
+    if (iprint > 3) message(unit, "*** 1 BY 1 PIVOT SELECTED ***");
+    if (null_pivot(n)) {
+      if (iprint > 0) message(unit, "*** NULL 1 BY 1 PIVOT ***");
+      ising = kSingular;
+      return false;
+    }
+    iswap[2 * n - 1] = 1;
+  }
+  return true;
+}
+
+// The block pattern must be that of a factorisation of order N.
+bool factors_valid(IWORD n, const IWORD* iswap) {
+  for (IWORD s = 1; s <= n; ++s) {
+    if (iswap[s - 1] < 1 || iswap[s - 1] > n) return false;
+    const IWORD t = iswap[n + s - 1];
+    if (t == 2) {
+      if (s == n || iswap[n + s] != 0) return false;
+      ++s;
+    } else if (t != 1) {
+      return false;
+    }
+  }
+  return true;
+}
+
+void solve(const Packed& k, IWORD n, double* b, const IWORD* iswap, const double* dwork) {
+  auto bx = [&](IWORD i) -> double& { return b[i - 1]; };
+  for (IWORD s = 1; s <= n; ++s) std::swap(bx(s), bx(iswap[s - 1]));
+  for (IWORD s = 1; s <= n - 1; ++s) {
+    if (bx(s) == 0) continue;
+    const IWORD from = iswap[n + s - 1] == 2 ? s + 2 : s + 1;
+    for (IWORD i = from; i <= n; ++i) bx(i) -= k(i, s) * bx(s);
+  }
+  IWORD ndet = 0;
+  for (IWORD s = 1; s <= n;) {
+    if (iswap[n + s - 1] == 2) {
+      const double a = k(s, s), bb = k(s + 1, s), c = k(s + 1, s + 1), det = dwork[ndet++];
+      const double b0 = bx(s);
+      bx(s) = (c * b0 - bb * bx(s + 1)) / det;
+      bx(s + 1) = (a * bx(s + 1) - bb * b0) / det;
+      s += 2;
+    } else {
+      bx(s) /= k(s, s);
+      s += 1;
+    }
+  }
+  for (IWORD s = n - 1; s >= 1; --s) {
+    const IWORD from = iswap[n + s - 1] == 2 ? s + 2 : s + 1;
+    double sum = bx(s);
+    for (IWORD i = from; i <= n; ++i) sum -= k(i, s) * bx(i);
+    bx(s) = sum;
+  }
+  for (IWORD s = n; s >= 1; --s) std::swap(bx(s), bx(iswap[s - 1]));
+}
+
+}  // namespace
+
+void LDLTBK(double* AK, IWORD N, double* BX, IWORD NRHS, IWORD LDB, IWORD JOB, IWORD* ISWAP,
+            double* DWORK, IWORD* IPIVOT, IWORD& ISING, IWORD unit, IWORD IPRINT) {
+  if (N < 1) {
+    ISING = 0;
+    return;
+  }
+  Packed k{AK};
+  bool ok = true;
+  if (JOB != 2) {
+    ok = factor(k, N, ISWAP, DWORK, IPIVOT, ISING, unit, IPRINT);
+  } else {
+    ok = factors_valid(N, ISWAP);
+    ISING = ok ? 0 : kSingular;
+  }
+  // Several right-hand sides must not overlap: LDB >= N.
+  if (ok && JOB != 1 && (NRHS <= 1 || LDB >= N)) {
+    const IWORD ld = NRHS > 1 ? LDB : N;
+    for (IWORD j = 0; j < NRHS; ++j) solve(k, N, BX + j * ld, ISWAP, DWORK);
+  }
+  if (IPRINT > 3) {
+    dump_i(unit, N, 0, IPIVOT, "IPIVOT    ");
+    dump_r(unit, N * (N + 1) / 2, 0, AK, "LDLT      ");
+  }
+}
+
+}  // namespace orvika

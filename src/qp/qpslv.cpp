@@ -1,0 +1,506 @@
+// ORVK_QPSLV: primal active-set solver for one quadratic program of the
+// host's optimiser.
+#include <cmath>
+
+#include "frame/format.hpp"
+#include "frame/units.hpp"
+#include "kernels/sparse.hpp"
+#include "orvika/host.h"
+#include "orvika/kernels_sparse.h"
+#include "qp/kkt.hpp"
+#include "frame/views.hpp"
+#include "orvika/kernels_sparse.h"
+#include "qp/qp.hpp"
+
+namespace {
+
+using orvika::nlpint;
+using orvika::Rec;
+
+constexpr IWORD kMaxIter = 30;
+constexpr IWORD kDenseWords = 2112;
+
+// Saved variables of the solver (one copy per process).
+struct QpState {
+  IWORD k = 0;           // KKT order, kept for a warm start
+  double gtx = 0, xhx2 = 0, objf = 0;
+  double gqptdx = 0, dxhdx2 = 0, aphmin = 0;
+  IWORD indef = 0, sing_last = 0, isrow = 0;
+  double objfmn = 0;
+  IWORD nactmn = 0;
+  double errceq = 0;
+  IWORD ncant = 0;
+  double t0 = 0, t1 = 0, t2 = 0;
+  IWORD iswap[kDenseWords] = {};
+  double dwork[kDenseWords] = {};
+  IWORD ipivot[kDenseWords] = {};
+};
+QpState g_qp;
+
+IWORD pos0(IWORD n) { return n > 0 ? n : 0; }
+
+void line5(IWORD unit, std::string_view text) {
+  orvika::write_empty(unit);
+  orvika::write_rec(unit, Rec().X(4).A(text));
+}
+
+// Compressed rows 1..NR with IA(1) = 1, pointers not decreasing and column
+// numbers in 1..NCOL (in 1..row when LOWER).
+bool rows_valid(IWORD nr, IWORD ncol, const IWORD* ia, const IWORD* ja, bool lower) {
+  if (ia[0] != 1) return false;
+  for (IWORD i = 1; i <= nr; ++i) {
+    if (ia[i] < ia[i - 1]) return false;
+    for (IWORD p = ia[i - 1]; p < ia[i]; ++p) {
+      const IWORD c = ja[p - 1];
+      if (c < 1 || c > (lower ? i : ncol)) return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+/* ORVK_QPSLV: minimise g'x + x'Hx/2 subject to a_i x = b_i (i = 1..MEQ) and
+ * a_i x <= b_i (i = MEQ+1..MEQ+MINEQ) by a primal active-set method: each
+ * iteration solves the KKT system of the equality rows and the active
+ * inequality rows, tests the curvature along the change of x and lets the
+ * active-set step change the active list, until the list stands.
+ *
+ *   N        in      IWORD       number of variables.
+ *   G        in      real (N)    gradient g.
+ *   IAH,JAH,H in     CSR         H, N rows, lower triangle with the diagonal.
+ *   MEQ, MINEQ in    IWORD       numbers of equality and inequality rows.
+ *   B        in      real (MEQ+MINEQ)  right-hand sides (equalities first).
+ *   IAC,JAC,AC in    CSR         constraint rows (MEQ+MINEQ rows, columns 1..N).
+ *   FESBLE   in      real (MINEQ) release thresholds when too many rows are active.
+ *   MACT     in      IWORD       update variant: 1 one row in and out per step, 2 every
+ *                                violated row in, 3 every negative multiplier out.
+ *   NCACT    out     IWORD       MEQ + NACTIV.
+ *   ITER     out     IWORD       iterations done (written when the run ends normally
+ *                                or infeasible).
+ *   X        in/out  real (N+MEQ+MINEQ)  x, equality multipliers, one multiplier per
+ *                                inequality (0 when inactive).
+ *   LRWRKQP, RWRKQP  in, work    real work: 9 MEQ + 6 MINEQ + 8N + 15 (nnz(H)+nnz(AC))
+ *                                words (partitions of negative length count 0).
+ *   LIWRKQP, IWRKQP  in, work    integer work: 9 MINEQ + 2 MEQ + N + 1 + 15 (nnz(H)+nnz(AC));
+ *                                IWRKQP(1..NACTIV) is the active list, kept for a warm start.
+ *   LACT     in/out  LWORD (MINEQ) active flags.
+ *   IPRINT   in      IWORD       print level (unit word 1 of ORVK_NLPINT).
+ *   IRET     out     IWORD       0 solution (or singular KKT with no active row: see
+ *                                ISING), 1 infeasible (x of smallest violation returned),
+ *                                2 iteration limit (30).
+ *   LRWLES..IWLES    in, work    work of the sparse and GMRES KKT solvers.
+ *   ISING    in/out  IWORD       nonzero when the last KKT solve failed (singular or
+ *                                non-finite solution).
+ *   APHMAX   out     real        step fraction of the active-set step.
+ *   LDC, CWORK       in, work    dense work (LDC rows) of the sparse solver and the
+ *                                phase-1 LP.
+ *   IFAIL    out     IWORD       set to 1 when a work array is too short, when the KKT
+ *                                system outgrows its partitions or the dense solver
+ *                                (order 1056), or when N, MEQ, MINEQ or a row structure
+ *                                is invalid; never cleared.
+ * Options in ORVK_NLPINT: word 55 warm start, 67 KKT solver (1 dense, 2 sparse,
+ * 3 GMRES), 68 phase-1 LP print.  Cost per iteration: one KKT solve, O(K^3/3)
+ * with the dense solver.  Reference: R. Fletcher, Practical Methods of
+ * Optimization, 2nd ed. (1987), ch. 10 (active-set methods); the dense KKT
+ * solve after Bunch and Parlett (1971). */
+extern "C" ORVK_API void ORVK_QPSLV(
+    const IWORD* N_, const double* G, const IWORD* IAH, const IWORD* JAH, const double* H,
+    const IWORD* MEQ_, const IWORD* MINEQ_, const double* B, const IWORD* IAC, const IWORD* JAC,
+    const double* AC, const double* FESBLE, const IWORD* MACT, IWORD* NCACT, IWORD* ITER,
+    double* X, const IWORD* LRWRKQP, double* RWRKQP, const IWORD* LIWRKQP, IWORD* IWRKQP,
+    void*, LWORD* LACT, const IWORD* IPRINT_, IWORD* IRET, const IWORD* LRWLES, double* RWLES,
+    const IWORD* LIWLES, IWORD* IWLES, IWORD* ISING, double* APHMAX, const IWORD* LDC,
+    double* CWORK, IWORD* IFAIL) {
+  using namespace orvika;
+  QpState& s = g_qp;
+  const IWORD n = *N_, meq = *MEQ_, mineq = *MINEQ_, iprint = *IPRINT_;
+  const IWORD unit = nlpint(ORVK_NLPINT_QPUNIT);
+  IWORD& nactiv = nlpint(ORVK_NLPINT_NACTIV);
+  IWORD& iter = nlpint(ORVK_NLPINT_QPITER);
+  IWORD& nacold = nlpint(ORVK_NLPINT_NACTLAST);
+  IWORD& nacold0 = nlpint(ORVK_NLPINT_NACTOLD0);
+
+  *IRET = 0;
+  iter = 0;
+  nlpint(ORVK_NLPINT_FACTCUR) = 0;
+  s.ncant = 0;
+
+  if (n < 0 || meq < 0 || mineq < 0 || !rows_valid(n, n, IAH, JAH, true) ||
+      !rows_valid(meq + mineq, n, IAC, JAC, false)) {
+    line5(unit, " INVALID PROBLEM SIZE OR ROW STRUCTURE");
+    *IFAIL = 1;
+    return;
+  }
+  const IWORD nnz = (IAH[n] - 1) + (IAC[meq + mineq] - 1);
+  const IWORD lkt = 15 * nnz;  // room of the KKT (or LP) arrays
+
+  // Integer work partitions.
+  const IWORD ilen[11] = {mineq, mineq, mineq, mineq, mineq, mineq, mineq, mineq,
+                          pos0(meq + mineq - 2 * n), 3 * n + meq + 1, lkt};
+  static constexpr std::string_view ilab[11] = {"IRACT     ", "JFLAG     ", "IFSMIN    ",
+                                                "IACOLD    ", "IRACTC    ", "IACOLD0   ",
+                                                "ICANT     ", "ICLOSE    ", "IRTYPE    ",
+                                                "IA        ", "JA        "};
+  IWORD ist[11], itot = 0;
+  for (int p = 0; p < 11; ++p) {
+    ist[p] = itot;
+    itot += ilen[p];
+  }
+  if (iprint >= 4) {
+    for (int p = 0; p < 11; ++p) size_pr(unit, p == 9 ? 2 * n + 1 : ilen[p], ilab[p]);
+    size_pr(unit, itot, "TOT-IWKQP ");
+  }
+  if (*LIWRKQP < itot) {
+    write_empty(unit);
+    write_rec(unit, Rec().X(4).A(" WORKING STORAGE FOR IWRKQP HAS TO BE INCREASED TO").I(itot, 6));
+    write_empty(unit);
+    *IFAIL = 1;
+    return;
+  }
+  // Real work partitions.
+  const IWORD l = pos0(2 * meq + mineq - n);
+  const IWORD rlen[14] = {meq + mineq, mineq, 2 * n, 2 * n, 2 * n, n, 2 * n,
+                          2 * n,       n,     l,     l,     l,     l,     lkt};
+  static constexpr std::string_view rlab[14] = {
+      "RHS       ", "ALPHAS    ", "XFSMIN    ", "B         ", "BOLD      ",
+      "HX        ", "XOLD      ", "XOLD0     ", "DELTX     ", "OBJC      ",
+      "XUB       ", "XLB       ", "DSOL      ", "A         "};
+  IWORD rst[14], rtot = 0;
+  for (int p = 0; p < 14; ++p) {
+    rst[p] = rtot;
+    rtot += rlen[p];
+  }
+  if (iprint >= 4) {
+    for (int p = 0; p < 14; ++p) size_pr(unit, rlen[p], rlab[p]);
+    size_pr(unit, rtot, "TOT-RWKQP ");
+  }
+  if (*LRWRKQP < rtot) {
+    write_empty(unit);
+    write_rec(unit, Rec().X(4).A(" WORKING STORAGE FOR RWRKQP HAS TO BE INCREASED TO").I(rtot, 6));
+    write_empty(unit);
+    *IFAIL = 1;
+    return;
+  }
+  IWORD* iract = IWRKQP + ist[0];
+  IWORD* jflag = IWRKQP + ist[1];
+  IWORD* ifsmin = IWRKQP + ist[2];
+  IWORD* iacold = IWRKQP + ist[3];
+  IWORD* iractc = IWRKQP + ist[4];
+  IWORD* iacold0 = IWRKQP + ist[5];
+  IWORD* icant = IWRKQP + ist[6];
+  IWORD* iclose = IWRKQP + ist[7];
+  IWORD* irtype = IWRKQP + ist[8];
+  IWORD* ia = IWRKQP + ist[9];
+  IWORD* ja = IWRKQP + ist[10];
+  double* rhs = RWRKQP + rst[0];
+  double* alphas = RWRKQP + rst[1];
+  double* xfsmin = RWRKQP + rst[2];
+  double* bp = RWRKQP + rst[3];
+  double* bold = RWRKQP + rst[4];
+  double* hx = RWRKQP + rst[5];
+  double* xold = RWRKQP + rst[6];
+  double* xold0 = RWRKQP + rst[7];
+  double* deltx = RWRKQP + rst[8];
+  double* objc = RWRKQP + rst[9];
+  double* xub = RWRKQP + rst[10];
+  double* xlb = RWRKQP + rst[11];
+  double* dsol = RWRKQP + rst[12];
+  double* akkt = RWRKQP + rst[13];
+
+  if (iprint > 0) {
+    write_empty(unit);
+    write_rec(unit, Rec().X(19).A("*** QPSLV ENTERED ***"));
+  }
+
+  const IWORD solver = nlpint(ORVK_NLPINT_KKTSOLV);
+  const bool sparse_form = solver == 2 || solver == 3;
+  const IWORD nfree = n - meq;
+
+  // A warm start takes over the previous active list when it is one of this problem.
+  bool warm = is_true(nlpint(ORVK_NLPINT_WARM));
+  if (warm) {
+    bool ok = nactiv >= 0 && nactiv <= mineq && (mineq == 0 || nactiv <= pos0(nfree));
+    for (IWORD k = 0; ok && k < nactiv; ++k)
+      ok = iract[k] >= 1 && iract[k] <= mineq && (k == 0 || iract[k] > iract[k - 1]);
+    IWORD nflag = 0;
+    for (IWORD i = 0; ok && i < mineq; ++i)
+      if (is_true(LACT[i])) ++nflag;
+    ok = ok && nflag == nactiv;
+    for (IWORD k = 0; ok && k < nactiv; ++k) ok = is_true(LACT[iract[k] - 1]);
+    warm = ok;
+    for (IWORD* w : {&nacold, &nacold0})
+      if (*w < 0 || *w > mineq || *w + n + meq > 2 * n) *w = 0;
+  }
+  if (warm) {
+    s.k = n + meq + nactiv;
+    *NCACT = meq + nactiv;
+  } else {
+    nlpint(ORVK_NLPINT_KKTUNIT) = unit;
+    nlpint(ORVK_NLPINT_KKTLEVEL) = iprint;
+    for (IWORD i = 0; i < n + meq + mineq; ++i) X[i] = 0;
+    nacold = 0;
+    nacold0 = 0;
+    nactiv = 0;
+    if (mineq > 0) {
+      for (IWORD i = 0; i < mineq; ++i) LACT[i] = ORVK_FALSE;
+      // The phase-1 LP is built and printed when it fits the partitions.
+      if (nlpint(ORVK_NLPINT_PHASE1) != 0 && mineq >= 2 * n) {
+        const IWORD ncon = meq + mineq - 2 * n;
+        const IWORD lpnz = (IAC[meq] - 1) + (IAC[meq + mineq] - IAC[meq + 2 * n]) + 2 * meq +
+                           (mineq - 2 * n);
+        if (ncon + 1 <= ilen[9] && ncon <= 2 * n && lpnz <= lkt && *LDC >= ncon &&
+            *LDC >= 1) {
+          IWORD iflag = 0;
+          QPINX(n, meq, mineq, IAC, JAC, AC, B, X, objc, xlb, xub, bp, dsol, irtype, ia, ja,
+                akkt, *LDC, CWORK, iprint, iflag);
+        }
+      }
+      const IWORD i1 = meq + 1, i2 = meq + mineq, zero = 0, ioy = meq;
+      ORVK_SMVMUL(&n, &i1, &i2, IAC, JAC, &zero, AC, &zero, X, &ioy, rhs);
+      for (IWORD i = 1; i <= mineq; ++i) {
+        if (rhs[meq + i - 1] < B[meq + i - 1]) continue;
+        if (nactiv >= nfree) {
+          line5(unit, "NO. of ACTIVE CONSTRAINTS > N-MEQ");
+          break;
+        }
+        LACT[i - 1] = ORVK_TRUE;
+        iract[nactiv++] = i;
+      }
+    }
+    *NCACT = meq + nactiv;
+    s.k = n + meq + nactiv;
+  }
+
+  auto iteration_line = [&]() {
+    write_empty(unit);
+    write_rec(unit, Rec().X(4).A(" QP ITERATION NO. ").X(2).I(iter, 3));
+  };
+  auto dump_lists = [&]() {
+    dump_i(unit, nactiv, 0, iract, "ACTIV INEQ");
+    dump_i(unit, nacold, 0, iacold, "ACTIV OLD ");
+  };
+  auto indefinite = [&]() {
+    line5(unit, "***** PROJECTED HESSIAN IS INDEFINITE *****");
+    write_empty(unit);
+    write_empty(unit);
+  };
+  const IWORD izero = 0;
+  auto timer = [&](double& t) {
+    const IWORD one = 1;
+    VLK_TIMINT(&one, &s.t0, &t);
+  };
+
+  for (;;) {
+    const IWORD k = s.k;
+    s.indef = 0;
+    if (iprint > 0 && iter == 0) iteration_line();
+    // The KKT system must fit its partitions and, with the dense solver,
+    // the solver's own arrays.
+    if (k > 2 * n || (!sparse_form && (k > kLdltMaxOrder || k * (k + 1) / 2 > lkt))) {
+      write_empty(unit);
+      write_rec(unit, Rec().X(4).A(" KKT SYSTEM OF ORDER").I(k, 6).A(" EXCEEDS THE WORK PARTITIONS"));
+      *IFAIL = 1;
+      return;
+    }
+    for (IWORD i = 0; i < k; ++i) bp[i] = 0;
+    if (iter == 0) {
+      for (IWORD i = 0; i < nacold0 + n + meq; ++i) xold0[i] = 0;
+      for (IWORD i = 0; i < nacold + n + meq; ++i) xold[i] = 0;
+    }
+    timer(s.t1);
+    if (iprint > 1 && iter == 0) dump_i(unit, nactiv, 0, iract, "ACTIV INEQ");
+    for (IWORD j = 0; j < nactiv; ++j) iractc[j] = iract[j];
+    if (iprint > 1 && iter == 0) dump_i(unit, nacold, 0, iacold, "ACTIV OLD ");
+    if (*ISING == 0) {
+      if (iter > 1)
+        for (IWORD i = 0; i < nacold0 + n + meq; ++i) xold0[i] = xold[i];
+      if (iter > 0)
+        for (IWORD i = 0; i < nacold + n + meq; ++i) xold[i] = X[i];
+    }
+
+    // Assemble and solve the KKT system.
+    for (IWORD i = 0; i < 2 * k; ++i) s.iswap[i] = 0;
+    for (IWORD i = 0; i < k; ++i) s.dwork[i] = 0;
+    if (sparse_form) {
+      QPKTSP(n, G, IAH, JAH, H, meq, mineq, B, IAC, JAC, AC, *NCACT, akkt, ia, ja, bp, iract,
+             iprint);
+      const IWORD nnzk = ia[k] - 1;
+      if (solver == 2) {
+        LESSLV(nlpint(ORVK_NLPINT_FACTCUR), k, nnzk, meq, mineq, 15, ia, ja, akkt, bp, bold, X,
+               iractc, iacold, s.isrow, *LDC, CWORK, *LRWLES, RWLES, *LIWLES, IWLES, *ISING,
+               *IFAIL);
+        if (*IFAIL != 0) return;
+        for (IWORD i = 0; i < k; ++i) bold[i] = bp[i];
+        nlpint(ORVK_NLPINT_KKTLAST) = k;
+        nlpint(ORVK_NLPINT_FACTCUR) = 1;
+      } else {
+        GMRES(k, nlpint(ORVK_NLPINT_KKTLAST), xold, ia, ja, akkt, bp, X, *LIWLES, IWLES,
+              *LRWLES, RWLES, *ISING);
+        nlpint(ORVK_NLPINT_KKTLAST) = k;
+      }
+    } else {
+      QPKTPK(n, G, IAH, JAH, H, meq, mineq, B, IAC, JAC, AC, *NCACT, akkt, bp, iract);
+      LDLTBK(akkt, k, bp, 1, 2000, 0, s.iswap, s.dwork, s.ipivot, *ISING, unit, iprint);
+      for (IWORD i = 0; i < k; ++i) X[i] = bp[i];
+    }
+    // A solution that is not finite counts as a failed solve.
+    if (*ISING == 0)
+      for (IWORD i = 0; i < k; ++i)
+        if (!std::isfinite(X[i])) {
+          *ISING = sparse_form ? 1 : 129;
+          break;
+        }
+    if (iprint > 0 && iter == 0) dump_r(unit, k, 0, X, "X KTC     ");
+
+    if (*ISING == 0) {
+      for (IWORD i = 0; i < k; ++i) bp[i] = X[i];
+      s.gtx = ORVK_DINNER(&n, &izero, G, &izero, X);
+      SSMVML(n, n, IAH, JAH, 0, H, 0, X, 0, hx, 2);
+      s.xhx2 = ORVK_DINNER(&n, &izero, X, &izero, hx) / 2;
+      s.objf = s.gtx + s.xhx2;
+      const bool curv = s.sing_last == 0 && iter > 0;
+      if (curv) {
+        for (IWORD i = 0; i < n; ++i) deltx[i] = X[i] - xold[i];
+        SSMVML(n, n, IAH, JAH, 0, H, 0, xold, 0, hx, 2);
+        s.gqptdx = ORVK_DINNER(&n, &izero, G, &izero, deltx) +
+                   ORVK_DINNER(&n, &izero, deltx, &izero, hx);
+        SSMVML(n, n, IAH, JAH, 0, H, 0, deltx, 0, hx, 2);
+        const double c = ORVK_DINNER(&n, &izero, deltx, &izero, hx);
+        if (c <= 0) s.indef = -1;
+        s.dxhdx2 = c / 2;
+        const double d = c < 0 ? -std::fmax(-c, 1e-20) : std::fmax(c, 1e-20);
+        s.aphmin = -s.gqptdx / d;
+      }
+      if (iprint != 0) {
+        if (curv && iprint > 1) {
+          write_empty(unit);
+          write_rec(unit, Rec().X(22));
+          dump_sr(unit, s.gqptdx, "GQPTDX    ");
+          dump_sr(unit, s.dxhdx2, "1/2DXHDX  ");
+          dump_sr(unit, s.aphmin, "APHMIN   ");
+        }
+        if (s.indef == -1) indefinite();
+        if (iter > 0 && iprint >= 1) {
+          iteration_line();
+          if (iprint > 1) dump_lists();
+          dump_r(unit, k, 0, X, "X KTC     ");
+        }
+        if (iprint > 1) {
+          dump_sr(unit, s.objf, "OBJF QP   ");
+          dump_sr(unit, s.gtx, "GTX       ");
+          dump_sr(unit, s.xhx2, "1/2XTHX  ");
+        }
+      }
+    } else {
+      s.sing_last = 1;
+      if (iprint > 0 && iter > 0) {
+        iteration_line();
+        if (iprint > 1) {
+          dump_lists();
+          dump_r(unit, k, 0, X, "X KTC     ");
+        }
+      }
+      if (nactiv == 0) {
+        if (iprint > 0) line5(unit, "*** WARNING - PROJECTED HESSIAN MAY BE SINGULAR ***");
+        return;
+      }
+      if (solver == 2) {
+        nlpint(ORVK_NLPINT_FACTCUR) = 0;
+        if (s.isrow >= 1 && s.isrow <= nactiv) nlpint(ORVK_NLPINT_JSING) = iract[s.isrow - 1];
+      } else if (solver != 3) {
+        nlpint(ORVK_NLPINT_JSING) = nlpint(ORVK_NLPINT_LASTIN);
+      }
+    }
+
+    bool ended_valid = false;
+    if (mineq == 0) {
+      ended_valid = true;
+    } else {
+      if (iter > 0) {
+        nacold0 = nacold;
+        nacold = nactiv;
+        for (IWORD j = 0; j < nacold0; ++j) iacold0[j] = iacold[j];
+        for (IWORD j = 0; j < nacold; ++j) iacold[j] = iract[j];
+      }
+      QPACTV(n, X, s.objf, meq, mineq, B, IAC, JAC, AC, FESBLE, G, IAH, JAH, H, *MACT, rhs,
+             alphas, xfsmin, s.objfmn, iract, jflag, s.nactmn, ifsmin, LACT, iprint, *IRET,
+             *APHMAX, s.errceq, *ISING, s.indef, s.sing_last, iacold0, xold, s.ncant, icant,
+             iclose, s.xhx2, s.gqptdx, s.gtx);
+      if (*ISING == 0) s.sing_last = 0;
+
+      if (*IRET == 1) {
+        // Infeasible: return the point of smallest violation with its active set.
+        nactiv = s.nactmn;
+        for (IWORD i = 0; i < mineq; ++i) LACT[i] = ORVK_FALSE;
+        for (IWORD j = 0; j < nactiv; ++j) {
+          iract[j] = ifsmin[j];
+          LACT[ifsmin[j] - 1] = ORVK_TRUE;
+        }
+        for (IWORD i = 0; i < n + meq; ++i) X[i] = xfsmin[i];
+        IWORD kk = 0;
+        for (IWORD i = 1; i <= mineq; ++i)
+          X[n + meq + i - 1] = is_true(LACT[i - 1]) ? xfsmin[n + meq + kk++] : 0.0;
+        s.objf = s.objfmn;
+        s.gtx = ORVK_DINNER(&n, &izero, G, &izero, X);
+        *NCACT = meq + nactiv;
+        s.k = n + meq + nactiv;
+      } else if (*IRET == 2) {
+        if (iprint != 0) {
+          write_empty(unit);
+          write_rec(unit, Rec().X(4).A("*** MAXIMUM NUMBER OF").I(kMaxIter, 3).A(
+                              " QP ITERATIONS EXCEEDED ***"));
+        }
+        return;
+      } else if (*IRET == 3) {
+        if (iprint != 0) line5(unit, "*** TERMINATED DUE TO THE POSSIBILITY OF CYCLING ***");
+        return;
+      } else {
+        const bool valid = is_true(nlpint(ORVK_NLPINT_VALID));
+        if (iprint > 0 && valid) line5(unit, "CURRENT QP SOLUTION IS VALID");
+        if (iprint > 2 && !valid) line5(unit, "CURRENT QP SOLUTION VIOLATES SOME INEQUALITIES");
+        timer(s.t2);
+        if (iprint > 1) dump_sr(unit, s.t2 - s.t1, "1-QP.TIME ");
+        if (valid) {
+          IWORD kk = 0;
+          for (IWORD i = 1; i <= mineq; ++i)
+            X[n + meq + i - 1] = is_true(LACT[i - 1]) ? bp[n + meq + kk++] : 0.0;
+          ended_valid = true;
+        } else {
+          *NCACT = meq + nactiv;
+          nlpint(ORVK_NLPINT_ROW1) = n + meq + 1;
+          s.k = n + meq + nactiv;
+          nlpint(ORVK_NLPINT_ROW2) = s.k;
+          if (iter == kMaxIter) *IRET = 2;
+          ++iter;
+          continue;
+        }
+      }
+    }
+
+    // End prints.
+    if (iprint >= 1) {
+      dump_r(unit, n, 0, X, "X QP      ");
+      dump_sr(unit, s.objf, "MIN OBJF  ");
+      dump_r(unit, meq, n, X, "VLAM QP   ");
+      if (mineq > 0) dump_r(unit, mineq, n + meq, X, "MU QP     ");
+      dump_sr(unit, s.errceq, "ERR CEQ   ");
+      *ITER = iter;
+      dump_si(unit, *ITER, "AS CHANGE ");
+      if (s.gtx >= 0) {
+        write_empty(unit);
+        write_rec(unit, Rec().X(1).A("WARNING:  QP SOLUTION IS NOT A DESCENT DIRECTION"));
+      }
+      if (s.indef == -1) indefinite();
+    } else {
+      *ITER = iter;
+    }
+    (void)ended_valid;
+    if (*IRET == 1 && iprint != 0) {
+      write_rec(unit, Rec().X(4).A("*** WARNING - QP SOLUTION IS INFEASIBLE ***"));
+      write_empty(unit);
+      write_rec(unit, Rec().X(9).A("ERROR IN EQUALITY CONSTRAINTS IS").X(2).D(s.errceq, 14, 5, 1));
+    }
+    return;
+  }
+}

@@ -1,0 +1,154 @@
+// G_ORVK_ACCITR: derivative twin of the scalar acceleration ORVK_ACCITR.
+//
+// Same steps, constants and values as ORVK_ACCITR (X := X + T DX with one
+// factor T from the last two changes, bounded by the step limit and the
+// factor range), with the derivatives of STPMAX, T, X, DX and DXOLD along
+// up to 100 directions.  Derivative arrays have the fixed leading
+// dimension 100: the derivative of X(i) in direction k is word
+// 100 (i-1) + k of G_X.
+
+#include <cmath>
+
+#include "orvika/scalar_curves.h"
+#include "scalar/twin.hpp"
+
+using namespace orvika;
+
+namespace {
+
+// Running maximum V := max(V, |U|) with its derivative (the chosen
+// operand's, the mean at a tie; |u| carries the sign of u, + at 0).
+void g_absmax(IWORD np, double& v, double* gv, double u, const double* gu) {
+  const double au = std::fabs(u);
+  const GPick w = g_pick_max(v, au);
+  const double su = g_abs_sign(u);
+  for (IWORD k = 0; k < np; ++k) gv[k] = w.wa * gv[k] + w.wb * su * gu[k];
+  v = std::fmax(v, au);
+}
+
+}  // namespace
+
+// G_ORVK_ACCITR: one accelerated step with derivatives.
+//
+//  G_P      (in)              number of directions, at most 100 (<= 0: values
+//                             only; no derivative array is touched)
+//  ITER, N, MODE, TMIN, TMAX  as ORVK_ACCITR (passive)
+//  STPMAX   (in/out)          as ORVK_ACCITR; G_STPMAX real(100) its derivatives
+//  T        (in/out)          as ORVK_ACCITR; G_T real(100) its derivatives
+//  X        (in/out) real(N)  as ORVK_ACCITR; G_X real(100, N)
+//  DX       (in)     real(N)  as ORVK_ACCITR; G_DX real(100, N)
+//  DXOLD    (in/out) real(N)  as ORVK_ACCITR; G_DXOLD real(100, N), out a copy
+//                             of G_DX
+//
+// G_P above 100 writes " PARAMETER G_P_ IS GREATER THAN G_PMAX_" on unit 6
+// and stops the process before anything changes.  Cost: O(N * G_P).
+extern "C" ORVK_API void G_ORVK_ACCITR(const IWORD* g_p_, IWORD* iter, const IWORD* n,
+                                       IWORD* mode, double* tmin, double* tmax, double* stpmax,
+                                       double* g_stpmax, double* t, double* g_t, double* x,
+                                       double* g_x, const double* dx, const double* g_dx,
+                                       double* dxold, double* g_dxold) {
+  const IWORD g_p = *g_p_;
+  if (!g_check_limit(g_p, kGPmax, kGLimitTextUpper)) return;
+  const IWORD np = g_dirs(g_p);
+  const IWORD nn = *n;
+  // Derivative column of element J (no address formed without directions).
+  auto gX = [&](IWORD j) { return np > 0 ? g_x + (j - 1) * kGLd : nullptr; };
+  auto gDX = [&](IWORD j) { return np > 0 ? g_dx + (j - 1) * kGLd : nullptr; };
+  auto gDXOLD = [&](IWORD j) { return np > 0 ? g_dxold + (j - 1) * kGLd : nullptr; };
+
+  *iter += 1;
+  double e = 0.0, ge[kGPmax];
+  g_clear(np, ge);
+  for (IWORD j = 1; j <= nn; ++j) g_absmax(np, e, ge, dx[j - 1], gDX(j));
+
+  double a, ga[kGPmax];
+  if (*iter <= 1) {
+    if (*mode != 1 && *mode != -1 && *mode != 2 && *mode != -2) *mode = 2;
+    if (*tmin <= 0.0) *tmin = 1e-4;
+    if (*tmin > *tmax) *tmax = 10.0;
+    if (*stpmax < 0.01) {
+      double xm = 0.0, gxm[kGPmax];
+      g_clear(np, gxm);
+      for (IWORD j = 1; j <= nn; ++j) g_absmax(np, xm, gxm, x[j - 1], gX(j));
+      const GPick w = g_pick_max(5.0, 0.1 * xm);
+      for (IWORD k = 0; k < np; ++k) g_stpmax[k] = w.wb * (0.1 * gxm[k]);
+      *stpmax = std::fmax(5.0, 0.1 * xm);
+    }
+    a = *t;
+    g_copy(np, g_t, ga);
+  } else {
+    double f = 0.0, g = 0.0, gf[kGPmax], gg[kGPmax];
+    g_clear(np, gf);
+    g_clear(np, gg);
+    for (IWORD j = 1; j <= nn; ++j) {
+      const double dold = dxold[j - 1];
+      const double change = dx[j - 1] - dold;
+      const double* gd = gDX(j);
+      const double* go = gDXOLD(j);
+      if (*mode == 1) {
+        for (IWORD k = 0; k < np; ++k) {
+          const double gc = gd[k] - go[k];
+          gf[k] += change * go[k] + dold * gc;
+          gg[k] += 2.0 * change * gc;
+        }
+        f += dold * change;
+        g += change * change;
+      } else {
+        for (IWORD k = 0; k < np; ++k) {
+          const double gc = gd[k] - go[k];
+          gf[k] += 2.0 * dold * go[k];
+          gg[k] += change * go[k] + dold * gc;
+        }
+        f += dold * dold;
+        g += dold * change;
+      }
+    }
+    if (std::fabs(g) > std::fmin(1e-15, 0.001 * std::fabs(f))) {
+      const double told = *t;
+      a = -f * told / g;
+      for (IWORD k = 0; k < np; ++k)
+        ga[k] = (-a / g) * gg[k] + (-told / g) * gf[k] + (-f / g) * g_t[k];
+      if (*mode > 0) {
+        const double sa = g_abs_sign(a);
+        for (IWORD k = 0; k < np; ++k) ga[k] *= sa;
+        a = std::fabs(a);
+      }
+    } else {
+      a = 1.0;
+      g_clear(np, ga);
+    }
+  }
+
+  // Step limit: the largest change |a| E at most STPMAX.
+  if (e > 0.0 && e * std::fabs(a) > *stpmax) {
+    const double r = *stpmax / e;
+    const double sf = g_sign_factor(r, a);
+    for (IWORD k = 0; k < np; ++k) ga[k] = sf * ((1.0 / e) * g_stpmax[k] + (-r / e) * ge[k]);
+    a = std::copysign(std::fabs(r), a);
+  }
+
+  // Factor range [-TMAX, TMAX] (the bounds carry no derivative).
+  {
+    const GPick lo = g_pick_max(-*tmax, a);
+    const double b = std::fmax(-*tmax, a);
+    const GPick hi = g_pick_min(*tmax, b);
+    for (IWORD k = 0; k < np; ++k) ga[k] = hi.wb * (lo.wb * ga[k]);
+    a = std::fmin(*tmax, b);
+  }
+  // Smallest factor.
+  if (std::fabs(a) < *tmin) {
+    a = (a >= 0.0) ? std::fabs(*tmin) : -std::fabs(*tmin);
+    g_clear(np, ga);
+  }
+
+  *t = a;
+  g_copy(np, ga, g_t);
+  for (IWORD j = 1; j <= nn; ++j) {
+    double* gx = gX(j);
+    const double* gd = gDX(j);
+    for (IWORD k = 0; k < np; ++k) gx[k] = a * gd[k] + dx[j - 1] * ga[k] + gx[k];
+    g_copy(np, gd, gDXOLD(j));
+    x[j - 1] += a * dx[j - 1];
+    dxold[j - 1] = dx[j - 1];
+  }
+}

@@ -1,0 +1,152 @@
+// The shape-preserving Hermite chain (ORVK_SPLN2I, ORVK_SPLN2D, ORVK_SPLN2C,
+// ORVK_SPLN2E) and the evaluation of spline coefficients (ORVK_SPLFN2).
+//
+// Reference: F. N. Fritsch and R. E. Carlson, Monotone piecewise cubic
+// interpolation, SIAM J. Numer. Anal. 17 (1980) 238-246; F. N. Fritsch and
+// J. Butland, A method for constructing local monotone piecewise cubic
+// interpolants, SIAM J. Sci. Stat. Comput. 5 (1984) 300-304.
+
+#include "frame/views.hpp"
+#include "orvika/scalar_curves.h"
+#include "scalar/spline_impl.hpp"
+
+namespace orvika {
+namespace {
+
+// Plain arrays of ORVK_SPLN2D: X contiguous, D at stride INCR.
+struct NodeSlopes {
+  using Num = double;
+  const double* x;
+  double* d;
+  IWORD incr;
+  double X(IWORD i) const { return x[i - 1]; }
+  void setD(IWORD i, double v) const { d[(i - 1) * incr] = v; }
+  double sign(double a, double b) const { return ORVK_SPLN2E(&a, &b); }
+};
+
+}  // namespace
+}  // namespace orvika
+
+using namespace orvika;
+
+// ORVK_SPLN2I: shape-preserving piecewise cubic Hermite interpolant.
+//
+//  N (in)             number of points (N < 2: nothing is done)
+//  Y (in)  real(N)    ordinates
+//  X (in)  real(N)    abscissae, strictly increasing (not checked)
+//  C (out) real(4,N-1) coefficients in the layout of ORVK_SPLINE
+//
+// The node derivatives are formed in the last N words of C and consumed
+// left to right as the coefficients are written in front of them.
+// Cost: O(N).
+extern "C" ORVK_API void ORVK_SPLN2I(const IWORD* n, const double* y, const double* x,
+                                     double* c) {
+  const IWORD nn = *n;
+  if (nn < 2) return;  // the derivatives would lie before the start of C
+  const IWORD one = 1;
+  IWORD nchg = 0;
+  double* d = c + (3 * nn - 4);  // word 3N-3 of C
+  ORVK_SPLN2D(n, x, y, d, &one, &nchg);
+  for (IWORD i = 1; i <= nn - 1; ++i) {
+    ORVK_SPLN2C(&x[i - 1], &x[i], &y[i - 1], &y[i], &d[i - 1], &d[i], &c[4 * i - 4],
+                &c[4 * i - 3], &c[4 * i - 2], &c[4 * i - 1]);
+  }
+}
+
+// ORVK_SPLN2D: node derivatives of the shape-preserving interpolant.
+//
+//  N    (in)              number of points (N < 2: NCHG = 0, D untouched)
+//  X    (in)  real(N)     abscissae, strictly increasing (not checked)
+//  F    (in)  real(*)     values F(1 + (i-1) INCR)
+//  D    (out) real(*)     derivatives dF/dX at the same stride
+//  INCR (in)              stride of F and D (INCR < 1: as N < 2)
+//  NCHG (out)             number of changes of the direction of monotonicity
+//
+// Ends: three-point formula kept to the sign of the data and within 3 times
+// the end secant; inside: weighted harmonic mean of the two secants, 0 where
+// the data turn or are flat.  Cost: O(N).
+extern "C" ORVK_API void ORVK_SPLN2D(const IWORD* n, const double* x, const double* f, double* d,
+                                     const IWORD* incr, IWORD* nchg) {
+  if (*n < 2 || *incr < 1) {
+    *nchg = 0;
+    return;
+  }
+  IWORD changes = 0;
+  spline_detail::spln2d(NodeSlopes{x, d, *incr}, *n, f, *incr, changes);
+  *nchg = changes;
+}
+
+// ORVK_SPLN2C: cubic of one interval [X1, X2] with values F1, F2 and slopes
+// D1, D2 (in x) at its ends, in the local abscissa t in [0, 1]:
+// C0 + C1 t + C2 t^2 + C3 t^3.  All inputs are read before any output is
+// written, so C2 and C3 may share storage with D1 and D2.
+extern "C" ORVK_API void ORVK_SPLN2C(const double* x1, const double* x2, const double* f1,
+                                     const double* f2, const double* d1, const double* d2,
+                                     double* c0, double* c1, double* c2, double* c3) {
+  const double a1 = *x1, a2 = *x2, g1 = *f1, g2 = *f2, s1 = *d1, s2 = *d2;
+  double r0, r1, r2, r3;
+  spline_detail::spln2c(a1, a2, g1, g2, s1, s2, r0, r1, r2, r3);
+  *c0 = r0;
+  *c1 = r1;
+  *c2 = r2;
+  *c3 = r3;
+}
+
+// ORVK_SPLN2E: 0 when A or B is 0, +1 when they have the same sign, -1
+// otherwise (a value below 0 counts as negative).
+extern "C" ORVK_API double ORVK_SPLN2E(const double* a, const double* b) {
+  if (*a == 0.0 || *b == 0.0) return 0.0;
+  return ((*a < 0.0) == (*b < 0.0)) ? 1.0 : -1.0;
+}
+
+// ORVK_SPLFN2: value and t-derivative of a spline at XV.
+//
+//  N     (in)              number of points (N < 2: VAL = DER = 0)
+//  XV    (in)              abscissa
+//  X     (in)  real(N)     abscissae, ascending
+//  SPARE (in)              not referenced
+//  C     (in)  real(4,N-1) coefficients (ORVK_SPLINE, ORVK_SMCRV, ORVK_SPLN2I)
+//  VAL   (out)             value of the piece at XV
+//  DER   (out)             derivative with respect to the local abscissa t
+//                          (the slope in x times the interval width)
+//
+// A node belongs to the interval that ends at it; outside [X(1), X(N)] the
+// end pieces are extrapolated.  Cost: O(log N).
+extern "C" ORVK_API void ORVK_SPLFN2(const IWORD* n, const double* xv, const double* x,
+                                     const void* spare, const double* c, double* val,
+                                     double* der) {
+  const IWORD nn = *n;
+  if (nn < 2) {
+    *val = 0.0;
+    *der = 0.0;
+    return;
+  }
+  const double v = *xv;
+  Vec1<const double> X(x);
+  IWORD i = 1;
+  if (nn > 2) {
+    // Smallest m in 2..N with XV <= X(m) (m = N when XV lies above X(N)).
+    IWORD lo = 2, hi = nn, m;
+    for (;;) {
+      if (hi == lo) {
+        m = lo;
+        break;
+      }
+      if (hi == lo + 1) {
+        m = (v <= X(lo)) ? lo : hi;
+        break;
+      }
+      const IWORD mid = lo + (hi - lo) / 2;
+      if (v <= X(mid)) {
+        hi = mid;
+      } else {
+        lo = mid + 1;
+      }
+    }
+    i = m - 1;
+  }
+  const double t = (v - X(i)) / (X(i + 1) - X(i));
+  const double* ci = c + 4 * (i - 1);
+  *val = ((ci[3] * t + ci[2]) * t + ci[1]) * t + ci[0];
+  *der = ci[1] + t * (2.0 * ci[2] + 3.0 * ci[3] * t);
+}

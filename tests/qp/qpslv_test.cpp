@@ -1,0 +1,548 @@
+// ORVK_QPSLV: known solutions, brute-force references, warm start,
+// infeasible problems, the iteration limit, work checks and printed text.
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <random>
+#include <string>
+
+#include "qp/qp_test_util.hpp"
+#include "support/capture.hpp"
+
+namespace {
+
+using namespace qp_test;
+
+class QpslvTest : public ::testing::Test {
+ protected:
+  void SetUp() override { reset_blocks(); }
+  void TearDown() override {
+    reset_blocks();
+    for (IWORD& w : ORVK_NLPINT) w = 0;
+  }
+};
+
+// min (x1-1)^2 + (x2-2)^2 s.t. x1 + x2 <= 1: x = (0, 1), mu = 2.
+Problem small_ineq() {
+  Problem p;
+  p.n = 2;
+  p.mineq = 1;
+  p.h = {2, 0, 0, 2};
+  p.g = {-2, -4};
+  p.a = {1, 1};
+  p.b = {1};
+  return p;
+}
+
+// Random strictly convex QP: H = M'M + I/2, optional equality rows, box
+// rows |x_j| <= 1 (as inequalities 1..2n) and general rows.
+Problem random_qp(std::mt19937& rng, int n, int meq, int ngen, bool box) {
+  std::uniform_real_distribution<double> u(-1, 1);
+  Problem p;
+  p.n = n;
+  p.meq = meq;
+  Vec m(n * n);
+  for (double& v : m) v = u(rng);
+  p.h.assign(n * n, 0);
+  for (int i = 0; i < n; ++i)
+    for (int j = 0; j < n; ++j) {
+      double s = i == j ? 0.5 : 0.0;
+      for (int k = 0; k < n; ++k) s += m[k * n + i] * m[k * n + j];
+      p.h[i * n + j] = s;
+    }
+  p.g.resize(n);
+  for (double& v : p.g) v = 3 * u(rng);
+  for (int r = 0; r < meq; ++r) {
+    for (int j = 0; j < n; ++j) p.a.push_back(u(rng));
+    p.b.push_back(0.5 * u(rng));
+  }
+  if (box) {
+    for (int s = 1; s >= -1; s -= 2)
+      for (int i = 0; i < n; ++i) {
+        for (int j = 0; j < n; ++j) p.a.push_back(i == j ? s : 0);
+        p.b.push_back(1.0);
+      }
+  }
+  for (int r = 0; r < ngen; ++r) {
+    for (int j = 0; j < n; ++j) p.a.push_back(u(rng));
+    p.b.push_back(0.3 + 0.5 * u(rng));
+  }
+  p.mineq = (box ? 2 * n : 0) + ngen;
+  return p;
+}
+
+double max_diff(const Vec& a, const Vec& b, int n) {
+  double e = 0;
+  for (int i = 0; i < n; ++i) e = std::max(e, std::fabs(a[i] - b[i]));
+  return e;
+}
+
+// ---- Known solutions --------------------------------------------------------
+
+struct KnownCase {
+  const char* what;
+  Problem p;
+  Vec x;           // expected x and multipliers (end layout)
+  IWORD ncact;
+};
+
+std::vector<KnownCase> known_cases() {
+  std::vector<KnownCase> c;
+  {  // unconstrained: x = -H^{-1} g
+    Problem p;
+    p.n = 2;
+    p.h = {4, 1, 1, 3};
+    p.g = {1, 2};
+    c.push_back({"no constraints", p, {-1.0 / 11, -7.0 / 11}, 0});
+  }
+  {  // one equality: min x1^2 + x2^2 s.t. x1 + x2 = 2 -> (1, 1), lambda = -2
+    Problem p;
+    p.n = 2;
+    p.meq = 1;
+    p.h = {2, 0, 0, 2};
+    p.g = {0, 0};
+    p.a = {1, 1};
+    p.b = {2};
+    c.push_back({"one equality", p, {1, 1, -2}, 1});
+  }
+  c.push_back({"one binding inequality", small_ineq(), {0, 1, 2}, 1});
+  {  // inactive inequality: optimum (1, 2) satisfies x1 + x2 <= 5
+    Problem p = small_ineq();
+    p.b = {5};
+    c.push_back({"inactive inequality", p, {1, 2, 0}, 0});
+  }
+  {  // bound rows x <= 0.5 (row 1) and -x <= 0.5 on min (x1-1)^2 + (x2+1)^2
+    Problem p;
+    p.n = 2;
+    p.mineq = 4;
+    p.h = {2, 0, 0, 2};
+    p.g = {-2, 2};
+    p.a = {1, 0, 0, 1, -1, 0, 0, -1};
+    p.b = {0.5, 0.5, 0.5, 0.5};
+    c.push_back({"box", p, {0.5, -0.5, 1, 0, 0, 1}, 2});
+  }
+  {  // equality plus inequality: min x1^2+x2^2+x3^2, x1+x2+x3 = 3, x1 <= 0.5
+    Problem p;
+    p.n = 3;
+    p.meq = 1;
+    p.mineq = 1;
+    p.h = {2, 0, 0, 0, 2, 0, 0, 0, 2};
+    p.g = {0, 0, 0};
+    p.a = {1, 1, 1, 1, 0, 0};
+    p.b = {3, 0.5};
+    // x = (0.5, 1.25, 1.25), lambda = -2.5, mu = 1.5
+    c.push_back({"equality and inequality", p, {0.5, 1.25, 1.25, -2.5, 1.5}, 2});
+  }
+  return c;
+}
+
+TEST_F(QpslvTest, KnownSolutionsEverySolverAndVariant) {
+  for (IWORD solver : {1, 2, 3, 0, 7})
+    for (IWORD mact : {1, 2, 3})
+      for (const KnownCase& kc : known_cases()) {
+        SCOPED_TRACE(std::string(kc.what) + " solver " + std::to_string(solver) + " mact " +
+                     std::to_string(mact));
+        reset_blocks();
+        ORVK_NLPINT[ORVK_NLPINT_KKTSOLV - 1] = solver;
+        QpRun r;
+        Options o;
+        o.mact = mact;
+        call(kc.p, o, r);
+        EXPECT_EQ(r.ifail, 0);
+        EXPECT_EQ(r.iret, 0);
+        EXPECT_EQ(r.ising, 0);
+        EXPECT_EQ(r.ncact, kc.ncact);
+        for (size_t i = 0; i < kc.x.size(); ++i) EXPECT_NEAR(r.x[i], kc.x[i], 1e-12) << i;
+        EXPECT_EQ(r.iter, ORVK_NLPINT[ORVK_NLPINT_QPITER - 1]);
+      }
+}
+
+// ---- Random strictly convex QPs against enumeration of active sets ---------
+
+TEST_F(QpslvTest, RandomConvexAgainstEnumeration) {
+  for (IWORD mact : {1, 2, 3})
+    for (bool box : {false, true}) {
+      std::mt19937 rng(42);
+      int solved = 0, tried = 0;
+      for (int t = 0; t < 240; ++t) {
+        const int n = 1 + t % 6, meq = ((t / 6) % 2) ? std::min(1, n - 1) : 0,
+                  ngen = 1 + (t / 12) % 3;
+        Problem p = random_qp(rng, n, meq, ngen, box);
+        Vec xr;
+        if (!brute_force(p, xr)) continue;
+        reset_blocks();
+        QpRun r;
+        Options o;
+        o.mact = mact;
+        call(p, o, r);
+        ++tried;
+        ASSERT_EQ(r.ifail, 0);
+        ASSERT_GE(r.iret, 0);
+        ASSERT_LE(r.iret, 2);
+        if (r.iret != 0) continue;
+        ++solved;
+        SCOPED_TRACE("case " + std::to_string(t));
+        // A reported solution is the optimum: x, feasibility and multipliers.
+        EXPECT_LT(max_diff(r.x, xr, n), 1e-8);
+        for (int i = 0; i < p.mineq; ++i) {
+          EXPECT_LE(p.row_dot(meq + i, r.x.data()), p.b[meq + i] + 1e-9);
+          EXPECT_GE(r.x[n + meq + i], -1e-9);
+          if (!(r.lact[i] & 1)) EXPECT_EQ(r.x[n + meq + i], 0.0);
+        }
+        for (int e = 0; e < meq; ++e) EXPECT_NEAR(p.row_dot(e, r.x.data()), p.b[e], 1e-9);
+      }
+      EXPECT_GE(solved, tried * 9 / 10) << "mact " << mact << " box " << box;
+    }
+}
+
+// ---- Warm start ---------------------------------------------------------------
+
+TEST_F(QpslvTest, WarmStartKeepsActiveSetAndSolvesInOneStep) {
+  std::mt19937 rng(7);
+  Problem p = random_qp(rng, 4, 0, 2, true);
+  Vec xr;
+  ASSERT_TRUE(brute_force(p, xr));
+  QpRun r;
+  call(p, Options{}, r);
+  ASSERT_EQ(r.iret, 0);
+  const IWORD cold_iter = r.iter;
+  ASSERT_GT(cold_iter, 0);
+  const IWORD nact = ORVK_NLPINT[ORVK_NLPINT_NACTIV - 1];
+  ORVK_NLPINT[ORVK_NLPINT_WARM - 1] = ORVK_TRUE;
+  call(p, Options{}, r);
+  EXPECT_EQ(r.iret, 0);
+  EXPECT_EQ(r.iter, 0);
+  EXPECT_EQ(ORVK_NLPINT[ORVK_NLPINT_NACTIV - 1], nact);
+  EXPECT_LT(max_diff(r.x, xr, 4), 1e-10);
+}
+
+TEST_F(QpslvTest, WarmStartWithForeignStateFallsBackToColdStart) {
+  Problem p = small_ineq();
+  QpRun r;
+  r.iw.assign(100, 0);
+  r.lact.assign(1, ORVK_FALSE);
+  ORVK_NLPINT[ORVK_NLPINT_WARM - 1] = ORVK_TRUE;
+  ORVK_NLPINT[ORVK_NLPINT_NACTIV - 1] = 5;  // more than MINEQ
+  ORVK_NLPINT[ORVK_NLPINT_NACTLAST - 1] = 40;
+  call(p, Options{}, r);
+  EXPECT_EQ(r.iret, 0);
+  EXPECT_NEAR(r.x[1], 1.0, 1e-12);
+  EXPECT_EQ(ORVK_NLPINT[ORVK_NLPINT_NACTIV - 1], 1);
+}
+
+// ---- Infeasible problems, iteration limit ----------------------------------
+
+TEST_F(QpslvTest, InfeasibleRowsGiveCodeOneWithMessages) {
+  // x <= -1 and -x <= -1 (x >= 1) with g = -1: no feasible point.
+  Problem p;
+  p.n = 1;
+  p.mineq = 2;
+  p.h = {1};
+  p.g = {-1};
+  p.a = {1, -1};
+  p.b = {-1, -1};
+  orvika_test::UnitCapture cap(77);
+  QpRun r;
+  Options o;
+  o.iprint = -1;
+  call(p, o, r);
+  EXPECT_EQ(r.iret, 1);
+  EXPECT_EQ(r.ifail, 0);
+  // The point of smallest violation with its active list comes back.
+  const IWORD nact = ORVK_NLPINT[ORVK_NLPINT_NACTIV - 1];
+  IWORD nflag = 0;
+  for (int i = 0; i < 2; ++i) nflag += (r.lact[i] & 1);
+  EXPECT_EQ(nflag, nact);
+  EXPECT_EQ(cap.text(),
+            "\n"
+            "    NO. of ACTIVE CONSTRAINTS > N-MEQ\n"
+            "    *** WARNING - QP SOLUTION IS INFEASIBLE ***\n"
+            "\n"
+            "         ERROR IN EQUALITY CONSTRAINTS IS     0.00000D+00\n");
+}
+
+TEST_F(QpslvTest, IterationLimitGivesCodeTwoAfterThirtyOneSteps) {
+  // The same stall repeats: an inactive row stays violated while its ratio
+  // test finds no candidate, so the set never stands.
+  std::mt19937 rng(42);
+  Problem stall;
+  bool found = false;
+  for (int t = 0; t < 300 && !found; ++t) {
+    const int n = 1 + t % 6, meq = ((t / 6) % 2) ? std::min(1, n - 1) : 0,
+              ngen = 1 + (t / 12) % 3;
+    Problem p = random_qp(rng, n, meq, ngen, false);
+    reset_blocks();
+    QpRun r;
+    call(p, Options{}, r);
+    if (r.iret == 2) {
+      stall = p;
+      found = true;
+    }
+  }
+  ASSERT_TRUE(found);
+  reset_blocks();
+  orvika_test::UnitCapture cap(77);
+  QpRun r;
+  r.iter = -5;
+  Options o;
+  o.iprint = -1;
+  call(stall, o, r);
+  EXPECT_EQ(r.iret, 2);
+  EXPECT_EQ(r.iter, -5);  // not written
+  EXPECT_EQ(ORVK_NLPINT[ORVK_NLPINT_QPITER - 1], 31);
+  const std::string t = cap.text();
+  const std::string tail = "\n    *** MAXIMUM NUMBER OF 30 QP ITERATIONS EXCEEDED ***\n";
+  ASSERT_GE(t.size(), tail.size());
+  EXPECT_EQ(t.substr(t.size() - tail.size()), tail);
+  EXPECT_EQ(t.find("  "), t.find("    ")) << "no dumps at a negative level";
+}
+
+// ---- Singular KKT matrix, non-finite data -----------------------------------
+
+TEST_F(QpslvTest, SingularWithoutActiveRowsWarnsAndSetsIsing) {
+  Problem p;  // H = 0, no constraints: singular KKT
+  p.n = 2;
+  p.h = {0, 0, 0, 0};
+  p.h[0] = 1e-300;  // keep a stored entry
+  p.g = {1, 1};
+  orvika_test::UnitCapture cap(77);
+  QpRun r;
+  Options o;
+  o.iprint = 1;
+  call(p, o, r);
+  EXPECT_EQ(r.iret, 0);
+  EXPECT_NE(r.ising, 0);
+  EXPECT_NE(cap.text().find("\n    *** WARNING - PROJECTED HESSIAN MAY BE SINGULAR ***\n"),
+            std::string::npos);
+}
+
+TEST_F(QpslvTest, NaNDataIsNeverReportedAsASolution) {
+  for (IWORD solver : {1, 2, 3}) {
+    reset_blocks();
+    ORVK_NLPINT[ORVK_NLPINT_KKTSOLV - 1] = solver;
+    Problem p = small_ineq();
+    p.g[0] = std::numeric_limits<double>::quiet_NaN();
+    QpRun r;
+    call(p, Options{}, r);
+    EXPECT_NE(r.ising, 0) << solver;
+  }
+}
+
+// ---- Work checks and invalid input ------------------------------------------
+
+TEST_F(QpslvTest, ShortIntegerWorkReportsTotalAndLeavesXUntouched) {
+  Problem p = small_ineq();
+  const Csr h = lower_csr(p), c = rows_csr(p);
+  const IWORD itot = int_total(p, h, c);
+  for (int which = 0; which < 2; ++which) {
+    reset_blocks();
+    orvika_test::UnitCapture cap(77);
+    QpRun r;
+    r.x.assign(3, 9.5);
+    Options o;
+    (which == 0 ? o.liw_delta : o.lrw_delta) = -1;
+    call(p, o, r);
+    EXPECT_EQ(r.ifail, 1);
+    EXPECT_EQ(r.iret, 0);
+    EXPECT_EQ(r.x, Vec(3, 9.5));
+    const IWORD rtot = real_total(p, h, c);
+    const std::string want =
+        which == 0 ? "\n     WORKING STORAGE FOR IWRKQP HAS TO BE INCREASED TO" +
+                         std::string(6 - std::to_string(itot).size(), ' ') +
+                         std::to_string(itot) + "\n\n"
+                   : "\n     WORKING STORAGE FOR RWRKQP HAS TO BE INCREASED TO" +
+                         std::string(6 - std::to_string(rtot).size(), ' ') +
+                         std::to_string(rtot) + "\n\n";
+    EXPECT_EQ(cap.text(), want);
+  }
+}
+
+TEST_F(QpslvTest, InvalidArgumentsAreRefused) {
+  struct Bad {
+    const char* what;
+    int field;
+  };
+  for (Bad b : {Bad{"negative N", 0}, Bad{"negative MEQ", 1}, Bad{"column beyond row in H", 2},
+                Bad{"column beyond N in AC", 3}, Bad{"decreasing pointers", 4}}) {
+    SCOPED_TRACE(b.what);
+    reset_blocks();
+    Problem p = small_ineq();
+    Csr h = lower_csr(p), c = rows_csr(p);
+    IWORD n = 2, meq = 0, mineq = 1;
+    if (b.field == 0) n = -1;
+    if (b.field == 1) meq = -1;
+    if (b.field == 2) h.ja[0] = 2;
+    if (b.field == 3) c.ja[1] = 3;
+    if (b.field == 4) c.ia = {2, 1};
+    IWORD mact = 1, ncact = 0, iter = 0, iprint = 0, iret = -1, ising = 0, ifail = 0;
+    IWORD l = 1000, ldc = 1;
+    Vec x(3, 0), rw(1000), rwles(10), cw(10), fes(1, -1e30);
+    IVec iw(1000), iwles(10);
+    std::vector<LWORD> lact(1);
+    double aph = 0;
+    orvika_test::UnitCapture cap(77);
+    ORVK_QPSLV(&n, p.g.data(), h.ia.data(), h.ja.data(), h.v.data(), &meq, &mineq, p.b.data(),
+               c.ia.data(), c.ja.data(), c.v.data(), fes.data(), &mact, &ncact, &iter, x.data(),
+               &l, rw.data(), &l, iw.data(), nullptr, lact.data(), &iprint, &iret, &l,
+               rwles.data(), &l, iwles.data(), &ising, &aph, &ldc, cw.data(), &ifail);
+    EXPECT_EQ(ifail, 1);
+    EXPECT_EQ(iret, 0);
+  }
+}
+
+TEST_F(QpslvTest, KktOrderBeyondPartitionsIsRefused) {
+  // More equality rows than variables: K = N + MEQ outgrows the 2N partitions.
+  Problem p;
+  p.n = 1;
+  p.meq = 2;
+  p.h = {1};
+  p.g = {0};
+  p.a = {1, 2};
+  p.b = {1, 2};
+  orvika_test::UnitCapture cap(77);
+  QpRun r;
+  call(p, Options{}, r);
+  EXPECT_EQ(r.ifail, 1);
+  EXPECT_EQ(cap.text(), "\n     KKT SYSTEM OF ORDER     3 EXCEEDS THE WORK PARTITIONS\n");
+}
+
+// ---- Cold start and printed text ---------------------------------------------
+
+TEST_F(QpslvTest, ColdStartActivatesRowsWithNonPositiveBoundInOrder) {
+  // n = 3; rows 2 and 3 have b <= 0 and start active; at most N - MEQ = 3.
+  Problem p;
+  p.n = 3;
+  p.mineq = 4;
+  p.h = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+  p.g = {0, 0, 0};
+  p.a = {1, 0, 0, 0, 1, 0, 0, 0, 1, 1, 1, 1};
+  p.b = {1, 0, -0.0, 5};
+  orvika_test::UnitCapture cap(77);
+  QpRun r;
+  Options o;
+  o.iprint = 2;
+  call(p, o, r);
+  const std::string t = cap.text();
+  EXPECT_NE(t.find("  ACTIV INEQ\n       2    3\n"), std::string::npos) << t;
+  EXPECT_EQ(r.iret, 0);
+}
+
+TEST_F(QpslvTest, TooManyRowsAtTheStartStopTheScan) {
+  Problem p;
+  p.n = 1;
+  p.mineq = 3;
+  p.h = {1};
+  p.g = {1};
+  p.a = {1, 2, 1};
+  p.b = {0, 0, 5};
+  orvika_test::UnitCapture cap(77);
+  QpRun r;
+  call(p, Options{}, r);
+  EXPECT_EQ(r.ifail, 0);
+  EXPECT_NE(cap.text().find("\n    NO. of ACTIVE CONSTRAINTS > N-MEQ\n"), std::string::npos);
+  EXPECT_EQ(r.iret, 0);
+  EXPECT_NEAR(r.x[0], -1.0, 1e-14);
+}
+
+TEST_F(QpslvTest, EndPrintsAtLevelOne) {
+  orvika_test::UnitCapture cap(77);
+  QpRun r;
+  Options o;
+  o.iprint = 1;
+  call(small_ineq(), o, r);
+  ASSERT_EQ(r.iret, 0);
+  // ERR CEQ reports the last infeasible end of the process: mask its value.
+  std::string t = cap.text();
+  const size_t e = t.find("  ERR CEQ   \n");
+  ASSERT_NE(e, std::string::npos);
+  t.replace(e + 13, 16, "     <errceq>   ");
+  EXPECT_EQ(t,
+            "\n"
+            "                   *** QPSLV ENTERED ***\n"
+            "\n"
+            "     QP ITERATION NO.     0\n"
+            "\n"
+            "  X KTC     \n"
+            "     1.00000D+00  2.00000D+00\n"
+            "\n"
+            "     QP ITERATION NO.     1\n"
+            "\n"
+            "  X KTC     \n"
+            "     0.00000D+00  1.00000D+00  2.00000D+00\n"
+            "\n"
+            "    CURRENT QP SOLUTION IS VALID\n"
+            "\n"
+            "  X QP      \n"
+            "     0.00000D+00  1.00000D+00\n"
+            "\n"
+            "  MIN OBJF  \n"
+            "    -3.00000D+00\n"
+            "\n"
+            "  VLAM QP   \n"
+            "\n"
+            "\n"
+            "  MU QP     \n"
+            "     2.00000D+00\n"
+            "\n"
+            "  ERR CEQ   \n"
+            "     <errceq>   \n"
+            "\n"
+            "  AS CHANGE \n"
+            "       1\n");
+}
+
+TEST_F(QpslvTest, TimerAndCurvatureDumpsAtLevelTwo) {
+  orvk_host_set_timer_step(0.25);
+  orvika_test::UnitCapture cap(77);
+  QpRun r;
+  Options o;
+  o.iprint = 2;
+  call(small_ineq(), o, r);
+  const std::string t = cap.text();
+  EXPECT_NE(t.find("\n  1-QP.TIME \n     2.50000D-01\n"), std::string::npos) << t;
+  // Curvature along dx = (-1, -1): dx'H dx / 2 = 2, g'dx + dx'H xold = 0.
+  EXPECT_NE(t.find("\n\n\n  GQPTDX    \n     0.00000D+00\n\n  1/2DXHDX  \n"
+                   "     2.00000D+00\n\n  APHMIN   \n    -0.00000D+00\n"),
+            std::string::npos)
+      << t;
+}
+
+TEST_F(QpslvTest, WorkPartitionSizesAtLevelFour) {
+  orvika_test::UnitCapture cap(77);
+  QpRun r;
+  Options o;
+  o.iprint = 4;
+  call(small_ineq(), o, r);
+  const std::string t = cap.text();
+  // nnz(H) = 2, nnz(AC) = 2: JA and A hold 60 words; IA (7 words) printed as
+  // 2N + 1; IRTYPE and the four LP partitions would be negative and count 0.
+  EXPECT_EQ(t.substr(0, 50), "\n  SIZE OF VECTOR     IRACT     IS             1\n\n");
+  EXPECT_NE(t.find("  SIZE OF VECTOR     IA        IS             5\n"), std::string::npos);
+  EXPECT_NE(t.find("  SIZE OF VECTOR     TOT-IWKQP IS            75\n"), std::string::npos);
+  EXPECT_NE(t.find("  SIZE OF VECTOR     TOT-RWKQP IS            86\n"), std::string::npos);
+}
+
+TEST_F(QpslvTest, PhaseOneLpIsPrintedAndTheStartGoesOn) {
+  // Box rows only (MINEQ = 2N) and one equality: the LP has one row.
+  Problem p;
+  p.n = 2;
+  p.meq = 1;
+  p.mineq = 4;
+  p.h = {2, 0, 0, 2};
+  p.g = {0, 0};
+  p.a = {1, 1, 1, 0, 0, 1, -1, 0, 0, -1};
+  p.b = {1, 1, 1, 1, 1};
+  ORVK_NLPINT[ORVK_NLPINT_PHASE1 - 1] = 1;
+  orvika_test::UnitCapture cap(77);
+  QpRun r;
+  Options o;
+  o.iprint = 2;
+  call(p, o, r);
+  EXPECT_EQ(r.iret, 0);
+  EXPECT_NEAR(r.x[0], 0.5, 1e-12);
+  const std::string t = cap.text();
+  EXPECT_NE(t.find("\n\n\n  ***   MINIMUM OBJECTIVE FUNCTION   ***\n"), std::string::npos) << t;
+  EXPECT_NE(t.find("  ICJ-QPINX \n       1    5\n"), std::string::npos) << t;
+}
+
+}  // namespace
