@@ -3,6 +3,7 @@
 #ifndef ORVIKA_SCALAR_H
 #define ORVIKA_SCALAR_H
 
+#include "scalar_roots.h"
 #include "scalar_curves.h"
 
 #endif

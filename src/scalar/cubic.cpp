@@ -1,0 +1,110 @@
+// ORVK_CUBIC: largest real root of a monic cubic inside an interval (the
+// expansion factor of a cubic equation of state), with CROOTS, the
+// closed-form (Cardano / trigonometric) real roots.
+
+#include <cmath>
+
+#include "frame/format.hpp"
+#include "frame/hostdata.hpp"
+#include "frame/units.hpp"
+#include "scalar/roots.hpp"
+
+namespace orvika {
+namespace {
+
+// Real cube root with the sign of V (positive for 0).
+double signed_cbrt(double v) { return rsign(std::cbrt(std::fabs(v)), v); }
+
+}  // namespace
+
+void CROOTS(double a2, double a1, double a0, IWORD iprint, double roots[3]) {
+  const double Q = (3.0 * a1 - a2 * a2) / 9.0;
+  const double R = ((9.0 * a1 - 2.0 * a2 * a2) * a2 - 27.0 * a0) / 54.0;
+  const double D = R * R + Q * Q * Q;
+  if (iprint >= 10) {
+    Rec rec;
+    rec.X(6).A("SQUARE OF DISCRIMINANT IN CUBIC EQUATION = ").G(D, 13, 5);
+    write_rec(host::repunit(), rec);
+  }
+  const double third = a2 / 3.0;
+  if (D > 0.0) {
+    // One real root.
+    const double sd = std::sqrt(D);
+    const double S = signed_cbrt(R + sd);
+    const double T = signed_cbrt(R - sd);
+    roots[0] = (S - third) + T;
+    roots[1] = host::rmisval();
+    roots[2] = host::rmisval();
+  } else if (std::fabs(D) < host::rtiny() || !(Q < 0.0)) {
+    // A repeated root.  Q >= 0 with D <= 0 means Q = R = 0, a triple root,
+    // which the trigonometric form would turn into 0/0 when the host's
+    // negligible magnitude is 0.
+    const double S = signed_cbrt(R);
+    roots[0] = (S - third) + S;
+    roots[1] = -(S + third);
+    roots[2] = roots[1];
+  } else {
+    // Three real roots.  The cosine argument is clamped to [-1, 1] against
+    // rounding (a contracted or extended-precision D may disagree with it).
+    const double c = std::fmax(-1.0, std::fmin(1.0, R / std::sqrt(-(Q * Q * Q))));
+    const double theta = std::acos(c) / 3.0;
+    const double m = 2.0 * std::sqrt(-Q);
+    roots[0] = m * std::cos(theta) - third;
+    roots[1] = m * std::cos(theta + 2.0943951026666667) - third;
+    roots[2] = m * std::cos(theta + 4.1887902053333335) - third;
+  }
+}
+
+}  // namespace orvika
+
+using namespace orvika;
+
+// ORVK_CUBIC: largest real root of x^3 + A2 x^2 + A1 x + A0 in
+// [XMIN, XMAX].
+//
+//  A2, A1, A0 (in)     real   coefficients of the monic cubic
+//  XMIN       (in/out) real   lower end; set to 0 when no root lies in
+//                             [XMIN, XMAX] and the search is repeated on
+//                             [0, XMAX]
+//  XMAX       (in)     real   upper end
+//  IPRINT     (in)     IWORD  >= 8: the three roots (an absent one as
+//                             RMISVAL) on the host's report unit; >= 10:
+//                             also the discriminant before them
+//  ROOT       (out)    real   the largest root in the final interval, or
+//                             XMIN when there is none
+//  NROOT      (out)    IWORD  number of roots in the final interval
+//
+// No error codes.  Cost: O(1).
+extern "C" ORVK_API void ORVK_CUBIC(const double* a2, const double* a1, const double* a0,
+                                    double* xmin, const double* xmax, const IWORD* iprint,
+                                    double* root, IWORD* nroot) {
+  *nroot = 0;
+  double roots[3];
+  CROOTS(*a2, *a1, *a0, *iprint, roots);
+  if (*iprint >= 8) {
+    const IWORD unit = host::repunit();
+    Rec head;
+    head.X(6).A("ROOTS OF CUBIC EQUATION FOR EXPANSION FACTOR:");
+    write_rec(unit, head);
+    Rec line;
+    for (double r : roots) line.X(6).G(r, 13, 5);
+    write_rec(unit, line);
+  }
+  auto select = [&](double lo) {
+    double best = lo;
+    IWORD count = 0;
+    for (double r : roots) {
+      if (lo <= r && r <= *xmax) {
+        ++count;
+        if (r > best) best = r;
+      }
+    }
+    *nroot = count;
+    *root = best;
+  };
+  select(*xmin);
+  if (*nroot == 0 && *xmin != 0.0) {
+    *xmin = 0.0;
+    select(0.0);
+  }
+}
