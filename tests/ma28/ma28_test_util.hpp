@@ -1,0 +1,164 @@
+// Shared helpers of the MA28-family tests: problems in coordinate form,
+// a driver object that owns the caller arrays, residual and error norms.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "orvika/host_stub.h"
+#include "orvika/ma28.h"
+
+namespace ma28test {
+
+inline constexpr double kEps = std::numeric_limits<double>::epsilon();
+
+struct Coo {
+  IWORD n = 0;
+  std::vector<IDX16> row, col;
+  std::vector<double> val;
+  IWORD nz() const { return static_cast<IWORD>(val.size()); }
+  void add(IWORD i, IWORD j, double v) {
+    row.push_back(static_cast<IDX16>(i));
+    col.push_back(static_cast<IDX16>(j));
+    val.push_back(v);
+  }
+  // y = A x (or A^T x), repeated entries summed.
+  std::vector<double> mul(const std::vector<double>& x, bool trans = false) const {
+    std::vector<double> y(n, 0.0);
+    for (std::size_t k = 0; k < val.size(); ++k) {
+      if (trans)
+        y[col[k] - 1] += val[k] * x[row[k] - 1];
+      else
+        y[row[k] - 1] += val[k] * x[col[k] - 1];
+    }
+    return y;
+  }
+  double maxabs() const {
+    double m = 0.0;
+    for (double v : val) m = std::max(m, std::fabs(v));
+    return m;
+  }
+};
+
+// Zero blocks, host defaults, then the family defaults (optionally).
+inline void reset_blocks(bool defaults = true) {
+  orvk_host_reset();
+  ORVK_MA28ED = {};
+  ORVK_MA28FD = {};
+  ORVK_MA28GD = {};
+  ORVK_MA30ED = {};
+  ORVK_MA30FD = {};
+  ORVK_MA30GD = {};
+  ORVK_MA30HD = {};
+  ORVK_MC23BD = {};
+  if (defaults) {
+    ORVK_MA28BK();
+    ORVK_MA30BK();
+  }
+}
+
+// Owns the arrays of one analysed problem.
+struct Solver {
+  IWORD n = 0, licn = 0, lirn = 0;
+  std::vector<double> entval, rwork;
+  std::vector<IDX16> colnum, rownum, lukeep, intwrk;
+  IWORD istat = 99;
+
+  IWORD analyse(const Coo& a, IWORD licn_, IWORD lirn_, double thr = 0.1) {
+    n = a.n;
+    licn = licn_;
+    lirn = lirn_;
+    entval.assign(licn, 0.0);
+    colnum.assign(licn, 0);
+    rownum.assign(lirn, 0);
+    std::copy(a.val.begin(), a.val.end(), entval.begin());
+    std::copy(a.col.begin(), a.col.end(), colnum.begin());
+    std::copy(a.row.begin(), a.row.end(), rownum.begin());
+    lukeep.assign(5 * std::max<IWORD>(n, 1), 0);
+    intwrk.assign(14 * std::max<IWORD>(n, 1), 0);
+    rwork.assign(std::max<IWORD>(n, 2), 0.0);
+    IWORD nz = a.nz();
+    ORVK_MA28AD(&n, &nz, entval.data(), &licn, rownum.data(), &lirn, colnum.data(), &thr,
+                lukeep.data(), intwrk.data(), rwork.data(), &istat);
+    return istat;
+  }
+  IWORD refactor(const Coo& a) {
+    std::vector<IDX16> r(a.row), c(a.col);
+    std::copy(a.val.begin(), a.val.end(), entval.begin());
+    std::vector<IDX16> w(11 * n, 0);
+    IWORD nz = a.nz();
+    ORVK_MA28BD(&n, &nz, entval.data(), &licn, r.data(), c.data(), colnum.data(), lukeep.data(),
+                w.data(), rwork.data(), &istat);
+    return istat;
+  }
+  std::vector<double> solve(std::vector<double> b, IWORD mode = 1) {
+    std::vector<double> w(n, 0.0);
+    ORVK_MA28CD(&n, entval.data(), &licn, colnum.data(), lukeep.data(), b.data(), w.data(),
+                &mode);
+    return b;
+  }
+  const IDX16* part(int k) const { return lukeep.data() + (k - 1) * n; }
+};
+
+// ||A x - b||_inf / (||A||_inf ||x||_inf n eps), the scaled residual.
+inline double scaled_residual(const Coo& a, const std::vector<double>& x,
+                              const std::vector<double>& b, bool trans = false) {
+  const auto ax = a.mul(x, trans);
+  double r = 0.0, xn = 0.0;
+  for (IWORD i = 0; i < a.n; ++i) {
+    r = std::max(r, std::fabs(ax[i] - b[i]));
+    xn = std::max(xn, std::fabs(x[i]));
+  }
+  std::vector<double> rowsum(a.n, 0.0);
+  for (std::size_t k = 0; k < a.val.size(); ++k)
+    rowsum[(trans ? a.col[k] : a.row[k]) - 1] += std::fabs(a.val[k]);
+  const double an = *std::max_element(rowsum.begin(), rowsum.end());
+  if (an == 0.0 || xn == 0.0) return r;
+  return r / (an * xn * static_cast<double>(a.n) * kEps);
+}
+
+inline double max_rel_error(const std::vector<double>& x, const std::vector<double>& xt) {
+  double e = 0.0, m = 0.0;
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    e = std::max(e, std::fabs(x[i] - xt[i]));
+    m = std::max(m, std::fabs(xt[i]));
+  }
+  return m == 0.0 ? e : e / m;
+}
+
+// A random sparse matrix with a nonzero diagonal scaled to dominate mildly
+// (DIAG = false: no diagonal given, entries only off it and a permutation).
+inline Coo random_sparse(IWORD n, int per_row, std::uint64_t seed, bool diag = true) {
+  std::mt19937_64 rng(seed);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  Coo a;
+  a.n = n;
+  std::vector<IWORD> perm(n);
+  for (IWORD i = 0; i < n; ++i) perm[i] = i + 1;
+  std::shuffle(perm.begin(), perm.end(), rng);
+  for (IWORD i = 1; i <= n; ++i) {
+    std::vector<IWORD> cols;
+    cols.push_back(diag ? i : perm[i - 1]);
+    for (int t = 0; t < per_row; ++t) {
+      IWORD j = 1 + static_cast<IWORD>(rng() % n);
+      if (std::find(cols.begin(), cols.end(), j) == cols.end()) cols.push_back(j);
+    }
+    for (std::size_t t = 0; t < cols.size(); ++t)
+      a.add(i, cols[t], t == 0 ? 2.0 + u(rng) : u(rng));
+  }
+  return a;
+}
+
+inline std::vector<double> test_x(IWORD n) {
+  std::vector<double> x(n);
+  for (IWORD i = 0; i < n; ++i) x[i] = 1.0 + 0.5 * std::sin(static_cast<double>(i + 1));
+  return x;
+}
+
+}  // namespace ma28test
