@@ -1,0 +1,232 @@
+// Model calls of the regression engines (LBFCN, LBDERV) and the host run
+// protocol: the time-limit test and box, terminal lines, value rows.
+#include <algorithm>
+#include <cmath>
+
+#include "frame/hostdata.hpp"
+#include "frame/units.hpp"
+#include "orvika/host.h"
+#include "regress/regress.hpp"
+
+namespace orvika {
+
+void LBFCN(const double* z, const double* zm, void* mdat2, const double* p, IWORD ndat,
+           IWORD nmmax, const IWORD* nmeas, void* mdat1, IWORD npar, IWORD ncmax,
+           const IWORD* ncons, IWORD req, double* f, double* fz, double* fp, bool lform9,
+           ORVK_MODELFN model, void* muser) {
+  if (!lform9) {
+    auto fn = reinterpret_cast<ORVK_MODEL16>(model);
+    fn(z, zm, mdat2, p, &ndat, &nmmax, nmeas, mdat1, &npar, &ncmax, ncons, &req, f, fz, fp,
+       muser);
+    return;
+  }
+  auto fn = reinterpret_cast<ORVK_MODEL9>(model);
+  fn(&npar, &ndat, mdat1, p, mdat2, &req, f, fp, muser);
+  for (IWORD i = 1; i <= ndat; ++i) f[(i - 1) * ncmax] -= z[(i - 1) * nmmax];
+}
+
+void LBDERV(IWORD npar, IWORD ndat, IWORD nmmax, const IWORD* nmeas, void* mdat1, IWORD ncmax,
+            const IWORD* ncons, IWORD ndrv, double* p, double* z, const double* zm, void* mdat2,
+            double* f, double* fz, double* fp, ORVK_MODELFN model, IWORD kprint, IWORD iterno,
+            double* zsave, double* fpert, double ssnd, IWORD& ncall, void* muser, IWORD iunit,
+            bool lform9, bool lbase, bool lderz, bool lderp) {
+  const double rmis = host::rmisval();
+  double scratch[2] = {0, 0};
+  auto F = [&](IWORD k, IWORD i) -> double& { return f[(k - 1) + (i - 1) * ncmax]; };
+  auto FPERT = [&](IWORD k, IWORD i) -> double& { return fpert[(k - 1) + (i - 1) * ncmax]; };
+  auto Z = [&](IWORD m, IWORD i) -> double& { return z[(m - 1) + (i - 1) * nmmax]; };
+  auto FZ = [&](IWORD k, IWORD m, IWORD i) -> double& {
+    return fz[(k - 1) + (m - 1) * ncmax + (i - 1) * ncmax * nmmax];
+  };
+  auto FP = [&](IWORD k, IWORD j, IWORD i) -> double& {
+    return fp[(k - 1) + (j - 1) * ncmax + (i - 1) * ncmax * npar];
+  };
+  auto call = [&](const double* zz, const double* pp, IWORD req, double* ff, double* ffz,
+                  double* ffp) {
+    ++ncall;
+    LBFCN(zz, zm, mdat2, pp, ndat, nmmax, nmeas, mdat1, npar, ncmax, ncons, req, ff, ffz, ffp,
+          lform9, model, muser);
+  };
+
+  ORVK_PPSCLR.EVALKIND = iterno <= 1 ? 1 : 2;
+  const IWORD ndir = std::min<IWORD>(std::max<IWORD>(ndrv, 1), 2);
+  const double hs = std::fabs(ssnd);
+  if (ndrv == 0) {
+    call(z, p, 0, f, fz, fp);
+  } else {
+    if (lbase) call(z, p, 1, f, scratch, scratch);
+    if (!lform9 && lderz && ndat > 0) {
+      IWORD maxm = 0;
+      for (IWORD i = 1; i <= ndat; ++i) maxm = std::max(maxm, nmeas[i - 1]);
+      for (IWORD m = 1; m <= maxm; ++m)
+        for (IWORD d = 1; d <= ndir; ++d) {
+          for (IWORD i = 1; i <= ndat; ++i) {
+            if (m > nmeas[i - 1]) continue;
+            zsave[i - 1] = Z(m, i);
+            if (Z(m, i) == rmis) continue;
+            double h = Z(m, i) == 0 ? hs : hs * std::max(0.01, std::fabs(Z(m, i)));
+            if (d == 2) h = -h;
+            Z(m, i) += h;
+          }
+          ORVK_PPSCLR.EVALKIND = 10 * m + 3;
+          call(z, p, 1, fpert, scratch, scratch);
+          for (IWORD i = 1; i <= ndat; ++i) {
+            if (m > nmeas[i - 1] || zsave[i - 1] == rmis) continue;
+            // The step actually taken; one lost below the resolution of Z
+            // gives no information and a zero quotient.
+            const double delta = Z(m, i) - zsave[i - 1];
+            for (IWORD k = 1; k <= ncons[i - 1]; ++k) {
+              const double q = delta != 0 ? (FPERT(k, i) - F(k, i)) / delta : 0.0;
+              FZ(k, m, i) = d == 1 ? q : 0.5 * (q + FZ(k, m, i));
+            }
+            Z(m, i) = zsave[i - 1];
+          }
+        }
+    }
+    if (lderp && npar > 0) {
+      for (IWORD j = 1; j <= npar; ++j) {
+        const double pj = p[j - 1];
+        for (IWORD d = 1; d <= ndir; ++d) {
+          double h = pj == 0 ? hs : hs * std::max(0.01, std::fabs(pj));
+          if (d == 2) h = -h;
+          p[j - 1] = pj + h;
+          ORVK_PPSCLR.EVALKIND = 3;
+          call(z, p, 1, fpert, scratch, scratch);
+          for (IWORD i = 1; i <= ndat; ++i)
+            for (IWORD k = 1; k <= ncons[i - 1]; ++k) {
+              const double q = (FPERT(k, i) - F(k, i)) / h;
+              FP(k, j, i) = d == 1 ? q : 0.5 * (q + FP(k, j, i));
+            }
+        }
+        p[j - 1] = pj;
+      }
+    }
+  }
+  // Nine-argument form: the constraint y - z has dF/dz = -1.
+  if (lform9 && lderz)
+    for (IWORD i = 1; i <= ndat; ++i)
+      for (IWORD m = 1; m <= nmeas[i - 1]; ++m) {
+        for (IWORD k = 1; k <= ncons[i - 1]; ++k) FZ(k, m, i) = 0;
+        if (m <= ncons[i - 1]) FZ(m, m, i) = -1;
+      }
+
+  if (!(kprint >= 4 || (kprint == 3 && iterno <= 1))) return;
+  const IWORD u = iunit;
+  if (!lform9) {
+    write_empty(u);
+    write_rec(u, "  MEAS ----------- Z(MEAS,DATA) - TRUE/MEASURED -------");
+    for (IWORD m = 1; m <= nmmax; ++m) {
+      ValueRows rows(u, Rec().I(m, 5).X(6), 8, 11);
+      for (IWORD i = 1; i <= ndat; ++i) rows.G(Z(m, i), 13, 5);
+      rows.done();
+    }
+  }
+  write_empty(u);
+  write_rec(u, "  ---------------- P - PARAMETER VALUES ---------------");
+  {
+    ValueRows rows(u, Rec().X(11), 8, 11);
+    for (IWORD j = 1; j <= npar; ++j) rows.G(p[j - 1], 13, 5);
+    rows.done();
+  }
+  write_empty(u);
+  write_rec(u, "  CONS ----------- F(CONS,DATA) - CONSTRAINTS ---------");
+  for (IWORD k = 1; k <= ncmax; ++k) {
+    ValueRows rows(u, Rec().I(k, 5).X(6), 8, 11);
+    for (IWORD i = 1; i <= ndat; ++i) rows.G(F(k, i), 13, 5);
+    rows.done();
+  }
+  if (!lform9 && lderz) {
+    write_empty(u);
+    write_rec(u, "  CONS MEAS ------ FZ(CONS,MEAS,DATA) - D(F)/D(Z) -----");
+    for (IWORD k = 1; k <= ncmax; ++k)
+      for (IWORD m = 1; m <= nmmax; ++m) {
+        ValueRows rows(u, Rec().I(k, 5).I(m, 5).X(1), 8, 11);
+        for (IWORD i = 1; i <= ndat; ++i) rows.G(FZ(k, m, i), 13, 5);
+        rows.done();
+      }
+  }
+  if (lderp) {
+    write_empty(u);
+    write_rec(u, "  CONS PARA ------ FP(CONS,PARA,DATA) - D(F)/D(P) -----");
+    for (IWORD k = 1; k <= ncmax; ++k)
+      for (IWORD j = 1; j <= npar; ++j) {
+        ValueRows rows(u, Rec().I(k, 5).I(j, 5).X(1), 8, 11);
+        for (IWORD i = 1; i <= ndat; ++i) rows.G(FP(k, j, i), 13, 5);
+        rows.done();
+      }
+  }
+}
+
+// ---- host run protocol ------------------------------------------------------
+
+bool time_exhausted(double t, double tprev) { return 1.5 * (t - tprev) > host::tlimit() - t; }
+
+void time_limit_box(IWORD unit) {
+  Rec lines[10];
+  const std::string_view stars = "********************************************************************";
+  lines[3].X(1).A(stars);
+  lines[4].X(1).A("*  PXR TERMINATED BECAUSE MAX TIME OF").F(host::tlimit(), 9, 2).A(
+      " SECONDS APPROACHED  *");
+  lines[5].X(1).A("*  PARTIAL REPORT WILL BE GENERATED").X(32).A("*");
+  lines[6].X(1).A(stars);
+  for (const Rec& r : lines) write_rec(unit, r);
+  terminal(lines, 10);
+}
+
+void terminal(const Rec* lines, int n) {
+  if (host::termon() <= 0) return;
+  n = std::min(n, static_cast<int>(VLK_MAXWRT_LINES));
+  for (int k = 0; k < n; ++k) host::set_maxwrt(k + 1, lines[k].view());
+  const IWORD nn = n;
+  VLK_WRTTRM(&nn);
+}
+
+void ValueRows::next() {
+  if (count_ == per_) {
+    write_rec(unit_, rec_);
+    rec_.clear();
+    rec_.X(indent_);
+    count_ = 0;
+  }
+}
+void ValueRows::G(double v, int w, int d) {
+  next();
+  rec_.G(v, w, d);
+  ++count_;
+  any_ = true;
+}
+void ValueRows::F(double v, int w, int d) {
+  next();
+  rec_.F(v, w, d);
+  ++count_;
+  any_ = true;
+}
+void ValueRows::I(IWORD v, int w) {
+  next();
+  rec_.I(v, w);
+  ++count_;
+  any_ = true;
+}
+void ValueRows::done() {
+  if (!any_) {
+    // Nothing but positioning: the record holds only the head's text.
+    std::string_view s = rec_.view();
+    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+    write_rec(unit_, s);
+    return;
+  }
+  write_rec(unit_, rec_);
+}
+
+bool regress_counts_ok(IWORD npar, IWORD nmmax, const IWORD* nmeas, IWORD ndat, IWORD ncmax,
+                       const IWORD* ncons, bool lform9) {
+  if (npar < 0 || ndat < 0 || nmmax < 0 || ncmax < 0) return false;
+  if (lform9 && ndat >= 1 && (nmmax < 1 || ncmax < 1)) return false;
+  for (IWORD i = 0; i < ndat; ++i) {
+    if (nmeas[i] < 0 || nmeas[i] > nmmax) return false;
+    if (ncons[i] < 0 || ncons[i] > ncmax) return false;
+  }
+  return true;
+}
+
+}  // namespace orvika

@@ -1,0 +1,199 @@
+// Per-point routines of ORVK_LUEBRN: constraint covariance and its inverse
+// (LBCOVI) or Cholesky factor with whitening (LBFACT, LBSOLV), linearised
+// residuals (LBLINC), the measurement update (LBPRED) and the sums of the
+// objective (LBSUMS).  Every routine works on one data point at a time.
+#include <algorithm>
+#include <cmath>
+
+#include "frame/units.hpp"
+#include "regress/regress.hpp"
+
+namespace orvika {
+namespace {
+
+inline IWORD pk(IWORD j, IWORD k) { return k * (k - 1) / 2 + j - 1; }  // (j <= k), 0-based
+
+// Packed covariance of point I: c(j, k) = sum_m R(m,i)^2 FZ(j,m,i) FZ(k,m,i).
+void point_cov(IWORD i, IWORD nc, IWORD nm, IWORD nmmax, IWORD ncmax, const double* fz,
+               const double* r, double* c) {
+  const double* fzi = fz + (i - 1) * ncmax * nmmax;
+  const double* ri = r + (i - 1) * nmmax;
+  for (IWORD k = 1; k <= nc; ++k)
+    for (IWORD j = 1; j <= k; ++j) {
+      double s = 0;
+      for (IWORD m = 1; m <= nm; ++m)
+        s += ri[m - 1] * ri[m - 1] * fzi[(j - 1) + (m - 1) * ncmax] * fzi[(k - 1) + (m - 1) * ncmax];
+      c[pk(j, k)] = s;
+    }
+}
+
+void trouble_line(IWORD unit, IWORD i, IWORD irank, IWORD nc) {
+  write_rec(unit, Rec()
+                      .A(" ***TROUBLE-DATA POINT ")
+                      .I(i, 4)
+                      .A(" CONSTRAINT JACOBIAN HAS RANK")
+                      .I(irank - 1, 3)
+                      .A(" INSTEAD OF")
+                      .I(nc, 3));
+}
+
+}  // namespace
+
+void LBCOVI(IWORD iunit, IWORD ndat, IWORD nmmax, const IWORD* nmeas, IWORD ncmax,
+            const IWORD* ncons, const double* fz, const double* r, double* w, double* wpack,
+            IWORD& ierr) {
+  const double tol = static_cast<double>(1e-14f);
+  for (IWORD i = 1; i <= ndat; ++i) {
+    const IWORD nc = ncons[i - 1];
+    if (nc <= 0) continue;
+    point_cov(i, nc, nmeas[i - 1], nmmax, ncmax, fz, r, wpack);
+    for (IWORD q = 0; q < nc * (nc + 1) / 2; ++q)
+      if (wpack[q] == 0) wpack[q] = 1e-30;
+    if (nc == 1) {
+      wpack[0] = 1.0 / wpack[0];
+    } else {
+      IWORD irank = 0;
+      DPKINV(wpack, nc, tol, irank);
+      if (irank != 0) {
+        trouble_line(iunit, i, irank, nc);
+        if (ierr == 0) ierr = 7;
+      }
+    }
+    double* wi = w + (i - 1) * ncmax * ncmax;
+    for (IWORD k = 1; k <= nc; ++k)
+      for (IWORD j = 1; j <= k; ++j)
+        wi[(j - 1) + (k - 1) * ncmax] = wi[(k - 1) + (j - 1) * ncmax] = wpack[pk(j, k)];
+  }
+}
+
+void LBFACT(IWORD ncol, IWORD ndat, IWORD nmmax, const IWORD* nmeas, void* mdat1, IWORD ncmax,
+            const IWORD* ncons, IWORD lpack, IWORD ndrv, double* p, double* z, const double* zm,
+            void* mdat2, double* f, double* fz, double* fp, ORVK_MODELFN model, IWORD kprint,
+            IWORD iterno, double* zsave, double* fpert, double ssnd, IWORD& ncall, void* muser,
+            IWORD iunit, bool lform9, bool lbase, bool lresid, bool lcovf, bool lderp,
+            const double* r, double* rlin, double* ufac, double* pwork) {
+  if (lbase || lcovf || lderp) {
+    // With no derivative wanted the base point is evaluated as values only,
+    // so that analytic derivatives do not overwrite the whitened FP.
+    const IWORD sw = (!lcovf && !lderp) ? std::max<IWORD>(ndrv, 1) : ndrv;
+    LBDERV(ncol, ndat, nmmax, nmeas, mdat1, ncmax, ncons, sw, p, z, zm, mdat2, f, fz, fp, model,
+           0, iterno, zsave, fpert, ssnd, ncall, muser, iunit, lform9, lbase, lcovf, lderp);
+  }
+  if (lcovf) {
+    for (IWORD i = 1; i <= ndat; ++i) {
+      const IWORD nc = ncons[i - 1];
+      if (nc <= 0) continue;
+      point_cov(i, nc, nmeas[i - 1], nmmax, ncmax, fz, r, pwork);
+      // A zero variance would give a zero pivot and infinite whitened values.
+      for (IWORD k = 1; k <= nc; ++k)
+        if (pwork[pk(k, k)] == 0) pwork[pk(k, k)] = 1e-30;
+      if (nc == 1) {
+        pwork[0] = std::sqrt(pwork[0]);
+      } else {
+        IWORD irank = 0;
+        DMCHOL(pwork, nc, 1e-8, irank);
+        if (irank != 0 && kprint >= 2) trouble_line(iunit, i, irank, nc);
+      }
+      double* ui = ufac + (i - 1) * lpack;
+      for (IWORD q = 0; q < nc * (nc + 1) / 2; ++q) ui[q] = pwork[q];
+    }
+  }
+  if (lresid) {
+    for (IWORD i = 1; i <= ndat; ++i) {
+      const double* fzi = fz + (i - 1) * ncmax * nmmax;
+      for (IWORD k = 1; k <= ncons[i - 1]; ++k) {
+        double s = f[(k - 1) + (i - 1) * ncmax];
+        for (IWORD m = 1; m <= nmeas[i - 1]; ++m)
+          s += fzi[(k - 1) + (m - 1) * ncmax] *
+               (zm[(m - 1) + (i - 1) * nmmax] - z[(m - 1) + (i - 1) * nmmax]);
+        rlin[(k - 1) + (i - 1) * ncmax] = s;
+      }
+    }
+    LBSOLV(ndat, ncmax, ncons, 1, lpack, rlin, ufac, rlin);
+  }
+  if (lderp) LBSOLV(ndat, ncmax, ncons, ncol, lpack, fp, ufac, fp);
+}
+
+void LBSOLV(IWORD ndat, IWORD ncmax, const IWORD* ncons, IWORD ncol, IWORD lpack,
+            const double* b, const double* ufac, double* y) {
+  for (IWORD c = 1; c <= ncol; ++c)
+    for (IWORD i = 1; i <= ndat; ++i) {
+      const IWORD nc = ncons[i - 1];
+      if (nc <= 0) continue;
+      const IWORD off = (c - 1) * ncmax + (i - 1) * ncmax * ncol;
+      const double* u = ufac + (i - 1) * lpack;
+      for (IWORD k = 1; k <= nc; ++k) {
+        double s = b[off + k - 1];
+        for (IWORD j = 1; j < k; ++j) s -= u[pk(j, k)] * y[off + j - 1];
+        y[off + k - 1] = s / u[pk(k, k)];
+      }
+    }
+}
+
+void LBLINC(IWORD ndat, IWORD nmmax, const IWORD* nmeas, IWORD ncmax, const IWORD* ncons,
+            double* v, const double* fz, const double* z1, const double* z2) {
+  for (IWORD i = 1; i <= ndat; ++i) {
+    const double* fzi = fz + (i - 1) * ncmax * nmmax;
+    for (IWORD m = 1; m <= nmeas[i - 1]; ++m) {
+      const double dz = z1[(m - 1) + (i - 1) * nmmax] - z2[(m - 1) + (i - 1) * nmmax];
+      for (IWORD k = 1; k <= ncons[i - 1]; ++k)
+        v[(k - 1) + (i - 1) * ncmax] += fzi[(k - 1) + (m - 1) * ncmax] * dz;
+    }
+  }
+}
+
+void LBPRED(IWORD ndat, IWORD nmmax, const IWORD* nmeas, IWORD ncmax, const IWORD* ncons,
+            const double* w, const double* v, const double* fz, const double* zm,
+            const double* z, const double* r, double* lam, double rmax, double* znew,
+            double& reladj, double* dz) {
+  double s = 0;
+  IWORD cnt = 0;
+  for (IWORD i = 1; i <= ndat; ++i) {
+    const IWORD nc = ncons[i - 1], nm = nmeas[i - 1];
+    const double* wi = w + (i - 1) * ncmax * ncmax;
+    const double* fzi = fz + (i - 1) * ncmax * nmmax;
+    const IWORD zo = (i - 1) * nmmax, fo = (i - 1) * ncmax;
+    for (IWORD k = 1; k <= nc; ++k) {
+      double t = 0;
+      for (IWORD l = 1; l <= nc; ++l) t += wi[(k - 1) + (l - 1) * ncmax] * v[fo + l - 1];
+      lam[fo + k - 1] = t;
+    }
+    double relmax = 0;
+    for (IWORD m = 1; m <= nm; ++m) {
+      double t = 0;
+      for (IWORD k = 1; k <= nc; ++k) t += fzi[(k - 1) + (m - 1) * ncmax] * lam[fo + k - 1];
+      const double rm = r[zo + m - 1];
+      dz[m - 1] = (zm[zo + m - 1] - z[zo + m - 1]) - rm * rm * t;
+      const double rel = std::fabs(dz[m - 1]) /
+                         std::max({std::fabs(zm[zo + m - 1]), std::fabs(z[zo + m - 1]), 1.0});
+      s += rel * rel;
+      ++cnt;
+      relmax = std::max(relmax, rel);
+    }
+    const double t = relmax > rmax ? rmax / relmax : 1.0;
+    for (IWORD m = 1; m <= nm; ++m) znew[zo + m - 1] = z[zo + m - 1] + t * dz[m - 1];
+    for (IWORD m = nm + 1; m <= nmmax; ++m) znew[zo + m - 1] = zm[zo + m - 1];
+  }
+  // No measured variable at all: nothing to adjust.
+  reladj = cnt > 0 ? std::sqrt(s / static_cast<double>(cnt)) : 0.0;
+}
+
+void LBSUMS(IWORD ndat, IWORD nmmax, const IWORD* nmeas, IWORD ncmax, const IWORD* ncons,
+            const double* z1, const double* z2, const double* r, const double* a,
+            const double* b, double& ssqd, double& sabs) {
+  ssqd = 0;
+  sabs = 0;
+  for (IWORD i = 1; i <= ndat; ++i) {
+    const IWORD zo = (i - 1) * nmmax, fo = (i - 1) * ncmax;
+    for (IWORD m = 1; m <= nmeas[i - 1]; ++m) {
+      const double d = z1[zo + m - 1] - z2[zo + m - 1];
+      // An exact measurement (R = 0) that is not adjusted adds nothing.
+      if (d == 0) continue;
+      const double q = d / r[zo + m - 1];
+      ssqd += q * q;
+    }
+    for (IWORD k = 1; k <= ncons[i - 1]; ++k) sabs += std::fabs(a[fo + k - 1] * b[fo + k - 1]);
+  }
+}
+
+}  // namespace orvika

@@ -1,0 +1,623 @@
+// ORVK_LUEBRI: the alternative error-in-variables regression engine, with
+// Deming and Britt-Luecke iterations, a bounded step through ORVK_QUADPR and
+// a step-factor line search in the Deming iterations.
+//
+// References: W. E. Deming, Statistical Adjustment of Data (1943);
+// H. I. Britt, R. H. Luecke, The estimation of parameters in nonlinear,
+// implicit models, Technometrics 15 (1973) 233-247.
+#include <algorithm>
+#include <cmath>
+
+#include "frame/hostdata.hpp"
+#include "frame/units.hpp"
+#include "orvika/host.h"
+#include "orvika/tearconv_newton.h"
+#include "regress/luebri.hpp"
+
+namespace orvika {
+
+void Luebri::call(const double* z1, const double* z2, const double* pp, IWORD req, double* ff,
+                  double* ffz, double* ffp) {
+  ++*ncall;
+  LBFCN(z1, z2, mdat2, pp, ndat, nmmax, nmeas, mdat1, npar, ncmax, ncons, req, ff, ffz, ffp,
+        lform9, model, muser);
+}
+
+// Derivatives at (Z, P): analytic, or forward / central differences.
+void Luebri::derivatives(bool check, bool deming) {
+  auto set_fz9 = [&](bool all_rows) {
+    for (IWORD i = 1; i <= ndat; ++i) {
+      const IWORD nc = ncons[i - 1];
+      const IWORD jm = all_rows ? nmmax : nmeas[i - 1];
+      for (IWORD j = 1; j <= jm; ++j) {
+        for (IWORD k = 1; k <= nc; ++k) FZ(k, j, i) = -1;
+        if (nc >= 1) DZ(j, i) = -F(nc, i);
+      }
+    }
+  };
+  if (ndrv == 0 && !check) {
+    call(z, zm, p, 0, f, fz, fp);
+    if (lform9) set_fz9(false);
+    return;
+  }
+  const double h = ssnd;
+  if (!(iterno >= 2 && deming && iods >= 1) || check) {
+    ORVK_PPSCLR.EVALKIND = (iterno <= 1 || check) ? 1 : 2;
+    call(z, zm, p, 1, f, scratch, scratch);
+  }
+  ORVK_PPSCLR.EVALKIND = 3;
+  for (IWORD i = 1; i <= ndat; ++i)
+    for (IWORD j = 1; j <= nmeas[i - 1]; ++j)
+      for (IWORD k = 1; k <= ncons[i - 1]; ++k) FZ(k, j, i) = 0;
+  const int nsweep = (ndrv == 2 && !check) ? 2 : 1;
+  if (!lform9) {
+    for (int sw = 1; sw <= nsweep; ++sw) {
+      const double c = sw == 1 ? 1 + h : 1 - h, m = sw == 1 ? 1.0 : -2.0;
+      for (IWORD q = 0; q < nmmax * ndat; ++q) zpert[q] = z[q];
+      for (IWORD j = 1; j <= nmmax; ++j) {
+        if (j > 1)
+          for (IWORD i = 1; i <= ndat; ++i) ZP(j - 1, i) = Z(j - 1, i);
+        for (IWORD i = 1; i <= ndat; ++i)
+          if (j <= nmeas[i - 1]) ZP(j, i) = Z(j, i) == 0 ? (sw == 1 ? h : -h) : Z(j, i) * c;
+        call(zpert, zm, p, 1, ftry, scratch, scratch);
+        for (IWORD i = 1; i <= ndat; ++i) {
+          if (j > nmeas[i - 1]) continue;
+          const double xt = Z(j, i) == 0 ? 1.0 : Z(j, i);
+          for (IWORD k = 1; k <= ncons[i - 1]; ++k)
+            FZ(k, j, i) = ((FTRY(k, i) - F(k, i)) / (h * xt) - FZ(k, j, i)) / m;
+        }
+      }
+    }
+  } else {
+    set_fz9(true);
+  }
+  for (IWORD i = 1; i <= ndat; ++i)
+    for (IWORD l = 1; l <= npar; ++l)
+      for (IWORD k = 1; k <= ncons[i - 1]; ++k) FP(k, l, i) = 0;
+  for (int sw = 1; sw <= nsweep; ++sw) {
+    const double c = sw == 1 ? 1 + h : 1 - h, m = sw == 1 ? 1.0 : -2.0;
+    for (IWORD l = 1; l <= npar; ++l) grad[l - 1] = p[l - 1];
+    for (IWORD l = 1; l <= npar; ++l) {
+      if (l > 1) grad[l - 2] = p[l - 2];
+      grad[l - 1] = p[l - 1] == 0 ? (sw == 1 ? h : -h) : p[l - 1] * c;
+      call(z, zm, grad, 1, ftry, scratch, scratch);
+      const double xt = p[l - 1] == 0 ? 1.0 : p[l - 1];
+      for (IWORD i = 1; i <= ndat; ++i)
+        for (IWORD k = 1; k <= ncons[i - 1]; ++k)
+          FP(k, l, i) = ((FTRY(k, i) - F(k, i)) / (h * xt) - FP(k, l, i)) / m;
+    }
+  }
+}
+
+void Luebri::rows10(const double* v, IWORD n, IWORD stride) {
+  ValueRows rows(iunit, Rec().X(2), 10, 2);
+  for (IWORD q = 0; q < n; ++q) rows.G(v[q * stride], 13, 5);
+  rows.done();
+}
+
+void Luebri::derivative_dump(bool check) {
+  const IWORD u = iunit;
+  if (!lform9) {
+    write_empty(u);
+    write_rec(u, "     Z");
+    for (IWORD j = 1; j <= nmmax; ++j) {
+      write_rec(u, Rec().A("     MEASURED VARIABLE ").I(j, 3));
+      rows10(z + (j - 1), ndat, nmmax);
+    }
+  }
+  write_empty(u);
+  write_rec(u, "     P");
+  rows10(p, npar, 1);
+  if (!lform9) {
+    write_empty(u);
+    write_rec(u, "    FZ");
+    for (IWORD k = 1; k <= ncmax; ++k) {
+      write_rec(u, Rec().A("     CONSTRAINT ").I(k, 3));
+      for (IWORD j = 1; j <= nmmax; ++j) {
+        write_rec(u, Rec().A("     MEASURED VARIABLE ").I(j, 3));
+        rows10(fz + (k - 1) + (j - 1) * ncmax, ndat, ncmax * nmmax);
+      }
+    }
+  }
+  write_empty(u);
+  write_rec(u, "    FP");
+  for (IWORD k = 1; k <= ncmax; ++k) {
+    write_rec(u, Rec().A("     CONSTRAINT ").I(k, 3));
+    for (IWORD l = 1; l <= npar; ++l) {
+      write_rec(u, Rec().A("     PARAMETER ").I(l, 3));
+      rows10(fp + (k - 1) + (l - 1) * ncmax, ndat, ncmax * npar);
+    }
+  }
+  if (check) return;
+  write_empty(u);
+  write_rec(u, "     FUNCTION DEVIATIONS");
+  for (IWORD k = 1; k <= ncmax; ++k) {
+    write_rec(u, Rec().A("     CONSTRAINT ").I(k, 3));
+    rows10(f + (k - 1), ndat, ncmax);
+  }
+}
+
+namespace {
+void gamma_line(IWORD u, double g, double s) {
+  write_rec(u, Rec()
+                   .A(" ")
+                   .A(" GAMMA=")
+                   .F(g, 10, 6)
+                   .X(10)
+                   .A("WEIGHTED SUM OF SQUARES OF RESIDUALS (BASED ON ZM) =")
+                   .D(s, 20, 10));
+  write_empty(u);
+}
+}  // namespace
+
+// Step-factor search along -DELP in a Deming iteration; leaves the accepted
+// factor in GAMMA and its sum of squares in SLIN.
+void Luebri::line_search() {
+  const IWORD u = iunit;
+  if (iods == 2 || gamma <= 1e-10 * stpsiz) gamma = stpsiz;
+  auto show_p = [&](const double* v) {
+    write_empty(u);
+    write_rec(u, "     P");
+    rows10(v, npar, 1);
+  };
+  if (kprint >= 2) {
+    write_rec(u, "0");
+    show_p(p);
+  }
+  if (!lform9)
+    call(zm, zm, p, 1, ftry, scratch, scratch);
+  else
+    for (IWORD q = 0; q < ncmax * ndat; ++q) ftry[q] = f[q];
+  double g[4] = {0, 0, 0, 0}, s[4] = {0, 0, 0, 0};
+  s[1] = DQFORM(ncmax, ncons, ndat, ftry, w);
+  double sbest = s[1], gbest = 0;
+  if (kprint >= 2) gamma_line(u, 0, s[1]);
+  int k = 2, halvings = 0;
+  bool halved = false;
+  auto trial = [&](double gm) {
+    for (IWORD l = 0; l < npar; ++l) grad[l] = p[l] - gm * delp[l];
+  };
+  double acc_g = 0, acc_s = 0;
+  bool interpolate = false;
+  for (;;) {
+    trial(gamma);
+    g[k] = gamma;
+    if (kprint >= 2) show_p(grad);
+    call(zm, zm, grad, 1, ftry, scratch, scratch);
+    const double sk = DQFORM(ncmax, ncons, ndat, ftry, w);
+    s[k] = sk;
+    if (sk < sbest) {
+      sbest = sk;
+      gbest = gamma;
+      for (IWORD q = 0; q < ncmax * ndat; ++q) f[q] = ftry[q];
+    }
+    if (kprint >= 2) gamma_line(u, gamma, sk);
+    if (sk < s[k - 1]) {
+      if (halved) {
+        interpolate = true;
+        break;
+      }
+      if (k == 3) {
+        g[1] = g[2];
+        s[1] = s[2];
+        g[2] = g[3];
+        s[2] = s[3];
+      }
+      if (gamma < 1) {
+        gamma *= 2;
+        if (gamma >= 0.9) gamma = 1.0;
+        k = 3;
+        continue;
+      }
+      acc_g = gamma;
+      acc_s = s[2];
+      break;
+    }
+    if (k == 3) {
+      interpolate = true;
+      break;
+    }
+    if (++halvings <= 15) {
+      g[3] = gamma;
+      s[3] = sk;
+      halved = true;
+      gamma /= 2;
+      k = 2;
+      continue;
+    }
+    acc_g = gbest;
+    acc_s = sbest;
+    break;
+  }
+  if (interpolate) {
+    if (std::fabs(g[2] - g[1]) >= 1e-10 && std::fabs(g[3] - g[1]) >= 1e-10 &&
+        std::fabs(g[3] - g[2]) >= 1e-10) {
+      const double m = (s[2] - s[1]) / (g[2] - g[1]);
+      const double curv = (s[3] - s[1] - (g[3] - g[1]) * m) / ((g[3] - g[1]) * (g[3] - g[2]));
+      // Only a convex parabola has a minimum to move to.
+      if (curv > 0) {
+        const double v = 0.5 * (g[1] + g[2] - m / curv);
+        if (std::isfinite(v)) gamma = v;
+      }
+    }
+    gamma = std::max(0.0, std::min(gamma, 1.0));
+    trial(gamma);
+    ORVK_PPSCLR.EVALKIND = 2;
+    call(zm, zm, grad, 1, ftry, scratch, scratch);
+    ORVK_PPSCLR.EVALKIND = 3;
+    const double sv = DQFORM(ncmax, ncons, ndat, ftry, w);
+    if (kprint >= 2) gamma_line(u, gamma, sv);
+    if (sbest < sv) {
+      acc_g = gbest;
+      acc_s = sbest;
+    } else {
+      acc_g = gamma;
+      acc_s = sv;
+      for (IWORD q = 0; q < ncmax * ndat; ++q) f[q] = ftry[q];
+    }
+  }
+  gamma = acc_g;
+  slin = acc_s;
+  if (kprint >= 1)
+    write_rec(u, Rec()
+                     .A("0")
+                     .A("  GAMMA FOR MINIMUM =")
+                     .D(gamma, 20, 10)
+                     .A("  SUM OF SQUARES = ")
+                     .G(slin, 20, 10));
+}
+
+void Luebri::iteration(bool deming) {
+  const IWORD u = iunit;
+  derivatives(false, deming);
+  if (kprint >= 3 || (kprint == 2 && iterno == 1)) derivative_dump(false);
+  // Step 2: weight blocks.
+  for (IWORD i = 1; i <= ndat; ++i) {
+    const IWORD nc = ncons[i - 1], nm = nmeas[i - 1];
+    for (IWORD k = 1; k <= nc; ++k)
+      for (IWORD m = 1; m <= nc; ++m) {
+        double sum = 0;
+        for (IWORD j = 1; j <= nm; ++j) sum += FZ(k, j, i) * R(j, i) * R(j, i) * FZ(m, j, i);
+        W(k, m, i) = sum;
+      }
+    // A zero variance of a constraint would give an infinite weight.
+    for (IWORD k = 1; k <= nc; ++k)
+      if (W(k, k, i) == 0) W(k, k, i) = 1e-30;
+  }
+  if (ncmax == 1) {
+    for (IWORD i = 1; i <= ndat; ++i)
+      if (ncons[i - 1] == 1) W(1, 1, i) = 1.0 / W(1, 1, i);
+  } else {
+    for (IWORD i = 1; i <= ndat; ++i) {
+      const IWORD nc = ncons[i - 1];
+      double* wp = wpack + (i - 1) * lpack;
+      for (IWORD m = 1; m <= nc; ++m)
+        for (IWORD k = 1; k <= m; ++k) wp[m * (m - 1) / 2 + k - 1] = W(k, m, i);
+      IWORD irank = 0;
+      DPKINV(wp, nc, 1e-12, irank);
+      if (irank != 0)
+        write_rec(u, Rec()
+                         .X(1)
+                         .A("***TROUBLE-DATA POINT ")
+                         .I(i, 4)
+                         .A(" CONSTRAINT JACOBIAN")
+                         .A(" HAS RANK ")
+                         .I(irank, 2));
+      for (IWORD m = 1; m <= nc; ++m)
+        for (IWORD k = 1; k <= m; ++k) W(k, m, i) = W(m, k, i) = wp[m * (m - 1) / 2 + k - 1];
+    }
+  }
+  // Steps 3-4: FPW and the normal matrix (upper triangle).
+  for (IWORD i = 1; i <= ndat; ++i) {
+    const IWORD nc = ncons[i - 1];
+    for (IWORD l = 1; l <= npar; ++l)
+      for (IWORD k = 1; k <= nc; ++k) {
+        double sum = 0;
+        for (IWORD m = 1; m <= nc; ++m) sum += FP(m, l, i) * W(m, k, i);
+        FPW(l, k, i) = sum;
+      }
+  }
+  if (kprint >= 3) write_rec(u, "0  MATRIX INVERSION FOR THIS ITERATION");
+  for (IWORD m = 1; m <= npar; ++m)
+    for (IWORD l = 1; l <= m; ++l) {
+      double sum = 0;
+      for (IWORD i = 1; i <= ndat; ++i)
+        for (IWORD k = 1; k <= ncons[i - 1]; ++k) sum += FPW(l, k, i) * FP(k, m, i);
+      H(l, m) = sum;
+    }
+  if (kprint >= 3) {
+    ValueRows rows(u, Rec().X(2), 10, 2);
+    for (IWORD i = 1; i <= npar; ++i)
+      for (IWORD j = i; j <= npar; ++j) rows.G(H(i, j), 13, 5);
+    rows.done();
+  }
+  // Steps 5-6: linearised residuals and gradient.
+  for (IWORD i = 1; i <= ndat; ++i)
+    for (IWORD k = 1; k <= ncons[i - 1]; ++k) {
+      double e = F(k, i);
+      if (!lform9)
+        for (IWORD j = 1; j <= nmeas[i - 1]; ++j) e += FZ(k, j, i) * DZ(j, i);
+      ELIN(k, i) = e;
+    }
+  for (IWORD l = 1; l <= npar; ++l) {
+    double sum = 0;
+    for (IWORD i = 1; i <= ndat; ++i)
+      for (IWORD k = 1; k <= ncons[i - 1]; ++k) sum += FPW(l, k, i) * ELIN(k, i);
+    grad[l - 1] = sum;
+  }
+  if (kprint >= 3) {
+    write_rec(u, "     GRADIENT");
+    rows10(grad, npar, 1);
+  }
+  // Step 7: bounded step.
+  for (IWORD l = 0; l < npar; ++l) {
+    stplo[l] = p[l] - pupp[l];
+    stpup[l] = p[l] - plow[l];
+    delp[l] = 0;
+  }
+  ORVK_QUADPR(&npar, hmat, &npar, grad, stplo, stpup, delp, &fobj, iperm, &nfree, qpwork);
+  // Step 8: line search.
+  const bool searched = deming && iods != 0;
+  if (searched) line_search();
+  // Step 9: parameter update; the factor stays in [0, 1] so that P keeps
+  // within its bounds.
+  const double c = std::max(0.0, std::min(gamma, 1.0));
+  double sum = 0;
+  for (IWORD l = 0; l < npar; ++l) {
+    const double xt = p[l] == 0 ? std::fabs(delp[l]) : std::fabs(p[l]);
+    const double q = delp[l] / std::max(xt, 1e-4);
+    sum += q * q;
+    p[l] -= c * delp[l];
+  }
+  rms = npar > 0 ? std::sqrt(sum / static_cast<double>(npar)) : 0.0;
+  // Step 10: adjustments and objective.
+  if (lform9 && iods != 0) {
+    *ssq = slin;
+  } else if (ndat < 1) {
+    *ssq = 0;
+  } else {
+    double s = 0;
+    for (IWORD i = 1; i <= ndat; ++i) {
+      const IWORD nc = ncons[i - 1];
+      for (IWORD k = 1; k <= nc; ++k) {
+        double t1 = 0;
+        for (IWORD l = 1; l <= npar; ++l) t1 += FP(k, l, i) * delp[l - 1];
+        ELIN(k, i) -= c * t1;
+      }
+      if (!lform9)
+        for (IWORD j = 1; j <= nmeas[i - 1]; ++j) {
+          double t2 = 0;
+          for (IWORD k = 1; k <= nc; ++k) {
+            double t3 = 0;
+            for (IWORD m = 1; m <= nc; ++m) t3 += W(k, m, i) * ELIN(m, i);
+            t2 += FZ(k, j, i) * t3;
+          }
+          ZP(j, i) = t2;
+          DZ(j, i) = t2 * R(j, i) * R(j, i);
+        }
+      for (IWORD j = 1; j <= nmeas[i - 1]; ++j)
+        if (DZ(j, i) != 0) {  // an exact, unadjusted measurement adds nothing
+          const double q = DZ(j, i) / R(j, i);
+          s += q * q;
+        }
+    }
+    *ssq = s;
+  }
+  // Step 11: end-of-iteration lines.
+  if (kprint >= 2 && !lform9) {
+    write_empty(u);
+    write_rec(u, Rec().X(5).A("DELZ"));
+    for (IWORD j = 1; j <= nmmax; ++j) {
+      write_rec(u, Rec().A("     MEASURED VARIABLE ").I(j, 3));
+      rows10(delz + (j - 1), ndat, nmmax);
+    }
+  }
+  if (kprint >= 2) {
+    write_empty(u);
+    write_rec(u, Rec().X(5).A("DELP"));
+    rows10(delp, npar, 1);
+  }
+  if (kprint >= 1) {
+    Rec l1, l2, l3, l4;
+    l1.A(" ROOT MEAN SQUARE OF RELATIVE DELP ADJUSTMENTS IS").G(rms, 16, 8);
+    l2.A(" WEIGHTED SUM OF SQUARES OF DATA ADJUSTMENTS IS ").G(*ssq, 16, 8);
+    l3.A("0").A("  ESTIMATES FOR PARAMETERS ARE");
+    write_empty(u);
+    write_rec(u, l1);
+    write_rec(u, l2);
+    write_rec(u, l3);
+    ValueRows rows(u, Rec().X(1), 8, 1);
+    for (IWORD l = 0; l < npar; ++l) rows.G(p[l], 16, 8);
+    rows.done();
+    if (kprint >= 2) {
+      Rec a[2];
+      a[1] = l1;
+      terminal(a, 2);
+      terminal(&l2, 1);
+      l4.X(1);
+      for (IWORD l = 0; l < std::min<IWORD>(npar, 8); ++l) l4.G(p[l], 16, 8);
+      Rec b[2] = {l3, l4};
+      terminal(b, 2);
+    }
+  }
+}
+
+void Luebri::final_phase() {
+  bool callit = true;
+  const double *first = z, *second = zm;
+  if (lform9) {
+    if (ndat >= 1) {
+      for (IWORD i = 1; i <= ndat; ++i) {
+        const IWORD nc = ncons[i - 1];
+        if (nc < 1) continue;
+        DZ(1, i) = -F(nc, i);
+        Z(1, i) = ZM(1, i) + F(nc, i);
+      }
+      callit = false;
+    }
+  } else if (kd == -1) {
+    for (IWORD i = 1; i <= ndat; ++i)
+      for (IWORD j = 1; j <= nmeas[i - 1]; ++j) Z(j, i) = ZM(j, i) - DZ(j, i);
+    first = zm;
+    second = casewd != 0 ? zm : z;
+  }
+  if (callit) {
+    ORVK_CLUEBR.STATUS = -1;
+    call(first, second, p, 2, f, scratch, scratch);
+  }
+  ORVK_CLUEBR.STATUS = 0;
+  VLK_PPEXT();
+  if (iprint >= 1)
+    final_report();
+  else if (npar < ndat)
+    statistics(false);
+  *iter = iterno;
+  ORVK_PPSCLR.EVALKIND = 0;
+}
+
+void Luebri::run() {
+  casewd = ORVK_PXRICASE.CASEWD;
+  ORVK_CLUEBR.STATUS = 0;
+  ORVK_PPSCLR.EVALKIND = 0;
+  iunit = host::repunit();
+  kd = (kdem >= 0 && kdem < *iter) ? kdem : -1;
+  kprint = iprint - 1;
+  *ncall = 0;
+  *sigma = 0;
+  gamma = stpsiz;
+  iterno = 0;
+  const IWORD one = 1;
+  if (kprint >= 2) echo();
+  if (kprint >= 2 && ndrv == 0) {
+    write_rec(iunit, "0NUMERICAL DERIVATIVES FOR CHECKING ANALYTICAL DERIVATIVES");
+    for (IWORD i = 1; i <= ndat; ++i)
+      for (IWORD j = 1; j <= nmeas[i - 1]; ++j) Z(j, i) = ZM(j, i);
+    if (*iter < 1) {
+      *istat = 1;
+      iterno = *iter;
+      not_converged(*iter);
+      final_phase();
+      return;
+    }
+    ORVK_CLUEBR.STATUS = 1;
+    iterno = 1;
+    derivatives(true, true);
+    derivative_dump(true);
+  }
+  VLK_PPENT();
+  VLK_TIMINT(&one, &t0, &t);
+  if (*iter < 1) {
+    *istat = 1;
+    iterno = *iter;
+    if (kprint >= 1) not_converged(*iter);
+    final_phase();
+    return;
+  }
+  iterno = 1;
+  ORVK_CLUEBR.STATUS = 1;
+  for (;;) {
+    VLK_PPITER();
+    const bool deming = kd == -1 || iterno <= kd;
+    *istat = 0;
+    const double sold = *ssq;
+    if (kprint >= 1) header();
+    if (deming) {
+      if (kprint >= 1 && !lform9) {
+        Rec d;
+        d.A("0").X(6).A("THIS ITERATION BY DEMINGS METHOD");
+        write_rec(iunit, d);
+        if (kprint >= 2) terminal(&d, 1);
+      }
+      for (IWORD i = 1; i <= ndat; ++i)
+        for (IWORD j = 1; j <= nmeas[i - 1]; ++j) DZ(j, i) = 0;
+    }
+    if (!(kd == 0 && iterno == 1))
+      for (IWORD i = 1; i <= ndat; ++i)
+        for (IWORD j = 1; j <= nmeas[i - 1]; ++j) Z(j, i) = ZM(j, i) - DZ(j, i);
+    iteration(deming);
+    const double snew = *ssq;
+    const bool conv =
+        std::fabs(snew) < 1e-20 || std::fabs((sold - snew) / snew) <= tol || rms <= tol;
+    if (conv && (kd == -1 || iterno > kd)) break;
+    if (conv) kd = iterno;
+    host::tprev() = t;
+    VLK_TIMINT(&one, &t0, &t);
+    if (time_exhausted(t, host::tprev())) {
+      time_limit_box(host::repunit());
+      *istat = 10;
+      break;
+    }
+    if (iterno == kd) gamma = 1.0;
+    if (iterno + 1 <= *iter) {
+      ++iterno;
+      ORVK_CLUEBR.STATUS = iterno;
+      continue;
+    }
+    *istat = 1;
+    iterno = *iter;
+    if (kprint >= 1) {
+      not_converged(*iter);
+    }
+    break;
+  }
+  final_phase();
+}
+
+}  // namespace orvika
+
+/* ORVK_LUEBRI: estimates NPAR parameters P (PLOW <= P <= PUPP) and the
+ * adjustments DELZ = ZM - Z of the measured variables of NDAT data points,
+ * minimising sum (DELZ/R)^2 subject to F(P, Z) = 0 at every point, by Deming
+ * and Britt-Luecke iterations (Gauss-Newton for the nine-argument model).
+ *
+ * Arguments (all by address): NPAR, NMMAX, NMEAS(NDAT), MDAT1, NDAT, NCMAX,
+ * NCONS(NDAT), -, LPACK (>= NCMAX(NCMAX+1)/2 when NCMAX > 1), F (NCMAX,NDAT)
+ * out, P in/out, Z (NMMAX,NDAT) in/out, ZM in, MDAT2, FZ (NCMAX,NMMAX,NDAT),
+ * FP (NCMAX,NPAR,NDAT), R (NMMAX,NDAT), W (NCMAX,NCMAX,NDAT), WPACK
+ * (LPACK,NDAT), ZPERT (NMMAX,NDAT; may be FPW), FPW (NPAR,NCMAX,NDAT), DELP,
+ * DELZ (NMMAX,NDAT) in/out, ELIN, GRAD, HMAT (NPAR,NPAR) out: covariance,
+ * STPLO, STPUP, CPACK (NPAR(NPAR+1)/2) out, MODEL, IPRINT, IODS (0 no line
+ * search, 2 search from STPSIZ, other from the last factor), ISTAT out, ITER
+ * in/out, -, TOL, IPERM (NPAR), KDEM (Deming iterations before Britt-Luecke;
+ * -2 nine-argument model), ISV, SIGMA out, SSQ in/out, FTRY, -, STPSIZ,
+ * NDRV (0 analytic, 2 central, other forward), SSND, NCALL out, IBOUND (echo
+ * only), PLOW, PUPP, QPWORK (3 NPAR), -, -, -, MUSER, PSCL (> 0; other
+ * values taken as 1).
+ *
+ * ISTAT: 0 converged; 1 not converged within ITER; 10 stopped by the host's
+ * time limit; -1 invalid counts (negative, NMEAS(i) > NMMAX, NCONS(i) >
+ * NCMAX, LPACK too small, or a zero or NaN SSND where differences are
+ * taken): nothing is done.
+ * Cost per iteration: 1 + sum NMEAS + NPAR model calls by differences (twice
+ * for central), O(NDAT NPAR^2 NCMAX^2 + NPAR^3) work. */
+extern "C" ORVK_API void ORVK_LUEBRI(
+    const IWORD* NPAR, const IWORD* NMMAX, const IWORD* NMEAS, void* MDAT1, const IWORD* NDAT,
+    const IWORD* NCMAX, const IWORD* NCONS, const IWORD* ARG8, const IWORD* LPACK, double* F,
+    double* P, double* Z, const double* ZM, void* MDAT2, double* FZ, double* FP, const double* R,
+    double* W, double* WPACK, double* ZPERT, double* FPW, double* DELP, double* DELZ,
+    double* ELIN, double* GRAD, double* HMAT, double* STPLO, double* STPUP, double* CPACK,
+    ORVK_MODELFN MODEL, const IWORD* IPRINT, const IWORD* IODS, IWORD* ISTAT, IWORD* ITER,
+    const IWORD* ARG35, const double* TOL, IWORD* IPERM, const IWORD* KDEM, const IWORD* ISV,
+    double* SIGMA, double* SSQ, double* FTRY, const void* ARG43, const double* STPSIZ,
+    const IWORD* NDRV, const double* SSND, IWORD* NCALL, const IWORD* IBOUND, const double* PLOW,
+    const double* PUPP, double* QPWORK, void* ARG52, void* ARG53, void* ARG54, void* MUSER,
+    const double* PSCL) {
+  orvika::Luebri e{*NPAR,  *NMMAX, *NDAT,   *NCMAX, *LPACK, NMEAS, NCONS,  MDAT1, MDAT2,
+                   MUSER,  F,      P,       Z,      ZM,     FZ,    FP,     R,     W,
+                   WPACK,  ZPERT,  FPW,     DELP,   DELZ,   ELIN,  GRAD,   HMAT,  STPLO,
+                   STPUP,  CPACK,  MODEL,   *IPRINT, *IODS, ISTAT, ITER,   *TOL,  IPERM,
+                   *KDEM,  *ISV,   SIGMA,   SSQ,    FTRY,   *STPSIZ, *NDRV, *SSND, NCALL,
+                   *IBOUND, PLOW,  PUPP,    QPWORK, PSCL};
+  e.lform9 = *KDEM == -2;
+  const IWORD nc = *NCMAX;
+  const bool numeric = *NDRV != 0 || *IPRINT - 1 >= 2;
+  if (!orvika::regress_counts_ok(*NPAR, *NMMAX, NMEAS, *NDAT, nc, NCONS, e.lform9) ||
+      (nc > 1 && *LPACK < nc * (nc + 1) / 2) ||
+      (numeric && (*SSND == 0 || std::isnan(*SSND)))) {
+    *ISTAT = -1;
+    *NCALL = 0;
+    *ITER = 0;
+    return;
+  }
+  e.run();
+}

@@ -1,0 +1,556 @@
+// ORVK_LUEBRN: the default error-in-variables regression engine.  Deming,
+// weighted-least-squares and Britt-Luecke iterations, each a bounded
+// Levenberg-Marquardt step steered towards a target length.
+//
+// References: H. I. Britt, R. H. Luecke, The estimation of parameters in
+// nonlinear, implicit models, Technometrics 15 (1973) 233-247; W. E. Deming,
+// Statistical Adjustment of Data (1943); J. J. More, The Levenberg-Marquardt
+// algorithm: implementation and theory, Lecture Notes in Math. 630 (1978).
+#include <algorithm>
+#include <cmath>
+
+#include "frame/hostdata.hpp"
+#include "frame/units.hpp"
+#include "orvika/host.h"
+#include "orvika/tearconv_newton.h"
+#include "regress/luebrn.hpp"
+
+namespace orvika {
+
+void Luebrn::derive(IWORD sw, double* values, double* work) {
+  LBDERV(npar, ndat, nmmax, nmeas, mdat1, ncmax, ncons, sw, p, z, zm, mdat2, values, fz, fp, model,
+         kprint, iterno, znew, work, ssnd, *ncall, muser, iunit, lform9, lbase, lderz, lderp);
+}
+
+void Luebrn::covi() {
+  LBCOVI(iunit, ndat, nmmax, nmeas, ncmax, ncons, fz, r, w, wpack, *istat);
+}
+
+// Step 1 of an iteration: normal matrix, gradient and base objective.
+void Luebrn::linear_model() {
+  lderp = true;
+  for (IWORD l = 1; l <= npar; ++l)
+    for (IWORD k = 1; k <= l; ++k) H(k, l) = 0;
+  if (method == kWL) {
+    fact_resid = fact_resid || fact_cov;
+    LBFACT(npar, ndat, nmmax, nmeas, mdat1, ncmax, ncons, lpack, ndrv, p, z, zm, mdat2, fbase, fz,
+           fp, model, kprint, iterno, znew, lam2, ssnd, *ncall, muser, iunit, lform9, fact_base,
+           fact_resid, fact_cov, lderp, r, f, w, wpack);
+    fact_base = fact_resid = true;
+    fact_cov = false;
+    objb = 0;
+    for (IWORD k = 1; k <= npar; ++k) grad[k - 1] = 0;
+    for (IWORD i = 1; i <= ndat; ++i)
+      for (IWORD j = 1; j <= ncons[i - 1]; ++j) {
+        objb += F(j, i) * F(j, i);
+        for (IWORD k = 1; k <= npar; ++k) {
+          grad[k - 1] -= FP(j, k, i) * F(j, i);
+          for (IWORD l = k; l <= npar; ++l) H(k, l) += FP(j, k, i) * FP(j, l, i);
+        }
+      }
+  } else {
+    derive(ndrv, f, ftry);
+    covi();
+    if (*istat == 7 && once_msg) {
+      once_msg = false;
+      constraint_messages();
+    }
+    for (IWORD k = 1; k <= npar; ++k) grad[k - 1] = 0;
+    for (IWORD i = 1; i <= ndat; ++i) {
+      const IWORD nc = ncons[i - 1];
+      for (IWORD k = 1; k <= npar; ++k)
+        for (IWORD l = 1; l <= nc; ++l) {
+          double s = 0;
+          for (IWORD j = 1; j <= nc; ++j) s += FP(j, k, i) * W(j, l, i);
+          FPW(k, l, i) = s;
+        }
+      for (IWORD k = 1; k <= npar; ++k)
+        for (IWORD l = k; l <= npar; ++l) {
+          double s = 0;
+          for (IWORD j = 1; j <= nc; ++j) s += FPW(k, j, i) * FP(j, l, i);
+          H(k, l) += s;
+        }
+      for (IWORD j = 1; j <= nc; ++j) ELIN(j, i) = F(j, i);
+    }
+    if (method == kBL) LBLINC(ndat, nmmax, nmeas, ncmax, ncons, elin, fz, zm, z);
+    for (IWORD i = 1; i <= ndat; ++i)
+      for (IWORD j = 1; j <= ncons[i - 1]; ++j)
+        for (IWORD k = 1; k <= npar; ++k) grad[k - 1] -= FPW(k, j, i) * ELIN(j, i);
+    if (method == kDM) {
+      const double nb = DQFORM(ncmax, ncons, ndat, f, w);
+      if (nb >= objb) lent = std::min(lent, len);
+      objb = nb;
+    }
+  }
+  if (kprint >= 2) gradient_lines();
+  for (IWORD k = 1; k <= npar; ++k) dscal[k - 1] = std::max(dscal[k - 1], H(k, k));
+  for (IWORD k = 1; k <= npar; ++k) pold[k - 1] = p[k - 1];
+}
+
+// Step 4 of a pass: evaluates the trial point; sets OBJB, OBJP, OBJA, SSQ.
+void Luebrn::trial_evaluation() {
+  double scratch[2] = {0, 0};
+  if (method == kWL) {
+    objp = 0;
+    for (IWORD i = 1; i <= ndat; ++i)
+      for (IWORD j = 1; j <= ncons[i - 1]; ++j) {
+        double v = F(j, i);
+        for (IWORD k = 1; k <= npar; ++k) v += FP(j, k, i) * delp[k - 1];
+        objp += v * v;
+      }
+    fact_base = fact_resid = true;
+    lderp = false;
+    LBFACT(npar, ndat, nmmax, nmeas, mdat1, ncmax, ncons, lpack, ndrv, p, z, zm, mdat2, fbase, fz,
+           fp, model, kprint, iterno, znew, lam2, ssnd, *ncall, muser, iunit, lform9, fact_base,
+           fact_resid, fact_cov, lderp, r, ftry, w, wpack);
+    double s = 0;
+    for (IWORD i = 1; i <= ndat; ++i)
+      for (IWORD j = 1; j <= ncons[i - 1]; ++j) s += FTRY(j, i) * FTRY(j, i);
+    obja = *ssq = s;
+  } else {
+    for (IWORD i = 1; i <= ndat; ++i)
+      for (IWORD j = 1; j <= ncons[i - 1]; ++j) {
+        double v = ELIN(j, i);
+        for (IWORD k = 1; k <= npar; ++k) v += FP(j, k, i) * delp[k - 1];
+        FTRY(j, i) = v;
+      }
+    auto trial_call = [&](const double* zz) {
+      ORVK_PPSCLR.EVALKIND = 2;
+      ++*ncall;
+      LBFCN(zz, zm, mdat2, p, ndat, nmmax, nmeas, mdat1, npar, ncmax, ncons, 1, ftry, scratch,
+            scratch, lform9, model, muser);
+    };
+    if (method == kDM) {
+      objp = DQFORM(ncmax, ncons, ndat, ftry, w);
+      trial_call(z);
+      const double objo = DQFORM(ncmax, ncons, ndat, ftry, w);
+      *ssq = objo;
+      if (objb > objo && iods == 2) refresh = true;
+      if (refresh) {
+        lbase = lderp = false;
+        lderz = true;
+        derive(ndrv, ftry, lam);
+        covi();
+        obja = DQFORM(ncmax, ncons, ndat, ftry, w);
+        if (kprint >= 2)
+          write_rec(iunit, Rec()
+                               .A("                DEMING OBJ WITH OLD DERIVATIVE:")
+                               .G(objo, 14, 6)
+                               .A("  NEW:")
+                               .G(obja, 14, 6));
+      } else {
+        obja = objo;
+      }
+    } else {
+      // Britt-Luecke: measurement update, penalty weight and merit search.
+      LBPRED(ndat, nmmax, nmeas, ncmax, ncons, w, ftry, fz, zm, z, r, lam, rmax, znew, reladj, dz);
+      LBSUMS(ndat, nmmax, nmeas, ncmax, ncons, zm, z, r, f, lam, s0, t0pen);
+      LBLINC(ndat, nmmax, nmeas, ncmax, ncons, ftry, fz, znew, zm);
+      LBSUMS(ndat, nmmax, nmeas, ncmax, ncons, zm, znew, r, ftry, lam, s1, t1pen);
+      const double g = std::fabs(s0 - t1pen + t0pen - s1);
+      double mup = (t1pen + s1 >= s0 + t0pen && t0pen > t1pen) ? 1.25 * (s1 - s0) / (t0pen - t1pen)
+                                                                : 1.0;
+      if (mup < mu_prev) mup = (mup + mu_prev) / 2;
+      mu = mup;
+      objb = s0 + mu * t0pen;
+      objp = s1 + mu * t1pen;
+      const IWORD nz = nmmax * ndat, nf = ncmax * ndat;
+      double m = 0, m1 = 0, t2first = 0;
+      for (IWORD t = 1;; ++t) {
+        trial_call(znew);
+        LBSUMS(ndat, nmmax, nmeas, ncmax, ncons, zm, znew, r, ftry, lam, s2, t2pen);
+        m = s2 + mu * t2pen;
+        if (t == 1) m1 = m;
+        if (search_limit == 1) break;
+        if (t == 1) {
+          std::copy(znew, znew + nz, zfirst);
+          std::copy(ftry, ftry + nf, fbase);
+          t2first = t2pen;
+        }
+        if (m > m1) {
+          std::copy(zfirst, zfirst + nz, znew);
+          std::copy(fbase, fbase + nf, ftry);
+          s2 = s1;
+          t2pen = t2first;
+          m = m1;
+          break;
+        }
+        if (t2pen <= 0.2 * g || t >= search_limit) break;
+        LBLINC(ndat, nmmax, nmeas, ncmax, ncons, ftry, fz, zm, znew);
+        LBPRED(ndat, nmmax, nmeas, ncmax, ncons, w, ftry, fz, zm, znew, r, lam2, rmax, znew, reladj,
+               dz);
+      }
+      *ssq = s2;
+      obja = m;
+    }
+  }
+  if (kprint >= 2)
+    write_rec(iunit, Rec()
+                         .A(" L.S., MULT:")
+                         .F(rlm, 10, 5)
+                         .A(" BASE:")
+                         .E(objb, 12, 5)
+                         .A(" PRED:")
+                         .E(objp, 12, 5)
+                         .A(" ACTUAL:")
+                         .E(obja, 12, 5));
+}
+
+// Step 5: decision on the trial of pass NPASS.
+Luebrn::Decision Luebrn::decide() {
+  rch = len / std::max(plen, 1.0);
+  if (std::min(1e-10, tol) >= rch) return kPhaseEnd;
+  double ratio = 0, d = objb - objp;
+  auto ratio_of = [&] {
+    // Equal base and predicted objectives give no scale: take the middle.
+    return objp != objb ? (objb - obja) / std::fabs(objb - objp) : 0.5;
+  };
+  if (expand) {
+    ratio = ratio_of();
+    if (ratio > 0.125 && rlm > 1e-15 && obja <= best_) {
+      best_ = obja;
+      lent *= 2;
+      return kNextPass;
+    }
+    if ((ratio <= 0 || obja > best_) && npass > 1) {
+      expand = false;
+      lent /= 2;
+      return kNextPass;
+    }
+  } else {
+    const bool qobj = std::fabs(objb - objp) <= objb * tol && std::fabs(objb - obja) <= objb * tol;
+    if ((iterno <= 3 && rch <= tol && qobj) || (iterno > 3 && (rch <= tol || qobj)))
+      return kPhaseEnd;
+    if (iterno == *iter) {
+      *istat = 1;
+      return kPhaseEnd;
+    }
+    d = objb - objp;
+    ratio = ratio_of();
+  }
+  double fct = ratio <= 0 ? 2.0 : 1.0;
+  if (ratio <= 0.125) fct *= 2;
+  if (ratio >= 0.75) fct /= 2;
+  if (ratio >= 0.9) fct /= 2;
+  if (npass > 1) fct = std::max(fct, 0.5);
+  lent = len / fct;
+  expand = len <= 1e-10 * plen;
+  if (ratio <= 0) rlm *= fct;
+  const bool rejected = (d > 0 && ratio < 0) || obja >= 1.1 * objb;
+  if (rejected && !(refresh && iterno <= 3 && obja <= 1.2 * objb)) {
+    if (npass >= 10) {
+      *istat = 5;
+      return kPhaseEnd;
+    }
+    return kNextPass;
+  }
+  return kAccepted;
+}
+
+// One iteration; returns false when the run goes to its end.
+bool Luebrn::iteration() {
+  const IWORD k = iterno;
+  ORVK_CLUEBR.STATUS = k;
+  rmax = 0.5;
+  VLK_PPITER();
+  *istat = 0;
+  {
+    const IWORD one = 1;
+    VLK_TIMINT(&one, &t0, &t);
+  }
+  method = (kd != -1 && k > kd) ? kBL : (iods == 3 ? kWL : kDM);
+  const char* tg = (method == kBL || lform9) ? "BL" : (method == kWL ? "WL" : "DM");
+  tag[0] = tg[0];
+  tag[1] = tg[1];
+  if (kprint >= 1) progress(k);
+  if (k == 1) {
+    host::tprev() = t;
+  } else {
+    const double old = host::tprev();
+    host::tprev() = t;
+    if (time_exhausted(t, old)) {
+      time_limit_box(host::repunit());
+      *istat = 10;
+      return false;
+    }
+  }
+  mu_prev = mu;
+  linear_model();
+  if (iterno <= 4) lent = std::max(lent, 1.1 * tol * std::max(plen, 1.0));
+  npass = 0;
+  best_ = host::rmisval();
+  refresh = false;
+  const double rmis = host::rmisval();
+  for (;;) {
+    // Step 3: Levenberg-Marquardt loop for a step of about the target length.
+    ++npass;
+    rlm = std::max(rlm, 1e-15);
+    double hi = rmis, lo = -rmis, rlm1 = 0, len1 = 0;
+    if (!(lent > 0)) lent = 1e-10 * (std::fabs(plen) + 1);
+    IWORD n = 1;
+    for (;;) {
+      for (IWORD j = 1; j <= npar; ++j) {
+        H(j, j) += rlm * dscal[j - 1];
+        stplo[j - 1] = plow[j - 1] - pold[j - 1];
+        stpup[j - 1] = pupp[j - 1] - pold[j - 1];
+        delp[j - 1] = 0;
+      }
+      ORVK_QUADPR(&npar, hmat, &npar, grad, stplo, stpup, delp, &fobj, iperm, &nfree, qpwork);
+      double sl = 0, sp = 0;
+      for (IWORD j = 1; j <= npar; ++j) {
+        p[j - 1] = pold[j - 1] + delp[j - 1];
+        H(j, j) -= rlm * dscal[j - 1];
+        sl += dscal[j - 1] * delp[j - 1] * delp[j - 1];
+        sp += dscal[j - 1] * pold[j - 1] * pold[j - 1];
+      }
+      len = std::sqrt(sl);
+      plen = std::sqrt(sp);
+      if (expand && npass == 1) {
+        const double l = std::max(plen, 1.0);
+        lent = method == kBL ? std::min(std::max(0.001 * l, len), 0.1 * l)
+                             : std::max(len, 0.001 * l);
+      }
+      if ((rlm <= 1e-15 && len <= lent) || len <= 1e-10 * plen ||
+          std::fabs(len - lent) / lent <= 0.1)
+        break;
+      if (kprint >= 3) lm_line(n);
+      if (len < lent)
+        hi = rlm;
+      else
+        lo = rlm;
+      double q;
+      if (n == 1) {
+        q = (rlm + bshift) * len / lent - bshift;
+      } else if (0.999 * len1 <= len && len <= 1.001 * len1) {
+        q = len < lent ? rlm / 4 : 4 * rlm;
+      } else {
+        bshift = (rlm * len - rlm1 * len1) / (len1 - len);
+        q = (rlm + bshift) * len / lent - bshift;
+      }
+      if (q < 1e-15)
+        q = 1e-15;
+      else if (n == 1)
+        q = std::min(q, 10 * (rlm + 1));
+      q = len < lent ? std::min(q, 0.95 * rlm) : std::max(q, 1.05 * rlm);
+      if (lo >= q)
+        q = lo + 0.1 * (rlm - lo);
+      else if (q > hi)
+        q = hi + 0.1 * (rlm - hi);
+      ++n;
+      rlm1 = rlm;
+      len1 = len;
+      rlm = q;
+      if (n > 20) break;
+    }
+    lent = std::max(lent, 1e-10 * (std::fabs(plen) + 1));
+    if (kprint >= 3) lm_line(n);
+    if (kprint >= 2) step_lines();
+
+    trial_evaluation();
+    const Decision dcs = decide();
+    if (dcs == kNextPass) continue;
+    if (dcs == kAccepted && iterno != kd) {
+      lderz = !refresh;
+      lbase = false;
+      fact_base = false;
+      for (IWORD i = 1; i <= ndat; ++i) {
+        for (IWORD j = 1; j <= ncons[i - 1]; ++j) F(j, i) = FTRY(j, i);
+        if (method == kBL)
+          for (IWORD m = 1; m <= nmeas[i - 1]; ++m) Z(m, i) = znew[(m - 1) + (i - 1) * nmmax];
+      }
+      return next_iteration();
+    }
+    return phase_end();
+  }
+}
+
+bool Luebrn::next_iteration() {
+  ++iterno;
+  if (iterno > *iter) {
+    iterno = *iter;
+    *istat = 1;
+    return false;
+  }
+  return true;
+}
+
+// Phase end: measurement adjustment after a Deming or weighted-least-squares
+// iteration, or the closing tests of a Britt-Luecke iteration.  Returns true
+// when the run goes on with the next iteration.
+bool Luebrn::phase_end() {
+  if (method == kBL) {
+    if (obja < objb) {
+      for (IWORD i = 1; i <= ndat; ++i)
+        for (IWORD m = 1; m <= nmeas[i - 1]; ++m) Z(m, i) = znew[(m - 1) + (i - 1) * nmmax];
+    } else {
+      for (IWORD j = 1; j <= npar; ++j) p[j - 1] = pold[j - 1];
+      *ssq = s0;
+    }
+    if (*istat != 0) return false;
+    const double m = std::max(1.0, *ssq);
+    if (t1pen > 1e-4 * m)
+      *istat = 7;
+    else if (t0pen > 0.01 * m && t2pen > 0.01 * m)
+      *istat = 8;
+    return false;
+  }
+  for (IWORD j = 1; j <= npar; ++j) psave[j - 1] = p[j - 1];
+  expand = true;
+  if (kd >= 0) {
+    kd = iterno;
+    rlm = std::min(rlm, 1.0);
+  }
+  rmax = kd == -1 ? 1e10 : 0.25;
+  lbase = lderz = true;
+  lderp = false;
+  search_limit = 2;
+  const IWORD sw = std::min<IWORD>(ndrv, 1);
+  if (method == kWL) {
+    derive(sw, ftry, f);
+    covi();
+  }
+  for (IWORD c = 1; c <= nzmit; ++c) {
+    LBPRED(ndat, nmmax, nmeas, ncmax, ncons, w, ftry, fz, zm, z, r, lam, rmax, z, reladj, dz);
+    if (kprint >= 2) pass_line(c);
+    if (kd < 0) return false;
+    if (reladj <= 0.01) return next_iteration();
+    derive(sw, ftry, f);
+    covi();
+    LBLINC(ndat, nmmax, nmeas, ncmax, ncons, ftry, fz, zm, z);
+  }
+  search_limit = 1;
+  if (kprint >= 1 && nzmit >= 2) adjustment_failed();
+  // F served as work of the last passes: evaluate the base point again;
+  // FZ and the weights already belong to the adjusted estimates.
+  lbase = true;
+  lderz = false;
+  return next_iteration();
+}
+
+void Luebrn::finish(bool forced) {
+  if (forced) kprint = std::max<IWORD>(kprint, 2);
+  double scratch[2] = {0, 0};
+  ORVK_PPSCLR.EVALKIND = 2;
+  ++*ncall;
+  ORVK_CLUEBR.STATUS = -1;
+  const double* first = kd == -1 ? zm : z;
+  const double* second = kd == -1 ? (casewd == 0 ? z : zm) : zm;
+  LBFCN(first, second, mdat2, p, ndat, nmmax, nmeas, mdat1, npar, ncmax, ncons, 2, f, scratch,
+        scratch, lform9, model, muser);
+  ORVK_CLUEBR.STATUS = 0;
+  VLK_PPEXT();
+  if (kprint >= 0) final_report();
+  statistics();
+  *iter = iterno;
+  ORVK_PPSCLR.EVALKIND = 0;
+}
+
+void Luebrn::run() {
+  casewd = ORVK_PXRICASE.CASEWD;
+  ORVK_PPSCLR.EVALKIND = 0;
+  ORVK_CLUEBR.STATUS = 0;
+  iunit = host::repunit();
+  kd = (kdem < 0 || kdem >= *iter) ? -1 : (kdem == 0 ? 1 : kdem);
+  kprint = iprint - 1;
+  *ncall = 0;
+  iterno = 1;
+  *sigma = 0;
+  *ssq = host::rmisval();
+  for (IWORD k = 0; k < npar; ++k) p[k] = std::min(std::max(plow[k], p[k]), pupp[k]);
+  VLK_PPENT();
+  if (kprint >= 2) echo();
+  for (IWORD i = 0; i < nmmax * ndat; ++i) z[i] = zm[i];
+  lbase = lderz = true;
+  if (ndrv == 0 && kprint >= 3) {
+    write_empty(iunit);
+    write_rec(iunit, " NUMERICAL DERIVATIVES FOR CHECKING ANALYTICAL DERIVATIVES");
+    lderp = true;
+    derive(2, f, ftry);
+  }
+  for (IWORD k = 0; k < npar; ++k) dscal[k] = 1e-6;
+  fact_base = fact_cov = true;
+  heads[0] = heads[1] = heads[2] = 0;
+  method = (kd != -1 && 1 > kd) ? kBL : (iods == 3 ? kWL : kDM);
+  tag[0] = (method == kBL || lform9) ? 'B' : (method == kWL ? 'W' : 'D');
+  tag[1] = (method == kBL || lform9) ? 'L' : (method == kWL ? 'L' : 'M');
+  obja = objb = host::rmisval();
+  if (*iter < 1) {
+    iterno = *iter;
+    *istat = 1;
+    finish(true);
+    return;
+  }
+  rlm = 1;
+  bshift = 0.1;
+  lent = 1000;
+  mu = 1;
+  expand = true;
+  search_limit = 2;
+  while (iteration()) {
+  }
+  finish(*istat != 0);
+}
+
+}  // namespace orvika
+
+/* ORVK_LUEBRN: estimates NPAR parameters P (PLOW <= P <= PUPP) and the true
+ * values Z of the measured variables of NDAT data points, minimising
+ * sum ((ZM - Z)/R)^2 subject to the constraints F(P, Z) = 0 of every point.
+ *
+ * Arguments (all by address; the table of the front end ORVK_BNLLSQ shows how
+ * it fills them): NPAR, NMMAX, NMEAS(NDAT), MDAT1, NDAT, NCMAX, NCONS(NDAT),
+ * -, LPACK (>= NCMAX(NCMAX+1)/2 when IODS = 3), F (NCMAX,NDAT) out, P in/out,
+ * Z (NMMAX,NDAT) out, ZM in, MDAT2, FZ (NCMAX,NMMAX,NDAT), FP (NCMAX,NPAR,NDAT),
+ * R (NMMAX,NDAT) standard deviations, W (NCMAX,NCMAX,NDAT) or factors
+ * (LPACK,NDAT), WPACK, ZFIRST, FPW (NPAR,NCMAX,NDAT), DELP, ZNEW, ELIN, GRAD,
+ * HMAT (NPAR,NPAR) out: inverse of the free block, STPLO, STPUP, CPACK
+ * (NPAR(NPAR+1)/2) out: covariance, MODEL, IPRINT, IODS (3 weighted least
+ * squares, 2 Deming with refresh, other Deming), ISTAT out, ITER in/out, -,
+ * TOL, IPERM (NPAR), KDEM (iterations before Britt-Luecke; -2 nine-argument
+ * model), ISV (0 scales the covariance by the variance estimate), SIGMA out,
+ * SSQ out, FTRY, NZMIT (measurement-adjustment passes; < 1 taken as 1), -,
+ * NDRV (0 analytic, 1 forward, >= 2 central differences), SSND (relative
+ * difference step), NCALL out, -, PLOW, PUPP, QPWORK (3 NPAR), -, -, -, MUSER,
+ * POLD, DSCAL, LAM, LAM2, FBASE, DZ (NMMAX), PSAVE, PSCL (display scales; 0
+ * taken as 1).
+ *
+ * ISTAT: 0 converged; 1 not converged within ITER; 5 ten trial steps failed;
+ * 7 constraints cannot be satisfied; 8 constraints not tightly converged;
+ * 10 stopped by the host's time limit; -1 invalid counts (a negative count,
+ * NMEAS(i) > NMMAX, NCONS(i) > NCMAX, LPACK too small, or a zero or NaN SSND
+ * where differences are taken): nothing is done.
+ * Cost per iteration: one derivative evaluation (NPAR + sum NMEAS model calls
+ * by differences) and O(NDAT NPAR^2 NCMAX^2 + NPAR^3) work. */
+extern "C" ORVK_API void ORVK_LUEBRN(
+    const IWORD* NPAR, const IWORD* NMMAX, const IWORD* NMEAS, void* MDAT1, const IWORD* NDAT,
+    const IWORD* NCMAX, const IWORD* NCONS, const IWORD* ARG8, const IWORD* LPACK, double* F,
+    double* P, double* Z, const double* ZM, void* MDAT2, double* FZ, double* FP, const double* R,
+    double* W, double* WPACK, double* ZFIRST, double* FPW, double* DELP, double* ZNEW,
+    double* ELIN, double* GRAD, double* HMAT, double* STPLO, double* STPUP, double* CPACK,
+    ORVK_MODELFN MODEL, const IWORD* IPRINT, const IWORD* IODS, IWORD* ISTAT, IWORD* ITER,
+    const IWORD* ARG35, const double* TOL, IWORD* IPERM, const IWORD* KDEM, const IWORD* ISV,
+    double* SIGMA, double* SSQ, double* FTRY, const IWORD* NZMIT, const void* ARG44,
+    const IWORD* NDRV, const double* SSND, IWORD* NCALL, const void* ARG48, const double* PLOW,
+    const double* PUPP, double* QPWORK, void* ARG52, void* ARG53, void* ARG54, void* MUSER,
+    double* POLD, double* DSCAL, double* LAM, double* LAM2, double* FBASE, double* DZ,
+    double* PSAVE, const double* PSCL) {
+  orvika::Luebrn e{*NPAR,  *NMMAX, *NDAT,  *NCMAX, *LPACK, NMEAS,  NCONS, MDAT1, MDAT2,
+                   MUSER,  F,      P,      Z,      ZM,     FZ,     FP,    R,     W,
+                   WPACK,  ZFIRST, FPW,    DELP,   ZNEW,   ELIN,   GRAD,  HMAT,  STPLO,
+                   STPUP,  CPACK,  MODEL,  *IPRINT, *IODS, ISTAT,  ITER,  *TOL,  IPERM,
+                   *KDEM,  *ISV,   SIGMA,  SSQ,    FTRY,   std::max<IWORD>(*NZMIT, 1), *NDRV,
+                   *SSND,  NCALL,  PLOW,   PUPP,   QPWORK, POLD,   DSCAL, LAM,   LAM2,
+                   FBASE,  DZ,     PSAVE,  PSCL};
+  e.lform9 = *KDEM == -2;
+  const bool numeric = *NDRV != 0 || *IPRINT - 1 >= 3;
+  const IWORD nc = *NCMAX;
+  if (!orvika::regress_counts_ok(*NPAR, *NMMAX, NMEAS, *NDAT, nc, NCONS, e.lform9) ||
+      (*IODS == 3 && *LPACK < nc * (nc + 1) / 2) ||
+      (numeric && (*SSND == 0 || std::isnan(*SSND)))) {
+    *ISTAT = -1;
+    *NCALL = 0;
+    *ITER = 0;
+    return;
+  }
+  e.run();
+}

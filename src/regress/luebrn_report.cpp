@@ -1,0 +1,416 @@
+// Reports and statistics of ORVK_LUEBRN: input echo, progress lines on the
+// report unit and the host terminal, parameter lines (LBWPAR), outcome
+// messages, final report, and the covariance, correlation and standard
+// deviations of the parameters.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "frame/hostdata.hpp"
+#include "frame/units.hpp"
+#include "orvika/host.h"
+#include "regress/luebrn.hpp"
+
+namespace orvika {
+
+void LBWPAR(IWORD iunit, IWORD npar, const double* p, const double* plow, const double* pupp,
+            const double* pscl, IWORD mode) {
+  std::string_view title;
+  if (mode == 1)
+    title = "       PARAMETERS ";
+  else if (mode == 2)
+    title = "         PARAMETERS ";
+  else
+    title = "     FINAL PARAMETERS ";
+  const IWORD first = static_cast<IWORD>(title.size()) + 1;
+  char line[80];
+  std::memset(line, ' ', sizeof line);
+  std::memcpy(line, title.data(), title.size());
+  write_rec(iunit, " ");
+  IWORD c = first;
+  for (IWORD k = 1; k <= npar; ++k) {
+    const double pk = p[k - 1];
+    const double sc = pscl[k - 1] != 0 ? pscl[k - 1] : 1.0;  // a zero scale shows P itself
+    char field[15];
+    std::memset(field, ' ', sizeof field);
+    edit_G(field, pk / sc, 13, 5, 0);
+    char mark = ' ';
+    if (pk <= plow[k - 1] + 1e-6 * std::fabs(pk))
+      mark = 'L';
+    else if (pk + 1e-6 * std::fabs(pk) >= pupp[k - 1])
+      mark = 'U';
+    int last = 1;  // 0-based index of column 2
+    for (int q = 13; q >= 1; --q)
+      if (field[q] != ' ') {
+        last = q + 1;
+        break;
+      }
+    field[last] = mark;
+    std::memcpy(line + (c - 1), field, 15);
+    if (k == npar || c + 14 > 72) {
+      write_rec(iunit, std::string_view(line, static_cast<std::size_t>(c + 13)));
+      std::memset(line, ' ', sizeof line);
+      c = first;
+    } else {
+      c += 14;
+    }
+  }
+}
+
+double Luebrn::pscale(IWORD k) const { return pscl[k - 1] != 0 ? pscl[k - 1] : 1.0; }
+
+void Luebrn::echo() {
+  const IWORD u = iunit;
+  write_rec(u, Rec().X(3).A("INPUT DATA FOR NEW BRITT-LUECKE DATA FITTING (SCALED)"));
+  write_empty(u);
+  write_rec(u, "     TOL     SSND     NPAR NDAT IODS ITER KDEM  ISV NDRV");
+  write_rec(u, Rec()
+                   .F(tol, 10, 6)
+                   .F(ssnd, 10, 6)
+                   .I(npar, 5)
+                   .I(ndat, 5)
+                   .I(iods, 5)
+                   .I(*iter, 5)
+                   .I(kdem, 5)
+                   .I(isv, 5)
+                   .I(ndrv, 5));
+  auto counts = [&](std::string_view text, IWORD mx, const IWORD* v) {
+    write_empty(u);
+    write_rec(u, Rec().A(text).I(mx, 4));
+    if (ndat < 1) return;
+    ValueRows rows(u, Rec().X(5), 30, 5);
+    for (IWORD i = 0; i < ndat; ++i) rows.I(v[i], 4);
+    rows.done();
+  };
+  counts("    NUMBER OF MEASURED VARIABLES PER DATA POINT MAXIMUM ", nmmax, nmeas);
+  counts("    NUMBER OF CONSTRAINTS PER DATA POINT, MAXIMUM ", ncmax, ncons);
+  auto zrows = [&](std::string_view text, const double* a) {
+    write_empty(u);
+    write_rec(u, text);
+    for (IWORD m = 1; m <= nmmax; ++m) {
+      ValueRows rows(u, Rec().I(m, 5).X(6), 8, 11);
+      for (IWORD i = 1; i <= ndat; ++i) rows.G(a[(m - 1) + (i - 1) * nmmax], 13, 5);
+      rows.done();
+    }
+  };
+  zrows("  MEAS ----------- ZM(MEAS,DATA) - MEASURED -----------", zm);
+  write_empty(u);
+  write_rec(u, "      PARAMETER  LOWER BOUND  UPPER BOUND");
+  for (IWORD k = 0; k < npar; ++k)
+    write_rec(u, Rec().X(2).G(p[k], 13, 5).G(plow[k], 13, 5).G(pupp[k], 13, 5));
+  zrows("  MEAS ----------- R(MEAS,DATA) - STD DEVIATION -------", r);
+}
+
+// Result line of iteration K: terminal (TERM) and report, then the parameters.
+void Luebrn::iteration_line(IWORD k, bool term) {
+  const double rc = std::min(rch, 99.999);
+  if (term) {
+    Rec t;
+    t.A(" ").A(std::string_view(tag, 2)).A("-ITER:").I(k, 4).A("  SSQ:").E(obja, 13, 6);
+    t.A("  REL CHANGE:").G(rc, 10, 3);
+    if (host::notime() != 1) t.A("  TIME:").F(this->t, 9, 2);
+    terminal(&t, 1);
+  }
+  write_empty(iunit);
+  write_rec(iunit, Rec()
+                       .X(5)
+                       .A("  ITER")
+                       .I(k, 4)
+                       .A("  SUM OF SQUARES =")
+                       .E(obja, 13, 6)
+                       .A("  RELATIVE PARAM CHANGE =")
+                       .G(rc, 10, 3)
+                       .X(1)
+                       .A("TIME =")
+                       .F(this->t, 9, 2));
+  LBWPAR(iunit, npar, p, plow, pupp, pscl, 2);
+}
+
+void Luebrn::progress(IWORD k) {
+  if (k == 1) {
+    Rec t;
+    t.A(" STARTING POINT");
+    if (host::notime() != 1) t.X(40).A("  TIME:").F(this->t, 9, 2);
+    terminal(&t, 1);
+    write_empty(iunit);
+    write_rec(iunit, Rec().X(5).A("STARTING POINT").X(63).A("TIME =").F(this->t, 9, 2));
+    LBWPAR(iunit, npar, p, plow, pupp, pscl, 1);
+  }
+  const int h = tag[0] == 'B' ? 0 : (tag[0] == 'W' ? 1 : 2);
+  if (heads[h] == 0) {
+    heads[h] = 1;
+    static constexpr std::string_view kHead[3] = {"BRITT-LUECKE ITERATIONS",
+                                                  "WEIGHTED LEAST SQUARES ITERATIONS",
+                                                  "DEMING ITERATIONS"};
+    write_empty(iunit);
+    write_rec(iunit, Rec().X(5).A(kHead[h]));
+  }
+  if (k >= 2) iteration_line(k - 1, true);
+}
+
+void Luebrn::gradient_lines() {
+  write_empty(iunit);
+  write_rec(iunit, "  ---------------- GRADIENT - D(OBJ)/D(P) -------------");
+  ValueRows rows(iunit, Rec().X(11), 8, 11);
+  for (IWORD k = 0; k < npar; ++k) rows.G(-grad[k], 13, 5);
+  rows.done();
+}
+
+void Luebrn::lm_line(IWORD n) {
+  write_rec(iunit, Rec()
+                       .A(" L-M PARAMETER ITERATION NO.")
+                       .I(n, 3)
+                       .A("  RLM:")
+                       .E(rlm, 12, 4)
+                       .A(" LEN/LENT:")
+                       .E(len / lent, 13, 5));
+}
+
+void Luebrn::step_lines() {
+  write_empty(iunit);
+  write_rec(iunit, "  ----------------- DELP - (PNEW - POLD) --------------");
+  ValueRows rows(iunit, Rec().X(11), 8, 11);
+  for (IWORD k = 0; k < npar; ++k) rows.G(delp[k], 13, 5);
+  rows.done();
+}
+
+void Luebrn::causes_block() {
+  write_rec(iunit, Rec().X(5).A("MOST LIKELY CAUSES ARE: ***"));
+  write_rec(iunit,
+            Rec().X(5).A("       INSUFFICIENT NO. OF ADJUSTABLE MEASUREMENTS ").A("- CHECK STD-DEV"));
+  write_rec(iunit, Rec().X(5).A("       PHASE COLLAPSING - CHECK ESTIMATED VALUES"));
+  write_rec(iunit, Rec().X(5).A("       POOR PARAMETERS, ESTIMATES,  AND/OR DATA"));
+}
+
+void Luebrn::constraint_messages() {
+  write_empty(iunit);
+  write_rec(iunit, Rec().X(5).A("*** CONSTRAINTS CANNOT BE SATISFIED."));
+  causes_block();
+}
+
+void Luebrn::pass_line(IWORD c) {
+  Rec t;
+  t.A(" ZM-ITER:").I(c, 4).A("  (ADJ ESTIMATES)    REL ADJUST:").F(reladj, 10, 7);
+  terminal(&t, 1);
+  write_empty(iunit);
+  write_rec(iunit, Rec()
+                       .A("     ZM-ITER")
+                       .I(c, 4)
+                       .A("  (ADJUSTING MEASUREMENTS)     ")
+                       .A("  RELATIVE ADJUSTMENT   =")
+                       .F(reladj, 10, 7));
+}
+
+void Luebrn::adjustment_failed() {
+  Rec t;
+  t.A(" *** MEASUREMENT ADJUSTMENT FAILED - BRITT-LUECKE IS").A(" LIKELY TO FAIL ***");
+  terminal(&t, 1);
+  write_rec(iunit, Rec().A("     *** MEASUREMENT ADJUSTMENT FAILED - BRITT-LUECKE IS").A(
+                       " LIKELY TO FAIL ***"));
+}
+
+void Luebrn::final_report() {
+  const IWORD u = iunit;
+  {
+    const IWORD one = 1;
+    VLK_TIMINT(&one, &t0, &t);
+  }
+  const IWORD it = iterno;
+  iteration_line(it, true);
+  // Outcome message on the report unit; its terminal copy follows item 5.
+  Rec term[4];
+  int nterm = 0;
+  switch (*istat) {
+    case 0:
+      write_empty(u);
+      write_empty(u);
+      write_rec(u, Rec().X(5).A("PXR CONVERGED IN").I(it, 5).A(" ITERATIONS"));
+      break;
+    case 1:
+    case 5: {
+      Rec msg;
+      if (*istat == 1)
+        msg.X(5).A("*** PXR DID NOT CONVERGE IN").I(*iter, 5).A(" ITERATIONS ***");
+      else
+        msg.X(5).A("*** PXR STOPPED DUE TO ").I(npass, 3).A(" LINE SEARCHES FAILED ***");
+      write_empty(u);
+      write_empty(u);
+      write_rec(u, msg);
+      term[2] = msg;
+      nterm = 3;
+      break;
+    }
+    case 7:
+      write_empty(u);
+      write_empty(u);
+      write_rec(u, Rec()
+                       .X(5)
+                       .A("*** PXR CONVERGED IN")
+                       .I(it, 5)
+                       .A(" ITERATIONS, BUT ")
+                       .A("CONSTRAINTS CANNOT BE SATISFIED."));
+      causes_block();
+      term[1].X(5).A("*** CANNOT SATISFY CONSTRAINTS ***");
+      nterm = 2;
+      break;
+    case 8:
+      write_empty(u);
+      write_empty(u);
+      write_rec(u, Rec()
+                       .X(5)
+                       .A("*** PXR CONVERGED IN")
+                       .I(it, 5)
+                       .A(" ITERATIONS, BUT ")
+                       .A("CONSTRAINTS ARE NOT TIGHTLY CONVERGED ***"));
+      term[2].X(5).A("*** PXR CONVERGED IN").I(it, 5).A(" ITERATIONS,");
+      term[3].A("    BUT CONSTRAINTS ARE NOT TIGHTLY CONVERGED ***");
+      nterm = 4;
+      break;
+    default:
+      break;
+  }
+  write_empty(u);
+  write_rec(u, Rec().X(5).A("FINAL SUM OF SQUARES IS ").G(*ssq, 13, 6));
+  {
+    Rec t1;
+    t1.A(" FINAL SSQ: ").G(*ssq, 13, 6);
+    terminal(&t1, 1);
+  }
+  LBWPAR(u, npar, p, plow, pupp, pscl, 3);
+  if (nfree > 0) {
+    double h = 0;
+    for (IWORD q = 1; q <= nfree; ++q) h = std::max(h, H(iperm[q - 1], iperm[q - 1]));
+    for (IWORD k = 1; k <= npar; ++k) {
+      bool isfree = false;
+      for (IWORD q = 1; q <= nfree; ++q) isfree = isfree || iperm[q - 1] == k;
+      if (isfree && H(k, k) <= 1e-16 * h) {
+        write_empty(u);
+        write_rec(u, Rec()
+                         .X(5)
+                         .A("PARAMETER NO.")
+                         .I(k, 4)
+                         .A(" HAS LITTLE OR NO")
+                         .A(" EFFECT ON DATA FITTING"));
+      }
+    }
+  } else {
+    write_empty(u);
+    write_rec(u, Rec().X(5).A("ALL PARAMETERS ARE AT LOWER/UPPER BOUNDS"));
+  }
+  if (nterm > 0 && kprint >= 1) terminal(term, nterm);
+  if (kprint < 2) return;
+  write_empty(u);
+  write_rec(u, " FINAL CONSTRAINT FUNCTION VALUES (DATA PT, CONS NO, ERROR)");
+  write_empty(u);
+  {
+    Rec rec;
+    int cnt = 0;
+    for (IWORD i = 1; i <= ndat; ++i)
+      for (IWORD k = 1; k <= ncons[i - 1]; ++k) {
+        if (cnt == 3) {
+          write_rec(u, rec);
+          rec.clear();
+          cnt = 0;
+        }
+        rec.I(i, 5).I(k, 5).G(F(k, i), 14, 6);
+        ++cnt;
+      }
+    write_rec(u, rec);
+  }
+  if (lform9) return;
+  write_empty(u);
+  write_rec(u, " OBSERVED VARIABLES");
+  write_empty(u);
+  write_rec(u, "  DATA MEAS    MEASURED       ESTIMATED       ADJUSTMENT       ADJ/STD");
+  write_empty(u);
+  for (IWORD i = 1; i <= ndat; ++i)
+    for (IWORD m = 1; m <= nmeas[i - 1]; ++m) {
+      const double adj = Z(m, i) - ZM(m, i);
+      write_rec(u, Rec()
+                       .I(i, 5)
+                       .I(m, 5)
+                       .X(1)
+                       .G(ZM(m, i), 16, 7)
+                       .G(Z(m, i), 16, 7)
+                       .G(adj, 16, 7)
+                       .G(adj / r[(m - 1) + (i - 1) * nmmax], 16, 7));
+    }
+}
+
+void Luebrn::statistics() {
+  const IWORD u = iunit;
+  // 1. Parameters with a negligible diagonal leave the free list.
+  double h = 0;
+  for (IWORD q = 1; q <= nfree; ++q) h = std::max(h, H(iperm[q - 1], iperm[q - 1]));
+  const IWORD nfree0 = nfree;
+  for (IWORD q = 1; q <= nfree;) {
+    const IWORD k = iperm[q - 1];
+    if (H(k, k) <= 1e-16 * h) {
+      std::swap(iperm[q - 1], iperm[nfree - 1]);
+      --nfree;
+    } else {
+      ++q;
+    }
+  }
+  // 2. The free block, packed in IPERM order.
+  for (IWORD rr = 1; rr <= nfree; ++rr)
+    for (IWORD s = 1; s <= rr; ++s) {
+      const IWORD a = iperm[rr - 1], b = iperm[s - 1];
+      cpack[rr * (rr - 1) / 2 + s - 1] = H(std::min(a, b), std::max(a, b));
+    }
+  // 3. HMAT := 0, removed parameters get a huge variance.
+  for (IWORD q = 0; q < npar * npar; ++q) hmat[q] = 0;
+  for (IWORD q = nfree + 1; q <= nfree0; ++q) {
+    const IWORD k = iperm[q - 1];
+    H(k, k) = static_cast<double>(1e20f);
+  }
+  // 4. Inverse of the free block back into HMAT.
+  if (nfree > 0) {
+    IWORD irank = 0;
+    DPKINV(cpack, nfree, 1e-6, irank);
+    for (IWORD rr = 1; rr <= nfree; ++rr)
+      for (IWORD s = 1; s <= rr; ++s) {
+        const double v = cpack[rr * (rr - 1) / 2 + s - 1];
+        H(iperm[rr - 1], iperm[s - 1]) = H(iperm[s - 1], iperm[rr - 1]) = v;
+      }
+  }
+  // 5-6. Correlation matrix.
+  if (kprint >= 2) {
+    write_empty(u);
+    write_rec(u, " PARAMETER CORRELATION MATRIX");
+    write_empty(u);
+  }
+  for (IWORD rr = 1; rr <= npar; ++rr) {
+    ValueRows rows(u, Rec().X(2), 12, 2);
+    for (IWORD s = 1; s <= rr; ++s) {
+      const double d = std::sqrt(H(s, s)) * std::sqrt(H(rr, rr));
+      const double c = d > 0 ? H(rr, s) / d : 0.0;
+      cpack[rr * (rr - 1) / 2 + s - 1] = c;
+      if (kprint >= 2) rows.F(c, 10, 7);
+    }
+    if (kprint >= 2) rows.done();
+  }
+  // 7. Variance estimate.
+  double v = 1;
+  if (npar < ndat) {
+    const double s2 = *ssq / static_cast<double>(ndat - npar);
+    *sigma = std::sqrt(s2);
+    if (isv == 0) v = s2;
+  } else {
+    *sigma = host::rmisval();
+  }
+  // 8. Standard deviations.
+  if (kprint >= 2) {
+    write_empty(u);
+    write_rec(u, " STANDARD DEVIATION OF PARAMETERS");
+    write_empty(u);
+    ValueRows rows(u, Rec().X(2), 10, 2);
+    for (IWORD k = 1; k <= npar; ++k) rows.G(std::sqrt(v * H(k, k)) / pscale(k), 13, 5);
+    rows.done();
+  }
+  // 9. Covariance matrix.
+  for (IWORD rr = 1; rr <= npar; ++rr)
+    for (IWORD s = 1; s <= rr; ++s) cpack[rr * (rr - 1) / 2 + s - 1] = v * H(rr, s);
+}
+
+}  // namespace orvika

@@ -1,0 +1,123 @@
+// Internal routines of the data-regression engines: model calls and the host
+// run protocol, packed symmetric kernels, per-point routines of ORVK_LUEBRN,
+// its parameter lines, and the covariance of ORVK_LUEBRI.
+//
+// Array shapes (column-major, 1-based): Z-shaped NMMAX x NDAT, F-shaped
+// NCMAX x NDAT, FZ(NCMAX, NMMAX, NDAT), FP(NCMAX, NPAR, NDAT),
+// W(NCMAX, NCMAX, NDAT); packed symmetric (PACKSYM) element (i, j), i <= j,
+// at j(j-1)/2 + i.
+#pragma once
+
+#include <string_view>
+
+#include "frame/format.hpp"
+#include "orvika/orvika_types.h"
+#include "orvika/regress.h"
+
+namespace orvika {
+
+// ---- model calls ----------------------------------------------------------
+
+// Calls MODEL in its nine-argument form (LFORM9) or sixteen-argument form.
+// In the nine-argument form the model's y_i(P) become F(1, i) - Z(1, i).
+void LBFCN(const double* z, const double* zm, void* mdat2, const double* p, IWORD ndat,
+           IWORD nmmax, const IWORD* nmeas, void* mdat1, IWORD npar, IWORD ncmax,
+           const IWORD* ncons, IWORD req, double* f, double* fz, double* fp, bool lform9,
+           ORVK_MODELFN model, void* muser);
+
+// Constraint values and derivatives: analytic (NDRV = 0), forward (1) or
+// central (>= 2) differences; P and Z come back unchanged.
+void LBDERV(IWORD npar, IWORD ndat, IWORD nmmax, const IWORD* nmeas, void* mdat1, IWORD ncmax,
+            const IWORD* ncons, IWORD ndrv, double* p, double* z, const double* zm, void* mdat2,
+            double* f, double* fz, double* fp, ORVK_MODELFN model, IWORD kprint, IWORD iterno,
+            double* zsave, double* fpert, double ssnd, IWORD& ncall, void* muser, IWORD iunit,
+            bool lform9, bool lbase, bool lderz, bool lderp);
+
+// ---- host run protocol ----------------------------------------------------
+
+// True when the last iteration took more than two thirds of the time left
+// (1.5 (T - TPREV) > TLIMIT - T).
+bool time_exhausted(double t, double tprev);
+// The time-limit box on the report unit and, when TERMON > 0, the terminal.
+void time_limit_box(IWORD unit);
+// Shows the records LINES(1..N) on the host terminal (when TERMON > 0).
+void terminal(const Rec* lines, int n);
+
+// Rows of values: a head record, then PER values a row, continuation rows
+// starting with INDENT blanks (formats like I5, 6X, 8G13.5, /, (11X, 8G13.5)).
+class ValueRows {
+ public:
+  ValueRows(IWORD unit, const Rec& head, int per, int indent)
+      : unit_(unit), rec_(head), per_(per), indent_(indent) {}
+  void G(double v, int w, int d);
+  void F(double v, int w, int d);
+  void I(IWORD v, int w);
+  void done();  // writes the last row (an empty record when nothing came)
+
+ private:
+  void next();
+  IWORD unit_;
+  Rec rec_;
+  int per_, indent_;
+  int count_ = 0;
+  bool any_ = false;
+};
+
+// ---- packed symmetric kernels ---------------------------------------------
+
+// A = U'U with a floor |a_ii TOL| on the pivots; IRANK -1 (N <= 0), 0, or the
+// first floored row.
+void DMCHOL(double* a, IWORD n, double tol, IWORD& irank);
+// A := inverse of the floored factor product, in place.
+void DPKINV(double* a, IWORD n, double tol, IWORD& irank);
+// Sum over blocks j of S_j' M_j S_j (leading NSIZE(j) entries).
+double DQFORM(IWORD ld, const IWORD* nsize, IWORD nblk, const double* s, const double* m);
+
+// ---- per-point routines of ORVK_LUEBRN --------------------------------------
+
+// W(.,.,i) := (FZ diag(R^2) FZ')^-1 per point; IERR := 7 on rank loss.
+void LBCOVI(IWORD iunit, IWORD ndat, IWORD nmmax, const IWORD* nmeas, IWORD ncmax,
+            const IWORD* ncons, const double* fz, const double* r, double* w, double* wpack,
+            IWORD& ierr);
+// Optional derivatives, per-point Cholesky factors of the constraint
+// covariance, whitened linearised residual and whitened FP.
+void LBFACT(IWORD ncol, IWORD ndat, IWORD nmmax, const IWORD* nmeas, void* mdat1, IWORD ncmax,
+            const IWORD* ncons, IWORD lpack, IWORD ndrv, double* p, double* z, const double* zm,
+            void* mdat2, double* f, double* fz, double* fp, ORVK_MODELFN model, IWORD kprint,
+            IWORD iterno, double* zsave, double* fpert, double ssnd, IWORD& ncall, void* muser,
+            IWORD iunit, bool lform9, bool lbase, bool lresid, bool lcovf, bool lderp,
+            const double* r, double* rlin, double* ufac, double* pwork);
+// Y := U'^-1 B per point and column (Y may be B).
+void LBSOLV(IWORD ndat, IWORD ncmax, const IWORD* ncons, IWORD ncol, IWORD lpack,
+            const double* b, const double* ufac, double* y);
+// V(:, i) += FZ(:, :, i) (Z1 - Z2)(:, i).
+void LBLINC(IWORD ndat, IWORD nmmax, const IWORD* nmeas, IWORD ncmax, const IWORD* ncons,
+            double* v, const double* fz, const double* z1, const double* z2);
+// Measurement update for linearised residuals V; ZNEW may be Z.
+void LBPRED(IWORD ndat, IWORD nmmax, const IWORD* nmeas, IWORD ncmax, const IWORD* ncons,
+            const double* w, const double* v, const double* fz, const double* zm,
+            const double* z, const double* r, double* lam, double rmax, double* znew,
+            double& reladj, double* dz);
+// SSQD = sum ((Z1 - Z2)/R)^2, SABS = sum |A B|.
+void LBSUMS(IWORD ndat, IWORD nmmax, const IWORD* nmeas, IWORD ncmax, const IWORD* ncons,
+            const double* z1, const double* z2, const double* r, const double* a,
+            const double* b, double& ssqd, double& sabs);
+// Parameter lines with bound marks (MODE 1 start, 2 iteration, other final).
+void LBWPAR(IWORD iunit, IWORD npar, const double* p, const double* plow, const double* pupp,
+            const double* pscl, IWORD mode);
+
+// ---- covariance of ORVK_LUEBRI ----------------------------------------------
+
+// In place (L D L')^-1 of the leading NF block: diagonal to WK(N+1..N+NF),
+// strict lower triangle over L.
+void VCOVAR(IWORD n, double* a, IWORD lda, double* wk, IWORD nf);
+
+// ---- argument checks shared by the engines ----------------------------------
+
+// True when the counts allow every index the engines form: NPAR, NDAT,
+// NMMAX, NCMAX >= 0, 0 <= NMEAS(i) <= NMMAX, 0 <= NCONS(i) <= NCMAX, and in
+// the nine-argument form NMMAX, NCMAX >= 1 when NDAT >= 1.
+bool regress_counts_ok(IWORD npar, IWORD nmmax, const IWORD* nmeas, IWORD ndat, IWORD ncmax,
+                       const IWORD* ncons, bool lform9);
+
+}  // namespace orvika

@@ -1,0 +1,380 @@
+// ORVK_YSOLVE: bounded Marquardt least-squares fit by reverse communication.
+//
+// Reference: D. W. Marquardt, An algorithm for least-squares estimation of
+// nonlinear parameters, J. SIAM 11 (1963) 431-441.
+#include <algorithm>
+#include <cmath>
+
+#include "orvika/regress.h"
+
+namespace {
+
+// ICTL words used for the state of the phase under way.
+constexpr int kKind = 2, kStatus = 3, kCol = 4, kGradCol = 7, kStepCol = 8, kOffTrial = 9,
+              kOffTyp = 10, kOffY = 11, kParam = 12, kTrials = 17, kColOff = 22, kHaveJac = 25,
+              kCosSign = 26;
+constexpr double kConv = 1e-10, kLamMax = 1e8, kPi = 3.14159265;
+
+struct Ys {
+  IWORD n, m;
+  IWORD* ictl;
+  double* rctl;
+  double* x;
+  const double *pmode, *xup, *xlow, *ymeas;
+  double* ycalc;
+  const double* dydx;
+  double* stat;
+  double* work;
+  double* anorm;
+  double* asys;
+
+  IWORD& ic(int w) { return ictl[w - 1]; }
+  double& rc(int w) { return rctl[w - 1]; }
+  double& st(int w) { return stat[w - 1]; }
+  double& jac(IWORD i, IWORD j) { return work[(i - 1) + (j - 1) * m]; }
+  double& trial(IWORD j) { return work[n * m + j - 1]; }
+  double& typ(IWORD j) { return work[n * m + n + j - 1]; }
+  double& ysave(IWORD i) { return work[n * m + 2 * n + i - 1]; }
+  double& xacc(IWORD j) { return x[n + j - 1]; }
+  double& A(IWORD j, IWORD l) { return anorm[(j - 1) + (l - 1) * n]; }
+  double& B(IWORD j, IWORD l) { return asys[(j - 1) + (l - 1) * n]; }
+  bool active(IWORD j) const { return pmode[j - 1] != 0; }  // NaN counts as differenced
+
+  void set_return(IWORD code, IWORD status) {
+    ic(1) = code;
+    ic(kKind) = code == 2 ? 1 : (code == 3 || code == 4) ? 0 : -1;
+    ic(kStatus) = status;
+  }
+  double evaluate() {
+    double s = 0;
+    for (IWORD i = 1; i <= m; ++i) {
+      ysave(i) = ycalc[i - 1];
+      const double r = ycalc[i - 1] - ymeas[i - 1];
+      s += r * r;
+    }
+    rc(15) = s;
+    st(4) += 1;
+    return s;
+  }
+  // Installs the trial point and its model values as the accepted point.
+  void accept(double s, double lambda) {
+    for (IWORD j = 1; j <= n; ++j) x[j - 1] = xacc(j) = trial(j);
+    for (IWORD i = 1; i <= m; ++i) ycalc[i - 1] = ycalc[m + i - 1] = ysave(i);
+    st(1) = s;
+    st(6) = lambda;
+  }
+  void start_evaluation();
+  void jacobian_from(IWORD j0);
+  void normal_equations();
+  void trial_step(double lambda);
+  void decide();
+};
+
+void Ys::start_evaluation() {
+  for (IWORD j = 1; j <= n; ++j) {
+    trial(j) = x[j - 1];
+    typ(j) = std::fabs(x[j - 1]) + 0.01;
+  }
+  const double s = evaluate();
+  if (s < kConv) {
+    accept(s, st(6));
+    set_return(-1, 0);
+    return;
+  }
+  st(1) = s;
+  set_return(5, n);
+}
+
+void Ys::jacobian_from(IWORD j0) {
+  for (IWORD j = j0; j <= n; ++j) {
+    const double pm = pmode[j - 1];
+    if (pm == 0) continue;
+    ic(kParam) = j;
+    ic(kColOff) = (j - 1) * m;
+    if (pm < 0) {
+      ic(kCol) = j;
+      set_return(2, ic(kStatus));
+      return;
+    }
+    for (IWORD l = 1; l <= n; ++l) trial(l) = xacc(l);
+    const double xj = trial(j);
+    double h = 0.001 * std::max(typ(j), std::fabs(xj));
+    if (xup[j - 1] >= xj + h) {
+      // forward step fits below the upper bound
+    } else if (xj - h >= xlow[j - 1]) {
+      h = -h;
+    } else {
+      // The box is narrower than the step: take the larger room, so the
+      // perturbed point stays inside the bounds.
+      const double up = xup[j - 1] - xj, down = xj - xlow[j - 1];
+      h = up >= down ? up : -down;
+    }
+    if (h == 0) {  // a parameter pinned by equal bounds has no column
+      for (IWORD i = 1; i <= m; ++i) jac(i, j) = 0;
+      continue;
+    }
+    trial(j) = xj + h;
+    for (IWORD l = 1; l <= n; ++l) x[l - 1] = trial(l);
+    rc(16) = h;
+    set_return(3, ic(kStatus));
+    return;
+  }
+  ic(kHaveJac) = 1;
+  normal_equations();
+}
+
+void Ys::normal_equations() {
+  const IWORD g = ic(kGradCol), sc = ic(kStepCol);
+  double gg = 0;
+  for (IWORD j = 1; j <= n; ++j) {
+    A(j, g) = 0;
+    for (IWORD l = 1; l <= n; ++l) A(j, l) = 0;
+    if (active(j)) {
+      double s = 0;
+      for (IWORD i = 1; i <= m; ++i) s += (ymeas[i - 1] - ycalc[m + i - 1]) * jac(i, j);
+      A(j, g) = s;
+      for (IWORD l = 1; l <= n; ++l) {
+        if (!active(l)) continue;  // a fixed parameter's column is never formed
+        double t = 0;
+        for (IWORD i = 1; i <= m; ++i) t += jac(i, j) * jac(i, l);
+        A(j, l) = t;
+      }
+    }
+    if (!active(j) || !(A(j, j) > 1e-20)) {
+      for (IWORD l = 1; l <= n; ++l) A(j, l) = 0;
+      A(j, g) = 0;
+      A(j, j) = 1;
+    }
+    gg += A(j, g) * A(j, g);
+  }
+  rc(10) = gg;
+  for (IWORD j = 1; j <= n; ++j) A(j, sc) = std::sqrt(A(j, j));
+  for (IWORD j = 1; j <= n; ++j) {
+    A(j, g) /= A(j, sc);
+    for (IWORD l = 1; l <= n; ++l) A(j, l) /= A(j, sc) * A(l, sc);
+  }
+  trial_step(st(6) / rc(6));
+}
+
+void Ys::trial_step(double lambda) {
+  const IWORD g = ic(kGradCol), sc = ic(kStepCol);
+  rc(11) = lambda;
+  for (IWORD l = 1; l <= n + 1; ++l)
+    for (IWORD j = 1; j <= n; ++j) B(j, l) = A(j, l);
+  for (IWORD j = 1; j <= n; ++j) B(j, j) += lambda;
+  // Gauss-Jordan elimination without row exchanges.
+  for (IWORD k = 1; k <= n; ++k) {
+    const double piv = B(k, k);
+    if (piv == 0 || std::isnan(piv)) {
+      ic(kKind) = -1;
+      ic(kStatus) = -7;
+      return;
+    }
+    for (IWORD l = k + 1; l <= n + 1; ++l) B(k, l) /= piv;
+    for (IWORD i = 1; i <= n; ++i) {
+      if (i == k) continue;
+      const double f = B(i, k);
+      if (f == 0) continue;
+      for (IWORD l = k + 1; l <= n + 1; ++l) B(i, l) -= f * B(k, l);
+    }
+  }
+  double gd = 0, dd = 0;
+  for (IWORD j = 1; j <= n; ++j) {
+    const double delta = B(j, g) / A(j, sc);
+    const double xt = std::max(xlow[j - 1], std::min(xup[j - 1], xacc(j) + delta));
+    trial(j) = xt;
+    B(j, sc) = xt - xacc(j);
+    gd += A(j, g) * delta * A(j, sc);
+    dd += delta * delta;
+  }
+  rc(12) = dd;
+  rc(13) = gd;
+  // Cosine of the angle between the gradient and the unclipped step; with a
+  // zero gradient or step the angle is taken as 0.
+  const double den = std::sqrt(rc(10) * dd);
+  const double cosg = den > 0 ? gd / den : 1.0;
+  const double c = std::min(std::fabs(cosg), 1.0);
+  rc(14) = c;
+  double gam = std::acos(c) * 180.0 / kPi;
+  ic(kCosSign) = cosg < 0 ? 1 : 0;
+  if (cosg < 0) gam = 180.0 - gam;
+  st(2) = gam;
+  // A trial that the bounds clip back onto the accepted point cannot lower
+  // the sum of squares: no parameter can move, the fit has converged.
+  bool moves = false;
+  for (IWORD j = 1; j <= n; ++j) moves = moves || B(j, sc) != 0;
+  if (!moves) {
+    for (IWORD j = 1; j <= n; ++j) x[j - 1] = xacc(j);
+    set_return(-1, 0);
+    return;
+  }
+  for (IWORD j = 1; j <= n; ++j) x[j - 1] = trial(j);
+  set_return(4, ic(kStatus));
+}
+
+void Ys::decide() {
+  const double s = evaluate();
+  const double lambda = rc(11);
+  if (s < kConv) {
+    accept(s, lambda);
+    set_return(-1, 0);
+    return;
+  }
+  if (s < st(1)) {
+    const double eps = rc(8), tau = rc(7);
+    IWORD k = 0;
+    for (IWORD j = 1; j <= n; ++j)
+      if (eps < std::fabs(B(j, ic(kStepCol))) / (std::fabs(xacc(j)) + tau)) ++k;
+    accept(s, lambda);
+    const double gam = st(2);
+    if (k == 0)
+      set_return(-1, (lambda > 1 && gam <= 45) ? -4 : 0);
+    else if (lambda > 1 && gam > 90)
+      set_return(-1, -1);
+    else
+      set_return(5, k);
+    return;
+  }
+  const double nu = rc(6);
+  if (ic(kTrials) == 2) {
+    ic(kTrials) = 3;
+    trial_step(lambda * nu);
+    return;
+  }
+  if (lambda < kLamMax) {
+    trial_step(lambda * nu);
+    return;
+  }
+  accept(s, lambda);
+  set_return(-1, -1);
+}
+
+}  // namespace
+
+/* ORVK_YSOLVE: minimises S = sum_i (Y_i(X) - YMEAS_i)^2 over XLOW <= X <= XUP
+ * by Marquardt's method, asking the caller for model values and derivative
+ * columns by reverse communication.
+ *
+ *   N      in      IWORD        number of parameters.
+ *   M      in      IWORD        number of measured values.
+ *   ICTL   in/out  IWORD(26)    word 1 request code (caller sets 1 to start, then
+ *                               passes back what it got: 2 derivative column of
+ *                               parameter ICTL(4) into DYDX, 3 and 4 model values
+ *                               at X(1..N) into YCALC(1..M), 5 call again, -1 done);
+ *                               word 2 kind (1 column, 0 values, -1 nothing);
+ *                               word 3 status: N started, k > 0 step accepted with k
+ *                               parameters still moving, 0 converged, -1 failed,
+ *                               -2 fewer values than varied parameters, -3 nothing
+ *                               to vary, -4 converged with large lambda, -5 bad
+ *                               code or state words, -6 X outside the bounds,
+ *                               -7 zero pivot.  Other words: state, hand back as is.
+ *                               A step that the bounds clip to nothing ends the
+ *                               fit as converged (status 0) without an evaluation.
+ *   RCTL   in/out  real(16)     words 1-5 options (nu, lambda, tau, eps, phimin;
+ *                               nu <= 1 means 10), 6-16 state.
+ *   X      in/out  real(2N)     point to evaluate; X(N+1..2N) the accepted point.
+ *   PMODE  in      real(N)      < 0 caller's derivative column, > 0 or NaN
+ *                               forward difference, 0 fixed.
+ *   XUP, XLOW in   real(N)      bounds.
+ *   YMEAS  in      real(M)      measured values.
+ *   YCALC  in/out  real(2M)     model values at X; YCALC(M+1..2M) at the accepted point.
+ *   DYDX   in      real(M)      the derivative column asked for by code 2.
+ *   STAT   in/out  real(6)      S, angle (degrees), calls, evaluations, columns, lambda.
+ *   WORK   work    real(N*M + 2N + M); ANORM, ASYS work real(N*(N+2)).
+ * Cost: O(M N^2 + N^3) per iteration. */
+extern "C" ORVK_API void ORVK_YSOLVE(const IWORD* N, const IWORD* M, IWORD* ICTL, double* RCTL,
+                                     double* X, const double* PMODE, const double* XUP,
+                                     const double* XLOW, const double* YMEAS, double* YCALC,
+                                     const double* DYDX, double* STAT, double* WORK,
+                                     double* ANORM, double* ASYS) {
+  Ys y{*N, *M, ICTL, RCTL, X, PMODE, XUP, XLOW, YMEAS, YCALC, DYDX, STAT, WORK, ANORM, ASYS};
+  const IWORD n = y.n, m = y.m;
+  const IWORD code = ICTL[0];
+  auto finish = [&] { STAT[2] += 1; };
+  auto refuse = [&](IWORD status) {
+    y.ic(kKind) = -1;
+    y.ic(kStatus) = status;
+    finish();
+  };
+  if (code < 1 || code > 5) return refuse(-5);
+  // A continuing call needs the partition of the start call and, for codes
+  // 2 and 3, the parameter whose column is under way.
+  if (code > 1) {
+    if (n < 1 || m < 0 || y.ic(kGradCol) != n + 1 || y.ic(kStepCol) != n + 2 ||
+        y.ic(kOffTrial) != n * m || y.ic(kOffTyp) != n * m + n || y.ic(kOffY) != n * m + 2 * n)
+      return refuse(-5);
+    if ((code == 2 || code == 3) && (y.ic(kParam) < 1 || y.ic(kParam) > n)) return refuse(-5);
+    if (code == 3 && RCTL[15] == 0) return refuse(-5);
+  }
+  for (IWORD j = 1; j <= n; ++j)
+    if (!(XLOW[j - 1] <= X[j - 1] && X[j - 1] <= XUP[j - 1])) return refuse(-6);
+
+  switch (code) {
+    case 1: {
+      STAT[0] = STAT[1] = STAT[2] = 0;
+      STAT[3] = 1;
+      STAT[4] = 0;
+      for (IWORD j = 1; j <= n; ++j) X[n + j - 1] = X[j - 1];
+      for (IWORD i = 1; i <= m; ++i) YCALC[m + i - 1] = YCALC[i - 1];
+      const double nu = RCTL[0] > 1 ? RCTL[0] : 10.0;
+      const double lam = RCTL[1] > 0 ? RCTL[1] : 0.01;
+      const double tau = RCTL[2] > 0 ? RCTL[2] : 0.001;
+      const double eps = RCTL[3] > 0 ? RCTL[3] : 2e-5;
+      const double phimin = RCTL[4] > 0 ? RCTL[4] : 0.0;
+      RCTL[5] = nu;
+      RCTL[6] = tau;
+      RCTL[7] = eps;
+      RCTL[8] = phimin;
+      STAT[5] = lam;
+      y.ic(kGradCol) = n + 1;
+      y.ic(kStepCol) = n + 2;
+      y.ic(kOffTrial) = n * m;
+      y.ic(kOffTyp) = n * m + n;
+      y.ic(kOffY) = n * m + 2 * n;
+      y.ic(kTrials) = 1;
+      y.ic(kHaveJac) = 0;
+      y.ic(kParam) = 0;
+      IWORD nvar = 0;
+      for (IWORD j = 1; j <= n; ++j)
+        if (y.active(j)) ++nvar;
+      if (n <= 0 || nvar == 0) {
+        y.set_return(-1, -3);
+      } else if (nvar > m) {
+        y.set_return(-1, -2);
+      } else {
+        y.start_evaluation();
+      }
+      break;
+    }
+    case 2: {
+      const IWORD j = y.ic(kParam);
+      for (IWORD i = 1; i <= m; ++i) y.jac(i, j) = DYDX[i - 1];
+      STAT[4] += 1;
+      y.jacobian_from(j + 1);
+      break;
+    }
+    case 3: {
+      const IWORD j = y.ic(kParam);
+      const double h = RCTL[15];
+      for (IWORD i = 1; i <= m; ++i) y.jac(i, j) = (YCALC[i - 1] - YCALC[m + i - 1]) / h;
+      STAT[3] += 1;
+      y.jacobian_from(j + 1);
+      break;
+    }
+    case 4:
+      y.decide();
+      break;
+    case 5:
+      if (STAT[2] == 0) {
+        y.start_evaluation();
+      } else {
+        y.ic(kTrials) = 2;
+        if (STAT[0] < RCTL[8] && y.ic(kHaveJac) == 1)
+          y.normal_equations();
+        else
+          y.jacobian_from(1);
+      }
+      break;
+  }
+  finish();
+}

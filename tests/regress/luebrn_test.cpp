@@ -1,0 +1,212 @@
+// ORVK_LUEBRN in the sixteen-argument form: error-in-variables straight
+// lines against the closed-form Deming regression, the run protocol with
+// the host, the time limit, the iteration limit, bad counts and report text.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "orvika/host_stub.h"
+#include "regress/engine_test_util.hpp"
+#include "regress/regress_test_util.hpp"
+#include "support/capture.hpp"
+
+namespace regress_test {
+
+// F = y - p1 - p2 x with z = (x, y).
+inline void line16(const double* z, const double*, void*, const double* p, const IWORD* ndat,
+                   const IWORD* nmmax, const IWORD*, void*, const IWORD*, const IWORD* ncmax,
+                   const IWORD*, const IWORD* req, double* f, double* fz, double* fp, void*) {
+  for (IWORD i = 0; i < *ndat; ++i) {
+    const double x = z[i * *nmmax], y = z[1 + i * *nmmax];
+    f[i * *ncmax] = y - p[0] - p[1] * x;
+    if (*req == 0) {
+      fz[0 + i * 2] = -p[1];
+      fz[1 + i * 2] = 1;
+      fp[0 + i * 2] = -1;
+      fp[1 + i * 2] = -x;
+    }
+  }
+}
+
+// Error-in-variables data: x and y both measured, standard deviations SX, SY.
+struct Eiv {
+  Vec x, y;
+  double sx = 0.2, sy = 0.1;
+  Eiv() {
+    const double ex[9] = {0.15, -0.22, 0.08, 0.31, -0.12, -0.05, 0.18, -0.27, 0.09};
+    const double ey[9] = {-0.07, 0.11, 0.04, -0.13, 0.02, 0.09, -0.06, 0.05, -0.1};
+    for (int i = 0; i < 9; ++i) {
+      x.push_back(i + ex[i]);
+      y.push_back(1.0 + 0.5 * i + ey[i]);
+    }
+  }
+  // Ordinary least squares of y on x: the fixed point of Deming iterations,
+  // whose weights 1/(b^2 SX^2 + SY^2) are equal at every point.
+  Vec ols() const {
+    const int n = static_cast<int>(x.size());
+    Vec a(2 * n);
+    for (int i = 0; i < n; ++i) {
+      a[i] = 1;
+      a[n + i] = x[i];
+    }
+    return lstsq(n, 2, a, y);
+  }
+  // Closed-form solution (intercept, slope) of the Deming regression.
+  Vec reference() const {
+    const int n = static_cast<int>(x.size());
+    double mx = 0, my = 0;
+    for (int i = 0; i < n; ++i) {
+      mx += x[i] / n;
+      my += y[i] / n;
+    }
+    double sxx = 0, syy = 0, sxy = 0;
+    for (int i = 0; i < n; ++i) {
+      sxx += (x[i] - mx) * (x[i] - mx);
+      syy += (y[i] - my) * (y[i] - my);
+      sxy += (x[i] - mx) * (y[i] - my);
+    }
+    const double d = sy * sy / (sx * sx);
+    const double b = (syy - d * sxx + std::sqrt((syy - d * sxx) * (syy - d * sxx) + 4 * d * sxy * sxy)) /
+                     (2 * sxy);
+    return {my - b * mx, b};
+  }
+  void load(Engine& e) const {
+    for (size_t i = 0; i < x.size(); ++i) {
+      e.zm[2 * i] = x[i];
+      e.zm[2 * i + 1] = y[i];
+      e.r[2 * i] = sx;
+      e.r[2 * i + 1] = sy;
+    }
+    e.p = {0.0, 1.0};
+  }
+};
+
+}  // namespace regress_test
+
+namespace {
+
+using regress_test::Engine;
+using regress_test::Vec;
+auto kLine16 = reinterpret_cast<ORVK_MODELFN>(regress_test::line16);
+
+class LuebrnTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    orvk_host_reset();
+    orvk_host_set_timer_step(1.0);
+  }
+};
+
+struct MethodCase {
+  const char* what;
+  IWORD kdem, iods, ndrv;
+  bool exact;  // false: Deming iterations only, which end at the OLS fixed point
+};
+
+TEST_F(LuebrnTest, ErrorsInVariablesLineMatchesDemingRegression) {
+  const regress_test::Eiv d;
+  const Vec exact = d.reference(), ols = d.ols();
+  const MethodCase cases[] = {{"Deming then Britt-Luecke", 2, 0, 0, true},
+                              {"Britt-Luecke from the start", 0, 0, 0, true},
+                              {"Deming only", -1, 0, 0, false},
+                              {"Deming with refresh", -1, 2, 0, false},
+                              {"weighted least squares then Britt-Luecke", 2, 3, 0, true},
+                              {"differences", 2, 0, 1, true},
+                              {"central differences", 2, 0, 2, true}};
+  for (const MethodCase& c : cases) {
+    Engine e(2, 2, 9, 1);
+    d.load(e);
+    e.kdem = c.kdem;
+    e.iods = c.iods;
+    e.ndrv = c.ndrv;
+    e.tol = 1e-9;
+    e.iter = 60;
+    e.luebrn(kLine16);
+    const Vec& ref = c.exact ? exact : ols;
+    EXPECT_EQ(e.istat, 0) << c.what;
+    EXPECT_NEAR(e.p[0], ref[0], 1e-5) << c.what;
+    EXPECT_NEAR(e.p[1], ref[1], 1e-6) << c.what;
+    // The estimates lie on the fitted line.
+    for (int i = 0; i < 9; ++i)
+      EXPECT_NEAR(e.z[2 * i + 1], e.p[0] + e.p[1] * e.z[2 * i], 1e-5) << c.what << " " << i;
+  }
+}
+
+TEST_F(LuebrnTest, RunProtocolWithTheHost) {
+  const regress_test::Eiv d;
+  Engine e(2, 2, 9, 1);
+  d.load(e);
+  ORVK_CLUEBR.STATUS = 77;
+  ORVK_PPSCLR.EVALKIND = 77;
+  e.luebrn(kLine16);
+  ASSERT_EQ(e.istat, 0);
+  IWORD ent = 0, it = 0, ext = 0;
+  orvk_host_pp_counts(&ent, &it, &ext);
+  EXPECT_EQ(ent, 1);
+  EXPECT_EQ(ext, 1);
+  EXPECT_EQ(it, e.iter);
+  EXPECT_EQ(ORVK_CLUEBR.STATUS, 0);
+  EXPECT_EQ(ORVK_PPSCLR.EVALKIND, 0);
+  EXPECT_GT(e.ncall, e.iter);
+}
+
+TEST_F(LuebrnTest, IterationLimitZeroStillReports) {
+  const regress_test::Eiv d;
+  Engine e(2, 2, 9, 1);
+  d.load(e);
+  e.iter = 0;
+  orvika_test::UnitCapture cap(6);
+  e.luebrn(kLine16);
+  EXPECT_EQ(e.istat, 1);
+  EXPECT_EQ(e.iter, 0);
+  EXPECT_EQ(e.ncall, 1);
+  bool found = false;
+  for (const std::string& l : cap.lines())
+    found = found || l == "     *** PXR DID NOT CONVERGE IN    0 ITERATIONS ***";
+  EXPECT_TRUE(found) << cap.text();
+}
+
+TEST_F(LuebrnTest, TimeLimitStopsWithAPartialReport) {
+  const regress_test::Eiv d;
+  Engine e(2, 2, 9, 1);
+  d.load(e);
+  e.kdem = -1;
+  e.tol = 1e-14;
+  VLK_RGLOB[VLK_W_TLIMIT - 1] = 2.5;  // one second per reading: stops in iteration 2
+  orvika_test::UnitCapture cap(6);
+  e.luebrn(kLine16);
+  EXPECT_EQ(e.istat, 10);
+  EXPECT_EQ(e.iter, 2);
+  const std::string text = cap.text();
+  EXPECT_NE(text.find(" *  PXR TERMINATED BECAUSE MAX TIME OF     2.50 SECONDS APPROACHED  *"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("FINAL SUM OF SQUARES IS"), std::string::npos);
+}
+
+TEST_F(LuebrnTest, BadCountsAreRefusedBeforeAnyWork) {
+  struct Case {
+    const char* what;
+    IWORD nmeas0, ncons0, ndrv;
+    double ssnd;
+  } cases[] = {{"NMEAS above NMMAX", 3, 1, 0, 1e-6},
+               {"negative NCONS", 2, -1, 0, 1e-6},
+               {"zero difference step", 2, 1, 1, 0.0},
+               {"NaN difference step", 2, 1, 2, std::nan("")}};
+  for (const Case& c : cases) {
+    Engine e(2, 2, 3, 1);
+    e.nmeas[0] = c.nmeas0;
+    e.ncons[0] = c.ncons0;
+    e.ndrv = c.ndrv;
+    e.ssnd = c.ssnd;
+    e.luebrn(kLine16);
+    EXPECT_EQ(e.istat, -1) << c.what;
+    EXPECT_EQ(e.ncall, 0) << c.what;
+    IWORD ent = 0;
+    orvk_host_pp_counts(&ent, nullptr, nullptr);
+    EXPECT_EQ(ent, 0) << c.what;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,255 @@
+// ORVK_YSOLVE: Rosenbrock-style least squares and straight lines through the
+// reverse-communication loop; bounds, fixed parameters and error statuses.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <vector>
+
+#include "orvika/regress.h"
+#include "regress/regress_test_util.hpp"
+
+namespace {
+
+using regress_test::Vec;
+using ModelFn = std::function<Vec(const double*)>;
+using ColFn = std::function<Vec(const double*, IWORD)>;
+
+struct Ys {
+  IWORD n, m;
+  IWORD ictl[26] = {};
+  double rctl[16] = {};
+  double stat[6] = {};
+  Vec x, pmode, xup, xlow, ymeas, ycalc, dydx, work, anorm, asys;
+  int calls = 0;
+  bool left_box = false;
+
+  Ys(IWORD nn, IWORD mm)
+      : n(nn), m(mm), x(2 * nn), pmode(nn, 1.0), xup(nn, 1e30), xlow(nn, -1e30), ymeas(mm, 0.0),
+        ycalc(2 * mm), dydx(mm), work(nn * mm + 2 * nn + mm), anorm(nn * (nn + 2)),
+        asys(nn * (nn + 2)) {}
+
+  void call() {
+    ORVK_YSOLVE(&n, &m, ictl, rctl, x.data(), pmode.data(), xup.data(), xlow.data(), ymeas.data(),
+                ycalc.data(), dydx.data(), stat, work.data(), anorm.data(), asys.data());
+    ++calls;
+  }
+  // Runs a fit from X0 to its end; returns the final code.
+  IWORD fit(const Vec& x0, const ModelFn& model, const ColFn& col = nullptr) {
+    for (IWORD j = 0; j < n; ++j) x[j] = x0[j];
+    Vec y = model(x.data());
+    for (IWORD i = 0; i < m; ++i) ycalc[i] = y[i];
+    ictl[0] = 1;
+    call();
+    for (int guard = 0; guard < 20000; ++guard) {
+      const IWORD code = ictl[0];
+      if (code == 2) {
+        Vec c = col(x.data() + n, ictl[3]);
+        for (IWORD i = 0; i < m; ++i) dydx[i] = c[i];
+      } else if (code == 3 || code == 4) {
+        for (IWORD j = 0; j < n; ++j)
+          if (x[j] < xlow[j] || x[j] > xup[j]) left_box = true;
+        y = model(x.data());
+        for (IWORD i = 0; i < m; ++i) ycalc[i] = y[i];
+      } else if (code != 5) {
+        return code;
+      }
+      call();
+    }
+    return 99;
+  }
+};
+
+Vec rosen(const double* x) { return {10 * (x[1] - x[0] * x[0]), 1 - x[0]}; }
+Vec rosen_col(const double* x, IWORD j) {
+  return j == 1 ? Vec{-20 * x[0], -1} : Vec{10, 0};
+}
+
+TEST(Ysolve, RosenbrockByDifferencesAndByColumns) {
+  for (double mode : {1.0, -1.0}) {
+    Ys y(2, 2);
+    y.pmode = {mode, mode};
+    const IWORD code = y.fit({-1.2, 1.0}, rosen, rosen_col);
+    EXPECT_EQ(code, -1);
+    EXPECT_EQ(y.ictl[2], 0) << mode;
+    EXPECT_NEAR(y.x[2], 1.0, 1e-5);
+    EXPECT_NEAR(y.x[3], 1.0, 1e-5);
+    EXPECT_LT(y.stat[0], 1e-10);
+    EXPECT_EQ(y.stat[2], y.calls);
+    if (mode < 0) EXPECT_GT(y.stat[4], 0);
+    else EXPECT_EQ(y.stat[4], 0);
+  }
+}
+
+struct LineData {
+  Vec x, y;
+};
+LineData noisy_line() {
+  LineData d;
+  const double noise[8] = {0.05, -0.03, 0.02, -0.07, 0.04, 0.01, -0.02, 0.03};
+  for (int i = 0; i < 8; ++i) {
+    d.x.push_back(i);
+    d.y.push_back(1.5 + 0.75 * i + noise[i]);
+  }
+  return d;
+}
+
+TEST(Ysolve, StraightLineMatchesLeastSquares) {
+  const LineData d = noisy_line();
+  Ys y(2, 8);
+  y.ymeas = d.y;
+  auto model = [&](const double* p) {
+    Vec v(8);
+    for (int i = 0; i < 8; ++i) v[i] = p[0] + p[1] * d.x[i];
+    return v;
+  };
+  y.rctl[3] = 1e-9;
+  EXPECT_EQ(y.fit({0.0, 0.0}, model), -1);
+  EXPECT_GE(y.ictl[2], -4);
+  EXPECT_LE(y.ictl[2], 0);
+  EXPECT_NE(y.ictl[2], -1);
+  Vec a(16);
+  for (int i = 0; i < 8; ++i) {
+    a[i] = 1;
+    a[8 + i] = d.x[i];
+  }
+  const Vec ref = regress_test::lstsq(8, 2, a, d.y);
+  EXPECT_NEAR(y.x[2], ref[0], 1e-6);
+  EXPECT_NEAR(y.x[3], ref[1], 1e-6);
+  double s = 0;
+  for (int i = 0; i < 8; ++i) s += std::pow(ref[0] + ref[1] * d.x[i] - d.y[i], 2);
+  EXPECT_NEAR(y.stat[0], s, 1e-10);
+}
+
+TEST(Ysolve, BoundActiveAndFixedParameter) {
+  // Centred abscissae decouple intercept and slope, so clipping the slope at
+  // its bound leaves the intercept at the mean of the data.
+  const LineData d = noisy_line();
+  auto model = [&](const double* p) {
+    Vec v(8);
+    for (int i = 0; i < 8; ++i) v[i] = p[0] + p[1] * (d.x[i] - 3.5);
+    return v;
+  };
+  double my = 0;
+  for (int i = 0; i < 8; ++i) my += d.y[i] / 8;
+  {
+    Ys y(2, 8);
+    y.ymeas = d.y;
+    y.xup = {1e30, 0.5};
+    y.rctl[3] = 1e-9;
+    y.fit({0.0, 0.0}, model);
+    EXPECT_GE(y.ictl[2], -4);
+    EXPECT_LE(y.ictl[2], 0);
+    EXPECT_NE(y.ictl[2], -1);
+    EXPECT_DOUBLE_EQ(y.x[3], 0.5);
+    EXPECT_NEAR(y.x[2], my, 1e-6);
+    EXPECT_FALSE(y.left_box);
+  }
+  {  // slope fixed at 0.6 exactly
+    Ys y(2, 8);
+    y.ymeas = d.y;
+    y.pmode = {1.0, 0.0};
+    y.rctl[3] = 1e-9;
+    y.fit({0.0, 0.6}, model);
+    EXPECT_EQ(y.x[1], 0.6);
+    EXPECT_EQ(y.x[3], 0.6);
+    EXPECT_NEAR(y.x[2], my, 1e-6);
+  }
+}
+
+TEST(Ysolve, NarrowBoxKeepsThePerturbedPointInside) {
+  // The box is narrower than the difference step 0.001 max(|x0| + 0.01, |x|).
+  Ys y(1, 2);
+  y.ymeas = {2.0, 2.0};
+  y.xlow = {1.0 - 1e-6};
+  y.xup = {1.0 + 1e-6};
+  auto model = [](const double* p) { return Vec{p[0], p[0]}; };
+  EXPECT_EQ(y.fit({1.0}, model), -1);
+  EXPECT_NE(y.ictl[2], -6);
+  EXPECT_FALSE(y.left_box);
+  EXPECT_DOUBLE_EQ(y.x[1], 1.0 + 1e-6);
+}
+
+TEST(Ysolve, FirstTrialUsesLambdaOverNu) {
+  Ys y(2, 2);
+  y.ictl[0] = 1;
+  y.x = {-1.2, 1.0, 0, 0};
+  Vec v = rosen(y.x.data());
+  y.ycalc = {v[0], v[1], 0, 0};
+  y.call();
+  ASSERT_EQ(y.ictl[0], 5);
+  EXPECT_EQ(y.ictl[2], 2);
+  EXPECT_EQ(y.stat[2], 1);
+  EXPECT_EQ(y.stat[5], 0.01);
+  for (int k = 0; k < 3 && y.ictl[0] != 4; ++k) {
+    if (y.ictl[0] == 3) {
+      v = rosen(y.x.data());
+      y.ycalc[0] = v[0];
+      y.ycalc[1] = v[1];
+    }
+    y.call();
+  }
+  ASSERT_EQ(y.ictl[0], 4);
+  EXPECT_DOUBLE_EQ(y.rctl[10], 0.001);
+}
+
+TEST(Ysolve, JacobianIsFormedBeforeItCanBeReused) {
+  // A level phimin above the start sum of squares must not reuse a Jacobian
+  // that was never formed.
+  Ys y(2, 2);
+  y.rctl[4] = 1e10;
+  y.ictl[0] = 1;
+  y.x = {-1.2, 1.0, 0, 0};
+  Vec v = rosen(y.x.data());
+  y.ycalc = {v[0], v[1], 0, 0};
+  y.call();
+  y.call();
+  EXPECT_EQ(y.ictl[0], 3);
+  EXPECT_EQ(y.ictl[1], 0);
+}
+
+struct ErrCase {
+  const char* what;
+  IWORD n, m, code;
+  Vec pmode, x0;
+  IWORD status, code_after;
+};
+
+TEST(Ysolve, ErrorStatuses) {
+  const ErrCase cases[] = {
+      {"start outside the bounds", 2, 3, 1, {1, 1}, {5, 0}, -6, 1},
+      {"bad request code", 2, 3, 7, {1, 1}, {0, 0}, -5, 7},
+      {"code zero", 2, 3, 0, {1, 1}, {0, 0}, -5, 0},
+      {"nothing varied", 2, 3, 1, {0, 0}, {0, 0}, -3, -1},
+      {"no parameters", 0, 3, 1, {}, {}, -3, -1},
+      {"fewer values than parameters", 3, 2, 1, {1, 1, 1}, {0, 0, 0}, -2, -1},
+      {"continuing call without a start", 2, 3, 4, {1, 1}, {0, 0}, -5, 4},
+      {"NaN parameter", 1, 3, 1, {1}, {std::nan("")}, -6, 1},
+  };
+  for (const ErrCase& c : cases) {
+    Ys y(c.n, c.m);
+    y.pmode = c.pmode;
+    y.xup.assign(c.n, 1.0);
+    y.xlow.assign(c.n, -1.0);
+    for (IWORD j = 0; j < c.n; ++j) y.x[j] = c.x0[j];
+    y.stat[2] = 4;
+    y.ictl[0] = c.code;
+    y.call();
+    EXPECT_EQ(y.ictl[2], c.status) << c.what;
+    EXPECT_EQ(y.ictl[0], c.code_after) << c.what;
+    EXPECT_EQ(y.ictl[1], -1) << c.what;
+    if (c.status <= -5) EXPECT_EQ(y.stat[2], 5) << c.what;
+  }
+}
+
+TEST(Ysolve, StartPointAlreadyFitting) {
+  Ys y(1, 2);
+  y.ymeas = {3.0, 3.0};
+  auto model = [](const double* p) { return Vec{p[0], p[0]}; };
+  EXPECT_EQ(y.fit({3.0}, model), -1);
+  EXPECT_EQ(y.ictl[2], 0);
+  EXPECT_EQ(y.stat[3], 2);
+  EXPECT_EQ(y.stat[2], 1);
+}
+
+}  // namespace
