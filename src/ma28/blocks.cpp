@@ -52,4 +52,28 @@ void ma28_failmsg(IWORD unit, const char* text, bool withnum, IWORD num, const c
   write_rec(unit, Rec().A(over));
 }
 
+bool ma28_check_indices(IWORD unit, IWORD n, IWORD nz, const double* val, const IDX16* row,
+                        const IDX16* col, const char* who) {
+  bool bad = false;
+  for (IWORD k = 1; k <= nz; ++k) {
+    const IWORD i = row[k - 1], j = col[k - 1];
+    if (i >= 1 && i <= n && j >= 1 && j <= n) continue;
+    if (unit != 0) {
+      if (!bad)
+        write_rec(unit, Rec().A(" ERROR RETURN FROM ").A(who).A(" BECAUSE INDICES FOUND OUT OF RANGE"));
+      write_rec(unit, Rec()
+                          .X(1)
+                          .I(k, 6)
+                          .A("TH ELEMENT WITH VALUE ")
+                          .D(val[k - 1], 22, 14, 1)
+                          .A(" IS OUT OF RANGE WITH INDICES ")
+                          .I(i, 8)
+                          .A(" ,")
+                          .I(j, 8));
+    }
+    bad = true;
+  }
+  return !bad;
+}
+
 }  // namespace orvika

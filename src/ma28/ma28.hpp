@@ -60,6 +60,12 @@ inline IDX16 i16(IWORD v) { return static_cast<IDX16>(v); }
 // overprint record OVER.
 void ma28_failmsg(IWORD unit, const char* text, bool withnum, IWORD num, const char* over);
 
+// Checks that the NZ index pairs (ROW, COL) lie in 1..N; on UNIT (not 0)
+// the heading naming WHO ("MA28A/AD") once, then one record per bad entry.
+// False when any pair is out of range.
+bool ma28_check_indices(IWORD unit, IWORD n, IWORD nz, const double* val, const IDX16* row,
+                        const IDX16* col, const char* who);
+
 // Counting sort of NZ entries (value, carried 16-bit index) by KEY + D into
 // NC buckets, in place along permutation cycles; START receives the first
 // position of each bucket and every key becomes -D.

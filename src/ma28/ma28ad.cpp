@@ -72,26 +72,12 @@ extern "C" ORVK_API void ORVK_MA28AD(const IWORD* N, const IWORD* NZ, double* EN
   }
 
   Vec1<double> v(ENTVAL), rw(RWORK);
-  Vec1<IDX16> rn(ROWNUM), cn(COLNUM);
-  istat = 0;
-  for (IWORD k = 1; k <= nz; ++k) {
-    const IWORD i = rn(k), j = cn(k);
-    if (i >= 1 && i <= n && j >= 1 && j <= n) continue;
-    if (istat != -12 && errunt != 0)
-      write_rec(errunt, Rec().A(" ERROR RETURN FROM MA28A/AD BECAUSE INDICES FOUND OUT OF RANGE"));
+  Vec1<IDX16> cn(COLNUM);
+  if (!ma28_check_indices(errunt, n, nz, ENTVAL, ROWNUM, COLNUM, "MA28A/AD")) {
     istat = -12;
-    if (errunt != 0)
-      write_rec(errunt, Rec()
-                            .X(1)
-                            .I(k, 6)
-                            .A("TH ELEMENT WITH VALUE ")
-                            .D(v(k), 22, 14, 1)
-                            .A(" IS OUT OF RANGE WITH INDICES ")
-                            .I(i, 8)
-                            .A(" ,")
-                            .I(j, 8));
+    return;
   }
-  if (istat == -12) return;
+  istat = 0;
 
   // LUKEEP partitions and INTWRK layout (four places per 64-bit word).
   IDX16* rowlen = LUKEEP;

@@ -352,27 +352,11 @@ extern "C" ORVK_API void ORVK_MA28BD(const IWORD* N, const IWORD* NZ, double* EN
     ma28_failmsg(errunt, "LICN TOO SMALL = ", true, licn, kOverB);
     return;
   }
-  Vec1<double> v(ENTVAL);
-  Vec1<IDX16> nr(NEWROW), nc(NEWCOL);
-  istat = 0;
-  for (IWORD k = 1; k <= nz; ++k) {
-    const IWORD i = nr(k), j = nc(k);
-    if (i >= 1 && i <= n && j >= 1 && j <= n) continue;
-    if (istat != -12 && errunt != 0)
-      write_rec(errunt, Rec().A(" ERROR RETURN FROM MA28B/BD BECAUSE INDICES FOUND OUT OF RANGE"));
+  if (!ma28_check_indices(errunt, n, nz, ENTVAL, NEWROW, NEWCOL, "MA28B/BD")) {
     istat = -12;
-    if (errunt != 0)
-      write_rec(errunt, Rec()
-                            .X(1)
-                            .I(k, 6)
-                            .A("TH ELEMENT WITH VALUE ")
-                            .D(v(k), 22, 14, 1)
-                            .A(" IS OUT OF RANGE WITH INDICES ")
-                            .I(i, 8)
-                            .A(" ,")
-                            .I(j, 8));
+    return;
   }
-  if (istat == -12) return;
+  istat = 0;
 
   const IDX16* rowlen = LUKEEP;
   const IDX16* rowprm = LUKEEP + n;

@@ -37,14 +37,37 @@ void CBSLU1(IWORD N, IWORD MSGUNIT, double PIVTL2, double PIVTL1, IWORD CBSROW, 
 // for FIRST(c) <= r <= its step; LIST(1..u) are the active columns in
 // memory order, LIST(N), LIST(N-1), ... the finished (deferred) ones in pivot
 // order.  W18 is the column-to-step map while the method runs.
+namespace {
+
+// The common exit of cbs_core: the recording ends (PL, PC), W18 gets its
+// entry value back and COPY the column-to-step map.  Its arguments are
+// values, so that the elimination's counters never leave registers.
+void cbs_finish(IWORD N, bool keep, CbsKeep K, IWORD PL, IWORD PC, IV W18, IV COPY) {
+  if (keep) {
+    K.W32(N + 1) = PL;
+    K.W33(N + 1) = PC;
+  }
+  for (IWORD k = 1; k <= N; ++k) {
+    const IWORD a = W18.get(k);
+    W18(k) = COPY.get(k);
+    COPY(k) = a;
+  }
+}
+
+}  // namespace
+
 void cbs_core(IWORD N, IWORD MSGUNIT, double PIVTL2, double PIVTL1, IWORD CBSROW, IWORD NZ,
               IWORD MAXA, IV IRP, IV ICI, RV IA, RV X, RV B, IWORD NRHS, IV IORN, IV W18, IV BASE,
               IV FIRST, IV LIST, IV COPY, CbsKeep* KEEP, IWORD& IERR) {
   const std::string_view who = KEEP ? "CBSLU2" : "CBSLU1";
+  // A local copy of the recording's views: stores into the work space may
+  // alias any memory the caller can see, but never this copy.
+  const bool keep = KEEP != nullptr;
+  const CbsKeep K = keep ? *KEEP : CbsKeep{};
   if (N < 1) {
-    if (KEEP) {
-      KEEP->W32(1) = 1;
-      KEEP->W33(1) = 1;
+    if (keep) {
+      K.W32(1) = 1;
+      K.W33(1) = 1;
     }
     return;
   }
@@ -111,45 +134,35 @@ void cbs_core(IWORD N, IWORD MSGUNIT, double PIVTL2, double PIVTL1, IWORD CBSROW
     IERR = kSpNoRoomL;
   };
   auto rec_l = [&](IWORD t, IWORD c, double v) {
-    if (PL >= KEEP->LOWMAX) {
+    if (PL >= K.LOWMAX) {
       fail_room_l(t);
       return false;
     }
-    KEEP->W42(PL) = c;
-    KEEP->W26(PL) = v;
+    K.W42(PL) = c;
+    K.W26(PL) = v;
     ++PL;
     return true;
   };
   auto rec_c = [&](IWORD t, IWORD i, double v) {
-    if (PC >= KEEP->LOWMAX) {
+    if (PC >= K.LOWMAX) {
       fail_room_l(t);
       return false;
     }
-    KEEP->W43(PC) = i;
-    KEEP->W27(PC) = v;
+    K.W43(PC) = i;
+    K.W27(PC) = v;
     ++PC;
     return true;
   };
   // Every return from here on: the recording ends, W18 gets its entry value
   // back and COPY the column-to-step map.
-  auto finish = [&]() {
-    if (KEEP) {
-      KEEP->W32(N + 1) = PL;
-      KEEP->W33(N + 1) = PC;
-    }
-    for (IWORD k = 1; k <= N; ++k) {
-      const IWORD a = W18.get(k);
-      W18(k) = COPY.get(k);
-      COPY(k) = a;
-    }
-  };
+  auto finish = [&]() __attribute__((always_inline)) { cbs_finish(N, keep, K, PL, PC, W18, COPY); };
 
   for (IWORD t = 1; t <= N; ++t) {
     const IWORD r = IORN.get(t);
     const IWORD w = u;
-    if (KEEP) {
-      KEEP->W32(t) = PL;
-      KEEP->W33(t) = PC;
+    if (keep) {
+      K.W32(t) = PL;
+      K.W33(t) = PC;
     }
     for (IWORD j = 1; j <= w; ++j) at(t, LIST.get(j)) = 0.0;
 
@@ -206,7 +219,7 @@ void cbs_core(IWORD N, IWORD MSGUNIT, double PIVTL2, double PIVTL1, IWORD CBSROW
         }
         X(t) = X.get(t) - a * X.get(s);
         if (two) X(N + t) = X.get(N + t) - a * X.get(N + s);
-        if (KEEP && !rec_l(t, c, a)) return finish();
+        if (keep && !rec_l(t, c, a)) return finish();
       }
     }
 
@@ -228,7 +241,7 @@ void cbs_core(IWORD N, IWORD MSGUNIT, double PIVTL2, double PIVTL1, IWORD CBSROW
       }
       X(t) = X.get(t) - p * X.get(R);
       if (two) X(N + t) = X.get(N + t) - p * X.get(N + R);
-      if (KEEP && !rec_l(t, c, p)) return finish();
+      if (keep && !rec_l(t, c, p)) return finish();
     }
 
     // Segments for the columns this row activates, in list order.
@@ -347,7 +360,7 @@ void cbs_core(IWORD N, IWORD MSGUNIT, double PIVTL2, double PIVTL1, IWORD CBSROW
     X(t) = X.get(t) * g;
     if (two) X(N + t) = X.get(N + t) * g;
     u = wa - 1;
-    if (KEEP && !rec_l(t, p, g)) return finish();
+    if (keep && !rec_l(t, p, g)) return finish();
 
     if (t - S > CBSROW) {
       // Deferred: keep rows F..t of the column at the top of IA.
@@ -379,12 +392,28 @@ void cbs_core(IWORD N, IWORD MSGUNIT, double PIVTL2, double PIVTL1, IWORD CBSROW
         }
         const double xt = X.get(t);
         const double xt2 = two ? X.get(N + t) : 0.0;
+        // Fresh copies of the views and the counter: nothing else refers
+        // to them, so they stay in registers across the stores.
+        const RV ia = IA, x = X, w27 = K.W27;
+        const IV w43 = K.W43;
+        const IWORD lim = K.LOWMAX;
+        IWORD pc = PC;
         for (IWORD i = S; i < t; ++i) {
-          const double col = IA.get(i + bp);
-          X(i) = X.get(i) - col * xt;
-          if (two) X(N + i) = X.get(N + i) - col * xt2;
-          if (KEEP && !rec_c(t, i, col)) return finish();
+          const double col = ia.get(i + bp);
+          x(i) = x.get(i) - col * xt;
+          if (two) x(N + i) = x.get(N + i) - col * xt2;
+          if (keep) {
+            if (pc >= lim) {
+              PC = pc;
+              fail_room_l(t);
+              return finish();
+            }
+            w43(pc) = i;
+            w27(pc) = col;
+            ++pc;
+          }
         }
+        PC = pc;
       }
       pfree = S + BASE.get(p);
       FIRST(p) = 0;
@@ -398,7 +427,7 @@ void cbs_core(IWORD N, IWORD MSGUNIT, double PIVTL2, double PIVTL1, IWORD CBSROW
     const IWORD R = W18.get(c);
     const IWORD F = FIRST.get(c);
     if (F >= R) continue;
-    if (KEEP && !rec_c(R, -R, static_cast<double>(R - F))) return finish();
+    if (keep && !rec_c(R, -R, static_cast<double>(R - F))) return finish();
     const IWORD b = BASE.get(c);
     const double xr = X.get(R);
     const double xr2 = two ? X.get(N + R) : 0.0;
@@ -406,7 +435,7 @@ void cbs_core(IWORD N, IWORD MSGUNIT, double PIVTL2, double PIVTL1, IWORD CBSROW
       const double col = IA.get(i + b);
       X(i) = X.get(i) - col * xr;
       if (two) X(N + i) = X.get(N + i) - col * xr2;
-      if (KEEP && !rec_c(R, i, col)) return finish();
+      if (keep && !rec_c(R, i, col)) return finish();
     }
   }
 

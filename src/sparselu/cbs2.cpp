@@ -4,6 +4,7 @@
 // eliminations); method 6 replays the recording on new right-hand sides, in
 // the same order and with the same operands, so that it reproduces the
 // solution of method 5 bit for bit.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -58,6 +59,9 @@ void CBSLU3(IWORD N, IWORD MSGUNIT, RV B, IWORD NRHS, RV X, IV W37, IV IORN, IV 
   if (W32.get(1) != 1 || W33.get(1) != 1) return refuse();
   for (IWORD k = 1; k <= N; ++k)
     if (W32.get(k + 1) < W32.get(k) || W33.get(k + 1) < W33.get(k)) return refuse();
+  if (W32.get(N + 1) - 1 > std::min(W42.size(), W26.size()) ||
+      W33.get(N + 1) - 1 > std::min(W43.size(), W27.size()))
+    return refuse();
 
   const bool two = NRHS >= 2;
   for (IWORD j = 1; j <= N; ++j) {

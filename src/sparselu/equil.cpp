@@ -12,6 +12,14 @@ namespace orvika {
 
 namespace {
 
+// F(k) := F(k) / sqrt(W(k)) where W(k) > 0, k = 1..LEN.
+void sqrt_step(IWORD len, RV F, RV W) {
+  for (IWORD k = 1; k <= len; ++k) {
+    const double w = W.get(k);
+    if (w > 0.0) F(k) = F.get(k) / std::sqrt(w);
+  }
+}
+
 // Computes the factors for MODE; EACH(f) calls f(i, j, a) for every entry
 // in the storage order of the matrix.
 template <class Each>
@@ -65,10 +73,8 @@ void equilibrate(IWORD M, IWORD N, IWORD MODE, RV RF, RV CF, RV WR, RV WC, Each 
       if (s > WR(i)) WR(i) = s;
       if (s > WC(j)) WC(j) = s;
     });
-    for (IWORD i = 1; i <= M; ++i)
-      if (WR(i) > 0.0) RF(i) = RF(i) / std::sqrt(WR(i));
-    for (IWORD j = 1; j <= N; ++j)
-      if (WC(j) > 0.0) CF(j) = CF(j) / std::sqrt(WC(j));
+    sqrt_step(M, RF, WR);
+    sqrt_step(N, CF, WC);
   }
 }
 
@@ -78,8 +84,9 @@ void EQUILR(IWORD M, IWORD N, IWORD NZ, IV IRP, IV ICI, RV A, IWORD MODE, RV RF,
   if (M < 0 || N < 0) return;
   equilibrate(M, N, MODE, RF, CF, WR, WC, [&](auto f) {
     for (IWORD i = 1; i <= M; ++i) {
-      for (IWORD k = IRP(i); k < IRP(i + 1); ++k) {
-        const IWORD j = ICI(k);
+      const IWORD hi = IRP.get(i + 1);
+      for (IWORD k = IRP.get(i); k < hi; ++k) {
+        const IWORD j = ICI.get(k);
         if (j >= 1 && j <= N) f(i, j, A.get(k));
       }
     }

@@ -42,25 +42,30 @@ void msg_not_perm(IWORD unit, std::string_view what, std::string_view who) {
 
 }  // namespace
 
+bool lu_rhs_to_steps(IWORD N, IWORD MSGUNIT, IV IORN, RV B, IWORD NRHS, RV X, std::string_view who,
+                     IWORD& IERR) {
+  if (N < 1) return true;
+  for (IWORD j = 1; j <= N; ++j) {
+    const IWORD r = std::abs(IORN.get(j));
+    if (r < 1 || r > N) {
+      msg_not_perm(MSGUNIT, "ROW ORDER", who);
+      IERR = kSpOrderBad;
+      return false;
+    }
+  }
+  for (IWORD j = 1; j <= N; ++j) X(j) = B.get(std::abs(IORN.get(j)));
+  for (IWORD j = 1; j <= N; ++j) B(j) = X.get(j);
+  if (NRHS >= 2) {
+    for (IWORD j = 1; j <= N; ++j) X(N + j) = B.get(N + std::abs(IORN.get(j)));
+    for (IWORD j = 1; j <= N; ++j) B(N + j) = X.get(N + j);
+  }
+  return true;
+}
+
 void LU1SOL(IWORD N, IWORD MAXA, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, IV IRP, IV ICI,
             RV IA, RV B, IWORD NRHS, RV X, IV IORN, IV W39, IV W40, IV W41,
             const ORVK_SPOPT2_T& SPOPT2, IV STEPC, IWORD& IERR) {
-  if (N >= 1) {
-    for (IWORD j = 1; j <= N; ++j) {
-      const IWORD r = std::abs(IORN.get(j));
-      if (r < 1 || r > N) {
-        msg_not_perm(MSGUNIT, "ROW ORDER", "LU1SOL");
-        IERR = kSpOrderBad;
-        return;
-      }
-    }
-    for (IWORD j = 1; j <= N; ++j) X(j) = B.get(std::abs(IORN.get(j)));
-    for (IWORD j = 1; j <= N; ++j) B(j) = X.get(j);
-    if (NRHS >= 2) {
-      for (IWORD j = 1; j <= N; ++j) X(N + j) = B.get(N + std::abs(IORN.get(j)));
-      for (IWORD j = 1; j <= N; ++j) B(N + j) = X.get(N + j);
-    }
-  }
+  if (!lu_rhs_to_steps(N, MSGUNIT, IORN, B, NRHS, X, "LU1SOL", IERR)) return;
   LU1P1(N, MAXA, MSGUNIT, IRP, ICI, IA, IORN, X.as<IWORD>(), IERR);
   if (IERR < 0) return;
   LU1P2(N, MAXA, PIVTL1, PIVTL2, MSGUNIT, IRP, ICI, IA, B, NRHS, X, IORN, W39, W40, W41, SPOPT2,

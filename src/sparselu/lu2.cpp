@@ -19,26 +19,8 @@ void LU2SOL(IWORD N, IWORD MAXA, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, 
   // Room of the block saves: the lengths of the views (the partition gives
   // each NZ entries).
   const IWORD savecap = std::min(W50.size(), W51.size());
-  if (N >= 1) {
-    for (IWORD j = 1; j <= N; ++j) {
-      const IWORD r = std::abs(IORN.get(j));
-      if (r < 1 || r > N) {
-        if (MSGUNIT > 0)
-          sp_message(MSGUNIT, SpLine().t("ROW ORDER IS NOT A PERMUTATION").tag("LU2SOL"),
-                     SpLine().t("THE PREVIOUS ORDERING MUST NOT BE USED"),
-                     SpLine().t("PROGRAM EXECUTION TERMINATED").tag("LU2SOL"));
-        IERR = kSpOrderBad;
-        return;
-      }
-    }
-    for (IWORD j = 1; j <= N; ++j) W29(j) = IORN.get(j);
-    for (IWORD j = 1; j <= N; ++j) X(j) = B.get(std::abs(IORN.get(j)));
-    for (IWORD j = 1; j <= N; ++j) B(j) = X.get(j);
-    if (NRHS >= 2) {
-      for (IWORD j = 1; j <= N; ++j) X(N + j) = B.get(N + std::abs(IORN.get(j)));
-      for (IWORD j = 1; j <= N; ++j) B(N + j) = X.get(N + j);
-    }
-  }
+  if (!lu_rhs_to_steps(N, MSGUNIT, IORN, B, NRHS, X, "LU2SOL", IERR)) return;
+  for (IWORD j = 1; j <= N; ++j) W29(j) = IORN.get(j);
   LU1P1(N, MAXA, MSGUNIT, IRP, ICI, IA, IORN, X.as<IWORD>(), IERR);
   if (IERR < 0) return;
   LU2P2(N, MAXA, PIVTL1, PIVTL2, MSGUNIT, IRP, ICI, IA, B, NRHS, X, IORN, W39, W32, W42, W26,
@@ -100,6 +82,9 @@ void LU1P3(IWORD N, IWORD MSGUNIT, RV B, IWORD NRHS, RV X, IV W39, IV IORN, IV W
   if (W32.get(1) < 1 || IRP.get(1) < 1) return refuse();
   for (IWORD k = 1; k <= N; ++k)
     if (W32.get(k + 1) < W32.get(k) || IRP.get(k + 1) < IRP.get(k)) return refuse();
+  if (W32.get(N + 1) - 1 > std::min(W42.size(), W26.size()) ||
+      IRP.get(N + 1) - 1 > std::min(ICI.size(), IA.size()))
+    return refuse();
 
   const bool two = NRHS >= 2;
   IWORD s0 = 1;

@@ -44,6 +44,10 @@ inline constexpr IWORD kSpOrderBad = -12;
 void LU1SOL(IWORD N, IWORD MAXA, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, IV IRP, IV ICI,
             RV IA, RV B, IWORD NRHS, RV X, IV IORN, IV W39, IV W40, IV W41,
             const ORVK_SPOPT2_T& SPOPT2, IV STEPC, IWORD& IERR);
+// Checks that |IORN(1..N)| lies in 1..N (else -12 with WHO's message) and
+// puts B (NRHS columns) into step order: B(j) := B(|IORN(j)|), X as scratch.
+bool lu_rhs_to_steps(IWORD N, IWORD MSGUNIT, IV IORN, RV B, IWORD NRHS, RV X, std::string_view who,
+                     IWORD& IERR);
 // Phase 1 of methods 1 and 2: the rows, in pivot order, to the top end of
 // ICI/IA (MAXA positions); IW is N integer words of scratch.
 void LU1P1(IWORD N, IWORD MAXA, IWORD MSGUNIT, IV IRP, IV ICI, RV IA, IV IORN, IV IW, IWORD& IERR);

@@ -520,6 +520,23 @@ TEST(SpLuResolve, RefusalsAndBrokenFactors) {
                                   B6 + "MATRIX IS NUMERICALLY SINGULAR AT ROW      2  (CBSLU3)"}));
   }
   {
+    // Kept row ends beyond the stored factors: refused before any read.
+    Result f = m2, g = m5, h = m5;
+    f.w32[6] = static_cast<IWORD>(f.w26.size()) + 5;
+    g.w32[6] = static_cast<IWORD>(g.w26.size()) + 5;
+    h.w33[6] = static_cast<IWORD>(h.w27.size()) + 5;
+    orvika_test::UnitCapture cap(kUnit);
+    EXPECT_EQ(run_m3(f, 6, b, 1, kUnit).ierr, -11);
+    EXPECT_EQ(run_m6(g, 6, b, 1, kUnit).ierr, -11);
+    EXPECT_EQ(run_m6(h, 6, b, 1, kUnit).ierr, -11);
+    EXPECT_EQ(cap.lines(), (Lines{"", B6 + "THESE LU FACTORS SHOULD NOT BE USED  (LU1P3)",
+                                  B6 + "THE KEPT FACTORS ARE NOT CONSISTENT", "",
+                                  B6 + "LU FACTORS SHOULD NOT BE USED  (CBSLU3)",
+                                  B6 + "THE KEPT FACTORS ARE NOT CONSISTENT", "",
+                                  B6 + "LU FACTORS SHOULD NOT BE USED  (CBSLU3)",
+                                  B6 + "THE KEPT FACTORS ARE NOT CONSISTENT"}));
+  }
+  {
     // N = 0 returns at once without looking at the flags.
     Result f = m2;
     f.w41[0] = 0;
