@@ -8,6 +8,7 @@
 #include "tearconv.h"
 #include "sparselu.h"
 #include "qp.h"
+#include "nsolve.h"
 #include "regress.h"
 #include "ma28.h"
 #include "scalar.h"

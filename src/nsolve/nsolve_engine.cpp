@@ -1,0 +1,1257 @@
+// The iteration of ORVK_NSOLVE and ORVK_NSOLVE2: start call, residual pass
+// and tests, Jacobian pass (scaling, Broyden update, sparse or dense Newton
+// step, residual check), trial set-ups and their judgement, diagnostics.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string_view>
+
+#include "frame/format.hpp"
+#include "frame/hostdata.hpp"
+#include "frame/units.hpp"
+#include "frame/views.hpp"
+#include "nsolve/nsolve.hpp"
+#include "orvika/host.h"
+#include "orvika/kernels_vector.h"
+#include "orvika/sparselu.h"
+#include "orvika/tearconv_newton.h"
+#include "sparselu/sparselu.hpp"
+
+namespace orvika {
+
+namespace {
+
+constexpr double kBig = 1e15;           // clamp of scaled residuals and steps
+constexpr IWORD kMaxDenseOrder = 2000000000;  // 11N + 2N^2 stays inside an IWORD
+
+// ---- printed layouts ------------------------------------------------------------------
+
+// Pairs of an index and a value, six to a line: 1P, (1X, 6(I6, E15.7)).
+void put_pairs(IWORD unit, IWORD n, const IWORD* idx, const double* v) {
+  if (n <= 0) {
+    write_empty(unit);
+    return;
+  }
+  for (IWORD k = 0; k < n; k += 6) {
+    Rec r;
+    r.X(1);
+    for (IWORD m = k; m < std::min(n, k + 6); ++m) r.I(idx ? idx[m] : m + 1, 6).E(v[m], 15, 7, 1);
+    write_rec(unit, r);
+  }
+}
+// A blank line, 2X and the title.
+void put_title(IWORD unit, std::string_view title) {
+  write_empty(unit);
+  write_rec(unit, Rec().X(2).A(title));
+}
+void put_vector(IWORD unit, std::string_view title, IWORD n, const double* v) {
+  put_title(unit, title);
+  put_pairs(unit, n, nullptr, v);
+}
+// Integers sixteen to a line: 16(2X, I6).
+void put_ints16(IWORD unit, std::string_view title, IWORD n, const IWORD* v) {
+  put_title(unit, title);
+  for (IWORD k = 0; k < n; k += 16) {
+    Rec r;
+    for (IWORD m = k; m < std::min(n, k + 16); ++m) r.X(2).I(v[m], 6);
+    write_rec(unit, r);
+  }
+}
+// Reals five to a line: 1P, (1X, 5E18.10).
+void put_reals5(IWORD unit, std::string_view title, IWORD n, const double* v) {
+  write_empty(unit);
+  write_rec(unit, Rec().A(title));
+  for (IWORD k = 0; k < n; k += 5) {
+    Rec r;
+    r.X(1);
+    for (IWORD m = k; m < std::min(n, k + 5); ++m) r.E(v[m], 18, 10, 1);
+    write_rec(unit, r);
+  }
+}
+
+// Integer word P (from 1) of the work space seen as integers.
+IWORD iw_get(const IWORD* iw, IWORD p) {
+  IWORD v;
+  std::memcpy(&v, iw + (p - 1), sizeof v);
+  return v;
+}
+void iw_set(IWORD* iw, IWORD p, IWORD v) { std::memcpy(iw + (p - 1), &v, sizeof v); }
+
+// Sparse LU codes to final codes; codes the table leaves open end the run as
+// a work-space fault (-15 positions, -17 word ratio) or a solver fault (-4).
+IWORD map_lu_code(IWORD e) {
+  if (e >= -6 && e <= -1) return -4;
+  if (e == -7) return -7;
+  if (e == -8) return -5;
+  if (e == -9 || e == -10 || e == -13 || e == -15 || e == -16 || e == -17) return -6;
+  return -4;
+}
+
+// Positions of the sparse arrays in the work space.
+struct SparsePos {
+  IWORD ivect = 0, jvect = 0, iorn = 0, ia = 0;  // caller-side triplets (before the call)
+  IWORD irp = 0, ici = 0, x = 0, nzc = 0;        // the package's result (after the call)
+};
+
+class Engine {
+ public:
+  Engine(const NsolveArgs& a, int variant, NsolveSaved& sv)
+      : a_(a), v2_(variant == 2), sv_(sv), N(*a.N), ICODE(*a.ICODE), ITER(*a.ITER),
+        RMSERR(*a.RMSERR), S1(ORVK_NSOLV1), S2(ORVK_NSOLV2) {}
+
+  void run();
+
+ private:
+  // ---- arguments -------------------------------------------------------------------
+  const NsolveArgs& a_;
+  const bool v2_;
+  NsolveSaved& sv_;
+  const IWORD N;
+  IWORD& ICODE;
+  IWORD& ITER;
+  double& RMSERR;
+  ORVK_NSOLV1_T& S1;
+  ORVK_NSOLV2_T& S2;
+
+  IWORD iprint() const { return *a_.IPRINT; }
+  IWORD unit() const { return *a_.IOUT; }
+  bool sparse() const { return *a_.ISTOR == 1; }
+  IWORD irscl() const { return *a_.IRSCL; }
+  IWORD icscl() const { return *a_.ICSCL; }
+  IWORD lwork() const { return *a_.LWORK; }
+  IWORD nzd() const { return sparse() ? *a_.NZ : N * N; }  // entries of BJ
+
+  double* XS() const { return a_.WORK + 5 * N; }
+  double* FS() const { return a_.WORK + 6 * N; }
+  double* WB() const { return a_.WORK; }      // base X, or the Newton step for the dogleg
+  double* FB() const { return a_.WORK + N; }  // base F
+  double* DW() const { return a_.WORK + N; }  // dogleg work (4N)
+  double* DX() const;
+  double unscaled_step(IWORD i) const {
+    const double d = DX()[i];
+    return icscl() > 0 ? d * a_.CSCALE[i] : d;
+  }
+
+  // ---- phases ----------------------------------------------------------------------------
+  void start();
+  void defaults();
+  IWORD validate();
+  void residual_pass();
+  bool residual_rest();
+  bool tests();
+  void jacobian_pass();
+  bool solve_sparse(bool broyden);
+  bool solve_dense(bool broyden);
+  void after_solve();
+  void after_solve2();
+  void full();
+  void glob();
+  void dogleg_setup();
+  void line_search();
+  void search_trial();
+  void relax_search();
+  void judge_full();
+  void judge_dogleg();
+  void judge_search();
+  void judge_relax();
+  void accept();
+  void finish(IWORD code);
+
+  // ---- helpers ------------------------------------------------------------------------------
+  void rcscal();
+  void scale_x();
+  void scale_point();
+  double rms() const;
+  bool trial_bad() const;
+  void update(const double* base, double t);
+  void bndstp_from(const double* base, double lambda);
+  void restore_base();
+  void restore_dogleg_base();
+  bool call_dogleg(IWORD mode);
+  void compute_viol();
+  bool layout(SparsePos& p) const;
+  bool kept_positions(SparsePos& p) const;
+  bool result_positions(SparsePos& p) const;
+  double step_measure() const;
+  void merit_history();
+
+  // ---- prints -------------------------------------------------------------------------------
+  void print_block();
+  void print_terminal();
+  void largest(std::string_view title, IWORD mode, const double* v, const double* s,
+               double thresh);
+  void print_bound_list();
+  void print_bound_block(double ratio);
+  void print_dogleg_step();
+};
+
+double* Engine::DX() const {
+  if (!sparse()) return a_.RWORK + 3 * N;
+  return a_.RWORK + (ORVK_SPOPT2.X - 1);
+}
+
+// ---- the call ----------------------------------------------------------------------------
+
+void Engine::run() {
+  if (ICODE < 0) return;
+  if (*a_.ISTOR == 2 && N >= 0 && N <= kMaxDenseOrder) *a_.NZ = N * N;
+  const IWORD code = ICODE;
+  if (code == 0 || code == 1 || code >= 8) {
+    start();
+    return;
+  }
+  if (N < 1) return;
+  // The work positions a resumed call relies on must lie inside the work
+  // space (a call out of turn, or state restored from another run).
+  if (!sparse() && (N > kMaxDenseOrder || lwork() < 11 * N + 2 * N * N)) {
+    finish(-6);
+    return;
+  }
+  if (sparse() && code >= 3 && code <= 5) {
+    SparsePos p;
+    if (!result_positions(p)) {
+      finish(-6);
+      return;
+    }
+  }
+  switch (code) {
+    case 2: residual_pass(); break;
+    case 3: judge_full(); break;
+    case 4: judge_dogleg(); break;
+    case 5:
+      if (v2_)
+        judge_relax();
+      else
+        judge_search();
+      break;
+    default: jacobian_pass(); break;  // 6 or 7
+  }
+}
+
+void Engine::finish(IWORD code) {
+  ICODE = code;
+  if (code >= 0 || iprint() < 5) return;
+  const IWORD u = unit();
+  write_empty(u);
+  write_rec(u, Rec().X(2).A("FAILURE IN NSOLVE:- ERROR FLAG = ").I(code, 3));
+  switch (code) {
+    case -1:
+      write_empty(u);
+      write_rec(u, Rec().X(2).A("FAILURE TO CONVERGE IN ").I(*a_.MAXIT, 4).A(" ITERATIONS."));
+      break;
+    case -2:
+      write_empty(u);
+      write_rec(u, Rec().X(2).A("SOLUTION DIVERGES FOR ").I(*a_.MAXDIV, 4).A(" ITERATIONS."));
+      break;
+    case -3:
+      write_empty(u);
+      write_rec(u, Rec().X(2).A("VARIABLE STAY ON BOUNDS FOR ")
+                       .I(v2_ ? S1.NBND - 1 : *a_.MAXBND, 4)
+                       .A(" ITERATIONS."));
+      break;
+    case -4:
+      write_rec(u, Rec().X(2).A("IMPROPER JACOBIAN STRUCTURE ENCOUNTERED IN ").A("LINEAR SOLVER."));
+      break;
+    case -5: write_rec(u, Rec().X(2).A("JACOBIAN MATRIX IS NUMERICALLY SINGULAR.")); break;
+    case -6: write_rec(u, Rec().X(2).A("INSUFFICIENT STORAGE ALLOCATION FOR DECOMPOSITION.")); break;
+    case -7: write_rec(u, Rec().X(2).A("JACOBIAN MATRIX IS STRUCTURALLY SINGULAR.")); break;
+    default: break;
+  }
+}
+
+// ---- start call ----------------------------------------------------------------------------
+
+void Engine::defaults() {
+  const IWORD im = *a_.IMISS;
+  const double rm = *a_.RMISS;
+  auto idef = [im](IWORD* p, IWORD d) {
+    if (*p == im) *p = d;
+  };
+  // A real option that is not a number counts as missing.
+  auto rdef = [rm](double* p, double d) {
+    if (std::isnan(*p) || *p >= rm) *p = d;
+  };
+  idef(a_.ICSCL, 0);
+  idef(a_.IRSCL, 0);
+  idef(a_.IREUSE, 0);
+  idef(a_.LSRCH, v2_ ? 1 : 0);
+  idef(a_.ISTPTS, 1);
+  idef(a_.JUPDT, 1);
+  idef(a_.ITER0, 0);
+  idef(a_.NLEAD, v2_ ? 0 : 2);
+  idef(a_.IOUT, 6);
+  idef(a_.MAXIT, 10);
+  // A third of MAXIT, but at least 1: a limit of 0 would end every run with
+  // MAXIT below 3 at its first pass.
+  idef(a_.MAXBND, std::max<IWORD>(1, *a_.MAXIT / 3));
+  idef(a_.MAXDIV, std::max<IWORD>(1, *a_.MAXIT / 3));
+  rdef(a_.TRFAC, 0.1);
+  rdef(a_.TOL, 1e-6);
+  rdef(a_.STPTOL, 0.01);
+  rdef(a_.DIVBND, 1e15);
+  // Scaling modes are 0 to 3; any other value would scale the vectors and
+  // not the matrix (or the reverse), so it takes the default.
+  if (*a_.IRSCL < 0 || *a_.IRSCL > 3) *a_.IRSCL = 0;
+  if (*a_.ICSCL < 0 || *a_.ICSCL > 3) *a_.ICSCL = 0;
+  if (v2_) {
+    IWORD& m = *a_.MHIST;
+    if (m == im) m = 6;  // the marker itself; any other value is the caller's
+    m = std::min<IWORD>(m, 20);
+    if (m < 2) m = 1;
+    double& r = *a_.RELAX;
+    if (std::isnan(r) || r >= rm) r = 20.0;
+    r = std::clamp(r, 1.0, 1e4);
+  }
+}
+
+// The sparse layout of the caller-side arrays in RWORK/IWORK for a fresh
+// analysis: B at 1, the row numbering at IVECT - 2N, the row and column
+// numbers at IVECT = (I4FAC LWORK) / 4 and JVECT = IVECT + NZ, the values at
+// IA = LWORK - NZ.  False when they do not fit.
+bool Engine::layout(SparsePos& p) const {
+  const IWORD L = lwork(), nz = *a_.NZ, i4 = ORVK_SPOPT2.I4FAC;
+  if (L < 1 || nz < 0 || i4 < 1 || i4 > std::numeric_limits<IWORD>::max() / L) return false;
+  p.ivect = (i4 * L) / 4;
+  p.jvect = p.ivect + nz;
+  p.iorn = p.ivect - 2 * N;
+  p.ia = L - nz;
+  return p.iorn >= N + 1 && p.jvect + nz <= p.ia && p.ia + nz - 1 <= L;
+}
+
+// Positions kept in ORVK_SPOPT2 for a reuse of the ordering: usable when the
+// triplet arrays lie inside the work space, clear of the right-hand side.
+bool Engine::kept_positions(SparsePos& p) const {
+  const IWORD L = lwork(), nz = *a_.NZ;
+  const ORVK_SPOPT2_T& o = ORVK_SPOPT2;
+  auto fits = [&](IWORD pos) { return pos >= N + 1 && pos <= L - nz + 1; };
+  if (o.IB != 1 || !fits(o.IVECT) || !fits(o.JVECT) || !fits(o.IA)) return false;
+  p.ivect = o.IVECT;
+  p.jvect = o.JVECT;
+  p.ia = o.IA;
+  return true;
+}
+
+// Positions of the package's result: row pointers, column numbers, values,
+// the solution and the rebuilt row numbers, with the entry count read from
+// the row pointers.  False when any of them leaves the work space.
+bool Engine::result_positions(SparsePos& p) const {
+  const IWORD L = lwork();
+  const ORVK_SPOPT2_T& o = ORVK_SPOPT2;
+  if (o.IRP < 1 || o.IRP > L - N) return false;
+  p.irp = o.IRP;
+  p.nzc = iw_get(a_.IWORK, o.IRP + N) - 1;
+  if (p.nzc < 0 || p.nzc > L || iw_get(a_.IWORK, o.IRP) < 1) return false;
+  auto fits = [&](IWORD pos, IWORD len) { return pos >= 1 && pos <= L - len + 1; };
+  if (!fits(o.ICI, p.nzc) || !fits(o.IA, p.nzc) || !fits(o.IVECT, p.nzc) ||
+      !fits(o.JVECT, p.nzc) || !fits(o.X, N) || o.X <= N)
+    return false;
+  p.ici = o.ICI;
+  p.ia = o.IA;
+  p.ivect = o.IVECT;
+  p.jvect = o.JVECT;
+  p.x = o.X;
+  return true;
+}
+
+// Input checks of a start call: 0, or the final code that ends the run.
+IWORD Engine::validate() {
+  if (N < 0) return -4;
+  const IWORD L = lwork();
+  if (sparse()) {
+    const IWORD nz = *a_.NZ;
+    if (nz < 0) return -4;
+    for (IWORD k = 0; k < nz; ++k)
+      if (a_.IRN[k] < 1 || a_.IRN[k] > N || a_.ICN[k] < 1 || a_.ICN[k] > N) return -4;
+    SparsePos p;
+    if (!layout(p)) return -6;
+  } else {
+    // Dense: 9N + 2N^2 words of the table, and 2N more for the bounded
+    // step's 3N-word work at the last position.
+    if (N > kMaxDenseOrder || L < 11 * N + 2 * N * N) return -6;
+  }
+  // Structural scaling keeps the variable and equation sizes in WORK (7N).
+  if (*a_.IRSCL == 1 || *a_.ICSCL == 1) {
+    const IWORD nv = std::max<IWORD>(*a_.NVAR, 0), ne = std::max<IWORD>(*a_.NEQ, 0);
+    if (nv > 7 * N || ne > 7 * N || 2 * nv + ne > 7 * N) return -6;
+  }
+  return 0;
+}
+
+void Engine::start() {
+  defaults();
+  ITER = *a_.ITER0;
+  RMSERR = 0.0;
+  if (N == 0) {
+    ICODE = 0;
+    return;
+  }
+  if (const IWORD code = validate(); code != 0) {
+    finish(code);
+    return;
+  }
+  const IWORD im = *a_.IMISS;
+  const double rm = *a_.RMISS;
+  if (sparse()) {
+    if (*a_.IREUSE == 0) {
+      const IWORD def[10] = {2, 1, 2, 1, 2, 1, 1, N, 1, *a_.IOUT};
+      for (int k = 1; k <= 10; ++k)
+        if (sp_word(ORVK_SPOPT2, k) == im) sp_set_word(ORVK_SPOPT2, k, def[k - 1]);
+      double* p1[3] = {&ORVK_SPOPT1.PIVTL1, &ORVK_SPOPT1.PIVTL2, &ORVK_SPOPT1.SPCFAC};
+      const double d1[3] = {1e-4, 1e-4, 1.0};
+      for (int k = 0; k < 3; ++k)
+        if (std::isnan(*p1[k]) || *p1[k] >= rm) *p1[k] = d1[k];
+      SparsePos p;
+      layout(p);
+      ORVK_SPOPT2.IB = 1;
+      ORVK_SPOPT2.IVECT = p.ivect;
+      ORVK_SPOPT2.JVECT = p.jvect;
+      ORVK_SPOPT2.IORN = p.iorn;
+      ORVK_SPOPT2.IA = p.ia;
+    }
+  } else {
+    const IWORD n2 = N * N;
+    ORVK_SPOPT2.IB = 1;
+    ORVK_SPOPT2.IA = 6 * N + 1;
+    ORVK_SPOPT2.X = 3 * N + 1;
+    ORVK_SPOPT2.ROWSC = N + 1;
+    ORVK_SPOPT2.COLSC = 2 * N + 1;
+    ORVK_NWOPT1 = {4 * N + 1, 5 * N + 1, 6 * N + n2 + 1, 6 * N + 2 * n2 + 1, 7 * N + 2 * n2 + 1,
+                   8 * N + 2 * n2 + 1};
+  }
+  const bool bro = *a_.JUPDT == 2;
+  S1 = ORVK_NSOLV1_T{};
+  S1.IFS = 6 * N + 1;
+  S1.IFSOLD = bro ? N + 1 : 0;
+  S1.IMASK = bro ? 2 * N + 1 : 0;
+  S1.IFSAV = N + 1;
+  S1.LSACT = v2_ ? 0 : *a_.LSRCH;
+  S1.IXS = 5 * N + 1;
+  S1.BRFRST = ORVK_TRUE;
+  S1.FIRSTJ = ORVK_TRUE;
+  S1.ITERM1 = *a_.ITER0 - 1;
+  S2.DELTA = 0.0;
+  S2.DELMAX = 0.0;
+  S2.STEP = 1.0;
+  S2.RMSBST = 1e35;
+  S2.RMSOLD = 1e35;
+  S2.STPMSR = *a_.ISTPTS != 0 ? rm : 0.0;
+  S2.RMSBAS = 0.0;
+  S2.RMSTGT = 0.0;
+  if (!v2_) {
+    S2.STEP0 = 1.0;
+    S2.SMAX = 2.0;
+    S2.STOL = 0.1;
+  }
+  S2.SQRTN = std::sqrt(static_cast<double>(N));
+  for (IWORD i = 0; i < N; ++i) a_.XBEST[i] = a_.X[i];
+
+  const IWORD u = unit(), ip = iprint();
+  if (ip >= (v2_ ? 6 : 5)) put_vector(u, "NSOLVE: X0", N, a_.X);
+  if (ip >= 6) {
+    put_vector(u, "NSOLVE: XUB", N, a_.XUB);
+    put_vector(u, "NSOLVE: XLB", N, a_.XLB);
+    put_vector(u, "NSOLVE: DXUB", N, a_.DXUB);
+  }
+  if (sparse() && ip >= 9) {
+    put_ints16(u, "NSOLVE: IRN", *a_.NZ, a_.IRN);
+    put_ints16(u, "NSOLVE: ICN", *a_.NZ, a_.ICN);
+  }
+  if (ip >= 5) put_title(u, "NSOLVE: **** ITERATION HISTORY ****");
+  ICODE = 2;
+}
+
+// ---- scaled quantities ---------------------------------------------------------------------
+
+void Engine::rcscal() {
+  RCSCAL(N, N, nzd(), irscl(), icscl(), *a_.ISTOR, *a_.NEQ, a_.EQMAP, *a_.NVAR, a_.VARMAP,
+         a_.TERMPTR, a_.ISPARE, a_.FACPTR, a_.FACVAR, a_.FACEXP, a_.F, a_.X, a_.IRN, a_.ICN, a_.BJ,
+         a_.RSCALE, a_.CSCALE, a_.WORK);
+}
+
+void Engine::scale_x() { SSCALV(N, 1, icscl(), a_.X, a_.CSCALE, XS()); }
+
+void Engine::scale_point() {
+  scale_x();
+  SSCALV(N, 1, irscl(), a_.F, a_.RSCALE, FS());
+  VCLAMP(N, 0.0, kBig, FS());
+}
+
+double Engine::rms() const {
+  const IWORD k = 0;
+  return ORVK_AP2NRM(&N, &k, FS()) / std::sqrt(static_cast<double>(N));
+}
+
+// A trial point whose residuals are not all finite numbers.
+bool Engine::trial_bad() const {
+  for (IWORD i = 0; i < N; ++i)
+    if (!std::isfinite(a_.F[i])) return true;
+  return false;
+}
+
+// X := U(BASE, DX, T): the bounded update; the upper bound is a hard clip,
+// a lower bound is approached by at most 0.999 of the remaining gap.
+void Engine::update(const double* base, double t) {
+  for (IWORD i = 0; i < N; ++i) {
+    const double b = base[i], s = unscaled_step(i);
+    const double lo = b + 0.999 * (a_.XLB[i] - b);
+    const double mv = b + std::copysign(std::fmin(a_.DXUB[i], t * std::fabs(s)), s);
+    a_.X[i] = std::fmax(lo, std::fmin(a_.XUB[i], mv));
+  }
+  scale_x();
+}
+
+void Engine::bndstp_from(const double* base, double lambda) {
+  BNDSTP(2, N, 1, base, lambda, icscl(), a_.CSCALE, DX(), a_.X, a_.DXUB, a_.XLB, a_.XUB);
+  scale_x();
+}
+
+void Engine::restore_base() {
+  for (IWORD i = 0; i < N; ++i) {
+    a_.X[i] = WB()[i];
+    a_.F[i] = FB()[i];
+  }
+  scale_point();
+  RMSERR = rms();
+}
+
+// The dogleg base (kept in its work) back into XS, FS, X and F.
+void Engine::restore_dogleg_base() {
+  const double* w = DW();
+  for (IWORD i = 0; i < N; ++i) {
+    XS()[i] = w[2 * N + i];
+    FS()[i] = w[3 * N + i];
+  }
+  SSCALV(N, 2, icscl(), a_.X, a_.CSCALE, XS());
+  SSCALV(N, 2, irscl(), a_.F, a_.RSCALE, FS());
+  RMSERR = rms();
+}
+
+bool Engine::call_dogleg(IWORD mode) {
+  double& delta = S2.DELTA;
+  if (sparse()) {
+    SparsePos p;
+    if (!result_positions(p)) {
+      finish(-6);
+      return false;
+    }
+    ORVK_DOGLG2(&N, &p.nzc, XS(), WB(), DX(), FS(), a_.IWORK + (p.ivect - 1),
+                a_.IWORK + (p.jvect - 1), a_.RWORK + (p.ia - 1), DW(), &delta, &S1.ICOUNT, &mode,
+                &S1.IREJ);
+  } else {
+    const IWORD nz = N * N;
+    ORVK_DOGLG1(&N, &nz, XS(), WB(), DX(), FS(), a_.RWORK + 6 * N, DW(), &delta, &S1.ICOUNT,
+                &mode, &S1.IREJ);
+  }
+  return true;
+}
+
+// ---- residual pass and tests -----------------------------------------------------------
+
+void Engine::residual_pass() {
+  const bool first = is_true(S1.FIRSTJ);
+  if (first && (irscl() == 2 || icscl() == 2)) {
+    ICODE = 6;  // the scale factors need the Jacobian
+    return;
+  }
+  if (first) rcscal();
+  residual_rest();
+}
+
+// Steps after the scale factors: scaled point, RMS, first-pass set-up, the
+// iteration block and the tests.  True when the tests ask for a Jacobian.
+bool Engine::residual_rest() {
+  scale_point();
+  RMSERR = rms();
+  if (ITER == 0) *a_.RMS0 = RMSERR;
+  if (is_true(S1.FIRSTJ)) {
+    if (*a_.JUPDT == 2)
+      for (IWORD i = 0; i < N; ++i) {
+        a_.BWORK[i] = XS()[i];
+        a_.BWORK[N + i] = FS()[i];
+      }
+    const IWORD k = 0;
+    S2.DELTA = *a_.TRFAC * ORVK_AP2NRM(&N, &k, XS());
+    // A start at the origin would give a radius of 0 that never grows.
+    if (S2.DELTA == 0.0) S2.DELTA = *a_.TRFAC;
+    S2.DELMAX = 10.0 * S2.DELTA;
+  }
+  print_block();
+  return tests();
+}
+
+bool Engine::tests() {
+  const double r = RMSERR;
+  if (r < S2.RMSOLD)
+    S1.NDIV = 0;
+  else
+    ++S1.NDIV;
+  S2.RMSOLD = r;
+  bool want = false;
+  const IWORD maxit = *a_.MAXIT;
+  if (r < 0.01 * *a_.TOL || (r <= *a_.TOL && S2.STPMSR <= *a_.STPTOL)) {
+    finish(0);
+  } else if (S1.RESTOR == 1) {
+    finish(ITER >= maxit ? -1 : -2);
+  } else {
+    const bool big = std::isnan(r) || r > *a_.DIVBND;
+    const IWORD nb = S1.NLIST;
+    if (nb == 0 && ITER >= maxit) {
+      finish(-1);
+    } else if ((nb == 0 && big) || (nb > 0 && (big || ITER >= maxit)) || S1.NDIV >= *a_.MAXDIV) {
+      if (std::isnan(r) || r > S2.RMSBST) {
+        for (IWORD i = 0; i < N; ++i) a_.X[i] = a_.XBEST[i];
+        scale_x();
+        S1.RESTOR = 1;
+        ICODE = 2;
+      } else {
+        finish(ITER < maxit ? -2 : -1);
+      }
+    } else {
+      ICODE = is_true(S1.FIRSTJ) ? 6 : 7;
+      want = true;
+    }
+  }
+  S1.FIRSTJ = ORVK_FALSE;
+  return want;
+}
+
+// ---- Jacobian pass ------------------------------------------------------------------------
+
+void Engine::jacobian_pass() {
+  const IWORD entered = ICODE;
+  if (is_true(S1.FIRSTJ) && entered == 6 && (irscl() == 2 || icscl() == 2)) {
+    rcscal();
+    if (!residual_rest()) return;
+  }
+  const bool broyden = entered == 7 && *a_.JUPDT == 2;
+  const bool ok = sparse() ? solve_sparse(broyden) : solve_dense(broyden);
+  if (!ok) return;
+  // A Newton step that is not a finite vector (a Jacobian with entries that
+  // are not finite) has no use: the Jacobian counts as numerically singular.
+  for (IWORD i = 0; i < N; ++i)
+    if (!std::isfinite(DX()[i])) {
+      finish(-5);
+      return;
+    }
+  if (v2_)
+    after_solve2();
+  else
+    after_solve();
+}
+
+bool Engine::solve_sparse(bool broyden) {
+  const IWORD u = unit(), ip = iprint(), nz = *a_.NZ;
+  IWORD counter = 1;
+  bool reuse = *a_.IREUSE != 0;
+  bool first_matrix = true;
+  for (;;) {
+    SparsePos p;
+    if (reuse && !kept_positions(p)) reuse = false;  // nothing usable kept: fresh analysis
+    if (reuse) {
+      ORVK_SPOPT2.ORDOPT = 6;
+    } else {
+      if (!layout(p)) {
+        finish(-6);
+        return false;
+      }
+      ORVK_SPOPT2.ORDOPT = 2;
+      ORVK_SPOPT2.IB = 1;
+      ORVK_SPOPT2.IVECT = p.ivect;
+      ORVK_SPOPT2.JVECT = p.jvect;
+      ORVK_SPOPT2.IORN = p.iorn;
+      ORVK_SPOPT2.IA = p.ia;
+      if (ORVK_SPOPT2.IORNIN == 1)
+        for (IWORD i = 0; i < N; ++i) iw_set(a_.IWORK, p.iorn + i, a_.IRNUM[i]);
+    }
+    // The scaled matrix (once updated by Broyden's formula) and -FS.
+    double* bjs = a_.RWORK + (p.ia - 1);
+    SSCALJ(N, N, nz, 1, 1, irscl(), a_.RSCALE, icscl(), a_.CSCALE, a_.IRN, a_.ICN, a_.BJ, bjs);
+    if (first_matrix) {
+      if (broyden) {
+        SBROYD(N, N, nz, a_.BWORK, XS(), a_.BWORK + N, FS(), a_.IRN, a_.ICN, bjs, a_.WORK,
+               a_.BWORK + 2 * N, S1.BRFRST, *a_.IDUPCK, 1);
+        SSCALJ(N, N, nz, 1, 2, irscl(), a_.RSCALE, icscl(), a_.CSCALE, a_.IRN, a_.ICN, a_.BJ, bjs);
+      }
+      if (ip >= 9) {
+        put_vector(u, "NSOLVE: BJ", nz, a_.BJ);
+        if (irscl() > 0 || icscl() > 0) put_vector(u, "NSOLVE: BJS", nz, bjs);
+      }
+      first_matrix = false;
+    }
+    for (IWORD i = 0; i < N; ++i) a_.RWORK[i] = -FS()[i];
+    for (IWORD k = 0; k < nz; ++k) {
+      iw_set(a_.IWORK, p.ivect + k, a_.IRN[k]);
+      iw_set(a_.IWORK, p.jvect + k, a_.ICN[k]);
+    }
+    IWORD n = N, nzl = nz, ierr = 0;
+    ORVK_CONTRL(a_.IWORK, a_.RWORK, a_.LWORK, &n, &nzl, &ierr);
+    sv_.IERR = ierr;
+    if (reuse && (ierr > 0 || ierr == -12)) {
+      *a_.IREUSE = 0;
+      reuse = false;
+      ++counter;
+      continue;
+    }
+    if (ierr < 0) {
+      finish(map_lu_code(ierr));
+      return false;
+    }
+    // A repair that changed the order (an added row) leaves no square system.
+    if (n != N) {
+      finish(-7);
+      return false;
+    }
+    SparsePos q;
+    if (!result_positions(q)) {
+      finish(-6);
+      return false;
+    }
+    const double* dx = a_.RWORK + (q.x - 1);
+    ORVK_RESID(&N, a_.IWORK + (q.irp - 1), a_.IWORK + (q.ici - 1), a_.RWORK + (q.ia - 1), dx,
+               a_.RWORK, &sv_.ZNORM, &sv_.ZRATIO);
+    if (sv_.ZRATIO <= 0.01) break;
+    double& P1 = ORVK_SPOPT1.PIVTL1;
+    double& P2 = ORVK_SPOPT1.PIVTL2;
+    write_rec(u, Rec().X(2).A("NSOLVE: ZNORM =").G(sv_.ZNORM, 13, 5).A(" ZRATIO =").G(sv_.ZRATIO, 13, 5));
+    write_rec(u, Rec().X(2).A("        CHKT  =").G(P1, 13, 5).A(" PIVT   =").G(P2, 13, 5));
+    if (ip >= 10) {
+      if (counter == 1) {
+        write_empty(u);
+        write_rec(u, Rec().A(" Jacobian dump:"));
+        for (IWORD k = 0; k < nz; ++k) {
+          double v = a_.BJ[k];
+          if (irscl() > 0) v /= a_.RSCALE[a_.IRN[k] - 1];
+          if (icscl() > 0) v *= a_.CSCALE[a_.ICN[k] - 1];
+          write_rec(u, Rec().I(a_.IRN[k], 7).I(a_.ICN[k], 7).E(v, 18, 10, 1));
+        }
+        put_reals5(u, " X dump:", N, a_.X);
+        put_reals5(u, " RHS dump:", N, a_.RWORK);
+      }
+      put_reals5(u, " DX dump:", N, dx);
+    }
+    const double p1 = P1, p2 = P2;
+    if (P1 <= 1.01e-4) {
+      P1 = std::fmax(P1, 1e-3);
+      P2 = std::fmax(P2, 0.1);
+    } else if (P1 <= 1.01e-3) {
+      P1 = std::fmax(P1, 0.01);
+      P2 = std::fmax(P2, 0.1);
+    }
+    if (P1 > 1.5 * p1 || P2 > 1.5 * p2) {
+      *a_.IREUSE = 0;
+      reuse = false;
+      ++counter;
+      continue;
+    }
+    break;
+  }
+  return true;
+}
+
+bool Engine::solve_dense(bool broyden) {
+  const IWORD n2 = N * N;
+  if (N > kMaxDenseOrder || lwork() < 11 * N + 2 * n2) {
+    finish(-6);
+    return false;
+  }
+  double* R = a_.RWORK;
+  double* A = R + 6 * N;
+  SSCALJ(N, N, n2, 2, 1, irscl(), a_.RSCALE, icscl(), a_.CSCALE, a_.IRN, a_.ICN, a_.BJ, A);
+  if (broyden) {
+    SBROYD(N, N, n2, a_.BWORK, XS(), a_.BWORK + N, FS(), a_.IRN, a_.ICN, A, a_.WORK,
+           a_.BWORK + 2 * N, S1.BRFRST, *a_.IDUPCK, 2);
+    SSCALJ(N, N, n2, 2, 2, irscl(), a_.RSCALE, icscl(), a_.CSCALE, a_.IRN, a_.ICN, a_.BJ, A);
+  }
+  if (iprint() >= 9) {
+    put_vector(unit(), "NSOLVE: BJ", n2, a_.BJ);
+    if (irscl() > 0 || icscl() > 0) put_vector(unit(), "NSOLVE: BJS", n2, A);
+  }
+  for (IWORD i = 0; i < N; ++i) {
+    R[i] = -FS()[i];
+    const double c = icscl() != 0 ? a_.CSCALE[i] : 1.0;
+    R[N + i] = icscl() != 0 ? a_.XLB[i] / c : a_.XLB[i];
+    R[2 * N + i] = icscl() != 0 ? a_.XUB[i] / c : a_.XUB[i];
+  }
+  const IWORD mode0 = 0;
+  ORVK_NEWTDX(&N, XS(), FS(), R + 3 * N, R + N, R + 2 * N, R + 4 * N, R + 5 * N, A, A + n2,
+              A + 2 * n2, a_.IWORK + (7 * N + 2 * n2), &sv_.K, R + 8 * N + 2 * n2, &mode0, sv_.CS);
+  return true;
+}
+
+// Bound violation of the full Newton step, written over the right-hand side.
+void Engine::compute_viol() {
+  for (IWORD i = 0; i < N; ++i) {
+    const double t = a_.X[i] + unscaled_step(i);
+    double v = t - std::fmin(a_.XUB[i], std::fmax(a_.XLB[i], t));
+    if (icscl() > 0) v /= a_.CSCALE[i];
+    a_.RWORK[i] = v;
+  }
+}
+
+void Engine::after_solve() {
+  S1.LSACT = *a_.LSRCH;
+  *a_.IREUSE = 1;
+  compute_viol();
+  if (iprint() >= 5) {
+    largest("Largest scaled Newton step", 2, DX(), a_.CSCALE, 1e-20);
+    largest("Largest scaled Newton bound violation", 2, a_.RWORK, a_.CSCALE, 1e-20);
+  }
+  VCLAMP(N, 0.0, kBig, DX());
+  // Variables whose full step leaves the box (none within 1e-5 of a bound).
+  S1.NLIST = 0;
+  for (IWORD i = 0; i < N; ++i) {
+    const double x = a_.X[i];
+    if (std::fabs(x - a_.XLB[i]) < 1e-5 || std::fabs(x - a_.XUB[i]) < 1e-5) continue;
+    const double t = x + unscaled_step(i);
+    if (t > a_.XUB[i] || t < a_.XLB[i]) a_.ILIST[S1.NLIST++] = i + 1;
+  }
+  // Best point.
+  if (ITER == *a_.ITER0 + 1 || (S1.GLOBAL == 1 && S1.NLIST == 0)) S2.RMSBST = *a_.RMISS;
+  if (RMSERR < S2.RMSBST) {
+    for (IWORD i = 0; i < N; ++i) a_.XBEST[i] = a_.X[i];
+    S2.RMSBST = RMSERR;
+  }
+  if (S1.NLIST > 0) {
+    ++S1.NBND;
+    S1.TRIAL = 1;
+    if (S1.NBND > *a_.MAXBND) {
+      finish(-3);
+      return;
+    }
+    S2.STEP = 1.0;
+    glob();
+    return;
+  }
+  S1.NBND = 0;
+  if (*a_.MAXBND < 0) {
+    finish(-3);
+    return;
+  }
+  S2.STEP = 1.0;
+  if (ITER >= *a_.NLEAD)
+    full();
+  else
+    glob();
+}
+
+void Engine::after_solve2() {
+  *a_.IREUSE = 1;
+  compute_viol();
+  if (iprint() >= 5) {
+    largest("Largest scaled Newton step", 2, DX(), a_.CSCALE, 1e-20);
+    largest("Largest scaled Newton bound violation", 2, a_.RWORK, a_.CSCALE, 0.0);
+  }
+  VCLAMP(N, 0.0, kBig, DX());
+  // Bound list with sides (+i upper, -i lower), and the step lengths with
+  // and without the box.
+  double SU = 0.0, SB = 0.0;
+  S1.NLIST = 0;
+  for (IWORD i = 0; i < N; ++i) {
+    const double x = a_.X[i];
+    SU += std::fabs(DX()[i]);
+    const double t = x + unscaled_step(i);
+    const double tol = 1e-6 * std::fmax(std::fabs(x), 1e-6);
+    if (t > a_.XUB[i] + tol)
+      a_.ILIST[S1.NLIST++] = i + 1;
+    else if (t < a_.XLB[i] - tol)
+      a_.ILIST[S1.NLIST++] = -(i + 1);
+    const double c = std::fmin(a_.XUB[i], std::fmax(a_.XLB[i], t));
+    double d = std::fabs(c - x);
+    if (icscl() > 0) d /= a_.CSCALE[i];
+    SB += d;
+  }
+  if (ITER == *a_.ITER0 + 1 || (S1.GLOBAL == 1 && S1.NLIST == 0)) S2.RMSBST = *a_.RMISS;
+  if (RMSERR < S2.RMSBST) {
+    for (IWORD i = 0; i < N; ++i) a_.XBEST[i] = a_.X[i];
+    S2.RMSBST = RMSERR;
+  }
+  const bool held = S1.NLIST > 0;
+  if (held) {
+    ++S1.NBND;
+    S1.TRIAL = 1;
+  } else {
+    S1.NBND = 0;
+    S1.TRIAL = 0;
+  }
+  const double ratio = SU > 0.0 ? SB / SU : 0.0;
+  bool stop;
+  if (1e-5 * SU > SB) {
+    ++S1.LSACT;
+    stop = S1.NBND > *a_.MAXBND || S1.LSACT > 3;
+  } else {
+    S1.LSACT = 0;
+    stop = S1.NBND > *a_.MAXBND;
+  }
+  if (stop) {
+    if (iprint() >= 4) print_bound_block(ratio);
+    finish(-3);
+    return;
+  }
+  if (held && iprint() >= 6) print_bound_block(ratio);
+  merit_history();
+  const IWORD lsrch = *a_.LSRCH, nlead = *a_.NLEAD;
+  if (held) {
+    if (lsrch != 0 && ITER >= nlead)
+      relax_search();
+    else
+      dogleg_setup();
+  } else if (ITER < nlead) {
+    dogleg_setup();
+  } else if (lsrch == 0) {
+    full();
+  } else {
+    relax_search();
+  }
+}
+
+// Non-monotone reference: the merit history shifted by one, the newest
+// value relaxed by a factor that falls to 1 as the history fills.
+void Engine::merit_history() {
+  const IWORD M = std::clamp<IWORD>(*a_.MHIST, 1, 20);
+  double* H = a_.HMERIT;
+  S1.IPT = std::min(S1.IPT + 1, M);
+  double MX = 0.0;
+  if (M >= 2) {
+    for (IWORD k = M; k >= 2; --k) H[k - 1] = H[k - 2];
+    for (IWORD k = 2; k <= M; ++k)
+      if (H[k - 1] > MX) MX = H[k - 1];  // an entry that is not a number takes no part
+  }
+  const IWORD c = S1.IPT;
+  const double relax = *a_.RELAX;
+  double rf;
+  if (c >= 7 || c == M)
+    rf = 1.0;
+  else if (c <= 2)
+    rf = relax;
+  else if (c <= 4)
+    rf = std::sqrt(relax);
+  else
+    rf = std::sqrt(std::sqrt(relax));
+  H[0] = rf * RMSERR;
+  S2.SMAX = std::fmax(MX, H[0]);
+  S2.STEP = 1.0;
+  S2.RMSBAS = RMSERR;
+}
+
+// ---- trial set-ups --------------------------------------------------------------------
+
+void Engine::full() {
+  for (IWORD i = 0; i < N; ++i) {
+    WB()[i] = a_.X[i];
+    FB()[i] = a_.F[i];
+  }
+  S1.TRIAL = 1;
+  S1.GLOBAL = 0;
+  if (v2_) {
+    S2.STEP = 1.0;
+    bndstp_from(a_.X, 1.0);
+  } else {
+    update(a_.X, 1.0);
+  }
+  ICODE = 3;
+}
+
+void Engine::glob() {
+  S1.TRIAL = 1;
+  S1.GLOBAL = 1;
+  if (v2_) {
+    dogleg_setup();
+    return;
+  }
+  if (S1.NLIST > 0 && iprint() >= 6) print_bound_list();
+  if (S1.LSACT == 0)
+    dogleg_setup();
+  else
+    line_search();
+}
+
+void Engine::dogleg_setup() {
+  S1.TRIAL = 1;
+  S1.GLOBAL = 1;
+  if (iprint() >= 5) put_title(unit(), "NSOLVE: *** DOGLEG STRATEGY USED ***");
+  for (IWORD i = 0; i < N; ++i) WB()[i] = DX()[i];
+  S2.DELTA = std::fmin(S2.DELTA, S2.DELMAX);
+  if (!call_dogleg(1)) return;
+  print_dogleg_step();
+  if (v2_) {
+    S2.STEP = 1.0;
+    bndstp_from(a_.X, 1.0);
+  } else {
+    update(a_.X, 1.0);
+  }
+  ICODE = 4;
+}
+
+void Engine::line_search() {
+  if (iprint() >= 5) put_title(unit(), "NSOLVE: *** ONE-DIMENSIONAL SEARCH PERFORMED ***");
+  for (IWORD i = 0; i < N; ++i) {
+    WB()[i] = a_.X[i];
+    FB()[i] = a_.F[i];
+  }
+  S2.STEP = 0.0;
+  S2.RMSBAS = RMSERR;
+  S1.IPT = 0;
+  S2.RMSTGT = std::fmax(*a_.TOL, 0.75 * RMSERR);
+  S1.NSRCH = 0;
+  search_trial();
+}
+
+void Engine::search_trial() {
+  ++S1.NSRCH;
+  ORVK_SEARCH(&S1.IPT, &S2.STEP, &RMSERR, &S2.STOL, &S2.STOL, &S2.STEP0, &S2.SMAX, sv_.SW);
+  S2.STEP = std::fmax(1e-6, S2.STEP);
+  update(WB(), S2.STEP);
+  if (iprint() >= 5)
+    write_rec(unit(), Rec().X(10).A("NSOLVE: SEARCH NO.").I(S1.NSRCH, 5).X(3).A("RHO VALUE= ")
+                          .G(S2.STEP, 13, 5));
+  ICODE = 5;
+}
+
+void Engine::relax_search() {
+  S1.TRIAL = 1;
+  S1.GLOBAL = 1;
+  S2.RMSOLD = S2.SMAX;
+  if (iprint() >= 5) put_title(unit(), "NSOLVE: *** ONE-DIMENSIONAL SEARCH PERFORMED ***");
+  for (IWORD i = 0; i < N; ++i) {
+    WB()[i] = a_.X[i];
+    FB()[i] = a_.F[i];
+  }
+  BNDSTP(1, N, 1, WB(), S2.STEP, icscl(), a_.CSCALE, DX(), a_.X, a_.DXUB, a_.XLB, a_.XUB);
+  S1.NSRCH = 1;
+  bndstp_from(WB(), S2.STEP);
+  ICODE = 5;
+}
+
+// ---- trial judgement --------------------------------------------------------------------
+
+void Engine::judge_full() {
+  const double old = RMSERR;
+  scale_point();
+  RMSERR = rms();
+  if (!trial_bad() && RMSERR < std::fmax(0.1, std::fmin(*a_.DIVBND, 10.0 * old))) {
+    accept();
+    return;
+  }
+  restore_base();
+  glob();
+}
+
+void Engine::judge_dogleg() {
+  scale_point();
+  RMSERR = rms();
+  const bool bad = trial_bad();
+  if (S1.ICOUNT >= 5) {
+    // The fifth trial stands without judgement, unless it has no finite
+    // residuals: then the base point stands.
+    if (bad) restore_dogleg_base();
+    accept();
+    return;
+  }
+  if (!call_dogleg(2)) return;
+  if (bad && S1.IREJ == 0) {
+    const IWORD k = 0;
+    S2.DELTA = 0.5 * ORVK_AP2NRM(&N, &k, DX());
+    S1.IREJ = 1;
+  }
+  if (S1.IREJ == 0) {
+    accept();
+    return;
+  }
+  S2.DELTA = std::fmin(S2.DELTA, S2.DELMAX);
+  restore_dogleg_base();
+  if (!call_dogleg(3)) return;
+  print_dogleg_step();
+  if (v2_) {
+    S2.STEP = 1.0;
+    bndstp_from(a_.X, 1.0);
+  } else {
+    update(a_.X, 1.0);
+  }
+  ICODE = 4;
+}
+
+void Engine::judge_search() {
+  scale_point();
+  RMSERR = rms();
+  const bool bad = trial_bad();
+  const IWORD ipt = S1.IPT;
+  if (!bad && (ipt == 0 || (ipt == 1 && RMSERR <= S2.RMSTGT))) {
+    accept();
+    return;
+  }
+  if (ipt == 0 || S1.NSRCH >= 5 || S2.STEP <= 1e-6) {
+    if (!bad && RMSERR < S2.RMSBAS) {
+      accept();
+      return;
+    }
+    // The search failed: back to the base, and the dogleg.
+    S1.LSACT = 0;
+    restore_base();
+    glob();
+    return;
+  }
+  search_trial();
+}
+
+void Engine::judge_relax() {
+  scale_point();
+  const double r = rms();
+  double& lambda = S2.STEP;
+  S2.RMSTGT = S2.SMAX - 0.1 * S2.RMSBAS * lambda;
+  RMSERR = r;
+  if (iprint() >= 5)
+    write_rec(unit(), Rec().X(10).A("NSOLVE: SEARCH NO.").I(S1.NSRCH, 5).X(3).A("RHO= ")
+                          .G(lambda, 13, 5, 1).X(3).A("RMSERR=").G(r, 14, 6, 1));
+  const bool bad = trial_bad();
+  const bool last = S1.NSRCH >= 6 || lambda <= 1e-6;
+  if (!bad && (r <= S2.RMSTGT || last)) {
+    accept();
+    return;
+  }
+  if (bad && last) {
+    // No finite residuals at the last trial: back to the base, and the dogleg.
+    restore_base();
+    dogleg_setup();
+    return;
+  }
+  double t = 0.5 * lambda / ((r / S2.RMSBAS - 1.0) + lambda);
+  if (std::isnan(t)) t = 0.25;
+  t = std::fmin(t, 0.75);
+  t = std::fmax(t, 0.25);
+  lambda = std::fmax(1e-6, lambda * t);
+  ++S1.NSRCH;
+  bndstp_from(WB(), lambda);
+  ICODE = 5;
+}
+
+double Engine::step_measure() const {
+  double s = 0.0;
+  const double* dx = DX();
+  const double* xs = XS();
+  for (IWORD i = 0; i < N; ++i) {
+    double r;
+    if (v2_) {
+      const double q = icscl() > 0 ? xs[i] / a_.CSCALE[i] : xs[i];
+      r = std::fmin(kBig, std::fabs(dx[i]) / std::fmax(1e-3, std::fabs(q)));
+    } else {
+      r = std::fabs(xs[i]) > 1e-15 ? std::fabs(dx[i] / xs[i]) : std::fabs(dx[i]);
+      r = std::clamp(r, 1e-15, kBig);
+    }
+    s += r * r;
+  }
+  const double m = std::sqrt(s / static_cast<double>(N));
+  return v2_ ? m : S2.STEP * m;
+}
+
+void Engine::accept() {
+  ++ITER;
+  if (*a_.ISTPTS != 0) S2.STPMSR = step_measure();
+  if (S1.TRIAL == 1) {
+    print_block();
+    tests();
+  } else {
+    ICODE = 2;
+  }
+}
+
+// ---- prints ---------------------------------------------------------------------------------
+
+void Engine::largest(std::string_view title, IWORD mode, const double* v, const double* s,
+                     double thresh) {
+  const IWORD ten = 10;
+  IWORD nfound = 0;
+  IWORD idx[10] = {};
+  VLK_NLARGE(&N, &ten, &mode, v, s, &thresh, &nfound, idx, sv_.VAL);
+  nfound = std::clamp<IWORD>(nfound, 0, std::min<IWORD>(10, N));
+  for (IWORD k = 0; k < nfound; ++k) a_.ILIST[k] = idx[k];
+  if (nfound == 0) return;
+  write_empty(unit());
+  write_rec(unit(), Rec().X(2).A("NSOLVE: ").A(title));
+  put_pairs(unit(), nfound, idx, sv_.VAL);
+}
+
+void Engine::print_block() {
+  const IWORD u = unit(), ip = iprint();
+  if (ip >= 5) {
+    write_empty(u);
+    write_rec(u, Rec().X(2).A("NSOLVE: ITERATION NUMBER = ").I(ITER, 5));
+    largest("Largest scaled residuals", irscl() > 0 ? 6 : 2, a_.F, a_.RSCALE, 1e-6);
+  }
+  if (ip >= 6) {
+    const bool first = ITER == *a_.ITER0;
+    put_vector(u, "NSOLVE: X", N, a_.X);
+    if (icscl() > 0) {
+      if (first) put_vector(u, "NSOLVE: CSCALE", N, a_.CSCALE);
+      put_vector(u, "NSOLVE: XS", N, XS());
+    }
+    put_vector(u, "NSOLVE: F", N, a_.F);
+    if (irscl() > 0) {
+      if (first) put_vector(u, "NSOLVE: RSCALE", N, a_.RSCALE);
+      put_vector(u, "NSOLVE: FS", N, FS());
+    }
+  }
+  if (ip >= 5) {
+    write_empty(u);
+    if (v2_)
+      write_rec(u, Rec().X(2).A("NSOLVE: RMSERR =").G(RMSERR, 14, 6, 1));
+    else
+      write_rec(u, Rec().X(2).A("NSOLVE: RMSERR = ").G(RMSERR, 13, 5));
+  }
+  print_terminal();
+}
+
+void Engine::print_terminal() {
+  if (*a_.ITERM != 1) return;
+  if (ITER == *a_.ITER0) {
+    host::set_maxwrt(1, Rec().X(21).A("Residual").view());
+    host::set_maxwrt(2, Rec().X(19).A("Convergence").view());
+    host::set_maxwrt(3, Rec().X(6).A("Iteration").X(6).A("Function").view());
+    host::set_maxwrt(4, Rec().X(6).A("---------").X(4).A("-----------").view());
+    const IWORD four = 4;
+    VLK_WRTTRM(&four);
+  }
+  if (ITER > S1.ITERM1) {
+    host::set_maxwrt(1, Rec().X(6).I(ITER, 6).X(3).D(RMSERR, 15, 5).view());
+    const IWORD one = 1;
+    VLK_WRTTRM(&one);
+  }
+}
+
+void Engine::print_bound_list() {
+  put_title(unit(), "NSOLVE: *** VARIABLES ON THE BOUNDARY ***");
+  for (IWORD k = 0; k < S1.NLIST; k += 10) {
+    Rec r;
+    r.X(2);
+    for (IWORD m = k; m < std::min(S1.NLIST, k + 10); ++m) r.I(a_.ILIST[m], 7);
+    write_rec(unit(), r);
+  }
+}
+
+void Engine::print_bound_block(double ratio) {
+  const IWORD u = unit(), n = std::max<IWORD>(S1.NLIST, 0);
+  put_title(u, "NSOLVE: *** VARIABLES ON THE BOUNDARY (- for LB) ***");
+  if (n == 0) write_rec(u, Rec().X(2));
+  for (IWORD k = 0; k < n; k += 10) {
+    Rec r;
+    r.X(2);
+    for (IWORD m = k; m < std::min(n, k + 10); ++m) r.I(a_.ILIST[m], 7);
+    write_rec(u, r);
+  }
+  write_rec(u, Rec().X(2).A("        STEP WITH BOUND/STEP WITHOUT BOUND =").G(ratio, 13, 5, 1));
+}
+
+void Engine::print_dogleg_step() {
+  if (iprint() < 5) return;
+  write_rec(unit(), Rec().X(10).A("STEP NUMBER = ").I(S1.ICOUNT, 5).X(3).A("RADIUS = ")
+                        .G(S2.DELTA, 13, 5));
+}
+
+}  // namespace
+
+void nsolve_drive(const NsolveArgs& a, int variant, NsolveSaved& saved) {
+  Engine e(a, variant, saved);
+  e.run();
+}
+
+}  // namespace orvika

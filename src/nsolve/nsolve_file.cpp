@@ -1,0 +1,35 @@
+// NSOLVE_FOPEN, NSOLVE_WRITELN, NSOLVE_FCLOSE: the text file of the sparse
+// Newton solver family.
+#include <string_view>
+
+#include "frame/units.hpp"
+#include "orvika/host.h"
+#include "orvika/nsolve.h"
+
+namespace {
+// Private word handed to the host's opener; the library never reads or writes it.
+IWORD g_open_word = 0;
+}  // namespace
+
+/* NSOLVE_FOPEN: opens the text file NAME on the numbered unit UNIT through the
+ * host utility RTO_SHARE_OPENEW(UNIT, NAME, private word, length) and returns
+ * its value unchanged.
+ *   UNIT      in  IWORD        unit number (handed on as it is).
+ *   NAME      in  text         file name (handed on as it is).
+ *   NAME_len  in  by value     its length. */
+extern "C" ORVK_API IWORD NSOLVE_FOPEN(IWORD* UNIT, const char* NAME, int64_t NAME_len) {
+  return RTO_SHARE_OPENEW(UNIT, NAME, &g_open_word, NAME_len);
+}
+
+/* NSOLVE_WRITELN: writes TEXT without its trailing blanks (length from the
+ * host's VLK_STRLEN, kept within 0..TEXT_len) as one record on UNIT; a blank
+ * text writes an empty record. */
+extern "C" ORVK_API void NSOLVE_WRITELN(const char* TEXT, const IWORD* UNIT, int64_t TEXT_len) {
+  IWORD l = TEXT_len > 0 ? VLK_STRLEN(TEXT, TEXT_len) : 0;
+  if (l < 0) l = 0;
+  if (l > TEXT_len) l = TEXT_len;
+  orvika::write_rec(*UNIT, std::string_view(TEXT, static_cast<std::size_t>(l)));
+}
+
+/* NSOLVE_FCLOSE: closes unit UNIT. */
+extern "C" ORVK_API void NSOLVE_FCLOSE(const IWORD* UNIT) { orvika::unit_close(*UNIT); }

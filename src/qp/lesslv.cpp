@@ -1,0 +1,442 @@
+// Sparse LDL^T KKT solver of the QP solver: P K P^T = L D L^T with 1x1 and
+// 2x2 pivot blocks, chosen block by block, the leading part (Hessian and
+// equality rows) eliminated first with its own pivots so that an active-set
+// change re-eliminates only the rows of the active constraints.
+#include <cstdint>
+
+#include "frame/format.hpp"
+#include "frame/units.hpp"
+#include "kernels/dense.hpp"
+#include "kernels/dumps.hpp"
+#include "kernels/sparse.hpp"
+#include "orvika/qp.h"
+#include "qp/kkt_sparse.hpp"
+
+namespace orvika {
+
+namespace {
+
+using kkt_detail::dump_i;
+using kkt_detail::dump_r;
+using kkt_detail::dump_si;
+using kkt_detail::dump_sr;
+using kkt_detail::nlpint;
+using kkt_detail::nlprea;
+using kkt_detail::phase_line;
+using kkt_detail::size_pr;
+using kkt_detail::timer;
+
+// State kept between a factorisation and the update calls that follow it.
+struct LesState {
+  bool valid = false;  // the work arrays hold the factors of a completed call
+  IWORD singular = 0;  // the last elimination met a singular block
+  IWORD nt = 0, lj = 0, nred = 0, mineq = 0;
+  IWORD iwtot = 0, rwtot = 0;  // required lengths of IWLES and RWLES
+  IWORD last_n = 0, last_nactiv = 0;
+  IWORD ncur = 0, n1x1 = 0, n2x2 = 0, kblk = 0, irow = 0, nadd = 0, ndel = 0;
+  double t0 = 0.0;  // reference word of the host timer
+};
+LesState g_les;
+
+// Sub-arrays of IWLES and RWLES (0-based offsets).
+struct Parts {
+  IWORD ip, ichan, ix, ipvtsz, kradd, kadd, kdel, idinv, jdinv, idmul, jdmul, il, jl, iw1, jw1,
+      iw2, jw2, iend;
+  IWORD d, z, dinv, dmul, subx, rl, rw1, rw2, rend;
+};
+
+Parts partition(IWORD nt, IWORD mineq, IWORD lj) {
+  Parts p{};
+  p.ip = 0;
+  p.ichan = p.ip + nt;
+  p.ix = p.ichan + nt;
+  p.ipvtsz = p.ix + nt;
+  p.kradd = p.ipvtsz + nt;
+  p.kadd = p.kradd + mineq;
+  p.kdel = p.kadd + mineq;
+  p.idinv = p.kdel + mineq;
+  p.jdinv = p.idinv + nt + 1;
+  p.idmul = p.jdinv + 2 * nt;
+  p.jdmul = p.idmul + nt + 1;
+  p.il = p.jdmul + lj;
+  p.jl = p.il + nt + 1;
+  p.iw1 = p.jl + lj;
+  p.jw1 = p.iw1 + nt + 1;
+  p.iw2 = p.jw1 + lj;
+  p.jw2 = p.iw2 + nt + 1;
+  p.iend = p.jw2 + lj;
+  p.d = 0;
+  p.z = p.d + 3 * nt;
+  p.dinv = p.z + nt;
+  p.dmul = p.dinv + 2 * nt;
+  p.subx = p.dmul + lj;
+  p.rl = p.subx + nt;
+  p.rw1 = p.rl + lj;
+  p.rw2 = p.rw1 + lj;
+  p.rend = p.rw2 + lj;
+  return p;
+}
+
+// K as the lower triangle of order N in at most LJ entries.
+bool structure_ok(IWORD n, const IWORD* ia, const IWORD* ja, IWORD lj) {
+  if (ia[0] != 1) return false;
+  for (IWORD i = 1; i <= n; ++i) {
+    if (ia[i] < ia[i - 1]) return false;
+    if (ia[i] - 1 > lj) return false;
+    for (IWORD k = ia[i - 1]; k < ia[i]; ++k)
+      if (ja[k - 1] < 1 || ja[k - 1] > i) return false;
+  }
+  return true;
+}
+
+// LIST(1..N) strictly ascending within 1..MAX.
+bool ascending(IWORD n, const IWORD* list, IWORD max) {
+  for (IWORD k = 0; k < n; ++k) {
+    if (list[k] < 1 || list[k] > max) return false;
+    if (k > 0 && list[k] <= list[k - 1]) return false;
+  }
+  return true;
+}
+
+IWORD count_missing(IWORD n, const IWORD* list, IWORD m, const IWORD* other) {
+  IWORD c = 0;
+  for (IWORD i = 0; i < n; ++i) {
+    bool found = false;
+    for (IWORD j = 0; j < m && !found; ++j) found = other[j] == list[i];
+    if (!found) ++c;
+  }
+  return c;
+}
+
+}  // namespace
+
+/* LESSLV: solves K x = b for the KKT matrix K of order N (lower triangle
+ * with the diagonal in compressed rows) by P K P^T = L D L^T, D with 1x1 and
+ * 2x2 blocks, the pivot rule chosen by word 9 of ORVK_NLPINT.
+ *   MODE    in      0 factorise afresh; 1 keep the factors of the previous
+ *                   call and eliminate only the rows of newly active
+ *                   constraints (a fresh factorisation is made instead when
+ *                   the kept state does not describe the previous call)
+ *   N, NNZ  in      order of K and its stored entries
+ *   MEQ     in      not used
+ *   MINEQ   in      number of inequality constraints (bound of every later
+ *                   order: N + MINEQ)
+ *   NFILL   in      room for L and each reduced matrix: NNZ*NFILL entries
+ *   IA,JA,A in/out  K (N+1, NNZ*NFILL, NNZ*NFILL words); destroyed
+ *   B       in/out  right-hand side (N); on return P b
+ *   BOLD    in      B as returned by the previous call (MODE 1)
+ *   X       out     solution (N)
+ *   IRACTC  in      active constraints (word 4 of them), ascending
+ *   IACOLD  in      the active list of the previous call (word 8 entries)
+ *   ISROW   out     singular pivot: its active row number (position in
+ *                   IRACTC) when it belongs to an active row, else its position
+ *   LDC, CWORK      work of the update (LDC >= rows added, N columns)
+ *   LRWLES, RWLES   real work, 7 NT + 4 LJ + 1 words (NT = N + MINEQ,
+ *                   LJ = NNZ*NFILL)
+ *   LIWLES, IWLES   integer work, 11 NT + 3 MINEQ + 4 LJ + 6 words
+ *   ISING   out     1 on a singular pivot block
+ *   IFAIL   in/out  set to 1 when a work array is too short or the
+ *                   arguments are unusable; never cleared
+ * Phase times go to ORVK_NLPREA words 1 to 5.  Cost: one sparse product and
+ * sum per pivot block; the substitutions O(nnz(L)).
+ * Reference: J. R. Bunch and L. Kaufman, Math. Comp. 31 (1977) 163-179. */
+void LESSLV(IWORD MODE, IWORD N, IWORD NNZ, IWORD MEQ, IWORD MINEQ, IWORD NFILL, IWORD* IA,
+            IWORD* JA, double* A, double* B, const double* BOLD, double* X, const IWORD* IRACTC,
+            const IWORD* IACOLD, IWORD& ISROW, IWORD LDC, double* CWORK, IWORD LRWLES,
+            double* RWLES, IWORD LIWLES, IWORD* IWLES, IWORD& ISING, IWORD& IFAIL) {
+  LesState& st = g_les;
+  const IWORD unit = nlpint(ORVK_NLPINT_KKTUNIT);
+  const IWORD lvl = nlpint(ORVK_NLPINT_KKTLEVEL);
+  for (int k = 1; k <= 6; ++k) nlprea(k) = 0.0;
+  const double tstart = timer(st.t0);
+  if (lvl >= 3) dump_si(unit, MODE, "RENTLE");
+  const IWORD nactiv = nlpint(ORVK_NLPINT_NACTIV);
+  const IWORD w7 = nlpint(ORVK_NLPINT_KKTLAST);
+  const IWORD w8 = nlpint(ORVK_NLPINT_NACTLAST);
+  IWORD fail = 0;
+
+  // Arguments.
+  IWORD lj = 0;
+  bool bad = N < 0 || MINEQ < 0 || NNZ < 0 || NFILL < 1 || __builtin_mul_overflow(NNZ, NFILL, &lj);
+  if (!bad && N > 0)
+    bad = nactiv < 0 || nactiv > N || nactiv > MINEQ || !structure_ok(N, IA, JA, lj);
+  if (bad) {
+    phase_line(unit, "*** INVALID KKT SYSTEM PASSED TO LESSLV ***");
+    st.valid = false;
+    IFAIL = 1;
+    return;
+  }
+  if (N == 0) return;
+
+  // An update needs the state of the previous call intact and consistent
+  // with the caller's words 7 and 8; otherwise the factorisation is fresh.
+  bool update = MODE == 1 && st.valid && st.singular == 0 && MINEQ == st.mineq && N <= st.nt &&
+                IA[N] - 1 <= st.lj && LIWLES >= st.iwtot && LRWLES >= st.rwtot &&
+                w7 == st.last_n && w8 == st.last_nactiv && N - nactiv == st.nred &&
+                w8 >= 0 && w8 <= MINEQ && ascending(nactiv, IRACTC, MINEQ) &&
+                ascending(w8, IACOLD, MINEQ);
+  if (update) {
+    const IWORD nadd = count_missing(nactiv, IRACTC, w8, IACOLD);
+    const IWORD ndel = count_missing(w8, IACOLD, nactiv, IRACTC);
+    const IWORD rows = ndel > 0 ? nactiv : nadd;
+    if (rows > 0 && (CWORK == nullptr || LDC < rows)) update = false;
+  }
+
+  if (!update) {
+    st.valid = false;
+    st.nred = N - nactiv;
+    ISROW = 0;
+    ISING = 0;
+    st.singular = 0;
+    st.nt = N + MINEQ;
+    st.lj = lj;
+    st.mineq = MINEQ;
+  }
+  const IWORD nt = st.nt;
+  lj = st.lj;
+  const Parts p = partition(nt, MINEQ, lj);
+
+  if (!update) {
+    st.iwtot = p.iend + 1;
+    st.rwtot = p.rend + 1;
+    if (lvl >= 4) {
+      size_pr(unit, nt, " IP");
+      size_pr(unit, nt, " ICHAN");
+      size_pr(unit, nt, " IX");
+      size_pr(unit, nt, " IPVTSZ");
+      size_pr(unit, MINEQ, " KRADD");
+      size_pr(unit, MINEQ, " KADD");
+      size_pr(unit, MINEQ, " KDEL");
+      size_pr(unit, nt + 1, " IDINV");
+      size_pr(unit, 2 * nt, " JDINV");
+      size_pr(unit, nt + 1, " IDMUL");
+      size_pr(unit, lj, " JDMUL");
+      size_pr(unit, nt + 1, " IL");
+      size_pr(unit, lj, " JL");
+      size_pr(unit, nt + 1, " IW1");
+      size_pr(unit, lj, " JW1");
+      size_pr(unit, nt + 1, " IW2");
+      size_pr(unit, lj, "JW2");
+    }
+    if (lvl >= 3) size_pr(unit, st.iwtot, "TOT-IWLES ");
+    if (lvl >= 4) {
+      size_pr(unit, 3 * nt, " D");
+      size_pr(unit, nt, " Z");
+      size_pr(unit, 2 * nt, " DINV");
+      size_pr(unit, lj, " DMUL");
+      size_pr(unit, nt, " SUBX");
+      size_pr(unit, lj, " RL");
+      size_pr(unit, lj, " RW1");
+      size_pr(unit, lj, " RW2");
+      size_pr(unit, st.rwtot, "TOT-RWLES ");
+    }
+    if (LIWLES < st.iwtot) {
+      write_empty(unit);
+      write_empty(unit);
+      write_rec(unit, Rec().T(5).A("STORAGE FOR IWLES HAS TO BE INCREASED TO").I(st.iwtot, 7));
+      IFAIL = 1;
+      return;
+    }
+    if (LRWLES < st.rwtot) {
+      write_empty(unit);
+      write_empty(unit);
+      write_rec(unit, Rec().T(5).A("STORAGE FOR RWLES HAS TO BE INCREASED TO").I(st.rwtot, 7));
+      IFAIL = 1;
+      return;
+    }
+  }
+
+  IWORD* ip = IWLES + p.ip;
+  IWORD* ichan = IWLES + p.ichan;
+  IWORD* ix = IWLES + p.ix;
+  IWORD* ipvtsz = IWLES + p.ipvtsz;
+  IWORD* kradd = IWLES + p.kradd;
+  IWORD* kadd = IWLES + p.kadd;
+  IWORD* kdel = IWLES + p.kdel;
+  IWORD* idinv = IWLES + p.idinv;
+  IWORD* jdinv = IWLES + p.jdinv;
+  IWORD* idmul = IWLES + p.idmul;
+  IWORD* jdmul = IWLES + p.jdmul;
+  IWORD* il = IWLES + p.il;
+  IWORD* jl = IWLES + p.jl;
+  IWORD* iw1 = IWLES + p.iw1;
+  IWORD* jw1 = IWLES + p.jw1;
+  IWORD* iw2 = IWLES + p.iw2;
+  IWORD* jw2 = IWLES + p.jw2;
+  double* d = RWLES + p.d;
+  double* z = RWLES + p.z;
+  double* dinv = RWLES + p.dinv;
+  double* dmul = RWLES + p.dmul;
+  double* subx = RWLES + p.subx;
+  double* rl = RWLES + p.rl;
+  double* rw1 = RWLES + p.rw1;
+  double* rw2 = RWLES + p.rw2;
+
+  IWORD& nblk = nlpint(ORVK_NLPINT_NBLOCK);
+  IWORD& nd = nlpint(ORVK_NLPINT_NDWORD);
+  IWORD blocks = 0;
+  bool eliminate = true;
+  if (!update) {
+    nd = 0;
+    st.n1x1 = st.n2x2 = 0;
+    for (IWORD q = 1; q <= N; ++q) ip[q - 1] = q;
+    for (IWORD q = 1; q <= N + 1; ++q) il[q - 1] = 1;
+    st.ncur = N;
+  } else {
+    st.valid = false;  // the factors change from here on
+    UPDAT(N, st.nred, IA, JA, A, ip, lj, il, jl, rl, d, iw1, jw1, rw1, B, BOLD, ipvtsz, IRACTC,
+          IACOLD, st.nadd, st.ndel, st.n1x1, st.n2x2, kradd, kadd, kdel, LDC, CWORK, fail);
+    if (fail != 0) {
+      IFAIL = 1;
+      return;
+    }
+    blocks = nblk;
+    eliminate = st.nadd > 0;
+    if (eliminate) st.ncur = st.nadd;
+  }
+
+  // Elimination, one pivot block at a time.
+  if (eliminate) {
+    const int strategy = static_cast<std::int32_t>(static_cast<std::uint32_t>(
+        nlpint(ORVK_NLPINT_PIVSTRAT)));
+    for (;;) {
+      st.irow = st.n1x1 + 2 * st.n2x2 + 1;
+      st.kblk = blocks + 1;
+      if (st.irow > N) break;
+      if (lvl >= 4) phase_line(unit, "*** PROCESSING ROW AND COLUMN PERMUTATION ***");
+      double ta = timer(st.t0);
+      auto select = strategy == 3 ? PVTSE2 : strategy == 4 ? PVTSE3 : PVTSE1;
+      select(st.ncur, st.nred, IA, JA, A, st.kblk, st.irow, ip, nt, ix, lj, il, jl, rl, d,
+             ipvtsz, ichan, iw1, jw1, rw1, iw2, jw2, rw2, fail);
+      double tb = timer(st.t0);
+      if (fail != 0) {
+        IFAIL = 1;
+        return;
+      }
+      nlprea(2) += tb - ta;
+      if (lvl >= 3) dump_i(unit, N, ip, "IP");
+      if (lvl >= 4) phase_line(unit, "*** PROCESSING NUMERICAL FACTORIZATION ***");
+      ta = timer(st.t0);
+      IWORD isrow = 0, sing = 0;
+      BPLDLT(N, MINEQ, st.ncur, lj, IA, JA, A, st.irow, st.kblk, ichan, lj, il, jl, rl, 3 * nt,
+             d, ipvtsz, iw1, jw1, rw1, iw2, jw2, rw2, 2 * nt, idmul, jdmul, dmul, idinv, jdinv,
+             dinv, nt, ix, subx, isrow, sing, fail);
+      if (fail != 0) {
+        IFAIL = 1;
+        return;
+      }
+      if (sing != 0) {
+        // Report the active row at the singular position, when it is one.
+        st.singular = 1;
+        IWORD row = ip[isrow - 1];
+        if (update && st.ndel == 0 && row > w7) row = st.nred + kadd[row - w7 - 1];
+        ISROW = row > st.nred ? row - st.nred : isrow;
+        ISING = 1;
+        return;
+      }
+      tb = timer(st.t0);
+      nlprea(3) += tb - ta;
+      if (ipvtsz[st.kblk - 1] == 2)
+        st.n2x2 += 1;
+      else
+        st.n1x1 += 1;
+      blocks = st.kblk;
+    }
+    nblk = blocks;
+  }
+
+  // Right-hand side in factorisation order (only the part new since the
+  // last call when updating).
+  const IWORD ks = update ? w7 - st.ndel + 1 : 1;
+  for (IWORD q = ks; q <= N; ++q) z[q - 1] = B[ip[q - 1] - 1];
+  for (IWORD q = ks; q <= N; ++q) B[q - 1] = z[q - 1];
+
+  // Forward substitution L z = P b (unit diagonal entries skipped).
+  if (lvl >= 4) phase_line(unit, "*** PROCESSING FORWARD SUBSTITUATION ***");
+  double ta = timer(st.t0);
+  for (IWORD q = 0; q < N; ++q) z[q] = 0.0;
+  for (IWORD q = 1; q <= N; ++q) {
+    double s = B[q - 1];
+    for (IWORD k = il[q - 1]; k < il[q]; ++k)
+      if (jl[k - 1] != q) s -= rl[k - 1] * z[jl[k - 1] - 1];
+    z[q - 1] = s;
+  }
+  double tb = timer(st.t0);
+  nlprea(4) = tb - ta;
+
+  // Block-diagonal solve.
+  if (lvl >= 4) phase_line(unit, "*** PROCESSING BACKWARD SUBSTITUATION ***");
+  ta = timer(st.t0);
+  for (IWORD q = 0; q < N; ++q) X[q] = 0.0;
+  nd = 0;
+  IWORD r = 0;
+  for (IWORD m = 1; m <= nblk && r < N; ++m) {
+    if (ipvtsz[m - 1] == 2 && r + 2 <= N) {
+      r += 2;
+      nd += 3;
+      const double a = d[nd - 3], b = d[nd - 2], c = d[nd - 1];
+      const double det = a * c - b * b;
+      const double e[4] = {c / det, -b / det, -b / det, a / det};
+      MTVMUL(2, 2, 0, e, r - 2, z, r - 2, X);
+    } else {
+      r += 1;
+      nd += 1;
+      X[r - 1] = z[r - 1] / d[nd - 1];
+    }
+  }
+  if (lvl >= 4) dump_r(unit, N, X, "DINV*Z");
+
+  // Back substitution L^T x = y, through the columns of L.
+  PERMU1(unit, 2, N, N, il, jl, rl, nullptr, lj, iw1, jw1, rw1, fail);
+  if (fail != 0) {
+    IFAIL = 1;
+    return;
+  }
+  for (IWORD c = N - 1; c >= 1; --c) {
+    double s = X[c - 1];
+    for (IWORD k = iw1[c - 1]; k < iw1[c]; ++k)
+      if (jw1[k - 1] > c) s -= rw1[k - 1] * X[jw1[k - 1] - 1];
+    X[c - 1] = s;
+  }
+  tb = timer(st.t0);
+  nlprea(5) = tb - ta;
+
+  // After additions the added rows carry provisional numbers: give every
+  // active position the row of its constraint in the new active list.
+  if (update && st.ndel == 0 && st.nadd > 0) {
+    // IX(r) = rank in IRACTC of the old active constraint r.
+    IWORD j = 0;
+    for (IWORD q = 1; q <= w8; ++q) {
+      while (j < nactiv && IRACTC[j] < IACOLD[q - 1]) ++j;
+      ix[q - 1] = j + 1;
+    }
+    for (IWORD q = st.nred + 1; q <= N; ++q) {
+      const IWORD v = ip[q - 1];
+      if (v > w7)
+        ip[q - 1] = st.nred + kadd[v - w7 - 1];
+      else if (v > st.nred)
+        ip[q - 1] = st.nred + ix[v - st.nred - 1];
+    }
+  }
+
+  // Back to the row order of K.
+  for (IWORD q = N; q >= 1; --q) z[ip[q - 1] - 1] = X[q - 1];
+  for (IWORD q = 0; q < N; ++q) X[q] = z[q];
+  if (lvl >= 4) dump_r(unit, N, X, "X");
+
+  tb = timer(st.t0);
+  nlprea(1) = tb - tstart;
+  if (lvl >= 4) {
+    dump_sr(unit, nlprea(2), "PMUTA TIME");
+    dump_sr(unit, nlprea(3), "BPLDL TIME");
+    dump_sr(unit, nlprea(4), "FWARD TIME");
+    dump_sr(unit, nlprea(5), "BWARD TIME");
+    dump_sr(unit, nlprea(1), "LNSLV TIME");
+  }
+  st.valid = true;
+  st.last_n = N;
+  st.last_nactiv = nactiv;
+  (void)MEQ;
+}
+
+}  // namespace orvika

@@ -1,0 +1,823 @@
+// Simplex feasibility check of a QP subproblem's constraints: a phase-1
+// simplex on a sparse tableau held by rows, the Gauss-Jordan pivot producing
+// its new entries as a fill list that is merged into the rows, and the
+// evaluation of the point found (active bounds, equality residuals).
+//
+// Reference: G. B. Dantzig, Linear Programming and Extensions, Princeton
+// University Press, 1963 (phase 1 with artificial variables).
+#include <algorithm>
+#include <cmath>
+
+#include "frame/format.hpp"
+#include "frame/units.hpp"
+#include "kernels/dumps.hpp"
+#include "orvika/qp.h"
+#include "qp/kkt_sparse.hpp"
+
+namespace orvika {
+
+namespace {
+
+using kkt_detail::dump_i;
+using kkt_detail::dump_r;
+using kkt_detail::dump_si;
+using kkt_detail::dump_sr;
+using kkt_detail::nlpint;
+using kkt_detail::nlprea;
+using kkt_detail::size_pr;
+
+// Room of the current check's blocks, known while SOLVER runs (0: not
+// known, as for a direct call of the tableau routines); a run that would
+// outgrow a block sets FAILED and stops changing the tableau.
+struct SpxRoom {
+  IWORD ltab = 0;    // entries of JTAB/ATAB, of the merge buffer and of the copy
+  IWORD lfill = 0;   // entries of the fill list
+  IWORD lnvpiv = 0;  // words of NVPIV
+  bool failed = false;
+};
+SpxRoom g_room;
+
+// Saved state of SOLVER: the bound-violation flag survives into mode 1.
+IWORD g_ibound = 0;
+
+inline IWORD unit() { return nlpint(ORVK_NLPINT_SPXUNIT); }
+inline IWORD level() { return nlpint(ORVK_NLPINT_SPXLVUSE); }
+inline double& epslon() { return nlprea(ORVK_NLPREA_SPXTOL1); }
+
+// A free-format line of text items.
+void free_line(IWORD u, std::string_view a, std::string_view b = {}) {
+  Rec r;
+  r.list_text(a);
+  if (!b.empty()) r.list_text(b);
+  write_rec(u, r);
+}
+void free_line_int(IWORD u, std::string_view a, IWORD v) {
+  write_rec(u, Rec().list_text(a).list_int(v));
+}
+
+void dump_tableau(IWORD u, IWORD nrows, const IWORD* it, const IWORD* jt, const double* at,
+                  const char* li, const char* lj, const char* la) {
+  dump_i(u, nrows + 1, it, li);
+  dump_i(u, it[nrows] - 1, jt, lj);
+  dump_r(u, it[nrows] - 1, at, la);
+}
+
+// Value of T(ROW, COL), 0 when not stored.
+double tval(IWORD row, IWORD col, const IWORD* it, const IWORD* jt, const double* at) {
+  IWORD pos = 0;
+  SPXFND(row, col, it, jt, nullptr, pos);
+  return pos ? at[pos - 1] : 0.0;
+}
+
+// Fill list under construction, bounded by the room of the check.
+struct Fill {
+  IWORD* ifill;
+  IWORD* jfill;
+  double* afill;
+  IWORD n = 0;
+  bool add(IWORD r, IWORD c, double v) {
+    if (g_room.lfill > 0 && n >= g_room.lfill) {
+      g_room.failed = true;
+      return false;
+    }
+    ifill[n] = r, jfill[n] = c, afill[n] = v;
+    ++n;
+    return true;
+  }
+};
+
+// The pivot steps 1 to 4 (shared by SPXPIV and SPXITR).
+void pivot(IWORD* ITAB, IWORD* JTAB, double* ATAB, IWORD* IFILL, IWORD* JFILL, double* AFILL,
+           IWORD PROW, IWORD PCOL, double PIVOT, IWORD NROWS, IWORD NCOLS, IWORD* IA, IWORD* JA,
+           double* AV) {
+  const IWORD u = unit(), lvl = level();
+  if (lvl >= 6) {
+    free_line(u, "DATA PASSED TO PIVOTING ROUTINE");
+    dump_tableau(u, NROWS, ITAB, JTAB, ATAB, "ITAB", "JTAB", "ATAB");
+  }
+  const double eps = epslon();
+  Fill f{IFILL, JFILL, AFILL};
+  const IWORD pb = ITAB[PROW - 1], pe = ITAB[PROW];
+  for (IWORD r = 1; r <= NROWS; ++r) {
+    if (r == PROW) continue;
+    IWORD pos = 0;
+    SPXFND(r, PCOL, ITAB, JTAB, nullptr, pos);
+    if (pos == 0) continue;
+    const double fr = ATAB[pos - 1] / PIVOT;
+    // Walk row r and the pivot row together, columns ascending.
+    IWORD k = ITAB[r - 1];
+    const IWORD ke = ITAB[r];
+    for (IWORD q = pb; q < pe; ++q) {
+      const IWORD c = JTAB[q - 1];
+      while (k < ke && JTAB[k - 1] < c) ++k;
+      if (k < ke && JTAB[k - 1] == c) {
+        double v = c == PCOL ? 0.0 : ATAB[k - 1] - fr * ATAB[q - 1];
+        if (std::fabs(v) < eps) v = 0.0;
+        ATAB[k - 1] = v;
+      } else if (c != PCOL) {
+        if (!f.add(r, c, -fr * ATAB[q - 1])) return;
+      }
+    }
+  }
+  for (IWORD q = pb; q < pe; ++q) ATAB[q - 1] /= PIVOT;
+  SPXSHF(ITAB, JTAB, ATAB, IFILL, JFILL, AFILL, f.n, IA, JA, AV, NROWS, NCOLS);
+}
+
+// Appends fill entries through SPXSHF, with the stage heading and dumps.
+void stage(const char* h1, const char* h2, Fill& f, IWORD* ITAB, IWORD* JTAB, double* ATAB,
+           IWORD* IA, IWORD* JA, double* AV, IWORD nrows, IWORD ncols) {
+  if (g_room.failed) return;
+  SPXSHF(ITAB, JTAB, ATAB, f.ifill, f.jfill, f.afill, f.n, IA, JA, AV, nrows, ncols);
+  f.n = 0;
+  if (level() >= 4) {
+    free_line(unit(), h1, h2 ? std::string_view(h2) : std::string_view());
+    dump_tableau(unit(), nrows, ITAB, JTAB, ATAB, "ITAB", "JTAB", "ATAB");
+  }
+}
+
+void failure(IWORD u, const char* why) {
+  free_line(u, "SIMPLEX CHECK FAILED: ", why);
+}
+
+}  // namespace
+
+void SPXFND(IWORD J, IWORD K, const IWORD* ITAB, const IWORD* JTAB, const double*, IWORD& POS) {
+  POS = 0;
+  for (IWORD q = ITAB[J - 1]; q < ITAB[J]; ++q) {
+    if (JTAB[q - 1] > K) return;
+    if (JTAB[q - 1] == K) {
+      POS = q;
+      return;
+    }
+  }
+}
+
+void SPXSHF(IWORD* ITAB, IWORD* JTAB, double* ATAB, const IWORD* IFILL, const IWORD* JFILL,
+            const double* AFILL, IWORD NFILL, IWORD* IA, IWORD* JA, double* AV, IWORD NROWS,
+            IWORD) {
+  const IWORD u = unit(), lvl = level();
+  if (NFILL <= 0) {
+    if (lvl >= 7) free_line(u, "NO FILLIN");
+    return;
+  }
+  if (lvl >= 7) {
+    free_line(u, "DATA PASSED TO SHIFT VECTORS");
+    dump_i(u, NFILL, IFILL, "IFILL");
+    dump_i(u, NFILL, JFILL, "JFILL");
+    dump_r(u, NFILL, AFILL, "AFILL");
+    dump_tableau(u, NROWS, ITAB, JTAB, ATAB, "ITAB", "JTAB", "ATAB");
+  }
+  const double eps = epslon();
+  IWORD p = 1, f = 0;
+  IA[0] = 1;
+  for (IWORD i = 1; i <= NROWS; ++i) {
+    IWORD k = ITAB[i - 1];
+    const IWORD ke = ITAB[i];
+    for (;;) {
+      const bool fill_here = f < NFILL && IFILL[f] == i;
+      const bool stored = k < ke;
+      if (!fill_here && !stored) break;
+      IWORD col;
+      double val;
+      if (fill_here && (!stored || JFILL[f] < JTAB[k - 1])) {
+        col = JFILL[f], val = AFILL[f], ++f;
+      } else {
+        col = JTAB[k - 1], val = ATAB[k - 1], ++k;
+        if (!(std::fabs(val) > eps)) continue;
+      }
+      if (g_room.ltab > 0 && p > g_room.ltab) {
+        g_room.failed = true;
+        return;
+      }
+      JA[p - 1] = col;
+      AV[p - 1] = val;
+      ++p;
+    }
+    IA[i] = p;
+  }
+  for (IWORD i = 0; i <= NROWS; ++i) ITAB[i] = IA[i];
+  for (IWORD q = 0; q < p - 1; ++q) JTAB[q] = JA[q], ATAB[q] = AV[q];
+  if (lvl >= 7) {
+    free_line(u, "VECTORS AFTER SHIFTIN");
+    dump_tableau(u, NROWS, ITAB, JTAB, ATAB, "ITAB", "JTAB", "ATAB");
+  }
+}
+
+void SPXPIV(IWORD* ITAB, IWORD* JTAB, double* ATAB, IWORD* IFILL, IWORD* JFILL, double* AFILL,
+            IWORD PROW, IWORD PCOL, double PIVOT, IWORD NROWS, IWORD NCOLS, IWORD, IWORD* IA,
+            IWORD* JA, double* AV) {
+  pivot(ITAB, JTAB, ATAB, IFILL, JFILL, AFILL, PROW, PCOL, PIVOT, NROWS, NCOLS, IA, JA, AV);
+}
+
+void SPXITR(IWORD* ITAB, IWORD* JTAB, double* ATAB, IWORD NROWS, IWORD NCOLS, double* XSOL,
+            IWORD* NVPIV, IWORD* IA, IWORD* JA, double* AV, IWORD* IFILL, IWORD* JFILL,
+            double* AFILL, const double*, IWORD N, const IWORD*, const IWORD*, const double*,
+            const double*, const double*, IWORD MEQ, double* ERROR, IWORD UNIT, const double*,
+            IWORD* NCOUNT, const IWORD* ITOB, const IWORD* JTOB, const double* ATOB) {
+  const IWORD u = unit(), lvl = level();
+  const IWORD ninspc = nlpint(ORVK_NLPINT_NINSPC);
+  const IWORD lastcol = ninspc + 2 * N;  // columns that may enter
+  IWORD iterno = 0;
+  IWORD lastcount = 0;
+  bool examine = true;  // steps 1 to 5 run before the next iteration
+
+  auto rhs_of = [&](IWORD row) { return tval(row, NCOLS, ITAB, JTAB, ATAB); };
+
+  for (;;) {
+    if (examine) {
+      // 1. Cost factors and right-hand sides.
+      for (IWORD c = 1; c <= NCOLS; ++c) XSOL[c - 1] = 0.0;
+      for (IWORD q = ITAB[NROWS - 1]; q < ITAB[NROWS]; ++q) XSOL[JTAB[q - 1] - 1] = ATAB[q - 1];
+      if (lvl >= 3) dump_r(u, NCOLS, XSOL, "COST FACTS");
+      for (IWORD r = 1; r <= NROWS; ++r) XSOL[r - 1] = rhs_of(r);
+      if (lvl >= 3) dump_r(u, NROWS, XSOL, "RHS");
+      if (lvl >= 4) dump_si(u, lastcount, "NVARS PVT");
+      if (lvl >= 3) {
+        free_line_int(u, "               TABLEAU AFTER ITERATION, ", iterno);
+        dump_tableau(u, NROWS, ITAB, JTAB, ATAB, "ITAB", "JTAB", "ATAB");
+      }
+      // 2. Objective.
+      const double objval = -rhs_of(NROWS);
+      // 3. Basic solution: a column stored in one row only (not the cost
+      // row) takes that row's right-hand side.
+      for (IWORD c = 1; c <= NCOLS; ++c) XSOL[c - 1] = 0.0, NCOUNT[c - 1] = 0;
+      for (IWORD r = 1; r <= NROWS; ++r)
+        for (IWORD q = ITAB[r - 1]; q < ITAB[r]; ++q) {
+          const IWORD c = JTAB[q - 1];
+          if (c < NCOLS) NCOUNT[c - 1] += 1;
+        }
+      for (IWORD c = 1; c <= NCOLS - 1; ++c) {
+        if (NCOUNT[c - 1] != 1) continue;
+        IWORD row = 0, pos = 0;
+        for (IWORD r = 1; r <= NROWS && row == 0; ++r) {
+          SPXFND(r, c, ITAB, JTAB, nullptr, pos);
+          if (pos) row = r;
+        }
+        if (row == NROWS) continue;
+        XSOL[c - 1] = rhs_of(row);
+        if (lvl >= 5)
+          write_rec(u, Rec().X(5).D(XSOL[c - 1], 12, 5).X(3).D(ATAB[pos - 1], 12, 5).X(5).I(row, 3)
+                           .X(3).I(c, 3));
+      }
+      if (lvl >= 7) dump_i(u, NCOLS - 1, NCOUNT, "NVARS");
+      // 4. Residuals of the starting rows.
+      for (IWORD r = 1; r <= NROWS; ++r) ERROR[r - 1] = 0.0;
+      for (IWORD r = 1; r <= NROWS - 1; ++r) {
+        const IWORD b = ITOB[r - 1], e = ITOB[r];
+        double s = (e > b && JTOB[e - 2] == NCOLS) ? ATOB[e - 2] : 0.0;
+        for (IWORD q = b; q < e; ++q)
+          if (JTOB[q - 1] != NCOLS) s -= ATOB[q - 1] * XSOL[JTOB[q - 1] - 1];
+        ERROR[r - 1] = s;
+      }
+      // 5. Report of the basic solution.
+      if (lvl >= 2) {
+        const int times = iterno == 0 ? 2 : 1;
+        for (int t = 0; t < times; ++t) {
+          write_empty(UNIT);
+          write_rec(UNIT, Rec().T(5).A(" SIM. ITERATION NO. ").X(2).I(iterno, 3));
+          write_empty(UNIT);
+        }
+      }
+      if (lvl >= 3) dump_i(u, NCOLS, NCOUNT, "NVARS");
+      if (lvl >= 2) dump_sr(u, objval, "OBJVAL");
+      if (lvl >= 3) dump_r(u, MEQ, ERROR, "ERROR EQ");
+      if (lvl >= 2) {
+        dump_r(u, lastcol, XSOL, "X VEC");
+        dump_r(u, NROWS - 1, XSOL + lastcol, "Y VEC");
+      }
+    }
+    examine = true;
+
+    // 6. Next iteration.
+    if (lvl >= 2) {
+      write_empty(u);
+      write_rec(u, Rec().T(5).A(" SIM. ITERATION NO. ").X(2).I(iterno + 1, 3));
+      write_empty(u);
+    }
+    if (lvl >= 3) dump_sr(u, rhs_of(NROWS), "OBJ. VAL");
+    ++iterno;
+
+    // 7. Entering column: the most negative cost, the lower column on ties.
+    IWORD L = 0;
+    double cmin = 0.0;
+    for (IWORD q = ITAB[NROWS - 1]; q < ITAB[NROWS]; ++q) {
+      const IWORD c = JTAB[q - 1];
+      if (c > lastcol) break;
+      if (lvl >= 5) {
+        dump_si(u, c, "COL NO.");
+        dump_sr(u, ATAB[q - 1], "COST FAC");
+      }
+      if (ATAB[q - 1] < cmin) cmin = ATAB[q - 1], L = c;
+    }
+    if (L == 0) {
+      if (lvl >= 2) {
+        write_empty(u);
+        write_rec(u, Rec().T(5).A("BASIC SOLUTION REACHED "));
+      }
+      return;
+    }
+
+    // 8. Leaving row: the smallest ratio, the upper row on ties.
+    IWORD prow = 0;
+    double pmin = 1e30, piv = 0.0;
+    for (IWORD r = 1; r <= NROWS - 1; ++r) {
+      const double t = tval(r, L, ITAB, JTAB, ATAB);
+      if (!(t > 0.0)) continue;
+      const double pnow = rhs_of(r) / t;
+      if (lvl >= 5) {
+        dump_sr(u, pmin, "PMIN");
+        dump_sr(u, pnow, "PNOW");
+      }
+      if (pnow < pmin) pmin = pnow, prow = r, piv = t;
+    }
+    if (prow == 0) {
+      free_line_int(u, "VARIABLE UNBOUNDED", L);
+      free_line(6, "VARIABLE UNBOUNDED");
+      return;
+    }
+
+    // 9. Pivot.
+    if (lvl >= 2) {
+      free_line_int(u, "PIVOT IS FOUND AT ROW          ", prow);
+      free_line_int(u, "COLUMN ENTERING BASIS IS       ", L);
+      dump_sr(u, piv, "PIVOT");
+    }
+    pivot(ITAB, JTAB, ATAB, IFILL, JFILL, AFILL, prow, L, piv, NROWS, NCOLS, IA, JA, AV);
+    if (g_room.failed) return;
+
+    // 10. Entries left in the entering column.
+    IWORD count = 0;
+    for (IWORD r = 1; r <= NROWS; ++r) {
+      IWORD pos = 0;
+      SPXFND(r, L, ITAB, JTAB, nullptr, pos);
+      if (pos) ++count;
+    }
+    if (g_room.lnvpiv > 0 && iterno > g_room.lnvpiv) {
+      g_room.failed = true;
+      return;
+    }
+    NVPIV[iterno - 1] = count;
+    lastcount = count;
+    if (count == 1) continue;
+
+    // 11. Rerun from the starting tableau with a ten times larger EPSLON.
+    dump_i(u, iterno, NVPIV, "NVARS PVT");
+    free_line(u, "EPSLON SHOULD BE INCREASED");
+    dump_sr(u, epslon(), "OLD EPSLON");
+    epslon() *= 10.0;
+    dump_sr(u, epslon(), "NEW EPSLON");
+    if (!std::isfinite(epslon())) {
+      g_room.failed = true;
+      return;
+    }
+    for (IWORD r = 0; r <= NROWS; ++r) ITAB[r] = ITOB[r];
+    for (IWORD q = 0; q < ITOB[NROWS] - 1; ++q) JTAB[q] = JTOB[q], ATAB[q] = ATOB[q];
+    free_line(u, "RERUNNING THE PROBLEM WITH NEW EPSLON");
+    iterno = 0;
+    examine = false;
+  }
+}
+
+void SOLVER(const IWORD* ICJ, const IWORD* JCJ, const double* ACJ, IWORD MEQ, IWORD MINEQ,
+            IWORD NCJ, IWORD N, IWORD* ITAB, IWORD* JTAB, double* ATAB, IWORD* IA, IWORD* JA,
+            double* AV, IWORD* IFILL, IWORD* JFILL, double* AFILL, const double* B, double* XSOL,
+            double* ERROR, double* BNDU, double* BNDL, IWORD* NVARS, double* RHSOLD,
+            IWORD* INVERT, IWORD* ITOB, IWORD* JTOB, double* ATOB, IWORD& NACT, IWORD UNIT,
+            double* X, IWORD MODE, IWORD* IACTV, IWORD& IFEAS) {
+  const IWORD u = unit(), lvl = level();
+  const IWORD ninspc = nlpint(ORVK_NLPINT_NINSPC);
+  const IWORD npair = (MINEQ - ninspc) / 2;
+  const bool blocks = MINEQ - ninspc != 2 * N;
+  const IWORD kb = blocks ? nlpint(ORVK_NLPINT_VBLK2) : 0;
+  const IWORD w = blocks ? nlpint(ORVK_NLPINT_VBLK1) * nlpint(ORVK_NLPINT_VBLK3) : 0;
+  const IWORD nfix = blocks ? kb - 2 : 0;
+  const IWORD nrows_c = MEQ + nfix + N + ninspc;  // constraint rows
+  const IWORD nrows = nrows_c + 1;
+  const IWORD lastcol = ninspc + 2 * N;
+  const IWORD ncols = lastcol + nrows_c + 1;
+  const double tolers = nlprea(ORVK_NLPREA_SPXTOL2);
+  IWORD infeasible = 0;
+
+  if (MODE != 1) {
+    // 1. Bounds, spread over the variables with the block structure.
+    for (IWORD i = 0; i < N; ++i) BNDU[i] = BNDL[i] = 0.0;
+    if (!blocks) {
+      for (IWORD i = 1; i <= npair; ++i) {
+        BNDU[i - 1] = B[MEQ + i - 1];
+        BNDL[i - 1] = -B[MEQ + npair + i - 1];
+      }
+    } else {
+      IWORD src = 0, dst = 0;
+      auto take = [&](IWORD cnt) {
+        for (IWORD k = 0; k < cnt; ++k, ++src, ++dst) {
+          BNDU[dst] = B[MEQ + src];
+          BNDL[dst] = -B[MEQ + npair + src];
+        }
+      };
+      take(w + 2);
+      for (IWORD r = 2; r <= kb - 1; ++r) {
+        take(w + 1);
+        BNDU[dst] = BNDL[dst] = 0.0;
+        ++dst;
+      }
+      take(w + 2);
+    }
+    for (IWORD r = 0; r < nrows; ++r) ERROR[r] = 0.0;
+
+    // 2. Input.
+    if (lvl >= 3) {
+      free_line(u, "IN SOLVER");
+      dump_i(u, NCJ + 1, ICJ, "ICJ");
+      dump_i(u, ICJ[NCJ] - 1, JCJ, "JCJ");
+      dump_r(u, ICJ[NCJ] - 1, ACJ, "ACJ");
+      dump_r(u, MEQ + MINEQ, B, "RHS");
+      dump_r(u, N, BNDU, "BNDU");
+      dump_r(u, N, BNDL, "BNDL");
+    }
+
+    // 3. Rows over the structural columns.
+    IWORD p = 1;
+    IWORD row = 0;
+    auto put = [&](IWORD c, double v) {
+      if (g_room.ltab > 0 && p > g_room.ltab) return false;
+      JTAB[p - 1] = c, ATAB[p - 1] = v, ++p;
+      return true;
+    };
+    bool ok = true;
+    for (IWORD r = 1; r <= MEQ && ok; ++r) {
+      ITAB[row++] = p;
+      for (IWORD k = ICJ[r - 1]; k < ICJ[r] && ok; ++k) ok = put(JCJ[k - 1], ACJ[k - 1]);
+    }
+    for (IWORD r = 1; r <= nfix && ok; ++r) {
+      ITAB[row++] = p;
+      ok = put((r + 1) * (w + 2), 1.0);
+    }
+    for (IWORD i = 1; i <= N && ok; ++i) {
+      ITAB[row++] = p;
+      ok = put(i, 1.0);
+    }
+    for (IWORD k = 1; k <= ninspc && ok; ++k) {
+      ITAB[row++] = p;
+      const IWORD r = MEQ + MINEQ - ninspc + k;
+      for (IWORD q = ICJ[r - 1]; q < ICJ[r] && ok; ++q) ok = put(JCJ[q - 1], ACJ[q - 1]);
+    }
+    if (!ok) {
+      g_room.failed = true;
+      return;
+    }
+    ITAB[row] = p;
+    if (lvl >= 4) {
+      free_line(u, "         TABLEAU AFTER");
+      dump_tableau(u, nrows_c, ITAB, JTAB, ATAB, "ITAB", "JTAB", "ATAB");
+    }
+
+    // 4. Slack columns for the bound and general rows, then one artificial
+    // column for every row.
+    Fill f{IFILL, JFILL, AFILL};
+    const IWORD first_slack_row = MEQ + nfix + 1;
+    for (IWORD r = first_slack_row; r <= nrows_c; ++r) f.add(r, N + r - first_slack_row + 1, 1.0);
+    stage("SLACK VARIABLES ", "ADDED FOR INEQUALITIES", f, ITAB, JTAB, ATAB, IA, JA, AV, nrows_c,
+          ncols);
+    for (IWORD r = 1; r <= nrows_c; ++r) f.add(r, lastcol + r, 1.0);
+    stage("AND ALSO FOR EQUALITIES", nullptr, f, ITAB, JTAB, ATAB, IA, JA, AV, nrows_c, ncols);
+
+    // 5. Right-hand sides.
+    for (IWORD r = 1; r <= MEQ; ++r) f.add(r, ncols, B[r - 1]);
+    for (IWORD i = 1; i <= N; ++i) f.add(MEQ + nfix + i, ncols, BNDU[i - 1]);
+    for (IWORD k = 1; k <= ninspc; ++k)
+      f.add(MEQ + nfix + N + k, ncols, B[MEQ + MINEQ - ninspc + k - 1]);
+    stage("                INSERT RHS INTO TABLEAU", nullptr, f, ITAB, JTAB, ATAB, IA, JA, AV,
+          nrows_c, ncols);
+    if (g_room.failed) return;
+
+    // 6. Shift the variables to their lower bounds.
+    for (IWORD r = 1; r <= nrows_c; ++r) {
+      double s = 0.0;
+      for (IWORD q = ITAB[r - 1]; q < ITAB[r]; ++q)
+        if (JTAB[q - 1] <= N) s += ATAB[q - 1] * BNDL[JTAB[q - 1] - 1];
+      IWORD pos = 0;
+      SPXFND(r, ncols, ITAB, JTAB, nullptr, pos);
+      if (pos) {
+        ATAB[pos - 1] -= s;
+        RHSOLD[r - 1] = ATAB[pos - 1];
+      } else {
+        RHSOLD[r - 1] = 0.0;
+        if (std::fabs(s) > epslon()) {
+          f.add(r, ncols, -s);
+          RHSOLD[r - 1] = -s;
+        }
+      }
+    }
+    for (IWORD i = 0; i < N; ++i) BNDU[i] -= BNDL[i];
+    stage("VARIABLES SET TO LOWER BOUNDS=0", nullptr, f, ITAB, JTAB, ATAB, IA, JA, AV, nrows_c,
+          ncols);
+    if (g_room.failed) return;
+    if (lvl >= 4) {
+      dump_r(u, N, BNDU, "BNDU");
+      dump_r(u, N, BNDL, "BNDL");
+      dump_r(u, MEQ + MINEQ, B, "RHS");
+      dump_r(u, nrows_c, RHSOLD, "RHSOLD");
+    }
+
+    // 7. Non-negative right-hand sides: the row is negated, its slack with
+    // it (so that the inequality keeps its sense); its artificial keeps +1
+    // and starts basic at a positive value.
+    for (IWORD r = 1; r <= nrows_c; ++r) {
+      if (!(tval(r, ncols, ITAB, JTAB, ATAB) < 0.0)) continue;
+      for (IWORD q = ITAB[r - 1]; q < ITAB[r]; ++q)
+        if (JTAB[q - 1] <= lastcol || JTAB[q - 1] == ncols) ATAB[q - 1] = -ATAB[q - 1];
+    }
+    if (lvl >= 4) {
+      free_line(u, "RHS MADE POSITIVE");
+      dump_tableau(u, nrows_c, ITAB, JTAB, ATAB, "ITAB", "JTAB", "ATAB");
+    }
+
+    // 8. Cost row: minus the column sums over the columns that may enter
+    // and the right-hand side.
+    ITAB[nrows] = ITAB[nrows_c];
+    for (IWORD c = 1; c <= ncols; ++c) {
+      if (c > lastcol && c != ncols) continue;
+      double s = 0.0;
+      for (IWORD r = 1; r <= nrows_c; ++r) s += tval(r, c, ITAB, JTAB, ATAB);
+      f.add(nrows, c, -s);
+    }
+    stage("COST FACTORS ADDED AND UPDATED", nullptr, f, ITAB, JTAB, ATAB, IA, JA, AV, nrows,
+          ncols);
+    if (g_room.failed) return;
+
+    // 9. The starting tableau, then the simplex.
+    for (IWORD r = 0; r <= nrows; ++r) ITOB[r] = ITAB[r];
+    for (IWORD q = 0; q < ITAB[nrows] - 1; ++q) JTOB[q] = JTAB[q], ATOB[q] = ATAB[q];
+    if (lvl >= 4) {
+      free_line(u, "THE ORIGINAL COMPLETE TABLEAU");
+      dump_tableau(u, nrows, ITOB, JTOB, ATOB, "ITOB", "JTOB", "ATOB");
+    }
+    SPXITR(ITAB, JTAB, ATAB, nrows, ncols, XSOL, NVARS, IA, JA, AV, IFILL, JFILL, AFILL, BNDU, N,
+           ICJ, JCJ, ACJ, B, BNDL, MEQ, ERROR, UNIT, RHSOLD, INVERT, ITOB, JTOB, ATOB);
+    if (g_room.failed) return;
+
+    // 10. Back to the original variables.
+    for (IWORD i = 0; i < N; ++i) {
+      XSOL[i] += BNDL[i];
+      BNDU[i] += BNDL[i];
+    }
+
+    // 11. Active bounds: upper ones numbered in the list of bounded
+    // variables, lower ones after them.
+    NACT = 0;
+    IWORD skipped = 0;
+    for (IWORD j = 1; j <= N; ++j) {
+      if (BNDU[j - 1] == 0.0 && BNDL[j - 1] == 0.0) {
+        ++skipped;
+        continue;
+      }
+      if (BNDU[j - 1] == BNDL[j - 1]) continue;
+      if (XSOL[j - 1] == BNDU[j - 1]) NVARS[NACT++] = j - skipped;
+      if (XSOL[j - 1] == BNDL[j - 1]) NVARS[NACT++] = N + j - 2 * skipped;
+    }
+    std::sort(NVARS, NVARS + NACT);
+
+    // 12. Bounds and artificial values.
+    IFEAS = 0;
+    g_ibound = 0;
+    for (IWORD j = 1; j <= N; ++j)
+      if (XSOL[j - 1] > BNDU[j - 1] + epslon() || XSOL[j - 1] < BNDL[j - 1] - epslon()) {
+        write_rec(u, Rec().list_int(j));
+        g_ibound = 1;
+      }
+    if (lvl >= 3) free_line(u, g_ibound ? "BOUNDS VIOLATED" : "BOUNDS SATISFIED");
+    write_empty(u);
+    write_rec(u, Rec().A("      SIMPLEX MESSAGES AND RESULTS    "));
+    if (lvl >= 3) {
+      dump_r(u, N, BNDU, "BNDU");
+      dump_r(u, N, BNDL, "BNDL");
+    }
+    if (lvl >= 0) dump_i(u, NACT, NVARS, "ACTIVE SET");
+    if (lvl >= 3) dump_si(u, NACT, "NACT INEQ");
+    if (lvl >= 1) {
+      dump_r(u, N, XSOL, "X VECTOR");
+      dump_r(u, nrows_c, XSOL + lastcol, "Y VECTOR");
+    }
+    for (IWORD r = 1; r <= nrows_c; ++r)
+      if (XSOL[lastcol + r - 1] != 0.0) infeasible = 1;
+    write_empty(u);
+  }
+
+  // 13. Residuals of the equality rows.
+  for (IWORD r = 0; r < MEQ + MINEQ + N + ninspc; ++r) ERROR[r] = 0.0;
+  if (MODE == 1) {
+    infeasible = 0;
+    for (IWORD i = 0; i < N; ++i) XSOL[i] = X[i];
+  }
+  double toterr = 0.0;
+  for (IWORD i = 1; i <= MEQ; ++i) {
+    double s = B[i - 1];
+    for (IWORD k = ICJ[i - 1]; k < ICJ[i]; ++k) s -= ACJ[k - 1] * XSOL[JCJ[k - 1] - 1];
+    ERROR[i - 1] = s;
+    if (std::fabs(s) > tolers) infeasible = 1;
+    toterr += s;
+  }
+
+  // 14. Report.
+  if (lvl >= 1) dump_si(UNIT, g_ibound, "IBOUND");
+  if (lvl >= 0) dump_si(UNIT, infeasible, "INFEASIBLE");
+  if (lvl >= 3) {
+    write_empty(UNIT);
+    free_line(UNIT, infeasible == 1 || g_ibound == 1 ? "INFEASIBLE SET" : "FEASIBLE SET");
+  }
+  if (infeasible == 1 && lvl >= 1) {
+    dump_sr(UNIT, toterr, "TOT ERR EQ");
+    dump_r(UNIT, MEQ, ERROR, "ERROR EQ");
+  }
+  if (lvl >= 0) dump_r(UNIT, MEQ, ERROR, "ERROR EQ");
+
+  // 15. Result.
+  if (infeasible == 1 || g_ibound == 1) IFEAS = 1;
+  if (MODE == 2) {
+    for (IWORD i = 0; i < N; ++i) X[i] = XSOL[i];
+    for (IWORD k = 0; k < NACT; ++k) IACTV[k] = NVARS[k];
+  }
+}
+
+/* SPXCHK: checks whether the constraints of a QP subproblem have a feasible
+ * point (phase-1 simplex on a sparse tableau), or checks a given point
+ * against the equality rows.
+ *   ICJ,JCJ,ACJ in  constraint rows (MEQ equalities, npair upper-bound rows,
+ *                   npair lower-bound rows, NINSPC general rows; npair =
+ *                   (MINEQ - NINSPC)/2, NINSPC = word 89 of ORVK_NLPINT)
+ *   MEQ, MINEQ  in  row counts
+ *   B           in  right-hand sides (MEQ + MINEQ)
+ *   N           in  number of variables
+ *   UNIT        in  output unit (stored in word 82; level word 80 -> 83)
+ *   LIWORK, IWORK   integer work, 3u + 128 NZ1 + 7N + MINEQ + NINSPC + MEQ
+ *   LRWORK, RWORK   real work, 4E + 2G + 2I + MEQ + MINEQ + 3N words
+ *                   (u = NCJ + 3N + 1, NZ1 = ICJ(NCJ+1), NCJ = MEQ + npair,
+ *                   E = 26 NZ1, G = MINEQ + NINSPC, I = MEQ + MINEQ + N + NINSPC)
+ *   IACT        out offset of the active list in IWORK
+ *   NACT        out number of active bounds
+ *   X           in/out  the point to check (MODE 1) or the point found (MODE 2)
+ *   IACTV       out active list (MODE 2)
+ *   MODE        in  0 find a feasible point, 1 check X, 2 as 0 and return X
+ *   IFEAS       out 1 constraints violated (in MODE 1 only ever set to 1),
+ *                   0 feasible; 2 the check could not be completed (invalid
+ *                   data, or the tableau outgrew its work space)
+ * Stops the process, after its message, when a work array is too short.
+ * Cost: per simplex iteration one pass over the tableau and one pivot. */
+void SPXCHK(const IWORD* ICJ, const IWORD* JCJ, const double* ACJ, IWORD MEQ, IWORD MINEQ,
+            const double* B, IWORD N, IWORD UNIT, IWORD LIWORK, IWORD* IWORK, IWORD LRWORK,
+            double* RWORK, IWORD& IACT, IWORD& NACT, double* X, IWORD* IACTV, IWORD MODE,
+            IWORD& IFEAS) {
+  nlpint(ORVK_NLPINT_SPXUNIT) = UNIT;
+  nlpint(ORVK_NLPINT_SPXLVUSE) = nlpint(ORVK_NLPINT_SPXLEVEL);
+  const IWORD u = UNIT, lvl = level();
+  const IWORD ninspc = nlpint(ORVK_NLPINT_NINSPC);
+  epslon() = 1e-12;
+  nlprea(ORVK_NLPREA_SPXTOL2) = 1e-3;
+
+  // Data the check relies on: counts, row pointers of all constraint rows,
+  // column numbers of the rows it reads, and the variable blocks.
+  bool bad = N < 1 || MEQ < 0 || MINEQ < 0 || ninspc < 0 || ninspc > MINEQ;
+  const IWORD npair = bad ? 0 : (MINEQ - ninspc) / 2;
+  const IWORD ncj = MEQ + npair;
+  if (!bad) {
+    bad = ICJ[0] < 1;
+    for (IWORD r = 1; r <= MEQ + MINEQ && !bad; ++r) bad = ICJ[r] < ICJ[r - 1];
+    for (IWORD r = 1; r <= MEQ + MINEQ && !bad; ++r) {
+      if (r > MEQ && r <= MEQ + MINEQ - ninspc) continue;
+      for (IWORD k = ICJ[r - 1]; k < ICJ[r] && !bad; ++k) bad = JCJ[k - 1] < 1 || JCJ[k - 1] > N;
+    }
+  }
+  if (!bad && MINEQ - ninspc != 2 * N) {
+    const IWORD kb = nlpint(ORVK_NLPINT_VBLK2);
+    const IWORD w = nlpint(ORVK_NLPINT_VBLK1) * nlpint(ORVK_NLPINT_VBLK3);
+    bad = kb < 2 || w < 0 || kb * (w + 2) != N || npair != N - kb + 2;
+  }
+
+  if (MODE == 0) {
+    write_empty(u);
+    write_rec(u, Rec().A("*****SIMPLEX FEASIBILITY CHECK BEGIN*****"));
+    write_empty(u);
+  } else if (MODE == 1) {
+    write_empty(u);
+    write_rec(u, Rec().A("QP SOLUTION FEASIBILITY CHECK BEGIN"));
+    write_empty(u);
+  }
+  auto end_lines = [&] {
+    if (MODE == 0) {
+      write_empty(u);
+      write_rec(u, Rec().A("******SIMPLEX FEASIBILITY CHECK END*****"));
+      write_empty(u);
+    } else if (MODE == 1) {
+      write_empty(u);
+      write_rec(u, Rec().A("QP SOLUTION FEASIBILITY CHECK END"));
+      write_empty(u);
+    }
+  };
+  if (bad) {
+    failure(u, "INVALID CONSTRAINT DATA");
+    NACT = 0;
+    IFEAS = 2;
+    end_lines();
+    return;
+  }
+
+  const IWORD nz1 = ICJ[ncj];
+  const IWORD e = 26 * nz1, uu = ncj + 3 * N + 1, g = MINEQ + ninspc,
+              ii = MEQ + MINEQ + N + ninspc;
+  if (lvl >= 4) {
+    dump_si(u, N, "N");
+    dump_si(u, MEQ, "MEQ");
+    dump_si(u, MINEQ, "MINEQ");
+    dump_si(u, nlpint(ORVK_NLPINT_NISPEC), "NISPEC");
+    dump_si(u, ninspc, "NINSPC");
+    dump_si(u, ncj, "NCJ");
+    dump_sr(u, epslon(), "EPSLON");
+    dump_sr(u, nlprea(ORVK_NLPREA_SPXTOL2), "TOLERS");
+  }
+
+  // Integer blocks.
+  const IWORD litab = uu, lnv = 3 * N + MINEQ + ninspc, linv = MEQ + 4 * N, lfl = 25 * nz1;
+  const IWORD o_itab = 0, o_itob = o_itab + litab, o_jtab = o_itob + litab, o_jtob = o_jtab + e,
+              o_ia = o_jtob + e, o_ja = o_ia + litab, o_ifill = o_ja + e, o_jfill = o_ifill + lfl,
+              o_nvars = o_jfill + lfl, o_inv = o_nvars + lnv, itot = o_inv + linv;
+  IACT = o_nvars;
+  if (lvl >= 4) {
+    size_pr(u, litab, "I TABLEAU");
+    size_pr(u, litab, "I TAB OLD");
+    size_pr(u, e, "J TABLEAU");
+    size_pr(u, e, "J TAB OLD");
+    size_pr(u, litab, "IA VECTOR");
+    size_pr(u, e, "JA VECTOR");
+    size_pr(u, lfl, "IFILL");
+    size_pr(u, lfl, "JFILL");
+    size_pr(u, lnv, "NVARS");
+    size_pr(u, linv, "INVERT");
+  }
+  if (LIWORK < itot) {
+    write_rec(u, Rec().list_text("INCREASE INTERGER WORK ").list_text("SPACE(SIMPLEX) TO")
+                     .list_int(itot));
+    stop("");
+    NACT = 0;
+    IFEAS = 2;
+    return;
+  }
+
+  // Real blocks.
+  const IWORD lxs = MEQ + MINEQ + 3 * N;
+  const IWORD o_atab = 0, o_atob = o_atab + e, o_av = o_atob + e, o_afill = o_av + e,
+              o_bndu = o_afill + e, o_bndl = o_bndu + g, o_err = o_bndl + g, o_rhsold = o_err + ii,
+              o_xsol = o_rhsold + ii, rtot = o_xsol + lxs;
+  if (lvl >= 4) {
+    size_pr(u, e, "A TABLEAU");
+    size_pr(u, e, "A TAB OLD");
+    size_pr(u, e, "A VECTOR");
+    size_pr(u, e, "AFILL");
+    size_pr(u, g, "BNDU");
+    size_pr(u, g, "BNDL");
+    size_pr(u, ii, "ERROR");
+    size_pr(u, ii, "RHSOLD");
+    size_pr(u, lxs, "X SOL");
+  }
+  if (LRWORK < rtot) {
+    write_rec(u, Rec().list_text("INCREASE REAL WORK SPACE ").list_text("(SIMPLEX) TO ")
+                     .list_int(rtot));
+    stop("");
+    NACT = 0;
+    IFEAS = 2;
+    return;
+  }
+  if (lvl >= 4) {
+    free_line(u, "CALLING SOLVER ");
+    dump_i(u, ncj + 1, ICJ, "ICJ");
+    dump_i(u, ICJ[ncj] - 1, JCJ, "JCJ");
+    dump_r(u, ICJ[ncj] - 1, ACJ, "ACJ");
+  }
+
+  // The tableau of this check must fit its blocks: rows in ITAB, ERROR and
+  // RHSOLD, columns in XSOL and INVERT (the last blocks of their arrays,
+  // which may use the caller's words beyond the required lengths).
+  const bool blocks = MINEQ - ninspc != 2 * N;
+  const IWORD nfix = blocks ? nlpint(ORVK_NLPINT_VBLK2) - 2 : 0;
+  const IWORD nrows = MEQ + nfix + N + ninspc + 1;
+  const IWORD ncols = 2 * N + ninspc + nrows;
+  g_room = SpxRoom{e, lfl, lnv, false};
+  if (MODE != 1 && (nrows + 1 > litab || ncols > LRWORK - o_xsol || ncols > LIWORK - o_inv ||
+                    nrows > ii || N > g))
+    g_room.failed = true;
+  if (!g_room.failed)
+    SOLVER(ICJ, JCJ, ACJ, MEQ, MINEQ, ncj, N, IWORK + o_itab, IWORK + o_jtab, RWORK + o_atab,
+           IWORK + o_ia, IWORK + o_ja, RWORK + o_av, IWORK + o_ifill, IWORK + o_jfill,
+           RWORK + o_afill, B, RWORK + o_xsol, RWORK + o_err, RWORK + o_bndu, RWORK + o_bndl,
+           IWORK + o_nvars, RWORK + o_rhsold, IWORK + o_inv, IWORK + o_itob, IWORK + o_jtob,
+           RWORK + o_atob, NACT, UNIT, X, MODE, IACTV, IFEAS);
+  if (g_room.failed) {
+    failure(u, "WORK SPACE OF THE TABLEAU EXCEEDED");
+    NACT = 0;
+    IFEAS = 2;
+  }
+  g_room = SpxRoom{};
+  unit_close(80);
+  end_lines();
+}
+
+}  // namespace orvika

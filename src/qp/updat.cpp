@@ -1,0 +1,263 @@
+// Factor update of the sparse KKT solver after an active-set change: the
+// factors of the rows still present are kept, the added rows are bordered
+// against them, and their Schur complement is left as the next reduced
+// matrix.
+#include <cmath>
+
+#include "kernels/dense.hpp"
+#include "kernels/dumps.hpp"
+#include "orvika/kernels_vector.h"
+#include "orvika/qp.h"
+#include "qp/kkt_sparse.hpp"
+
+namespace orvika {
+
+namespace {
+
+using kkt_detail::dump_i;
+using kkt_detail::dump_r;
+using kkt_detail::nlpint;
+
+bool listed(IWORD v, IWORD n, const IWORD* list) {
+  for (IWORD k = 0; k < n; ++k)
+    if (list[k] == v) return true;
+  return false;
+}
+
+}  // namespace
+
+void UPDAT(IWORD, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD* IP, IWORD LJ, IWORD* IL,
+           IWORD* JL, double* RL, double* D, IWORD* IW1, IWORD* JW1, double* RW1, double* B,
+           const double* BOLD, const IWORD* IPVTSZ, const IWORD* IRACTC, const IWORD* IACOLD,
+           IWORD& NADD, IWORD& NDEL, IWORD& N1X1, IWORD& N2X2, IWORD* KRADD, IWORD* KADD,
+           IWORD* KDEL, IWORD LDC, double* CWORK, IWORD& IFAIL) {
+  const IWORD unit = nlpint(ORVK_NLPINT_KKTUNIT);
+  const IWORD lvl = nlpint(ORVK_NLPINT_KKTLEVEL);
+  const IWORD nact = nlpint(ORVK_NLPINT_NACTIV);
+  const IWORD w7 = nlpint(ORVK_NLPINT_KKTLAST);
+  const IWORD w8 = nlpint(ORVK_NLPINT_NACTLAST);
+  IWORD& nblk = nlpint(ORVK_NLPINT_NBLOCK);
+  IWORD& nd = nlpint(ORVK_NLPINT_NDWORD);
+  NADD = 0;
+  NDEL = 0;
+
+  // Added and deleted constraints.
+  for (IWORD i = 1; i <= nact; ++i)
+    if (!listed(IRACTC[i - 1], w8, IACOLD)) {
+      ++NADD;
+      KADD[NADD - 1] = i;
+      KRADD[NADD - 1] = IRACTC[i - 1];
+    }
+  for (IWORD j = 1; j <= w8; ++j)
+    if (!listed(IACOLD[j - 1], nact, IRACTC)) {
+      ++NDEL;
+      KDEL[NDEL - 1] = j;
+    }
+  if (lvl >= 4) {
+    dump_i(unit, w7 + 1, IL, "IL-OLD    ");
+    dump_i(unit, IL[w7] - 1, JL, "JL-OLD    ");
+    dump_r(unit, IL[w7] - 1, RL, "RL-OLD    ");
+    dump_r(unit, nd, D, "D         ");
+  }
+  if (NADD == 0 && NDEL == 0) {
+    // Nothing changed: the kept factors serve as they are, and the
+    // right-hand side is the previous one in factorisation order.
+    for (IWORD p = 0; p < w7; ++p) B[p] = BOLD[p];
+    return;
+  }
+
+  // RW1 stages the right-hand side of the new order.
+  const IWORD nnew = NDEL == 0 ? w7 + NADD : w7 - w8 + nact;
+  if (nnew > LJ) {
+    LENCHK(unit, LJ, nnew, "RW1-UPDAT ", IFAIL);
+    return;
+  }
+  IWORD nb = 0, nk = 0;
+  if (NDEL == 0) {
+    nb = w7;
+    nk = w7;
+    for (IWORD p = 0; p < nb; ++p) RW1[p] = BOLD[p];
+  } else {
+    // Every active row is treated as new; only the leading part stays.
+    NDEL = w8;
+    NADD = nact;
+    for (IWORD i = 1; i <= NADD; ++i) KADD[i - 1] = i, KRADD[i - 1] = IRACTC[i - 1];
+    nk = w7 - w8;
+    nblk = 0;
+    nd = 0;
+    N1X1 = 0;
+    N2X2 = 0;
+    while (N1X1 + 2 * N2X2 + 1 <= nk) {
+      nblk += 1;
+      if (IPVTSZ[nblk - 1] == 2) {
+        N2X2 += 1;
+        nd += 3;
+      } else {
+        N1X1 += 1;
+        nd += 1;
+      }
+    }
+    nb = w8 == 0 ? w7 : NRED;
+    for (IWORD p = 0; p < nb; ++p) RW1[p] = BOLD[p];
+    if (NADD == 0)
+      for (IWORD p = 0; p < nb; ++p) B[p] = RW1[p];
+    if (lvl >= 4) dump_r(unit, nb, B, "RHS       ");
+    if (NADD == 0) return;
+  }
+
+  // Right-hand side in factorisation order: the kept part, then the added
+  // rows' values.
+  const IWORD istart = w7 - NDEL + NADD;
+  for (IWORD i = 1; i <= NADD; ++i) RW1[nb + i - 1] = B[istart - nact + KADD[i - 1] - 1];
+  for (IWORD p = 0; p < istart; ++p) B[p] = RW1[p];
+  if (lvl >= 4) dump_r(unit, istart, B, "RHS       ");
+
+  // Provisional positions of the added rows.
+  for (IWORD i = 1; i <= NADD; ++i) IP[nk + i - 1] = nk + i;
+  const IWORD ntot = nk + NADD;
+
+  // Added rows of K with their columns renumbered to factorisation
+  // positions (entries of no position are left out).
+  {
+    IWORD p = 1;
+    for (IWORD i = 1; i <= NADD; ++i) {
+      IW1[i - 1] = p;
+      const IWORD row = ntot - nact + KADD[i - 1];
+      for (IWORD k = IA[row - 1]; k < IA[row]; ++k) {
+        IWORD pos = 0;
+        for (IWORD q = 1; q <= ntot; ++q)
+          if (IP[q - 1] == JA[k - 1]) {
+            pos = q;
+            break;
+          }
+        if (pos == 0) continue;
+        if (p > LJ) {
+          LENCHK(unit, LJ, p, "JW-UPDAT  ", IFAIL);
+          return;
+        }
+        JW1[p - 1] = pos;
+        RW1[p - 1] = A[k - 1];
+        ++p;
+      }
+    }
+    IW1[NADD] = p;
+  }
+  if (lvl >= 4) {
+    dump_i(unit, NADD + 1, IW1, "ADDED IA  ");
+    dump_i(unit, IW1[NADD] - 1, JW1, "ADDED JA  ");
+    dump_r(unit, IW1[NADD] - 1, RW1, "ADDED  A  ");
+  }
+
+  // Dense copy, row i of CWORK = added row i over positions 1..NTOT.
+  auto cw = [&](IWORD i, IWORD j) -> double& { return CWORK[(i - 1) + (j - 1) * LDC]; };
+  for (IWORD j = 1; j <= ntot; ++j)
+    for (IWORD i = 1; i <= NADD; ++i) cw(i, j) = 0.0;
+  for (IWORD i = 1; i <= NADD; ++i)
+    for (IWORD k = IW1[i - 1]; k < IW1[i]; ++k) cw(i, JW1[k - 1]) = RW1[k - 1];
+
+  // L(q, p): the last entry of row q of L in column p, 0 when none.
+  auto lqp = [&](IWORD q, IWORD p) {
+    double v = 0.0;
+    for (IWORD k = IL[q - 1]; k < IL[q]; ++k)
+      if (JL[k - 1] == p) v = RL[k - 1];
+    return v;
+  };
+
+  // Bordering: forward elimination of the added rows with the kept blocks.
+  nd = 0;
+  N1X1 = 0;
+  N2X2 = 0;
+  IWORD kb = 0;
+  while (N1X1 + 2 * N2X2 + 1 <= nk) {
+    ++kb;
+    const IWORD p0 = N1X1 + 2 * N2X2;
+    if (IPVTSZ[kb - 1] != 2) {
+      const IWORD p = p0 + 1;
+      N1X1 += 1;
+      nd += 1;
+      const double d = D[nd - 1];
+      for (IWORD i = 1; i <= NADD; ++i) {
+        const double c = cw(i, p);
+        if (c == 0.0) continue;
+        cw(i, p) = c / d;
+        for (IWORD q = p + 1; q <= nk + i; ++q) {
+          const double l = q <= nk ? lqp(q, p) : cw(q - nk, p);
+          if (l != 0.0) cw(i, q) -= cw(i, p) * d * l;
+        }
+      }
+    } else {
+      const IWORD p1 = p0 + 1, p2 = p0 + 2;
+      N2X2 += 1;
+      nd += 3;
+      const double a = D[nd - 3], b = D[nd - 2], c = D[nd - 1];
+      const double det = a * c - b * b;
+      const double e[4] = {c / det, -b / det, -b / det, a / det};
+      const double blk[4] = {a, b, b, c};
+      for (IWORD i = 1; i <= NADD; ++i) {
+        const double x[2] = {cw(i, p1), cw(i, p2)};
+        if (x[0] == 0.0 && x[1] == 0.0) continue;
+        double l[2];
+        MTVMUL(2, 2, 0, e, 0, x, 0, l);
+        cw(i, p1) = l[0];
+        cw(i, p2) = l[1];
+        for (IWORD q = p2 + 1; q <= nk + i; ++q) {
+          double mv[2];
+          if (q <= nk)
+            mv[0] = lqp(q, p1), mv[1] = lqp(q, p2);
+          else
+            mv[0] = cw(q - nk, p1), mv[1] = cw(q - nk, p2);
+          if (mv[0] == 0.0 && mv[1] == 0.0) continue;
+          double dm[2];
+          MTVMUL(2, 2, 0, blk, 0, mv, 0, dm);
+          const IWORD two = 2, zero = 0;
+          cw(i, q) -= ORVK_DINNER(&two, &zero, l, &zero, dm);
+        }
+      }
+    }
+  }
+
+  // New rows NK+1 .. NTOT of L: the multipliers over the kept positions.
+  IWORD cnt = 0;
+  for (IWORD i = 1; i <= NADD; ++i)
+    for (IWORD p = 1; p <= nk; ++p)
+      if (cw(i, p) != 0.0) ++cnt;
+  if (IL[nk] - 1 + cnt > LJ) {
+    LENCHK(unit, LJ, IL[nk] - 1 + cnt, "JL-UPDAT  ", IFAIL);
+    return;
+  }
+  for (IWORD i = 1; i <= NADD; ++i) {
+    IWORD q = IL[nk + i - 1];
+    for (IWORD p = 1; p <= nk; ++p)
+      if (cw(i, p) != 0.0) {
+        JL[q - 1] = p;
+        RL[q - 1] = cw(i, p);
+        ++q;
+      }
+    IL[nk + i] = q;
+  }
+
+  // Reduced matrix: the lower triangle of the Schur complement, dense.
+  const IWORD nred_entries = NADD * (NADD + 1) / 2;
+  if (nred_entries > LJ) {
+    LENCHK(unit, LJ, nred_entries, "JA-UPDAT  ", IFAIL);
+    return;
+  }
+  IA[0] = 1;
+  for (IWORD i = 1; i <= NADD; ++i) {
+    IA[i] = IA[i - 1] + i;
+    for (IWORD j = 1; j <= i; ++j) {
+      JA[IA[i - 1] + j - 2] = j;
+      A[IA[i - 1] + j - 2] = cw(i, nk + j);
+    }
+  }
+  if (lvl >= 4) {
+    dump_i(unit, ntot + 1, IL, "IL -ADDED ");
+    dump_i(unit, IL[ntot] - 1, JL, "JL -ADDED ");
+    dump_r(unit, IL[ntot] - 1, RL, "RL -ADDED ");
+    dump_i(unit, NADD + 1, IA, "REDUCED IA");
+    dump_i(unit, IA[NADD] - 1, JA, "REDUCED JA");
+    dump_r(unit, IA[NADD] - 1, A, "REDUCED  A");
+  }
+}
+
+}  // namespace orvika

@@ -1,0 +1,132 @@
+// ORVK_NSOLVE and ORVK_NSOLVE2 on named problems, dense and sparse storage,
+// with the dogleg, the line search and the non-monotone relaxation search.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "nsolve_test_util.hpp"
+#include "orvika/host_stub.h"
+#include "support/capture.hpp"
+
+namespace {
+
+using nsolve_test::Caller;
+using nsolve_test::Problem;
+
+class NsolveSolve : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    orvk_host_reset();
+    nsolve_test::init_sparse_options();
+  }
+};
+
+struct Case {
+  const char* label;
+  Problem (*make)();
+  IWORD istor;
+  IWORD lsrch;     // 0 dogleg, 1 line search
+  bool v2;         // ORVK_NSOLVE2
+  IWORD jupdt;     // 1 fresh Jacobians, 2 Broyden
+  IWORD irscl, icscl;
+};
+
+Problem bt10() { return nsolve_test::broyden_tridiagonal(10); }
+Problem bt50() { return nsolve_test::broyden_tridiagonal(50); }
+
+const Case kCases[] = {
+    {"bt10 sparse dogleg", bt10, 1, 0, false, 1, 0, 0},
+    {"bt10 dense dogleg", bt10, 2, 0, false, 1, 0, 0},
+    {"bt50 sparse search", bt50, 1, 1, false, 1, 0, 0},
+    {"bt10 dense search", bt10, 2, 1, false, 1, 0, 0},
+    {"bt10 sparse broyden", bt10, 1, 0, false, 2, 0, 0},
+    {"bt10 dense broyden", bt10, 2, 0, false, 2, 0, 0},
+    {"bt50 sparse nsolve2", bt50, 1, 1, true, 1, 0, 0},
+    {"bt10 dense nsolve2 dogleg", bt10, 2, 0, true, 1, 0, 0},
+    {"bt10 sparse logscale", bt10, 1, 0, false, 1, 2, 2},
+    {"bt10 dense colscale", bt10, 2, 0, false, 1, 0, 1},
+    {"equilibrium sparse", nsolve_test::equilibrium, 1, 0, false, 1, 0, 0},
+    {"equilibrium dense", nsolve_test::equilibrium, 2, 0, false, 1, 0, 0},
+    {"equilibrium sparse search", nsolve_test::equilibrium, 1, 1, false, 1, 0, 0},
+    {"equilibrium nsolve2", nsolve_test::equilibrium, 1, 1, true, 1, 0, 0},
+    {"equilibrium logscale", nsolve_test::equilibrium, 1, 0, false, 1, 2, 2},
+    {"powell sparse", nsolve_test::powell_badly_scaled, 1, 0, false, 1, 0, 0},
+    {"powell dense", nsolve_test::powell_badly_scaled, 2, 0, false, 1, 0, 0},
+    {"powell logscale", nsolve_test::powell_badly_scaled, 1, 0, false, 1, 2, 2},
+    {"powell nsolve2", nsolve_test::powell_badly_scaled, 1, 1, true, 1, 0, 0},
+    {"bound sparse", nsolve_test::active_bound, 1, 0, false, 1, 0, 0},
+    {"bound dense", nsolve_test::active_bound, 2, 0, false, 1, 0, 0},
+    {"bound search", nsolve_test::active_bound, 1, 1, false, 1, 0, 0},
+    {"bound nsolve2", nsolve_test::active_bound, 1, 1, true, 1, 0, 0},
+};
+
+TEST_F(NsolveSolve, KnownSystemsConverge) {
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.label);
+    SetUp();
+    const Problem p = c.make();
+    Caller cl(p, c.istor, c.v2);
+    cl.lsrch = c.lsrch;
+    cl.jupdt = c.jupdt;
+    cl.irscl = c.irscl;
+    cl.icscl = c.icscl;
+    cl.maxit = 200;
+    cl.maxdiv = 50;
+    cl.maxbnd = 50;
+    cl.tol = 1e-10;
+    cl.istpts = 0;
+    const IWORD code = cl.solve();
+    ASSERT_EQ(code, 0) << "requests: " << cl.requests.size() << " iter " << cl.iter
+                       << " rms " << cl.rmserr;
+    // The scaled RMS residual it reports, and the true residual at X.
+    EXPECT_LE(cl.rmserr, 1e-10);
+    double scale = 1.0;
+    if (c.irscl != 0)
+      for (double r : cl.rscale) scale = std::max(scale, r);
+    EXPECT_LE(p.rms(cl.x.data()), 1e-10 * scale * 10);
+    for (IWORD i = 0; i < p.n; ++i) {
+      EXPECT_GE(cl.x[i], p.xlb[i]);
+      EXPECT_LE(cl.x[i], p.xub[i]);
+    }
+  }
+}
+
+TEST_F(NsolveSolve, EquilibriumRootAndActiveBoundRoot) {
+  {
+    const Problem p = nsolve_test::equilibrium();
+    Caller cl(p, 1);
+    cl.tol = 1e-12;
+    cl.istpts = 0;
+    cl.maxit = 100;
+    ASSERT_EQ(cl.solve(), 0);
+    const double xs[4] = {0.5, 0.2, 0.3, 0.1};
+    for (int i = 0; i < 4; ++i) EXPECT_NEAR(cl.x[i], xs[i], 1e-9);
+  }
+  {
+    const Problem p = nsolve_test::active_bound();
+    Caller cl(p, 2);
+    cl.tol = 1e-12;
+    cl.istpts = 0;
+    cl.maxit = 100;
+    ASSERT_EQ(cl.solve(), 0);
+    EXPECT_NEAR(cl.x[0], 0.0, 1e-12);
+    EXPECT_GE(cl.x[0], 0.0);
+    EXPECT_NEAR(cl.x[1], 2.0, 1e-11);
+  }
+  {
+    // Powell's root: x1 = 1.098159e-5, x2 = 9.106146.
+    const Problem p = nsolve_test::powell_badly_scaled();
+    Caller cl(p, 1);
+    cl.tol = 1e-12;
+    cl.istpts = 0;
+    cl.maxit = 300;
+    cl.maxdiv = 100;
+    ASSERT_EQ(cl.solve(), 0);
+    EXPECT_NEAR(cl.x[0], 1.098159e-5, 1e-10);
+    EXPECT_NEAR(cl.x[1], 9.106146, 1e-5);
+  }
+}
+
+}  // namespace
