@@ -10,6 +10,7 @@
 #include "qp.h"
 #include "nsolve.h"
 #include "regress.h"
+#include "fcont.h"
 #include "ma28.h"
 #include "scalar.h"
 

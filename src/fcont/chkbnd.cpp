@@ -1,0 +1,185 @@
+// Equation-system checks of the continuation solver: the bounds of the
+// variables (neq_chkbnd) and the structure and values of the start Jacobian
+// (neq_zerorc, neq_empty).  Each finding is reported by name on both message
+// units; the counts are returned for the driver to decide on.
+#include <cmath>
+#include <cstring>
+
+#include "fcont/fcont.hpp"
+#include "fcont/fcont_parts.hpp"
+#include "frame/format.hpp"
+
+namespace orvika {
+
+namespace {
+
+constexpr int kLine = fcont::kLineLen;
+constexpr int kName = fcont::kNameLen;
+
+// Words of a caller array used as IWORDs.
+inline void wput(void* w, IWORD i, IWORD v) {
+  std::memcpy(static_cast<unsigned char*>(w) + (i - 1) * 8, &v, 8);
+}
+inline IWORD wget(const void* w, IWORD i) {
+  IWORD v;
+  std::memcpy(&v, static_cast<const unsigned char*>(w) + (i - 1) * 8, 8);
+  return v;
+}
+
+// Display name of item I into NAME (60 characters); returns its length.
+int display_name(IWORD i, const IWORD* desc, const void* names, const void* namrtn,
+                 char* name) {
+  IWORD len = 0;
+  fcont_getname(i, desc, names, namrtn, name, len, kName);
+  if (len < 0) return 0;
+  return len > kName ? kName : static_cast<int>(len);
+}
+
+// HEAD + MID + name of item I + SUFFIX as a 132-character line on both
+// units, each with one blank line before.
+void report(std::string_view head, std::string_view mid, IWORD i, const IWORD* desc,
+            const void* names, const void* namrtn, std::string_view suffix, IWORD unit1,
+            IWORD unit2, const void* msgrtn) {
+  char name[kName];
+  const int len = display_name(i, desc, names, namrtn, name);
+  Rec r;
+  r.A(head).A(mid).A(std::string_view(name, static_cast<std::size_t>(len))).A(suffix);
+  char line[kLine];
+  r.to_text(line, kLine);
+  neq_prtline(unit1, msgrtn, 10, line);
+  neq_prtline(unit2, msgrtn, 10, line);
+}
+
+// Entry counts per equation and per variable of the sparse structure;
+// entries outside 1..NEQ or 1..NVAR are passed over.
+void count_entries(IWORD neq, IWORD nvar, IWORD nz, const IWORD* irn, const IWORD* icn,
+                   void* eqcnt, void* varcnt) {
+  for (IWORD i = 1; i <= neq; ++i) wput(eqcnt, i, 0);
+  for (IWORD j = 1; j <= nvar; ++j) wput(varcnt, j, 0);
+  for (IWORD k = 0; k < nz; ++k) {
+    const IWORD i = irn[k], j = icn[k];
+    if (i < 1 || i > neq || j < 1 || j > nvar) continue;
+    wput(eqcnt, i, wget(eqcnt, i) + 1);
+    wput(varcnt, j, wget(varcnt, j) + 1);
+  }
+}
+
+// Reports equations and variables without entries; returns their number.
+IWORD report_empty(std::string_view who, IWORD neq, IWORD nvar, const void* eqcnt,
+                   const void* varcnt, const IWORD* lxname, const void* xnames,
+                   const IWORD* lfname, const void* fnames, const void* namrtn, IWORD unit1,
+                   IWORD unit2, const void* msgrtn) {
+  IWORD count = 0;
+  for (IWORD i = 1; i <= neq; ++i) {
+    if (wget(eqcnt, i) != 0) continue;
+    ++count;
+    report(who, "!!! Equation ", i, lfname, fnames, namrtn, " has no incidence variable",
+           unit1, unit2, msgrtn);
+  }
+  for (IWORD j = 1; j <= nvar; ++j) {
+    if (wget(varcnt, j) != 0) continue;
+    ++count;
+    report(who, "!!! Variable ", j, lxname, xnames, namrtn, " does not appear in any equation",
+           unit1, unit2, msgrtn);
+  }
+  return count;
+}
+
+}  // namespace
+
+void neq_chkbnd(IWORD n, double* x, IWORD lubnds, const double* xlb, const double* xub,
+                IWORD dxchk, const double* dxbnd, IWORD& nberr, IWORD& ndxerr,
+                const IWORD* lxname, const void* xnames, const void* namrtn, IWORD unit1,
+                IWORD unit2, const void* msgrtn) {
+  nberr = 0;
+  if (lubnds == 1) {
+    for (IWORD i = 1; i <= n; ++i) {
+      const double lo = xlb[i - 1], up = xub[i - 1];
+      double& xi = x[i - 1];
+      if (!(lo >= up)) {  // valid pair (a NaN counts as valid)
+        if (xi < lo) {
+          xi = lo + 0.01 * std::fmin(lo - xi, up - lo);
+        } else if (xi > up) {
+          xi = up - 0.01 * std::fmin(xi - up, up - lo);
+        }
+        continue;
+      }
+      ++nberr;
+      report("neq_chkbnd!!! Bounds for variable ", "", i, lxname, xnames, namrtn,
+             " are not valid:", unit1, unit2, msgrtn);
+      Rec r;
+      r.X(17).A("XLB=").G(lo, 14, 6, 1).A("  X=").G(xi, 14, 6, 1).A("  XUB=").G(up, 14, 6, 1);
+      char line[kLine];
+      r.to_text(line, kLine);
+      neq_prtline(unit1, msgrtn, 0, line);
+      neq_prtline(unit2, msgrtn, 0, line);
+    }
+  }
+  ndxerr = 0;
+  if (dxchk == 1) {
+    for (IWORD i = 1; i <= n; ++i) {
+      if (!(dxbnd[i - 1] <= 0.0)) continue;
+      ++ndxerr;
+      Rec p;
+      p.A("neq_chkbnd!!! Invalid DX Bounds ").D(dxbnd[i - 1], 13, 6, 1).A(" for variable ");
+      report(p.view(), "", i, lxname, xnames, namrtn, "", unit1, unit2, msgrtn);
+    }
+  }
+}
+
+void neq_zerorc(IWORD istore, IWORD neq, IWORD nvar, IWORD nz, IWORD ldb, const IWORD* irn,
+                const IWORD* icn, const double* ajac, void* eqcnt, void* varcnt, IWORD& nzero,
+                IWORD& nempty, double* eqmax, double* varmax, const IWORD* lxname,
+                const void* xnames, const IWORD* lfname, const void* fnames, const void* namrtn,
+                IWORD unit1, IWORD unit2, const void* msgrtn) {
+  nzero = 0;
+  nempty = 0;
+  for (IWORD i = 0; i < neq; ++i) eqmax[i] = 0.0;
+  for (IWORD j = 0; j < nvar; ++j) varmax[j] = 0.0;
+  if (istore == 1) {
+    count_entries(neq, nvar, nz, irn, icn, eqcnt, varcnt);
+    for (IWORD k = 0; k < nz; ++k) {
+      const IWORD i = irn[k], j = icn[k];
+      if (i < 1 || i > neq || j < 1 || j > nvar) continue;
+      const double v = std::fabs(ajac[k]);
+      if (v > eqmax[i - 1]) eqmax[i - 1] = v;
+      if (v > varmax[j - 1]) varmax[j - 1] = v;
+    }
+    nempty = report_empty("neq_zerorc", neq, nvar, eqcnt, varcnt, lxname, xnames, lfname,
+                          fnames, namrtn, unit1, unit2, msgrtn);
+  } else if (ldb >= neq) {
+    // A leading dimension below NEQ cannot hold the matrix: no value is read
+    // and every row and column shows as all zero.
+    for (IWORD j = 1; j <= nvar; ++j) {
+      const double* col = ajac + (j - 1) * ldb;
+      for (IWORD i = 1; i <= neq; ++i) {
+        const double v = std::fabs(col[i - 1]);
+        if (v > eqmax[i - 1]) eqmax[i - 1] = v;
+        if (v > varmax[j - 1]) varmax[j - 1] = v;
+      }
+    }
+  }
+  for (IWORD i = 1; i <= neq; ++i) {
+    if (eqmax[i - 1] != 0.0) continue;
+    ++nzero;
+    report("neq_zerorc!!! Jacobian for equation ", "", i, lfname, fnames, namrtn, " is all zero",
+           unit1, unit2, msgrtn);
+  }
+  for (IWORD j = 1; j <= nvar; ++j) {
+    if (varmax[j - 1] != 0.0) continue;
+    ++nzero;
+    report("neq_zerorc!!! Jacobian for variable ", "", j, lxname, xnames, namrtn, " is all zero",
+           unit1, unit2, msgrtn);
+  }
+}
+
+void neq_empty(IWORD neq, IWORD nvar, IWORD nz, const IWORD* irn, const IWORD* icn, void* eqcnt,
+               void* varcnt, IWORD& nerr, const IWORD* lxname, const void* xnames,
+               const IWORD* lfname, const void* fnames, const void* namrtn, IWORD unit1,
+               IWORD unit2, const void* msgrtn) {
+  count_entries(neq, nvar, nz, irn, icn, eqcnt, varcnt);
+  nerr = report_empty("neq_empty", neq, nvar, eqcnt, varcnt, lxname, xnames, lfname, fnames,
+                      namrtn, unit1, unit2, msgrtn);
+}
+
+}  // namespace orvika

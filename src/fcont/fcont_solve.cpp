@@ -1,0 +1,130 @@
+// FCONT_SOLVE: entry of the continuation solver; lays out the work arrays
+// and hands every call to the driver.
+#include "fcont/fcont.hpp"
+#include "frame/format.hpp"
+
+namespace orvika {
+namespace {
+
+using namespace fcont;
+
+constexpr int kFirst = ii::IF0;                    // word 29
+constexpr int kWords = ii::JNEXT - ii::IF0 + 1;    // words 29-47
+
+// Section starts (IINFO words 29-47) for the arguments of this call;
+// PRESENT tells which sections are laid out.
+struct Layout {
+  IWORD w[kWords];
+  bool present[kWords];
+  IWORD& at(int word) { return w[word - kFirst]; }
+  bool& has(int word) { return present[word - kFirst]; }
+};
+
+Layout layout(IWORD n, IWORD nz, IWORD istore, IWORD jmode, IWORD ihom, IWORD lw, IWORD imiss) {
+  Layout L{};
+  for (bool& p : L.present) p = true;
+  L.at(ii::IF0) = 1;
+  L.at(ii::IXINIT) = n + 1;
+  L.at(ii::IXSAVE) = 2 * n + 1;
+  L.at(ii::IXBASE) = 3 * n + 1;
+  L.at(ii::IYB) = 4 * n + 1;
+  IWORD next = L.at(ii::IYB);
+  for (int word : {ii::ITB, ii::IYP, ii::ITP, ii::ITPRED, ii::IW1, ii::IW2}) {
+    next += n + 1;
+    L.at(word) = next;
+  }
+  next += n + 1;
+  if (ihom == 2) {
+    L.at(ii::IAJ) = next;
+    L.at(ii::IW8S) = next + (istore == 1 ? nz : n * n);
+  } else {
+    L.at(ii::IAJ) = imiss;
+    L.has(ii::IAJ) = false;
+    L.at(ii::IW8S) = next;
+  }
+  L.at(ii::NWLIN) = lw - L.at(ii::IW8S) + 1;
+  IWORD inext = 1;
+  if (istore == 1 && jmode != 1) {
+    L.at(ii::JICP) = 1;
+    L.at(ii::JMAPZ) = n + 2;
+    L.at(ii::JIGRP) = nz + n + 2;
+    inext = nz + 2 * n + 2;
+  } else {
+    for (int word : {ii::JICP, ii::JMAPZ, ii::JIGRP}) {
+      L.at(word) = imiss;
+      L.has(word) = false;
+    }
+  }
+  if (istore == 1 && ihom == 3) {
+    L.at(ii::JLOCD) = inext;
+    inext += n;
+  } else {
+    L.at(ii::JLOCD) = imiss;
+    L.has(ii::JLOCD) = false;
+  }
+  L.at(ii::JNEXT) = inext;
+  return L;
+}
+
+}  // namespace
+
+/* Continuation solver (see include/orvika/fcont.h for the arguments and
+ * codes).  On ISOLV = -1 the work arrays are divided into sections whose
+ * starts go to IINFO words 29-47:
+ *   W:  F0 (N), XINIT (N), XSAVE (N), XBASE (N), YB, TB, YP, TP, TPRED, W1,
+ *       W2 (N+1 each), AJ0 (IHOM = 2 only: NZ or N*N), then WLIN, the
+ *       linear solver's work (NWLIN = LW - IW8S + 1 words).
+ *   IW: column grouping (sparse, JMODE not 1: N+1, NZ, N), diagonal
+ *       positions (sparse, IHOM = 3: N).
+ * Later calls read the starts from IINFO; a layout that does not belong to
+ * the arguments of the call (IINFO changed during a run, or no start call)
+ * ends the call with code 12.  ISOLV >= 0 on entry is a caller error: a
+ * message is printed and nothing changes. */
+extern "C" ORVK_API void FCONT_SOLVE(IWORD* ISOLV, const IWORD* ISTORE, const IWORD* JMODE,
+                                     const IWORD* IHOM, IWORD* IFERR, const IWORD* N, double* X,
+                                     double* RLAM, double* F, const IWORD* NZ, const IWORD* IRN,
+                                     const IWORD* ICN, const IWORD* LDB, double* AJAC,
+                                     IWORD* IPERM, IWORD* IPARAM, double* RPARAM, IWORD* IINFO,
+                                     double* RINFO, const double* XLB, const double* XUB,
+                                     double* FSCALE, double* XSCALE, const IWORD* MXNAME,
+                                     const void* XNAMES, const IWORD* MFNAME, const void* FNAMES,
+                                     FCONT_NAMRTN NAMRTN, FCONT_MSGRTN MSGRTN, const IWORD* LIW,
+                                     IWORD* IW, const IWORD* LW, double* W) {
+  const void* namrtn = reinterpret_cast<const void*>(NAMRTN);
+  const void* msgrtn = reinterpret_cast<const void*>(MSGRTN);
+  if (*ISOLV >= 0) {
+    Rec r;
+    r.A("!!!Fcont_Solve called with ISOLV =").I(*ISOLV, 6);
+    char line[kLineLen];
+    r.to_text(line, sizeof line);
+    fcont_prtline(IPARAM[ip::KPLUNT - 1], msgrtn, 11, line, kLineLen);
+    fcont_prtline(IPARAM[ip::KPTUNT - 1], msgrtn, 11, line, kLineLen);
+    return;
+  }
+  const IWORD nzv = *ISTORE == 1 ? *NZ : 0;
+  Layout L = layout(*N, nzv, *ISTORE, *JMODE, *IHOM, *LW, IPARAM[ip::IMISS - 1]);
+  if (*ISOLV == -1) {
+    for (int k = 0; k < kWords; ++k) IINFO[kFirst - 1 + k] = L.w[k];
+  } else {
+    for (int k = 0; k < kWords; ++k) {
+      if (L.present[k] && IINFO[kFirst - 1 + k] != L.w[k]) {
+        *ISOLV = 12;
+        return;
+      }
+    }
+  }
+  auto wsec = [&](int word) -> double* { return L.has(word) ? W + (L.at(word) - 1) : nullptr; };
+  auto isec = [&](int word) -> IWORD* { return L.has(word) ? IW + (L.at(word) - 1) : nullptr; };
+  FcontWork work{wsec(ii::IF0),  wsec(ii::IXINIT), wsec(ii::IXSAVE), wsec(ii::IXBASE),
+                 wsec(ii::IYB),  wsec(ii::ITB),    wsec(ii::IYP),    wsec(ii::ITP),
+                 wsec(ii::ITPRED), wsec(ii::IW1),  wsec(ii::IW2),    wsec(ii::IAJ),
+                 isec(ii::JICP), isec(ii::JMAPZ),  isec(ii::JIGRP),  isec(ii::JLOCD),
+                 wsec(ii::IW8S), L.at(ii::NWLIN)};
+  FcontArgs args{ISOLV, ISTORE, JMODE, IHOM,   IFERR,  N,      X,      RLAM,   F,
+                 NZ,    IRN,    ICN,   LDB,    AJAC,   IPERM,  IPARAM, RPARAM, IINFO,
+                 RINFO, XLB,    XUB,   FSCALE, XSCALE, MXNAME, XNAMES, MFNAME, FNAMES,
+                 namrtn, msgrtn, LIW,  IW,     LW,     W};
+  fcont_driver(args, work);
+}
+
+}  // namespace orvika

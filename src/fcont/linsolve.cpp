@@ -1,0 +1,281 @@
+// Linear solves of the continuation driver: the scaled homotopy matrix,
+// the dense path (own LU) and the sparse path through ORVK_CONTRL with its
+// accuracy check, and the combination of the solutions into a tangent, a
+// bordered corrector step or a fixed-parameter Newton step.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "fcont/driver_ctx.hpp"
+#include "fcont/fcont_parts.hpp"
+#include "frame/format.hpp"
+#include "nsolve/nsolve.hpp"
+#include "orvika/sparselu.h"
+
+namespace orvika::fcont {
+namespace {
+
+// Integer word K (1-based) of the linear solver's work, seen as integers.
+void put_int(double* wlin, IWORD k, IWORD v) { std::memcpy(wlin + (k - 1), &v, sizeof v); }
+
+bool inside(IWORD start, IWORD len, IWORD total) {
+  return len <= 0 || (start >= 1 && start - 1 <= total - len);
+}
+
+// Forms the scaled homotopy matrix in AJAC (type 3 sparse: without the
+// diagonal term, which goes into the solver's copy).
+void form_matrix(Ctx& c) {
+  const FcontArgs& a = c.a;
+  const double lam = c.rlam();
+  const IWORD ihom = c.ihom();
+  const double* fs = a.FSCALE;
+  const double* xs = a.XSCALE;
+  if (c.sparse()) {
+    for (IWORD k = 0; k < c.nz(); ++k) {
+      double m = a.AJAC[k];
+      if (ihom == 2)
+        m = (1.0 - lam) * m + lam * c.w.AJ0[k];
+      else if (ihom == 3)
+        m = (1.0 - lam) * m;
+      a.AJAC[k] = fs[a.IRN[k] - 1] * m * xs[a.ICN[k] - 1];
+    }
+    c.R(ri::RLAMFA) = lam;
+    return;
+  }
+  const IWORD n = c.n, ld = c.ldb();
+  for (IWORD j = 0; j < n; ++j) {
+    double* col = a.AJAC + j * ld;
+    for (IWORD i = 0; i < n; ++i) {
+      double m = col[i];
+      if (ihom == 2)
+        m = (1.0 - lam) * m + lam * c.w.AJ0[i + n * j];
+      else if (ihom == 3)
+        m = (1.0 - lam) * m;
+      col[i] = fs[i] * m * xs[j];
+    }
+    if (ihom == 3) col[j] += lam;
+  }
+}
+
+void print_both(Ctx& c, IWORD spacing, const Rec& r) {
+  char line[kLineLen];
+  r.to_text(line, sizeof line);
+  fcont_prtline(c.P(ip::KPLUNT), c.a.MSGRTN, spacing, line, kLineLen);
+  fcont_prtline(c.P(ip::KPTUNT), c.a.MSGRTN, spacing, line, kLineLen);
+}
+
+// Sparse solve of the right-hand sides in W1 (and W2) through ORVK_CONTRL.
+IWORD sparse_solve(Ctx& c, IWORD nrhs) {
+  const FcontArgs& a = c.a;
+  const IWORD n = c.n, nz = c.nz();
+  const IWORD nwlin = c.w.NWLIN;
+  double* wl = c.w.WLIN;
+  const IWORD nz2 = c.I(ii::NZ2);
+  const IWORD kplunt = c.P(ip::KPLUNT);
+  for (int attempt = 1;; ++attempt) {
+    ORVK_SPOPT2_T& o = ORVK_SPOPT2;
+    if (c.I(ii::IREORD) == 1) {
+      o.ORDOPT = 6;
+    } else {
+      o.ORDOPT = 2;
+      if (o.IORNIN == 1) {
+        if (!inside(o.IORN, n, nwlin)) return 15;
+        for (IWORD i = 1; i <= n; ++i) put_int(wl, o.IORN + i - 1, a.IPERM[i - 1]);
+      }
+    }
+    const IWORD ib = o.IB, iv = o.IVECT, jv = o.JVECT, ia = o.IA;
+    if (!inside(ib, nrhs * n, nwlin) || !inside(iv, nz2, nwlin) || !inside(jv, nz2, nwlin) ||
+        !inside(ia, nz2, nwlin))
+      return 15;
+    std::copy(c.w.W1, c.w.W1 + n, wl + ib - 1);
+    if (nrhs == 2) std::copy(c.w.W2, c.w.W2 + n, wl + ib - 1 + n);
+    for (IWORD k = 1; k <= nz; ++k) {
+      put_int(wl, iv + k - 1, a.IRN[k - 1]);
+      put_int(wl, jv + k - 1, a.ICN[k - 1]);
+    }
+    std::copy(a.AJAC, a.AJAC + nz, wl + ia - 1);
+    if (c.ihom() == 3) {
+      const double lamfa = c.R(ri::RLAMFA);
+      for (IWORD i = 1; i <= n; ++i) {
+        const IWORD p = c.w.JLOCD[i - 1];
+        if (p <= nz) {
+          wl[ia + p - 2] += lamfa;
+        } else {
+          put_int(wl, iv + p - 1, i);
+          put_int(wl, jv + p - 1, i);
+          wl[ia + p - 2] = lamfa;
+        }
+      }
+    }
+    ORVK_SPOPT4.NRHSMX = 2;
+    ORVK_SPOPT4.NRHS = nrhs;
+    IWORD nn = n, nzz = nz2, code = 0;
+    ORVK_CONTRL(reinterpret_cast<IWORD*>(wl), wl, &nwlin, &nn, &nzz, &code);
+    ORVK_SPOPT4.NRHSMX = 1;
+    ORVK_SPOPT4.NRHS = 1;
+    if (c.I(ii::IREORD) == 1 && (code > 0 || code == -12)) {
+      c.I(ii::IREORD) = 0;
+      continue;
+    }
+    if (code < 0) {
+      if (code >= -6) return 14;
+      if (code == -7) return 5;
+      if (code == -8) return 4;
+      return 15;
+    }
+    c.I(ii::IREORD) = 1;
+
+    // Accuracy check of the first solution.
+    const IWORD ibx = o.IB, ix = o.X;
+    if (!inside(ibx, 2 * n, nwlin) || !inside(ix, nrhs * n, nwlin)) return 15;
+    double* rhs = wl + ibx - 1;
+    const double* sol = wl + ix - 1;
+    if (c.ihom() == 3) {
+      const double lamfa = c.R(ri::RLAMFA);
+      for (IWORD i = 0; i < n; ++i) rhs[i] -= lamfa * sol[i];
+    }
+    double znorm = 0.0, zratio = 0.0;
+    RESIDC(n, nz, a.IRN, a.ICN, a.AJAC, sol, rhs, rhs + n, znorm, zratio);
+    if (zratio > 0.01) {
+      ORVK_SPOPT1_T& t = ORVK_SPOPT1;
+      Rec r1;
+      r1.A("  Fcont_Solve: CHKT  =").G(t.PIVTL1, 13, 5).A(" PIVT   =").G(t.PIVTL2, 13, 5);
+      print_both(c, 10, r1);
+      Rec r2;
+      r2.A("               ZNORM =").G(znorm, 13, 5).A(" ZRATIO =").G(zratio, 13, 5);
+      print_both(c, 1, r2);
+      if (c.P(ip::KPLLEV) >= 9) {
+        if (attempt == 1) {
+          static constexpr char kHead[] = "  Jacobian dump:";
+          fcont_prtline(kplunt, a.MSGRTN, 10, kHead, sizeof kHead - 1);
+          char line[kLineLen];
+          for (IWORD k = 1; k <= nz; ++k) {
+            Rec r;
+            r.I(a.IRN[k - 1], 7).I(a.ICN[k - 1], 7).E(wl[ia + k - 2], 18, 10, 1);
+            r.to_text(line, sizeof line);
+            fcont_prtline(kplunt, a.MSGRTN, 0, line, kLineLen);
+          }
+          fcont_dumpvec(kplunt, a.MSGRTN, "  RHS Dump:", n, rhs, 11);
+        }
+        fcont_dumpvec(kplunt, a.MSGRTN, "  DX Dump:", n, sol, 10);
+      }
+      const double p1 = t.PIVTL1, p2 = t.PIVTL2;
+      if (t.PIVTL1 <= 0.000101) {
+        t.PIVTL1 = std::max(t.PIVTL1, 0.001);
+        t.PIVTL2 = std::max(t.PIVTL2, 0.1);
+      } else if (t.PIVTL1 <= 0.00101) {
+        t.PIVTL1 = std::max(t.PIVTL1, 0.01);
+        t.PIVTL2 = std::max(t.PIVTL2, 0.1);
+      }
+      if (t.PIVTL1 > 1.5 * p1 || t.PIVTL2 > 1.5 * p2) {
+        c.I(ii::IREORD) = 0;
+        continue;
+      }
+    }
+    std::copy(sol, sol + n, c.w.W1);
+    if (nrhs == 2) std::copy(sol + n, sol + 2 * n, c.w.W2);
+    return 0;
+  }
+}
+
+}  // namespace
+
+IWORD sparse_setup(Ctx& c) {
+  const FcontArgs& a = c.a;
+  const IWORD n = c.n, nz = c.nz();
+  c.I(ii::IREORD) = 0;
+  // Diagonal positions for type 3: existing diagonal entries, or new ones
+  // appended after the caller's entries.
+  IWORD nz2 = nz;
+  if (c.ihom() == 3) {
+    IWORD* loc = c.w.JLOCD;
+    std::fill(loc, loc + n, IWORD{0});
+    for (IWORD k = 1; k <= nz; ++k)
+      if (a.IRN[k - 1] == a.ICN[k - 1]) loc[a.IRN[k - 1] - 1] = k;
+    for (IWORD i = 0; i < n; ++i)
+      if (loc[i] == 0) loc[i] = ++nz2;
+  }
+  c.I(ii::NZ2) = nz2;
+
+  ORVK_SPOPT2_T& o = ORVK_SPOPT2;
+  if (o.CHKMODE != 1 && o.CHKMODE != 3) o.CHKMODE = 2;
+  o.INPFRM = 1;
+  if (o.ORDOPT < 1 || o.ORDOPT > 6) o.ORDOPT = 2;
+  if (o.METHOD < 1 || o.METHOD > 7) o.METHOD = 1;
+  if (o.SCLOPT != 2) o.SCLOPT = 1;
+  o.RSTOPT = 1;
+  if (n < 1 || a.IPERM[0] == 0 || std::llabs(a.IPERM[0]) > n || a.IPERM[0] == a.IPERM[n - 1])
+    o.IORNIN = 0;
+  if (o.CBSROW < 1 || o.CBSROW > n) o.CBSROW = n;
+  if (o.RNKOPT != 0) o.RNKOPT = 1;
+  if (o.MSGUNIT < 1 || o.MSGUNIT > 999) o.MSGUNIT = c.P(ip::KPLUNT);
+  o.I4FAC = 1;
+  o.IB = 1;
+  const IWORD nwlin = c.w.NWLIN;
+  o.IVECT = (o.I4FAC * nwlin) / 4;
+  o.JVECT = o.IVECT + nz2;
+  o.IORN = o.IVECT - 2 * n;
+  o.IA = nwlin - nz2;
+
+  ORVK_SPOPT1_T& t = ORVK_SPOPT1;
+  if (t.PIVTL1 <= 0.0 || t.PIVTL1 > 1.0) t.PIVTL1 = 1e-4;
+  if (t.PIVTL2 <= 0.0 || t.PIVTL2 > 1.0) t.PIVTL2 = 1e-4;
+  if (t.SPCFAC >= c.Q(rp::RMISS) || t.SPCFAC < 0.1) t.SPCFAC = 1.0;
+
+  // The driver's own copies must stay inside the work: the row and column
+  // numbers and the values, and the row numbering when it is handed over.
+  if (!inside(o.IVECT, nz2, nwlin) || !inside(o.JVECT, nz2, nwlin) || !inside(o.IA, nz2, nwlin))
+    return 15;
+  if (o.IORNIN == 1 && !inside(o.IORN, n, nwlin)) return 15;
+  return 0;
+}
+
+IWORD linear_solve(Ctx& c, IWORD purpose, IWORD nrhs) {
+  const IWORD n = c.n;
+  double* w1 = c.w.W1;
+  double* w2 = c.w.W2;
+  const double* fs = c.a.FSCALE;
+  for (IWORD i = 0; i < n; ++i) w1[i] *= fs[i];
+  if (nrhs == 2)
+    for (IWORD i = 0; i < n; ++i) w2[i] *= fs[i];
+  c.R(ri::RHOLEN) = fcont_l2norm(n, w1);
+  const bool fresh = c.I(ii::NEWJAC) == 1;
+  if (fresh) form_matrix(c);
+  if (c.sparse()) {
+    const IWORD code = sparse_solve(c, nrhs);
+    if (code != 0) return code;
+  } else {
+    if (fresh) {
+      fcont_lufact(n, c.ldb(), c.a.AJAC, c.a.IPERM, c.Q(rp::SINGT), c.Q(rp::EPSMCH));
+      if (c.a.IPERM[n - 1] > 0) return 4;
+    }
+    fcont_lusolve(n, c.a.IPERM, c.ldb(), c.a.AJAC, w1);
+    if (nrhs == 2) fcont_lusolve(n, c.a.IPERM, c.ldb(), c.a.AJAC, w2);
+  }
+  const double* tpred = c.w.TPRED;
+  if (purpose == 2) {
+    w1[n] = 1.0;
+  } else if (nrhs == 1) {
+    w1[n] = 0.0;
+  } else {
+    const double av = fcont_inner(n, tpred, w1);
+    const double bv = fcont_inner(n, tpred, w2);
+    const double d = bv + tpred[n];
+    if (std::fabs(d) > 1e-4 * std::fabs(av)) {
+      const double mu = -av / d;
+      for (IWORD i = 0; i < n; ++i) w1[i] += mu * w2[i];
+      w1[n] = mu;
+    } else {
+      w1[n] = 0.0;
+    }
+  }
+  c.R(ri::DYLEN) = fcont_l2norm(c.np1, w1);
+  if (purpose == 2) {
+    double s = 1.0 / c.R(ri::DYLEN);
+    if (fcont_inner(c.np1, tpred, w1) < 0.0) s = -s;
+    for (IWORD i = 0; i < c.np1; ++i) c.w.TB[i] = s * w1[i];
+  }
+  return 0;
+}
+
+}  // namespace orvika::fcont

@@ -1,0 +1,425 @@
+// Final codes of the continuation solver with their messages, the restore
+// of the best point, the start checks and the request protocol.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "fcont_test_util.hpp"
+#include "orvika/sparselu.h"
+#include "support/capture.hpp"
+
+using namespace fcont_test;
+
+namespace {
+
+Problem cubic(double x0 = 2.5) {
+  Problem p;
+  p.n = 1;
+  p.x0 = {x0};
+  p.F = [](const double* x, double, double* f) { f[0] = x[0] * x[0] * x[0] - 3 * x[0] + 3; };
+  p.J = [](const double* x, double, double* j) { j[0] = 3 * x[0] * x[0] - 3; };
+  p.irn = {1};
+  p.icn = {1};
+  return p;
+}
+
+// Linear 2 x 2 system A x = b with a chosen matrix (singular or not).
+Problem linear2(double a11, double a21, double a12, double a22, double b1, double b2) {
+  Problem p;
+  p.n = 2;
+  p.x0 = {3.0, 3.0};
+  p.F = [=](const double* x, double, double* f) {
+    f[0] = a11 * x[0] + a12 * x[1] - b1;
+    f[1] = a21 * x[0] + a22 * x[1] - b2;
+  };
+  p.J = [=](const double*, double, double* j) {
+    j[0] = a11;
+    j[1] = a21;
+    j[2] = a12;
+    j[3] = a22;
+  };
+  p.irn = {1, 2, 1, 2};
+  p.icn = {1, 1, 2, 2};
+  return p;
+}
+
+std::vector<std::string> framed(const std::string& s) { return {"", s, ""}; }
+
+// Runs with the final message on unit 7 at level LEVEL.
+struct Messaged {
+  ContRun r;
+  orvika_test::UnitCapture cap{7};
+  Messaged(const Problem& p, IWORD storage, IWORD level = 3) : r(p, storage) {
+    r.set_i(ip::KPLUNT, 7);
+    r.set_i(ip::KPLLEV, level);
+    r.set_i(ip::FINMSG, 1);
+  }
+};
+
+TEST(FcontFinal, SuccessMessageOnlyFromLevelFive) {
+  {
+    Messaged m(cubic(), 2, 3);
+    EXPECT_EQ(m.r.solve(), 0);
+    EXPECT_TRUE(m.cap.lines().empty());
+  }
+  Messaged m(cubic(), 2, 5);
+  EXPECT_EQ(m.r.solve(), 0);
+  char want[80];
+  std::snprintf(want, sizeof want, "!!!Fcont_Solve solved successfully, NJAC=%4ld NPOINT=%4ld",
+                static_cast<long>(m.r.info(ii::NJAC)), static_cast<long>(m.r.info(ii::NPOINT)));
+  EXPECT_EQ(m.cap.lines(), framed(want));
+  // FINMSG 0: nothing, whatever the level.
+  ContRun q(cubic(), 2);
+  q.set_i(ip::KPLUNT, 7);
+  q.set_i(ip::KPLLEV, 5);
+  q.set_i(ip::FINMSG, 0);
+  orvika_test::UnitCapture cap(7);
+  EXPECT_EQ(q.solve(), 0);
+  EXPECT_TRUE(cap.lines().empty());
+}
+
+TEST(FcontFinal, MaximumPointsRestoresTheBestPoint) {
+  for (IWORD maxpoint : {2, 3, 4}) {
+    Messaged m(cubic(), 2);
+    m.r.set_i(ip::MAXPOINT, maxpoint);
+    EXPECT_EQ(m.r.solve(), 1);
+    EXPECT_EQ(m.r.info(ii::NPOINT), maxpoint);
+    EXPECT_EQ(m.cap.lines(), framed("!!!Fcont_Solve exited due to maximum points"));
+    // X and RLAM belong to the smallest parameter reached, and F to X.
+    EXPECT_EQ(m.r.rlam, m.r.rinf(ri::RLAMSV));
+    double fx;
+    m.r.p.F(m.r.x.data(), 0.0, &fx);
+    EXPECT_EQ(m.r.f[0], fx);
+    for (std::size_t k = 0; k < m.r.requests.size(); ++k)
+      if (m.r.requests[k] == -6) EXPECT_LE(m.r.rlam, m.r.lam_at_request[k] * (1 + 1e-14));
+    // Points 1-3 lower the parameter; point 4 lies past a turning point
+    // above the best one, so it is reported and the best point re-evaluated.
+    const std::size_t k = m.r.requests.size();
+    if (maxpoint == 4) {
+      EXPECT_EQ(m.r.requests[k - 2], -6);
+      EXPECT_EQ(m.r.requests[k - 1], -2);
+      EXPECT_LT(m.r.rlam, m.r.lam_at_request[k - 2]);
+    } else {
+      EXPECT_EQ(m.r.requests[k - 1], -2);  // the residual of the last point
+    }
+  }
+}
+
+TEST(FcontFinal, MaximumIterationsAndSlowPoints) {
+  {
+    Messaged m(cubic(), 2);
+    m.r.set_i(ip::MAXITER, 1);
+    EXPECT_EQ(m.r.solve(), 2);
+    EXPECT_EQ(m.cap.lines(), framed("!!!Fcont_Solve exited due to maximum iterations"));
+  }
+  Messaged m(cubic(), 2);
+  m.r.set_r(rp::INISTP, 1e-7);
+  m.r.set_r(rp::MAXSTP, 1e-6);
+  m.r.set_i(ip::MAXSLOW, 2);
+  EXPECT_EQ(m.r.solve(), 3);
+  EXPECT_EQ(m.r.info(ii::NSLOW), 2);
+  EXPECT_EQ(m.cap.lines(), framed("!!!Fcont_Solve exited due to slow iterations"));
+}
+
+TEST(FcontFinal, SingularJacobianDenseAndSparse) {
+  for (IWORD st : {1, 2}) {
+    // Sparse: data errors fatal, so the singular matrix is not repaired.
+    ORVK_SPOPT2.CHKMODE = 1;
+    Messaged m(linear2(1, 2, 1, 2, 2, 4), st);
+    EXPECT_EQ(m.r.solve(), 4) << st;
+    EXPECT_EQ(m.cap.lines().back(), "");
+    EXPECT_EQ(m.cap.lines()[m.cap.lines().size() - 2],
+              "!!!Fcont_Solve exited due to singular Jacobian");
+  }
+  ORVK_SPOPT2.CHKMODE = 2;
+}
+
+TEST(FcontFinal, StructurallyEmptyAndAllZeroRowsAndColumns) {
+  // Sparse pattern without any entry in row 2: structural.
+  Problem p = linear2(1, 0, 1, 0, 2, 0);
+  p.irn = {1, 1};
+  p.icn = {1, 2};
+  {
+    Messaged m(p, 1);
+    EXPECT_EQ(m.r.solve(), 5);
+    EXPECT_EQ(m.cap.lines().back(), "");
+    EXPECT_EQ(m.cap.lines()[m.cap.lines().size() - 2],
+              "!!!Fcont_Solve exited due to structural singular Jacobian");
+  }
+  // Row 2 present with zero values only: all zero.
+  Problem q = linear2(1, 0, 1, 0, 2, 0);
+  for (IWORD st : {1, 2}) {
+    Messaged m(q, st);
+    EXPECT_EQ(m.r.solve(), 16) << st;
+    EXPECT_EQ(m.cap.lines()[m.cap.lines().size() - 2],
+              "!!!Fcont_Solve exited due to empty row/column");
+  }
+}
+
+TEST(FcontFinal, StepReducedToMinstpRestoresTheStart) {
+  // The caller fails on every point other than the start point.
+  Messaged m(cubic(), 2);
+  m.r.on_eval = [](ContRun& r) {
+    if (r.rlam != 1.0) r.iferr = 1;
+  };
+  EXPECT_EQ(m.r.solve(), 8);
+  EXPECT_EQ(m.cap.lines(), framed("!!!Fcont_Solve exited due to step reduced to MINSTP"));
+  EXPECT_EQ(m.r.rlam, 1.0);
+  EXPECT_EQ(m.r.x[0], 2.5);
+  EXPECT_EQ(m.r.requests.back(), -2);  // the restore request
+  EXPECT_LE(m.r.rinf(ri::HTAN), 1e-7);
+}
+
+TEST(FcontFinal, ParameterLimitAndReversal) {
+  {
+    Messaged m(cubic(), 2);
+    m.r.set_r(rp::PLIMIT, 0.5);
+    EXPECT_EQ(m.r.solve(), 9);
+    EXPECT_EQ(m.cap.lines(), framed("!!!Fcont_Solve exited due to reaching parameter limit"));
+    EXPECT_EQ(m.r.count(-6), 0);
+  }
+  // REVERSE: the first point at the limit restarts from the start point
+  // towards a rising parameter; the next one ends the run.
+  Messaged m(cubic(), 2, 6);
+  m.r.set_r(rp::PLIMIT, 0.5);
+  m.r.set_i(ip::REVERSE, 1);
+  EXPECT_EQ(m.r.solve(), 9);
+  const auto& l = m.cap.lines();
+  EXPECT_NE(std::find(l.begin(), l.end(), "!!!Fcont_Solve: reverse search direction"), l.end());
+  EXPECT_EQ(l[l.size() - 2], "!!!Fcont_Solve exited due to reaching parameter limit");
+  EXPECT_GT(m.r.info(ii::IPOINT), 0);
+  // The start point of the second branch is reported with -6 at lambda 1.
+  bool reported = false;
+  for (std::size_t k = 0; k < m.r.requests.size(); ++k)
+    reported |= m.r.requests[k] == -6 && m.r.lam_at_request[k] == 1.0;
+  EXPECT_TRUE(reported);
+  // The best point is the first accepted one (parameter below 1).
+  EXPECT_LT(m.r.rlam, 1.0);
+  EXPECT_EQ(m.r.rlam, m.r.rinf(ri::RLAMSV));
+}
+
+TEST(FcontFinal, StartCorrectionFailsAfterMaxinit) {
+  // Natural parameter with the start point far off the path.
+  Problem p = cubic(1.2);
+  p.F = [](const double* x, double lam, double* f) {
+    f[0] = x[0] * x[0] * x[0] - 3 * x[0] + 3 - 11.125 * lam;
+  };
+  Messaged m(p, 2);
+  m.r.ihom = 4;
+  m.r.set_i(ip::MAXINIT, 1);
+  EXPECT_EQ(m.r.solve(), 7);
+  EXPECT_EQ(m.cap.lines(), framed("!!!Fcont_Solve exited with ISOLV =     7"));
+}
+
+TEST(FcontFinal, BadStartingPoint) {
+  Messaged m(cubic(), 2);
+  m.r.on_eval = [](ContRun& r) { r.iferr = 1; };
+  EXPECT_EQ(m.r.solve(), 17);
+  EXPECT_EQ(m.r.requests.size(), 1u);
+  EXPECT_EQ(m.cap.lines(), framed("!!!Fcont_Solve exited due to bad starting point"));
+}
+
+TEST(FcontFinal, StartPointThatSolvesEndsAtOnce) {
+  Problem p = linear2(2, 0, 0, 3, 6, 9);  // root (3, 3) = start
+  for (IWORD st : {1, 2}) {
+    ContRun r(p, st);
+    EXPECT_EQ(r.solve(), 0);
+    EXPECT_EQ(r.rlam, 0.0);
+    EXPECT_EQ(r.x, (std::vector<double>{3.0, 3.0}));
+    EXPECT_EQ(r.requests, (std::vector<IWORD>{-2, -3}));
+  }
+}
+
+// ---- start checks ------------------------------------------------------------------
+
+TEST(FcontStart, InputErrors) {
+  struct Row {
+    const char* what;
+    std::function<void(ContRun&)> set;
+    IWORD code;
+    const char* text;
+  };
+  const char* bad = "!!!Fcont_Solve exited due to bad input parameter";
+  const std::vector<Row> rows = {
+      {"istore 3", [](ContRun& r) { r.istore = 3; }, 12, bad},
+      {"jmode 0", [](ContRun& r) { r.jmode = 0; }, 12, bad},
+      {"ihom 5", [](ContRun& r) { r.ihom = 5; }, 12, bad},
+      {"n -1", [](ContRun& r) { r.n = -1; }, 12, bad},
+      {"xscale zero", [](ContRun& r) { r.xscale = {1.0, 0.0}; }, 12, bad},
+      {"fscale nan", [](ContRun& r) { r.fscale = {1.0, std::nan("")}; }, 12, bad},
+      {"liw short", [](ContRun& r) { r.liw = 0; r.istore = 1; r.jmode = 2; }, 15,
+       "!!!Fcont_Solve exited due to insufficient workspace"},
+      {"ldb short", [](ContRun& r) { r.ldb = 1; }, 19,
+       "!!!Fcont_Solve exited due to too small LDB"},
+      {"irn out of range", [](ContRun& r) { r.istore = 1; r.irn[2] = 3; }, 14,
+       "!!!Fcont_Solve exited due to bad Jacobian structure"},
+      {"icn zero", [](ContRun& r) { r.istore = 1; r.icn[0] = 0; }, 14,
+       "!!!Fcont_Solve exited due to bad Jacobian structure"},
+  };
+  const Problem p = linear2(2, 0, 0, 3, 1, 1);
+  for (const Row& row : rows) {
+    ContRun r(p, 2);
+    r.ajac.assign(4, 0.0);
+    r.set_i(ip::KPLUNT, 7);
+    r.set_i(ip::KPLLEV, 1);
+    r.set_i(ip::FINMSG, 1);
+    row.set(r);
+    orvika_test::UnitCapture cap(7);
+    EXPECT_EQ(r.solve(), row.code) << row.what;
+    EXPECT_TRUE(r.requests.empty()) << row.what;
+    EXPECT_EQ(cap.lines(), framed(row.text)) << row.what;
+  }
+}
+
+TEST(FcontStart, EmptySystemEndsAtOnce) {
+  Problem p;
+  p.n = 0;
+  p.F = [](const double*, double, double*) {};
+  p.J = [](const double*, double, double*) {};
+  for (IWORD st : {1, 2}) {
+    ContRun r(p, st);
+    EXPECT_EQ(r.solve(), 0);
+    EXPECT_TRUE(r.requests.empty());
+    EXPECT_EQ(r.rlam, 0.0);
+  }
+}
+
+TEST(FcontStart, WorkspaceLimits) {
+  const Problem p = linear2(2, 0, 0, 3, 1, 1);
+  // Sparse: NWLIN must be at least 3 NZ + 6 N.
+  for (IWORD extra : {-1, 0}) {
+    ContRun r(p, 1);
+    r.ihom = 1;
+    const IWORD iw8s = 11 * 2 + 8;
+    r.lw = iw8s - 1 + 3 * 4 + 6 * 2 + extra;
+    const IWORD code = r.solve();
+    if (extra < 0) {
+      EXPECT_EQ(code, 15);
+      EXPECT_TRUE(r.requests.empty());
+    } else {
+      EXPECT_FALSE(r.requests.empty());  // past the start checks
+    }
+  }
+  // Dense: LW = IW8S - 1 passes (type 2 lays out N*N words for AJ0).
+  for (IWORD ihom : {1, 2}) {
+    ContRun r(p, 2);
+    r.ihom = ihom;
+    r.lw = 11 * 2 + 8 + (ihom == 2 ? 4 : 0) - 1;
+    r.w.assign(r.lw, 0.0);
+    EXPECT_EQ(r.solve(), 0) << ihom;
+  }
+  // LIW exactly JNEXT - 1 passes, one word less fails (sparse, differences).
+  for (IWORD less : {0, 1}) {
+    ContRun r(p, 1);
+    r.jmode = 2;
+    r.ihom = 3;
+    const IWORD jnext = 4 + 2 * 2 + 2 + 2;
+    r.liw = jnext - 1 - less;
+    r.iw.assign(r.liw, 0);
+    EXPECT_EQ(r.solve(), less ? 15 : 0);
+  }
+}
+
+TEST(FcontStart, InvalidBoundsEndTheRun) {
+  const Problem p = linear2(2, 0, 0, 3, 1, 1);
+  ContRun r(p, 2);
+  r.xlb = {1.0, 0.0};
+  r.xub = {1.0, 10.0};
+  r.set_i(ip::LUBNDS, 1);
+  r.set_i(ip::FINMSG, 1);
+  r.set_i(ip::KPLUNT, 7);
+  orvika_test::UnitCapture cap(7);
+  EXPECT_EQ(r.solve(), 13);
+  EXPECT_EQ(cap.lines().back(), "");
+  EXPECT_EQ(cap.lines()[cap.lines().size() - 2], "!!!Fcont_Solve exited due to bad limit reached");
+  EXPECT_EQ(r.x[0], 3.0);
+}
+
+// ---- protocol ---------------------------------------------------------------------
+
+TEST(FcontProtocol, NonNegativeIsolvIsACallerError) {
+  ContRun r(cubic(), 2);
+  r.set_i(ip::KPLUNT, 7);
+  r.set_i(ip::KPTUNT, 8);
+  IWORD iinfo_before[47];
+  std::memcpy(iinfo_before, r.iinfo, sizeof iinfo_before);
+  orvika_test::UnitCapture c7(7), c8(8);
+  r.isolv = 3;
+  r.call();
+  EXPECT_EQ(r.isolv, 3);
+  EXPECT_EQ(r.x[0], 2.5);
+  EXPECT_EQ(std::memcmp(iinfo_before, r.iinfo, sizeof iinfo_before), 0);
+  EXPECT_EQ(c7.lines(), framed("!!!Fcont_Solve called with ISOLV =     3"));
+  EXPECT_EQ(c8.lines(), framed("!!!Fcont_Solve called with ISOLV =     3"));
+}
+
+TEST(FcontProtocol, ChangedLayoutEndsTheRun) {
+  ContRun r(cubic(), 2);
+  r.isolv = -1;
+  r.call();
+  ASSERT_EQ(r.isolv, -2);
+  r.iinfo[ii::IYB - 1] += 1000;  // the caller touched IINFO during the run
+  r.f[0] = 1.0;
+  r.call();
+  EXPECT_EQ(r.isolv, 12);
+  // A resume without any start call does not index the arrays either.
+  ContRun q(cubic(), 2);
+  q.isolv = -2;
+  q.call();
+  EXPECT_EQ(q.isolv, 12);
+}
+
+TEST(FcontProtocol, CheckedJacobianRequestsAndCounts) {
+  ContRun r(cubic(), 2);
+  r.jmode = 3;  // the first Jacobian is checked by differences
+  EXPECT_EQ(r.solve(), 0);
+  EXPECT_EQ(r.iferr, 0);
+  EXPECT_EQ(r.info(ii::NJAC), r.count(-3));
+  EXPECT_EQ(r.info(ii::NFUN), r.count(-2));
+  EXPECT_EQ(r.info(ii::JCALC), 1);
+  // -3 first, then -2 for the base point and the one perturbed column.
+  ASSERT_GE(r.requests.size(), 5u);
+  EXPECT_EQ(r.requests[0], -2);
+  EXPECT_EQ(r.requests[1], -3);
+  EXPECT_EQ(r.requests[2], -2);
+  EXPECT_EQ(r.requests[3], -2);
+  EXPECT_EQ(r.requests[4], -2);  // the first predicted point
+}
+
+// ---- message routine ---------------------------------------------------------------
+
+std::vector<std::pair<IWORD, std::string>> g_lines;
+extern "C" void capture_msg(const IWORD* unit, const IWORD* count, const char* text, int64_t) {
+  g_lines.emplace_back(*unit, std::string(text, static_cast<std::size_t>(*count > 0 ? *count : 0)));
+}
+
+TEST(FcontMessages, UnitsAboveHundredGoToTheRoutine) {
+  g_lines.clear();
+  ContRun r(cubic(), 2);
+  r.msgrtn = &capture_msg;
+  r.set_i(ip::KPLUNT, 150);
+  r.set_i(ip::KPLLEV, 6);
+  r.set_i(ip::MAXPOINT, 2);
+  r.set_i(ip::FINMSG, 1);
+  EXPECT_EQ(r.solve(), 1);
+  ASSERT_GE(g_lines.size(), 3u);
+  for (const auto& l : g_lines) EXPECT_EQ(l.first, 150);
+  EXPECT_EQ(g_lines[g_lines.size() - 2].second, "!!!Fcont_Solve exited due to maximum points");
+  // The trace lines of level 6 come first.
+  EXPECT_EQ(g_lines[0].second.rfind("          ITER:  1  RHO:", 0), 0u) << g_lines[0].second;
+  // Without a routine the same unit is silenced by the option check.
+  g_lines.clear();
+  ContRun q(cubic(), 2);
+  q.set_i(ip::KPLUNT, 150);
+  q.set_i(ip::FINMSG, 1);
+  q.set_i(ip::MAXPOINT, 2);
+  EXPECT_EQ(q.solve(), 1);
+  EXPECT_EQ(q.iparam[ip::KPLUNT - 1], 0);
+  EXPECT_TRUE(g_lines.empty());
+}
+
+}  // namespace
