@@ -235,7 +235,10 @@ extern "C" ORVK_API void ORVK_DOGLG2(const IWORD* N, const IWORD* NZ, double* X,
 
 /* ORVK_DOGLEG: as ORVK_DOGLG2 with 16-bit row and column numbers (IDX16).
  * Such indices address at most 32767 rows and columns: with N > 32767 the
- * routine computes nothing and returns IFLAG = -1. */
+ * routine computes nothing and returns IFLAG = -1.
+ *   IROW, JCOL  in  IDX16 (NZ)  row and column numbers of the entries of A;
+ *   every other argument as in ORVK_DOGLG2.
+ * Cost: as ORVK_DOGLG2, O(NZ) per product with the Jacobian. */
 extern "C" ORVK_API void ORVK_DOGLEG(const IWORD* N, const IWORD* NZ, double* X, const double* DXN,
                                      double* DX, double* F, const IDX16* IROW, const IDX16* JCOL,
                                      const double* A, double* W, double* DELTA, IWORD* ICOUNT,
@@ -250,6 +253,7 @@ extern "C" ORVK_API void ORVK_DOGLEG(const IWORD* N, const IWORD* NZ, double* X,
 
 /* ORVK_DOGLG1: as ORVK_DOGLG2 with the dense N x N Jacobian A, column-major
  * (entry (i, j) at A(i + N(j-1))); NZ is not read.
+ *   A  in  real (N*N)  the Jacobian; every other argument as in ORVK_DOGLG2.
  * Cost: MODE 1 2N^2, MODE 2 at most N^2, MODE 3 O(N). */
 extern "C" ORVK_API void ORVK_DOGLG1(const IWORD* N, const IWORD* /*NZ*/, double* X,
                                      const double* DXN, double* DX, double* F, const double* A,

@@ -166,6 +166,8 @@ class Engine {
   bool trial_bad() const;
   void update(const double* base, double t);
   void bndstp_from(const double* base, double lambda);
+  void keep_base();
+  void unit_step();
   void restore_base();
   void restore_dogleg_base();
   bool call_dogleg(IWORD mode);
@@ -184,6 +186,7 @@ class Engine {
   void print_bound_list();
   void print_bound_block(double ratio);
   void print_dogleg_step();
+  void dogleg_trial();
 };
 
 double* Engine::DX() const {
@@ -936,19 +939,36 @@ void Engine::merit_history() {
 
 // ---- trial set-ups --------------------------------------------------------------------
 
-void Engine::full() {
+// The base of a trial: WB := X, FB := F.
+void Engine::keep_base() {
   for (IWORD i = 0; i < N; ++i) {
     WB()[i] = a_.X[i];
     FB()[i] = a_.F[i];
   }
-  S1.TRIAL = 1;
-  S1.GLOBAL = 0;
+}
+
+// The full step from X (ORVK_NSOLVE2: cut back to the box by BNDSTP).
+void Engine::unit_step() {
   if (v2_) {
     S2.STEP = 1.0;
     bndstp_from(a_.X, 1.0);
   } else {
     update(a_.X, 1.0);
   }
+}
+
+// The step DOGLEG has just computed becomes the trial (request 4).
+void Engine::dogleg_trial() {
+  print_dogleg_step();
+  unit_step();
+  ICODE = 4;
+}
+
+void Engine::full() {
+  keep_base();
+  S1.TRIAL = 1;
+  S1.GLOBAL = 0;
+  unit_step();
   ICODE = 3;
 }
 
@@ -973,22 +993,12 @@ void Engine::dogleg_setup() {
   for (IWORD i = 0; i < N; ++i) WB()[i] = DX()[i];
   S2.DELTA = std::fmin(S2.DELTA, S2.DELMAX);
   if (!call_dogleg(1)) return;
-  print_dogleg_step();
-  if (v2_) {
-    S2.STEP = 1.0;
-    bndstp_from(a_.X, 1.0);
-  } else {
-    update(a_.X, 1.0);
-  }
-  ICODE = 4;
+  dogleg_trial();
 }
 
 void Engine::line_search() {
   if (iprint() >= 5) put_title(unit(), "NSOLVE: *** ONE-DIMENSIONAL SEARCH PERFORMED ***");
-  for (IWORD i = 0; i < N; ++i) {
-    WB()[i] = a_.X[i];
-    FB()[i] = a_.F[i];
-  }
+  keep_base();
   S2.STEP = 0.0;
   S2.RMSBAS = RMSERR;
   S1.IPT = 0;
@@ -1013,10 +1023,7 @@ void Engine::relax_search() {
   S1.GLOBAL = 1;
   S2.RMSOLD = S2.SMAX;
   if (iprint() >= 5) put_title(unit(), "NSOLVE: *** ONE-DIMENSIONAL SEARCH PERFORMED ***");
-  for (IWORD i = 0; i < N; ++i) {
-    WB()[i] = a_.X[i];
-    FB()[i] = a_.F[i];
-  }
+  keep_base();
   BNDSTP(1, N, 1, WB(), S2.STEP, icscl(), a_.CSCALE, DX(), a_.X, a_.DXUB, a_.XLB, a_.XUB);
   S1.NSRCH = 1;
   bndstp_from(WB(), S2.STEP);
@@ -1061,14 +1068,7 @@ void Engine::judge_dogleg() {
   S2.DELTA = std::fmin(S2.DELTA, S2.DELMAX);
   restore_dogleg_base();
   if (!call_dogleg(3)) return;
-  print_dogleg_step();
-  if (v2_) {
-    S2.STEP = 1.0;
-    bndstp_from(a_.X, 1.0);
-  } else {
-    update(a_.X, 1.0);
-  }
-  ICODE = 4;
+  dogleg_trial();
 }
 
 void Engine::judge_search() {

@@ -16,14 +16,19 @@ IWORD g_open_word = 0;
  * its value unchanged.
  *   UNIT      in  IWORD        unit number (handed on as it is).
  *   NAME      in  text         file name (handed on as it is).
- *   NAME_len  in  by value     its length. */
+ *   NAME_len  in  by value     its length.
+ * Returns the host utility's code.  Cost: one host call. */
 extern "C" ORVK_API IWORD NSOLVE_FOPEN(IWORD* UNIT, const char* NAME, int64_t NAME_len) {
   return RTO_SHARE_OPENEW(UNIT, NAME, &g_open_word, NAME_len);
 }
 
 /* NSOLVE_WRITELN: writes TEXT without its trailing blanks (length from the
  * host's VLK_STRLEN, kept within 0..TEXT_len) as one record on UNIT; a blank
- * text writes an empty record. */
+ * text writes an empty record.
+ *   TEXT      in  text         the line.
+ *   UNIT      in  IWORD        unit number.
+ *   TEXT_len  in  by value     length of TEXT.
+ * Cost: O(TEXT_len). */
 extern "C" ORVK_API void NSOLVE_WRITELN(const char* TEXT, const IWORD* UNIT, int64_t TEXT_len) {
   IWORD l = TEXT_len > 0 ? VLK_STRLEN(TEXT, TEXT_len) : 0;
   if (l < 0) l = 0;
@@ -31,5 +36,7 @@ extern "C" ORVK_API void NSOLVE_WRITELN(const char* TEXT, const IWORD* UNIT, int
   orvika::write_rec(*UNIT, std::string_view(TEXT, static_cast<std::size_t>(l)));
 }
 
-/* NSOLVE_FCLOSE: closes unit UNIT. */
+/* NSOLVE_FCLOSE: closes unit UNIT.
+ *   UNIT  in  IWORD  unit number (a unit that is not open is left alone).
+ * Cost: O(1). */
 extern "C" ORVK_API void NSOLVE_FCLOSE(const IWORD* UNIT) { orvika::unit_close(*UNIT); }

@@ -319,11 +319,15 @@ void GMRES(IWORD N, IWORD NX0, const double* X0, const IWORD* IA, const IWORD* J
     size_pr(unit, lix, "IX-GMRES");
     size_pr(unit, itot, "TOT-IWKGMR");
   }
-  if (LIWKGM < itot) {
+  // The shortage line of a work array, with the total it needs.
+  auto too_short = [&](std::string_view text, IWORD total) {
     write_empty(unit);
-    write_rec(unit, Rec().T(5).A(" WORKING STORAGE FOR IWKGM HAS TO BE INCREASED TO").I(itot, 6));
+    write_rec(unit, Rec().T(5).A(text).I(total, 6));
     write_empty(unit);
     IFAIL = 2;
+  };
+  if (LIWKGM < itot) {
+    too_short(" WORKING STORAGE FOR IWKGM HAS TO BE INCREASED TO", itot);
     return;
   }
 
@@ -353,10 +357,7 @@ void GMRES(IWORD N, IWORD NX0, const double* X0, const IWORD* IA, const IWORD* J
     size_pr(unit, rtot, "TOT-RWKGMR");
   }
   if (LRWKGM < rtot) {
-    write_empty(unit);
-    write_rec(unit, Rec().T(5).A(" WORKING STORAGE FOR RWKGM HAS TO BE INCREASED TO").I(rtot, 6));
-    write_empty(unit);
-    IFAIL = 2;
+    too_short(" WORKING STORAGE FOR RWKGM HAS TO BE INCREASED TO", rtot);
     return;
   }
 

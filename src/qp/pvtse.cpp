@@ -154,6 +154,13 @@ Sel make_sel(IWORD NCUR, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD KBLK
   return s;
 }
 
+// The entry dumps of every strategy: the position and the pivot bound.
+void entry_dumps(const Sel& s, double alpha) {
+  if (s.lvl < 4) return;
+  dump_si(s.unit, s.irow, "***IROW***");
+  dump_sr(s.unit, alpha, "ALPHA     ");
+}
+
 // Decision of the partial-pivoting rules (cases 1 to 4) for partner row R
 // with diagonal AC and below-diagonal maximum GAMMA.  Returns true when rows
 // moved.
@@ -199,10 +206,7 @@ void PVTSE1(IWORD NCUR, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD KBLK,
   Sel s = make_sel(NCUR, NRED, IA, JA, A, KBLK, IROW, IP, NT, IX, LJ, IL, JL, RL, IPVTSZ, ICHAN,
                    IW1, JW1, RW1, IW2, JW2, RW2);
   const double alpha = kAlphaBK;
-  if (s.lvl >= 4) {
-    dump_si(s.unit, IROW, "***IROW***");
-    dump_sr(s.unit, alpha, "ALPHA     ");
-  }
+  entry_dumps(s, alpha);
 
   IWORD imax = 0, irowmax = 0, jcolmax = 0;
   double amaxd = 0.0, amaxod = 0.0;
@@ -263,10 +267,7 @@ void PVTSE2(IWORD NCUR, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD KBLK,
   Sel s = make_sel(NCUR, NRED, IA, JA, A, KBLK, IROW, IP, NT, IX, LJ, IL, JL, RL, IPVTSZ, ICHAN,
                    IW1, JW1, RW1, IW2, JW2, RW2);
   const double alpha = kAlphaBK;
-  if (s.lvl >= 4) {
-    dump_si(s.unit, IROW, "***IROW***");
-    dump_sr(s.unit, alpha, "ALPHA     ");
-  }
+  entry_dumps(s, alpha);
   double lambda = 0.0, gamma = 0.0;
   IWORD r = 0, ircgma = 0;
   s.column1_max(lambda, r);
@@ -292,11 +293,8 @@ void PVTSE3(IWORD NCUR, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD KBLK,
   const double alpha = nlprea(ORVK_NLPREA_ALPHA);
   const double tau = std::sqrt(alpha * alpha * (4 * alpha + 3) / (1 + 2 * alpha));
   nlprea(ORVK_NLPREA_TAU) = tau;
-  if (s.lvl >= 4) {
-    dump_si(s.unit, IROW, "***IROW***");
-    dump_sr(s.unit, alpha, "ALPHA     ");
-    dump_sr(s.unit, tau, "TAU       ");
-  }
+  entry_dumps(s, alpha);
+  if (s.lvl >= 4) dump_sr(s.unit, tau, "TAU       ");
   double lambda = 0.0;
   IWORD irlamda = 0;
   s.column1_max(lambda, irlamda);

@@ -5,11 +5,10 @@
 #include "frame/format.hpp"
 #include "frame/units.hpp"
 #include "kernels/sparse.hpp"
+#include "frame/views.hpp"
 #include "orvika/host.h"
 #include "orvika/kernels_sparse.h"
-#include "qp/kkt.hpp"
-#include "frame/views.hpp"
-#include "orvika/kernels_sparse.h"
+#include "qp/kkt_sparse.hpp"
 #include "qp/qp.hpp"
 
 namespace {
@@ -320,8 +319,11 @@ extern "C" ORVK_API void ORVK_QPSLV(
     }
 
     // Assemble and solve the KKT system.
-    for (IWORD i = 0; i < 2 * k; ++i) s.iswap[i] = 0;
-    for (IWORD i = 0; i < k; ++i) s.dwork[i] = 0;
+    // The dense solver's arrays hold at most its largest order; the sparse
+    // solvers (K up to 2N) do not use them.
+    const IWORD kdense = k < kLdltMaxOrder ? k : kLdltMaxOrder;
+    for (IWORD i = 0; i < 2 * kdense; ++i) s.iswap[i] = 0;
+    for (IWORD i = 0; i < kdense; ++i) s.dwork[i] = 0;
     if (sparse_form) {
       QPKTSP(n, G, IAH, JAH, H, meq, mineq, B, IAC, JAC, AC, *NCACT, akkt, ia, ja, bp, iract,
              iprint);

@@ -229,4 +229,24 @@ bool regress_counts_ok(IWORD npar, IWORD nmmax, const IWORD* nmeas, IWORD ndat, 
   return true;
 }
 
+bool EngineArgs::start_ok(bool need_pack, bool numeric) const {
+  if (regress_counts_ok(npar, nmmax, nmeas, ndat, ncmax, ncons, lform9) &&
+      !(need_pack && lpack < ncmax * (ncmax + 1) / 2) &&
+      !(numeric && (ssnd == 0 || std::isnan(ssnd))))
+    return true;
+  *istat = -1;
+  *ncall = 0;
+  *iter = 0;
+  return false;
+}
+
+void EngineArgs::echo_counts(std::string_view text, IWORD mx, const IWORD* v) const {
+  write_empty(iunit);
+  write_rec(iunit, Rec().A(text).I(mx, 4));
+  if (ndat < 1) return;
+  ValueRows rows(iunit, Rec().X(5), 30, 5);
+  for (IWORD i = 0; i < ndat; ++i) rows.I(v[i], 4);
+  rows.done();
+}
+
 }  // namespace orvika

@@ -602,22 +602,19 @@ extern "C" ORVK_API void ORVK_LUEBRI(
     const IWORD* NDRV, const double* SSND, IWORD* NCALL, const IWORD* IBOUND, const double* PLOW,
     const double* PUPP, double* QPWORK, void* ARG52, void* ARG53, void* ARG54, void* MUSER,
     const double* PSCL) {
-  orvika::Luebri e{*NPAR,  *NMMAX, *NDAT,   *NCMAX, *LPACK, NMEAS, NCONS,  MDAT1, MDAT2,
-                   MUSER,  F,      P,       Z,      ZM,     FZ,    FP,     R,     W,
-                   WPACK,  ZPERT,  FPW,     DELP,   DELZ,   ELIN,  GRAD,   HMAT,  STPLO,
-                   STPUP,  CPACK,  MODEL,   *IPRINT, *IODS, ISTAT, ITER,   *TOL,  IPERM,
-                   *KDEM,  *ISV,   SIGMA,   SSQ,    FTRY,   *STPSIZ, *NDRV, *SSND, NCALL,
-                   *IBOUND, PLOW,  PUPP,    QPWORK, PSCL};
+  orvika::Luebri e{{*NPAR,  *NMMAX, *NDAT,   *NCMAX, *LPACK, NMEAS,  NCONS,  MDAT1,  MDAT2,
+                    MUSER,  F,      P,       Z,      ZM,     FZ,     FP,     R,      W,
+                    WPACK,  FPW,    DELP,    ELIN,   GRAD,   HMAT,   STPLO,  STPUP,  CPACK,
+                    MODEL,  *IPRINT, *IODS,  ISTAT,  ITER,   *TOL,   IPERM,  *KDEM,  *ISV,
+                    SIGMA,  SSQ,    FTRY,    *NDRV,  *SSND,  NCALL,  PLOW,   PUPP,   QPWORK,
+                    PSCL},
+                   ZPERT,
+                   DELZ,
+                   *STPSIZ,
+                   *IBOUND};
   e.lform9 = *KDEM == -2;
   const IWORD nc = *NCMAX;
   const bool numeric = *NDRV != 0 || *IPRINT - 1 >= 2;
-  if (!orvika::regress_counts_ok(*NPAR, *NMMAX, NMEAS, *NDAT, nc, NCONS, e.lform9) ||
-      (nc > 1 && *LPACK < nc * (nc + 1) / 2) ||
-      (numeric && (*SSND == 0 || std::isnan(*SSND)))) {
-    *ISTAT = -1;
-    *NCALL = 0;
-    *ITER = 0;
-    return;
-  }
+  if (!e.start_ok(nc > 1, numeric)) return;
   e.run();
 }

@@ -54,16 +54,8 @@ void Luebri::echo() {
   write_empty(u);
   write_rec(u, "     TOLERANCE, STEP SIZE, NUMERICAL DERIVATIVE STEP");
   write_rec(u, Rec().X(2).G(tol, 13, 5).G(stpsiz, 13, 5).G(ssnd, 13, 5));
-  auto counts = [&](std::string_view text, IWORD mx, const IWORD* v) {
-    write_empty(u);
-    write_rec(u, Rec().A(text).I(mx, 4));
-    if (ndat < 1) return;
-    ValueRows rows(u, Rec().X(5), 30, 5);
-    for (IWORD i = 0; i < ndat; ++i) rows.I(v[i], 4);
-    rows.done();
-  };
-  counts("     NUMBER OF MEASURED VARIABLES PER DATA POINT MAXIMUM ", nmmax, nmeas);
-  counts("     NUMBER OF CONSTRAINTS PER DATA POINT, MAXIMUM,", ncmax, ncons);
+  echo_counts("     NUMBER OF MEASURED VARIABLES PER DATA POINT MAXIMUM ", nmmax, nmeas);
+  echo_counts("     NUMBER OF CONSTRAINTS PER DATA POINT, MAXIMUM,", ncmax, ncons);
   auto zrows = [&](std::string_view label, const double* v) {
     write_empty(u);
     write_rec(u, label);

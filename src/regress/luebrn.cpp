@@ -534,23 +534,24 @@ extern "C" ORVK_API void ORVK_LUEBRN(
     const double* PUPP, double* QPWORK, void* ARG52, void* ARG53, void* ARG54, void* MUSER,
     double* POLD, double* DSCAL, double* LAM, double* LAM2, double* FBASE, double* DZ,
     double* PSAVE, const double* PSCL) {
-  orvika::Luebrn e{*NPAR,  *NMMAX, *NDAT,  *NCMAX, *LPACK, NMEAS,  NCONS, MDAT1, MDAT2,
-                   MUSER,  F,      P,      Z,      ZM,     FZ,     FP,    R,     W,
-                   WPACK,  ZFIRST, FPW,    DELP,   ZNEW,   ELIN,   GRAD,  HMAT,  STPLO,
-                   STPUP,  CPACK,  MODEL,  *IPRINT, *IODS, ISTAT,  ITER,  *TOL,  IPERM,
-                   *KDEM,  *ISV,   SIGMA,  SSQ,    FTRY,   std::max<IWORD>(*NZMIT, 1), *NDRV,
-                   *SSND,  NCALL,  PLOW,   PUPP,   QPWORK, POLD,   DSCAL, LAM,   LAM2,
-                   FBASE,  DZ,     PSAVE,  PSCL};
+  orvika::Luebrn e{{*NPAR,  *NMMAX, *NDAT,   *NCMAX, *LPACK, NMEAS,  NCONS,  MDAT1,  MDAT2,
+                    MUSER,  F,      P,       Z,      ZM,     FZ,     FP,     R,      W,
+                    WPACK,  FPW,    DELP,    ELIN,   GRAD,   HMAT,   STPLO,  STPUP,  CPACK,
+                    MODEL,  *IPRINT, *IODS,  ISTAT,  ITER,   *TOL,   IPERM,  *KDEM,  *ISV,
+                    SIGMA,  SSQ,    FTRY,    *NDRV,  *SSND,  NCALL,  PLOW,   PUPP,   QPWORK,
+                    PSCL},
+                   ZFIRST,
+                   ZNEW,
+                   std::max<IWORD>(*NZMIT, 1),
+                   POLD,
+                   DSCAL,
+                   LAM,
+                   LAM2,
+                   FBASE,
+                   DZ,
+                   PSAVE};
   e.lform9 = *KDEM == -2;
   const bool numeric = *NDRV != 0 || *IPRINT - 1 >= 3;
-  const IWORD nc = *NCMAX;
-  if (!orvika::regress_counts_ok(*NPAR, *NMMAX, NMEAS, *NDAT, nc, NCONS, e.lform9) ||
-      (*IODS == 3 && *LPACK < nc * (nc + 1) / 2) ||
-      (numeric && (*SSND == 0 || std::isnan(*SSND)))) {
-    *ISTAT = -1;
-    *NCALL = 0;
-    *ITER = 0;
-    return;
-  }
+  if (!e.start_ok(*IODS == 3, numeric)) return;
   e.run();
 }

@@ -74,16 +74,8 @@ void Luebrn::echo() {
                    .I(kdem, 5)
                    .I(isv, 5)
                    .I(ndrv, 5));
-  auto counts = [&](std::string_view text, IWORD mx, const IWORD* v) {
-    write_empty(u);
-    write_rec(u, Rec().A(text).I(mx, 4));
-    if (ndat < 1) return;
-    ValueRows rows(u, Rec().X(5), 30, 5);
-    for (IWORD i = 0; i < ndat; ++i) rows.I(v[i], 4);
-    rows.done();
-  };
-  counts("    NUMBER OF MEASURED VARIABLES PER DATA POINT MAXIMUM ", nmmax, nmeas);
-  counts("    NUMBER OF CONSTRAINTS PER DATA POINT, MAXIMUM ", ncmax, ncons);
+  echo_counts("    NUMBER OF MEASURED VARIABLES PER DATA POINT MAXIMUM ", nmmax, nmeas);
+  echo_counts("    NUMBER OF CONSTRAINTS PER DATA POINT, MAXIMUM ", ncmax, ncons);
   auto zrows = [&](std::string_view text, const double* a) {
     write_empty(u);
     write_rec(u, text);
@@ -209,6 +201,15 @@ void Luebrn::adjustment_failed() {
                        " LIKELY TO FAIL ***"));
 }
 
+namespace {
+// Two blank lines and "*** PXR CONVERGED IN n ITERATIONS, BUT " with the cause.
+void converged_but(IWORD u, IWORD it, std::string_view cause) {
+  write_empty(u);
+  write_empty(u);
+  write_rec(u, Rec().X(5).A("*** PXR CONVERGED IN").I(it, 5).A(" ITERATIONS, BUT ").A(cause));
+}
+}  // namespace
+
 void Luebrn::final_report() {
   const IWORD u = iunit;
   {
@@ -241,27 +242,13 @@ void Luebrn::final_report() {
       break;
     }
     case 7:
-      write_empty(u);
-      write_empty(u);
-      write_rec(u, Rec()
-                       .X(5)
-                       .A("*** PXR CONVERGED IN")
-                       .I(it, 5)
-                       .A(" ITERATIONS, BUT ")
-                       .A("CONSTRAINTS CANNOT BE SATISFIED."));
+      converged_but(u, it, "CONSTRAINTS CANNOT BE SATISFIED.");
       causes_block();
       term[1].X(5).A("*** CANNOT SATISFY CONSTRAINTS ***");
       nterm = 2;
       break;
     case 8:
-      write_empty(u);
-      write_empty(u);
-      write_rec(u, Rec()
-                       .X(5)
-                       .A("*** PXR CONVERGED IN")
-                       .I(it, 5)
-                       .A(" ITERATIONS, BUT ")
-                       .A("CONSTRAINTS ARE NOT TIGHTLY CONVERGED ***"));
+      converged_but(u, it, "CONSTRAINTS ARE NOT TIGHTLY CONVERGED ***");
       term[2].X(5).A("*** PXR CONVERGED IN").I(it, 5).A(" ITERATIONS,");
       term[3].A("    BUT CONSTRAINTS ARE NOT TIGHTLY CONVERGED ***");
       nterm = 4;

@@ -120,4 +120,63 @@ void VCOVAR(IWORD n, double* a, IWORD lda, double* wk, IWORD nf);
 bool regress_counts_ok(IWORD npar, IWORD nmmax, const IWORD* nmeas, IWORD ndat, IWORD ncmax,
                        const IWORD* ncons, bool lform9);
 
+// ---- arguments shared by the two engines ------------------------------------
+
+// The caller's arguments that ORVK_LUEBRI and ORVK_LUEBRN take alike (counts
+// by value, arrays by address), the run values both keep, and 1-based access
+// to the arrays.  Each engine's state extends it.
+struct EngineArgs {
+  IWORD npar, nmmax, ndat, ncmax, lpack;
+  const IWORD *nmeas, *ncons;
+  void *mdat1, *mdat2, *muser;
+  double *f, *p, *z;
+  const double* zm;
+  double *fz, *fp;
+  const double* r;
+  double *w, *wpack, *fpw, *delp, *elin, *grad, *hmat, *stplo, *stpup, *cpack;
+  ORVK_MODELFN model;
+  IWORD iprint, iods;
+  IWORD* istat;
+  IWORD* iter;
+  double tol;
+  IWORD* iperm;
+  IWORD kdem, isv;
+  double *sigma, *ssq, *ftry;
+  IWORD ndrv;
+  double ssnd;
+  IWORD* ncall;
+  const double *plow, *pupp;
+  double* qpwork;
+  const double* pscl;
+
+  bool lform9 = false;
+  IWORD iunit = 6, kprint = 0, kd = -1, casewd = 0, nfree = 0;
+  double t0 = 0, t = 0, fobj = 0;
+
+  double& F(IWORD k, IWORD i) const { return f[(k - 1) + (i - 1) * ncmax]; }
+  double& FTRY(IWORD k, IWORD i) const { return ftry[(k - 1) + (i - 1) * ncmax]; }
+  double& ELIN(IWORD k, IWORD i) const { return elin[(k - 1) + (i - 1) * ncmax]; }
+  double& Z(IWORD m, IWORD i) const { return z[(m - 1) + (i - 1) * nmmax]; }
+  double ZM(IWORD m, IWORD i) const { return zm[(m - 1) + (i - 1) * nmmax]; }
+  double& FP(IWORD k, IWORD j, IWORD i) const {
+    return fp[(k - 1) + (j - 1) * ncmax + (i - 1) * ncmax * npar];
+  }
+  double& W(IWORD k, IWORD l, IWORD i) const {
+    return w[(k - 1) + (l - 1) * ncmax + (i - 1) * ncmax * ncmax];
+  }
+  // FPW(l, k, i): parameter l, constraint k, point i.
+  double& FPW(IWORD l, IWORD k, IWORD i) const {
+    return fpw[(l - 1) + (k - 1) * npar + (i - 1) * npar * ncmax];
+  }
+  double& H(IWORD k, IWORD l) const { return hmat[(k - 1) + (l - 1) * npar]; }
+
+  // The entry checks: the counts (regress_counts_ok), the room LPACK of the
+  // packed factors when NEED_PACK, and a nonzero, non-NaN SSND when NUMERIC
+  // (differences are taken).  On failure ISTAT = -1, NCALL = ITER = 0.
+  bool start_ok(bool need_pack, bool numeric) const;
+  // The input echo's lists of NMEAS or NCONS (TEXT and the maximum MX, then
+  // the NDAT counts, 30 a row).
+  void echo_counts(std::string_view text, IWORD mx, const IWORD* v) const;
+};
+
 }  // namespace orvika

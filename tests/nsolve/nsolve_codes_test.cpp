@@ -43,9 +43,7 @@ Problem linear2(double a11, double a12, double a21, double a22) {
     v[3] = a22;
   };
   p.x0 = {0.0, 0.0};
-  p.xlb.assign(2, -1e10);
-  p.xub.assign(2, 1e10);
-  p.dxub.assign(2, 1e10);
+  p.box(-1e10, 1e10, 1e10);
   return p;
 }
 
@@ -383,9 +381,7 @@ TEST_F(NsolveCodes, ConstructedFailures) {
       for (int k = 0; k < 5; ++k) v[k] = w[k];
     };
     p.x0.assign(3, 0.0);
-    p.xlb.assign(3, -10.0);
-    p.xub.assign(3, 10.0);
-    p.dxub.assign(3, 100.0);
+    p.box(-10.0, 10.0, 100.0);
     Caller c(p, 1);
     EXPECT_EQ(run(c), -7);
     EXPECT_EQ(tail_of(1), (std::vector<std::string>{"  JACOBIAN MATRIX IS STRUCTURALLY SINGULAR."}));

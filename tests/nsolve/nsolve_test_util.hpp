@@ -26,6 +26,12 @@ struct Problem {
   std::function<void(const double*, double*)> jac;  // values in pattern order
   std::vector<double> x0, xlb, xub, dxub;
   IWORD nz() const { return static_cast<IWORD>(irn.size()); }
+  // Bounds LO <= x <= HI and the step limit DXMAX on every variable.
+  void box(double lo, double hi, double dxmax) {
+    xlb.assign(n, lo);
+    xub.assign(n, hi);
+    dxub.assign(n, dxmax);
+  }
   // Dense column-major Jacobian built from the pattern values.
   void dense_jac(const double* x, double* a) const {
     std::vector<double> v(irn.size());
@@ -66,9 +72,7 @@ inline Problem broyden_tridiagonal(IWORD n) {
     }
   };
   p.x0.assign(n, -1.0);
-  p.xlb.assign(n, -1e10);
-  p.xub.assign(n, 1e10);
-  p.dxub.assign(n, 1e10);
+  p.box(-1e10, 1e10, 1e10);
   return p;
 }
 // Element balances and two equilibrium relations with the root (0.5, 0.2, 0.3, 0.1),
@@ -91,9 +95,7 @@ inline Problem equilibrium() {
     for (int k = 0; k < 10; ++k) v[k] = vals[k];
   };
   p.x0 = {1.0, 1.0, 1.0, 1.0};
-  p.xlb.assign(4, 0.0);
-  p.xub.assign(4, 10.0);
-  p.dxub.assign(4, 1e10);
+  p.box(0.0, 10.0, 1e10);
   return p;
 }
 // Powell's badly scaled system: 1e4 x1 x2 = 1, exp(-x1) + exp(-x2) = 1.0001.
@@ -114,9 +116,7 @@ inline Problem powell_badly_scaled() {
     v[3] = -std::exp(-x[1]);
   };
   p.x0 = {0.0, 1.0};
-  p.xlb.assign(2, -1e10);
-  p.xub.assign(2, 1e10);
-  p.dxub.assign(2, 1e10);
+  p.box(-1e10, 1e10, 1e10);
   return p;
 }
 // x1 (x2 + 1) = 0, x1 + x2 = 2, x >= 0: the root (0, 2) has x1 on its bound.
@@ -137,9 +137,7 @@ inline Problem active_bound() {
     v[3] = 1.0;
   };
   p.x0 = {1.0, 1.0};
-  p.xlb.assign(2, 0.0);
-  p.xub.assign(2, 10.0);
-  p.dxub.assign(2, 1e10);
+  p.box(0.0, 10.0, 1e10);
   return p;
 }
 // x_i + 1 = 0 with x >= 0: no root inside the box.
@@ -158,9 +156,7 @@ inline Problem outside_box(IWORD n) {
     for (IWORD i = 0; i < n; ++i) v[i] = 1.0;
   };
   p.x0.assign(n, 5.0);
-  p.xlb.assign(n, 0.0);
-  p.xub.assign(n, 10.0);
-  p.dxub.assign(n, 1e10);
+  p.box(0.0, 10.0, 1e10);
   return p;
 }
 

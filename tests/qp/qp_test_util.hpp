@@ -15,13 +15,14 @@ namespace qp_test {
 using Vec = std::vector<double>;
 using IVec = std::vector<IWORD>;
 
-// Dense linear solve with partial pivoting; false when singular.
-inline bool dense_solve(int n, Vec a, Vec& b) {  // a column-major n x n
+// Dense linear solve with partial pivoting; false when a pivot is zero or of
+// magnitude below TINY.
+inline bool dense_solve(int n, Vec a, Vec& b, double tiny = 1e-12) {  // a column-major n x n
   for (int k = 0; k < n; ++k) {
     int p = k;
     for (int i = k + 1; i < n; ++i)
       if (std::fabs(a[i + k * n]) > std::fabs(a[p + k * n])) p = i;
-    if (std::fabs(a[p + k * n]) < 1e-12) return false;
+    if (a[p + k * n] == 0.0 || std::fabs(a[p + k * n]) < tiny) return false;
     for (int j = 0; j < n; ++j) std::swap(a[k + j * n], a[p + j * n]);
     std::swap(b[k], b[p]);
     for (int i = k + 1; i < n; ++i) {

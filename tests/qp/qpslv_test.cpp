@@ -406,6 +406,45 @@ TEST_F(QpslvTest, KktOrderBeyondPartitionsIsRefused) {
   EXPECT_EQ(cap.text(), "\n     KKT SYSTEM OF ORDER     3 EXCEEDS THE WORK PARTITIONS\n");
 }
 
+// A sparse KKT system larger than the dense solver's own arrays: the GMRES
+// solver takes it, and the dense solver's arrays are left alone.  H = I and
+// no rows, so x = -g.
+TEST_F(QpslvTest, SparseKktBeyondTheDenseOrderIsSolved) {
+  const IWORD n = 3500, meq = 0, mineq = 0, mact = 1, iprint = 0;
+  ORVK_NLPINT[ORVK_NLPINT_KKTSOLV - 1] = 3;
+  Problem p;
+  p.n = static_cast<int>(n);
+  Csr h, c;
+  h.ia.push_back(1);
+  for (IWORD i = 1; i <= n; ++i) {
+    h.ja.push_back(i);
+    h.v.push_back(1.0);
+    h.ia.push_back(i + 1);
+  }
+  c.ia = {1};
+  c.ja = {1};
+  c.v = {0.0};
+  Vec g(n), x(n, 0.0), b = {0.0}, fes = {-1e30};
+  for (IWORD i = 0; i < n; ++i) g[i] = -1.0 - static_cast<double>(i % 7);
+  const IWORD liw = int_total(p, h, c), lrw = real_total(p, h, c);
+  const IWORD liwles = 20000, lrwles = 400000, ldc = 1;
+  IVec iw(liw), iwles(liwles);
+  Vec rw(lrw), rwles(lrwles), cwork(n + 1);
+  std::vector<LWORD> lact(1, 0);
+  IWORD ncact = -9, iter = -9, iret = -9, ising = 0, ifail = 0;
+  double aphmax = 0;
+  ORVK_QPSLV(&n, g.data(), h.ia.data(), h.ja.data(), h.v.data(), &meq, &mineq, b.data(),
+             c.ia.data(), c.ja.data(), c.v.data(), fes.data(), &mact, &ncact, &iter, x.data(),
+             &lrw, rw.data(), &liw, iw.data(), nullptr, lact.data(), &iprint, &iret, &lrwles,
+             rwles.data(), &liwles, iwles.data(), &ising, &aphmax, &ldc, cwork.data(), &ifail);
+  ASSERT_EQ(ifail, 0);
+  EXPECT_EQ(ising, 0);
+  EXPECT_EQ(iret, 0);
+  double err = 0;
+  for (IWORD i = 0; i < n; ++i) err = std::max(err, std::fabs(x[i] + g[i]));
+  EXPECT_LT(err, 1e-5 * 7);
+}
+
 // ---- Cold start and printed text ---------------------------------------------
 
 TEST_F(QpslvTest, ColdStartActivatesRowsWithNonPositiveBoundInOrder) {

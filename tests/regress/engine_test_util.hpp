@@ -1,11 +1,14 @@
 // Direct calls of the two engines in the sixteen-argument form, with work
-// arrays sized from the counts.
+// arrays sized from the counts, and the straight line with errors in both
+// variables that both engines fit.
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "orvika/regress.h"
+#include "regress/regress_test_util.hpp"
 
 namespace regress_test {
 
@@ -78,6 +81,82 @@ struct Engine {
                 model, &iprint, &iods, &istat, &iter, &arg, &tol, iperm.data(), &kdem, &isv, &sigma,
                 &ssq, ftry.data(), nullptr, &stpsiz, &ndrv, &ssnd, &ncall, &ibound, plow.data(),
                 pupp.data(), qpwork.data(), nullptr, nullptr, nullptr, nullptr, pscl.data());
+  }
+};
+
+// F = y - p1 - p2 x with z = (x, y).
+inline void line16(const double* z, const double*, void*, const double* p, const IWORD* ndat,
+                   const IWORD* nmmax, const IWORD*, void*, const IWORD*, const IWORD* ncmax,
+                   const IWORD*, const IWORD* req, double* f, double* fz, double* fp, void*) {
+  for (IWORD i = 0; i < *ndat; ++i) {
+    const double x = z[i * *nmmax], y = z[1 + i * *nmmax];
+    f[i * *ncmax] = y - p[0] - p[1] * x;
+    if (*req == 0) {
+      fz[0 + i * 2] = -p[1];
+      fz[1 + i * 2] = 1;
+      fp[0 + i * 2] = -1;
+      fp[1 + i * 2] = -x;
+    }
+  }
+}
+
+// Error-in-variables data: x and y both measured, standard deviations SX, SY.
+struct Eiv {
+  Vec x, y;
+  double sx = 0.2, sy = 0.1;
+  Eiv() {
+    const double ex[9] = {0.15, -0.22, 0.08, 0.31, -0.12, -0.05, 0.18, -0.27, 0.09};
+    const double ey[9] = {-0.07, 0.11, 0.04, -0.13, 0.02, 0.09, -0.06, 0.05, -0.1};
+    for (int i = 0; i < 9; ++i) {
+      x.push_back(i + ex[i]);
+      y.push_back(1.0 + 0.5 * i + ey[i]);
+    }
+  }
+  // Ordinary least squares of y on x: the fixed point of Deming iterations,
+  // whose weights 1/(b^2 SX^2 + SY^2) are equal at every point.
+  Vec ols() const {
+    const int n = static_cast<int>(x.size());
+    Vec a(2 * n);
+    for (int i = 0; i < n; ++i) {
+      a[i] = 1;
+      a[n + i] = x[i];
+    }
+    return lstsq(n, 2, a, y);
+  }
+  // Closed-form solution (intercept, slope) of the Deming regression.
+  Vec reference() const {
+    const int n = static_cast<int>(x.size());
+    double mx = 0, my = 0;
+    for (int i = 0; i < n; ++i) {
+      mx += x[i] / n;
+      my += y[i] / n;
+    }
+    double sxx = 0, syy = 0, sxy = 0;
+    for (int i = 0; i < n; ++i) {
+      sxx += (x[i] - mx) * (x[i] - mx);
+      syy += (y[i] - my) * (y[i] - my);
+      sxy += (x[i] - mx) * (y[i] - my);
+    }
+    const double d = sy * sy / (sx * sx);
+    const double b = (syy - d * sxx + std::sqrt((syy - d * sxx) * (syy - d * sxx) + 4 * d * sxy * sxy)) /
+                     (2 * sxy);
+    return {my - b * mx, b};
+  }
+  void load(Engine& e) const {
+    for (size_t i = 0; i < x.size(); ++i) {
+      e.zm[2 * i] = x[i];
+      e.zm[2 * i + 1] = y[i];
+      e.r[2 * i] = sx;
+      e.r[2 * i + 1] = sy;
+    }
+    e.p = {0.0, 1.0};
+  }
+  // An engine of the nine points, starting from the measurements.
+  Engine engine() const {
+    Engine e(2, 2, 9, 1);
+    load(e);
+    e.z = e.zm;
+    return e;
   }
 };
 

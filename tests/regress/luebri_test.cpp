@@ -17,69 +17,8 @@ namespace {
 using regress_test::Engine;
 using regress_test::Vec;
 
-// F = y - p1 - p2 x with z = (x, y).
-void line16(const double* z, const double*, void*, const double* p, const IWORD* ndat,
-            const IWORD* nmmax, const IWORD*, void*, const IWORD*, const IWORD* ncmax,
-            const IWORD*, const IWORD* req, double* f, double* fz, double* fp, void*) {
-  for (IWORD i = 0; i < *ndat; ++i) {
-    const double x = z[i * *nmmax], y = z[1 + i * *nmmax];
-    f[i * *ncmax] = y - p[0] - p[1] * x;
-    if (*req == 0) {
-      fz[0 + i * 2] = -p[1];
-      fz[1 + i * 2] = 1;
-      fp[0 + i * 2] = -1;
-      fp[1 + i * 2] = -x;
-    }
-  }
-}
-auto kLine16 = reinterpret_cast<ORVK_MODELFN>(line16);
-
-struct Data {
-  Vec x, y;
-  double sx = 0.2, sy = 0.1;
-  Data() {
-    const double ex[9] = {0.15, -0.22, 0.08, 0.31, -0.12, -0.05, 0.18, -0.27, 0.09};
-    const double ey[9] = {-0.07, 0.11, 0.04, -0.13, 0.02, 0.09, -0.06, 0.05, -0.1};
-    for (int i = 0; i < 9; ++i) {
-      x.push_back(i + ex[i]);
-      y.push_back(1.0 + 0.5 * i + ey[i]);
-    }
-  }
-  Vec deming() const {  // closed-form errors-in-variables line
-    double mx = 0, my = 0, sxx = 0, syy = 0, sxy = 0;
-    for (int i = 0; i < 9; ++i) {
-      mx += x[i] / 9;
-      my += y[i] / 9;
-    }
-    for (int i = 0; i < 9; ++i) {
-      sxx += (x[i] - mx) * (x[i] - mx);
-      syy += (y[i] - my) * (y[i] - my);
-      sxy += (x[i] - mx) * (y[i] - my);
-    }
-    const double d = sy * sy / (sx * sx), q = syy - d * sxx;
-    const double b = (q + std::sqrt(q * q + 4 * d * sxy * sxy)) / (2 * sxy);
-    return {my - b * mx, b};
-  }
-  Vec ols() const {
-    Vec a(18);
-    for (int i = 0; i < 9; ++i) {
-      a[i] = 1;
-      a[9 + i] = x[i];
-    }
-    return regress_test::lstsq(9, 2, a, y);
-  }
-  Engine engine() const {
-    Engine e(2, 2, 9, 1);
-    for (int i = 0; i < 9; ++i) {
-      e.zm[2 * i] = e.z[2 * i] = x[i];
-      e.zm[2 * i + 1] = e.z[2 * i + 1] = y[i];
-      e.r[2 * i] = sx;
-      e.r[2 * i + 1] = sy;
-    }
-    e.p = {0.0, 1.0};
-    return e;
-  }
-};
+using regress_test::Eiv;
+auto kLine16 = reinterpret_cast<ORVK_MODELFN>(regress_test::line16);
 
 class LuebriTest : public ::testing::Test {
  protected:
@@ -90,7 +29,7 @@ class LuebriTest : public ::testing::Test {
 };
 
 TEST_F(LuebriTest, ErrorsInVariablesLine) {
-  const Data d;
+  const Eiv d;
   struct Case {
     const char* what;
     IWORD kdem, iods, ndrv;
@@ -101,7 +40,7 @@ TEST_F(LuebriTest, ErrorsInVariablesLine) {
                {"central differences", 0, 0, 2, true},
                {"Deming only, line search", -1, 2, 0, false},
                {"Deming only, no search", -1, 0, 0, false}};
-  const Vec exact = d.deming(), ols = d.ols();
+  const Vec exact = d.reference(), ols = d.ols();
   for (const auto& c : cases) {
     Engine e = d.engine();
     e.kdem = c.kdem;
@@ -122,7 +61,7 @@ TEST_F(LuebriTest, ErrorsInVariablesLine) {
 }
 
 TEST_F(LuebriTest, StatisticsAndTheirReport) {
-  const Data d;
+  const Eiv d;
   Engine e = d.engine();
   e.kdem = 0;
   e.ssq = 1e30;
@@ -158,7 +97,7 @@ TEST_F(LuebriTest, StatisticsAndTheirReport) {
 }
 
 TEST_F(LuebriTest, TimeLimitAndIterationLimit) {
-  const Data d;
+  const Eiv d;
   {
     Engine e = d.engine();
     e.kdem = -1;
@@ -187,7 +126,7 @@ TEST_F(LuebriTest, TimeLimitAndIterationLimit) {
 }
 
 TEST_F(LuebriTest, BadCountsAreRefused) {
-  const Data d;
+  const Eiv d;
   Engine e = d.engine();
   e.ncons[3] = 2;  // above NCMAX
   e.luebri(kLine16);
