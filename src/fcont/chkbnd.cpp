@@ -3,7 +3,6 @@
 // (neq_zerorc, neq_empty).  Each finding is reported by name on both message
 // units; the counts are returned for the driver to decide on.
 #include <cmath>
-#include <cstring>
 
 #include "fcont/fcont.hpp"
 #include "fcont/fcont_parts.hpp"
@@ -15,16 +14,6 @@ namespace {
 
 constexpr int kLine = fcont::kLineLen;
 constexpr int kName = fcont::kNameLen;
-
-// Words of a caller array used as IWORDs.
-inline void wput(void* w, IWORD i, IWORD v) {
-  std::memcpy(static_cast<unsigned char*>(w) + (i - 1) * 8, &v, 8);
-}
-inline IWORD wget(const void* w, IWORD i) {
-  IWORD v;
-  std::memcpy(&v, static_cast<const unsigned char*>(w) + (i - 1) * 8, 8);
-  return v;
-}
 
 // Display name of item I into NAME (60 characters); returns its length.
 int display_name(IWORD i, const IWORD* desc, const void* names, const void* namrtn,
@@ -54,13 +43,13 @@ void report(std::string_view head, std::string_view mid, IWORD i, const IWORD* d
 // entries outside 1..NEQ or 1..NVAR are passed over.
 void count_entries(IWORD neq, IWORD nvar, IWORD nz, const IWORD* irn, const IWORD* icn,
                    void* eqcnt, void* varcnt) {
-  for (IWORD i = 1; i <= neq; ++i) wput(eqcnt, i, 0);
-  for (IWORD j = 1; j <= nvar; ++j) wput(varcnt, j, 0);
+  for (IWORD i = 1; i <= neq; ++i) fcont_wput(eqcnt, i, 0);
+  for (IWORD j = 1; j <= nvar; ++j) fcont_wput(varcnt, j, 0);
   for (IWORD k = 0; k < nz; ++k) {
     const IWORD i = irn[k], j = icn[k];
     if (i < 1 || i > neq || j < 1 || j > nvar) continue;
-    wput(eqcnt, i, wget(eqcnt, i) + 1);
-    wput(varcnt, j, wget(varcnt, j) + 1);
+    fcont_wput(eqcnt, i, fcont_wget(eqcnt, i) + 1);
+    fcont_wput(varcnt, j, fcont_wget(varcnt, j) + 1);
   }
 }
 
@@ -71,13 +60,13 @@ IWORD report_empty(std::string_view who, IWORD neq, IWORD nvar, const void* eqcn
                    IWORD unit2, const void* msgrtn) {
   IWORD count = 0;
   for (IWORD i = 1; i <= neq; ++i) {
-    if (wget(eqcnt, i) != 0) continue;
+    if (fcont_wget(eqcnt, i) != 0) continue;
     ++count;
     report(who, "!!! Equation ", i, lfname, fnames, namrtn, " has no incidence variable",
            unit1, unit2, msgrtn);
   }
   for (IWORD j = 1; j <= nvar; ++j) {
-    if (wget(varcnt, j) != 0) continue;
+    if (fcont_wget(varcnt, j) != 0) continue;
     ++count;
     report(who, "!!! Variable ", j, lxname, xnames, namrtn, " does not appear in any equation",
            unit1, unit2, msgrtn);

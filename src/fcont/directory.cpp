@@ -80,6 +80,9 @@ IWORD fcont_lookup(IWORD kind, const char* name, int64_t namelen, IWORD& pos, IW
   std::memset(key, ' ', sizeof key);
   if (name != nullptr && namelen > 0)
     std::memcpy(key, name, static_cast<std::size_t>(namelen < 24 ? namelen : 24));
+  // A name longer than any key matches only when the rest is blank.
+  for (int64_t c = 24; name != nullptr && c < namelen; ++c)
+    if (name[c] != ' ' && name[c] != '\t' && name[c] != '\0') return 0;
   IWORD first = 0, last = 0;
   fcont_upcase(key, first, last, sizeof key);
   for (IWORD k = 1; k <= t->nnames; ++k) {
@@ -97,7 +100,22 @@ IWORD fcont_lookup(IWORD kind, const char* name, int64_t namelen, IWORD& pos, IW
   return 0;
 }
 
-// Names of a continuation record, their positions and word counts.
+/* FCONT_GETINFO: names of the continuation solver's records, their word
+ * positions and word counts.
+ *
+ * MODE     in   IWORD  1 LEN := number of names of KIND; 2 LEN := number of
+ *                      words of KIND; 3 look up NAME; 4 name number INDEX.
+ * KIND     in   IWORD  1 IPARAM, 2 RPARAM, 3 IINFO, 4 RINFO; any other
+ *                      kind has no names (LEN 0, INDEX 0).
+ * NAME     in/out char (NAME_LEN)  MODE 3: the name (case, trailing blanks,
+ *                      TABs and NULs ignored); MODE 4: receives the name,
+ *                      blank-filled (all blank for an unknown INDEX).
+ * INDEX    in/out IWORD  MODE 3: receives the name number (0 not found);
+ *                      MODE 4: the name number.
+ * POS, LEN out  IWORD  first word (1-based) and word count of the name
+ *                      (0, 0 when not found); MODE 1, 2: LEN only.
+ * Any other MODE changes nothing.  No work space.  Cost: O(number of
+ * names). */
 extern "C" ORVK_API void FCONT_GETINFO(const IWORD* MODE, const IWORD* KIND, char* NAME,
                                        IWORD* INDEX, IWORD* POS, IWORD* LEN, int64_t NAME_LEN) {
   const Table* t = table(*KIND);
@@ -135,7 +153,20 @@ extern "C" ORVK_API void FCONT_GETINFO(const IWORD* MODE, const IWORD* KIND, cha
   }
 }
 
-// Sets one option of IPARAM or RPARAM by name.
+/* FCONT_SETPARAM: sets one option of the continuation solver by name.
+ *
+ * NAME     in   char (NAME_LEN)  option name, matched as by FCONT_GETINFO.
+ * KIND     in   IWORD  1 IPARAM(POS) := IVAL; 2 RPARAM(POS) := RVAL;
+ *                      0 integer names first (IPARAM := RVAL truncated
+ *                      toward zero, NaN as 0), then real names
+ *                      (RPARAM := RVAL).
+ * IVAL     in   IWORD  value for KIND 1.
+ * RVAL     in   real   value for KIND 0 and 2.
+ * IPARAM   in/out IWORD (14), RPARAM in/out real (20): the option records.
+ * POS      out  IWORD  word set: > 0 in IPARAM (KIND 0, 1) or RPARAM
+ *                      (KIND 2); < 0 its negative in RPARAM (KIND 0);
+ *                      0 name not found or KIND unknown (nothing set).
+ * No work space.  Cost: O(number of names). */
 extern "C" ORVK_API void FCONT_SETPARAM(const char* NAME, const IWORD* KIND, const IWORD* IVAL,
                                         const double* RVAL, IWORD* IPARAM, double* RPARAM,
                                         IWORD* POS, int64_t NAME_LEN) {

@@ -83,6 +83,15 @@ void minus_h(Ctx& c) {
   for (IWORD i = 0; i < c.n; ++i) c.w.W1[i] = -c.w.W1[i];
 }
 
+// A new Jacobian at X, to be used by the step JFROM; PFIXED 1 keeps the
+// parameter fixed in the next solve.
+Done new_jacobian(Ctx& c, IWORD jfrom, IWORD pfixed) {
+  c.I(ii::JFROM) = jfrom;
+  c.I(ii::NEWJAC) = 1;
+  c.I(ii::PFIXED) = pfixed;
+  return obtain_jacobian(c);
+}
+
 Done step_report(Ctx& c) {
   if (c.I(ii::NPOINT) > 0) return request(c, -6, 3);
   c.I(ii::IFAIL) = 0;
@@ -167,10 +176,7 @@ Done accept_point(Ctx& c) {
   step_rule(c);
   if (c.I(ii::NTITER) < c.P(ip::MAXITER) && c.I(ii::NPOINT) < c.P(ip::MAXPOINT) &&
       c.I(ii::NSLOW) < c.P(ip::MAXSLOW)) {
-    c.I(ii::JFROM) = 3;
-    c.I(ii::NEWJAC) = 1;
-    c.I(ii::PFIXED) = 0;
-    return obtain_jacobian(c);
+    return new_jacobian(c, 3, 0);
   }
   if (lam == c.R(ri::RLAMSV)) return stop_decision(c);
   return request(c, -6, 10);
@@ -245,17 +251,11 @@ Done initial_correction_test(Ctx& c) {
     return request(c, -2, 13);
   }
   if (f1 < 0.1 * ftol * sq || dx < 0.1 * xtol * sq) {
-    c.I(ii::JFROM) = 3;
-    c.I(ii::NEWJAC) = 1;
-    c.I(ii::PFIXED) = 0;
-    return obtain_jacobian(c);
+    return new_jacobian(c, 3, 0);
   }
   if (c.I(ii::ITER) >= c.P(ip::MAXINIT)) return final_exit(c, 7);
   if (f1 >= 0.025 * fn) {
-    c.I(ii::JFROM) = 2;
-    c.I(ii::NEWJAC) = 1;
-    c.I(ii::PFIXED) = 1;
-    return obtain_jacobian(c);
+    return new_jacobian(c, 2, 1);
   }
   c.I(ii::NEWJAC) = 0;
   return initial_correction_step(c);
@@ -498,10 +498,7 @@ void fcont_driver(const FcontArgs& a, const FcontWork& w) {
       if (c.sparse() && *a.JMODE != 1)
         neq_colgroup(n, n, c.nz(), a.IRN, a.ICN, w.JICP, w.JMAPZ, c.I(ii::NGRP), w.JIGRP, w.W1,
                      w.W2);
-      c.I(ii::JFROM) = 1;
-      c.I(ii::NEWJAC) = 1;
-      c.I(ii::PFIXED) = 0;
-      obtain_jacobian(c);
+      new_jacobian(c, 1, 0);
       return;
     case 2:
       std::copy(w.XBASE, w.XBASE + n, a.X);
@@ -530,10 +527,7 @@ void fcont_driver(const FcontArgs& a, const FcontWork& w) {
       difference_loop(c);
       return;
     case 8:
-      c.I(ii::JFROM) = 3;
-      c.I(ii::NEWJAC) = 1;
-      c.I(ii::PFIXED) = 0;
-      obtain_jacobian(c);
+      new_jacobian(c, 3, 0);
       return;
     case 9:
       hand_out(c, c.I(ii::ISOLVS));

@@ -13,10 +13,21 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "orvika/orvika_types.h"
 
 namespace orvika {
+
+// Word I (1-based) of a caller array of 8-byte words, seen as an IWORD.
+inline void fcont_wput(void* w, IWORD i, IWORD v) {
+  std::memcpy(static_cast<unsigned char*>(w) + (i - 1) * 8, &v, 8);
+}
+inline IWORD fcont_wget(const void* w, IWORD i) {
+  IWORD v;
+  std::memcpy(&v, static_cast<const unsigned char*>(w) + (i - 1) * 8, 8);
+  return v;
+}
 
 // ---------------------------------------------------------------------------
 // Equation-system checks

@@ -10,7 +10,6 @@
 // difference Jacobian by reverse communication, one residual per call.
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 #include "fcont/fcont.hpp"
@@ -23,16 +22,6 @@ namespace {
 
 constexpr int kLine = fcont::kLineLen;
 constexpr int kName = fcont::kNameLen;
-
-// Words of a caller array used as IWORDs.
-inline void wput(void* w, IWORD i, IWORD v) {
-  std::memcpy(static_cast<unsigned char*>(w) + (i - 1) * 8, &v, 8);
-}
-inline IWORD wget(const void* w, IWORD i) {
-  IWORD v;
-  std::memcpy(&v, static_cast<const unsigned char*>(w) + (i - 1) * 8, 8);
-  return v;
-}
 
 // Everything neq_jacfd needs to report a disagreement.
 struct Reporter {
@@ -134,20 +123,20 @@ void neq_colgroup(IWORD m, IWORD n, IWORD nz, const IWORD* irn, const IWORD* icn
   // entries (repeated positions) is sorted as one with M.
   IWORD t = 0;
   if (m >= 1) {
-    for (IWORD c = 1; c <= m; ++c) wput(s1, c, 0);
+    for (IWORD c = 1; c <= m; ++c) fcont_wput(s1, c, 0);
     for (IWORD j = 1; j <= n; ++j) {
       const IWORD c = std::min(jicp[j - 1], m);
-      if (c > 0) wput(s1, c, wget(s1, c) + 1);
+      if (c > 0) fcont_wput(s1, c, fcont_wget(s1, c) + 1);
     }
-    for (IWORD c = 2; c <= m; ++c) wput(s1, c, wget(s1, c) + wget(s1, c - 1));
-    t = wget(s1, m);
+    for (IWORD c = 2; c <= m; ++c) fcont_wput(s1, c, fcont_wget(s1, c) + fcont_wget(s1, c - 1));
+    t = fcont_wget(s1, m);
     // Nonempty columns sorted by count.
     for (IWORD j = 1; j <= n; ++j) {
       const IWORD c = std::min(jicp[j - 1], m);
       if (c <= 0) continue;
-      const IWORD pos = wget(s1, c);
+      const IWORD pos = fcont_wget(s1, c);
       jigrp[pos - 1] = j;
-      wput(s1, c, pos - 1);
+      fcont_wput(s1, c, pos - 1);
     }
   }
   // Column starts and the entry map by column.
@@ -162,7 +151,7 @@ void neq_colgroup(IWORD m, IWORD n, IWORD nz, const IWORD* irn, const IWORD* icn
     jmapz[--jicp[c - 1] - 1] = k;
   }
   // Greedy grouping: columns with more entries first; row marks in S2.
-  for (IWORD r = 1; r <= m; ++r) wput(s2, r, 0);
+  for (IWORD r = 1; r <= m; ++r) fcont_wput(s2, r, 0);
   IWORD placed = 0, g = 0;
   while (placed < t) {
     ++g;
@@ -171,17 +160,17 @@ void neq_colgroup(IWORD m, IWORD n, IWORD nz, const IWORD* irn, const IWORD* icn
       if (j == 0) continue;
       bool clash = false;
       for (IWORD e = jicp[j - 1]; e < jicp[j] && !clash; ++e)
-        clash = wget(s2, irn[jmapz[e - 1] - 1]) == g;
+        clash = fcont_wget(s2, irn[jmapz[e - 1] - 1]) == g;
       if (clash) continue;
-      for (IWORD e = jicp[j - 1]; e < jicp[j]; ++e) wput(s2, irn[jmapz[e - 1] - 1], g);
+      for (IWORD e = jicp[j - 1]; e < jicp[j]; ++e) fcont_wput(s2, irn[jmapz[e - 1] - 1], g);
       jigrp[pos - 1] = 0;
       ++placed;
-      wput(s1, placed, j);
+      fcont_wput(s1, placed, j);
     }
-    wput(s1, placed, -wget(s1, placed));
+    fcont_wput(s1, placed, -fcont_wget(s1, placed));
   }
   ngrp = (t == 0) ? 1 : g;
-  for (IWORD p = 1; p <= t; ++p) jigrp[p - 1] = wget(s1, p);
+  for (IWORD p = 1; p <= t; ++p) jigrp[p - 1] = fcont_wget(s1, p);
   for (IWORD p = t + 1; p <= n; ++p) jigrp[p - 1] = 0;
 }
 

@@ -4,7 +4,6 @@
 // bordered corrector step or a fixed-parameter Newton step.
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 #include "fcont/driver_ctx.hpp"
 #include "fcont/fcont_parts.hpp"
@@ -14,9 +13,6 @@
 
 namespace orvika::fcont {
 namespace {
-
-// Integer word K (1-based) of the linear solver's work, seen as integers.
-void put_int(double* wlin, IWORD k, IWORD v) { std::memcpy(wlin + (k - 1), &v, sizeof v); }
 
 bool inside(IWORD start, IWORD len, IWORD total) {
   return len <= 0 || (start >= 1 && start - 1 <= total - len);
@@ -80,7 +76,7 @@ IWORD sparse_solve(Ctx& c, IWORD nrhs) {
       o.ORDOPT = 2;
       if (o.IORNIN == 1) {
         if (!inside(o.IORN, n, nwlin)) return 15;
-        for (IWORD i = 1; i <= n; ++i) put_int(wl, o.IORN + i - 1, a.IPERM[i - 1]);
+        for (IWORD i = 1; i <= n; ++i) fcont_wput(wl, o.IORN + i - 1, a.IPERM[i - 1]);
       }
     }
     const IWORD ib = o.IB, iv = o.IVECT, jv = o.JVECT, ia = o.IA;
@@ -90,8 +86,8 @@ IWORD sparse_solve(Ctx& c, IWORD nrhs) {
     std::copy(c.w.W1, c.w.W1 + n, wl + ib - 1);
     if (nrhs == 2) std::copy(c.w.W2, c.w.W2 + n, wl + ib - 1 + n);
     for (IWORD k = 1; k <= nz; ++k) {
-      put_int(wl, iv + k - 1, a.IRN[k - 1]);
-      put_int(wl, jv + k - 1, a.ICN[k - 1]);
+      fcont_wput(wl, iv + k - 1, a.IRN[k - 1]);
+      fcont_wput(wl, jv + k - 1, a.ICN[k - 1]);
     }
     std::copy(a.AJAC, a.AJAC + nz, wl + ia - 1);
     if (c.ihom() == 3) {
@@ -101,8 +97,8 @@ IWORD sparse_solve(Ctx& c, IWORD nrhs) {
         if (p <= nz) {
           wl[ia + p - 2] += lamfa;
         } else {
-          put_int(wl, iv + p - 1, i);
-          put_int(wl, jv + p - 1, i);
+          fcont_wput(wl, iv + p - 1, i);
+          fcont_wput(wl, jv + p - 1, i);
           wl[ia + p - 2] = lamfa;
         }
       }

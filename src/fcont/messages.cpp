@@ -82,7 +82,7 @@ void fcont_prthead(IWORD unit, const void* msgrtn, IWORD spacing, const char* te
   const IWORD after = spacing - 10 * before;
   int64_t first = 0, last = 0;
   for (int64_t k = 1; k <= len; ++k) {
-    if (text[k - 1] != ' ') {
+    if (!is_gap(text[k - 1])) {  // trailing NULs are not underlined
       if (first == 0) first = k;
       last = k;
     }

@@ -28,10 +28,9 @@
 namespace orvika {
 
 bool newton_msg_admitted(const IWORD* opt, IWORD msgclass) {
-  static constexpr IWORD kName[2] = {a4word("NEWT"), a4word("ON")};
   const IWORD three = 3, zero1 = 0, zero2 = 0, two = 2;
-  return VLK_IRRCHK(kName, &three, &msgclass, opt, host::imisval_addr(), &zero1, &zero2, &two) !=
-         0;
+  return VLK_IRRCHK(kNewtonName, &three, &msgclass, opt, host::imisval_addr(), &zero1, &zero2,
+                    &two) != 0;
 }
 
 void newton_msg_issue(const std::string_view* lines, int nlines) {
@@ -41,7 +40,6 @@ void newton_msg_issue(const std::string_view* lines, int nlines) {
 }
 
 void newton_vector(const double* v, IWORD n, std::string_view label) {
-  static constexpr IWORD kName[2] = {a4word("NEWT"), a4word("ON")};
   // The label as three name words: four characters each, blank-padded.
   IWORD words[3];
   for (std::size_t w = 0; w < 3; ++w) {
@@ -53,7 +51,7 @@ void newton_vector(const double* v, IWORD n, std::string_view label) {
     }
     words[w] = static_cast<IWORD>(u);
   }
-  ORVK_NVPRNT(v, &n, kName, words);
+  ORVK_NVPRNT(v, &n, kNewtonName, words);
 }
 
 }  // namespace orvika

@@ -9,6 +9,9 @@
 
 namespace orvika {
 
+// Name words of ORVK_NEWTON in its messages and vector prints.
+inline constexpr IWORD kNewtonName[2] = {a4word("NEWT"), a4word("ON")};
+
 // The arguments of one ORVK_NEWTON call that the Newton phase works on.
 struct NewtonCall {
   IWORD n = 0;   // variables in all

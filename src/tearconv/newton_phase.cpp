@@ -71,14 +71,13 @@ void print_base_note(IWORD unit) {
 }
 
 void print_jacobian(IWORD unit, const double* ajac, IWORD n, IWORD col) {
-  static constexpr IWORD kName[2] = {a4word("NEWT"), a4word("ON")};
   static constexpr IWORD kTitle[3] = {a4word("JACO"), a4word("BIAN"), a4word("    ")};
   write_empty(unit);
   Rec r;
   r.X(10).A("JACOBIAN MATRIX AFTER").I(col, 3).A(" NUMERICAL DIFFERENTIATIONS");
   write_rec(unit, r);
   write_empty(unit);
-  ORVK_NAPRNT(ajac, &n, &n, &n, kName, kTitle);
+  ORVK_NAPRNT(ajac, &n, &n, &n, kNewtonName, kTitle);
 }
 
 // A line framed by empty records, starting with 10 blanks.

@@ -52,7 +52,7 @@ TEST(FcontGetinfo, Counts) {
 TEST(FcontGetinfo, NameToPosition) {
   struct Row {
     IWORD kind;
-    const char* name;
+    std::string name;
     Found want;
   };
   const Row rows[] = {
@@ -62,6 +62,10 @@ TEST(FcontGetinfo, NameToPosition) {
       {4, "rlam", {4, 4, 1}},     {1, " MAXITER", {0, 0, 0}}, {1, "MAXITERS", {0, 0, 0}},
       {1, "MAXIT", {0, 0, 0}},    {2, "MAXITER", {0, 0, 0}},  {5, "MAXITER", {0, 0, 0}},
       {1, "maxiter\t", {6, 6, 1}},
+      // Longer than any key: the part past 24 characters must be blank.
+      {1, "MAXITER" + std::string(30, ' '), {6, 6, 1}},
+      {1, "MAXITER" + std::string(17, ' ') + "X", {0, 0, 0}},
+      {1, "MAXITER" + std::string(20, ' ') + "Z  ", {0, 0, 0}},
   };
   for (const Row& r : rows) {
     const Found f = lookup(r.kind, r.name);

@@ -15,7 +15,9 @@ using orvika::fcont_dumpvec;
 using orvika::fcont_getname;
 using orvika::fcont_nameinit;
 using orvika::fcont_present;
+using orvika::fcont_prthead;
 using orvika::fcont_prtline;
+using orvika::fcont_prtpair;
 
 struct Call {
   IWORD unit, count;
@@ -194,6 +196,60 @@ TEST(FcontNames, NameRoutine) {
   EXPECT_EQ(display(2, desc, nullptr, rtn), "STREAM_2_TEMP");
   // Without the routine the index is shown.
   EXPECT_EQ(display(2, desc, nullptr, &kZero), "2");
+}
+
+TEST(FcontPrthead, UnderlinesTheVisibleText) {
+  struct Row {
+    const char* what;
+    std::string text;
+    IWORD spacing;
+    std::vector<std::string> want;
+  };
+  const Row rows[] = {
+      {"spacing around", "  RESULTS  ", 11, {"", "  RESULTS", "  -------", ""}},
+      {"no spacing", "A B", 0, {"A B", "---"}},
+      {"trailing NULs", std::string("HEAD\0\0", 6), 0, {"HEAD", "----"}},
+      {"blank text", "   ", 12, {"", "", "", ""}},
+  };
+  for (const Row& r : rows) {
+    orvika_test::UnitCapture cap(7);
+    fcont_prthead(7, kMsg, r.spacing, r.text.data(), static_cast<int64_t>(r.text.size()));
+    EXPECT_EQ(cap.lines(), r.want) << r.what;
+  }
+  // A heading longer than a line is underlined to the end of the line.
+  const std::string wide = "X" + std::string(140, 'Y');
+  orvika_test::UnitCapture cap(7);
+  fcont_prthead(7, kMsg, 0, wide.data(), static_cast<int64_t>(wide.size()));
+  EXPECT_EQ(cap.lines(), (std::vector<std::string>{wide, std::string(132, '-')}));
+  // Units above 100 go to the message routine, spacing included.
+  g_calls.clear();
+  fcont_prthead(200, kMsg, 1, "AB", 2);
+  ASSERT_EQ(g_calls.size(), 3u);
+  EXPECT_EQ(g_calls[0].text, "AB");
+  EXPECT_EQ(g_calls[1].text, "--");
+  EXPECT_EQ(g_calls[1].len, 132);
+  EXPECT_EQ(g_calls[2].count, 0);
+}
+
+TEST(FcontPrtpair, LabelBlankAndText) {
+  struct Row {
+    const char* what;
+    std::string label, text;
+    std::string want;
+  };
+  const Row rows[] = {
+      {"both", "NAME  =", "FEED", "NAME  = FEED"},
+      {"no label", "", "FEED", "FEED"},
+      {"no text", "LABEL:", "", "LABEL:"},
+      {"cut at the line end", std::string(130, 'L'), "TEXT", std::string(130, 'L') + " T"},
+      {"label fills the line", std::string(140, 'L'), "TEXT", std::string(132, 'L')},
+  };
+  for (const Row& r : rows) {
+    orvika_test::UnitCapture cap(7);
+    fcont_prtpair(7, kMsg, r.label.data(), static_cast<IWORD>(r.label.size()), r.text.data(),
+                  static_cast<IWORD>(r.text.size()));
+    EXPECT_EQ(cap.lines(), (std::vector<std::string>{r.want})) << r.what;
+  }
 }
 
 }  // namespace

@@ -1,0 +1,200 @@
+// Sparse linear solves of the continuation solver: the bounds of the
+// driver's copies into the linear solver's work area (code 15) and the
+// accuracy check of a solve with its pivot-tolerance raises and dumps.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "fcont_test_util.hpp"
+#include "orvika/sparselu.h"
+#include "support/capture.hpp"
+
+using namespace fcont_test;
+
+namespace {
+
+// 2x - 1 = 0, 3y - 1 = 0 with a diagonal pattern.
+Problem diagonal2() {
+  Problem p;
+  p.n = 2;
+  p.x0 = {3.0, 3.0};
+  p.F = [](const double* x, double, double* f) {
+    f[0] = 2 * x[0] - 1;
+    f[1] = 3 * x[1] - 1;
+  };
+  p.J = [](const double*, double, double* j) {
+    j[0] = 2;
+    j[1] = 0;
+    j[2] = 0;
+    j[3] = 3;
+  };
+  p.irn = {1, 2};
+  p.icn = {1, 2};
+  return p;
+}
+
+// x + y/3 = 1, 3x + (1 + D) y = 2: the second row is three times the first
+// up to D, so a solve with a small D has a large relative residual.
+Problem nearly_singular(double d) {
+  Problem p;
+  p.n = 2;
+  p.x0 = {3.0, 3.0};
+  p.F = [=](const double* x, double, double* f) {
+    f[0] = x[0] + x[1] / 3.0 - 1;
+    f[1] = 3 * x[0] + (1 + d) * x[1] - 2;
+  };
+  p.J = [=](const double*, double, double* j) {
+    j[0] = 1;
+    j[1] = 3;
+    j[2] = 1 / 3.0;
+    j[3] = 1 + d;
+  };
+  p.irn = {1, 2, 1, 2};
+  p.icn = {1, 1, 2, 2};
+  return p;
+}
+
+// The sparse solver's option blocks are global: every test leaves them as
+// it found them.
+class FcontSparseSolve : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    o1_ = ORVK_SPOPT1;
+    o2_ = ORVK_SPOPT2;
+    o4_ = ORVK_SPOPT4;
+  }
+  void TearDown() override {
+    ORVK_SPOPT1 = o1_;
+    ORVK_SPOPT2 = o2_;
+    ORVK_SPOPT4 = o4_;
+  }
+
+  // A real work array with NWLIN words for the linear solver after the
+  // driver's 11 N + 7.
+  static void set_nwlin(ContRun& r, IWORD nwlin) {
+    r.lw = 11 * r.n + 7 + nwlin;
+    r.w.assign(static_cast<std::size_t>(r.lw), 0.0);
+  }
+
+  ORVK_SPOPT1_T o1_;
+  ORVK_SPOPT2_T o2_;
+  ORVK_SPOPT4_T o4_;
+};
+
+TEST_F(FcontSparseSolve, GivenRowOrderMustFitTheWork) {
+  // NWLIN = 3 NZ + 6 N = 18 passes the size check, but the row numbering
+  // would start at NWLIN/4 - 2N = 0: refused before anything is written,
+  // with no message of the sparse solver.
+  ORVK_SPOPT2.IORNIN = 1;
+  ContRun r(diagonal2(), 1);
+  r.iperm = {2, 1};
+  r.set_i(ip::KPLUNT, 7);
+  r.set_i(ip::KPLLEV, 3);
+  set_nwlin(r, 18);
+  orvika_test::UnitCapture cap(7);
+  EXPECT_EQ(r.solve(), 15);
+  EXPECT_TRUE(r.requests.empty());
+  EXPECT_TRUE(cap.lines().empty());
+
+  // With room for it the same run solves the system.
+  ContRun ok(diagonal2(), 1);
+  ok.iperm = {2, 1};
+  set_nwlin(ok, 418);
+  EXPECT_EQ(ok.solve(), 0);
+  EXPECT_DOUBLE_EQ(ok.x[0], 0.5);
+  EXPECT_DOUBLE_EQ(ok.x[1], 1.0 / 3.0);
+}
+
+TEST_F(FcontSparseSolve, SectionsMovedOutsideTheWorkEndTheRun) {
+  // A section start changed between calls is checked again before every
+  // copy into the work area: the run ends with code 15 at the first solve
+  // (at the start point, so no point is restored), the sparse solver is
+  // never reached.
+  struct Case {
+    const char* what;
+    void (*move)(IWORD nwlin);
+  };
+  const Case cases[] = {
+      {"IB", [](IWORD nwlin) { ORVK_SPOPT2.IB = nwlin; }},
+      {"IVECT", [](IWORD nwlin) { ORVK_SPOPT2.IVECT = nwlin; }},
+      {"JVECT", [](IWORD) { ORVK_SPOPT2.JVECT = 0; }},
+      {"IA", [](IWORD nwlin) { ORVK_SPOPT2.IA = nwlin + 1; }},
+      {"IORN", [](IWORD) { ORVK_SPOPT2.IORN = -3; }},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.what);
+    ORVK_SPOPT2.IORNIN = 1;
+    ContRun r(diagonal2(), 1);
+    r.iperm = {2, 1};
+    r.set_i(ip::KPLUNT, 7);
+    r.set_i(ip::KPLLEV, 3);
+    set_nwlin(r, 418);
+    r.on_eval = [&](ContRun&) { k.move(418); };
+    orvika_test::UnitCapture cap(7);
+    EXPECT_EQ(r.solve(), 15);
+    EXPECT_EQ(r.requests, (std::vector<IWORD>{-2, -3}));
+    EXPECT_TRUE(cap.lines().empty());
+    EXPECT_EQ(r.x, (std::vector<double>{3.0, 3.0}));
+    ORVK_SPOPT2 = o2_;
+  }
+}
+
+// The three report lines of one failed accuracy check.
+std::vector<std::string> check_block(const std::string& chkt, const std::string& pivt) {
+  return {"", "  Fcont_Solve: CHKT  =" + chkt + " PIVT   =" + pivt,
+          "               ZNORM =  0.10980     ZRATIO =  0.84063E-01", ""};
+}
+
+std::vector<std::string> join(std::initializer_list<std::vector<std::string>> parts) {
+  std::vector<std::string> all;
+  for (const auto& p : parts) all.insert(all.end(), p.begin(), p.end());
+  return all;
+}
+
+TEST_F(FcontSparseSolve, AccuracyCheckRaisesThePivotTolerances) {
+  // The first solve (the start tangent) fails the check three times: the
+  // tolerances go from 1e-4 to 1e-3 / 0.1 and to 1e-2 / 0.1, then the
+  // solution is taken.  The raised tolerances stay after the run.
+  ORVK_SPOPT1.PIVTL1 = 0.0;  // repaired to 1e-4 at the start
+  ORVK_SPOPT1.PIVTL2 = 0.0;
+  ContRun r(nearly_singular(3e-16), 1);
+  r.set_i(ip::KPLUNT, 7);
+  r.set_i(ip::KPLLEV, 3);
+  r.set_i(ip::MAXPOINT, 1);
+  orvika_test::UnitCapture cap(7);
+  EXPECT_EQ(r.solve(), 1);
+  const std::string e4 = "  0.10000E-03", e3 = "  0.10000E-02", e2 = "  0.10000E-01",
+                    e1 = "  0.10000";
+  EXPECT_EQ(cap.lines(), join({check_block(e4, e4), check_block(e3, e1), check_block(e2, e1)}));
+  EXPECT_EQ(ORVK_SPOPT1.PIVTL1, 0.01);
+  EXPECT_EQ(ORVK_SPOPT1.PIVTL2, 0.1);
+}
+
+TEST_F(FcontSparseSolve, AccuracyCheckDumpsAtLevelNine) {
+  // Level 9 adds the matrix and right-hand side the first time and the
+  // solution every time.
+  ORVK_SPOPT1.PIVTL1 = 0.0;
+  ORVK_SPOPT1.PIVTL2 = 0.0;
+  ContRun r(nearly_singular(3e-16), 1);
+  r.set_i(ip::KPLUNT, 7);
+  r.set_i(ip::KPLLEV, 9);
+  r.set_i(ip::MAXPOINT, 1);
+  orvika_test::UnitCapture cap(7);
+  EXPECT_EQ(r.solve(), 1);
+  const std::vector<std::string> dx = {"", "  DX Dump:", "     1 -4.503600E+14  4.823695E+14"};
+  const std::string e4 = "  0.10000E-03", e3 = "  0.10000E-02", e2 = "  0.10000E-01",
+                    e1 = "  0.10000";
+  const std::vector<std::string> first_solve = join(
+      {check_block(e4, e4),
+       {"", "  Jacobian dump:", "      1      1  9.3364101392E-01",
+        "      2      1  8.7168554287E-01", "      1      2  1.0000000000E+00",
+        "      2      2  9.3364101392E-01", "", "  RHS Dump:", "     1  0.840277       1.00000"},
+       dx, check_block(e3, e1), dx, check_block(e2, e1), dx});
+  const std::vector<std::string> lines = cap.lines();
+  ASSERT_GE(lines.size(), first_solve.size());
+  EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + first_solve.size()),
+            first_solve);
+}
+
+}  // namespace
