@@ -7,11 +7,10 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <map>
 #include <random>
-#include <string>
 #include <vector>
 
+#include "bench_util.hpp"
 #include "orvika/kernels_dense.h"
 
 #ifdef ORVIKA_HAVE_LAPACK
@@ -129,40 +128,20 @@ BENCHMARK(BM_Dgetrf_Dgetrs)->Apply(sizes);
 BENCHMARK(BM_Dgetrf_Dgetri)->Apply(sizes);
 #endif
 
-// Console output plus the mean real time per iteration of every case.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  std::map<std::string, double> times;
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const auto& r : runs)
-      if (!r.error_occurred && r.run_type == Run::RT_Iteration)
-        times[r.benchmark_name()] = r.GetAdjustedRealTime();
-  }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-#ifndef NDEBUG
-  std::printf("warning: not a Release build; timings are not representative\n");
-#endif
-  benchmark::Initialize(&argc, argv);
-  RatioReporter rep;
-  benchmark::RunSpecifiedBenchmarks(&rep);
-  benchmark::Shutdown();
+  orvika_bench::RatioReporter rep;
+  orvika_bench::run_all(argc, argv, rep);
 #ifdef ORVIKA_HAVE_LAPACK
   const std::pair<const char*, const char*> pairs[] = {{"BM_Lufact", "BM_Dgetrf_Dgetrs"},
                                                        {"BM_Lineq", "BM_Dgetrf_Dgetrs"},
                                                        {"BM_Invert", "BM_Dgetrf_Dgetri"}};
   std::printf("\nratio library / LAPACK (mean real time):\n");
   for (const auto& [mine, peer] : pairs)
-    for (int n : {10, 50, 200, 1000}) {
-      const std::string a = std::string(mine) + "/" + std::to_string(n);
-      const std::string b = std::string(peer) + "/" + std::to_string(n);
-      if (rep.times.count(a) && rep.times.count(b))
-        std::printf("  %-18s vs %-18s N=%5d  %6.2f\n", mine, peer, n, rep.times[a] / rep.times[b]);
-    }
+    for (int n : {10, 50, 200, 1000})
+      if (double r; rep.ratio(mine, peer, n, r))
+        std::printf("  %-18s vs %-18s N=%5d  %6.2f\n", mine, peer, n, r);
 #else
   std::printf("LAPACK not found: no reference ratios\n");
 #endif

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_util.hpp"
 #include "kernels/sparse.hpp"
 #include "orvika/kernels_sparse.h"
 
@@ -114,64 +115,49 @@ std::vector<double> ones_ish(IWORD n) {
   return x;
 }
 
-void BM_Smvmul(benchmark::State& st) {
-  const Csr& m = general(st.range(0));
-  const IWORD n = m.n, i1 = 1, zero = 0;
-  const auto x = ones_ish(n);
-  std::vector<double> y(n);
+// Times y = A x for the matrix M, the product formed by PRODUCT(m, x, y).
+template <class Product>
+void run_product(benchmark::State& st, const Csr& m, Product product) {
+  const auto x = ones_ish(m.n);
+  std::vector<double> y(m.n);
   for (auto _ : st) {
-    ORVK_SMVMUL(&n, &i1, &n, m.ia.data(), m.ja.data(), &zero, m.a.data(), &zero, x.data(), &zero,
-                y.data());
+    product(m, x.data(), y.data());
     benchmark::DoNotOptimize(y.data());
   }
 }
 
+void BM_Smvmul(benchmark::State& st) {
+  run_product(st, general(st.range(0)), [](const Csr& m, const double* x, double* y) {
+    const IWORD i1 = 1, zero = 0;
+    ORVK_SMVMUL(&m.n, &i1, &m.n, m.ia.data(), m.ja.data(), &zero, m.a.data(), &zero, x, &zero, y);
+  });
+}
+
 void BM_CsrLoop(benchmark::State& st) {
-  const Csr& m = general(st.range(0));
-  const IWORD n = m.n;
-  const auto x = ones_ish(n);
-  std::vector<double> y(n);
-  for (auto _ : st) {
-    for (IWORD i = 0; i < n; ++i) {
+  run_product(st, general(st.range(0)), [](const Csr& m, const double* x, double* y) {
+    for (IWORD i = 0; i < m.n; ++i) {
       double s = 0.0;
       for (IWORD k = m.ia[i] - 1; k < m.ia[i + 1] - 1; ++k) s += m.a[k] * x[m.ja[k] - 1];
       y[i] = s;
     }
-    benchmark::DoNotOptimize(y.data());
-  }
+  });
 }
 
-void BM_SsmvmlFull(benchmark::State& st) {
-  const Csr& m = symmetric(st.range(0)).full;
-  const IWORD n = m.n;
-  const auto x = ones_ish(n);
-  std::vector<double> y(n);
-  for (auto _ : st) {
-    orvika::SSMVML(n, n, m.ia.data(), m.ja.data(), 0, m.a.data(), 0, x.data(), 0, y.data(), 1);
-    benchmark::DoNotOptimize(y.data());
-  }
+// SSMVML on full rows (mode 1) or on the lower triangle (mode 2).
+template <IWORD kMode>
+void BM_Ssmvml(benchmark::State& st) {
+  const Sym& sym = symmetric(st.range(0));
+  run_product(st, kMode == 1 ? sym.full : sym.lower, [](const Csr& m, const double* x, double* y) {
+    orvika::SSMVML(m.n, m.n, m.ia.data(), m.ja.data(), 0, m.a.data(), 0, x, 0, y, kMode);
+  });
 }
-
-void BM_SsmvmlHalf(benchmark::State& st) {
-  const Csr& m = symmetric(st.range(0)).lower;
-  const IWORD n = m.n;
-  const auto x = ones_ish(n);
-  std::vector<double> y(n);
-  for (auto _ : st) {
-    orvika::SSMVML(n, n, m.ia.data(), m.ja.data(), 0, m.a.data(), 0, x.data(), 0, y.data(), 2);
-    benchmark::DoNotOptimize(y.data());
-  }
-}
+void BM_SsmvmlFull(benchmark::State& st) { BM_Ssmvml<1>(st); }
+void BM_SsmvmlHalf(benchmark::State& st) { BM_Ssmvml<2>(st); }
 
 void BM_Ssmvpr(benchmark::State& st) {
-  const Csr& m = symmetric(st.range(0)).lower;
-  const IWORD n = m.n;
-  const auto x = ones_ish(n);
-  std::vector<double> y(n);
-  for (auto _ : st) {
-    orvika::SSMVPR(n, m.ia.data(), m.ja.data(), m.a.data(), x.data(), y.data());
-    benchmark::DoNotOptimize(y.data());
-  }
+  run_product(st, symmetric(st.range(0)).lower, [](const Csr& m, const double* x, double* y) {
+    orvika::SSMVPR(m.n, m.ia.data(), m.ja.data(), m.a.data(), x, y);
+  });
 }
 
 // The search form: for each row i, every later row j is searched from its
@@ -192,14 +178,9 @@ void ssmvpr_search(IWORD n, const IWORD* ia, const IWORD* ja, const double* a, c
 }
 
 void BM_SsmvprSearch(benchmark::State& st) {
-  const Csr& m = symmetric(st.range(0)).lower;
-  const IWORD n = m.n;
-  const auto x = ones_ish(n);
-  std::vector<double> y(n);
-  for (auto _ : st) {
-    ssmvpr_search(n, m.ia.data(), m.ja.data(), m.a.data(), x.data(), y.data());
-    benchmark::DoNotOptimize(y.data());
-  }
+  run_product(st, symmetric(st.range(0)).lower, [](const Csr& m, const double* x, double* y) {
+    ssmvpr_search(m.n, m.ia.data(), m.ja.data(), m.a.data(), x, y);
+  });
 }
 
 #ifdef ORVIKA_HAVE_SUITESPARSE
@@ -237,13 +218,10 @@ Csc to_csc(const Csr& m) {
 
 void run_gaxpy(benchmark::State& st, const Csr& m) {
   Csc c = to_csc(m);
-  const auto x = ones_ish(m.n);
-  std::vector<double> y(m.n);
-  for (auto _ : st) {
-    std::fill(y.begin(), y.end(), 0.0);
-    cs_dl_gaxpy(&c.mat, x.data(), y.data());
-    benchmark::DoNotOptimize(y.data());
-  }
+  run_product(st, m, [&c](const Csr& a, const double* x, double* y) {
+    std::fill(y, y + a.n, 0.0);
+    cs_dl_gaxpy(&c.mat, x, y);
+  });
 }
 
 void BM_CsGaxpy(benchmark::State& st) { run_gaxpy(st, general(st.range(0))); }
@@ -266,27 +244,11 @@ BENCHMARK(BM_CsGaxpy)->Apply(sizes);
 BENCHMARK(BM_CsGaxpySym)->Apply(sizes);
 #endif
 
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  std::map<std::string, double> times;
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const auto& r : runs)
-      if (!r.error_occurred && r.run_type == Run::RT_Iteration)
-        times[r.benchmark_name()] = r.GetAdjustedRealTime();
-  }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-#ifndef NDEBUG
-  std::printf("warning: not a Release build; timings are not representative\n");
-#endif
-  benchmark::Initialize(&argc, argv);
-  RatioReporter rep;
-  benchmark::RunSpecifiedBenchmarks(&rep);
-  benchmark::Shutdown();
+  orvika_bench::RatioReporter rep;
+  orvika_bench::run_all(argc, argv, rep);
   const std::pair<const char*, const char*> pairs[] = {
 #ifdef ORVIKA_HAVE_SUITESPARSE
       {"BM_Smvmul", "BM_CsGaxpy"},       {"BM_SsmvmlFull", "BM_CsGaxpySym"},
@@ -298,12 +260,8 @@ int main(int argc, char** argv) {
 #endif
   std::printf("\nratio library / peer (mean real time):\n");
   for (const auto& [mine, peer] : pairs)
-    for (int nnz : {10000, 1000000}) {
-      const std::string a = std::string(mine) + "/" + std::to_string(nnz);
-      const std::string b = std::string(peer) + "/" + std::to_string(nnz);
-      if (rep.times.count(a) && rep.times.count(b))
-        std::printf("  %-14s vs %-16s nnz=%8d  %7.3f\n", mine, peer, nnz,
-                    rep.times[a] / rep.times[b]);
-    }
+    for (int nnz : {10000, 1000000})
+      if (double r; rep.ratio(mine, peer, nnz, r))
+        std::printf("  %-14s vs %-16s nnz=%8d  %7.3f\n", mine, peer, nnz, r);
   return 0;
 }

@@ -49,8 +49,8 @@ TEST(Gsmadd, RowsStayInOrderOfConstruction) {
   SumResult r = run_gsmadd(a, b, 4, 5);
   ASSERT_EQ(r.ierr, 0);
   EXPECT_EQ(r.ic, (std::vector<IWORD>{1, 4}));
-  EXPECT_EQ((std::vector<IWORD>(r.jc.begin(), r.jc.begin() + 3)), (std::vector<IWORD>{2, 5, 3}));
-  EXPECT_EQ((std::vector<double>(r.c.begin(), r.c.begin() + 3)), (std::vector<double>{1.0, 3.0, 1.0}));
+  EXPECT_EQ(r.jc_head(3), (std::vector<IWORD>{2, 5, 3}));
+  EXPECT_EQ(r.c_head(3), (std::vector<double>{1.0, 3.0, 1.0}));
 }
 
 TEST(Gsmadd, RandomMatchesDenseSum) {

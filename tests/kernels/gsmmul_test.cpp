@@ -109,14 +109,14 @@ TEST(Ssmmul, IdentityAndFullTwoByTwo) {
   ProdResult r = run_ssmmul(id, id, 4, 3);
   ASSERT_EQ(r.ierr, 0);
   EXPECT_EQ(r.ic, (std::vector<IWORD>{1, 2, 3, 4}));
-  EXPECT_EQ((std::vector<IWORD>(r.jc.begin(), r.jc.begin() + 3)), (std::vector<IWORD>{1, 2, 3}));
+  EXPECT_EQ(r.jc_head(3), (std::vector<IWORD>{1, 2, 3}));
   Csr f = sparse_test::from_rows(2, {{{1, 1.0}, {2, 2.0}}, {{1, 3.0}, {2, 4.0}}});
   ProdResult s = run_ssmmul(f, f, 4, 2);
   ASSERT_EQ(s.ierr, 0);
   EXPECT_EQ(s.ic, (std::vector<IWORD>{1, 2, 4}));
-  EXPECT_EQ((std::vector<IWORD>(s.jc.begin(), s.jc.begin() + 3)), (std::vector<IWORD>{1, 1, 2}));
+  EXPECT_EQ(s.jc_head(3), (std::vector<IWORD>{1, 1, 2}));
   // [[1,2],[3,4]]^2 = [[7,10],[15,22]].
-  EXPECT_EQ((std::vector<double>(s.c.begin(), s.c.begin() + 3)), (std::vector<double>{7, 15, 22}));
+  EXPECT_EQ(s.c_head(3), (std::vector<double>{7, 15, 22}));
 }
 
 TEST(Ssmmul, CapacitiesReportAndSetFlag) {
@@ -144,8 +144,8 @@ TEST(Ssmmul, ColumnOutsideTheRowsOfBIsPassedOver) {
   ProdResult r = run_ssmmul(a, b, 10, 2);
   ASSERT_EQ(r.ierr, 0);
   EXPECT_EQ(r.ic, (std::vector<IWORD>{1, 2, 4}));
-  EXPECT_EQ((std::vector<IWORD>(r.jc.begin(), r.jc.begin() + 3)), (std::vector<IWORD>{1, 1, 2}));
-  EXPECT_EQ((std::vector<double>(r.c.begin(), r.c.begin() + 3)), (std::vector<double>{2, 4, 3}));
+  EXPECT_EQ(r.jc_head(3), (std::vector<IWORD>{1, 1, 2}));
+  EXPECT_EQ(r.c_head(3), (std::vector<double>{2, 4, 3}));
 }
 
 // A stop hook that returns, so the test can watch what GSMMUL does next.

@@ -104,6 +104,9 @@ struct Built {
   std::vector<double> c;
   IWORD ierr = 0;
   std::string text;  // the records written on the unit
+  // The first K column indices and values written.
+  std::vector<IWORD> jc_head(size_t k) const { return {jc.begin(), jc.begin() + k}; }
+  std::vector<double> c_head(size_t k) const { return {c.begin(), c.begin() + k}; }
 };
 
 // Calls CALL(r, ix, x) with IC of ROWS+1 words, JC and C of exactly LENJC

@@ -48,10 +48,7 @@ TEST(Ma28Blocks, AnalyseCopiesItsSwitchesAndKeepsWordFour) {
   ORVK_MA28FD.STPNUM = ORVK_FALSE;
   ORVK_MA30ED.STPSTR = ORVK_TRUE;  // overwritten at entry
   ORVK_MA30ED.STPSPC = ORVK_TRUE;  // never overwritten
-  Coo a;
-  a.n = 2;
-  a.add(1, 1, 1.0);
-  a.add(2, 1, 1.0);
+  const Coo a = make_coo(2, {{1, 1, 1.0}, {2, 1, 1.0}});
   Solver s;
   EXPECT_EQ(s.analyse(a, 10, 10), 1);
   EXPECT_EQ(ORVK_MA30ED.MSGUNT, 0);
@@ -68,9 +65,7 @@ TEST(Ma28Blocks, AnalyseCopiesItsSwitchesAndKeepsWordFour) {
 
 TEST(Ma28Blocks, RefactorCopiesThePivotRatioAndUnit) {
   reset_blocks();
-  Coo a;
-  a.n = 1;
-  a.add(1, 1, 2.0);
+  const Coo a = make_coo(1, {{1, 1, 2.0}});
   Solver s;
   ASSERT_EQ(s.analyse(a, 4, 4), 0);
   ORVK_MA28FD.SMLPIV = 0.25;

@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <initializer_list>
 #include <limits>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "orvika/host_stub.h"
@@ -17,6 +19,9 @@
 namespace ma28test {
 
 inline constexpr double kEps = std::numeric_limits<double>::epsilon();
+
+using Lines = std::vector<std::string>;
+inline const std::string kB36(36, ' ');  // indent of the second record of an error
 
 struct Coo {
   IWORD n = 0;
@@ -45,6 +50,24 @@ struct Coo {
     return m;
   }
 };
+
+// A matrix of order N from its entries, in the order given.
+struct Entry {
+  IWORD i, j;
+  double v;
+};
+inline Coo make_coo(IWORD n, std::initializer_list<Entry> entries) {
+  Coo a;
+  a.n = n;
+  for (const Entry& e : entries) a.add(e.i, e.j, e.v);
+  return a;
+}
+
+// Order 3 with column 3 empty (rows 2 and 3 only in columns 1 and 2):
+// structural rank 2; x = (1, 1, 0) gives the consistent b = (3, 3, 5).
+inline Coo rank_two() {
+  return make_coo(3, {{1, 1, 1.0}, {1, 2, 2.0}, {2, 1, 3.0}, {3, 2, 4.0}, {3, 1, 1.0}});
+}
 
 // Zero blocks, host defaults, then the family defaults (optionally).
 inline void reset_blocks(bool defaults = true) {
@@ -159,6 +182,25 @@ inline std::vector<double> test_x(IWORD n) {
   std::vector<double> x(n);
   for (IWORD i = 0; i < n; ++i) x[i] = 1.0 + 0.5 * std::sin(static_cast<double>(i + 1));
   return x;
+}
+
+// Solves A x = b (mode 1) and A^T x = b (each of the TRANSPOSED modes) for
+// a chosen x and checks each solution's error and, when RESIDUAL > 0, its
+// scaled residual against that bound.
+inline void expect_solves(Solver& s, const Coo& a, const std::string& what,
+                          std::initializer_list<IWORD> transposed = {2}, double residual = 0.0) {
+  const auto xt = test_x(a.n);
+  const auto b = a.mul(xt);
+  const auto x = s.solve(b, 1);
+  if (residual > 0.0) EXPECT_LT(scaled_residual(a, x, b), residual) << what;
+  EXPECT_LT(max_rel_error(x, xt), 1e-9) << what;
+  const auto bt = a.mul(xt, true);
+  for (IWORD mode : transposed) {
+    const auto y = s.solve(bt, mode);
+    if (residual > 0.0)
+      EXPECT_LT(scaled_residual(a, y, bt, true), residual) << what << " transposed mode " << mode;
+    EXPECT_LT(max_rel_error(y, xt), 1e-9) << what << " transposed mode " << mode;
+  }
 }
 
 }  // namespace ma28test

@@ -12,11 +12,8 @@ using namespace ma28test;
 
 TEST(Ma28Cd, OrderOne) {
   reset_blocks();
-  Coo a;
-  a.n = 1;
-  a.add(1, 1, 4.0);
   Solver s;
-  ASSERT_EQ(s.analyse(a, 2, 2), 0);
+  ASSERT_EQ(s.analyse(make_coo(1, {{1, 1, 4.0}}), 2, 2), 0);
   EXPECT_EQ(s.solve({2.0}, 1)[0], 0.5);
   EXPECT_EQ(s.solve({2.0}, 0)[0], 0.5);
 }
@@ -42,13 +39,7 @@ TEST(Ma28Cd, TransposedModesAgreeAndZeroLeadingComponents) {
 TEST(Ma28Cd, SingularPositionsAreZeroedAndReported) {
   reset_blocks();
   ORVK_MA28FD.STPSTR = ORVK_FALSE;
-  Coo a;  // column 3 empty: rank 2
-  a.n = 3;
-  a.add(1, 1, 1.0);
-  a.add(1, 2, 2.0);
-  a.add(2, 1, 3.0);
-  a.add(3, 2, 4.0);
-  a.add(3, 1, 1.0);
+  const Coo a = rank_two();
   for (bool btf : {true, false}) {
     ORVK_MA28ED.USEBTF = btf ? ORVK_TRUE : ORVK_FALSE;
     Solver s;

@@ -60,9 +60,7 @@ struct Kern {
 
 TEST(Ma30Ad, OrderOne) {
   reset_blocks();
-  Coo a;
-  a.n = 1;
-  a.add(1, 1, 3.0);
+  Coo a = make_coo(1, {{1, 1, 3.0}});
   Kern k(a, 3, 3, 0.1);
   EXPECT_EQ(k.run(), 0);
   EXPECT_EQ(ORVK_MA30FD.LURANK, 1);
@@ -85,9 +83,7 @@ TEST(Ma30Ad, OrderOne) {
 
 TEST(Ma30Ad, ThresholdIsClampedAndWrittenBack) {
   reset_blocks();
-  Coo a;
-  a.n = 1;
-  a.add(1, 1, 3.0);
+  const Coo a = make_coo(1, {{1, 1, 3.0}});
   for (auto [in, out] : {std::pair{5.0, 0.999999999}, {-1.0, 0.0}, {0.3, 0.3}}) {
     Kern k(a, 3, 3, in);
     k.run();
@@ -149,12 +145,7 @@ TEST(Ma30Ad, EmptyRowBetweenRowsSurvivesCompression) {
   reset_blocks();
   ORVK_MA28ED.USEBTF = ORVK_FALSE;
   ORVK_MA28FD.STPSTR = ORVK_FALSE;
-  Coo a;
-  a.n = 3;
-  a.add(1, 1, 4.0);
-  a.add(1, 3, 1.0);
-  a.add(3, 1, 1.0);
-  a.add(3, 3, 3.0);
+  const Coo a = make_coo(3, {{1, 1, 4.0}, {1, 3, 1.0}, {3, 1, 1.0}, {3, 3, 3.0}});
   Solver s;
   ASSERT_EQ(s.analyse(a, 6, 20), 1);
   EXPECT_GT(ORVK_MA28FD.VALCMP, 0);

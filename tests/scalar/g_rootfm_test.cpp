@@ -16,19 +16,9 @@
 
 namespace {
 
-using Record = std::array<double, 16>;
+using scalar_test::Record;
+using scalar_test::record;
 constexpr double kSentinel = -12345.5;
-
-Record record(double lo, double hi, double rtol, double xtol, double step, double target) {
-  Record w{};
-  w[0] = lo;
-  w[1] = hi;
-  w[2] = rtol;
-  w[3] = xtol;
-  w[4] = step;
-  w[5] = target;
-  return w;
-}
 
 // F(x; p) = x^3 + p1 x - p2; the target W(6) is p3.  With p = (-2, 5, 0)
 // the root is Wallis' 2.0945514815423265.

@@ -16,20 +16,10 @@ namespace {
 
 using scalar_test::drive;
 using scalar_test::RunResult;
-using Record = std::array<double, 16>;
+using scalar_test::Record;
+using scalar_test::record;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-
-Record record(double lo, double hi, double rtol, double xtol, double step, double target) {
-  Record w{};
-  w[0] = lo;
-  w[1] = hi;
-  w[2] = rtol;
-  w[3] = xtol;
-  w[4] = step;
-  w[5] = target;
-  return w;
-}
 
 RunResult solve(Record& w, const std::function<double(double)>& f, double x0, int cap = 200) {
   return drive([&](IWORD& c, double& x, double& fx) { ORVK_ROOTFM(&c, &x, &fx, w.data()); }, f,

@@ -2,6 +2,7 @@
 // and a driver of the reverse-communication loop that counts evaluations.
 #pragma once
 
+#include <array>
 #include <cmath>
 #include <functional>
 #include <string>
@@ -28,6 +29,20 @@ inline std::vector<Equation> classic_equations() {
       {"kepler", [](double e) { return e - 0.5 * std::sin(e); }, 1.0, 1.4987011335178484},
       {"dottie", [](double x) { return std::cos(x) - x; }, 0.0, 0.7390851332151607},
   };
+}
+
+// The work record of the ROOTFM family with its inputs set: bounds LO and
+// HI, tolerances, the first step and the target; the rest zero.
+using Record = std::array<double, 16>;
+inline Record record(double lo, double hi, double rtol, double xtol, double step, double target) {
+  Record w{};
+  w[0] = lo;
+  w[1] = hi;
+  w[2] = rtol;
+  w[3] = xtol;
+  w[4] = step;
+  w[5] = target;
+  return w;
 }
 
 // Result of driving a routine until its code is final.

@@ -262,15 +262,35 @@ inline void fill_matrix(const Problem& p, IWORD maxa, Result& r) {
   r.maxa = maxa;
 }
 
+// B and a zeroed X of N*NRHS values (one at least) for a call.
+inline void set_rhs(Result& r, IWORD n, const std::vector<double>& b, IWORD nrhs) {
+  r.b = b;
+  r.x.assign(static_cast<std::size_t>(std::max<IWORD>(n * nrhs, 1)), 0.0);
+}
+
+// What every factor-and-solve call starts from: the matrix (MAXA entries
+// of room, ample by default), B, X and the row order of the pivot order.
+inline Result start(const Problem& p, const std::vector<double>& b, IWORD nrhs, const Opts& o) {
+  Result r;
+  fill_matrix(p, o.maxa >= 0 ? o.maxa : ample(p), r);
+  set_rhs(r, p.n, b, nrhs);
+  r.iorn = p.iorn;
+  return r;
+}
+
+// What a re-solve starts from: the factors F with a new B.
+inline Result restart(const Result& f, IWORD n, const std::vector<double>& b, IWORD nrhs) {
+  Result r = f;
+  r.ierr = 0;
+  set_rhs(r, n, b, nrhs);
+  return r;
+}
+
 // Methods 1 and 2 (KEEP).
 inline Result run_rows(const Problem& p, const std::vector<double>& b, IWORD nrhs, const Opts& o,
                     bool keep) {
-  Result r;
+  Result r = start(p, b, nrhs, o);
   const IWORD n = p.n;
-  fill_matrix(p, o.maxa >= 0 ? o.maxa : ample(p), r);
-  r.b = b;
-  r.x.assign(static_cast<std::size_t>(std::max<IWORD>(n * nrhs, 1)), 0.0);
-  r.iorn = p.iorn;
   r.iorn.resize(static_cast<std::size_t>(n + 1), 0);
   r.w39 = p.w39;
   r.w39.resize(static_cast<std::size_t>(n + 1), 0);
@@ -307,10 +327,7 @@ inline Result run_rows(const Problem& p, const std::vector<double>& b, IWORD nrh
 
 // Method 3 on the factors of a method-2 run.
 inline Result run_m3(const Result& f, IWORD n, const std::vector<double>& b, IWORD nrhs, IWORD msgunit = 0) {
-  Result r = f;
-  r.ierr = 0;
-  r.b = b;
-  r.x.assign(static_cast<std::size_t>(std::max<IWORD>(n * nrhs, 1)), 0.0);
+  Result r = restart(f, n, b, nrhs);
   orvika::LU1P3(n, msgunit, rv(r.b), nrhs, rv(r.x), iv(r.w39), iv(r.iorn), iv(r.w32), iv(r.w42),
                 rv(r.w26), iv(r.irp), iv(r.ici), rv(r.ia), iv(r.w41), r.ierr);
   return r;
@@ -319,12 +336,8 @@ inline Result run_m3(const Result& f, IWORD n, const std::vector<double>& b, IWO
 // Methods 4 and 5 (KEEP).
 inline Result run_cbs(const Problem& p, const std::vector<double>& b, IWORD nrhs, const Opts& o,
                    bool keep) {
-  Result r;
+  Result r = start(p, b, nrhs, o);
   const IWORD n = p.n;
-  fill_matrix(p, o.maxa >= 0 ? o.maxa : ample(p), r);
-  r.b = b;
-  r.x.assign(static_cast<std::size_t>(std::max<IWORD>(n * nrhs, 1)), 0.0);
-  r.iorn = p.iorn;
   r.w18 = p.w18;
   const std::size_t n1 = static_cast<std::size_t>(std::max<IWORD>(n, 1));
   std::vector<IWORD> w28(2 * n1, 0), w35(n1, 0), w36(n1, 0);
@@ -353,10 +366,7 @@ inline Result run_cbs(const Problem& p, const std::vector<double>& b, IWORD nrhs
 
 // Method 6 on the factors of a method-5 run.
 inline Result run_m6(const Result& f, IWORD n, const std::vector<double>& b, IWORD nrhs, IWORD msgunit = 0) {
-  Result r = f;
-  r.ierr = 0;
-  r.b = b;
-  r.x.assign(static_cast<std::size_t>(std::max<IWORD>(n * nrhs, 1)), 0.0);
+  Result r = restart(f, n, b, nrhs);
   orvika::CBSLU3(n, msgunit, rv(r.b), nrhs, rv(r.x), iv(r.w37), iv(r.iorn), iv(r.w32), iv(r.w42),
                  rv(r.w26), iv(r.w33), iv(r.w43), rv(r.w27), iv(r.w41), r.ierr);
   return r;
@@ -364,12 +374,8 @@ inline Result run_m6(const Result& f, IWORD n, const std::vector<double>& b, IWO
 
 // Method 7.
 inline Result run_m7(const Problem& p, const std::vector<double>& b, IWORD nrhs, const Opts& o) {
-  Result r;
+  Result r = start(p, b, nrhs, o);
   const IWORD n = p.n;
-  fill_matrix(p, o.maxa >= 0 ? o.maxa : ample(p), r);
-  r.b = b;
-  r.x.assign(static_cast<std::size_t>(std::max<IWORD>(n * nrhs, 1)), 0.0);
-  r.iorn = p.iorn;
   const std::size_t n1 = static_cast<std::size_t>(std::max<IWORD>(n, 1));
   std::vector<double> w(n1, 0.0);
   std::vector<IWORD> cmark(n1, 0), pivpos(n1, 0), saveord(n1, 0);

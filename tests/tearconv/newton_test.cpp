@@ -958,321 +958,118 @@ std::string printed_run(IWORD level) {
   return cap.text();
 }
 
-// Level 6: iteration numbers, vectors and line-search lines only.
-TEST(NewtonPrint, ReportAtLevelSix) {
-  EXPECT_EQ(printed_run(6),
-            "\n"
-            "          NEWTON ITERATION NUMBER    1\n"
-            "\n"
-            "      NEWTON  SCALED X        1   1.0000        2  0.25000    \n"
-            "\n"
-            "      NEWTON  F/TOL           1   1.0000        2   2.0000    \n"
-            "\n"
-            "      NEWTON  SCALED DX       1   1.0000        2  0.25000    \n"
-            "\n"
-            "          NEWTON LINE SEARCH BASE POINT.  RMS ERROR =    1.5811     STEP =    1.0000    \n"
-            "\n"
-            "\n"
-            "          NEWTON LINE SEARCH POINT    1 RMS ERROR =    0.0000     STEP =    1.0000    \n"
-            "\n"
-            "\n"
-            "          NEWTON LINE SEARCH CONVERGED WITH STEP =    1.0000    \n"
-            "          BASE POINT RMS ERROR =    1.5811     FINAL RMS ERROR =    0.0000    \n"
-            "\n"
-            "\n"
-            "          NEWTON ITERATION NUMBER    2\n"
-            "\n"
-            "      NEWTON  SCALED X        1   2.0000        2  0.50000    \n"
-            "\n"
-            "      NEWTON  F/TOL           1   0.0000        2   0.0000    \n"
-            "\n"
-            "      NEWTON  SCALED DX       1   0.0000        2   0.0000    \n"
-            "\n"
-            "          NEWTON LINE SEARCH BASE POINT.  RMS ERROR =    0.0000     STEP =    1.0000    \n"
-            "\n");
+// Pieces of the report of printed_run(); each level lists the pieces it
+// prints, in order.  Entry and exit blocks (levels 8 and 10) show X and F.
+const std::string kEntering = "\n      *****ENTERING NEWTON         \n\n";
+const std::string kLeaving = "\n      *****LEAVING NEWTON          \n\n";
+
+std::string xf(const char* x, const char* f) {
+  return std::string("\n      NEWTON  X               ") + x + "\n\n      NEWTON  F               " +
+         f + "\n";
 }
 
-// Level 7 prints what level 6 prints.
-TEST(NewtonPrint, ReportAtLevelSeven) { EXPECT_EQ(printed_run(7), printed_run(6)); }
+const std::string kBaseNote =
+    "\n"
+    "      THE ABOVE VALUES ARE THE BASE POINTS FOR THE NUMERICAL DIFFERENTIATIONS\n"
+    "\n";
 
-// Level 8 adds the entry blocks, the base-point note, the free-variable
-// count and the Jacobian after its last column; 9 the Jacobian after every
-// column; 10 the exit blocks.
-TEST(NewtonPrint, ReportAtLevelEight) {
-  EXPECT_EQ(printed_run(8),
-            "\n"
-            "      *****ENTERING NEWTON         \n"
-            "\n"
-            "\n"
-            "      NEWTON  X               1   1.0000        2   1.0000    \n"
-            "\n"
-            "      NEWTON  F               1  0.50000        2  0.50000    \n"
-            "\n"
-            "      THE ABOVE VALUES ARE THE BASE POINTS FOR THE NUMERICAL DIFFERENTIATIONS\n"
-            "\n"
-            "\n"
-            "      *****ENTERING NEWTON         \n"
-            "\n"
-            "\n"
-            "      NEWTON  X               1   1.5000        2   1.0000    \n"
-            "\n"
-            "      NEWTON  F               1  0.25000        2  0.50000    \n"
-            "\n"
-            "      *****ENTERING NEWTON         \n"
-            "\n"
-            "\n"
-            "      NEWTON  X               1   1.0000        2   2.5000    \n"
-            "\n"
-            "      NEWTON  F               1  0.50000        2 -0.25000    \n"
-            "\n"
-            "          JACOBIAN MATRIX AFTER  2 NUMERICAL DIFFERENTIATIONS\n"
-            "\n"
-            "\n"
-            "      NEWTON       JACOBIAN              5 LINES\n"
-            "\n"
-            "              1           2\n"
-            "        1 -1.0000     -0.0000    \n"
-            "        2 -0.0000     -8.0000    \n"
-            "\n"
-            "          NEWTON ITERATION NUMBER    1\n"
-            "\n"
-            "          NUMBER OF FREE VARIABLES    2\n"
-            "\n"
-            "      NEWTON  SCALED X        1   1.0000        2  0.25000    \n"
-            "\n"
-            "      NEWTON  F/TOL           1   1.0000        2   2.0000    \n"
-            "\n"
-            "      NEWTON  SCALED DX       1   1.0000        2  0.25000    \n"
-            "\n"
-            "          NEWTON LINE SEARCH BASE POINT.  RMS ERROR =    1.5811     STEP =    1.0000    \n"
-            "\n"
-            "\n"
-            "      *****ENTERING NEWTON         \n"
-            "\n"
-            "\n"
-            "      NEWTON  X               1   2.0000        2   2.0000    \n"
-            "\n"
-            "      NEWTON  F               1   0.0000        2   0.0000    \n"
-            "\n"
-            "          NEWTON LINE SEARCH POINT    1 RMS ERROR =    0.0000     STEP =    1.0000    \n"
-            "\n"
-            "\n"
-            "          NEWTON LINE SEARCH CONVERGED WITH STEP =    1.0000    \n"
-            "          BASE POINT RMS ERROR =    1.5811     FINAL RMS ERROR =    0.0000    \n"
-            "\n"
-            "\n"
-            "          NEWTON ITERATION NUMBER    2\n"
-            "\n"
-            "          NUMBER OF FREE VARIABLES    2\n"
-            "\n"
-            "      NEWTON  SCALED X        1   2.0000        2  0.50000    \n"
-            "\n"
-            "      NEWTON  F/TOL           1   0.0000        2   0.0000    \n"
-            "\n"
-            "      NEWTON  SCALED DX       1   0.0000        2   0.0000    \n"
-            "\n"
-            "          NEWTON LINE SEARCH BASE POINT.  RMS ERROR =    0.0000     STEP =    1.0000    \n"
-            "\n");
+// The Jacobian after its first (level 9) and its last column.
+std::string jacobian(const char* after, const char* row2) {
+  return std::string("\n          JACOBIAN MATRIX AFTER  ") + after +
+         " NUMERICAL DIFFERENTIATIONS\n"
+         "\n"
+         "\n"
+         "      NEWTON       JACOBIAN              5 LINES\n"
+         "\n"
+         "              1           2\n"
+         "        1 -1.0000     -0.0000    \n"
+         "        2 " + row2 + "\n";
 }
+const std::string kJacobian1 = jacobian("1", " 0.0000      0.0000    ");
+const std::string kJacobian2 = jacobian("2", "-0.0000     -8.0000    ");
 
-TEST(NewtonPrint, ReportAtLevelNine) {
-  EXPECT_EQ(printed_run(9),
-            "\n"
-            "      *****ENTERING NEWTON         \n"
-            "\n"
-            "\n"
-            "      NEWTON  X               1   1.0000        2   1.0000    \n"
-            "\n"
-            "      NEWTON  F               1  0.50000        2  0.50000    \n"
-            "\n"
-            "      THE ABOVE VALUES ARE THE BASE POINTS FOR THE NUMERICAL DIFFERENTIATIONS\n"
-            "\n"
-            "\n"
-            "      *****ENTERING NEWTON         \n"
-            "\n"
-            "\n"
-            "      NEWTON  X               1   1.5000        2   1.0000    \n"
-            "\n"
-            "      NEWTON  F               1  0.25000        2  0.50000    \n"
-            "\n"
-            "          JACOBIAN MATRIX AFTER  1 NUMERICAL DIFFERENTIATIONS\n"
-            "\n"
-            "\n"
-            "      NEWTON       JACOBIAN              5 LINES\n"
-            "\n"
-            "              1           2\n"
-            "        1 -1.0000     -0.0000    \n"
-            "        2  0.0000      0.0000    \n"
-            "\n"
-            "      *****ENTERING NEWTON         \n"
-            "\n"
-            "\n"
-            "      NEWTON  X               1   1.0000        2   2.5000    \n"
-            "\n"
-            "      NEWTON  F               1  0.50000        2 -0.25000    \n"
-            "\n"
-            "          JACOBIAN MATRIX AFTER  2 NUMERICAL DIFFERENTIATIONS\n"
-            "\n"
-            "\n"
-            "      NEWTON       JACOBIAN              5 LINES\n"
-            "\n"
-            "              1           2\n"
-            "        1 -1.0000     -0.0000    \n"
-            "        2 -0.0000     -8.0000    \n"
-            "\n"
-            "          NEWTON ITERATION NUMBER    1\n"
-            "\n"
-            "          NUMBER OF FREE VARIABLES    2\n"
-            "\n"
-            "      NEWTON  SCALED X        1   1.0000        2  0.25000    \n"
-            "\n"
-            "      NEWTON  F/TOL           1   1.0000        2   2.0000    \n"
-            "\n"
-            "      NEWTON  SCALED DX       1   1.0000        2  0.25000    \n"
-            "\n"
-            "          NEWTON LINE SEARCH BASE POINT.  RMS ERROR =    1.5811     STEP =    1.0000    \n"
-            "\n"
-            "\n"
-            "      *****ENTERING NEWTON         \n"
-            "\n"
-            "\n"
-            "      NEWTON  X               1   2.0000        2   2.0000    \n"
-            "\n"
-            "      NEWTON  F               1   0.0000        2   0.0000    \n"
-            "\n"
-            "          NEWTON LINE SEARCH POINT    1 RMS ERROR =    0.0000     STEP =    1.0000    \n"
-            "\n"
-            "\n"
-            "          NEWTON LINE SEARCH CONVERGED WITH STEP =    1.0000    \n"
-            "          BASE POINT RMS ERROR =    1.5811     FINAL RMS ERROR =    0.0000    \n"
-            "\n"
-            "\n"
-            "          NEWTON ITERATION NUMBER    2\n"
-            "\n"
-            "          NUMBER OF FREE VARIABLES    2\n"
-            "\n"
-            "      NEWTON  SCALED X        1   2.0000        2  0.50000    \n"
-            "\n"
-            "      NEWTON  F/TOL           1   0.0000        2   0.0000    \n"
-            "\n"
-            "      NEWTON  SCALED DX       1   0.0000        2   0.0000    \n"
-            "\n"
-            "          NEWTON LINE SEARCH BASE POINT.  RMS ERROR =    0.0000     STEP =    1.0000    \n"
-            "\n");
+// An iteration's heading (from level 8 with the free-variable count), its
+// scaled vectors and its line-search base point.
+std::string iteration(const char* number, bool nfree, const char* body) {
+  return std::string("\n          NEWTON ITERATION NUMBER    ") + number + "\n\n" +
+         (nfree ? "          NUMBER OF FREE VARIABLES    2\n\n" : "") + body;
 }
+const char* const kIteration1 =
+    "      NEWTON  SCALED X        1   1.0000        2  0.25000    \n"
+    "\n"
+    "      NEWTON  F/TOL           1   1.0000        2   2.0000    \n"
+    "\n"
+    "      NEWTON  SCALED DX       1   1.0000        2  0.25000    \n"
+    "\n"
+    "          NEWTON LINE SEARCH BASE POINT.  RMS ERROR =    1.5811     STEP =    1.0000    \n"
+    "\n";
+const char* const kIteration2 =
+    "      NEWTON  SCALED X        1   2.0000        2  0.50000    \n"
+    "\n"
+    "      NEWTON  F/TOL           1   0.0000        2   0.0000    \n"
+    "\n"
+    "      NEWTON  SCALED DX       1   0.0000        2   0.0000    \n"
+    "\n"
+    "          NEWTON LINE SEARCH BASE POINT.  RMS ERROR =    0.0000     STEP =    1.0000    \n"
+    "\n";
 
-TEST(NewtonPrint, ReportAtLevelTen) {
-  EXPECT_EQ(printed_run(10),
-            "\n"
-            "      *****ENTERING NEWTON         \n"
-            "\n"
-            "\n"
-            "      NEWTON  X               1   1.0000        2   1.0000    \n"
-            "\n"
-            "      NEWTON  F               1  0.50000        2  0.50000    \n"
-            "\n"
-            "      THE ABOVE VALUES ARE THE BASE POINTS FOR THE NUMERICAL DIFFERENTIATIONS\n"
-            "\n"
-            "\n"
-            "      *****LEAVING NEWTON          \n"
-            "\n"
-            "\n"
-            "      NEWTON  X               1   1.5000        2   1.0000    \n"
-            "\n"
-            "      NEWTON  F               1  0.50000        2  0.50000    \n"
-            "\n"
-            "      *****ENTERING NEWTON         \n"
-            "\n"
-            "\n"
-            "      NEWTON  X               1   1.5000        2   1.0000    \n"
-            "\n"
-            "      NEWTON  F               1  0.25000        2  0.50000    \n"
-            "\n"
-            "          JACOBIAN MATRIX AFTER  1 NUMERICAL DIFFERENTIATIONS\n"
-            "\n"
-            "\n"
-            "      NEWTON       JACOBIAN              5 LINES\n"
-            "\n"
-            "              1           2\n"
-            "        1 -1.0000     -0.0000    \n"
-            "        2  0.0000      0.0000    \n"
-            "\n"
-            "      *****LEAVING NEWTON          \n"
-            "\n"
-            "\n"
-            "      NEWTON  X               1   1.0000        2   2.5000    \n"
-            "\n"
-            "      NEWTON  F               1  0.25000        2  0.50000    \n"
-            "\n"
-            "      *****ENTERING NEWTON         \n"
-            "\n"
-            "\n"
-            "      NEWTON  X               1   1.0000        2   2.5000    \n"
-            "\n"
-            "      NEWTON  F               1  0.50000        2 -0.25000    \n"
-            "\n"
-            "          JACOBIAN MATRIX AFTER  2 NUMERICAL DIFFERENTIATIONS\n"
-            "\n"
-            "\n"
-            "      NEWTON       JACOBIAN              5 LINES\n"
-            "\n"
-            "              1           2\n"
-            "        1 -1.0000     -0.0000    \n"
-            "        2 -0.0000     -8.0000    \n"
-            "\n"
-            "          NEWTON ITERATION NUMBER    1\n"
-            "\n"
-            "          NUMBER OF FREE VARIABLES    2\n"
-            "\n"
-            "      NEWTON  SCALED X        1   1.0000        2  0.25000    \n"
-            "\n"
-            "      NEWTON  F/TOL           1   1.0000        2   2.0000    \n"
-            "\n"
-            "      NEWTON  SCALED DX       1   1.0000        2  0.25000    \n"
-            "\n"
-            "          NEWTON LINE SEARCH BASE POINT.  RMS ERROR =    1.5811     STEP =    1.0000    \n"
-            "\n"
-            "\n"
-            "      *****LEAVING NEWTON          \n"
-            "\n"
-            "\n"
-            "      NEWTON  X               1   2.0000        2   2.0000    \n"
-            "\n"
-            "      NEWTON  F               1  0.50000        2 -0.25000    \n"
-            "\n"
-            "      *****ENTERING NEWTON         \n"
-            "\n"
-            "\n"
-            "      NEWTON  X               1   2.0000        2   2.0000    \n"
-            "\n"
-            "      NEWTON  F               1   0.0000        2   0.0000    \n"
-            "\n"
-            "          NEWTON LINE SEARCH POINT    1 RMS ERROR =    0.0000     STEP =    1.0000    \n"
-            "\n"
-            "\n"
-            "          NEWTON LINE SEARCH CONVERGED WITH STEP =    1.0000    \n"
-            "          BASE POINT RMS ERROR =    1.5811     FINAL RMS ERROR =    0.0000    \n"
-            "\n"
-            "\n"
-            "          NEWTON ITERATION NUMBER    2\n"
-            "\n"
-            "          NUMBER OF FREE VARIABLES    2\n"
-            "\n"
-            "      NEWTON  SCALED X        1   2.0000        2  0.50000    \n"
-            "\n"
-            "      NEWTON  F/TOL           1   0.0000        2   0.0000    \n"
-            "\n"
-            "      NEWTON  SCALED DX       1   0.0000        2   0.0000    \n"
-            "\n"
-            "          NEWTON LINE SEARCH BASE POINT.  RMS ERROR =    0.0000     STEP =    1.0000    \n"
-            "\n"
-            "\n"
-            "      *****LEAVING NEWTON          \n"
-            "\n"
-            "\n"
-            "      NEWTON  X               1   2.0000        2   2.0000    \n"
-            "\n"
-            "      NEWTON  F               1   0.0000        2   0.0000    \n");
+// The one trial point of the first search, accepted.
+const std::string kSearch =
+    "\n"
+    "          NEWTON LINE SEARCH POINT    1 RMS ERROR =    0.0000     STEP =    1.0000    \n"
+    "\n"
+    "\n"
+    "          NEWTON LINE SEARCH CONVERGED WITH STEP =    1.0000    \n"
+    "          BASE POINT RMS ERROR =    1.5811     FINAL RMS ERROR =    0.0000    \n"
+    "\n";
+
+// X and F at the points of the run: the base point, the two perturbed
+// points and the first trial point.
+const char* const kX0 = "1   1.0000        2   1.0000    ";
+const char* const kF0 = "1  0.50000        2  0.50000    ";
+const char* const kXp1 = "1   1.5000        2   1.0000    ";
+const char* const kFp1 = "1  0.25000        2  0.50000    ";
+const char* const kXp2 = "1   1.0000        2   2.5000    ";
+const char* const kFp2 = "1  0.50000        2 -0.25000    ";
+const char* const kX1 = "1   2.0000        2   2.0000    ";
+const char* const kF1 = "1   0.0000        2   0.0000    ";
+
+// Level 6: iteration numbers, vectors and line-search lines; level 7 the
+// same.  Level 8 adds the entry blocks, the base-point note, the
+// free-variable count and the Jacobian after its last column; 9 the
+// Jacobian after every column; 10 the exit blocks (the X returned with the F
+// the call was given).
+TEST(NewtonPrint, ReportAtEachLevel) {
+  const std::string level6 =
+      iteration("1", false, kIteration1) + kSearch + iteration("2", false, kIteration2);
+  // Levels 8 and 9, the latter with the Jacobian after its first column too.
+  auto entries = [&](bool every_column) {
+    return kEntering + xf(kX0, kF0) + kBaseNote +
+           kEntering + xf(kXp1, kFp1) + (every_column ? kJacobian1 : std::string()) +
+           kEntering + xf(kXp2, kFp2) + kJacobian2 +
+           iteration("1", true, kIteration1) +
+           kEntering + xf(kX1, kF1) + kSearch +
+           iteration("2", true, kIteration2);
+  };
+  const std::string level8 = entries(false), level9 = entries(true);
+  const std::string level10 = kEntering + xf(kX0, kF0) + kBaseNote +
+                              kLeaving + xf(kXp1, kF0) +
+                              kEntering + xf(kXp1, kFp1) + kJacobian1 +
+                              kLeaving + xf(kXp2, kFp1) +
+                              kEntering + xf(kXp2, kFp2) + kJacobian2 +
+                              iteration("1", true, kIteration1) +
+                              kLeaving + xf(kX1, kFp2) +
+                              kEntering + xf(kX1, kF1) + kSearch +
+                              iteration("2", true, kIteration2) +
+                              kLeaving + xf(kX1, kF1);
+  const struct {
+    IWORD level;
+    const std::string& want;
+  } rows[] = {{6, level6}, {7, level6}, {8, level8}, {9, level9}, {10, level10}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.level);
+    EXPECT_EQ(printed_run(r.level), r.want);
+  }
 }
 
 }  // namespace
