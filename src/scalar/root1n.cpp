@@ -1,7 +1,7 @@
 // ORVK_ROOT1N: safeguarded solver of one scalar equation F(X) = target
 // inside bounds, by reverse communication; ORVK_KROOT1 and ROOTCV: tests on
 // its state record.  The start step and the tail are shared with
-// ORVK_ROOT2N.
+// ORVK_ROOT2N, and so are the pieces of the continuation step both use.
 
 #include <cmath>
 
@@ -75,6 +75,100 @@ bool start_step(Frame& fr, IWORD& icode, double& x, double* w) {
   if (X + h < fr.LO || X + h > fr.HI) h = rsign(h, 0.5 * (fr.LO + fr.HI) - X);
   fr.h = h;
   return false;
+}
+
+bool blow_up(Frame& fr, double* w, double floor, double back) {
+  Vec1<double> W(w);
+  const double X = fr.X, R = fr.R;
+  const double R1 = W(7), X1 = W(8), R2 = W(9);
+  if (std::fabs(R) <= 1000.0 * std::fmax(std::fmax(std::fabs(R1), std::fabs(R2)), floor)) {
+    return false;
+  }
+  if (rsgn(R1) * R < 0.0 && (W(11) == 0.0 || std::fabs(X - X1) < std::fabs(W(12) - X1))) {
+    W(11) = R;
+    W(12) = X;
+  }
+  fr.h = back * (X1 - X);
+  fr.shift = false;
+  return true;
+}
+
+bool best_or_repeat(Frame& fr, double* w) {
+  Vec1<double> W(w);
+  const double X = fr.X, R = fr.R;
+  if (std::fabs(R) < std::fabs(W(13))) {
+    W(13) = R;
+    W(14) = X;
+  }
+  if (R == 0.0) return true;
+  if (X == W(8) || (W(9) != 0.0 && X == W(10))) {
+    fr.K = -6;
+    return true;
+  }
+  return false;
+}
+
+double doubled_step(double X, double X1) {
+  double h = 2.0 * (X - X1);
+  if (std::fabs(h) < 0.001 * std::fabs(X)) h = rsign(0.001 * std::fabs(X), h);
+  return h;
+}
+
+void bracket_on_sign_change(double* w, double R, double R1, double X1) {
+  if (rsgn(R1) * R < 0.0) {
+    Vec1<double> W(w);
+    W(11) = R1;
+    W(12) = X1;
+  }
+}
+
+bool quad_model(double S1, double S2, double X, double X1, double X2, double R, Quad& q) {
+  q.A = (S2 - S1) / (X2 - X);
+  if (!(q.A != 0.0 && std::isfinite(q.A))) return false;
+  q.B = (X - X1) * q.A + S1;
+  q.tv = -0.5 * q.B / q.A;
+  q.PV = (q.tv * q.A + q.B) * q.tv + R;
+  return true;
+}
+
+void vertex_step(Frame& fr, const Quad& q, double R, double within) {
+  fr.NS = 0.0;
+  fr.has_ns = true;
+  fr.h = q.tv;
+  if (std::fabs(q.PV - R) <= within * fr.TOL) fr.K = -5;
+}
+
+bool quad_root(const Quad& q, double R, double& QR, double& h) {
+  if (q.B == 0.0) return false;
+  const double D = 1.0 - (q.A / q.B) * 4.0 * (R / q.B);
+  if (!(D >= 0.0)) return false;
+  QR = (q.B / q.A) * (-0.5) * (std::sqrt(D) + 1.0);
+  h = (R / QR) / q.A;
+  return true;
+}
+
+bool secant_slope(Frame& fr, double DXS, double X, double X1, double S1) {
+  if (!(DXS < std::fabs(X1 - X))) return false;
+  fr.NS = S1;
+  fr.has_ns = true;
+  return true;
+}
+
+void quad_slope(Frame& fr, double DXS, double X, double X1, double X2, double S1, const Quad& q,
+                double h) {
+  if (secant_slope(fr, DXS, X, X1, S1) && DXS < std::fabs(X1 - X2)) {
+    const double slope = q.B + 2.0 * q.A * h;
+    fr.NS = rsgn(slope) == rsgn(S1) ? slope : 0.0;
+  }
+}
+
+double secant_step(const Frame& fr, double X, double R, double S1, double RB, double XB) {
+  double h = -R / S1;
+  if (std::fabs(h) <= fr.DXMIN && std::fabs(R) > fr.TOL) {
+    h = RB == 0.0 ? rsign(4.0 * fr.DXMIN, h)
+                  : rsign(std::fmax(std::fabs(h), 0.0625 * std::fabs(XB - (X + h))), h);
+  }
+  return h;
 }
 
 void limit_near_visited(Frame& fr, const double* w) {
@@ -175,44 +269,22 @@ void continuation(Frame& fr, double* w) {
   const double R1 = W(7), X1 = W(8), R2 = W(9), X2 = W(10);
   const double DXS = std::fmax(kEps, 1e-4) * std::fabs(X);
 
-  // Blow-up (a residual that is not a number counts as one): step back
-  // towards the last point, keeping a bracket point when the sign changed.
-  if (!(std::fabs(R) <= 1000.0 * std::fmax(std::fmax(std::fabs(R1), std::fabs(R2)), 1e10))) {
-    if (rsgn(R1) * R < 0.0 && (W(11) == 0.0 || std::fabs(X - X1) < std::fabs(W(12) - X1))) {
-      W(11) = R;
-      W(12) = X;
-    }
-    fr.h = 0.99 * (X1 - X);
-    fr.shift = false;
-    return;
-  }
+  // Blow-up: step back towards the last point.
+  if (blow_up(fr, w, 1e10, 0.99)) return;
   if (std::fabs(R) > 0.8 * std::fabs(W(13))) W(15) += 1.0;
-  if (std::fabs(R) < std::fabs(W(13))) {
-    W(13) = R;
-    W(14) = X;
-  }
-  if (R == 0.0) return;
-  if (X == X1 || (R2 != 0.0 && X == X2)) {
-    fr.K = -6;
-    return;
-  }
+  if (best_or_repeat(fr, w)) return;
   if (R == R1) {
     if (std::fabs(R) <= fr.TOL) return;
     if (fr.K >= 10 || (fr.K >= 6 && R2 == 0.0)) {
       fr.K = -7;
       return;
     }
-    double h = 2.0 * (X - X1);
-    if (std::fabs(h) < 0.001 * std::fabs(X)) h = rsign(0.001 * std::fabs(X), h);
-    fr.h = h;
+    fr.h = doubled_step(X, X1);
     W(8) = X;
     fr.shift = false;
     return;
   }
-  if (rsgn(R1) * R < 0.0) {
-    W(11) = R1;
-    W(12) = X1;
-  }
+  bracket_on_sign_change(w, R, R1, X1);
   const double RB = W(11), XB = W(12);
   const IWORD n = counter_word(W(15));
   if (RB != 0.0) W(15) = static_cast<double>(n);
@@ -226,64 +298,37 @@ void continuation(Frame& fr, double* w) {
   if (R2 != 0.0) {
     const double S2 = (R2 - R1) / (X2 - X1);
     if (rsgn(S2) * S1 <= 0.0) W(15) = static_cast<double>(n) + 0.101;
-    if ((std::fabs(S1) + std::fabs(S2)) * 1e-5 < std::fabs(S2 - S1)) {
-      const double A = (S2 - S1) / (X2 - X);
-      // A vanishing or overflowing curvature leaves the secant step.
-      if (A != 0.0 && std::isfinite(A)) {
-        const double B = (X - X1) * A + S1;
-        const double tv = -0.5 * B / A;
-        const double PV = (tv * A + B) * tv + R;
-        if (rsgn(A) == rsgn(PV)) {
-          const bool fraction = W(15) != static_cast<double>(counter_word(W(15)));
-          if (fraction && RB == 0.0) {
-            W(15) = static_cast<double>(n) + 0.202;
-            fr.NS = 0.0;
-            fr.has_ns = true;
-            fr.h = tv;
-            if (std::fabs(PV - R) <= 0.1 * fr.TOL) fr.K = -5;
-            return;
-          }
-        } else if (B != 0.0) {
-          const double D = 1.0 - (A / B) * 4.0 * (R / B);
-          if (D >= 0.0) {
-            const double Q = (B / A) * (-0.5) * (std::sqrt(D) + 1.0);
-            double h = (R / Q) / A;
-            double xn = X + h;
-            if (RB != 0.0 && rsgn(h) == rsgn(xn - XB) && rsgn(Q) != rsgn(X + Q - XB)) {
-              h = Q;
-              xn = X + h;
-            }
-            if (std::fabs(xn - X) > fr.DXMIN && (RB == 0.0 || strictly_between(xn, X, XB))) {
-              if (DXS < std::fabs(X1 - X)) {
-                fr.NS = S1;
-                fr.has_ns = true;
-                if (DXS < std::fabs(X1 - X2)) {
-                  const double slope = B + 2.0 * A * h;
-                  fr.NS = rsgn(slope) == rsgn(S1) ? slope : 0.0;
-                }
-              }
-              fr.h = h;
-              return;
-            }
-          }
+    Quad q;
+    double Q = 0.0, h = 0.0;
+    // A vanishing or overflowing curvature leaves the secant step.
+    if ((std::fabs(S1) + std::fabs(S2)) * 1e-5 < std::fabs(S2 - S1) &&
+        quad_model(S1, S2, X, X1, X2, R, q)) {
+      if (rsgn(q.A) == rsgn(q.PV)) {
+        const bool fraction = W(15) != static_cast<double>(counter_word(W(15)));
+        if (fraction && RB == 0.0) {
+          W(15) = static_cast<double>(n) + 0.202;
+          vertex_step(fr, q, R, 0.1);
+          return;
+        }
+      } else if (quad_root(q, R, Q, h)) {
+        double xn = X + h;
+        if (RB != 0.0 && rsgn(h) == rsgn(xn - XB) && rsgn(Q) != rsgn(X + Q - XB)) {
+          h = Q;
+          xn = X + h;
+        }
+        if (std::fabs(xn - X) > fr.DXMIN && (RB == 0.0 || strictly_between(xn, X, XB))) {
+          quad_slope(fr, DXS, X, X1, X2, S1, q, h);
+          fr.h = h;
+          return;
         }
       }
     }
   }
 
   // Secant step, kept short of the bracket point.
-  if (DXS < std::fabs(X1 - X)) {
-    fr.NS = S1;
-    fr.has_ns = true;
-  }
-  double h = -R / S1;
-  double xn = X + h;
-  if (std::fabs(h) <= fr.DXMIN && std::fabs(R) > fr.TOL) {
-    h = RB == 0.0 ? rsign(4.0 * fr.DXMIN, h)
-                  : rsign(std::fmax(std::fabs(h), 0.0625 * std::fabs(XB - xn)), h);
-    xn = X + h;
-  }
-  if (RB != 0.0 && !strictly_between(xn, X, XB)) h = 0.9 * (XB - X);
+  secant_slope(fr, DXS, X, X1, S1);
+  double h = secant_step(fr, X, R, S1, RB, XB);
+  if (RB != 0.0 && !strictly_between(X + h, X, XB)) h = 0.9 * (XB - X);
   fr.h = h;
 }
 

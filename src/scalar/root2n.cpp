@@ -32,29 +32,13 @@ void continuation(Frame& fr, double* w, Counters& cn) {
   double R1 = W(7), X1 = W(8);
   const double R2 = W(9), X2 = W(10);
 
-  if (!(std::fabs(R) <= 1000.0 * std::fmax(std::fmax(std::fabs(R1), std::fabs(R2)), 100.0))) {
-    if (rsgn(R1) * R < 0.0 && (W(11) == 0.0 || std::fabs(X - X1) < std::fabs(W(12) - X1))) {
-      W(11) = R;
-      W(12) = X;
-    }
-    fr.h = 0.75 * (X1 - X);
-    fr.shift = false;
-    return;
-  }
+  if (blow_up(fr, w, 100.0, 0.75)) return;
   if (std::fabs(R) > 0.8 * std::fabs(W(13))) {
     cn.c += 1;
   } else if (cn.c > 0) {
     cn.c -= 1;
   }
-  if (std::fabs(R) < std::fabs(W(13))) {
-    W(13) = R;
-    W(14) = X;
-  }
-  if (R == 0.0) return;
-  if (X == X1 || (R2 != 0.0 && X == X2)) {
-    fr.K = -6;
-    return;
-  }
+  if (best_or_repeat(fr, w)) return;
   if (std::fabs(R - R1) <= (std::fabs(R) + std::fabs(R1)) * kEps) {
     if (std::fabs(R) <= fr.TOL) return;
     if (W(11) != 0.0) {
@@ -63,9 +47,7 @@ void continuation(Frame& fr, double* w, Counters& cn) {
       fr.K = -7;
       return;
     } else {
-      double h = 2.0 * (X - X1);
-      if (std::fabs(h) < 0.001 * std::fabs(X)) h = rsign(0.001 * std::fabs(X), h);
-      fr.h = h;
+      fr.h = doubled_step(X, X1);
     }
     W(8) = X;
     fr.shift = false;
@@ -81,10 +63,7 @@ void continuation(Frame& fr, double* w, Counters& cn) {
     fr.R = R;
   }
   const double DXS = std::fmax(kEps, 1e-4) * std::fmax(std::fabs(X), 0.001);
-  if (rsgn(R1) * R < 0.0) {
-    W(11) = R1;
-    W(12) = X1;
-  }
+  bracket_on_sign_change(w, R, R1, X1);
   const double RB = W(11), XB = W(12);
 
   enum class Next { kTail, kBracket, kSecant };
@@ -133,57 +112,38 @@ void continuation(Frame& fr, double* w, Counters& cn) {
         }
       }
       if (done) return;
-      if (AM > 1e-5 * AN) {
-        const double A = (S2 - S1) / (X2 - X);
-        if (A != 0.0 && std::isfinite(A)) {
-          const double B = S1 + (X - X1) * A;
-          const double tv = -0.5 * B / A;
-          const double PV = (tv * A + B) * tv + R;
-          if (rsgn(A) == rsgn(PV)) {
-            if (RB != 0.0) {
-              next = Next::kBracket;
-            } else if (cn.e == 0) {
-              next = Next::kSecant;
+      Quad q;
+      double Q = 0.0, h = 0.0;
+      if (AM > 1e-5 * AN && quad_model(S1, S2, X, X1, X2, R, q)) {
+        if (rsgn(q.A) == rsgn(q.PV)) {
+          if (RB != 0.0) {
+            next = Next::kBracket;
+          } else if (cn.e == 0) {
+            next = Next::kSecant;
+          } else {
+            cn.e = 2;
+            vertex_step(fr, q, R, 0.5);
+            return;
+          }
+        } else if (quad_root(q, R, Q, h)) {
+          bool bracket = false;
+          if (RB != 0.0) {
+            const double DB = XB - X;
+            if (h * DB <= 0.0 && Q * DB <= 0.0) {
+              bracket = true;
+            } else if (before(X, h, XB)) {
+            } else if (before(X, Q, XB)) {
+              h = Q;
             } else {
-              cn.e = 2;
-              fr.NS = 0.0;
-              fr.has_ns = true;
-              fr.h = tv;
-              if (std::fabs(PV - R) <= 0.5 * fr.TOL) fr.K = -5;
-              return;
+              h = 0.9 * DB;
             }
-          } else if (B != 0.0) {
-            const double D = 1.0 - (A / B) * 4.0 * (R / B);
-            if (D >= 0.0) {
-              const double Q = (B / A) * (-0.5) * (std::sqrt(D) + 1.0);
-              double h = (R / Q) / A;
-              bool bracket = false;
-              if (RB != 0.0) {
-                const double DB = XB - X;
-                if (h * DB <= 0.0 && Q * DB <= 0.0) {
-                  bracket = true;
-                } else if (before(X, h, XB)) {
-                } else if (before(X, Q, XB)) {
-                  h = Q;
-                } else {
-                  h = 0.9 * DB;
-                }
-              }
-              if (bracket) {
-                next = Next::kBracket;
-              } else if (std::fabs(h) > fr.DXMIN) {
-                if (DXS < std::fabs(X1 - X)) {
-                  fr.NS = S1;
-                  fr.has_ns = true;
-                  if (DXS < std::fabs(X1 - X2)) {
-                    const double slope = B + 2.0 * A * h;
-                    fr.NS = rsgn(slope) == rsgn(S1) ? slope : 0.0;
-                  }
-                }
-                fr.h = h;
-                return;
-              }
-            }
+          }
+          if (bracket) {
+            next = Next::kBracket;
+          } else if (std::fabs(h) > fr.DXMIN) {
+            quad_slope(fr, DXS, X, X1, X2, S1, q, h);
+            fr.h = h;
+            return;
           }
         }
       }
@@ -191,15 +151,8 @@ void continuation(Frame& fr, double* w, Counters& cn) {
   }
 
   if (next == Next::kSecant) {
-    if (std::fabs(X1 - X) > DXS) {
-      fr.NS = S1;
-      fr.has_ns = true;
-    }
-    double h = -R / S1;
-    if (std::fabs(h) <= fr.DXMIN && std::fabs(R) > fr.TOL) {
-      h = RB == 0.0 ? rsign(4.0 * fr.DXMIN, h)
-                    : rsign(std::fmax(std::fabs(h), 0.0625 * std::fabs(XB - (X + h))), h);
-    }
+    secant_slope(fr, DXS, X, X1, S1);
+    double h = secant_step(fr, X, R, S1, RB, XB);
     if (RB == 0.0) {
       fr.h = h;
       return;

@@ -68,6 +68,45 @@ void frame_init(Frame& fr, IWORD icode, double x, double f, const double* w);
 // clamping of a start point outside the bounds, written to ICODE and X);
 // otherwise the tail follows with FR.h.
 bool start_step(Frame& fr, IWORD& icode, double& x, double* w);
+// Pieces of the continuation step of both solvers (X1, R1 and X2, R2 the
+// recorded points, XB, RB the bracket point, all in the record W).
+//
+// Blow-up: |R| above 1000 max(|R1|, |R2|, FLOOR), or R not a number.  Steps
+// back by BACK (X1 - X), keeping X as the bracket point when the sign
+// changed and X is nearer X1 than the old one.  Returns true then.
+bool blow_up(Frame& fr, double* w, double floor, double back);
+// Records the best point (words 13, 14).  Returns true when the step ends
+// here: R = 0, or X repeats a recorded point (code -6).
+bool best_or_repeat(Frame& fr, double* w);
+// Step 2 (X - X1) from X when F is unchanged, at least 0.001 |X| long.
+double doubled_step(double X, double X1);
+// X1 becomes the bracket point when R changed sign between X1 and X.
+void bracket_on_sign_change(double* w, double R, double R1, double X1);
+// Quadratic model through the three points about X: r(X + t) =
+// (A t + B) t + R.  TV is the step to its vertex, PV the value there.
+struct Quad {
+  double A, B, tv, PV;
+};
+// Builds Q from the secant slopes S1 (X, X1) and S2 (X1, X2).  Returns false
+// when the curvature vanishes or overflows.
+bool quad_model(double S1, double S2, double X, double X1, double X2, double R, Quad& q);
+// Step to the model's vertex (new slope 0); code -5 when the model's value
+// there is within WITHIN * TOL of R.
+void vertex_step(Frame& fr, const Quad& q, double R, double within);
+// Root of the model nearer X (stable form): the step H, and QR = the other
+// root's step.  Returns false when B = 0 or the roots are complex.
+bool quad_root(const Quad& q, double R, double& QR, double& h);
+// The secant slope S1 becomes the slope candidate when X1 is farther than
+// DXS from X; returns whether it did.
+bool secant_slope(Frame& fr, double DXS, double X, double X1, double S1);
+// Slope candidate after the model step H: the secant slope, replaced by the
+// model's slope at X + H (0 when its sign differs) when X1, X2 are apart too.
+void quad_slope(Frame& fr, double DXS, double X, double X1, double X2, double S1, const Quad& q,
+                double h);
+// Secant step -R / S1, pushed to 4 DXMIN (no bracket point) or a sixteenth
+// of the distance to the bracket point when it vanishes while |R| > TOL.
+double secant_step(const Frame& fr, double X, double R, double S1, double RB, double XB);
+
 // Tail step 2 of ORVK_ROOT1N: limit a long step unless it lands near a
 // point already visited.
 void limit_near_visited(Frame& fr, const double* w);

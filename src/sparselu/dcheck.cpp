@@ -13,13 +13,33 @@ bool repair_msg(IWORD chkmode, IWORD unit) { return chkmode < 3 && unit != 0; }
 // Room of the entry arrays.
 IWORD entry_room(const IV& ICI, const RV& A) { return std::min(ICI.size(), A.size()); }
 
-// Inserts the entry (col, val) at position P, moving entries P..NZ one place up.
-void insert_entry(IV ICI, RV A, IWORD& NZ, IWORD p, IWORD col, double val) {
+// Inserts the entry (col, 1) at the head of row L, moving the later entries
+// one place up, and clears the row's right-hand sides.  False (code
+// kSpNoRoom) when the entry arrays are full.
+bool insert_unit(IWORD l, IWORD col, IWORD NROW, IWORD& NZ, IV IRP, IV ICI, RV A, RV B, IWORD NRHS,
+                 IWORD& IERR) {
+  if (NZ + 1 > entry_room(ICI, A)) {
+    IERR = kSpNoRoom;
+    return false;
+  }
+  const IWORD p = IRP(l);
   ICI.move(p, p + 1, NZ - p + 1);
   A.move(p, p + 1, NZ - p + 1);
   ICI(p) = col;
-  A(p) = val;
+  A(p) = 1.0;
   ++NZ;
+  for (IWORD q = l + 1; q <= NROW + 1; ++q) ++IRP(q);
+  B(l) = 0.0;
+  if (NRHS >= 2) B(NROW + l) = 0.0;
+  return true;
+}
+
+// Appends the entry (col, 1) after the last one; returns its position.
+IWORD append_unit(IWORD& NZ, IV ICI, RV A, IWORD col) {
+  ++NZ;
+  ICI(NZ) = col;
+  A(NZ) = 1.0;
+  return NZ;
 }
 
 // Removes the entries of row I (LO..HI-1) whose column index is 0, moving
@@ -81,12 +101,47 @@ void msg_set_zero(IWORD unit, IWORD l, std::string_view who) {
   sp_message(unit, SpLine().t("VARIABLE X(").i(l).t(") IS ARBITRARILY SET TO ZERO").tag(who));
 }
 
-// Row I's pointers are usable: 1 <= IRP(I) <= IRP(I+1) <= NZ+1.
-bool row_ok(IV IRP, IWORD i, IWORD NZ) {
-  const IWORD lo = IRP(i);
-  const IWORD hi = IRP(i + 1);
-  return lo >= 1 && hi >= lo && hi <= NZ + 1;
-}
+// The row checks DCHEKA and DCHEKD share: mode, message switch, unit,
+// routine name and the error code they set.
+struct RowCheck {
+  IWORD chk;
+  bool say;
+  IWORD unit;
+  std::string_view who;
+  IWORD& IERR;
+
+  // Row I's pointers are unusable (not 1 <= IRP(I) <= IRP(I+1) <= NZ+1):
+  // code kSpRowCount.
+  bool bad_row(IV IRP, IWORD i, IWORD NZ) const {
+    const IWORD lo = IRP(i);
+    const IWORD hi = IRP(i + 1);
+    if (lo >= 1 && hi >= lo && hi <= NZ + 1) return false;
+    if (unit > 0) msg_row_count(unit, i, hi - lo, who);
+    IERR = kSpRowCount;
+    return true;
+  }
+  // Column index J of row I is below 1: code kSpColLow.
+  bool col_low(IWORD j, IWORD i) const {
+    if (j >= 1) return false;
+    if (unit > 0) msg_col_low(unit, j, i, who);
+    IERR = kSpColLow;
+    return true;
+  }
+  // Entry K repeats column J of row I (entries from LO): refused with code
+  // kSpRepeated in mode 1, else added to the first one and its column set to
+  // 0 for the compaction (code 6).  Returns false when refused.
+  bool merge_repeated(IV ICI, RV A, IWORD lo, IWORD k, IWORD j, IWORD i) const {
+    if (say) msg_repeated(unit, j, i, who);
+    if (chk == 1) {
+      IERR = kSpRepeated;
+      return false;
+    }
+    IERR = 6;
+    A(first_with(ICI, lo, k, j)) += A(k);
+    ICI(k) = 0;
+    return true;
+  }
+};
 
 }  // namespace
 
@@ -160,12 +215,9 @@ void DCHEKA(IWORD NROW, IWORD NCOL, IWORD& NZ, IWORD MSGUNIT, IV IRP, IV ICI, IV
   W40.fill(1, NROW, 1);
   W41.fill(1, NCOL, 1);
 
+  const RowCheck rc{chk, say, MSGUNIT, "DCHEKA", IERR};
   for (IWORD i = 1; i <= NROW; ++i) {
-    if (!row_ok(IRP, i, NZ)) {
-      if (MSGUNIT > 0) msg_row_count(MSGUNIT, i, IRP(i + 1) - IRP(i), "DCHEKA");
-      IERR = kSpRowCount;
-      return;
-    }
+    if (rc.bad_row(IRP, i, NZ)) return;
     const IWORD lo = IRP(i);
     const IWORD hi = IRP(i + 1);
     if (hi == lo) {
@@ -181,11 +233,7 @@ void DCHEKA(IWORD NROW, IWORD NCOL, IWORD& NZ, IWORD MSGUNIT, IV IRP, IV ICI, IV
     bool merged = false;
     for (IWORD k = lo; k < hi; ++k) {
       const IWORD j = ICI(k);
-      if (j < 1) {
-        if (MSGUNIT > 0) msg_col_low(MSGUNIT, j, i, "DCHEKA");
-        IERR = kSpColLow;
-        return;
-      }
+      if (rc.col_low(j, i)) return;
       if (j > NCOL) {
         if (say) msg_col_high(MSGUNIT, j, NCOL, i, "DCHEKA");
         if (chk == 1) {
@@ -204,14 +252,7 @@ void DCHEKA(IWORD NROW, IWORD NCOL, IWORD& NZ, IWORD MSGUNIT, IV IRP, IV ICI, IV
         MARK(j) = i;
         continue;
       }
-      if (say) msg_repeated(MSGUNIT, j, i, "DCHEKA");
-      if (chk == 1) {
-        IERR = kSpRepeated;
-        return;
-      }
-      IERR = 6;
-      A(first_with(ICI, lo, k, j)) += A(k);
-      ICI(k) = 0;
+      if (!rc.merge_repeated(ICI, A, lo, k, j, i)) return;
       merged = true;
     }
     if (merged) compact_row(i, NROW, NZ, IRP, ICI, A);
@@ -233,14 +274,7 @@ void DCHEKA(IWORD NROW, IWORD NCOL, IWORD& NZ, IWORD MSGUNIT, IV IRP, IV ICI, IV
       ++NADD;
       continue;
     }
-    if (NZ + 1 > entry_room(ICI, A)) {
-      IERR = kSpNoRoom;
-      return;
-    }
-    insert_entry(ICI, A, NZ, IRP(l), j, 1.0);
-    for (IWORD q = l + 1; q <= NROW + 1; ++q) ++IRP(q);
-    B(l) = 0.0;
-    if (NRHS >= 2) B(NROW + l) = 0.0;
+    if (!insert_unit(l, j, NROW, NZ, IRP, ICI, A, B, NRHS, IERR)) return;
     W40(l) = -j;
     W41(j) = -l;
     if (say) msg_assigned(MSGUNIT, j, l, "DCHEKA");
@@ -249,14 +283,7 @@ void DCHEKA(IWORD NROW, IWORD NCOL, IWORD& NZ, IWORD MSGUNIT, IV IRP, IV ICI, IV
   // Empty rows without an empty column: fix their variable by a unit entry.
   for (IWORD l = 1; l <= NROW; ++l) {
     if (W40(l) != 0) continue;
-    if (NZ + 1 > entry_room(ICI, A)) {
-      IERR = kSpNoRoom;
-      return;
-    }
-    insert_entry(ICI, A, NZ, IRP(l), l, 1.0);
-    for (IWORD q = l + 1; q <= NROW + 1; ++q) ++IRP(q);
-    B(l) = 0.0;
-    if (NRHS >= 2) B(NROW + l) = 0.0;
+    if (!insert_unit(l, l, NROW, NZ, IRP, ICI, A, B, NRHS, IERR)) return;
     W40(l) = -(NROW + 1);
     if (l <= NCOL) W41(l) = -(NROW + 1);
     if (say) msg_set_zero(MSGUNIT, l, "DCHEKA");
@@ -307,10 +334,7 @@ void DCHEKB(IWORD NROW, IWORD NCOL, IWORD& NZ, IWORD MSGUNIT, IV IRP, IV ICI, IV
     IWORD t = 1;
     while (t <= NCOL && W41(t) != 0) ++t;
     if (t > NCOL) break;
-    ++NZ;
-    ICI(NZ) = t;
-    A(NZ) = 1.0;
-    IRP(l) = NZ;
+    IRP(l) = append_unit(NZ, ICI, A, t);
     W41(t) = -l;
     W40(l) = -t;
     --NADD;
@@ -328,10 +352,7 @@ void DCHEKB(IWORD NROW, IWORD NCOL, IWORD& NZ, IWORD MSGUNIT, IV IRP, IV ICI, IV
     }
     const bool found = u <= NCOL;
     if (!found) u = t;
-    ++NZ;
-    ICI(NZ) = u;
-    A(NZ) = 1.0;
-    IRP(t) = NZ;
+    IRP(t) = append_unit(NZ, ICI, A, u);
     W40(t) = -u;
     if (found) W41(u) = -(NCOL + t);
     if (say) msg_set_zero(MSGUNIT, u, "DCHEKB");
@@ -365,9 +386,7 @@ void DCHEKC(IWORD N, IWORD& NZ, IWORD MSGUNIT, IV IRP, IV ICI, RV A, RV B, IWORD
   IWORD cnt = 0;
   for (IWORD j = 1; j <= N; ++j) {
     if (W41(j) != 0) continue;
-    ++NZ;
-    ICI(NZ) = j;
-    A(NZ) = 1.0;
+    append_unit(NZ, ICI, A, j);
     W41(j) = -(N + 1);
     W40(N) = -(++cnt);
     if (say)
@@ -388,36 +407,22 @@ void DCHEKD(IWORD NROW, IWORD NCOL, IWORD& NZ, IWORD MSGUNIT, IV IRP, IV ICI, IV
     return;
   }
   MARK.fill(1, NCOL, 0);
+  const RowCheck rc{chk, say, MSGUNIT, "DCHEKD", IERR};
   for (IWORD i = 1; i <= NROW; ++i) {
-    if (!row_ok(IRP, i, NZ)) {
-      if (MSGUNIT > 0) msg_row_count(MSGUNIT, i, IRP(i + 1) - IRP(i), "DCHEKD");
-      IERR = kSpRowCount;
-      return;
-    }
+    if (rc.bad_row(IRP, i, NZ)) return;
     const IWORD lo = IRP(i);
     const IWORD hi = IRP(i + 1);
     bool merged = false;
     for (IWORD k = lo; k < hi; ++k) {
       const IWORD j = ICI(k);
-      if (j < 1) {
-        if (MSGUNIT > 0) msg_col_low(MSGUNIT, j, i, "DCHEKD");
-        IERR = kSpColLow;
-        return;
-      }
+      if (rc.col_low(j, i)) return;
       if (j > NCOL) {
         if (MSGUNIT > 0) msg_col_high(MSGUNIT, j, NCOL, i, "DCHEKD");
         IERR = kSpColHigh;
         return;
       }
       if (MARK(j) >= i) {
-        if (say) msg_repeated(MSGUNIT, j, i, "DCHEKD");
-        if (chk == 1) {
-          IERR = kSpRepeated;
-          return;
-        }
-        IERR = 6;
-        A(first_with(ICI, lo, k, j)) += A(k);
-        ICI(k) = 0;
+        if (!rc.merge_repeated(ICI, A, lo, k, j, i)) return;
         merged = true;
       }
       MARK(j) = i;

@@ -2,6 +2,7 @@
 // lists, strategy and search lines, failure messages and the terminal history.
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -35,115 +36,128 @@ Caller two_iterations(const nsolve_test::Problem& p, bool v2, IWORD iprint) {
   return c;
 }
 
-TEST_F(NsolvePrint, IterationTableLevel5) {
-  const nsolve_test::Problem p = nsolve_test::active_bound();
-  orvika_test::UnitCapture cap(6);
-  Caller c = two_iterations(p, false, 5);
-  EXPECT_EQ(c.solve(), -1);
-  const Lines want = {
-      "",
-      "  NSOLVE: X0",
-      "      1  1.0000000E+00     2  1.0000000E+00",
-      "",
-      "  NSOLVE: **** ITERATION HISTORY ****",
-      "",
-      "  NSOLVE: ITERATION NUMBER =     0",
-      "",
-      "  NSOLVE: Largest scaled residuals",
-      "      1  2.0000000E+00",
-      "",
-      "  NSOLVE: RMSERR =    1.4142    ",
-      "",
-      "  NSOLVE: Largest scaled Newton step",
-      "      1 -2.0000000E+00     2  2.0000000E+00",
-      "",
-      "  NSOLVE: Largest scaled Newton bound violation",
-      "      1 -1.0000000E+00",
-      "",
-      "  NSOLVE: *** DOGLEG STRATEGY USED ***",
-      "          STEP NUMBER =     1   RADIUS =   0.14142    ",
-      "",
-      "  NSOLVE: ITERATION NUMBER =     1",
-      "",
-      "  NSOLVE: Largest scaled residuals",
-      "      1  1.6917722E+00     2 -1.8973666E-01",
-      "",
-      "  NSOLVE: RMSERR =    1.2038    ",
-      "",
-      "  NSOLVE: Largest scaled Newton step",
-      "      2  1.9367544E+00     1 -1.7470178E+00",
-      "",
-      "  NSOLVE: Largest scaled Newton bound violation",
-      "      1 -8.7350889E-01",
-      "",
-      "  NSOLVE: *** DOGLEG STRATEGY USED ***",
-      "          STEP NUMBER =     1   RADIUS =   0.28284    ",
-      "",
-      "  NSOLVE: ITERATION NUMBER =     2",
-      "",
-      "  NSOLVE: Largest scaled residuals",
-      "      1  1.1195109E+00     2 -5.5968646E-01",
-      "",
-      "  NSOLVE: RMSERR =   0.88503    ",
-      "",
-      "  FAILURE IN NSOLVE:- ERROR FLAG =  -1",
-      "",
-      "  FAILURE TO CONVERGE IN    2 ITERATIONS.",
-  };
-  EXPECT_EQ(cap.lines(), want);
+Lines join(std::initializer_list<Lines> parts) {
+  Lines all;
+  for (const Lines& p : parts) all.insert(all.end(), p.begin(), p.end());
+  return all;
 }
 
-TEST_F(NsolvePrint, RelaxationSearchLevel5) {
+// What both solvers print alike at level 5 on the problem of two_iterations:
+// the head of iteration 0 up to its RMS line, its step lists, and the end.
+const Lines kHead0 = {
+    "",
+    "  NSOLVE: **** ITERATION HISTORY ****",
+    "",
+    "  NSOLVE: ITERATION NUMBER =     0",
+    "",
+    "  NSOLVE: Largest scaled residuals",
+    "      1  2.0000000E+00",
+    "",
+};
+const Lines kSteps0 = {
+    "",
+    "  NSOLVE: Largest scaled Newton step",
+    "      1 -2.0000000E+00     2  2.0000000E+00",
+    "",
+    "  NSOLVE: Largest scaled Newton bound violation",
+    "      1 -1.0000000E+00",
+    "",
+};
+const Lines kFail2 = {
+    "",
+    "  FAILURE IN NSOLVE:- ERROR FLAG =  -1",
+    "",
+    "  FAILURE TO CONVERGE IN    2 ITERATIONS.",
+};
+
+struct Level5Case {
+  const char* name;
+  bool v2;
+  Lines want;
+};
+
+// Iteration tables at level 5: NSOLVE lists X0 first and takes dogleg steps;
+// NSOLVE2 takes relaxation searches and prints its RMS values to six digits.
+const Level5Case kLevel5[] = {
+    {"IterationTable", false,
+     join({{"", "  NSOLVE: X0", "      1  1.0000000E+00     2  1.0000000E+00"},
+           kHead0,
+           {"  NSOLVE: RMSERR =    1.4142    "},
+           kSteps0,
+           {
+               "  NSOLVE: *** DOGLEG STRATEGY USED ***",
+               "          STEP NUMBER =     1   RADIUS =   0.14142    ",
+               "",
+               "  NSOLVE: ITERATION NUMBER =     1",
+               "",
+               "  NSOLVE: Largest scaled residuals",
+               "      1  1.6917722E+00     2 -1.8973666E-01",
+               "",
+               "  NSOLVE: RMSERR =    1.2038    ",
+               "",
+               "  NSOLVE: Largest scaled Newton step",
+               "      2  1.9367544E+00     1 -1.7470178E+00",
+               "",
+               "  NSOLVE: Largest scaled Newton bound violation",
+               "      1 -8.7350889E-01",
+               "",
+               "  NSOLVE: *** DOGLEG STRATEGY USED ***",
+               "          STEP NUMBER =     1   RADIUS =   0.28284    ",
+               "",
+               "  NSOLVE: ITERATION NUMBER =     2",
+               "",
+               "  NSOLVE: Largest scaled residuals",
+               "      1  1.1195109E+00     2 -5.5968646E-01",
+               "",
+               "  NSOLVE: RMSERR =   0.88503    ",
+           },
+           kFail2})},
+    {"RelaxationSearch", true,
+     join({kHead0,
+           {"  NSOLVE: RMSERR =   1.41421    "},
+           kSteps0,
+           {
+               "  NSOLVE: *** ONE-DIMENSIONAL SEARCH PERFORMED ***",
+               "          NSOLVE: SEARCH NO.    1   RHO=    1.0000       RMSERR=  0.779912    ",
+               "",
+               "  NSOLVE: ITERATION NUMBER =     1",
+               "",
+               "  NSOLVE: Largest scaled residuals",
+               "      2  1.0684438E+00     1  2.7377506E-01",
+               "",
+               "  NSOLVE: RMSERR =  0.779912    ",
+               "",
+               "  NSOLVE: Largest scaled Newton step",
+               "      2 -1.0174088E+00     1 -5.1034942E-02",
+               "",
+               "  NSOLVE: *** ONE-DIMENSIONAL SEARCH PERFORMED ***",
+               "          NSOLVE: SEARCH NO.    1   RHO=    1.0000       RMSERR=  3.671539E-02",
+               "",
+               "  NSOLVE: ITERATION NUMBER =     2",
+               "",
+               "  NSOLVE: Largest scaled residuals",
+               "      1  5.1923401E-02",
+               "",
+               "  NSOLVE: RMSERR =  3.671539E-02",
+           },
+           kFail2})},
+};
+
+class NsolvePrintLevel5 : public NsolvePrint, public ::testing::WithParamInterface<Level5Case> {};
+
+TEST_P(NsolvePrintLevel5, Table) {
+  const Level5Case& tc = GetParam();
   const nsolve_test::Problem p = nsolve_test::active_bound();
   orvika_test::UnitCapture cap(6);
-  Caller c = two_iterations(p, true, 5);
+  Caller c = two_iterations(p, tc.v2, 5);
   EXPECT_EQ(c.solve(), -1);
-  const Lines want = {
-      "",
-      "  NSOLVE: **** ITERATION HISTORY ****",
-      "",
-      "  NSOLVE: ITERATION NUMBER =     0",
-      "",
-      "  NSOLVE: Largest scaled residuals",
-      "      1  2.0000000E+00",
-      "",
-      "  NSOLVE: RMSERR =   1.41421    ",
-      "",
-      "  NSOLVE: Largest scaled Newton step",
-      "      1 -2.0000000E+00     2  2.0000000E+00",
-      "",
-      "  NSOLVE: Largest scaled Newton bound violation",
-      "      1 -1.0000000E+00",
-      "",
-      "  NSOLVE: *** ONE-DIMENSIONAL SEARCH PERFORMED ***",
-      "          NSOLVE: SEARCH NO.    1   RHO=    1.0000       RMSERR=  0.779912    ",
-      "",
-      "  NSOLVE: ITERATION NUMBER =     1",
-      "",
-      "  NSOLVE: Largest scaled residuals",
-      "      2  1.0684438E+00     1  2.7377506E-01",
-      "",
-      "  NSOLVE: RMSERR =  0.779912    ",
-      "",
-      "  NSOLVE: Largest scaled Newton step",
-      "      2 -1.0174088E+00     1 -5.1034942E-02",
-      "",
-      "  NSOLVE: *** ONE-DIMENSIONAL SEARCH PERFORMED ***",
-      "          NSOLVE: SEARCH NO.    1   RHO=    1.0000       RMSERR=  3.671539E-02",
-      "",
-      "  NSOLVE: ITERATION NUMBER =     2",
-      "",
-      "  NSOLVE: Largest scaled residuals",
-      "      1  5.1923401E-02",
-      "",
-      "  NSOLVE: RMSERR =  3.671539E-02",
-      "",
-      "  FAILURE IN NSOLVE:- ERROR FLAG =  -1",
-      "",
-      "  FAILURE TO CONVERGE IN    2 ITERATIONS.",
-  };
-  EXPECT_EQ(cap.lines(), want);
+  EXPECT_EQ(cap.lines(), tc.want);
 }
+
+INSTANTIATE_TEST_SUITE_P(Solvers, NsolvePrintLevel5, ::testing::ValuesIn(kLevel5),
+                         [](const ::testing::TestParamInfo<Level5Case>& i) {
+                           return std::string(i.param.name);
+                         });
 
 TEST_F(NsolvePrint, Level4PrintsNothingAndTerminalHistory) {
   const nsolve_test::Problem p = nsolve_test::active_bound();
