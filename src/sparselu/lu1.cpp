@@ -40,6 +40,18 @@ void msg_not_perm(IWORD unit, std::string_view what, std::string_view who) {
              SpLine().t("PROGRAM EXECUTION TERMINATED").tag(who));
 }
 
+// WVec::move for the short rows of LU1P1: an element loop rather than a
+// library call per row, in the direction that never overwrites an element
+// not yet copied.
+template <class T>
+void move_short(WVec<T> v, IWORD from, IWORD to, IWORD len) {
+  if (to > from) {
+    for (IWORD e = len - 1; e >= 0; --e) v(to + e) = v.get(from + e);
+  } else if (to < from) {
+    for (IWORD e = 0; e < len; ++e) v(to + e) = v.get(from + e);
+  }
+}
+
 }  // namespace
 
 bool lu_rhs_to_steps(IWORD N, IWORD MSGUNIT, IV IORN, RV B, IWORD NRHS, RV X, std::string_view who,
@@ -141,8 +153,8 @@ void LU1P1(IWORD N, IWORD MAXA, IWORD MSGUNIT, IV IRP, IV ICI, RV IA, IV IORN, I
       T = Q - 1;
     }
     const IWORD from = IRP.get(r);
-    ICI.move(from, P + 1, L);
-    IA.move(from, P + 1, L);
+    move_short(ICI, from, P + 1, L);
+    move_short(IA, from, P + 1, L);
     IORN(k) = IORN.get(k) < 0 ? -L : L;
   }
   IWORD S = MAXA + 1;
@@ -222,14 +234,18 @@ void lu_rows(IWORD N, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, IV IRP, IV 
     }
     IERR = kSpNoRoom;
   };
+  // The L arrays held here rather than read through KEEP at every entry.
+  const IV w42 = KEEP ? KEEP->W42 : IV();
+  const RV w26 = KEEP ? KEEP->W26 : RV();
+  const IWORD lowmax = KEEP ? KEEP->LOWMAX : 0;
   // L entry (c, v) at PL; false (and -9) when LOWMAX is reached.
   auto store_l = [&](IWORD i, IWORD c, double v) {
-    if (PL >= KEEP->LOWMAX) {
+    if (PL >= lowmax) {
       fail_room_l(i);
       return false;
     }
-    KEEP->W42(PL) = c;
-    KEEP->W26(PL) = v;
+    w42(PL) = c;
+    w26(PL) = v;
     ++PL;
     return true;
   };
@@ -491,9 +507,11 @@ void lu_rows(IWORD N, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, IV IRP, IV 
           return finish();
         }
         KEEP->W52(i) = K;
+        const RV w50 = KEEP->W50;
+        const IV w51 = KEEP->W51;
         for (IWORD k = 1; k <= K; ++k) {
-          KEEP->W50(H + k) = IA.get(k);
-          KEEP->W51(H + k) = ICI.get(k);
+          w50(H + k) = IA.get(k);
+          w51(H + k) = ICI.get(k);
         }
         H += K;
       }
