@@ -34,23 +34,11 @@ void CBSLU2(IWORD N, IWORD MSGUNIT, double PIVTL2, double PIVTL1, IWORD CBSROW, 
 void CBSLU3(IWORD N, IWORD MSGUNIT, RV B, IWORD NRHS, RV X, IV W37, IV IORN, IV W32, IV W42,
             RV W26, IV W33, IV W43, RV W27, IV W41, IWORD& IERR) {
   if (N < 1) return;
-  for (IWORD k = 1; k <= N; ++k) {
-    if (W41.get(k) != 1) {
-      if (MSGUNIT > 0)
-        sp_message(MSGUNIT, SpLine().t("LU FACTORS SHOULD NOT BE USED").tag("CBSLU3"),
-                   SpLine().t("ORIGINAL MATRIX HAD EMPTY ROWS AND/OR COLUMNS"),
-                   SpLine().t("AND/OR WAS FOUND TO BE NUMERICALLY AND/OR"),
-                   SpLine().t("STRUCTURALLY SINGULAR"));
-      IERR = kSpFactorsBad;
-      return;
-    }
-  }
-  auto refuse = [&]() {
-    if (MSGUNIT > 0)
-      sp_message(MSGUNIT, SpLine().t("LU FACTORS SHOULD NOT BE USED").tag("CBSLU3"),
-                 SpLine().t("THE KEPT FACTORS ARE NOT CONSISTENT"));
-    IERR = kSpFactorsBad;
-  };
+  constexpr std::string_view kHead = "LU FACTORS SHOULD NOT BE USED";
+  if (!kept_flags_ok(N, MSGUNIT, W41, kHead, "ORIGINAL MATRIX HAD EMPTY ROWS AND/OR COLUMNS",
+                     "CBSLU3", IERR))
+    return;
+  auto refuse = [&]() { kept_factors_bad(MSGUNIT, kHead, "CBSLU3", IERR); };
   for (IWORD k = 1; k <= N; ++k) {
     const IWORD s = W37.get(k);
     const IWORD r = IORN.get(k);

@@ -53,27 +53,36 @@ void LU2P2(IWORD N, IWORD MAXA, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, I
           SPOPT2.CHKMODE, STEPC, &keep, IERR);
 }
 
-void LU1P3(IWORD N, IWORD MSGUNIT, RV B, IWORD NRHS, RV X, IV W39, IV IORN, IV W32, IV W42,
-           RV W26, IV IRP, IV ICI, RV IA, IV W41, IWORD& IERR) {
-  if (N < 1) return;
+bool kept_flags_ok(IWORD N, IWORD MSGUNIT, IV W41, std::string_view head, std::string_view lead,
+                   std::string_view tag, IWORD& IERR) {
   for (IWORD k = 1; k <= N; ++k) {
     if (W41.get(k) != 1) {
       if (MSGUNIT > 0)
-        sp_message(MSGUNIT, SpLine().t("THESE LU FACTORS SHOULD NOT BE USED").tag("LU1P3"),
-                   SpLine().t("THE ORIGINAL MATRIX HAD EMPTY ROWS AND/OR COLUMNS"),
+        sp_message(MSGUNIT, SpLine().t(head).tag(tag), SpLine().t(lead),
                    SpLine().t("AND/OR WAS FOUND TO BE NUMERICALLY AND/OR"),
                    SpLine().t("STRUCTURALLY SINGULAR"));
       IERR = kSpFactorsBad;
-      return;
+      return false;
     }
   }
+  return true;
+}
+
+void kept_factors_bad(IWORD MSGUNIT, std::string_view head, std::string_view tag, IWORD& IERR) {
+  if (MSGUNIT > 0)
+    sp_message(MSGUNIT, SpLine().t(head).tag(tag), SpLine().t("THE KEPT FACTORS ARE NOT CONSISTENT"));
+  IERR = kSpFactorsBad;
+}
+
+void LU1P3(IWORD N, IWORD MSGUNIT, RV B, IWORD NRHS, RV X, IV W39, IV IORN, IV W32, IV W42,
+           RV W26, IV IRP, IV ICI, RV IA, IV W41, IWORD& IERR) {
+  if (N < 1) return;
+  constexpr std::string_view kHead = "THESE LU FACTORS SHOULD NOT BE USED";
+  if (!kept_flags_ok(N, MSGUNIT, W41, kHead, "THE ORIGINAL MATRIX HAD EMPTY ROWS AND/OR COLUMNS",
+                     "LU1P3", IERR))
+    return;
   // The kept maps must index 1..N; the L rows and U rows must be ordered.
-  auto refuse = [&]() {
-    if (MSGUNIT > 0)
-      sp_message(MSGUNIT, SpLine().t("THESE LU FACTORS SHOULD NOT BE USED").tag("LU1P3"),
-                 SpLine().t("THE KEPT FACTORS ARE NOT CONSISTENT"));
-    IERR = kSpFactorsBad;
-  };
+  auto refuse = [&]() { kept_factors_bad(MSGUNIT, kHead, "LU1P3", IERR); };
   for (IWORD k = 1; k <= N; ++k) {
     const IWORD s = W39.get(k);
     const IWORD r = std::abs(IORN.get(k));

@@ -48,6 +48,15 @@ void LU1SOL(IWORD N, IWORD MAXA, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, 
 // puts B (NRHS columns) into step order: B(j) := B(|IORN(j)|), X as scratch.
 bool lu_rhs_to_steps(IWORD N, IWORD MSGUNIT, IV IORN, RV B, IWORD NRHS, RV X, std::string_view who,
                      IWORD& IERR);
+// Re-solve guard of methods 3 and 6: true when every column-status flag
+// W41(1..N) is 1.  Otherwise writes the refusal (its first line HEAD with
+// the routine's TAG, then LEAD and the two lines on singularity), sets IERR
+// to the kept-factors code and returns false.
+bool kept_flags_ok(IWORD N, IWORD MSGUNIT, IV W41, std::string_view head, std::string_view lead,
+                   std::string_view tag, IWORD& IERR);
+// The refusal of kept factors that are not consistent: HEAD with TAG, then
+// "THE KEPT FACTORS ARE NOT CONSISTENT"; sets IERR.
+void kept_factors_bad(IWORD MSGUNIT, std::string_view head, std::string_view tag, IWORD& IERR);
 // Phase 1 of methods 1 and 2: the rows, in pivot order, to the top end of
 // ICI/IA (MAXA positions); IW is N integer words of scratch.
 void LU1P1(IWORD N, IWORD MAXA, IWORD MSGUNIT, IV IRP, IV ICI, RV IA, IV IORN, IV IW, IWORD& IERR);
