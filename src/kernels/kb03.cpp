@@ -30,7 +30,8 @@ inline void swap_pairs(double* A, IWORD* IND, IWORD p, IWORD q) {
  *   A    in/out real   keys
  *   IND  in/out IWORD  tags, moved with their keys
  *
- * Cost: O(J-I+1). */
+ * Cost: O(J-I+1).  Reference: C. A. R. Hoare, Quicksort, Computer J. 5
+ * (1962) 10-16. */
 extern "C" ORVK_API void ORVK_KB03XD(const IWORD* I, const IWORD* J, IWORD* M, double* A,
                                      IWORD* IND) {
   const IWORD i0 = *I, j0 = *J;
@@ -71,7 +72,8 @@ extern "C" ORVK_API void ORVK_KB03XD(const IWORD* I, const IWORD* J, IWORD* M, d
  *   N      in     IWORD  length of the whole key array
  *   IND    in/out IWORD  tags
  *
- * Cost: O(1), or O(J-I+1) when the partition made no progress. */
+ * Cost: O(1), or O(J-I+1) when the partition made no progress.
+ * Reference: Hoare (1962), as ORVK_KB03XD. */
 extern "C" ORVK_API void ORVK_KB03YD(const IWORD* I, const IWORD* J, const IWORD* M,
                                      const IWORD* KP, IWORD* L, double* A, const IWORD* NLIM,
                                      IWORD* STACK, const IWORD* N, IWORD* IND) {
@@ -111,7 +113,8 @@ extern "C" ORVK_API void ORVK_KB03YD(const IWORD* I, const IWORD* J, const IWORD
  *                      A(1..N)); the backward steps run down to position 1
  *   IND  in/out IWORD  tags
  *
- * Cost: O(N^1.5) typical, O(N^2) worst case. */
+ * Cost: O(N^1.5) typical, O(N^2) worst case.  Reference: D. L. Shell, A
+ * high-speed sorting procedure, Comm. ACM 2 (7) (1959) 30-32. */
 extern "C" ORVK_API void ORVK_KB03ZD(double* A, const IWORD* N, const IWORD* K0, IWORD* IND) {
   const IWORD n = *N, k0 = *K0;
   if (k0 < 1) return;

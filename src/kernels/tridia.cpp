@@ -13,7 +13,10 @@
  *                        by the ratios Q(k) = SUP(k)/pivot(k)
  *   B  in/out real(N)    right-hand side; the solution on return
  * Every pivot has its magnitude raised to at least 1e-35, keeping its sign
- * (a zero pivot becomes +1e-35), so no division is by zero.  Cost: 8N flops. */
+ * (a zero pivot becomes +1e-35), so no division is by zero.  No pivoting.
+ * Cost: 8N flops.  Method: forward elimination and back substitution on the
+ * bands (the Thomas algorithm; L. H. Thomas, Watson Sci. Comput. Lab.,
+ * Columbia Univ., 1949). */
 extern "C" ORVK_API void ORVK_TRIDIA(const IWORD* N, double* A, double* B) {
   const IWORD n = *N;
   if (n < 1) return;
@@ -48,7 +51,7 @@ extern "C" ORVK_API void ORVK_TRIDIA(const IWORD* N, double* A, double* B) {
  *   BET  out real(N)    eliminated right-hand side
  * An exactly zero pivot carries the previous ratios forward (zero ratios
  * for the first row): the result is finite but does not solve the system.
- * Cost: 8N flops. */
+ * Cost: 8N flops.  Method: the Thomas algorithm, as ORVK_TRIDIA. */
 extern "C" ORVK_API void ORVK_TOMETH(const double* A, const IWORD* N, const double* D, double* X,
                                      double* GAM, double* BET) {
   const IWORD n = *N;

@@ -18,7 +18,8 @@ ORVK_API ORVK_MC23BD_T ORVK_MC23BD = {};
 /* ORVK_MA28BK stores the driver defaults: SMLPIV = 1e-4, ERRUNT = WRNUNT =
  * the host's report unit (read now), USEBTF = ESTGRW = true and
  * ORVK_MA28FD words 9 and 10 (stop when structurally or numerically
- * singular) = true.  No other word is touched.  Cost O(1). */
+ * singular) = true.  No other word is touched.  No arguments, no status.
+ * Cost O(1). */
 extern "C" ORVK_API void ORVK_MA28BK(void) {
   ORVK_MA28FD.SMLPIV = 1.0e-4;
   ORVK_MA28ED.ERRUNT = orvika::host::repunit();
@@ -32,7 +33,7 @@ extern "C" ORVK_API void ORVK_MA28BK(void) {
 /* ORVK_MA30BK stores the kernel defaults: ORVK_MA30GD word 1 = 1e-4,
  * MSGUNT = the host's report unit, stop on structural and numerical
  * singularity, and go on measuring (STPSPC false) when the value file is
- * full.  No other word is touched.  Cost O(1). */
+ * full.  No other word is touched.  No arguments, no status.  Cost O(1). */
 extern "C" ORVK_API void ORVK_MA30BK(void) {
   ORVK_MA30GD.SMLPIV = 1.0e-4;
   ORVK_MA30ED.MSGUNT = orvika::host::repunit();

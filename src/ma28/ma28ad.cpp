@@ -35,7 +35,11 @@ constexpr const char* kOverA = "+ERROR RETURN FROM MA28A/AD BECAUSE ";
  * whatever the host's packing ratio.
  * Cost: O(N + NZ) for sorting and preordering plus the elimination.
  * Method: I. S. Duff, MA28 - a set of Fortran subroutines for sparse
- * unsymmetric linear equations, AERE R.8730, Harwell (1977). */
+ * unsymmetric linear equations, AERE R.8730, Harwell (1977); I. S. Duff and
+ * J. K. Reid, Some design features of a sparse matrix code, ACM TOMS 5
+ * (1979) 18-35; pivot choice after H. M. Markowitz, The elimination form of
+ * the inverse and its application to linear programming, Management Sci. 3
+ * (1957) 255-269. */
 extern "C" ORVK_API void ORVK_MA28AD(const IWORD* N, const IWORD* NZ, double* ENTVAL,
                                      const IWORD* LICN, IDX16* ROWNUM, const IWORD* LIRN,
                                      IDX16* COLNUM, const double* PIVTHR, IDX16* LUKEEP,

@@ -325,7 +325,9 @@ void SCATLU(IWORD n, double* entval, IWORD /*licn*/, IDX16* newrow, IDX16* newco
  *     outside the analysed structure.
  * Cost: O(N + NZ) placement plus the numerical elimination.
  * Method: I. S. Duff, MA28 - a set of Fortran subroutines for sparse
- * unsymmetric linear equations, AERE R.8730, Harwell (1977). */
+ * unsymmetric linear equations, AERE R.8730, Harwell (1977); I. S. Duff and
+ * J. K. Reid, Some design features of a sparse matrix code, ACM TOMS 5
+ * (1979) 18-35. */
 extern "C" ORVK_API void ORVK_MA28BD(const IWORD* N, const IWORD* NZ, double* ENTVAL,
                                      const IWORD* LICN, IDX16* NEWROW, IDX16* NEWCOL,
                                      IDX16* COLNUM, const IDX16* LUKEEP, IDX16* INTWRK,

@@ -119,7 +119,11 @@ void BTSOLV(IWORD n, const IDX16* colnum, const double* entval, IWORD /*licn*/,
  * and the largest magnitude discarded goes to ORVK_MA28FD.SOLRES.  When the
  * stored factor positions (ORVK_MA28GD) do not fit LICN nothing is solved,
  * SOLVEC is unchanged and SOLRES is -1.0.
- * Cost O(N + nnz(L+U) + nnz(off-diagonal blocks)). */
+ * Work space: RWORK only.
+ * Cost O(N + nnz(L+U) + nnz(off-diagonal blocks)).
+ * Method: block forward (back) substitution over the block triangular form;
+ * I. S. Duff and J. K. Reid, Some design features of a sparse matrix code,
+ * ACM TOMS 5 (1979) 18-35. */
 extern "C" ORVK_API void ORVK_MA28CD(const IWORD* N, const double* ENTVAL, const IWORD* LICN,
                                      const IDX16* COLNUM, const IDX16* LUKEEP, double* SOLVEC,
                                      double* RWORK, const IWORD* SOLMOD) {

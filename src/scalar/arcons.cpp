@@ -244,9 +244,17 @@ extern "C" ORVK_API void ORVK_ARCONS(IWORD* icount, double* x, const double* f, 
 // ORVK_TRCONS: as ORVK_ARCONS for F(X) = 0 with the bounds P(1), P(2);
 // predictor ORVK_TTEMP, step limit enlarged by 1.5 after a limited step.
 //
-//  IOPT (in) IWORD  1 or less: normal start; above 1: the first call starts
-//                   from the slope of the two points an earlier run left in
-//                   words 11, 12 and 14, 15 of P (no -1 code then)
+//  ICODE (in/out) IWORD    as ICOUNT of ORVK_ARCONS
+//  X, F                    as for ORVK_ARCONS
+//  P     (in/out) real(15) the record of ORVK_ARCONS; word 4 is not read and
+//                          word 5 is compared with |F|
+//  MAXIT (in)     IWORD    limit on ICODE
+//  IOPT  (in)     IWORD    1 or less: normal start; above 1: the first call
+//                          starts from the slope of the two points an earlier
+//                          run left in words 11, 12 and 14, 15 of P (no -1
+//                          code then; MAXIT checked already on that call)
+//
+// Codes as ORVK_ARCONS.  No work space.  Cost: O(1) per call.
 extern "C" ORVK_API void ORVK_TRCONS(IWORD* icode, double* x, const double* f, double* p,
                                      const IWORD* maxit, const IWORD* iopt) {
   bounded_step(Variant::kTrcons, *icode, *x, *f, p, *maxit, *iopt);
@@ -261,6 +269,10 @@ extern "C" ORVK_API void ORVK_TRCONS(IWORD* icode, double* x, const double* f, d
 //  XNEW  (in/out) real    in: the fallback step; out: the predicted point
 //  IOPT  (in)     IWORD   above 1 with ICODE 1: step with the slope of
 //                         points 1 and 2 from point 3
+//
+// Secant step on the second call, then a quadratic (or, where that is not
+// monotone, rational) model through the three points.  No codes.
+// Cost: O(1) (at most 25 Newton steps on the model).
 extern "C" ORVK_API void ORVK_TTEMP(const IWORD* icode, double* fh, double* xh, double* xnew,
                                     const IWORD* iopt) {
   Vec1<double> FH(fh), XH(xh);

@@ -74,7 +74,9 @@ using namespace orvika;
 //                             XMIN when there is none
 //  NROOT      (out)    IWORD  number of roots in the final interval
 //
-// No error codes.  Cost: O(1).
+// No error codes.  No work space.  Cost: O(1).
+// Method: Cardano's closed form for one real root, the trigonometric form
+// (Viete) for three.
 extern "C" ORVK_API void ORVK_CUBIC(const double* a2, const double* a1, const double* a0,
                                     double* xmin, const double* xmax, const IWORD* iprint,
                                     double* root, IWORD* nroot) {

@@ -253,6 +253,10 @@ using namespace orvika;
 // 1e-10, X at the point just evaluated); -2 / -3 root at the lower / upper
 // end of [0, 1] (no sign change, the step points out of it while X is on
 // it).  No work space.  Cost: O(1) per call.
+// Method: inverse linear or quadratic interpolation X(F), kept inside a
+// shrinking bracket.
+// Cf. T. J. Dekker (1969) and R. P. Brent, Algorithms for Minimization
+// without Derivatives, Prentice-Hall (1973), ch. 4.
 extern "C" ORVK_API void ORVK_FCON(IWORD* iter, double* x, const double* f, double* c1,
                                    double* c2, LWORD* lbrk, double* xold, double* fold,
                                    double* xold2, double* fold2, double* dx, double* df,
@@ -266,7 +270,8 @@ extern "C" ORVK_API void ORVK_FCON(IWORD* iter, double* x, const double* f, doub
 // convergence from F): an unchanged F keeps the model instead of bisecting,
 // two more guards protect the quadratic update, and a step is taken without
 // the interior safeguard only when |F| fell below half of the two previous.
-// Codes: > 0 request; -2 / -3 root at the lower / upper end.
+// Arguments as ORVK_FCON.  Codes: > 0 request; -2 / -3 root at the lower /
+// upper end.  No work space.  Cost: O(1) per call.
 extern "C" ORVK_API void ORVK_FCON3X(IWORD* iter, double* x, const double* f, double* c1,
                                      double* c2, LWORD* lbrk, double* xold, double* fold,
                                      double* xold2, double* fold2, double* dx, double* df,
@@ -282,6 +287,10 @@ extern "C" ORVK_API void ORVK_FCON3X(IWORD* iter, double* x, const double* f, do
 //  STATE (in/out) real(11) XOLD, FOLD, XOLD2, FOLD2, DX, DF, XLO, XHI, FLO,
 //                          FHI, STEP; worked on in ORVK_DFCON during the call
 //  LBRK  (in/out) LWORD    (the last argument here)
+//  ITER, X, F, C1, C2      as ORVK_FCON
+//
+// Codes: > 0 request; -2 / -3 root at the lower / upper end.  No work space
+// beyond STATE.  Cost: O(1) per call.
 extern "C" ORVK_API void ORVK_FCON3(IWORD* iter, double* x, const double* f, double* c1,
                                     double* c2, double* state, LWORD* lbrk) {
   ORVK_DFCON_BLOCK& b = ORVK_DFCON;

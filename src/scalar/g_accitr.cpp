@@ -41,7 +41,10 @@ void g_absmax(IWORD np, double& v, double* gv, double u, const double* gu) {
 //                             of G_DX
 //
 // G_P above 100 writes " PARAMETER G_P_ IS GREATER THAN G_PMAX_" on unit 6
-// and stops the process before anything changes.  Cost: O(N * G_P).
+// and stops the process before anything changes.  No status, no work space.
+// Cost: O(N * G_P).
+// Reference: J. H. Wegstein, Accelerating convergence of iterative
+// processes, Comm. ACM 1 (1958) 9-13 (here one factor for all variables).
 extern "C" ORVK_API void G_ORVK_ACCITR(const IWORD* g_p_, IWORD* iter, const IWORD* n,
                                        IWORD* mode, double* tmin, double* tmax, double* stpmax,
                                        double* g_stpmax, double* t, double* g_t, double* x,

@@ -47,7 +47,8 @@ inline bool missing(double v) { return std::fabs(v) > kMissing; }
 // An update whose damping factor is below 0.2, whose denominator is 0 or
 // whose coefficient exceeds 5e34 resets H to -I (derivatives 0).  G_P above
 // 100 writes " PARAMETER G_P_ IS GREATER THAN G_PMAX_" on unit 6 and stops
-// the process before anything changes.  Cost: O(N^2 * G_P).
+// the process before anything changes.  No work space.  Cost: O(N^2 * G_P).
+// Reference: C. G. Broyden, Math. Comp. 19 (1965) 577-593.
 extern "C" ORVK_API void G_ORVK_NCONV(const IWORD* g_p_, const IWORD* n, const double* x,
                                       const double* g_x, double* f, double* g_f, double* dx,
                                       double* g_dx, double* xold, double* g_xold, double* fold,

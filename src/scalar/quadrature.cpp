@@ -259,8 +259,11 @@ using namespace orvika;
 // When pieces are accepted at the level limit without meeting the test,
 // " QA04A/AD ACCURACY SUSPECT AT", their count (I6), " POINTS IN RANGE.
 // BEST ESTIMATE RETURNED." is written on unit 6.  F may itself call
-// ORVK_QA04AD: the level records of a call are its own.
+// ORVK_QA04AD: the level records of a call are its own.  No work space
+// from the caller.
 // Cost: 9 + 6 (number of pieces tested - 1) values of F.
+// Method: three-point Gauss-Legendre rule, a piece that fails the test
+// split into three at its Gauss nodes so that its values are reused.
 extern "C" ORVK_API void ORVK_QA04AD(double* result, const double* a, const double* b,
                                      const double* eps, IWORD* maxlev, ORVK_QA04_FN f) {
   double w[12 * kLevels] = {};
@@ -300,6 +303,7 @@ extern "C" ORVK_API void ORVK_QA04AD(double* result, const double* a, const doub
 //                   tolerance (best estimate returned).
 //
 // Only one integration can be in progress at a time.  Cost: as ORVK_QA04AD.
+// Method: as ORVK_QA04AD (three-point Gauss-Legendre rule).
 extern "C" ORVK_API void ORVK_GAUSSINT(double* result, const double* a, const double* b,
                                        const double* eps, IWORD* maxlev, const double* fx,
                                        double* x, double* w, IWORD* iw, IWORD* istate) {

@@ -350,6 +350,10 @@ void continuation(Frame& fr, double* w) {
 // -3 / -4 pushed below LO / above HI (X on the bound); -5 stationary point
 // (X at the vertex of the model); -6 repeated point; -7 F unchanged; -8 step
 // below eps*|X|.  No work space.  Cost: O(1) per call.
+// Method: slope, secant and three-point quadratic steps with a bracket
+// point, bisection on stalls and step limits.
+// Cf. T. J. Dekker (1969) and R. P. Brent, Algorithms for Minimization
+// without Derivatives, Prentice-Hall (1973), ch. 4.
 extern "C" ORVK_API void ORVK_ROOT1N(IWORD* icode, double* x, const double* f, double* w,
                                      const IWORD* maxit) {
   Frame fr;
@@ -369,6 +373,12 @@ extern "C" ORVK_API void ORVK_ROOT1N(IWORD* icode, double* x, const double* f, d
 // bracket point and the last point are within T = max(|X|, 0.01) TOL, 1 when
 // X and the last point are, else 0; 0 without a bracket point, and 0 when the
 // last residual exceeds |2 TOL W(6)| while a slope is known.
+//
+//  X   (in) real      the current point
+//  TOL (in) real      relative tolerance
+//  W   (in) real(15)  the record (not changed)
+//
+// Cost: O(1).
 extern "C" ORVK_API IWORD ORVK_KROOT1(const double* x, const double* tol, const double* w) {
   Vec1<const double> W(w);
   if (W(11) == 0.0) return 0;

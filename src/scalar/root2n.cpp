@@ -210,6 +210,7 @@ void limit_to_span(Frame& fr, const double* w, Counters& cn) {
 // Codes as ORVK_ROOT1N, except: -5 when the vertex value is within 0.5 TOL
 // of R; -7 when F is unchanged and ICODE + 1 >= 15, or >= 6 with one earlier
 // point.  No work space.  Cost: O(1) per call.
+// Cf. Dekker (1969) and Brent (1973), as ORVK_ROOT1N.
 extern "C" ORVK_API void ORVK_ROOT2N(IWORD* icode, double* x, const double* f, double* w,
                                      const IWORD* maxit) {
   Frame fr;

@@ -296,7 +296,12 @@ using namespace orvika;
 // (X, F := the best point; -3 / -2 when it lies at or above / below the
 // widened upper / lower bound); -4 X outside the widened bounds or a search
 // step of at most W(4); -5 X outside the widened bracket.  Codes 0, -4, -5
-// leave W and X as they were.  No iteration limit.  Cost: O(1) per call.
+// leave W and X as they were.  No iteration limit.  No work space.
+// Cost: O(1) per call.
+// Method: fixed-size search for a sign change, then bisection or rational
+// model steps inside the bracket.
+// Cf. T. J. Dekker (1969) and R. P. Brent, Algorithms for Minimization
+// without Derivatives, Prentice-Hall (1973), ch. 4.
 extern "C" ORVK_API void ORVK_ROOTFM(IWORD* icode, double* x, double* f, double* w) {
   if (*icode <= 0) {
     *icode = 0;

@@ -37,8 +37,11 @@ using namespace orvika;
 //  C (out) real(4,N-1) coefficients in the layout of ORVK_SPLINE
 //
 // The node derivatives are formed in the last N words of C and consumed
-// left to right as the coefficients are written in front of them.
-// Cost: O(N).
+// left to right as the coefficients are written in front of them.  No
+// status, no other work space.  Cost: O(N).
+// Reference: F. N. Fritsch and R. E. Carlson, SIAM J. Numer. Anal. 17
+// (1980) 238-246; F. N. Fritsch and J. Butland, SIAM J. Sci. Stat. Comput.
+// 5 (1984) 300-304.
 extern "C" ORVK_API void ORVK_SPLN2I(const IWORD* n, const double* y, const double* x,
                                      double* c) {
   const IWORD nn = *n;
@@ -64,7 +67,10 @@ extern "C" ORVK_API void ORVK_SPLN2I(const IWORD* n, const double* y, const doub
 //
 // Ends: three-point formula kept to the sign of the data and within 3 times
 // the end secant; inside: weighted harmonic mean of the two secants, 0 where
-// the data turn or are flat.  Cost: O(N).
+// the data turn or are flat.  No status.  Cost: O(N).
+// Reference: F. N. Fritsch and R. E. Carlson, SIAM J. Numer. Anal. 17
+// (1980) 238-246; F. N. Fritsch and J. Butland, SIAM J. Sci. Stat. Comput.
+// 5 (1984) 300-304.
 extern "C" ORVK_API void ORVK_SPLN2D(const IWORD* n, const double* x, const double* f, double* d,
                                      const IWORD* incr, IWORD* nchg) {
   if (*n < 2 || *incr < 1) {
@@ -78,8 +84,15 @@ extern "C" ORVK_API void ORVK_SPLN2D(const IWORD* n, const double* x, const doub
 
 // ORVK_SPLN2C: cubic of one interval [X1, X2] with values F1, F2 and slopes
 // D1, D2 (in x) at its ends, in the local abscissa t in [0, 1]:
-// C0 + C1 t + C2 t^2 + C3 t^3.  All inputs are read before any output is
-// written, so C2 and C3 may share storage with D1 and D2.
+// C0 + C1 t + C2 t^2 + C3 t^3.
+//
+//  X1, X2 (in)  real  ends of the interval
+//  F1, F2 (in)  real  values at the ends
+//  D1, D2 (in)  real  slopes dF/dX at the ends
+//  C0..C3 (out) real  coefficients in t = (x - X1)/(X2 - X1)
+//
+// All inputs are read before any output is written, so C2 and C3 may share
+// storage with D1 and D2.  Cost: O(1).
 extern "C" ORVK_API void ORVK_SPLN2C(const double* x1, const double* x2, const double* f1,
                                      const double* f2, const double* d1, const double* d2,
                                      double* c0, double* c1, double* c2, double* c3) {
@@ -93,7 +106,8 @@ extern "C" ORVK_API void ORVK_SPLN2C(const double* x1, const double* x2, const d
 }
 
 // ORVK_SPLN2E: 0 when A or B is 0, +1 when they have the same sign, -1
-// otherwise (a value below 0 counts as negative).
+// otherwise (a value below 0 counts as negative).  A, B (in) real; the
+// result is real.  Cost: O(1).
 extern "C" ORVK_API double ORVK_SPLN2E(const double* a, const double* b) {
   if (*a == 0.0 || *b == 0.0) return 0.0;
   return ((*a < 0.0) == (*b < 0.0)) ? 1.0 : -1.0;

@@ -871,8 +871,17 @@ void Driver::common_end(bool rebuild) {
  * Options in ORVK_SPOPT1, ORVK_SPOPT2 (words 1-11, positions 13-20) and
  * ORVK_SPOPT4; the partition is left in ORVK_SPOPT2 words 13-53 (the
  * solution at word 21), the final entry count in ORVK_SPOPT3.
+ * Work space: IW/RW itself, partitioned on every call; the least SPENDE is
+ * about 9 (2.625 N + 0.75 NZ) + 90 words with I4FAC = 1 (more for METHOD
+ * 2 and 5), times SPCFAC when that exceeds 1.
  * Cost: O(N + NZ) outside the ordering and the factorisation; the
- * factorisation costs O(fill) per row eliminated. */
+ * factorisation costs O(fill) per row eliminated.
+ * Method: maximum transversal (I. S. Duff, ACM TOMS 7 (1981) 315-330) and
+ * strong components (R. E. Tarjan, SIAM J. Comput. 1 (1972) 146-160) for
+ * the block form; spikes placed after the preassigned pivot procedures of
+ * E. Hellerman and D. C. Rarick (Math. Programming 1 (1971) 195-216; P4,
+ * Plenum (1972) 67-76); equilibration after A. R. Curtis and J. K. Reid,
+ * J. Inst. Maths Applics 10 (1972) 118-124. */
 extern "C" ORVK_API void ORVK_CONTRL(IWORD* IW, double* RW, const IWORD* SPENDE, IWORD* N,
                                      IWORD* NZ, IWORD* IERR) {
   using namespace orvika;
