@@ -660,8 +660,10 @@ void SOLVER(const IWORD* ICJ, const IWORD* JCJ, const double* ACJ, IWORD MEQ, IW
  *   MODE        in  0 find a feasible point, 1 check X, 2 as 0 and return X
  *   IFEAS       out 1 constraints violated (in MODE 1 only ever set to 1),
  *                   0 feasible; 2 the check could not be completed (invalid
- *                   data, or the tableau outgrew its work space)
- * Stops the process, after its message, when a work array is too short.
+ *                   data, a work array shorter than its required length, or
+ *                   the tableau outgrew its work space)
+ * A work array that is too short is reported by its line with the length
+ * needed (IFEAS 2, NACT 0); the check never stops the process.
  * Cost: per simplex iteration one pass over the tableau and one pivot. */
 void SPXCHK(const IWORD* ICJ, const IWORD* JCJ, const double* ACJ, IWORD MEQ, IWORD MINEQ,
             const double* B, IWORD N, IWORD UNIT, IWORD LIWORK, IWORD* IWORK, IWORD LRWORK,
@@ -756,9 +758,9 @@ void SPXCHK(const IWORD* ICJ, const IWORD* JCJ, const double* ACJ, IWORD MEQ, IW
   if (LIWORK < itot) {
     write_rec(u, Rec().list_text("INCREASE INTERGER WORK ").list_text("SPACE(SIMPLEX) TO")
                      .list_int(itot));
-    stop("");
     NACT = 0;
     IFEAS = 2;
+    end_lines();
     return;
   }
 
@@ -781,9 +783,9 @@ void SPXCHK(const IWORD* ICJ, const IWORD* JCJ, const double* ACJ, IWORD MEQ, IW
   if (LRWORK < rtot) {
     write_rec(u, Rec().list_text("INCREASE REAL WORK SPACE ").list_text("(SIMPLEX) TO ")
                      .list_int(rtot));
-    stop("");
     NACT = 0;
     IFEAS = 2;
+    end_lines();
     return;
   }
   if (lvl >= 4) {
