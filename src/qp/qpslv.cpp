@@ -329,10 +329,24 @@ extern "C" ORVK_API void ORVK_QPSLV(
              iprint);
       const IWORD nnzk = ia[k] - 1;
       if (solver == 2) {
-        LESSLV(nlpint(ORVK_NLPINT_FACTCUR), k, nnzk, meq, mineq, 15, ia, ja, akkt, bp, bold, X,
-               iractc, iacold, s.isrow, *LDC, CWORK, *LRWLES, RWLES, *LIWLES, IWLES, *ISING,
-               *IFAIL);
-        if (*IFAIL != 0) return;
+        const IWORD mode = nlpint(ORVK_NLPINT_FACTCUR);
+        IWORD lfail = 0;
+        LESSLV(mode, k, nnzk, meq, mineq, 15, ia, ja, akkt, bp, bold, X, iractc, iacold, s.isrow,
+               *LDC, CWORK, *LRWLES, RWLES, *LIWLES, IWLES, *ISING, lfail);
+        if (lfail != 0 && mode != 0) {
+          // An update of the factors that outgrew their room: factor the
+          // KKT matrix of the active rows afresh (the update may have
+          // overwritten the matrix and its right-hand side).
+          QPKTSP(n, G, IAH, JAH, H, meq, mineq, B, IAC, JAC, AC, *NCACT, akkt, ia, ja, bp, iract,
+                 iprint);
+          lfail = 0;
+          LESSLV(0, k, ia[k] - 1, meq, mineq, 15, ia, ja, akkt, bp, bold, X, iractc, iacold,
+                 s.isrow, *LDC, CWORK, *LRWLES, RWLES, *LIWLES, IWLES, *ISING, lfail);
+        }
+        if (lfail != 0) {
+          *IFAIL = 1;
+          return;
+        }
         for (IWORD i = 0; i < k; ++i) bold[i] = bp[i];
         nlpint(ORVK_NLPINT_KKTLAST) = k;
         nlpint(ORVK_NLPINT_FACTCUR) = 1;

@@ -297,6 +297,56 @@ TEST_F(QpslvTest, IterationLimitGivesCodeTwoAfterThirtyOneSteps) {
   EXPECT_EQ(t.find("  "), t.find("    ")) << "no dumps at a negative level";
 }
 
+// ---- Sparse factor updates beyond their room ---------------------------------
+
+// Diagonal H with every upper bound violated by the free minimiser: the
+// variants that bring in all violated rows at once add N rows to a factor
+// whose fill room was fixed for H alone.  The solver factors the KKT matrix
+// of the active rows afresh and finds x = u with mu_j = d_j (3 - u_j).
+TEST_F(QpslvTest, ManyRowsEnteringAtOnceAreFactoredAfresh) {
+  ORVK_NLPINT[ORVK_NLPINT_KKTSOLV - 1] = 2;
+  for (const int n : {40, 300})
+    for (const IWORD mact : {2, 3}) {
+      SCOPED_TRACE("N = " + std::to_string(n) + ", variant " + std::to_string(mact));
+      reset_blocks();
+      ORVK_NLPINT[ORVK_NLPINT_KKTSOLV - 1] = 2;
+      Problem p;
+      p.n = n;
+      p.mineq = 2 * n;
+      p.h.assign(n * n, 0.0);
+      p.g.resize(n);
+      p.a.assign(2 * n * n, 0.0);
+      p.b.resize(2 * n);
+      Vec d(n), u(n);
+      for (int j = 0; j < n; ++j) {
+        d[j] = 1.0 + double(j) / n;
+        u[j] = 1.0 + double(j % 7) / 7;
+        p.h[j * n + j] = d[j];
+        p.g[j] = -3.0 * d[j];
+        p.a[j * n + j] = 1.0;
+        p.a[(n + j) * n + j] = -1.0;
+        p.b[j] = u[j];
+        p.b[n + j] = 5.0;
+      }
+      Options o;
+      o.mact = mact;
+      o.lwles = 400000;
+      QpRun r;
+      call(p, o, r);
+      EXPECT_EQ(r.ifail, 0);
+      EXPECT_EQ(r.iret, 0);
+      EXPECT_EQ(r.ising, 0);
+      EXPECT_EQ(r.ncact, n);
+      double e = 0;
+      for (int j = 0; j < n; ++j) {
+        e = std::max(e, std::fabs(r.x[j] - u[j]));
+        e = std::max(e, std::fabs(r.x[n + j] - d[j] * (3.0 - u[j])));
+        e = std::max(e, std::fabs(r.x[2 * n + j]));
+      }
+      EXPECT_LT(e, 1e-12);
+    }
+}
+
 // ---- Singular KKT matrix, non-finite data -----------------------------------
 
 TEST_F(QpslvTest, SingularWithoutActiveRowsWarnsAndSetsIsing) {
