@@ -30,6 +30,8 @@ struct QpState {
   double errceq = 0;
   IWORD ncant = 0;
   double t0 = 0, t1 = 0, t2 = 0;
+  bool have_feas = false;  // a feasible point was reached in this call
+  double objf_feas = 0;    // its objective
   IWORD iswap[kDenseWords] = {};
   double dwork[kDenseWords] = {};
   IWORD ipivot[kDenseWords] = {};
@@ -55,6 +57,38 @@ bool rows_valid(IWORD nr, IWORD ncol, const IWORD* ia, const IWORD* ja, bool low
     }
   }
   return true;
+}
+
+// Relative tolerance of the feasibility test of a point: row i holds at x
+// when a_i x - b_i <= kFeasTol max(1, |b_i| + sum_j |a_ij x_j|) (both signs
+// for an equality row).
+constexpr double kFeasTol = 1e-9;
+
+// -1 when x does not satisfy every constraint row within its tolerance;
+// otherwise the largest t in [0, 1] for which x + t d stays within every
+// bound (a row already at or just beyond its bound stops any move that
+// would take it further out).
+double feasible_step(IWORD meq, IWORD mineq, const IWORD* iac, const IWORD* jac,
+                     const double* ac, const double* b, const double* x, const double* d) {
+  double tmax = 1.0;
+  for (IWORD r = 0; r < meq + mineq; ++r) {
+    double ax = 0, ad = 0, scale = std::fabs(b[r]);
+    for (IWORD p = iac[r]; p < iac[r + 1]; ++p) {
+      const double a = ac[p - 1];
+      const IWORD j = jac[p - 1] - 1;
+      ax += a * x[j];
+      ad += a * d[j];
+      scale += std::fabs(a * x[j]);
+    }
+    const double tol = kFeasTol * std::fmax(1.0, scale), res = ax - b[r];
+    // Upper side res + t ad <= tol; an equality row also -(res + t ad) <= tol.
+    for (int side = 0; side < (r < meq ? 2 : 1); ++side) {
+      const double rs = side == 0 ? res : -res, ds = side == 0 ? ad : -ad;
+      if (!(rs <= tol)) return -1.0;
+      if (ds > 0) tmax = std::fmin(tmax, std::fmax(-rs, 0.0) / ds);
+    }
+  }
+  return std::fmax(tmax, 0.0);
 }
 
 }  // namespace
@@ -87,7 +121,9 @@ bool rows_valid(IWORD nr, IWORD ncol, const IWORD* ia, const IWORD* ja, bool low
  *   IPRINT   in      IWORD       print level (unit word 1 of ORVK_NLPINT).
  *   IRET     out     IWORD       0 solution (or singular KKT with no active row: see
  *                                ISING), 1 infeasible (x of smallest violation returned),
- *                                2 iteration limit (30).
+ *                                2 iteration limit (30): X(1..N) is the best feasible
+ *                                point reached in the call (rest of X 0); when none
+ *                                was reached, X keeps the last KKT solution.
  *   LRWLES..IWLES    in, work    work of the sparse and GMRES KKT solvers.
  *   ISING    in/out  IWORD       nonzero when the last KKT solve failed (singular or
  *                                non-finite solution).
@@ -199,7 +235,9 @@ extern "C" ORVK_API void ORVK_QPSLV(
   double* bold = RWRKQP + rst[4];
   double* hx = RWRKQP + rst[5];
   double* xold = RWRKQP + rst[6];
-  double* xold0 = RWRKQP + rst[7];
+  // The partition after XOLD holds the best feasible point reached in this
+  // call (N words), returned when the iteration limit ends the run.
+  double* xfeas = RWRKQP + rst[7];
   double* deltx = RWRKQP + rst[8];
   double* objc = RWRKQP + rst[9];
   double* xub = RWRKQP + rst[10];
@@ -271,6 +309,47 @@ extern "C" ORVK_API void ORVK_QPSLV(
     s.k = n + meq + nactiv;
   }
 
+  // Best feasible point: the start point when it satisfies every row, then
+  // along each move from it towards the next KKT solution the feasible part,
+  // wherever the objective is lowest.
+  const IWORD izero = 0;
+  s.have_feas = false;
+  if (mineq > 0) {
+    for (IWORD i = 0; i < n; ++i) deltx[i] = 0;
+    if (feasible_step(meq, mineq, IAC, JAC, AC, B, X, deltx) >= 0) {
+      for (IWORD i = 0; i < n; ++i) xfeas[i] = X[i];
+      SSMVML(n, n, IAH, JAH, 0, H, 0, xfeas, 0, hx, 2);
+      s.objf_feas = ORVK_DINNER(&n, &izero, G, &izero, xfeas) +
+                    ORVK_DINNER(&n, &izero, xfeas, &izero, hx) / 2;
+      s.have_feas = true;
+    }
+  }
+  auto track_feasible = [&]() {
+    if (!s.have_feas) {
+      for (IWORD i = 0; i < n; ++i) deltx[i] = 0;
+      if (feasible_step(meq, mineq, IAC, JAC, AC, B, X, deltx) < 0) return;
+      for (IWORD i = 0; i < n; ++i) xfeas[i] = X[i];
+      s.objf_feas = s.objf;
+      s.have_feas = true;
+      return;
+    }
+    for (IWORD i = 0; i < n; ++i) deltx[i] = X[i] - xfeas[i];
+    const double tmax = feasible_step(meq, mineq, IAC, JAC, AC, B, xfeas, deltx);
+    if (tmax <= 0) return;
+    // Objective along the move: q(t) = q(0) + t gd + t^2 c / 2.
+    SSMVML(n, n, IAH, JAH, 0, H, 0, deltx, 0, hx, 2);
+    const double gd = ORVK_DINNER(&n, &izero, G, &izero, deltx) +
+                      ORVK_DINNER(&n, &izero, xfeas, &izero, hx);
+    const double c = ORVK_DINNER(&n, &izero, deltx, &izero, hx);
+    auto q = [&](double t) { return t * gd + t * t * c / 2; };
+    double t = tmax;
+    if (c > 0 && -gd / c > 0 && -gd / c < tmax && q(-gd / c) < q(tmax)) t = -gd / c;
+    const double dq = q(t);
+    if (!(dq < 0)) return;
+    for (IWORD i = 0; i < n; ++i) xfeas[i] += t * deltx[i];
+    s.objf_feas += dq;
+  };
+
   auto iteration_line = [&]() {
     write_empty(unit);
     write_rec(unit, Rec().X(4).A(" QP ITERATION NO. ").X(2).I(iter, 3));
@@ -284,7 +363,6 @@ extern "C" ORVK_API void ORVK_QPSLV(
     write_empty(unit);
     write_empty(unit);
   };
-  const IWORD izero = 0;
   auto timer = [&](double& t) {
     const IWORD one = 1;
     VLK_TIMINT(&one, &s.t0, &t);
@@ -303,20 +381,14 @@ extern "C" ORVK_API void ORVK_QPSLV(
       return;
     }
     for (IWORD i = 0; i < k; ++i) bp[i] = 0;
-    if (iter == 0) {
-      for (IWORD i = 0; i < nacold0 + n + meq; ++i) xold0[i] = 0;
+    if (iter == 0)
       for (IWORD i = 0; i < nacold + n + meq; ++i) xold[i] = 0;
-    }
     timer(s.t1);
     if (iprint > 1 && iter == 0) dump_i(unit, nactiv, 0, iract, "ACTIV INEQ");
     for (IWORD j = 0; j < nactiv; ++j) iractc[j] = iract[j];
     if (iprint > 1 && iter == 0) dump_i(unit, nacold, 0, iacold, "ACTIV OLD ");
-    if (*ISING == 0) {
-      if (iter > 1)
-        for (IWORD i = 0; i < nacold0 + n + meq; ++i) xold0[i] = xold[i];
-      if (iter > 0)
-        for (IWORD i = 0; i < nacold + n + meq; ++i) xold[i] = X[i];
-    }
+    if (*ISING == 0 && iter > 0)
+      for (IWORD i = 0; i < nacold + n + meq; ++i) xold[i] = X[i];
 
     // Assemble and solve the KKT system.
     // The dense solver's arrays hold at most its largest order; the sparse
@@ -408,6 +480,7 @@ extern "C" ORVK_API void ORVK_QPSLV(
           dump_sr(unit, s.xhx2, "1/2XTHX  ");
         }
       }
+      if (mineq > 0) track_feasible();
     } else {
       s.sing_last = 1;
       if (iprint > 0 && iter > 0) {
@@ -462,6 +535,12 @@ extern "C" ORVK_API void ORVK_QPSLV(
         *NCACT = meq + nactiv;
         s.k = n + meq + nactiv;
       } else if (*IRET == 2) {
+        // The last KKT solution need not be feasible: return the best
+        // feasible point reached (no multipliers belong to it).
+        if (s.have_feas) {
+          for (IWORD i = 0; i < n; ++i) X[i] = xfeas[i];
+          for (IWORD i = n; i < n + meq + mineq; ++i) X[i] = 0;
+        }
         if (iprint != 0) {
           write_empty(unit);
           write_rec(unit, Rec().X(4).A("*** MAXIMUM NUMBER OF").I(kMaxIter, 3).A(

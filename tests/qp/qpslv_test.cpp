@@ -347,6 +347,43 @@ TEST_F(QpslvTest, ManyRowsEnteringAtOnceAreFactoredAfresh) {
     }
 }
 
+// H = I + 0.01 ones, N = 40, every upper bound x_j <= 1 binding at the
+// solution: variant 1 brings in one row per iteration and meets the limit
+// with rows still violated by the last KKT solution.  X returns the best
+// feasible point reached: every row holds, the objective is not above that
+// of the feasible start x = 0, and no multipliers are given.
+TEST_F(QpslvTest, IterationLimitReturnsTheBestFeasiblePointReached) {
+  const int n = 40;
+  Problem p;
+  p.n = n;
+  p.mineq = 2 * n;
+  p.h.assign(n * n, 0.01);
+  for (int j = 0; j < n; ++j) p.h[j * n + j] += 1.0;
+  p.g.assign(n, -2.0);
+  p.a.assign(2 * n * n, 0.0);
+  p.b.assign(2 * n, 1.0);
+  for (int j = 0; j < n; ++j) {
+    p.a[j * n + j] = 1.0;
+    p.a[(n + j) * n + j] = -1.0;
+  }
+  for (IWORD solver : {1, 2, 3}) {
+    SCOPED_TRACE("solver " + std::to_string(solver));
+    reset_blocks();
+    ORVK_NLPINT[ORVK_NLPINT_KKTSOLV - 1] = solver;
+    Options o;
+    o.lwles = 200000;
+    QpRun r;
+    call(p, o, r);
+    ASSERT_EQ(r.iret, 2);
+    EXPECT_EQ(r.ifail, 0);
+    double worst = -1e300;
+    for (int i = 0; i < 2 * n; ++i) worst = std::max(worst, p.row_dot(i, r.x.data()) - p.b[i]);
+    EXPECT_LE(worst, 0.0);
+    EXPECT_LE(p.objective(r.x.data()), 0.0);
+    for (int i = n; i < 3 * n; ++i) EXPECT_EQ(r.x[i], 0.0) << i;
+  }
+}
+
 // ---- Singular KKT matrix, non-finite data -----------------------------------
 
 TEST_F(QpslvTest, SingularWithoutActiveRowsWarnsAndSetsIsing) {
