@@ -1,5 +1,6 @@
 // ORVK_QPSLV: primal active-set solver for one quadratic program of the
 // host's optimiser.
+#include <algorithm>
 #include <cmath>
 
 #include "frame/format.hpp"
@@ -114,7 +115,13 @@ double feasible_step(IWORD meq, IWORD mineq, const IWORD* iac, const IWORD* jac,
  *   X        in/out  real (N+MEQ+MINEQ)  x, equality multipliers, one multiplier per
  *                                inequality (0 when inactive).
  *   LRWRKQP, RWRKQP  in, work    real work: 9 MEQ + 6 MINEQ + 8N + 15 (nnz(H)+nnz(AC))
- *                                words (partitions of negative length count 0).
+ *                                words (partitions of negative length count 0), and
+ *                                more where the largest KKT order KMAX = N + MEQ +
+ *                                min(MINEQ, N - MEQ) needs it: five vectors of
+ *                                max(2N, KMAX) words in place of 2N, and with the dense
+ *                                solver KMAX(KMAX+1)/2 words for the KKT array when
+ *                                that is above 15 (nnz(H)+nnz(AC)).  The shortage line
+ *                                gives the total.
  *   LIWRKQP, IWRKQP  in, work    integer work: 9 MINEQ + 2 MEQ + N + 1 + 15 (nnz(H)+nnz(AC));
  *                                IWRKQP(1..NACTIV) is the active list, kept for a warm start.
  *   LACT     in/out  LWORD (MINEQ) active flags.
@@ -131,9 +138,9 @@ double feasible_step(IWORD meq, IWORD mineq, const IWORD* iac, const IWORD* jac,
  *   LDC, CWORK       in, work    dense work (LDC rows) of the sparse solver and the
  *                                phase-1 LP.
  *   IFAIL    out     IWORD       set to 1 when a work array is too short, when the KKT
- *                                system outgrows its partitions or the dense solver
- *                                (order 1056), or when N, MEQ, MINEQ or a row structure
- *                                is invalid; never cleared.
+ *                                system outgrows the dense solver (order 1056), or when
+ *                                N, MEQ, MINEQ or a row structure is invalid; never
+ *                                cleared.
  * Options in ORVK_NLPINT: word 55 warm start, 67 KKT solver (1 dense, 2 sparse,
  * 3 GMRES), 68 phase-1 LP print.  Cost per iteration: one KKT solve, O(K^3/3)
  * with the dense solver.  Reference: R. Fletcher, Practical Methods of
@@ -193,10 +200,19 @@ extern "C" ORVK_API void ORVK_QPSLV(
     *IFAIL = 1;
     return;
   }
-  // Real work partitions.
+  // Real work partitions.  The largest KKT system of the run has order
+  // KMAX = N + MEQ + (most rows ever active): the vectors of KKT order take
+  // max(2N, KMAX) words, and the dense solver's packed triangle of KMAX
+  // rows must fit the KKT array, so a shortage shows before any iteration.
+  const IWORD solver = nlpint(ORVK_NLPINT_KKTSOLV);
+  const bool sparse_form = solver == 2 || solver == 3;
+  const IWORD nfree = n - meq;
+  const IWORD kmax = n + meq + std::min(mineq, pos0(nfree));
+  const IWORD kp = std::max(2 * n, kmax);
+  const IWORD lkkt = sparse_form ? lkt : std::max(lkt, kmax * (kmax + 1) / 2);
   const IWORD l = pos0(2 * meq + mineq - n);
-  const IWORD rlen[14] = {meq + mineq, mineq, 2 * n, 2 * n, 2 * n, n, 2 * n,
-                          2 * n,       n,     l,     l,     l,     l,     lkt};
+  const IWORD rlen[14] = {meq + mineq, mineq, kp, kp, kp, n, kp,
+                          kp,          n,     l,  l,  l,  l, lkkt};
   static constexpr std::string_view rlab[14] = {
       "RHS       ", "ALPHAS    ", "XFSMIN    ", "B         ", "BOLD      ",
       "HX        ", "XOLD      ", "XOLD0     ", "DELTX     ", "OBJC      ",
@@ -250,10 +266,6 @@ extern "C" ORVK_API void ORVK_QPSLV(
     write_rec(unit, Rec().X(19).A("*** QPSLV ENTERED ***"));
   }
 
-  const IWORD solver = nlpint(ORVK_NLPINT_KKTSOLV);
-  const bool sparse_form = solver == 2 || solver == 3;
-  const IWORD nfree = n - meq;
-
   // A warm start takes over the previous active list when it is one of this problem.
   bool warm = is_true(nlpint(ORVK_NLPINT_WARM));
   if (warm) {
@@ -267,7 +279,7 @@ extern "C" ORVK_API void ORVK_QPSLV(
     for (IWORD k = 0; ok && k < nactiv; ++k) ok = is_true(LACT[iract[k] - 1]);
     warm = ok;
     for (IWORD* w : {&nacold, &nacold0})
-      if (*w < 0 || *w > mineq || *w + n + meq > 2 * n) *w = 0;
+      if (*w < 0 || *w > mineq || *w + n + meq > kp) *w = 0;
   }
   if (warm) {
     s.k = n + meq + nactiv;
@@ -286,7 +298,7 @@ extern "C" ORVK_API void ORVK_QPSLV(
         const IWORD ncon = meq + mineq - 2 * n;
         const IWORD lpnz = (IAC[meq] - 1) + (IAC[meq + mineq] - IAC[meq + 2 * n]) + 2 * meq +
                            (mineq - 2 * n);
-        if (ncon + 1 <= ilen[9] && ncon <= 2 * n && lpnz <= lkt && *LDC >= ncon &&
+        if (ncon + 1 <= ilen[9] && ncon <= kp && lpnz <= lkt && *LDC >= ncon &&
             *LDC >= 1) {
           IWORD iflag = 0;
           QPINX(n, meq, mineq, IAC, JAC, AC, B, X, objc, xlb, xub, bp, dsol, irtype, ia, ja,
@@ -372,11 +384,12 @@ extern "C" ORVK_API void ORVK_QPSLV(
     const IWORD k = s.k;
     s.indef = 0;
     if (iprint > 0 && iter == 0) iteration_line();
-    // The KKT system must fit its partitions and, with the dense solver,
-    // the solver's own arrays.
-    if (k > 2 * n || (!sparse_form && (k > kLdltMaxOrder || k * (k + 1) / 2 > lkt))) {
+    // The work partitions hold every KKT system of the run (checked at
+    // entry); the dense solver's own arrays take at most its largest order.
+    if (!sparse_form && k > kLdltMaxOrder) {
       write_empty(unit);
-      write_rec(unit, Rec().X(4).A(" KKT SYSTEM OF ORDER").I(k, 6).A(" EXCEEDS THE WORK PARTITIONS"));
+      write_rec(unit, Rec().X(4).A(" KKT SYSTEM OF ORDER").I(k, 6).A(" EXCEEDS THE DENSE SOLVER'S").I(
+                          kLdltMaxOrder, 6));
       *IFAIL = 1;
       return;
     }

@@ -2,6 +2,7 @@
 // infeasible problems, the iteration limit, work checks and printed text.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <limits>
 #include <random>
 #include <string>
@@ -477,20 +478,94 @@ TEST_F(QpslvTest, InvalidArgumentsAreRefused) {
   }
 }
 
-TEST_F(QpslvTest, KktOrderBeyondPartitionsIsRefused) {
-  // More equality rows than variables: K = N + MEQ outgrows the 2N partitions.
+// The work check covers the largest KKT system the run can reach, before
+// any iteration: vectors of KKT order when MEQ > N, and the dense solver's
+// packed triangle when it is larger than the sparse room 15 (nnz(H) +
+// nnz(AC)).  One word short gives the shortage line with the total and
+// leaves X alone; the total itself lets the run go through.
+TEST_F(QpslvTest, WorkCheckCoversTheLargestKktSystem) {
+  Problem over;  // more equality rows than variables: K = N + MEQ = 3 > 2N
+  over.n = 1;
+  over.meq = 2;
+  over.h = {1};
+  over.g = {0};
+  over.a = {1, 2};
+  over.b = {1, 2};
+  Problem box;  // H = I, N = 40, |x_j| <= 1, x_unc = 2: the 40 upper bounds bind
+  const int n = 40;
+  box.n = n;
+  box.mineq = 2 * n;
+  box.h.assign(n * n, 0.0);
+  box.g.assign(n, -2.0);
+  box.a.assign(2 * n * n, 0.0);
+  box.b.assign(2 * n, 1.0);
+  for (int j = 0; j < n; ++j) {
+    box.h[j * n + j] = 1.0;
+    box.a[j * n + j] = 1.0;
+    box.a[(n + j) * n + j] = -1.0;
+  }
+  struct Case {
+    const char* what;
+    Problem p;
+    IWORD solver, extra, iret;  // EXTRA: words above the formula total
+  };
+  const Case cases[] = {
+      {"MEQ > N, dense", over, 1, 5 * 1, 0},
+      {"MEQ > N, sparse", over, 2, 5 * 1, 0},
+      {"packed triangle of order 2N", box, 1, 80 * 81 / 2 - 15 * 120, 0},
+      {"sparse rows of order 2N", box, 2, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    reset_blocks();
+    ORVK_NLPINT[ORVK_NLPINT_KKTSOLV - 1] = c.solver;
+    const Csr h = lower_csr(c.p), a = rows_csr(c.p);
+    const IWORD total = real_total(c.p, h, a) + c.extra;
+    Options o;
+    o.mact = 2;
+    o.lwles = 200000;
+    if (c.extra > 0) {
+      o.lrw_delta = c.extra - 1;
+      orvika_test::UnitCapture cap(77);
+      QpRun r;
+      r.x.assign(c.p.n + c.p.meq + c.p.mineq, 7.0);
+      call(c.p, o, r);
+      EXPECT_EQ(r.ifail, 1);
+      EXPECT_EQ(r.iret, 0);
+      EXPECT_EQ(r.x, Vec(c.p.n + c.p.meq + c.p.mineq, 7.0));
+      char line[80];
+      std::snprintf(line, sizeof line, "%6lld", static_cast<long long>(total));
+      EXPECT_EQ(cap.text(), std::string("\n     WORKING STORAGE FOR RWRKQP HAS TO BE INCREASED TO") +
+                                line + "\n\n");
+    }
+    reset_blocks();
+    ORVK_NLPINT[ORVK_NLPINT_KKTSOLV - 1] = c.solver;
+    o.lrw_delta = c.extra;
+    QpRun r;
+    call(c.p, o, r);
+    EXPECT_EQ(r.ifail, 0);
+    EXPECT_EQ(r.iret, c.iret);
+    if (c.p.mineq > 0)
+      for (int j = 0; j < c.p.n; ++j) EXPECT_NEAR(r.x[j], 1.0, 1e-12) << j;
+  }
+}
+
+// The dense solver's own arrays take KKT systems up to order 1056; a larger
+// one is refused with its line.  H = I, N = 1100, no rows.
+TEST_F(QpslvTest, DenseKktBeyondItsOrderIsRefused) {
+  const int n = 1100;
   Problem p;
-  p.n = 1;
-  p.meq = 2;
-  p.h = {1};
-  p.g = {0};
-  p.a = {1, 2};
-  p.b = {1, 2};
+  p.n = n;
+  p.h.assign(n * n, 0.0);
+  for (int j = 0; j < n; ++j) p.h[j * n + j] = 1.0;
+  p.g.assign(n, 1.0);
   orvika_test::UnitCapture cap(77);
   QpRun r;
-  call(p, Options{}, r);
+  Options o;
+  o.lrw_delta = n * (n + 1) / 2;
+  call(p, o, r);
   EXPECT_EQ(r.ifail, 1);
-  EXPECT_EQ(cap.text(), "\n     KKT SYSTEM OF ORDER     3 EXCEEDS THE WORK PARTITIONS\n");
+  EXPECT_EQ(cap.text(), "\n     KKT SYSTEM OF ORDER  1100 EXCEEDS THE DENSE SOLVER'S  1056\n");
 }
 
 // A sparse KKT system larger than the dense solver's own arrays: the GMRES
