@@ -92,6 +92,42 @@ double feasible_step(IWORD meq, IWORD mineq, const IWORD* iac, const IWORD* jac,
   return std::fmax(tmax, 0.0);
 }
 
+// Relative tolerance of the check that a KKT solution meets its own rows
+// and that a solution taken as valid meets every row: far above the
+// residuals of a successful solve (GMRES stops at 1e-5), far below the
+// misses of a failed one.
+constexpr double kRowTol = 1e-4;
+
+// Residual a_i x - b_i of constraint row R (0-based) and its scale.
+double row_residual(IWORD r, const IWORD* iac, const IWORD* jac, const double* ac,
+                    const double* b, const double* x, double& scale) {
+  double ax = 0;
+  scale = std::fabs(b[r]);
+  for (IWORD p = iac[r]; p < iac[r + 1]; ++p) {
+    const double t = ac[p - 1] * x[jac[p - 1] - 1];
+    ax += t;
+    scale += std::fabs(t);
+  }
+  return ax - b[r];
+}
+
+// True when x meets the equality rows and the NSEL inequalities listed in
+// SEL as equalities (the rows of a KKT system), or, with SEL null, the
+// equality rows and every inequality row; within kRowTol relative.
+bool rows_hold(IWORD meq, IWORD mineq, const IWORD* iac, const IWORD* jac, const double* ac,
+               const double* b, const double* x, IWORD nsel, const IWORD* sel) {
+  const IWORD nrow = sel ? meq + nsel : meq + mineq;
+  for (IWORD q = 0; q < nrow; ++q) {
+    const IWORD r = q < meq ? q : sel ? meq + sel[q - meq] - 1 : q;
+    double scale = 0;
+    const double res = row_residual(r, iac, jac, ac, b, x, scale);
+    const double tol = kRowTol * std::fmax(1.0, scale);
+    const bool as_equality = q < meq || sel != nullptr;
+    if (!(as_equality ? std::fabs(res) <= tol : res <= tol)) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 /* ORVK_QPSLV: minimise g'x + x'Hx/2 subject to a_i x = b_i (i = 1..MEQ) and
@@ -445,13 +481,19 @@ extern "C" ORVK_API void ORVK_QPSLV(
       LDLTBK(akkt, k, bp, 1, 2000, 0, s.iswap, s.dwork, s.ipivot, *ISING, unit, iprint);
       for (IWORD i = 0; i < k; ++i) X[i] = bp[i];
     }
-    // A solution that is not finite counts as a failed solve.
-    if (*ISING == 0)
-      for (IWORD i = 0; i < k; ++i)
-        if (!std::isfinite(X[i])) {
-          *ISING = sparse_form ? 1 : 129;
-          break;
-        }
+    // A solution that is not finite, or that misses the rows of its own
+    // KKT system (an inconsistent system that the solver did not refuse),
+    // counts as a failed solve.
+    if (*ISING == 0) {
+      bool failed = false;
+      for (IWORD i = 0; i < k && !failed; ++i) failed = !std::isfinite(X[i]);
+      if (!failed)
+        failed = !rows_hold(meq, mineq, IAC, JAC, AC, B, X, *NCACT == meq ? 0 : nactiv, iract);
+      if (failed) {
+        *ISING = sparse_form ? 1 : 129;
+        s.isrow = 0;
+      }
+    }
     if (iprint > 0 && iter == 0) dump_r(unit, k, 0, X, "X KTC     ");
 
     if (*ISING == 0) {
@@ -564,7 +606,12 @@ extern "C" ORVK_API void ORVK_QPSLV(
         if (iprint != 0) line5(unit, "*** TERMINATED DUE TO THE POSSIBILITY OF CYCLING ***");
         return;
       } else {
-        const bool valid = is_true(nlpint(ORVK_NLPINT_VALID));
+        // A solution is taken as valid only when it meets every row.
+        bool valid = is_true(nlpint(ORVK_NLPINT_VALID));
+        if (valid && !rows_hold(meq, mineq, IAC, JAC, AC, B, bp, 0, nullptr)) {
+          valid = false;
+          nlpint(ORVK_NLPINT_VALID) = ORVK_FALSE;
+        }
         if (iprint > 0 && valid) line5(unit, "CURRENT QP SOLUTION IS VALID");
         if (iprint > 2 && !valid) line5(unit, "CURRENT QP SOLUTION VIOLATES SOME INEQUALITIES");
         timer(s.t2);
