@@ -128,6 +128,23 @@ bool rows_hold(IWORD meq, IWORD mineq, const IWORD* iac, const IWORD* jac, const
   return true;
 }
 
+// Inequalities 1..N and N+1..2N as simple bounds: row MEQ+j holds one
+// entry, C x_j with C > 0, and row MEQ+N+j one entry, C x_j with C < 0.
+// With UNIT set, every coefficient must be +1 or -1 (the simplex check's
+// layout).  LO and UP receive the bounds.
+bool bound_rows(IWORD n, IWORD meq, const IWORD* iac, const IWORD* jac, const double* ac,
+                const double* b, bool unit, double* lo, double* up) {
+  for (IWORD j = 1; j <= n; ++j)
+    for (int side = 0; side < 2; ++side) {
+      const IWORD r = meq + j - 1 + side * n;
+      if (iac[r + 1] - iac[r] != 1 || jac[iac[r] - 1] != j) return false;
+      const double c = ac[iac[r] - 1];
+      if (!(side == 0 ? c > 0 : c < 0) || (unit && std::fabs(c) != 1.0)) return false;
+      (side == 0 ? up : lo)[j - 1] = b[r] / c;
+    }
+  return true;
+}
+
 }  // namespace
 
 /* ORVK_QPSLV: minimise g'x + x'Hx/2 subject to a_i x = b_i (i = 1..MEQ) and
@@ -416,6 +433,96 @@ extern "C" ORVK_API void ORVK_QPSLV(
     VLK_TIMINT(&one, &s.t0, &t);
   };
 
+  // End prints of a run that ends through the active-set step or with an
+  // infeasible finding.
+  auto end_run = [&]() {
+    if (iprint >= 1) {
+      dump_r(unit, n, 0, X, "X QP      ");
+      dump_sr(unit, s.objf, "MIN OBJF  ");
+      dump_r(unit, meq, n, X, "VLAM QP   ");
+      if (mineq > 0) dump_r(unit, mineq, n + meq, X, "MU QP     ");
+      dump_sr(unit, s.errceq, "ERR CEQ   ");
+      *ITER = iter;
+      dump_si(unit, *ITER, "AS CHANGE ");
+      if (s.gtx >= 0) {
+        write_empty(unit);
+        write_rec(unit, Rec().X(1).A("WARNING:  QP SOLUTION IS NOT A DESCENT DIRECTION"));
+      }
+      if (s.indef == -1) indefinite();
+    } else {
+      *ITER = iter;
+    }
+    if (*IRET == 1 && iprint != 0) {
+      write_rec(unit, Rec().X(4).A("*** WARNING - QP SOLUTION IS INFEASIBLE ***"));
+      write_empty(unit);
+      write_rec(unit, Rec().X(9).A("ERROR IN EQUALITY CONSTRAINTS IS").X(2).D(s.errceq, 14, 5, 1));
+    }
+  };
+
+  // Infeasibility that the phase-1 LP proves ends the run before any KKT
+  // solve (cold start, inequalities 1..2N the bounds of the variables):
+  // bounds that cross each other, and, when the host asks for the phase-1
+  // LP (word 68), a phase-1 simplex run whose point of least violation still
+  // misses a row.  The point returned is that of least violation (for
+  // crossed bounds the midpoint of each crossed pair, 0 elsewhere).
+  if (!warm && mineq >= 2 * n && n >= 1 && bound_rows(n, meq, IAC, JAC, AC, B, false, xlb, xub)) {
+    bool proven = false;
+    for (IWORD j = 0; j < n; ++j) hx[j] = 0;
+    for (IWORD j = 0; j < n; ++j)
+      if (xlb[j] - xub[j] > kFeasTol * std::fmax(1.0, std::fmax(std::fabs(xlb[j]), std::fabs(xub[j])))) {
+        hx[j] = (xlb[j] + xub[j]) / 2;
+        proven = true;
+      }
+    if (!proven && nlpint(ORVK_NLPINT_PHASE1) != 0 &&
+        bound_rows(n, meq, IAC, JAC, AC, B, true, xlb, xub)) {
+      // The simplex check works in the sparse solvers' arrays, free before
+      // the first KKT solve; its general rows are the inequalities beyond 2N.
+      const IWORD ninspc = mineq - 2 * n, ncj = meq + n, nz1 = IAC[ncj];
+      const IWORD uu = ncj + 3 * n + 1;
+      const IWORD ineed = 3 * uu + 128 * nz1 + 3 * n + mineq + ninspc + meq + 4 * n;
+      const IWORD rneed = 4 * 26 * nz1 + 2 * (mineq + ninspc) + 2 * (meq + mineq + n + ninspc) +
+                          meq + mineq + 3 * n;
+      IWORD& w89 = nlpint(ORVK_NLPINT_NINSPC);
+      const IWORD keep89 = w89;
+      w89 = ninspc;
+      IWORD iact = 0, nact = 0, ifeas = 0;
+      SPXCHK(IAC, JAC, AC, meq, mineq, B, n, unit, *LIWLES, IWLES, *LRWLES, RWLES, iact, nact, hx,
+             jflag, 2, ifeas, false);
+      w89 = keep89;
+      if (ifeas == 2 && (*LIWLES < ineed || *LRWLES < rneed)) {
+        *IFAIL = 1;
+        return;
+      }
+      // The simplex's verdict counts only when its point misses a row
+      // clearly; an incomplete run (IFEAS 2) proves nothing.
+      if (ifeas == 1) {
+        for (IWORD j = 0; j < n; ++j) deltx[j] = 0;
+        proven = !rows_hold(meq, mineq, IAC, JAC, AC, B, hx, 0, nullptr);
+      }
+    }
+    if (proven) {
+      for (IWORD i = 0; i < n; ++i) X[i] = hx[i];
+      for (IWORD i = n; i < n + meq + mineq; ++i) X[i] = 0;
+      for (IWORD i = 0; i < mineq; ++i) LACT[i] = ORVK_FALSE;
+      nactiv = 0;
+      *NCACT = meq;
+      s.k = n + meq;
+      SSMVML(n, n, IAH, JAH, 0, H, 0, X, 0, hx, 2);
+      s.gtx = ORVK_DINNER(&n, &izero, G, &izero, X);
+      s.xhx2 = ORVK_DINNER(&n, &izero, X, &izero, hx) / 2;
+      s.objf = s.gtx + s.xhx2;
+      s.indef = 0;
+      s.errceq = 0;
+      for (IWORD r = 0; r < meq; ++r) {
+        double scale = 0;
+        s.errceq += std::fabs(row_residual(r, IAC, JAC, AC, B, X, scale));
+      }
+      *IRET = 1;
+      end_run();
+      return;
+    }
+  }
+
   for (;;) {
     const IWORD k = s.k;
     s.indef = 0;
@@ -557,9 +664,7 @@ extern "C" ORVK_API void ORVK_QPSLV(
       }
     }
 
-    bool ended_valid = false;
     if (mineq == 0) {
-      ended_valid = true;
     } else {
       if (iter > 0) {
         nacold0 = nacold;
@@ -620,8 +725,7 @@ extern "C" ORVK_API void ORVK_QPSLV(
           IWORD kk = 0;
           for (IWORD i = 1; i <= mineq; ++i)
             X[n + meq + i - 1] = is_true(LACT[i - 1]) ? bp[n + meq + kk++] : 0.0;
-          ended_valid = true;
-        } else {
+            } else {
           *NCACT = meq + nactiv;
           nlpint(ORVK_NLPINT_ROW1) = n + meq + 1;
           s.k = n + meq + nactiv;
@@ -633,29 +737,7 @@ extern "C" ORVK_API void ORVK_QPSLV(
       }
     }
 
-    // End prints.
-    if (iprint >= 1) {
-      dump_r(unit, n, 0, X, "X QP      ");
-      dump_sr(unit, s.objf, "MIN OBJF  ");
-      dump_r(unit, meq, n, X, "VLAM QP   ");
-      if (mineq > 0) dump_r(unit, mineq, n + meq, X, "MU QP     ");
-      dump_sr(unit, s.errceq, "ERR CEQ   ");
-      *ITER = iter;
-      dump_si(unit, *ITER, "AS CHANGE ");
-      if (s.gtx >= 0) {
-        write_empty(unit);
-        write_rec(unit, Rec().X(1).A("WARNING:  QP SOLUTION IS NOT A DESCENT DIRECTION"));
-      }
-      if (s.indef == -1) indefinite();
-    } else {
-      *ITER = iter;
-    }
-    (void)ended_valid;
-    if (*IRET == 1 && iprint != 0) {
-      write_rec(unit, Rec().X(4).A("*** WARNING - QP SOLUTION IS INFEASIBLE ***"));
-      write_empty(unit);
-      write_rec(unit, Rec().X(9).A("ERROR IN EQUALITY CONSTRAINTS IS").X(2).D(s.errceq, 14, 5, 1));
-    }
+    end_run();
     return;
   }
 }

@@ -664,11 +664,12 @@ void SOLVER(const IWORD* ICJ, const IWORD* JCJ, const double* ACJ, IWORD MEQ, IW
  *                   the tableau outgrew its work space)
  * A work array that is too short is reported by its line with the length
  * needed (IFEAS 2, NACT 0); the check never stops the process.
+ * CLOSE80 false leaves unit 80 open (the QP solver's phase-1 use).
  * Cost: per simplex iteration one pass over the tableau and one pivot. */
 void SPXCHK(const IWORD* ICJ, const IWORD* JCJ, const double* ACJ, IWORD MEQ, IWORD MINEQ,
             const double* B, IWORD N, IWORD UNIT, IWORD LIWORK, IWORD* IWORK, IWORD LRWORK,
             double* RWORK, IWORD& IACT, IWORD& NACT, double* X, IWORD* IACTV, IWORD MODE,
-            IWORD& IFEAS) {
+            IWORD& IFEAS, bool CLOSE80) {
   nlpint(ORVK_NLPINT_SPXUNIT) = UNIT;
   nlpint(ORVK_NLPINT_SPXLVUSE) = nlpint(ORVK_NLPINT_SPXLEVEL);
   const IWORD u = UNIT, lvl = level();
@@ -818,7 +819,7 @@ void SPXCHK(const IWORD* ICJ, const IWORD* JCJ, const double* ACJ, IWORD MEQ, IW
     IFEAS = 2;
   }
   g_room = SpxRoom{};
-  unit_close(80);
+  if (CLOSE80) unit_close(80);
   end_lines();
 }
 
