@@ -262,6 +262,133 @@ TEST_F(QpslvTest, InfeasibleRowsGiveCodeOneWithMessages) {
             "         ERROR IN EQUALITY CONSTRAINTS IS     0.00000D+00\n");
 }
 
+// H = I and gradient G; bounds LO <= x <= UP as inequalities 1..2N when
+// given, then the general rows a x <= b.
+Problem with_rows(int n, Vec g, Vec lo, Vec up, std::vector<Vec> eq, Vec beq,
+                  std::vector<Vec> gen, Vec bgen) {
+  Problem p;
+  p.n = n;
+  p.meq = static_cast<int>(eq.size());
+  p.h.assign(n * n, 0.0);
+  for (int j = 0; j < n; ++j) p.h[j * n + j] = 1.0;
+  p.g = g;
+  for (size_t r = 0; r < eq.size(); ++r) {
+    p.a.insert(p.a.end(), eq[r].begin(), eq[r].end());
+    p.b.push_back(beq[r]);
+  }
+  if (!lo.empty()) {
+    for (int s = 1; s >= -1; s -= 2)
+      for (int j = 0; j < n; ++j) {
+        for (int k = 0; k < n; ++k) p.a.push_back(k == j ? s : 0);
+        p.b.push_back(s > 0 ? up[j] : -lo[j]);
+      }
+  }
+  for (size_t r = 0; r < gen.size(); ++r) {
+    p.a.insert(p.a.end(), gen[r].begin(), gen[r].end());
+    p.b.push_back(bgen[r]);
+  }
+  p.mineq = (lo.empty() ? 0 : 2 * n) + static_cast<int>(gen.size());
+  return p;
+}
+
+// Problems without a feasible point, with every solver and variant, with and
+// without the phase-1 switch.  None ends as a valid solution.  Crossed
+// bounds, and with the switch every problem whose inequalities 1..2N are the
+// bounds, end with code 1 before the first KKT solve: no active row, no
+// multiplier, x inside the bounds that do not cross, and ERR CEQ the
+// equality error of the point of least violation.
+TEST_F(QpslvTest, InfeasibleProblemsAreNeverReportedValid) {
+  struct Case {
+    const char* what;
+    Problem p;
+    bool crossed, bounds;  // bounds crossed; inequalities 1..2N are bounds
+    double errceq;         // at the point of least violation, phase 1
+  };
+  Vec box_lo = {-1, -1}, box_up = {1, 1};
+  const Case cases[] = {
+      {"crossed bounds", with_rows(2, {-1, -1}, {1, -5}, {-1, 5}, {}, {}, {}, {}), true, true, 0},
+      {"two general rows", with_rows(2, {-1, -1}, {-5, -5}, {5, 5}, {}, {}, {{1, 1}, {-1, -1}}, {-1, -1}),
+       false, true, 0},
+      {"equality beyond the box", with_rows(2, {0, 0}, box_lo, box_up, {{1, 1}}, {5}, {}, {}), false,
+       true, 3},
+      {"equality against a general row",
+       with_rows(2, {1, 1}, {-5, -5}, {5, 5}, {{1, -1}}, {0}, {{1, 1}}, {-20}), false, true, 0},
+      {"three rows, each pair feasible",
+       with_rows(2, {1, -1}, {1, 1}, {5, 5}, {}, {}, {{1, 1}}, {1}), false, true, 0},
+      {"sum beyond the box", with_rows(10, Vec(10, 1.0), Vec(10, -1.0), Vec(10, 1.0), {}, {},
+                                       {Vec(10, -1.0)}, {-20}), false, true, 0},
+      {"no bounds: two rows", with_rows(2, {-1, 0}, {}, {}, {}, {}, {{1, 0}, {-1, 0}}, {-1, -1}),
+       false, false, 0},
+      {"no bounds: triangle", with_rows(2, {1, -2}, {}, {}, {}, {}, {{-1, 0}, {0, -1}, {1, 1}},
+                                        {-1, -1, 1}), false, false, 0},
+  };
+  for (const Case& c : cases)
+    for (IWORD phase1 : {0, 1})
+      for (IWORD solver : {1, 2, 3})
+        for (IWORD mact : {1, 2, 3}) {
+          SCOPED_TRACE(std::string(c.what) + ", phase 1 " + std::to_string(phase1) + ", solver " +
+                       std::to_string(solver) + ", variant " + std::to_string(mact));
+          reset_blocks();
+          ORVK_NLPINT[ORVK_NLPINT_KKTSOLV - 1] = solver;
+          ORVK_NLPINT[ORVK_NLPINT_PHASE1 - 1] = phase1;
+          ORVK_NLPINT[ORVK_NLPINT_SPXLEVEL - 1] = -1;
+          orvika_test::UnitCapture cap(77);
+          Options o;
+          o.mact = mact;
+          o.iprint = -1;
+          o.lwles = 200000;
+          QpRun r;
+          call(c.p, o, r);
+          EXPECT_EQ(r.ifail, 0);
+          EXPECT_NE(r.iret, 0);
+          if (!(c.crossed || (phase1 != 0 && c.bounds))) continue;
+          const int n = c.p.n, m = c.p.meq + c.p.mineq;
+          EXPECT_EQ(r.iret, 1);
+          EXPECT_EQ(r.iter, 0);
+          EXPECT_EQ(r.ncact, c.p.meq);
+          EXPECT_EQ(ORVK_NLPINT[ORVK_NLPINT_NACTIV - 1], 0);
+          for (int i = 0; i < c.p.mineq; ++i) EXPECT_EQ(r.lact[i] & 1, 0) << i;
+          for (int i = n; i < n + m; ++i) EXPECT_EQ(r.x[i], 0.0) << i;
+          for (int j = 0; j < n; ++j) {
+            const double up = c.p.b[c.p.meq + j], lo = -c.p.b[c.p.meq + n + j];
+            if (lo <= up) {
+              EXPECT_GE(r.x[j], lo - 1e-12) << j;
+              EXPECT_LE(r.x[j], up + 1e-12) << j;
+            }
+          }
+          char line[120];
+          std::snprintf(line, sizeof line,
+                        "    *** WARNING - QP SOLUTION IS INFEASIBLE ***\n\n"
+                        "         ERROR IN EQUALITY CONSTRAINTS IS     %.5fD+00\n",
+                        c.errceq);
+          const std::string t = cap.text(), tail = line;
+          ASSERT_GE(t.size(), tail.size());
+          EXPECT_EQ(t.substr(t.size() - tail.size()), tail);
+        }
+}
+
+// With the phase-1 switch the simplex run works in the sparse solvers'
+// arrays: when they are too short its line gives the length needed and the
+// solver fails with IFAIL, whatever its KKT solver.
+TEST_F(QpslvTest, PhaseOneSimplexShortOfWorkFailsWithItsLine) {
+  const Problem p = with_rows(2, {0, 0}, {-1, -1}, {1, 1}, {{1, 1}}, {1}, {}, {});
+  for (IWORD solver : {1, 2, 3}) {
+    SCOPED_TRACE(solver);
+    reset_blocks();
+    ORVK_NLPINT[ORVK_NLPINT_KKTSOLV - 1] = solver;
+    ORVK_NLPINT[ORVK_NLPINT_PHASE1 - 1] = 1;
+    orvika_test::UnitCapture cap(77);
+    Options o;
+    o.lwles = 50;
+    QpRun r;
+    call(p, o, r);
+    EXPECT_EQ(r.ifail, 1);
+    EXPECT_EQ(r.iret, 0);
+    EXPECT_NE(cap.text().find(" INCREASE INTERGER WORK SPACE(SIMPLEX) TO"), std::string::npos)
+        << cap.text();
+  }
+}
+
 TEST_F(QpslvTest, IterationLimitGivesCodeTwoAfterThirtyOneSteps) {
   // The same stall repeats: an inactive row stays violated while its ratio
   // test finds no candidate, so the set never stands.
