@@ -291,6 +291,37 @@ Problem with_rows(int n, Vec g, Vec lo, Vec up, std::vector<Vec> eq, Vec beq,
   return p;
 }
 
+// Variant 1 brings in one row per iteration, so from a cold start it can
+// reach a solution with at most 30 binding rows within the limit; variant 2
+// brings in every violated row at once.  H = I, N = 40, |x_j| <= 1 and
+// g_j = -2 for the first NB variables (their upper bounds bind), 0 for the
+// rest: x_j = 1, mu_j = 1 on the binding rows.
+TEST_F(QpslvTest, VariantOneReachesAtMostThirtyBindingRows) {
+  struct Case {
+    int nb;
+    IWORD mact, iret, iter;
+  };
+  const Case cases[] = {{30, 1, 0, 30}, {31, 1, 2, -9}, {30, 2, 0, 1}, {31, 2, 0, 1}, {40, 2, 0, 1}};
+  const int n = 40;
+  for (const Case& c : cases) {
+    SCOPED_TRACE("binding " + std::to_string(c.nb) + ", variant " + std::to_string(c.mact));
+    reset_blocks();
+    Vec g(n, 0.0);
+    for (int j = 0; j < c.nb; ++j) g[j] = -2.0;
+    const Problem p = with_rows(n, g, Vec(n, -1.0), Vec(n, 1.0), {}, {}, {}, {});
+    Options o;
+    o.mact = c.mact;
+    o.lrw_delta = 2 * n * (2 * n + 1) / 2;  // the dense KKT triangle of order 2N
+    QpRun r;
+    call(p, o, r);
+    EXPECT_EQ(r.iret, c.iret);
+    EXPECT_EQ(r.iter, c.iter);
+    for (int j = 0; j < n; ++j) EXPECT_NEAR(r.x[j], j < c.nb ? 1.0 : 0.0, 1e-12) << j;
+    if (c.iret == 0)
+      for (int j = 0; j < n; ++j) EXPECT_NEAR(r.x[n + j], j < c.nb ? 1.0 : 0.0, 1e-12) << j;
+  }
+}
+
 // Problems without a feasible point, with every solver and variant, with and
 // without the phase-1 switch.  None ends as a valid solution.  Crossed
 // bounds, and with the switch every problem whose inequalities 1..2N are the
