@@ -195,7 +195,12 @@ bool bound_rows(IWORD n, IWORD meq, const IWORD* iac, const IWORD* jac, const do
  *                                N, MEQ, MINEQ or a row structure is invalid; never
  *                                cleared.
  * Options in ORVK_NLPINT: word 55 warm start, 67 KKT solver (1 dense, 2 sparse,
- * 3 GMRES), 68 phase-1 LP print.  Cost per iteration: one KKT solve, O(K^3/3)
+ * 3 GMRES), 68 phase-1 LP: on a cold start with inequalities 1..2N the bounds
+ * of the variables (coefficients +1 and -1), the phase-1 LP is printed and run
+ * by the simplex feasibility check (report at the level of word 80, in RWLES
+ * and IWLES; too short a work array there sets IFAIL).  An infeasible
+ * finding ends the run with IRET 1 before any KKT solve, as crossed bounds
+ * do with or without word 68.  Cost per iteration: one KKT solve, O(K^3/3)
  * with the dense solver.  Reference: R. Fletcher, Practical Methods of
  * Optimization, 2nd ed. (1987), ch. 10 (active-set methods); the dense KKT
  * solve after Bunch and Parlett (1971). */
@@ -469,7 +474,7 @@ extern "C" ORVK_API void ORVK_QPSLV(
     bool proven = false;
     for (IWORD j = 0; j < n; ++j) hx[j] = 0;
     for (IWORD j = 0; j < n; ++j)
-      if (xlb[j] - xub[j] > kFeasTol * std::fmax(1.0, std::fmax(std::fabs(xlb[j]), std::fabs(xub[j])))) {
+      if (xlb[j] - xub[j] > kFeasTol * std::max({1.0, std::fabs(xlb[j]), std::fabs(xub[j])})) {
         hx[j] = (xlb[j] + xub[j]) / 2;
         proven = true;
       }
@@ -495,10 +500,7 @@ extern "C" ORVK_API void ORVK_QPSLV(
       }
       // The simplex's verdict counts only when its point misses a row
       // clearly; an incomplete run (IFEAS 2) proves nothing.
-      if (ifeas == 1) {
-        for (IWORD j = 0; j < n; ++j) deltx[j] = 0;
-        proven = !rows_hold(meq, mineq, IAC, JAC, AC, B, hx, 0, nullptr);
-      }
+      if (ifeas == 1) proven = !rows_hold(meq, mineq, IAC, JAC, AC, B, hx, 0, nullptr);
     }
     if (proven) {
       for (IWORD i = 0; i < n; ++i) X[i] = hx[i];
