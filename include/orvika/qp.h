@@ -25,7 +25,7 @@ enum {
   ORVK_NLPINT_UPDMODE = 51, /* ORVK_GUPDAT: choice of the scaling vector */
   ORVK_NLPINT_WARM = 55,    /* LWORD: keep the previous call's active set */
   ORVK_NLPINT_KKTSOLV = 67, /* 1 dense, 2 sparse, 3 GMRES; other values act as 1 */
-  ORVK_NLPINT_PHASE1 = 68,  /* nonzero: build the phase-1 LP on a cold start */
+  ORVK_NLPINT_PHASE1 = 68,  /* nonzero: build and run the phase-1 LP on a cold start */
   ORVK_NLPINT_FACTCUR = 69, /* sparse factors current (MODE of the sparse solver) */
   ORVK_NLPINT_ROW1 = 70,    /* first row of a continued packed factorisation */
   ORVK_NLPINT_ROW2 = 71,    /* last row of a continued packed factorisation */

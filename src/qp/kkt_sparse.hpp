@@ -95,11 +95,12 @@ void GMRGIV(IWORD J, IWORD UNUSED2, IWORD M, IWORD LENX, double BETA, IWORD UNUS
 
 // Phase-1 simplex check of the constraints (MEQ equalities, simple bounds,
 // NINSPC general inequalities), or of the point X against the equality rows
-// (MODE 1).  Stops the process when a work array is too short.
+// (MODE 1).  A work array that is too short is reported (IFEAS 2).  Unit 80
+// is closed after the run unless CLOSE80 is false (the QP solver's own use).
 void SPXCHK(const IWORD* ICJ, const IWORD* JCJ, const double* ACJ, IWORD MEQ, IWORD MINEQ,
             const double* B, IWORD N, IWORD UNIT, IWORD LIWORK, IWORD* IWORK, IWORD LRWORK,
             double* RWORK, IWORD& IACT, IWORD& NACT, double* X, IWORD* IACTV, IWORD MODE,
-            IWORD& IFEAS);
+            IWORD& IFEAS, bool CLOSE80 = true);
 
 // Builds the phase-1 tableau, runs SPXITR and evaluates the result.
 void SOLVER(const IWORD* ICJ, const IWORD* JCJ, const double* ACJ, IWORD MEQ, IWORD MINEQ,

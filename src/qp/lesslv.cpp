@@ -180,6 +180,21 @@ void LESSLV(IWORD MODE, IWORD N, IWORD NNZ, IWORD MEQ, IWORD MINEQ, IWORD NFILL,
     const IWORD ndel = count_missing(w8, IACOLD, nactiv, IRACTC);
     const IWORD rows = ndel > 0 ? nactiv : nadd;
     if (rows > 0 && (CWORK == nullptr || LDC < rows)) update = false;
+    // The update keeps the fill room of the last fresh factorisation.  It
+    // holds the rows of L kept, the multipliers of the ROWS bordered rows
+    // over the NK kept positions and the factor of their dense Schur block;
+    // when that may not fit, the factorisation starts afresh, with room
+    // taken from the KKT matrix as it now stands.
+    if (update && rows > 0) {
+      const Parts q = partition(st.nt, st.mineq, st.lj);
+      const IWORD nk = ndel > 0 ? w7 - w8 : w7;
+      const IWORD kept = IWLES[q.il + nk] - 1;
+      IWORD border = 0, schur = 0, need = 0;
+      update = nk >= 0 && kept >= 0 && w7 + rows <= st.lj &&
+               !__builtin_mul_overflow(rows, nk, &border) &&
+               !__builtin_mul_overflow(rows, rows + 1, &schur) &&
+               !__builtin_add_overflow(kept + border, schur / 2, &need) && need <= st.lj;
+    }
   }
 
   if (!update) {

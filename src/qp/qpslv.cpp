@@ -1,5 +1,6 @@
 // ORVK_QPSLV: primal active-set solver for one quadratic program of the
 // host's optimiser.
+#include <algorithm>
 #include <cmath>
 
 #include "frame/format.hpp"
@@ -30,6 +31,8 @@ struct QpState {
   double errceq = 0;
   IWORD ncant = 0;
   double t0 = 0, t1 = 0, t2 = 0;
+  bool have_feas = false;  // a feasible point was reached in this call
+  double objf_feas = 0;    // its objective
   IWORD iswap[kDenseWords] = {};
   double dwork[kDenseWords] = {};
   IWORD ipivot[kDenseWords] = {};
@@ -57,6 +60,91 @@ bool rows_valid(IWORD nr, IWORD ncol, const IWORD* ia, const IWORD* ja, bool low
   return true;
 }
 
+// Relative tolerance of the feasibility test of a point: row i holds at x
+// when a_i x - b_i <= kFeasTol max(1, |b_i| + sum_j |a_ij x_j|) (both signs
+// for an equality row).
+constexpr double kFeasTol = 1e-9;
+
+// -1 when x does not satisfy every constraint row within its tolerance;
+// otherwise the largest t in [0, 1] for which x + t d stays within every
+// bound (a row already at or just beyond its bound stops any move that
+// would take it further out).
+double feasible_step(IWORD meq, IWORD mineq, const IWORD* iac, const IWORD* jac,
+                     const double* ac, const double* b, const double* x, const double* d) {
+  double tmax = 1.0;
+  for (IWORD r = 0; r < meq + mineq; ++r) {
+    double ax = 0, ad = 0, scale = std::fabs(b[r]);
+    for (IWORD p = iac[r]; p < iac[r + 1]; ++p) {
+      const double a = ac[p - 1];
+      const IWORD j = jac[p - 1] - 1;
+      ax += a * x[j];
+      ad += a * d[j];
+      scale += std::fabs(a * x[j]);
+    }
+    const double tol = kFeasTol * std::fmax(1.0, scale), res = ax - b[r];
+    // Upper side res + t ad <= tol; an equality row also -(res + t ad) <= tol.
+    for (int side = 0; side < (r < meq ? 2 : 1); ++side) {
+      const double rs = side == 0 ? res : -res, ds = side == 0 ? ad : -ad;
+      if (!(rs <= tol)) return -1.0;
+      if (ds > 0) tmax = std::fmin(tmax, std::fmax(-rs, 0.0) / ds);
+    }
+  }
+  return std::fmax(tmax, 0.0);
+}
+
+// Relative tolerance of the check that a KKT solution meets its own rows
+// and that a solution taken as valid meets every row: far above the
+// residuals of a successful solve (GMRES stops at 1e-5), far below the
+// misses of a failed one.
+constexpr double kRowTol = 1e-4;
+
+// Residual a_i x - b_i of constraint row R (0-based) and its scale.
+double row_residual(IWORD r, const IWORD* iac, const IWORD* jac, const double* ac,
+                    const double* b, const double* x, double& scale) {
+  double ax = 0;
+  scale = std::fabs(b[r]);
+  for (IWORD p = iac[r]; p < iac[r + 1]; ++p) {
+    const double t = ac[p - 1] * x[jac[p - 1] - 1];
+    ax += t;
+    scale += std::fabs(t);
+  }
+  return ax - b[r];
+}
+
+// True when x meets the equality rows and the NSEL inequalities listed in
+// SEL as equalities (the rows of a KKT system), or, with SEL null, the
+// equality rows and every inequality row; within kRowTol relative.
+bool rows_hold(IWORD meq, IWORD mineq, const IWORD* iac, const IWORD* jac, const double* ac,
+               const double* b, const double* x, IWORD nsel, const IWORD* sel) {
+  const IWORD nrow = sel ? meq + nsel : meq + mineq;
+  for (IWORD q = 0; q < nrow; ++q) {
+    const IWORD r = q < meq ? q : sel ? meq + sel[q - meq] - 1 : q;
+    double scale = 0;
+    const double res = row_residual(r, iac, jac, ac, b, x, scale);
+    const double tol = kRowTol * std::fmax(1.0, scale);
+    const bool as_equality = q < meq || sel != nullptr;
+    if (!(as_equality ? std::fabs(res) <= tol : res <= tol)) return false;
+  }
+  return true;
+}
+
+// Inequalities 1..N and N+1..2N as simple bounds: row MEQ+j holds one
+// entry, C x_j with C > 0, and row MEQ+N+j one entry, C x_j with C < 0.
+// With UNIT set, every coefficient must be +1 or -1 (the simplex check's
+// layout).  LO and UP receive the bounds.
+bool bound_rows(IWORD n, IWORD meq, const IWORD* iac, const IWORD* jac, const double* ac,
+                const double* b, bool unit, double* lo, double* up) {
+  for (IWORD j = 1; j <= n; ++j)
+    for (int side = 0; side < 2; ++side) {
+      const IWORD r = meq + j - 1 + side * n;
+      if (iac[r + 1] - iac[r] != 1 || jac[iac[r] - 1] != j) return false;
+      const double c = ac[iac[r] - 1];
+      if (!(side == 0 ? c > 0 : c < 0) || (unit && std::fabs(c) != 1.0)) return false;
+      (side == 0 ? up : lo)[j - 1] = b[r] / c;
+    }
+  return true;
+}
+
 }  // namespace
 
 /* ORVK_QPSLV: minimise g'x + x'Hx/2 subject to a_i x = b_i (i = 1..MEQ) and
@@ -80,14 +168,22 @@ bool rows_valid(IWORD nr, IWORD ncol, const IWORD* ia, const IWORD* ja, bool low
  *   X        in/out  real (N+MEQ+MINEQ)  x, equality multipliers, one multiplier per
  *                                inequality (0 when inactive).
  *   LRWRKQP, RWRKQP  in, work    real work: 9 MEQ + 6 MINEQ + 8N + 15 (nnz(H)+nnz(AC))
- *                                words (partitions of negative length count 0).
+ *                                words (partitions of negative length count 0), and
+ *                                more where the largest KKT order KMAX = N + MEQ +
+ *                                min(MINEQ, N - MEQ) needs it: five vectors of
+ *                                max(2N, KMAX) words in place of 2N, and with the dense
+ *                                solver KMAX(KMAX+1)/2 words for the KKT array when
+ *                                that is above 15 (nnz(H)+nnz(AC)).  The shortage line
+ *                                gives the total.
  *   LIWRKQP, IWRKQP  in, work    integer work: 9 MINEQ + 2 MEQ + N + 1 + 15 (nnz(H)+nnz(AC));
  *                                IWRKQP(1..NACTIV) is the active list, kept for a warm start.
  *   LACT     in/out  LWORD (MINEQ) active flags.
  *   IPRINT   in      IWORD       print level (unit word 1 of ORVK_NLPINT).
  *   IRET     out     IWORD       0 solution (or singular KKT with no active row: see
  *                                ISING), 1 infeasible (x of smallest violation returned),
- *                                2 iteration limit (30).
+ *                                2 iteration limit (30): X(1..N) is the best feasible
+ *                                point reached in the call (rest of X 0); when none
+ *                                was reached, X keeps the last KKT solution.
  *   LRWLES..IWLES    in, work    work of the sparse and GMRES KKT solvers.
  *   ISING    in/out  IWORD       nonzero when the last KKT solve failed (singular or
  *                                non-finite solution).
@@ -95,11 +191,16 @@ bool rows_valid(IWORD nr, IWORD ncol, const IWORD* ia, const IWORD* ja, bool low
  *   LDC, CWORK       in, work    dense work (LDC rows) of the sparse solver and the
  *                                phase-1 LP.
  *   IFAIL    out     IWORD       set to 1 when a work array is too short, when the KKT
- *                                system outgrows its partitions or the dense solver
- *                                (order 1056), or when N, MEQ, MINEQ or a row structure
- *                                is invalid; never cleared.
+ *                                system outgrows the dense solver (order 1056), or when
+ *                                N, MEQ, MINEQ or a row structure is invalid; never
+ *                                cleared.
  * Options in ORVK_NLPINT: word 55 warm start, 67 KKT solver (1 dense, 2 sparse,
- * 3 GMRES), 68 phase-1 LP print.  Cost per iteration: one KKT solve, O(K^3/3)
+ * 3 GMRES), 68 phase-1 LP: on a cold start with inequalities 1..2N the bounds
+ * of the variables (coefficients +1 and -1), the phase-1 LP is printed and run
+ * by the simplex feasibility check (report at the level of word 80, in RWLES
+ * and IWLES; too short a work array there sets IFAIL).  An infeasible
+ * finding ends the run with IRET 1 before any KKT solve, as crossed bounds
+ * do with or without word 68.  Cost per iteration: one KKT solve, O(K^3/3)
  * with the dense solver.  Reference: R. Fletcher, Practical Methods of
  * Optimization, 2nd ed. (1987), ch. 10 (active-set methods); the dense KKT
  * solve after Bunch and Parlett (1971). */
@@ -157,10 +258,19 @@ extern "C" ORVK_API void ORVK_QPSLV(
     *IFAIL = 1;
     return;
   }
-  // Real work partitions.
+  // Real work partitions.  The largest KKT system of the run has order
+  // KMAX = N + MEQ + (most rows ever active): the vectors of KKT order take
+  // max(2N, KMAX) words, and the dense solver's packed triangle of KMAX
+  // rows must fit the KKT array, so a shortage shows before any iteration.
+  const IWORD solver = nlpint(ORVK_NLPINT_KKTSOLV);
+  const bool sparse_form = solver == 2 || solver == 3;
+  const IWORD nfree = n - meq;
+  const IWORD kmax = n + meq + std::min(mineq, pos0(nfree));
+  const IWORD kp = std::max(2 * n, kmax);
+  const IWORD lkkt = sparse_form ? lkt : std::max(lkt, kmax * (kmax + 1) / 2);
   const IWORD l = pos0(2 * meq + mineq - n);
-  const IWORD rlen[14] = {meq + mineq, mineq, 2 * n, 2 * n, 2 * n, n, 2 * n,
-                          2 * n,       n,     l,     l,     l,     l,     lkt};
+  const IWORD rlen[14] = {meq + mineq, mineq, kp, kp, kp, n, kp,
+                          kp,          n,     l,  l,  l,  l, lkkt};
   static constexpr std::string_view rlab[14] = {
       "RHS       ", "ALPHAS    ", "XFSMIN    ", "B         ", "BOLD      ",
       "HX        ", "XOLD      ", "XOLD0     ", "DELTX     ", "OBJC      ",
@@ -199,7 +309,9 @@ extern "C" ORVK_API void ORVK_QPSLV(
   double* bold = RWRKQP + rst[4];
   double* hx = RWRKQP + rst[5];
   double* xold = RWRKQP + rst[6];
-  double* xold0 = RWRKQP + rst[7];
+  // The partition after XOLD holds the best feasible point reached in this
+  // call (N words), returned when the iteration limit ends the run.
+  double* xfeas = RWRKQP + rst[7];
   double* deltx = RWRKQP + rst[8];
   double* objc = RWRKQP + rst[9];
   double* xub = RWRKQP + rst[10];
@@ -211,10 +323,6 @@ extern "C" ORVK_API void ORVK_QPSLV(
     write_empty(unit);
     write_rec(unit, Rec().X(19).A("*** QPSLV ENTERED ***"));
   }
-
-  const IWORD solver = nlpint(ORVK_NLPINT_KKTSOLV);
-  const bool sparse_form = solver == 2 || solver == 3;
-  const IWORD nfree = n - meq;
 
   // A warm start takes over the previous active list when it is one of this problem.
   bool warm = is_true(nlpint(ORVK_NLPINT_WARM));
@@ -229,7 +337,7 @@ extern "C" ORVK_API void ORVK_QPSLV(
     for (IWORD k = 0; ok && k < nactiv; ++k) ok = is_true(LACT[iract[k] - 1]);
     warm = ok;
     for (IWORD* w : {&nacold, &nacold0})
-      if (*w < 0 || *w > mineq || *w + n + meq > 2 * n) *w = 0;
+      if (*w < 0 || *w > mineq || *w + n + meq > kp) *w = 0;
   }
   if (warm) {
     s.k = n + meq + nactiv;
@@ -248,7 +356,7 @@ extern "C" ORVK_API void ORVK_QPSLV(
         const IWORD ncon = meq + mineq - 2 * n;
         const IWORD lpnz = (IAC[meq] - 1) + (IAC[meq + mineq] - IAC[meq + 2 * n]) + 2 * meq +
                            (mineq - 2 * n);
-        if (ncon + 1 <= ilen[9] && ncon <= 2 * n && lpnz <= lkt && *LDC >= ncon &&
+        if (ncon + 1 <= ilen[9] && ncon <= kp && lpnz <= lkt && *LDC >= ncon &&
             *LDC >= 1) {
           IWORD iflag = 0;
           QPINX(n, meq, mineq, IAC, JAC, AC, B, X, objc, xlb, xub, bp, dsol, irtype, ia, ja,
@@ -271,6 +379,47 @@ extern "C" ORVK_API void ORVK_QPSLV(
     s.k = n + meq + nactiv;
   }
 
+  // Best feasible point: the start point when it satisfies every row, then
+  // along each move from it towards the next KKT solution the feasible part,
+  // wherever the objective is lowest.
+  const IWORD izero = 0;
+  s.have_feas = false;
+  if (mineq > 0) {
+    for (IWORD i = 0; i < n; ++i) deltx[i] = 0;
+    if (feasible_step(meq, mineq, IAC, JAC, AC, B, X, deltx) >= 0) {
+      for (IWORD i = 0; i < n; ++i) xfeas[i] = X[i];
+      SSMVML(n, n, IAH, JAH, 0, H, 0, xfeas, 0, hx, 2);
+      s.objf_feas = ORVK_DINNER(&n, &izero, G, &izero, xfeas) +
+                    ORVK_DINNER(&n, &izero, xfeas, &izero, hx) / 2;
+      s.have_feas = true;
+    }
+  }
+  auto track_feasible = [&]() {
+    if (!s.have_feas) {
+      for (IWORD i = 0; i < n; ++i) deltx[i] = 0;
+      if (feasible_step(meq, mineq, IAC, JAC, AC, B, X, deltx) < 0) return;
+      for (IWORD i = 0; i < n; ++i) xfeas[i] = X[i];
+      s.objf_feas = s.objf;
+      s.have_feas = true;
+      return;
+    }
+    for (IWORD i = 0; i < n; ++i) deltx[i] = X[i] - xfeas[i];
+    const double tmax = feasible_step(meq, mineq, IAC, JAC, AC, B, xfeas, deltx);
+    if (tmax <= 0) return;
+    // Objective along the move: q(t) = q(0) + t gd + t^2 c / 2.
+    SSMVML(n, n, IAH, JAH, 0, H, 0, deltx, 0, hx, 2);
+    const double gd = ORVK_DINNER(&n, &izero, G, &izero, deltx) +
+                      ORVK_DINNER(&n, &izero, xfeas, &izero, hx);
+    const double c = ORVK_DINNER(&n, &izero, deltx, &izero, hx);
+    auto q = [&](double t) { return t * gd + t * t * c / 2; };
+    double t = tmax;
+    if (c > 0 && -gd / c > 0 && -gd / c < tmax && q(-gd / c) < q(tmax)) t = -gd / c;
+    const double dq = q(t);
+    if (!(dq < 0)) return;
+    for (IWORD i = 0; i < n; ++i) xfeas[i] += t * deltx[i];
+    s.objf_feas += dq;
+  };
+
   auto iteration_line = [&]() {
     write_empty(unit);
     write_rec(unit, Rec().X(4).A(" QP ITERATION NO. ").X(2).I(iter, 3));
@@ -284,39 +433,120 @@ extern "C" ORVK_API void ORVK_QPSLV(
     write_empty(unit);
     write_empty(unit);
   };
-  const IWORD izero = 0;
   auto timer = [&](double& t) {
     const IWORD one = 1;
     VLK_TIMINT(&one, &s.t0, &t);
   };
 
+  // End prints of a run that ends through the active-set step or with an
+  // infeasible finding.
+  auto end_run = [&]() {
+    if (iprint >= 1) {
+      dump_r(unit, n, 0, X, "X QP      ");
+      dump_sr(unit, s.objf, "MIN OBJF  ");
+      dump_r(unit, meq, n, X, "VLAM QP   ");
+      if (mineq > 0) dump_r(unit, mineq, n + meq, X, "MU QP     ");
+      dump_sr(unit, s.errceq, "ERR CEQ   ");
+      *ITER = iter;
+      dump_si(unit, *ITER, "AS CHANGE ");
+      if (s.gtx >= 0) {
+        write_empty(unit);
+        write_rec(unit, Rec().X(1).A("WARNING:  QP SOLUTION IS NOT A DESCENT DIRECTION"));
+      }
+      if (s.indef == -1) indefinite();
+    } else {
+      *ITER = iter;
+    }
+    if (*IRET == 1 && iprint != 0) {
+      write_rec(unit, Rec().X(4).A("*** WARNING - QP SOLUTION IS INFEASIBLE ***"));
+      write_empty(unit);
+      write_rec(unit, Rec().X(9).A("ERROR IN EQUALITY CONSTRAINTS IS").X(2).D(s.errceq, 14, 5, 1));
+    }
+  };
+
+  // Infeasibility that the phase-1 LP proves ends the run before any KKT
+  // solve (cold start, inequalities 1..2N the bounds of the variables):
+  // bounds that cross each other, and, when the host asks for the phase-1
+  // LP (word 68), a phase-1 simplex run whose point of least violation still
+  // misses a row.  The point returned is that of least violation (for
+  // crossed bounds the midpoint of each crossed pair, 0 elsewhere).
+  if (!warm && mineq >= 2 * n && n >= 1 && bound_rows(n, meq, IAC, JAC, AC, B, false, xlb, xub)) {
+    bool proven = false;
+    for (IWORD j = 0; j < n; ++j) hx[j] = 0;
+    for (IWORD j = 0; j < n; ++j)
+      if (xlb[j] - xub[j] > kFeasTol * std::max({1.0, std::fabs(xlb[j]), std::fabs(xub[j])})) {
+        hx[j] = (xlb[j] + xub[j]) / 2;
+        proven = true;
+      }
+    if (!proven && nlpint(ORVK_NLPINT_PHASE1) != 0 &&
+        bound_rows(n, meq, IAC, JAC, AC, B, true, xlb, xub)) {
+      // The simplex check works in the sparse solvers' arrays, free before
+      // the first KKT solve; its general rows are the inequalities beyond 2N.
+      const IWORD ninspc = mineq - 2 * n, ncj = meq + n, nz1 = IAC[ncj];
+      const IWORD uu = ncj + 3 * n + 1;
+      const IWORD ineed = 3 * uu + 128 * nz1 + 3 * n + mineq + ninspc + meq + 4 * n;
+      const IWORD rneed = 4 * 26 * nz1 + 2 * (mineq + ninspc) + 2 * (meq + mineq + n + ninspc) +
+                          meq + mineq + 3 * n;
+      IWORD& w89 = nlpint(ORVK_NLPINT_NINSPC);
+      const IWORD keep89 = w89;
+      w89 = ninspc;
+      IWORD iact = 0, nact = 0, ifeas = 0;
+      SPXCHK(IAC, JAC, AC, meq, mineq, B, n, unit, *LIWLES, IWLES, *LRWLES, RWLES, iact, nact, hx,
+             jflag, 2, ifeas, false);
+      w89 = keep89;
+      if (ifeas == 2 && (*LIWLES < ineed || *LRWLES < rneed)) {
+        *IFAIL = 1;
+        return;
+      }
+      // The simplex's verdict counts only when its point misses a row
+      // clearly; an incomplete run (IFEAS 2) proves nothing.
+      if (ifeas == 1) proven = !rows_hold(meq, mineq, IAC, JAC, AC, B, hx, 0, nullptr);
+    }
+    if (proven) {
+      for (IWORD i = 0; i < n; ++i) X[i] = hx[i];
+      for (IWORD i = n; i < n + meq + mineq; ++i) X[i] = 0;
+      for (IWORD i = 0; i < mineq; ++i) LACT[i] = ORVK_FALSE;
+      nactiv = 0;
+      *NCACT = meq;
+      s.k = n + meq;
+      SSMVML(n, n, IAH, JAH, 0, H, 0, X, 0, hx, 2);
+      s.gtx = ORVK_DINNER(&n, &izero, G, &izero, X);
+      s.xhx2 = ORVK_DINNER(&n, &izero, X, &izero, hx) / 2;
+      s.objf = s.gtx + s.xhx2;
+      s.indef = 0;
+      s.errceq = 0;
+      for (IWORD r = 0; r < meq; ++r) {
+        double scale = 0;
+        s.errceq += std::fabs(row_residual(r, IAC, JAC, AC, B, X, scale));
+      }
+      *IRET = 1;
+      end_run();
+      return;
+    }
+  }
+
   for (;;) {
     const IWORD k = s.k;
     s.indef = 0;
     if (iprint > 0 && iter == 0) iteration_line();
-    // The KKT system must fit its partitions and, with the dense solver,
-    // the solver's own arrays.
-    if (k > 2 * n || (!sparse_form && (k > kLdltMaxOrder || k * (k + 1) / 2 > lkt))) {
+    // The work partitions hold every KKT system of the run (checked at
+    // entry); the dense solver's own arrays take at most its largest order.
+    if (!sparse_form && k > kLdltMaxOrder) {
       write_empty(unit);
-      write_rec(unit, Rec().X(4).A(" KKT SYSTEM OF ORDER").I(k, 6).A(" EXCEEDS THE WORK PARTITIONS"));
+      write_rec(unit, Rec().X(4).A(" KKT SYSTEM OF ORDER").I(k, 6).A(" EXCEEDS THE DENSE SOLVER'S").I(
+                          kLdltMaxOrder, 6));
       *IFAIL = 1;
       return;
     }
     for (IWORD i = 0; i < k; ++i) bp[i] = 0;
-    if (iter == 0) {
-      for (IWORD i = 0; i < nacold0 + n + meq; ++i) xold0[i] = 0;
+    if (iter == 0)
       for (IWORD i = 0; i < nacold + n + meq; ++i) xold[i] = 0;
-    }
     timer(s.t1);
     if (iprint > 1 && iter == 0) dump_i(unit, nactiv, 0, iract, "ACTIV INEQ");
     for (IWORD j = 0; j < nactiv; ++j) iractc[j] = iract[j];
     if (iprint > 1 && iter == 0) dump_i(unit, nacold, 0, iacold, "ACTIV OLD ");
-    if (*ISING == 0) {
-      if (iter > 1)
-        for (IWORD i = 0; i < nacold0 + n + meq; ++i) xold0[i] = xold[i];
-      if (iter > 0)
-        for (IWORD i = 0; i < nacold + n + meq; ++i) xold[i] = X[i];
-    }
+    if (*ISING == 0 && iter > 0)
+      for (IWORD i = 0; i < nacold + n + meq; ++i) xold[i] = X[i];
 
     // Assemble and solve the KKT system.
     // The dense solver's arrays hold at most its largest order; the sparse
@@ -329,10 +559,24 @@ extern "C" ORVK_API void ORVK_QPSLV(
              iprint);
       const IWORD nnzk = ia[k] - 1;
       if (solver == 2) {
-        LESSLV(nlpint(ORVK_NLPINT_FACTCUR), k, nnzk, meq, mineq, 15, ia, ja, akkt, bp, bold, X,
-               iractc, iacold, s.isrow, *LDC, CWORK, *LRWLES, RWLES, *LIWLES, IWLES, *ISING,
-               *IFAIL);
-        if (*IFAIL != 0) return;
+        const IWORD mode = nlpint(ORVK_NLPINT_FACTCUR);
+        IWORD lfail = 0;
+        LESSLV(mode, k, nnzk, meq, mineq, 15, ia, ja, akkt, bp, bold, X, iractc, iacold, s.isrow,
+               *LDC, CWORK, *LRWLES, RWLES, *LIWLES, IWLES, *ISING, lfail);
+        if (lfail != 0 && mode != 0) {
+          // An update of the factors that outgrew their room: factor the
+          // KKT matrix of the active rows afresh (the update may have
+          // overwritten the matrix and its right-hand side).
+          QPKTSP(n, G, IAH, JAH, H, meq, mineq, B, IAC, JAC, AC, *NCACT, akkt, ia, ja, bp, iract,
+                 iprint);
+          lfail = 0;
+          LESSLV(0, k, ia[k] - 1, meq, mineq, 15, ia, ja, akkt, bp, bold, X, iractc, iacold,
+                 s.isrow, *LDC, CWORK, *LRWLES, RWLES, *LIWLES, IWLES, *ISING, lfail);
+        }
+        if (lfail != 0) {
+          *IFAIL = 1;
+          return;
+        }
         for (IWORD i = 0; i < k; ++i) bold[i] = bp[i];
         nlpint(ORVK_NLPINT_KKTLAST) = k;
         nlpint(ORVK_NLPINT_FACTCUR) = 1;
@@ -346,13 +590,19 @@ extern "C" ORVK_API void ORVK_QPSLV(
       LDLTBK(akkt, k, bp, 1, 2000, 0, s.iswap, s.dwork, s.ipivot, *ISING, unit, iprint);
       for (IWORD i = 0; i < k; ++i) X[i] = bp[i];
     }
-    // A solution that is not finite counts as a failed solve.
-    if (*ISING == 0)
-      for (IWORD i = 0; i < k; ++i)
-        if (!std::isfinite(X[i])) {
-          *ISING = sparse_form ? 1 : 129;
-          break;
-        }
+    // A solution that is not finite, or that misses the rows of its own
+    // KKT system (an inconsistent system that the solver did not refuse),
+    // counts as a failed solve.
+    if (*ISING == 0) {
+      bool failed = false;
+      for (IWORD i = 0; i < k && !failed; ++i) failed = !std::isfinite(X[i]);
+      if (!failed)
+        failed = !rows_hold(meq, mineq, IAC, JAC, AC, B, X, *NCACT == meq ? 0 : nactiv, iract);
+      if (failed) {
+        *ISING = sparse_form ? 1 : 129;
+        s.isrow = 0;
+      }
+    }
     if (iprint > 0 && iter == 0) dump_r(unit, k, 0, X, "X KTC     ");
 
     if (*ISING == 0) {
@@ -394,6 +644,7 @@ extern "C" ORVK_API void ORVK_QPSLV(
           dump_sr(unit, s.xhx2, "1/2XTHX  ");
         }
       }
+      if (mineq > 0) track_feasible();
     } else {
       s.sing_last = 1;
       if (iprint > 0 && iter > 0) {
@@ -415,9 +666,7 @@ extern "C" ORVK_API void ORVK_QPSLV(
       }
     }
 
-    bool ended_valid = false;
     if (mineq == 0) {
-      ended_valid = true;
     } else {
       if (iter > 0) {
         nacold0 = nacold;
@@ -448,6 +697,12 @@ extern "C" ORVK_API void ORVK_QPSLV(
         *NCACT = meq + nactiv;
         s.k = n + meq + nactiv;
       } else if (*IRET == 2) {
+        // The last KKT solution need not be feasible: return the best
+        // feasible point reached (no multipliers belong to it).
+        if (s.have_feas) {
+          for (IWORD i = 0; i < n; ++i) X[i] = xfeas[i];
+          for (IWORD i = n; i < n + meq + mineq; ++i) X[i] = 0;
+        }
         if (iprint != 0) {
           write_empty(unit);
           write_rec(unit, Rec().X(4).A("*** MAXIMUM NUMBER OF").I(kMaxIter, 3).A(
@@ -458,7 +713,12 @@ extern "C" ORVK_API void ORVK_QPSLV(
         if (iprint != 0) line5(unit, "*** TERMINATED DUE TO THE POSSIBILITY OF CYCLING ***");
         return;
       } else {
-        const bool valid = is_true(nlpint(ORVK_NLPINT_VALID));
+        // A solution is taken as valid only when it meets every row.
+        bool valid = is_true(nlpint(ORVK_NLPINT_VALID));
+        if (valid && !rows_hold(meq, mineq, IAC, JAC, AC, B, bp, 0, nullptr)) {
+          valid = false;
+          nlpint(ORVK_NLPINT_VALID) = ORVK_FALSE;
+        }
         if (iprint > 0 && valid) line5(unit, "CURRENT QP SOLUTION IS VALID");
         if (iprint > 2 && !valid) line5(unit, "CURRENT QP SOLUTION VIOLATES SOME INEQUALITIES");
         timer(s.t2);
@@ -467,8 +727,7 @@ extern "C" ORVK_API void ORVK_QPSLV(
           IWORD kk = 0;
           for (IWORD i = 1; i <= mineq; ++i)
             X[n + meq + i - 1] = is_true(LACT[i - 1]) ? bp[n + meq + kk++] : 0.0;
-          ended_valid = true;
-        } else {
+            } else {
           *NCACT = meq + nactiv;
           nlpint(ORVK_NLPINT_ROW1) = n + meq + 1;
           s.k = n + meq + nactiv;
@@ -480,29 +739,7 @@ extern "C" ORVK_API void ORVK_QPSLV(
       }
     }
 
-    // End prints.
-    if (iprint >= 1) {
-      dump_r(unit, n, 0, X, "X QP      ");
-      dump_sr(unit, s.objf, "MIN OBJF  ");
-      dump_r(unit, meq, n, X, "VLAM QP   ");
-      if (mineq > 0) dump_r(unit, mineq, n + meq, X, "MU QP     ");
-      dump_sr(unit, s.errceq, "ERR CEQ   ");
-      *ITER = iter;
-      dump_si(unit, *ITER, "AS CHANGE ");
-      if (s.gtx >= 0) {
-        write_empty(unit);
-        write_rec(unit, Rec().X(1).A("WARNING:  QP SOLUTION IS NOT A DESCENT DIRECTION"));
-      }
-      if (s.indef == -1) indefinite();
-    } else {
-      *ITER = iter;
-    }
-    (void)ended_valid;
-    if (*IRET == 1 && iprint != 0) {
-      write_rec(unit, Rec().X(4).A("*** WARNING - QP SOLUTION IS INFEASIBLE ***"));
-      write_empty(unit);
-      write_rec(unit, Rec().X(9).A("ERROR IN EQUALITY CONSTRAINTS IS").X(2).D(s.errceq, 14, 5, 1));
-    }
+    end_run();
     return;
   }
 }

@@ -660,13 +660,16 @@ void SOLVER(const IWORD* ICJ, const IWORD* JCJ, const double* ACJ, IWORD MEQ, IW
  *   MODE        in  0 find a feasible point, 1 check X, 2 as 0 and return X
  *   IFEAS       out 1 constraints violated (in MODE 1 only ever set to 1),
  *                   0 feasible; 2 the check could not be completed (invalid
- *                   data, or the tableau outgrew its work space)
- * Stops the process, after its message, when a work array is too short.
+ *                   data, a work array shorter than its required length, or
+ *                   the tableau outgrew its work space)
+ * A work array that is too short is reported by its line with the length
+ * needed (IFEAS 2, NACT 0); the check never stops the process.
+ * CLOSE80 false leaves unit 80 open (the QP solver's phase-1 use).
  * Cost: per simplex iteration one pass over the tableau and one pivot. */
 void SPXCHK(const IWORD* ICJ, const IWORD* JCJ, const double* ACJ, IWORD MEQ, IWORD MINEQ,
             const double* B, IWORD N, IWORD UNIT, IWORD LIWORK, IWORD* IWORK, IWORD LRWORK,
             double* RWORK, IWORD& IACT, IWORD& NACT, double* X, IWORD* IACTV, IWORD MODE,
-            IWORD& IFEAS) {
+            IWORD& IFEAS, bool CLOSE80) {
   nlpint(ORVK_NLPINT_SPXUNIT) = UNIT;
   nlpint(ORVK_NLPINT_SPXLVUSE) = nlpint(ORVK_NLPINT_SPXLEVEL);
   const IWORD u = UNIT, lvl = level();
@@ -756,9 +759,9 @@ void SPXCHK(const IWORD* ICJ, const IWORD* JCJ, const double* ACJ, IWORD MEQ, IW
   if (LIWORK < itot) {
     write_rec(u, Rec().list_text("INCREASE INTERGER WORK ").list_text("SPACE(SIMPLEX) TO")
                      .list_int(itot));
-    stop("");
     NACT = 0;
     IFEAS = 2;
+    end_lines();
     return;
   }
 
@@ -781,9 +784,9 @@ void SPXCHK(const IWORD* ICJ, const IWORD* JCJ, const double* ACJ, IWORD MEQ, IW
   if (LRWORK < rtot) {
     write_rec(u, Rec().list_text("INCREASE REAL WORK SPACE ").list_text("(SIMPLEX) TO ")
                      .list_int(rtot));
-    stop("");
     NACT = 0;
     IFEAS = 2;
+    end_lines();
     return;
   }
   if (lvl >= 4) {
@@ -816,7 +819,7 @@ void SPXCHK(const IWORD* ICJ, const IWORD* JCJ, const double* ACJ, IWORD MEQ, IW
     IFEAS = 2;
   }
   g_room = SpxRoom{};
-  unit_close(80);
+  if (CLOSE80) unit_close(80);
   end_lines();
 }
 

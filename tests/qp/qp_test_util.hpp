@@ -120,6 +120,7 @@ struct Options {
   IWORD liw_delta = 0;  // added to the exact integer length
   IWORD lrw_delta = 0;
   Vec fesble;           // default: all -1e30 (never release by FESBLE)
+  IWORD lwles = 20000;  // lengths of the sparse and GMRES solvers' work arrays
 };
 
 inline IWORD int_total(const Problem& p, const Csr& h, const Csr& c) {
@@ -144,7 +145,7 @@ inline void call(const Problem& p, const Options& o, QpRun& r) {
   if (r.lact.size() < static_cast<size_t>(std::max(mineq, IWORD(1)))) r.lact.resize(std::max(mineq, IWORD(1)), 0);
   Vec fes = o.fesble;
   if (fes.empty()) fes.assign(std::max(mineq, IWORD(1)), -1e30);
-  IWORD lrwles = 20000, liwles = 20000, ldc = std::max<IWORD>(1, meq + mineq);
+  IWORD lrwles = o.lwles, liwles = o.lwles, ldc = std::max<IWORD>(1, meq + mineq);
   Vec rwles(lrwles), cwork(ldc * (n + 2 * meq + mineq + 1));
   IVec iwles(liwles);
   Vec bb = p.b, gg = p.g;

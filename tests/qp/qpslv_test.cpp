@@ -2,6 +2,7 @@
 // infeasible problems, the iteration limit, work checks and printed text.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <limits>
 #include <random>
 #include <string>
@@ -261,6 +262,164 @@ TEST_F(QpslvTest, InfeasibleRowsGiveCodeOneWithMessages) {
             "         ERROR IN EQUALITY CONSTRAINTS IS     0.00000D+00\n");
 }
 
+// H = I and gradient G; bounds LO <= x <= UP as inequalities 1..2N when
+// given, then the general rows a x <= b.
+Problem with_rows(int n, Vec g, Vec lo, Vec up, std::vector<Vec> eq, Vec beq,
+                  std::vector<Vec> gen, Vec bgen) {
+  Problem p;
+  p.n = n;
+  p.meq = static_cast<int>(eq.size());
+  p.h.assign(n * n, 0.0);
+  for (int j = 0; j < n; ++j) p.h[j * n + j] = 1.0;
+  p.g = g;
+  for (size_t r = 0; r < eq.size(); ++r) {
+    p.a.insert(p.a.end(), eq[r].begin(), eq[r].end());
+    p.b.push_back(beq[r]);
+  }
+  if (!lo.empty()) {
+    for (int s = 1; s >= -1; s -= 2)
+      for (int j = 0; j < n; ++j) {
+        for (int k = 0; k < n; ++k) p.a.push_back(k == j ? s : 0);
+        p.b.push_back(s > 0 ? up[j] : -lo[j]);
+      }
+  }
+  for (size_t r = 0; r < gen.size(); ++r) {
+    p.a.insert(p.a.end(), gen[r].begin(), gen[r].end());
+    p.b.push_back(bgen[r]);
+  }
+  p.mineq = (lo.empty() ? 0 : 2 * n) + static_cast<int>(gen.size());
+  return p;
+}
+
+// Variant 1 brings in one row per iteration, so from a cold start it can
+// reach a solution with at most 30 binding rows within the limit; variant 2
+// brings in every violated row at once.  H = I, N = 40, |x_j| <= 1 and
+// g_j = -2 for the first NB variables (their upper bounds bind), 0 for the
+// rest: x_j = 1, mu_j = 1 on the binding rows.
+TEST_F(QpslvTest, VariantOneReachesAtMostThirtyBindingRows) {
+  struct Case {
+    int nb;
+    IWORD mact, iret, iter;
+  };
+  const Case cases[] = {{30, 1, 0, 30}, {31, 1, 2, -9}, {30, 2, 0, 1}, {31, 2, 0, 1}, {40, 2, 0, 1}};
+  const int n = 40;
+  for (const Case& c : cases) {
+    SCOPED_TRACE("binding " + std::to_string(c.nb) + ", variant " + std::to_string(c.mact));
+    reset_blocks();
+    Vec g(n, 0.0);
+    for (int j = 0; j < c.nb; ++j) g[j] = -2.0;
+    const Problem p = with_rows(n, g, Vec(n, -1.0), Vec(n, 1.0), {}, {}, {}, {});
+    Options o;
+    o.mact = c.mact;
+    o.lrw_delta = 2 * n * (2 * n + 1) / 2;  // the dense KKT triangle of order 2N
+    QpRun r;
+    call(p, o, r);
+    EXPECT_EQ(r.iret, c.iret);
+    EXPECT_EQ(r.iter, c.iter);
+    for (int j = 0; j < n; ++j) EXPECT_NEAR(r.x[j], j < c.nb ? 1.0 : 0.0, 1e-12) << j;
+    if (c.iret == 0)
+      for (int j = 0; j < n; ++j) EXPECT_NEAR(r.x[n + j], j < c.nb ? 1.0 : 0.0, 1e-12) << j;
+  }
+}
+
+// Problems without a feasible point, with every solver and variant, with and
+// without the phase-1 switch.  None ends as a valid solution.  Crossed
+// bounds, and with the switch every problem whose inequalities 1..2N are the
+// bounds, end with code 1 before the first KKT solve: no active row, no
+// multiplier, x inside the bounds that do not cross, and ERR CEQ the
+// equality error of the point of least violation.
+TEST_F(QpslvTest, InfeasibleProblemsAreNeverReportedValid) {
+  struct Case {
+    const char* what;
+    Problem p;
+    bool crossed, bounds;  // bounds crossed; inequalities 1..2N are bounds
+    double errceq;         // at the point of least violation, phase 1
+  };
+  Vec box_lo = {-1, -1}, box_up = {1, 1};
+  const Case cases[] = {
+      {"crossed bounds", with_rows(2, {-1, -1}, {1, -5}, {-1, 5}, {}, {}, {}, {}), true, true, 0},
+      {"two general rows", with_rows(2, {-1, -1}, {-5, -5}, {5, 5}, {}, {}, {{1, 1}, {-1, -1}}, {-1, -1}),
+       false, true, 0},
+      {"equality beyond the box", with_rows(2, {0, 0}, box_lo, box_up, {{1, 1}}, {5}, {}, {}), false,
+       true, 3},
+      {"equality against a general row",
+       with_rows(2, {1, 1}, {-5, -5}, {5, 5}, {{1, -1}}, {0}, {{1, 1}}, {-20}), false, true, 0},
+      {"three rows, each pair feasible",
+       with_rows(2, {1, -1}, {1, 1}, {5, 5}, {}, {}, {{1, 1}}, {1}), false, true, 0},
+      {"sum beyond the box", with_rows(10, Vec(10, 1.0), Vec(10, -1.0), Vec(10, 1.0), {}, {},
+                                       {Vec(10, -1.0)}, {-20}), false, true, 0},
+      {"no bounds: two rows", with_rows(2, {-1, 0}, {}, {}, {}, {}, {{1, 0}, {-1, 0}}, {-1, -1}),
+       false, false, 0},
+      {"no bounds: triangle", with_rows(2, {1, -2}, {}, {}, {}, {}, {{-1, 0}, {0, -1}, {1, 1}},
+                                        {-1, -1, 1}), false, false, 0},
+  };
+  for (const Case& c : cases)
+    for (IWORD phase1 : {0, 1})
+      for (IWORD solver : {1, 2, 3})
+        for (IWORD mact : {1, 2, 3}) {
+          SCOPED_TRACE(std::string(c.what) + ", phase 1 " + std::to_string(phase1) + ", solver " +
+                       std::to_string(solver) + ", variant " + std::to_string(mact));
+          reset_blocks();
+          ORVK_NLPINT[ORVK_NLPINT_KKTSOLV - 1] = solver;
+          ORVK_NLPINT[ORVK_NLPINT_PHASE1 - 1] = phase1;
+          ORVK_NLPINT[ORVK_NLPINT_SPXLEVEL - 1] = -1;
+          orvika_test::UnitCapture cap(77);
+          Options o;
+          o.mact = mact;
+          o.iprint = -1;
+          o.lwles = 200000;
+          QpRun r;
+          call(c.p, o, r);
+          EXPECT_EQ(r.ifail, 0);
+          EXPECT_NE(r.iret, 0);
+          if (!(c.crossed || (phase1 != 0 && c.bounds))) continue;
+          const int n = c.p.n, m = c.p.meq + c.p.mineq;
+          EXPECT_EQ(r.iret, 1);
+          EXPECT_EQ(r.iter, 0);
+          EXPECT_EQ(r.ncact, c.p.meq);
+          EXPECT_EQ(ORVK_NLPINT[ORVK_NLPINT_NACTIV - 1], 0);
+          for (int i = 0; i < c.p.mineq; ++i) EXPECT_EQ(r.lact[i] & 1, 0) << i;
+          for (int i = n; i < n + m; ++i) EXPECT_EQ(r.x[i], 0.0) << i;
+          for (int j = 0; j < n; ++j) {
+            const double up = c.p.b[c.p.meq + j], lo = -c.p.b[c.p.meq + n + j];
+            if (lo <= up) {
+              EXPECT_GE(r.x[j], lo - 1e-12) << j;
+              EXPECT_LE(r.x[j], up + 1e-12) << j;
+            }
+          }
+          char line[120];
+          std::snprintf(line, sizeof line,
+                        "    *** WARNING - QP SOLUTION IS INFEASIBLE ***\n\n"
+                        "         ERROR IN EQUALITY CONSTRAINTS IS     %.5fD+00\n",
+                        c.errceq);
+          const std::string t = cap.text(), tail = line;
+          ASSERT_GE(t.size(), tail.size());
+          EXPECT_EQ(t.substr(t.size() - tail.size()), tail);
+        }
+}
+
+// With the phase-1 switch the simplex run works in the sparse solvers'
+// arrays: when they are too short its line gives the length needed and the
+// solver fails with IFAIL, whatever its KKT solver.
+TEST_F(QpslvTest, PhaseOneSimplexShortOfWorkFailsWithItsLine) {
+  const Problem p = with_rows(2, {0, 0}, {-1, -1}, {1, 1}, {{1, 1}}, {1}, {}, {});
+  for (IWORD solver : {1, 2, 3}) {
+    SCOPED_TRACE(solver);
+    reset_blocks();
+    ORVK_NLPINT[ORVK_NLPINT_KKTSOLV - 1] = solver;
+    ORVK_NLPINT[ORVK_NLPINT_PHASE1 - 1] = 1;
+    orvika_test::UnitCapture cap(77);
+    Options o;
+    o.lwles = 50;
+    QpRun r;
+    call(p, o, r);
+    EXPECT_EQ(r.ifail, 1);
+    EXPECT_EQ(r.iret, 0);
+    EXPECT_NE(cap.text().find(" INCREASE INTERGER WORK SPACE(SIMPLEX) TO"), std::string::npos)
+        << cap.text();
+  }
+}
+
 TEST_F(QpslvTest, IterationLimitGivesCodeTwoAfterThirtyOneSteps) {
   // The same stall repeats: an inactive row stays violated while its ratio
   // test finds no candidate, so the set never stands.
@@ -295,6 +454,93 @@ TEST_F(QpslvTest, IterationLimitGivesCodeTwoAfterThirtyOneSteps) {
   ASSERT_GE(t.size(), tail.size());
   EXPECT_EQ(t.substr(t.size() - tail.size()), tail);
   EXPECT_EQ(t.find("  "), t.find("    ")) << "no dumps at a negative level";
+}
+
+// ---- Sparse factor updates beyond their room ---------------------------------
+
+// Diagonal H with every upper bound violated by the free minimiser: the
+// variants that bring in all violated rows at once add N rows to a factor
+// whose fill room was fixed for H alone.  The solver factors the KKT matrix
+// of the active rows afresh and finds x = u with mu_j = d_j (3 - u_j).
+TEST_F(QpslvTest, ManyRowsEnteringAtOnceAreFactoredAfresh) {
+  ORVK_NLPINT[ORVK_NLPINT_KKTSOLV - 1] = 2;
+  for (const int n : {40, 300})
+    for (const IWORD mact : {2, 3}) {
+      SCOPED_TRACE("N = " + std::to_string(n) + ", variant " + std::to_string(mact));
+      reset_blocks();
+      ORVK_NLPINT[ORVK_NLPINT_KKTSOLV - 1] = 2;
+      Problem p;
+      p.n = n;
+      p.mineq = 2 * n;
+      p.h.assign(n * n, 0.0);
+      p.g.resize(n);
+      p.a.assign(2 * n * n, 0.0);
+      p.b.resize(2 * n);
+      Vec d(n), u(n);
+      for (int j = 0; j < n; ++j) {
+        d[j] = 1.0 + double(j) / n;
+        u[j] = 1.0 + double(j % 7) / 7;
+        p.h[j * n + j] = d[j];
+        p.g[j] = -3.0 * d[j];
+        p.a[j * n + j] = 1.0;
+        p.a[(n + j) * n + j] = -1.0;
+        p.b[j] = u[j];
+        p.b[n + j] = 5.0;
+      }
+      Options o;
+      o.mact = mact;
+      o.lwles = 400000;
+      QpRun r;
+      call(p, o, r);
+      EXPECT_EQ(r.ifail, 0);
+      EXPECT_EQ(r.iret, 0);
+      EXPECT_EQ(r.ising, 0);
+      EXPECT_EQ(r.ncact, n);
+      double e = 0;
+      for (int j = 0; j < n; ++j) {
+        e = std::max(e, std::fabs(r.x[j] - u[j]));
+        e = std::max(e, std::fabs(r.x[n + j] - d[j] * (3.0 - u[j])));
+        e = std::max(e, std::fabs(r.x[2 * n + j]));
+      }
+      EXPECT_LT(e, 1e-12);
+    }
+}
+
+// H = I + 0.01 ones, N = 40, every upper bound x_j <= 1 binding at the
+// solution: variant 1 brings in one row per iteration and meets the limit
+// with rows still violated by the last KKT solution.  X returns the best
+// feasible point reached: every row holds, the objective is not above that
+// of the feasible start x = 0, and no multipliers are given.
+TEST_F(QpslvTest, IterationLimitReturnsTheBestFeasiblePointReached) {
+  const int n = 40;
+  Problem p;
+  p.n = n;
+  p.mineq = 2 * n;
+  p.h.assign(n * n, 0.01);
+  for (int j = 0; j < n; ++j) p.h[j * n + j] += 1.0;
+  p.g.assign(n, -2.0);
+  p.a.assign(2 * n * n, 0.0);
+  p.b.assign(2 * n, 1.0);
+  for (int j = 0; j < n; ++j) {
+    p.a[j * n + j] = 1.0;
+    p.a[(n + j) * n + j] = -1.0;
+  }
+  for (IWORD solver : {1, 2, 3}) {
+    SCOPED_TRACE("solver " + std::to_string(solver));
+    reset_blocks();
+    ORVK_NLPINT[ORVK_NLPINT_KKTSOLV - 1] = solver;
+    Options o;
+    o.lwles = 200000;
+    QpRun r;
+    call(p, o, r);
+    ASSERT_EQ(r.iret, 2);
+    EXPECT_EQ(r.ifail, 0);
+    double worst = -1e300;
+    for (int i = 0; i < 2 * n; ++i) worst = std::max(worst, p.row_dot(i, r.x.data()) - p.b[i]);
+    EXPECT_LE(worst, 0.0);
+    EXPECT_LE(p.objective(r.x.data()), 0.0);
+    for (int i = n; i < 3 * n; ++i) EXPECT_EQ(r.x[i], 0.0) << i;
+  }
 }
 
 // ---- Singular KKT matrix, non-finite data -----------------------------------
@@ -390,20 +636,94 @@ TEST_F(QpslvTest, InvalidArgumentsAreRefused) {
   }
 }
 
-TEST_F(QpslvTest, KktOrderBeyondPartitionsIsRefused) {
-  // More equality rows than variables: K = N + MEQ outgrows the 2N partitions.
+// The work check covers the largest KKT system the run can reach, before
+// any iteration: vectors of KKT order when MEQ > N, and the dense solver's
+// packed triangle when it is larger than the sparse room 15 (nnz(H) +
+// nnz(AC)).  One word short gives the shortage line with the total and
+// leaves X alone; the total itself lets the run go through.
+TEST_F(QpslvTest, WorkCheckCoversTheLargestKktSystem) {
+  Problem over;  // more equality rows than variables: K = N + MEQ = 3 > 2N
+  over.n = 1;
+  over.meq = 2;
+  over.h = {1};
+  over.g = {0};
+  over.a = {1, 2};
+  over.b = {1, 2};
+  Problem box;  // H = I, N = 40, |x_j| <= 1, x_unc = 2: the 40 upper bounds bind
+  const int n = 40;
+  box.n = n;
+  box.mineq = 2 * n;
+  box.h.assign(n * n, 0.0);
+  box.g.assign(n, -2.0);
+  box.a.assign(2 * n * n, 0.0);
+  box.b.assign(2 * n, 1.0);
+  for (int j = 0; j < n; ++j) {
+    box.h[j * n + j] = 1.0;
+    box.a[j * n + j] = 1.0;
+    box.a[(n + j) * n + j] = -1.0;
+  }
+  struct Case {
+    const char* what;
+    Problem p;
+    IWORD solver, extra, iret;  // EXTRA: words above the formula total
+  };
+  const Case cases[] = {
+      {"MEQ > N, dense", over, 1, 5 * 1, 0},
+      {"MEQ > N, sparse", over, 2, 5 * 1, 0},
+      {"packed triangle of order 2N", box, 1, 80 * 81 / 2 - 15 * 120, 0},
+      {"sparse rows of order 2N", box, 2, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    reset_blocks();
+    ORVK_NLPINT[ORVK_NLPINT_KKTSOLV - 1] = c.solver;
+    const Csr h = lower_csr(c.p), a = rows_csr(c.p);
+    const IWORD total = real_total(c.p, h, a) + c.extra;
+    Options o;
+    o.mact = 2;
+    o.lwles = 200000;
+    if (c.extra > 0) {
+      o.lrw_delta = c.extra - 1;
+      orvika_test::UnitCapture cap(77);
+      QpRun r;
+      r.x.assign(c.p.n + c.p.meq + c.p.mineq, 7.0);
+      call(c.p, o, r);
+      EXPECT_EQ(r.ifail, 1);
+      EXPECT_EQ(r.iret, 0);
+      EXPECT_EQ(r.x, Vec(c.p.n + c.p.meq + c.p.mineq, 7.0));
+      char line[80];
+      std::snprintf(line, sizeof line, "%6lld", static_cast<long long>(total));
+      EXPECT_EQ(cap.text(), std::string("\n     WORKING STORAGE FOR RWRKQP HAS TO BE INCREASED TO") +
+                                line + "\n\n");
+    }
+    reset_blocks();
+    ORVK_NLPINT[ORVK_NLPINT_KKTSOLV - 1] = c.solver;
+    o.lrw_delta = c.extra;
+    QpRun r;
+    call(c.p, o, r);
+    EXPECT_EQ(r.ifail, 0);
+    EXPECT_EQ(r.iret, c.iret);
+    if (c.p.mineq > 0)
+      for (int j = 0; j < c.p.n; ++j) EXPECT_NEAR(r.x[j], 1.0, 1e-12) << j;
+  }
+}
+
+// The dense solver's own arrays take KKT systems up to order 1056; a larger
+// one is refused with its line.  H = I, N = 1100, no rows.
+TEST_F(QpslvTest, DenseKktBeyondItsOrderIsRefused) {
+  const int n = 1100;
   Problem p;
-  p.n = 1;
-  p.meq = 2;
-  p.h = {1};
-  p.g = {0};
-  p.a = {1, 2};
-  p.b = {1, 2};
+  p.n = n;
+  p.h.assign(n * n, 0.0);
+  for (int j = 0; j < n; ++j) p.h[j * n + j] = 1.0;
+  p.g.assign(n, 1.0);
   orvika_test::UnitCapture cap(77);
   QpRun r;
-  call(p, Options{}, r);
+  Options o;
+  o.lrw_delta = n * (n + 1) / 2;
+  call(p, o, r);
   EXPECT_EQ(r.ifail, 1);
-  EXPECT_EQ(cap.text(), "\n     KKT SYSTEM OF ORDER     3 EXCEEDS THE WORK PARTITIONS\n");
+  EXPECT_EQ(cap.text(), "\n     KKT SYSTEM OF ORDER  1100 EXCEEDS THE DENSE SOLVER'S  1056\n");
 }
 
 // A sparse KKT system larger than the dense solver's own arrays: the GMRES
