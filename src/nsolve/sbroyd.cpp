@@ -1,5 +1,4 @@
 // SBROYD: Schubert's sparse form of Broyden's Jacobian update.
-#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -10,6 +9,8 @@ namespace orvika {
 
 namespace {
 
+// Integer word K (from 0) of an array read and written bytewise, so that it
+// may lie inside a real array.
 IWORD mask_get(const void* mask, IWORD k) {
   IWORD v;
   std::memcpy(&v, static_cast<const unsigned char*>(mask) + k * sizeof(IWORD), sizeof v);
@@ -28,25 +29,25 @@ void mask_set(void* mask, IWORD k, IWORD v) {
 void build_mask(IWORD M, IWORD N, IWORD NZ, const IWORD* IRN, const IWORD* ICN, double* W,
                 void* MASK) {
   constexpr IWORD kEnd = -1;
-  double* mark = W;      // column j: the last row seen using it (0: none)
-  double* head = W + N;  // row i: the first entry of its chain
-  for (IWORD j = 0; j < N; ++j) mark[j] = std::bit_cast<double>(IWORD{0});
-  for (IWORD i = 0; i < M; ++i) head[i] = std::bit_cast<double>(kEnd);
+  void* mark = W;      // column j: the last row seen using it (0: none)
+  void* head = W + (N > 0 ? N : 0);  // row i: the first entry of its chain
+  for (IWORD j = 0; j < N; ++j) mask_set(mark, j, 0);
+  for (IWORD i = 0; i < M; ++i) mask_set(head, i, kEnd);
   for (IWORD k = NZ - 1; k >= 0; --k) {
     const IWORD i = IRN[k], j = ICN[k];
     if (i < 1 || i > M || j < 1 || j > N) {
       mask_set(MASK, k, 1);
       continue;
     }
-    mask_set(MASK, k, std::bit_cast<IWORD>(head[i - 1]));
-    head[i - 1] = std::bit_cast<double>(k);
+    mask_set(MASK, k, mask_get(head, i - 1));
+    mask_set(head, i - 1, k);
   }
   for (IWORD i = 1; i <= M; ++i)
-    for (IWORD k = std::bit_cast<IWORD>(head[i - 1]); k != kEnd;) {
+    for (IWORD k = mask_get(head, i - 1); k != kEnd;) {
       const IWORD next = mask_get(MASK, k);
       const IWORD j = ICN[k];
-      const bool repeat = std::bit_cast<IWORD>(mark[j - 1]) == i;
-      mark[j - 1] = std::bit_cast<double>(i);
+      const bool repeat = mask_get(mark, j - 1) == i;
+      mask_set(mark, j - 1, i);
       mask_set(MASK, k, repeat ? 0 : 1);
       k = next;
     }
