@@ -12,11 +12,60 @@
  * Final codes: 0 converged, -1 iteration limit, -2 divergence, -3 variables
  * held on their bounds, -4 improper Jacobian structure (or bad input),
  * -5 numerically singular Jacobian, -6 insufficient work space, -7
- * structurally singular Jacobian.  A negative ICODE on entry returns at once.
- * ICODE 0, 1 or 8 and above starts a run.
+ * structurally singular Jacobian.  ICODE 0, 1 or 8 and above starts a run.
  *
  * The state of a run lives in the blocks below (one run at a time per
- * process); ORVK_NSLSAV copies it out and back.  Words are numbered from 1. */
+ * process); ORVK_NSLSAV copies it out and back.  Words are numbered from 1.
+ *
+ * Contract with the caller, beyond the request protocol:
+ *
+ * - A negative ICODE on entry returns at once.  ICODE is the only argument
+ *   read; no other argument is read or written, so the others may be unset
+ *   or null.
+ * - Save and restore: a run may be copied out with ORVK_NSLSAV (MODE 1) and
+ *   continued after a copy back only when the routine has just returned
+ *   request 2, 6 or 7.  At requests 3, 4 and 5 a trial is under way whose
+ *   state is partly in the dogleg block ORVK_DGLG1 and in the routine's own
+ *   saved words (line-search work), which the copy leaves out.  The caller's
+ *   arrays of the run (X, F, BJ, RSCALE, CSCALE, BWORK, WORK, RWORK/IWORK,
+ *   XBEST, HMERIT) must be those of that run when it continues.  With
+ *   IREUSE not 0 the next factorisation reuses the pivot ordering kept for
+ *   this work space by the sparse LU package; when the package refuses it
+ *   (another problem has used the work space since), the routine makes a
+ *   fresh analysis by itself.
+ * - A Jacobian whose order the sparse LU package changed while repairing
+ *   it (its data checks add or drop a row) leaves no square system: the run
+ *   ends with -7, structurally singular, as for a structurally singular
+ *   matrix.  Other codes of the package that map to no final code end the
+ *   run with -6 (work-space positions or ratio) or -4.
+ * - Bad input is answered, never trapped:
+ *   - a start call with N = 0 ends at once with ICODE = 0 (converged) and
+ *     ITER = ITER0, RMSERR = 0; N < 0, NZ < 0 or an entry outside 1..N end
+ *     it with -4; work space too short for the layout with -6;
+ *   - a real option that is not a number counts as missing and takes its
+ *     default, like one at or above RMISS;
+ *   - IRSCL or ICSCL outside 0..3 is reset to 0 (no scaling);
+ *   - the default of MAXBND and MAXDIV is MAXIT / 3 but at least 1, so that a
+ *     small MAXIT does not end every run at its first pass; a negative
+ *     MAXBND given by the caller ends the run with -3 at its first Jacobian
+ *     pass;
+ *   - ORVK_NSOLVE2: MHIST is limited to 20 and below 2 becomes 1; RELAX is
+ *     limited to [1, 1e4]; both are written back at every start call;
+ *   - a trial point whose residuals are not all finite numbers is never
+ *     accepted: a full step falls back to the globalised step; a dogleg
+ *     trial is rejected and the radius cut to half its step's length (when
+ *     the fifth trial of a base is such a point, the base point stands); a
+ *     search trial is rejected, and a search that ends without an
+ *     acceptable point goes back to its base and to the dogleg;
+ *   - a Newton step that is not finite (a Jacobian with entries that are not
+ *     finite) ends the run with -5.
+ * - Scale factors given by the caller (mode 3 on either side) are used as
+ *   given, only brought into [1e-35, 1e35] (one that is not a number becomes
+ *   1); with the other side in mode 2 that side is fitted to them.
+ * - ORVK_NSOLVE2's non-monotone reference merit uses only the merit values
+ *   stored in HMERIT during the current run; what HMERIT holds at the start
+ *   call takes no part.
+ */
 #ifndef ORVIKA_NSOLVE_H
 #define ORVIKA_NSOLVE_H
 
@@ -90,8 +139,58 @@ extern ORVK_API ORVK_NWOPT1_T ORVK_NWOPT1;
 extern ORVK_API ORVK_DGLG1_T ORVK_DGLG1;
 
 /* Sparse (ISTOR = 1, coordinate IRN/ICN/BJ) or dense (ISTOR = 2, BJ N x N
- * column-major) Newton solver; see the routine's head in nsolve.cpp for the
- * full argument list. */
+ * column-major) Newton solver.  Arguments (all by address):
+ *   N                 in      number of equations and variables.
+ *   NZ                in/out  Jacobian entries (ISTOR = 2: set to N*N at every call).
+ *   NEQ, NVAR, ISPARE in      structured equations / variables (scaling mode 1).
+ *   X                 in/out  (N) start point; every trial and restored point.
+ *   XUB, XLB, DXUB    in      (N) upper and lower bounds, largest change per step.
+ *   XBEST             out     (N) best point found.
+ *   F                 in/out  (N) residuals at X, written by the caller at requests 2-5.
+ *   IRN, ICN          in      (NZ) row and column numbers of the entries (ISTOR = 1).
+ *   BJ                in/out  (NZ) Jacobian values, written at requests 6 and 7.
+ *   IRNUM             in      (N) row numbering for the sparse LU package
+ *                             (ORVK_SPOPT2 word 7 = 1).
+ *   EQMAP, VARMAP, TERMPTR, FACPTR, FACVAR, FACEXP  in  equation term
+ *                             structure (scaling mode 1).
+ *   RSCALE, CSCALE    in/out  (N) row and column scale factors; modes:
+ *                             0 none, 1 structural, 2 logarithmic least
+ *                             squares from the first Jacobian, 3 the caller's.
+ *   BWORK             work    2N + NZ reals (JUPDT = 2).
+ *   WORK              work    7N reals.
+ *   ILIST             out     (N) bound list and largest-entry positions.
+ *   RWORK, IWORK      work    the same LWORK words seen as reals and as
+ *                             integers.  Sparse: the right-hand side at 1,
+ *                             the row and column numbers from LWORK/4, the
+ *                             values in the last NZ words, the sparse LU
+ *                             package's partition in the rest (its factors
+ *                             need room for the fill); dense: 11N + 2N^2.
+ *   TOL, DIVBND, STPTOL, TRFAC  in/out  tolerance on the scaled RMS
+ *                             residual, divergence bound, step tolerance,
+ *                             first trust radius factor (defaults 1e-6, 1e15,
+ *                             0.01, 0.1).
+ *   RMSERR, RMS0      out     scaled RMS residual now and at iteration 0.
+ *   RMISS             in      real missing marker.
+ *   LWORK             in      length of RWORK/IWORK.
+ *   MAXIT, MAXBND, MAXDIV  in/out  limits (defaults 10, max(1, MAXIT/3) twice).
+ *   ITER              out     iteration count; ITER0 in/out its start (default 0).
+ *   NLEAD             in/out  full steps only from ITER >= NLEAD (default 2;
+ *                             ORVK_NSOLVE2 0).
+ *   LSRCH             in/out  0 dogleg, else line search (ORVK_NSOLVE2: default 1).
+ *   IREUSE            in/out  not 0: reuse the previous pivot ordering.
+ *   ISTPTS            in/out  0: the step measure takes no part in the test.
+ *   IDUPCK            in      repeated positions take part once in the
+ *                             Broyden update (lowest bit set).
+ *   IPRINT            in      print level (5 history, 6 vectors, 9 Jacobian, 10 dumps).
+ *   JUPDT             in/out  1 fresh Jacobian values, 2 sparse Broyden update.
+ *   IRSCL, ICSCL      in/out  row / column scaling mode 0-3.
+ *   ISTOR             in      1 sparse, else dense.
+ *   IMISS             in      integer missing marker.
+ *   IOUT              in/out  print unit (default 6).
+ *   ITERM             in      1: iteration history on the host terminal.
+ *   ICODE             in/out  request or final code.
+ * An integer option equal to IMISS, or a real option at or above RMISS (or
+ * not a number), takes its default at a start call, written back. */
 ORVK_API void ORVK_NSOLVE(const IWORD *N, IWORD *NZ, const IWORD *NEQ, const IWORD *NVAR,
                           const IWORD *ISPARE, double *X, const double *XUB, const double *XLB,
                           const double *DXUB, double *XBEST, double *F, const IWORD *IRN,
@@ -108,8 +207,9 @@ ORVK_API void ORVK_NSOLVE(const IWORD *N, IWORD *NZ, const IWORD *NEQ, const IWO
                           const IWORD *IMISS, IWORD *IOUT, const IWORD *ITERM, IWORD *ICODE);
 
 /* ORVK_NSOLVE with a non-monotone relaxation search and a smooth approach to
- * the bounds: three more arguments, the merit-history length MHIST, the
- * relaxation factor RELAX and the merit history HMERIT (MHIST words). */
+ * the bounds: three more arguments, the merit-history length MHIST (default
+ * 6), the relaxation factor RELAX (default 20) and the merit history HMERIT
+ * (MHIST words, newest first, written by the routine). */
 ORVK_API void ORVK_NSOLVE2(const IWORD *N, IWORD *NZ, const IWORD *NEQ, const IWORD *NVAR,
                            const IWORD *ISPARE, double *X, const double *XUB, const double *XLB,
                            const double *DXUB, double *XBEST, double *F, const IWORD *IRN,

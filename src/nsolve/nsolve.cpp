@@ -31,7 +31,8 @@ orvika::NsolveSaved g_saved2;
  *   BJ       in/out  (NZ) Jacobian values (ISTOR = 2: N x N column-major).
  *   IRNUM    in      (N) row numbering for the sparse LU package (ORVK_SPOPT2 word 7 = 1).
  *   EQMAP, VARMAP, TERMPTR, FACPTR, FACVAR, FACEXP  in  equation term structure.
- *   RSCALE, CSCALE in/out (N) row and column scale factors.
+ *   RSCALE, CSCALE in/out (N) row and column scale factors (mode 3: the
+ *                    caller's, kept as given within [1e-35, 1e35]).
  *   BWORK    work    2N + NZ reals (JUPDT = 2).
  *   WORK     work    7N reals.
  *   ILIST    out     (N) bound list and largest-entry positions.
@@ -93,8 +94,8 @@ extern "C" ORVK_API void ORVK_NSOLVE(
  * Arguments 1-55 as ORVK_NSOLVE (defaults LSRCH 1, NLEAD 0), and
  *   MHIST   in/out  merit history length M: default 6, at most 20, below 2 becomes 1.
  *   RELAX   in/out  relaxation factor: default 20, limited to [1, 1e4].
- *   HMERIT  in/out  (M) merit history, newest first (entries that are not a
- *                   number take no part in the reference).
+ *   HMERIT  in/out  (M) merit history, newest first; only the values stored
+ *                   during this run take part in the reference.
  * Cost per iteration as ORVK_NSOLVE. */
 extern "C" ORVK_API void ORVK_NSOLVE2(
     const IWORD* N, IWORD* NZ, const IWORD* NEQ, const IWORD* NVAR, const IWORD* ISPARE, double* X,

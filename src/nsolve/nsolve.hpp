@@ -34,7 +34,9 @@ void RESIDC(IWORD N, IWORD NZ, const IWORD* IRN, const IWORD* ICN, const double*
 // ---- scale factors ----------------------------------------------------------------------
 
 // Row and column scale factors of the sparse Newton solvers (modes 0-3 per
-// side: none, structural, logarithmic least squares, caller-given).  WORK:
+// side: none, structural, logarithmic least squares, caller-given).  A
+// caller-given side keeps its factors (only brought into [1e-35, 1e35]);
+// when the other side is in mode 2 it is fitted to them alone.  WORK:
 // 2M + 3N reals when a mode is 2, 2 NVAR + NEQ when a mode is 1.
 void RCSCAL(IWORD M, IWORD N, IWORD NZ, IWORD IRSCL, IWORD ICSCL, IWORD ISTOR, IWORD NEQ,
             const IWORD* EQMAP, IWORD NVAR, const IWORD* VARMAP, const IWORD* TERMPTR,
@@ -53,7 +55,8 @@ void LOGSCL(IWORD M, IWORD N, IWORD& NE, IWORD MODE, const IWORD* IRN, const IWO
 // Schubert's sparse Broyden update of A after the step XOLD -> X (FOLD -> F);
 // XOLD := X and FOLD := F on return.  MASK: NZ integer words (read and
 // written bytewise, so it may lie inside a real array); built when FIRST is
-// true.  W: N + 2M reals.  ISTOR 1 coordinate, other dense M x N.
+// true, in O(NZ + M + N) with W as its work.  W: N + 2M reals.  ISTOR 1
+// coordinate, other dense M x N.
 void SBROYD(IWORD M, IWORD N, IWORD NZ, double* XOLD, const double* X, double* FOLD,
             const double* F, const IWORD* IRN, const IWORD* ICN, double* A, double* W, void* MASK,
             LWORD& FIRST, IWORD IDUPCK, IWORD ISTOR);

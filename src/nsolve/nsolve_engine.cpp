@@ -197,7 +197,6 @@ double* Engine::DX() const {
 // ---- the call ----------------------------------------------------------------------------
 
 void Engine::run() {
-  if (ICODE < 0) return;
   if (*a_.ISTOR == 2 && N >= 0 && N <= kMaxDenseOrder) *a_.NZ = N * N;
   const IWORD code = ICODE;
   if (code == 0 || code == 1 || code >= 8) {
@@ -909,15 +908,19 @@ void Engine::after_solve2() {
 }
 
 // Non-monotone reference: the merit history shifted by one, the newest
-// value relaxed by a factor that falls to 1 as the history fills.
+// value relaxed by a factor that falls to 1 as the history fills.  Only the
+// values stored by this run (word 14 counts them) enter the reference;
+// whatever an earlier run or the caller left in HMERIT takes no part.
 void Engine::merit_history() {
   const IWORD M = std::clamp<IWORD>(*a_.MHIST, 1, 20);
   double* H = a_.HMERIT;
-  S1.IPT = std::min(S1.IPT + 1, M);
+  const IWORD stored = std::clamp<IWORD>(S1.IPT, 0, M);  // values of this run before this pass
+  S1.IPT = std::min(stored + 1, M);
   double MX = 0.0;
   if (M >= 2) {
     for (IWORD k = M; k >= 2; --k) H[k - 1] = H[k - 2];
-    for (IWORD k = 2; k <= M; ++k)
+    // After the shift the values of this run are H(2..stored+1), at most H(M).
+    for (IWORD k = 2; k <= std::min(stored + 1, M); ++k)
       if (H[k - 1] > MX) MX = H[k - 1];  // an entry that is not a number takes no part
   }
   const IWORD c = S1.IPT;
@@ -1250,6 +1253,9 @@ void Engine::print_dogleg_step() {
 }  // namespace
 
 void nsolve_drive(const NsolveArgs& a, int variant, NsolveSaved& saved) {
+  // A negative code ends nothing and starts nothing: it is read before any
+  // other argument, which the caller may not have set.
+  if (*a.ICODE < 0) return;
   Engine e(a, variant, saved);
   e.run();
 }

@@ -16,6 +16,41 @@ double clamp_factor(double s) {
   return std::clamp(s, kFacMin, kFacMax);
 }
 
+// One side's exponents fitted with the other side's factors held fixed: with
+// caller-given row factors RS the column exponent C_j makes the mean of
+// ln|a_ij| - ln RS_i + C_j over the nonzero entries of column j vanish (the
+// least-squares fit of that side alone); with caller-given column factors CS
+// the row exponent R_i does the same for ln|a_ij| + ln CS_j + R_i over row i.
+// FIT receives the exponents (0 for a line without nonzero entries); COUNT
+// (the fitted side's length) is work.
+void fit_one_side(IWORD M, IWORD N, IWORD NZ, bool coord, const IWORD* IRN, const IWORD* ICN,
+                  const double* BJ, bool rows_given, const double* GIVEN, double* FIT,
+                  double* COUNT) {
+  const IWORD len = rows_given ? N : M;
+  for (IWORD k = 0; k < len; ++k) FIT[k] = COUNT[k] = 0.0;
+  auto add = [&](IWORD i, IWORD j, double v) {  // 0-based row and column
+    if (!(std::fabs(v) > 0.0)) return;
+    const double u = std::log(std::fabs(v));
+    if (rows_given) {
+      FIT[j] += u - std::log(GIVEN[i]);
+      COUNT[j] += 1.0;
+    } else {
+      FIT[i] += u + std::log(GIVEN[j]);
+      COUNT[i] += 1.0;
+    }
+  };
+  if (coord) {
+    for (IWORD k = 0; k < NZ; ++k) {
+      const IWORD i = IRN[k], j = ICN[k];
+      if (i >= 1 && i <= M && j >= 1 && j <= N) add(i - 1, j - 1, BJ[k]);
+    }
+  } else {
+    for (IWORD j = 0; j < N; ++j)
+      for (IWORD i = 0; i < M; ++i) add(i, j, BJ[i + M * j]);
+  }
+  for (IWORD k = 0; k < len; ++k) FIT[k] = COUNT[k] > 0.0 ? -FIT[k] / COUNT[k] : 0.0;
+}
+
 }  // namespace
 
 void RCSCAL(IWORD M, IWORD N, IWORD NZ, IWORD IRSCL, IWORD ICSCL, IWORD ISTOR, IWORD NEQ,
@@ -24,8 +59,16 @@ void RCSCAL(IWORD M, IWORD N, IWORD NZ, IWORD IRSCL, IWORD ICSCL, IWORD ISTOR, I
             const double* FACEXP, const double* /*F*/, const double* X, const IWORD* IRN,
             const IWORD* ICN, const double* BJ, double* RSCALE, double* CSCALE, double* WORK) {
   if (IRSCL == 0 && ICSCL == 0) return;
-  // 1. Logarithmic least squares: raw exponents into RSCALE and CSCALE.
-  if (IRSCL == 2 || ICSCL == 2) {
+  // 1. Logarithmic least squares: raw exponents into RSCALE and CSCALE.  A
+  // side given by the caller (mode 3) is never overwritten: it is brought
+  // into the range of factors first, and the other side is fitted to it.
+  if (IRSCL == 3 && ICSCL == 2) {
+    for (IWORD i = 0; i < M; ++i) RSCALE[i] = clamp_factor(RSCALE[i]);
+    fit_one_side(M, N, NZ, ISTOR == 1, IRN, ICN, BJ, true, RSCALE, CSCALE, WORK);
+  } else if (IRSCL == 2 && ICSCL == 3) {
+    for (IWORD j = 0; j < N; ++j) CSCALE[j] = clamp_factor(CSCALE[j]);
+    fit_one_side(M, N, NZ, ISTOR == 1, IRN, ICN, BJ, false, CSCALE, RSCALE, WORK);
+  } else if (IRSCL == 2 || ICSCL == 2) {
     IWORD ne = NZ;
     LOGSCL(M, N, ne, ISTOR == 1 ? 1 : 2, IRN, ICN, BJ, RSCALE, CSCALE, WORK, WORK + 2 * M);
   }

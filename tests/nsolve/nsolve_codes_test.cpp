@@ -83,6 +83,31 @@ TEST_F(NsolveCodes, NegativeCodeReturnsUnchanged) {
   EXPECT_EQ(c.rmserr, -1.0);
 }
 
+TEST_F(NsolveCodes, NegativeCodeReadsNoOtherArgument) {
+  // Every argument but ICODE is a null address: a negative code must return
+  // before any of them is read.
+  for (IWORD code : {-1, -7, -1000}) {
+    SCOPED_TRACE(code);
+    IWORD icode = code;
+    ORVK_NSOLVE(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                &icode);
+    EXPECT_EQ(icode, code);
+    ORVK_NSOLVE2(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                 nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                 nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                 nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                 nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                 nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                 &icode, nullptr, nullptr, nullptr);
+    EXPECT_EQ(icode, code);
+  }
+}
+
 TEST_F(NsolveCodes, StartCallsAndDefaults) {
   const Problem p = nsolve_test::broyden_tridiagonal(4);
   for (IWORD start : {0, 1, 8, 9}) {
@@ -554,3 +579,55 @@ TEST_F(NsolveCodes, NonFiniteTrialsNeverStand) {
 }
 
 }  // namespace
+
+TEST_F(NsolveCodes, MeritHistoryOfEarlierRunsTakesNoPart) {
+  // ORVK_NSOLVE2 with RELAX = 1 from x0 = 2 on atan(x) = 0: the first full
+  // Newton step overshoots, so a reference merit from this run alone rejects
+  // it.  Whatever HMERIT holds at the start call (zeros, the large values of
+  // an earlier run, values that are not numbers) must give the same run.
+  struct Fill {
+    const char* label;
+    double value;
+  };
+  const Fill fills[] = {{"zeros", 0.0}, {"earlier run", 1e30}, {"not a number", std::nan("")}};
+  const Problem p = overshoot();
+  std::vector<IWORD> requests0;
+  std::vector<double> x0;
+  for (const Fill& fl : fills) {
+    SCOPED_TRACE(fl.label);
+    SetUp();
+    Caller c(p, 1, true);
+    c.relax = 1.0;
+    c.mhist = 6;
+    c.maxit = 50;
+    c.maxdiv = 50;
+    c.tol = 1e-10;
+    c.istpts = 0;
+    c.hmerit.assign(20, fl.value);
+    c.call();  // 2
+    c.answer();
+    c.call();  // 6
+    c.answer();
+    c.call();  // the first relaxation trial
+    ASSERT_EQ(c.icode, 5);
+    // The reference is the only merit value of this run, RMS at the base.
+    EXPECT_EQ(ORVK_NSOLV2.SMAX, c.hmerit[0]);
+    EXPECT_DOUBLE_EQ(c.hmerit[0], std::atan(2.0));
+    c.answer();
+    c.call();
+    EXPECT_EQ(c.icode, 5);  // the overshooting trial is rejected, a shorter one follows
+    for (int k = 0; k < 2000 && c.icode > 0; ++k) {
+      c.answer();
+      c.call();
+    }
+    EXPECT_EQ(c.icode, 0);
+    EXPECT_LE(std::fabs(c.x[0]), 1e-10);
+    if (requests0.empty()) {
+      requests0 = c.requests;
+      x0 = c.x;
+    } else {
+      EXPECT_EQ(c.requests, requests0);
+      EXPECT_EQ(c.x, x0);
+    }
+  }
+}

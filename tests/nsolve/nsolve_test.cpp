@@ -93,6 +93,43 @@ TEST_F(NsolveSolve, KnownSystemsConverge) {
   }
 }
 
+TEST_F(NsolveSolve, CallerRowFactorsWithFittedColumns) {
+  // Broyden's tridiagonal system with its rows multiplied by 1, 100 and 1e4:
+  // the caller's row factors (1, 100, 1e4) undo that, and must stay as
+  // given whatever the column mode; every run converges to the root of the
+  // unscaled system.
+  Problem p = nsolve_test::broyden_tridiagonal(3);
+  const double rows[3] = {1.0, 100.0, 1e4};
+  auto fun = p.fun;
+  auto jac = p.jac;
+  p.fun = [fun, rows](const double* x, double* f) {
+    fun(x, f);
+    for (int i = 0; i < 3; ++i) f[i] *= rows[i];
+  };
+  auto irn = p.irn;
+  p.jac = [jac, irn, rows](const double* x, double* v) {
+    jac(x, v);
+    for (std::size_t k = 0; k < irn.size(); ++k) v[k] *= rows[irn[k] - 1];
+  };
+  for (IWORD icscl : {0, 1, 2, 3})
+    for (bool v2 : {false, true}) {
+      SCOPED_TRACE(std::to_string(icscl) + (v2 ? " nsolve2" : " nsolve"));
+      SetUp();
+      Caller cl(p, 1, v2);
+      cl.irscl = 3;
+      cl.icscl = icscl;
+      cl.rscale.assign(rows, rows + 3);
+      cl.cscale.assign(3, 2.0);
+      cl.tol = 1e-10;
+      cl.istpts = 0;
+      cl.maxit = 50;
+      ASSERT_EQ(cl.solve(), 0) << "iter " << cl.iter << " rms " << cl.rmserr;
+      EXPECT_EQ(cl.rscale, std::vector<double>(rows, rows + 3));
+      const Problem plain = nsolve_test::broyden_tridiagonal(3);
+      EXPECT_LE(plain.rms(cl.x.data()), 1e-9);
+    }
+}
+
 TEST_F(NsolveSolve, EquilibriumRootAndActiveBoundRoot) {
   {
     const Problem p = nsolve_test::equilibrium();

@@ -116,6 +116,46 @@ TEST(NsolveRcscal, ModesAndClamps) {
   EXPECT_EQ(c3[1], 1e-35);
 }
 
+TEST(NsolveRcscal, CallerSideKeptAndOtherSideFittedToIt) {
+  // Entries 10^(p_i + q_j): with the row factors 10^p_i given, the column
+  // factors 10^-q_j make every scaled entry 1, and the reverse.  The given
+  // side must come back exactly as it went in, in both storages.
+  const IWORD n = 3;
+  const double p[n] = {0, 2, 4}, q[n] = {-1, 3, 1};
+  const IWORD irn[7] = {1, 1, 2, 2, 2, 3, 3}, icn[7] = {1, 2, 1, 2, 3, 2, 3};
+  double coord[7], dense[9] = {};
+  for (int k = 0; k < 7; ++k) {
+    const IWORD i = irn[k] - 1, j = icn[k] - 1;
+    coord[k] = (k % 2 ? -1.0 : 1.0) * std::pow(10.0, p[i] + q[j]);
+    dense[i + n * j] = coord[k];
+  }
+  struct Case {
+    const char* label;
+    IWORD irscl, icscl, istor;
+  };
+  const Case cases[] = {{"rows given, coordinate", 3, 2, 1},
+                        {"rows given, dense", 3, 2, 2},
+                        {"columns given, coordinate", 2, 3, 1},
+                        {"columns given, dense", 2, 3, 2}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    double rs[n], cs[n], work[5 * n];
+    for (int i = 0; i < n; ++i) {
+      rs[i] = c.irscl == 3 ? std::pow(10.0, p[i]) : 9.0;
+      cs[i] = c.icscl == 3 ? std::pow(10.0, -q[i]) : 9.0;
+    }
+    const std::vector<double> rs0(rs, rs + n), cs0(cs, cs + n);
+    const IWORD nz = c.istor == 1 ? 7 : n * n;
+    RCSCAL(n, n, nz, c.irscl, c.icscl, c.istor, 0, nullptr, 0, nullptr, nullptr, nullptr, nullptr,
+           nullptr, nullptr, nullptr, nullptr, irn, icn, c.istor == 1 ? coord : dense, rs, cs,
+           work);
+    if (c.irscl == 3) EXPECT_EQ(std::vector<double>(rs, rs + n), rs0);
+    if (c.icscl == 3) EXPECT_EQ(std::vector<double>(cs, cs + n), cs0);
+    for (int k = 0; k < 7; ++k)
+      EXPECT_NEAR(std::fabs(coord[k]) * cs[icn[k] - 1] / rs[irn[k] - 1], 1.0, 1e-12) << k;
+  }
+}
+
 TEST(NsolveRcscal, StructuralSizes) {
   // Three columns: 1 and 2 mapped to variable 1, 3 to variable 2 (and a 4th
   // column with no variable).  Equation 1: 2 x1^2 + exp(x2); equation 2:

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "nsolve/nsolve.hpp"
@@ -37,6 +39,72 @@ TEST(NsolveSbroyd, SecantConditionByRow) {
     if (dup & 1) EXPECT_EQ(a[5], a0[5]);  // the repeat keeps its value
     EXPECT_EQ(xold[2], 2.0);
     EXPECT_EQ(fold[0], 3.0);
+  }
+}
+
+// Mask of a repeated-position check written the plain way: an entry is left
+// out when an earlier entry has its row and column.
+std::vector<IWORD> reference_mask(const std::vector<IWORD>& irn, const std::vector<IWORD>& icn,
+                                  bool check) {
+  std::vector<IWORD> m(irn.size(), 1);
+  if (!check) return m;
+  for (std::size_t k = 1; k < irn.size(); ++k)
+    for (std::size_t q = 0; q < k; ++q)
+      if (irn[q] == irn[k] && icn[q] == icn[k]) {
+        m[k] = 0;
+        break;
+      }
+  return m;
+}
+
+TEST(NsolveSbroyd, RepeatedPositionsMatchPlainReference) {
+  // Entries in no order, many positions repeated two to four times, some
+  // rows without entries: the mask and the updated values must equal those
+  // of the plain check and of the update formula applied with its mask.
+  const IWORD m = 37, n = 41;
+  std::vector<IWORD> irn, icn;
+  std::uint64_t seed = 12345;
+  auto next = [&seed](IWORD mod) {
+    seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+    return static_cast<IWORD>((seed >> 33) % static_cast<std::uint64_t>(mod));
+  };
+  for (int k = 0; k < 500; ++k) {
+    const IWORD i = 1 + next(m - 3), j = 1 + next(n);  // rows m-2..m left empty
+    for (IWORD r = 0, copies = 1 + next(4); r < copies; ++r) {
+      irn.push_back(i);
+      icn.push_back(j);
+    }
+  }
+  for (std::size_t k = irn.size() - 1; k > 0; --k) {  // shuffle the entry order
+    const std::size_t q = static_cast<std::size_t>(next(static_cast<IWORD>(k + 1)));
+    std::swap(irn[k], irn[q]);
+    std::swap(icn[k], icn[q]);
+  }
+  const IWORD nz = static_cast<IWORD>(irn.size());
+  std::vector<double> a0(nz), x(n), f(m);
+  for (IWORD k = 0; k < nz; ++k) a0[k] = 1.0 + 0.01 * next(100);
+  for (IWORD j = 0; j < n; ++j) x[j] = 0.1 * (next(21) - 10);
+  for (IWORD i = 0; i < m; ++i) f[i] = 0.1 * (next(21) - 10);
+  for (IWORD dup : {1, -1, 0, 2}) {
+    SCOPED_TRACE(dup);
+    const std::vector<IWORD> ref = reference_mask(irn, icn, (dup & 1) != 0);
+    // The update by its formula, with the reference mask.
+    std::vector<double> want = a0, r(m), d(m, 0.0);
+    for (IWORD i = 0; i < m; ++i) r[i] = f[i];  // FOLD = 0, XOLD = 0: s = x, y = f
+    for (IWORD k = 0; k < nz; ++k) {
+      r[irn[k] - 1] -= a0[k] * x[icn[k] - 1];
+      if (ref[k] == 1) d[irn[k] - 1] += x[icn[k] - 1] * x[icn[k] - 1];
+    }
+    for (IWORD k = 0; k < nz; ++k)
+      if (ref[k] == 1 && d[irn[k] - 1] > 0.0)
+        want[k] += r[irn[k] - 1] * x[icn[k] - 1] / d[irn[k] - 1];
+    std::vector<double> a = a0, xold(n, 0.0), fold(m, 0.0), w(n + 2 * m, -1.0);
+    std::vector<IWORD> mask(nz, 7);
+    LWORD first = ORVK_TRUE;
+    SBROYD(m, n, nz, xold.data(), x.data(), fold.data(), f.data(), irn.data(), icn.data(),
+           a.data(), w.data(), mask.data(), first, dup, 1);
+    EXPECT_EQ(mask, ref);
+    EXPECT_EQ(a, want);
   }
 }
 
