@@ -399,6 +399,40 @@ TEST(FcontStart, WorkspaceLimits) {
   }
 }
 
+TEST(FcontStart, LayoutBeyondTheIntegerRangeIsRefused) {
+  // Sizes whose section starts or lengths do not fit in an IWORD end the
+  // run with code 15 before anything is laid out, read or written (the
+  // arrays passed have one element: a routine that used N would fault).
+  struct Row {
+    const char* what;
+    IWORD istore, jmode, ihom, n, nz;
+  };
+  const IWORD big = IWORD{1} << 60;
+  const IWORD top = std::numeric_limits<IWORD>::max();
+  const Row rows[] = {
+      {"sparse, 11 N + 8", 1, 1, 1, big, 1},
+      {"dense, 11 N + 8", 2, 1, 1, big, 1},
+      {"sparse grouping and diagonals", 1, 2, 3, big, 1},
+      {"dense start Jacobian N * N", 2, 1, 2, IWORD{1} << 32, 1},
+      {"sparse start Jacobian NZ", 1, 1, 2, 4, top - 20},
+      {"grouping NZ + 2 N + 2", 1, 2, 1, 4, top - 5},
+      {"largest N", 1, 1, 1, top, 1},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    Messaged m(linear2(1, 0, 0, 1, 1, 1), row.istore);
+    m.r.n = row.n;
+    m.r.nz = row.nz;
+    m.r.jmode = row.jmode;
+    m.r.ihom = row.ihom;
+    EXPECT_EQ(m.r.solve(), 15);
+    EXPECT_TRUE(m.r.requests.empty());
+    EXPECT_EQ(m.r.rlam, 1.0);
+    EXPECT_EQ(m.cap.lines(), framed("!!!Fcont_Solve exited due to insufficient workspace"));
+    for (int w = ii::IF0; w <= ii::JNEXT; ++w) EXPECT_EQ(m.r.info(w), kImiss) << w;
+  }
+}
+
 TEST(FcontStart, InvalidBoundsEndTheRun) {
   const Problem p = linear2(2, 0, 0, 3, 1, 1);
   ContRun r(p, 2);

@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "fcont_test_util.hpp"
+#include "orvika/sparselu.h"
 
 using namespace fcont_test;
 
@@ -173,6 +175,86 @@ TEST(KnownPaths, BratuSparseWithEveryJacobianMode) {
     if (jm == 2) EXPECT_EQ(r.count(-3), 0);
     if (jm != 2) EXPECT_GT(r.count(-3), 0);
   }
+}
+
+// A host's own solve with the sparse package: x from the tridiagonal
+// system 4 x_i - x_(i-1) - x_(i+1) = i of order 3 in its own work space,
+// with its own options and positions.  Returns the largest residual of
+// the solution (1e300 when the package fails).
+double host_solve() {
+  std::vector<double> work(2000, 0.0);
+  ORVK_SPOPT1.PIVTL1 = 0.1;
+  ORVK_SPOPT1.PIVTL2 = 0.1;
+  ORVK_SPOPT1.SPCFAC = 1.0;
+  ORVK_SPOPT2_T& o = ORVK_SPOPT2;
+  o = ORVK_SPOPT2_T{};
+  o.CHKMODE = 1;
+  o.INPFRM = 1;
+  o.ORDOPT = 2;
+  o.METHOD = 2;
+  o.SCLOPT = 2;
+  o.RSTOPT = 0;
+  o.IORNIN = 0;
+  o.MSGUNIT = 0;
+  o.I4FAC = 1;
+  o.IB = 1;
+  o.IVECT = 500;
+  o.JVECT = 520;
+  o.IA = 1900;
+  ORVK_SPOPT4.NRHSMX = 1;
+  ORVK_SPOPT4.NRHS = 1;
+  const IWORD rows[] = {1, 1, 2, 2, 2, 3, 3}, cols[] = {1, 2, 1, 2, 3, 2, 3};
+  const double vals[] = {4, -1, -1, 4, -1, -1, 4};
+  for (int k = 0; k < 7; ++k) {
+    IWORD v = rows[k];
+    std::memcpy(&work[o.IVECT - 1 + k], &v, 8);
+    v = cols[k];
+    std::memcpy(&work[o.JVECT - 1 + k], &v, 8);
+    work[o.IA - 1 + k] = vals[k];
+  }
+  for (int i = 0; i < 3; ++i) work[i] = i + 1.0;
+  IWORD spende = 2000, n = 3, nz = 7, code = -99;
+  ORVK_CONTRL(reinterpret_cast<IWORD*>(work.data()), work.data(), &spende, &n, &nz, &code);
+  if (code != 0) return 1e300;
+  const double* x = &work[ORVK_SPOPT2.X - 1];
+  // 4 x1 - x2 = 1, -x1 + 4 x2 - x3 = 2, -x2 + 4 x3 = 3.
+  return std::max({std::fabs(4 * x[0] - x[1] - 1), std::fabs(-x[0] + 4 * x[1] - x[2] - 2),
+                   std::fabs(-x[1] + 4 * x[2] - 3)});
+}
+
+TEST(KnownPaths, HostSolvesOfItsOwnBetweenRequestsLeaveTheRunAlone) {
+  // Bratu N = 200, sparse: before answering every request the host solves
+  // a system of its own with the sparse package (its own options, work
+  // space and positions).  The run is not disturbed, and the host finds
+  // its own option words in the blocks after every request.
+  const ORVK_SPOPT1_T s1 = ORVK_SPOPT1;
+  const ORVK_SPOPT2_T s2 = ORVK_SPOPT2;
+  const ORVK_SPOPT3_T s3 = ORVK_SPOPT3;
+  const ORVK_SPOPT4_T s4 = ORVK_SPOPT4;
+  const Problem p = bratu(200, 1.0);
+  for (IWORD jm : {1, 2}) {
+    SCOPED_TRACE(label(1, jm, 1));
+    ContRun r(p, 1);
+    r.jmode = jm;
+    ORVK_SPOPT2_T mine{};
+    double worst = 0.0;
+    int changed = 0, calls = 0;
+    auto host = [&](ContRun&) {
+      if (calls++ > 0 && std::memcmp(&mine, &ORVK_SPOPT2, sizeof mine) != 0) ++changed;
+      worst = std::max(worst, host_solve());
+      mine = ORVK_SPOPT2;
+    };
+    r.on_eval = host;
+    ASSERT_EQ(r.solve(), 0);
+    EXPECT_LT(worst, 1e-14);
+    EXPECT_EQ(changed, 0);
+    EXPECT_LT(r.residual_at_target(), 1e-9);
+    EXPECT_LT(r.worst_path_point(p.x0), kOnPath);
+  }
+  ORVK_SPOPT1 = s1;
+  ORVK_SPOPT2 = s2;
+  ORVK_SPOPT3 = s3;
+  ORVK_SPOPT4 = s4;
 }
 
 // x1 + x2^2/200 = 2.045, x2 + x3^2/200 = 3.08, x3 + x1^2/200 = 4.02: root

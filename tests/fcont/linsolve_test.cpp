@@ -218,6 +218,91 @@ TEST_F(FcontSparseSolve, BlocksChangedBetweenRequestsDoNotReachTheRun) {
   }
 }
 
+TEST_F(FcontSparseSolve, ReSolveMethodPresetIsReplacedByAFactoringMethod) {
+  // A run starts with new matrices: a preset of a re-solve with kept
+  // factors (3, 6), or no method at all, factors with method 1; a factoring
+  // method is kept.  The caller's word is not changed.
+  for (IWORD method : {0, 1, 2, 3, 4, 5, 6, 7, 8}) {
+    SCOPED_TRACE(method);
+    ORVK_SPOPT2.METHOD = method;
+    ContRun r(nearly_singular(0.5), 1);
+    r.set_i(ip::KPLUNT, 7);
+    r.set_i(ip::KPLLEV, 3);
+    orvika_test::UnitCapture cap(7);
+    EXPECT_EQ(r.solve(), 0);
+    EXPECT_LT(r.residual_at_target(), 1e-10);
+    EXPECT_TRUE(cap.lines().empty());
+    EXPECT_EQ(ORVK_SPOPT2.METHOD, method);
+    ORVK_SPOPT2 = o2_;
+  }
+}
+
+std::vector<std::pair<IWORD, std::string>> g_routine;
+extern "C" void routine_lines(const IWORD* unit, const IWORD* count, const char* text, int64_t) {
+  g_routine.emplace_back(*unit, std::string(text, static_cast<std::size_t>(*count > 0 ? *count : 0)));
+}
+
+TEST_F(FcontSparseSolve, SparsePackageWritesOnTheSolversOwnUnit) {
+  // Rows 1 and 2 have entries in column 1 only: structurally singular, so
+  // the sparse package writes its report.  It writes on a unit the library
+  // itself writes (1..100): the first such message unit of the run, or the
+  // caller's preset 1..999; never on a unit that means the message routine.
+  Problem p;
+  p.n = 3;
+  p.x0 = {2.0, 2.0, 2.0};
+  p.F = [](const double* x, double, double* f) {
+    f[0] = x[0] - 1;
+    f[1] = 2 * x[0] - 2;
+    f[2] = x[0] + x[1] + x[2] - 3;
+  };
+  p.J = [](const double*, double, double* j) {
+    for (int k = 0; k < 9; ++k) j[k] = 0.0;
+    j[0] = 1;
+    j[1] = 2;
+    j[2] = 1;
+    j[5] = 1;
+    j[8] = 1;
+  };
+  p.irn = {1, 2, 3, 3, 3};
+  p.icn = {1, 1, 1, 2, 3};
+  struct Case {
+    const char* what;
+    IWORD kplunt, kptunt, preset;
+    int package_unit;  // 0: the package is silent
+  };
+  const Case cases[] = {{"first unit", 7, 0, 0, 7},
+                        {"first unit routine's, second the library's", 250, 8, 0, 8},
+                        {"both units the routine's", 250, 0, 0, 0},
+                        {"first unit silenced", 0, 8, 0, 8},
+                        {"caller's preset", 250, 8, 9, 9}};
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.what);
+    ORVK_SPOPT2.MSGUNIT = k.preset;
+    g_routine.clear();
+    ContRun r(p, 1);
+    r.msgrtn = &routine_lines;
+    r.set_i(ip::KPLUNT, k.kplunt);
+    r.set_i(ip::KPLLEV, k.kplunt == 0 ? 0 : 3);
+    r.set_i(ip::KPTUNT, k.kptunt);
+    r.set_i(ip::KPTLEV, 3);
+    orvika_test::UnitCapture c7(7), c8(8), c9(9), c250(250);
+    const IWORD code = r.solve();
+    EXPECT_GT(code, 0);
+    EXPECT_TRUE(c250.lines().empty());
+    for (int u : {7, 8, 9}) {
+      const auto& lines = (u == 7 ? c7 : u == 8 ? c8 : c9).lines();
+      if (u == k.package_unit)
+        EXPECT_EQ(lines, (std::vector<std::string>{"", "      PROGRAM EXECUTION TERMINATED  (TALLY)"}))
+            << u;
+      else
+        EXPECT_TRUE(lines.empty()) << u;
+    }
+    for (const auto& l : g_routine) EXPECT_EQ(l.first, 250);
+    EXPECT_EQ(ORVK_SPOPT2.MSGUNIT, k.preset);
+    ORVK_SPOPT2 = o2_;
+  }
+}
+
 // The three report lines of one failed accuracy check.
 std::vector<std::string> check_block(const std::string& chkt, const std::string& pivt) {
   return {"", "  Fcont_Solve: CHKT  =" + chkt + " PIVT   =" + pivt,
