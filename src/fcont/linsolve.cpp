@@ -254,9 +254,9 @@ IWORD sparse_setup(Ctx& c) {
   o.METHOD = sparse_factoring_method(o.METHOD);
   if (o.SCLOPT != 2) o.SCLOPT = 1;
   o.RSTOPT = 1;
-  // A row numbering is handed over only when IPERM is one (its words
-  // checked in the start of WLIN, free until the first solve).
-  if (n < 1 || nwlin < n || !row_order_usable(n, a.IPERM, c.w.WLIN)) o.IORNIN = 0;
+  // A row numbering is handed over only when IPERM is one (checked with
+  // W2 as scratch, free until the first tangent).
+  if (n < 1 || !row_order_usable(n, a.IPERM, c.w.W2)) o.IORNIN = 0;
   if (o.CBSROW < 1 || o.CBSROW > n) o.CBSROW = n;
   if (o.RNKOPT != 0) o.RNKOPT = 1;
   o.MSGUNIT = sparse_message_unit(o.MSGUNIT, own_unit(c));

@@ -159,6 +159,49 @@ TEST_F(FcontSparseSolve, RowNumberingThatIsNoPermutationIsNotHandedOver) {
   }
 }
 
+TEST_F(FcontSparseSolve, OnlyAUsableRowNumberingNeedsRoomInTheWork) {
+  // The start check asks room for the row numbering only when it will be
+  // handed over: a vector that is no permutation needs as little work as
+  // no numbering at all.  (Diagonal system of order 100, where the room of
+  // the numbering decides the least length.)
+  Problem p;
+  p.n = 100;
+  p.x0.assign(100, 2.0);
+  p.F = [](const double* x, double, double* f) {
+    for (int i = 0; i < 100; ++i) f[i] = (i + 1.0) * x[i] - 1.0;
+  };
+  p.J = [](const double*, double, double* j) {
+    for (int k = 0; k < 10000; ++k) j[k] = 0.0;
+    for (int i = 0; i < 100; ++i) j[i + 100 * i] = i + 1.0;
+  };
+  for (int i = 1; i <= 100; ++i) {
+    p.irn.push_back(i);
+    p.icn.push_back(i);
+  }
+  auto needed = [&](IWORD iornin, const std::vector<IWORD>& iperm) {
+    ORVK_SPOPT2.IORNIN = iornin;
+    ContRun r(p, 1);
+    r.iperm = iperm;
+    r.set_i(ip::KPLUNT, 7);
+    r.set_i(ip::KPLLEV, 3);
+    set_nwlin(r, 10);
+    orvika_test::UnitCapture cap(7);
+    EXPECT_EQ(r.solve(), 15);
+    ORVK_SPOPT2 = o2_;
+    const std::string head = "!!!Fcont_Solve: work array W too short, LW must be at least";
+    if (cap.lines().size() < 2 || cap.lines()[1].rfind(head, 0) != 0) return IWORD{-1};
+    return static_cast<IWORD>(std::stoll(cap.lines()[1].substr(head.size())));
+  };
+  std::vector<IWORD> perm(100), broken(100);
+  for (int i = 0; i < 100; ++i) perm[i] = 100 - i;
+  broken = perm;
+  broken[50] = broken[49];  // a repeat inside; first and last entries as before
+  const IWORD none = needed(0, perm);
+  ASSERT_GT(none, 0);
+  EXPECT_GT(needed(1, perm), none);
+  EXPECT_EQ(needed(1, broken), none);
+}
+
 TEST_F(FcontSparseSolve, BlocksChangedBetweenRequestsDoNotReachTheRun) {
   // The run keeps its own copies of every position and option word it
   // sets: a caller that changes the shared block between two requests
