@@ -215,7 +215,7 @@ TEST(FcontSolve, NaturalParameterWithoutParameterDependenceIsNoSuccess) {
 
 TEST(FcontSolve, DampedStartCorrectionStops) {
   // A Newton step of scaled length 5e5 (damping 2e-5) into a residual that
-  // keeps growing: the continued half steps must come to an end.
+  // keeps growing: the halving of the step must come to an end.
   Problem p;
   p.n = 1;
   p.x0 = {0.0};
