@@ -105,8 +105,8 @@ Layout layout(IWORD n, IWORD nz, IWORD istore, IWORD jmode, IWORD ihom, IWORD lw
  * would exceed the IWORD range the run ends with code 15 (IINFO words
  * 29-47 then hold IMISS).  Later calls read the starts from IINFO; a
  * layout that does not belong to the arguments of the call (IINFO changed
- * during a run, or no start call) ends the call with code 12.  ISOLV >= 0 on entry is a caller error: a
- * message is printed and nothing changes. */
+ * during a run, or no start call) ends the call with code 12.  ISOLV >= 0
+ * on entry is a caller error: a message is printed and nothing changes. */
 extern "C" ORVK_API void FCONT_SOLVE(IWORD* ISOLV, const IWORD* ISTORE, const IWORD* JMODE,
                                      const IWORD* IHOM, IWORD* IFERR, const IWORD* N, double* X,
                                      double* RLAM, double* F, const IWORD* NZ, const IWORD* IRN,

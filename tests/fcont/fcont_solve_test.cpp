@@ -262,7 +262,8 @@ TEST(FcontSolve, DampedStartStepIsHalvedFromItsBasePoint) {
     bool jac = false;
     for (std::size_t k = 0; k < r.requests.size(); ++k) {
       if (r.requests[k] == -3) jac = true;
-      if (jac && r.requests[k] == -2 && r.lam_at_request[k] == 1.0) trial.push_back(r.x_at_request[k]);
+      if (jac && r.requests[k] == -2 && r.lam_at_request[k] == 1.0)
+        trial.push_back(r.x_at_request[k]);
     }
     ASSERT_GE(trial.size(), 3u);
     EXPECT_NEAR(trial[0], 10.0, 1e-9);

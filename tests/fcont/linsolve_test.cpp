@@ -282,7 +282,8 @@ TEST_F(FcontSparseSolve, ReSolveMethodPresetIsReplacedByAFactoringMethod) {
 
 std::vector<std::pair<IWORD, std::string>> g_routine;
 extern "C" void routine_lines(const IWORD* unit, const IWORD* count, const char* text, int64_t) {
-  g_routine.emplace_back(*unit, std::string(text, static_cast<std::size_t>(*count > 0 ? *count : 0)));
+  const std::size_t len = static_cast<std::size_t>(*count > 0 ? *count : 0);
+  g_routine.emplace_back(*unit, std::string(text, len));
 }
 
 TEST_F(FcontSparseSolve, SparsePackageWritesOnTheSolversOwnUnit) {
@@ -335,7 +336,8 @@ TEST_F(FcontSparseSolve, SparsePackageWritesOnTheSolversOwnUnit) {
     for (int u : {7, 8, 9}) {
       const auto& lines = (u == 7 ? c7 : u == 8 ? c8 : c9).lines();
       if (u == k.package_unit)
-        EXPECT_EQ(lines, (std::vector<std::string>{"", "      PROGRAM EXECUTION TERMINATED  (TALLY)"}))
+        EXPECT_EQ(lines, (std::vector<std::string>{
+                             "", "      PROGRAM EXECUTION TERMINATED  (TALLY)"}))
             << u;
       else
         EXPECT_TRUE(lines.empty()) << u;
