@@ -46,14 +46,16 @@ typedef void (*FCONT_NAMRTN)(const IWORD *INDEX, const void *NAMES, IWORD *LENGT
  *         3 (1-lambda) F + lambda (x-x0)/(FSCALE XSCALE); 4 the caller's F
  *         depends on lambda (natural parameter).
  * IFERR   (in/out) nonzero: the caller could not evaluate F.
- * N       number of variables and equations.
+ * N       number of variables and equations (N < 1 gives code 12).
  * X       (in/out, N) start point; the point of every request; the result.
  * RLAM    (out) the parameter belonging to X.
  * F       (N) residuals, written by the caller on request -2.
  * NZ, IRN, ICN  (sparse) entry count, row and column numbers (NZ each).
  * LDB     leading dimension of a dense AJAC.
  * AJAC    Jacobian values (NZ, or LDB by N); overwritten by the solver.
- * IPERM   (N) dense: pivot list; sparse: optional row numbering.
+ * IPERM   (N) dense: pivot list; sparse: optional row numbering, handed to
+ *         ORVK_CONTRL (ORVK_SPOPT2 word 7 = 1) only when |IPERM| is a
+ *         permutation of 1..N.
  * IPARAM(14), RPARAM(20)  options; IINFO(47), RINFO(21)  state (leave
  *         untouched during a run).
  * XLB, XUB (N) bounds.  FSCALE, XSCALE (in/out, N) scale factors, computed
@@ -63,8 +65,19 @@ typedef void (*FCONT_NAMRTN)(const IWORD *INDEX, const void *NAMES, IWORD *LENGT
  *         the address of a 64-bit word holding 0.
  * LIW, IW  integer work array; LW, W  real work array.
  * Work space: W needs 11N+8 words, N*N (dense) or NZ (sparse) more for
- * IHOM = 2, plus the linear solver's work (sparse: at least 3 NZ + 6 N);
- * IW needs NZ+2N+1 words for sparse differences, N more for sparse IHOM 3.
+ * IHOM = 2, plus the linear solver's work (sparse: what ORVK_CONTRL needs
+ * for a new analysis at the solver's input positions: at least its
+ * minimum of about 24 N + 7 NZ + 90 words, more for the positions and a
+ * row numbering; a shorter W ends the run at the start with code 15 and a
+ * message giving the least LW); IW needs NZ+2N+1
+ * words for sparse differences, N more for sparse IHOM 3.  Sizes whose
+ * layout exceeds the IWORD range give code 15.
+ * Sparse options: the run takes ORVK_SPOPT1-3 as the caller left them at
+ * the start (a re-solve METHOD 3 or 6 becomes 1; a message unit outside
+ * 1..999 becomes the first message unit in 1..100, else 0), keeps its own
+ * copies and puts them into the blocks only around each ORVK_CONTRL call;
+ * the caller's values are given back after every call, except that pivot
+ * tolerances raised after a poor residual check stay raised.
  * Cost: per path point one or more Jacobians and O(N^3) (dense) or one
  * sparse LU per corrector step.
  * Method: arc-length predictor-corrector continuation (Allgower & Georg,
@@ -89,7 +102,9 @@ ORVK_API void FCONT_GETINFO(const IWORD *MODE, const IWORD *KIND, char *NAME, IW
 
 /* Sets one option by name: KIND 1 IPARAM(POS) := IVAL; KIND 2
  * RPARAM(POS) := RVAL; KIND 0 integer names first (IPARAM := RVAL truncated,
- * POS > 0), then real names (RPARAM := RVAL, POS < 0).  POS 0: not found. */
+ * POS > 0; a NaN, infinite or out-of-range RVAL is refused with POS 0),
+ * then real names (RPARAM := RVAL, POS < 0).  POS 0: not found or refused,
+ * nothing stored. */
 ORVK_API void FCONT_SETPARAM(const char *NAME, const IWORD *KIND, const IWORD *IVAL,
                              const double *RVAL, IWORD *IPARAM, double *RPARAM, IWORD *POS,
                              int64_t NAME_LEN);

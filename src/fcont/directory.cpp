@@ -63,12 +63,12 @@ IWORD length(const Table& t, IWORD k) {
 
 }  // namespace
 
-IWORD fcont_truncate(double v) {
-  if (std::isnan(v)) return 0;
-  const double lim = 9223372036854775807.0;  // 2^63
-  if (v >= lim) return std::numeric_limits<IWORD>::max();
-  if (v <= -lim) return std::numeric_limits<IWORD>::min();
-  return static_cast<IWORD>(v);
+bool fcont_truncate(double v, IWORD& value) {
+  // The 64-bit range is [-2^63, 2^63); NaN and infinities fail the tests.
+  const double lim = 9223372036854775808.0;  // 2^63
+  if (!(v >= -lim && v < lim)) return false;
+  value = static_cast<IWORD>(v);
+  return true;
 }
 
 IWORD fcont_lookup(IWORD kind, const char* name, int64_t namelen, IWORD& pos, IWORD& len) {
@@ -158,14 +158,16 @@ extern "C" ORVK_API void FCONT_GETINFO(const IWORD* MODE, const IWORD* KIND, cha
  * NAME     in   char (NAME_LEN)  option name, matched as by FCONT_GETINFO.
  * KIND     in   IWORD  1 IPARAM(POS) := IVAL; 2 RPARAM(POS) := RVAL;
  *                      0 integer names first (IPARAM := RVAL truncated
- *                      toward zero, NaN as 0), then real names
- *                      (RPARAM := RVAL).
+ *                      toward zero; a NaN, an infinity or a value beyond
+ *                      the 64-bit range is refused: POS 0, nothing set),
+ *                      then real names (RPARAM := RVAL).
  * IVAL     in   IWORD  value for KIND 1.
  * RVAL     in   real   value for KIND 0 and 2.
  * IPARAM   in/out IWORD (14), RPARAM in/out real (20): the option records.
  * POS      out  IWORD  word set: > 0 in IPARAM (KIND 0, 1) or RPARAM
  *                      (KIND 2); < 0 its negative in RPARAM (KIND 0);
- *                      0 name not found or KIND unknown (nothing set).
+ *                      0 name not found, KIND unknown or an integer
+ *                      value refused (nothing set).
  * No work space.  Cost: O(number of names). */
 extern "C" ORVK_API void FCONT_SETPARAM(const char* NAME, const IWORD* KIND, const IWORD* IVAL,
                                         const double* RVAL, IWORD* IPARAM, double* RPARAM,
@@ -187,8 +189,12 @@ extern "C" ORVK_API void FCONT_SETPARAM(const char* NAME, const IWORD* KIND, con
       return;
     case 0:
       if (fcont_lookup(1, NAME, NAME_LEN, p, l) != 0) {
-        IPARAM[p - 1] = fcont_truncate(*RVAL);
-        *POS = p;
+        // An integer option takes only a value that has an integer part.
+        IWORD v = 0;
+        if (fcont_truncate(*RVAL, v)) {
+          IPARAM[p - 1] = v;
+          *POS = p;
+        }
       } else if (fcont_lookup(2, NAME, NAME_LEN, p, l) != 0) {
         RPARAM[p - 1] = *RVAL;
         *POS = -p;

@@ -242,11 +242,13 @@ Done initial_correction_test(Ctx& c) {
   const double dx = c.R(ri::DXNEWT);
   const double xtol = c.Q(rp::XTOL), ftol = c.Q(rp::FTOL), sq = c.R(ri::SQRTN);
   double& alpha = c.R(ri::ALPHA);
-  // Continue a damped step by halves while the added step still moves X
-  // by more than the correction tolerance.
-  if (alpha < 0.001 && f1 > 2.0 * fn && 0.5 * alpha * dx > 0.1 * xtol) {
+  // A strongly damped step that more than doubled the residual is halved
+  // from its base point XBASE, which stays.  The trial point comes back to
+  // XBASE as ALPHA falls, where the residual is FNORM again, so the halving
+  // ends; ALPHA = 0 (underflow) is not halved further.
+  if (alpha < 0.001 && f1 > 2.0 * fn && alpha > 0.0) {
     alpha = alpha / 2.0;
-    step_x(c, alpha, c.w.W1);
+    for (IWORD i = 0; i < c.n; ++i) c.a.X[i] = c.w.XBASE[i] + alpha * c.w.W1[i] * c.a.XSCALE[i];
     bound_pull(c);
     return request(c, -2, 13);
   }
@@ -280,34 +282,31 @@ Done start(Ctx& c) {
 
   IWORD ierr = 0;
   fcont_chkparam(c.istore(), *a.JMODE, a.IPARAM, a.RPARAM, ierr, a.MSGRTN);
-  // Problems the solver cannot lay out or follow: a negative size or entry
-  // count, an unknown homotopy, a given scale vector with a zero or
-  // non-finite factor (every scaled quantity divides by them).
-  if (n < 0 || (c.sparse() && c.nz() < 0) || c.ihom() < 1 || c.ihom() > 4) ierr = 1;
-  if (ierr == 0 && n >= 1) {
-    const double rmiss = c.Q(rp::RMISS);
-    for (const double* s : {a.FSCALE, a.XSCALE}) {
-      if (!(s[0] > 0.0 && s[0] < rmiss)) continue;
-      for (IWORD i = 0; i < n; ++i)
-        if (s[i] == 0.0 || !std::isfinite(s[i])) ierr = 1;
-    }
-  }
+  // Problems the solver cannot lay out or follow: an empty or negative
+  // size, a negative entry count, an unknown homotopy.
+  if (n < 1 || (c.sparse() && c.nz() < 0) || c.ihom() < 1 || c.ihom() > 4) ierr = 1;
   if (ierr != 0) return final_exit(c, 12);
+  // Sections whose starts would not fit in an IWORD: nothing is laid out.
+  if (c.w.overflow) return final_exit(c, 15);
   if (*a.LIW < c.I(ii::JNEXT) - 1) return final_exit(c, 15);
   const IWORD nwlin = c.w.NWLIN;
-  if (c.sparse() ? nwlin < 3 * c.nz() + 6 * n : nwlin < 0) return final_exit(c, 15);
+  if (!c.sparse() && nwlin < 0) return final_exit(c, 15);
+  // A given scale vector with a zero or non-finite factor: every scaled
+  // quantity divides by them.
+  const double rmiss = c.Q(rp::RMISS);
+  for (const double* s : {a.FSCALE, a.XSCALE}) {
+    if (!(s[0] > 0.0 && s[0] < rmiss)) continue;
+    for (IWORD i = 0; i < n; ++i)
+      if (s[i] == 0.0 || !std::isfinite(s[i])) return final_exit(c, 12);
+  }
   // A dense Jacobian needs LDB >= N: the factorisation and every column
   // access go through it.
-  if (!c.sparse() && n >= 1 && c.ldb() < n) return final_exit(c, 19);
+  if (!c.sparse() && c.ldb() < n) return final_exit(c, 19);
+  c.I(ii::NZ2) = c.nz();
   if (c.sparse()) {
     for (IWORD k = 0; k < c.nz(); ++k)
       if (a.IRN[k] < 1 || a.IRN[k] > n || a.ICN[k] < 1 || a.ICN[k] > n) return final_exit(c, 14);
-  }
-
-  std::copy(a.X, a.X + n, c.w.XSAVE);
-  std::copy(a.X, a.X + n, c.w.XINIT);
-  c.I(ii::NZ2) = c.nz();
-  if (c.sparse()) {
+    // Options of the sparse solver, and the room it needs in WLIN.
     const IWORD code = sparse_setup(c);
     if (code != 0) return final_exit(c, code);
   }
@@ -323,14 +322,14 @@ Done start(Ctx& c) {
   fcont_nameinit(n, lx, a.XNAMES, a.NAMRTN);
   fcont_nameinit(n, lf, a.FNAMES, a.NAMRTN);
 
-  if (n == 0) {  // nothing to solve
-    c.rlam() = 0.0;
-    return final_exit(c, 0);
-  }
   IWORD nberr = 0, ndxerr = 0;
   neq_chkbnd(n, a.X, c.P(ip::LUBNDS), a.XLB, a.XUB, 0, nullptr, nberr, ndxerr, lx, a.XNAMES,
              a.NAMRTN, c.P(ip::KPLUNT), c.P(ip::KPTUNT), a.MSGRTN);
   if (nberr > 0) return final_exit(c, 13);
+  // The start point is the point after the bound repair: the homotopy
+  // starts there, and a reversal and the best-point restore come back to it.
+  std::copy(a.X, a.X + n, c.w.XSAVE);
+  std::copy(a.X, a.X + n, c.w.XINIT);
   return request(c, -2, 1);
 }
 

@@ -15,8 +15,15 @@ struct Ctx {
   IWORD n;
   IWORD np1;
 
+  // NP1 is only used once N has passed the start checks (N >= 1 and a
+  // layout within the IWORD range); it is formed without overflow for any N.
   Ctx(const FcontArgs& args, const FcontWork& work)
-      : a(args), w(work), n(*args.N), np1(*args.N + 1) {}
+      : a(args), w(work), n(*args.N), np1(plus_one(*args.N)) {}
+
+  static IWORD plus_one(IWORD v) {
+    IWORD r = v;
+    return __builtin_add_overflow(v, 1, &r) ? v : r;
+  }
 
   IWORD& I(int word) const { return a.IINFO[word - 1]; }     // IINFO
   double& R(int word) const { return a.RINFO[word - 1]; }    // RINFO

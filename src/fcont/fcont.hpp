@@ -210,9 +210,10 @@ void fcont_loadparam(const char* name, IWORD* iparam, double* rparam, IWORD unit
 // POS and LEN receive the word position and word count.
 IWORD fcont_lookup(IWORD kind, const char* name, int64_t namelen, IWORD& pos, IWORD& len);
 
-// Integer option value of a real: truncated toward zero, NaN to 0, values
-// beyond the 64-bit range to its nearest limit.
-IWORD fcont_truncate(double v);
+// Integer option value of a real V, truncated toward zero, into VALUE;
+// false (VALUE unchanged) for a NaN, an infinity or a value outside the
+// 64-bit range, which no integer option can take.
+bool fcont_truncate(double v, IWORD& value);
 
 // ---- the driver ------------------------------------------------------------------
 
@@ -236,6 +237,7 @@ struct FcontWork {
   IWORD* JLOCD;
   double* WLIN;   // the linear solver's work, NWLIN words
   IWORD NWLIN;
+  bool overflow = false;  // the layout does not fit in IWORDs: nothing laid out
 };
 
 // All arguments of FCONT_SOLVE, by address as the caller passed them.

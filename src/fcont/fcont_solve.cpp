@@ -12,43 +12,62 @@ constexpr int kFirst = ii::IF0;                    // word 29
 constexpr int kWords = ii::JNEXT - ii::IF0 + 1;    // words 29-47
 
 // Section starts (IINFO words 29-47) for the arguments of this call;
-// PRESENT tells which sections are laid out.
+// PRESENT tells which sections are laid out.  OVERFLOW: a start or length
+// does not fit in an IWORD (the starts are then not used).
 struct Layout {
   IWORD w[kWords];
   bool present[kWords];
+  bool overflow = false;
   IWORD& at(int word) { return w[word - kFirst]; }
   bool& has(int word) { return present[word - kFirst]; }
+  // A + B, A - B and A * B, noting an overflow instead of wrapping.
+  IWORD add(IWORD a, IWORD b) {
+    IWORD r = 0;
+    if (__builtin_add_overflow(a, b, &r)) overflow = true;
+    return r;
+  }
+  IWORD sub(IWORD a, IWORD b) {
+    IWORD r = 0;
+    if (__builtin_sub_overflow(a, b, &r)) overflow = true;
+    return r;
+  }
+  IWORD mul(IWORD a, IWORD b) {
+    IWORD r = 0;
+    if (__builtin_mul_overflow(a, b, &r)) overflow = true;
+    return r;
+  }
 };
 
 Layout layout(IWORD n, IWORD nz, IWORD istore, IWORD jmode, IWORD ihom, IWORD lw, IWORD imiss) {
   Layout L{};
   for (bool& p : L.present) p = true;
+  const IWORD np1 = L.add(n, 1);
   L.at(ii::IF0) = 1;
-  L.at(ii::IXINIT) = n + 1;
-  L.at(ii::IXSAVE) = 2 * n + 1;
-  L.at(ii::IXBASE) = 3 * n + 1;
-  L.at(ii::IYB) = 4 * n + 1;
+  L.at(ii::IXINIT) = np1;
+  L.at(ii::IXSAVE) = L.add(L.mul(2, n), 1);
+  L.at(ii::IXBASE) = L.add(L.mul(3, n), 1);
+  L.at(ii::IYB) = L.add(L.mul(4, n), 1);
   IWORD next = L.at(ii::IYB);
   for (int word : {ii::ITB, ii::IYP, ii::ITP, ii::ITPRED, ii::IW1, ii::IW2}) {
-    next += n + 1;
+    next = L.add(next, np1);
     L.at(word) = next;
   }
-  next += n + 1;
+  next = L.add(next, np1);
   if (ihom == 2) {
     L.at(ii::IAJ) = next;
-    L.at(ii::IW8S) = next + (istore == 1 ? nz : n * n);
+    L.at(ii::IW8S) = L.add(next, istore == 1 ? nz : L.mul(n, n));
   } else {
     L.at(ii::IAJ) = imiss;
     L.has(ii::IAJ) = false;
     L.at(ii::IW8S) = next;
   }
-  L.at(ii::NWLIN) = lw - L.at(ii::IW8S) + 1;
+  L.at(ii::NWLIN) = L.add(L.sub(lw, L.at(ii::IW8S)), 1);
   IWORD inext = 1;
   if (istore == 1 && jmode != 1) {
     L.at(ii::JICP) = 1;
-    L.at(ii::JMAPZ) = n + 2;
-    L.at(ii::JIGRP) = nz + n + 2;
-    inext = nz + 2 * n + 2;
+    L.at(ii::JMAPZ) = L.add(n, 2);
+    L.at(ii::JIGRP) = L.add(nz, L.add(n, 2));
+    inext = L.add(L.at(ii::JIGRP), n);
   } else {
     for (int word : {ii::JICP, ii::JMAPZ, ii::JIGRP}) {
       L.at(word) = imiss;
@@ -57,12 +76,18 @@ Layout layout(IWORD n, IWORD nz, IWORD istore, IWORD jmode, IWORD ihom, IWORD lw
   }
   if (istore == 1 && ihom == 3) {
     L.at(ii::JLOCD) = inext;
-    inext += n;
+    inext = L.add(inext, n);
   } else {
     L.at(ii::JLOCD) = imiss;
     L.has(ii::JLOCD) = false;
   }
   L.at(ii::JNEXT) = inext;
+  if (L.overflow) {  // nothing laid out
+    for (int k = 0; k < kWords; ++k) {
+      L.w[k] = imiss;
+      L.present[k] = false;
+    }
+  }
   return L;
 }
 
@@ -76,10 +101,12 @@ Layout layout(IWORD n, IWORD nz, IWORD istore, IWORD jmode, IWORD ihom, IWORD lw
  *       linear solver's work (NWLIN = LW - IW8S + 1 words).
  *   IW: column grouping (sparse, JMODE not 1: N+1, NZ, N), diagonal
  *       positions (sparse, IHOM = 3: N).
- * Later calls read the starts from IINFO; a layout that does not belong to
- * the arguments of the call (IINFO changed during a run, or no start call)
- * ends the call with code 12.  ISOLV >= 0 on entry is a caller error: a
- * message is printed and nothing changes. */
+ * The layout is computed with checked arithmetic: when a start or length
+ * would exceed the IWORD range the run ends with code 15 (IINFO words
+ * 29-47 then hold IMISS).  Later calls read the starts from IINFO; a
+ * layout that does not belong to the arguments of the call (IINFO changed
+ * during a run, or no start call) ends the call with code 12.  ISOLV >= 0
+ * on entry is a caller error: a message is printed and nothing changes. */
 extern "C" ORVK_API void FCONT_SOLVE(IWORD* ISOLV, const IWORD* ISTORE, const IWORD* JMODE,
                                      const IWORD* IHOM, IWORD* IFERR, const IWORD* N, double* X,
                                      double* RLAM, double* F, const IWORD* NZ, const IWORD* IRN,
@@ -105,6 +132,9 @@ extern "C" ORVK_API void FCONT_SOLVE(IWORD* ISOLV, const IWORD* ISTORE, const IW
   Layout L = layout(*N, nzv, *ISTORE, *JMODE, *IHOM, *LW, IPARAM[ip::IMISS - 1]);
   if (*ISOLV == -1) {
     for (int k = 0; k < kWords; ++k) IINFO[kFirst - 1 + k] = L.w[k];
+  } else if (L.overflow) {
+    *ISOLV = 15;
+    return;
   } else {
     for (int k = 0; k < kWords; ++k) {
       if (L.present[k] && IINFO[kFirst - 1 + k] != L.w[k]) {
@@ -119,7 +149,7 @@ extern "C" ORVK_API void FCONT_SOLVE(IWORD* ISOLV, const IWORD* ISTORE, const IW
                  wsec(ii::IYB),  wsec(ii::ITB),    wsec(ii::IYP),    wsec(ii::ITP),
                  wsec(ii::ITPRED), wsec(ii::IW1),  wsec(ii::IW2),    wsec(ii::IAJ),
                  isec(ii::JICP), isec(ii::JMAPZ),  isec(ii::JIGRP),  isec(ii::JLOCD),
-                 wsec(ii::IW8S), L.at(ii::NWLIN)};
+                 wsec(ii::IW8S), L.overflow ? -1 : L.at(ii::NWLIN), L.overflow};
   FcontArgs args{ISOLV, ISTORE, JMODE, IHOM,   IFERR,  N,      X,      RLAM,   F,
                  NZ,    IRN,    ICN,   LDB,    AJAC,   IPERM,  IPARAM, RPARAM, IINFO,
                  RINFO, XLB,    XUB,   FSCALE, XSCALE, MXNAME, XNAMES, MFNAME, FNAMES,

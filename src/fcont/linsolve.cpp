@@ -4,12 +4,14 @@
 // bordered corrector step or a fixed-parameter Newton step.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "fcont/driver_ctx.hpp"
 #include "fcont/fcont_parts.hpp"
 #include "frame/format.hpp"
 #include "nsolve/nsolve.hpp"
 #include "orvika/sparselu.h"
+#include "sparselu/checked_solve.hpp"
 
 namespace orvika::fcont {
 namespace {
@@ -60,6 +62,49 @@ void print_both(Ctx& c, IWORD spacing, const Rec& r) {
   fcont_prtline(c.P(ip::KPTUNT), c.a.MSGRTN, spacing, line, kLineLen);
 }
 
+// The sparse solver's options of the run: private copies of the words of
+// ORVK_SPOPT1-3 that the run sets, or that ORVK_CONTRL leaves for the
+// next call of the run (partition, entry count).  They are put into the
+// shared blocks only around each call, so a host's own use of the blocks
+// between two requests and the run never disturb one another.  (One run
+// at a time, like the rest of the solver's static storage.)
+SparseOptions g_sparse;
+
+// The solver's own unit for the sparse package's messages: the first of
+// the two message units that the library writes itself (1..100); a unit of
+// the caller's message routine means nothing to the package.
+IWORD own_unit(const Ctx& c) {
+  for (const IWORD u : {c.P(ip::KPLUNT), c.P(ip::KPTUNT)})
+    if (u >= 1 && u <= 100) return u;
+  return 0;
+}
+
+// True when IPERM(1..N) is a row numbering the package can take: |IPERM|
+// a permutation of 1..N (a sign marks the end of a block).  MARKS: N words
+// of scratch.
+bool row_order_usable(IWORD n, const IWORD* iperm, double* marks) {
+  for (IWORD i = 1; i <= n; ++i) fcont_wput(marks, i, 0);
+  for (IWORD i = 0; i < n; ++i) {
+    const IWORD v = iperm[i];
+    if (v == 0 || v < -n || v > n) return false;
+    const IWORD r = v < 0 ? -v : v;
+    if (fcont_wget(marks, r) != 0) return false;
+    fcont_wput(marks, r, 1);
+  }
+  return true;
+}
+
+// The driver's input positions in a work area of NWLIN words: right-hand
+// sides first, row and column numbers from a quarter of the area, the row
+// numbering just below them, the values at the end.
+void place_input(IWORD nwlin, IWORD n, IWORD nz2, ORVK_SPOPT2_T& o) {
+  o.IB = 1;
+  o.IVECT = (o.I4FAC * nwlin) / 4;
+  o.JVECT = o.IVECT + nz2;
+  o.IORN = o.IVECT - 2 * n;
+  o.IA = nwlin - nz2;
+}
+
 // Sparse solve of the right-hand sides in W1 (and W2) through ORVK_CONTRL.
 IWORD sparse_solve(Ctx& c, IWORD nrhs) {
   const FcontArgs& a = c.a;
@@ -68,15 +113,21 @@ IWORD sparse_solve(Ctx& c, IWORD nrhs) {
   double* wl = c.w.WLIN;
   const IWORD nz2 = c.I(ii::NZ2);
   const IWORD kplunt = c.P(ip::KPLUNT);
+  ORVK_SPOPT2_T& o = g_sparse.opt2;
+  ORVK_SPOPT1_T& t = g_sparse.opt1;
   for (int attempt = 1;; ++attempt) {
-    ORVK_SPOPT2_T& o = ORVK_SPOPT2;
     if (c.I(ii::IREORD) == 1) {
       o.ORDOPT = 6;
     } else {
       o.ORDOPT = 2;
       if (o.IORNIN == 1) {
-        if (!inside(o.IORN, n, nwlin)) return 15;
-        for (IWORD i = 1; i <= n; ++i) fcont_wput(wl, o.IORN + i - 1, a.IPERM[i - 1]);
+        if (!inside(o.IORN, n, nwlin) || !inside(1, n, nwlin)) return 15;
+        // The right-hand sides are copied after it: their place is scratch.
+        if (row_order_usable(n, a.IPERM, wl)) {
+          for (IWORD i = 1; i <= n; ++i) fcont_wput(wl, o.IORN + i - 1, a.IPERM[i - 1]);
+        } else {
+          o.IORNIN = 0;  // a fresh ordering from here on
+        }
       }
     }
     const IWORD ib = o.IB, iv = o.IVECT, jv = o.JVECT, ia = o.IA;
@@ -103,20 +154,16 @@ IWORD sparse_solve(Ctx& c, IWORD nrhs) {
         }
       }
     }
-    ORVK_SPOPT4.NRHSMX = 2;
-    ORVK_SPOPT4.NRHS = nrhs;
-    IWORD nn = n, nzz = nz2, code = 0;
-    ORVK_CONTRL(reinterpret_cast<IWORD*>(wl), wl, &nwlin, &nn, &nzz, &code);
-    ORVK_SPOPT4.NRHSMX = 1;
-    ORVK_SPOPT4.NRHS = 1;
-    if (c.I(ii::IREORD) == 1 && (code > 0 || code == -12)) {
+    IWORD nn = n, nzz = nz2;
+    const IWORD code = sparse_call(g_sparse, wl, nwlin, nn, nzz, 2, nrhs);
+    if (c.I(ii::IREORD) == 1 && (code > 0 || code == contrl_code::kOrderingRefused)) {
       c.I(ii::IREORD) = 0;
       continue;
     }
     if (code < 0) {
-      if (code >= -6) return 14;
-      if (code == -7) return 5;
-      if (code == -8) return 4;
+      if (code >= contrl_code::kDataErrorLast) return 14;
+      if (code == contrl_code::kStructSingular) return 5;
+      if (code == contrl_code::kNumSingular) return 4;
       return 15;
     }
     c.I(ii::IREORD) = 1;
@@ -133,7 +180,6 @@ IWORD sparse_solve(Ctx& c, IWORD nrhs) {
     double znorm = 0.0, zratio = 0.0;
     RESIDC(n, nz, a.IRN, a.ICN, a.AJAC, sol, rhs, rhs + n, znorm, zratio);
     if (zratio > 0.01) {
-      ORVK_SPOPT1_T& t = ORVK_SPOPT1;
       Rec r1;
       r1.A("  Fcont_Solve: CHKT  =").G(t.PIVTL1, 13, 5).A(" PIVT   =").G(t.PIVTL2, 13, 5);
       print_both(c, 10, r1);
@@ -163,6 +209,10 @@ IWORD sparse_solve(Ctx& c, IWORD nrhs) {
         t.PIVTL1 = std::max(t.PIVTL1, 0.01);
         t.PIVTL2 = std::max(t.PIVTL2, 0.1);
       }
+      // Raised tolerances also stay for later users of the shared block
+      // (never lowered there).
+      ORVK_SPOPT1.PIVTL1 = std::max(ORVK_SPOPT1.PIVTL1, t.PIVTL1);
+      ORVK_SPOPT1.PIVTL2 = std::max(ORVK_SPOPT1.PIVTL2, t.PIVTL2);
       if (t.PIVTL1 > 1.5 * p1 || t.PIVTL2 > 1.5 * p2) {
         c.I(ii::IREORD) = 0;
         continue;
@@ -193,36 +243,48 @@ IWORD sparse_setup(Ctx& c) {
   }
   c.I(ii::NZ2) = nz2;
 
-  ORVK_SPOPT2_T& o = ORVK_SPOPT2;
+  // The run's own options, taken from the caller's blocks once; the
+  // blocks themselves are not changed.
+  g_sparse = sparse_options_from_blocks();
+  ORVK_SPOPT2_T& o = g_sparse.opt2;
+  const IWORD nwlin = c.w.NWLIN;
   if (o.CHKMODE != 1 && o.CHKMODE != 3) o.CHKMODE = 2;
   o.INPFRM = 1;
   if (o.ORDOPT < 1 || o.ORDOPT > 6) o.ORDOPT = 2;
-  if (o.METHOD < 1 || o.METHOD > 7) o.METHOD = 1;
+  o.METHOD = sparse_factoring_method(o.METHOD);
   if (o.SCLOPT != 2) o.SCLOPT = 1;
   o.RSTOPT = 1;
-  if (n < 1 || a.IPERM[0] == 0 || std::llabs(a.IPERM[0]) > n || a.IPERM[0] == a.IPERM[n - 1])
-    o.IORNIN = 0;
+  // A row numbering is handed over only when IPERM is one (checked with
+  // W2 as scratch, free until the first tangent).
+  if (n < 1 || !row_order_usable(n, a.IPERM, c.w.W2)) o.IORNIN = 0;
   if (o.CBSROW < 1 || o.CBSROW > n) o.CBSROW = n;
   if (o.RNKOPT != 0) o.RNKOPT = 1;
-  if (o.MSGUNIT < 1 || o.MSGUNIT > 999) o.MSGUNIT = c.P(ip::KPLUNT);
+  o.MSGUNIT = sparse_message_unit(o.MSGUNIT, own_unit(c));
   o.I4FAC = 1;
-  o.IB = 1;
-  const IWORD nwlin = c.w.NWLIN;
-  o.IVECT = (o.I4FAC * nwlin) / 4;
-  o.JVECT = o.IVECT + nz2;
-  o.IORN = o.IVECT - 2 * n;
-  o.IA = nwlin - nz2;
+  place_input(nwlin, n, nz2, o);
 
-  ORVK_SPOPT1_T& t = ORVK_SPOPT1;
-  if (t.PIVTL1 <= 0.0 || t.PIVTL1 > 1.0) t.PIVTL1 = 1e-4;
-  if (t.PIVTL2 <= 0.0 || t.PIVTL2 > 1.0) t.PIVTL2 = 1e-4;
+  ORVK_SPOPT1_T& t = g_sparse.opt1;
+  if (!(t.PIVTL1 > 0.0 && t.PIVTL1 <= 1.0)) t.PIVTL1 = 1e-4;
+  if (!(t.PIVTL2 > 0.0 && t.PIVTL2 <= 1.0)) t.PIVTL2 = 1e-4;
   if (t.SPCFAC >= c.Q(rp::RMISS) || t.SPCFAC < 0.1) t.SPCFAC = 1.0;
 
-  // The driver's own copies must stay inside the work: the row and column
-  // numbers and the values, and the row numbering when it is handed over.
-  if (!inside(o.IVECT, nz2, nwlin) || !inside(o.JVECT, nz2, nwlin) || !inside(o.IA, nz2, nwlin))
+  // The work area must hold what the package needs for a new analysis
+  // with these positions; the least length is named in the message.
+  SparseOptions first = g_sparse;
+  first.opt2.ORDOPT = 2;
+  if (!sparse_accepts(first, n, nz2, 2, nwlin)) {
+    const IWORD least = sparse_least_work(first, n, nz2, 2, [&](IWORD len, ORVK_SPOPT2_T& p) {
+      place_input(len, n, nz2, p);
+    });
+    const IWORD lead = c.a.LW[0] - nwlin;  // the words in front of WLIN
+    Rec r;
+    if (least > 0 && least <= INT64_MAX - lead)
+      r.A("!!!Fcont_Solve: work array W too short, LW must be at least").I(lead + least, 20);
+    else
+      r.A("!!!Fcont_Solve: work array W too short for the sparse solver");
+    print_both(c, 11, r);
     return 15;
-  if (o.IORNIN == 1 && !inside(o.IORN, n, nwlin)) return 15;
+  }
   return 0;
 }
 

@@ -100,13 +100,20 @@ void fcont_loadparam(const char* name, IWORD* iparam, double* rparam, IWORD unit
         ok = list_read_reals(std::string_view(line + vf - 1, static_cast<std::size_t>(vl - vf + 1)),
                              &value, 1) == 1;
     }
+    const std::string_view bad = "fcont_loadparam!!! Bad input: ";
     if (!ok) {
-      message(unit, msgrtn, "fcont_loadparam!!! Bad input: ", std::string_view(line, kFileLine));
+      message(unit, msgrtn, bad, std::string_view(line, kFileLine));
       continue;
     }
     IWORD p = 0, l = 0;
     if (fcont_lookup(1, key, 24, p, l) != 0) {
-      iparam[p - 1] = fcont_truncate(value);
+      // An integer option keeps its value when the number has no integer
+      // part (NaN, infinite, beyond the 64-bit range).
+      IWORD v = 0;
+      if (fcont_truncate(value, v))
+        iparam[p - 1] = v;
+      else
+        message(unit, msgrtn, bad, std::string_view(line, kFileLine));
     } else if (fcont_lookup(2, key, 24, p, l) != 0) {
       rparam[p - 1] = value;
     } else {

@@ -2,6 +2,8 @@
 // continuation records.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <string>
 
 #include "orvika/fcont.h"
@@ -138,9 +140,35 @@ TEST(FcontSetparam, KindsAndNames) {
   EXPECT_EQ(rp[11], 3e-7);
   EXPECT_EQ(setparam("XTOL", 1, 0, 0.0, ip, rp), 0);
   EXPECT_EQ(setparam(" XTOL", 2, 0, 0.0, ip, rp), 0);
-  // Out-of-range reals for an integer option do not overflow.
-  EXPECT_EQ(setparam("MAXPOINT", 0, 0, 1e300, ip, rp), 7);
-  EXPECT_EQ(ip[6], INT64_MAX);
+}
+
+TEST(FcontSetparam, IntegerOptionRefusesValuesWithoutAnIntegerPart) {
+  // KIND 0 truncates toward zero into an integer option; a value with no
+  // 64-bit integer part is refused: POS 0 and the word keeps its value.
+  struct Row {
+    double rval;
+    IWORD pos, stored;
+  };
+  const double two63 = 9223372036854775808.0;
+  const double inf = std::numeric_limits<double>::infinity();
+  const Row rows[] = {
+      {std::nan(""), 0, 77},
+      {1e300, 0, 77},
+      {-1e300, 0, 77},
+      {inf, 0, 77},
+      {-inf, 0, 77},
+      {two63, 0, 77},                                     // first value past the range
+      {-two63, 7, std::numeric_limits<IWORD>::min()},     // last value inside it
+      {9223372036854774784.0, 7, 9223372036854774784},    // largest double below 2^63
+      {-7.9, 7, -7},
+  };
+  for (const Row& r : rows) {
+    IWORD ip[14] = {};
+    double rp[20] = {};
+    ip[6] = 77;
+    EXPECT_EQ(setparam("MAXPOINT", 0, 0, r.rval, ip, rp), r.pos) << r.rval;
+    EXPECT_EQ(ip[6], r.stored) << r.rval;
+  }
 }
 
 }  // namespace

@@ -215,7 +215,7 @@ TEST(FcontSolve, NaturalParameterWithoutParameterDependenceIsNoSuccess) {
 
 TEST(FcontSolve, DampedStartCorrectionStops) {
   // A Newton step of scaled length 5e5 (damping 2e-5) into a residual that
-  // keeps growing: the continued half steps must come to an end.
+  // keeps growing: the halving of the step must come to an end.
   Problem p;
   p.n = 1;
   p.x0 = {0.0};
@@ -233,6 +233,43 @@ TEST(FcontSolve, DampedStartCorrectionStops) {
   const IWORD code = r.solve(5000);
   EXPECT_GE(code, 0);
   EXPECT_LT(r.count(-2), 500);
+}
+
+TEST(FcontSolve, DampedStartStepIsHalvedFromItsBasePoint) {
+  // g(x) = x^2/10 - 1e-5 x + lambda at lambda = 1 from x = 0: g = 1, g' =
+  // -1e-5, a Newton step of 1e5 damped to length 10 (ALPHA = 1e-4).  At
+  // x = 10 the residual has grown elevenfold, so the step is halved from the
+  // base point 0: x = 5 (residual 3.5, still more than doubled), then
+  // x = 2.5 (1.625), where the halving stops.
+  Problem p;
+  p.n = 1;
+  p.x0 = {0.0};
+  p.F = [](const double* x, double lam, double* f) {
+    f[0] = 0.1 * x[0] * x[0] - 1e-5 * x[0] + lam;
+  };
+  p.J = [](const double* x, double, double* j) { j[0] = 0.2 * x[0] - 1e-5; };
+  p.irn = {1};
+  p.icn = {1};
+  for (IWORD st : {1, 2}) {
+    ContRun r(p, st);
+    r.ihom = 4;
+    r.fscale = {1.0};
+    r.xscale = {1.0};
+    r.set_i(ip::MAXINIT, 3);
+    r.solve(2000);
+    // Residual requests at lambda = 1 after the first Jacobian.
+    std::vector<double> trial;
+    bool jac = false;
+    for (std::size_t k = 0; k < r.requests.size(); ++k) {
+      if (r.requests[k] == -3) jac = true;
+      if (jac && r.requests[k] == -2 && r.lam_at_request[k] == 1.0)
+        trial.push_back(r.x_at_request[k]);
+    }
+    ASSERT_GE(trial.size(), 3u);
+    EXPECT_NEAR(trial[0], 10.0, 1e-9);
+    EXPECT_NEAR(trial[1], 5.0, 1e-9);
+    EXPECT_NEAR(trial[2], 2.5, 1e-9);
+  }
 }
 
 TEST(FcontSolve, NotANumberResidualNeverAcceptsAPoint) {

@@ -2,6 +2,7 @@
 // request protocol on a problem given by residual and Jacobian functions.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -54,6 +55,13 @@ struct ContRun {
   std::vector<IWORD> requests;
   std::vector<double> lam_at_request;
   std::vector<double> x_at_request;  // X(1) at each request
+  // The points reported with -5 (turning point) and -6 (path point).
+  struct Reported {
+    IWORD code;
+    double lam;
+    std::vector<double> x;
+  };
+  std::vector<Reported> reported;
   std::function<void(ContRun&)> on_eval;  // after F is written (may set iferr)
   IWORD calls = 0;
 
@@ -125,6 +133,7 @@ struct ContRun {
       requests.push_back(isolv);
       lam_at_request.push_back(rlam);
       x_at_request.push_back(n > 0 ? x[0] : 0.0);
+      if (isolv == -5 || isolv == -6) reported.push_back({isolv, rlam, x});
       if (isolv == -2) {
         p.F(x.data(), rlam, f.data());
         if (on_eval) on_eval(*this);
@@ -142,6 +151,39 @@ struct ContRun {
     for (IWORD r : requests) c += r == code;
     return c;
   }
+  // Largest scaled homotopy residual max |FSCALE(i) H_i(X, LAM)| of the
+  // run's type, started at X0 (type 2: with the Jacobian there; type 3:
+  // with the run's scale factors).
+  double homotopy_residual(const std::vector<double>& xv, double lam,
+                           const std::vector<double>& x0) const {
+    std::vector<double> f(n), f0(n), j0(static_cast<std::size_t>(n * n));
+    p.F(xv.data(), lam, f.data());
+    p.F(x0.data(), 1.0, f0.data());
+    p.J(x0.data(), 1.0, j0.data());
+    double m = 0.0;
+    for (IWORD i = 0; i < n; ++i) {
+      double h = f[i];
+      if (ihom == 1) {
+        h = f[i] - lam * f0[i];
+      } else if (ihom == 2) {
+        double jd = 0.0;
+        for (IWORD k = 0; k < n; ++k) jd += j0[i + k * n] * (xv[k] - x0[k]);
+        h = (1.0 - lam) * f[i] + lam * jd;
+      } else if (ihom == 3) {
+        h = (1.0 - lam) * f[i] + lam * (xv[i] - x0[i]) / (fscale[i] * xscale[i]);
+      }
+      m = std::max(m, std::fabs(fscale[i] * h));
+    }
+    return m;
+  }
+  // The largest homotopy residual over the points reported with -6.
+  double worst_path_point(const std::vector<double>& x0) const {
+    double m = 0.0;
+    for (const Reported& r : reported)
+      if (r.code == -6) m = std::max(m, homotopy_residual(r.x, r.lam, x0));
+    return m;
+  }
+
   // Largest |F(X, 0)| at the returned point.
   double residual_at_target() const {
     std::vector<double> r(n);

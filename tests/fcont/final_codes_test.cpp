@@ -10,6 +10,7 @@
 
 #include "fcont_test_util.hpp"
 #include "orvika/sparselu.h"
+#include "sparselu/sparselu.hpp"
 #include "support/capture.hpp"
 
 using namespace fcont_test;
@@ -275,34 +276,108 @@ TEST(FcontStart, InputErrors) {
   }
 }
 
-TEST(FcontStart, EmptySystemEndsAtOnce) {
-  Problem p;
-  p.n = 0;
-  p.F = [](const double*, double, double*) {};
-  p.J = [](const double*, double, double*) {};
-  for (IWORD st : {1, 2}) {
-    ContRun r(p, st);
-    EXPECT_EQ(r.solve(), 0);
-    EXPECT_TRUE(r.requests.empty());
-    EXPECT_EQ(r.rlam, 0.0);
+TEST(FcontStart, EmptySystemIsACallerError) {
+  // N = 0 is refused like N < 0 (code 12), before any request.
+  for (IWORD n : {0, -1}) {
+    Problem p;
+    p.n = 0;
+    p.F = [](const double*, double, double*) {};
+    p.J = [](const double*, double, double*) {};
+    for (IWORD st : {1, 2}) {
+      Messaged m(p, st);
+      m.r.n = n;
+      EXPECT_EQ(m.r.solve(), 12) << n << " " << st;
+      EXPECT_TRUE(m.r.requests.empty());
+      EXPECT_EQ(m.r.rlam, 1.0);
+      EXPECT_EQ(m.cap.lines(), framed("!!!Fcont_Solve exited due to bad input parameter"));
+    }
   }
 }
 
 TEST(FcontStart, WorkspaceLimits) {
   const Problem p = linear2(2, 0, 0, 3, 1, 1);
-  // Sparse: NWLIN must be at least 3 NZ + 6 N.
-  for (IWORD extra : {-1, 0}) {
-    ContRun r(p, 1);
-    r.ihom = 1;
-    const IWORD iw8s = 11 * 2 + 8;
-    r.lw = iw8s - 1 + 3 * 4 + 6 * 2 + extra;
-    const IWORD code = r.solve();
-    if (extra < 0) {
-      EXPECT_EQ(code, 15);
-      EXPECT_TRUE(r.requests.empty());
-    } else {
-      EXPECT_FALSE(r.requests.empty());  // past the start checks
+  // Sparse: LW must hold what the sparse package needs for its first
+  // analysis at the driver's input positions; the start check names that
+  // length, and a run given exactly that much solves without a code 15 at
+  // its first solve.
+  struct Row {
+    const char* what;
+    Problem p;
+    IWORD ihom;
+    bool rows_given;  // a row numbering handed to the package
+  };
+  Problem tri;  // tridiagonal, but row 1 is x2 - 1/2 (no diagonal entry)
+  tri.n = 30;
+  tri.x0.assign(30, 1.0);
+  tri.F = [](const double* x, double, double* f) {
+    f[0] = x[1] - 0.5;
+    for (int i = 1; i < 30; ++i)
+      f[i] = 3.0 * x[i] - x[i - 1] - (i < 29 ? x[i + 1] : 0.0) - 0.5;
+  };
+  tri.J = [](const double*, double, double* j) {
+    for (int k = 0; k < 900; ++k) j[k] = 0.0;
+    j[0 + 30 * 1] = 1.0;
+    for (int i = 1; i < 30; ++i) {
+      j[i + 30 * i] = 3.0;
+      j[i + 30 * (i - 1)] = -1.0;
+      if (i < 29) j[i + 30 * (i + 1)] = -1.0;
     }
+  };
+  for (int i = 1; i <= 30; ++i)
+    for (int k = i - 1; k <= i + 1; ++k)
+      if (k >= 1 && k <= 30 && !(i == 1 && k == 1)) {
+        tri.irn.push_back(i);
+        tri.icn.push_back(k);
+      }
+  const Row rows[] = {{"2x2 type 1", p, 1, false},
+                      {"2x2 type 1, row numbering given", p, 1, true},
+                      {"tridiagonal type 3 (diagonals appended)", tri, 3, false},
+                      {"tridiagonal type 2", tri, 2, false}};
+  const std::string head = "!!!Fcont_Solve: work array W too short, LW must be at least";
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    const ORVK_SPOPT2_T saved = ORVK_SPOPT2;
+    ORVK_SPOPT2.IORNIN = row.rows_given ? 1 : 0;
+    IWORD least = 0;
+    {
+      Messaged m(row.p, 1);
+      m.r.ihom = row.ihom;
+      for (IWORD i = 0; i < m.r.n; ++i) m.r.iperm[i] = m.r.n - i;
+      m.r.lw = 11 * m.r.n + 8;  // no room at all for the linear solver
+      m.r.w.assign(m.r.lw + m.r.nz, 0.0);
+      EXPECT_EQ(m.r.solve(), 15);
+      EXPECT_TRUE(m.r.requests.empty());
+      const std::vector<std::string> lines = m.cap.lines();
+      ASSERT_EQ(lines.size(), 6u);
+      ASSERT_EQ(lines[1].substr(0, head.size()), head);
+      least = std::stoll(lines[1].substr(head.size()));
+      EXPECT_EQ(std::vector<std::string>(lines.begin() + 3, lines.end()),
+                framed("!!!Fcont_Solve exited due to insufficient workspace"));
+      // At least the package's own minimum for the entries it is given.
+      const IWORD nz2 = m.r.nz + (row.ihom == 3 ? 1 : 0);
+      const IWORD lead = 11 * m.r.n + 8 + (row.ihom == 2 ? m.r.nz : 0) - 1;
+      EXPECT_GE(least - lead, orvika::sp_min_spende(m.r.n, nz2, 1, 1, 1.0));
+      EXPECT_GT(least - lead, 3 * nz2 + 6 * m.r.n);
+    }
+    for (IWORD extra : {-1, 0}) {
+      Messaged m(row.p, 1);
+      m.r.ihom = row.ihom;
+      for (IWORD i = 0; i < m.r.n; ++i) m.r.iperm[i] = m.r.n - i;
+      m.r.lw = least + extra;
+      m.r.w.assign(m.r.lw, 0.0);
+      const IWORD code = m.r.solve();
+      if (extra < 0) {
+        EXPECT_EQ(code, 15);
+        EXPECT_TRUE(m.r.requests.empty());
+        ASSERT_GE(m.cap.lines().size(), 2u);
+        EXPECT_EQ(m.cap.lines()[1], head + std::string(20 - std::to_string(least).size(), ' ') +
+                                        std::to_string(least));
+      } else {
+        EXPECT_EQ(code, 0);
+        EXPECT_LT(m.r.residual_at_target(), 1e-6);
+      }
+    }
+    ORVK_SPOPT2 = saved;
   }
   // Dense: LW = IW8S - 1 passes (type 2 lays out N*N words for AJ0).
   for (IWORD ihom : {1, 2}) {
@@ -321,6 +396,40 @@ TEST(FcontStart, WorkspaceLimits) {
     r.liw = jnext - 1 - less;
     r.iw.assign(r.liw, 0);
     EXPECT_EQ(r.solve(), less ? 15 : 0);
+  }
+}
+
+TEST(FcontStart, LayoutBeyondTheIntegerRangeIsRefused) {
+  // Sizes whose section starts or lengths do not fit in an IWORD end the
+  // run with code 15 before anything is laid out, read or written (the
+  // arrays passed have one element: a routine that used N would fault).
+  struct Row {
+    const char* what;
+    IWORD istore, jmode, ihom, n, nz;
+  };
+  const IWORD big = IWORD{1} << 60;
+  const IWORD top = std::numeric_limits<IWORD>::max();
+  const Row rows[] = {
+      {"sparse, 11 N + 8", 1, 1, 1, big, 1},
+      {"dense, 11 N + 8", 2, 1, 1, big, 1},
+      {"sparse grouping and diagonals", 1, 2, 3, big, 1},
+      {"dense start Jacobian N * N", 2, 1, 2, IWORD{1} << 32, 1},
+      {"sparse start Jacobian NZ", 1, 1, 2, 4, top - 20},
+      {"grouping NZ + 2 N + 2", 1, 2, 1, 4, top - 5},
+      {"largest N", 1, 1, 1, top, 1},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    Messaged m(linear2(1, 0, 0, 1, 1, 1), row.istore);
+    m.r.n = row.n;
+    m.r.nz = row.nz;
+    m.r.jmode = row.jmode;
+    m.r.ihom = row.ihom;
+    EXPECT_EQ(m.r.solve(), 15);
+    EXPECT_TRUE(m.r.requests.empty());
+    EXPECT_EQ(m.r.rlam, 1.0);
+    EXPECT_EQ(m.cap.lines(), framed("!!!Fcont_Solve exited due to insufficient workspace"));
+    for (int w = ii::IF0; w <= ii::JNEXT; ++w) EXPECT_EQ(m.r.info(w), kImiss) << w;
   }
 }
 

@@ -113,6 +113,38 @@ TEST_F(ParamFile, BadLinesGiveExactMessages) {
   EXPECT_EQ(cap.lines(), want);
 }
 
+TEST_F(ParamFile, IntegerOptionWithoutAnIntegerPartKeepsItsValue) {
+  // A NaN, an infinity or a number beyond the 64-bit range cannot be an
+  // integer option: the line gets the bad-input message and the option
+  // keeps the value it had (KPLLEV NaN must not silence the run).
+  write(
+      "KPLLEV NaN\n"
+      "MAXPOINT 1e300\n"
+      "MAXITER -inf\n"
+      "MAXCORR 9.3e18\n"
+      "MAXSLOW -9.2e18\n"
+      "MAXINIT 12.7\n");
+  defaults();
+  ipar[ip::KPLLEV - 1] = 3;
+  ipar[ip::MAXPOINT - 1] = 50;
+  ipar[ip::MAXITER - 1] = 40;
+  ipar[ip::MAXCORR - 1] = 4;
+  orvika_test::UnitCapture cap(7);
+  EXPECT_EQ(check(), 0);
+  EXPECT_EQ(ipar[ip::KPLLEV - 1], 3);
+  EXPECT_EQ(ipar[ip::MAXPOINT - 1], 50);
+  EXPECT_EQ(ipar[ip::MAXITER - 1], 40);
+  EXPECT_EQ(ipar[ip::MAXCORR - 1], 4);
+  EXPECT_EQ(ipar[ip::MAXSLOW - 1], 10);  // inside the range: stored, then repaired
+  EXPECT_EQ(ipar[ip::MAXINIT - 1], 12);
+  const std::vector<std::string> want = {
+      "", "fcont_loadparam!!! Bad input: KPLLEV NaN", "",
+      "", "fcont_loadparam!!! Bad input: MAXPOINT 1e300", "",
+      "", "fcont_loadparam!!! Bad input: MAXITER -inf", "",
+      "", "fcont_loadparam!!! Bad input: MAXCORR 9.3e18", ""};
+  EXPECT_EQ(cap.lines(), want);
+}
+
 TEST_F(ParamFile, OnlyEightyColumnsAndTenThousandLinesCount) {
   std::string text;
   text += std::string(75, ' ') + "FTOL 1e-9\n";  // value beyond column 80
