@@ -11,6 +11,10 @@
 // while the factors lack room.  SPLU_METHOD=2 (re-solve by method 3),
 // SPLU_ORDOPT=1..5 and SPLU_SCLOPT=2 (no scaling) in the environment select
 // another method, ordering or scaling.
+//
+// Generated flowsheet Jacobians of orders 1e4, 3e4 and 1e5 close the table
+// with the growth of the full-path time from 1e4 to 1e5 (the exponent p of
+// t ~ n^p) for ORVIKA and KLU and the ratios ORVIKA / KLU.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -27,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "flowsheet_gen.hpp"
 #include "orvika/sparselu.h"
 
 #ifdef ORVIKA_HAVE_SUITESPARSE
@@ -453,6 +458,31 @@ void print_table() {
   }
 }
 
+// Full-path time of the generated flowsheets by order, ORVIKA beside KLU,
+// and the growth exponent log(t(n2)/t(n1)) / log(n2/n1) between the least
+// and the largest order that ran.
+void print_flowsheet_growth(const std::vector<long>& orders) {
+  std::printf("\nFull path on generated flowsheets (ordering %ld): times in seconds\n", static_cast<long>(kOrdopt));
+  std::printf("%8s %12s %12s %9s\n", "n", "ORVIKA", "KLU", "ORV/KLU");
+  struct Point {
+    long n;
+    double o, k;
+  };
+  std::vector<Point> pts;
+  for (long n : orders) {
+    auto& r = g_results["flowsheet_" + std::to_string(n)];
+    const double o = r["ORVIKA"].t[0], k = r["KLU"].t[0];
+    std::printf("%8ld %12.4f %12.4f %9.2f\n", n, o, k, o / k);
+    if (std::isfinite(o) && std::isfinite(k)) pts.push_back({n, o, k});
+  }
+  if (pts.size() < 2) return;
+  const Point& a = pts.front();
+  const Point& b = pts.back();
+  const double span = std::log(static_cast<double>(b.n) / static_cast<double>(a.n));
+  std::printf("growth from n = %ld to %ld: ORVIKA n^%.2f, KLU n^%.2f\n", a.n, b.n, std::log(b.o / a.o) / span,
+              std::log(b.k / a.k) / span);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -472,6 +502,17 @@ int main(int argc, char** argv) {
   }
   for (long n : {10000L, 100000L}) g_mats.push_back(std::make_unique<Coo>(banded(n, 3)));
   for (long n : {10000L, 100000L}) g_mats.push_back(std::make_unique<Coo>(bordered(n, 10)));
+  const std::vector<long> flow_orders{10000L, 30000L, 100000L};
+  for (long n : flow_orders) {
+    const orvika_bench::Triplet t = orvika_bench::flowsheet(n);
+    auto m = std::make_unique<Coo>();
+    m->name = t.name;
+    m->n = t.n;
+    m->r = t.r;
+    m->c = t.c;
+    m->v = t.v;
+    g_mats.push_back(std::move(m));
+  }
 
   const char* phases[3] = {"full", "refactor", "resolve"};
   for (auto& m : g_mats) {
@@ -491,5 +532,6 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   print_table();
+  print_flowsheet_growth(flow_orders);
   return 0;
 }

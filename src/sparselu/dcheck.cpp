@@ -1,6 +1,7 @@
 // SPRSRT, DCHEKA, DCHEKB, DCHEKC, DCHEKD: input conversion, data checks and
 // repairs of the sparse LU package.
 #include "sparselu/sparselu.hpp"
+#include "sparselu/wspan.hpp"
 
 namespace orvika {
 
@@ -148,49 +149,61 @@ struct RowCheck {
 // Counting sort of the triplets by rows, in place, following the cycles of
 // the permutation; the row numbers are checked before anything changes.
 IWORD SPRSRT(IWORD N, IWORD NZ, IV IVECT, IV JVECT, IV IRP, RV A) {
-  for (IWORD k = 1; k <= NZ; ++k) {
-    const IWORD r = IVECT(k);
+  // The sort runs over unchecked runs of the four arrays, their bounds
+  // checked here once.
+  const IWORD nz = NZ > 0 ? NZ : 0;
+  const WSpan<IWORD> iv = span(IVECT, 1, nz);
+  for (IWORD k = 1; k <= nz; ++k) {
+    const IWORD r = iv[k];
     if (r < 1 || r > N) return k;
   }
-  for (IWORD i = 1; i <= N + 1; ++i) IRP(i) = 0;
-  for (IWORD k = 1; k <= NZ; ++k) ++IRP(IVECT(k));
+  const WSpan<IWORD> irp = span(IRP, 1, N + 1);
+  for (IWORD i = 1; i <= N + 1; ++i) irp.set(i, 0);
+  for (IWORD k = 1; k <= nz; ++k) {
+    const IWORD r = iv[k];
+    irp.set(r, irp[r] + 1);
+  }
   IWORD s = 1;
   for (IWORD i = 1; i <= N; ++i) {
-    const IWORD c = IRP(i);
-    IRP(i) = s;
+    const IWORD c = irp[i];
+    irp.set(i, s);
     s += c;
   }
-  IRP(N + 1) = NZ + 1;
+  irp.set(N + 1, NZ + 1);
 
   bool sorted = true;
-  for (IWORD k = 2; k <= NZ && sorted; ++k) sorted = IVECT(k - 1) <= IVECT(k);
+  for (IWORD k = 2; k <= nz && sorted; ++k) sorted = iv[k - 1] <= iv[k];
   if (sorted) return 0;
 
-  for (IWORD j = 1; j <= NZ; ++j) {
-    if (IVECT(j) == 0) continue;
-    double val = A(j);
-    IWORD col = JVECT(j);
-    IWORD row = IVECT(j);
-    IVECT(j) = 0;
-    for (IWORD placed = 0; placed < NZ; ++placed) {
-      const IWORD p = IRP(row);
-      IRP(row) = p + 1;
-      const IWORD nrow = IVECT(p);
-      const double v2 = A(p);
-      const IWORD c2 = JVECT(p);
-      A(p) = val;
-      JVECT(p) = col;
-      IVECT(p) = 0;
+  const WSpan<IWORD> jv = span(JVECT, 1, nz);
+  const WSpan<double> a = span(A, 1, nz);
+  for (IWORD j = 1; j <= nz; ++j) {
+    if (iv[j] == 0) continue;
+    double val = a[j];
+    IWORD col = jv[j];
+    IWORD row = iv[j];
+    iv.set(j, 0);
+    for (IWORD placed = 0; placed < nz; ++placed) {
+      const IWORD p = irp[row];
+      irp.set(row, p + 1);
+      const IWORD nrow = iv[p];
+      const double v2 = a[p];
+      const IWORD c2 = jv[p];
+      a.set(p, val);
+      jv.set(p, col);
+      iv.set(p, 0);
       if (nrow == 0) break;
       val = v2;
       col = c2;
       row = nrow;
     }
   }
-  for (IWORD i = N; i >= 1; --i) IRP(i + 1) = IRP(i);
-  IRP(1) = 1;
-  for (IWORD i = 1; i <= N; ++i)
-    for (IWORD k = IRP(i); k < IRP(i + 1); ++k) IVECT(k) = i;
+  for (IWORD i = N; i >= 1; --i) irp.set(i + 1, irp[i]);
+  irp.set(1, 1);
+  for (IWORD i = 1; i <= N; ++i) {
+    const IWORD hi = irp[i + 1];
+    for (IWORD k = irp[i]; k < hi; ++k) iv.set(k, i);
+  }
   return 0;
 }
 

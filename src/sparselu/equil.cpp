@@ -7,44 +7,56 @@
 #include <cmath>
 
 #include "sparselu/sparselu.hpp"
+#include "sparselu/wspan.hpp"
 
 namespace orvika {
 
 namespace {
 
 // F(k) := F(k) / sqrt(W(k)) where W(k) > 0, k = 1..LEN.
-void sqrt_step(IWORD len, RV F, RV W) {
+void sqrt_step(IWORD len, WSpan<double> F, WSpan<double> W) {
   for (IWORD k = 1; k <= len; ++k) {
-    const double w = W.get(k);
-    if (w > 0.0) F(k) = F.get(k) / std::sqrt(w);
+    const double w = W[k];
+    if (w > 0.0) F.set(k, F[k] / std::sqrt(w));
   }
 }
 
+// F(1..LEN) := V.
+void fill(IWORD len, WSpan<double> F, double v) {
+  for (IWORD k = 1; k <= len; ++k) F.set(k, v);
+}
+
 // Computes the factors for MODE; EACH(f) calls f(i, j, a) for every entry
-// in the storage order of the matrix.
+// in the storage order of the matrix.  The sweeps run over unchecked runs
+// of the four factor arrays, their bounds checked here once.
 template <class Each>
-void equilibrate(IWORD M, IWORD N, IWORD MODE, RV RF, RV CF, RV WR, RV WC, Each each) {
+void equilibrate(IWORD M, IWORD N, IWORD MODE, RV RFv, RV CFv, RV WRv, RV WCv, Each each) {
+  const WSpan<double> RF = span(RFv, 1, M);
+  const WSpan<double> CF = span(CFv, 1, N);
+  // Modes 1 and 2 use only the column or only the row scratch.
+  const WSpan<double> WR = span(WRv, 1, MODE != 0 && MODE != 1 ? M : 0);
+  const WSpan<double> WC = span(WCv, 1, MODE != 0 && MODE != 2 ? N : 0);
   auto row_pass = [&](bool with_cf) {
-    WR.fill(1, M, 0.0);
+    fill(M, WR, 0.0);
     each([&](IWORD i, IWORD j, double a) {
-      const double s = with_cf ? std::fabs(a * CF(j)) : std::fabs(a);
-      if (s > WR(i)) WR(i) = s;
+      const double s = with_cf ? std::fabs(a * CF[j]) : std::fabs(a);
+      if (s > WR[i]) WR.set(i, s);
     });
-    for (IWORD i = 1; i <= M; ++i) RF(i) = WR(i) == 0.0 ? 1.0 : 1.0 / WR(i);
+    for (IWORD i = 1; i <= M; ++i) RF.set(i, WR[i] == 0.0 ? 1.0 : 1.0 / WR[i]);
   };
   auto col_pass = [&](bool with_rf) {
-    WC.fill(1, N, 0.0);
+    fill(N, WC, 0.0);
     each([&](IWORD i, IWORD j, double a) {
-      const double s = with_rf ? std::fabs(RF(i) * a) : std::fabs(a);
-      if (s > WC(j)) WC(j) = s;
+      const double s = with_rf ? std::fabs(RF[i] * a) : std::fabs(a);
+      if (s > WC[j]) WC.set(j, s);
     });
-    for (IWORD j = 1; j <= N; ++j) CF(j) = WC(j) == 0.0 ? 1.0 : 1.0 / WC(j);
+    for (IWORD j = 1; j <= N; ++j) CF.set(j, WC[j] == 0.0 ? 1.0 : 1.0 / WC[j]);
   };
 
   switch (MODE) {
     case 0:
-      RF.fill(1, M, 1.0);
-      CF.fill(1, N, 1.0);
+      fill(M, RF, 1.0);
+      fill(N, CF, 1.0);
       return;
     case 1:
       col_pass(true);
@@ -63,15 +75,15 @@ void equilibrate(IWORD M, IWORD N, IWORD MODE, RV RF, RV CF, RV WR, RV WC, Each 
     default:
       break;
   }
-  RF.fill(1, M, 1.0);
-  CF.fill(1, N, 1.0);
+  fill(M, RF, 1.0);
+  fill(N, CF, 1.0);
   for (int sweep = 0; sweep < 4; ++sweep) {
-    WR.fill(1, M, 0.0);
-    WC.fill(1, N, 0.0);
+    fill(M, WR, 0.0);
+    fill(N, WC, 0.0);
     each([&](IWORD i, IWORD j, double a) {
-      const double s = std::fabs(RF(i) * CF(j) * a);
-      if (s > WR(i)) WR(i) = s;
-      if (s > WC(j)) WC(j) = s;
+      const double s = std::fabs(RF[i] * CF[j] * a);
+      if (s > WR[i]) WR.set(i, s);
+      if (s > WC[j]) WC.set(j, s);
     });
     sqrt_step(M, RF, WR);
     sqrt_step(N, CF, WC);
@@ -82,12 +94,16 @@ void equilibrate(IWORD M, IWORD N, IWORD MODE, RV RF, RV CF, RV WR, RV WC, Each 
 
 void EQUILR(IWORD M, IWORD N, IWORD NZ, IV IRP, IV ICI, RV A, IWORD MODE, RV RF, RV CF, RV WR, RV WC) {
   if (M < 0 || N < 0) return;
+  const WSpan<IWORD> irp = span(IRP, 1, M >= 1 ? M + 1 : 0);
+  const IWORD last = M >= 1 ? irp[M + 1] - 1 : 0;
+  const WSpan<IWORD> ici = span(ICI, 1, last);
+  const WSpan<double> a = span(A, 1, last);
   equilibrate(M, N, MODE, RF, CF, WR, WC, [&](auto f) {
     for (IWORD i = 1; i <= M; ++i) {
-      const IWORD hi = IRP.get(i + 1);
-      for (IWORD k = IRP.get(i); k < hi; ++k) {
-        const IWORD j = ICI.get(k);
-        if (j >= 1 && j <= N) f(i, j, A.get(k));
+      const IWORD hi = irp[i + 1];
+      for (IWORD k = irp[i]; k < hi; ++k) {
+        const IWORD j = ici[k];
+        if (j >= 1 && j <= N) f(i, j, a[k]);
       }
     }
   });

@@ -172,8 +172,11 @@ void SPIKE(IWORD N, IV IRP, IV ICI, IV IORN, IV W39, IV W18, IWORD& IERR);
 
 // Maximum transversal (MATCH(c) = row of column c); a deficient pattern is
 // completed with artificial entries 100.0.  RANK: 0 on entry, the rank at
-// the first gap in a column not flagged by the data checks.  Returns 0, or
-// kSpNoRoom (nothing inserted) when ICI/IA lack room for the entries.
+// the first gap in a column not flagged by the data checks.  PATH, POS,
+// VISIT, SCAN: N words of scratch each; regions of the pattern proven to
+// reach no free column are walked once, not once per augmenting search.
+// Returns 0, or kSpNoRoom (nothing inserted) when ICI/IA lack room for the
+// entries.
 IWORD TRANSV(IWORD N, IV ICI, IWORD& NZ, IV IRP, RV IA, RV B, IWORD NRHS, IV MATCH, IWORD& NMATCH,
              IV PATH, IV POS, IV VISIT, IV SCAN, IV W40, IV W41, IWORD& RANK);
 // Strong components of the matched graph (Tarjan, non-recursive): POSP(k) =

@@ -9,6 +9,7 @@
 #include <map>
 #include <numeric>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -484,6 +485,199 @@ TEST(SpOrderingsRandom, ReportedRankIsTheStructuralRank) {
     ASSERT_EQ(cap.lines().size(), 3u);
     EXPECT_EQ(cap.lines()[1].substr(45, 6), (testing::Message() << std::string(6 - std::to_string(ref.rank).size(), ' ')
                                                                  << ref.rank).GetString());
+  }
+}
+
+// ---- the transversal against the plain depth-first search -------------------------------
+
+// The plain augmenting-path search (cheap look-ahead, then a depth-first
+// scan of the columns not yet visited in the pass, walking every region
+// again in every pass), written straight on vectors.  TRANSV must find
+// exactly its matching and leave the same look-ahead and scan positions.
+struct PlainSearch {
+  std::vector<IWORD> match, pos, scan;
+  IWORD nmatch = 0;
+};
+PlainSearch plain_search(const Csr& m) {
+  const IWORD n = m.n;
+  auto irp = [&](IWORD i) { return m.irp[i - 1]; };
+  auto ici = [&](IWORD k) { return m.ici[k - 1]; };
+  PlainSearch s;
+  s.match.assign(n + 1, 0);
+  s.pos.assign(n + 1, 0);
+  s.scan.assign(n + 1, 0);
+  std::vector<IWORD> path(n + 1, 0), visit(n + 1, 0);
+  for (IWORD i = 1; i <= n; ++i) s.pos[i] = irp(i);
+  for (IWORD j = 1; j <= n; ++j) {
+    IWORD r = j, c = 0;
+    path[j] = -1;
+    bool fresh = true;
+    for (;;) {
+      if (fresh) {
+        IWORD p = s.pos[r];
+        while (p < irp(r + 1) && s.match[ici(p)] != 0) ++p;
+        if (p < irp(r + 1)) {
+          c = ici(p);
+          s.pos[r] = p + 1;
+          break;
+        }
+        s.pos[r] = irp(r + 1);
+        s.scan[r] = irp(r);
+      }
+      IWORD p = s.scan[r];
+      while (p < irp(r + 1) && visit[ici(p)] == j) ++p;
+      if (p < irp(r + 1)) {
+        visit[ici(p)] = j;
+        s.scan[r] = p + 1;
+        path[s.match[ici(p)]] = r;
+        r = s.match[ici(p)];
+        fresh = true;
+        continue;
+      }
+      s.scan[r] = irp(r + 1);
+      r = path[r];
+      fresh = false;
+      if (r == -1) break;
+    }
+    if (r == -1) continue;
+    s.match[c] = r;
+    ++s.nmatch;
+    for (r = path[r]; r != -1; r = path[r]) s.match[ici(s.scan[r] - 1)] = r;
+  }
+  return s;
+}
+
+// A flowsheet-like pattern: units of 2..MAXU equations, each a dense-ish
+// block with its diagonal, fed by the last columns of up to three upstream
+// units, a recycle from a unit downstream now and then, the rows permuted
+// inside each unit (so the cheap assignment fails and the search walks
+// upstream).  With HOLES some rows lose their diagonal.
+Rows flowsheet_rows(std::mt19937_64& rng, IWORD n, IWORD maxu, double recycle, bool holes) {
+  std::vector<IWORD> first, size;
+  for (IWORD at = 1; at <= n;) {
+    const IWORD s = std::min<IWORD>(2 + static_cast<IWORD>(rng() % static_cast<std::uint64_t>(maxu - 1)), n - at + 1);
+    first.push_back(at);
+    size.push_back(s);
+    at += s;
+  }
+  std::uniform_real_distribution<double> u01(0, 1);
+  Rows rows(static_cast<std::size_t>(n));
+  const IWORD units = static_cast<IWORD>(first.size());
+  for (IWORD u = 0; u < units; ++u) {
+    std::vector<IWORD> perm(static_cast<std::size_t>(size[u]));
+    std::iota(perm.begin(), perm.end(), 0);
+    std::shuffle(perm.begin(), perm.end(), rng);
+    std::vector<IWORD> feeds;
+    for (IWORD k = 0; k < std::min<IWORD>(u, 1 + static_cast<IWORD>(rng() % 3)); ++k)
+      feeds.push_back(u - 1 - static_cast<IWORD>(rng() % static_cast<std::uint64_t>(std::min<IWORD>(u, 6))));
+    if (u + 1 < units && u01(rng) < recycle)
+      feeds.push_back(u + 1 + static_cast<IWORD>(rng() % static_cast<std::uint64_t>(std::min<IWORD>(units - u - 1, 10))));
+    for (IWORD i = 0; i < size[u]; ++i) {
+      std::set<IWORD> cols;
+      for (IWORD j = 0; j < size[u]; ++j)
+        if ((i == j && !(holes && u01(rng) < 0.1)) || u01(rng) < 0.4) cols.insert(first[u] + j);
+      for (IWORD src : feeds)
+        for (IWORD t = 0; t < 1 + static_cast<IWORD>(rng() % 3) && t < size[src]; ++t)
+          cols.insert(first[src] + size[src] - 1 - t);
+      if (cols.empty()) cols.insert(first[u] + i);
+      rows[static_cast<std::size_t>(first[u] + perm[static_cast<std::size_t>(i)] - 1)].assign(cols.begin(), cols.end());
+    }
+  }
+  return rows;
+}
+
+// Runs TRANSV on ROWS and compares with the plain search: the matching, its
+// size, the look-ahead and scan positions, and (when the pattern is
+// structurally singular) the completion.
+std::string transv_against_plain(const Rows& rows) {
+  Csr m = Csr::from_rows(rows);
+  const PlainSearch want = plain_search(m);
+  const IWORD n = m.n;
+  std::vector<IWORD> match(n), path(n), pos(n), visit(n), scan(n), w40(n, 1), w41(n, 1);
+  std::vector<double> b(n, 1.0);
+  IWORD nmatch = -1, rank = -1;
+  const IWORD st = orvika::TRANSV(n, iv(m.ici), m.nz, iv(m.irp), rv(m.a), rv(b), 1, iv(match), nmatch, iv(path),
+                                  iv(pos), iv(visit), iv(scan), iv(w40), iv(w41), rank);
+  if (want.nmatch == n) {
+    if (st != 0 || nmatch != n) return "full transversal not found";
+    for (IWORD c = 1; c <= n; ++c)
+      if (match[c - 1] != want.match[c]) return "matching differs at column " + std::to_string(c);
+    for (IWORD r = 1; r <= n; ++r) {
+      if (pos[r - 1] != want.pos[r]) return "look-ahead position differs at row " + std::to_string(r);
+      if (scan[r - 1] != want.scan[r]) return "scan position differs at row " + std::to_string(r);
+    }
+    return "";
+  }
+  // Singular: the completion pairs the rows and columns the search left
+  // free, in ascending order, so the searched part shows in the result.
+  if (st != 1 || rank != want.nmatch || nmatch != n) return "rank or status wrong";
+  std::vector<IWORD> free_cols, free_rows;
+  std::vector<bool> row_taken(n + 1, false);
+  for (IWORD c = 1; c <= n; ++c)
+    if (want.match[c] == 0)
+      free_cols.push_back(c);
+    else
+      row_taken[want.match[c]] = true;
+  for (IWORD r = 1; r <= n; ++r)
+    if (!row_taken[r]) free_rows.push_back(r);
+  std::vector<IWORD> full = want.match;
+  for (std::size_t k = 0; k < free_cols.size(); ++k) full[free_cols[k]] = free_rows[k];
+  for (IWORD c = 1; c <= n; ++c)
+    if (match[c - 1] != full[c]) return "completed matching differs at column " + std::to_string(c);
+  return "";
+}
+
+TEST(SpTransversal, SameMatchingAsThePlainSearch) {
+  struct Case {
+    const char* kind;
+    int trials;
+    IWORD nmax;
+  };
+  const Case cases[] = {{"random", 400, 80}, {"random-singular", 300, 60}, {"flowsheet", 200, 400},
+                        {"flowsheet-recycles", 200, 400}, {"flowsheet-holes", 200, 300}};
+  for (const Case& k : cases) {
+    std::mt19937_64 rng(std::hash<std::string>{}(k.kind));
+    const std::string kind = k.kind;
+    for (int trial = 0; trial < k.trials; ++trial) {
+      const IWORD n = 1 + static_cast<IWORD>(rng() % static_cast<std::uint64_t>(k.nmax));
+      Rows rows;
+      if (kind == "random") {
+        rows = random_rows(rng, n, 1.0 + static_cast<double>(rng() % 6), rng() % 4 != 0);
+        std::shuffle(rows.begin(), rows.end(), rng);
+      } else if (kind == "random-singular") {
+        rows = random_rows(rng, n, 1.0 + static_cast<double>(rng() % 3), false);
+      } else {
+        rows = flowsheet_rows(rng, n, 4 + static_cast<IWORD>(rng() % 12), kind == "flowsheet" ? 0.0 : 0.2,
+                              kind == "flowsheet-holes");
+      }
+      EXPECT_EQ(transv_against_plain(rows), "") << kind << " trial " << trial << " n " << n;
+    }
+  }
+}
+
+// Regions that close on themselves but are entered again from later rows:
+// a chain of units, each row also seeing every column of the unit before,
+// with the rows of each unit reversed (the cheap assignment fails for all
+// but the first row of a unit), and a last row that reaches back to the
+// first unit.  Every pass walks upstream; only the first walk of a region
+// may be done in full.
+TEST(SpTransversal, ChainsWalkedUpstreamMatchThePlainSearch) {
+  for (IWORD unit : {2, 3, 5}) {
+    for (IWORD units : {1, 2, 7, 40}) {
+      const IWORD n = unit * units;
+      Rows rows(static_cast<std::size_t>(n));
+      for (IWORD u = 0; u < units; ++u)
+        for (IWORD i = 0; i < unit; ++i) {
+          std::vector<IWORD>& r = rows[static_cast<std::size_t>(u * unit + (unit - 1 - i))];
+          if (u > 0)
+            for (IWORD j = 0; j < unit; ++j) r.push_back((u - 1) * unit + j + 1);
+          for (IWORD j = 0; j <= i; ++j) r.push_back(u * unit + j + 1);
+        }
+      if (n > 1) rows.back().insert(rows.back().begin(), 1);
+      std::sort(rows.back().begin(), rows.back().end());
+      rows.back().erase(std::unique(rows.back().begin(), rows.back().end()), rows.back().end());
+      EXPECT_EQ(transv_against_plain(rows), "") << "unit " << unit << " units " << units;
+    }
   }
 }
 

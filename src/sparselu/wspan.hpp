@@ -1,0 +1,50 @@
+// Unchecked runs of work-space words for the hot loops of the sparse LU
+// package.
+//
+// span(v, first, len) checks once that elements FIRST..FIRST+LEN-1 lie in
+// the view V and returns a WSpan addressing the same elements with the same
+// 1-based positions; its accesses are plain 8-byte loads and stores through
+// std::memcpy (no aliasing of integer and real words), without a test per
+// element.  In debug and sanitizer builds every access is still checked,
+// against the run the span was made for.
+#pragma once
+
+#include <cstring>
+
+#include "sparselu/workspace.hpp"
+
+namespace orvika {
+
+template <class T>
+class WSpan {
+ public:
+  WSpan(unsigned char* one, IWORD first, IWORD last) : one_(one), first_(first), last_(last) {}
+
+  T operator[](IWORD i) const {
+    check(i);
+    T v;
+    std::memcpy(&v, one_ + static_cast<std::ptrdiff_t>(i - 1) * static_cast<std::ptrdiff_t>(kWordBytes), sizeof v);
+    return v;
+  }
+  void set(IWORD i, T v) const {
+    check(i);
+    std::memcpy(one_ + static_cast<std::ptrdiff_t>(i - 1) * static_cast<std::ptrdiff_t>(kWordBytes), &v, sizeof v);
+  }
+
+ private:
+  void check(IWORD i) const {
+    if (ORVIKA_WS_CHECKED && (i < first_ || i > last_)) ws_out_of_bounds();
+  }
+  unsigned char* one_;  // where element 1 would lie
+  IWORD first_, last_;
+};
+
+// Elements FIRST..FIRST+LEN-1 of V as an unchecked run; a run outside V is
+// a programming error of the package and stops as the checked access would.
+template <class T>
+WSpan<T> span(const WVec<T>& v, IWORD first, IWORD len) {
+  if (len < 0 || first < 1 || first - 1 + len > v.size()) ws_out_of_bounds();
+  return WSpan<T>(v.bytes(), first, first + len - 1);
+}
+
+}  // namespace orvika
