@@ -71,13 +71,15 @@ void LBFACT(IWORD ncol, IWORD ndat, IWORD nmmax, const IWORD* nmeas, void* mdat1
             void* mdat2, double* f, double* fz, double* fp, ORVK_MODELFN model, IWORD kprint,
             IWORD iterno, double* zsave, double* fpert, double ssnd, IWORD& ncall, void* muser,
             IWORD iunit, bool lform9, bool lbase, bool lresid, bool lcovf, bool lderp,
-            const double* r, double* rlin, double* ufac, double* pwork) {
+            const double* r, double* rlin, double* ufac, double* pwork, double* fzs,
+            double* fps) {
   if (lbase || lcovf || lderp) {
     // With no derivative wanted the base point is evaluated as values only,
     // so that analytic derivatives do not overwrite the whitened FP.
     const IWORD sw = (!lcovf && !lderp) ? std::max<IWORD>(ndrv, 1) : ndrv;
     LBDERV(ncol, ndat, nmmax, nmeas, mdat1, ncmax, ncons, sw, p, z, zm, mdat2, f, fz, fp, model,
-           0, iterno, zsave, fpert, ssnd, ncall, muser, iunit, lform9, lbase, lcovf, lderp);
+           0, iterno, zsave, fpert, ssnd, ncall, muser, iunit, lform9, lbase, lcovf, lderp, fzs,
+           fps);
   }
   if (lcovf) {
     for (IWORD i = 1; i <= ndat; ++i) {

@@ -16,10 +16,22 @@
 #include "regress/luebrn.hpp"
 
 namespace orvika {
+namespace {
+// Objective relative to the size of the weighted measurements that counts as
+// an exact fit (residuals at the rounding level of the data).
+constexpr double kExactRel = 1e-20;
+}  // namespace
+
+// The model's derivative arguments on value requests: FPW, which holds
+// nothing between the steps that evaluate the model, has the size of FP;
+// FZ reaches only a sixteen-argument model, which gets FZ itself.
+double* Luebrn::fz_scratch() const { return fz; }
+double* Luebrn::fp_scratch() const { return fpw; }
 
 void Luebrn::derive(IWORD sw, double* values, double* work) {
   LBDERV(npar, ndat, nmmax, nmeas, mdat1, ncmax, ncons, sw, p, z, zm, mdat2, values, fz, fp, model,
-         kprint, iterno, znew, work, ssnd, *ncall, muser, iunit, lform9, lbase, lderz, lderp);
+         kprint, iterno, znew, work, ssnd, *ncall, muser, iunit, lform9, lbase, lderz, lderp,
+         fz_scratch(), fp_scratch());
 }
 
 void Luebrn::covi() {
@@ -35,7 +47,8 @@ void Luebrn::linear_model() {
     fact_resid = fact_resid || fact_cov;
     LBFACT(npar, ndat, nmmax, nmeas, mdat1, ncmax, ncons, lpack, ndrv, p, z, zm, mdat2, fbase, fz,
            fp, model, kprint, iterno, znew, lam2, ssnd, *ncall, muser, iunit, lform9, fact_base,
-           fact_resid, fact_cov, lderp, r, f, w, wpack);
+           fact_resid, fact_cov, lderp, r, f, w, wpack, fz_scratch(),
+           fp_scratch());
     fact_base = fact_resid = true;
     fact_cov = false;
     objb = 0;
@@ -89,7 +102,6 @@ void Luebrn::linear_model() {
 
 // Step 4 of a pass: evaluates the trial point; sets OBJB, OBJP, OBJA, SSQ.
 void Luebrn::trial_evaluation() {
-  double scratch[2] = {0, 0};
   if (method == kWL) {
     objp = 0;
     for (IWORD i = 1; i <= ndat; ++i)
@@ -102,7 +114,8 @@ void Luebrn::trial_evaluation() {
     lderp = false;
     LBFACT(npar, ndat, nmmax, nmeas, mdat1, ncmax, ncons, lpack, ndrv, p, z, zm, mdat2, fbase, fz,
            fp, model, kprint, iterno, znew, lam2, ssnd, *ncall, muser, iunit, lform9, fact_base,
-           fact_resid, fact_cov, lderp, r, ftry, w, wpack);
+           fact_resid, fact_cov, lderp, r, ftry, w, wpack, fz_scratch(),
+           fp_scratch());
     double s = 0;
     for (IWORD i = 1; i <= ndat; ++i)
       for (IWORD j = 1; j <= ncons[i - 1]; ++j) s += FTRY(j, i) * FTRY(j, i);
@@ -117,8 +130,8 @@ void Luebrn::trial_evaluation() {
     auto trial_call = [&](const double* zz) {
       ORVK_PPSCLR.EVALKIND = 2;
       ++*ncall;
-      LBFCN(zz, zm, mdat2, p, ndat, nmmax, nmeas, mdat1, npar, ncmax, ncons, 1, ftry, scratch,
-            scratch, lform9, model, muser);
+      LBFCN(zz, zm, mdat2, p, ndat, nmmax, nmeas, mdat1, npar, ncmax, ncons, 1, ftry,
+            fz_scratch(), fp_scratch(), lform9, model, muser);
     };
     if (method == kDM) {
       objp = DQFORM(ncmax, ncons, ndat, ftry, w);
@@ -196,10 +209,39 @@ void Luebrn::trial_evaluation() {
                          .E(obja, 12, 5));
 }
 
+// First-order test at POLD: the undamped step of the iteration's linear
+// model, within the bounds, predicts a relative decrease of the objective of
+// at most TOL, or the objective is at the rounding level of the weighted
+// measurements (a zero-residual fit).  Uses the undamped normal matrix and
+// leaves the trial step in DELP.
+bool Luebrn::stationary() {
+  if (method == kBL) return true;  // the merit function has its own tests
+  if (!(objb > 0)) return true;
+  double size = 0;
+  for (IWORD i = 1; i <= ndat; ++i)
+    for (IWORD m = 1; m <= nmeas[i - 1]; ++m) {
+      const double q = ZM(m, i) / r[(m - 1) + (i - 1) * nmmax];
+      if (std::isfinite(q)) size += q * q;
+    }
+  if (objb <= kExactRel * size) return true;
+  for (IWORD j = 1; j <= npar; ++j) {
+    stplo[j - 1] = plow[j - 1] - pold[j - 1];
+    stpup[j - 1] = pupp[j - 1] - pold[j - 1];
+    delp[j - 1] = 0;
+  }
+  double q = 0;
+  ORVK_QUADPR(&npar, hmat, &npar, grad, stplo, stpup, delp, &q, iperm, &nfree, qpwork);
+  for (IWORD j = 1; j <= npar; ++j) delp[j - 1] = p[j - 1] - pold[j - 1];
+  // The linear model predicts OBJB + 2 Q at the step.
+  return -2 * q <= tol * objb;
+}
+
 // Step 5: decision on the trial of pass NPASS.
 Luebrn::Decision Luebrn::decide() {
   rch = len / std::max(plen, 1.0);
-  if (std::min(1e-10, tol) >= rch) return kPhaseEnd;
+  // A short step proves convergence only where the first-order conditions
+  // hold; one shortened by the damping does not.
+  if (std::min(1e-10, tol) >= rch && stationary()) return kPhaseEnd;
   double ratio = 0, d = objb - objp;
   auto ratio_of = [&] {
     // Equal base and predicted objectives give no scale: take the middle.
@@ -207,19 +249,25 @@ Luebrn::Decision Luebrn::decide() {
   };
   if (expand) {
     ratio = ratio_of();
-    if (ratio > 0.125 && rlm > 1e-15 && obja <= best_) {
+    // A negligible step does not grow with the target (its length is
+    // accepted whatever the target), so it is judged at once instead of
+    // being tried again: every pass then ends the iteration or counts
+    // towards its ten failures.
+    const bool negligible = len <= 1e-10 * plen;
+    if (!negligible && ratio > 0.125 && rlm > 1e-15 && obja <= best_) {
       best_ = obja;
       lent *= 2;
       return kNextPass;
     }
-    if ((ratio <= 0 || obja > best_) && npass > 1) {
+    if (!negligible && (ratio <= 0 || obja > best_) && npass > 1) {
       expand = false;
       lent /= 2;
       return kNextPass;
     }
   } else {
     const bool qobj = std::fabs(objb - objp) <= objb * tol && std::fabs(objb - obja) <= objb * tol;
-    if ((iterno <= 3 && rch <= tol && qobj) || (iterno > 3 && (rch <= tol || qobj)))
+    if (((iterno <= 3 && rch <= tol && qobj) || (iterno > 3 && (rch <= tol || qobj))) &&
+        stationary())
       return kPhaseEnd;
     if (iterno == *iter) {
       *istat = 1;
@@ -289,7 +337,10 @@ bool Luebrn::iteration() {
     if (!(lent > 0)) lent = 1e-10 * (std::fabs(plen) + 1);
     IWORD n = 1;
     for (;;) {
+      // P, about to receive the trial point, keeps the undamped diagonal
+      // meanwhile, so that the damping leaves no trace in HMAT.
       for (IWORD j = 1; j <= npar; ++j) {
+        p[j - 1] = H(j, j);
         H(j, j) += rlm * dscal[j - 1];
         stplo[j - 1] = plow[j - 1] - pold[j - 1];
         stpup[j - 1] = pupp[j - 1] - pold[j - 1];
@@ -298,8 +349,8 @@ bool Luebrn::iteration() {
       ORVK_QUADPR(&npar, hmat, &npar, grad, stplo, stpup, delp, &fobj, iperm, &nfree, qpwork);
       double sl = 0, sp = 0;
       for (IWORD j = 1; j <= npar; ++j) {
+        H(j, j) = p[j - 1];
         p[j - 1] = pold[j - 1] + delp[j - 1];
-        H(j, j) -= rlm * dscal[j - 1];
         sl += dscal[j - 1] * delp[j - 1] * delp[j - 1];
         sp += dscal[j - 1] * pold[j - 1] * pold[j - 1];
       }
@@ -394,6 +445,16 @@ bool Luebrn::phase_end() {
       *istat = 8;
     return false;
   }
+  // The phase ends at the better of the base point and the last trial: a
+  // trial that raised the objective (a rejected one) is dropped.
+  if (!(obja <= objb)) {
+    for (IWORD j = 1; j <= npar; ++j) p[j - 1] = pold[j - 1];
+    *ssq = objb;
+    obja = objb;
+    if (method == kDM)
+      for (IWORD i = 1; i <= ndat; ++i)
+        for (IWORD j = 1; j <= ncons[i - 1]; ++j) FTRY(j, i) = F(j, i);
+  }
   for (IWORD j = 1; j <= npar; ++j) psave[j - 1] = p[j - 1];
   expand = true;
   if (kd >= 0) {
@@ -429,16 +490,16 @@ bool Luebrn::phase_end() {
 
 void Luebrn::finish(bool forced) {
   if (forced) kprint = std::max<IWORD>(kprint, 2);
-  double scratch[2] = {0, 0};
   ORVK_PPSCLR.EVALKIND = 2;
   ++*ncall;
   ORVK_CLUEBR.STATUS = -1;
   const double* first = kd == -1 ? zm : z;
   const double* second = kd == -1 ? (casewd == 0 ? z : zm) : zm;
-  LBFCN(first, second, mdat2, p, ndat, nmmax, nmeas, mdat1, npar, ncmax, ncons, 2, f, scratch,
-        scratch, lform9, model, muser);
+  LBFCN(first, second, mdat2, p, ndat, nmmax, nmeas, mdat1, npar, ncmax, ncons, 2, f,
+        fz_scratch(), fp_scratch(), lform9, model, muser);
   ORVK_CLUEBR.STATUS = 0;
   VLK_PPEXT();
+  prune();
   if (kprint >= 0) final_report();
   statistics();
   *iter = iterno;

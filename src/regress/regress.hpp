@@ -26,12 +26,15 @@ void LBFCN(const double* z, const double* zm, void* mdat2, const double* p, IWOR
            ORVK_MODELFN model, void* muser);
 
 // Constraint values and derivatives: analytic (NDRV = 0), forward (1) or
-// central (>= 2) differences; P and Z come back unchanged.
+// central (>= 2) differences; P and Z come back unchanged.  On the value
+// requests (1) the model's derivative arguments are FZS and FPS, arrays of
+// the full sizes of FZ and FP (FZ and FP themselves when null).
 void LBDERV(IWORD npar, IWORD ndat, IWORD nmmax, const IWORD* nmeas, void* mdat1, IWORD ncmax,
             const IWORD* ncons, IWORD ndrv, double* p, double* z, const double* zm, void* mdat2,
             double* f, double* fz, double* fp, ORVK_MODELFN model, IWORD kprint, IWORD iterno,
             double* zsave, double* fpert, double ssnd, IWORD& ncall, void* muser, IWORD iunit,
-            bool lform9, bool lbase, bool lderz, bool lderp);
+            bool lform9, bool lbase, bool lderz, bool lderp, double* fzs = nullptr,
+            double* fps = nullptr);
 
 // ---- host run protocol ----------------------------------------------------
 
@@ -86,7 +89,8 @@ void LBFACT(IWORD ncol, IWORD ndat, IWORD nmmax, const IWORD* nmeas, void* mdat1
             void* mdat2, double* f, double* fz, double* fp, ORVK_MODELFN model, IWORD kprint,
             IWORD iterno, double* zsave, double* fpert, double ssnd, IWORD& ncall, void* muser,
             IWORD iunit, bool lform9, bool lbase, bool lresid, bool lcovf, bool lderp,
-            const double* r, double* rlin, double* ufac, double* pwork);
+            const double* r, double* rlin, double* ufac, double* pwork, double* fzs = nullptr,
+            double* fps = nullptr);
 // Y := U'^-1 B per point and column (Y may be B).
 void LBSOLV(IWORD ndat, IWORD ncmax, const IWORD* ncons, IWORD ncol, IWORD lpack,
             const double* b, const double* ufac, double* y);
