@@ -17,6 +17,11 @@ constexpr double kConv = 1e-10, kLamMax = 1e8, kPi = 3.14159265;
 // Sum of squares relative to the size of the values that counts as an exact
 // fit: residuals at the rounding level of the values.
 constexpr double kExactRel = 1e-28;
+// Growth of a parameter over its typical magnitude at the start beyond which
+// a stationary point counts as a limit at infinity.
+constexpr double kRunaway = 1e6;
+// Decrease of S, relative, that counts as rounding.
+constexpr double kPredRound = 1e-12;
 
 struct Ys {
   IWORD n, m;
@@ -79,6 +84,7 @@ struct Ys {
   bool eliminate(double lambda);
   void trial_step(double lambda);
   bool stationary();
+  IWORD converged_status();
   void decide();
 };
 
@@ -219,13 +225,14 @@ void Ys::trial_step(double lambda) {
   ic(kCosSign) = cosg < 0 ? 1 : 0;
   if (cosg < 0) gam = 180.0 - gam;
   st(2) = gam;
-  // A trial that the bounds clip back onto the accepted point cannot lower
-  // the sum of squares: no parameter can move, the fit has converged.
+  // A trial that the bounds clip back onto the accepted point, or that lies
+  // below the resolution of the parameters, cannot lower the sum of squares:
+  // the fit ends, converged where the first-order conditions hold.
   bool moves = false;
   for (IWORD j = 1; j <= n; ++j) moves = moves || B(j, sc) != 0;
   if (!moves) {
     for (IWORD j = 1; j <= n; ++j) x[j - 1] = xacc(j);
-    set_return(-1, 0);
+    set_return(-1, converged_status());
     return;
   }
   for (IWORD j = 1; j <= n; ++j) x[j - 1] = trial(j);
@@ -234,7 +241,8 @@ void Ys::trial_step(double lambda) {
 
 // First-order test at the point just accepted: the undamped (Gauss-Newton)
 // step from there, with the last Jacobian and the new residuals, clipped to
-// the bounds, moves no parameter by more than the tolerance.  A small step
+// the bounds, moves no parameter by more than the tolerance, or predicts a
+// decrease of S below its rounding level.  A small step
 // taken with a large lambda says nothing about the gradient; this test does.
 bool Ys::stationary() {
   const IWORD g = ic(kGradCol), sc = ic(kStepCol);
@@ -249,8 +257,14 @@ bool Ys::stationary() {
       }
     }
     B(j, g) = d > 1e-20 ? s / A(j, sc) : 0.0;
+    B(j, sc) = B(j, g);
   }
   if (!eliminate(0.0)) return false;
+  // The decrease that the full step predicts, g*' d*: below the rounding
+  // level of S, no step can do better.
+  double pred = 0;
+  for (IWORD j = 1; j <= n; ++j) pred += B(j, sc) * B(j, g);
+  if (pred <= kPredRound * st(1)) return true;
   for (IWORD j = 1; j <= n; ++j) {
     if (!active(j)) continue;
     const double x = xacc(j);
@@ -258,6 +272,15 @@ bool Ys::stationary() {
     if (!(eps >= std::fabs(xt - x) / (std::fabs(x) + tau))) return false;
   }
   return true;
+}
+
+// Status of a fit that stops at a stationary point: 0, or -1 when the point
+// is no fit (not stationary, or a parameter ran off to a limit at infinity).
+IWORD Ys::converged_status() {
+  if (!stationary()) return -1;
+  for (IWORD j = 1; j <= n; ++j)
+    if (std::fabs(xacc(j)) > kRunaway * typ(j)) return -1;
+  return 0;
 }
 
 void Ys::decide() {
@@ -278,11 +301,14 @@ void Ys::decide() {
     if (k == 0) {
       // Converged only where the first-order conditions hold; otherwise the
       // short step came from the damping, and the fit goes on (the next
-      // iteration starts with a smaller lambda).
-      if (stationary())
-        set_return(-1, 0);
-      else
+      // iteration starts with a smaller lambda).  A parameter that has run
+      // off to many orders of magnitude beyond its start has followed the
+      // model to a limit at infinity, where the conditions hold only
+      // asymptotically: that is a failure, not a fit.
+      if (!stationary())
         set_return(5, 1);
+      else
+        set_return(-1, converged_status());
     } else if (lambda > 1 && gam > 90) {
       set_return(-1, -1);
     } else {
