@@ -290,6 +290,7 @@ void Luebri::iteration(bool deming) {
   derivatives(false, deming);
   if (kprint >= 3 || (kprint == 2 && iterno == 1)) derivative_dump(false);
   // Step 2: weight blocks.
+  double vexact = -1;  // found when first needed
   for (IWORD i = 1; i <= ndat; ++i) {
     const IWORD nc = ncons[i - 1], nm = nmeas[i - 1];
     for (IWORD k = 1; k <= nc; ++k)
@@ -298,9 +299,13 @@ void Luebri::iteration(bool deming) {
         for (IWORD j = 1; j <= nm; ++j) sum += FZ(k, j, i) * R(j, i) * R(j, i) * FZ(m, j, i);
         W(k, m, i) = sum;
       }
-    // A zero variance of a constraint would give an infinite weight.
+    // A zero variance of a constraint (an exact measurement) would give an
+    // infinite weight: it is weighted as in the default engine.
     for (IWORD k = 1; k <= nc; ++k)
-      if (W(k, k, i) == 0) W(k, k, i) = 1e-30;
+      if (W(k, k, i) == 0) {
+        if (vexact < 0) vexact = exact_variance(ndat, nmmax, nmeas, ncmax, ncons, fz, r);
+        W(k, k, i) = vexact;
+      }
   }
   if (ncmax == 1) {
     for (IWORD i = 1; i <= ndat; ++i)

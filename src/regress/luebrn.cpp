@@ -96,7 +96,17 @@ void Luebrn::linear_model() {
     }
   }
   if (kprint >= 2) gradient_lines();
-  for (IWORD k = 1; k <= npar; ++k) dscal[k - 1] = std::max(dscal[k - 1], H(k, k));
+  // Damping scales: the largest diagonal seen so far of each parameter.  A
+  // parameter without effect yet gets 1e-6 of the largest one (an absolute
+  // floor would depend on the parameters' units and freeze a parameter of
+  // small effect).
+  double hmax = 0;
+  for (IWORD k = 1; k <= npar; ++k) {
+    if (std::isfinite(H(k, k))) dscal[k - 1] = std::max(dscal[k - 1], H(k, k));
+    hmax = std::max(hmax, dscal[k - 1]);
+  }
+  for (IWORD k = 1; k <= npar; ++k)
+    if (!(dscal[k - 1] > 0)) dscal[k - 1] = hmax > 0 ? 1e-6 * hmax : 1e-6;
   for (IWORD k = 1; k <= npar; ++k) pold[k - 1] = p[k - 1];
 }
 
@@ -528,7 +538,7 @@ void Luebrn::run() {
     lderp = true;
     derive(2, f, ftry);
   }
-  for (IWORD k = 0; k < npar; ++k) dscal[k] = 1e-6;
+  for (IWORD k = 0; k < npar; ++k) dscal[k] = 0;
   fact_base = fact_cov = true;
   heads[0] = heads[1] = heads[2] = 0;
   method = (kd != -1 && 1 > kd) ? kBL : (iods == 3 ? kWL : kDM);

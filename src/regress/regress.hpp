@@ -78,6 +78,15 @@ double DQFORM(IWORD ld, const IWORD* nsize, IWORD nblk, const double* s, const d
 
 // ---- per-point routines of ORVK_LUEBRN --------------------------------------
 
+// Variance of the constraint of an exact measurement (zero standard
+// deviation): kExactVariance times the smallest positive constraint variance
+// R^2 FZ^2 of the data set (1 when there is none).  The constraint is then
+// held to about 1e-4 of the smallest standard deviation, while the normal
+// matrix keeps the other points' information above its rounding.
+constexpr double kExactVariance = 1e-8;
+double exact_variance(IWORD ndat, IWORD nmmax, const IWORD* nmeas, IWORD ncmax,
+                      const IWORD* ncons, const double* fz, const double* r);
+
 // W(.,.,i) := (FZ diag(R^2) FZ')^-1 per point; IERR := 7 on rank loss.
 void LBCOVI(IWORD iunit, IWORD ndat, IWORD nmmax, const IWORD* nmeas, IWORD ncmax,
             const IWORD* ncons, const double* fz, const double* r, double* w, double* wpack,
