@@ -39,6 +39,14 @@ void trouble_line(IWORD unit, IWORD i, IWORD irank, IWORD nc) {
 
 }  // namespace
 
+bool saturated(IWORD npar, const double* p, const double* h, double size) {
+  for (IWORD j = 0; j < npar; ++j) {
+    const double effect = std::fabs(p[j]) * std::sqrt(h[j + j * npar]);
+    if (effect > 0 && effect <= 1e-10 * std::sqrt(size)) return true;
+  }
+  return false;
+}
+
 double exact_variance(IWORD ndat, IWORD nmmax, const IWORD* nmeas, IWORD ncmax,
                       const IWORD* ncons, const double* fz, const double* r) {
   double vmin = 0;

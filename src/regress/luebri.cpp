@@ -600,8 +600,10 @@ void Luebri::run() {
     // search that stalls elsewhere is no convergence: the next iteration
     // damps the step, and when no damping helps the run ends unconverged.
     const bool exact = snew <= kExactRel * size;
-    const bool conv = exact || (mu == 0 && rms <= tol) ||
-                      (mu == 0 && pred_rel <= tol && std::fabs((sold - snew) / snew) <= tol);
+    const bool conv =
+        exact || (!saturated(npar, p, hmat, size) &&
+                  ((mu == 0 && rms <= tol) ||
+                   (mu == 0 && pred_rel <= tol && std::fabs((sold - snew) / snew) <= tol)));
     const bool searched = deming && iods != 0;
     if (!conv && searched && stalled) {
       mu = mu > 0 ? 10 * mu : kMuStart;

@@ -234,6 +234,7 @@ bool Luebrn::stationary() {
       if (std::isfinite(q)) size += q * q;
     }
   if (objb <= kExactRel * size) return true;
+  if (saturated(npar, pold, hmat, size)) return false;
   for (IWORD j = 1; j <= npar; ++j) {
     stplo[j - 1] = plow[j - 1] - pold[j - 1];
     stpup[j - 1] = pupp[j - 1] - pold[j - 1];

@@ -76,6 +76,13 @@ void DPKINV(double* a, IWORD n, double tol, IWORD& irank);
 // Sum over blocks j of S_j' M_j S_j (leading NSIZE(j) entries).
 double DQFORM(IWORD ld, const IWORD* nsize, IWORD nblk, const double* s, const double* m);
 
+// True when some parameter has an effect on the weighted values, |P(j)|
+// times the root of the diagonal H(j, j) of the normal matrix (leading
+// dimension NPAR), that is nonzero but below 1e-10 of the root of SIZE (the
+// sum of the squared weighted measurements): the model has saturated in it,
+// at a limit where the first-order conditions hold without a fit.
+bool saturated(IWORD npar, const double* p, const double* h, double size);
+
 // ---- per-point routines of ORVK_LUEBRN --------------------------------------
 
 // Variance of the constraint of an exact measurement (zero standard

@@ -22,6 +22,9 @@ constexpr double kExactRel = 1e-28;
 constexpr double kRunaway = 1e6;
 // Decrease of S, relative, that counts as rounding.
 constexpr double kPredRound = 1e-12;
+// Effect of a parameter, |x_j| |column j|, relative to the size of the data,
+// below which the model counts as saturated in it.
+constexpr double kSaturated = 1e-10;
 
 struct Ys {
   IWORD n, m;
@@ -280,6 +283,17 @@ IWORD Ys::converged_status() {
   if (!stationary()) return -1;
   for (IWORD j = 1; j <= n; ++j)
     if (std::fabs(xacc(j)) > kRunaway * typ(j)) return -1;
+  // A parameter whose effect on the values is nonzero but below the rounding
+  // of the data has driven the model into saturation (a limit, not a fit).
+  double size = 0;
+  for (IWORD i = 1; i <= m; ++i) size += ymeas[i - 1] * ymeas[i - 1];
+  for (IWORD j = 1; j <= n; ++j) {
+    if (!active(j)) continue;
+    double c = 0;
+    for (IWORD i = 1; i <= m; ++i) c += jac(i, j) * jac(i, j);
+    const double effect = std::fabs(xacc(j)) * std::sqrt(c);
+    if (effect > 0 && effect <= kSaturated * std::sqrt(size)) return -1;
+  }
   return 0;
 }
 
