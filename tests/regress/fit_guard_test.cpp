@@ -12,6 +12,7 @@
 
 #include "orvika/host_stub.h"
 #include "regress/engine_test_util.hpp"
+#include "regress/nist_util.hpp"
 #include "regress/regress_test_util.hpp"
 #include "support/capture.hpp"
 
@@ -451,6 +452,35 @@ TEST_F(FitGuard, StandardDeviationsOfCorrelatedAndBadlyScaledParameters) {
       }
     }
   }
+}
+
+// ---- saturation --------------------------------------------------------------
+
+TEST_F(FitGuard, SaturatedModelIsNoSuccess) {
+  // NIST's BoxBOD, y = b1 (1 - exp(-b2 x)), from (1, 1): the fits tend to
+  // drive b2 up until the exponential vanishes and the model is the constant
+  // b1, a limit where the gradient vanishes without a fit.  Every routine
+  // must either fail or find the certified minimum.
+  nist::Problem pr;
+  pr.name = "BoxBOD";
+  pr.npar = 2;
+  pr.start[0] = {1, 1};
+  pr.start[1] = {100, 0.75};
+  pr.cert = {2.1380940889E+02, 5.4723748542E-01};
+  pr.sd = {1.2354515176E+01, 1.0455993237E-01};
+  pr.rss = 1.1680088766E+03;
+  pr.x1 = {1, 2, 3, 5, 7, 10};
+  pr.y = {109, 149, 149, 191, 213, 224};
+  pr.dof = 4;
+  for (int k : {0, 1})
+    for (int r = 0; r < 3; ++r) {
+      SCOPED_TRACE("start " + std::to_string(k + 1) + " routine " + std::to_string(r));
+      orvika_test::UnitCapture cap(6);
+      const nist::Fit f =
+          r == 2 ? nist::fit_ysolve(pr, k) : nist::fit_bnllsq(pr, k, r == 1 ? 1 : 0);
+      if (k == 1) EXPECT_TRUE(f.success);
+      if (f.success) EXPECT_GE(f.min_lre(pr, false), 4.0);
+    }
 }
 
 }  // namespace
