@@ -600,10 +600,16 @@ void Luebri::run() {
     // search that stalls elsewhere is no convergence: the next iteration
     // damps the step, and when no damping helps the run ends unconverged.
     const bool exact = snew <= kExactRel * size;
-    const bool conv =
-        exact || (!saturated(npar, p, hmat, size) &&
-                  ((mu == 0 && rms <= tol) ||
-                   (mu == 0 && pred_rel <= tol && std::fabs((sold - snew) / snew) <= tol)));
+    const bool tests = (mu == 0 && rms <= tol) ||
+                       (mu == 0 && pred_rel <= tol && std::fabs((sold - snew) / snew) <= tol);
+    // A point where the model has saturated in a parameter passes the tests
+    // but is no fit, and iterating on cannot leave it: the run ends there.
+    if (!exact && tests && saturated(npar, p, hmat, size)) {
+      *istat = 1;
+      if (kprint >= 1) not_converged(iterno);
+      break;
+    }
+    const bool conv = exact || tests;
     const bool searched = deming && iods != 0;
     if (!conv && searched && stalled) {
       mu = mu > 0 ? 10 * mu : kMuStart;

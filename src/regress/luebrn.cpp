@@ -224,15 +224,20 @@ void Luebrn::trial_evaluation() {
 // at most TOL, or the objective is at the rounding level of the weighted
 // measurements (a zero-residual fit).  Uses the undamped normal matrix and
 // leaves the trial step in DELP.
-bool Luebrn::stationary() {
-  if (method == kBL) return true;  // the merit function has its own tests
-  if (!(objb > 0)) return true;
+double Luebrn::data_size() const {
   double size = 0;
   for (IWORD i = 1; i <= ndat; ++i)
     for (IWORD m = 1; m <= nmeas[i - 1]; ++m) {
       const double q = ZM(m, i) / r[(m - 1) + (i - 1) * nmmax];
       if (std::isfinite(q)) size += q * q;
     }
+  return size;
+}
+
+bool Luebrn::stationary() {
+  if (method == kBL) return true;  // the merit function has its own tests
+  if (!(objb > 0)) return true;
+  const double size = data_size();
   if (objb <= kExactRel * size) return true;
   if (saturated(npar, pold, hmat, size)) return false;
   for (IWORD j = 1; j <= npar; ++j) {
@@ -252,7 +257,15 @@ Luebrn::Decision Luebrn::decide() {
   rch = len / std::max(plen, 1.0);
   // A short step proves convergence only where the first-order conditions
   // hold; one shortened by the damping does not.
-  if (std::min(1e-10, tol) >= rch && stationary()) return kPhaseEnd;
+  // A point where the model has saturated in a parameter passes the tests
+  // of convergence but is no fit, and iterating on cannot leave it: the
+  // phase ends unconverged.
+  auto at_limit = [&] {
+    if (method == kBL || !saturated(npar, pold, hmat, data_size())) return false;
+    *istat = 1;
+    return true;
+  };
+  if (std::min(1e-10, tol) >= rch && (stationary() || at_limit())) return kPhaseEnd;
   double ratio = 0, d = objb - objp;
   auto ratio_of = [&] {
     // Equal base and predicted objectives give no scale: take the middle.
@@ -278,7 +291,7 @@ Luebrn::Decision Luebrn::decide() {
   } else {
     const bool qobj = std::fabs(objb - objp) <= objb * tol && std::fabs(objb - obja) <= objb * tol;
     if (((iterno <= 3 && rch <= tol && qobj) || (iterno > 3 && (rch <= tol || qobj))) &&
-        stationary())
+        (stationary() || at_limit()))
       return kPhaseEnd;
     if (iterno == *iter) {
       *istat = 1;

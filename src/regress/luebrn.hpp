@@ -43,6 +43,7 @@ struct Luebrn : EngineArgs {
   enum Decision { kNextPass, kAccepted, kPhaseEnd };
   Decision decide();
   bool stationary();
+  double data_size() const;
   double* fz_scratch() const;
   double* fp_scratch() const;
   bool phase_end();  // true: next iteration
