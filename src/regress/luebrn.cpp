@@ -471,7 +471,8 @@ bool Luebrn::phase_end() {
   }
   // The phase ends at the better of the base point and the last trial: a
   // trial that raised the objective (a rejected one) is dropped.
-  if (!(obja <= objb)) {
+  const bool trial_kept = obja <= objb;
+  if (!trial_kept) {
     for (IWORD j = 1; j <= npar; ++j) p[j - 1] = pold[j - 1];
     *ssq = objb;
     obja = objb;
@@ -491,7 +492,13 @@ bool Luebrn::phase_end() {
   search_limit = 2;
   const IWORD sw = std::min<IWORD>(ndrv, 1);
   if (method == kWL) {
-    derive(sw, ftry, f);
+    // In the nine-argument form the constraint values of the trial kept
+    // (FBASE, from its evaluation) and FZ = -1 are those of the point:
+    // no new evaluation is needed.
+    if (lform9 && trial_kept)
+      std::copy(fbase, fbase + ncmax * ndat, ftry);
+    else
+      derive(sw, ftry, f);
     covi();
   }
   for (IWORD c = 1; c <= nzmit; ++c) {
