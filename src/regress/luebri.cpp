@@ -668,7 +668,11 @@ void Luebri::run() {
  * only), PLOW, PUPP, QPWORK (3 NPAR), -, -, -, MUSER, PSCL (> 0; other
  * values taken as 1).
  *
- * ISTAT: 0 converged; 1 not converged within ITER; 10 stopped by the host's
+ * ISTAT: 0 converged (first-order conditions: a negligible undamped step, or
+ * a change of SSQ of at most TOL where the undamped step predicts no more, or
+ * residuals at the rounding level of the data); 1 not converged within ITER,
+ * or no damping of a stalled search helped, or the model saturated in a
+ * parameter; 10 stopped by the host's
  * time limit; -1 invalid counts (negative, NMEAS(i) > NMMAX, NCONS(i) >
  * NCMAX, LPACK too small, or a zero or NaN SSND where differences are
  * taken): nothing is done.

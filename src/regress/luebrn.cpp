@@ -606,11 +606,19 @@ void Luebrn::run() {
  * POLD, DSCAL, LAM, LAM2, FBASE, DZ (NMMAX), PSAVE, PSCL (display scales; 0
  * taken as 1).
  *
- * ISTAT: 0 converged; 1 not converged within ITER; 5 ten trial steps failed;
+ * ISTAT: 0 converged (the first-order conditions hold at the returned point:
+ * the undamped step predicts a relative decrease of at most TOL, or the
+ * residuals are at the rounding level of the data); 1 not converged within
+ * ITER, or stopped where the model has saturated in a parameter; 5 ten trial
+ * steps failed (the run ends at the last point accepted);
  * 7 constraints cannot be satisfied; 8 constraints not tightly converged;
  * 10 stopped by the host's time limit; -1 invalid counts (a negative count,
  * NMEAS(i) > NMMAX, NCONS(i) > NCMAX, LPACK too small, or a zero or NaN SSND
  * where differences are taken): nothing is done.
+ * On value requests (1, 2) the model's derivative arguments point at arrays
+ * of full size (FPW for FP; FZ itself for a sixteen-argument model's FZ); what
+ * it writes there is not used.  A measurement with zero standard deviation is
+ * weighted as exact, 1e8 above the smallest positive constraint variance.
  * Cost per iteration: one derivative evaluation (NPAR + sum NMEAS model calls
  * by differences) and O(NDAT NPAR^2 NCMAX^2 + NPAR^3) work. */
 extern "C" ORVK_API void ORVK_LUEBRN(

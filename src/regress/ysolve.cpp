@@ -363,11 +363,22 @@ void Ys::decide() {
  *                               word 3 status: N started, k > 0 step accepted with k
  *                               parameters still moving, 0 converged, -1 failed,
  *                               -2 fewer values than varied parameters, -3 nothing
- *                               to vary, -4 converged with large lambda, -5 bad
- *                               code or state words, -6 X outside the bounds,
- *                               -7 zero pivot.  Other words: state, hand back as is.
- *                               A step that the bounds clip to nothing ends the
- *                               fit as converged (status 0) without an evaluation.
+ *                               to vary, -5 bad code or state words, -6 X outside
+ *                               the bounds, -7 zero pivot.  Other words: state,
+ *                               hand back as is.
+ *                               Status 0 means a first-order point: the values fit
+ *                               to rounding, or the undamped step from the accepted
+ *                               point moves no parameter by more than eps relative
+ *                               or predicts a decrease below the rounding of S.  A
+ *                               short damped step is no convergence (the fit goes
+ *                               on); a stationary point where a parameter has grown
+ *                               beyond 1e6 times its start or has lost all effect
+ *                               on the values (a limit of the model) ends with -1,
+ *                               as does the lambda limit, which returns the last
+ *                               accepted point and its values.  A step that the
+ *                               bounds clip to nothing (or below the resolution of
+ *                               X) ends the fit without an evaluation, with that
+ *                               same test.
  *   RCTL   in/out  real(16)     words 1-5 options (nu, lambda, tau, eps, phimin;
  *                               nu <= 1 means 10), 6-16 state.
  *   X      in/out  real(2N)     point to evaluate; X(N+1..2N) the accepted point.
