@@ -257,15 +257,18 @@ Luebrn::Decision Luebrn::decide() {
   rch = len / std::max(plen, 1.0);
   // A short step proves convergence only where the first-order conditions
   // hold; one shortened by the damping does not.
-  // A point where the model has saturated in a parameter passes the tests
-  // of convergence but is no fit, and iterating on cannot leave it: the
-  // phase ends unconverged.
+  // A point where the model has saturated in a parameter, or where the
+  // parameters ran off to a limit of the model, passes the tests of
+  // convergence but is no fit, and iterating on cannot leave it: the phase
+  // ends unconverged.
   auto at_limit = [&] {
-    if (method == kBL || !saturated(npar, pold, hmat, data_size())) return false;
+    if (method == kBL ||
+        !(saturated(npar, pold, hmat, data_size()) || ran_away(npar, pold, psave)))
+      return false;
     *istat = 1;
     return true;
   };
-  if (std::min(1e-10, tol) >= rch && (stationary() || at_limit())) return kPhaseEnd;
+  if (std::min(1e-10, tol) >= rch && (at_limit() || stationary())) return kPhaseEnd;
   double ratio = 0, d = objb - objp;
   auto ratio_of = [&] {
     // Equal base and predicted objectives give no scale: take the middle.
@@ -291,7 +294,7 @@ Luebrn::Decision Luebrn::decide() {
   } else {
     const bool qobj = std::fabs(objb - objp) <= objb * tol && std::fabs(objb - obja) <= objb * tol;
     if (((iterno <= 3 && rch <= tol && qobj) || (iterno > 3 && (rch <= tol || qobj))) &&
-        (stationary() || at_limit()))
+        (at_limit() || stationary()))
       return kPhaseEnd;
     if (iterno == *iter) {
       *istat = 1;
@@ -549,6 +552,9 @@ void Luebrn::run() {
   *sigma = 0;
   *ssq = host::rmisval();
   for (IWORD k = 0; k < npar; ++k) p[k] = std::min(std::max(plow[k], p[k]), pupp[k]);
+  // PSAVE, written at the end of the first phase, keeps the parameters'
+  // typical magnitudes at the start until then.
+  for (IWORD k = 0; k < npar; ++k) psave[k] = typical_magnitude(p[k]);
   VLK_PPENT();
   if (kprint >= 2) echo();
   for (IWORD i = 0; i < nmmax * ndat; ++i) z[i] = zm[i];

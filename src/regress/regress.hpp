@@ -8,6 +8,7 @@
 // at j(j-1)/2 + i.
 #pragma once
 
+#include <cmath>
 #include <string_view>
 
 #include "frame/format.hpp"
@@ -82,6 +83,18 @@ double DQFORM(IWORD ld, const IWORD* nsize, IWORD nblk, const double* s, const d
 // sum of the squared weighted measurements): the model has saturated in it,
 // at a limit where the first-order conditions hold without a fit.
 bool saturated(IWORD npar, const double* p, const double* h, double size);
+
+// Growth of a parameter over its typical magnitude at the start, |P0| +
+// 0.01, beyond which a point where the tests of convergence hold counts as a
+// limit of the model at infinity (a valley the fit followed outwards), not as
+// a fit.
+constexpr double kRunaway = 1e4;
+inline double typical_magnitude(double p0) { return std::fabs(p0) + 0.01; }
+inline bool ran_away(IWORD npar, const double* p, const double* typ) {
+  for (IWORD j = 0; j < npar; ++j)
+    if (std::fabs(p[j]) > kRunaway * typ[j]) return true;
+  return false;
+}
 
 // ---- per-point routines of ORVK_LUEBRN --------------------------------------
 

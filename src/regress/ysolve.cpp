@@ -18,8 +18,8 @@ constexpr double kConv = 1e-10, kLamMax = 1e8, kPi = 3.14159265;
 // fit: residuals at the rounding level of the values.
 constexpr double kExactRel = 1e-28;
 // Growth of a parameter over its typical magnitude at the start beyond which
-// a stationary point counts as a limit at infinity.
-constexpr double kRunaway = 1e6;
+// a stationary point counts as a limit at infinity (as in the engines).
+constexpr double kRunaway = 1e4;
 // Decrease of S, relative, that counts as rounding.
 constexpr double kPredRound = 1e-12;
 // Effect of a parameter, |x_j| |column j|, relative to the size of the data,
