@@ -39,10 +39,11 @@ void trouble_line(IWORD unit, IWORD i, IWORD irank, IWORD nc) {
 
 }  // namespace
 
-bool saturated(IWORD npar, const double* p, const double* h, double size) {
+bool saturated(IWORD npar, const double* p, const double* h, double size, const double* p0) {
   for (IWORD j = 0; j < npar; ++j) {
     const double effect = std::fabs(p[j]) * std::sqrt(h[j + j * npar]);
-    if (effect > 0 && effect <= 1e-10 * std::sqrt(size)) return true;
+    if (effect == 0 && p[j] == p0[j]) continue;
+    if (effect <= kSaturated * std::sqrt(size)) return true;
   }
   return false;
 }

@@ -566,9 +566,8 @@ void Luebri::run() {
   }
   iterno = 1;
   ORVK_CLUEBR.STATUS = 1;
-  // CPACK, written only by the statistics, keeps the parameters' typical
-  // magnitudes at the start meanwhile.
-  for (IWORD l = 0; l < npar; ++l) cpack[l] = typical_magnitude(p[l]);
+  // CPACK, written only by the statistics, keeps the start values meanwhile.
+  for (IWORD l = 0; l < npar; ++l) cpack[l] = p[l];
   mu = 0;
   size = 0;
   for (IWORD i = 1; i <= ndat; ++i)
@@ -608,7 +607,7 @@ void Luebri::run() {
     // A point where the model has saturated in a parameter, or where the
     // parameters ran off to a limit of the model, passes the tests but is no
     // fit, and iterating on cannot leave it: the run ends there.
-    if (!exact && tests && (saturated(npar, p, hmat, size) || ran_away(npar, p, cpack))) {
+    if (!exact && tests && (saturated(npar, p, hmat, size, cpack) || ran_away(npar, p, cpack))) {
       *istat = 1;
       if (kprint >= 1) not_converged(iterno);
       break;

@@ -239,7 +239,7 @@ bool Luebrn::stationary() {
   if (!(objb > 0)) return true;
   const double size = data_size();
   if (objb <= kExactRel * size) return true;
-  if (saturated(npar, pold, hmat, size)) return false;
+  if (saturated(npar, pold, hmat, size, psave)) return false;
   for (IWORD j = 1; j <= npar; ++j) {
     stplo[j - 1] = plow[j - 1] - pold[j - 1];
     stpup[j - 1] = pupp[j - 1] - pold[j - 1];
@@ -263,7 +263,7 @@ Luebrn::Decision Luebrn::decide() {
   // ends unconverged.
   auto at_limit = [&] {
     if (method == kBL ||
-        !(saturated(npar, pold, hmat, data_size()) || ran_away(npar, pold, psave)))
+        !(saturated(npar, pold, hmat, data_size(), psave) || ran_away(npar, pold, psave)))
       return false;
     *istat = 1;
     return true;
@@ -552,9 +552,9 @@ void Luebrn::run() {
   *sigma = 0;
   *ssq = host::rmisval();
   for (IWORD k = 0; k < npar; ++k) p[k] = std::min(std::max(plow[k], p[k]), pupp[k]);
-  // PSAVE, written at the end of the first phase, keeps the parameters'
-  // typical magnitudes at the start until then.
-  for (IWORD k = 0; k < npar; ++k) psave[k] = typical_magnitude(p[k]);
+  // PSAVE, written at the end of the first phase, keeps the start values
+  // until then.
+  for (IWORD k = 0; k < npar; ++k) psave[k] = p[k];
   VLK_PPENT();
   if (kprint >= 2) echo();
   for (IWORD i = 0; i < nmmax * ndat; ++i) z[i] = zm[i];

@@ -79,20 +79,22 @@ double DQFORM(IWORD ld, const IWORD* nsize, IWORD nblk, const double* s, const d
 
 // True when some parameter has an effect on the weighted values, |P(j)|
 // times the root of the diagonal H(j, j) of the normal matrix (leading
-// dimension NPAR), that is nonzero but below 1e-10 of the root of SIZE (the
-// sum of the squared weighted measurements): the model has saturated in it,
-// at a limit where the first-order conditions hold without a fit.
-bool saturated(IWORD npar, const double* p, const double* h, double size);
+// dimension NPAR), that is below kSaturated of the root of SIZE (the sum of the
+// squared weighted measurements): the model has saturated in it, at a limit
+// where the first-order conditions hold without a fit.  An effect of exactly
+// 0 counts only for a parameter that has left its start value P0 (one that
+// never had an effect stays where it was).
+constexpr double kSaturated = 1e-13;
+bool saturated(IWORD npar, const double* p, const double* h, double size, const double* p0);
 
-// Growth of a parameter over its typical magnitude at the start, |P0| +
+// Growth of a parameter over its typical magnitude at the start P0, |P0| +
 // 0.01, beyond which a point where the tests of convergence hold counts as a
 // limit of the model at infinity (a valley the fit followed outwards), not as
 // a fit.
 constexpr double kRunaway = 1e4;
-inline double typical_magnitude(double p0) { return std::fabs(p0) + 0.01; }
-inline bool ran_away(IWORD npar, const double* p, const double* typ) {
+inline bool ran_away(IWORD npar, const double* p, const double* p0) {
   for (IWORD j = 0; j < npar; ++j)
-    if (std::fabs(p[j]) > kRunaway * typ[j]) return true;
+    if (std::fabs(p[j]) > kRunaway * (std::fabs(p0[j]) + 0.01)) return true;
   return false;
 }
 

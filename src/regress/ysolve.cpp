@@ -24,7 +24,7 @@ constexpr double kRunaway = 1e4;
 constexpr double kPredRound = 1e-12;
 // Effect of a parameter, |x_j| |column j|, relative to the size of the data,
 // below which the model counts as saturated in it.
-constexpr double kSaturated = 1e-10;
+constexpr double kSaturated = 1e-13;
 
 struct Ys {
   IWORD n, m;
@@ -292,7 +292,9 @@ IWORD Ys::converged_status() {
     double c = 0;
     for (IWORD i = 1; i <= m; ++i) c += jac(i, j) * jac(i, j);
     const double effect = std::fabs(xacc(j)) * std::sqrt(c);
-    if (effect > 0 && effect <= kSaturated * std::sqrt(size)) return -1;
+    // No effect at all counts only for a parameter that has left its start.
+    if (effect == 0 && std::fabs(xacc(j)) + 0.01 == typ(j)) continue;
+    if (effect <= kSaturated * std::sqrt(size)) return -1;
   }
   return 0;
 }
