@@ -29,9 +29,12 @@ void LBDERV(IWORD npar, IWORD ndat, IWORD nmmax, const IWORD* nmeas, void* mdat1
             const IWORD* ncons, IWORD ndrv, double* p, double* z, const double* zm, void* mdat2,
             double* f, double* fz, double* fp, ORVK_MODELFN model, IWORD kprint, IWORD iterno,
             double* zsave, double* fpert, double ssnd, IWORD& ncall, void* muser, IWORD iunit,
-            bool lform9, bool lbase, bool lderz, bool lderp) {
+            bool lform9, bool lbase, bool lderz, bool lderp, double* fzs, double* fps) {
   const double rmis = host::rmisval();
-  double scratch[2] = {0, 0};
+  // What a model writes into its derivative arguments on a value request
+  // lands in arrays of their full size and is not used.
+  double* sfz = fzs != nullptr ? fzs : fz;
+  double* sfp = fps != nullptr ? fps : fp;
   auto F = [&](IWORD k, IWORD i) -> double& { return f[(k - 1) + (i - 1) * ncmax]; };
   auto FPERT = [&](IWORD k, IWORD i) -> double& { return fpert[(k - 1) + (i - 1) * ncmax]; };
   auto Z = [&](IWORD m, IWORD i) -> double& { return z[(m - 1) + (i - 1) * nmmax]; };
@@ -54,7 +57,7 @@ void LBDERV(IWORD npar, IWORD ndat, IWORD nmmax, const IWORD* nmeas, void* mdat1
   if (ndrv == 0) {
     call(z, p, 0, f, fz, fp);
   } else {
-    if (lbase) call(z, p, 1, f, scratch, scratch);
+    if (lbase) call(z, p, 1, f, sfz, sfp);
     if (!lform9 && lderz && ndat > 0) {
       IWORD maxm = 0;
       for (IWORD i = 1; i <= ndat; ++i) maxm = std::max(maxm, nmeas[i - 1]);
@@ -69,7 +72,7 @@ void LBDERV(IWORD npar, IWORD ndat, IWORD nmmax, const IWORD* nmeas, void* mdat1
             Z(m, i) += h;
           }
           ORVK_PPSCLR.EVALKIND = 10 * m + 3;
-          call(z, p, 1, fpert, scratch, scratch);
+          call(z, p, 1, fpert, sfz, sfp);
           for (IWORD i = 1; i <= ndat; ++i) {
             if (m > nmeas[i - 1] || zsave[i - 1] == rmis) continue;
             // The step actually taken; one lost below the resolution of Z
@@ -91,7 +94,7 @@ void LBDERV(IWORD npar, IWORD ndat, IWORD nmmax, const IWORD* nmeas, void* mdat1
           if (d == 2) h = -h;
           p[j - 1] = pj + h;
           ORVK_PPSCLR.EVALKIND = 3;
-          call(z, p, 1, fpert, scratch, scratch);
+          call(z, p, 1, fpert, sfz, sfp);
           for (IWORD i = 1; i <= ndat; ++i)
             for (IWORD k = 1; k <= ncons[i - 1]; ++k) {
               const double q = (FPERT(k, i) - F(k, i)) / h;

@@ -39,16 +39,51 @@ void trouble_line(IWORD unit, IWORD i, IWORD irank, IWORD nc) {
 
 }  // namespace
 
+bool saturated(IWORD npar, const double* p, const double* h, double size, const double* p0) {
+  for (IWORD j = 0; j < npar; ++j) {
+    const double effect = std::fabs(p[j]) * std::sqrt(h[j + j * npar]);
+    if (effect == 0 && p[j] == p0[j]) continue;
+    if (effect <= kSaturated * std::sqrt(size)) return true;
+  }
+  return false;
+}
+
+double exact_variance(IWORD ndat, IWORD nmmax, const IWORD* nmeas, IWORD ncmax,
+                      const IWORD* ncons, const double* fz, const double* r) {
+  double vmin = 0;
+  for (IWORD i = 1; i <= ndat; ++i) {
+    const double* fzi = fz + (i - 1) * ncmax * nmmax;
+    const double* ri = r + (i - 1) * nmmax;
+    for (IWORD k = 1; k <= ncons[i - 1]; ++k) {
+      double v = 0;
+      for (IWORD m = 1; m <= nmeas[i - 1]; ++m) {
+        const double t = ri[m - 1] * fzi[(k - 1) + (m - 1) * ncmax];
+        v += t * t;
+      }
+      if (v > 0 && std::isfinite(v) && (vmin == 0 || v < vmin)) vmin = v;
+    }
+  }
+  return vmin > 0 ? kExactVariance * vmin : 1.0;
+}
+
 void LBCOVI(IWORD iunit, IWORD ndat, IWORD nmmax, const IWORD* nmeas, IWORD ncmax,
             const IWORD* ncons, const double* fz, const double* r, double* w, double* wpack,
             IWORD& ierr) {
   const double tol = static_cast<double>(1e-14f);
+  double vexact = -1;  // found when first needed
   for (IWORD i = 1; i <= ndat; ++i) {
     const IWORD nc = ncons[i - 1];
     if (nc <= 0) continue;
     point_cov(i, nc, nmeas[i - 1], nmmax, ncmax, fz, r, wpack);
     for (IWORD q = 0; q < nc * (nc + 1) / 2; ++q)
       if (wpack[q] == 0) wpack[q] = 1e-30;
+    // An exact constraint (zero variance) is weighted far above the others,
+    // but not so far that their information drowns in its rounding.
+    for (IWORD k = 1; k <= nc; ++k)
+      if (wpack[pk(k, k)] == 1e-30) {
+        if (vexact < 0) vexact = exact_variance(ndat, nmmax, nmeas, ncmax, ncons, fz, r);
+        wpack[pk(k, k)] = vexact;
+      }
     if (nc == 1) {
       wpack[0] = 1.0 / wpack[0];
     } else {
@@ -71,22 +106,29 @@ void LBFACT(IWORD ncol, IWORD ndat, IWORD nmmax, const IWORD* nmeas, void* mdat1
             void* mdat2, double* f, double* fz, double* fp, ORVK_MODELFN model, IWORD kprint,
             IWORD iterno, double* zsave, double* fpert, double ssnd, IWORD& ncall, void* muser,
             IWORD iunit, bool lform9, bool lbase, bool lresid, bool lcovf, bool lderp,
-            const double* r, double* rlin, double* ufac, double* pwork) {
+            const double* r, double* rlin, double* ufac, double* pwork, double* fzs,
+            double* fps) {
   if (lbase || lcovf || lderp) {
     // With no derivative wanted the base point is evaluated as values only,
     // so that analytic derivatives do not overwrite the whitened FP.
     const IWORD sw = (!lcovf && !lderp) ? std::max<IWORD>(ndrv, 1) : ndrv;
     LBDERV(ncol, ndat, nmmax, nmeas, mdat1, ncmax, ncons, sw, p, z, zm, mdat2, f, fz, fp, model,
-           0, iterno, zsave, fpert, ssnd, ncall, muser, iunit, lform9, lbase, lcovf, lderp);
+           0, iterno, zsave, fpert, ssnd, ncall, muser, iunit, lform9, lbase, lcovf, lderp, fzs,
+           fps);
   }
   if (lcovf) {
+    double vexact = -1;  // found when first needed
     for (IWORD i = 1; i <= ndat; ++i) {
       const IWORD nc = ncons[i - 1];
       if (nc <= 0) continue;
       point_cov(i, nc, nmeas[i - 1], nmmax, ncmax, fz, r, pwork);
-      // A zero variance would give a zero pivot and infinite whitened values.
+      // A zero variance (an exact constraint) would give a zero pivot and
+      // infinite whitened values: it is weighted as in LBCOVI.
       for (IWORD k = 1; k <= nc; ++k)
-        if (pwork[pk(k, k)] == 0) pwork[pk(k, k)] = 1e-30;
+        if (pwork[pk(k, k)] == 0) {
+          if (vexact < 0) vexact = exact_variance(ndat, nmmax, nmeas, ncmax, ncons, fz, r);
+          pwork[pk(k, k)] = vexact;
+        }
       if (nc == 1) {
         pwork[0] = std::sqrt(pwork[0]);
       } else {

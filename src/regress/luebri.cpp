@@ -15,6 +15,21 @@
 #include "regress/luebri.hpp"
 
 namespace orvika {
+namespace {
+// Objective relative to the size of the weighted measurements that counts as
+// an exact fit (residuals at the rounding level of the data).
+constexpr double kExactRel = 1e-24;
+// Damping factors after stalled searches: the first, and the last one tried.
+constexpr double kMuStart = 1e-3, kMuMax = 1e10;
+}  // namespace
+
+// The model's derivative arguments on value requests: arrays of the full
+// sizes of FZ and FP whose contents are not needed at that moment.  FP is
+// free until the parameter differences fill it, FPW from the end of the
+// gradient to the next weighting (it may share its words with ZPERT, which is
+// busy only during the measured-variable differences and the adjustment
+// update); FZ reaches only a sixteen-argument model, which gets FZ itself.
+double* Luebri::fp_free(bool fp_busy) const { return fp_busy ? fpw : fp; }
 
 void Luebri::call(const double* z1, const double* z2, const double* pp, IWORD req, double* ff,
                   double* ffz, double* ffp) {
@@ -43,7 +58,7 @@ void Luebri::derivatives(bool check, bool deming) {
   const double h = ssnd;
   if (!(iterno >= 2 && deming && iods >= 1) || check) {
     ORVK_PPSCLR.EVALKIND = (iterno <= 1 || check) ? 1 : 2;
-    call(z, zm, p, 1, f, scratch, scratch);
+    call(z, zm, p, 1, f, fz, fp_free(false));
   }
   ORVK_PPSCLR.EVALKIND = 3;
   for (IWORD i = 1; i <= ndat; ++i)
@@ -59,7 +74,7 @@ void Luebri::derivatives(bool check, bool deming) {
           for (IWORD i = 1; i <= ndat; ++i) ZP(j - 1, i) = Z(j - 1, i);
         for (IWORD i = 1; i <= ndat; ++i)
           if (j <= nmeas[i - 1]) ZP(j, i) = Z(j, i) == 0 ? (sw == 1 ? h : -h) : Z(j, i) * c;
-        call(zpert, zm, p, 1, ftry, scratch, scratch);
+        call(zpert, zm, p, 1, ftry, fz, fp_free(false));
         for (IWORD i = 1; i <= ndat; ++i) {
           if (j > nmeas[i - 1]) continue;
           const double xt = Z(j, i) == 0 ? 1.0 : Z(j, i);
@@ -80,7 +95,7 @@ void Luebri::derivatives(bool check, bool deming) {
     for (IWORD l = 1; l <= npar; ++l) {
       if (l > 1) grad[l - 2] = p[l - 2];
       grad[l - 1] = p[l - 1] == 0 ? (sw == 1 ? h : -h) : p[l - 1] * c;
-      call(z, zm, grad, 1, ftry, scratch, scratch);
+      call(z, zm, grad, 1, ftry, fz, fp_free(true));
       const double xt = p[l - 1] == 0 ? 1.0 : p[l - 1];
       for (IWORD i = 1; i <= ndat; ++i)
         for (IWORD k = 1; k <= ncons[i - 1]; ++k)
@@ -165,11 +180,12 @@ void Luebri::line_search() {
     show_p(p);
   }
   if (!lform9)
-    call(zm, zm, p, 1, ftry, scratch, scratch);
+    call(zm, zm, p, 1, ftry, fz, fp_free(true));
   else
     for (IWORD q = 0; q < ncmax * ndat; ++q) ftry[q] = f[q];
   double g[4] = {0, 0, 0, 0}, s[4] = {0, 0, 0, 0};
   s[1] = DQFORM(ncmax, ncons, ndat, ftry, w);
+  const double sbase = s[1];
   double sbest = s[1], gbest = 0;
   if (kprint >= 2) gamma_line(u, 0, s[1]);
   int k = 2, halvings = 0;
@@ -183,7 +199,7 @@ void Luebri::line_search() {
     trial(gamma);
     g[k] = gamma;
     if (kprint >= 2) show_p(grad);
-    call(zm, zm, grad, 1, ftry, scratch, scratch);
+    call(zm, zm, grad, 1, ftry, fz, fp_free(true));
     const double sk = DQFORM(ncmax, ncons, ndat, ftry, w);
     s[k] = sk;
     if (sk < sbest) {
@@ -243,7 +259,7 @@ void Luebri::line_search() {
     gamma = std::max(0.0, std::min(gamma, 1.0));
     trial(gamma);
     ORVK_PPSCLR.EVALKIND = 2;
-    call(zm, zm, grad, 1, ftry, scratch, scratch);
+    call(zm, zm, grad, 1, ftry, fz, fp_free(true));
     ORVK_PPSCLR.EVALKIND = 3;
     const double sv = DQFORM(ncmax, ncons, ndat, ftry, w);
     if (kprint >= 2) gamma_line(u, gamma, sv);
@@ -258,6 +274,8 @@ void Luebri::line_search() {
   }
   gamma = acc_g;
   slin = acc_s;
+  // A search that found no point below the base makes no progress.
+  stalled = !(slin < sbase);
   if (kprint >= 1)
     write_rec(u, Rec()
                      .A("0")
@@ -272,6 +290,7 @@ void Luebri::iteration(bool deming) {
   derivatives(false, deming);
   if (kprint >= 3 || (kprint == 2 && iterno == 1)) derivative_dump(false);
   // Step 2: weight blocks.
+  double vexact = -1;  // found when first needed
   for (IWORD i = 1; i <= ndat; ++i) {
     const IWORD nc = ncons[i - 1], nm = nmeas[i - 1];
     for (IWORD k = 1; k <= nc; ++k)
@@ -280,9 +299,13 @@ void Luebri::iteration(bool deming) {
         for (IWORD j = 1; j <= nm; ++j) sum += FZ(k, j, i) * R(j, i) * R(j, i) * FZ(m, j, i);
         W(k, m, i) = sum;
       }
-    // A zero variance of a constraint would give an infinite weight.
+    // A zero variance of a constraint (an exact measurement) would give an
+    // infinite weight: it is weighted as in the default engine.
     for (IWORD k = 1; k <= nc; ++k)
-      if (W(k, k, i) == 0) W(k, k, i) = 1e-30;
+      if (W(k, k, i) == 0) {
+        if (vexact < 0) vexact = exact_variance(ndat, nmmax, nmeas, ncmax, ncons, fz, r);
+        W(k, k, i) = vexact;
+      }
   }
   if (ncmax == 1) {
     for (IWORD i = 1; i <= ndat; ++i)
@@ -355,7 +378,25 @@ void Luebri::iteration(bool deming) {
     stpup[l] = p[l] - plow[l];
     delp[l] = 0;
   }
+  // Damping after a search that found no lower point: MU times the diagonal
+  // is added for the solve, and FPW (free from here to the next weighting)
+  // keeps the undamped diagonal meanwhile.
+  const bool damped = mu > 0 && ndat >= 1 && ncmax >= 1;
+  if (damped)
+    for (IWORD l = 1; l <= npar; ++l) {
+      fpw[l - 1] = H(l, l);
+      H(l, l) += mu * H(l, l);
+    }
   ORVK_QUADPR(&npar, hmat, &npar, grad, stplo, stpup, delp, &fobj, iperm, &nfree, qpwork);
+  if (damped)
+    for (IWORD l = 1; l <= npar; ++l) H(l, l) = fpw[l - 1];
+  // Decrease of the objective predicted by the full step, relative to the
+  // objective of the linear model at the current point (a first-order
+  // measure: small only where the gradient is small).
+  {
+    const double s0 = DQFORM(ncmax, ncons, ndat, elin, w);
+    pred_rel = s0 > 0 ? -2 * fobj / s0 : 0.0;
+  }
   // Step 8: line search.
   const bool searched = deming && iods != 0;
   if (searched) line_search();
@@ -443,6 +484,16 @@ void Luebri::iteration(bool deming) {
 }
 
 void Luebri::final_phase() {
+  // A damped last solve left the factor of the damped matrix: factor the
+  // undamped one for the statistics (the solution goes to FPW, free here).
+  if (mu > 0 && nfree > 0) {
+    double q = 0;
+    for (IWORD l = 0; l < npar; ++l) {
+      stplo[l] = p[l] - pupp[l];
+      stpup[l] = p[l] - plow[l];
+    }
+    ORVK_QUADPR(&npar, hmat, &npar, grad, stplo, stpup, fpw, &q, iperm, &nfree, qpwork);
+  }
   bool callit = true;
   const double *first = z, *second = zm;
   if (lform9) {
@@ -463,7 +514,7 @@ void Luebri::final_phase() {
   }
   if (callit) {
     ORVK_CLUEBR.STATUS = -1;
-    call(first, second, p, 2, f, scratch, scratch);
+    call(first, second, p, 2, f, fz, fp_free(true));
   }
   ORVK_CLUEBR.STATUS = 0;
   VLK_PPEXT();
@@ -515,6 +566,15 @@ void Luebri::run() {
   }
   iterno = 1;
   ORVK_CLUEBR.STATUS = 1;
+  // CPACK, written only by the statistics, keeps the start values meanwhile.
+  for (IWORD l = 0; l < npar; ++l) cpack[l] = p[l];
+  mu = 0;
+  size = 0;
+  for (IWORD i = 1; i <= ndat; ++i)
+    for (IWORD j = 1; j <= nmeas[i - 1]; ++j) {
+      const double q = ZM(j, i) / R(j, i);
+      if (std::isfinite(q)) size += q * q;
+    }
   for (;;) {
     VLK_PPITER();
     const bool deming = kd == -1 || iterno <= kd;
@@ -536,8 +596,34 @@ void Luebri::run() {
         for (IWORD j = 1; j <= nmeas[i - 1]; ++j) Z(j, i) = ZM(j, i) - DZ(j, i);
     iteration(deming);
     const double snew = *ssq;
-    const bool conv =
-        std::fabs(snew) < 1e-20 || std::fabs((sold - snew) / snew) <= tol || rms <= tol;
+    // Convergence needs the first-order conditions: an objective at the
+    // rounding level of the data, a negligible undamped step, or a small
+    // change of the objective where the undamped step predicts no more.  A
+    // search that stalls elsewhere is no convergence: the next iteration
+    // damps the step, and when no damping helps the run ends unconverged.
+    const bool exact = snew <= kExactRel * size;
+    const bool tests = (mu == 0 && rms <= tol) ||
+                       (mu == 0 && pred_rel <= tol && std::fabs((sold - snew) / snew) <= tol);
+    // A point where the model has saturated in a parameter, or where the
+    // parameters ran off to a limit of the model, passes the tests but is no
+    // fit, and iterating on cannot leave it: the run ends there.
+    if (!exact && tests && (saturated(npar, p, hmat, size, cpack) || ran_away(npar, p, cpack))) {
+      *istat = 1;
+      if (kprint >= 1) not_converged(iterno);
+      break;
+    }
+    const bool conv = exact || tests;
+    const bool searched = deming && iods != 0;
+    if (!conv && searched && stalled) {
+      mu = mu > 0 ? 10 * mu : kMuStart;
+      if (mu > kMuMax) {
+        *istat = 1;
+        if (kprint >= 1) not_converged(iterno);
+        break;
+      }
+    } else if (searched && gamma >= 1) {
+      mu = mu / 10 < kMuStart ? 0.0 : mu / 10;
+    }
     if (conv && (kd == -1 || iterno > kd)) break;
     if (conv) kd = iterno;
     host::tprev() = t;
@@ -579,12 +665,17 @@ void Luebri::run() {
  * STPLO, STPUP, CPACK (NPAR(NPAR+1)/2) out, MODEL, IPRINT, IODS (0 no line
  * search, 2 search from STPSIZ, other from the last factor), ISTAT out, ITER
  * in/out, -, TOL, IPERM (NPAR), KDEM (Deming iterations before Britt-Luecke;
- * -2 nine-argument model), ISV, SIGMA out, SSQ in/out, FTRY, -, STPSIZ,
+ * -2 nine-argument model), ISV, SIGMA out, SSQ in/out, FTRY, -, STPSIZ (in
+ * (0, 1]; other values mean 1),
  * NDRV (0 analytic, 2 central, other forward), SSND, NCALL out, IBOUND (echo
  * only), PLOW, PUPP, QPWORK (3 NPAR), -, -, -, MUSER, PSCL (> 0; other
  * values taken as 1).
  *
- * ISTAT: 0 converged; 1 not converged within ITER; 10 stopped by the host's
+ * ISTAT: 0 converged (first-order conditions: a negligible undamped step, or
+ * a change of SSQ of at most TOL where the undamped step predicts no more, or
+ * residuals at the rounding level of the data); 1 not converged within ITER,
+ * or no damping of a stalled search helped, or the model saturated in a
+ * parameter; 10 stopped by the host's
  * time limit; -1 invalid counts (negative, NMEAS(i) > NMMAX, NCONS(i) >
  * NCMAX, LPACK too small, or a zero or NaN SSND where differences are
  * taken): nothing is done.
@@ -610,7 +701,9 @@ extern "C" ORVK_API void ORVK_LUEBRI(
                     PSCL},
                    ZPERT,
                    DELZ,
-                   *STPSIZ,
+                   // A step factor outside (0, 1] (NaN included) takes
+                   // its default, the full step.
+                   (*STPSIZ > 0 && *STPSIZ <= 1) ? *STPSIZ : 1.0,
                    *IBOUND};
   e.lform9 = *KDEM == -2;
   const IWORD nc = *NCMAX;

@@ -16,7 +16,10 @@ struct Luebri : EngineArgs {
   // ---- run state
   IWORD iterno = 0;
   double gamma = 0, rms = 0, slin = 0;
-  double scratch[2] = {0, 0};
+  bool stalled = false;     // the last line search found no lower point
+  double pred_rel = 0;      // decrease predicted by the full step, relative
+  double mu = 0;            // damping of the normal matrix (0: Gauss-Newton)
+  double size = 0;          // sum of the squared weighted measurements
 
   double& ZP(IWORD m, IWORD i) const { return zpert[(m - 1) + (i - 1) * nmmax]; }
   double& DZ(IWORD m, IWORD i) const { return delz[(m - 1) + (i - 1) * nmmax]; }
@@ -25,6 +28,7 @@ struct Luebri : EngineArgs {
     return fz[(k - 1) + (m - 1) * ncmax + (i - 1) * ncmax * nmmax];
   }
 
+  double* fp_free(bool fp_busy) const;
   void call(const double* z1, const double* z2, const double* pp, IWORD req, double* ff,
             double* ffz, double* ffp);
   void run();

@@ -166,7 +166,12 @@ void Luebri::final_report() {
       }
     if (cnt > 0 || ndat * ncmax == 0) write_rec(u, rec);
   }
-  if (lform9) return;
+  // The nine-argument report ends here; the statistics are computed all the
+  // same (silently), as without a report.
+  if (lform9) {
+    if (npar < ndat) statistics(false);
+    return;
+  }
   empties(u, 2);
   write_rec(u, Rec().X(10).A("OBSERVED VARIABLES"));
   write_rec(u, Rec()

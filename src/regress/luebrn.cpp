@@ -16,10 +16,22 @@
 #include "regress/luebrn.hpp"
 
 namespace orvika {
+namespace {
+// Objective relative to the size of the weighted measurements that counts as
+// an exact fit (residuals at the rounding level of the data).
+constexpr double kExactRel = 1e-20;
+}  // namespace
+
+// The model's derivative arguments on value requests: FPW, which holds
+// nothing between the steps that evaluate the model, has the size of FP;
+// FZ reaches only a sixteen-argument model, which gets FZ itself.
+double* Luebrn::fz_scratch() const { return fz; }
+double* Luebrn::fp_scratch() const { return fpw; }
 
 void Luebrn::derive(IWORD sw, double* values, double* work) {
   LBDERV(npar, ndat, nmmax, nmeas, mdat1, ncmax, ncons, sw, p, z, zm, mdat2, values, fz, fp, model,
-         kprint, iterno, znew, work, ssnd, *ncall, muser, iunit, lform9, lbase, lderz, lderp);
+         kprint, iterno, znew, work, ssnd, *ncall, muser, iunit, lform9, lbase, lderz, lderp,
+         fz_scratch(), fp_scratch());
 }
 
 void Luebrn::covi() {
@@ -35,7 +47,8 @@ void Luebrn::linear_model() {
     fact_resid = fact_resid || fact_cov;
     LBFACT(npar, ndat, nmmax, nmeas, mdat1, ncmax, ncons, lpack, ndrv, p, z, zm, mdat2, fbase, fz,
            fp, model, kprint, iterno, znew, lam2, ssnd, *ncall, muser, iunit, lform9, fact_base,
-           fact_resid, fact_cov, lderp, r, f, w, wpack);
+           fact_resid, fact_cov, lderp, r, f, w, wpack, fz_scratch(),
+           fp_scratch());
     fact_base = fact_resid = true;
     fact_cov = false;
     objb = 0;
@@ -83,13 +96,22 @@ void Luebrn::linear_model() {
     }
   }
   if (kprint >= 2) gradient_lines();
-  for (IWORD k = 1; k <= npar; ++k) dscal[k - 1] = std::max(dscal[k - 1], H(k, k));
+  // Damping scales: the largest diagonal seen so far of each parameter.  A
+  // parameter without effect yet gets 1e-6 of the largest one (an absolute
+  // floor would depend on the parameters' units and freeze a parameter of
+  // small effect).
+  double hmax = 0;
+  for (IWORD k = 1; k <= npar; ++k) {
+    if (std::isfinite(H(k, k))) dscal[k - 1] = std::max(dscal[k - 1], H(k, k));
+    hmax = std::max(hmax, dscal[k - 1]);
+  }
+  for (IWORD k = 1; k <= npar; ++k)
+    if (!(dscal[k - 1] > 0)) dscal[k - 1] = hmax > 0 ? 1e-6 * hmax : 1e-6;
   for (IWORD k = 1; k <= npar; ++k) pold[k - 1] = p[k - 1];
 }
 
 // Step 4 of a pass: evaluates the trial point; sets OBJB, OBJP, OBJA, SSQ.
 void Luebrn::trial_evaluation() {
-  double scratch[2] = {0, 0};
   if (method == kWL) {
     objp = 0;
     for (IWORD i = 1; i <= ndat; ++i)
@@ -102,7 +124,8 @@ void Luebrn::trial_evaluation() {
     lderp = false;
     LBFACT(npar, ndat, nmmax, nmeas, mdat1, ncmax, ncons, lpack, ndrv, p, z, zm, mdat2, fbase, fz,
            fp, model, kprint, iterno, znew, lam2, ssnd, *ncall, muser, iunit, lform9, fact_base,
-           fact_resid, fact_cov, lderp, r, ftry, w, wpack);
+           fact_resid, fact_cov, lderp, r, ftry, w, wpack, fz_scratch(),
+           fp_scratch());
     double s = 0;
     for (IWORD i = 1; i <= ndat; ++i)
       for (IWORD j = 1; j <= ncons[i - 1]; ++j) s += FTRY(j, i) * FTRY(j, i);
@@ -117,8 +140,8 @@ void Luebrn::trial_evaluation() {
     auto trial_call = [&](const double* zz) {
       ORVK_PPSCLR.EVALKIND = 2;
       ++*ncall;
-      LBFCN(zz, zm, mdat2, p, ndat, nmmax, nmeas, mdat1, npar, ncmax, ncons, 1, ftry, scratch,
-            scratch, lform9, model, muser);
+      LBFCN(zz, zm, mdat2, p, ndat, nmmax, nmeas, mdat1, npar, ncmax, ncons, 1, ftry,
+            fz_scratch(), fp_scratch(), lform9, model, muser);
     };
     if (method == kDM) {
       objp = DQFORM(ncmax, ncons, ndat, ftry, w);
@@ -196,10 +219,56 @@ void Luebrn::trial_evaluation() {
                          .E(obja, 12, 5));
 }
 
+// First-order test at POLD: the undamped step of the iteration's linear
+// model, within the bounds, predicts a relative decrease of the objective of
+// at most TOL, or the objective is at the rounding level of the weighted
+// measurements (a zero-residual fit).  Uses the undamped normal matrix and
+// leaves the trial step in DELP.
+double Luebrn::data_size() const {
+  double size = 0;
+  for (IWORD i = 1; i <= ndat; ++i)
+    for (IWORD m = 1; m <= nmeas[i - 1]; ++m) {
+      const double q = ZM(m, i) / r[(m - 1) + (i - 1) * nmmax];
+      if (std::isfinite(q)) size += q * q;
+    }
+  return size;
+}
+
+bool Luebrn::stationary() {
+  if (method == kBL) return true;  // the merit function has its own tests
+  if (!(objb > 0)) return true;
+  const double size = data_size();
+  if (objb <= kExactRel * size) return true;
+  if (saturated(npar, pold, hmat, size, psave)) return false;
+  for (IWORD j = 1; j <= npar; ++j) {
+    stplo[j - 1] = plow[j - 1] - pold[j - 1];
+    stpup[j - 1] = pupp[j - 1] - pold[j - 1];
+    delp[j - 1] = 0;
+  }
+  double q = 0;
+  ORVK_QUADPR(&npar, hmat, &npar, grad, stplo, stpup, delp, &q, iperm, &nfree, qpwork);
+  for (IWORD j = 1; j <= npar; ++j) delp[j - 1] = p[j - 1] - pold[j - 1];
+  // The linear model predicts OBJB + 2 Q at the step.
+  return -2 * q <= tol * objb;
+}
+
 // Step 5: decision on the trial of pass NPASS.
 Luebrn::Decision Luebrn::decide() {
   rch = len / std::max(plen, 1.0);
-  if (std::min(1e-10, tol) >= rch) return kPhaseEnd;
+  // A short step proves convergence only where the first-order conditions
+  // hold; one shortened by the damping does not.
+  // A point where the model has saturated in a parameter, or where the
+  // parameters ran off to a limit of the model, passes the tests of
+  // convergence but is no fit, and iterating on cannot leave it: the phase
+  // ends unconverged.
+  auto at_limit = [&] {
+    if (method == kBL ||
+        !(saturated(npar, pold, hmat, data_size(), psave) || ran_away(npar, pold, psave)))
+      return false;
+    *istat = 1;
+    return true;
+  };
+  if (std::min(1e-10, tol) >= rch && (at_limit() || stationary())) return kPhaseEnd;
   double ratio = 0, d = objb - objp;
   auto ratio_of = [&] {
     // Equal base and predicted objectives give no scale: take the middle.
@@ -207,19 +276,25 @@ Luebrn::Decision Luebrn::decide() {
   };
   if (expand) {
     ratio = ratio_of();
-    if (ratio > 0.125 && rlm > 1e-15 && obja <= best_) {
+    // A negligible step does not grow with the target (its length is
+    // accepted whatever the target), so it is judged at once instead of
+    // being tried again: every pass then ends the iteration or counts
+    // towards its ten failures.
+    const bool negligible = len <= 1e-10 * plen;
+    if (!negligible && ratio > 0.125 && rlm > 1e-15 && obja <= best_) {
       best_ = obja;
       lent *= 2;
       return kNextPass;
     }
-    if ((ratio <= 0 || obja > best_) && npass > 1) {
+    if (!negligible && (ratio <= 0 || obja > best_) && npass > 1) {
       expand = false;
       lent /= 2;
       return kNextPass;
     }
   } else {
     const bool qobj = std::fabs(objb - objp) <= objb * tol && std::fabs(objb - obja) <= objb * tol;
-    if ((iterno <= 3 && rch <= tol && qobj) || (iterno > 3 && (rch <= tol || qobj)))
+    if (((iterno <= 3 && rch <= tol && qobj) || (iterno > 3 && (rch <= tol || qobj))) &&
+        (at_limit() || stationary()))
       return kPhaseEnd;
     if (iterno == *iter) {
       *istat = 1;
@@ -289,7 +364,10 @@ bool Luebrn::iteration() {
     if (!(lent > 0)) lent = 1e-10 * (std::fabs(plen) + 1);
     IWORD n = 1;
     for (;;) {
+      // P, about to receive the trial point, keeps the undamped diagonal
+      // meanwhile, so that the damping leaves no trace in HMAT.
       for (IWORD j = 1; j <= npar; ++j) {
+        p[j - 1] = H(j, j);
         H(j, j) += rlm * dscal[j - 1];
         stplo[j - 1] = plow[j - 1] - pold[j - 1];
         stpup[j - 1] = pupp[j - 1] - pold[j - 1];
@@ -298,8 +376,8 @@ bool Luebrn::iteration() {
       ORVK_QUADPR(&npar, hmat, &npar, grad, stplo, stpup, delp, &fobj, iperm, &nfree, qpwork);
       double sl = 0, sp = 0;
       for (IWORD j = 1; j <= npar; ++j) {
+        H(j, j) = p[j - 1];
         p[j - 1] = pold[j - 1] + delp[j - 1];
-        H(j, j) -= rlm * dscal[j - 1];
         sl += dscal[j - 1] * delp[j - 1] * delp[j - 1];
         sp += dscal[j - 1] * pold[j - 1] * pold[j - 1];
       }
@@ -394,6 +472,17 @@ bool Luebrn::phase_end() {
       *istat = 8;
     return false;
   }
+  // The phase ends at the better of the base point and the last trial: a
+  // trial that raised the objective (a rejected one) is dropped.
+  const bool trial_kept = obja <= objb;
+  if (!trial_kept) {
+    for (IWORD j = 1; j <= npar; ++j) p[j - 1] = pold[j - 1];
+    *ssq = objb;
+    obja = objb;
+    if (method == kDM)
+      for (IWORD i = 1; i <= ndat; ++i)
+        for (IWORD j = 1; j <= ncons[i - 1]; ++j) FTRY(j, i) = F(j, i);
+  }
   for (IWORD j = 1; j <= npar; ++j) psave[j - 1] = p[j - 1];
   expand = true;
   if (kd >= 0) {
@@ -406,7 +495,13 @@ bool Luebrn::phase_end() {
   search_limit = 2;
   const IWORD sw = std::min<IWORD>(ndrv, 1);
   if (method == kWL) {
-    derive(sw, ftry, f);
+    // In the nine-argument form the constraint values of the trial kept
+    // (FBASE, from its evaluation) and FZ = -1 are those of the point:
+    // no new evaluation is needed.
+    if (lform9 && trial_kept)
+      std::copy(fbase, fbase + ncmax * ndat, ftry);
+    else
+      derive(sw, ftry, f);
     covi();
   }
   for (IWORD c = 1; c <= nzmit; ++c) {
@@ -429,16 +524,16 @@ bool Luebrn::phase_end() {
 
 void Luebrn::finish(bool forced) {
   if (forced) kprint = std::max<IWORD>(kprint, 2);
-  double scratch[2] = {0, 0};
   ORVK_PPSCLR.EVALKIND = 2;
   ++*ncall;
   ORVK_CLUEBR.STATUS = -1;
   const double* first = kd == -1 ? zm : z;
   const double* second = kd == -1 ? (casewd == 0 ? z : zm) : zm;
-  LBFCN(first, second, mdat2, p, ndat, nmmax, nmeas, mdat1, npar, ncmax, ncons, 2, f, scratch,
-        scratch, lform9, model, muser);
+  LBFCN(first, second, mdat2, p, ndat, nmmax, nmeas, mdat1, npar, ncmax, ncons, 2, f,
+        fz_scratch(), fp_scratch(), lform9, model, muser);
   ORVK_CLUEBR.STATUS = 0;
   VLK_PPEXT();
+  prune();
   if (kprint >= 0) final_report();
   statistics();
   *iter = iterno;
@@ -457,6 +552,9 @@ void Luebrn::run() {
   *sigma = 0;
   *ssq = host::rmisval();
   for (IWORD k = 0; k < npar; ++k) p[k] = std::min(std::max(plow[k], p[k]), pupp[k]);
+  // PSAVE, written at the end of the first phase, keeps the start values
+  // until then.
+  for (IWORD k = 0; k < npar; ++k) psave[k] = p[k];
   VLK_PPENT();
   if (kprint >= 2) echo();
   for (IWORD i = 0; i < nmmax * ndat; ++i) z[i] = zm[i];
@@ -467,7 +565,7 @@ void Luebrn::run() {
     lderp = true;
     derive(2, f, ftry);
   }
-  for (IWORD k = 0; k < npar; ++k) dscal[k] = 1e-6;
+  for (IWORD k = 0; k < npar; ++k) dscal[k] = 0;
   fact_base = fact_cov = true;
   heads[0] = heads[1] = heads[2] = 0;
   method = (kd != -1 && 1 > kd) ? kBL : (iods == 3 ? kWL : kDM);
@@ -514,11 +612,19 @@ void Luebrn::run() {
  * POLD, DSCAL, LAM, LAM2, FBASE, DZ (NMMAX), PSAVE, PSCL (display scales; 0
  * taken as 1).
  *
- * ISTAT: 0 converged; 1 not converged within ITER; 5 ten trial steps failed;
+ * ISTAT: 0 converged (the first-order conditions hold at the returned point:
+ * the undamped step predicts a relative decrease of at most TOL, or the
+ * residuals are at the rounding level of the data); 1 not converged within
+ * ITER, or stopped where the model has saturated in a parameter; 5 ten trial
+ * steps failed (the run ends at the last point accepted);
  * 7 constraints cannot be satisfied; 8 constraints not tightly converged;
  * 10 stopped by the host's time limit; -1 invalid counts (a negative count,
  * NMEAS(i) > NMMAX, NCONS(i) > NCMAX, LPACK too small, or a zero or NaN SSND
  * where differences are taken): nothing is done.
+ * On value requests (1, 2) the model's derivative arguments point at arrays
+ * of full size (FPW for FP; FZ itself for a sixteen-argument model's FZ); what
+ * it writes there is not used.  A measurement with zero standard deviation is
+ * weighted as exact, 1e8 above the smallest positive constraint variance.
  * Cost per iteration: one derivative evaluation (NPAR + sum NMEAS model calls
  * by differences) and O(NDAT NPAR^2 NCMAX^2 + NPAR^3) work. */
 extern "C" ORVK_API void ORVK_LUEBRN(

@@ -42,6 +42,10 @@ struct Luebrn : EngineArgs {
   void trial_evaluation();
   enum Decision { kNextPass, kAccepted, kPhaseEnd };
   Decision decide();
+  bool stationary();
+  double data_size() const;
+  double* fz_scratch() const;
+  double* fp_scratch() const;
   bool phase_end();  // true: next iteration
   bool next_iteration();
   void finish(bool forced);
@@ -59,6 +63,12 @@ struct Luebrn : EngineArgs {
   void adjustment_failed();
   void final_report();
   void statistics();
+  void prune();
+  void scaled_free_block();
+  IWORD nfree_qp = 0;  // free parameters of the last quadratic program
+  // Pivot of the unit-diagonal normal matrix below which a parameter counts
+  // as not determined by the data.
+  static constexpr double kRankTol = 1e-13;
   double pscale(IWORD k) const;
 };
 

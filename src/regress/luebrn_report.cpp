@@ -264,13 +264,11 @@ void Luebrn::final_report() {
     terminal(&t1, 1);
   }
   LBWPAR(u, npar, p, plow, pupp, pscl, 3);
-  if (nfree > 0) {
-    double h = 0;
-    for (IWORD q = 1; q <= nfree; ++q) h = std::max(h, H(iperm[q - 1], iperm[q - 1]));
+  if (nfree_qp > 0) {
     for (IWORD k = 1; k <= npar; ++k) {
-      bool isfree = false;
-      for (IWORD q = 1; q <= nfree; ++q) isfree = isfree || iperm[q - 1] == k;
-      if (isfree && H(k, k) <= 1e-16 * h) {
+      bool removed = false;
+      for (IWORD q = nfree + 1; q <= nfree_qp; ++q) removed = removed || iperm[q - 1] == k;
+      if (removed) {
         write_empty(u);
         write_rec(u, Rec()
                          .X(5)
@@ -324,43 +322,69 @@ void Luebrn::final_report() {
     }
 }
 
-void Luebrn::statistics() {
-  const IWORD u = iunit;
-  // 1. Parameters with a negligible diagonal leave the free list.
-  double h = 0;
-  for (IWORD q = 1; q <= nfree; ++q) h = std::max(h, H(iperm[q - 1], iperm[q - 1]));
-  const IWORD nfree0 = nfree;
+// CPACK := the free block of HMAT in IPERM order, scaled to a unit diagonal
+// (the correlation form, free of the parameters' units).
+void Luebrn::scaled_free_block() {
+  for (IWORD rr = 1; rr <= nfree; ++rr)
+    for (IWORD s = 1; s <= rr; ++s) {
+      const IWORD a = iperm[rr - 1], b = iperm[s - 1];
+      cpack[rr * (rr - 1) / 2 + s - 1] =
+          H(std::min(a, b), std::max(a, b)) / (std::sqrt(H(a, a)) * std::sqrt(H(b, b)));
+    }
+}
+
+// Removes from the free list of the last quadratic program the parameters
+// that the data do not determine: those without any effect (zero diagonal)
+// and those whose column of the scaled normal matrix depends on the others
+// (a Cholesky pivot of the unit-diagonal matrix below kRankTol).  Judged on
+// the scaled matrix, the test does not depend on the parameters' units.
+void Luebrn::prune() {
+  nfree_qp = nfree;
   for (IWORD q = 1; q <= nfree;) {
     const IWORD k = iperm[q - 1];
-    if (H(k, k) <= 1e-16 * h) {
+    if (!(H(k, k) > 0) || !std::isfinite(H(k, k))) {
       std::swap(iperm[q - 1], iperm[nfree - 1]);
       --nfree;
     } else {
       ++q;
     }
   }
-  // 2. The free block, packed in IPERM order.
-  for (IWORD rr = 1; rr <= nfree; ++rr)
-    for (IWORD s = 1; s <= rr; ++s) {
-      const IWORD a = iperm[rr - 1], b = iperm[s - 1];
-      cpack[rr * (rr - 1) / 2 + s - 1] = H(std::min(a, b), std::max(a, b));
-    }
+  while (nfree > 0) {
+    scaled_free_block();
+    IWORD irank = 0;
+    DMCHOL(cpack, nfree, kRankTol, irank);
+    if (irank <= 0) break;
+    std::swap(iperm[irank - 1], iperm[nfree - 1]);
+    --nfree;
+  }
+}
+
+void Luebrn::statistics() {
+  const IWORD u = iunit;
+  // 1-2. The determined free block (prune), scaled, inverted in place and
+  // scaled back: (D C D)^-1 = D^-1 C^-1 D^-1 with D the root of the diagonal.
+  if (nfree > 0) {
+    scaled_free_block();
+    IWORD irank = 0;
+    DPKINV(cpack, nfree, kRankTol, irank);
+    for (IWORD rr = 1; rr <= nfree; ++rr)
+      for (IWORD s = 1; s <= rr; ++s) {
+        const IWORD a = iperm[rr - 1], b = iperm[s - 1];
+        cpack[rr * (rr - 1) / 2 + s - 1] /= std::sqrt(H(a, a)) * std::sqrt(H(b, b));
+      }
+  }
   // 3. HMAT := 0, removed parameters get a huge variance.
   for (IWORD q = 0; q < npar * npar; ++q) hmat[q] = 0;
-  for (IWORD q = nfree + 1; q <= nfree0; ++q) {
+  for (IWORD q = nfree + 1; q <= nfree_qp; ++q) {
     const IWORD k = iperm[q - 1];
     H(k, k) = static_cast<double>(1e20f);
   }
-  // 4. Inverse of the free block back into HMAT.
-  if (nfree > 0) {
-    IWORD irank = 0;
-    DPKINV(cpack, nfree, 1e-6, irank);
-    for (IWORD rr = 1; rr <= nfree; ++rr)
-      for (IWORD s = 1; s <= rr; ++s) {
-        const double v = cpack[rr * (rr - 1) / 2 + s - 1];
-        H(iperm[rr - 1], iperm[s - 1]) = H(iperm[s - 1], iperm[rr - 1]) = v;
-      }
-  }
+  // 4. The inverse back into HMAT.
+  for (IWORD rr = 1; rr <= nfree; ++rr)
+    for (IWORD s = 1; s <= rr; ++s) {
+      const double v = cpack[rr * (rr - 1) / 2 + s - 1];
+      H(iperm[rr - 1], iperm[s - 1]) = H(iperm[s - 1], iperm[rr - 1]) = v;
+    }
   // 5-6. Correlation matrix.
   if (kprint >= 2) {
     write_empty(u);

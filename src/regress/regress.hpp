@@ -8,6 +8,7 @@
 // at j(j-1)/2 + i.
 #pragma once
 
+#include <cmath>
 #include <string_view>
 
 #include "frame/format.hpp"
@@ -26,12 +27,15 @@ void LBFCN(const double* z, const double* zm, void* mdat2, const double* p, IWOR
            ORVK_MODELFN model, void* muser);
 
 // Constraint values and derivatives: analytic (NDRV = 0), forward (1) or
-// central (>= 2) differences; P and Z come back unchanged.
+// central (>= 2) differences; P and Z come back unchanged.  On the value
+// requests (1) the model's derivative arguments are FZS and FPS, arrays of
+// the full sizes of FZ and FP (FZ and FP themselves when null).
 void LBDERV(IWORD npar, IWORD ndat, IWORD nmmax, const IWORD* nmeas, void* mdat1, IWORD ncmax,
             const IWORD* ncons, IWORD ndrv, double* p, double* z, const double* zm, void* mdat2,
             double* f, double* fz, double* fp, ORVK_MODELFN model, IWORD kprint, IWORD iterno,
             double* zsave, double* fpert, double ssnd, IWORD& ncall, void* muser, IWORD iunit,
-            bool lform9, bool lbase, bool lderz, bool lderp);
+            bool lform9, bool lbase, bool lderz, bool lderp, double* fzs = nullptr,
+            double* fps = nullptr);
 
 // ---- host run protocol ----------------------------------------------------
 
@@ -73,7 +77,37 @@ void DPKINV(double* a, IWORD n, double tol, IWORD& irank);
 // Sum over blocks j of S_j' M_j S_j (leading NSIZE(j) entries).
 double DQFORM(IWORD ld, const IWORD* nsize, IWORD nblk, const double* s, const double* m);
 
+// True when some parameter has an effect on the weighted values, |P(j)|
+// times the root of the diagonal H(j, j) of the normal matrix (leading
+// dimension NPAR), that is below kSaturated of the root of SIZE (the sum of the
+// squared weighted measurements): the model has saturated in it, at a limit
+// where the first-order conditions hold without a fit.  An effect of exactly
+// 0 counts only for a parameter that has left its start value P0 (one that
+// never had an effect stays where it was).
+constexpr double kSaturated = 1e-13;
+bool saturated(IWORD npar, const double* p, const double* h, double size, const double* p0);
+
+// Growth of a parameter over its typical magnitude at the start P0, |P0| +
+// 0.01, beyond which a point where the tests of convergence hold counts as a
+// limit of the model at infinity (a valley the fit followed outwards), not as
+// a fit.
+constexpr double kRunaway = 1e4;
+inline bool ran_away(IWORD npar, const double* p, const double* p0) {
+  for (IWORD j = 0; j < npar; ++j)
+    if (std::fabs(p[j]) > kRunaway * (std::fabs(p0[j]) + 0.01)) return true;
+  return false;
+}
+
 // ---- per-point routines of ORVK_LUEBRN --------------------------------------
+
+// Variance of the constraint of an exact measurement (zero standard
+// deviation): kExactVariance times the smallest positive constraint variance
+// R^2 FZ^2 of the data set (1 when there is none).  The constraint is then
+// held to about 1e-4 of the smallest standard deviation, while the normal
+// matrix keeps the other points' information above its rounding.
+constexpr double kExactVariance = 1e-8;
+double exact_variance(IWORD ndat, IWORD nmmax, const IWORD* nmeas, IWORD ncmax,
+                      const IWORD* ncons, const double* fz, const double* r);
 
 // W(.,.,i) := (FZ diag(R^2) FZ')^-1 per point; IERR := 7 on rank loss.
 void LBCOVI(IWORD iunit, IWORD ndat, IWORD nmmax, const IWORD* nmeas, IWORD ncmax,
@@ -86,7 +120,8 @@ void LBFACT(IWORD ncol, IWORD ndat, IWORD nmmax, const IWORD* nmeas, void* mdat1
             void* mdat2, double* f, double* fz, double* fp, ORVK_MODELFN model, IWORD kprint,
             IWORD iterno, double* zsave, double* fpert, double ssnd, IWORD& ncall, void* muser,
             IWORD iunit, bool lform9, bool lbase, bool lresid, bool lcovf, bool lderp,
-            const double* r, double* rlin, double* ufac, double* pwork);
+            const double* r, double* rlin, double* ufac, double* pwork, double* fzs = nullptr,
+            double* fps = nullptr);
 // Y := U'^-1 B per point and column (Y may be B).
 void LBSOLV(IWORD ndat, IWORD ncmax, const IWORD* ncons, IWORD ncol, IWORD lpack,
             const double* b, const double* ufac, double* y);

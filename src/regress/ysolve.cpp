@@ -14,6 +14,17 @@ constexpr int kKind = 2, kStatus = 3, kCol = 4, kGradCol = 7, kStepCol = 8, kOff
               kOffTyp = 10, kOffY = 11, kParam = 12, kTrials = 17, kColOff = 22, kHaveJac = 25,
               kCosSign = 26;
 constexpr double kConv = 1e-10, kLamMax = 1e8, kPi = 3.14159265;
+// Sum of squares relative to the size of the values that counts as an exact
+// fit: residuals at the rounding level of the values.
+constexpr double kExactRel = 1e-28;
+// Growth of a parameter over its typical magnitude at the start beyond which
+// a stationary point counts as a limit at infinity (as in the engines).
+constexpr double kRunaway = 1e4;
+// Decrease of S, relative, that counts as rounding.
+constexpr double kPredRound = 1e-12;
+// Effect of a parameter, |x_j| |column j|, relative to the size of the data,
+// below which the model counts as saturated in it.
+constexpr double kSaturated = 1e-13;
 
 struct Ys {
   IWORD n, m;
@@ -46,16 +57,23 @@ struct Ys {
     ic(kStatus) = status;
   }
   double evaluate() {
-    double s = 0;
+    double s = 0, size = 0;
     for (IWORD i = 1; i <= m; ++i) {
       ysave(i) = ycalc[i - 1];
       const double r = ycalc[i - 1] - ymeas[i - 1];
       s += r * r;
+      size += ymeas[i - 1] * ymeas[i - 1] + ycalc[i - 1] * ycalc[i - 1];
     }
     rc(15) = s;
     st(4) += 1;
+    exact_ = s < kConv && s <= kExactRel * size;
     return s;
   }
+  // True when the last evaluated values fit the measurements to rounding:
+  // below the absolute level and at rounding level relative to the size of
+  // the values (a small sum of squares alone says nothing when the values
+  // themselves are small).
+  bool exact_ = false;
   // Installs the trial point and its model values as the accepted point.
   void accept(double s, double lambda) {
     for (IWORD j = 1; j <= n; ++j) x[j - 1] = xacc(j) = trial(j);
@@ -66,7 +84,10 @@ struct Ys {
   void start_evaluation();
   void jacobian_from(IWORD j0);
   void normal_equations();
+  bool eliminate(double lambda);
   void trial_step(double lambda);
+  bool stationary();
+  IWORD converged_status();
   void decide();
 };
 
@@ -76,7 +97,7 @@ void Ys::start_evaluation() {
     typ(j) = std::fabs(x[j - 1]) + 0.01;
   }
   const double s = evaluate();
-  if (s < kConv) {
+  if (exact_) {
     accept(s, st(6));
     set_return(-1, 0);
     return;
@@ -156,20 +177,16 @@ void Ys::normal_equations() {
   trial_step(st(6) / rc(6));
 }
 
-void Ys::trial_step(double lambda) {
-  const IWORD g = ic(kGradCol), sc = ic(kStepCol);
-  rc(11) = lambda;
-  for (IWORD l = 1; l <= n + 1; ++l)
+// Solves (A* + LAMBDA I) d = right-hand side (column N+1 of ASYS, set by
+// the caller) by Gauss-Jordan elimination without row exchanges; the
+// solution replaces the right-hand side.  False on a zero pivot.
+bool Ys::eliminate(double lambda) {
+  for (IWORD l = 1; l <= n; ++l)
     for (IWORD j = 1; j <= n; ++j) B(j, l) = A(j, l);
   for (IWORD j = 1; j <= n; ++j) B(j, j) += lambda;
-  // Gauss-Jordan elimination without row exchanges.
   for (IWORD k = 1; k <= n; ++k) {
     const double piv = B(k, k);
-    if (piv == 0 || std::isnan(piv)) {
-      ic(kKind) = -1;
-      ic(kStatus) = -7;
-      return;
-    }
+    if (piv == 0 || std::isnan(piv)) return false;
     for (IWORD l = k + 1; l <= n + 1; ++l) B(k, l) /= piv;
     for (IWORD i = 1; i <= n; ++i) {
       if (i == k) continue;
@@ -177,6 +194,18 @@ void Ys::trial_step(double lambda) {
       if (f == 0) continue;
       for (IWORD l = k + 1; l <= n + 1; ++l) B(i, l) -= f * B(k, l);
     }
+  }
+  return true;
+}
+
+void Ys::trial_step(double lambda) {
+  const IWORD g = ic(kGradCol), sc = ic(kStepCol);
+  rc(11) = lambda;
+  for (IWORD j = 1; j <= n; ++j) B(j, g) = A(j, g);
+  if (!eliminate(lambda)) {
+    ic(kKind) = -1;
+    ic(kStatus) = -7;
+    return;
   }
   double gd = 0, dd = 0;
   for (IWORD j = 1; j <= n; ++j) {
@@ -199,23 +228,81 @@ void Ys::trial_step(double lambda) {
   ic(kCosSign) = cosg < 0 ? 1 : 0;
   if (cosg < 0) gam = 180.0 - gam;
   st(2) = gam;
-  // A trial that the bounds clip back onto the accepted point cannot lower
-  // the sum of squares: no parameter can move, the fit has converged.
+  // A trial that the bounds clip back onto the accepted point, or that lies
+  // below the resolution of the parameters, cannot lower the sum of squares:
+  // the fit ends, converged where the first-order conditions hold.
   bool moves = false;
   for (IWORD j = 1; j <= n; ++j) moves = moves || B(j, sc) != 0;
   if (!moves) {
     for (IWORD j = 1; j <= n; ++j) x[j - 1] = xacc(j);
-    set_return(-1, 0);
+    set_return(-1, converged_status());
     return;
   }
   for (IWORD j = 1; j <= n; ++j) x[j - 1] = trial(j);
   set_return(4, ic(kStatus));
 }
 
+// First-order test at the point just accepted: the undamped (Gauss-Newton)
+// step from there, with the last Jacobian and the new residuals, clipped to
+// the bounds, moves no parameter by more than the tolerance, or predicts a
+// decrease of S below its rounding level.  A small step
+// taken with a large lambda says nothing about the gradient; this test does.
+bool Ys::stationary() {
+  const IWORD g = ic(kGradCol), sc = ic(kStepCol);
+  const double eps = rc(8), tau = rc(7);
+  for (IWORD j = 1; j <= n; ++j) {
+    // As in the normal equations: a parameter without effect has no gradient.
+    double s = 0, d = 0;
+    if (active(j)) {
+      for (IWORD i = 1; i <= m; ++i) {
+        s += (ymeas[i - 1] - ycalc[m + i - 1]) * jac(i, j);
+        d += jac(i, j) * jac(i, j);
+      }
+    }
+    B(j, g) = d > 1e-20 ? s / A(j, sc) : 0.0;
+    B(j, sc) = B(j, g);
+  }
+  if (!eliminate(0.0)) return false;
+  // The decrease that the full step predicts, g*' d*: below the rounding
+  // level of S, no step can do better.
+  double pred = 0;
+  for (IWORD j = 1; j <= n; ++j) pred += B(j, sc) * B(j, g);
+  if (pred <= kPredRound * st(1)) return true;
+  for (IWORD j = 1; j <= n; ++j) {
+    if (!active(j)) continue;
+    const double x = xacc(j);
+    const double xt = std::max(xlow[j - 1], std::min(xup[j - 1], x + B(j, g) / A(j, sc)));
+    if (!(eps >= std::fabs(xt - x) / (std::fabs(x) + tau))) return false;
+  }
+  return true;
+}
+
+// Status of a fit that stops at a stationary point: 0, or -1 when the point
+// is no fit (not stationary, or a parameter ran off to a limit at infinity).
+IWORD Ys::converged_status() {
+  if (!stationary()) return -1;
+  for (IWORD j = 1; j <= n; ++j)
+    if (std::fabs(xacc(j)) > kRunaway * typ(j)) return -1;
+  // A parameter whose effect on the values is nonzero but below the rounding
+  // of the data has driven the model into saturation (a limit, not a fit).
+  double size = 0;
+  for (IWORD i = 1; i <= m; ++i) size += ymeas[i - 1] * ymeas[i - 1];
+  for (IWORD j = 1; j <= n; ++j) {
+    if (!active(j)) continue;
+    double c = 0;
+    for (IWORD i = 1; i <= m; ++i) c += jac(i, j) * jac(i, j);
+    const double effect = std::fabs(xacc(j)) * std::sqrt(c);
+    // No effect at all counts only for a parameter that has left its start.
+    if (effect == 0 && std::fabs(xacc(j)) + 0.01 == typ(j)) continue;
+    if (effect <= kSaturated * std::sqrt(size)) return -1;
+  }
+  return 0;
+}
+
 void Ys::decide() {
   const double s = evaluate();
   const double lambda = rc(11);
-  if (s < kConv) {
+  if (exact_) {
     accept(s, lambda);
     set_return(-1, 0);
     return;
@@ -227,12 +314,22 @@ void Ys::decide() {
       if (eps < std::fabs(B(j, ic(kStepCol))) / (std::fabs(xacc(j)) + tau)) ++k;
     accept(s, lambda);
     const double gam = st(2);
-    if (k == 0)
-      set_return(-1, (lambda > 1 && gam <= 45) ? -4 : 0);
-    else if (lambda > 1 && gam > 90)
+    if (k == 0) {
+      // Converged only where the first-order conditions hold; otherwise the
+      // short step came from the damping, and the fit goes on (the next
+      // iteration starts with a smaller lambda).  A parameter that has run
+      // off to many orders of magnitude beyond its start has followed the
+      // model to a limit at infinity, where the conditions hold only
+      // asymptotically: that is a failure, not a fit.
+      if (!stationary())
+        set_return(5, 1);
+      else
+        set_return(-1, converged_status());
+    } else if (lambda > 1 && gam > 90) {
       set_return(-1, -1);
-    else
+    } else {
       set_return(5, k);
+    }
     return;
   }
   const double nu = rc(6);
@@ -245,7 +342,10 @@ void Ys::decide() {
     trial_step(lambda * nu);
     return;
   }
-  accept(s, lambda);
+  // No lambda lowers the sum of squares: the fit ends at the last accepted
+  // point, with its model values (the rejected trial is dropped).
+  for (IWORD j = 1; j <= n; ++j) x[j - 1] = xacc(j);
+  for (IWORD i = 1; i <= m; ++i) ycalc[i - 1] = ycalc[m + i - 1];
   set_return(-1, -1);
 }
 
@@ -265,11 +365,22 @@ void Ys::decide() {
  *                               word 3 status: N started, k > 0 step accepted with k
  *                               parameters still moving, 0 converged, -1 failed,
  *                               -2 fewer values than varied parameters, -3 nothing
- *                               to vary, -4 converged with large lambda, -5 bad
- *                               code or state words, -6 X outside the bounds,
- *                               -7 zero pivot.  Other words: state, hand back as is.
- *                               A step that the bounds clip to nothing ends the
- *                               fit as converged (status 0) without an evaluation.
+ *                               to vary, -5 bad code or state words, -6 X outside
+ *                               the bounds, -7 zero pivot.  Other words: state,
+ *                               hand back as is.
+ *                               Status 0 means a first-order point: the values fit
+ *                               to rounding, or the undamped step from the accepted
+ *                               point moves no parameter by more than eps relative
+ *                               or predicts a decrease below the rounding of S.  A
+ *                               short damped step is no convergence (the fit goes
+ *                               on); a stationary point where a parameter has grown
+ *                               beyond 1e6 times its start or has lost all effect
+ *                               on the values (a limit of the model) ends with -1,
+ *                               as does the lambda limit, which returns the last
+ *                               accepted point and its values.  A step that the
+ *                               bounds clip to nothing (or below the resolution of
+ *                               X) ends the fit without an evaluation, with that
+ *                               same test.
  *   RCTL   in/out  real(16)     words 1-5 options (nu, lambda, tau, eps, phimin;
  *                               nu <= 1 means 10), 6-16 state.
  *   X      in/out  real(2N)     point to evaluate; X(N+1..2N) the accepted point.

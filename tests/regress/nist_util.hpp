@@ -1,0 +1,373 @@
+// NIST StRD nonlinear regression problems: reader of the .dat files (model
+// text, both starting vectors, certified values and data), the models with
+// exact derivatives (forward-mode dual numbers), the log relative error, and
+// drivers that fit a problem with ORVK_BNLLSQ (either engine) or ORVK_YSOLVE.
+// Shared by the tests and the benchmark.
+#pragma once
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "orvika/regress.h"
+
+namespace nist {
+
+using Vec = std::vector<double>;
+
+// ---- dual numbers for exact first derivatives -----------------------------
+
+constexpr int kMaxPar = 9;
+struct Dual {
+  double v = 0;
+  double d[kMaxPar] = {};
+  Dual() = default;
+  Dual(double x) : v(x) {}  // NOLINT: constants mix freely
+};
+inline Dual lift(double v, const Dual& a, double da) {
+  Dual r(v);
+  for (int k = 0; k < kMaxPar; ++k) r.d[k] = da * a.d[k];
+  return r;
+}
+inline Dual operator+(const Dual& a, const Dual& b) {
+  Dual r(a.v + b.v);
+  for (int k = 0; k < kMaxPar; ++k) r.d[k] = a.d[k] + b.d[k];
+  return r;
+}
+inline Dual operator-(const Dual& a, const Dual& b) {
+  Dual r(a.v - b.v);
+  for (int k = 0; k < kMaxPar; ++k) r.d[k] = a.d[k] - b.d[k];
+  return r;
+}
+inline Dual operator-(const Dual& a) { return lift(-a.v, a, -1); }
+inline Dual operator*(const Dual& a, const Dual& b) {
+  Dual r(a.v * b.v);
+  for (int k = 0; k < kMaxPar; ++k) r.d[k] = a.d[k] * b.v + a.v * b.d[k];
+  return r;
+}
+inline Dual operator/(const Dual& a, const Dual& b) {
+  Dual r(a.v / b.v);
+  for (int k = 0; k < kMaxPar; ++k) r.d[k] = (a.d[k] - r.v * b.d[k]) / b.v;
+  return r;
+}
+inline Dual exp(const Dual& a) {
+  const double e = std::exp(a.v);
+  return lift(e, a, e);
+}
+inline Dual log(const Dual& a) { return lift(std::log(a.v), a, 1 / a.v); }
+inline Dual pow(const Dual& a, double q) {
+  return lift(std::pow(a.v, q), a, q * std::pow(a.v, q - 1));
+}
+inline Dual atan(const Dual& a) { return lift(std::atan(a.v), a, 1 / (1 + a.v * a.v)); }
+
+// ---- problems ----------------------------------------------------------------
+
+struct Problem {
+  std::string name;
+  int level = 0;  // 0 lower, 1 average, 2 higher difficulty
+  int npar = 0;
+  Vec start[2], cert, sd;
+  double rss = 0;
+  int dof = 0;
+  Vec y, x1, x2;  // response, predictors
+  int ndat() const { return static_cast<int>(y.size()); }
+};
+
+// Model value and derivatives at B for observation I.
+template <class T>
+T model_value(const std::string& n, const T* b, double x, double x2) {
+  using std::exp;
+  using std::pow;
+  using std::atan;
+  if (n == "Misra1a" || n == "BoxBOD") return b[0] * (1 - exp(-b[1] * x));
+  if (n == "Misra1b") return b[0] * (1 - pow(1 + b[1] * x / 2, -2.0));
+  if (n == "Misra1c") return b[0] * (1 - pow(1 + 2 * b[1] * x, -0.5));
+  if (n == "Misra1d") return b[0] * b[1] * x / (1 + b[1] * x);
+  if (n == "Chwirut1" || n == "Chwirut2") return exp(-b[0] * x) / (b[1] + b[2] * x);
+  if (n.rfind("Lanczos", 0) == 0)
+    return b[0] * exp(-b[1] * x) + b[2] * exp(-b[3] * x) + b[4] * exp(-b[5] * x);
+  if (n.rfind("Gauss", 0) == 0)
+    return b[0] * exp(-b[1] * x) + b[2] * exp(-(x - b[3]) * (x - b[3]) / (b[4] * b[4])) +
+           b[5] * exp(-(x - b[6]) * (x - b[6]) / (b[7] * b[7]));
+  if (n == "DanWood") return b[0] * exp(b[1] * std::log(x));
+  if (n == "Kirby2") return (b[0] + b[1] * x + b[2] * x * x) / (1 + b[3] * x + b[4] * x * x);
+  if (n == "Nelson") return b[0] - b[1] * x * exp(-b[2] * x2);
+  if (n == "Roszman1")
+    return b[0] - b[1] * x - atan(b[2] / (x - b[3])) / 3.141592653589793238462643383279;
+  if (n == "MGH09") return b[0] * (x * x + x * b[1]) / (x * x + x * b[2] + b[3]);
+  if (n == "Rat42") return b[0] / (1 + exp(b[1] - b[2] * x));
+  if (n == "MGH10") return b[0] * exp(b[1] / (x + b[2]));
+  if (n == "Eckerle4") return (b[0] / b[1]) * exp(-0.5 * ((x - b[2]) / b[1]) * ((x - b[2]) / b[1]));
+  return T(std::nan(""));
+}
+inline double value(const Problem& pr, const double* b, int i) {
+  return model_value<double>(pr.name, b, pr.x1[i], pr.x2.empty() ? 0.0 : pr.x2[i]);
+}
+// Value, and dy/db_j into D(0..NPAR-1).
+inline double value_and_derivs(const Problem& pr, const double* b, int i, double* d) {
+  Dual bd[kMaxPar];
+  for (int j = 0; j < pr.npar; ++j) {
+    bd[j].v = b[j];
+    bd[j].d[j] = 1;
+  }
+  const Dual r = model_value<Dual>(pr.name, bd, pr.x1[i], pr.x2.empty() ? 0.0 : pr.x2[i]);
+  for (int j = 0; j < pr.npar; ++j) d[j] = r.d[j];
+  return r.v;
+}
+
+// Directory of the shared problems ("" when absent): the environment
+// variable ORVIKA_NIST_DIR, else ../shared/nist beside the project.
+inline std::string data_dir() {
+  if (const char* env = std::getenv("ORVIKA_NIST_DIR")) {
+    std::ifstream probe(std::string(env) + "/README.md");
+    if (probe) return env;
+  }
+#ifdef ORVIKA_NIST_DIR
+  std::ifstream probe(std::string(ORVIKA_NIST_DIR) + "/README.md");
+  if (probe) return ORVIKA_NIST_DIR;
+#endif
+  return {};
+}
+
+// Reads DIR/NAME.dat; false when the file is missing or malformed.
+inline bool load(const std::string& dir, const std::string& name, Problem& pr) {
+  std::ifstream in(dir + "/" + name + ".dat");
+  if (!in) return false;
+  pr = Problem();
+  pr.name = name;
+  std::vector<std::string> lines;
+  for (std::string s; std::getline(in, s);) lines.push_back(s);
+  size_t data_at = 0;
+  for (size_t k = 0; k < lines.size(); ++k) {
+    const std::string& s = lines[k];
+    if (s.find("Lower Level of Difficulty") != std::string::npos) pr.level = 0;
+    if (s.find("Average Level of Difficulty") != std::string::npos) pr.level = 1;
+    if (s.find("Higher Level of Difficulty") != std::string::npos) pr.level = 2;
+    std::istringstream ls(s);
+    std::string tok, eq;
+    if (ls >> tok && tok.size() >= 2 && tok[0] == 'b' && std::isdigit(static_cast<unsigned char>(tok[1])) &&
+        ls >> eq && eq == "=") {
+      double s1, s2, c, d;
+      if (ls >> s1 >> s2 >> c >> d) {
+        pr.start[0].push_back(s1);
+        pr.start[1].push_back(s2);
+        pr.cert.push_back(c);
+        pr.sd.push_back(d);
+      }
+    }
+    if (s.rfind("Residual Sum of Squares:", 0) == 0)
+      pr.rss = std::stod(s.substr(s.find(':') + 1));
+    if (s.rfind("Degrees of Freedom:", 0) == 0) pr.dof = std::stoi(s.substr(s.find(':') + 1));
+    if (s.rfind("Data:", 0) == 0) data_at = k;  // the last such line heads the data
+  }
+  int ncol = 0;
+  {
+    std::istringstream hs(lines[data_at].substr(5));
+    for (std::string t; hs >> t;) ++ncol;
+  }
+  for (size_t k = data_at + 1; k < lines.size(); ++k) {
+    std::istringstream ls(lines[k]);
+    double v[3];
+    int got = 0;
+    while (got < ncol && ls >> v[got]) ++got;
+    if (got != ncol) continue;
+    pr.y.push_back(v[0]);
+    pr.x1.push_back(v[1]);
+    if (ncol == 3) pr.x2.push_back(v[2]);
+  }
+  // Nelson's model is for the logarithm of the response.
+  if (name == "Nelson")
+    for (double& v : pr.y) v = std::log(v);
+  pr.npar = static_cast<int>(pr.cert.size());
+  return pr.npar > 0 && pr.npar <= kMaxPar && !pr.y.empty() && pr.dof == pr.ndat() - pr.npar;
+}
+
+// The problems of the shared set, by difficulty.
+inline const std::vector<std::string>& names() {
+  static const std::vector<std::string> v = {
+      "Misra1a", "Chwirut2", "Lanczos3", "Gauss1",  "DanWood", "Kirby2", "Nelson",
+      "Lanczos1", "Misra1c", "Roszman1", "MGH09",  "Rat42",   "MGH10",  "Eckerle4"};
+  return v;
+}
+
+// Log relative error, capped at 11 digits (the certified digits).
+inline double lre(double got, double cert) {
+  if (!std::isfinite(got)) return 0;
+  const double e = cert != 0 ? std::fabs(got - cert) / std::fabs(cert) : std::fabs(got);
+  if (e == 0) return 11;
+  return std::max(0.0, std::min(11.0, -std::log10(e)));
+}
+
+// The representative of an answer under the exact symmetries of the models,
+// taken before comparing with the certified values: Eckerle4 is unchanged by
+// (b1, b2) -> (-b1, -b2), the Gaussian widths enter squared and the Gauss
+// peaks, like the Lanczos exponential terms, may trade places.  (Standard
+// deviations follow their parameters.)
+inline void canonical(const Problem& pr, Vec& p, Vec* sd) {
+  auto swap_groups = [&](int a, int b, int len) {
+    for (int q = 0; q < len; ++q) {
+      std::swap(p[a + q], p[b + q]);
+      if (sd) std::swap((*sd)[a + q], (*sd)[b + q]);
+    }
+  };
+  if (pr.name == "Eckerle4" && p[1] < 0) {
+    p[0] = -p[0];
+    p[1] = -p[1];
+  }
+  if (pr.name.rfind("Gauss", 0) == 0) {
+    p[4] = std::fabs(p[4]);
+    p[7] = std::fabs(p[7]);
+    if (p[3] > p[6]) swap_groups(2, 5, 3);
+  }
+  if (pr.name.rfind("Lanczos", 0) == 0)
+    for (int a = 0; a < 3; ++a)
+      for (int b = 0; b < 2 - a; ++b)
+        if (p[2 * b + 1] > p[2 * b + 3]) swap_groups(2 * b, 2 * b + 2, 2);
+}
+
+inline double rss_at(const Problem& pr, const double* b) {
+  double s = 0;
+  for (int i = 0; i < pr.ndat(); ++i) {
+    const double r = pr.y[i] - value(pr, b, i);
+    s += r * r;
+  }
+  return s;
+}
+
+// ---- fits ----------------------------------------------------------------------
+
+struct Fit {
+  bool success = false;
+  long status = 0;
+  Vec p, sd;  // sd empty when the routine gives no covariance
+  double rss = 0;
+  long evals = 0;  // model evaluations (a Jacobian counts as one)
+  // Smallest LRE over the parameters, the RSS (Lanczos1: 11 when below 1e-20,
+  // else 0) and, when WITH_SD, the standard deviations.
+  double min_lre(const Problem& pr, bool with_sd, double* lp = nullptr, double* lr = nullptr,
+                 double* ls = nullptr) const {
+    double a = 11, b, c = 11;
+    Vec p = this->p, sd = this->sd;
+    canonical(pr, p, sd.empty() ? nullptr : &sd);
+    for (int j = 0; j < pr.npar; ++j) a = std::min(a, lre(p[j], pr.cert[j]));
+    if (pr.rss < 1e-20)
+      b = rss < 1e-20 ? 11 : 0;
+    else
+      b = lre(rss, pr.rss);
+    if (!sd.empty())
+      for (int j = 0; j < pr.npar; ++j) c = std::min(c, lre(sd[j], pr.sd[j]));
+    if (lp) *lp = a;
+    if (lr) *lr = b;
+    if (ls) *ls = sd.empty() ? -1 : c;
+    double m = std::min(a, b);
+    if (with_sd && !sd.empty()) m = std::min(m, c);
+    return m;
+  }
+};
+
+struct Call9 {
+  const Problem* pr;
+  long evals;
+};
+
+inline void model9(const IWORD* npar, const IWORD* ndat, void* mdat1, const double* p, void*,
+                   const IWORD* req, double* f, double* fp, void*) {
+  auto* c = static_cast<Call9*>(mdat1);
+  ++c->evals;
+  double d[kMaxPar];
+  for (IWORD i = 0; i < *ndat; ++i) {
+    if (*req == 0) {
+      f[i] = value_and_derivs(*c->pr, p, static_cast<int>(i), d);
+      for (IWORD j = 0; j < *npar; ++j) fp[j + i * *npar] = d[j];
+    } else {
+      f[i] = value(*c->pr, p, static_cast<int>(i));
+    }
+  }
+}
+
+// ORVK_BNLLSQ with engine IENG (1 ORVK_LUEBRI, else ORVK_LUEBRN) from start K,
+// analytic derivatives (NDRV 0) or differences.
+inline Fit fit_bnllsq(const Problem& pr, int k, IWORD ieng, double tol = 1e-10,
+                      IWORD itmax = 500, IWORD ndrv = 0) {
+  IWORD npar = pr.npar, ndat = pr.ndat(), iter = itmax, iods = 1, iprint = 0,
+        ibound = 0, iflag1 = 0, ncall = 0, istat = -99;
+  double stpsiz = 1, ssnd = 1e-6, ssq = 0, sigma = 0;
+  Vec p = pr.start[k], zm = pr.y, r(ndat, 1.0), plow(npar), pupp(npar), pscl(npar, 1.0);
+  const IWORD a = npar * ndat;
+  Vec rwork(2 * a + 10 * ndat + 9 * npar + 1), z(ndat), cpack(npar * (npar + 1) / 2),
+      hmat(npar * npar + npar);
+  std::vector<IWORD> iwork(npar + 2 * ndat);
+  Call9 c{&pr, 0};
+  ORVK_BNLLSQ(&npar, &ndat, &c, p.data(), zm.data(), nullptr, r.data(), model9, &iter, &iods,
+              &stpsiz, &tol, &iprint, &ndrv, &ibound, plow.data(), pupp.data(), &iflag1, nullptr,
+              nullptr, &ssnd, rwork.data(), iwork.data(), &ssq, &sigma, z.data(), cpack.data(),
+              hmat.data(), &ncall, &istat, nullptr, &ieng, pscl.data());
+  Fit f;
+  f.status = istat;
+  f.success = istat == 0;
+  f.p = p;
+  f.rss = rss_at(pr, p.data());
+  f.evals = c.evals;
+  f.sd.resize(npar);
+  for (int j = 0; j < npar; ++j) {
+    const double cjj = cpack[(j + 1) * (j + 2) / 2 - 1];
+    // ORVK_LUEBRN returns the covariance scaled by the variance estimate,
+    // ORVK_LUEBRI the unscaled one.
+    f.sd[j] = ieng == 1 ? sigma * std::sqrt(cjj) : std::sqrt(cjj);
+  }
+  return f;
+}
+
+// ORVK_YSOLVE from start K with analytic derivative columns.
+inline Fit fit_ysolve(const Problem& pr, int k, double eps = 1e-9, long maxcalls = 20000) {
+  IWORD n = pr.npar, m = pr.ndat();
+  std::vector<IWORD> ictl(26, 0);
+  Vec rctl(16, 0.0), x(2 * n), pmode(n, -1.0), xup(n, 1e300), xlow(n, -1e300), ycalc(2 * m),
+      dydx(m), stat(6), work(n * m + 2 * n + m), anorm(n * (n + 2)), asys(n * (n + 2));
+  rctl[3] = eps;
+  for (int j = 0; j < n; ++j) x[j] = pr.start[k][j];
+  Fit f;
+  auto eval = [&] {
+    for (int i = 0; i < m; ++i) ycalc[i] = value(pr, x.data(), i);
+    ++f.evals;
+  };
+  eval();
+  ictl[0] = 1;
+  Vec jac(static_cast<size_t>(n) * m);
+  Vec jacx(n, std::nan(""));
+  for (long calls = 0; calls < maxcalls; ++calls) {
+    ORVK_YSOLVE(&n, &m, ictl.data(), rctl.data(), x.data(), pmode.data(), xup.data(),
+                xlow.data(), pr.y.data(), ycalc.data(), dydx.data(), stat.data(), work.data(),
+                anorm.data(), asys.data());
+    const IWORD code = ictl[0];
+    if (code == -1 || (ictl[1] == -1 && code != 5)) break;
+    if (code == 2) {
+      // One Jacobian at the accepted point serves all its columns.
+      const IWORD j = ictl[3];
+      bool same = true;
+      for (int l = 0; l < n; ++l) same = same && jacx[l] == x[n + l];
+      if (!same) {
+        double d[kMaxPar];
+        for (int i = 0; i < m; ++i) {
+          value_and_derivs(pr, x.data() + n, i, d);
+          for (int l = 0; l < n; ++l) jac[i + l * m] = d[l];
+        }
+        for (int l = 0; l < n; ++l) jacx[l] = x[n + l];
+        ++f.evals;
+      }
+      for (int i = 0; i < m; ++i) dydx[i] = jac[i + (j - 1) * m];
+    } else if (code == 3 || code == 4) {
+      eval();
+    }
+  }
+  f.status = ictl[2];
+  f.success = ictl[0] == -1 && ictl[2] == 0;
+  f.p.assign(x.begin() + n, x.end());
+  f.rss = rss_at(pr, f.p.data());
+  return f;
+}
+
+}  // namespace nist
