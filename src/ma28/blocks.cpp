@@ -84,7 +84,8 @@ bool ma28_check_finite(IWORD unit, IWORD nz, const double* val, const IDX16* row
   for (IWORD k = 0; k < nz; ++k) {
     if (std::isfinite(val[k])) continue;
     if (unit != 0) {
-      write_rec(unit, Rec().X(36).A("ELEMENT ").I(row[k], 6).A(" ,").I(col[k], 6).A(" IS NOT FINITE"));
+      write_rec(unit,
+                Rec().X(36).A("ELEMENT ").I(row[k], 6).A(" ,").I(col[k], 6).A(" IS NOT FINITE"));
       write_rec(unit, Rec().A(over));
     }
     return false;
