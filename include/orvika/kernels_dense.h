@@ -56,6 +56,15 @@ typedef struct ORVK_RDFRC3_BLOCK {
 } ORVK_RDFRC3_BLOCK;
 extern ORVK_API ORVK_RDFRC3_BLOCK ORVK_RDFRC3;
 
+/* Kept for the host's ODE integration (its Jacobian bookkeeping): 64 words
+ * of 8 bytes, zero at load.  No routine of the library reads or writes it;
+ * the host lays out its own data in it. */
+#define ORVK_ODEJAC_WORDS 64
+typedef struct ORVK_ODEJAC_BLOCK {
+  double WORDS[ORVK_ODEJAC_WORDS];
+} ORVK_ODEJAC_BLOCK;
+extern ORVK_API ORVK_ODEJAC_BLOCK ORVK_ODEJAC;
+
 /* Factors A in place (compact elimination, row interchanges) and solves
  * A x = b; W: N 8-byte words (column maxima, then pivot rows; W(N) may carry
  * a negative status). */

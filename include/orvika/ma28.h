@@ -104,12 +104,23 @@ ORVK_API void ORVK_MA28BK(void);
 /* Defaults of ORVK_MA30ED and ORVK_MA30GD. */
 ORVK_API void ORVK_MA30BK(void);
 
-/* Analyse and factorise a new sparsity pattern. */
+/* Analyse and factorise a new sparsity pattern.  ISTAT: 0 success; 1, 2
+ * structurally, numerically singular (noted, not stopped); -14 repeated
+ * entries summed (factors usable); -1..-6 factorisation kernel failure; -7
+ * preordering failed; -8 N out of range; -9 NZ <= 0; -10 LICN < NZ; -11
+ * LIRN < NZ; -12 an index out of range; -15 an entry is NaN or infinite
+ * (message "ELEMENT i , j IS NOT FINITE" for the first such entry, nothing
+ * moved). */
 ORVK_API void ORVK_MA28AD(const IWORD *N, const IWORD *NZ, double *ENTVAL, const IWORD *LICN,
                           IDX16 *ROWNUM, const IWORD *LIRN, IDX16 *COLNUM, const double *PIVTHR,
                           IDX16 *LUKEEP, IDX16 *INTWRK, double *RWORK, IWORD *ISTAT);
 
-/* Re-factorise new values on the analysed pattern. */
+/* Re-factorise new values on the analysed pattern.  ISTAT: 0 success; i > 0
+ * row i has the smallest pivot ratio below SMLPIV; -14 repeated entries
+ * summed; -2 zero or missing pivot; -9 LICN too small; -10 NZ <= 0; -11 N
+ * out of range; -12 an index out of range; -13 entry outside the analysed
+ * structure; -15 a value is NaN or infinite; -16 the factor positions of
+ * ORVK_MA28GD are inconsistent (no analysis left them). */
 ORVK_API void ORVK_MA28BD(const IWORD *N, const IWORD *NZ, double *ENTVAL, const IWORD *LICN,
                           IDX16 *NEWROW, IDX16 *NEWCOL, IDX16 *COLNUM, const IDX16 *LUKEEP,
                           IDX16 *INTWRK, double *RWORK, IWORD *ISTAT);
@@ -119,12 +130,16 @@ ORVK_API void ORVK_MA28CD(const IWORD *N, const double *ENTVAL, const IWORD *LIC
                           const IDX16 *COLNUM, const IDX16 *LUKEEP, double *SOLVEC, double *RWORK,
                           const IWORD *SOLMOD);
 
-/* Maximum transversal: a row for every column. */
+/* Maximum transversal: a row for every column.  NUMNZ = -1 on invalid input,
+ * with two records on ORVK_MA28ED.ERRUNT (the fault, then "+ERROR RETURN
+ * FROM MC21AX BECAUSE"). */
 ORVK_API void ORVK_MC21AX(const IWORD *N, const IDX16 *COLNUM, const IWORD *LICN,
                           const IWORD *ROWPOS, const IDX16 *ROWLEN, IDX16 *ROWPRM,
                           IWORD *NUMNZ, IDX16 *IWORK);
 
-/* Strongly connected components in block lower triangular order. */
+/* Strongly connected components in block lower triangular order.  NBLOCK =
+ * -1 on invalid input, with two records on ORVK_MA28ED.ERRUNT as for
+ * ORVK_MC21AX ("+ERROR RETURN FROM MC13DX BECAUSE"). */
 ORVK_API void ORVK_MC13DX(const IWORD *N, const IDX16 *COLNUM, const IWORD *LICN,
                           const IWORD *ROWPOS, const IDX16 *ROWLEN, IDX16 *ORDER, IDX16 *BLKBEG,
                           IWORD *NBLOCK, IDX16 *IWORK);

@@ -1,4 +1,6 @@
 // The MA28-family data blocks and their defaults ORVK_MA28BK, ORVK_MA30BK.
+#include <cmath>
+
 #include "frame/format.hpp"
 #include "frame/hostdata.hpp"
 #include "frame/units.hpp"
@@ -75,6 +77,42 @@ bool ma28_check_indices(IWORD unit, IWORD n, IWORD nz, const double* val, const 
     bad = true;
   }
   return !bad;
+}
+
+bool ma28_check_finite(IWORD unit, IWORD nz, const double* val, const IDX16* row,
+                       const IDX16* col, const char* over) {
+  for (IWORD k = 0; k < nz; ++k) {
+    if (std::isfinite(val[k])) continue;
+    if (unit != 0) {
+      write_rec(unit,
+                Rec().X(36).A("ELEMENT ").I(row[k], 6).A(" ,").I(col[k], 6).A(" IS NOT FINITE"));
+      write_rec(unit, Rec().A(over));
+    }
+    return false;
+  }
+  return true;
+}
+
+bool mc_check_rows(IWORD unit, IWORD n, const IDX16* colnum, IWORD licn, const IWORD* rowpos,
+                   const IDX16* rowlen, const char* who) {
+  auto fail = [&](const char* text, IWORD num, int width) {
+    if (unit != 0) {
+      write_rec(unit, Rec().X(33).A(text).I(num, width));
+      write_rec(unit, Rec().A("+ERROR RETURN FROM ").A(who).A(" BECAUSE"));
+    }
+    return false;
+  };
+  if (n > 32767) return fail(" N OUT OF RANGE = ", n, 10);
+  for (IWORD i = 1; i <= n; ++i) {
+    const IWORD len = rowlen[i - 1], pos = rowpos[i - 1];
+    if (len < 0 || len > n) return fail(" ROW LENGTH OUT OF RANGE IN ROW ", i, 6);
+    if (len == 0) continue;
+    if (pos < 1 || pos > licn - len + 1) return fail(" ROW OUTSIDE 1..LICN, ROW ", i, 6);
+    for (IWORD q = pos; q < pos + len; ++q)
+      if (colnum[q - 1] < 1 || colnum[q - 1] > n)
+        return fail(" COLUMN INDEX OUT OF RANGE IN ROW ", i, 6);
+  }
+  return true;
 }
 
 }  // namespace orvika

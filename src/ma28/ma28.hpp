@@ -66,6 +66,19 @@ void ma28_failmsg(IWORD unit, const char* text, bool withnum, IWORD num, const c
 bool ma28_check_indices(IWORD unit, IWORD n, IWORD nz, const double* val, const IDX16* row,
                         const IDX16* col, const char* who);
 
+// Checks that the NZ values are finite; on UNIT (not 0) the two-record
+// message "ELEMENT i , j IS NOT FINITE" for the first entry that is not,
+// followed by OVER.  False when any value is NaN or infinite.
+bool ma28_check_finite(IWORD unit, IWORD nz, const double* val, const IDX16* row,
+                       const IDX16* col, const char* over);
+
+// Checks the row structure given to ORVK_MC21AX / ORVK_MC13DX: N at most
+// 32767, each ROWLEN in 0..N, each nonempty row inside 1..LICN, each column
+// in 1..N.  On UNIT (not 0) two records for the first fault: 33 blanks and
+// the detail, then "+ERROR RETURN FROM <WHO> BECAUSE".  False on a fault.
+bool mc_check_rows(IWORD unit, IWORD n, const IDX16* colnum, IWORD licn, const IWORD* rowpos,
+                   const IDX16* rowlen, const char* who);
+
 // Counting sort of NZ entries (value, carried 16-bit index) by KEY + D into
 // NC buckets, in place along permutation cycles; START receives the first
 // position of each bucket and every key becomes -D.

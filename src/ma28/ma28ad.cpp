@@ -29,7 +29,8 @@ constexpr const char* kOverA = "+ERROR RETURN FROM MA28A/AD BECAUSE ";
  *   ISTAT   out     IWORD         0 success; 1 structurally, 2 numerically
  *     singular (stop switches off); -14 repeated entries summed (factors
  *     usable); -1..-6 kernel failure; -7 preordering failed; -8 N out of
- *     range; -9 NZ <= 0; -10 LICN < NZ; -11 LIRN < NZ; -12 index out of range.
+ *     range; -9 NZ <= 0; -10 LICN < NZ; -11 LIRN < NZ; -12 index out of range;
+ *     -15 an entry is NaN or infinite (nothing moved).
  * Messages on ORVK_MA28ED.ERRUNT (failures) and WRNUNT (repeated entries).
  * The layout of INTWRK is the one for four 16-bit places per 64-bit word
  * whatever the host's packing ratio.
@@ -79,6 +80,10 @@ extern "C" ORVK_API void ORVK_MA28AD(const IWORD* N, const IWORD* NZ, double* EN
   Vec1<IDX16> cn(COLNUM);
   if (!ma28_check_indices(errunt, n, nz, ENTVAL, ROWNUM, COLNUM, "MA28A/AD")) {
     istat = -12;
+    return;
+  }
+  if (!ma28_check_finite(errunt, nz, ENTVAL, ROWNUM, COLNUM, kOverA)) {
+    istat = -15;
     return;
   }
   istat = 0;

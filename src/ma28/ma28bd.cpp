@@ -322,7 +322,9 @@ void SCATLU(IWORD n, double* entval, IWORD /*licn*/, IDX16* newrow, IDX16* newco
  *     smallest pivot ratio below SMLPIV (in ORVK_MA28FD.MINPIV); -14
  *     repeated entries summed; -2 zero or missing pivot; -9 LICN too small;
  *     -10 NZ <= 0; -11 N out of range; -12 index out of range; -13 entry
- *     outside the analysed structure.
+ *     outside the analysed structure; -15 a new value is NaN or infinite;
+ *     -16 the factor positions of ORVK_MA28GD are inconsistent (LUFRST < 1
+ *     or LULAST < LUFRST - 1: not left by an analysis).
  * Cost: O(N + NZ) placement plus the numerical elimination.
  * Method: I. S. Duff, MA28 - a set of Fortran subroutines for sparse
  * unsymmetric linear equations, AERE R.8730, Harwell (1977); I. S. Duff and
@@ -349,13 +351,32 @@ extern "C" ORVK_API void ORVK_MA28BD(const IWORD* N, const IWORD* NZ, double* EN
     return;
   }
   const IWORD lufrst = ORVK_MA28GD.LUFRST, lulast = ORVK_MA28GD.LULAST;
-  if (licn < nz || lufrst < 1 || lulast < lufrst - 1 || lulast > licn) {
+  // Positions that no analysis leaves (the block overwritten, or no
+  // analysis at all) are not a question of LICN.
+  if (lufrst < 1 || lulast < lufrst - 1) {
+    istat = -16;
+    if (errunt != 0) {
+      write_rec(errunt, Rec()
+                            .X(36)
+                            .A("FACTOR POSITIONS INCONSISTENT, LUFRST = ")
+                            .I(lufrst, 10)
+                            .A(" LULAST = ")
+                            .I(lulast, 10));
+      write_rec(errunt, Rec().A(kOverB));
+    }
+    return;
+  }
+  if (licn < nz || lulast > licn) {
     istat = -9;
     ma28_failmsg(errunt, "LICN TOO SMALL = ", true, licn, kOverB);
     return;
   }
   if (!ma28_check_indices(errunt, n, nz, ENTVAL, NEWROW, NEWCOL, "MA28B/BD")) {
     istat = -12;
+    return;
+  }
+  if (!ma28_check_finite(errunt, nz, ENTVAL, NEWROW, NEWCOL, kOverB)) {
+    istat = -15;
     return;
   }
   istat = 0;

@@ -84,7 +84,8 @@ void SCCORD(IWORD n, const IDX16* colnum, IWORD /*licn*/, Pos64 rowpos, const ID
  *   ORDER   out  IDX16(N)     the node placed at each new position
  *   BLKBEG  out  IDX16(N)     first new position of each block, places 1..NBLOCK
  *   NBLOCK  out  IWORD        number of blocks; -1 when an argument is invalid
- *                             (nothing else is written)
+ *                             (nothing else is written but the two-record
+ *                             message on ORVK_MA28ED.ERRUNT)
  *   IWORK   work IDX16(3N)    places N+1..2N return the new position of
  *                             each node (the inverse of ORDER)
  * Cost O(N + NZ).
@@ -100,20 +101,7 @@ extern "C" ORVK_API void ORVK_MC13DX(const IWORD* N, const IDX16* COLNUM, const 
     return;
   }
   const IWORD licn = *LICN;
-  bool ok = n <= 32767;
-  for (IWORD i = 0; ok && i < n; ++i) {
-    const IWORD len = ROWLEN[i];
-    if (len < 0 || len > n || (len > 0 && (ROWPOS[i] < 1 || ROWPOS[i] > licn - len + 1))) {
-      ok = false;
-      break;
-    }
-    for (IWORD q = ROWPOS[i]; q < ROWPOS[i] + len; ++q)
-      if (COLNUM[q - 1] < 1 || COLNUM[q - 1] > n) {
-        ok = false;
-        break;
-      }
-  }
-  if (!ok) {
+  if (!mc_check_rows(ORVK_MA28ED.ERRUNT, n, COLNUM, licn, ROWPOS, ROWLEN, "MC13DX")) {
     *NBLOCK = -1;
     return;
   }

@@ -120,7 +120,8 @@ void AUGTRV(IWORD n, const IDX16* colnum, IWORD /*licn*/, Pos64 rowpos, const ID
  *   ROWPRM  out  IDX16(N)     for each column i the row to place at position
  *                             i; unmatched columns get the unmatched rows
  *   NUMNZ   out  IWORD        transversal size (structural rank); -1 when an
- *                             argument is invalid (nothing else is written)
+ *                             argument is invalid (nothing else is written
+ *                             but the two-record message on ORVK_MA28ED.ERRUNT)
  *   IWORK   work IDX16(5N)
  * Cost O(N * NZ) in the worst case, usually close to O(NZ).
  * Method: I. S. Duff, On algorithms for obtaining a maximum transversal,
@@ -134,23 +135,10 @@ extern "C" ORVK_API void ORVK_MC21AX(const IWORD* N, const IDX16* COLNUM, const 
     *NUMNZ = 0;
     return;
   }
-  if (n > 32767) {
+  const IWORD licn = *LICN;
+  if (!mc_check_rows(ORVK_MA28ED.ERRUNT, n, COLNUM, licn, ROWPOS, ROWLEN, "MC21AX")) {
     *NUMNZ = -1;
     return;
-  }
-  const IWORD licn = *LICN;
-  for (IWORD i = 0; i < n; ++i) {
-    const IWORD len = ROWLEN[i];
-    if (len < 0 || len > n || (len > 0 && (ROWPOS[i] < 1 || ROWPOS[i] > licn - len + 1))) {
-      *NUMNZ = -1;
-      return;
-    }
-    for (IWORD q = ROWPOS[i]; q < ROWPOS[i] + len; ++q) {
-      if (COLNUM[q - 1] < 1 || COLNUM[q - 1] > n) {
-        *NUMNZ = -1;
-        return;
-      }
-    }
   }
   IWORD numnz = 0;
   AUGTRV(n, COLNUM, licn, Pos64(ROWPOS), ROWLEN, ROWPRM, numnz, IWORK, IWORK + n, IWORK + 2 * n,

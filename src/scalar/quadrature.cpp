@@ -10,9 +10,15 @@
 // estimates satisfies |G - Q| <= EPS / 1.4^(k-1) * ACCUM at level k, ACCUM
 // being the running estimate of the integral of |f|; otherwise its children
 // are integrated in turn, first child first, down to the level limit.
+//
+// A value of f that is NaN or infinite, or a test whose estimates are not
+// finite (overflow, a NaN end or tolerance), can never pass at any level:
+// the integration ends at once with the accuracy flag and a NaN result
+// instead of splitting down to the level limit everywhere.
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "frame/format.hpp"
 #include "frame/units.hpp"
@@ -69,6 +75,7 @@ class Gauss3 {
     maxlev = maxlev_;
     result = 0.0;
     naccept_ = 0;
+    broken_ = false;
     active_ = true;
     a_ = a;
     len_ = b - a;
@@ -92,9 +99,11 @@ class Gauss3 {
 
   // Takes f at the abscissa of the pending request.  Returns the next
   // request (1..9, abscissa in X) or the final code: 0 every piece met its
-  // test, -1 some piece was accepted at the level limit.
+  // test, -1 some piece was accepted at the level limit or the run was
+  // given up on a value that is not finite.
   IWORD put(double fx, double& x, double& result, IWORD& maxlev, double* w, IWORD* iw) {
     const IWORD req = pending_;
+    if (!std::isfinite(fx)) return give_up(result, maxlev);
     if (req <= 3) {
       fw_[req - 1] = fx;
       if (req < 3) {
@@ -117,6 +126,7 @@ class Gauss3 {
       return pending_;
     }
     if (finish_test(result, w, iw)) return begin_test(x, w);
+    if (broken_) return give_up(result, maxlev);
     // Finished.
     active_ = false;
     pending_ = 0;
@@ -128,6 +138,17 @@ class Gauss3 {
   IWORD accepted_at_limit() const { return naccept_; }
 
  private:
+  // Ends the run with the accuracy flag: the current piece counts as one
+  // accepted without meeting its test, and there is no estimate.
+  IWORD give_up(double& result, IWORD& maxlev) {
+    ++naccept_;
+    active_ = false;
+    pending_ = 0;
+    maxlev = kmax_;
+    result = std::numeric_limits<double>::quiet_NaN();
+    return -1;
+  }
+
   static double& W(double* w, IWORD m, IWORD k) { return w[kLevels * (m - 1) + k - 1]; }
 
   // Step 3, first half: the six abscissae of the test of the current piece.
@@ -168,6 +189,11 @@ class Gauss3 {
     W(w, kY5, k) = y_[4];
     W(w, kY6, k) = y_[5];
 
+    if (!std::isfinite(g_) || !std::isfinite(q_) || !std::isfinite(accum_) ||
+        std::isnan(W(w, kEps, k))) {
+      broken_ = true;
+      return false;
+    }
     if (!(std::fabs(g_ - q_) <= W(w, kEps, k) * accum_)) {
       if (k >= maxlev_) {
         ++naccept_;
@@ -227,6 +253,7 @@ class Gauss3 {
   }
 
   bool active_ = false;
+  bool broken_ = false;  // the last test had estimates that are not finite
   IWORD pending_ = 0;  // request awaiting its value
   IWORD maxlev_ = 0, k_ = 0, kmax_ = 0, m_ = 1, naccept_ = 0, ntests_ = 0;
   double a_ = 0.0, len_ = 0.0, l0_ = 0.0, c_ = 0.0, x1_ = 0.0, x2_ = 0.0;
@@ -253,12 +280,15 @@ using namespace orvika;
 //  MAXLEV (in/out) in: deepest level allowed (values above 30 become 30;
 //                  <= 1 tests only the whole interval); out: the deepest
 //                  level reached, negative when pieces at the limit missed
-//                  the tolerance
+//                  the tolerance or the run was given up (below)
 //  F      (in)     function of one real argument (by address)
 //
 // When pieces are accepted at the level limit without meeting the test,
 // " QA04A/AD ACCURACY SUSPECT AT", their count (I6), " POINTS IN RANGE.
-// BEST ESTIMATE RETURNED." is written on unit 6.  F may itself call
+// BEST ESTIMATE RETURNED." is written on unit 6.  A value of F that is NaN
+// or infinite, or estimates that are not finite, end the run at once:
+// RESULT is NaN, the piece counts as one such point and MAXLEV is
+// negative.  F may itself call
 // ORVK_QA04AD: the level records of a call are its own.  No work space
 // from the caller.
 // Cost: 9 + 6 (number of pieces tested - 1) values of F.
@@ -300,7 +330,9 @@ extern "C" ORVK_API void ORVK_QA04AD(double* result, const double* a, const doub
 //                   out: 1..9 put f(X) in FX and call again with the other
 //                   arguments unchanged; 0 finished; -1 finished, some
 //                   pieces accepted at the level limit without meeting the
-//                   tolerance (best estimate returned).
+//                   tolerance (best estimate returned), or at once after an
+//                   FX that is NaN or infinite or estimates that are not
+//                   finite (RESULT NaN).
 //
 // Only one integration can be in progress at a time.  Cost: as ORVK_QA04AD.
 // Method: as ORVK_QA04AD (three-point Gauss-Legendre rule).

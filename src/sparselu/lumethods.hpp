@@ -152,6 +152,11 @@ void CBSLU3(IWORD N, IWORD MSGUNIT, RV B, IWORD NRHS, RV X, IV W37, IV IORN, IV 
 // rows without a usable new column eliminated into fill rows stored in
 // ICI/IA behind the matrix (up to MAXA).  W (N reals), CMARK, PIVPOS,
 // SAVEORD (N words each) are scratch; IORN is restored.  TOL is PIVTL2.
+// IERR (set only on failure): -10 MAXA too small; -8 a fill row without a
+// usable pivot (none, below 1e-30, or below 1e3*eps times the largest
+// magnitude the row reached while it was reduced), or a solution whose
+// normwise backward error exceeds 1e-10 (X then holds that solution);
+// -12 IRP, ICI or IORN unusable.
 void RANKI(IWORD N, double TOL, IWORD MAXA, IWORD MSGUNIT, IV IRP, IV ICI, RV A, RV B, IWORD NRHS,
            RV X, RV W, IV IORN, IV CMARK, IV PIVPOS, IV SAVEORD, IWORD RNKOPT, IWORD& IERR);
 // Demotes (IORN(i) := -r) the rows whose pivot is small against the row.

@@ -9,10 +9,27 @@
 // final order gives the solution.  No factors are kept.
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 
 #include "sparselu/lumethods.hpp"
 
 namespace orvika {
+
+namespace {
+
+constexpr double kEps = std::numeric_limits<double>::epsilon();
+// A fill-row pivot below this multiple of the largest magnitude its row
+// reached during the elimination is dominated by rounding: refused.
+constexpr double kFillPivotRel = 1e3 * kEps;
+// Rows used unchanged as pivot rows bound the multipliers only through the
+// pivot tolerance, so the fill rows can grow geometrically along a chain of
+// eliminations.  A solution whose normwise backward error
+// ||b - A x|| / (||A|| ||x|| + ||b||) (max norms) exceeds this limit is
+// refused: the methods that pivot within their factors stay below it by
+// orders of magnitude on the same matrices.
+constexpr double kMaxBackwardError = 1e-10;
+
+}  // namespace
 
 void INDIAG(IWORD N, double TOL, IV IRP, IV ICI, RV A, RV W, IV IORN, IV PIVPOS) {
   for (IWORD i = 1; i <= N; ++i) {
@@ -104,9 +121,14 @@ void RANKI(IWORD N, double TOL, IWORD MAXA, IWORD MSGUNIT, IV IRP, IV ICI, RV A,
   for (IWORD i = 1; i <= N; ++i) {
     if (IORN.get(i) >= 1) continue;
     const IWORD r = std::abs(IORN.get(i));
+    double wmax = 0.0;  // largest magnitude the row reaches while it is reduced
     {
       const IWORD ke = IRP.get(r + 1);
-      for (IWORD k = IRP.get(r); k < ke; ++k) W(ICI.get(k)) = W.get(ICI.get(k)) + A.get(k);
+      for (IWORD k = IRP.get(r); k < ke; ++k) {
+        const double a = W.get(ICI.get(k)) + A.get(k);
+        W(ICI.get(k)) = a;
+        wmax = std::max(wmax, std::fabs(a));
+      }
     }
     // Eliminate the pivot columns of the earlier rows, latest first.
     for (IWORD j = i - 1; j >= 1; --j) {
@@ -125,7 +147,11 @@ void RANKI(IWORD N, double TOL, IWORD MAXA, IWORD MSGUNIT, IV IRP, IV ICI, RV A,
         hi = IRP.get(r1 + 1) - 1;
       }
       const double m = wc / A.get(p);
-      for (IWORD q = lo; q <= hi; ++q) W(ICI.get(q)) = W.get(ICI.get(q)) - A.get(q) * m;
+      for (IWORD q = lo; q <= hi; ++q) {
+        const double a = W.get(ICI.get(q)) - A.get(q) * m;
+        W(ICI.get(q)) = a;
+        wmax = std::max(wmax, std::fabs(a));
+      }
       W(c) = 0.0;
       X(r) = X.get(r) - X.get(r1) * m;
       if (two) X(N + r) = X.get(N + r) - X.get(N + r1) * m;
@@ -158,7 +184,8 @@ void RANKI(IWORD N, double TOL, IWORD MAXA, IWORD MSGUNIT, IV IRP, IV ICI, RV A,
     const IWORD e = pos - 1;
     // Pivot of the fill row: among the entries not below v*TOL, the one
     // whose column appeared latest.  A row without one (empty, or TOL > 1)
-    // or with a pivot too small to divide by is numerically singular.
+    // or with a pivot too small to divide by, absolutely or against the
+    // magnitudes the row went through, is numerically singular.
     IWORD ch = 0, wmark = 0;
     for (IWORD k = s; k <= e; ++k) {
       if (!(std::fabs(A.get(k)) >= v * TOL)) continue;
@@ -168,7 +195,8 @@ void RANKI(IWORD N, double TOL, IWORD MAXA, IWORD MSGUNIT, IV IRP, IV ICI, RV A,
         ch = k;
       }
     }
-    if (ch == 0 || !(std::fabs(A.get(ch)) > 1e-30) || !std::isfinite(v) || wmark < 1 || wmark > i)
+    if (ch == 0 || !(std::fabs(A.get(ch)) > 1e-30) || !std::isfinite(wmax) ||
+        std::fabs(A.get(ch)) < kFillPivotRel * wmax || wmark < 1 || wmark > i)
       return singular(i);
     {
       const IWORD cc = ICI.get(ch);
@@ -215,6 +243,31 @@ void RANKI(IWORD N, double TOL, IWORD MAXA, IWORD MSGUNIT, IV IRP, IV ICI, RV A,
     for (IWORD c = 1; c <= N; ++c) X(off + c) = W.get(c);
   }
   restore();
+
+  // Backward error of each solution against the matrix as stored.
+  for (IWORD col = 0; col < (two ? 2 : 1); ++col) {
+    const IWORD off = col * N;
+    double rn = 0.0, an = 0.0, xn = 0.0, bn = 0.0;
+    for (IWORD r = 1; r <= N; ++r) {
+      double s = B.get(off + r), as = 0.0;
+      const IWORD ke = IRP.get(r + 1);
+      for (IWORD k = IRP.get(r); k < ke; ++k) {
+        s -= A.get(k) * X.get(off + ICI.get(k));
+        as += std::fabs(A.get(k));
+      }
+      rn = std::max(rn, std::fabs(s));
+      an = std::max(an, as);
+      xn = std::max(xn, std::fabs(X.get(off + r)));
+      bn = std::max(bn, std::fabs(B.get(off + r)));
+    }
+    if (!(rn <= kMaxBackwardError * (an * xn + bn))) {
+      if (MSGUNIT > 0)
+        sp_message(MSGUNIT, SpLine().t("RESIDUAL OF THE SOLUTION TOO LARGE"),
+                   SpLine().t("ELIMINATION IS NUMERICALLY UNSTABLE").tag("RANKI"));
+      IERR = kSpNumSing;
+      return;
+    }
+  }
 }
 
 }  // namespace orvika

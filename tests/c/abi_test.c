@@ -41,6 +41,11 @@ int main(void) {
   CHECK(sizeof(IWORD) == 8 && sizeof(LWORD) == 8 && sizeof(IDX16) == 2);
   CHECK(ORVK_NLPINT[ORVK_NLPINT_NACTIV - 1] == 0);
   CHECK(VLK_GLOBAL[VLK_W_REPUNIT - 1] == 6);
+  /* The block kept for the host: its full size, zero at load, writable. */
+  CHECK(sizeof ORVK_ODEJAC == ORVK_ODEJAC_WORDS * 8);
+  for (int k = 0; k < ORVK_ODEJAC_WORDS; ++k) CHECK(ORVK_ODEJAC.WORDS[k] == 0.0);
+  ORVK_ODEJAC.WORDS[ORVK_ODEJAC_WORDS - 1] = 1.5;
+  CHECK(ORVK_ODEJAC.WORDS[ORVK_ODEJAC_WORDS - 1] == 1.5);
 
   if (failures) return 1;
   printf("abi_c_test: ok\n");

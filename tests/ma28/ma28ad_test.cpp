@@ -2,6 +2,7 @@
 // repeated entries, failures and their exact records.
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -182,6 +183,54 @@ TEST(Ma28Ad, IndicesOutOfRangeAreAllReportedAndNothingMoves) {
     EXPECT_EQ(s.entval[k], a.val[k]);
     EXPECT_EQ(s.colnum[k], a.col[k]);
   }
+}
+
+// A NaN or infinite entry is refused before anything moves: the first one
+// is named by its indices in the two-record layout of the other failures.
+TEST(Ma28Ad, NonFiniteEntriesAreRefused) {
+  constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  struct Row {
+    const char* name;
+    std::vector<double> vals;  // of the entries of a 3 x 3 tridiagonal matrix
+    std::string detail;
+  };
+  const std::vector<Row> rows = {
+      {"one NaN", {4, 1, 1, 4, kNaN, 1, 4}, "ELEMENT      2 ,     3 IS NOT FINITE"},
+      {"one Inf", {4, 1, 1, kInf, 1, 1, 4}, "ELEMENT      2 ,     2 IS NOT FINITE"},
+      {"minus Inf last", {4, 1, 1, 4, 1, 1, -kInf}, "ELEMENT      3 ,     3 IS NOT FINITE"},
+      {"all NaN", std::vector<double>(7, kNaN), "ELEMENT      1 ,     1 IS NOT FINITE"},
+  };
+  const IWORD ri[] = {1, 1, 2, 2, 2, 3, 3}, ci[] = {1, 2, 1, 2, 3, 2, 3};
+  for (const Row& r : rows) {
+    for (bool btf : {true, false}) {
+      reset_blocks();
+      ORVK_MA28ED.USEBTF = btf ? ORVK_TRUE : ORVK_FALSE;
+      Coo a;
+      a.n = 3;
+      for (int k = 0; k < 7; ++k) a.add(ri[k], ci[k], r.vals[k]);
+      UnitCapture cap(6);
+      Solver s;
+      EXPECT_EQ(s.analyse(a, 40, 40), -15) << r.name;
+      EXPECT_EQ(cap.lines(), (Lines{kB36 + r.detail, kOverA})) << r.name;
+      for (int k = 0; k < 7; ++k) {
+        EXPECT_EQ(s.colnum[k], a.col[k]) << r.name;
+        EXPECT_EQ(s.rownum[k], a.row[k]) << r.name;
+      }
+    }
+  }
+  // Silent with ERRUNT = 0; the same matrix with finite values factorises.
+  reset_blocks();
+  ORVK_MA28ED.ERRUNT = 0;
+  Coo a;
+  a.n = 3;
+  for (int k = 0; k < 7; ++k) a.add(ri[k], ci[k], rows[0].vals[k]);
+  UnitCapture cap(6);
+  Solver s;
+  EXPECT_EQ(s.analyse(a, 40, 40), -15);
+  EXPECT_TRUE(cap.lines().empty());
+  a.val[4] = 1.0;
+  EXPECT_EQ(s.analyse(a, 40, 40), 0);
 }
 
 TEST(Ma28Ad, RepeatedEntriesAreSummedWithWarnings) {

@@ -2,6 +2,7 @@
 // records, the pivot-ratio report and the value placement SCATLU.
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -138,6 +139,70 @@ TEST(Ma28Bd, ArgumentErrorsWriteTwoRecords) {
     EXPECT_EQ(st, r.istat) << r.detail;
     EXPECT_EQ(cap.lines(), (Lines{kB36 + r.detail, kOverB})) << r.detail;
   }
+}
+
+// Factor positions that no analysis leaves are reported as such, not as a
+// short LICN; LICN below the last factor position still is -9.
+TEST(Ma28Bd, InconsistentFactorPositions) {
+  reset_blocks();
+  const Coo a = random_sparse(4, 1, 5, true);
+  Solver s;
+  ASSERT_EQ(s.analyse(a, 40, 40), 0);
+  const IWORD lufrst = ORVK_MA28GD.LUFRST, lulast = ORVK_MA28GD.LULAST;
+  auto i10 = [](IWORD v) {
+    const std::string t = std::to_string(v);
+    return std::string(10 - t.size(), ' ') + t;
+  };
+  struct Row {
+    const char* name;
+    IWORD lufrst, lulast;
+  };
+  const std::vector<Row> rows = {
+      {"never analysed", 0, 0},
+      {"first position negative", -5, lulast},
+      {"last before first", lufrst, lufrst - 2},
+  };
+  for (const Row& r : rows) {
+    ORVK_MA28GD.LUFRST = r.lufrst;
+    ORVK_MA28GD.LULAST = r.lulast;
+    UnitCapture cap(6);
+    EXPECT_EQ(s.refactor(a), -16) << r.name;
+    EXPECT_EQ(cap.lines(),
+              (Lines{kB36 + "FACTOR POSITIONS INCONSISTENT, LUFRST = " + i10(r.lufrst) +
+                         " LULAST = " + i10(r.lulast),
+                     kOverB}))
+        << r.name;
+  }
+  ORVK_MA28GD.LUFRST = lufrst;
+  ORVK_MA28GD.LULAST = lulast;
+  EXPECT_GE(s.refactor(a), 0);
+}
+
+TEST(Ma28Bd, NonFiniteValuesAreRefused) {
+  constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  reset_blocks();
+  const Coo a = random_sparse(5, 2, 11, true);
+  Solver s;
+  ASSERT_EQ(s.analyse(a, 80, 80), 0);
+  for (double bad : {kNaN, kInf, -kInf})
+    for (std::size_t k : {std::size_t{0}, a.val.size() - 1}) {
+      Coo b = a;
+      b.val[k] = bad;
+      UnitCapture cap(6);
+      EXPECT_EQ(s.refactor(b), -15) << bad << " at " << k;
+      const std::string ri = std::to_string(b.row[k]), ci = std::to_string(b.col[k]);
+      EXPECT_EQ(cap.lines(),
+                (Lines{kB36 + "ELEMENT " + std::string(6 - ri.size(), ' ') + ri + " ," +
+                           std::string(6 - ci.size(), ' ') + ci + " IS NOT FINITE",
+                       kOverB}))
+          << bad << " at " << k;
+    }
+  // The analysed factors are untouched by the refusals.
+  EXPECT_GE(s.refactor(a), 0);
+  const auto xt = test_x(a.n);
+  const auto x = s.solve(a.mul(xt));
+  EXPECT_LT(scaled_residual(a, x, a.mul(xt)), 30.0);
 }
 
 TEST(Ma28Bd, IndicesOutOfRange) {

@@ -320,35 +320,46 @@ TEST(Mc21Ax, NeedsAugmentingPaths) {
   EXPECT_EQ(prm, (std::vector<IDX16>{1, 2, 3}));
 }
 
-TEST(Mc21AxMc13Dx, InvalidArgumentsWriteNothing) {
+TEST(Mc21AxMc13Dx, InvalidArgumentsAreReportedAndNothingElseWritten) {
   struct Row {
     const char* name;
     IWORD n, licn;
     std::vector<IWORD> pos;
     std::vector<IDX16> len, cn;
+    std::string detail;  // after 33 blanks
   };
   const std::vector<Row> rows = {
-      {"order too large", 32768, 2, {1, 2}, {1, 1}, {1, 2}},
-      {"row length above N", 2, 3, {1, 2}, {3, 0}, {1, 2, 1}},
-      {"negative row length", 2, 2, {1, 2}, {-1, 1}, {1, 2}},
-      {"column out of range", 2, 2, {1, 2}, {1, 1}, {1, 3}},
-      {"column zero", 2, 2, {1, 2}, {1, 1}, {0, 1}},
-      {"row past LICN", 2, 2, {1, 2}, {1, 2}, {1, 2}},
-      {"row start zero", 2, 2, {0, 2}, {1, 1}, {1, 2}},
+      {"order too large", 32768, 2, {1, 2}, {1, 1}, {1, 2}, " N OUT OF RANGE =      32768"},
+      {"row length above N", 2, 3, {1, 2}, {3, 0}, {1, 2, 1}, " ROW LENGTH OUT OF RANGE IN ROW      1"},
+      {"negative row length", 2, 2, {1, 2}, {-1, 1}, {1, 2}, " ROW LENGTH OUT OF RANGE IN ROW      1"},
+      {"column out of range", 2, 2, {1, 2}, {1, 1}, {1, 3}, " COLUMN INDEX OUT OF RANGE IN ROW      2"},
+      {"column zero", 2, 2, {1, 2}, {1, 1}, {0, 1}, " COLUMN INDEX OUT OF RANGE IN ROW      1"},
+      {"row past LICN", 2, 2, {1, 2}, {1, 2}, {1, 2}, " ROW OUTSIDE 1..LICN, ROW      2"},
+      {"row start zero", 2, 2, {0, 2}, {1, 1}, {1, 2}, " ROW OUTSIDE 1..LICN, ROW      1"},
   };
-  for (const auto& r : rows) {
-    std::vector<IDX16> out(2, 77), out2(2, 77), w(10, 0);
-    IWORD n = r.n, licn = r.licn, num = 5, nb = 5;
-    std::vector<IWORD> pos = r.pos;
-    std::vector<IDX16> len = r.len, cn = r.cn;
-    pos.resize(std::max<std::size_t>(pos.size(), 2));
-    ORVK_MC21AX(&n, cn.data(), &licn, pos.data(), len.data(), out.data(), &num, w.data());
-    EXPECT_EQ(num, -1) << r.name;
-    EXPECT_EQ(out, (std::vector<IDX16>{77, 77})) << r.name;
-    ORVK_MC13DX(&n, cn.data(), &licn, pos.data(), len.data(), out.data(), out2.data(), &nb,
-                w.data());
-    EXPECT_EQ(nb, -1) << r.name;
-    EXPECT_EQ(out, (std::vector<IDX16>{77, 77})) << r.name;
+  const std::string b33(33, ' ');
+  for (IWORD errunt : {6, 0}) {
+    reset_blocks();
+    ORVK_MA28ED.ERRUNT = errunt;
+    for (const auto& r : rows) {
+      std::vector<IDX16> out(2, 77), out2(2, 77), w(10, 0);
+      IWORD n = r.n, licn = r.licn, num = 5, nb = 5;
+      std::vector<IWORD> pos = r.pos;
+      std::vector<IDX16> len = r.len, cn = r.cn;
+      pos.resize(std::max<std::size_t>(pos.size(), 2));
+      UnitCapture cap(6);
+      ORVK_MC21AX(&n, cn.data(), &licn, pos.data(), len.data(), out.data(), &num, w.data());
+      EXPECT_EQ(num, -1) << r.name;
+      EXPECT_EQ(out, (std::vector<IDX16>{77, 77})) << r.name;
+      ORVK_MC13DX(&n, cn.data(), &licn, pos.data(), len.data(), out.data(), out2.data(), &nb,
+                  w.data());
+      EXPECT_EQ(nb, -1) << r.name;
+      EXPECT_EQ(out, (std::vector<IDX16>{77, 77})) << r.name;
+      const Lines want = errunt == 0 ? Lines{}
+                                     : Lines{b33 + r.detail, "+ERROR RETURN FROM MC21AX BECAUSE",
+                                             b33 + r.detail, "+ERROR RETURN FROM MC13DX BECAUSE"};
+      EXPECT_EQ(cap.lines(), want) << r.name << " unit " << errunt;
+    }
   }
   IWORD zero = 0, num = 9, nb = 9;
   ORVK_MC21AX(&zero, nullptr, &zero, nullptr, nullptr, nullptr, &num, nullptr);

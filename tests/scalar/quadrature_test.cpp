@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <limits>
+#include <string>
 #include <vector>
 
 #include "orvika/scalar_curves.h"
@@ -157,6 +159,57 @@ TEST(Quadrature, LevelLimitWarning) {
   EXPECT_EQ(gd.istate, -1);
   EXPECT_EQ(gd.maxlev, -d.maxlev);
   EXPECT_EQ(gd.result, d.result);
+}
+
+// A value that is not finite, or estimates that are not finite, can never
+// pass a test: the run ends at once with the accuracy flag (negative
+// MAXLEV and the message of ORVK_QA04AD, ISTATE -1 of ORVK_GAUSSINT) and a
+// NaN result, after exactly the values asked for until then.
+TEST(Quadrature, NonFiniteValuesEndTheRunAtOnce) {
+  constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+  struct Row {
+    const char* name;
+    std::function<double(double)> f;
+    double a, b, eps;
+    IWORD maxlev;
+    std::size_t calls;  // values of f taken
+    IWORD level;        // deepest level reached
+  } rows[] = {
+      {"NaN everywhere", [](double) { return kNaN; }, 0, 1, 1e-8, 30, 1, 1},
+      {"NaN everywhere, limit 12", [](double) { return kNaN; }, 0, 1, 1e-8, 12, 1, 1},
+      // The first test's last node, 0.9745966692414834, is the first value above 0.9.
+      {"NaN above 0.9", [](double x) { return x > 0.9 ? kNaN : std::sqrt(x); }, 0, 1, 1e-12, 12, 9, 1},
+      // The first child's second node, 0.0450806661517033 (value 11).
+      {"NaN in (0.04, 0.05)",
+       [](double x) { return x > 0.04 && x < 0.05 ? kNaN : std::sqrt(x); }, 0, 1, 1e-12, 12, 11, 2},
+      {"pole at the centre", [](double x) { return 1.0 / ((x - 0.5) * (x - 0.5)); }, 0, 1, 1e-8, 12, 2, 1},
+      {"log of zero at the centre", [](double x) { return std::log(std::fabs(x - 0.5)); }, 0, 1, 1e-8, 12, 2, 1},
+      {"estimates overflow", [](double) { return 1e308; }, 0, 10, 1e-8, 12, 9, 1},
+      {"NaN lower end", [](double) { return 1.0; }, kNaN, 1, 1e-8, 12, 9, 1},
+      {"NaN tolerance", [](double x) { return std::sqrt(x); }, 0, 1, kNaN, 12, 9, 1},
+  };
+  for (const Row& r : rows) {
+    orvika_test::UnitCapture cap(6);
+    const QuadRun q = qa04(r.f, r.a, r.b, r.eps, r.maxlev);
+    EXPECT_EQ(q.xs.size(), r.calls) << r.name;
+    EXPECT_EQ(q.maxlev, -r.level) << r.name;
+    EXPECT_TRUE(std::isnan(q.result)) << r.name;
+    EXPECT_EQ(cap.lines(),
+              std::vector<std::string>{
+                  " QA04A/AD ACCURACY SUSPECT AT     1 POINTS IN RANGE.     BEST ESTIMATE RETURNED."})
+        << r.name;
+    cap.clear();
+    const RevRun g = gaussint(r.f, r.a, r.b, r.eps, r.maxlev);
+    EXPECT_EQ(g.istate, -1) << r.name;
+    EXPECT_EQ(g.xs.size(), r.calls) << r.name;
+    EXPECT_EQ(g.maxlev, r.level) << r.name;
+    EXPECT_TRUE(std::isnan(g.result)) << r.name;
+    EXPECT_TRUE(cap.lines().empty()) << r.name;
+  }
+  // The next integration starts afresh.
+  const RevRun g = gaussint([](double x) { return std::exp(x); }, 0, 1, 1e-8, 20);
+  EXPECT_EQ(g.istate, 0);
+  EXPECT_NEAR(g.result, std::exp(1.0) - 1, 1e-7);
 }
 
 TEST(Quadrature, EmptyIntervalAndLimits) {

@@ -1,5 +1,6 @@
 #include "support/capture.hpp"
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "orvika/units.h"
@@ -24,7 +25,9 @@ std::string UnitCapture::text() const {
 }
 
 std::string matrix_dir() {
-  std::filesystem::path p(ORVIKA_MATRIX_DIR);
+  // The environment may point elsewhere (a checkout beside the collection).
+  const char* env = std::getenv("ORVIKA_MATRIX_DIR");
+  std::filesystem::path p(env != nullptr && *env != '\0' ? env : ORVIKA_MATRIX_DIR);
   return std::filesystem::is_directory(p) ? p.string() : std::string();
 }
 

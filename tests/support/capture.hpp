@@ -26,7 +26,8 @@ class UnitCapture {
   std::vector<std::string> lines_;
 };
 
-// Directory of the shared real test matrices ("" when it does not exist).
+// Directory of the shared real test matrices ("" when it does not exist);
+// the environment variable ORVIKA_MATRIX_DIR overrides the built-in path.
 std::string matrix_dir();
 
 }  // namespace orvika_test
