@@ -168,13 +168,16 @@ bool bound_rows(IWORD n, IWORD meq, const IWORD* iac, const IWORD* jac, const do
  *   X        in/out  real (N+MEQ+MINEQ)  x, equality multipliers, one multiplier per
  *                                inequality (0 when inactive).
  *   LRWRKQP, RWRKQP  in, work    real work: 9 MEQ + 6 MINEQ + 8N + 15 (nnz(H)+nnz(AC))
- *                                words (partitions of negative length count 0), and
- *                                more where the largest KKT order KMAX = N + MEQ +
- *                                min(MINEQ, N - MEQ) needs it: five vectors of
- *                                max(2N, KMAX) words in place of 2N, and with the dense
- *                                solver KMAX(KMAX+1)/2 words for the KKT array when
- *                                that is above 15 (nnz(H)+nnz(AC)).  The shortage line
- *                                gives the total.
+ *                                words (partitions of negative length count 0), checked
+ *                                at entry.  A KKT system of order K = N + MEQ + NACTIV
+ *                                needs 5 max(0, K - 2N) words more, and with the dense
+ *                                solver max(0, K(K+1)/2 - 15 (nnz(H)+nnz(AC))) more for
+ *                                its packed triangle; words beyond the total serve
+ *                                these.  Each iteration checks its order before the
+ *                                system is built; a shortage ends the run with the
+ *                                shortage line giving the total for that order and
+ *                                IFAIL 1, IRET 0 and X as on the iteration limit (the
+ *                                start point when no system was solved yet).
  *   LIWRKQP, IWRKQP  in, work    integer work: 9 MINEQ + 2 MEQ + N + 1 + 15 (nnz(H)+nnz(AC));
  *                                IWRKQP(1..NACTIV) is the active list, kept for a warm start.
  *   LACT     in/out  LWORD (MINEQ) active flags.
@@ -190,7 +193,8 @@ bool bound_rows(IWORD n, IWORD meq, const IWORD* iac, const IWORD* jac, const do
  *   APHMAX   out     real        step fraction of the active-set step.
  *   LDC, CWORK       in, work    dense work (LDC rows) of the sparse solver and the
  *                                phase-1 LP.
- *   IFAIL    out     IWORD       set to 1 when a work array is too short, when the KKT
+ *   IFAIL    out     IWORD       set to 1 when a work array is too short (at entry or
+ *                                for the KKT order an iteration reaches), when the KKT
  *                                system outgrows the dense solver (order 1056), or when
  *                                N, MEQ, MINEQ or a row structure is invalid; never
  *                                cleared.
@@ -258,28 +262,24 @@ extern "C" ORVK_API void ORVK_QPSLV(
     *IFAIL = 1;
     return;
   }
-  // Real work partitions.  The largest KKT system of the run has order
-  // KMAX = N + MEQ + (most rows ever active): the vectors of KKT order take
-  // max(2N, KMAX) words, and the dense solver's packed triangle of KMAX
-  // rows must fit the KKT array, so a shortage shows before any iteration.
+  // Real work partitions, checked against the total of their documented
+  // lengths.  The KKT order K = N + MEQ + NACTIV grows with the active set,
+  // so whether the system of the current order fits is checked in each
+  // iteration (need_for below).  Words beyond the total go to the KKT array
+  // A, the last partition; when MEQ > N (K = N + MEQ above 2N) they first
+  // widen the five vectors of KKT order to N + MEQ, when they can.
   const IWORD solver = nlpint(ORVK_NLPINT_KKTSOLV);
   const bool sparse_form = solver == 2 || solver == 3;
   const IWORD nfree = n - meq;
-  const IWORD kmax = n + meq + std::min(mineq, pos0(nfree));
-  const IWORD kp = std::max(2 * n, kmax);
-  const IWORD lkkt = sparse_form ? lkt : std::max(lkt, kmax * (kmax + 1) / 2);
   const IWORD l = pos0(2 * meq + mineq - n);
-  const IWORD rlen[14] = {meq + mineq, mineq, kp, kp, kp, n, kp,
-                          kp,          n,     l,  l,  l,  l, lkkt};
+  const IWORD rlen[14] = {meq + mineq, mineq, 2 * n, 2 * n, 2 * n, n, 2 * n,
+                          2 * n,       n,     l,     l,     l,     l, lkt};
   static constexpr std::string_view rlab[14] = {
       "RHS       ", "ALPHAS    ", "XFSMIN    ", "B         ", "BOLD      ",
       "HX        ", "XOLD      ", "XOLD0     ", "DELTX     ", "OBJC      ",
       "XUB       ", "XLB       ", "DSOL      ", "A         "};
-  IWORD rst[14], rtot = 0;
-  for (int p = 0; p < 14; ++p) {
-    rst[p] = rtot;
-    rtot += rlen[p];
-  }
+  IWORD rtot = 0;
+  for (int p = 0; p < 14; ++p) rtot += rlen[p];
   if (iprint >= 4) {
     for (int p = 0; p < 14; ++p) size_pr(unit, rlen[p], rlab[p]);
     size_pr(unit, rtot, "TOT-RWKQP ");
@@ -291,6 +291,24 @@ extern "C" ORVK_API void ORVK_QPSLV(
     *IFAIL = 1;
     return;
   }
+  // The five vectors of KKT order (XFSMIN, B, BOLD, XOLD, XOLD0) hold KV
+  // words each; K never exceeds N + MEQ + max(0, N - MEQ) since the active
+  // set is held to N - MEQ rows.
+  const IWORD surplus = *LRWRKQP - rtot;
+  const IWORD kv = meq > n && surplus >= 5 * (meq - n) ? n + meq : 2 * n;
+  IWORD rst[14], rnext = 0;
+  for (int p = 0; p < 14; ++p) {
+    rst[p] = rnext;
+    rnext += (p == 2 || p == 3 || p == 4 || p == 6 || p == 7) ? kv : rlen[p];
+  }
+  const IWORD lena = *LRWRKQP - rst[13];  // KKT array: the rest of RWRKQP
+  // Total RWRKQP needs for a KKT system of order K: wider vectors above 2N
+  // and, with the dense solver, the packed triangle when it exceeds 15 nnz.
+  auto need_for = [&](IWORD k) {
+    const IWORD tri = k * (k + 1) / 2;
+    return rtot + 5 * pos0(k - 2 * n) + (sparse_form ? 0 : pos0(tri - lkt));
+  };
+  auto fits = [&](IWORD k) { return k <= kv && (sparse_form || k * (k + 1) / 2 <= lena); };
   IWORD* iract = IWRKQP + ist[0];
   IWORD* jflag = IWRKQP + ist[1];
   IWORD* ifsmin = IWRKQP + ist[2];
@@ -337,7 +355,7 @@ extern "C" ORVK_API void ORVK_QPSLV(
     for (IWORD k = 0; ok && k < nactiv; ++k) ok = is_true(LACT[iract[k] - 1]);
     warm = ok;
     for (IWORD* w : {&nacold, &nacold0})
-      if (*w < 0 || *w > mineq || *w + n + meq > kp) *w = 0;
+      if (*w < 0 || *w > mineq || *w + n + meq > kv) *w = 0;
   }
   if (warm) {
     s.k = n + meq + nactiv;
@@ -356,7 +374,7 @@ extern "C" ORVK_API void ORVK_QPSLV(
         const IWORD ncon = meq + mineq - 2 * n;
         const IWORD lpnz = (IAC[meq] - 1) + (IAC[meq + mineq] - IAC[meq + 2 * n]) + 2 * meq +
                            (mineq - 2 * n);
-        if (ncon + 1 <= ilen[9] && ncon <= kp && lpnz <= lkt && *LDC >= ncon &&
+        if (ncon + 1 <= ilen[9] && ncon <= kv && lpnz <= lkt && *LDC >= ncon &&
             *LDC >= 1) {
           IWORD iflag = 0;
           QPINX(n, meq, mineq, IAC, JAC, AC, B, X, objc, xlb, xub, bp, dsol, irtype, ia, ja,
@@ -418,6 +436,16 @@ extern "C" ORVK_API void ORVK_QPSLV(
     if (!(dq < 0)) return;
     for (IWORD i = 0; i < n; ++i) xfeas[i] += t * deltx[i];
     s.objf_feas += dq;
+  };
+
+  // A run that stops short of a solution (iteration limit, work space)
+  // returns the best feasible point reached, without multipliers: the last
+  // KKT solution need not be feasible.  With none reached X stays as the
+  // iteration left it.
+  auto return_best_feasible = [&]() {
+    if (!s.have_feas) return;
+    for (IWORD i = 0; i < n; ++i) X[i] = xfeas[i];
+    for (IWORD i = n; i < n + meq + mineq; ++i) X[i] = 0;
   };
 
   auto iteration_line = [&]() {
@@ -529,13 +557,23 @@ extern "C" ORVK_API void ORVK_QPSLV(
     const IWORD k = s.k;
     s.indef = 0;
     if (iprint > 0 && iter == 0) iteration_line();
-    // The work partitions hold every KKT system of the run (checked at
-    // entry); the dense solver's own arrays take at most its largest order.
+    // The dense solver's own arrays take at most its largest order.
     if (!sparse_form && k > kLdltMaxOrder) {
       write_empty(unit);
       write_rec(unit, Rec().X(4).A(" KKT SYSTEM OF ORDER").I(k, 6).A(" EXCEEDS THE DENSE SOLVER'S").I(
                           kLdltMaxOrder, 6));
       *IFAIL = 1;
+      return;
+    }
+    // The system of this order must fit its partitions before anything of
+    // it is written; if not, the run ends with the total it needs.
+    if (!fits(k)) {
+      write_empty(unit);
+      write_rec(unit,
+                Rec().X(4).A(" WORKING STORAGE FOR RWRKQP HAS TO BE INCREASED TO").I(need_for(k), 6));
+      write_empty(unit);
+      *IFAIL = 1;
+      return_best_feasible();
       return;
     }
     for (IWORD i = 0; i < k; ++i) bp[i] = 0;
@@ -697,12 +735,7 @@ extern "C" ORVK_API void ORVK_QPSLV(
         *NCACT = meq + nactiv;
         s.k = n + meq + nactiv;
       } else if (*IRET == 2) {
-        // The last KKT solution need not be feasible: return the best
-        // feasible point reached (no multipliers belong to it).
-        if (s.have_feas) {
-          for (IWORD i = 0; i < n; ++i) X[i] = xfeas[i];
-          for (IWORD i = n; i < n + meq + mineq; ++i) X[i] = 0;
-        }
+        return_best_feasible();
         if (iprint != 0) {
           write_empty(unit);
           write_rec(unit, Rec().X(4).A("*** MAXIMUM NUMBER OF").I(kMaxIter, 3).A(

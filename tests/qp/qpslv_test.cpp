@@ -636,12 +636,101 @@ TEST_F(QpslvTest, InvalidArgumentsAreRefused) {
   }
 }
 
-// The work check covers the largest KKT system the run can reach, before
-// any iteration: vectors of KKT order when MEQ > N, and the dense solver's
-// packed triangle when it is larger than the sparse room 15 (nnz(H) +
-// nnz(AC)).  One word short gives the shortage line with the total and
-// leaves X alone; the total itself lets the run go through.
-TEST_F(QpslvTest, WorkCheckCoversTheLargestKktSystem) {
+// Box problems of the work tests: H = I, N = 40, -1 <= x_j <= 1 and g_j = -2
+// for the first NB variables (their upper bounds bind), 0 for the rest;
+// with EQ also the row x_40 = 1/2.  Solution x_j = 1 (j < NB), x_40 = 1/2
+// with EQ, else 0; multiplier 1 on each binding bound, -1/2 on the
+// equality.  The sparse rows take 15 (40 + 80 + MEQ) words, below the packed
+// triangle of order 80, so the dense KKT array outgrows them once enough
+// bounds are active.
+struct WorkBox {
+  int nb;
+  bool eq;
+};
+Problem work_box(WorkBox w) {
+  const int n = 40;
+  Vec g(n, 0.0), e(n, 0.0);
+  for (int j = 0; j < w.nb; ++j) g[j] = -2.0;
+  e[n - 1] = 1.0;
+  return w.eq ? with_rows(n, g, Vec(n, -1.0), Vec(n, 1.0), {e}, {0.5}, {}, {})
+              : with_rows(n, g, Vec(n, -1.0), Vec(n, 1.0), {}, {}, {}, {});
+}
+Vec work_box_solution(WorkBox w) {
+  const int n = 40, meq = w.eq ? 1 : 0;
+  Vec x(n + meq + 2 * n, 0.0);
+  for (int j = 0; j < w.nb; ++j) x[j] = x[n + meq + j] = 1.0;
+  if (w.eq) {
+    x[n - 1] = 0.5;
+    x[n] = -0.5;
+  }
+  return x;
+}
+
+// Work arrays longer than the length passed, with the words beyond it set
+// to a value the solver never writes, to show it stays inside its work.
+constexpr double kGuard = -12345.25;
+constexpr int kGuardWords = 64;
+void guard_work(const Problem& p, const Options& o, QpRun& r) {
+  const IWORD lrw = real_total(p, lower_csr(p), rows_csr(p)) + o.lrw_delta;
+  r.rw.assign(std::max<IWORD>(lrw, 1) + kGuardWords, kGuard);
+}
+bool guard_intact(const Problem& p, const Options& o, const QpRun& r) {
+  const IWORD lrw = real_total(p, lower_csr(p), rows_csr(p)) + o.lrw_delta;
+  for (size_t i = std::max<IWORD>(lrw, 1); i < r.rw.size(); ++i)
+    if (r.rw[i] != kGuard) return false;
+  return true;
+}
+
+// Exactly the formula total is enough for every run whose KKT systems stay
+// within it, however large the systems the active set could reach: the
+// packed triangle of order 40 + NB + MEQ fits 15 (nnz(H) + nnz(AC)) up to
+// NB = 19 (18 with the equality row), and the sparse solvers take any order.
+TEST_F(QpslvTest, FormulaTotalSufficesWhileTheKktSystemFits) {
+  struct Case {
+    const char* what;
+    WorkBox w;
+    IWORD solver, mact, iter;
+  };
+  const Case cases[] = {
+      {"no bound binds, dense", {0, false}, 1, 1, 0},
+      {"ten bounds, dense, variant 1", {10, false}, 1, 1, 10},
+      {"ten bounds, dense, variant 2", {10, false}, 1, 2, 1},
+      {"nineteen bounds (order 59), dense", {19, false}, 1, 1, 19},
+      {"eighteen bounds and an equality (order 59), dense", {18, true}, 1, 1, 18},
+      {"forty bounds, sparse", {40, false}, 2, 2, 1},
+      {"forty bounds, GMRES", {40, false}, 3, 2, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    reset_blocks();
+    ORVK_NLPINT[ORVK_NLPINT_KKTSOLV - 1] = c.solver;
+    const Problem p = work_box(c.w);
+    Options o;
+    o.mact = c.mact;
+    o.lwles = 200000;
+    QpRun r;
+    guard_work(p, o, r);
+    orvika_test::UnitCapture cap(77);
+    call(p, o, r);
+    EXPECT_EQ(r.ifail, 0);
+    EXPECT_EQ(r.iret, 0);
+    EXPECT_EQ(r.iter, c.iter);
+    EXPECT_EQ(cap.text(), "");
+    EXPECT_LT(max_diff(r.x, work_box_solution(c.w), static_cast<int>(r.x.size())), 1e-6);
+    EXPECT_TRUE(guard_intact(p, o, r));
+  }
+}
+
+// A KKT system that outgrows the work is found in the iteration that
+// reaches its order, before it is built: the shortage line gives the total
+// for that order (formula total, plus 5 (K - 2N) words when K > 2N, plus
+// K(K+1)/2 - 15 (nnz(H) + nnz(AC)) with the dense solver when positive),
+// IFAIL is 1, IRET 0, and X holds the best feasible point reached without
+// multipliers, or, when no point met every row, what the last iteration
+// left (the cold start's zeros before any solve).  Variant 1
+// grows the order one row per iteration, so a run that follows each line
+// meets the next order; with the last total the run goes through.
+TEST_F(QpslvTest, KktOrderBeyondTheWorkEndsWithTheTotalForThatOrder) {
   Problem over;  // more equality rows than variables: K = N + MEQ = 3 > 2N
   over.n = 1;
   over.meq = 2;
@@ -649,62 +738,78 @@ TEST_F(QpslvTest, WorkCheckCoversTheLargestKktSystem) {
   over.g = {0};
   over.a = {1, 2};
   over.b = {1, 2};
-  Problem box;  // H = I, N = 40, |x_j| <= 1, x_unc = 2: the 40 upper bounds bind
-  const int n = 40;
-  box.n = n;
-  box.mineq = 2 * n;
-  box.h.assign(n * n, 0.0);
-  box.g.assign(n, -2.0);
-  box.a.assign(2 * n * n, 0.0);
-  box.b.assign(2 * n, 1.0);
-  for (int j = 0; j < n; ++j) {
-    box.h[j * n + j] = 1.0;
-    box.a[j * n + j] = 1.0;
-    box.a[(n + j) * n + j] = -1.0;
-  }
   struct Case {
     const char* what;
     Problem p;
-    IWORD solver, extra, iret;  // EXTRA: words above the formula total
+    IWORD solver, mact;
+    std::vector<IWORD> extra;  // words above the formula total in each line
+    Vec x;                     // X after a shortage
+    Vec solution;              // X after the run with the last total (empty: not checked)
   };
+  auto box = [](WorkBox w) { return work_box(w); };
+  auto best = [](WorkBox w) {  // best feasible point: the solution without multipliers
+    Vec x = work_box_solution(w);
+    std::fill(x.begin() + 40, x.end(), 0.0);
+    return x;
+  };
+  // With the equality row no point met every row before the order grew:
+  // X keeps the last KKT solution (18 bounds active, in KKT order): x_j = 1
+  // for the active bounds, 2 for the 19th, x_40 = 1/2, then the equality
+  // multiplier and those of the 18 active rows.
+  Vec last_kkt_19(40 + 1 + 80, 0.0);
+  for (int j = 0; j < 18; ++j) last_kkt_19[j] = last_kkt_19[41 + j] = 1.0;
+  last_kkt_19[18] = 2.0;
+  last_kkt_19[39] = 0.5;
+  last_kkt_19[40] = -0.5;
   const Case cases[] = {
-      {"MEQ > N, dense", over, 1, 5 * 1, 0},
-      {"MEQ > N, sparse", over, 2, 5 * 1, 0},
-      {"packed triangle of order 2N", box, 1, 80 * 81 / 2 - 15 * 120, 0},
-      {"sparse rows of order 2N", box, 2, 0, 0},
+      {"twenty bounds, order 60, variant 1", box({20, false}), 1, 1, {1830 - 1800},
+       best({20, false}), work_box_solution({20, false})},
+      {"twenty bounds, order 60, variant 2", box({20, false}), 1, 2, {1830 - 1800},
+       best({20, false}), work_box_solution({20, false})},
+      {"forty bounds at once, order 80", box({40, false}), 1, 2, {3240 - 1800}, best({40, false}),
+       work_box_solution({40, false})},
+      {"twenty-two bounds, orders 60 to 62", box({22, false}), 1, 1, {30, 91, 153},
+       best({22, false}), work_box_solution({22, false})},
+      {"nineteen bounds and an equality, order 60", box({19, true}), 1, 1, {1830 - 1815},
+       last_kkt_19, work_box_solution({19, true})},
+      {"MEQ > N, dense", over, 1, 1, {5}, Vec(3, 0.0), {}},
+      {"MEQ > N, sparse", over, 2, 1, {5}, Vec(3, 0.0), {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    reset_blocks();
-    ORVK_NLPINT[ORVK_NLPINT_KKTSOLV - 1] = c.solver;
-    const Csr h = lower_csr(c.p), a = rows_csr(c.p);
-    const IWORD total = real_total(c.p, h, a) + c.extra;
+    const IWORD total = real_total(c.p, lower_csr(c.p), rows_csr(c.p));
+    const size_t nx = c.p.n + c.p.meq + c.p.mineq;
     Options o;
-    o.mact = 2;
+    o.mact = c.mact;
     o.lwles = 200000;
-    if (c.extra > 0) {
-      o.lrw_delta = c.extra - 1;
-      orvika_test::UnitCapture cap(77);
+    o.lrw_delta = 0;
+    for (IWORD extra : c.extra) {
+      reset_blocks();
+      ORVK_NLPINT[ORVK_NLPINT_KKTSOLV - 1] = c.solver;
       QpRun r;
-      r.x.assign(c.p.n + c.p.meq + c.p.mineq, 7.0);
+      r.x.assign(nx, 7.0);
+      guard_work(c.p, o, r);
+      orvika_test::UnitCapture cap(77);
       call(c.p, o, r);
       EXPECT_EQ(r.ifail, 1);
       EXPECT_EQ(r.iret, 0);
-      EXPECT_EQ(r.x, Vec(c.p.n + c.p.meq + c.p.mineq, 7.0));
+      EXPECT_LT(max_diff(r.x, c.x, static_cast<int>(nx)), 1e-12);
+      EXPECT_TRUE(guard_intact(c.p, o, r));
       char line[80];
-      std::snprintf(line, sizeof line, "%6lld", static_cast<long long>(total));
-      EXPECT_EQ(cap.text(), std::string("\n     WORKING STORAGE FOR RWRKQP HAS TO BE INCREASED TO") +
-                                line + "\n\n");
+      std::snprintf(line, sizeof line, "%6lld", static_cast<long long>(total + extra));
+      EXPECT_EQ(cap.text(),
+                std::string("\n     WORKING STORAGE FOR RWRKQP HAS TO BE INCREASED TO") + line + "\n\n");
+      o.lrw_delta = extra;
     }
     reset_blocks();
     ORVK_NLPINT[ORVK_NLPINT_KKTSOLV - 1] = c.solver;
-    o.lrw_delta = c.extra;
     QpRun r;
+    guard_work(c.p, o, r);
     call(c.p, o, r);
     EXPECT_EQ(r.ifail, 0);
-    EXPECT_EQ(r.iret, c.iret);
-    if (c.p.mineq > 0)
-      for (int j = 0; j < c.p.n; ++j) EXPECT_NEAR(r.x[j], 1.0, 1e-12) << j;
+    EXPECT_EQ(r.iret, 0);
+    EXPECT_TRUE(guard_intact(c.p, o, r));
+    if (!c.solution.empty()) EXPECT_LT(max_diff(r.x, c.solution, static_cast<int>(nx)), 1e-6);
   }
 }
 
