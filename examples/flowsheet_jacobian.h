@@ -68,6 +68,7 @@ static inline void fs_free(fs_matrix* m) {
 static inline int fs_generate(fs_matrix* m, long n, uint64_t seed) {
   fs_rng g;
   long units = 0, at, u, cap, nz = 0, k, q;
+  int ok = 0;
   long *first, *size, *perm, *p, *tmp, *r, *c;
   double* v;
   g.s = (seed + (uint64_t)n) * 0x9E3779B97F4A7C15ULL + 12345;
@@ -141,13 +142,7 @@ static inline int fs_generate(fs_matrix* m, long n, uint64_t seed) {
   }
   free(p);
   free(tmp);
-  free(first);
-  free(size);
-  free(perm);
-  free(r);
-  free(c);
-  free(v);
-  return 1;
+  ok = 1;
 fail:
   free(first);
   free(size);
@@ -155,8 +150,8 @@ fail:
   free(r);
   free(c);
   free(v);
-  fs_free(m);
-  return 0;
+  if (!ok) fs_free(m);
+  return ok;
 }
 
 #endif
