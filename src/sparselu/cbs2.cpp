@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "sparselu/lumethods.hpp"
+#include "sparselu/rspan.hpp"
 
 namespace orvika {
 
@@ -52,6 +53,8 @@ void CBSLU3(IWORD N, IWORD MSGUNIT, RV B, IWORD NRHS, RV X, IV W37, IV IORN, IV 
     return refuse();
 
   const bool two = NRHS >= 2;
+  const RawSpan<IWORD> iorn(IORN, 1, N);
+  const RawSpan<double> b(B, 1, two ? 2 * N : N);
   for (IWORD j = 1; j <= N; ++j) {
     const IWORD r = IORN.get(j);
     const IWORD lb = W32.get(j);
@@ -69,30 +72,57 @@ void CBSLU3(IWORD N, IWORD MSGUNIT, RV B, IWORD NRHS, RV X, IV W37, IV IORN, IV 
       IERR = kSpNumSing;
       return;
     }
-    double y = B.get(r);
-    double y2 = two ? B.get(N + r) : 0.0;
-    for (IWORD k = lb; k <= le - 2; ++k) {
-      const IWORD c = W42.get(k);
+    const IWORD nl = le - 1 - lb;
+    const RawSpan<IWORD> lc(W42, lb, nl);
+    const RawSpan<double> lv(W26, lb, nl);
+    double y = b.get(r - 1);
+    double y2 = two ? b.get(N + r - 1) : 0.0;
+    for (IWORD k = 0; k < nl; ++k) {
+      const IWORD c = lc.get(k);
       if (c < 1 || c > N) return refuse();
-      const IWORD rs = IORN.get(W37.get(c));
-      const double l = W26.get(k);
-      y = y - l * B.get(rs);
-      if (two) y2 = y2 - l * B.get(N + rs);
+      const IWORD rs = iorn.get(W37.get(c) - 1);
+      const double l = lv.get(k);
+      y = y - l * b.get(rs - 1);
+      if (two) y2 = y2 - l * b.get(N + rs - 1);
     }
-    B(r) = y * v;
-    if (two) B(N + r) = y2 * v;
+    b.set(r - 1, y * v);
+    if (two) b.set(N + r - 1, y2 * v);
 
     // Column eliminations of step j; after step N's own entries come the
     // groups of the deferred back substitution, each behind its head entry.
+    // A stretch of zero multipliers of one sign (row -(N + first row),
+    // value its length, negative for -0.0) changes nothing when the
+    // product 0·y is +0, that is when y is finite and of the zeros' sign:
+    // x - (+0) is x for every x (a signalling NaN aside, which it would
+    // quiet).  Otherwise (y infinite or NaN, or a product -0, which turns
+    // a -0 into +0) the stretch is applied as the elimination applied it.
     IWORD rc = r;
-    const IWORD ce = W33.get(j + 1);
-    for (IWORD k = W33.get(j); k < ce; ++k) {
-      const IWORD i = W43.get(k);
+    const IWORD cb = W33.get(j);
+    const IWORD nc = W33.get(j + 1) - cb;
+    const RawSpan<IWORD> ci(W43, cb, nc);
+    const RawSpan<double> cv(W27, cb, nc);
+    for (IWORD k = 0; k < nc; ++k) {
+      const IWORD i = ci.get(k);
       if (i >= 1 && i <= N) {
-        const IWORD ri = IORN.get(i);
-        const double col = W27.get(k);
-        B(ri) = B.get(ri) - col * B.get(rc);
-        if (two) B(N + ri) = B.get(N + ri) - col * B.get(N + rc);
+        const IWORD ri = iorn.get(i - 1);
+        const double col = cv.get(k);
+        b.set(ri - 1, b.get(ri - 1) - col * b.get(rc - 1));
+        if (two) b.set(N + ri - 1, b.get(N + ri - 1) - col * b.get(N + rc - 1));
+      } else if (i < -N && i >= -2 * N) {
+        const IWORD f = -i - N;
+        const double len = cv.get(k);
+        const IWORD h = static_cast<IWORD>(std::fabs(len));
+        if (!(static_cast<double>(h) == std::fabs(len) && h >= 1 && h <= N - f + 1)) return refuse();
+        const double zero = std::copysign(0.0, len);
+        for (IWORD rhs = 0; rhs < (two ? 2 : 1); ++rhs) {
+          const IWORD o = rhs * N;
+          const double yc = b.get(o + rc - 1);
+          if (std::isfinite(yc) && std::signbit(yc) == std::signbit(zero)) continue;
+          for (IWORD ii = f; ii < f + h; ++ii) {
+            const IWORD ri = iorn.get(ii - 1);
+            b.set(o + ri - 1, b.get(o + ri - 1) - zero * yc);
+          }
+        }
       } else if (j == N && i <= -1 && i >= -N) {
         rc = IORN.get(-i);
       } else {
