@@ -1,19 +1,23 @@
 /* Solves a sparse linear system with ORVK_CONTRL.
  *
- *   sparse_solve [file.mtx]
+ *   sparse_solve [N]            a generated flowsheet Jacobian of order N
+ *                               (default 3000)
+ *   sparse_solve --grid M       convection-diffusion on an M x M grid
+ *   sparse_solve file.mtx       a Matrix Market file (coordinate, real,
+ *                               general)
  *
- * With a Matrix Market file (coordinate, real, general) the system A x = b
- * is solved for b = A * (1, 1, ..., 1); without one, a 2-D convection-
- * diffusion operator on a 40 x 40 grid is generated.  The program factors
- * (method 5, ordering 4, equilibration), then refactors new values with the
- * kept ordering (ORDOPT 6) and re-solves with the kept factors (METHOD 6),
- * and prints the relative residual and the time of each phase. */
+ * The system A x = b is solved for b = A * (1, 1, ..., 1).  The program
+ * factors (method 5, ordering 4, equilibration), then refactors new values
+ * with the kept ordering (ORDOPT 6) and re-solves with the kept factors
+ * (METHOD 6), and prints for each phase the time, the relative residual and
+ * the work space used. */
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <time.h>
 
+#include "flowsheet_jacobian.h"
 #include "orvika/sparselu.h"
 
 typedef struct {
@@ -54,6 +58,15 @@ static int generate(coo* a, IWORD m) {
       if (j > 1) coo_add(a, cap, k, k - m, -1.0);
       if (j < m) coo_add(a, cap, k, k + m, -1.0);
     }
+  return 1;
+}
+
+static int flowsheet(coo* a, IWORD n) {
+  fs_matrix m;
+  IWORD k;
+  if (!fs_generate(&m, (long)n, 1) || !coo_alloc(a, n, m.nz)) return 0;
+  for (k = 0; k < m.nz; ++k) coo_add(a, m.nz, m.r[k], m.c[k], m.v[k]);
+  fs_free(&m);
   return 1;
 }
 
@@ -121,21 +134,41 @@ static double get_real(const IWORD* w, IWORD q) {
   return v;
 }
 
+/* One line per phase: time, relative residual and the work space used. */
+static void report(const char* phase, double t, const coo* a, const double* x, const double* b, IWORD spende) {
+  printf("%-22s %10.3f ms   residual %.2e   work space %ld words (%.1f MiB)\n", phase, 1e3 * t,
+         residual(a, x, b), (long)spende, (double)spende * 8.0 / 1048576.0);
+}
+
 int main(int argc, char** argv) {
   coo a;
   IWORD n, nz, spende, ierr, k, iv, jv, ia;
   IWORD* w;
   double *b, *x, t0, t_full, t_refactor, t_resolve;
 
-  if (argc > 1) {
+  if (argc > 2 && strcmp(argv[1], "--grid") == 0) {
+    IWORD m = atol(argv[2]);
+    if (m < 1 || m > 2000 || !generate(&a, m)) {
+      fprintf(stderr, "--grid M takes a grid size from 1 to 2000\n");
+      return 1;
+    }
+    printf("matrix: convection-diffusion on a %ld x %ld grid\n", (long)m, (long)m);
+  } else if (argc > 1 && strspn(argv[1], "0123456789") == strlen(argv[1])) {
+    IWORD order = atol(argv[1]);
+    if (order < 1 || order > 10000000 || !flowsheet(&a, order)) {
+      fprintf(stderr, "the order must lie from 1 to 10000000\n");
+      return 1;
+    }
+    printf("matrix: flowsheet Jacobian (units of 4-24 equations, recycles)\n");
+  } else if (argc > 1) {
     if (!read_mtx(argv[1], &a)) {
       fprintf(stderr, "cannot read %s (coordinate real general Matrix Market expected)\n", argv[1]);
       return 1;
     }
     printf("matrix %s\n", argv[1]);
   } else {
-    generate(&a, 40);
-    printf("matrix: convection-diffusion on a 40 x 40 grid\n");
+    flowsheet(&a, 3000);
+    printf("matrix: flowsheet Jacobian (units of 4-24 equations, recycles)\n");
   }
   n = a.n;
   nz = a.nz;
@@ -194,8 +227,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   for (k = 0; k < n; ++k) x[k] = get_real(w, ORVK_SPOPT2.X + k);
-  printf("analyse+factor+solve: %10.3f ms   residual %.2e   (IERR %ld)\n", 1e3 * t_full,
-         residual(&a, x, b), (long)ierr);
+  report("analyse+factor+solve:", t_full, &a, x, b, spende);
 
   /* 2. New values on the same pattern, with the kept ordering: the matrix
    * came back sorted by rows at words 15, 16, 20; scale it by 2. */
@@ -210,7 +242,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   for (k = 0; k < n; ++k) x[k] = get_real(w, ORVK_SPOPT2.X + k);
-  printf("refactor (ORDOPT 6):  %10.3f ms   residual %.2e\n", 1e3 * t_refactor, residual(&a, x, b));
+  report("refactor (ORDOPT 6):", t_refactor, &a, x, b, spende);
 
   /* 3. A new right-hand side with the kept factors: b for x = 1 again. */
   for (k = 0; k < n; ++k) b[k] = 0.0;
@@ -225,7 +257,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   for (k = 0; k < n; ++k) x[k] = get_real(w, ORVK_SPOPT2.X + k);
-  printf("re-solve (METHOD 6):  %10.3f ms   residual %.2e\n", 1e3 * t_resolve, residual(&a, x, b));
+  report("re-solve (METHOD 6):", t_resolve, &a, x, b, spende);
 
   free(w);
   free(b);

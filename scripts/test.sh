@@ -5,12 +5,14 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
+. scripts/packages.sh
+ensure_packages test
 jobs=$(nproc 2>/dev/null || echo 2)
 build=${ORVIKA_BUILD_DIR:-build}
 asan=${ORVIKA_ASAN_BUILD_DIR:-build-asan}
 
 echo "== release build and tests"
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DORVIKA_TESTS=ON -DORVIKA_BENCH=ON -DORVIKA_EXAMPLES=ON >/dev/null
 cmake --build "$build" -j "$jobs"
 ctest --test-dir "$build" --output-on-failure -j "$jobs" | tee "$build/ctest.log"
 
