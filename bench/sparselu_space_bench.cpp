@@ -8,6 +8,7 @@
 // and 5 eliminate every column at once) unless SPLU_CBSROW is set; the
 // work space holds no restore copies (RSTOPT 2).  SPLU_METHODS="1 5" in
 // the environment restricts the methods, SPLU_ONLY=name the matrices.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
