@@ -15,6 +15,7 @@
 #include <cstdlib>
 
 #include "sparselu/lumethods.hpp"
+#include "sparselu/rspan.hpp"
 
 namespace orvika {
 
@@ -52,6 +53,45 @@ void cbs_finish(IWORD N, bool keep, CbsKeep K, IWORD PL, IWORD PC, IV W18, IV CO
     W18(k) = COPY.get(k);
     COPY(k) = a;
   }
+}
+
+// X(FIRST+k) -= COL(k)·XT for k = 0..H-1: a column elimination applied to
+// one right-hand side.
+void col_to_rhs(RawSpan<double> col, IWORD h, RV X, IWORD first, double xt) {
+  const RawSpan<double> x(X, first, h);
+  for (IWORD k = 0; k < h; ++k) x.set(k, x.get(k) - col.get(k) * xt);
+}
+
+// Appends the column elimination (FIRST+k, COL(k)), k = 0..H-1, to the
+// recording at PC.  A stretch of exact zeros of one sign becomes one entry
+// (row -(N + its first row), value its length, negative for -0.0), since
+// x - 0·y leaves x as it is whenever 0·y is +0 (see CBSLU3).  False, with PC
+// at the store that did not fit, when the recording runs out of room.
+bool rec_column(const CbsKeep& K, IWORD N, IWORD first, RawSpan<double> col, IWORD h, IWORD& PC) {
+  IWORD pc = PC;
+  bool ok = true;
+  for (IWORD k = 0; k < h;) {
+    if (pc >= K.LOWMAX) {
+      ok = false;
+      break;
+    }
+    const double a = col.get(k);
+    if (a != 0.0) {
+      K.W43(pc) = first + k;
+      K.W27(pc) = a;
+      ++k;
+    } else {
+      const bool neg = std::signbit(a);
+      IWORD e = k + 1;
+      while (e < h && col.get(e) == 0.0 && std::signbit(col.get(e)) == neg) ++e;
+      K.W43(pc) = -(N + first + k);
+      K.W27(pc) = static_cast<double>(neg ? k - e : e - k);
+      k = e;
+    }
+    ++pc;
+  }
+  PC = pc;
+  return ok;
 }
 
 }  // namespace
@@ -382,38 +422,23 @@ void cbs_core(IWORD N, IWORD MSGUNIT, double PIVTL2, double PIVTL1, IWORD CBSROW
       at(t, p) = 0.0;
     } else {
       if (S < t) {
-        const IWORD bp = BASE.get(p);
+        // Gauss-Jordan step over rows S..t-1: the other active columns, the
+        // right-hand sides, then the recording of the pivot column.
+        const IWORD h = t - S;
+        const RawSpan<double> colp(IA, S + BASE.get(p), h);
         for (IWORD j = 1; j <= u; ++j) {
-          const IWORD c = LIST.get(j);
-          const IWORD bc = BASE.get(c);
+          const IWORD bc = BASE.get(LIST.get(j));
           const double f = IA.get(t + bc);
           if (f == 0.0) continue;
-          for (IWORD i = S; i < t; ++i) IA(i + bc) = IA.get(i + bc) - IA.get(i + bp) * f;
+          const RawSpan<double> colc(IA, S + bc, h);
+          for (IWORD k = 0; k < h; ++k) colc.set(k, colc.get(k) - colp.get(k) * f);
         }
-        const double xt = X.get(t);
-        const double xt2 = two ? X.get(N + t) : 0.0;
-        // Fresh copies of the views and the counter: nothing else refers
-        // to them, so they stay in registers across the stores.
-        const RV ia = IA, x = X, w27 = K.W27;
-        const IV w43 = K.W43;
-        const IWORD lim = K.LOWMAX;
-        IWORD pc = PC;
-        for (IWORD i = S; i < t; ++i) {
-          const double col = ia.get(i + bp);
-          x(i) = x.get(i) - col * xt;
-          if (two) x(N + i) = x.get(N + i) - col * xt2;
-          if (keep) {
-            if (pc >= lim) {
-              PC = pc;
-              fail_room_l(t);
-              return finish();
-            }
-            w43(pc) = i;
-            w27(pc) = col;
-            ++pc;
-          }
+        col_to_rhs(colp, h, X, S, X.get(t));
+        if (two) col_to_rhs(colp, h, X, N + S, X.get(N + t));
+        if (keep && !rec_column(K, N, S, colp, h, PC)) {
+          fail_room_l(t);
+          return finish();
         }
-        PC = pc;
       }
       pfree = S + BASE.get(p);
       FIRST(p) = 0;
@@ -428,14 +453,13 @@ void cbs_core(IWORD N, IWORD MSGUNIT, double PIVTL2, double PIVTL1, IWORD CBSROW
     const IWORD F = FIRST.get(c);
     if (F >= R) continue;
     if (keep && !rec_c(R, -R, static_cast<double>(R - F))) return finish();
-    const IWORD b = BASE.get(c);
-    const double xr = X.get(R);
-    const double xr2 = two ? X.get(N + R) : 0.0;
-    for (IWORD i = F; i < R; ++i) {
-      const double col = IA.get(i + b);
-      X(i) = X.get(i) - col * xr;
-      if (two) X(N + i) = X.get(N + i) - col * xr2;
-      if (keep && !rec_c(R, i, col)) return finish();
+    const IWORD h = R - F;
+    const RawSpan<double> col(IA, F + BASE.get(c), h);
+    col_to_rhs(col, h, X, F, X.get(R));
+    if (two) col_to_rhs(col, h, X, N + F, X.get(N + R));
+    if (keep && !rec_column(K, N, F, col, h, PC)) {
+      fail_room_l(R);
+      return finish();
     }
   }
 

@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "sparselu/lumethods.hpp"
+#include "sparselu/rspan.hpp"
 
 namespace orvika {
 
@@ -29,8 +30,10 @@ void CBSLU2(IWORD N, IWORD MSGUNIT, double PIVTL2, double PIVTL1, IWORD CBSROW, 
            W35, W36, W37, &keep, IERR);
 }
 
-// The value of step s lives in B(IORN(s)) (second right-hand side at
-// B(N+IORN(s))) while the replay runs.
+// The replay works on the value of each step, B(IORN(s)) (second
+// right-hand side at B(N+IORN(s))), kept in step order in X while it runs;
+// B ends as if worked on in place.  A replay that stops at a broken entry
+// leaves X as scratch.
 void CBSLU3(IWORD N, IWORD MSGUNIT, RV B, IWORD NRHS, RV X, IV W37, IV IORN, IV W32, IV W42,
             RV W26, IV W33, IV W43, RV W27, IV W41, IWORD& IERR) {
   if (N < 1) return;
@@ -52,11 +55,33 @@ void CBSLU3(IWORD N, IWORD MSGUNIT, RV B, IWORD NRHS, RV X, IV W37, IV IORN, IV 
     return refuse();
 
   const bool two = NRHS >= 2;
+  const IWORD nv = two ? 2 * N : N;
+  const RawSpan<IWORD> iorn(IORN, 1, N);
+  const RawSpan<double> b(B, 1, nv);
+  // The replay runs in step order in X (y(s) = X(s) is the value of step s,
+  // B(IORN(s)) of the elimination), so that its loops read and write
+  // consecutive words; B receives the values back at the end, or where the
+  // replay stops, as if they had been worked on in place.  IORN must be a
+  // permutation for that: X marks its rows first.
+  const RawSpan<double> y(X, 1, nv);
+  for (IWORD k = 0; k < N; ++k) y.set(k, 0.0);
+  for (IWORD k = 0; k < N; ++k) {
+    const IWORD r = iorn.get(k);
+    if (y.get(r - 1) != 0.0) return refuse();
+    y.set(r - 1, 1.0);
+  }
+  for (IWORD o = 0; o < nv; o += N)
+    for (IWORD k = 0; k < N; ++k) y.set(o + k, b.get(o + iorn.get(k) - 1));
+  auto to_b = [&]() {
+    for (IWORD o = 0; o < nv; o += N)
+      for (IWORD k = 0; k < N; ++k) b.set(o + iorn.get(k) - 1, y.get(o + k));
+  };
+  const RawSpan<IWORD> w37(W37, 1, N);
   for (IWORD j = 1; j <= N; ++j) {
-    const IWORD r = IORN.get(j);
     const IWORD lb = W32.get(j);
     const IWORD le = W32.get(j + 1);
     if (le <= lb) {
+      to_b();
       if (MSGUNIT > 0)
         sp_message(MSGUNIT, SpLine().t("ROW ").i(j).t(" OF L MATRIX IS EMPTY").tag("CBSLU3"));
       IERR = kSpEmptyRow;
@@ -64,42 +89,73 @@ void CBSLU3(IWORD N, IWORD MSGUNIT, RV B, IWORD NRHS, RV X, IV W37, IV IORN, IV 
     }
     const double v = W26.get(le - 1);  // reciprocal of the pivot
     if (!std::isfinite(v) || !(std::fabs(1.0 / v) > 1e-30)) {
+      to_b();
       if (MSGUNIT > 0)
         sp_message(MSGUNIT, SpLine().t("MATRIX IS NUMERICALLY SINGULAR AT ROW ").i(j).tag("CBSLU3"));
       IERR = kSpNumSing;
       return;
     }
-    double y = B.get(r);
-    double y2 = two ? B.get(N + r) : 0.0;
-    for (IWORD k = lb; k <= le - 2; ++k) {
-      const IWORD c = W42.get(k);
-      if (c < 1 || c > N) return refuse();
-      const IWORD rs = IORN.get(W37.get(c));
-      const double l = W26.get(k);
-      y = y - l * B.get(rs);
-      if (two) y2 = y2 - l * B.get(N + rs);
+    const IWORD nl = le - 1 - lb;
+    const RawSpan<IWORD> lc(W42, lb, nl);
+    const RawSpan<double> lv(W26, lb, nl);
+    double y1 = y.get(j - 1);
+    double y2 = two ? y.get(N + j - 1) : 0.0;
+    for (IWORD k = 0; k < nl; ++k) {
+      const IWORD c = lc.get(k);
+      if (c < 1 || c > N) {
+        to_b();
+        return refuse();
+      }
+      const IWORD s = w37.get(c - 1);
+      const double l = lv.get(k);
+      y1 = y1 - l * y.get(s - 1);
+      if (two) y2 = y2 - l * y.get(N + s - 1);
     }
-    B(r) = y * v;
-    if (two) B(N + r) = y2 * v;
+    y.set(j - 1, y1 * v);
+    if (two) y.set(N + j - 1, y2 * v);
 
     // Column eliminations of step j; after step N's own entries come the
     // groups of the deferred back substitution, each behind its head entry.
-    IWORD rc = r;
-    const IWORD ce = W33.get(j + 1);
-    for (IWORD k = W33.get(j); k < ce; ++k) {
-      const IWORD i = W43.get(k);
+    // A stretch of zero multipliers of one sign (row -(N + first row),
+    // value its length, negative for -0.0) changes nothing when the
+    // product 0·y is +0, that is when y is finite and of the zeros' sign:
+    // x - (+0) is x for every x (a signalling NaN aside, which it would
+    // quiet).  Otherwise (y infinite or NaN, or a product -0, which turns
+    // a -0 into +0) the stretch is applied as the elimination applied it.
+    IWORD sc = j;  // step whose value the entries multiply
+    const IWORD cb = W33.get(j);
+    const IWORD nc = W33.get(j + 1) - cb;
+    const RawSpan<IWORD> ci(W43, cb, nc);
+    const RawSpan<double> cv(W27, cb, nc);
+    for (IWORD k = 0; k < nc; ++k) {
+      const IWORD i = ci.get(k);
       if (i >= 1 && i <= N) {
-        const IWORD ri = IORN.get(i);
-        const double col = W27.get(k);
-        B(ri) = B.get(ri) - col * B.get(rc);
-        if (two) B(N + ri) = B.get(N + ri) - col * B.get(N + rc);
+        const double col = cv.get(k);
+        y.set(i - 1, y.get(i - 1) - col * y.get(sc - 1));
+        if (two) y.set(N + i - 1, y.get(N + i - 1) - col * y.get(N + sc - 1));
+      } else if (i < -N && i >= -2 * N) {
+        const IWORD f = -i - N;
+        const double len = cv.get(k);
+        const IWORD h = static_cast<IWORD>(std::fabs(len));
+        if (!(static_cast<double>(h) == std::fabs(len) && h >= 1 && h <= N - f + 1)) {
+          to_b();
+          return refuse();
+        }
+        const double zero = std::copysign(0.0, len);
+        for (IWORD o = 0; o < nv; o += N) {
+          const double yc = y.get(o + sc - 1);
+          if (std::isfinite(yc) && std::signbit(yc) == std::signbit(zero)) continue;
+          for (IWORD ii = o + f - 1; ii < o + f - 1 + h; ++ii) y.set(ii, y.get(ii) - zero * yc);
+        }
       } else if (j == N && i <= -1 && i >= -N) {
-        rc = IORN.get(-i);
+        sc = -i;
       } else {
+        to_b();
         return refuse();
       }
     }
   }
+  to_b();
   for (IWORD c = 1; c <= N; ++c) X(c) = B.get(IORN.get(W37.get(c)));
   if (two)
     for (IWORD c = 1; c <= N; ++c) X(N + c) = B.get(N + IORN.get(W37.get(c)));

@@ -134,6 +134,10 @@ void cbs_core(IWORD N, IWORD MSGUNIT, double PIVTL2, double PIVTL1, IWORD CBSROW
 // column-to-step map.  Each group of the deferred back substitution is
 // recorded after step N's own entries behind a head entry (W43 = -R, the
 // group's step, W27 = its length), so that method 6 replays it exactly.
+// Exact zeros of a column elimination are recorded as stretches of one sign
+// (W43 = -(N + first row), W27 = the count, negative for -0.0): the space
+// follows the nonzeros of the factors, and method 6 applies a stretch only
+// where 0·y can change a value (y infinite or NaN, or a product -0).
 void CBS2(IWORD N, IWORD MSGUNIT, double PIVTL2, double PIVTL1, IWORD CBSROW, IWORD NZ, IWORD MAXA,
           IV IRP, IV ICI, RV IA, RV B, IWORD NRHS, RV X, IV IORN, IV W18, IV W37, IV W28, IV W32,
           IV W42, RV W26, IWORD LOWMAX, IV W33, IV W43, RV W27, IV W35, IV W36, IWORD& IERR);

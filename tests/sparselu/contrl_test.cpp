@@ -14,6 +14,7 @@
 #include "orvika/sparselu.h"
 #include "support/capture.hpp"
 #include "support/mtx.hpp"
+#include "../../bench/flowsheet_gen.hpp"
 
 namespace {
 
@@ -554,6 +555,69 @@ TEST(Contrl, FactorReuseResolveSequence) {
                    " scaling " + std::to_string(sclopt));
       factor_reuse_resolve(k.method, k.resolve, k.rstopt, sclopt);
     }
+}
+
+// Method 5 eliminating every column at once (CBSROW = N) keeps one entry
+// per row of each Gauss-Jordan step; most of them are exact zeros where a
+// decaying column has underflowed or never reached (a band, whose three
+// diagonals the spike ordering makes spikes over the whole order), and a
+// flowsheet under ordering 1.  Those zeros are kept as stretches, so the
+// work space follows the nonzeros of the factors: the band of order 10,000
+// needs about 28M words (its 3.5M recorded entries), where keeping every
+// zero needed about 0.3 N^2 of them and failed even in 90M words.  Known
+// answers for the factorisation and for a re-solve with new values of b.
+TEST(Contrl, Method5ImmediateEliminationRoomFollowsItsFactors) {
+  struct Case {
+    const char* what;
+    Sys s;
+    IWORD ordopt, spende;
+  };
+  auto band3 = [](IWORD n) {
+    Sys s;
+    s.n = n;
+    Lcg g(static_cast<std::uint64_t>(n));
+    for (IWORD i = 1; i <= n; ++i)
+      for (IWORD j = std::max<IWORD>(1, i - 3); j <= std::min(n, i + 3); ++j)
+        s.add(i, j, i == j ? 12.0 : g.next() - 0.5);
+    return s;
+  };
+  auto flowsheet = [](IWORD n) {
+    const orvika_bench::Triplet t = orvika_bench::flowsheet(n, 3);
+    Sys s;
+    s.n = t.n;
+    for (long k = 0; k < t.nz(); ++k) s.add(t.r[k], t.c[k], t.v[k]);
+    return s;
+  };
+  const Case cases[] = {
+      {"band3 10000", band3(10000), 4, 30000000},
+      {"flowsheet 2000, ordering 1", flowsheet(2000), 1, 4000000},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.what);
+    const Sys s = sorted(k.s);
+    defaults(0);
+    ORVK_SPOPT1.PIVTL1 = 0.01;
+    ORVK_SPOPT1.PIVTL2 = 0.01;
+    ORVK_SPOPT2.METHOD = 5;
+    ORVK_SPOPT2.ORDOPT = k.ordopt;
+    ORVK_SPOPT2.SCLOPT = 1;
+    ORVK_SPOPT2.RSTOPT = 2;
+    ORVK_SPOPT2.CBSROW = s.n;
+    const std::vector<double> b = rhs_for(s, 1);
+    Call c = place(s, b, k.spende);
+    ASSERT_EQ(c.run(), 0);
+    EXPECT_LT(residual_ratio(s, c.x(), b), kResidualRatio);
+    // Re-solve: b = A x for a known x.
+    std::vector<double> x(s.n);
+    Lcg g(5);
+    for (double& v : x) v = 2.0 * g.next() - 1.0;
+    const std::vector<double> b6 = matvec(s, x);
+    c.set_b(b6);
+    ORVK_SPOPT2.METHOD = 6;
+    ASSERT_EQ(c.run(), 0);
+    EXPECT_LT(residual_ratio(s, c.x(), b6), kResidualRatio);
+    EXPECT_LT(max_rel_diff(c.x(), x), kSame);
+  }
 }
 
 // Method 1 with the matrix restored: the ordering is reused on values
