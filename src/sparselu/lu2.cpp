@@ -15,7 +15,7 @@ namespace orvika {
 void LU2SOL(IWORD N, IWORD MAXA, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, IV IRP, IV ICI,
             RV IA, RV B, IWORD NRHS, RV X, IV IORN, IV W39, IV W32, IV W42, RV W26, IWORD LOWMAX,
             IV W29, IV W40, IV W41, const ORVK_SPOPT2_T& SPOPT2, RV W50, IV W51, IV W52, IV STEPC,
-            IWORD& IERR) {
+            IWORD& IERR, LuRecord* REC) {
   // Room of the block saves: the lengths of the views (the partition gives
   // each NZ entries).
   const IWORD savecap = std::min(W50.size(), W51.size());
@@ -24,7 +24,7 @@ void LU2SOL(IWORD N, IWORD MAXA, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, 
   LU1P1(N, MAXA, MSGUNIT, IRP, ICI, IA, IORN, X.as<IWORD>(), IERR);
   if (IERR < 0) return;
   LU2P2(N, MAXA, PIVTL1, PIVTL2, MSGUNIT, IRP, ICI, IA, B, NRHS, X, IORN, W39, W32, W42, W26,
-        LOWMAX, W40, W41, SPOPT2, W50, W51, W52, savecap, STEPC, IERR);
+        LOWMAX, W40, W41, SPOPT2, W50, W51, W52, savecap, STEPC, IERR, REC);
   if (IERR < 0) return;
   for (IWORD j = 1; j <= N; ++j) IORN(j) = W29.get(j);
   // Assemble U: each block's rows start relative to the block's own first
@@ -47,8 +47,8 @@ void LU2SOL(IWORD N, IWORD MAXA, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, 
 void LU2P2(IWORD N, IWORD MAXA, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, IV IRP, IV ICI,
            RV IA, RV B, IWORD NRHS, RV X, IV IORN, IV W39, IV W32, IV W42, RV W26, IWORD LOWMAX,
            IV W40, IV W41, const ORVK_SPOPT2_T& SPOPT2, RV W50, IV W51, IV W52, IWORD SAVECAP,
-           IV STEPC, IWORD& IERR) {
-  LuKeep keep{W32, W42, W26, LOWMAX, W50, W51, W52, SAVECAP};
+           IV STEPC, IWORD& IERR, LuRecord* REC) {
+  LuKeep keep{W32, W42, W26, LOWMAX, W50, W51, W52, SAVECAP, REC};
   lu_rows(N, PIVTL1, PIVTL2, MSGUNIT, IRP, ICI, IA, B, NRHS, X, IORN, W39, W40, W41,
           SPOPT2.CHKMODE, STEPC, &keep, IERR);
 }
