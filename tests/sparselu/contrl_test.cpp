@@ -556,6 +556,68 @@ TEST(Contrl, FactorReuseResolveSequence) {
     }
 }
 
+// Method 2 refactors in a row on one work space: each may replay the
+// recorded eliminations of the one before while its pivots, exact zeros and
+// columns hold, and goes on with the plain elimination where they do not
+// (pivots moved by small diagonals, exact zeros that come and go, a record
+// altered between calls).  Every solution must match the reference, and so
+// must the re-solves with the factors it kept.
+TEST(Contrl, MethodTwoRefactorSequence) {
+  const Sys s = sorted(random_sparse(80, 11));
+  struct Step {
+    const char* what;
+    double diag;     // factor on the diagonal of rows 10..30
+    int zero_every;  // every k-th off-diagonal value set to 0 (0: none)
+    bool alter;      // words of the record changed before the call
+  };
+  const Step steps[] = {{"same", 1.0, 0, false},   {"same again", 1.0, 0, false},
+                        {"small diagonal", 1e-3, 0, false}, {"same after", 1.0, 0, false},
+                        {"zeros", 1.0, 9, false},  {"zeros again", 1.0, 9, false},
+                        {"zeros gone", 1.0, 0, false}, {"altered record", 1.0, 0, true},
+                        {"after altered", 1.0, 0, false}};
+  for (IWORD rstopt : {2, 1})
+    for (IWORD sclopt : {1, 2}) {
+      SCOPED_TRACE("rstopt " + std::to_string(rstopt) + " scaling " + std::to_string(sclopt));
+      defaults(0);
+      ORVK_SPOPT2.METHOD = 2;
+      ORVK_SPOPT2.RSTOPT = rstopt;
+      ORVK_SPOPT2.SCLOPT = sclopt;
+      const std::vector<double> b = rhs_for(s, 1);
+      Call c = place(s, b, roomy(s, 2));
+      ASSERT_EQ(c.run(), 0);
+      std::uint64_t seed = 2;
+      for (const Step& st : steps) {
+        SCOPED_TRACE(st.what);
+        Sys t = s;
+        for (IWORD q = 0; q < t.nz(); ++q) {
+          if (t.r[q] == t.c[q] && t.r[q] >= 10 && t.r[q] <= 30) t.v[q] *= st.diag;
+          if (st.zero_every > 0 && t.r[q] != t.c[q] && q % st.zero_every == 0) t.v[q] = 0.0;
+        }
+        if (st.alter) {
+          const IWORD top = ORVK_SPOPT2.W42 + ORVK_SPOPT2.MAXA / 2 - 2;
+          for (IWORD j = 0; j < 4; ++j) c.seti(top - t.n - j, c.geti(top - t.n - j) ^ 3);
+        }
+        const std::vector<double> bt = rhs_for(t, seed++);
+        c.set_b(bt);
+        if (rstopt != 1)
+          new_triplets(c, t);
+        else
+          new_values(c, t);
+        ORVK_SPOPT2.METHOD = 2;
+        ORVK_SPOPT2.ORDOPT = 6;
+        ASSERT_EQ(c.run(), 0);
+        EXPECT_LT(max_rel_diff(c.x(), dense_solve(t, bt)), kSame);
+        if (rstopt == 2) {
+          const std::vector<double> b3 = rhs_for(t, seed++);
+          c.set_b(b3);
+          ORVK_SPOPT2.METHOD = 3;
+          ASSERT_EQ(c.run(), 0);
+          EXPECT_LT(max_rel_diff(c.x(), dense_solve(t, b3)), kSame);
+        }
+      }
+    }
+}
+
 // Method 1 with the matrix restored: the ordering is reused on values
 // written over the returned (row-sorted) matrix.
 TEST(Contrl, ReuseAfterRestoredMethodOne) {
