@@ -214,6 +214,7 @@ void lu_rows(IWORD N, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, IV IRP, IV 
   IWORD P = 1;       // next write position of the U rows
   IWORD PL = 1;      // next free position of the L rows
   IWORD H = 0;       // U entries saved for earlier blocks
+  bool in_place = false;  // the saves are full: blocks stay in IRP/ICI/IA
 
   auto fail_room_l = [&](IWORD i) {
     if (MSGUNIT > 0)
@@ -763,11 +764,16 @@ void lu_rows(IWORD N, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, IV IRP, IV 
         B(r) = br;
         if (two) B(N + r) = br2;
       }
+      s0 = i + 1;
       if (KEEP) {
+        // The block's upper rows are saved while the saves have room; from
+        // the first block that does not fit, the blocks stay where they are
+        // (W52 = -1) and the next block's rows follow them.
         const IWORD K = P - 1;
-        if (H + K > KEEP->SAVECAP) {
-          fail_room(i);
-          return finish();
+        if (!in_place && H + K > KEEP->SAVECAP) in_place = true;
+        if (in_place) {
+          KEEP->W52(i) = -1;
+          continue;
         }
         KEEP->W52(i) = K;
         const RV w50 = KEEP->W50;
@@ -778,7 +784,6 @@ void lu_rows(IWORD N, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, IV IRP, IV 
         }
         H += K;
       }
-      s0 = i + 1;
       P = 1;
     }
   }

@@ -27,13 +27,41 @@ void LU2SOL(IWORD N, IWORD MAXA, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, 
         LOWMAX, W40, W41, SPOPT2, W50, W51, W52, savecap, STEPC, IERR, REC);
   if (IERR < 0) return;
   for (IWORD j = 1; j <= N; ++j) IORN(j) = W29.get(j);
-  // Assemble U: each block's rows start relative to the block's own first
-  // entry; the saved blocks go back to IA/ICI one after the other.
-  IWORD Q = 0;
-  for (IWORD k = 1; k <= N; ++k) {
-    IRP(k) = IRP.get(k) + Q;
+  // Assemble U: each saved block's rows start relative to the block's own
+  // first entry; the saved blocks go back to IA/ICI one after the other,
+  // behind them the blocks that stayed in place (W52 = -1: the saves were
+  // full), moved up as one piece.
+  IWORD Hs = 0;
+  bool kept = false;
+  for (IWORD k = 1; k <= N && !kept; ++k)
     if (IORN.get(k) < 0 || k == N) {
+      if (W52.get(k) < 0)
+        kept = true;
+      else
+        Hs += W52.get(k);
+    }
+  if (kept) {
+    const IWORD T = IRP.get(N + 1) - 1;  // entries of the blocks in place
+    if (Hs + T > MAXA) {
+      if (MSGUNIT > 0)
+        sp_message(MSGUNIT, SpLine().t("NOT ENOUGH SPACE; MAXA TOO SMALL").tag("LU2SOL"),
+                   SpLine().t("PROGRAM EXECUTION TERMINATED").tag("LU2SOL"));
+      IERR = kSpNoRoom;
+      return;
+    }
+    ICI.move(1, Hs + 1, T);
+    IA.move(1, Hs + 1, T);
+  }
+  IWORD Q = 0;
+  bool in_place = false;
+  for (IWORD k = 1; k <= N; ++k) {
+    IRP(k) = IRP.get(k) + (in_place ? Hs : Q);
+    if (!in_place && (IORN.get(k) < 0 || k == N)) {
       const IWORD K = W52.get(k);
+      if (K < 0) {
+        in_place = true;
+        continue;
+      }
       for (IWORD e = Q + 1; e <= Q + K; ++e) {
         IA(e) = W50.get(e);
         ICI(e) = W51.get(e);
@@ -41,7 +69,7 @@ void LU2SOL(IWORD N, IWORD MAXA, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, 
       Q += K;
     }
   }
-  if (N >= 1) IRP(N + 1) = IRP.get(N + 1) + Q;
+  if (N >= 1) IRP(N + 1) = IRP.get(N + 1) + (in_place ? Hs : Q);
 }
 
 void LU2P2(IWORD N, IWORD MAXA, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, IV IRP, IV ICI,

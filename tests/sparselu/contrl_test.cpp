@@ -618,6 +618,40 @@ TEST(Contrl, MethodTwoRefactorSequence) {
     }
 }
 
+// Method 2 on a grid whose upper factor outgrows the block saves (about
+// twice the entry count): given room, the factorisation must not end with
+// -10, its solution must be that of method 1 bit for bit (the same
+// elimination), and the re-solve with its factors must repeat it.
+TEST(Contrl, MethodTwoFactorsLargerThanTheBlockSaves) {
+  const Sys s = sorted(convection(16));
+  const std::vector<double> b = rhs_for(s, 1);
+  for (IWORD ordopt : {1, 4}) {
+    SCOPED_TRACE("ordering " + std::to_string(ordopt));
+    std::vector<double> x1;
+    for (IWORD method : {1, 2}) {
+      defaults(0);
+      ORVK_SPOPT2.METHOD = method;
+      ORVK_SPOPT2.ORDOPT = ordopt;
+      ORVK_SPOPT2.RSTOPT = 2;
+      Call c = place(s, b, 40 * min_spende(s.n, s.nz(), 2));
+      ASSERT_EQ(c.run(), 0);
+      if (method == 1) {
+        x1 = c.x();
+        EXPECT_LT(max_rel_diff(x1, dense_solve(s, b)), kSame);
+        continue;
+      }
+      // The upper factor is larger than the saves of the earlier blocks.
+      EXPECT_GT(c.geti(ORVK_SPOPT2.IRP + s.n) - 1, 2 * s.nz() + s.n);
+      EXPECT_EQ(c.x(), x1);
+      c.set_b(b);
+      ORVK_SPOPT2.METHOD = 3;
+      ORVK_SPOPT2.ORDOPT = 6;
+      ASSERT_EQ(c.run(), 0);
+      EXPECT_EQ(c.x(), x1);
+    }
+  }
+}
+
 // Method 1 with the matrix restored: the ordering is reused on values
 // written over the returned (row-sorted) matrix.
 TEST(Contrl, ReuseAfterRestoredMethodOne) {
