@@ -20,6 +20,9 @@ namespace orvika {
 namespace {
 
 constexpr double kTiny = 1e-30;
+// Least average number of recorded columns per row for which the record of
+// method 2's eliminations is kept for a replay.
+constexpr IWORD kReplayRowMin = 16;
 
 void msg_terminated(IWORD unit, std::string_view who) {
   sp_message(unit, SpLine().t("PROGRAM EXECUTION TERMINATED").tag(who));
@@ -792,7 +795,10 @@ void lu_rows(IWORD N, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, IV IRP, IV 
     for (IWORD c = 1; c <= N; ++c) X(N + c) = B.get(N + W39.get(c));
   if (KEEP) IRP(END) = P;
   if (rec) {
-    rec->out = recording && clean;
+    // Rows this short are eliminated as fast as they are replayed: the
+    // record is kept only where the rows are long on average.
+    const IWORD row_words = recording ? (rtop - N) - floor + 1 - 3 * N : 0;
+    rec->out = recording && clean && row_words >= kReplayRowMin * N;
     rec->out_lo = floor;
     rec->out_sum = sum;
   }

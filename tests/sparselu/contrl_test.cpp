@@ -563,15 +563,19 @@ TEST(Contrl, FactorReuseResolveSequence) {
 // altered between calls).  Every solution must match the reference, and so
 // must the re-solves with the factors it kept.
 TEST(Contrl, MethodTwoRefactorSequence) {
-  const Sys s = sorted(random_sparse(80, 11));
+  // A grid: its rows fill enough to be worth a record.
+  const Sys s = sorted(convection(24));
+  // The small diagonals cost digits against the reference; a wrong replay
+  // costs all of them.
+  constexpr double kNear = 1e-6;
   struct Step {
     const char* what;
-    double diag;     // factor on the diagonal of rows 10..30
+    double diag;     // factor on the diagonal of rows 100..300
     int zero_every;  // every k-th off-diagonal value set to 0 (0: none)
     bool alter;      // words of the record changed before the call
   };
   const Step steps[] = {{"same", 1.0, 0, false},   {"same again", 1.0, 0, false},
-                        {"small diagonal", 1e-3, 0, false}, {"same after", 1.0, 0, false},
+                        {"small diagonal", 0.05, 0, false}, {"same after", 1.0, 0, false},
                         {"zeros", 1.0, 9, false},  {"zeros again", 1.0, 9, false},
                         {"zeros gone", 1.0, 0, false}, {"altered record", 1.0, 0, true},
                         {"after altered", 1.0, 0, false}};
@@ -583,14 +587,14 @@ TEST(Contrl, MethodTwoRefactorSequence) {
       ORVK_SPOPT2.RSTOPT = rstopt;
       ORVK_SPOPT2.SCLOPT = sclopt;
       const std::vector<double> b = rhs_for(s, 1);
-      Call c = place(s, b, roomy(s, 2));
+      Call c = place(s, b, 20 * min_spende(s.n, s.nz(), 2));  // room for the record
       ASSERT_EQ(c.run(), 0);
       std::uint64_t seed = 2;
       for (const Step& st : steps) {
         SCOPED_TRACE(st.what);
         Sys t = s;
         for (IWORD q = 0; q < t.nz(); ++q) {
-          if (t.r[q] == t.c[q] && t.r[q] >= 10 && t.r[q] <= 30) t.v[q] *= st.diag;
+          if (t.r[q] == t.c[q] && t.r[q] >= 100 && t.r[q] <= 300) t.v[q] *= st.diag;
           if (st.zero_every > 0 && t.r[q] != t.c[q] && q % st.zero_every == 0) t.v[q] = 0.0;
         }
         if (st.alter) {
@@ -606,13 +610,13 @@ TEST(Contrl, MethodTwoRefactorSequence) {
         ORVK_SPOPT2.METHOD = 2;
         ORVK_SPOPT2.ORDOPT = 6;
         ASSERT_EQ(c.run(), 0);
-        EXPECT_LT(max_rel_diff(c.x(), dense_solve(t, bt)), kSame);
+        EXPECT_LT(max_rel_diff(c.x(), dense_solve(t, bt)), kNear);
         if (rstopt == 2) {
           const std::vector<double> b3 = rhs_for(t, seed++);
           c.set_b(b3);
           ORVK_SPOPT2.METHOD = 3;
           ASSERT_EQ(c.run(), 0);
-          EXPECT_LT(max_rel_diff(c.x(), dense_solve(t, b3)), kSame);
+          EXPECT_LT(max_rel_diff(c.x(), dense_solve(t, b3)), kNear);
         }
       }
     }
@@ -1301,7 +1305,8 @@ TEST(Contrl, SilentWhenTheUnitIsZero) {
 // The shared chemical-process and economic matrices through methods 1, 2,
 // 4 and 5.  Method 2 saves the U rows of each finished block behind the
 // copies (about 2 NZ + N entries, whatever the work-space size); the U
-// factor of rdb1250l is larger, so method 2 reports -10 there.
+// factor of rdb1250l is larger, and the blocks that do not fit stay in
+// place, so method 2 solves it too.
 TEST(Contrl, SharedRealMatrices) {
   if (orvika_test::matrix_dir().empty()) GTEST_SKIP() << "no shared matrices folder";
   constexpr double kRealRatio = 1000.0;  // threshold pivoting with tolerance 0.1
@@ -1329,9 +1334,8 @@ TEST(Contrl, SharedRealMatrices) {
       ORVK_SPOPT2.SCLOPT = 1;
       ORVK_SPOPT2.CBSROW = s.n;
       Call c = place(s, b, 100 * min_spende(s.n, s.nz(), method));
-      const IWORD expect = (method == 2 && std::string(name) == "rdb1250l.mtx") ? -10 : 0;
-      ASSERT_EQ(c.run(), expect);
-      if (expect == 0) EXPECT_LT(residual_ratio(s, c.x(), b), kRealRatio);
+      ASSERT_EQ(c.run(), 0);
+      EXPECT_LT(residual_ratio(s, c.x(), b), kRealRatio);
     }
   }
 }
