@@ -58,6 +58,11 @@ struct Kept {
   IWORD pos[kPosWords] = {};
   bool ordering = false;  // IORN, W39, W18 hold the ordering of that call
   IWORD factors = 0;      // 2 or 5: factors of a successful call of that method
+  // Method 2: a record of the row eliminations at the top of W42 (its lowest
+  // position and checksum), for the next factorisation to replay.
+  bool lurec = false;
+  IWORD lurec_lo = 0;
+  std::uint64_t lurec_sum = 0;
 };
 constexpr int kKeptSlots = 8;
 Kept g_kept[kKeptSlots];
@@ -273,6 +278,7 @@ class Driver {
   ORVK_SPOPT2_T P_{};    // the partition in force (words 13-53)
   IWORD nzpart_ = 0;      // entry count P_ was made for
   bool ordered_ = false;  // the ordering of this call succeeded (or was reused)
+  LuRecord rec_;          // method 2: the record replayed (in) and left (out)
 };
 
 void Driver::run() {
@@ -392,6 +398,9 @@ void Driver::reuse() {
     IERR_ = kSpOrderBad;
     return;
   }
+  rec_.in = s->lurec;
+  rec_.in_lo = s->lurec_lo;
+  rec_.in_sum = s->lurec_sum;
   forget_kept(key_, spende_);  // from here on the work space changes
   if (o_.inpfrm == 1) {
     const IWORD bad = SPRSRT(N, NZ_, iv(P_.IVECT, NZ_), iv(P_.JVECT, NZ_), iv(P_.IRP, N + 1),
@@ -776,7 +785,7 @@ void Driver::factor() {
       LU2SOL(N, MAXA, S1, S2, o_.unit, IRP, ICI, IA, B, o_.nrhs, X, IORN, iv(P_.W39, N + 1),
              iv(P_.W32, N + 1), iv(P_.W42, h), rv(P_.W26, h), LOWMAX, iv(P_.W29, N),
              iv(P_.W40, N), iv(P_.W41, N), ORVK_SPOPT2, rv(P_.W50, P_.W51 + nzpart_ - P_.W50),
-             iv(P_.IVECT, P_.W40 - P_.IVECT), iv(P_.W35, N), iv(P_.W30, N), IERR_);
+             iv(P_.IVECT, P_.W40 - P_.IVECT), iv(P_.W35, N), iv(P_.W30, N), IERR_, &rec_);
       if (IERR_ < 0) sp_stage_failed(o_.unit, "LU2SOL");
       break;
     }
@@ -819,6 +828,9 @@ void Driver::remember(bool ordering_kept, IWORD factors) {
   snapshot(s.pos);
   s.ordering = ordering_kept;
   s.factors = factors;
+  s.lurec = o_.method == 2 && ordering_kept && rec_.out;
+  s.lurec_lo = rec_.out_lo;
+  s.lurec_sum = rec_.out_sum;
 }
 
 // Row numbers rebuilt from the row pointers (when IRP holds them), and the

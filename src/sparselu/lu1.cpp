@@ -10,6 +10,7 @@
 // Matrices, Oxford 1986 (row-by-row elimination with threshold pivoting).
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 
 #include "sparselu/lumethods.hpp"
@@ -19,6 +20,9 @@ namespace orvika {
 namespace {
 
 constexpr double kTiny = 1e-30;
+// Least average number of recorded columns per row for which the record of
+// method 2's eliminations is kept for a replay.
+constexpr IWORD kReplayRowMin = 16;
 
 void msg_terminated(IWORD unit, std::string_view who) {
   sp_message(unit, SpLine().t("PROGRAM EXECUTION TERMINATED").tag(who));
@@ -213,6 +217,7 @@ void lu_rows(IWORD N, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, IV IRP, IV 
   IWORD P = 1;       // next write position of the U rows
   IWORD PL = 1;      // next free position of the L rows
   IWORD H = 0;       // U entries saved for earlier blocks
+  bool in_place = false;  // the saves are full: blocks stay in IRP/ICI/IA
 
   auto fail_room_l = [&](IWORD i) {
     if (MSGUNIT > 0)
@@ -239,11 +244,40 @@ void lu_rows(IWORD N, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, IV IRP, IV 
   const RV w26 = KEEP ? KEEP->W26 : RV();
   const IWORD lowmax = KEEP ? KEEP->LOWMAX : 0;
   // L entry (c, v) at PL; false (and -9) when LOWMAX is reached.
+  // ---- the record of the eliminations (method 2; see LuRecord) ----
+  LuRecord* const rec = KEEP ? KEEP->REC : nullptr;
+  if (rec) {
+    rec->out = false;
+    rec->replayed = 0;
+  }
+  const IWORD rtop = lowmax - 1;  // the start map at RTOP, RTOP-1, ..., the rows below
+  bool recording = rec != nullptr && rtop - N - 3 >= 1;
+  bool clean = true;           // no repair
+  bool replaying = false;
+  IWORD wp = 0;                // next record position written
+  IWORD rp = 0;                // next record position read (replay)
+  IWORD floor = lowmax;        // lowest position holding live record words
+  constexpr std::uint64_t kSumSeed = 1469598103934665603ULL, kSumMul = 1099511628211ULL;
+  std::uint64_t sum = kSumSeed;
+  auto mix = [](std::uint64_t h, IWORD v) { return (h ^ static_cast<std::uint64_t>(v)) * kSumMul; };
+  auto drop = [&]() {
+    recording = false;
+    floor = lowmax;
+  };
+  auto rec_put = [&](IWORD v) {
+    if (!recording) return;
+    if (wp < PL) return drop();
+    w42(wp) = v;
+    floor = wp;
+    --wp;
+  };
+
   auto store_l = [&](IWORD i, IWORD c, double v) {
     if (PL >= lowmax) {
       fail_room_l(i);
       return false;
     }
+    if (PL >= floor) drop();  // the L rows need the record's room
     w42(PL) = c;
     w26(PL) = v;
     ++PL;
@@ -260,6 +294,208 @@ void lu_rows(IWORD N, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, IV IRP, IV 
   };
   auto finish = [&]() {
     if (KEEP) KEEP->W32(END) = PL;
+  };
+
+  // A record left by the last call is replayed when it is intact (its
+  // checksum) and was made from this very start map; otherwise the start
+  // map is recorded for the next call.
+  if (recording) {
+    bool ok = rec->in && rec->in_lo >= 1 && rec->in_lo <= rtop - N;
+    for (IWORD c = 1; c <= N && ok; ++c) ok = w42.get(rtop - c + 1) == W39.get(c);
+    IWORD pos = rtop - N;
+    std::uint64_t h = kSumSeed;
+    for (IWORD i = 1; i <= N && ok; ++i) {
+      const IWORD k = pos - 2 >= rec->in_lo ? w42.get(pos) : 0;
+      const IWORD ne = k >= 1 ? w42.get(pos - 1) : -1;
+      if (k < 1 || k > N || ne < 0 || ne >= k || pos - 2 - k < rec->in_lo) {
+        ok = false;
+        break;
+      }
+      for (IWORD e = pos; e >= pos - 2 - k; --e) h = mix(h, w42.get(e));
+      pos -= 3 + k;
+    }
+    if (ok && h == rec->in_sum && pos + 1 == rec->in_lo) {
+      replaying = true;
+      rp = rtop - N;
+      floor = rec->in_lo;
+    } else {
+      for (IWORD c = 1; c <= N; ++c) w42(rtop - c + 1) = W39.get(c);
+      wp = rtop - N;
+      floor = wp + 1;
+    }
+  }
+
+  // Row I replayed from the record at RP: the columns of the row marked
+  // (IORN = 1), the row scattered (a column outside the marks, or met twice,
+  // ends the replay), the recorded columns of earlier steps eliminated in
+  // the recorded order (an exact-zero multiplier ends it), the pivot chosen
+  // exactly as the elimination chooses it (another pivot than the recorded
+  // one, or an exact zero left in the row, ends it) and the upper row
+  // written in the order of the list the elimination would hold.  Each
+  // multiplier's update touches only the row's recorded columns: the record
+  // of a row holds every column that the upper rows it meets carry.  False:
+  // nothing of the row is kept (X, IORN, PL as at its start), and the plain
+  // elimination takes the row.
+  auto replay_row = [&](IWORD i, IWORD first, IWORD E) -> bool {
+    const IWORD h0 = rp;
+    if (h0 - 2 < floor) return false;
+    const IWORD k = w42.get(h0), nE = w42.get(h0 - 1), pvs = w42.get(h0 - 2);
+    if (k < 1 || k > N || nE < 0 || nE >= k || h0 - 2 - k < floor) return false;
+    // A row whose record met an exact zero (negative pivot word) has each
+    // column it reaches checked against the record.
+    const bool checked = pvs < 0;
+    const IWORD pv = checked ? -pvs : pvs;
+    const IWORD e0 = h0 - 3;  // entry j (0-based) at E0 - j
+    IWORD marked = 0;
+    auto unmark = [&]() {
+      for (IWORD j = 0; j < marked; ++j) {
+        const IWORD c = std::abs(w42.get(e0 - j));
+        IORN(c) = 0;
+        X(c) = 0.0;
+      }
+    };
+    for (; marked < k; ++marked) {
+      const IWORD c = std::abs(w42.get(e0 - marked));
+      if (c < 1 || c > N || IORN.get(c) != 0) {
+        unmark();
+        return false;
+      }
+      IORN(c) = 1;
+    }
+    const IWORD PL0 = PL;
+    auto fail = [&]() {
+      unmark();
+      PL = PL0;
+      return false;
+    };
+    const IWORD lim = std::min(lowmax, floor);
+    double bi = B.get(i);
+    double bi2 = two ? B.get(N + i) : 0.0;
+    for (IWORD kk = first; kk <= E; ++kk) {
+      const IWORD c = ICI.get(kk);
+      const double a = IA.get(kk);
+      if (c < 1 || c > N) return fail();
+      const IWORD p = W39.get(c);
+      if (p < s0) {
+        if (PL >= lim) return fail();
+        w42(PL) = c;
+        w26(PL) = a;
+        ++PL;
+        bi = bi - a * B.get(p);
+        if (two) bi2 = bi2 - a * B.get(N + p);
+      } else if (p > bend || IORN.get(c) != 1) {
+        return fail();
+      } else {
+        IORN(c) = 2;
+        X(c) = a;
+      }
+    }
+    for (IWORD j = 0; j < nE; ++j) {
+      const IWORD c = std::abs(w42.get(e0 - j));
+      const IWORD p = W39.get(c);
+      const double f = X.get(c);
+      if (p < s0 || p >= i || PL >= lim) return fail();
+      if (checked ? IORN.get(c) != 2 : f == 0.0) return fail();
+      X(c) = 0.0;
+      IORN(c) = 0;
+      w42(PL) = c;
+      w26(PL) = f;
+      ++PL;
+      bi = bi - f * B.get(p);
+      if (two) bi2 = bi2 - f * B.get(N + p);
+      if (f == 0.0) continue;
+      const IWORD ue = IRP.get(p + 1);
+      if (checked) {
+        for (IWORD kk = IRP.get(p); kk < ue; ++kk) {
+          const IWORD c2 = ICI.get(kk);
+          if (IORN.get(c2) == 0) return fail();
+          IORN(c2) = 2;
+          X(c2) = X.get(c2) - f * IA.get(kk);
+        }
+      } else {
+        for (IWORD kk = IRP.get(p); kk < ue; ++kk) {
+          const IWORD c2 = ICI.get(kk);
+          X(c2) = X.get(c2) - f * IA.get(kk);
+        }
+      }
+    }
+    // The remaining columns: count, largest magnitude, the pivot.
+    if (checked)
+      for (IWORD j = nE; j < k; ++j)
+        if (IORN.get(std::abs(w42.get(e0 - j))) != 2) return fail();
+    const IWORD nS = k - nE;
+    double m = 0.0;
+    bool finite = true;
+    for (IWORD j = nE; j < k; ++j) {
+      const double a = std::fabs(X.get(std::abs(w42.get(e0 - j))));
+      if (a > m)
+        m = a;
+      else if (!(a <= m))
+        finite = false;
+    }
+    if (!finite || !std::isfinite(m) || !(m > kTiny) || P + nS - 1 > E || PL >= lim) return fail();
+    const IWORD q = STEPC.get(i);
+    const IWORD head = std::abs(w42.get(e0 - nE));
+    IWORD piv;
+    if (q == head && std::fabs(X.get(q)) > tol1 * m) {
+      piv = q;
+    } else {
+      const double lim2 = tol2 * m;
+      IWORD j = nE;
+      while (j < k && !(std::fabs(X.get(std::abs(w42.get(e0 - j)))) > lim2)) ++j;
+      if (j == k) return fail();
+      piv = std::abs(w42.get(e0 - j));
+    }
+    if (piv != pv) return fail();
+    // Exact zeros left in the row where the record has them, and only there
+    // (the upper rows keep the columns the record of later rows holds).
+    for (IWORD j = nE; j < k; ++j) {
+      const IWORD raw = w42.get(e0 - j);
+      const IWORD c = std::abs(raw);
+      if (c != piv && (X.get(c) == 0.0) != (raw < 0)) return fail();
+    }
+    // The row holds: pivot exchange, pivot, right-hand sides, upper row.
+    if (piv != q) {
+      const IWORD pc = W39.get(piv);
+      W39(q) = pc;
+      W39(piv) = i;
+      STEPC(pc) = q;
+      STEPC(i) = piv;
+    }
+    const double v = X.get(piv);
+    const double g = 1.0 / v;
+    X(piv) = 0.0;
+    IORN(piv) = 0;
+    w42(PL) = piv;
+    w26(PL) = v;
+    ++PL;
+    B(i) = bi * g;
+    if (two) B(N + i) = bi2 * g;
+    // The list order: the pivot taken out; the assigned column, when it is
+    // listed and is not the pivot, takes the pivot's place.
+    const bool moved = piv != q && head == q;
+    auto emit = [&](IWORD c) {
+      const double a = X.get(c);
+      if (a != 0.0) {
+        ICI(P) = c;
+        IA(P) = a * g;
+        ++P;
+      }
+      X(c) = 0.0;
+      IORN(c) = 0;
+    };
+    for (IWORD j = nE; j < k; ++j) {
+      const IWORD c = std::abs(w42.get(e0 - j));
+      if (c == piv) {
+        if (moved) emit(q);
+      } else if (!(moved && c == q)) {
+        emit(c);
+      }
+    }
+    for (IWORD e = h0; e >= e0 - k + 1; --e) sum = mix(sum, w42.get(e));
+    rp = e0 - k;
+    ++rec->replayed;
+    return true;
   };
 
   for (IWORD i = 1; i <= N; ++i) {
@@ -286,127 +522,140 @@ void lu_rows(IWORD N, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, IV IRP, IV 
     const bool ends_block = raw < 0 || i == N;
     IRP(i) = P;
     if (KEEP) KEEP->W32(i) = PL;
-    IORN(END) = END;
-    IWORD last = 0;  // most recently inserted column
-
-    // Inserts column c (not in the list) at its place by step.
-    auto insert = [&](IWORD c, IWORD p) {
-      IWORD prev = END;
-      if (last != 0 && IORN.get(last) != 0 && W39.get(last) < p) prev = last;
-      IWORD nxt = IORN.get(prev);
-      while (W39.get(nxt) < p) {
-        prev = nxt;
-        nxt = IORN.get(prev);
+    bool done = false;
+    if (replaying) {
+      done = replay_row(i, first, E);
+      if (!done) {  // the plain elimination from this row on, recorded afresh
+        replaying = false;
+        wp = rp;
+        floor = rp + 1;
       }
-      IORN(c) = nxt;
-      IORN(prev) = c;
-      last = c;
-    };
+    }
+    if (!done) {
+      IORN(END) = END;
+      IWORD last = 0;  // most recently inserted column
+      const IWORD h0 = wp;  // the row's record: three header words, then its columns
+      IWORD nE = 0;
+      bool zero_met = false;  // an exact-zero multiplier or entry in the row
+      rec_put(0);
+      rec_put(0);
+      rec_put(0);
 
-    // Scatter the row.
-    double bi = B.get(i);
-    double bi2 = two ? B.get(N + i) : 0.0;
-    for (IWORD k = first; k <= E; ++k) {
-      const IWORD c = ICI.get(k);
-      const double a = IA.get(k);
-      if (c < 1 || c > N) {
-        msg_misfit(MSGUNIT, c, i, who);
-        IERR = kSpOrderBad;
-        return finish();
-      }
-      const IWORD p = W39.get(c);
-      if (p < s0) {
-        if (KEEP && !store_l(i, c, a)) return finish();
-        bi = bi - a * B.get(p);
-        if (two) bi2 = bi2 - a * B.get(N + p);
-      } else if (p > bend) {
-        msg_misfit(MSGUNIT, c, i, who);
-        IERR = kSpOrderBad;
-        return finish();
-      } else {
-        if (IORN.get(c) != 0) {
-          if (MSGUNIT > 0)
-            sp_message(MSGUNIT, SpLine().t("DUPLICATE INDEX ").i(c).t(" IN ROW ").i(i).tag(who),
-                       SpLine().t("SHOULD HAVE BEEN FIXED BY DATA CHECKING ROUTINES"),
-                       SpLine().t("PROGRAM EXECUTION TERMINATED").tag(who));
-          IERR = kSpRepeated;
+      // Inserts column c (not in the list) at its place by step.
+      auto insert = [&](IWORD c, IWORD p) {
+        IWORD prev = END;
+        if (last != 0 && IORN.get(last) != 0 && W39.get(last) < p) prev = last;
+        IWORD nxt = IORN.get(prev);
+        while (W39.get(nxt) < p) {
+          prev = nxt;
+          nxt = IORN.get(prev);
+        }
+        IORN(c) = nxt;
+        IORN(prev) = c;
+        last = c;
+      };
+
+      // Scatter the row.
+      double bi = B.get(i);
+      double bi2 = two ? B.get(N + i) : 0.0;
+      for (IWORD k = first; k <= E; ++k) {
+        const IWORD c = ICI.get(k);
+        const double a = IA.get(k);
+        if (c < 1 || c > N) {
+          msg_misfit(MSGUNIT, c, i, who);
+          IERR = kSpOrderBad;
           return finish();
         }
-        insert(c, p);
-        X(c) = a;
-      }
-    }
-
-    // Eliminate the columns of earlier steps, in ascending step order.
-    for (;;) {
-      const IWORD c = IORN.get(END);
-      const IWORD p = W39.get(c);
-      if (p >= i) break;
-      const double f = X.get(c);
-      IORN(END) = IORN.get(c);
-      IORN(c) = 0;
-      X(c) = 0.0;
-      if (KEEP && !store_l(i, c, f)) return finish();
-      bi = bi - f * B.get(p);
-      if (two) bi2 = bi2 - f * B.get(N + p);
-      if (f != 0.0) {
-        const IWORD ue = IRP.get(p + 1);
-        for (IWORD k = IRP.get(p); k < ue; ++k) {
-          const IWORD c2 = ICI.get(k);
-          if (IORN.get(c2) == 0) insert(c2, W39.get(c2));
-          X(c2) = X.get(c2) - f * IA.get(k);
-        }
-      }
-    }
-
-    const IWORD head = IORN.get(END);
-    if (head == END) {
-      if (MSGUNIT > 0) {
-        if (KEEP) {
-          sp_message(MSGUNIT, SpLine().t("COLUMN INDEX ").i(N + 1).t(" GREATER THAN NUMBER OF COLUMNS "),
-                     SpLine().i(N).t(" IN ROW ").i(i).tag(who),
-                     SpLine().t("SHOULD HAVE BEEN FIXED BY DATA CHECKING ROUTINES"),
-                     SpLine().t("PROGRAM EXECUTION TERMINATED").tag(who));
+        const IWORD p = W39.get(c);
+        if (p < s0) {
+          if (KEEP && !store_l(i, c, a)) return finish();
+          bi = bi - a * B.get(p);
+          if (two) bi2 = bi2 - a * B.get(N + p);
+        } else if (p > bend) {
+          msg_misfit(MSGUNIT, c, i, who);
+          IERR = kSpOrderBad;
+          return finish();
         } else {
-          sp_message(MSGUNIT, SpLine()
-                                  .t("ZERO PIVOT FOUND FOR ROW ")
-                                  .i(i)
-                                  .t(", MATRIX IS NUMERICALLY SINGULAR")
-                                  .tag(who));
-          msg_terminated(MSGUNIT, who);
+          if (IORN.get(c) != 0) {
+            if (MSGUNIT > 0)
+              sp_message(MSGUNIT, SpLine().t("DUPLICATE INDEX ").i(c).t(" IN ROW ").i(i).tag(who),
+                         SpLine().t("SHOULD HAVE BEEN FIXED BY DATA CHECKING ROUTINES"),
+                         SpLine().t("PROGRAM EXECUTION TERMINATED").tag(who));
+            IERR = kSpRepeated;
+            return finish();
+          }
+          insert(c, p);
+          X(c) = a;
         }
       }
-      IERR = KEEP ? kSpColHigh : kSpNumSing;
-      return finish();
-    }
 
-    // Count, largest magnitude (and the column attaining it).
-    IWORD L = 0;
-    double m = 0.0;
-    bool finite = true;
-    IWORD cmax = head, pmax = END;
-    for (IWORD prev = END, c = head; c != END; prev = c, c = IORN.get(c)) {
-      ++L;
-      const double a = std::fabs(X.get(c));
-      if (a > m) {
-        m = a;
-        cmax = c;
-        pmax = prev;
-      } else if (!(a <= m)) {
-        finite = false;
+      // Eliminate the columns of earlier steps, in ascending step order.
+      for (;;) {
+        const IWORD c = IORN.get(END);
+        const IWORD p = W39.get(c);
+        if (p >= i) break;
+        const double f = X.get(c);
+        IORN(END) = IORN.get(c);
+        IORN(c) = 0;
+        X(c) = 0.0;
+        if (KEEP && !store_l(i, c, f)) return finish();
+        rec_put(f == 0.0 ? -c : c);
+        ++nE;
+        if (f == 0.0) zero_met = true;
+        bi = bi - f * B.get(p);
+        if (two) bi2 = bi2 - f * B.get(N + p);
+        if (f != 0.0) {
+          const IWORD ue = IRP.get(p + 1);
+          for (IWORD k = IRP.get(p); k < ue; ++k) {
+            const IWORD c2 = ICI.get(k);
+            if (IORN.get(c2) == 0) insert(c2, W39.get(c2));
+            X(c2) = X.get(c2) - f * IA.get(k);
+          }
+        }
       }
-    }
-    if (!finite || !std::isfinite(m)) {
-      // A non-finite candidate gives no usable pivot.
-      if (MSGUNIT > 0) {
-        msg_singular(i);
-        msg_terminated(MSGUNIT, who);
+
+      const IWORD head = IORN.get(END);
+      if (head == END) {
+        if (MSGUNIT > 0) {
+          if (KEEP) {
+            sp_message(MSGUNIT, SpLine().t("COLUMN INDEX ").i(N + 1).t(" GREATER THAN NUMBER OF COLUMNS "),
+                       SpLine().i(N).t(" IN ROW ").i(i).tag(who),
+                       SpLine().t("SHOULD HAVE BEEN FIXED BY DATA CHECKING ROUTINES"),
+                       SpLine().t("PROGRAM EXECUTION TERMINATED").tag(who));
+          } else {
+            sp_message(MSGUNIT, SpLine()
+                                    .t("ZERO PIVOT FOUND FOR ROW ")
+                                    .i(i)
+                                    .t(", MATRIX IS NUMERICALLY SINGULAR")
+                                    .tag(who));
+            msg_terminated(MSGUNIT, who);
+          }
+        }
+        IERR = KEEP ? kSpColHigh : kSpNumSing;
+        return finish();
       }
-      IERR = kSpNumSing;
-      return finish();
-    }
-    if (!(m > kTiny)) {
-      if (CHKMODE == 1) {
+
+      // Count, largest magnitude (and the column attaining it).
+      IWORD L = 0;
+      double m = 0.0;
+      bool finite = true;
+      IWORD cmax = head, pmax = END;
+      for (IWORD prev = END, c = head; c != END; prev = c, c = IORN.get(c)) {
+        ++L;
+        const bool z = X.get(c) == 0.0;
+        rec_put(z ? -c : c);
+        if (z) zero_met = true;
+        const double a = std::fabs(X.get(c));
+        if (a > m) {
+          m = a;
+          cmax = c;
+          pmax = prev;
+        } else if (!(a <= m)) {
+          finite = false;
+        }
+      }
+      if (!finite || !std::isfinite(m)) {
+        // A non-finite candidate gives no usable pivot.
         if (MSGUNIT > 0) {
           msg_singular(i);
           msg_terminated(MSGUNIT, who);
@@ -414,77 +663,95 @@ void lu_rows(IWORD N, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, IV IRP, IV 
         IERR = kSpNumSing;
         return finish();
       }
-      if (CHKMODE < 3 && MSGUNIT > 0) msg_singular(i);
-      IERR = kSpRepaired;
-      X(head) = 1.0;
-      bi = 0.0;
-      bi2 = 0.0;
-      W40(i) = -1;
-      W41(head) = -1;
-      m = 1.0;
-      cmax = head;
-      pmax = END;
-    }
+      if (!(m > kTiny)) {
+        if (CHKMODE == 1) {
+          if (MSGUNIT > 0) {
+            msg_singular(i);
+            msg_terminated(MSGUNIT, who);
+          }
+          IERR = kSpNumSing;
+          return finish();
+        }
+        if (CHKMODE < 3 && MSGUNIT > 0) msg_singular(i);
+        IERR = kSpRepaired;
+        clean = false;
+        X(head) = 1.0;
+        bi = 0.0;
+        bi2 = 0.0;
+        W40(i) = -1;
+        W41(head) = -1;
+        m = 1.0;
+        cmax = head;
+        pmax = END;
+      }
 
-    // Pivot choice: the assigned column when it passes the first test, else
-    // the first column in step order that passes the second.
-    const IWORD q = STEPC.get(i);
-    IWORD piv;
-    if (q == head && std::fabs(X.get(q)) > tol1 * m) {
-      piv = q;
-      IORN(END) = IORN.get(q);
-      IORN(q) = 0;
-    } else {
-      IWORD prev = END, c = head;
-      const double lim = tol2 * m;
-      while (c != END && !(std::fabs(X.get(c)) > lim)) {
-        prev = c;
-        c = IORN.get(c);
-      }
-      if (c == END) {  // unreachable with finite values; keeps the walk safe
-        c = cmax;
-        prev = pmax;
-      }
-      piv = c;
-      const IWORD pc = W39.get(c);
-      W39(q) = pc;
-      W39(c) = i;
-      STEPC(pc) = q;
-      STEPC(i) = c;
-      IORN(prev) = IORN.get(c);
-      IORN(c) = 0;
-      // q, when listed, is the head; its new step is c's old one.
-      if (IORN.get(q) != 0 && prev != q) {
+      // Pivot choice: the assigned column when it passes the first test, else
+      // the first column in step order that passes the second.
+      const IWORD q = STEPC.get(i);
+      IWORD piv;
+      if (q == head && std::fabs(X.get(q)) > tol1 * m) {
+        piv = q;
         IORN(END) = IORN.get(q);
-        IORN(q) = IORN.get(prev);
-        IORN(prev) = q;
+        IORN(q) = 0;
+      } else {
+        IWORD prev = END, c = head;
+        const double lim = tol2 * m;
+        while (c != END && !(std::fabs(X.get(c)) > lim)) {
+          prev = c;
+          c = IORN.get(c);
+        }
+        if (c == END) {  // unreachable with finite values; keeps the walk safe
+          c = cmax;
+          prev = pmax;
+        }
+        piv = c;
+        const IWORD pc = W39.get(c);
+        W39(q) = pc;
+        W39(c) = i;
+        STEPC(pc) = q;
+        STEPC(i) = c;
+        IORN(prev) = IORN.get(c);
+        IORN(c) = 0;
+        // q, when listed, is the head; its new step is c's old one.
+        if (IORN.get(q) != 0 && prev != q) {
+          IORN(END) = IORN.get(q);
+          IORN(q) = IORN.get(prev);
+          IORN(prev) = q;
+        }
       }
-    }
-    const double v = X.get(piv);
-    const double g = 1.0 / v;
-    X(piv) = 0.0;
-    if (KEEP && !store_l(i, piv, v)) return finish();
-    B(i) = bi * g;
-    if (two) B(N + i) = bi2 * g;
+      const double v = X.get(piv);
+      const double g = 1.0 / v;
+      X(piv) = 0.0;
+      if (KEEP && !store_l(i, piv, v)) return finish();
+      if (recording) {
+        const IWORD k = nE + L;
+        w42(h0) = k;
+        w42(h0 - 1) = nE;
+        w42(h0 - 2) = zero_met ? -piv : piv;
+        for (IWORD e = h0; e >= h0 - 2 - k; --e) sum = mix(sum, w42.get(e));
+      }
+      B(i) = bi * g;
+      if (two) B(N + i) = bi2 * g;
 
-    if (P + L - 1 > E) {
-      fail_room(i);
-      return finish();
-    }
-    // U row i: the remaining columns in step order, divided by the pivot.
-    for (IWORD c = IORN.get(END); c != END;) {
-      const double a = X.get(c);
-      if (a != 0.0) {
-        ICI(P) = c;
-        IA(P) = a * g;
-        ++P;
+      if (P + L - 1 > E) {
+        fail_room(i);
+        return finish();
       }
-      X(c) = 0.0;
-      const IWORD nxt = IORN.get(c);
-      IORN(c) = 0;
-      c = nxt;
+      // U row i: the remaining columns in step order, divided by the pivot.
+      for (IWORD c = IORN.get(END); c != END;) {
+        const double a = X.get(c);
+        if (a != 0.0) {
+          ICI(P) = c;
+          IA(P) = a * g;
+          ++P;
+        }
+        X(c) = 0.0;
+        const IWORD nxt = IORN.get(c);
+        IORN(c) = 0;
+        c = nxt;
+      }
+      IORN(END) = END;
     }
-    IORN(END) = END;
 
     if (ends_block) {
       for (IWORD r = i - 1; r >= s0; --r) {
@@ -500,11 +767,16 @@ void lu_rows(IWORD N, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, IV IRP, IV 
         B(r) = br;
         if (two) B(N + r) = br2;
       }
+      s0 = i + 1;
       if (KEEP) {
+        // The block's upper rows are saved while the saves have room; from
+        // the first block that does not fit, the blocks stay where they are
+        // (W52 = -1) and the next block's rows follow them.
         const IWORD K = P - 1;
-        if (H + K > KEEP->SAVECAP) {
-          fail_room(i);
-          return finish();
+        if (!in_place && H + K > KEEP->SAVECAP) in_place = true;
+        if (in_place) {
+          KEEP->W52(i) = -1;
+          continue;
         }
         KEEP->W52(i) = K;
         const RV w50 = KEEP->W50;
@@ -515,7 +787,6 @@ void lu_rows(IWORD N, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, IV IRP, IV 
         }
         H += K;
       }
-      s0 = i + 1;
       P = 1;
     }
   }
@@ -523,6 +794,14 @@ void lu_rows(IWORD N, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, IV IRP, IV 
   if (two)
     for (IWORD c = 1; c <= N; ++c) X(N + c) = B.get(N + W39.get(c));
   if (KEEP) IRP(END) = P;
+  if (rec) {
+    // Rows this short are eliminated as fast as they are replayed: the
+    // record is kept only where the rows are long on average.
+    const IWORD row_words = recording ? (rtop - N) - floor + 1 - 3 * N : 0;
+    rec->out = recording && clean && row_words >= kReplayRowMin * N;
+    rec->out_lo = floor;
+    rec->out_sum = sum;
+  }
   finish();
 }
 

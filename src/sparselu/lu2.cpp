@@ -15,7 +15,7 @@ namespace orvika {
 void LU2SOL(IWORD N, IWORD MAXA, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, IV IRP, IV ICI,
             RV IA, RV B, IWORD NRHS, RV X, IV IORN, IV W39, IV W32, IV W42, RV W26, IWORD LOWMAX,
             IV W29, IV W40, IV W41, const ORVK_SPOPT2_T& SPOPT2, RV W50, IV W51, IV W52, IV STEPC,
-            IWORD& IERR) {
+            IWORD& IERR, LuRecord* REC) {
   // Room of the block saves: the lengths of the views (the partition gives
   // each NZ entries).
   const IWORD savecap = std::min(W50.size(), W51.size());
@@ -24,16 +24,44 @@ void LU2SOL(IWORD N, IWORD MAXA, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, 
   LU1P1(N, MAXA, MSGUNIT, IRP, ICI, IA, IORN, X.as<IWORD>(), IERR);
   if (IERR < 0) return;
   LU2P2(N, MAXA, PIVTL1, PIVTL2, MSGUNIT, IRP, ICI, IA, B, NRHS, X, IORN, W39, W32, W42, W26,
-        LOWMAX, W40, W41, SPOPT2, W50, W51, W52, savecap, STEPC, IERR);
+        LOWMAX, W40, W41, SPOPT2, W50, W51, W52, savecap, STEPC, IERR, REC);
   if (IERR < 0) return;
   for (IWORD j = 1; j <= N; ++j) IORN(j) = W29.get(j);
-  // Assemble U: each block's rows start relative to the block's own first
-  // entry; the saved blocks go back to IA/ICI one after the other.
-  IWORD Q = 0;
-  for (IWORD k = 1; k <= N; ++k) {
-    IRP(k) = IRP.get(k) + Q;
+  // Assemble U: each saved block's rows start relative to the block's own
+  // first entry; the saved blocks go back to IA/ICI one after the other,
+  // behind them the blocks that stayed in place (W52 = -1: the saves were
+  // full), moved up as one piece.
+  IWORD Hs = 0;
+  bool kept = false;
+  for (IWORD k = 1; k <= N && !kept; ++k)
     if (IORN.get(k) < 0 || k == N) {
+      if (W52.get(k) < 0)
+        kept = true;
+      else
+        Hs += W52.get(k);
+    }
+  if (kept) {
+    const IWORD T = IRP.get(N + 1) - 1;  // entries of the blocks in place
+    if (Hs + T > MAXA) {
+      if (MSGUNIT > 0)
+        sp_message(MSGUNIT, SpLine().t("NOT ENOUGH SPACE; MAXA TOO SMALL").tag("LU2SOL"),
+                   SpLine().t("PROGRAM EXECUTION TERMINATED").tag("LU2SOL"));
+      IERR = kSpNoRoom;
+      return;
+    }
+    ICI.move(1, Hs + 1, T);
+    IA.move(1, Hs + 1, T);
+  }
+  IWORD Q = 0;
+  bool in_place = false;
+  for (IWORD k = 1; k <= N; ++k) {
+    IRP(k) = IRP.get(k) + (in_place ? Hs : Q);
+    if (!in_place && (IORN.get(k) < 0 || k == N)) {
       const IWORD K = W52.get(k);
+      if (K < 0) {
+        in_place = true;
+        continue;
+      }
       for (IWORD e = Q + 1; e <= Q + K; ++e) {
         IA(e) = W50.get(e);
         ICI(e) = W51.get(e);
@@ -41,14 +69,14 @@ void LU2SOL(IWORD N, IWORD MAXA, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, 
       Q += K;
     }
   }
-  if (N >= 1) IRP(N + 1) = IRP.get(N + 1) + Q;
+  if (N >= 1) IRP(N + 1) = IRP.get(N + 1) + (in_place ? Hs : Q);
 }
 
 void LU2P2(IWORD N, IWORD MAXA, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, IV IRP, IV ICI,
            RV IA, RV B, IWORD NRHS, RV X, IV IORN, IV W39, IV W32, IV W42, RV W26, IWORD LOWMAX,
            IV W40, IV W41, const ORVK_SPOPT2_T& SPOPT2, RV W50, IV W51, IV W52, IWORD SAVECAP,
-           IV STEPC, IWORD& IERR) {
-  LuKeep keep{W32, W42, W26, LOWMAX, W50, W51, W52, SAVECAP};
+           IV STEPC, IWORD& IERR, LuRecord* REC) {
+  LuKeep keep{W32, W42, W26, LOWMAX, W50, W51, W52, SAVECAP, REC};
   lu_rows(N, PIVTL1, PIVTL2, MSGUNIT, IRP, ICI, IA, B, NRHS, X, IORN, W39, W40, W41,
           SPOPT2.CHKMODE, STEPC, &keep, IERR);
 }

@@ -21,6 +21,8 @@
 //        changed but the entry count did not.
 #pragma once
 
+#include <cstdint>
+
 #include "orvika/sparselu.h"
 #include "sparselu/sparselu.hpp"
 #include "sparselu/workspace.hpp"
@@ -68,6 +70,31 @@ void LU1P2(IWORD N, IWORD MAXA, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, I
 
 // ---- methods 2 and 3: kept factors and re-solve ------------------------------------
 
+// The record of method 2's row eliminations, kept for the next
+// factorisation with the same layout: above the L rows, at the top of W42
+// below position LOWMAX, the column map W39 the elimination started from,
+// then for each row its pivot column and the columns it met in the order
+// the elimination met them.  A factorisation whose start map equals the
+// recorded one replays the rows with the recorded order instead of
+// building it, as long as every pivot choice, every multiplier and every
+// new upper-factor entry is as the record says (no choice of another
+// pivot, no exact-zero multiplier, no exact-zero entry, no column of the
+// row outside the record); at the first row where one is not, the plain
+// elimination goes on from that row and records its rows afresh.  IN/IN_LO/
+// IN_SUM describe a record left by the last call (its lowest position and
+// checksum); OUT/OUT_LO/OUT_SUM receive those of the record left now
+// (OUT false: none, because of an exact zero, a repair, a failure or no
+// room beside the L rows).  REPLAYED counts the rows replayed.
+struct LuRecord {
+  bool in = false;
+  IWORD in_lo = 0;
+  std::uint64_t in_sum = 0;
+  bool out = false;
+  IWORD out_lo = 0;
+  std::uint64_t out_sum = 0;
+  IWORD replayed = 0;
+};
+
 // Method 1 keeping the factors: L rows in W32/W42/W26 (capacity LOWMAX),
 // U rows in IRP/ICI/IA, the row order back in IORN (W29: N words scratch),
 // W39 the column-to-step map.  W50/W51 hold the U rows of the finished
@@ -76,12 +103,12 @@ void LU1P2(IWORD N, IWORD MAXA, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, I
 void LU2SOL(IWORD N, IWORD MAXA, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, IV IRP, IV ICI,
             RV IA, RV B, IWORD NRHS, RV X, IV IORN, IV W39, IV W32, IV W42, RV W26, IWORD LOWMAX,
             IV W29, IV W40, IV W41, const ORVK_SPOPT2_T& SPOPT2, RV W50, IV W51, IV W52, IV STEPC,
-            IWORD& IERR);
+            IWORD& IERR, LuRecord* REC = nullptr);
 // Phase 2 of method 2.  SAVECAP is the room of W50/W51 (the entry count).
 void LU2P2(IWORD N, IWORD MAXA, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, IV IRP, IV ICI,
            RV IA, RV B, IWORD NRHS, RV X, IV IORN, IV W39, IV W32, IV W42, RV W26, IWORD LOWMAX,
            IV W40, IV W41, const ORVK_SPOPT2_T& SPOPT2, RV W50, IV W51, IV W52, IWORD SAVECAP,
-           IV STEPC, IWORD& IERR);
+           IV STEPC, IWORD& IERR, LuRecord* REC = nullptr);
 // The elimination shared by LU1P2 and LU2P2; with KEEP it records the L
 // rows and saves the U rows of each block (method 2).
 struct LuKeep {
@@ -91,6 +118,7 @@ struct LuKeep {
   RV W50;
   IV W51, W52;
   IWORD SAVECAP;
+  LuRecord* REC = nullptr;  // the record of the eliminations (none: not kept)
 };
 void lu_rows(IWORD N, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, IV IRP, IV ICI, RV IA, RV B,
              IWORD NRHS, RV X, IV IORN, IV W39, IV W40, IV W41, IWORD CHKMODE, IV STEPC,

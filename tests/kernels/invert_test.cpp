@@ -130,6 +130,21 @@ TEST(Invert, FailureTable) {
   }
 }
 
+// A failure at step 3 of a 3x3 matrix: the steps done are complete in both
+// halves of AUG (as a plain step-by-step elimination leaves them), and WORK
+// keeps the pivot column of each step done as it was before that step.
+TEST(Invert, FailureLeavesTheStepsDone) {
+  // Rows (2,0,1), (0,4,0), (2,0,1): singular after two steps.
+  const auto r = invert({2, 0, 2, 0, 4, 0, 1, 0, 1}, 3, 3, 0.0);
+  EXPECT_EQ(r.ierr, 1);
+  EXPECT_EQ(r.ir, (IVec{2, 1, 1}));
+  EXPECT_EQ(r.ic, (IVec{2, 1, 1}));
+  // Step 1 pivots at (2,2) = 4, step 2 at (1,1) = 2; row 3 becomes zero.
+  const Vec aug = {1, 0, 0, 0, 1, 0, 0.5, 0, 0, 0.5, 0, -1, 0, 0.25, 0, 0, 0, 1};
+  EXPECT_EQ(r.aug, aug);
+  EXPECT_EQ(Vec(r.work.begin() + 6, r.work.begin() + 12), (Vec{0, 4, 0, 2, 0, 2}));
+}
+
 TEST(Invert, NanIsNeverAPivot) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const auto r = invert({nan, 0, 0, 2}, 2, 2, 0.0);

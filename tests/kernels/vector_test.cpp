@@ -1,7 +1,9 @@
 // Vector kernels: known sums, norms and the segment conventions.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <random>
 #include <vector>
@@ -116,6 +118,41 @@ TEST(VectorKernels, SegmentUpdatesInPlace) {
   ORVK_VRONES(&two, &one, o.data());
   ORVK_VRZERO(&one, &zero, o.data());
   EXPECT_EQ(o, (std::vector<double>{0, 1, 1, 9}));
+}
+
+// Z = ALPHA X + BETA Y over segments of one array that meet in every way
+// (the same segment, a source ahead of Z, a source behind Z inside its
+// segment, apart): the result must be that of the elements taken one at a
+// time in increasing order, bit for bit.
+TEST(VectorKernels, VraddOverlapsActAsOneElementAtATime) {
+  struct Case {
+    IWORD n, ix, iy, iz;
+  };
+  const Case cases[] = {
+      {13, 0, 0, 0},    // Z = X = Y
+      {13, 20, 0, 0},   // Z = Y, X apart
+      {13, 0, 20, 0},   // Z = X, Y apart
+      {13, 1, 0, 0},    // X one ahead of Z
+      {13, 0, 3, 0},    // Y ahead of Z
+      {13, 0, 20, 1},   // X one behind Z: each element sees the new one before it
+      {13, 20, 0, 3},   // Y three behind Z
+      {13, 20, 36, 0},  // all apart
+      {3, 0, 1, 2},     // shorter than a group, X and Y behind
+      {9, 5, 2, 4},     // X ahead, Y behind
+  };
+  std::mt19937_64 rng(5);
+  std::uniform_real_distribution<double> u(-1, 1);
+  for (const Case& c : cases) {
+    std::vector<double> v(64);
+    for (double& e : v) e = u(rng);
+    std::vector<double> ref = v;
+    const double a = 0.3, b = -1.7;
+    for (IWORD i = 0; i < c.n; ++i) ref[c.iz + i] = a * ref[c.ix + i] + b * ref[c.iy + i];
+    ORVK_VRADD(&c.n, &a, &c.ix, v.data(), &b, &c.iy, v.data(), &c.iz, v.data());
+    for (std::size_t k = 0; k < v.size(); ++k)
+      EXPECT_EQ(std::bit_cast<std::uint64_t>(v[k]), std::bit_cast<std::uint64_t>(ref[k]))
+          << "n " << c.n << " ix " << c.ix << " iy " << c.iy << " iz " << c.iz << " at " << k;
+  }
 }
 
 TEST(VectorKernels, NoCallerHelpers) {
