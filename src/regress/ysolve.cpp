@@ -25,6 +25,10 @@ constexpr double kPredRound = 1e-12;
 // Effect of a parameter, |x_j| |column j|, relative to the size of the data,
 // below which the model counts as saturated in it.
 constexpr double kSaturated = 1e-13;
+// Pivot of the scaled normal matrix (unit diagonal) at or below which its
+// columns count as dependent to rounding: a few hundred times the precision.
+// (Fits that are merely ill-conditioned keep pivots many orders above it.)
+constexpr double kDependent = 1e-13;
 
 struct Ys {
   IWORD n, m;
@@ -74,6 +78,8 @@ struct Ys {
   // the values (a small sum of squares alone says nothing when the values
   // themselves are small).
   bool exact_ = false;
+  // Smallest |pivot| of the last elimination.
+  double min_pivot_ = 0;
   // Installs the trial point and its model values as the accepted point.
   void accept(double s, double lambda) {
     for (IWORD j = 1; j <= n; ++j) x[j - 1] = xacc(j) = trial(j);
@@ -184,8 +190,10 @@ bool Ys::eliminate(double lambda) {
   for (IWORD l = 1; l <= n; ++l)
     for (IWORD j = 1; j <= n; ++j) B(j, l) = A(j, l);
   for (IWORD j = 1; j <= n; ++j) B(j, j) += lambda;
+  min_pivot_ = HUGE_VAL;
   for (IWORD k = 1; k <= n; ++k) {
     const double piv = B(k, k);
+    min_pivot_ = std::min(min_pivot_, std::fabs(piv));
     if (piv == 0 || std::isnan(piv)) return false;
     for (IWORD l = k + 1; l <= n + 1; ++l) B(k, l) /= piv;
     for (IWORD i = 1; i <= n; ++i) {
@@ -278,9 +286,15 @@ bool Ys::stationary() {
 }
 
 // Status of a fit that stops at a stationary point: 0, or -1 when the point
-// is no fit (not stationary, or a parameter ran off to a limit at infinity).
+// is no fit (not stationary, parameters that the values do not determine
+// separately, or a parameter ran off to a limit at infinity).
 IWORD Ys::converged_status() {
   if (!stationary()) return -1;
+  // The undamped elimination of the scaled normal matrix (unit diagonal)
+  // met a pivot at the rounding level: some combination of the parameters
+  // has no effect on the values there (two terms of the model have become
+  // one, say), a stationary point of a smaller model, not a fit.
+  if (min_pivot_ <= kDependent) return -1;
   for (IWORD j = 1; j <= n; ++j)
     if (std::fabs(xacc(j)) > kRunaway * typ(j)) return -1;
   // A parameter whose effect on the values is nonzero but below the rounding
@@ -375,7 +389,10 @@ void Ys::decide() {
  *                               short damped step is no convergence (the fit goes
  *                               on); a stationary point where a parameter has grown
  *                               beyond 1e6 times its start or has lost all effect
- *                               on the values (a limit of the model) ends with -1,
+ *                               on the values (a limit of the model), or where some
+ *                               combination of the parameters has none (a pivot of
+ *                               the scaled normal matrix at the rounding level, 1e-13)
+ *                               ends with -1,
  *                               as does the lambda limit, which returns the last
  *                               accepted point and its values.  A step that the
  *                               bounds clip to nothing (or below the resolution of

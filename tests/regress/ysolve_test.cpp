@@ -2,6 +2,7 @@
 // reverse-communication loop; bounds, fixed parameters and error statuses.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <vector>
@@ -191,6 +192,44 @@ TEST(Ysolve, FirstTrialUsesLambdaOverNu) {
   }
   ASSERT_EQ(y.ictl[0], 4);
   EXPECT_DOUBLE_EQ(y.rctl[10], 0.001);
+}
+
+// Two columns that differ by 1e-9 relative: the values determine the sum of
+// the two parameters but not how it splits (the scaled normal matrix is
+// singular to rounding).  The sum of squares reaches its minimum, but the
+// point is no fit of the parameters: the fit ends with -1, at the accepted
+// point.
+TEST(Ysolve, ParametersTheValuesDoNotSeparateEndUnconverged) {
+  const IWORD m = 6;
+  Vec u(m), w(m), ymeas(m);
+  for (IWORD i = 0; i < m; ++i) {
+    u[i] = 1.0 + 0.5 * static_cast<double>(i);
+    w[i] = u[i] * (1 + 1e-9 * static_cast<double>(i % 3 - 1));
+    ymeas[i] = 2 * u[i] + (i % 2 ? 0.01 : -0.01);
+  }
+  Ys y(2, m);
+  y.pmode = {-1.0, -1.0};
+  y.ymeas = ymeas;
+  auto model = [&](const double* p) {
+    Vec v(m);
+    for (IWORD i = 0; i < m; ++i) v[i] = p[0] * u[i] + p[1] * w[i];
+    return v;
+  };
+  auto col = [&](const double*, IWORD j) { return j == 1 ? u : w; };
+  EXPECT_EQ(y.fit({0.0, 0.0}, model, col), -1);
+  EXPECT_EQ(y.ictl[2], -1);
+  // The accepted point fits as well as any: the residuals of the data about
+  // the line 2u, whose sum of squares is 6e-4 less the part along u.
+  double suu = 0, sur = 0, srr = 0;
+  for (IWORD i = 0; i < m; ++i) {
+    const double r = ymeas[i] - 2 * u[i];
+    suu += u[i] * u[i];
+    sur += u[i] * r;
+    srr += r * r;
+  }
+  EXPECT_NEAR(y.stat[0], srr - sur * sur / suu, 1e-9);
+  EXPECT_EQ(y.x[0], y.x[2]);
+  EXPECT_EQ(y.x[1], y.x[3]);
 }
 
 TEST(Ysolve, JacobianIsFormedBeforeItCanBeReused) {
