@@ -21,6 +21,10 @@ namespace {
 constexpr double kExactRel = 1e-24;
 // Damping factors after stalled searches: the first, and the last one tried.
 constexpr double kMuStart = 1e-3, kMuMax = 1e10;
+// Damping below which full steps drop it altogether.  It decays by 10 per
+// full step: dropping it at once after the first full step that it made
+// possible sends the next iteration back to the step that stalled.
+constexpr double kMuDrop = 1e-6;
 }  // namespace
 
 // The model's derivative arguments on value requests: arrays of the full
@@ -622,7 +626,7 @@ void Luebri::run() {
         break;
       }
     } else if (searched && gamma >= 1) {
-      mu = mu / 10 < kMuStart ? 0.0 : mu / 10;
+      mu = mu / 10 < kMuDrop ? 0.0 : mu / 10;
     }
     if (conv && (kd == -1 || iterno > kd)) break;
     if (conv) kd = iterno;
