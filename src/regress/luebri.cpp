@@ -25,6 +25,10 @@ constexpr double kMuStart = 1e-3, kMuMax = 1e10;
 // full step: dropping it at once after the first full step that it made
 // possible sends the next iteration back to the step that stalled.
 constexpr double kMuDrop = 1e-6;
+// A search that accepts less than kShortStep of the step finds the linear
+// model trusted far beyond its reach: the damping grows by kMuGrow (from
+// kMuStart), shortening the next step where the search had to cut it.
+constexpr double kShortStep = 0.1, kMuGrow = 3;
 }  // namespace
 
 // The model's derivative arguments on value requests: arrays of the full
@@ -627,6 +631,8 @@ void Luebri::run() {
       }
     } else if (searched && gamma >= 1) {
       mu = mu / 10 < kMuDrop ? 0.0 : mu / 10;
+    } else if (!conv && searched && gamma < kShortStep) {
+      mu = mu > 0 ? std::min(kMuGrow * mu, kMuMax) : kMuStart;
     }
     if (conv && (kd == -1 || iterno > kd)) break;
     if (conv) kd = iterno;
