@@ -620,6 +620,15 @@ void Luebri::run() {
       if (kprint >= 1) not_converged(iterno);
       break;
     }
+    // Parameters that have run off by orders of magnitude beyond their start
+    // are following the model towards a limit at infinity, which the tests
+    // above would refuse as a fit when the run got there: it ends now
+    // instead of spending its iterations on the way.
+    if (!exact && !tests && ran_away(npar, p, cpack)) {
+      *istat = 1;
+      if (kprint >= 1) not_converged(iterno);
+      break;
+    }
     const bool conv = exact || tests;
     const bool searched = deming && iods != 0;
     if (!conv && searched && stalled) {

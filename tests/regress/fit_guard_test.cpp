@@ -6,6 +6,8 @@
 // correlated parameters and of parameters of very different scales.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cmath>
 #include <stdexcept>
 #include <string>
@@ -346,6 +348,48 @@ TEST_F(FitGuard, FitThatCannotMoveIsNotConverged) {
       EXPECT_NE(b.istat, 0);
       EXPECT_EQ(b.p, Vec({0.0, 0.0}));
     }
+}
+
+// y = p1 x / (p2 + x) against data on a straight line through the origin:
+// the sum of squares falls all the way to p1, p2 -> infinity along p1/p2 =
+// slope, a limit of the model, not a fit.  The alternative engine ends
+// unconverged as soon as the parameters have grown 1e4 times beyond their
+// start (p2 > 1e4 (1 + 0.01)), not at its iteration limit, and keeps a point
+// on the valley.
+void saturating9(const IWORD* npar, const IWORD* ndat, void* mdat1, const double* p, void*,
+                 const IWORD* req, double* f, double* fp, void*) {
+  const double* x = static_cast<const double*>(mdat1);
+  for (IWORD i = 0; i < *ndat; ++i) {
+    const double d = p[1] + x[i];
+    f[i] = p[0] * x[i] / d;
+    if (*req == 0) {
+      fp[0 + i * *npar] = x[i] / d;
+      fp[1 + i * *npar] = -p[0] * x[i] / (d * d);
+    }
+  }
+}
+
+TEST_F(FitGuard, AlternativeEngineEndsWhenParametersRunOff) {
+  Vec x, y, r;
+  const double noise[10] = {0.02, -0.01, 0.015, -0.02, 0.01, 0.005, -0.015, 0.01, -0.005, 0.01};
+  for (int i = 0; i < 10; ++i) {
+    x.push_back(1.0 + i);
+    y.push_back(0.5 * (1.0 + i) + noise[i]);
+    r.push_back(0.1);
+  }
+  orvika_test::UnitCapture cap(6);
+  Bnllsq b(2, x, y, r, {1.0, 1.0});
+  b.ieng = 1;
+  b.iods = 1;
+  b.iter = 500;
+  b.run(saturating9);
+  EXPECT_EQ(b.istat, 1);
+  EXPECT_LT(b.iter, 50);
+  // It stops soon after the crossing, not where the tests of convergence
+  // would have caught it (p2 about 1e35).
+  EXPECT_GT(std::max(std::fabs(b.p[0]), std::fabs(b.p[1])), 1e4 * 1.01);
+  EXPECT_LT(std::max(std::fabs(b.p[0]), std::fabs(b.p[1])), 1e6);
+  EXPECT_NEAR(b.p[0] / b.p[1], 0.5, 0.05);
 }
 
 // ---- covariance ----------------------------------------------------------------
