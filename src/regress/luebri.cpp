@@ -694,7 +694,8 @@ void Luebri::run() {
  * a change of SSQ of at most TOL where the undamped step predicts no more, or
  * residuals at the rounding level of the data); 1 not converged within ITER,
  * or no damping of a stalled search helped, or the model saturated in a
- * parameter; 10 stopped by the host's
+ * parameter, or a parameter ran off beyond 1e4 (|P0| + 0.01) (P0 its
+ * start); 10 stopped by the host's
  * time limit; -1 invalid counts (negative, NMEAS(i) > NMMAX, NCONS(i) >
  * NCMAX, LPACK too small, or a zero or NaN SSND where differences are
  * taken): nothing is done.
