@@ -25,6 +25,9 @@ constexpr double kPredRound = 1e-12;
 // Effect of a parameter, |x_j| |column j|, relative to the size of the data,
 // below which the model counts as saturated in it.
 constexpr double kSaturated = 1e-13;
+// Smallest factor by which an accepted step lowers the lambda carried into
+// the next iteration (a step whose gain matches its prediction).
+constexpr double kLamDown = 1.0 / 3.0;
 // Pivot of the scaled normal matrix (unit diagonal) at or below which its
 // columns count as dependent to rounding: a few hundred times the precision.
 // (Fits that are merely ill-conditioned keep pivots many orders above it.)
@@ -95,6 +98,7 @@ struct Ys {
   bool stationary();
   IWORD converged_status();
   void decide();
+  double next_lambda(double actual, double lambda);
 };
 
 void Ys::start_evaluation() {
@@ -313,6 +317,28 @@ IWORD Ys::converged_status() {
   return 0;
 }
 
+// The lambda that the next iteration starts from (its first trial takes it
+// divided by nu), after a step taken with LAMBDA that lowered S by ACTUAL.
+// The linear model of the step predicts the decrease 2 g*'d* - d*'A*d*
+// (scaled step d* of the actual, clipped step).  The gain ratio rho of the
+// two steers lambda smoothly: a step that did what its model said lowers it
+// by up to kLamDown, one that gained little raises it (up to twice), so the
+// damping settles where the steps work instead of swinging by nu between
+// a trial that fails and one that is taken.
+double Ys::next_lambda(double actual, double lambda) {
+  const IWORD g = ic(kGradCol), sc = ic(kStepCol);
+  double pred = 0;
+  for (IWORD j = 1; j <= n; ++j) {
+    const double dj = B(j, sc) * A(j, sc);
+    double ad = 0;
+    for (IWORD l = 1; l <= n; ++l) ad += A(j, l) * B(l, sc) * A(l, sc);
+    pred += 2 * A(j, g) * dj - dj * ad;
+  }
+  if (!(pred > 0)) return lambda;
+  const double t = 2 * actual / pred - 1;
+  return lambda * rc(6) * std::max(kLamDown, 1 - t * t * t);
+}
+
 void Ys::decide() {
   const double s = evaluate();
   const double lambda = rc(11);
@@ -326,7 +352,9 @@ void Ys::decide() {
     IWORD k = 0;
     for (IWORD j = 1; j <= n; ++j)
       if (eps < std::fabs(B(j, ic(kStepCol))) / (std::fabs(xacc(j)) + tau)) ++k;
+    const double carry = next_lambda(st(1) - s, lambda);
     accept(s, lambda);
+    st(6) = carry;
     const double gam = st(2);
     if (k == 0) {
       // Converged only where the first-order conditions hold; otherwise the
@@ -407,7 +435,11 @@ void Ys::decide() {
  *   YMEAS  in      real(M)      measured values.
  *   YCALC  in/out  real(2M)     model values at X; YCALC(M+1..2M) at the accepted point.
  *   DYDX   in      real(M)      the derivative column asked for by code 2.
- *   STAT   in/out  real(6)      S, angle (degrees), calls, evaluations, columns, lambda.
+ *   STAT   in/out  real(6)      S, angle (degrees), calls, evaluations, columns, lambda
+ *                               carried into the next iteration: the first trial of an
+ *                               iteration uses it divided by nu (after request 1 the
+ *                               starting lambda; after an accepted step lambda nu times
+ *                               a factor in [1/3, 2] by the step's gain ratio).
  *   WORK   work    real(N*M + 2N + M); ANORM, ASYS work real(N*(N+2)).
  * Cost: O(M N^2 + N^3) per iteration. */
 extern "C" ORVK_API void ORVK_YSOLVE(const IWORD* N, const IWORD* M, IWORD* ICTL, double* RCTL,

@@ -194,6 +194,76 @@ TEST(Ysolve, FirstTrialUsesLambdaOverNu) {
   EXPECT_DOUBLE_EQ(y.rctl[10], 0.001);
 }
 
+// After an accepted step the lambda carried into the next iteration is the
+// trial's lambda times nu times max(1/3, 1 - (2 rho - 1)^3), rho the actual
+// decrease of S over the decrease 2 g*'d* - d*'A*d* that the linear model
+// predicts; the next iteration's first trial divides it by nu.
+struct GainCase {
+  const char* what;
+  IWORD n, m;
+  ModelFn model;
+  ColFn col;
+  Vec x0, ymeas;
+  double rho;  // gain ratio of the first step (first trial, lambda 0.001)
+};
+
+TEST(Ysolve, LambdaCarriedByTheGainOfTheStep) {
+  // y = p^2 against 4 from p = 1: J = 2, residual 3, scaled A* = 1, g* = 3;
+  // d* = 3/1.001 and the step in p is d*/2.
+  const double ds = 3 / 1.001, p1 = 1 + ds / 2;
+  const double rho_sq = (9 - (4 - p1 * p1) * (4 - p1 * p1)) / (2 * 3 * ds - ds * ds);
+  const GainCase cases[] = {
+      // A straight line: the linear model is exact, rho = 1, lambda / 3.
+      {"straight line", 2, 4, [](const double* p) {
+         Vec v(4);
+         for (int i = 0; i < 4; ++i) v[i] = p[0] + p[1] * i;
+         return v;
+       },
+       [](const double*, IWORD j) { return j == 1 ? Vec{1, 1, 1, 1} : Vec{0, 1, 2, 3}; },
+       {0, 0}, {1, 3, 4, 7}, 1.0},
+      {"square", 1, 1, [](const double* p) { return Vec{p[0] * p[0]}; },
+       [](const double* p, IWORD) { return Vec{2 * p[0]}; }, {1}, {4}, rho_sq},
+  };
+  for (const GainCase& c : cases) {
+    Ys y(c.n, c.m);
+    y.pmode.assign(c.n, -1.0);
+    y.ymeas = c.ymeas;
+    for (IWORD j = 0; j < c.n; ++j) y.x[j] = c.x0[j];
+    Vec v = c.model(y.x.data());
+    for (IWORD i = 0; i < c.m; ++i) y.ycalc[i] = v[i];
+    y.ictl[0] = 1;
+    y.call();
+    ASSERT_EQ(y.ictl[0], 5) << c.what;
+    // One iteration: its columns, then its first trial, which is taken.
+    int guard = 0;
+    do {
+      y.call();
+      if (y.ictl[0] == 2) {
+        Vec col = c.col(y.x.data() + c.n, y.ictl[3]);
+        for (IWORD i = 0; i < c.m; ++i) y.dydx[i] = col[i];
+      } else if (y.ictl[0] == 4) {
+        EXPECT_DOUBLE_EQ(y.rctl[10], 0.001) << c.what;
+        v = c.model(y.x.data());
+        for (IWORD i = 0; i < c.m; ++i) y.ycalc[i] = v[i];
+      }
+    } while (y.ictl[0] != 5 && y.ictl[0] != -1 && ++guard < 20);
+    ASSERT_EQ(y.ictl[0], 5) << c.what;
+    const double t = 2 * c.rho - 1;
+    const double carried = 0.001 * 10 * std::max(1.0 / 3.0, 1 - t * t * t);
+    EXPECT_NEAR(y.stat[5], carried, 1e-12 * carried) << c.what;
+    // The next iteration's first trial starts from it.
+    guard = 0;
+    do {
+      y.call();
+      if (y.ictl[0] == 2) {
+        Vec col = c.col(y.x.data() + c.n, y.ictl[3]);
+        for (IWORD i = 0; i < c.m; ++i) y.dydx[i] = col[i];
+      }
+    } while (y.ictl[0] == 2 && ++guard < 20);
+    if (y.ictl[0] == 4) EXPECT_NEAR(y.rctl[10], carried / 10, 1e-12 * carried) << c.what;
+  }
+}
+
 // Two columns that differ by 1e-9 relative: the values determine the sum of
 // the two parameters but not how it splits (the scaled normal matrix is
 // singular to rounding).  The sum of squares reaches its minimum, but the
