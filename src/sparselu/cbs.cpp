@@ -15,7 +15,7 @@
 #include <cstdlib>
 
 #include "sparselu/lumethods.hpp"
-#include "sparselu/rspan.hpp"
+#include "sparselu/wspan.hpp"
 
 namespace orvika {
 

@@ -47,4 +47,19 @@ WSpan<T> span(const WVec<T>& v, IWORD first, IWORD len) {
   return WSpan<T>(v.bytes(), first, first + len - 1);
 }
 
+// The same run addressed from 0: element K of the span is element
+// FIRST+K of the view.  For loops written over offsets.
+template <class T>
+class RawSpan {
+ public:
+  RawSpan(const WVec<T>& v, IWORD first, IWORD len)
+      : s_(len > 0 ? span(v, first, len) : WSpan<T>(v.bytes(), first, first - 1)), first_(first) {}
+  T get(IWORD k) const { return s_[first_ + k]; }
+  void set(IWORD k, T x) const { s_.set(first_ + k, x); }
+
+ private:
+  WSpan<T> s_;
+  IWORD first_;
+};
+
 }  // namespace orvika
