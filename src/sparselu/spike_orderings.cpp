@@ -57,6 +57,9 @@ IWORD column_weight(IWORD r, IV IRP, IV ICI, IV CCNT) {
 // the high half the second.
 constexpr IWORD kPackLimit = (IWORD(1) << 31) - 2;
 constexpr IWORD kLowMask = (IWORD(1) << 32) - 1;
+// Segments shorter than this are scanned: setting up the bins costs more
+// than the scans they would save.
+constexpr IWORD kBinMinRows = 48;
 inline IWORD low_half(IWORD w) { return w & kLowMask; }
 inline IWORD high_half(IWORD w) { return static_cast<IWORD>(static_cast<std::uint64_t>(w) >> 32); }
 inline IWORD pack_halves(IWORD lo, IWORD hi) {
@@ -74,8 +77,8 @@ inline IWORD pack_halves(IWORD lo, IWORD hi) {
 // its bin, which is then the end of the bin below, so the least count and the
 // rows holding it are found without scanning the segment. Placed rows gather
 // in bin 0. IORN is rewritten from the row chain at the end, so the segment
-// positions are free to use. Segments whose counts do not fit the bins (or
-// orders too large to pack) fall back to scanning the segment at each step.
+// positions are free to use. Short segments, segments whose counts do not
+// fit the bins and orders too large to pack are scanned at each step.
 // Rule 2 lists the rows met by a candidate in the high halves of MARK(1..).
 void bump_order(IWORD N, IWORD KF, IWORD KL, IWORD& RTAIL, IWORD& CTAIL, IWORD& RTAIL2, IV IRP,
                 IV ICI, IV IORN, IV CP, IV RI, IV RCNT, IV CCNT, IV LINK, IV MARK) {
@@ -197,7 +200,7 @@ void bump_order(IWORD N, IWORD KF, IWORD KL, IWORD& RTAIL, IWORD& CTAIL, IWORD& 
 
     IWORD maxc = 0;
     for (IWORD k = first; k <= last; ++k) maxc = std::max<IWORD>(maxc, RCNT(IORN(k)));
-    binned = packable && maxc + 2 <= len;
+    binned = packable && len >= kBinMinRows && maxc + 2 <= len;
 
     if (binned) {
       // Counting sort of the segment rows into the bins: the high halves
