@@ -474,13 +474,17 @@ void SPIKE(IWORD N, IV IRP, IV ICI, IV IORN, IV W39, IV W18, IWORD& IERR) {
     const IWORD r = IORN(i) < 0 ? -IORN(i) : IORN(i);
     for (;;) {
       IWORD best = 0;
+      IWORD waiting = 0;
       for (IWORD p = IRP(r); p < IRP(r + 1); ++p) {
         const IWORD c = ICI(p);
-        if (W18(c) > 0 && (best == 0 || W18(c) > W18(best))) best = c;
+        if (W18(c) <= 0) continue;
+        ++waiting;
+        if (best == 0 || W18(c) > W18(best)) best = c;
       }
       if (best == 0) break;
       W18(best) = -top;
       top = best;
+      if (waiting == 1) break;  // that was the row's last new column
     }
     if (top == 0) {  // cannot follow a successful phase 1
       IERR = kSpStructSing;
