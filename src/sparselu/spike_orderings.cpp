@@ -6,6 +6,9 @@
 // with the spikes as late in their block as possible, in the manner of the
 // preassigned pivot procedures (E. Hellerman and D. C. Rarick, "Reinversion
 // with the preassigned pivot procedure", Math. Programming 1 (1971) 195-216).
+#include <algorithm>
+#include <cstdint>
+
 #include "sparselu/sparselu.hpp"
 
 namespace orvika {
@@ -50,11 +53,66 @@ IWORD column_weight(IWORD r, IV IRP, IV ICI, IV CCNT) {
   return s;
 }
 
+// Two indices below kPackLimit share one word: the low half holds the first,
+// the high half the second.
+constexpr IWORD kPackLimit = (IWORD(1) << 31) - 2;
+constexpr IWORD kLowMask = (IWORD(1) << 32) - 1;
+// Segments shorter than this are scanned: setting up the bins costs more
+// than the scans they would save.
+constexpr IWORD kBinMinRows = 48;
+inline IWORD low_half(IWORD w) { return w & kLowMask; }
+inline IWORD high_half(IWORD w) { return static_cast<IWORD>(static_cast<std::uint64_t>(w) >> 32); }
+inline IWORD pack_halves(IWORD lo, IWORD hi) {
+  return static_cast<IWORD>(static_cast<std::uint64_t>(lo) | (static_cast<std::uint64_t>(hi) << 32));
+}
+
 // Shared body of SORDR1 and SORDR2; MARK empty selects rule 1.
+//
+// Within a segment the rows are kept sorted by count in the positions of
+// IORN that the segment occupies (low halves of the words), one bin per
+// count, the start of the bin of count c in the high half of IORN(first+c);
+// LINK(r) holds the position of row r (low half) and its place in the
+// starting segment order (high half), which decides ties exactly as a scan
+// in segment order would. A count that falls moves the row to the front of
+// its bin, which is then the end of the bin below, so the least count and the
+// rows holding it are found without scanning the segment. Placed rows gather
+// in bin 0. IORN is rewritten from the row chain at the end, so the segment
+// positions are free to use. Short segments, segments whose counts do not
+// fit the bins and orders too large to pack are scanned at each step.
+// Rule 2 lists the rows met by a candidate in the high halves of MARK(1..).
 void bump_order(IWORD N, IWORD KF, IWORD KL, IWORD& RTAIL, IWORD& CTAIL, IWORD& RTAIL2, IV IRP,
                 IV ICI, IV IORN, IV CP, IV RI, IV RCNT, IV CCNT, IV LINK, IV MARK) {
   const bool rule2 = !MARK.empty();
   if (rule2) MARK.fill(1, N, 0);
+  const bool packable = N < kPackLimit;
+
+  // Bins of the current segment (active while binned is true).
+  bool binned = false;
+  IWORD first = KF;
+  IWORD last = KF;
+  auto bin_start = [&](IWORD c) { return high_half(IORN(first + c)); };
+  auto set_bin_start = [&](IWORD c, IWORD v) {
+    IORN(first + c) = pack_halves(low_half(IORN(first + c)), v);
+  };
+  auto in_bins = [&](IWORD r) {
+    const IWORD w = low_half(LINK(r));
+    return w >= first && w <= last && low_half(IORN(w)) == r;
+  };
+  // Row r of count c >= 1 moves to the bin of count c-1.
+  auto move_down = [&](IWORD r, IWORD c) {
+    const IWORD p = low_half(LINK(r));
+    const IWORD f = bin_start(c);
+    const IWORD r2 = low_half(IORN(f));
+    IORN(p) = pack_halves(r2, high_half(IORN(p)));
+    IORN(f) = pack_halves(r, high_half(IORN(f)));
+    LINK(r2) = pack_halves(p, high_half(LINK(r2)));
+    LINK(r) = pack_halves(f, high_half(LINK(r)));
+    set_bin_start(c, f + 1);
+  };
+  auto remove_row = [&](IWORD r, IWORD c) {
+    for (; c >= 1; --c) move_down(r, c);
+  };
+  IWORD cmin = 1;
 
   // Places row r with all its free columns; new singletons go on the list.
   IWORD head = 0;
@@ -70,6 +128,14 @@ void bump_order(IWORD N, IWORD KF, IWORD KL, IWORD& RTAIL, IWORD& CTAIL, IWORD& 
         const IWORD r2 = RI(q);
         if (RCNT(r2) <= 0) continue;
         const IWORD cnt = RCNT(r2) - 1;
+        if (binned && in_bins(r2)) {
+          if (cnt <= 1) {
+            remove_row(r2, cnt + 1);
+          } else {
+            move_down(r2, cnt + 1);
+            if (cnt < cmin) cmin = cnt;
+          }
+        }
         if (cnt == 0) {
           RCNT(r2) = -RTAIL;
           RTAIL = r2;
@@ -83,13 +149,137 @@ void bump_order(IWORD N, IWORD KF, IWORD KL, IWORD& RTAIL, IWORD& CTAIL, IWORD& 
       }
     }
   };
+  auto place_with_singletons = [&](IWORD best) {
+    place(best);
+    while (head != 0) {
+      const IWORD r = head;
+      head = -LINK(r);
+      if (RCNT(r) == 1) place(r);
+    }
+  };
 
-  IWORD first = KF;
+  // Rule 2's look at the rows that share free columns with candidate r:
+  // D = the least count a neighbour keeps after r is placed, K = how many
+  // neighbours keep it.
+  auto neighbour_rule = [&](IWORD r, IWORD& d, IWORD& kd) {
+    IWORD nmet = 0;
+    for (IWORD p = IRP(r); p < IRP(r + 1); ++p) {
+      const IWORD j = ICI(p);
+      if (CCNT(j) <= 0) continue;
+      for (IWORD q = CP(j); q < CP(j + 1); ++q) {
+        const IWORD r2 = RI(q);
+        if (r2 == r || RCNT(r2) <= 0) continue;
+        if (low_half(MARK(r2)) == 0) {
+          ++nmet;
+          MARK(nmet) = pack_halves(low_half(MARK(nmet)), r2);
+        }
+        ++MARK(r2);
+      }
+    }
+    d = N + 1;
+    kd = 0;
+    for (IWORD t = 1; t <= nmet; ++t) {
+      const IWORD r2 = high_half(MARK(t));
+      const IWORD left = RCNT(r2) - low_half(MARK(r2));
+      if (left < d) {
+        d = left;
+        kd = 1;
+      } else if (left == d) {
+        ++kd;
+      }
+      MARK(r2) = pack_halves(0, high_half(MARK(r2)));
+    }
+    for (IWORD t = 1; t <= nmet; ++t) MARK(t) = 0;
+  };
+
   while (first <= KL) {
-    IWORD last = first;
+    last = first;
     while (last < KL && IORN(last) >= 0) ++last;
     if (IORN(last) < 0) IORN(last) = -IORN(last);
+    const IWORD len = last - first + 1;
 
+    IWORD maxc = 0;
+    for (IWORD k = first; k <= last; ++k) maxc = std::max<IWORD>(maxc, RCNT(IORN(k)));
+    binned = packable && len >= kBinMinRows && maxc + 2 <= len;
+
+    if (binned) {
+      // Counting sort of the segment rows into the bins: the high halves
+      // first count the rows of each bin, then serve as cursors, and are
+      // finally shifted into bin starts.
+      for (IWORD c = 0; c <= maxc + 1; ++c) set_bin_start(c, 0);
+      for (IWORD k = first; k <= last; ++k) {
+        const IWORD c = std::max<IWORD>(RCNT(low_half(IORN(k))), 0);
+        set_bin_start(c, bin_start(c) + 1);
+      }
+      IWORD at = first;
+      for (IWORD c = 0; c <= maxc + 1; ++c) {
+        const IWORD n = bin_start(c);
+        set_bin_start(c, at);
+        at += n;
+      }
+      for (IWORD k = first; k <= last; ++k) {
+        const IWORD r = low_half(IORN(k));
+        const IWORD c = std::max<IWORD>(RCNT(r), 0);
+        const IWORD p = bin_start(c);
+        set_bin_start(c, p + 1);
+        LINK(r) = pack_halves(p, k);
+      }
+      for (IWORD c = maxc + 1; c >= 1; --c) set_bin_start(c, bin_start(c - 1));
+      set_bin_start(0, first);
+      // Every row to its position, one cycle of the permutation at a time.
+      for (IWORD k = first; k <= last; ++k) {
+        for (;;) {
+          const IWORD r = low_half(IORN(k));
+          const IWORD p = low_half(LINK(r));
+          if (p == k) break;
+          const IWORD r2 = low_half(IORN(p));
+          IORN(p) = pack_halves(r, high_half(IORN(p)));
+          IORN(k) = pack_halves(r2, high_half(IORN(k)));
+        }
+      }
+      cmin = 1;
+
+      for (;;) {
+        while (cmin <= maxc && bin_start(cmin) == bin_start(cmin + 1)) ++cmin;
+        if (cmin > maxc) break;
+        const IWORD m = cmin;
+        IWORD best = 0, sbest = -1, obest = 0, dbest = N + 1, kbest = 0;
+        for (IWORD k = bin_start(m); k < bin_start(m + 1); ++k) {
+          const IWORD r = low_half(IORN(k));
+          const IWORD s = column_weight(r, IRP, ICI, CCNT);
+          const IWORD o = high_half(LINK(r));
+          if (!rule2) {
+            // The heaviest columns win, the later row on a tie.
+            if (s > sbest || (s == sbest && o > obest)) {
+              best = r;
+              sbest = s;
+              obest = o;
+            }
+            continue;
+          }
+          IWORD d, kd;
+          neighbour_rule(r, d, kd);
+          // Least D, then most K, then heaviest columns, the earlier row on a
+          // full tie.
+          if (best == 0 || d < dbest || (d == dbest && kd > kbest) ||
+              (d == dbest && kd == kbest && s > sbest) ||
+              (d == dbest && kd == kbest && s == sbest && o < obest)) {
+            best = r;
+            dbest = d;
+            kbest = kd;
+            sbest = s;
+            obest = o;
+          }
+        }
+        remove_row(best, m);
+        place_with_singletons(best);
+      }
+      binned = false;
+      first = last + 1;
+      continue;
+    }
+
+    // Scanning form: the whole segment is searched at each step.
     for (;;) {
       IWORD m = 0;
       for (IWORD k = first; k <= last; ++k) {
@@ -113,31 +303,35 @@ void bump_order(IWORD N, IWORD KF, IWORD KL, IWORD& RTAIL, IWORD& CTAIL, IWORD& 
           }
           continue;
         }
-        // Neighbours of r through its free columns, with the number of
-        // those columns each one shares.
-        IWORD nmet = 0;
-        for (IWORD p = IRP(r); p < IRP(r + 1); ++p) {
-          const IWORD j = ICI(p);
-          if (CCNT(j) <= 0) continue;
-          for (IWORD q = CP(j); q < CP(j + 1); ++q) {
-            const IWORD r2 = RI(q);
-            if (r2 == r || RCNT(r2) <= 0) continue;
-            if (MARK(r2) == 0) LINK(++nmet) = r2;
-            ++MARK(r2);
+        IWORD d, kd;
+        if (packable) {
+          neighbour_rule(r, d, kd);
+        } else {
+          // Orders too large for packed words list the rows met in LINK.
+          IWORD nmet = 0;
+          for (IWORD p = IRP(r); p < IRP(r + 1); ++p) {
+            const IWORD j = ICI(p);
+            if (CCNT(j) <= 0) continue;
+            for (IWORD q = CP(j); q < CP(j + 1); ++q) {
+              const IWORD r2 = RI(q);
+              if (r2 == r || RCNT(r2) <= 0) continue;
+              if (MARK(r2) == 0) LINK(++nmet) = r2;
+              ++MARK(r2);
+            }
           }
-        }
-        IWORD d = N + 1;
-        IWORD kd = 0;
-        for (IWORD t = 1; t <= nmet; ++t) {
-          const IWORD r2 = LINK(t);
-          const IWORD left = RCNT(r2) - MARK(r2);
-          if (left < d) {
-            d = left;
-            kd = 1;
-          } else if (left == d) {
-            ++kd;
+          d = N + 1;
+          kd = 0;
+          for (IWORD t = 1; t <= nmet; ++t) {
+            const IWORD r2 = LINK(t);
+            const IWORD left = RCNT(r2) - MARK(r2);
+            if (left < d) {
+              d = left;
+              kd = 1;
+            } else if (left == d) {
+              ++kd;
+            }
+            MARK(r2) = 0;
           }
-          MARK(r2) = 0;
         }
         if (best == 0 || d < dbest || (d == dbest && kd > kbest) ||
             (d == dbest && kd == kbest && s > sbest)) {
@@ -147,13 +341,7 @@ void bump_order(IWORD N, IWORD KF, IWORD KL, IWORD& RTAIL, IWORD& CTAIL, IWORD& 
           sbest = s;
         }
       }
-
-      place(best);
-      while (head != 0) {
-        const IWORD r = head;
-        head = -LINK(r);
-        if (RCNT(r) == 1) place(r);
-      }
+      place_with_singletons(best);
     }
     first = last + 1;
   }
@@ -286,13 +474,17 @@ void SPIKE(IWORD N, IV IRP, IV ICI, IV IORN, IV W39, IV W18, IWORD& IERR) {
     const IWORD r = IORN(i) < 0 ? -IORN(i) : IORN(i);
     for (;;) {
       IWORD best = 0;
+      IWORD waiting = 0;
       for (IWORD p = IRP(r); p < IRP(r + 1); ++p) {
         const IWORD c = ICI(p);
-        if (W18(c) > 0 && (best == 0 || W18(c) > W18(best))) best = c;
+        if (W18(c) <= 0) continue;
+        ++waiting;
+        if (best == 0 || W18(c) > W18(best)) best = c;
       }
       if (best == 0) break;
       W18(best) = -top;
       top = best;
+      if (waiting == 1) break;  // that was the row's last new column
     }
     if (top == 0) {  // cannot follow a successful phase 1
       IERR = kSpStructSing;
