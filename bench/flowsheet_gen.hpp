@@ -1,7 +1,9 @@
-// Generated flowsheet Jacobians for benchmarks and bit-for-bit checks: the
-// examples' generator (examples/flowsheet_jacobian.h) as triplet vectors.
+// Generated test matrices for benchmarks and bit-for-bit checks: flowsheet
+// Jacobians (the examples' generator, examples/flowsheet_jacobian.h) and
+// diagonally dominant bands, as triplet vectors.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -37,6 +39,19 @@ inline Triplet flowsheet(long n, std::uint64_t seed = 1) {
   m.c.assign(a.c, a.c + a.nz);
   m.v.assign(a.v, a.v + a.nz);
   fs_free(&a);
+  return m;
+}
+
+// Banded and diagonally dominant, half-bandwidth W: diagonal 4W, the other
+// entries uniform in [-0.5, 0.5).
+inline Triplet banded(long n, long w) {
+  Triplet m;
+  m.name = "band" + std::to_string(w) + "_" + std::to_string(n);
+  m.n = n;
+  FlowRng g(static_cast<std::uint64_t>(n));
+  for (long i = 1; i <= n; ++i)
+    for (long j = std::max(1L, i - w); j <= std::min(n, i + w); ++j)
+      m.r.push_back(i), m.c.push_back(j), m.v.push_back(i == j ? 4.0 * static_cast<double>(w) : g.next() - 0.5);
   return m;
 }
 

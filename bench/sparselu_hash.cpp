@@ -21,6 +21,7 @@
 namespace {
 
 using orvika_bench::Triplet;
+using orvika_bench::banded;
 
 struct Fnv {
   std::uint64_t h = 1469598103934665603ULL;
@@ -29,17 +30,6 @@ struct Fnv {
     for (std::size_t i = 0; i < len; ++i) h = (h ^ b[i]) * 1099511628211ULL;
   }
 };
-
-Triplet banded(long n, long w) {
-  Triplet m;
-  m.name = "band" + std::to_string(w) + "_" + std::to_string(n);
-  m.n = n;
-  orvika_bench::FlowRng g(static_cast<std::uint64_t>(n));
-  for (long i = 1; i <= n; ++i)
-    for (long j = std::max(1L, i - w); j <= std::min(n, i + w); ++j)
-      m.r.push_back(i), m.c.push_back(j), m.v.push_back(i == j ? 4.0 * static_cast<double>(w) : g.next() - 0.5);
-  return m;
-}
 
 // Convection-diffusion on a K x K grid, upwind, strong convection.
 Triplet convdiff(long k) {

@@ -29,17 +29,7 @@
 namespace {
 
 using orvika_bench::Triplet;
-
-Triplet banded(long n, long w) {
-  Triplet m;
-  m.name = "band" + std::to_string(w) + "_" + std::to_string(n);
-  m.n = n;
-  orvika_bench::FlowRng g(static_cast<std::uint64_t>(n));
-  for (long i = 1; i <= n; ++i)
-    for (long j = std::max(1L, i - w); j <= std::min(n, i + w); ++j)
-      m.r.push_back(i), m.c.push_back(j), m.v.push_back(i == j ? 4.0 * static_cast<double>(w) : g.next() - 0.5);
-  return m;
-}
+using orvika_bench::banded;
 
 IWORD env_or(const char* name, IWORD dflt) {
   const char* v = std::getenv(name);
