@@ -89,19 +89,7 @@ std::vector<Problem> extra_problems(const std::string& dir) {
     d.rss = 5.6419295283E-02;
     v.push_back(d);
   }
-  Problem box;
-  box.name = "BoxBOD";
-  box.level = 2;
-  box.npar = 2;
-  box.start[0] = {1, 1};
-  box.start[1] = {100, 0.75};
-  box.cert = {2.1380940889E+02, 5.4723748542E-01};
-  box.sd = {1.2354515176E+01, 1.0455993237E-01};
-  box.rss = 1.1680088766E+03;
-  box.x1 = {1, 2, 3, 5, 7, 10};
-  box.y = {109, 149, 149, 191, 213, 224};
-  box.dof = 4;
-  v.push_back(box);
+  v.push_back(nist::boxbod());
   return v;
 }
 

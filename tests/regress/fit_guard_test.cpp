@@ -505,17 +505,7 @@ TEST_F(FitGuard, SaturatedModelIsNoSuccess) {
   // drive b2 up until the exponential vanishes and the model is the constant
   // b1, a limit where the gradient vanishes without a fit.  Every routine
   // must either fail or find the certified minimum.
-  nist::Problem pr;
-  pr.name = "BoxBOD";
-  pr.npar = 2;
-  pr.start[0] = {1, 1};
-  pr.start[1] = {100, 0.75};
-  pr.cert = {2.1380940889E+02, 5.4723748542E-01};
-  pr.sd = {1.2354515176E+01, 1.0455993237E-01};
-  pr.rss = 1.1680088766E+03;
-  pr.x1 = {1, 2, 3, 5, 7, 10};
-  pr.y = {109, 149, 149, 191, 213, 224};
-  pr.dof = 4;
+  const nist::Problem pr = nist::boxbod();
   // Routines 0 and 1 (the engines) with analytic derivatives, 2 and 3 with
   // differences (which lose a saturated parameter's column entirely), 4
   // ORVK_YSOLVE.

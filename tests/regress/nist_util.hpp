@@ -76,6 +76,24 @@ struct Problem {
   int ndat() const { return static_cast<int>(y.size()); }
 };
 
+// NIST's BoxBOD (higher difficulty), written from its public certified
+// values: y = b1 (1 - exp(-b2 x)) on six points.
+inline Problem boxbod() {
+  Problem pr;
+  pr.name = "BoxBOD";
+  pr.level = 2;
+  pr.npar = 2;
+  pr.start[0] = {1, 1};
+  pr.start[1] = {100, 0.75};
+  pr.cert = {2.1380940889E+02, 5.4723748542E-01};
+  pr.sd = {1.2354515176E+01, 1.0455993237E-01};
+  pr.rss = 1.1680088766E+03;
+  pr.x1 = {1, 2, 3, 5, 7, 10};
+  pr.y = {109, 149, 149, 191, 213, 224};
+  pr.dof = 4;
+  return pr;
+}
+
 // Model value and derivatives at B for observation I.
 template <class T>
 T model_value(const std::string& n, const T* b, double x, double x2) {
