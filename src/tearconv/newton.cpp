@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <cstdint>
 #include <string_view>
 #include <utility>
 
@@ -24,37 +23,7 @@
 #include "orvika/tearconv_accel.h"
 #include "orvika/tearconv_newton_method.h"
 #include "tearconv/newton.hpp"
-
-namespace orvika {
-
-bool newton_msg_admitted(const IWORD* opt, IWORD msgclass) {
-  const IWORD three = 3, zero1 = 0, zero2 = 0, two = 2;
-  return VLK_IRRCHK(kNewtonName, &three, &msgclass, opt, host::imisval_addr(), &zero1, &zero2,
-                    &two) != 0;
-}
-
-void newton_msg_issue(const std::string_view* lines, int nlines) {
-  for (int k = 0; k < nlines; ++k) host::set_errout(k + 1, lines[k]);
-  const IWORD n = nlines;
-  VLK_ERRPRT(&n);
-}
-
-void newton_vector(const double* v, IWORD n, std::string_view label) {
-  // The label as three name words: four characters each, blank-padded.
-  IWORD words[3];
-  for (std::size_t w = 0; w < 3; ++w) {
-    std::uint64_t u = 0;
-    for (std::size_t k = 8; k-- > 0;) {
-      const std::size_t at = 4 * w + k;
-      const char ch = (k < 4 && at < label.size()) ? label[at] : ' ';
-      u = (u << 8) | static_cast<unsigned char>(ch);
-    }
-    words[w] = static_cast<IWORD>(u);
-  }
-  ORVK_NVPRNT(v, &n, kNewtonName, words);
-}
-
-}  // namespace orvika
+#include "tearconv/newton_messages.hpp"
 
 namespace {
 

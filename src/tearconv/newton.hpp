@@ -1,8 +1,6 @@
-// Internal pieces of ORVK_NEWTON shared by its driver (newton.cpp) and its
-// Newton phase (newton_phase.cpp).
+// Internal pieces of ORVK_NEWTON shared by its driver (newton.cpp), its
+// Newton phase (newton_phase.cpp) and its messages (newton_messages.cpp).
 #pragma once
-
-#include <string_view>
 
 #include "frame/views.hpp"
 #include "orvika/orvika_types.h"
@@ -32,14 +30,5 @@ struct NewtonCall {
 // Newton phase of one call: difference Jacobian, bounded Newton step and
 // line search.  STATE receives the state code for IWK(11).
 void NEWTPH(const NewtonCall& c, IWORD& state);
-
-// Offers a message of class MSGCLASS to the host's filter; true when it
-// is to be written.
-bool newton_msg_admitted(const IWORD* opt, IWORD msgclass);
-// Writes LINES into the host's message buffer and issues them.
-void newton_msg_issue(const std::string_view* lines, int nlines);
-
-// Labelled vector print under the name NEWTON; LABEL is up to 12 characters.
-void newton_vector(const double* v, IWORD n, std::string_view label);
 
 }  // namespace orvika
