@@ -232,7 +232,7 @@ struct QpSolver {
   void check_solution(IWORD k);
   void evaluate_solution(IWORD k);
   bool failed_solve(IWORD k);
-  Next active_set_step(IWORD k);
+  Next active_set_step();
 };
 
 // Total RWRKQP needs for a KKT system of order K: wider vectors above 2N
@@ -614,7 +614,7 @@ void QpSolver::iterate() {
       return;
     }
     if (mineq != 0) {
-      const Next next = active_set_step(k);
+      const Next next = active_set_step();
       if (next == Next::kIterate) continue;
       if (next == Next::kReturn) return;
     }
@@ -789,7 +789,7 @@ bool QpSolver::failed_solve(IWORD k) {
 }
 
 // The active-set step and what its verdict means for the run.
-Next QpSolver::active_set_step(IWORD) {
+Next QpSolver::active_set_step() {
   if (iter > 0) {
     nacold0 = nacold;
     nacold = nactiv;
