@@ -108,6 +108,405 @@ IWORD count_missing(IWORD n, const IWORD* list, IWORD m, const IWORD* other) {
   return c;
 }
 
+// One call of LESSLV: the arguments, the parts of the work arrays and one
+// member function per named step.  run() reads as the algorithm.
+struct LesSolve {
+  // Arguments.
+  IWORD MODE, N, NNZ, MINEQ, NFILL;
+  IWORD *IA, *JA;
+  double *A, *B;
+  const double* BOLD;
+  double* X;
+  const IWORD *IRACTC, *IACOLD;
+  IWORD& ISROW;
+  IWORD LDC;
+  double* CWORK;
+  IWORD LRWLES;
+  double* RWLES;
+  IWORD LIWLES;
+  IWORD* IWLES;
+  IWORD &ISING, &IFAIL;
+
+  LesState& st = g_les;
+  const IWORD unit = nlpint(ORVK_NLPINT_KKTUNIT);
+  const IWORD lvl = nlpint(ORVK_NLPINT_KKTLEVEL);
+  double tstart = 0;
+  double t_back = 0;  // start of the block-diagonal and back substitutions
+  IWORD nactiv = 0, w7 = 0, w8 = 0;
+  IWORD fail = 0;
+  IWORD lj = 0, nt = 0;
+  bool update = false;
+  Parts p{};
+  IWORD *ip = nullptr, *ichan = nullptr, *ix = nullptr, *ipvtsz = nullptr, *kradd = nullptr,
+        *kadd = nullptr, *kdel = nullptr, *idinv = nullptr, *jdinv = nullptr, *idmul = nullptr,
+        *jdmul = nullptr, *il = nullptr, *jl = nullptr, *iw1 = nullptr, *jw1 = nullptr,
+        *iw2 = nullptr, *jw2 = nullptr;
+  double *d = nullptr, *z = nullptr, *dinv = nullptr, *dmul = nullptr, *subx = nullptr,
+         *rl = nullptr, *rw1 = nullptr, *rw2 = nullptr;
+  IWORD* nblk = nullptr;  // word NBLOCK of ORVK_NLPINT
+  IWORD* nd = nullptr;    // word NDWORD of ORVK_NLPINT
+  IWORD blocks = 0;
+  bool eliminate = true;
+
+  void run();
+
+ private:
+  bool check_arguments();
+  void decide_update();
+  bool lay_out_work();
+  void place_arrays();
+  bool start_factors();
+  bool eliminate_blocks();
+  void permute_rhs();
+  void forward_substitution();
+  void block_diagonal_solve();
+  bool back_substitution();
+  void renumber_added_rows();
+  void unpermute_and_finish();
+};
+
+void LesSolve::run() {
+  for (int k = 1; k <= 6; ++k) nlprea(k) = 0.0;
+  tstart = timer(st.t0);
+  if (lvl >= 3) dump_si(unit, MODE, "RENTLE");
+  nactiv = nlpint(ORVK_NLPINT_NACTIV);
+  w7 = nlpint(ORVK_NLPINT_KKTLAST);
+  w8 = nlpint(ORVK_NLPINT_NACTLAST);
+  if (!check_arguments()) return;
+  if (N == 0) return;
+  decide_update();
+  if (!lay_out_work()) return;
+  place_arrays();
+  if (!start_factors()) return;
+  if (eliminate && !eliminate_blocks()) return;
+  permute_rhs();
+  forward_substitution();
+  block_diagonal_solve();
+  if (!back_substitution()) return;
+  renumber_added_rows();
+  unpermute_and_finish();
+}
+
+// Arguments.
+bool LesSolve::check_arguments() {
+  bool bad = N < 0 || MINEQ < 0 || NNZ < 0 || NFILL < 1 || __builtin_mul_overflow(NNZ, NFILL, &lj);
+  if (!bad && N > 0)
+    bad = nactiv < 0 || nactiv > N || nactiv > MINEQ || !structure_ok(N, IA, JA, lj);
+  if (bad) {
+    phase_line(unit, "*** INVALID KKT SYSTEM PASSED TO LESSLV ***");
+    st.valid = false;
+    IFAIL = 1;
+    return false;
+  }
+  return true;
+}
+
+// An update needs the state of the previous call intact and consistent
+// with the caller's words 7 and 8; otherwise the factorisation is fresh.
+void LesSolve::decide_update() {
+  update = MODE == 1 && st.valid && st.singular == 0 && MINEQ == st.mineq && N <= st.nt &&
+           IA[N] - 1 <= st.lj && LIWLES >= st.iwtot && LRWLES >= st.rwtot &&
+           w7 == st.last_n && w8 == st.last_nactiv && N - nactiv == st.nred && w8 >= 0 &&
+           w8 <= MINEQ && ascending(nactiv, IRACTC, MINEQ) && ascending(w8, IACOLD, MINEQ);
+  if (!update) return;
+  const IWORD nadd = count_missing(nactiv, IRACTC, w8, IACOLD);
+  const IWORD ndel = count_missing(w8, IACOLD, nactiv, IRACTC);
+  const IWORD rows = ndel > 0 ? nactiv : nadd;
+  if (rows > 0 && (CWORK == nullptr || LDC < rows)) update = false;
+  // The update keeps the fill room of the last fresh factorisation.  It
+  // holds the rows of L kept, the multipliers of the ROWS bordered rows
+  // over the NK kept positions and the factor of their dense Schur block;
+  // when that may not fit, the factorisation starts afresh, with room
+  // taken from the KKT matrix as it now stands.
+  if (update && rows > 0) {
+    const Parts q = partition(st.nt, st.mineq, st.lj);
+    const IWORD nk = ndel > 0 ? w7 - w8 : w7;
+    const IWORD kept = IWLES[q.il + nk] - 1;
+    IWORD border = 0, schur = 0, need = 0;
+    update = nk >= 0 && kept >= 0 && w7 + rows <= st.lj &&
+             !__builtin_mul_overflow(rows, nk, &border) &&
+             !__builtin_mul_overflow(rows, rows + 1, &schur) &&
+             !__builtin_add_overflow(kept + border, schur / 2, &need) && need <= st.lj;
+  }
+}
+
+// Parts of the work arrays; a fresh factorisation resets the kept state and
+// checks the lengths.  False when a work array is too short.
+bool LesSolve::lay_out_work() {
+  if (!update) {
+    st.valid = false;
+    st.nred = N - nactiv;
+    ISROW = 0;
+    ISING = 0;
+    st.singular = 0;
+    st.nt = N + MINEQ;
+    st.lj = lj;
+    st.mineq = MINEQ;
+  }
+  nt = st.nt;
+  lj = st.lj;
+  p = partition(nt, MINEQ, lj);
+  if (update) return true;
+  st.iwtot = p.iend + 1;
+  st.rwtot = p.rend + 1;
+  if (lvl >= 4) {
+    size_pr(unit, nt, " IP");
+    size_pr(unit, nt, " ICHAN");
+    size_pr(unit, nt, " IX");
+    size_pr(unit, nt, " IPVTSZ");
+    size_pr(unit, MINEQ, " KRADD");
+    size_pr(unit, MINEQ, " KADD");
+    size_pr(unit, MINEQ, " KDEL");
+    size_pr(unit, nt + 1, " IDINV");
+    size_pr(unit, 2 * nt, " JDINV");
+    size_pr(unit, nt + 1, " IDMUL");
+    size_pr(unit, lj, " JDMUL");
+    size_pr(unit, nt + 1, " IL");
+    size_pr(unit, lj, " JL");
+    size_pr(unit, nt + 1, " IW1");
+    size_pr(unit, lj, " JW1");
+    size_pr(unit, nt + 1, " IW2");
+    size_pr(unit, lj, "JW2");
+  }
+  if (lvl >= 3) size_pr(unit, st.iwtot, "TOT-IWLES ");
+  if (lvl >= 4) {
+    size_pr(unit, 3 * nt, " D");
+    size_pr(unit, nt, " Z");
+    size_pr(unit, 2 * nt, " DINV");
+    size_pr(unit, lj, " DMUL");
+    size_pr(unit, nt, " SUBX");
+    size_pr(unit, lj, " RL");
+    size_pr(unit, lj, " RW1");
+    size_pr(unit, lj, " RW2");
+    size_pr(unit, st.rwtot, "TOT-RWLES ");
+  }
+  if (LIWLES < st.iwtot) {
+    write_empty(unit);
+    write_empty(unit);
+    write_rec(unit, Rec().T(5).A("STORAGE FOR IWLES HAS TO BE INCREASED TO").I(st.iwtot, 7));
+    IFAIL = 1;
+    return false;
+  }
+  if (LRWLES < st.rwtot) {
+    write_empty(unit);
+    write_empty(unit);
+    write_rec(unit, Rec().T(5).A("STORAGE FOR RWLES HAS TO BE INCREASED TO").I(st.rwtot, 7));
+    IFAIL = 1;
+    return false;
+  }
+  return true;
+}
+
+void LesSolve::place_arrays() {
+  ip = IWLES + p.ip;
+  ichan = IWLES + p.ichan;
+  ix = IWLES + p.ix;
+  ipvtsz = IWLES + p.ipvtsz;
+  kradd = IWLES + p.kradd;
+  kadd = IWLES + p.kadd;
+  kdel = IWLES + p.kdel;
+  idinv = IWLES + p.idinv;
+  jdinv = IWLES + p.jdinv;
+  idmul = IWLES + p.idmul;
+  jdmul = IWLES + p.jdmul;
+  il = IWLES + p.il;
+  jl = IWLES + p.jl;
+  iw1 = IWLES + p.iw1;
+  jw1 = IWLES + p.jw1;
+  iw2 = IWLES + p.iw2;
+  jw2 = IWLES + p.jw2;
+  d = RWLES + p.d;
+  z = RWLES + p.z;
+  dinv = RWLES + p.dinv;
+  dmul = RWLES + p.dmul;
+  subx = RWLES + p.subx;
+  rl = RWLES + p.rl;
+  rw1 = RWLES + p.rw1;
+  rw2 = RWLES + p.rw2;
+  nblk = &nlpint(ORVK_NLPINT_NBLOCK);
+  nd = &nlpint(ORVK_NLPINT_NDWORD);
+}
+
+// A fresh start (identity order, empty L) or the update of the kept factors
+// for the rows that left and entered the active set.  False on failure.
+bool LesSolve::start_factors() {
+  if (!update) {
+    *nd = 0;
+    st.n1x1 = st.n2x2 = 0;
+    for (IWORD q = 1; q <= N; ++q) ip[q - 1] = q;
+    for (IWORD q = 1; q <= N + 1; ++q) il[q - 1] = 1;
+    st.ncur = N;
+    return true;
+  }
+  st.valid = false;  // the factors change from here on
+  UPDAT(N, st.nred, IA, JA, A, ip, lj, il, jl, rl, d, iw1, jw1, rw1, B, BOLD, ipvtsz, IRACTC,
+        IACOLD, st.nadd, st.ndel, st.n1x1, st.n2x2, kradd, kadd, kdel, LDC, CWORK, fail);
+  if (fail != 0) {
+    IFAIL = 1;
+    return false;
+  }
+  blocks = *nblk;
+  eliminate = st.nadd > 0;
+  if (eliminate) st.ncur = st.nadd;
+  return true;
+}
+
+// Elimination, one pivot block at a time.  False on failure or on a
+// singular block.
+bool LesSolve::eliminate_blocks() {
+  const int strategy = static_cast<std::int32_t>(static_cast<std::uint32_t>(
+      nlpint(ORVK_NLPINT_PIVSTRAT)));
+  for (;;) {
+    st.irow = st.n1x1 + 2 * st.n2x2 + 1;
+    st.kblk = blocks + 1;
+    if (st.irow > N) break;
+    if (lvl >= 4) phase_line(unit, "*** PROCESSING ROW AND COLUMN PERMUTATION ***");
+    double ta = timer(st.t0);
+    auto select = strategy == 3 ? PVTSE2 : strategy == 4 ? PVTSE3 : PVTSE1;
+    select(st.ncur, st.nred, IA, JA, A, st.kblk, st.irow, ip, nt, ix, lj, il, jl, rl, d, ipvtsz,
+           ichan, iw1, jw1, rw1, iw2, jw2, rw2, fail);
+    double tb = timer(st.t0);
+    if (fail != 0) {
+      IFAIL = 1;
+      return false;
+    }
+    nlprea(2) += tb - ta;
+    if (lvl >= 3) dump_i(unit, N, ip, "IP");
+    if (lvl >= 4) phase_line(unit, "*** PROCESSING NUMERICAL FACTORIZATION ***");
+    ta = timer(st.t0);
+    IWORD isrow = 0, sing = 0;
+    BPLDLT(N, MINEQ, st.ncur, lj, IA, JA, A, st.irow, st.kblk, ichan, lj, il, jl, rl, 3 * nt, d,
+           ipvtsz, iw1, jw1, rw1, iw2, jw2, rw2, 2 * nt, idmul, jdmul, dmul, idinv, jdinv, dinv,
+           nt, ix, subx, isrow, sing, fail);
+    if (fail != 0) {
+      IFAIL = 1;
+      return false;
+    }
+    if (sing != 0) {
+      // Report the active row at the singular position, when it is one.
+      st.singular = 1;
+      IWORD row = ip[isrow - 1];
+      if (update && st.ndel == 0 && row > w7) row = st.nred + kadd[row - w7 - 1];
+      ISROW = row > st.nred ? row - st.nred : isrow;
+      ISING = 1;
+      return false;
+    }
+    tb = timer(st.t0);
+    nlprea(3) += tb - ta;
+    if (ipvtsz[st.kblk - 1] == 2)
+      st.n2x2 += 1;
+    else
+      st.n1x1 += 1;
+    blocks = st.kblk;
+  }
+  *nblk = blocks;
+  return true;
+}
+
+// Right-hand side in factorisation order (only the part new since the
+// last call when updating).
+void LesSolve::permute_rhs() {
+  const IWORD ks = update ? w7 - st.ndel + 1 : 1;
+  for (IWORD q = ks; q <= N; ++q) z[q - 1] = B[ip[q - 1] - 1];
+  for (IWORD q = ks; q <= N; ++q) B[q - 1] = z[q - 1];
+}
+
+// Forward substitution L z = P b (unit diagonal entries skipped).
+void LesSolve::forward_substitution() {
+  if (lvl >= 4) phase_line(unit, "*** PROCESSING FORWARD SUBSTITUATION ***");
+  const double ta = timer(st.t0);
+  for (IWORD q = 0; q < N; ++q) z[q] = 0.0;
+  for (IWORD q = 1; q <= N; ++q) {
+    double s = B[q - 1];
+    for (IWORD k = il[q - 1]; k < il[q]; ++k)
+      if (jl[k - 1] != q) s -= rl[k - 1] * z[jl[k - 1] - 1];
+    z[q - 1] = s;
+  }
+  const double tb = timer(st.t0);
+  nlprea(4) = tb - ta;
+}
+
+// Block-diagonal solve; its timing runs on through the back substitution.
+void LesSolve::block_diagonal_solve() {
+  if (lvl >= 4) phase_line(unit, "*** PROCESSING BACKWARD SUBSTITUATION ***");
+  t_back = timer(st.t0);
+  for (IWORD q = 0; q < N; ++q) X[q] = 0.0;
+  *nd = 0;
+  IWORD r = 0;
+  for (IWORD m = 1; m <= *nblk && r < N; ++m) {
+    if (ipvtsz[m - 1] == 2 && r + 2 <= N) {
+      r += 2;
+      *nd += 3;
+      const double a = d[*nd - 3], b = d[*nd - 2], c = d[*nd - 1];
+      const double det = a * c - b * b;
+      const double e[4] = {c / det, -b / det, -b / det, a / det};
+      MTVMUL(2, 2, 0, e, r - 2, z, r - 2, X);
+    } else {
+      r += 1;
+      *nd += 1;
+      X[r - 1] = z[r - 1] / d[*nd - 1];
+    }
+  }
+  if (lvl >= 4) dump_r(unit, N, X, "DINV*Z");
+}
+
+// Back substitution L^T x = y, through the columns of L.  False on failure.
+bool LesSolve::back_substitution() {
+  PERMU1(unit, 2, N, N, il, jl, rl, nullptr, lj, iw1, jw1, rw1, fail);
+  if (fail != 0) {
+    IFAIL = 1;
+    return false;
+  }
+  for (IWORD c = N - 1; c >= 1; --c) {
+    double s = X[c - 1];
+    for (IWORD k = iw1[c - 1]; k < iw1[c]; ++k)
+      if (jw1[k - 1] > c) s -= rw1[k - 1] * X[jw1[k - 1] - 1];
+    X[c - 1] = s;
+  }
+  const double tb = timer(st.t0);
+  nlprea(5) = tb - t_back;
+  return true;
+}
+
+// After additions the added rows carry provisional numbers: give every
+// active position the row of its constraint in the new active list.
+void LesSolve::renumber_added_rows() {
+  if (!(update && st.ndel == 0 && st.nadd > 0)) return;
+  // IX(r) = rank in IRACTC of the old active constraint r.
+  IWORD j = 0;
+  for (IWORD q = 1; q <= w8; ++q) {
+    while (j < nactiv && IRACTC[j] < IACOLD[q - 1]) ++j;
+    ix[q - 1] = j + 1;
+  }
+  for (IWORD q = st.nred + 1; q <= N; ++q) {
+    const IWORD v = ip[q - 1];
+    if (v > w7)
+      ip[q - 1] = st.nred + kadd[v - w7 - 1];
+    else if (v > st.nred)
+      ip[q - 1] = st.nred + ix[v - st.nred - 1];
+  }
+}
+
+// Back to the row order of K; the phase times and the state for the next call.
+void LesSolve::unpermute_and_finish() {
+  for (IWORD q = N; q >= 1; --q) z[ip[q - 1] - 1] = X[q - 1];
+  for (IWORD q = 0; q < N; ++q) X[q] = z[q];
+  if (lvl >= 4) dump_r(unit, N, X, "X");
+
+  const double tb = timer(st.t0);
+  nlprea(1) = tb - tstart;
+  if (lvl >= 4) {
+    dump_sr(unit, nlprea(2), "PMUTA TIME");
+    dump_sr(unit, nlprea(3), "BPLDL TIME");
+    dump_sr(unit, nlprea(4), "FWARD TIME");
+    dump_sr(unit, nlprea(5), "BWARD TIME");
+    dump_sr(unit, nlprea(1), "LNSLV TIME");
+  }
+  st.valid = true;
+  st.last_n = N;
+  st.last_nactiv = nactiv;
+}
+
 }  // namespace
 
 /* LESSLV: solves K x = b for the KKT matrix K of order N (lower triangle
@@ -144,314 +543,11 @@ void LESSLV(IWORD MODE, IWORD N, IWORD NNZ, IWORD MEQ, IWORD MINEQ, IWORD NFILL,
             IWORD* JA, double* A, double* B, const double* BOLD, double* X, const IWORD* IRACTC,
             const IWORD* IACOLD, IWORD& ISROW, IWORD LDC, double* CWORK, IWORD LRWLES,
             double* RWLES, IWORD LIWLES, IWORD* IWLES, IWORD& ISING, IWORD& IFAIL) {
-  LesState& st = g_les;
-  const IWORD unit = nlpint(ORVK_NLPINT_KKTUNIT);
-  const IWORD lvl = nlpint(ORVK_NLPINT_KKTLEVEL);
-  for (int k = 1; k <= 6; ++k) nlprea(k) = 0.0;
-  const double tstart = timer(st.t0);
-  if (lvl >= 3) dump_si(unit, MODE, "RENTLE");
-  const IWORD nactiv = nlpint(ORVK_NLPINT_NACTIV);
-  const IWORD w7 = nlpint(ORVK_NLPINT_KKTLAST);
-  const IWORD w8 = nlpint(ORVK_NLPINT_NACTLAST);
-  IWORD fail = 0;
-
-  // Arguments.
-  IWORD lj = 0;
-  bool bad = N < 0 || MINEQ < 0 || NNZ < 0 || NFILL < 1 || __builtin_mul_overflow(NNZ, NFILL, &lj);
-  if (!bad && N > 0)
-    bad = nactiv < 0 || nactiv > N || nactiv > MINEQ || !structure_ok(N, IA, JA, lj);
-  if (bad) {
-    phase_line(unit, "*** INVALID KKT SYSTEM PASSED TO LESSLV ***");
-    st.valid = false;
-    IFAIL = 1;
-    return;
-  }
-  if (N == 0) return;
-
-  // An update needs the state of the previous call intact and consistent
-  // with the caller's words 7 and 8; otherwise the factorisation is fresh.
-  bool update = MODE == 1 && st.valid && st.singular == 0 && MINEQ == st.mineq && N <= st.nt &&
-                IA[N] - 1 <= st.lj && LIWLES >= st.iwtot && LRWLES >= st.rwtot &&
-                w7 == st.last_n && w8 == st.last_nactiv && N - nactiv == st.nred &&
-                w8 >= 0 && w8 <= MINEQ && ascending(nactiv, IRACTC, MINEQ) &&
-                ascending(w8, IACOLD, MINEQ);
-  if (update) {
-    const IWORD nadd = count_missing(nactiv, IRACTC, w8, IACOLD);
-    const IWORD ndel = count_missing(w8, IACOLD, nactiv, IRACTC);
-    const IWORD rows = ndel > 0 ? nactiv : nadd;
-    if (rows > 0 && (CWORK == nullptr || LDC < rows)) update = false;
-    // The update keeps the fill room of the last fresh factorisation.  It
-    // holds the rows of L kept, the multipliers of the ROWS bordered rows
-    // over the NK kept positions and the factor of their dense Schur block;
-    // when that may not fit, the factorisation starts afresh, with room
-    // taken from the KKT matrix as it now stands.
-    if (update && rows > 0) {
-      const Parts q = partition(st.nt, st.mineq, st.lj);
-      const IWORD nk = ndel > 0 ? w7 - w8 : w7;
-      const IWORD kept = IWLES[q.il + nk] - 1;
-      IWORD border = 0, schur = 0, need = 0;
-      update = nk >= 0 && kept >= 0 && w7 + rows <= st.lj &&
-               !__builtin_mul_overflow(rows, nk, &border) &&
-               !__builtin_mul_overflow(rows, rows + 1, &schur) &&
-               !__builtin_add_overflow(kept + border, schur / 2, &need) && need <= st.lj;
-    }
-  }
-
-  if (!update) {
-    st.valid = false;
-    st.nred = N - nactiv;
-    ISROW = 0;
-    ISING = 0;
-    st.singular = 0;
-    st.nt = N + MINEQ;
-    st.lj = lj;
-    st.mineq = MINEQ;
-  }
-  const IWORD nt = st.nt;
-  lj = st.lj;
-  const Parts p = partition(nt, MINEQ, lj);
-
-  if (!update) {
-    st.iwtot = p.iend + 1;
-    st.rwtot = p.rend + 1;
-    if (lvl >= 4) {
-      size_pr(unit, nt, " IP");
-      size_pr(unit, nt, " ICHAN");
-      size_pr(unit, nt, " IX");
-      size_pr(unit, nt, " IPVTSZ");
-      size_pr(unit, MINEQ, " KRADD");
-      size_pr(unit, MINEQ, " KADD");
-      size_pr(unit, MINEQ, " KDEL");
-      size_pr(unit, nt + 1, " IDINV");
-      size_pr(unit, 2 * nt, " JDINV");
-      size_pr(unit, nt + 1, " IDMUL");
-      size_pr(unit, lj, " JDMUL");
-      size_pr(unit, nt + 1, " IL");
-      size_pr(unit, lj, " JL");
-      size_pr(unit, nt + 1, " IW1");
-      size_pr(unit, lj, " JW1");
-      size_pr(unit, nt + 1, " IW2");
-      size_pr(unit, lj, "JW2");
-    }
-    if (lvl >= 3) size_pr(unit, st.iwtot, "TOT-IWLES ");
-    if (lvl >= 4) {
-      size_pr(unit, 3 * nt, " D");
-      size_pr(unit, nt, " Z");
-      size_pr(unit, 2 * nt, " DINV");
-      size_pr(unit, lj, " DMUL");
-      size_pr(unit, nt, " SUBX");
-      size_pr(unit, lj, " RL");
-      size_pr(unit, lj, " RW1");
-      size_pr(unit, lj, " RW2");
-      size_pr(unit, st.rwtot, "TOT-RWLES ");
-    }
-    if (LIWLES < st.iwtot) {
-      write_empty(unit);
-      write_empty(unit);
-      write_rec(unit, Rec().T(5).A("STORAGE FOR IWLES HAS TO BE INCREASED TO").I(st.iwtot, 7));
-      IFAIL = 1;
-      return;
-    }
-    if (LRWLES < st.rwtot) {
-      write_empty(unit);
-      write_empty(unit);
-      write_rec(unit, Rec().T(5).A("STORAGE FOR RWLES HAS TO BE INCREASED TO").I(st.rwtot, 7));
-      IFAIL = 1;
-      return;
-    }
-  }
-
-  IWORD* ip = IWLES + p.ip;
-  IWORD* ichan = IWLES + p.ichan;
-  IWORD* ix = IWLES + p.ix;
-  IWORD* ipvtsz = IWLES + p.ipvtsz;
-  IWORD* kradd = IWLES + p.kradd;
-  IWORD* kadd = IWLES + p.kadd;
-  IWORD* kdel = IWLES + p.kdel;
-  IWORD* idinv = IWLES + p.idinv;
-  IWORD* jdinv = IWLES + p.jdinv;
-  IWORD* idmul = IWLES + p.idmul;
-  IWORD* jdmul = IWLES + p.jdmul;
-  IWORD* il = IWLES + p.il;
-  IWORD* jl = IWLES + p.jl;
-  IWORD* iw1 = IWLES + p.iw1;
-  IWORD* jw1 = IWLES + p.jw1;
-  IWORD* iw2 = IWLES + p.iw2;
-  IWORD* jw2 = IWLES + p.jw2;
-  double* d = RWLES + p.d;
-  double* z = RWLES + p.z;
-  double* dinv = RWLES + p.dinv;
-  double* dmul = RWLES + p.dmul;
-  double* subx = RWLES + p.subx;
-  double* rl = RWLES + p.rl;
-  double* rw1 = RWLES + p.rw1;
-  double* rw2 = RWLES + p.rw2;
-
-  IWORD& nblk = nlpint(ORVK_NLPINT_NBLOCK);
-  IWORD& nd = nlpint(ORVK_NLPINT_NDWORD);
-  IWORD blocks = 0;
-  bool eliminate = true;
-  if (!update) {
-    nd = 0;
-    st.n1x1 = st.n2x2 = 0;
-    for (IWORD q = 1; q <= N; ++q) ip[q - 1] = q;
-    for (IWORD q = 1; q <= N + 1; ++q) il[q - 1] = 1;
-    st.ncur = N;
-  } else {
-    st.valid = false;  // the factors change from here on
-    UPDAT(N, st.nred, IA, JA, A, ip, lj, il, jl, rl, d, iw1, jw1, rw1, B, BOLD, ipvtsz, IRACTC,
-          IACOLD, st.nadd, st.ndel, st.n1x1, st.n2x2, kradd, kadd, kdel, LDC, CWORK, fail);
-    if (fail != 0) {
-      IFAIL = 1;
-      return;
-    }
-    blocks = nblk;
-    eliminate = st.nadd > 0;
-    if (eliminate) st.ncur = st.nadd;
-  }
-
-  // Elimination, one pivot block at a time.
-  if (eliminate) {
-    const int strategy = static_cast<std::int32_t>(static_cast<std::uint32_t>(
-        nlpint(ORVK_NLPINT_PIVSTRAT)));
-    for (;;) {
-      st.irow = st.n1x1 + 2 * st.n2x2 + 1;
-      st.kblk = blocks + 1;
-      if (st.irow > N) break;
-      if (lvl >= 4) phase_line(unit, "*** PROCESSING ROW AND COLUMN PERMUTATION ***");
-      double ta = timer(st.t0);
-      auto select = strategy == 3 ? PVTSE2 : strategy == 4 ? PVTSE3 : PVTSE1;
-      select(st.ncur, st.nred, IA, JA, A, st.kblk, st.irow, ip, nt, ix, lj, il, jl, rl, d,
-             ipvtsz, ichan, iw1, jw1, rw1, iw2, jw2, rw2, fail);
-      double tb = timer(st.t0);
-      if (fail != 0) {
-        IFAIL = 1;
-        return;
-      }
-      nlprea(2) += tb - ta;
-      if (lvl >= 3) dump_i(unit, N, ip, "IP");
-      if (lvl >= 4) phase_line(unit, "*** PROCESSING NUMERICAL FACTORIZATION ***");
-      ta = timer(st.t0);
-      IWORD isrow = 0, sing = 0;
-      BPLDLT(N, MINEQ, st.ncur, lj, IA, JA, A, st.irow, st.kblk, ichan, lj, il, jl, rl, 3 * nt,
-             d, ipvtsz, iw1, jw1, rw1, iw2, jw2, rw2, 2 * nt, idmul, jdmul, dmul, idinv, jdinv,
-             dinv, nt, ix, subx, isrow, sing, fail);
-      if (fail != 0) {
-        IFAIL = 1;
-        return;
-      }
-      if (sing != 0) {
-        // Report the active row at the singular position, when it is one.
-        st.singular = 1;
-        IWORD row = ip[isrow - 1];
-        if (update && st.ndel == 0 && row > w7) row = st.nred + kadd[row - w7 - 1];
-        ISROW = row > st.nred ? row - st.nred : isrow;
-        ISING = 1;
-        return;
-      }
-      tb = timer(st.t0);
-      nlprea(3) += tb - ta;
-      if (ipvtsz[st.kblk - 1] == 2)
-        st.n2x2 += 1;
-      else
-        st.n1x1 += 1;
-      blocks = st.kblk;
-    }
-    nblk = blocks;
-  }
-
-  // Right-hand side in factorisation order (only the part new since the
-  // last call when updating).
-  const IWORD ks = update ? w7 - st.ndel + 1 : 1;
-  for (IWORD q = ks; q <= N; ++q) z[q - 1] = B[ip[q - 1] - 1];
-  for (IWORD q = ks; q <= N; ++q) B[q - 1] = z[q - 1];
-
-  // Forward substitution L z = P b (unit diagonal entries skipped).
-  if (lvl >= 4) phase_line(unit, "*** PROCESSING FORWARD SUBSTITUATION ***");
-  double ta = timer(st.t0);
-  for (IWORD q = 0; q < N; ++q) z[q] = 0.0;
-  for (IWORD q = 1; q <= N; ++q) {
-    double s = B[q - 1];
-    for (IWORD k = il[q - 1]; k < il[q]; ++k)
-      if (jl[k - 1] != q) s -= rl[k - 1] * z[jl[k - 1] - 1];
-    z[q - 1] = s;
-  }
-  double tb = timer(st.t0);
-  nlprea(4) = tb - ta;
-
-  // Block-diagonal solve.
-  if (lvl >= 4) phase_line(unit, "*** PROCESSING BACKWARD SUBSTITUATION ***");
-  ta = timer(st.t0);
-  for (IWORD q = 0; q < N; ++q) X[q] = 0.0;
-  nd = 0;
-  IWORD r = 0;
-  for (IWORD m = 1; m <= nblk && r < N; ++m) {
-    if (ipvtsz[m - 1] == 2 && r + 2 <= N) {
-      r += 2;
-      nd += 3;
-      const double a = d[nd - 3], b = d[nd - 2], c = d[nd - 1];
-      const double det = a * c - b * b;
-      const double e[4] = {c / det, -b / det, -b / det, a / det};
-      MTVMUL(2, 2, 0, e, r - 2, z, r - 2, X);
-    } else {
-      r += 1;
-      nd += 1;
-      X[r - 1] = z[r - 1] / d[nd - 1];
-    }
-  }
-  if (lvl >= 4) dump_r(unit, N, X, "DINV*Z");
-
-  // Back substitution L^T x = y, through the columns of L.
-  PERMU1(unit, 2, N, N, il, jl, rl, nullptr, lj, iw1, jw1, rw1, fail);
-  if (fail != 0) {
-    IFAIL = 1;
-    return;
-  }
-  for (IWORD c = N - 1; c >= 1; --c) {
-    double s = X[c - 1];
-    for (IWORD k = iw1[c - 1]; k < iw1[c]; ++k)
-      if (jw1[k - 1] > c) s -= rw1[k - 1] * X[jw1[k - 1] - 1];
-    X[c - 1] = s;
-  }
-  tb = timer(st.t0);
-  nlprea(5) = tb - ta;
-
-  // After additions the added rows carry provisional numbers: give every
-  // active position the row of its constraint in the new active list.
-  if (update && st.ndel == 0 && st.nadd > 0) {
-    // IX(r) = rank in IRACTC of the old active constraint r.
-    IWORD j = 0;
-    for (IWORD q = 1; q <= w8; ++q) {
-      while (j < nactiv && IRACTC[j] < IACOLD[q - 1]) ++j;
-      ix[q - 1] = j + 1;
-    }
-    for (IWORD q = st.nred + 1; q <= N; ++q) {
-      const IWORD v = ip[q - 1];
-      if (v > w7)
-        ip[q - 1] = st.nred + kadd[v - w7 - 1];
-      else if (v > st.nred)
-        ip[q - 1] = st.nred + ix[v - st.nred - 1];
-    }
-  }
-
-  // Back to the row order of K.
-  for (IWORD q = N; q >= 1; --q) z[ip[q - 1] - 1] = X[q - 1];
-  for (IWORD q = 0; q < N; ++q) X[q] = z[q];
-  if (lvl >= 4) dump_r(unit, N, X, "X");
-
-  tb = timer(st.t0);
-  nlprea(1) = tb - tstart;
-  if (lvl >= 4) {
-    dump_sr(unit, nlprea(2), "PMUTA TIME");
-    dump_sr(unit, nlprea(3), "BPLDL TIME");
-    dump_sr(unit, nlprea(4), "FWARD TIME");
-    dump_sr(unit, nlprea(5), "BWARD TIME");
-    dump_sr(unit, nlprea(1), "LNSLV TIME");
-  }
-  st.valid = true;
-  st.last_n = N;
-  st.last_nactiv = nactiv;
   (void)MEQ;
+  LesSolve solve{MODE,   N,     NNZ,   MINEQ,  NFILL, IA,     JA,    A,     B,
+                 BOLD,   X,     IRACTC, IACOLD, ISROW, LDC,    CWORK, LRWLES, RWLES,
+                 LIWLES, IWLES, ISING, IFAIL};
+  solve.run();
 }
 
 }  // namespace orvika

@@ -121,14 +121,39 @@ ORVK_QPENL_REPEAT(QPENL4)
 ORVK_QPENL_REPEAT(QPENL5)
 #undef ORVK_QPENL_REPEAT
 
-void QPACTV(IWORD N, double* X, double OBJFQP, IWORD MEQ, IWORD MINEQ, const double* B,
-            const IWORD* IAC, const IWORD* JAC, const double* AC, const double* FESBLE,
-            const double*, const IWORD*, const IWORD*, const double*, IWORD MACT, double* RHS,
-            double* ALPHAS, double* XFSMIN, double& OBJFMN, IWORD* IRACT, IWORD* JFLAG,
-            IWORD& NACTMN, IWORD* IFSMIN, LWORD* LACT, IWORD IPRINT, IWORD& IRET,
-            double& APHMAX, double& ERRCEQ, IWORD ISING, IWORD& INDEF, IWORD ISNGLL,
-            const IWORD* IACOLD0, const double* XOLD, IWORD& NCANT, IWORD* ICANT,
-            IWORD* ICLOSE, double XHX2, double, double GTX) {
+namespace {
+
+// One call of QPACTV: the arguments, the words of ORVK_NLPINT it keeps, and
+// one member function per named step.  run() reads as the algorithm.
+struct ActiveStep {
+  // Arguments.
+  IWORD N;
+  double* X;
+  double OBJFQP;
+  IWORD MEQ, MINEQ;
+  const double* B;
+  const IWORD *IAC, *JAC;
+  const double *AC, *FESBLE;
+  IWORD MACT;
+  double *RHS, *ALPHAS, *XFSMIN;
+  double& OBJFMN;
+  IWORD *IRACT, *JFLAG;
+  IWORD& NACTMN;
+  IWORD* IFSMIN;
+  LWORD* LACT;
+  IWORD IPRINT;
+  IWORD& IRET;
+  double &APHMAX, &ERRCEQ;
+  IWORD ISING;
+  IWORD& INDEF;
+  IWORD ISNGLL;
+  const IWORD* IACOLD0;
+  const double* XOLD;
+  IWORD& NCANT;
+  IWORD *ICANT, *ICLOSE;
+  double XHX2, GTX;
+
+  // Saved state and the words of ORVK_NLPINT.
   ActvState& s = g_st;
   const IWORD unit = nlpint(ORVK_NLPINT_QPUNIT);
   IWORD& nactiv = nlpint(ORVK_NLPINT_NACTIV);
@@ -145,7 +170,112 @@ void QPACTV(IWORD N, double* X, double OBJFQP, IWORD MEQ, IWORD MINEQ, const dou
   const IWORD nfree = N - MEQ;  // most rows that may be active
   const bool v23 = MACT == 2 || MACT == 3;
 
-  // Row numbers kept from earlier steps or calls must name inequality rows.
+  // State of this call shared between the steps.
+  bool singular = false;
+  double viol = 0;         // S: violation sum of the ratio test
+  bool ratio_test = true;
+  bool changed = false;    // a row entered or left the active set
+
+  void run();
+
+ private:
+  double b(IWORD i) const { return B[MEQ + i - 1]; }      // bound of inequality i
+  double v(IWORD i) const { return RHS[MEQ + i - 1]; }    // a_(MEQ+i) x
+  double& mu(IWORD k) const { return X[N + MEQ + k - 1]; }
+  bool active(IWORD i) const { return i >= 1 && i <= MINEQ && is_true(LACT[i - 1]); }
+  void constraint_values(const double* x) const;
+  IWORD most_negative();
+  void empty_close();
+  void search();
+
+  void sanitize_saved_rows();
+  void start_solve();
+  void regular_start();
+  void choose_leaving_row();
+  bool singular_start();
+  bool choose_entering_row();
+  void choose_after_singular();
+  bool ratio_test_choice();
+  void keep_smallest_violation();
+  void detect_infeasible();
+  void print_choice() const;
+  void infeasible_exit();
+  void update_active_set();
+  void print_update() const;
+  void limit_active_count();
+  void settle_validity();
+};
+
+void ActiveStep::constraint_values(const double* x) const {
+  const IWORD i1 = MEQ + 1, i2 = MEQ + MINEQ, zero = 0, ioy = MEQ;
+  ORVK_SMVMUL(&N, &i1, &i2, IAC, JAC, &zero, AC, &zero, x, &ioy, RHS);
+}
+
+// Row with the most negative multiplier among the first NACTIV INI (the later on ties).
+IWORD ActiveStep::most_negative() {
+  IWORD jd = 0;
+  double m = 0;
+  for (IWORD k = 1; k <= nactini; ++k)
+    if (mu(k) < 0 && mu(k) <= m) {
+      m = mu(k);
+      jd = IRACT[k - 1];
+    }
+  s.vmumin = m;
+  return jd;
+}
+
+void ActiveStep::empty_close() {
+  for (IWORD c = 0; c < s.nclose; ++c) ICLOSE[c] = 0;
+  s.nclose = 0;
+}
+
+// Activation search among inactive rows with a negative ratio.
+void ActiveStep::search() {
+  IWORD best = 0;
+  double amin = 0;
+  for (IWORD i = 1; i <= MINEQ; ++i) {
+    if (active(i) || !(ALPHAS[i - 1] < 0)) continue;
+    if (i == jdelete || i == jsing || i == lastou || in_list(i, ICANT, NCANT)) continue;
+    if (best == 0 || std::fabs(ALPHAS[i - 1]) < amin) {
+      best = i;
+      amin = std::fabs(ALPHAS[i - 1]);
+    }
+  }
+  if (best != 0) {
+    jactiv = best;
+    s.alphamin = amin;
+    INDEF = -1;
+  }
+}
+
+void ActiveStep::run() {
+  sanitize_saved_rows();
+  start_solve();
+  if (!singular) {
+    regular_start();
+  } else if (!singular_start()) {
+    return;
+  }
+  const bool to_bookkeeping = choose_entering_row();
+  if (!to_bookkeeping && s.nmu != 0 && s.nviolat == 0 && jactiv == 0 && jdelete == 0) {
+    jdelete = most_negative();
+    empty_close();
+  }
+  keep_smallest_violation();
+  detect_infeasible();
+  print_choice();
+  if (s.infeasible == 1 && GTX <= 0) {
+    infeasible_exit();
+    return;
+  }
+  update_active_set();
+  print_update();
+  if (nactiv > nfree) limit_active_count();
+  settle_validity();
+}
+
+// Row numbers kept from earlier steps or calls must name inequality rows.
+void ActiveStep::sanitize_saved_rows() {
   for (IWORD* w : {&jsing, &jactiv, &jdelete, &lastin, &lastou})
     if (*w < 0 || *w > MINEQ) *w = 0;
   if (s.lastclose < 0 || s.lastclose > MINEQ) s.lastclose = 0;
@@ -153,289 +283,262 @@ void QPACTV(IWORD N, double* X, double OBJFQP, IWORD MEQ, IWORD MINEQ, const dou
   for (IWORD c = 0; c < s.nclose; ++c)
     if (ICLOSE[c] < 1 || ICLOSE[c] > MINEQ) s.nclose = 0;
   if (NCANT < 0 || NCANT > MINEQ) NCANT = 0;
+}
 
-  auto b = [&](IWORD i) { return B[MEQ + i - 1]; };      // bound of inequality i
-  auto v = [&](IWORD i) { return RHS[MEQ + i - 1]; };    // a_(MEQ+i) x
-  auto mu = [&](IWORD k) -> double& { return X[N + MEQ + k - 1]; };
-  auto active = [&](IWORD i) { return i >= 1 && i <= MINEQ && is_true(LACT[i - 1]); };
-  auto constraint_values = [&](const double* x) {
-    const IWORD i1 = MEQ + 1, i2 = MEQ + MINEQ, zero = 0, ioy = MEQ;
-    ORVK_SMVMUL(&N, &i1, &i2, IAC, JAC, &zero, AC, &zero, x, &ioy, RHS);
-  };
-  // Row with the most negative multiplier among the first NACTIV INI (the later on ties).
-  auto most_negative = [&]() {
-    IWORD jd = 0;
-    double m = 0;
-    for (IWORD k = 1; k <= nactini; ++k)
-      if (mu(k) < 0 && mu(k) <= m) {
-        m = mu(k);
-        jd = IRACT[k - 1];
-      }
-    s.vmumin = m;
-    return jd;
-  };
-  auto empty_close = [&]() {
-    for (IWORD c = 0; c < s.nclose; ++c) ICLOSE[c] = 0;
-    s.nclose = 0;
-  };
-  // Activation search among inactive rows with a negative ratio.
-  auto search = [&]() {
-    IWORD best = 0;
-    double amin = 0;
-    for (IWORD i = 1; i <= MINEQ; ++i) {
-      if (active(i) || !(ALPHAS[i - 1] < 0)) continue;
-      if (i == jdelete || i == jsing || i == lastou || in_list(i, ICANT, NCANT)) continue;
-      if (best == 0 || std::fabs(ALPHAS[i - 1]) < amin) {
-        best = i;
-        amin = std::fabs(ALPHAS[i - 1]);
-      }
-    }
-    if (best != 0) {
-      jactiv = best;
-      s.alphamin = amin;
-      INDEF = -1;
-    }
-  };
-
+// First step of a solve: forget the point of smallest violation.
+void ActiveStep::start_solve() {
   if (iter == 0) {
     s.min_ineq = 1e20;
     NACTMN = 0;
     OBJFMN = 0;
     for (IWORD i = 0; i < N + MEQ; ++i) XFSMIN[i] = 0;
   }
-  const bool singular = ISING != 0;
-  double viol = 0;  // S: violation sum of the ratio test
-  bool ratio_test = true;
+  singular = ISING != 0;
+}
 
-  if (!singular) {
-    valid = ORVK_TRUE;
-    nactini = nactiv;
-    lastin = jactiv;
-    lastou = jdelete;
-    if (v23) nactiv = 0;
-    ndelete = 0;
-    s.infeasible = 0;
-    for (IWORD i = 0; i < MINEQ; ++i) ALPHAS[i] = 0;
-    s.jcycle = 0;
-    jsing = 0;
-    constraint_values(X);
-    if (IPRINT > 2) {
-      dump_r(unit, MINEQ, MEQ, RHS, "RHS INEQ  ");
-      dump_r(unit, MINEQ, MEQ, B, "C INEQ    ");
-      dump_r(unit, MINEQ, 0, FESBLE, "FESBLE    ");
-    }
-    if (MACT != 3) {
-      jdelete = 0;
-      s.nmu = 0;
-      if (nactini == 0) {
-        s.vmumin = 0;
-      } else {
-        double m = 0;
-        for (IWORD k = 1; k <= nactini; ++k) {
-          if (mu(k) < 0) ++s.nmu;
-          if (mu(k) < m) {
-            const IWORD r = IRACT[k - 1];
-            if (in_list(r, ICLOSE, s.nclose) && mu(k) >= -1.0) continue;
-            m = mu(k);
-            jdelete = r;
-          }
-        }
-        s.vmumin = m;
-        // ICLOSE upkeep.
-        if (s.nclose == 1 && ICLOSE[0] == jdelete) {
-          empty_close();
-        } else if (jdelete != 0) {
-          remove_from(jdelete, ICLOSE, s.nclose);
-        }
-        // Rows barred from activation for the rest of this solve.
-        if (ISNGLL != 1 && iter >= 2) {
-          if (lastin != 0) {
-            if (jdelete == lastin && lastou == 0 && XHX2 >= 0 &&
-                !in_list(lastin, ICANT, NCANT))
-              ICANT[NCANT++] = lastin;
-          } else if (lastou != 0 && INDEF == -1 && XHX2 <= 0) {
-            double rho = s.alphamin;
-            if (v(lastou) != 0) rho = b(lastou) / v(lastou);
-            if (rho >= 1e-6 && !in_list(lastou, ICANT, NCANT)) ICANT[NCANT++] = lastou;
-          }
-        }
-        if (INDEF == -1) jdelete = 0;
-        if (IPRINT > 1) dump_i(unit, NCANT, 0, ICANT, "I CANT    ");
-      }
-    }
-  } else {
-    // A singular solve never yields a valid solution.
-    valid = ORVK_FALSE;
-    if (v23) {
-      if (IPRINT == 3) dump_r(unit, MINEQ, 0, ALPHAS, "ALPHAS    ");
-      if (IPRINT > 2) dump_r(unit, MINEQ, 0, ALPHAS, "ALPHAS    ");
-      IWORD jr = 0;
-      QPENL4(N, X, MEQ, ALPHAS, LACT, IRACT, JFLAG, jr, 1, nactiv, 2, unit, IPRINT, MINEQ);
-      if (jr == 0 && nactiv > 0) {
-        // No positive ratio: release the last row of the list.
-        jr = IRACT[nactiv - 1];
-        mu(nactiv) = 0;
-        LACT[jr - 1] = ORVK_FALSE;
-        --nactiv;
-      }
-      jsing = jr;
-      if (IPRINT > 2) dump_i(unit, nactiv, 0, IRACT, "IRACT     ");
-      if (ndelete != 0 || nactiv != nactini) valid = ORVK_FALSE;
-      return;
-    }
-    if (jsing == 0 || !active(jsing)) {
-      // No row held responsible: the active row with the largest ratio, or
-      // the last of the list.
-      IWORD best = 0;
-      double amax = 0;
-      for (IWORD k = 1; k <= nactiv; ++k) {
-        const IWORD r = IRACT[k - 1];
-        if (active(r) && ALPHAS[r - 1] > amax) {
-          amax = ALPHAS[r - 1];
-          best = r;
-        }
-      }
-      jsing = best != 0 ? best : (nactiv > 0 ? IRACT[nactiv - 1] : 0);
-    }
-    if (jsing != 0) {
-      if (jsing == lastin)
-        for (IWORD k = 1; k <= nactiv; ++k)
-          if (IRACT[k - 1] == lastin) mu(k) = -1.0;
-      s.nclose = 0;
-      s.infeasible = 0;
-      IWORD jr = 0;
-      QPENL2(N, X, MEQ, ALPHAS, LACT, IRACT, JFLAG, jr, 1, jsing, 3, unit, IPRINT, MINEQ);
-      LACT[jsing - 1] = ORVK_FALSE;
-      ndelete = 1;
-    }
-    constraint_values(XOLD);
-    jdelete = jsing;
-    nactini = nactiv;
-    ratio_test = false;
+// Regular solve: constraint values at X and the row to release.
+void ActiveStep::regular_start() {
+  valid = ORVK_TRUE;
+  nactini = nactiv;
+  lastin = jactiv;
+  lastou = jdelete;
+  if (v23) nactiv = 0;
+  ndelete = 0;
+  s.infeasible = 0;
+  for (IWORD i = 0; i < MINEQ; ++i) ALPHAS[i] = 0;
+  s.jcycle = 0;
+  jsing = 0;
+  constraint_values(X);
+  if (IPRINT > 2) {
+    dump_r(unit, MINEQ, MEQ, RHS, "RHS INEQ  ");
+    dump_r(unit, MINEQ, MEQ, B, "C INEQ    ");
+    dump_r(unit, MINEQ, 0, FESBLE, "FESBLE    ");
   }
+  if (MACT != 3) choose_leaving_row();
+}
 
-  // Choice of the row to activate.
+// The active row with the most negative multiplier leaves (rows of ICLOSE
+// only below -1), with the upkeep of ICLOSE and of the barred rows ICANT.
+void ActiveStep::choose_leaving_row() {
+  jdelete = 0;
+  s.nmu = 0;
+  if (nactini == 0) {
+    s.vmumin = 0;
+    return;
+  }
+  double m = 0;
+  for (IWORD k = 1; k <= nactini; ++k) {
+    if (mu(k) < 0) ++s.nmu;
+    if (mu(k) < m) {
+      const IWORD r = IRACT[k - 1];
+      if (in_list(r, ICLOSE, s.nclose) && mu(k) >= -1.0) continue;
+      m = mu(k);
+      jdelete = r;
+    }
+  }
+  s.vmumin = m;
+  // ICLOSE upkeep.
+  if (s.nclose == 1 && ICLOSE[0] == jdelete) {
+    empty_close();
+  } else if (jdelete != 0) {
+    remove_from(jdelete, ICLOSE, s.nclose);
+  }
+  // Rows barred from activation for the rest of this solve.
+  if (ISNGLL != 1 && iter >= 2) {
+    if (lastin != 0) {
+      if (jdelete == lastin && lastou == 0 && XHX2 >= 0 && !in_list(lastin, ICANT, NCANT))
+        ICANT[NCANT++] = lastin;
+    } else if (lastou != 0 && INDEF == -1 && XHX2 <= 0) {
+      double rho = s.alphamin;
+      if (v(lastou) != 0) rho = b(lastou) / v(lastou);
+      if (rho >= 1e-6 && !in_list(lastou, ICANT, NCANT)) ICANT[NCANT++] = lastou;
+    }
+  }
+  if (INDEF == -1) jdelete = 0;
+  if (IPRINT > 1) dump_i(unit, NCANT, 0, ICANT, "I CANT    ");
+}
+
+// Singular solve: release the row held responsible and go back to the
+// constraint values of XOLD.  False when the step ends here (variants 2, 3).
+bool ActiveStep::singular_start() {
+  // A singular solve never yields a valid solution.
+  valid = ORVK_FALSE;
+  if (v23) {
+    if (IPRINT == 3) dump_r(unit, MINEQ, 0, ALPHAS, "ALPHAS    ");
+    if (IPRINT > 2) dump_r(unit, MINEQ, 0, ALPHAS, "ALPHAS    ");
+    IWORD jr = 0;
+    QPENL4(N, X, MEQ, ALPHAS, LACT, IRACT, JFLAG, jr, 1, nactiv, 2, unit, IPRINT, MINEQ);
+    if (jr == 0 && nactiv > 0) {
+      // No positive ratio: release the last row of the list.
+      jr = IRACT[nactiv - 1];
+      mu(nactiv) = 0;
+      LACT[jr - 1] = ORVK_FALSE;
+      --nactiv;
+    }
+    jsing = jr;
+    if (IPRINT > 2) dump_i(unit, nactiv, 0, IRACT, "IRACT     ");
+    if (ndelete != 0 || nactiv != nactini) valid = ORVK_FALSE;
+    return false;
+  }
+  if (jsing == 0 || !active(jsing)) {
+    // No row held responsible: the active row with the largest ratio, or
+    // the last of the list.
+    IWORD best = 0;
+    double amax = 0;
+    for (IWORD k = 1; k <= nactiv; ++k) {
+      const IWORD r = IRACT[k - 1];
+      if (active(r) && ALPHAS[r - 1] > amax) {
+        amax = ALPHAS[r - 1];
+        best = r;
+      }
+    }
+    jsing = best != 0 ? best : (nactiv > 0 ? IRACT[nactiv - 1] : 0);
+  }
+  if (jsing != 0) {
+    if (jsing == lastin)
+      for (IWORD k = 1; k <= nactiv; ++k)
+        if (IRACT[k - 1] == lastin) mu(k) = -1.0;
+    s.nclose = 0;
+    s.infeasible = 0;
+    IWORD jr = 0;
+    QPENL2(N, X, MEQ, ALPHAS, LACT, IRACT, JFLAG, jr, 1, jsing, 3, unit, IPRINT, MINEQ);
+    LACT[jsing - 1] = ORVK_FALSE;
+    ndelete = 1;
+  }
+  constraint_values(XOLD);
+  jdelete = jsing;
+  nactini = nactiv;
+  ratio_test = false;
+  return true;
+}
+
+// Choice of the row to activate.  True when the step goes straight to the
+// bookkeeping (no further choice of a row to release).
+bool ActiveStep::choose_entering_row() {
   jactiv = 0;
   s.alphamin = INDEF == -1 ? 1e20 : 1.0;
   s.nviolat = 0;
-  bool to_bookkeeping = false;  // jump to step 13 (skips step 12)
   if (!ratio_test) {
-    if (jsing != 0 && nactiv != 0) {
-      IWORD jd = 0;
-      double best = 0;
-      for (IWORD k = 1; k <= nacold; ++k) {
-        const IWORD r = IRACT[k - 1];
-        if (!active(r)) continue;
-        const double m = XOLD[N + MEQ + k - 1];
-        if (m < 0 && (jd == 0 || m >= best)) {
-          best = m;
-          jd = r;
-        }
-      }
-      if (jd != 0) {
-        jdelete = jd;
-        s.vmumin = best;
-      } else {
-        IWORD kbest = 0;
-        for (IWORD k = 1; k <= nacold; ++k) {
-          const IWORD r = IRACT[k - 1];
-          if (!active(r)) continue;
-          const double m = XOLD[N + MEQ + k - 1];
-          if (m > 0 && (kbest == 0 || m > best)) {
-            best = m;
-            kbest = k;
-          }
-        }
-        jdelete = 0;
-        if (kbest != 0 && IACOLD0[kbest - 1] >= 1 && IACOLD0[kbest - 1] <= MINEQ)
-          jdelete = IACOLD0[kbest - 1];
-      }
-    }
-  } else {
-    for (IWORD i = 1; i <= MINEQ; ++i) {
-      if (active(i)) {
-        ALPHAS[i - 1] = 1.0;
-        continue;
-      }
-      const double bi = b(i), vi = v(i);
-      if (bi < vi && std::fabs(bi) > 1e-15 && std::fabs(vi) > 1e-15) ++s.nviolat;
-      if (vi == 0) continue;
-      const double rho = (std::fabs(bi) <= 1e-15 && std::fabs(vi) <= 1e-15) ? 1.000001 : bi / vi;
-      ALPHAS[i - 1] = rho;
-      viol += std::fabs(bi - vi);
-      const bool cand = INDEF == 0 ? (rho > 0 && rho < s.alphamin && bi <= vi)
-                                   : (INDEF == -1 && rho < 0 && std::fabs(rho) < s.alphamin &&
-                                      nactiv < nfree);
-      if (cand && !in_list(i, ICANT, NCANT)) {
-        jactiv = i;
-        s.alphamin = std::fabs(rho);
-      }
-    }
-    if (s.nviolat == 0 && s.nmu == 0) {
-      jactiv = 0;
-      jdelete = 0;
-      to_bookkeeping = true;
-    } else {
-      if (lastou == 0 && jdelete == lastin && s.nmu == 1 && s.nviolat == 0) {
-        for (IWORD i = 1; i <= MINEQ; ++i)
-          if (v(i) != 0) ALPHAS[i - 1] = b(i) / v(i);
-        IWORD want = nfree - nactiv;
-        if (want > MINEQ) want = MINEQ;
-        s.nclose = 0;
-        for (IWORD c = 0; c < want; ++c) {
-          IWORD best = 0;
-          double amin = 0;
-          for (IWORD i = 1; i <= MINEQ; ++i) {
-            if (active(i) || !(ALPHAS[i - 1] < -1.0)) continue;
-            if (in_list(i, ICANT, NCANT) || in_list(i, ICLOSE, s.nclose)) continue;
-            if (best == 0 || std::fabs(ALPHAS[i - 1]) < amin) {
-              best = i;
-              amin = std::fabs(ALPHAS[i - 1]);
-            }
-          }
-          if (best == 0) best = s.lastclose;
-          if (best == 0) break;
-          s.lastclose = best;
-          ICLOSE[s.nclose++] = best;
-        }
-        if (IPRINT > 1) dump_i(unit, s.nclose, 0, ICLOSE, "ICLOSE    ");
-      }
-      bool from_close = false;
-      for (IWORD c = 0; c < s.nclose; ++c)
-        if (!active(ICLOSE[c])) {
-          jactiv = ICLOSE[c];
-          s.alphamin = std::fabs(ALPHAS[jactiv - 1]);
-          INDEF = -1;
-          from_close = true;
-          break;
-        }
-      if (!from_close) {
-        if (INDEF == 0) {
-          if (s.nviolat != 0 && jactiv == 0) search();
-        } else if (jactiv == 0) {
-          if (s.nmu != 0) {
-            jdelete = most_negative();
-            if (jdelete == lastin && nactiv < nfree) {
-              jdelete = 0;
-              search();
-            }
-          } else if (s.nviolat != 0) {
-            search();
-            to_bookkeeping = true;
-          } else {
-            jactiv = 0;
-            to_bookkeeping = true;
-          }
-        }
-      }
-    }
+    choose_after_singular();
+    return false;
   }
-  if (!to_bookkeeping && s.nmu != 0 && s.nviolat == 0 && jactiv == 0 && jdelete == 0) {
-    jdelete = most_negative();
-    empty_close();
-  }
+  return ratio_test_choice();
+}
 
-  // Point of smallest violation (regular solves only).
+// After a singular solve the row to release comes from the multipliers of XOLD.
+void ActiveStep::choose_after_singular() {
+  if (jsing == 0 || nactiv == 0) return;
+  IWORD jd = 0;
+  double best = 0;
+  for (IWORD k = 1; k <= nacold; ++k) {
+    const IWORD r = IRACT[k - 1];
+    if (!active(r)) continue;
+    const double m = XOLD[N + MEQ + k - 1];
+    if (m < 0 && (jd == 0 || m >= best)) {
+      best = m;
+      jd = r;
+    }
+  }
+  if (jd != 0) {
+    jdelete = jd;
+    s.vmumin = best;
+  } else {
+    IWORD kbest = 0;
+    for (IWORD k = 1; k <= nacold; ++k) {
+      const IWORD r = IRACT[k - 1];
+      if (!active(r)) continue;
+      const double m = XOLD[N + MEQ + k - 1];
+      if (m > 0 && (kbest == 0 || m > best)) {
+        best = m;
+        kbest = k;
+      }
+    }
+    jdelete = 0;
+    if (kbest != 0 && IACOLD0[kbest - 1] >= 1 && IACOLD0[kbest - 1] <= MINEQ)
+      jdelete = IACOLD0[kbest - 1];
+  }
+}
+
+// Ratio test over the inactive rows, then the rows of ICLOSE and the
+// searches.  True when the step goes straight to the bookkeeping.
+bool ActiveStep::ratio_test_choice() {
+  for (IWORD i = 1; i <= MINEQ; ++i) {
+    if (active(i)) {
+      ALPHAS[i - 1] = 1.0;
+      continue;
+    }
+    const double bi = b(i), vi = v(i);
+    if (bi < vi && std::fabs(bi) > 1e-15 && std::fabs(vi) > 1e-15) ++s.nviolat;
+    if (vi == 0) continue;
+    const double rho = (std::fabs(bi) <= 1e-15 && std::fabs(vi) <= 1e-15) ? 1.000001 : bi / vi;
+    ALPHAS[i - 1] = rho;
+    viol += std::fabs(bi - vi);
+    const bool cand = INDEF == 0 ? (rho > 0 && rho < s.alphamin && bi <= vi)
+                                 : (INDEF == -1 && rho < 0 && std::fabs(rho) < s.alphamin &&
+                                    nactiv < nfree);
+    if (cand && !in_list(i, ICANT, NCANT)) {
+      jactiv = i;
+      s.alphamin = std::fabs(rho);
+    }
+  }
+  if (s.nviolat == 0 && s.nmu == 0) {
+    jactiv = 0;
+    jdelete = 0;
+    return true;
+  }
+  if (lastou == 0 && jdelete == lastin && s.nmu == 1 && s.nviolat == 0) {
+    for (IWORD i = 1; i <= MINEQ; ++i)
+      if (v(i) != 0) ALPHAS[i - 1] = b(i) / v(i);
+    IWORD want = nfree - nactiv;
+    if (want > MINEQ) want = MINEQ;
+    s.nclose = 0;
+    for (IWORD c = 0; c < want; ++c) {
+      IWORD best = 0;
+      double amin = 0;
+      for (IWORD i = 1; i <= MINEQ; ++i) {
+        if (active(i) || !(ALPHAS[i - 1] < -1.0)) continue;
+        if (in_list(i, ICANT, NCANT) || in_list(i, ICLOSE, s.nclose)) continue;
+        if (best == 0 || std::fabs(ALPHAS[i - 1]) < amin) {
+          best = i;
+          amin = std::fabs(ALPHAS[i - 1]);
+        }
+      }
+      if (best == 0) best = s.lastclose;
+      if (best == 0) break;
+      s.lastclose = best;
+      ICLOSE[s.nclose++] = best;
+    }
+    if (IPRINT > 1) dump_i(unit, s.nclose, 0, ICLOSE, "ICLOSE    ");
+  }
+  for (IWORD c = 0; c < s.nclose; ++c)
+    if (!active(ICLOSE[c])) {
+      jactiv = ICLOSE[c];
+      s.alphamin = std::fabs(ALPHAS[jactiv - 1]);
+      INDEF = -1;
+      return false;
+    }
+  if (INDEF == 0) {
+    if (s.nviolat != 0 && jactiv == 0) search();
+  } else if (jactiv == 0) {
+    if (s.nmu != 0) {
+      jdelete = most_negative();
+      if (jdelete == lastin && nactiv < nfree) {
+        jdelete = 0;
+        search();
+      }
+    } else if (s.nviolat != 0) {
+      search();
+      return true;
+    } else {
+      jactiv = 0;
+      return true;
+    }
+  }
+  return false;
+}
+
+// Point of smallest violation (regular solves only).
+void ActiveStep::keep_smallest_violation() {
   if (!singular && viol <= s.min_ineq) {
     s.min_ineq = viol;
     NACTMN = nactini;
@@ -444,13 +547,20 @@ void QPACTV(IWORD N, double* X, double OBJFQP, IWORD MEQ, IWORD MINEQ, const dou
     OBJFMN = OBJFQP;
     APHMAX = s.alphamin;
   }
-  if (!v23) {
-    if (nactiv == nfree && jdelete == 0 && jactiv != 0) {
-      s.infeasible = 1;
-      APHMAX = s.alphamin;
-    }
-    if (lastin != 0 && lastin == jdelete && jactiv == 0) s.jcycle = 1;
+}
+
+// Variant 1: a full active set that still wants a row is infeasible; a row
+// that left right after entering is a cycle.
+void ActiveStep::detect_infeasible() {
+  if (v23) return;
+  if (nactiv == nfree && jdelete == 0 && jactiv != 0) {
+    s.infeasible = 1;
+    APHMAX = s.alphamin;
   }
+  if (lastin != 0 && lastin == jdelete && jactiv == 0) s.jcycle = 1;
+}
+
+void ActiveStep::print_choice() const {
   if (IPRINT > 1) {
     dump_si(unit, s.nmu, "NO. -MU   ");
     dump_si(unit, s.nviolat, "NO. VIOLAT");
@@ -475,30 +585,32 @@ void QPACTV(IWORD N, double* X, double OBJFQP, IWORD MEQ, IWORD MINEQ, const dou
     dump_r(unit, N + MEQ + NACTMN, 0, XFSMIN, "X KTC MIN ");
     dump_sr(unit, APHMAX, "ALPHA MAX ");
   }
-  if (s.infeasible == 1 && GTX <= 0) {
-    IRET = 1;
-    // The scaled point goes into X(1..N) (the solver restores X afterwards)
-    // and its equality values into RHS(1..MEQ).
-    for (IWORD j = 0; j < N; ++j) X[j] = APHMAX * XFSMIN[j];
-    ERRCEQ = 0;
-    if (MEQ > 0) {
-      const IWORD one = 1, zero = 0;
-      ORVK_SMVMUL(&N, &one, &MEQ, IAC, JAC, &zero, AC, &zero, X, &zero, RHS);
-      for (IWORD i = 0; i < MEQ; ++i) ERRCEQ += std::fabs(B[i] - RHS[i]);
-    }
-    if (IPRINT > 2) {
-      dump_r(unit, N, 0, X, "APHMAX*XFS");
-      dump_r(unit, N, 0, X, "APHMAX*XFS");
-      dump_r(unit, MEQ, 0, RHS, "RHS EQUAL ");
-      dump_r(unit, MEQ, 0, B, "C EQUALITY");
-    }
-    valid = ORVK_FALSE;
-    return;
-  }
+}
 
-  // Update of the active set.  CHANGED records every row that enters or
-  // leaves: a step that swaps rows keeps the count but is not a standing set.
-  bool changed = false;
+// Infeasible set: return the scaled point of smallest violation.
+void ActiveStep::infeasible_exit() {
+  IRET = 1;
+  // The scaled point goes into X(1..N) (the solver restores X afterwards)
+  // and its equality values into RHS(1..MEQ).
+  for (IWORD j = 0; j < N; ++j) X[j] = APHMAX * XFSMIN[j];
+  ERRCEQ = 0;
+  if (MEQ > 0) {
+    const IWORD one = 1, zero = 0;
+    ORVK_SMVMUL(&N, &one, &MEQ, IAC, JAC, &zero, AC, &zero, X, &zero, RHS);
+    for (IWORD i = 0; i < MEQ; ++i) ERRCEQ += std::fabs(B[i] - RHS[i]);
+  }
+  if (IPRINT > 2) {
+    dump_r(unit, N, 0, X, "APHMAX*XFS");
+    dump_r(unit, N, 0, X, "APHMAX*XFS");
+    dump_r(unit, MEQ, 0, RHS, "RHS EQUAL ");
+    dump_r(unit, MEQ, 0, B, "C EQUALITY");
+  }
+  valid = ORVK_FALSE;
+}
+
+// Update of the active set.  CHANGED records every row that enters or
+// leaves: a step that swaps rows keeps the count but is not a standing set.
+void ActiveStep::update_active_set() {
   s.jact = 0;
   s.jinact = 0;
   IWORD pos = 0;
@@ -555,6 +667,9 @@ void QPACTV(IWORD N, double* X, double OBJFQP, IWORD MEQ, IWORD MINEQ, const dou
         ++s.jinact;
     }
   }
+}
+
+void ActiveStep::print_update() const {
   if (IPRINT > 2) {
     dump_si(unit, s.jact, "JACT      ");
     dump_si(unit, s.jinact, "JINACT    ");
@@ -567,57 +682,56 @@ void QPACTV(IWORD N, double* X, double OBJFQP, IWORD MEQ, IWORD MINEQ, const dou
       dump_i(unit, nactiv, 0, IRACT, "IRACT     ");
     }
   }
+}
 
-  // Too many active rows.
-  if (nactiv > nfree) {
-    changed = true;
-    IWORD excess = nactiv + MEQ - N;
-    auto too_many = [&](IWORD e) {
-      write_empty(unit);
-      write_rec(unit, Rec().X(4).A("*** ").I(e, 4).A(" TOO MANY INEQUALITIES ACTIVATED ***"));
-    };
-    auto ratio = [&](IWORD r) { return std::fabs(b(r)) / std::fmax(1e-20, std::fabs(v(r))); };
-    if (IPRINT >= 3) too_many(excess);
-    s.nlarge = 0;
-    for (IWORD k = 1; k <= nactiv; ++k) {
-      const IWORD r = IRACT[k - 1];
-      if (v(r) < FESBLE[r - 1]) JFLAG[s.nlarge++] = r;
-    }
-    if (IPRINT >= 3) {
-      dump_si(unit, s.nlarge, "NLARGE    ");
-      if (s.nlarge > 0) dump_i(unit, s.nlarge, 0, JFLAG, "JFLAG     ");
-    }
-    bool done = false;
-    if (s.nlarge > 0) {
-      for (IWORD k = 0; k < s.nlarge; ++k) ALPHAS[JFLAG[k] - 1] = ratio(JFLAG[k]);
-      if (IPRINT > 2) dump_r(unit, MINEQ, 0, ALPHAS, "ALPHAS    ");
-      IWORD jr = 0;
-      QPENL3(N, X, MEQ, ALPHAS, LACT, IRACT, JFLAG, jr, s.nlarge < excess ? s.nlarge : excess,
-             s.nlarge, 1, unit, IPRINT, MINEQ);
-      if (IPRINT > 2) dump_i(unit, nactiv, 0, IRACT, "IRACT     ");
-      if (nactiv <= nfree) {
-        done = true;
-      } else {
-        excess = nactiv + MEQ - N;
-        if (IPRINT > 0) too_many(excess);
-      }
-    }
-    if (!done) {
-      for (IWORD k = 1; k <= nactiv; ++k) ALPHAS[IRACT[k - 1] - 1] = ratio(IRACT[k - 1]);
-      if (IPRINT > 2) dump_r(unit, MINEQ, 0, ALPHAS, "ALPHAS    ");
-      IWORD jr = 0;
-      QPENL4(N, X, MEQ, ALPHAS, LACT, IRACT, JFLAG, jr, excess, nactiv, 2, unit, IPRINT, MINEQ);
-      // Rows whose ratio is 0 cannot be chosen: release from the end of the list.
-      while (nactiv > 0 && nactiv > nfree) {
-        jr = IRACT[nactiv - 1];
-        LACT[jr - 1] = ORVK_FALSE;
-        --nactiv;
-      }
-      if (singular && jr != 0) jsing = jr;
-      if (IPRINT > 2) dump_i(unit, nactiv, 0, IRACT, "IRACT     ");
-    }
+// Too many active rows: release first rows below their feasibility bound,
+// then the rows of largest ratio, until at most N - MEQ stay.
+void ActiveStep::limit_active_count() {
+  changed = true;
+  IWORD excess = nactiv + MEQ - N;
+  auto too_many = [&](IWORD e) {
+    write_empty(unit);
+    write_rec(unit, Rec().X(4).A("*** ").I(e, 4).A(" TOO MANY INEQUALITIES ACTIVATED ***"));
+  };
+  auto ratio = [&](IWORD r) { return std::fabs(b(r)) / std::fmax(1e-20, std::fabs(v(r))); };
+  if (IPRINT >= 3) too_many(excess);
+  s.nlarge = 0;
+  for (IWORD k = 1; k <= nactiv; ++k) {
+    const IWORD r = IRACT[k - 1];
+    if (v(r) < FESBLE[r - 1]) JFLAG[s.nlarge++] = r;
   }
+  if (IPRINT >= 3) {
+    dump_si(unit, s.nlarge, "NLARGE    ");
+    if (s.nlarge > 0) dump_i(unit, s.nlarge, 0, JFLAG, "JFLAG     ");
+  }
+  if (s.nlarge > 0) {
+    for (IWORD k = 0; k < s.nlarge; ++k) ALPHAS[JFLAG[k] - 1] = ratio(JFLAG[k]);
+    if (IPRINT > 2) dump_r(unit, MINEQ, 0, ALPHAS, "ALPHAS    ");
+    IWORD jr = 0;
+    QPENL3(N, X, MEQ, ALPHAS, LACT, IRACT, JFLAG, jr, s.nlarge < excess ? s.nlarge : excess,
+           s.nlarge, 1, unit, IPRINT, MINEQ);
+    if (IPRINT > 2) dump_i(unit, nactiv, 0, IRACT, "IRACT     ");
+    if (nactiv <= nfree) return;
+    excess = nactiv + MEQ - N;
+    if (IPRINT > 0) too_many(excess);
+  }
+  for (IWORD k = 1; k <= nactiv; ++k) ALPHAS[IRACT[k - 1] - 1] = ratio(IRACT[k - 1]);
+  if (IPRINT > 2) dump_r(unit, MINEQ, 0, ALPHAS, "ALPHAS    ");
+  IWORD jr = 0;
+  QPENL4(N, X, MEQ, ALPHAS, LACT, IRACT, JFLAG, jr, excess, nactiv, 2, unit, IPRINT, MINEQ);
+  // Rows whose ratio is 0 cannot be chosen: release from the end of the list.
+  while (nactiv > 0 && nactiv > nfree) {
+    jr = IRACT[nactiv - 1];
+    LACT[jr - 1] = ORVK_FALSE;
+    --nactiv;
+  }
+  if (singular && jr != 0) jsing = jr;
+  if (IPRINT > 2) dump_i(unit, nactiv, 0, IRACT, "IRACT     ");
+}
 
+// Word 78: the solution stands only when the set did not change and no
+// inactive row is violated.
+void ActiveStep::settle_validity() {
   if (ndelete != 0 || nactiv != nactini || changed) valid = ORVK_FALSE;
   // A set that stands while an inactive row is violated is a stall, not a
   // solution.
@@ -633,6 +747,23 @@ void QPACTV(IWORD N, double* X, double OBJFQP, IWORD MEQ, IWORD MINEQ, const dou
     lastou = 0;
     for (IWORD i = 0; i < MINEQ; ++i) ALPHAS[i] = 0;
   }
+}
+
+}  // namespace
+
+void QPACTV(IWORD N, double* X, double OBJFQP, IWORD MEQ, IWORD MINEQ, const double* B,
+            const IWORD* IAC, const IWORD* JAC, const double* AC, const double* FESBLE,
+            const double*, const IWORD*, const IWORD*, const double*, IWORD MACT, double* RHS,
+            double* ALPHAS, double* XFSMIN, double& OBJFMN, IWORD* IRACT, IWORD* JFLAG,
+            IWORD& NACTMN, IWORD* IFSMIN, LWORD* LACT, IWORD IPRINT, IWORD& IRET,
+            double& APHMAX, double& ERRCEQ, IWORD ISING, IWORD& INDEF, IWORD ISNGLL,
+            const IWORD* IACOLD0, const double* XOLD, IWORD& NCANT, IWORD* ICANT,
+            IWORD* ICLOSE, double XHX2, double, double GTX) {
+  ActiveStep step{N,      X,      OBJFQP, MEQ,    MINEQ,  B,      IAC,     JAC,   AC,
+                  FESBLE, MACT,   RHS,    ALPHAS, XFSMIN, OBJFMN, IRACT,   JFLAG, NACTMN,
+                  IFSMIN, LACT,   IPRINT, IRET,   APHMAX, ERRCEQ, ISING,   INDEF, ISNGLL,
+                  IACOLD0, XOLD,  NCANT,  ICANT,  ICLOSE, XHX2,   GTX};
+  step.run();
 }
 
 }  // namespace orvika
