@@ -13,6 +13,26 @@
 
 ORVK_BEGIN_DECLS
 
+/* Return codes of ORVK_CONTRL: 0 solved; a warning 3-8 (a repair made, the
+ * system solved); below 0 nothing solved. */
+enum {
+  ORVK_SP_SUCCESS = 0,
+  ORVK_SP_REPAIRED = 8,          /* a numerically singular step repaired */
+  ORVK_SP_DATA_FIRST = -1,       /* -1 .. -6: faults in the data */
+  ORVK_SP_DATA_LAST = -6,
+  ORVK_SP_STRUCT_SINGULAR = -7,
+  ORVK_SP_NUM_SINGULAR = -8,
+  ORVK_SP_LOWMAX_SHORT = -9,
+  ORVK_SP_MAXA_SHORT = -10,
+  ORVK_SP_FACTORS_UNUSABLE = -11,
+  ORVK_SP_ORDERING_REFUSED = -12, /* the kept ordering does not fit the matrix */
+  ORVK_SP_WORK_BELOW_MIN = -13,
+  ORVK_SP_IB_NOT_ONE = -14,
+  ORVK_SP_POSITIONS_BAD = -15,
+  ORVK_SP_NO_PARTITION = -16,
+  ORVK_SP_I4FAC_NOT_ONE = -17
+};
+
 /* Real options: 3 words. */
 typedef struct ORVK_SPOPT1_T {
   double PIVTL1; /*  1 first relative pivot tolerance (default 1e-4) */

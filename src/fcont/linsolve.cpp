@@ -9,7 +9,7 @@
 #include "fcont/driver_ctx.hpp"
 #include "fcont/fcont_parts.hpp"
 #include "frame/format.hpp"
-#include "nsolve/nsolve.hpp"
+#include "kernels/sparse.hpp"
 #include "orvika/sparselu.h"
 #include "sparselu/checked_solve.hpp"
 
@@ -105,123 +105,151 @@ void place_input(IWORD nwlin, IWORD n, IWORD nz2, ORVK_SPOPT2_T& o) {
   o.IA = nwlin - nz2;
 }
 
-// Sparse solve of the right-hand sides in W1 (and W2) through ORVK_CONTRL.
-IWORD sparse_solve(Ctx& c, IWORD nrhs) {
-  const FcontArgs& a = c.a;
-  const IWORD n = c.n, nz = c.nz();
-  const IWORD nwlin = c.w.NWLIN;
-  double* wl = c.w.WLIN;
-  const IWORD nz2 = c.I(ii::NZ2);
-  const IWORD kplunt = c.P(ip::KPLUNT);
-  ORVK_SPOPT2_T& o = g_sparse.opt2;
-  ORVK_SPOPT1_T& t = g_sparse.opt1;
-  for (int attempt = 1;; ++attempt) {
-    if (c.I(ii::IREORD) == 1) {
+// The continuation solver as a client of the checked sparse solve: its own
+// option words (G_SPARSE), the triplets with the type 3 diagonal in WLIN,
+// its messages on both print units.
+class SparseClient {
+ public:
+  SparseClient(Ctx& c, IWORD nrhs) : c_(c), a_(c.a), n_(c.n), nz_(c.nz()), nrhs_(nrhs) {}
+
+  IWORD place(bool& /*reuse*/) {
+    const IWORD nwlin = c_.w.NWLIN;
+    double* wl = c_.w.WLIN;
+    const IWORD nz2 = c_.I(ii::NZ2);
+    ORVK_SPOPT2_T& o = g_sparse.opt2;
+    if (c_.I(ii::IREORD) == 1) {
       o.ORDOPT = 6;
     } else {
       o.ORDOPT = 2;
       if (o.IORNIN == 1) {
-        if (!inside(o.IORN, n, nwlin) || !inside(1, n, nwlin)) return 15;
+        if (!inside(o.IORN, n_, nwlin) || !inside(1, n_, nwlin)) return 15;
         // The right-hand sides are copied after it: their place is scratch.
-        if (row_order_usable(n, a.IPERM, wl)) {
-          for (IWORD i = 1; i <= n; ++i) fcont_wput(wl, o.IORN + i - 1, a.IPERM[i - 1]);
+        if (row_order_usable(n_, a_.IPERM, wl)) {
+          for (IWORD i = 1; i <= n_; ++i) fcont_wput(wl, o.IORN + i - 1, a_.IPERM[i - 1]);
         } else {
           o.IORNIN = 0;  // a fresh ordering from here on
         }
       }
     }
-    const IWORD ib = o.IB, iv = o.IVECT, jv = o.JVECT, ia = o.IA;
-    if (!inside(ib, nrhs * n, nwlin) || !inside(iv, nz2, nwlin) || !inside(jv, nz2, nwlin) ||
-        !inside(ia, nz2, nwlin))
+    const IWORD ib = o.IB, iv = o.IVECT, jv = o.JVECT;
+    ia_ = o.IA;
+    if (!inside(ib, nrhs_ * n_, nwlin) || !inside(iv, nz2, nwlin) || !inside(jv, nz2, nwlin) ||
+        !inside(ia_, nz2, nwlin))
       return 15;
-    std::copy(c.w.W1, c.w.W1 + n, wl + ib - 1);
-    if (nrhs == 2) std::copy(c.w.W2, c.w.W2 + n, wl + ib - 1 + n);
-    for (IWORD k = 1; k <= nz; ++k) {
-      fcont_wput(wl, iv + k - 1, a.IRN[k - 1]);
-      fcont_wput(wl, jv + k - 1, a.ICN[k - 1]);
+    std::copy(c_.w.W1, c_.w.W1 + n_, wl + ib - 1);
+    if (nrhs_ == 2) std::copy(c_.w.W2, c_.w.W2 + n_, wl + ib - 1 + n_);
+    for (IWORD k = 1; k <= nz_; ++k) {
+      fcont_wput(wl, iv + k - 1, a_.IRN[k - 1]);
+      fcont_wput(wl, jv + k - 1, a_.ICN[k - 1]);
     }
-    std::copy(a.AJAC, a.AJAC + nz, wl + ia - 1);
-    if (c.ihom() == 3) {
-      const double lamfa = c.R(ri::RLAMFA);
-      for (IWORD i = 1; i <= n; ++i) {
-        const IWORD p = c.w.JLOCD[i - 1];
-        if (p <= nz) {
-          wl[ia + p - 2] += lamfa;
+    std::copy(a_.AJAC, a_.AJAC + nz_, wl + ia_ - 1);
+    if (c_.ihom() == 3) {
+      const double lamfa = c_.R(ri::RLAMFA);
+      for (IWORD i = 1; i <= n_; ++i) {
+        const IWORD p = c_.w.JLOCD[i - 1];
+        if (p <= nz_) {
+          wl[ia_ + p - 2] += lamfa;
         } else {
           fcont_wput(wl, iv + p - 1, i);
           fcont_wput(wl, jv + p - 1, i);
-          wl[ia + p - 2] = lamfa;
+          wl[ia_ + p - 2] = lamfa;
         }
       }
     }
-    IWORD nn = n, nzz = nz2;
-    const IWORD code = sparse_call(g_sparse, wl, nwlin, nn, nzz, 2, nrhs);
-    if (c.I(ii::IREORD) == 1 && (code > 0 || code == contrl_code::kOrderingRefused)) {
-      c.I(ii::IREORD) = 0;
-      continue;
-    }
-    if (code < 0) {
-      if (code >= contrl_code::kDataErrorLast) return 14;
-      if (code == contrl_code::kStructSingular) return 5;
-      if (code == contrl_code::kNumSingular) return 4;
-      return 15;
-    }
-    c.I(ii::IREORD) = 1;
-
-    // Accuracy check of the first solution.
-    const IWORD ibx = o.IB, ix = o.X;
-    if (!inside(ibx, 2 * n, nwlin) || !inside(ix, nrhs * n, nwlin)) return 15;
-    double* rhs = wl + ibx - 1;
-    const double* sol = wl + ix - 1;
-    if (c.ihom() == 3) {
-      const double lamfa = c.R(ri::RLAMFA);
-      for (IWORD i = 0; i < n; ++i) rhs[i] -= lamfa * sol[i];
-    }
-    double znorm = 0.0, zratio = 0.0;
-    RESIDC(n, nz, a.IRN, a.ICN, a.AJAC, sol, rhs, rhs + n, znorm, zratio);
-    if (zratio > 0.01) {
-      Rec r1;
-      r1.A("  Fcont_Solve: CHKT  =").G(t.PIVTL1, 13, 5).A(" PIVT   =").G(t.PIVTL2, 13, 5);
-      print_both(c, 10, r1);
-      Rec r2;
-      r2.A("               ZNORM =").G(znorm, 13, 5).A(" ZRATIO =").G(zratio, 13, 5);
-      print_both(c, 1, r2);
-      if (c.P(ip::KPLLEV) >= 9) {
-        if (attempt == 1) {
-          static constexpr char kHead[] = "  Jacobian dump:";
-          fcont_prtline(kplunt, a.MSGRTN, 10, kHead, sizeof kHead - 1);
-          char line[kLineLen];
-          for (IWORD k = 1; k <= nz; ++k) {
-            Rec r;
-            r.I(a.IRN[k - 1], 7).I(a.ICN[k - 1], 7).E(wl[ia + k - 2], 18, 10, 1);
-            r.to_text(line, sizeof line);
-            fcont_prtline(kplunt, a.MSGRTN, 0, line, kLineLen);
-          }
-          fcont_dumpvec(kplunt, a.MSGRTN, "  RHS Dump:", n, rhs, 11);
-        }
-        fcont_dumpvec(kplunt, a.MSGRTN, "  DX Dump:", n, sol, 10);
-      }
-      const double p1 = t.PIVTL1, p2 = t.PIVTL2;
-      if (t.PIVTL1 <= 0.000101) {
-        t.PIVTL1 = std::max(t.PIVTL1, 0.001);
-        t.PIVTL2 = std::max(t.PIVTL2, 0.1);
-      } else if (t.PIVTL1 <= 0.00101) {
-        t.PIVTL1 = std::max(t.PIVTL1, 0.01);
-        t.PIVTL2 = std::max(t.PIVTL2, 0.1);
-      }
-      // Raised tolerances also stay for later users of the shared block
-      // (never lowered there).
-      ORVK_SPOPT1.PIVTL1 = std::max(ORVK_SPOPT1.PIVTL1, t.PIVTL1);
-      ORVK_SPOPT1.PIVTL2 = std::max(ORVK_SPOPT1.PIVTL2, t.PIVTL2);
-      if (t.PIVTL1 > 1.5 * p1 || t.PIVTL2 > 1.5 * p2) {
-        c.I(ii::IREORD) = 0;
-        continue;
-      }
-    }
-    std::copy(sol, sol + n, c.w.W1);
-    if (nrhs == 2) std::copy(sol + n, sol + 2 * n, c.w.W2);
     return 0;
   }
+
+  IWORD call() {
+    IWORD nn = n_, nzz = c_.I(ii::NZ2);
+    return sparse_call(g_sparse, c_.w.WLIN, c_.w.NWLIN, nn, nzz, 2, nrhs_);
+  }
+
+  void fresh() { c_.I(ii::IREORD) = 0; }
+
+  static IWORD failed(IWORD code) {
+    if (code >= ORVK_SP_DATA_LAST) return 14;
+    if (code == ORVK_SP_STRUCT_SINGULAR) return 5;
+    if (code == ORVK_SP_NUM_SINGULAR) return 4;
+    return 15;
+  }
+
+  // The residual of the first solution against the triplets of the
+  // caller's matrix (the type 3 diagonal taken off the right-hand side).
+  IWORD residual(double& ratio) {
+    c_.I(ii::IREORD) = 1;
+    const IWORD nwlin = c_.w.NWLIN;
+    double* wl = c_.w.WLIN;
+    const ORVK_SPOPT2_T& o = g_sparse.opt2;
+    const IWORD ibx = o.IB, ix = o.X;
+    if (!inside(ibx, 2 * n_, nwlin) || !inside(ix, nrhs_ * n_, nwlin)) return 15;
+    rhs_ = wl + ibx - 1;
+    sol_ = wl + ix - 1;
+    if (c_.ihom() == 3) {
+      const double lamfa = c_.R(ri::RLAMFA);
+      for (IWORD i = 0; i < n_; ++i) rhs_[i] -= lamfa * sol_[i];
+    }
+    RESIDC(n_, nz_, a_.IRN, a_.ICN, a_.AJAC, sol_, rhs_, rhs_ + n_, znorm_, ratio);
+    zratio_ = ratio;
+    return 0;
+  }
+
+  void report(IWORD attempt) {
+    const ORVK_SPOPT1_T& t = g_sparse.opt1;
+    const IWORD kplunt = c_.P(ip::KPLUNT);
+    Rec r1;
+    r1.A("  Fcont_Solve: CHKT  =").G(t.PIVTL1, 13, 5).A(" PIVT   =").G(t.PIVTL2, 13, 5);
+    print_both(c_, 10, r1);
+    Rec r2;
+    r2.A("               ZNORM =").G(znorm_, 13, 5).A(" ZRATIO =").G(zratio_, 13, 5);
+    print_both(c_, 1, r2);
+    if (c_.P(ip::KPLLEV) >= 9) {
+      if (attempt == 1) {
+        static constexpr char kHead[] = "  Jacobian dump:";
+        fcont_prtline(kplunt, a_.MSGRTN, 10, kHead, sizeof kHead - 1);
+        char line[kLineLen];
+        const double* wl = c_.w.WLIN;
+        for (IWORD k = 1; k <= nz_; ++k) {
+          Rec r;
+          r.I(a_.IRN[k - 1], 7).I(a_.ICN[k - 1], 7).E(wl[ia_ + k - 2], 18, 10, 1);
+          r.to_text(line, sizeof line);
+          fcont_prtline(kplunt, a_.MSGRTN, 0, line, kLineLen);
+        }
+        fcont_dumpvec(kplunt, a_.MSGRTN, "  RHS Dump:", n_, rhs_, 11);
+      }
+      fcont_dumpvec(kplunt, a_.MSGRTN, "  DX Dump:", n_, sol_, 10);
+    }
+  }
+
+  static ORVK_SPOPT1_T& tolerances() { return g_sparse.opt1; }
+
+  // Raised tolerances also stay for later users of the shared block (never
+  // lowered there).
+  static void raised() {
+    ORVK_SPOPT1.PIVTL1 = std::max(ORVK_SPOPT1.PIVTL1, g_sparse.opt1.PIVTL1);
+    ORVK_SPOPT1.PIVTL2 = std::max(ORVK_SPOPT1.PIVTL2, g_sparse.opt1.PIVTL2);
+  }
+
+  IWORD accept() {
+    std::copy(sol_, sol_ + n_, c_.w.W1);
+    if (nrhs_ == 2) std::copy(sol_ + n_, sol_ + 2 * n_, c_.w.W2);
+    return 0;
+  }
+
+ private:
+  Ctx& c_;
+  const FcontArgs& a_;
+  const IWORD n_, nz_, nrhs_;
+  IWORD ia_ = 0;             // position of the values of the last call
+  double* rhs_ = nullptr;    // right-hand sides and solutions of the last call
+  const double* sol_ = nullptr;
+  double znorm_ = 0.0, zratio_ = 0.0;
+};
+
+// Sparse solve of the right-hand sides in W1 (and W2) through ORVK_CONTRL;
+// a ratio that is not a number passes the check.
+IWORD sparse_solve(Ctx& c, IWORD nrhs) {
+  SparseClient client(c, nrhs);
+  return checked_sparse_solve(client, c.I(ii::IREORD) == 1, false);
 }
 
 }  // namespace

@@ -13,6 +13,14 @@
 
 namespace orvika {
 
+// ---- Residuals -------------------------------------------------------------
+
+// Residual of A X = B for a coordinate matrix (repeated positions add up):
+// W = A X, RNORM = |B - W|, RREL = RNORM / max(|B|, 1e-10); N <= 0 gives
+// RNORM = RREL = 0.  Entries with a row or column outside 1..N are left out.
+void RESIDC(IWORD N, IWORD NZ, const IWORD* IRN, const IWORD* ICN, const double* A,
+            const double* X, const double* B, double* W, double& RNORM, double& RREL);
+
 // ---- Products -------------------------------------------------------------
 
 // Symmetric product of order N: Y(IOY+1..IOY+N) = A x.  MODE 2: half storage

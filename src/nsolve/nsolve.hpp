@@ -25,12 +25,6 @@ void SSCALJ(IWORD N1, IWORD N, IWORD NZ, IWORD ISTOR, IWORD MODE, IWORD IRS, con
 // X(i) = sign(X(i)) max(LO, min(HI, |X(i)|)); a NaN becomes max(LO, HI).
 void VCLAMP(IWORD N, double LO, double HI, double* X);
 
-// Residual of A X = B for a coordinate matrix (repeated positions add up):
-// W = A X, RNORM = |B - W|, RREL = RNORM / max(|B|, 1e-10); N <= 0 gives
-// RNORM = RREL = 0.  Entries with a row or column outside 1..N are left out.
-void RESIDC(IWORD N, IWORD NZ, const IWORD* IRN, const IWORD* ICN, const double* A,
-            const double* X, const double* B, double* W, double& RNORM, double& RREL);
-
 // ---- scale factors ----------------------------------------------------------------------
 
 // Row and column scale factors of the sparse Newton solvers (modes 0-3 per

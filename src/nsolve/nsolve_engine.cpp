@@ -16,6 +16,7 @@
 #include "orvika/kernels_vector.h"
 #include "orvika/sparselu.h"
 #include "orvika/tearconv_newton.h"
+#include "sparselu/checked_solve.hpp"
 #include "sparselu/sparselu.hpp"
 
 namespace orvika {
@@ -81,10 +82,12 @@ void iw_set(IWORD* iw, IWORD p, IWORD v) { std::memcpy(iw + (p - 1), &v, sizeof 
 // Sparse LU codes to final codes; codes the table leaves open end the run as
 // a work-space fault (-15 positions, -17 word ratio) or a solver fault (-4).
 IWORD map_lu_code(IWORD e) {
-  if (e >= -6 && e <= -1) return -4;
-  if (e == -7) return -7;
-  if (e == -8) return -5;
-  if (e == -9 || e == -10 || e == -13 || e == -15 || e == -16 || e == -17) return -6;
+  if (e >= ORVK_SP_DATA_LAST && e <= ORVK_SP_DATA_FIRST) return -4;
+  if (e == ORVK_SP_STRUCT_SINGULAR) return -7;
+  if (e == ORVK_SP_NUM_SINGULAR) return -5;
+  if (e == ORVK_SP_LOWMAX_SHORT || e == ORVK_SP_MAXA_SHORT || e == ORVK_SP_WORK_BELOW_MIN ||
+      e == ORVK_SP_POSITIONS_BAD || e == ORVK_SP_NO_PARTITION || e == ORVK_SP_I4FAC_NOT_ONE)
+    return -6;
   return -4;
 }
 
@@ -642,113 +645,130 @@ void Engine::jacobian_pass() {
     after_solve();
 }
 
+// The sparse Newton step as a client of the checked sparse solve: the
+// options are the shared blocks themselves (the caller's, kept from call to
+// call for a reuse of the ordering), the caller-side triplets and -FS in
+// RWORK/IWORK, the messages on the solver's unit.
 bool Engine::solve_sparse(bool broyden) {
-  const IWORD u = unit(), ip = iprint(), nz = *a_.NZ;
-  IWORD counter = 1;
-  bool reuse = *a_.IREUSE != 0;
-  bool first_matrix = true;
-  for (;;) {
-    SparsePos p;
-    if (reuse && !kept_positions(p)) reuse = false;  // nothing usable kept: fresh analysis
-    if (reuse) {
-      ORVK_SPOPT2.ORDOPT = 6;
-    } else {
-      if (!layout(p)) {
-        finish(-6);
-        return false;
-      }
-      ORVK_SPOPT2.ORDOPT = 2;
-      ORVK_SPOPT2.IB = 1;
-      ORVK_SPOPT2.IVECT = p.ivect;
-      ORVK_SPOPT2.JVECT = p.jvect;
-      ORVK_SPOPT2.IORN = p.iorn;
-      ORVK_SPOPT2.IA = p.ia;
-      if (ORVK_SPOPT2.IORNIN == 1)
-        for (IWORD i = 0; i < N; ++i) iw_set(a_.IWORK, p.iorn + i, a_.IRNUM[i]);
-    }
-    // The scaled matrix (once updated by Broyden's formula) and -FS.
-    double* bjs = a_.RWORK + (p.ia - 1);
-    SSCALJ(N, N, nz, 1, 1, irscl(), a_.RSCALE, icscl(), a_.CSCALE, a_.IRN, a_.ICN, a_.BJ, bjs);
-    if (first_matrix) {
-      if (broyden) {
-        SBROYD(N, N, nz, a_.BWORK, XS(), a_.BWORK + N, FS(), a_.IRN, a_.ICN, bjs, a_.WORK,
-               a_.BWORK + 2 * N, S1.BRFRST, *a_.IDUPCK, 1);
-        SSCALJ(N, N, nz, 1, 2, irscl(), a_.RSCALE, icscl(), a_.CSCALE, a_.IRN, a_.ICN, a_.BJ, bjs);
-      }
-      if (ip >= 9) {
-        put_vector(u, "NSOLVE: BJ", nz, a_.BJ);
-        if (irscl() > 0 || icscl() > 0) put_vector(u, "NSOLVE: BJS", nz, bjs);
-      }
-      first_matrix = false;
-    }
-    for (IWORD i = 0; i < N; ++i) a_.RWORK[i] = -FS()[i];
-    for (IWORD k = 0; k < nz; ++k) {
-      iw_set(a_.IWORK, p.ivect + k, a_.IRN[k]);
-      iw_set(a_.IWORK, p.jvect + k, a_.ICN[k]);
-    }
-    IWORD n = N, nzl = nz, ierr = 0;
-    ORVK_CONTRL(a_.IWORK, a_.RWORK, a_.LWORK, &n, &nzl, &ierr);
-    sv_.IERR = ierr;
-    if (reuse && (ierr > 0 || ierr == -12)) {
-      *a_.IREUSE = 0;
-      reuse = false;
-      ++counter;
-      continue;
-    }
-    if (ierr < 0) {
-      finish(map_lu_code(ierr));
-      return false;
-    }
-    // A repair that changed the order (an added row) leaves no square system.
-    if (n != N) {
-      finish(-7);
-      return false;
-    }
-    SparsePos q;
-    if (!result_positions(q)) {
-      finish(-6);
-      return false;
-    }
-    const double* dx = a_.RWORK + (q.x - 1);
-    ORVK_RESID(&N, a_.IWORK + (q.irp - 1), a_.IWORK + (q.ici - 1), a_.RWORK + (q.ia - 1), dx,
-               a_.RWORK, &sv_.ZNORM, &sv_.ZRATIO);
-    if (sv_.ZRATIO <= 0.01) break;
-    double& P1 = ORVK_SPOPT1.PIVTL1;
-    double& P2 = ORVK_SPOPT1.PIVTL2;
-    write_rec(u, Rec().X(2).A("NSOLVE: ZNORM =").G(sv_.ZNORM, 13, 5).A(" ZRATIO =").G(sv_.ZRATIO, 13, 5));
-    write_rec(u, Rec().X(2).A("        CHKT  =").G(P1, 13, 5).A(" PIVT   =").G(P2, 13, 5));
-    if (ip >= 10) {
-      if (counter == 1) {
-        write_empty(u);
-        write_rec(u, Rec().A(" Jacobian dump:"));
-        for (IWORD k = 0; k < nz; ++k) {
-          double v = a_.BJ[k];
-          if (irscl() > 0) v /= a_.RSCALE[a_.IRN[k] - 1];
-          if (icscl() > 0) v *= a_.CSCALE[a_.ICN[k] - 1];
-          write_rec(u, Rec().I(a_.IRN[k], 7).I(a_.ICN[k], 7).E(v, 18, 10, 1));
+  struct Client {
+    Engine& e;
+    const bool broyden;
+    const IWORD u, ip, nz;
+    bool first_matrix = true;
+    IWORD n = 0;                 // order as the package leaves it
+    const double* dx = nullptr;  // the solution of the last call
+
+    IWORD place(bool& reuse) {
+      const NsolveArgs& a = e.a_;
+      const IWORD N = e.N;
+      SparsePos p;
+      if (reuse && !e.kept_positions(p)) reuse = false;  // nothing usable kept: fresh analysis
+      if (reuse) {
+        ORVK_SPOPT2.ORDOPT = 6;
+      } else {
+        if (!e.layout(p)) {
+          e.finish(-6);
+          return 1;
         }
-        put_reals5(u, " X dump:", N, a_.X);
-        put_reals5(u, " RHS dump:", N, a_.RWORK);
+        ORVK_SPOPT2.ORDOPT = 2;
+        ORVK_SPOPT2.IB = 1;
+        ORVK_SPOPT2.IVECT = p.ivect;
+        ORVK_SPOPT2.JVECT = p.jvect;
+        ORVK_SPOPT2.IORN = p.iorn;
+        ORVK_SPOPT2.IA = p.ia;
+        if (ORVK_SPOPT2.IORNIN == 1)
+          for (IWORD i = 0; i < N; ++i) iw_set(a.IWORK, p.iorn + i, a.IRNUM[i]);
       }
-      put_reals5(u, " DX dump:", N, dx);
+      // The scaled matrix (once updated by Broyden's formula) and -FS.
+      double* bjs = a.RWORK + (p.ia - 1);
+      SSCALJ(N, N, nz, 1, 1, e.irscl(), a.RSCALE, e.icscl(), a.CSCALE, a.IRN, a.ICN, a.BJ, bjs);
+      if (first_matrix) {
+        if (broyden) {
+          SBROYD(N, N, nz, a.BWORK, e.XS(), a.BWORK + N, e.FS(), a.IRN, a.ICN, bjs, a.WORK,
+                 a.BWORK + 2 * N, e.S1.BRFRST, *a.IDUPCK, 1);
+          SSCALJ(N, N, nz, 1, 2, e.irscl(), a.RSCALE, e.icscl(), a.CSCALE, a.IRN, a.ICN, a.BJ, bjs);
+        }
+        if (ip >= 9) {
+          put_vector(u, "NSOLVE: BJ", nz, a.BJ);
+          if (e.irscl() > 0 || e.icscl() > 0) put_vector(u, "NSOLVE: BJS", nz, bjs);
+        }
+        first_matrix = false;
+      }
+      for (IWORD i = 0; i < N; ++i) a.RWORK[i] = -e.FS()[i];
+      for (IWORD k = 0; k < nz; ++k) {
+        iw_set(a.IWORK, p.ivect + k, a.IRN[k]);
+        iw_set(a.IWORK, p.jvect + k, a.ICN[k]);
+      }
+      return 0;
     }
-    const double p1 = P1, p2 = P2;
-    if (P1 <= 1.01e-4) {
-      P1 = std::fmax(P1, 1e-3);
-      P2 = std::fmax(P2, 0.1);
-    } else if (P1 <= 1.01e-3) {
-      P1 = std::fmax(P1, 0.01);
-      P2 = std::fmax(P2, 0.1);
+
+    IWORD call() {
+      n = e.N;
+      IWORD nzl = nz, ierr = 0;
+      ORVK_CONTRL(e.a_.IWORK, e.a_.RWORK, e.a_.LWORK, &n, &nzl, &ierr);
+      e.sv_.IERR = ierr;
+      return ierr;
     }
-    if (P1 > 1.5 * p1 || P2 > 1.5 * p2) {
-      *a_.IREUSE = 0;
-      reuse = false;
-      ++counter;
-      continue;
+
+    void fresh() { *e.a_.IREUSE = 0; }
+
+    IWORD failed(IWORD code) {
+      e.finish(map_lu_code(code));
+      return 1;
     }
-    break;
-  }
-  return true;
+
+    // The residual of the package's own compressed rows.
+    IWORD residual(double& ratio) {
+      // A repair that changed the order (an added row) leaves no square system.
+      if (n != e.N) {
+        e.finish(-7);
+        return 1;
+      }
+      SparsePos q;
+      if (!e.result_positions(q)) {
+        e.finish(-6);
+        return 1;
+      }
+      const NsolveArgs& a = e.a_;
+      dx = a.RWORK + (q.x - 1);
+      ORVK_RESID(&e.N, a.IWORK + (q.irp - 1), a.IWORK + (q.ici - 1), a.RWORK + (q.ia - 1), dx,
+                 a.RWORK, &e.sv_.ZNORM, &e.sv_.ZRATIO);
+      ratio = e.sv_.ZRATIO;
+      return 0;
+    }
+
+    void report(IWORD attempt) {
+      const NsolveArgs& a = e.a_;
+      const IWORD N = e.N;
+      const ORVK_SPOPT1_T& t = ORVK_SPOPT1;
+      write_rec(u, Rec().X(2).A("NSOLVE: ZNORM =").G(e.sv_.ZNORM, 13, 5).A(" ZRATIO =")
+                       .G(e.sv_.ZRATIO, 13, 5));
+      write_rec(u, Rec().X(2).A("        CHKT  =").G(t.PIVTL1, 13, 5).A(" PIVT   =")
+                       .G(t.PIVTL2, 13, 5));
+      if (ip >= 10) {
+        if (attempt == 1) {
+          write_empty(u);
+          write_rec(u, Rec().A(" Jacobian dump:"));
+          for (IWORD k = 0; k < nz; ++k) {
+            double v = a.BJ[k];
+            if (e.irscl() > 0) v /= a.RSCALE[a.IRN[k] - 1];
+            if (e.icscl() > 0) v *= a.CSCALE[a.ICN[k] - 1];
+            write_rec(u, Rec().I(a.IRN[k], 7).I(a.ICN[k], 7).E(v, 18, 10, 1));
+          }
+          put_reals5(u, " X dump:", N, a.X);
+          put_reals5(u, " RHS dump:", N, a.RWORK);
+        }
+        put_reals5(u, " DX dump:", N, dx);
+      }
+    }
+
+    static ORVK_SPOPT1_T& tolerances() { return ORVK_SPOPT1; }
+    static void raised() {}
+    static IWORD accept() { return 0; }
+  };
+  Client c{*this, broyden, unit(), iprint(), *a_.NZ};
+  // A ratio that is not a number counts as inaccurate.
+  return checked_sparse_solve(c, *a_.IREUSE != 0, true) == 0;
 }
 
 bool Engine::solve_dense(bool broyden) {

@@ -2,6 +2,8 @@
 // least work length the package accepts for a client's input positions.
 #include "sparselu/checked_solve.hpp"
 
+#include <cmath>
+
 #include "sparselu/sparselu.hpp"
 
 namespace orvika {
@@ -11,6 +13,15 @@ namespace {
 // formula is evaluated (it is exact in 64 bits only below about 2^58); no
 // work space of 2^56 entries exists.
 constexpr IWORD kLargestSize = IWORD{1} << 56;
+
+// Pivot tolerances after an inaccurate solution: a first tolerance up to
+// (about) the default 1e-4 rises to 1e-3, one up to 1e-3 to 0.01, and the
+// second to 0.1 with either; a rise by more than half is worth a new
+// ordering.
+constexpr double kLowTol1 = 1.01e-4;
+constexpr double kMidTol1 = 1.01e-3;
+constexpr double kRaisedTol2 = 0.1;
+constexpr double kMarkedRise = 1.5;
 
 bool overlap(IWORD a, IWORD la, IWORD b, IWORD lb) {
   return la > 0 && lb > 0 && a < b + lb && b < a + la;
@@ -109,6 +120,26 @@ bool sparse_accepts(const SparseOptions& o, IWORD n, IWORD nz, IWORD nrhsmx, IWO
   const IWORD need = nz + ((method == 4 || method == 5) ? n : 0);
   if (P.MAXA < need || P.MAXA < 1) return false;
   return irp >= P.IRP && !(rowsin && C.IORN < P.IORN);
+}
+
+bool sparse_fresh_ordering_helps(IWORD code) {
+  return code > ORVK_SP_SUCCESS || code == ORVK_SP_ORDERING_REFUSED;
+}
+
+bool sparse_ratio_inaccurate(double ratio, bool nan_inaccurate) {
+  return nan_inaccurate ? !(ratio <= kSparseRatioLimit) : ratio > kSparseRatioLimit;
+}
+
+bool sparse_raise_pivot_tolerances(double& pivtl1, double& pivtl2) {
+  const double p1 = pivtl1, p2 = pivtl2;
+  if (pivtl1 <= kLowTol1) {
+    pivtl1 = std::fmax(pivtl1, 1e-3);
+    pivtl2 = std::fmax(pivtl2, kRaisedTol2);
+  } else if (pivtl1 <= kMidTol1) {
+    pivtl1 = std::fmax(pivtl1, 0.01);
+    pivtl2 = std::fmax(pivtl2, kRaisedTol2);
+  }
+  return pivtl1 > kMarkedRise * p1 || pivtl2 > kMarkedRise * p2;
 }
 
 }  // namespace orvika

@@ -1,27 +1,17 @@
-// Calls of ORVK_CONTRL for a client that keeps its own options: the client
-// holds private copies of the option blocks, puts them into the shared
-// blocks around each call and gives the caller's values back afterwards,
-// so that the host's own calls of the package between two calls of the
-// client (its own partition, its own options) and the client's calls never
-// disturb one another.
+// The library's own clients of ORVK_CONTRL: the call for a client that
+// keeps its own options (it holds private copies of the option blocks,
+// puts them into the shared blocks around each call and gives the caller's
+// values back afterwards, so that the host's own calls of the package
+// between two calls of the client and the client's calls never disturb one
+// another), and the checked solve shared by the sparse Newton and the
+// continuation solvers: a fresh ordering when a kept one no longer serves,
+// and tighter pivoting when the residual shows an inaccurate solution.
 #pragma once
 
 #include "orvika/orvika_types.h"
 #include "orvika/sparselu.h"
 
 namespace orvika {
-
-// Return codes of ORVK_CONTRL as its clients read them.
-namespace contrl_code {
-inline constexpr IWORD kSuccess = 0;           // > 0: a repaired or warned matrix, solved
-inline constexpr IWORD kDataErrorFirst = -1;   // -1 .. -6: errors in the data
-inline constexpr IWORD kDataErrorLast = -6;
-inline constexpr IWORD kStructSingular = -7;
-inline constexpr IWORD kNumSingular = -8;      // below: work space short or badly partitioned
-inline constexpr IWORD kFactorsUnusable = -11;
-inline constexpr IWORD kOrderingRefused = -12;
-inline constexpr IWORD kWorkBelowMinimum = -13;
-}  // namespace contrl_code
 
 // A client's private copies of the words of ORVK_SPOPT1-3 that ORVK_CONTRL
 // reads and leaves behind: the options, the positions of the input, the
@@ -88,6 +78,78 @@ IWORD sparse_least_work(SparseOptions o, IWORD n, IWORD nz, IWORD nrhsmx, Place 
       lo = mid;
   }
   return hi;
+}
+
+// ---- the checked solve -----------------------------------------------------
+
+// Residual ratio |B - A X| / max(|B|, 1e-10) above which a solution counts
+// as inaccurate.
+inline constexpr double kSparseRatioLimit = 0.01;
+
+// True when a call that reused the kept ordering ended with CODE that a
+// fresh ordering may mend: a repaired or warned matrix (> 0; a pattern the
+// kept ordering no longer suits) or an ordering the package refused.
+bool sparse_fresh_ordering_helps(IWORD code);
+
+// True when the residual ratio RATIO of a solution is above the limit; a
+// ratio that is not a number counts as above it when NAN_INACCURATE.
+bool sparse_ratio_inaccurate(double ratio, bool nan_inaccurate);
+
+// Tighter pivoting after an inaccurate solution: PIVTL1 <= 1.01e-4 rises
+// to at least 1e-3 and PIVTL1 <= 1.01e-3 to at least 0.01, PIVTL2 to at
+// least 0.1 in both cases; a larger PIVTL1 leaves both.  True when either
+// rose by more than half, so that a fresh ordering under the new
+// tolerances is worth another call.
+bool sparse_raise_pivot_tolerances(double& pivtl1, double& pivtl2);
+
+// One checked sparse solve for client C, which owns its work space, its
+// option words and its messages; REUSE: the first call may keep the last
+// ordering.  C provides
+//   IWORD place(bool& reuse)   positions and input of one call (REUSE may
+//                              be dropped there); nonzero stops the solve
+//   IWORD call()               one call of ORVK_CONTRL; its code
+//   void fresh()               the next call orders afresh (the client's
+//                              own record of it)
+//   IWORD failed(IWORD code)   a code < 0: the client's nonzero stop value
+//   IWORD residual(double& r)  the residual ratio of the solution; nonzero
+//                              stops the solve
+//   void report(IWORD attempt) messages of an inaccurate solution
+//                              (ATTEMPT = 1 for the first call)
+//   ORVK_SPOPT1_T& tolerances() the pivot tolerances it solves with
+//   void raised()              after the tolerances were raised
+//   IWORD accept()             takes the solution; 0
+// A call that reused the ordering and ends with a code a fresh ordering may
+// mend is repeated with a fresh one; an inaccurate solution (NAN_INACCURATE
+// as in sparse_ratio_inaccurate) is reported, the tolerances raised, and
+// the solve repeated with a fresh ordering when they rose by more than half
+// (at most twice: the tolerances stop rising at 0.01 and 0.1).  Returns
+// the value of the hook that ended it.
+template <class Client>
+IWORD checked_sparse_solve(Client& c, bool reuse, bool nan_inaccurate) {
+  for (IWORD attempt = 1;; ++attempt) {
+    if (const IWORD s = c.place(reuse); s != 0) return s;
+    const IWORD code = c.call();
+    if (reuse && sparse_fresh_ordering_helps(code)) {
+      c.fresh();
+      reuse = false;
+      continue;
+    }
+    if (code < 0) return c.failed(code);
+    double ratio = 0.0;
+    if (const IWORD s = c.residual(ratio); s != 0) return s;
+    if (sparse_ratio_inaccurate(ratio, nan_inaccurate)) {
+      c.report(attempt);
+      ORVK_SPOPT1_T& t = c.tolerances();
+      const bool rose = sparse_raise_pivot_tolerances(t.PIVTL1, t.PIVTL2);
+      c.raised();
+      if (rose) {
+        c.fresh();
+        reuse = false;
+        continue;
+      }
+    }
+    return c.accept();
+  }
 }
 
 }  // namespace orvika

@@ -9,11 +9,11 @@
 namespace orvika {
 namespace {
 
-// Codes of the driver itself (the stages' codes are in the package headers).
-constexpr IWORD kCtlShort = -13;   // SPENDE below the minimum
-constexpr IWORD kCtlIB = -14;      // IB not 1
-constexpr IWORD kCtlOrder = -15;   // caller positions not in the required order, or overlapping
-constexpr IWORD kCtlNoPart = -16;  // no room for the partition
+// Codes of the driver itself (all the package's codes are named in orvika/sparselu.h).
+constexpr IWORD kCtlShort = ORVK_SP_WORK_BELOW_MIN;  // SPENDE below the minimum
+constexpr IWORD kCtlIB = ORVK_SP_IB_NOT_ONE;          // IB not 1
+constexpr IWORD kCtlOrder = ORVK_SP_POSITIONS_BAD;    // caller positions out of order or overlapping
+constexpr IWORD kCtlNoPart = ORVK_SP_NO_PARTITION;    // no room for the partition
 
 // The options of one call, read once at entry.  METHOD is normalised: any
 // value other than 2-7 is method 1 everywhere (size, partition, save, dispatch).

@@ -29,11 +29,11 @@
 
 namespace orvika {
 
-inline constexpr IWORD kSpRepaired = 8;
-inline constexpr IWORD kSpNumSing = -8;
-inline constexpr IWORD kSpNoRoomL = -9;
-inline constexpr IWORD kSpFactorsBad = -11;
-inline constexpr IWORD kSpOrderBad = -12;
+inline constexpr IWORD kSpRepaired = ORVK_SP_REPAIRED;
+inline constexpr IWORD kSpNumSing = ORVK_SP_NUM_SINGULAR;
+inline constexpr IWORD kSpNoRoomL = ORVK_SP_LOWMAX_SHORT;
+inline constexpr IWORD kSpFactorsBad = ORVK_SP_FACTORS_UNUSABLE;
+inline constexpr IWORD kSpOrderBad = ORVK_SP_ORDERING_REFUSED;
 
 // ---- method 1: row-wise factor-and-solve ------------------------------------------
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "kernels/sparse.hpp"
 #include "nsolve/nsolve.hpp"
 #include "orvika/nsolve.h"
 
