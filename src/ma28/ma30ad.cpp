@@ -168,6 +168,29 @@ struct Kernel {
   // return (ISTAT set, messages written).
   bool block(IWORD& istat);
   bool order_one(IWORD& istat);
+
+  // The steps of block(), in the order it takes them.
+  bool build_column_file(IWORD& istat);
+  void build_count_lists();
+  bool find_pivot();
+  bool scan_rows(IWORD c, bool test, IWORD& bestcost);
+  bool scan_columns(IWORD firstcol, IWORD c, bool test, IWORD& bestcost);
+  bool singular_rest(IWORD& istat);
+  bool copy_pivot_row(IWORD& istat);
+  void pivot_row_leaves_columns();
+  bool eliminate_row(IWORD t, IWORD pcrows, double piv, IWORD& istat);
+  bool make_row_room(IWORD i, IWORD nfill, IWORD& fp, IWORD& istat);
+  bool add_fill(IWORD i, double f, IWORD nfill, IWORD fp, IWORD t, IWORD pcrows, IWORD& istat);
+  bool extend_column(IWORD j, IWORD i, IWORD t, IWORD pcrows, IWORD& istat);
+  void retire_pivot_column();
+  void restore_u_columns();
+
+  // The current stage: pivot K of the block, STAGE = K - S + 1.
+  IWORD k = 0, stage = 0;
+  // The chosen pivot, and after copy_pivot_row its copy in the factor area
+  // (PVPOS..CPYLST, UCOUNT entries after the pivot).
+  IWORD pvrow = 0, pvcol = 0, pvpos = 0, cpylst = 0, ucount = 0;
+  bool pvzero = false;  // the pivot is an exact zero (no stop asked)
 };
 
 bool Kernel::order_one(IWORD& istat) {
@@ -205,7 +228,10 @@ bool Kernel::order_one(IWORD& istat) {
   return true;
 }
 
-bool Kernel::block(IWORD& istat) {
+// Builds the column-wise file of row numbers at the top of ROWNUM (row
+// numbers decreasing) for the active rows of the block; false when ROWNUM
+// is too small to hold it.
+bool Kernel::build_column_file(IWORD& istat) {
   actend = (e == n) ? licn : static_cast<IWORD>(rpos(e + 1)) - 1;
   for (IWORD i = s; i <= e; ++i) {
     ll(i) = 0;
@@ -217,7 +243,6 @@ bool Kernel::block(IWORD& istat) {
     return false;
   }
   for (IWORD p = actbeg; p <= actend; ++p) ccnt(cn(p)) += 1;
-  // Column-wise file at the top of ROWNUM, row numbers decreasing.
   cpos(e) = lirn + 1;
   for (IWORD j = e - 1; j >= s; --j) cpos(j) = static_cast<IWORD>(cpos(j + 1)) - ccnt(j + 1);
   for (IWORD i = s; i <= e; ++i) {
@@ -239,6 +264,12 @@ bool Kernel::block(IWORD& istat) {
     if (cpos(j) != 0 && cpos(j) < rnbeg) rnbeg = cpos(j);
   rncnt = lirn - rnbeg + 1;
   if (rncnt > fd.MINLIR) fd.MINLIR = rncnt;
+  return true;
+}
+
+// Links the nonempty columns, then the nonempty rows, into the lists by
+// entry count (columns before rows in each list).
+void Kernel::build_count_lists() {
   mincnt = 1;
   for (IWORD c = 1; c <= m; ++c) hd(c) = 0;
   for (IWORD j = e; j >= s; --j) {
@@ -267,146 +298,459 @@ bool Kernel::block(IWORD& istat) {
       rprv(h) = i16(i);
     }
   }
+}
 
-  for (IWORD k = s; k <= e; ++k) {
-    const IWORD stage = k - s + 1;
-    // ---- Pivot search.
-    IWORD bestcost = m * m, pvrow = 0, pvcol = 0, pvpos = 0;
-    bool found = false;
-    for (int pass = 1; pass <= 2 && !found; ++pass) {
-      if (pass == 2) fd.LURANK -= 1;
-      bool flag = (pass == 1);
-      const bool test = (pass == 1);
-      for (IWORD c = mincnt; c <= m && !found; ++c) {
-        if (bestcost <= (c - 1) * (c - 1)) {
-          found = pvrow != 0;
+// Markowitz search by increasing count: first among entries passing the
+// threshold test, then (one rank fewer) among all entries. Sets PVROW,
+// PVCOL and PVPOS; false when no active entry is left.
+bool Kernel::find_pivot() {
+  IWORD bestcost = m * m;
+  pvrow = 0;
+  pvcol = 0;
+  pvpos = 0;
+  bool found = false;
+  for (int pass = 1; pass <= 2 && !found; ++pass) {
+    if (pass == 2) fd.LURANK -= 1;
+    bool flag = (pass == 1);
+    const bool test = (pass == 1);
+    for (IWORD c = mincnt; c <= m && !found; ++c) {
+      if (bestcost <= (c - 1) * (c - 1)) {
+        found = pvrow != 0;
+        break;
+      }
+      if (hd(c) == 0) {
+        if (flag) mincnt = c + 1;
+        continue;
+      }
+      flag = false;
+      IWORD firstcol;
+      if (hd(c) > 0) {
+        if (scan_rows(c, test, bestcost)) {
+          found = true;
           break;
         }
-        if (hd(c) == 0) {
-          if (flag) mincnt = c + 1;
-          continue;
-        }
-        flag = false;
-        IWORD firstcol;
-        if (hd(c) > 0) {
-          IWORD i = hd(c);
-          for (IWORD cnt = 0; cnt < m && i != 0 && !found; ++cnt) {
-            const IWORD a = static_cast<IWORD>(rpos(i)) + ll(i);
-            const IWORD b = static_cast<IWORD>(rpos(i)) + rl(i) - 1;
-            if (a <= b) {
-              const double lim = test ? thr * rowmax(i) : 0.0;
-              for (IWORD p = a; p <= b; ++p) {
-                if (test && std::fabs(v(p)) <= lim) continue;
-                const IWORD cost = (c - 1) * (ccnt(cn(p)) - 1);
-                if (cost < bestcost) {
-                  bestcost = cost;
-                  pvrow = i;
-                  pvcol = cn(p);
-                  pvpos = p;
-                  if (cost <= (c - 1) * (c - 1)) {
-                    found = true;
-                    break;
-                  }
-                }
-              }
-            }
-            i = rnxt(i);
-          }
-          if (found) break;
-          firstcol = -rprv(hd(c));
-        } else {
-          firstcol = -hd(c);
-        }
-        if (bestcost <= c * (c - 1)) {
-          found = pvrow != 0;
-          break;
-        }
-        IWORD j = firstcol;
-        for (IWORD cnt = 0; cnt < m && j > 0 && !found; ++cnt) {
-          const IWORD cp0 = cpos(j);
-          for (IWORD t = 0; t < c; ++t) {
-            const IWORD i = rn(cp0 + t);
-            const IWORD cost = (c - 1) * (rl(i) - ll(i) - 1);
-            if (cost >= bestcost) continue;
-            const IWORD a = static_cast<IWORD>(rpos(i)) + ll(i);
-            const IWORD b = static_cast<IWORD>(rpos(i)) + rl(i) - 1;
-            IWORD q = 0;
-            double mx = 0.0;
-            for (IWORD p = a; p <= b; ++p) {
-              if (std::fabs(v(p)) > mx) mx = std::fabs(v(p));
-              if (cn(p) == j) q = p;
-            }
-            if (test && std::fabs(v(q)) <= thr * mx) continue;
-            bestcost = cost;
-            pvrow = i;
-            pvcol = j;
-            pvpos = q;
-            if (cost <= c * (c - 1)) {
-              found = true;
-              break;
-            }
-          }
-          j = cnxt(j);
+        firstcol = -rprv(hd(c));
+      } else {
+        firstcol = -hd(c);
+      }
+      if (bestcost <= c * (c - 1)) {
+        found = pvrow != 0;
+        break;
+      }
+      found = scan_columns(firstcol, c, test, bestcost);
+    }
+    if (pvrow != 0) found = true;
+  }
+  return found;
+}
+
+// Scans the rows of count C; true when a pivot of least possible cost is met.
+bool Kernel::scan_rows(IWORD c, bool test, IWORD& bestcost) {
+  IWORD i = hd(c);
+  for (IWORD cnt = 0; cnt < m && i != 0; ++cnt) {
+    const IWORD a = static_cast<IWORD>(rpos(i)) + ll(i);
+    const IWORD b = static_cast<IWORD>(rpos(i)) + rl(i) - 1;
+    if (a <= b) {
+      const double lim = test ? thr * rowmax(i) : 0.0;
+      for (IWORD p = a; p <= b; ++p) {
+        if (test && std::fabs(v(p)) <= lim) continue;
+        const IWORD cost = (c - 1) * (ccnt(cn(p)) - 1);
+        if (cost < bestcost) {
+          bestcost = cost;
+          pvrow = i;
+          pvcol = cn(p);
+          pvpos = p;
+          if (cost <= (c - 1) * (c - 1)) return true;
         }
       }
-      if (pvrow != 0) found = true;
     }
+    i = rnxt(i);
+  }
+  return false;
+}
 
-    if (!found) {
-      // No active entry left: the rest of the block is structurally singular.
-      if (istat != 2 && istat != -5) istat = 1;
-      fd.LURANK -= e - k;
-      if (stpstr) {
-        istat = -1;
-        msg(" ERROR RETURN FROM MA30A/AD BECAUSE MATRIX IS STRUCTURALLY SINGULAR");
+// Scans the columns of count C from FIRSTCOL on; true when a pivot of least
+// possible cost is met.
+bool Kernel::scan_columns(IWORD firstcol, IWORD c, bool test, IWORD& bestcost) {
+  IWORD j = firstcol;
+  for (IWORD cnt = 0; cnt < m && j > 0; ++cnt) {
+    const IWORD cp0 = cpos(j);
+    for (IWORD t = 0; t < c; ++t) {
+      const IWORD i = rn(cp0 + t);
+      const IWORD cost = (c - 1) * (rl(i) - ll(i) - 1);
+      if (cost >= bestcost) continue;
+      const IWORD a = static_cast<IWORD>(rpos(i)) + ll(i);
+      const IWORD b = static_cast<IWORD>(rpos(i)) + rl(i) - 1;
+      IWORD q = 0;
+      double mx = 0.0;
+      for (IWORD p = a; p <= b; ++p) {
+        if (std::fabs(v(p)) > mx) mx = std::fabs(v(p));
+        if (cn(p) == j) q = p;
+      }
+      if (test && std::fabs(v(q)) <= thr * mx) continue;
+      bestcost = cost;
+      pvrow = i;
+      pvcol = j;
+      pvpos = q;
+      if (cost <= c * (c - 1)) return true;
+    }
+    j = cnxt(j);
+  }
+  return false;
+}
+
+// No active entry left: the rest of the block is structurally singular.
+// The L parts of the unpivoted rows go to the factor area; those rows and
+// columns take the remaining pivot numbers in order.
+bool Kernel::singular_rest(IWORD& istat) {
+  if (istat != 2 && istat != -5) istat = 1;
+  fd.LURANK -= e - k;
+  if (stpstr) {
+    istat = -1;
+    msg(" ERROR RETURN FROM MA30A/AD BECAUSE MATRIX IS STRUCTURALLY SINGULAR");
+    return false;
+  }
+  IWORD kk = k;
+  for (IWORD i = s; i <= e && kk <= e; ++i) {
+    if (rprv(i) != 0) continue;
+    const IWORD l = ll(i);
+    if (l > 0) {
+      const IWORD need = lunext + l + lostlu + actcnt - 1;
+      if (need > fd.MINLIC) fd.MINLIC = need;
+      if (actbeg - lunext < l) {
+        compress_values();
+        if (actbeg - lunext < l) {
+          lostlu += lunext - lufrst;
+          msg(" LU DECOMPOSITION DESTROYED TO CREATE MORE SPACE");
+          istat = -5;
+          if (stpspc) {
+            licn_fail(stage);
+            return false;
+          }
+          lunext = lufrst;
+          if (actbeg - lunext < l) {
+            istat = -4;
+            licn_fail(stage);
+            return false;
+          }
+        }
+      }
+      const IWORD a = rpos(i);
+      for (IWORD p = a; p < a + l; ++p) {
+        v(lunext) = v(p);
+        cn(lunext) = cn(p);
+        cn(p) = 0;
+        ++lunext;
+      }
+      rpos(i) = 0;
+      actcnt -= l;
+    }
+    rprv(i) = i16(kk++);
+  }
+  kk = k;
+  for (IWORD j = s; j <= e && kk <= e; ++j) {
+    if (cprv(j) != 0) continue;
+    cprv(j) = i16(-(kk++));
+  }
+  return true;
+}
+
+// Takes the pivot's row and column out of the count lists, numbers them K
+// and copies the pivot row to the factor area (making room there first).
+// The old places of its U entries keep the columns' COLPRM values, and
+// COLPRM(j) holds minus the distance of column j's copy from the pivot.
+bool Kernel::copy_pivot_row(IWORD& istat) {
+  {
+    const IWORD a = static_cast<IWORD>(rpos(pvrow)) + ll(pvrow);
+    const IWORD b = static_cast<IWORD>(rpos(pvrow)) + rl(pvrow) - 1;
+    for (IWORD p = a; p <= b; ++p) col_remove(cn(p));
+  }
+  {
+    const IWORD cp0 = cpos(pvcol);
+    for (IWORD t = 0; t < ccnt(pvcol); ++t) row_remove(rn(cp0 + t));
+  }
+  cprv(pvcol) = i16(pvzero ? -k : k);
+  rprv(pvrow) = i16(k);
+  IWORD oldpvp = static_cast<IWORD>(rpos(pvrow)) + ll(pvrow);
+  if (pvpos != oldpvp) {
+    std::swap(v(pvpos), v(oldpvp));
+    std::swap(cn(pvpos), cn(oldpvp));
+  }
+  IWORD oldlst = static_cast<IWORD>(rpos(pvrow)) + rl(pvrow) - 1;
+  {
+    const IWORD need = lostlu + lunext + actcnt + rl(pvrow) - 1;
+    if (need > fd.MINLIC) fd.MINLIC = need;
+  }
+  if (actbeg - lunext < rl(pvrow)) {
+    compress_values();
+    oldpvp = static_cast<IWORD>(rpos(pvrow)) + ll(pvrow);
+    oldlst = static_cast<IWORD>(rpos(pvrow)) + rl(pvrow) - 1;
+    if (actbeg - lunext < rl(pvrow)) {
+      lostlu += lunext - lufrst;
+      lunext = lufrst;
+      msg(" LU DECOMPOSITION DESTROYED TO CREATE MORE SPACE");
+      istat = -5;
+      if (stpspc) {
+        licn_fail(stage);
         return false;
       }
-      IWORD kk = k;
-      for (IWORD i = s; i <= e && kk <= e; ++i) {
-        if (rprv(i) != 0) continue;
-        const IWORD l = ll(i);
-        if (l > 0) {
-          const IWORD need = lunext + l + lostlu + actcnt - 1;
-          if (need > fd.MINLIC) fd.MINLIC = need;
-          if (actbeg - lunext < l) {
-            compress_values();
-            if (actbeg - lunext < l) {
-              lostlu += lunext - lufrst;
-              msg(" LU DECOMPOSITION DESTROYED TO CREATE MORE SPACE");
-              istat = -5;
-              if (stpspc) {
-                licn_fail(stage);
-                return false;
-              }
-              lunext = lufrst;
-              if (actbeg - lunext < l) {
-                istat = -4;
-                licn_fail(stage);
-                return false;
-              }
-            }
-          }
-          const IWORD a = rpos(i);
-          for (IWORD p = a; p < a + l; ++p) {
-            v(lunext) = v(p);
-            cn(lunext) = cn(p);
-            cn(p) = 0;
-            ++lunext;
-          }
-          rpos(i) = 0;
-          actcnt -= l;
-        }
-        rprv(i) = i16(kk++);
+      if (actbeg - lunext < rl(pvrow)) {
+        istat = -4;
+        licn_fail(stage);
+        return false;
       }
-      kk = k;
-      for (IWORD j = s; j <= e && kk <= e; ++j) {
-        if (cprv(j) != 0) continue;
-        cprv(j) = i16(-(kk++));
-      }
-      return true;
     }
+  }
+  pvpos = lunext + ll(pvrow);
+  {
+    IWORD q = lunext;
+    for (IWORD p = static_cast<IWORD>(rpos(pvrow)); p <= oldlst; ++p, ++q) {
+      v(q) = v(p);
+      cn(q) = cn(p);
+      if (p <= oldpvp) {
+        cn(p) = 0;
+      } else {
+        const IWORD j = cn(p);
+        cn(p) = cp(j);
+        cp(j) = i16(-(q - pvpos));
+      }
+    }
+    lunext = q;
+  }
+  cpylst = lunext - 1;
+  ucount = cpylst - pvpos;
+  actcnt -= ll(pvrow) + 1;
+  rpos(pvrow) = (ucount == 0) ? 0 : oldpvp + 1;
+  return true;
+}
 
-    bool zero = false;
+// The pivot row leaves the column-wise file.
+void Kernel::pivot_row_leaves_columns() {
+  for (IWORD q = pvpos; q <= cpylst; ++q) {
+    const IWORD j = cn(q);
+    ccnt(j) -= 1;
+    const IWORD cp0 = cpos(j), last = cp0 + ccnt(j);
+    for (IWORD u = cp0; u < last; ++u) {
+      if (rn(u) == pvrow) {
+        rn(u) = rn(last);
+        break;
+      }
+    }
+    rn(last) = 0;
+  }
+  rncnt -= ucount + 1;
+}
+
+// Eliminates column PVCOL from row I, the T-th of the PCROWS rows of the
+// pivot column: the multiplier joins the row's L part, entries matching
+// the pivot row are updated and the rest of the pivot row is filled in.
+bool Kernel::eliminate_row(IWORD t, IWORD pcrows, double piv, IWORD& istat) {
+  const IWORD i = rn(static_cast<IWORD>(cpos(pvcol)) + t - 1);
+  IWORD q1 = static_cast<IWORD>(rpos(i)) + ll(i);
+  IWORD rend = static_cast<IWORD>(rpos(i)) + rl(i) - 1;
+  IWORD pp = q1;
+  for (IWORD p = q1; p <= rend; ++p)
+    if (cn(p) == pvcol) {
+      pp = p;
+      break;
+    }
+  const double f = pvzero ? 0.0 : -v(pp) / piv;
+  v(pp) = v(q1);
+  cn(pp) = cn(q1);
+  v(q1) = f;
+  cn(q1) = i16(pvcol);
+  ll(i) += 1;
+  if (ucount == 0) return true;
+  IWORD nupd = 0;
+  for (IWORD p = q1 + 1; p <= rend; ++p) {
+    const IWORD j = cn(p);
+    if (cp(j) <= 0) {
+      const IWORD u = pvpos - cp(j);
+      v(p) += f * v(u);
+      cn(u) = i16(-cn(u));
+      ++nupd;
+    }
+  }
+  const IWORD nfill = ucount - nupd;
+  IWORD fp = 0;
+  if (nfill > 0) {
+    {
+      const IWORD need = lostlu + lunext + rl(i) + actcnt + nfill - 1;
+      if (need > fd.MINLIC) fd.MINLIC = need;
+    }
+    actcnt += nfill;
+    if (!make_row_room(i, nfill, fp, istat)) return false;
+  }
+  if (!add_fill(i, f, nfill, fp, t, pcrows, istat)) return false;
+  if (nfill > 0) rl(i) += i16(nfill);
+  return true;
+}
+
+// Finds NFILL free places for row I's fill-in, FP the first: after the
+// row's end when free, else the row moves in front (compressing the value
+// file, and giving up the factors made so far, when needed).
+bool Kernel::make_row_room(IWORD i, IWORD nfill, IWORD& fp, IWORD& istat) {
+  const IWORD rend = static_cast<IWORD>(rpos(i)) + rl(i) - 1;
+  IWORD nfree = 0;
+  for (IWORD p = rend + 1; nfree < nfill && p <= licn && cn(p) == 0; ++p) ++nfree;
+  if (nfree == nfill) {
+    fp = rend + 1;
+    return true;
+  }
+  const IWORD nfront = nfill - nfree;
+  bool tofront = false;
+  const IWORD r0 = rpos(i);
+  for (IWORD p = r0 - 1; p >= r0 - nfront; --p) {
+    if (p < actbeg) break;
+    if (cn(p) != 0) {
+      tofront = true;
+      break;
+    }
+  }
+  IWORD ns = tofront ? actbeg - rl(i) - nfill : r0 - nfront;
+  if (ns < lunext) {
+    compress_values();
+    ns = actbeg - nfill - rl(i);
+    if (ns < lunext) {
+      lostlu += lunext - ucount - lufrst - 1;
+      msg(" LU DECOMPOSITION DESTROYED TO CREATE MORE SPACE");
+      istat = -5;
+      if (stpspc) {
+        licn_fail(stage);
+        return false;
+      }
+      for (IWORD u = 0; u <= ucount; ++u) {
+        v(lufrst + u) = v(pvpos + u);
+        cn(lufrst + u) = cn(pvpos + u);
+      }
+      pvpos = lufrst;
+      cpylst = lufrst + ucount;
+      lunext = cpylst + 1;
+      if (ns < lunext) {
+        istat = -4;
+        licn_fail(stage);
+        return false;
+      }
+    }
+  }
+  if (ns < actbeg) actbeg = ns;
+  // The row moves down (NS < A): copying upwards frees every old
+  // place before a later entry of the row may land on it.
+  const IWORD a = rpos(i);
+  for (IWORD u = 0; u < rl(i); ++u) {
+    v(ns + u) = v(a + u);
+    cn(ns + u) = cn(a + u);
+    cn(a + u) = 0;
+  }
+  rpos(i) = ns;
+  fp = ns + rl(i);
+  return true;
+}
+
+// Unmarks the pivot-row copy; the unmatched U entries give row I's fill-in
+// from FP on, each also entered in its column's row numbers.
+bool Kernel::add_fill(IWORD i, double f, IWORD nfill, IWORD fp, IWORD t, IWORD pcrows,
+                      IWORD& istat) {
+  for (IWORD q = pvpos + 1; q <= cpylst; ++q) {
+    if (cn(q) < 0) {
+      cn(q) = i16(-cn(q));
+      continue;
+    }
+    if (nfill == 0) continue;
+    const IWORD j = cn(q);
+    v(fp) = f * v(q);
+    cn(fp) = i16(j);
+    ++fp;
+    rncnt += 1;
+    if (rncnt + ccnt(j) > fd.MINLIR) fd.MINLIR = rncnt + ccnt(j);
+    if (!extend_column(j, i, t, pcrows, istat)) return false;
+    ccnt(j) += 1;
+  }
+  return true;
+}
+
+// Adds row I to column J's row numbers: in the free place after them, or
+// else the column moves to the front of the file with room for the rows
+// of the pivot column still to come (compressing the file when needed).
+bool Kernel::extend_column(IWORD j, IWORD i, IWORD t, IWORD pcrows, IWORD& istat) {
+  const IWORD cp0 = cpos(j);
+  const IWORD after = cp0 + ccnt(j);
+  if (cp0 != 0 && after <= lirn && rn(after) == 0) {
+    rn(after) = i16(i);
+    return true;
+  }
+  IWORD colroom = ccnt(j) + 1 + (pcrows - t);
+  if (colroom >= rnbeg) {
+    compress_rows();
+    if (colroom >= rnbeg) {
+      colroom = rnbeg - 1;
+      if (colroom <= ccnt(j)) {
+        rn_fail(stage, istat);
+        return false;
+      }
+    }
+  }
+  const IWORD oldbeg = rnbeg;
+  rnbeg -= colroom;
+  const IWORD src = cpos(j);
+  for (IWORD u = 0; u < ccnt(j); ++u) {
+    rn(rnbeg + u) = rn(src + u);
+    rn(src + u) = 0;
+  }
+  cpos(j) = rnbeg;
+  for (IWORD u = rnbeg + ccnt(j); u < oldbeg; ++u) rn(u) = 0;
+  rn(rnbeg + ccnt(j)) = i16(i);
+  return true;
+}
+
+// Column PVCOL leaves the file; its rows return to the count lists.
+void Kernel::retire_pivot_column() {
+  rncnt -= ccnt(pvcol);
+  const IWORD cp0 = cpos(pvcol);
+  for (IWORD u = cp0; u < cp0 + ccnt(pvcol); ++u) {
+    const IWORD i = rn(u);
+    rn(u) = 0;
+    const IWORD c = rl(i) - ll(i);
+    if (c == 0)
+      rprv(i) = 0;
+    else
+      row_insert(i, c);
+  }
+  cpos(pvcol) = 0;
+}
+
+// Restores COLPRM of the U columns and returns them to the count lists.
+void Kernel::restore_u_columns() {
+  if (ucount == 0) return;
+  actcnt -= ucount;
+  const IWORD op = rpos(pvrow);
+  for (IWORD u = 0; u < ucount; ++u) {
+    const IWORD j = cn(pvpos + 1 + u);
+    cp(j) = cn(op + u);
+    cn(op + u) = 0;
+  }
+  rpos(pvrow) = 0;
+  for (IWORD q = pvpos + 1; q <= cpylst; ++q) {
+    const IWORD j = cn(q);
+    const IWORD c = ccnt(j);
+    if (c == 0)
+      cprv(j) = 0;
+    else
+      col_insert(j, c);
+  }
+}
+
+// One block: set up the column-wise file and the count lists, then at each
+// stage choose a pivot, move its row to the factor area, eliminate its
+// column from the other rows and return the touched rows and columns to
+// the count lists.
+bool Kernel::block(IWORD& istat) {
+  if (!build_column_file(istat)) return false;
+  build_count_lists();
+  for (k = s; k <= e; ++k) {
+    stage = k - s + 1;
+    if (!find_pivot()) return singular_rest(istat);
+    pvzero = false;
     if (v(pvpos) == 0.0) {
       if (istat != -5) istat = 2;
       if (stpnum) {
@@ -414,260 +758,16 @@ bool Kernel::block(IWORD& istat) {
         msg(" ERROR RETURN FROM MA30A/AD BECAUSE MATRIX IS NUMERICALLY SINGULAR");
         return false;
       }
-      zero = true;
+      pvzero = true;
     }
-
-    // ---- Pivot step.
-    {
-      const IWORD a = static_cast<IWORD>(rpos(pvrow)) + ll(pvrow);
-      const IWORD b = static_cast<IWORD>(rpos(pvrow)) + rl(pvrow) - 1;
-      for (IWORD p = a; p <= b; ++p) col_remove(cn(p));
-    }
-    {
-      const IWORD cp0 = cpos(pvcol);
-      for (IWORD t = 0; t < ccnt(pvcol); ++t) row_remove(rn(cp0 + t));
-    }
-    cprv(pvcol) = i16(zero ? -k : k);
-    rprv(pvrow) = i16(k);
-    IWORD oldpvp = static_cast<IWORD>(rpos(pvrow)) + ll(pvrow);
-    if (pvpos != oldpvp) {
-      std::swap(v(pvpos), v(oldpvp));
-      std::swap(cn(pvpos), cn(oldpvp));
-    }
-    IWORD oldlst = static_cast<IWORD>(rpos(pvrow)) + rl(pvrow) - 1;
-    {
-      const IWORD need = lostlu + lunext + actcnt + rl(pvrow) - 1;
-      if (need > fd.MINLIC) fd.MINLIC = need;
-    }
-    if (actbeg - lunext < rl(pvrow)) {
-      compress_values();
-      oldpvp = static_cast<IWORD>(rpos(pvrow)) + ll(pvrow);
-      oldlst = static_cast<IWORD>(rpos(pvrow)) + rl(pvrow) - 1;
-      if (actbeg - lunext < rl(pvrow)) {
-        lostlu += lunext - lufrst;
-        lunext = lufrst;
-        msg(" LU DECOMPOSITION DESTROYED TO CREATE MORE SPACE");
-        istat = -5;
-        if (stpspc) {
-          licn_fail(stage);
-          return false;
-        }
-        if (actbeg - lunext < rl(pvrow)) {
-          istat = -4;
-          licn_fail(stage);
-          return false;
-        }
-      }
-    }
-    // Copy the pivot row to the factor area; the old places of its U
-    // entries keep the columns' COLPRM values, and COLPRM(j) holds minus the
-    // distance of column j's copy from the pivot.
-    pvpos = lunext + ll(pvrow);
-    {
-      IWORD q = lunext;
-      for (IWORD p = static_cast<IWORD>(rpos(pvrow)); p <= oldlst; ++p, ++q) {
-        v(q) = v(p);
-        cn(q) = cn(p);
-        if (p <= oldpvp) {
-          cn(p) = 0;
-        } else {
-          const IWORD j = cn(p);
-          cn(p) = cp(j);
-          cp(j) = i16(-(q - pvpos));
-        }
-      }
-      lunext = q;
-    }
-    IWORD cpylst = lunext - 1;
-    const IWORD ucount = cpylst - pvpos;
-    actcnt -= ll(pvrow) + 1;
-    rpos(pvrow) = (ucount == 0) ? 0 : oldpvp + 1;
-    // The pivot row leaves the column-wise file.
-    for (IWORD q = pvpos; q <= cpylst; ++q) {
-      const IWORD j = cn(q);
-      ccnt(j) -= 1;
-      const IWORD cp0 = cpos(j), last = cp0 + ccnt(j);
-      for (IWORD u = cp0; u < last; ++u) {
-        if (rn(u) == pvrow) {
-          rn(u) = rn(last);
-          break;
-        }
-      }
-      rn(last) = 0;
-    }
-    rncnt -= ucount + 1;
-
-    // ---- Eliminate column PVCOL from the other rows.
+    if (!copy_pivot_row(istat)) return false;
+    pivot_row_leaves_columns();
     const IWORD pcrows = ccnt(pvcol);
     const double piv = v(pvpos);
-    for (IWORD t = 1; t <= pcrows; ++t) {
-      const IWORD i = rn(static_cast<IWORD>(cpos(pvcol)) + t - 1);
-      IWORD q1 = static_cast<IWORD>(rpos(i)) + ll(i);
-      IWORD rend = static_cast<IWORD>(rpos(i)) + rl(i) - 1;
-      IWORD pp = q1;
-      for (IWORD p = q1; p <= rend; ++p)
-        if (cn(p) == pvcol) {
-          pp = p;
-          break;
-        }
-      const double f = zero ? 0.0 : -v(pp) / piv;
-      v(pp) = v(q1);
-      cn(pp) = cn(q1);
-      v(q1) = f;
-      cn(q1) = i16(pvcol);
-      ll(i) += 1;
-      if (ucount == 0) continue;
-      IWORD nupd = 0;
-      for (IWORD p = q1 + 1; p <= rend; ++p) {
-        const IWORD j = cn(p);
-        if (cp(j) <= 0) {
-          const IWORD u = pvpos - cp(j);
-          v(p) += f * v(u);
-          cn(u) = i16(-cn(u));
-          ++nupd;
-        }
-      }
-      const IWORD nfill = ucount - nupd;
-      IWORD fp = 0;
-      if (nfill > 0) {
-        {
-          const IWORD need = lostlu + lunext + rl(i) + actcnt + nfill - 1;
-          if (need > fd.MINLIC) fd.MINLIC = need;
-        }
-        actcnt += nfill;
-        IWORD nfree = 0;
-        for (IWORD p = rend + 1; nfree < nfill && p <= licn && cn(p) == 0; ++p) ++nfree;
-        if (nfree == nfill) {
-          fp = rend + 1;
-        } else {
-          const IWORD nfront = nfill - nfree;
-          bool tofront = false;
-          const IWORD r0 = rpos(i);
-          for (IWORD p = r0 - 1; p >= r0 - nfront; --p) {
-            if (p < actbeg) break;
-            if (cn(p) != 0) {
-              tofront = true;
-              break;
-            }
-          }
-          IWORD ns = tofront ? actbeg - rl(i) - nfill : r0 - nfront;
-          if (ns < lunext) {
-            compress_values();
-            ns = actbeg - nfill - rl(i);
-            if (ns < lunext) {
-              lostlu += lunext - ucount - lufrst - 1;
-              msg(" LU DECOMPOSITION DESTROYED TO CREATE MORE SPACE");
-              istat = -5;
-              if (stpspc) {
-                licn_fail(stage);
-                return false;
-              }
-              for (IWORD u = 0; u <= ucount; ++u) {
-                v(lufrst + u) = v(pvpos + u);
-                cn(lufrst + u) = cn(pvpos + u);
-              }
-              pvpos = lufrst;
-              cpylst = lufrst + ucount;
-              lunext = cpylst + 1;
-              if (ns < lunext) {
-                istat = -4;
-                licn_fail(stage);
-                return false;
-              }
-            }
-          }
-          if (ns < actbeg) actbeg = ns;
-          // The row moves down (NS < A): copying upwards frees every old
-          // place before a later entry of the row may land on it.
-          const IWORD a = rpos(i);
-          for (IWORD u = 0; u < rl(i); ++u) {
-            v(ns + u) = v(a + u);
-            cn(ns + u) = cn(a + u);
-            cn(a + u) = 0;
-          }
-          rpos(i) = ns;
-          fp = ns + rl(i);
-        }
-      }
-      // Unmark the pivot-row copy; unmatched U entries give the fill-in.
-      for (IWORD q = pvpos + 1; q <= cpylst; ++q) {
-        if (cn(q) < 0) {
-          cn(q) = i16(-cn(q));
-          continue;
-        }
-        if (nfill == 0) continue;
-        const IWORD j = cn(q);
-        v(fp) = f * v(q);
-        cn(fp) = i16(j);
-        ++fp;
-        rncnt += 1;
-        if (rncnt + ccnt(j) > fd.MINLIR) fd.MINLIR = rncnt + ccnt(j);
-        const IWORD cp0 = cpos(j);
-        const IWORD after = cp0 + ccnt(j);
-        if (cp0 != 0 && after <= lirn && rn(after) == 0) {
-          rn(after) = i16(i);
-        } else {
-          IWORD colroom = ccnt(j) + 1 + (pcrows - t);
-          if (colroom >= rnbeg) {
-            compress_rows();
-            if (colroom >= rnbeg) {
-              colroom = rnbeg - 1;
-              if (colroom <= ccnt(j)) {
-                rn_fail(stage, istat);
-                return false;
-              }
-            }
-          }
-          const IWORD oldbeg = rnbeg;
-          rnbeg -= colroom;
-          const IWORD src = cpos(j);
-          for (IWORD u = 0; u < ccnt(j); ++u) {
-            rn(rnbeg + u) = rn(src + u);
-            rn(src + u) = 0;
-          }
-          cpos(j) = rnbeg;
-          for (IWORD u = rnbeg + ccnt(j); u < oldbeg; ++u) rn(u) = 0;
-          rn(rnbeg + ccnt(j)) = i16(i);
-        }
-        ccnt(j) += 1;
-      }
-      if (nfill > 0) rl(i) += i16(nfill);
-    }
-
-    // ---- Column PVCOL leaves the file; its rows return to the count lists.
-    rncnt -= ccnt(pvcol);
-    {
-      const IWORD cp0 = cpos(pvcol);
-      for (IWORD u = cp0; u < cp0 + ccnt(pvcol); ++u) {
-        const IWORD i = rn(u);
-        rn(u) = 0;
-        const IWORD c = rl(i) - ll(i);
-        if (c == 0)
-          rprv(i) = 0;
-        else
-          row_insert(i, c);
-      }
-      cpos(pvcol) = 0;
-    }
-    // ---- Restore COLPRM of the U columns and return them to the lists.
-    if (ucount > 0) {
-      actcnt -= ucount;
-      const IWORD op = rpos(pvrow);
-      for (IWORD u = 0; u < ucount; ++u) {
-        const IWORD j = cn(pvpos + 1 + u);
-        cp(j) = cn(op + u);
-        cn(op + u) = 0;
-      }
-      rpos(pvrow) = 0;
-      for (IWORD q = pvpos + 1; q <= cpylst; ++q) {
-        const IWORD j = cn(q);
-        const IWORD c = ccnt(j);
-        if (c == 0)
-          cprv(j) = 0;
-        else
-          col_insert(j, c);
-      }
-    }
+    for (IWORD t = 1; t <= pcrows; ++t)
+      if (!eliminate_row(t, pcrows, piv, istat)) return false;
+    retire_pivot_column();
+    restore_u_columns();
   }
   return true;
 }
