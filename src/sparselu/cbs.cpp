@@ -96,14 +96,43 @@ bool rec_column(const CbsKeep& K, IWORD N, IWORD first, RawSpan<double> col, IWO
 
 }  // namespace
 
-void cbs_core(IWORD N, IWORD MSGUNIT, double PIVTL2, double PIVTL1, IWORD CBSROW, IWORD NZ,
-              IWORD MAXA, IV IRP, IV ICI, RV IA, RV X, RV B, IWORD NRHS, IV IORN, IV W18, IV BASE,
-              IV FIRST, IV LIST, IV COPY, CbsKeep* KEEP, IWORD& IERR) {
-  const std::string_view who = KEEP ? "CBSLU2" : "CBSLU1";
-  // A local copy of the recording's views: stores into the work space may
-  // alias any memory the caller can see, but never this copy.
-  const bool keep = KEEP != nullptr;
-  const CbsKeep K = keep ? *KEEP : CbsKeep{};
+namespace {
+
+// One call of cbs_core: its arguments, and one member function per step.
+// run() reads as the method: check the room and the orderings, set up the
+// maps and the permuted right-hand sides, eliminate row by row, apply the
+// deferred columns, unscramble, and end the recording.
+struct CbsCore {
+  IWORD N, MSGUNIT;
+  double PIVTL2, PIVTL1;
+  IWORD CBSROW, NZ, MAXA;
+  IV IRP, ICI;
+  RV IA, X, B;
+  IWORD NRHS;
+  IV IORN, W18, BASE, FIRST, LIST, COPY;
+  bool keep;
+  // A copy of the recording's views: stores into the work space may alias
+  // any memory the caller can see, but never this copy.
+  CbsKeep K;
+  std::string_view who;
+  IWORD& IERR;
+
+  void run();
+
+ private:
+  bool check_room();
+  bool check_orders();
+  void set_up();
+  bool eliminate_rows(IWORD& nfin_out, IWORD& PL_out, IWORD& PC_out);
+  bool back_substitute(IWORD nfin, IWORD& PC);
+  void unscramble();
+  IWORD choose_pivot(IWORD t, IWORD r, IWORD wa);
+  bool misfit(std::string_view what);
+  void fail_room(IWORD t);
+  void fail_room_l(IWORD t);
+};
+
+void CbsCore::run() {
   if (N < 1) {
     if (keep) {
       K.W32(1) = 1;
@@ -111,21 +140,51 @@ void cbs_core(IWORD N, IWORD MSGUNIT, double PIVTL2, double PIVTL1, IWORD CBSROW
     }
     return;
   }
-  // Room: the segments live in IA(NZ+1..MAXA) and the unscrambling uses
-  // IA(NZ+1..NZ+N).
+  if (!check_room() || !check_orders()) return;
+  set_up();
+  IWORD nfin = 0, PL = 1, PC = 1;
+  if (eliminate_rows(nfin, PL, PC) && back_substitute(nfin, PC)) unscramble();
+  // Every exit after set-up: the recording ends, W18 gets its entry value
+  // back and COPY the column-to-step map.
+  cbs_finish(N, keep, K, PL, PC, W18, COPY);
+}
+
+bool CbsCore::misfit(std::string_view what) {
+  if (MSGUNIT > 0)
+    sp_message(MSGUNIT, SpLine().t(what).tag(who),
+               SpLine().t("THE PREVIOUS ORDERING MUST NOT BE USED"));
+  IERR = kSpOrderBad;
+  return false;
+}
+
+void CbsCore::fail_room(IWORD t) {
+  if (MSGUNIT > 0)
+    sp_message(MSGUNIT, SpLine().t("ELIMINATION TERMINATED AT ROW ").i(t).t(" BECAUSE NOT "),
+               SpLine().t("ENOUGH SPACE; MAXA TOO SMALL").tag(who));
+  IERR = kSpNoRoom;
+}
+
+void CbsCore::fail_room_l(IWORD t) {
+  if (MSGUNIT > 0)
+    sp_message(MSGUNIT, SpLine().t("ELIMINATION TERMINATED AT ROW ").i(t).t(" BECAUSE NOT"),
+               SpLine().t("ENOUGH SPACE FOR L-MATRIX; LOWMAX TOO SMALL").tag(who));
+  IERR = kSpNoRoomL;
+}
+
+// Room: the segments live in IA(NZ+1..MAXA) and the unscrambling uses
+// IA(NZ+1..NZ+N).
+bool CbsCore::check_room() {
   if (NZ < 0 || MAXA < NZ + N || MAXA > IA.size()) {
     if (MSGUNIT > 0)
       sp_message(MSGUNIT, SpLine().t("NOT ENOUGH SPACE; MAXA =").i(MAXA).t(" IS LESS THAN NZ + N =").i(NZ + N).tag(who));
     IERR = kSpNoRoom;
-    return;
+    return false;
   }
-  auto misfit = [&](std::string_view what) {
-    if (MSGUNIT > 0)
-      sp_message(MSGUNIT, SpLine().t(what).tag(who),
-                 SpLine().t("THE PREVIOUS ORDERING MUST NOT BE USED"));
-    IERR = kSpOrderBad;
-  };
-  // Row pointers inside 1..NZ+1, IORN and W18 permutations.
+  return true;
+}
+
+// Row pointers inside 1..NZ+1, IORN and W18 permutations.
+bool CbsCore::check_orders() {
   if (IRP.get(1) < 1 || IRP.get(N + 1) > NZ + 1) return misfit("ROW POINTERS OUT OF RANGE");
   for (IWORD r = 1; r <= N; ++r)
     if (IRP.get(r + 1) < IRP.get(r)) return misfit("ROW POINTERS OUT OF RANGE");
@@ -141,7 +200,12 @@ void cbs_core(IWORD N, IWORD MSGUNIT, double PIVTL2, double PIVTL1, IWORD CBSROW
     if (c < 1 || c > N || BASE.get(c) != 0) return misfit("COLUMN ORDER IS NOT A PERMUTATION");
     BASE(c) = t;
   }
+  return true;
+}
 
+// W18 becomes the column-to-step map (its entry value kept in COPY), the
+// column state is cleared and X gets the right-hand sides in row order.
+void CbsCore::set_up() {
   for (IWORD t = 1; t <= N; ++t) COPY(t) = W18.get(t);
   for (IWORD t = 1; t <= N; ++t) W18(COPY.get(t)) = t;
   for (IWORD c = 1; c <= N; ++c) {
@@ -149,10 +213,70 @@ void cbs_core(IWORD N, IWORD MSGUNIT, double PIVTL2, double PIVTL1, IWORD CBSROW
     FIRST(c) = 0;
     LIST(c) = 0;
   }
-  const bool two = NRHS >= 2;
   for (IWORD j = 1; j <= N; ++j) X(j) = B.get(IORN.get(j));
-  if (two)
+  if (NRHS >= 2)
     for (IWORD j = 1; j <= N; ++j) X(N + j) = B.get(N + IORN.get(j));
+}
+
+// Pivot of row t among the active columns LIST(1..wa): the column of step t
+// when it passes the first test, else the last column (scanning backward)
+// that passes the second, else the largest.  An exactly zero value is never
+// taken.  0, with the singularity reported, when the row has no usable
+// largest magnitude.
+inline IWORD CbsCore::choose_pivot(IWORD t, IWORD r, IWORD wa) {
+  auto at = [&](IWORD rr, IWORD c) { return IA(rr + BASE.get(c)); };
+  // Largest magnitude of row t over the active columns.
+  double m = 0.0;
+  IWORD jm = 1;
+  bool finite = true;
+  for (IWORD j = 1; j <= wa; ++j) {
+    const double a = std::fabs(at(t, LIST.get(j)).get());
+    if (a > m) {
+      m = a;
+      jm = j;
+    } else if (!(a <= m)) {
+      finite = false;
+    }
+  }
+  if (!finite || !std::isfinite(m) || !(m > 1e-30)) {
+    if (MSGUNIT > 0)
+      sp_message(MSGUNIT, SpLine().t("MATRIX IS NUMERICALLY SINGULAR AT ROW ").i(r).tag(who));
+    IERR = kSpNumSing;
+    return 0;
+  }
+  IWORD q = 0;
+  {
+    const double v = at(t, LIST.get(wa));
+    if (v != 0.0 && std::fabs(v) > PIVTL1 * m) q = wa;
+  }
+  if (q == 0) {
+    for (IWORD j = wa; j >= 1; --j) {
+      const double v = at(t, LIST.get(j));
+      if (v != 0.0 && std::fabs(v) > PIVTL2 * m) {
+        q = j;
+        break;
+      }
+    }
+    if (q == 0) q = jm;
+  }
+  return q;
+}
+
+// The row-by-row elimination, pivot choice and Gauss-Jordan step (or
+// deferral) of every step t.  False when it stops on an error (reported);
+// the finished-column count and the recording's ends are passed back either
+// way.
+bool CbsCore::eliminate_rows(IWORD& nfin_out, IWORD& PL_out, IWORD& PC_out) {
+  // Local copies of the state the loop uses: stores into the work space may
+  // alias the members, never these.
+  const IWORD N = this->N, MSGUNIT = this->MSGUNIT, CBSROW = this->CBSROW;
+  const IV IRP = this->IRP, ICI = this->ICI, IORN = this->IORN, W18 = this->W18;
+  const IV BASE = this->BASE, FIRST = this->FIRST, LIST = this->LIST;
+  const RV IA = this->IA, X = this->X;
+  const bool keep = this->keep;
+  const CbsKeep K = this->K;
+  const std::string_view who = this->who;
+  const bool two = NRHS >= 2;
 
   IWORD u = 0;         // active columns LIST(1..u)
   IWORD nfin = 0;      // finished columns LIST(N-nfin+1..N)
@@ -161,18 +285,6 @@ void cbs_core(IWORD N, IWORD MSGUNIT, double PIVTL2, double PIVTL1, IWORD CBSROW
   IWORD PL = 1, PC = 1;
 
   auto at = [&](IWORD r, IWORD c) { return IA(r + BASE.get(c)); };
-  auto fail_room = [&](IWORD t) {
-    if (MSGUNIT > 0)
-      sp_message(MSGUNIT, SpLine().t("ELIMINATION TERMINATED AT ROW ").i(t).t(" BECAUSE NOT "),
-                 SpLine().t("ENOUGH SPACE; MAXA TOO SMALL").tag(who));
-    IERR = kSpNoRoom;
-  };
-  auto fail_room_l = [&](IWORD t) {
-    if (MSGUNIT > 0)
-      sp_message(MSGUNIT, SpLine().t("ELIMINATION TERMINATED AT ROW ").i(t).t(" BECAUSE NOT"),
-                 SpLine().t("ENOUGH SPACE FOR L-MATRIX; LOWMAX TOO SMALL").tag(who));
-    IERR = kSpNoRoomL;
-  };
   auto rec_l = [&](IWORD t, IWORD c, double v) {
     if (PL >= K.LOWMAX) {
       fail_room_l(t);
@@ -183,19 +295,13 @@ void cbs_core(IWORD N, IWORD MSGUNIT, double PIVTL2, double PIVTL1, IWORD CBSROW
     ++PL;
     return true;
   };
-  auto rec_c = [&](IWORD t, IWORD i, double v) {
-    if (PC >= K.LOWMAX) {
-      fail_room_l(t);
-      return false;
-    }
-    K.W43(PC) = i;
-    K.W27(PC) = v;
-    ++PC;
-    return true;
+  // Every return: the counters go back to the caller.
+  auto stop = [&](bool ok) __attribute__((always_inline)) {
+    nfin_out = nfin;
+    PL_out = PL;
+    PC_out = PC;
+    return ok;
   };
-  // Every return from here on: the recording ends, W18 gets its entry value
-  // back and COPY the column-to-step map.
-  auto finish = [&]() __attribute__((always_inline)) { cbs_finish(N, keep, K, PL, PC, W18, COPY); };
 
   for (IWORD t = 1; t <= N; ++t) {
     const IWORD r = IORN.get(t);
@@ -214,7 +320,7 @@ void cbs_core(IWORD N, IWORD MSGUNIT, double PIVTL2, double PIVTL1, IWORD CBSROW
           sp_message(MSGUNIT, SpLine().t("COLUMN ").i(c).t(" IN ROW ").i(r).t(" DOES NOT FIT THE ORDERING").tag(who),
                      SpLine().t("THE PREVIOUS ORDERING MUST NOT BE USED"));
         IERR = kSpOrderBad;
-        return finish();
+        return stop(false);
       }
       const double a = IA.get(k);
       const IWORD s = W18.get(c);
@@ -227,7 +333,7 @@ void cbs_core(IWORD N, IWORD MSGUNIT, double PIVTL2, double PIVTL1, IWORD CBSROW
             sp_message(MSGUNIT, SpLine().t("DUPLICATE INDEX ").i(c).t(" IN ROW ").i(r).tag(who),
                        SpLine().t("SHOULD HAVE BEEN FIXED BY DATA CHECKING ROUTINES"));
           IERR = kSpRepeated;
-          return finish();
+          return stop(false);
         }
         if (fc != 0) {
           at(t, c) += a;
@@ -259,7 +365,7 @@ void cbs_core(IWORD N, IWORD MSGUNIT, double PIVTL2, double PIVTL1, IWORD CBSROW
         }
         X(t) = X.get(t) - a * X.get(s);
         if (two) X(N + t) = X.get(N + t) - a * X.get(N + s);
-        if (keep && !rec_l(t, c, a)) return finish();
+        if (keep && !rec_l(t, c, a)) return stop(false);
       }
     }
 
@@ -281,7 +387,7 @@ void cbs_core(IWORD N, IWORD MSGUNIT, double PIVTL2, double PIVTL1, IWORD CBSROW
       }
       X(t) = X.get(t) - p * X.get(R);
       if (two) X(N + t) = X.get(N + t) - p * X.get(N + R);
-      if (keep && !rec_l(t, c, p)) return finish();
+      if (keep && !rec_l(t, c, p)) return stop(false);
     }
 
     // Segments for the columns this row activates, in list order.
@@ -290,7 +396,7 @@ void cbs_core(IWORD N, IWORD MSGUNIT, double PIVTL2, double PIVTL1, IWORD CBSROW
       const IWORD len = W18.get(c) - t + 1;
       if (pfree + len > ptop) {
         fail_room(t);
-        return finish();
+        return stop(false);
       }
       IA(pfree) = IA.get(BASE.get(c));
       BASE(c) = pfree - t;
@@ -310,47 +416,11 @@ void cbs_core(IWORD N, IWORD MSGUNIT, double PIVTL2, double PIVTL1, IWORD CBSROW
                      SpLine().t("THE PREVIOUS ORDERING MUST NOT BE USED"));
         IERR = kSpOrderBad;
       }
-      return finish();
+      return stop(false);
     }
 
-    // Largest magnitude of row t over the active columns.
-    double m = 0.0;
-    IWORD jm = 1;
-    bool finite = true;
-    for (IWORD j = 1; j <= wa; ++j) {
-      const double a = std::fabs(at(t, LIST.get(j)).get());
-      if (a > m) {
-        m = a;
-        jm = j;
-      } else if (!(a <= m)) {
-        finite = false;
-      }
-    }
-    if (!finite || !std::isfinite(m) || !(m > 1e-30)) {
-      if (MSGUNIT > 0)
-        sp_message(MSGUNIT, SpLine().t("MATRIX IS NUMERICALLY SINGULAR AT ROW ").i(r).tag(who));
-      IERR = kSpNumSing;
-      return finish();
-    }
-
-    // Pivot: the column of step t when it passes the first test, else the
-    // last column (scanning backward) that passes the second, else the
-    // largest.  An exactly zero value is never taken.
-    IWORD q = 0;
-    {
-      const double v = at(t, LIST.get(wa));
-      if (v != 0.0 && std::fabs(v) > PIVTL1 * m) q = wa;
-    }
-    if (q == 0) {
-      for (IWORD j = wa; j >= 1; --j) {
-        const double v = at(t, LIST.get(j));
-        if (v != 0.0 && std::fabs(v) > PIVTL2 * m) {
-          q = j;
-          break;
-        }
-      }
-      if (q == 0) q = jm;
-    }
+    const IWORD q = choose_pivot(t, r, wa);
+    if (q == 0) return stop(false);
     IWORD p = LIST.get(q);
     const IWORD S = FIRST.get(p);
 
@@ -360,7 +430,7 @@ void cbs_core(IWORD N, IWORD MSGUNIT, double PIVTL2, double PIVTL1, IWORD CBSROW
       for (IWORD j = q + 1; j <= wa; ++j) D += FIRST.get(LIST.get(j)) - S;
       if (pfree + D > ptop) {
         fail_room(t);
-        return finish();
+        return stop(false);
       }
       IWORD shift = D;
       for (IWORD j = wa; j > q && shift > 0; --j) {
@@ -400,7 +470,7 @@ void cbs_core(IWORD N, IWORD MSGUNIT, double PIVTL2, double PIVTL1, IWORD CBSROW
     X(t) = X.get(t) * g;
     if (two) X(N + t) = X.get(N + t) * g;
     u = wa - 1;
-    if (keep && !rec_l(t, p, g)) return finish();
+    if (keep && !rec_l(t, p, g)) return stop(false);
 
     if (t - S > CBSROW) {
       // Deferred: keep rows F..t of the column at the top of IA.
@@ -413,7 +483,7 @@ void cbs_core(IWORD N, IWORD MSGUNIT, double PIVTL2, double PIVTL1, IWORD CBSROW
       const IWORD ntop = ptop - (t - F + 1);
       if (ntop < pfree) {
         fail_room(t);
-        return finish();
+        return stop(false);
       }
       IA.move(F + bp, ntop, t - F + 1);
       ptop = ntop;
@@ -437,40 +507,67 @@ void cbs_core(IWORD N, IWORD MSGUNIT, double PIVTL2, double PIVTL1, IWORD CBSROW
         if (two) col_to_rhs(colp, h, X, N + S, X.get(N + t));
         if (keep && !rec_column(K, N, S, colp, h, PC)) {
           fail_room_l(t);
-          return finish();
+          return stop(false);
         }
       }
       pfree = S + BASE.get(p);
       FIRST(p) = 0;
     }
   }
+  return stop(true);
+}
 
-  // Deferred back substitution, most recently finished column first.  The
-  // recording marks each group with its step and length.
+// Deferred back substitution, most recently finished column first.  The
+// recording marks each group with its step and length.  False when the
+// recording runs out of room (reported).
+bool CbsCore::back_substitute(IWORD nfin, IWORD& PC) {
+  const bool two = NRHS >= 2;
   for (IWORD j = N - nfin + 1; j <= N; ++j) {
     const IWORD c = LIST.get(j);
     const IWORD R = W18.get(c);
     const IWORD F = FIRST.get(c);
     if (F >= R) continue;
-    if (keep && !rec_c(R, -R, static_cast<double>(R - F))) return finish();
+    if (keep) {
+      if (PC >= K.LOWMAX) {
+        fail_room_l(R);
+        return false;
+      }
+      K.W43(PC) = -R;
+      K.W27(PC) = static_cast<double>(R - F);
+      ++PC;
+    }
     const IWORD h = R - F;
     const RawSpan<double> col(IA, F + BASE.get(c), h);
     col_to_rhs(col, h, X, F, X.get(R));
     if (two) col_to_rhs(col, h, X, N + F, X.get(N + R));
     if (keep && !rec_column(K, N, F, col, h, PC)) {
       fail_room_l(R);
-      return finish();
+      return false;
     }
   }
+  return true;
+}
 
-  // Unscramble through IA(NZ+1..NZ+N).
+// Unscramble through IA(NZ+1..NZ+N): X goes from step order to column order.
+void CbsCore::unscramble() {
   for (IWORD c = 1; c <= N; ++c) IA(NZ + c) = X.get(W18.get(c));
   for (IWORD c = 1; c <= N; ++c) X(c) = IA.get(NZ + c);
-  if (two) {
+  if (NRHS >= 2) {
     for (IWORD c = 1; c <= N; ++c) IA(NZ + c) = X.get(N + W18.get(c));
     for (IWORD c = 1; c <= N; ++c) X(N + c) = IA.get(NZ + c);
   }
-  finish();
+}
+
+}  // namespace
+
+void cbs_core(IWORD N, IWORD MSGUNIT, double PIVTL2, double PIVTL1, IWORD CBSROW, IWORD NZ,
+              IWORD MAXA, IV IRP, IV ICI, RV IA, RV X, RV B, IWORD NRHS, IV IORN, IV W18, IV BASE,
+              IV FIRST, IV LIST, IV COPY, CbsKeep* KEEP, IWORD& IERR) {
+  const bool keep = KEEP != nullptr;
+  CbsCore core{N,    MSGUNIT, PIVTL2, PIVTL1, CBSROW, NZ,    MAXA, IRP,  ICI,
+               IA,   X,       B,      NRHS,   IORN,   W18,   BASE, FIRST, LIST,
+               COPY, keep,    keep ? *KEEP : CbsKeep{}, keep ? "CBSLU2" : "CBSLU1", IERR};
+  core.run();
 }
 
 }  // namespace orvika
