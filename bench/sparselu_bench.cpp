@@ -43,13 +43,7 @@ namespace {
 
 // ---- matrices -------------------------------------------------------------------
 
-struct Coo {
-  std::string name;
-  long n = 0;
-  std::vector<long> r, c;  // 1-based
-  std::vector<double> v;
-  long nz() const { return static_cast<long>(v.size()); }
-};
+using Coo = orvika_bench::Triplet;
 
 bool read_mtx(const std::string& file, Coo& m) {
   std::ifstream in(file);
@@ -504,14 +498,7 @@ int main(int argc, char** argv) {
   for (long n : {10000L, 100000L}) g_mats.push_back(std::make_unique<Coo>(bordered(n, 10)));
   const std::vector<long> flow_orders{10000L, 30000L, 100000L};
   for (long n : flow_orders) {
-    const orvika_bench::Triplet t = orvika_bench::flowsheet(n);
-    auto m = std::make_unique<Coo>();
-    m->name = t.name;
-    m->n = t.n;
-    m->r = t.r;
-    m->c = t.c;
-    m->v = t.v;
-    g_mats.push_back(std::move(m));
+    g_mats.push_back(std::make_unique<Coo>(orvika_bench::flowsheet(n)));
   }
 
   const char* phases[3] = {"full", "refactor", "resolve"};
