@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "orvika/regress.h"
+#include "regress/regress.hpp"
 
 namespace {
 
@@ -17,14 +18,12 @@ constexpr double kConv = 1e-10, kLamMax = 1e8, kPi = 3.14159265;
 // Sum of squares relative to the size of the values that counts as an exact
 // fit: residuals at the rounding level of the values.
 constexpr double kExactRel = 1e-28;
-// Growth of a parameter over its typical magnitude at the start beyond which
-// a stationary point counts as a limit at infinity (as in the engines).
-constexpr double kRunaway = 1e4;
+// A stationary point counts as a limit at infinity, and a parameter of too
+// little effect as saturation, by the engines' thresholds.
+using orvika::kRunaway;
+using orvika::kSaturated;
 // Decrease of S, relative, that counts as rounding.
 constexpr double kPredRound = 1e-12;
-// Effect of a parameter, |x_j| |column j|, relative to the size of the data,
-// below which the model counts as saturated in it.
-constexpr double kSaturated = 1e-13;
 // Smallest factor by which an accepted step lowers the lambda carried into
 // the next iteration (a step whose gain matches its prediction).
 constexpr double kLamDown = 1.0 / 3.0;
