@@ -25,7 +25,7 @@
 
 #include "orvika/sparselu.h"
 #include "sparselu/sparselu.hpp"
-#include "sparselu/workspace.hpp"
+#include "frame/workspace.hpp"
 
 namespace orvika {
 

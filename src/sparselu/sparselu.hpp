@@ -17,7 +17,7 @@
 #include "frame/format.hpp"
 #include "frame/units.hpp"
 #include "orvika/sparselu.h"
-#include "sparselu/workspace.hpp"
+#include "frame/workspace.hpp"
 
 namespace orvika {
 

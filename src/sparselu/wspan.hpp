@@ -11,7 +11,7 @@
 
 #include <cstring>
 
-#include "sparselu/workspace.hpp"
+#include "frame/workspace.hpp"
 
 namespace orvika {
 

@@ -1,8 +1,10 @@
-// The sparse LU package's one work space, seen as 64-bit integers and as
-// 64-bit reals.
+// The library's one work-space word type: a caller's array seen as 64-bit
+// integers and as 64-bit reals.
 //
-// The caller hands one array of SPENDE words; each stage sees parts of it as
-// IWORDs and other parts (or the same words at another time) as doubles.
+// A caller hands one array of words (the sparse LU package's SPENDE words, a
+// solver's integer-and-real work vector, a saved-state block); each routine
+// sees parts of it as IWORDs and other parts (or the same words at another
+// time) as doubles.
 // Every word is read and written through std::memcpy on its bytes, so no
 // integer or real lvalue ever aliases the other type.  Positions are 1-based
 // word positions: with 8-byte integers and reals an integer position and a
@@ -38,8 +40,8 @@ namespace orvika {
 inline constexpr std::size_t kWordBytes = 8;
 static_assert(sizeof(IWORD) == kWordBytes && sizeof(double) == kWordBytes);
 
-// An access outside a view: a programming error of the package, never a
-// consequence of caller input (stages check their room first).
+// An access outside a view: a programming error of the library, never a
+// consequence of caller input (routines check their room first).
 [[noreturn]] inline void ws_out_of_bounds() { __builtin_trap(); }
 
 // One word seen as T (IWORD or double).

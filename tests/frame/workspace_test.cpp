@@ -4,7 +4,7 @@
 #include <bit>
 #include <vector>
 
-#include "sparselu/workspace.hpp"
+#include "frame/workspace.hpp"
 
 namespace {
 
