@@ -42,10 +42,28 @@ struct Mat1 {
   T* col(IWORD j) const { return p + (j - 1) * ld; }  // address of a(1,j)
 };
 
+// Column-major 3-D array view with leading dimensions ld1 and ld2:
+// a(i,j,k) = p[(i-1) + (j-1)*ld1 + (k-1)*ld1*ld2].
+template <class T>
+struct Arr3 {
+  T* p = nullptr;
+  IWORD ld1 = 0, ld2 = 0;
+  Arr3() = default;
+  Arr3(T* ptr, IWORD d1, IWORD d2) : p(ptr), ld1(d1), ld2(d2) {}
+  T& operator()(IWORD i, IWORD j, IWORD k) const {
+    assert(i >= 1 && j >= 1 && k >= 1);
+    return p[(i - 1) + (j - 1) * ld1 + (k - 1) * ld1 * ld2];
+  }
+  // The 2-D section a(:,:,k).
+  Mat1<T> slice(IWORD k) const { return Mat1<T>(p + (k - 1) * ld1 * ld2, ld1); }
+};
+
 template <class T>
 Vec1<T> vec1(T* p, IWORD n = -1) { return Vec1<T>(p, n); }
 template <class T>
 Mat1<T> mat1(T* p, IWORD ld) { return Mat1<T>(p, ld); }
+template <class T>
+Arr3<T> arr3(T* p, IWORD ld1, IWORD ld2) { return Arr3<T>(p, ld1, ld2); }
 
 // Logical words: true is -1, tested on the lowest bit.
 inline bool is_true(LWORD v) { return (v & 1) != 0; }

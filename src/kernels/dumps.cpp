@@ -11,6 +11,7 @@
 
 #include "frame/format.hpp"
 #include "frame/hostdata.hpp"
+#include "frame/lines.hpp"
 #include "frame/units.hpp"
 #include "frame/views.hpp"
 
@@ -19,30 +20,6 @@ namespace {
 
 std::string_view text(const char* s, int64_t len) {
   return {s, len > 0 ? static_cast<std::size_t>(len) : 0};
-}
-
-// Writes COUNT items, PER_LINE to a line, each line opened by LEAD blanks;
-// ITEM(rec, k) appends item k (0-based).
-template <class Item>
-void value_lines(IWORD unit, IWORD count, int per_line, int lead, Item item) {
-  if (count <= 0) {
-    write_empty(unit);
-    return;
-  }
-  Rec r;
-  int on_line = 0;
-  for (IWORD k = 0; k < count; ++k) {
-    if (on_line == 0) {
-      r.clear();
-      r.X(lead);
-    }
-    item(r, k);
-    if (++on_line == per_line) {
-      write_rec(unit, r);
-      on_line = 0;
-    }
-  }
-  if (on_line > 0) write_rec(unit, r);
 }
 
 void label_line(IWORD unit, std::string_view label, bool empty_first = true, char lead = ' ') {
