@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "frame/views.hpp"
+#include "frame/workspace.hpp"
 #include "nsolve/nsolve.hpp"
 #include "orvika/nsolve.h"
 #include "orvika/sparselu.h"
@@ -54,6 +55,8 @@ struct Engine {
   double* FB() const { return a_.WORK + N; }  // base F
   double* DW() const { return a_.WORK + N; }  // dogleg work (4N)
   double* DX() const;                         // the Newton step
+  // The LWORK words of RWORK/IWORK seen as integers.
+  IV iwork() const { return IV(a_.IWORK, lwork()); }
   double unscaled_step(IWORD i) const {
     const double d = DX()[i];
     return icscl() > 0 ? d * a_.CSCALE[i] : d;

@@ -4,10 +4,10 @@
 // package's result, the sparse Newton step as a client of the checked
 // sparse solve, the dense bounded Newton step, and the dogleg calls on the
 // matrix the step was computed with.
-#include <cstring>
 #include <limits>
 
 #include "frame/views.hpp"
+#include "frame/workspace.hpp"
 #include "nsolve/nsolve_engine.hpp"
 #include "orvika/kernels_vector.h"
 #include "orvika/sparselu.h"
@@ -18,14 +18,6 @@
 namespace orvika::nsolve {
 
 namespace {
-
-// Integer word P (from 1) of the work space seen as integers.
-IWORD iw_get(const IWORD* iw, IWORD p) {
-  IWORD v;
-  std::memcpy(&v, iw + (p - 1), sizeof v);
-  return v;
-}
-void iw_set(IWORD* iw, IWORD p, IWORD v) { std::memcpy(iw + (p - 1), &v, sizeof v); }
 
 // Sparse LU codes to final codes; codes the table leaves open end the run as
 // a work-space fault (-15 positions, -17 word ratio) or a solver fault (-4).
@@ -86,9 +78,10 @@ bool Engine::result_positions(SparsePos& p) const {
   const IWORD L = lwork();
   const ORVK_SPOPT2_T& o = ORVK_SPOPT2;
   if (o.IRP < 1 || o.IRP > L - N) return false;
+  const IV iw = iwork();
   p.irp = o.IRP;
-  p.nzc = iw_get(a_.IWORK, o.IRP + N) - 1;
-  if (p.nzc < 0 || p.nzc > L || iw_get(a_.IWORK, o.IRP) < 1) return false;
+  p.nzc = iw(o.IRP + N) - 1;
+  if (p.nzc < 0 || p.nzc > L || iw(o.IRP) < 1) return false;
   auto fits = [&](IWORD pos, IWORD len) { return pos >= 1 && pos <= L - len + 1; };
   if (!fits(o.ICI, p.nzc) || !fits(o.IA, p.nzc) || !fits(o.IVECT, p.nzc) ||
       !fits(o.JVECT, p.nzc) || !fits(o.X, N) || o.X <= N)
@@ -119,6 +112,7 @@ bool Engine::solve_sparse(bool broyden) {
     IWORD place(bool& reuse) {
       const NsolveArgs& a = e.a_;
       const IWORD N = e.N;
+      const IV iw = e.iwork();
       SparsePos p;
       if (reuse && !e.kept_positions(p)) reuse = false;  // nothing usable kept: fresh analysis
       if (reuse) {
@@ -131,7 +125,7 @@ bool Engine::solve_sparse(bool broyden) {
         ORVK_SPOPT2.ORDOPT = 2;
         e.set_positions(p);
         if (ORVK_SPOPT2.IORNIN == 1)
-          for (IWORD i = 0; i < N; ++i) iw_set(a.IWORK, p.iorn + i, a.IRNUM[i]);
+          for (IWORD i = 0; i < N; ++i) iw(p.iorn + i) = a.IRNUM[i];
       }
       // The scaled matrix (once updated by Broyden's formula) and -FS.
       double* bjs = a.RWORK + (p.ia - 1);
@@ -147,8 +141,8 @@ bool Engine::solve_sparse(bool broyden) {
       }
       for (IWORD i = 0; i < N; ++i) a.RWORK[i] = -e.FS()[i];
       for (IWORD k = 0; k < nz; ++k) {
-        iw_set(a.IWORK, p.ivect + k, a.IRN[k]);
-        iw_set(a.IWORK, p.jvect + k, a.ICN[k]);
+        iw(p.ivect + k) = a.IRN[k];
+        iw(p.jvect + k) = a.ICN[k];
       }
       return 0;
     }
