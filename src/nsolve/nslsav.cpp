@@ -12,8 +12,9 @@ static_assert(sizeof(ORVK_NWOPT1_T) == 6 * sizeof(IWORD));
 static_assert(sizeof(ORVK_SPOPT1_T) == 3 * sizeof(double));
 static_assert(sizeof(ORVK_SPOPT2_T) >= 53 * sizeof(IWORD));
 
-// Word of ORVK_NSOLV1 held in I1(k), k = 1..18.
-constexpr int kI1Word[18] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 16, 17, 18, 20};
+// Word of ORVK_NSOLV1 held in I1(k), k = 1..18, and in I2(k), k = 1..2.
+const IWORD kI1Word[18] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 16, 17, 18, 20};
+const IWORD kI2Word[2] = {15, 19};
 
 }  // namespace
 
@@ -38,18 +39,18 @@ extern "C" ORVK_API void ORVK_NSLSAV(IWORD* I1, LWORD* I2, double* R, double* S1
   const Vec1<IWORD> i1(I1, 18), s2(S2, 53), w(W, 6);
   const Vec1<LWORD> i2(I2, 2);
   const Vec1<double> r(R, 12), s1(S1, 3);
+  const Vec1<const IWORD> i1word(kI1Word, 18), i2word(kI2Word, 2);
   for (int k = 1; k <= 18; ++k) {
     if (save)
-      i1(k) = nsolv1.geti(kI1Word[k - 1]);
+      i1(k) = nsolv1.geti(i1word(k));
     else
-      nsolv1.seti(kI1Word[k - 1], i1(k));
+      nsolv1.seti(i1word(k), i1(k));
   }
-  const int lw[2] = {15, 19};
   for (int k = 1; k <= 2; ++k) {
     if (save)
-      i2(k) = nsolv1.geti(lw[k - 1]);
+      i2(k) = nsolv1.geti(i2word(k));
     else
-      nsolv1.seti(lw[k - 1], i2(k));
+      nsolv1.seti(i2word(k), i2(k));
   }
   for (int k = 1; k <= 12; ++k) {
     if (save)

@@ -142,9 +142,10 @@ void Engine::start() {
   const double rm = *a_.RMISS;
   if (sparse()) {
     if (*a_.IREUSE == 0) {
-      const IWORD def[10] = {2, 1, 2, 1, 2, 1, 1, N, 1, *a_.IOUT};
+      IWORD def_words[10] = {2, 1, 2, 1, 2, 1, 1, N, 1, *a_.IOUT};
+      const Vec1<const IWORD> def(def_words, 10);
       for (int k = 1; k <= 10; ++k)
-        if (sp_word(ORVK_SPOPT2, k) == im) sp_set_word(ORVK_SPOPT2, k, def[k - 1]);
+        if (sp_word(ORVK_SPOPT2, k) == im) sp_set_word(ORVK_SPOPT2, k, def(k));
       double* p1[3] = {&ORVK_SPOPT1.PIVTL1, &ORVK_SPOPT1.PIVTL2, &ORVK_SPOPT1.SPCFAC};
       const double d1[3] = {1e-4, 1e-4, 1.0};
       for (int k = 0; k < 3; ++k)
@@ -486,15 +487,15 @@ void Engine::after_solve2() {
 // whatever an earlier run or the caller left in HMERIT takes no part.
 void Engine::merit_history() {
   const IWORD M = std::clamp<IWORD>(*a_.MHIST, 1, 20);
-  double* H = a_.HMERIT;
+  const Vec1<double> H(a_.HMERIT, M);
   const IWORD stored = std::clamp<IWORD>(S1.IPT, 0, M);  // values of this run before this pass
   S1.IPT = std::min(stored + 1, M);
   double MX = 0.0;
   if (M >= 2) {
-    for (IWORD k = M; k >= 2; --k) H[k - 1] = H[k - 2];
+    for (IWORD k = M; k >= 2; --k) H(k) = H(k - 1);
     // After the shift the values of this run are H(2..stored+1), at most H(M).
     for (IWORD k = 2; k <= std::min(stored + 1, M); ++k)
-      if (H[k - 1] > MX) MX = H[k - 1];  // an entry that is not a number takes no part
+      if (H(k) > MX) MX = H(k);  // an entry that is not a number takes no part
   }
   const IWORD c = S1.IPT;
   const double relax = *a_.RELAX;
@@ -507,8 +508,8 @@ void Engine::merit_history() {
     rf = std::sqrt(relax);
   else
     rf = std::sqrt(std::sqrt(relax));
-  H[0] = rf * RMSERR;
-  S2.SMAX = std::fmax(MX, H[0]);
+  H(1) = rf * RMSERR;
+  S2.SMAX = std::fmax(MX, H(1));
   S2.STEP = 1.0;
   S2.RMSBAS = RMSERR;
 }

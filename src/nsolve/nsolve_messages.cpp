@@ -130,11 +130,13 @@ void Engine::print_solve(IWORD attempt, IWORD nz, const double* dx) {
     if (attempt == 1) {
       write_empty(u);
       write_rec(u, Rec().A(" Jacobian dump:"));
-      for (IWORD k = 0; k < nz; ++k) {
-        double v = a_.BJ[k];
-        if (irscl() > 0) v /= a_.RSCALE[a_.IRN[k] - 1];
-        if (icscl() > 0) v *= a_.CSCALE[a_.ICN[k] - 1];
-        write_rec(u, Rec().I(a_.IRN[k], 7).I(a_.ICN[k], 7).E(v, 18, 10, 1));
+      const Vec1<const double> bj(a_.BJ, nz), rscale(a_.RSCALE, N), cscale(a_.CSCALE, N);
+      const Vec1<const IWORD> irn(a_.IRN, nz), icn(a_.ICN, nz);
+      for (IWORD k = 1; k <= nz; ++k) {
+        double v = bj(k);
+        if (irscl() > 0) v /= rscale(irn(k));
+        if (icscl() > 0) v *= cscale(icn(k));
+        write_rec(u, Rec().I(irn(k), 7).I(icn(k), 7).E(v, 18, 10, 1));
       }
       put_reals5(u, " X dump:", N, a_.X);
       put_reals5(u, " RHS dump:", N, a_.RWORK);
