@@ -7,6 +7,7 @@
 
 #include "frame/format.hpp"
 #include "frame/hostdata.hpp"
+#include "frame/lines.hpp"
 #include "frame/units.hpp"
 #include "nsolve/nsolve_engine.hpp"
 #include "orvika/host.h"
@@ -17,18 +18,14 @@ namespace {
 
 // ---- printed layouts ------------------------------------------------------------------
 
-// Pairs of an index and a value, six to a line: 1P, (1X, 6(I6, E15.7)).
+// Pairs of an index and a value, six to a line: 1P, (1X, 6(I6, E15.7)); no
+// pairs: an empty line.  IDX null: the indices 1..N.
 void put_pairs(IWORD unit, IWORD n, const IWORD* idx, const double* v) {
-  if (n <= 0) {
-    write_empty(unit);
-    return;
-  }
-  for (IWORD k = 0; k < n; k += 6) {
-    Rec r;
-    r.X(1);
-    for (IWORD m = k; m < std::min(n, k + 6); ++m) r.I(idx ? idx[m] : m + 1, 6).E(v[m], 15, 7, 1);
-    write_rec(unit, r);
-  }
+  const Vec1<const IWORD> index(idx, n);
+  const Vec1<const double> value(v, n);
+  value_lines(unit, n, 6, 1, [&](Rec& r, IWORD k) {
+    r.I(idx ? index(k + 1) : k + 1, 6).E(value(k + 1), 15, 7, 1);
+  });
 }
 // A blank line, 2X and the title.
 void put_title(IWORD unit, std::string_view title) {
@@ -39,25 +36,23 @@ void put_vector(IWORD unit, std::string_view title, IWORD n, const double* v) {
   put_title(unit, title);
   put_pairs(unit, n, nullptr, v);
 }
-// Integers sixteen to a line: 16(2X, I6).
+// Integers sixteen to a line: 16(2X, I6); no integers: no line.
 void put_ints16(IWORD unit, std::string_view title, IWORD n, const IWORD* v) {
   put_title(unit, title);
-  for (IWORD k = 0; k < n; k += 16) {
-    Rec r;
-    for (IWORD m = k; m < std::min(n, k + 16); ++m) r.X(2).I(v[m], 6);
-    write_rec(unit, r);
-  }
+  const Vec1<const IWORD> value(v, n);
+  if (n > 0) value_lines(unit, n, 16, 0, [&](Rec& r, IWORD k) { r.X(2).I(value(k + 1), 6); });
 }
-// Reals five to a line: 1P, (1X, 5E18.10).
+// Reals five to a line: 1P, (1X, 5E18.10); no reals: no line.
 void put_reals5(IWORD unit, std::string_view title, IWORD n, const double* v) {
   write_empty(unit);
   write_rec(unit, Rec().A(title));
-  for (IWORD k = 0; k < n; k += 5) {
-    Rec r;
-    r.X(1);
-    for (IWORD m = k; m < std::min(n, k + 5); ++m) r.E(v[m], 18, 10, 1);
-    write_rec(unit, r);
-  }
+  const Vec1<const double> value(v, n);
+  if (n > 0) value_lines(unit, n, 5, 1, [&](Rec& r, IWORD k) { r.E(value(k + 1), 18, 10, 1); });
+}
+// The first N entries of ILIST, ten to a line: (2X, 10I7).
+void put_list10(IWORD unit, IWORD n, const IWORD* list) {
+  const Vec1<const IWORD> entry(list, n);
+  value_lines(unit, n, 10, 2, [&](Rec& r, IWORD k) { r.I(entry(k + 1), 7); });
 }
 
 }  // namespace
@@ -223,26 +218,21 @@ void Engine::print_relax(double r) {
                         .G(S2.STEP, 13, 5, 1).X(3).A("RMSERR=").G(r, 14, 6, 1));
 }
 
+// The bound list of ORVK_NSOLVE (NLIST > 0).
 void Engine::print_bound_list() {
   put_title(unit(), "NSOLVE: *** VARIABLES ON THE BOUNDARY ***");
-  for (IWORD k = 0; k < S1.NLIST; k += 10) {
-    Rec r;
-    r.X(2);
-    for (IWORD m = k; m < std::min(S1.NLIST, k + 10); ++m) r.I(a_.ILIST[m], 7);
-    write_rec(unit(), r);
-  }
+  if (S1.NLIST > 0) put_list10(unit(), S1.NLIST, a_.ILIST);
 }
 
+// The signed bound list of ORVK_NSOLVE2 and the ratio of the step lengths
+// with and without the box.
 void Engine::print_bound_block(double ratio) {
   const IWORD u = unit(), n = std::max<IWORD>(S1.NLIST, 0);
   put_title(u, "NSOLVE: *** VARIABLES ON THE BOUNDARY (- for LB) ***");
-  if (n == 0) write_rec(u, Rec().X(2));
-  for (IWORD k = 0; k < n; k += 10) {
-    Rec r;
-    r.X(2);
-    for (IWORD m = k; m < std::min(n, k + 10); ++m) r.I(a_.ILIST[m], 7);
-    write_rec(u, r);
-  }
+  if (n == 0)
+    write_rec(u, Rec().X(2));
+  else
+    put_list10(u, n, a_.ILIST);
   write_rec(u, Rec().X(2).A("        STEP WITH BOUND/STEP WITHOUT BOUND =").G(ratio, 13, 5, 1));
 }
 
