@@ -142,7 +142,7 @@ void Engine::start() {
   const double rm = *a_.RMISS;
   if (sparse()) {
     if (*a_.IREUSE == 0) {
-      IWORD def_words[10] = {2, 1, 2, 1, 2, 1, 1, N, 1, *a_.IOUT};
+      const IWORD def_words[10] = {2, 1, 2, 1, 2, 1, 1, N, 1, *a_.IOUT};
       const Vec1<const IWORD> def(def_words, 10);
       for (int k = 1; k <= 10; ++k)
         if (sp_word(ORVK_SPOPT2, k) == im) sp_set_word(ORVK_SPOPT2, k, def(k));

@@ -63,53 +63,53 @@ struct Engine {
   }
 
   // ---- the iteration (nsolve_engine.cpp) -----------------------------------------------
-  void run();
-  void start();
-  void defaults();
-  IWORD validate();
-  void residual_pass();
-  bool residual_rest();
-  bool tests();
-  void jacobian_pass();
-  void after_solve();
-  void after_solve2();
-  void full();
-  void glob();
-  void dogleg_setup();
-  void line_search();
-  void search_trial();
-  void relax_search();
-  void judge_full();
-  void judge_dogleg();
-  void judge_search();
-  void judge_relax();
-  void accept();
-  void finish(IWORD code);
+  void run();             // one call: a start, or the step the returned request asked for
+  void start();           // defaults, input checks, positions, state, first prints
+  void defaults();        // missing options take their defaults (written back)
+  IWORD validate();       // 0, or the final code of a start call with bad input
+  void residual_pass();   // request 2 answered: scale factors (first pass), residual_rest
+  bool residual_rest();   // scaled point, RMS, iteration block and tests
+  bool tests();           // convergence and failure tests; true when a Jacobian is wanted
+  void jacobian_pass();   // requests 6 and 7 answered: the Newton step and what follows
+  void after_solve();     // ORVK_NSOLVE: bound list, best point, full or global step
+  void after_solve2();    // ORVK_NSOLVE2: signed bound list, cut-step count, merit history
+  void full();            // the full Newton step as the trial (request 3)
+  void glob();            // the globalised step: dogleg or line search
+  void dogleg_setup();    // a new dogleg base and its first trial (request 4)
+  void line_search();     // ORVK_NSOLVE's line search from the current point
+  void search_trial();    // its next trial (request 5)
+  void relax_search();    // ORVK_NSOLVE2's relaxation search (request 5)
+  void judge_full();      // request 3 answered
+  void judge_dogleg();    // request 4 answered
+  void judge_search();    // request 5 answered (ORVK_NSOLVE)
+  void judge_relax();     // request 5 answered (ORVK_NSOLVE2)
+  void accept();          // an accepted trial: step measure, iteration block, tests
+  void finish(IWORD code);  // a final code, with its message below 0
 
-  void rcscal();
-  void scale_x();
-  void scale_point();
-  double rms() const;
-  bool trial_bad() const;
-  void update(const double* base, double t);
-  void bndstp_from(const double* base, double lambda);
-  void keep_base();
-  void unit_step();
-  void restore_base();
-  void restore_dogleg_base();
-  void compute_viol();
-  double step_measure() const;
-  void merit_history();
-  void dogleg_trial();
+  void rcscal();                                        // row and column scale factors
+  void scale_x();                                       // XS from X
+  void scale_point();                                   // XS and FS from X and F
+  double rms() const;                                   // RMS of FS
+  bool trial_bad() const;                               // F not all finite
+  void update(const double* base, double t);            // X := bounded BASE + T DX
+  void bndstp_from(const double* base, double lambda);  // X := BNDSTP step from BASE
+  void keep_base();                                     // WB, FB := X, F
+  void unit_step();                                     // the full step from X
+  void restore_base();                                  // X, F := WB, FB
+  void restore_dogleg_base();                           // X, F from the dogleg's base
+  void compute_viol();                                  // bound violation of the full step
+  double step_measure() const;                          // relative size of the last step
+  void merit_history();                                 // ORVK_NSOLVE2's reference merit
+  void dogleg_trial();                                  // the dogleg's step as the trial
 
   // ---- linear solves and work-space positions (nsolve_linsolve.cpp) ---------------------
-  bool layout(SparsePos& p) const;
-  bool kept_positions(SparsePos& p) const;
-  bool result_positions(SparsePos& p) const;
-  void set_positions(const SparsePos& p) const;
-  bool solve_sparse(bool broyden);
-  bool solve_dense(bool broyden);
-  bool call_dogleg(IWORD mode);
+  bool layout(SparsePos& p) const;            // the input layout of a fresh analysis
+  bool kept_positions(SparsePos& p) const;    // the input positions kept for a reuse
+  bool result_positions(SparsePos& p) const;  // the positions of the package's result
+  void set_positions(const SparsePos& p) const;  // input positions into ORVK_SPOPT2
+  bool solve_sparse(bool broyden);            // the Newton step DX, sparse storage
+  bool solve_dense(bool broyden);             // the Newton step DX, dense storage
+  bool call_dogleg(IWORD mode);               // the dogleg on the matrix of the step
 
   // ---- prints (nsolve_messages.cpp) -----------------------------------------------------
   void print_failure(IWORD code);
