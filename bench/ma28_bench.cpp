@@ -86,7 +86,8 @@ void load() {
       std::printf("shared matrix %s not found: skipped\n", name);
       continue;
     }
-    for (std::int64_t k = 0; k < p.nz(); ++k) p.val2.push_back(p.val[k] * (1.0 + 0.01 * std::sin(1.0 + k)));
+    for (std::int64_t k = 0; k < p.nz(); ++k)
+      p.val2.push_back(p.val[k] * (1.0 + 0.01 * std::sin(1.0 + k)));
     p.b.assign(p.n, 1.0);
     p.licn = 4 * p.nz();
     p.lirn = 2 * p.nz();

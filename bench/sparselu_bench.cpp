@@ -48,7 +48,8 @@ using orvika_test::scaled_residual;
 
 std::vector<double> rhs(const Triplets& m) {
   std::vector<double> b(m.n, 0.0);
-  for (long k = 0; k < m.nz(); ++k) b[m.row[k] - 1] += m.val[k] * (1.0 + 1e-3 * static_cast<double>(m.col[k] % 7));
+  for (long k = 0; k < m.nz(); ++k)
+    b[m.row[k] - 1] += m.val[k] * (1.0 + 1e-3 * static_cast<double>(m.col[k] % 7));
   return b;
 }
 
@@ -395,7 +396,8 @@ int main(int argc, char** argv) {
     if (orvika_test::read_mtx(f, *m)) g_mats.push_back(std::move(m));
   }
   for (long n : {10000L, 100000L}) g_mats.push_back(std::make_unique<Triplets>(orvika_bench::banded(n, 3)));
-  for (long n : {10000L, 100000L}) g_mats.push_back(std::make_unique<Triplets>(orvika_bench::bordered(n, 10)));
+  for (long n : {10000L, 100000L})
+    g_mats.push_back(std::make_unique<Triplets>(orvika_bench::bordered(n, 10)));
   const std::vector<long> flow_orders{10000L, 30000L, 100000L};
   for (long n : flow_orders) {
     g_mats.push_back(std::make_unique<Triplets>(orvika_bench::flowsheet(n)));
