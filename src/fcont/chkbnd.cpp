@@ -7,6 +7,7 @@
 #include "fcont/fcont.hpp"
 #include "fcont/fcont_parts.hpp"
 #include "frame/format.hpp"
+#include "frame/workspace.hpp"
 
 namespace orvika {
 
@@ -39,34 +40,37 @@ void report(std::string_view head, std::string_view mid, IWORD i, const IWORD* d
   neq_prtline(unit2, msgrtn, 10, line);
 }
 
+// The LEN count words of the equations or of the variables, seen as IWORDs.
+IV count_words(void* words, IWORD len) { return WorkSpace(words, len > 0 ? len : 0).ivec(1); }
+
 // Entry counts per equation and per variable of the sparse structure;
 // entries outside 1..NEQ or 1..NVAR are passed over.
 void count_entries(IWORD neq, IWORD nvar, IWORD nz, const IWORD* irn, const IWORD* icn,
-                   void* eqcnt, void* varcnt) {
-  for (IWORD i = 1; i <= neq; ++i) fcont_wput(eqcnt, i, 0);
-  for (IWORD j = 1; j <= nvar; ++j) fcont_wput(varcnt, j, 0);
+                   const IV& eqcnt, const IV& varcnt) {
+  for (IWORD i = 1; i <= neq; ++i) eqcnt(i) = 0;
+  for (IWORD j = 1; j <= nvar; ++j) varcnt(j) = 0;
   for (IWORD k = 0; k < nz; ++k) {
     const IWORD i = irn[k], j = icn[k];
     if (i < 1 || i > neq || j < 1 || j > nvar) continue;
-    fcont_wput(eqcnt, i, fcont_wget(eqcnt, i) + 1);
-    fcont_wput(varcnt, j, fcont_wget(varcnt, j) + 1);
+    eqcnt(i) += 1;
+    varcnt(j) += 1;
   }
 }
 
 // Reports equations and variables without entries; returns their number.
-IWORD report_empty(std::string_view who, IWORD neq, IWORD nvar, const void* eqcnt,
-                   const void* varcnt, const IWORD* lxname, const void* xnames,
+IWORD report_empty(std::string_view who, IWORD neq, IWORD nvar, const IV& eqcnt,
+                   const IV& varcnt, const IWORD* lxname, const void* xnames,
                    const IWORD* lfname, const void* fnames, const void* namrtn, IWORD unit1,
                    IWORD unit2, const void* msgrtn) {
   IWORD count = 0;
   for (IWORD i = 1; i <= neq; ++i) {
-    if (fcont_wget(eqcnt, i) != 0) continue;
+    if (eqcnt(i) != 0) continue;
     ++count;
     report(who, "!!! Equation ", i, lfname, fnames, namrtn, " has no incidence variable",
            unit1, unit2, msgrtn);
   }
   for (IWORD j = 1; j <= nvar; ++j) {
-    if (fcont_wget(varcnt, j) != 0) continue;
+    if (varcnt(j) != 0) continue;
     ++count;
     report(who, "!!! Variable ", j, lxname, xnames, namrtn, " does not appear in any equation",
            unit1, unit2, msgrtn);
@@ -126,7 +130,8 @@ void neq_zerorc(IWORD istore, IWORD neq, IWORD nvar, IWORD nz, IWORD ldb, const 
   for (IWORD i = 0; i < neq; ++i) eqmax[i] = 0.0;
   for (IWORD j = 0; j < nvar; ++j) varmax[j] = 0.0;
   if (istore == 1) {
-    count_entries(neq, nvar, nz, irn, icn, eqcnt, varcnt);
+    const IV eqc = count_words(eqcnt, neq), varc = count_words(varcnt, nvar);
+    count_entries(neq, nvar, nz, irn, icn, eqc, varc);
     for (IWORD k = 0; k < nz; ++k) {
       const IWORD i = irn[k], j = icn[k];
       if (i < 1 || i > neq || j < 1 || j > nvar) continue;
@@ -134,7 +139,7 @@ void neq_zerorc(IWORD istore, IWORD neq, IWORD nvar, IWORD nz, IWORD ldb, const 
       if (v > eqmax[i - 1]) eqmax[i - 1] = v;
       if (v > varmax[j - 1]) varmax[j - 1] = v;
     }
-    nempty = report_empty("neq_zerorc", neq, nvar, eqcnt, varcnt, lxname, xnames, lfname,
+    nempty = report_empty("neq_zerorc", neq, nvar, eqc, varc, lxname, xnames, lfname,
                           fnames, namrtn, unit1, unit2, msgrtn);
   } else if (ldb >= neq) {
     // A leading dimension below NEQ cannot hold the matrix: no value is read
@@ -166,8 +171,9 @@ void neq_empty(IWORD neq, IWORD nvar, IWORD nz, const IWORD* irn, const IWORD* i
                void* varcnt, IWORD& nerr, const IWORD* lxname, const void* xnames,
                const IWORD* lfname, const void* fnames, const void* namrtn, IWORD unit1,
                IWORD unit2, const void* msgrtn) {
-  count_entries(neq, nvar, nz, irn, icn, eqcnt, varcnt);
-  nerr = report_empty("neq_empty", neq, nvar, eqcnt, varcnt, lxname, xnames, lfname, fnames,
+  const IV eqc = count_words(eqcnt, neq), varc = count_words(varcnt, nvar);
+  count_entries(neq, nvar, nz, irn, icn, eqc, varc);
+  nerr = report_empty("neq_empty", neq, nvar, eqc, varc, lxname, xnames, lfname, fnames,
                       namrtn, unit1, unit2, msgrtn);
 }
 

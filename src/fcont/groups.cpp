@@ -15,6 +15,7 @@
 #include "fcont/fcont.hpp"
 #include "fcont/fcont_parts.hpp"
 #include "frame/format.hpp"
+#include "frame/workspace.hpp"
 
 namespace orvika {
 
@@ -112,6 +113,8 @@ void neq_colgroup(IWORD m, IWORD n, IWORD nz, const IWORD* irn, const IWORD* icn
   ngrp = 0;
   if (n <= 0) return;
   if (nz < 0) nz = 0;
+  const IV S1 = WorkSpace(s1, std::max(m, n)).ivec(1);
+  const IV S2 = WorkSpace(s2, std::max<IWORD>(m, 0)).ivec(1);
   auto valid = [&](IWORD k) {
     return irn[k - 1] >= 1 && irn[k - 1] <= m && icn[k - 1] >= 1 && icn[k - 1] <= n;
   };
@@ -123,20 +126,20 @@ void neq_colgroup(IWORD m, IWORD n, IWORD nz, const IWORD* irn, const IWORD* icn
   // entries (repeated positions) is sorted as one with M.
   IWORD t = 0;
   if (m >= 1) {
-    for (IWORD c = 1; c <= m; ++c) fcont_wput(s1, c, 0);
+    for (IWORD c = 1; c <= m; ++c) S1(c) = 0;
     for (IWORD j = 1; j <= n; ++j) {
       const IWORD c = std::min(jicp[j - 1], m);
-      if (c > 0) fcont_wput(s1, c, fcont_wget(s1, c) + 1);
+      if (c > 0) S1(c) = S1(c) + 1;
     }
-    for (IWORD c = 2; c <= m; ++c) fcont_wput(s1, c, fcont_wget(s1, c) + fcont_wget(s1, c - 1));
-    t = fcont_wget(s1, m);
+    for (IWORD c = 2; c <= m; ++c) S1(c) = S1(c) + S1(c - 1);
+    t = S1(m);
     // Nonempty columns sorted by count.
     for (IWORD j = 1; j <= n; ++j) {
       const IWORD c = std::min(jicp[j - 1], m);
       if (c <= 0) continue;
-      const IWORD pos = fcont_wget(s1, c);
+      const IWORD pos = S1(c);
       jigrp[pos - 1] = j;
-      fcont_wput(s1, c, pos - 1);
+      S1(c) = pos - 1;
     }
   }
   // Column starts and the entry map by column.
@@ -151,7 +154,7 @@ void neq_colgroup(IWORD m, IWORD n, IWORD nz, const IWORD* irn, const IWORD* icn
     jmapz[--jicp[c - 1] - 1] = k;
   }
   // Greedy grouping: columns with more entries first; row marks in S2.
-  for (IWORD r = 1; r <= m; ++r) fcont_wput(s2, r, 0);
+  for (IWORD r = 1; r <= m; ++r) S2(r) = 0;
   IWORD placed = 0, g = 0;
   while (placed < t) {
     ++g;
@@ -160,17 +163,17 @@ void neq_colgroup(IWORD m, IWORD n, IWORD nz, const IWORD* irn, const IWORD* icn
       if (j == 0) continue;
       bool clash = false;
       for (IWORD e = jicp[j - 1]; e < jicp[j] && !clash; ++e)
-        clash = fcont_wget(s2, irn[jmapz[e - 1] - 1]) == g;
+        clash = S2(irn[jmapz[e - 1] - 1]) == g;
       if (clash) continue;
-      for (IWORD e = jicp[j - 1]; e < jicp[j]; ++e) fcont_wput(s2, irn[jmapz[e - 1] - 1], g);
+      for (IWORD e = jicp[j - 1]; e < jicp[j]; ++e) S2(irn[jmapz[e - 1] - 1]) = g;
       jigrp[pos - 1] = 0;
       ++placed;
-      fcont_wput(s1, placed, j);
+      S1(placed) = j;
     }
-    fcont_wput(s1, placed, -fcont_wget(s1, placed));
+    S1(placed) = -S1(placed);
   }
   ngrp = (t == 0) ? 1 : g;
-  for (IWORD p = 1; p <= t; ++p) jigrp[p - 1] = fcont_wget(s1, p);
+  for (IWORD p = 1; p <= t; ++p) jigrp[p - 1] = S1(p);
   for (IWORD p = t + 1; p <= n; ++p) jigrp[p - 1] = 0;
 }
 

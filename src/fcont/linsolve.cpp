@@ -9,6 +9,7 @@
 #include "fcont/driver_ctx.hpp"
 #include "fcont/fcont_parts.hpp"
 #include "frame/format.hpp"
+#include "frame/workspace.hpp"
 #include "kernels/sparse.hpp"
 #include "orvika/sparselu.h"
 #include "sparselu/checked_solve.hpp"
@@ -83,13 +84,14 @@ IWORD own_unit(const Ctx& c) {
 // a permutation of 1..N (a sign marks the end of a block).  MARKS: N words
 // of scratch.
 bool row_order_usable(IWORD n, const IWORD* iperm, double* marks) {
-  for (IWORD i = 1; i <= n; ++i) fcont_wput(marks, i, 0);
+  const IV mark = WorkSpace(marks, std::max<IWORD>(n, 0)).ivec(1);
+  for (IWORD i = 1; i <= n; ++i) mark(i) = 0;
   for (IWORD i = 0; i < n; ++i) {
     const IWORD v = iperm[i];
     if (v == 0 || v < -n || v > n) return false;
     const IWORD r = v < 0 ? -v : v;
-    if (fcont_wget(marks, r) != 0) return false;
-    fcont_wput(marks, r, 1);
+    if (mark(r) != 0) return false;
+    mark(r) = 1;
   }
   return true;
 }
@@ -115,6 +117,7 @@ class SparseClient {
   IWORD place(bool& /*reuse*/) {
     const IWORD nwlin = c_.w.NWLIN;
     double* wl = c_.w.WLIN;
+    const IV iwl = WorkSpace(wl, nwlin).ivec(1);
     const IWORD nz2 = c_.I(ii::NZ2);
     ORVK_SPOPT2_T& o = g_sparse.opt2;
     if (c_.I(ii::IREORD) == 1) {
@@ -125,7 +128,7 @@ class SparseClient {
         if (!inside(o.IORN, n_, nwlin) || !inside(1, n_, nwlin)) return 15;
         // The right-hand sides are copied after it: their place is scratch.
         if (row_order_usable(n_, a_.IPERM, wl)) {
-          for (IWORD i = 1; i <= n_; ++i) fcont_wput(wl, o.IORN + i - 1, a_.IPERM[i - 1]);
+          for (IWORD i = 1; i <= n_; ++i) iwl(o.IORN + i - 1) = a_.IPERM[i - 1];
         } else {
           o.IORNIN = 0;  // a fresh ordering from here on
         }
@@ -139,8 +142,8 @@ class SparseClient {
     std::copy(c_.w.W1, c_.w.W1 + n_, wl + ib - 1);
     if (nrhs_ == 2) std::copy(c_.w.W2, c_.w.W2 + n_, wl + ib - 1 + n_);
     for (IWORD k = 1; k <= nz_; ++k) {
-      fcont_wput(wl, iv + k - 1, a_.IRN[k - 1]);
-      fcont_wput(wl, jv + k - 1, a_.ICN[k - 1]);
+      iwl(iv + k - 1) = a_.IRN[k - 1];
+      iwl(jv + k - 1) = a_.ICN[k - 1];
     }
     std::copy(a_.AJAC, a_.AJAC + nz_, wl + ia_ - 1);
     if (c_.ihom() == 3) {
@@ -150,8 +153,8 @@ class SparseClient {
         if (p <= nz_) {
           wl[ia_ + p - 2] += lamfa;
         } else {
-          fcont_wput(wl, iv + p - 1, i);
-          fcont_wput(wl, jv + p - 1, i);
+          iwl(iv + p - 1) = i;
+          iwl(jv + p - 1) = i;
           wl[ia_ + p - 2] = lamfa;
         }
       }
