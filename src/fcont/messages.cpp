@@ -4,7 +4,9 @@
 
 #include "fcont/fcont.hpp"
 #include "frame/format.hpp"
+#include "frame/lines.hpp"
 #include "frame/units.hpp"
+#include "frame/views.hpp"
 
 namespace orvika {
 namespace {
@@ -114,15 +116,16 @@ void fcont_dumpvec(IWORD unit, const void* msgrtn, const char* title, IWORD n, c
                    int64_t titlelen) {
   if (n < 1 || unit == 0) return;
   if (trimmed(title, titlelen) > 0) fcont_prtline(unit, msgrtn, 10, title, titlelen);
+  const Vec1<const double> V(v, n);
   char line[fcont::kLineLen];
-  for (IWORD k = 1; k <= n; k += 5) {
-    Rec r;
-    r.I(k, 6);
-    const IWORD last = (k + 4 < n) ? k + 4 : n;
-    for (IWORD i = k; i <= last; ++i) r.G(v[i - 1], 14, 6, 1);
-    r.to_text(line, sizeof line);
-    fcont_prtline(unit, msgrtn, 0, line, fcont::kLineLen);
-  }
+  // Five values to a line, each line led by the number of its first value.
+  value_lines_with(
+      n, 5, [](Rec& r, IWORD k) { r.I(k + 1, 6); },
+      [&](Rec& r, IWORD k) { r.G(V(k + 1), 14, 6, 1); },
+      [&](const Rec& r) {
+        r.to_text(line, sizeof line);
+        fcont_prtline(unit, msgrtn, 0, line, fcont::kLineLen);
+      });
 }
 
 void fcont_nameinit(IWORD count, IWORD* desc, const void* names, const void* namrtn) {

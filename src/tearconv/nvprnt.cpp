@@ -4,6 +4,7 @@
 
 #include "frame/format.hpp"
 #include "frame/hostdata.hpp"
+#include "frame/lines.hpp"
 #include "frame/units.hpp"
 #include "frame/views.hpp"
 #include "orvika/tearconv_newton_method.h"
@@ -37,19 +38,20 @@ extern "C" ORVK_API void ORVK_NVPRNT(const double* v, const IWORD* n, const IWOR
   const IWORD nn = *n;
   if (nn < 1) return;
   const IWORD unit = orvika::host::repunit();
+  const orvika::Vec1<const double> V(v, nn);
   orvika::write_empty(unit);
-  orvika::Rec r;
-  r.X(6);
-  put_word(r, name[0]);
-  put_word(r, name[1]);
-  for (int k = 0; k < 3; ++k) put_word(r, label[k]);
-  for (IWORD i = 1; i <= nn; ++i) {
-    if (i > 1 && (i - 1) % kPerLine == 0) {
-      orvika::write_rec(unit, r);
-      r.clear();
+  // The first line opens with the names, each further one with 26 blanks.
+  auto open = [&](orvika::Rec& r, IWORD k) {
+    if (k > 0) {
       r.X(26);
+      return;
     }
-    r.X(2).I(i, 3).G(v[i - 1], 13, 5);
-  }
-  orvika::write_rec(unit, r);
+    r.X(6);
+    put_word(r, name[0]);
+    put_word(r, name[1]);
+    for (int w = 0; w < 3; ++w) put_word(r, label[w]);
+  };
+  orvika::value_lines_with(
+      nn, kPerLine, open, [&](orvika::Rec& r, IWORD k) { r.X(2).I(k + 1, 3).G(V(k + 1), 13, 5); },
+      [&](const orvika::Rec& r) { orvika::write_rec(unit, r); });
 }
