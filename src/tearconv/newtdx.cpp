@@ -6,12 +6,15 @@
 #include <new>
 
 #include "frame/hostdata.hpp"
+#include "frame/views.hpp"
 #include "orvika/tearconv_newton.h"
 #include "tearconv/quadpr.hpp"
 
 namespace {
 
+using orvika::Mat1;
 using orvika::quadpr_detail::dot;
+using orvika::Vec1;
 
 // Sum of A(k)*B(k), each term divided by DWT(k) when DWT is given.
 double wdot(const double* a, const double* b, IWORD n, const double* dwt) {
@@ -96,21 +99,25 @@ extern "C" ORVK_API void ORVK_NEWTDX(const IWORD* N, const double* X, const doub
     return;
   }
   const IWORD mode = *MODE;
+  const Vec1<const double> x(X, n), xlow(XLOW, n), xhigh(XHIGH, n), g(G, n);
+  const Vec1<double> dx(DX, n), dlo(DLO, n), dhi(DHI, n), dwt(DWT, n);
+  const Vec1<IWORD> iperm(IPERM, n);
+  const Mat1<const double> h(H, n);
 
   if (mode == 1) {
     normal_matrix(n, AJAC, H, nullptr);
-    for (IWORD i = 0; i < n; ++i) {
+    for (IWORD i = 1; i <= n; ++i) {
       double big = 1e-10;
-      for (IWORD j = 0; j < n; ++j) {
-        const double a = std::fabs(H[i + j * n]);
+      for (IWORD j = 1; j <= n; ++j) {
+        const double a = std::fabs(h(i, j));
         if (a > big) big = a;
       }
-      DWT[i] = big;
+      dwt(i) = big;
     }
   }
-  for (IWORD i = 0; i < n; ++i) {
-    DLO[i] = XLOW[i] - X[i];
-    DHI[i] = XHIGH[i] - X[i];
+  for (IWORD i = 1; i <= n; ++i) {
+    dlo(i) = xlow(i) - x(i);
+    dhi(i) = xhigh(i) - x(i);
   }
   const double* weights = mode >= 1 ? DWT : nullptr;
   gradient(n, AJAC, F, G, weights);
@@ -118,11 +125,11 @@ extern "C" ORVK_API void ORVK_NEWTDX(const IWORD* N, const double* X, const doub
 
   // A NaN gradient has no meaningful step: return the zero step with every
   // variable non-free rather than whatever the arrays held.
-  for (IWORD i = 0; i < n; ++i) {
-    if (std::isnan(G[i])) {
-      for (IWORD k = 0; k < n; ++k) {
-        DX[k] = 0.0;
-        IPERM[k] = k + 1;
+  for (IWORD i = 1; i <= n; ++i) {
+    if (std::isnan(g(i))) {
+      for (IWORD k = 1; k <= n; ++k) {
+        dx(k) = 0.0;
+        iperm(k) = k;
       }
       *NFREE = 0;
       return;

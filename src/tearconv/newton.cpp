@@ -56,10 +56,12 @@ IWORD ask_hook(const orvika::NewtonCall& c, const IWORD* iterp, IWORD s, void* q
                void* qa14) {
   const double rmis = orvika::host::rmisval();
   const double r11 = c.ropt(11), r12 = c.ropt(12);
+  const orvika::Vec1<double> qwk(c.qwk, c.n);
   if (r11 < rmis && c.iopt(10) != 2) {
-    for (IWORD i = 1; i <= c.n; ++i) c.qwk[i - 1] = -r11;
+    for (IWORD i = 1; i <= c.n; ++i) qwk(i) = -r11;
   } else {
-    for (IWORD i = 1; i <= c.n; ++i) c.qwk[i - 1] = qscl[i - 1] * r12;
+    const orvika::Vec1<const double> QSCL(qscl, c.n);
+    for (IWORD i = 1; i <= c.n; ++i) qwk(i) = QSCL(i) * r12;
   }
   IWORD slot4 = *qoff + c.nt;
   IWORD flag = 0;

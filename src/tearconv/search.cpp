@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "frame/views.hpp"
 #include "orvika/tearconv_newton.h"
 
 namespace {
@@ -190,12 +191,14 @@ extern "C" ORVK_API void ORVK_NEWTQX(const IWORD* N, IWORD* MODE, IWORD* IPT, co
     *IPT = 0;
     return;
   }
+  const orvika::Vec1<const double> x0(X0, n), dx(DX, n);
+  const orvika::Vec1<double> xnew(XNEW, n);
   if (*MODE >= 0) {
     *STEP = 0.0;
     *RMS0 = rms_of(n, F0);
     *IPT = 0;
     ORVK_SEARCH(IPT, STEP, RMS0, TOLABS, TOLREL, STEP0, SMAX, W);
-    for (IWORD i = 0; i < n; ++i) XNEW[i] = X0[i] + *STEP * DX[i];
+    for (IWORD i = 1; i <= n; ++i) xnew(i) = x0(i) + *STEP * dx(i);
     *MODE = -1;
     return;
   }
@@ -210,6 +213,6 @@ extern "C" ORVK_API void ORVK_NEWTQX(const IWORD* N, IWORD* MODE, IWORD* IPT, co
     *MODE = 0;
     return;
   }
-  for (IWORD i = 0; i < n; ++i) XNEW[i] = X0[i] + *STEP * DX[i];
+  for (IWORD i = 1; i <= n; ++i) xnew(i) = x0(i) + *STEP * dx(i);
   *MODE = -1;
 }
