@@ -1,5 +1,6 @@
 // Values written as a stream of lines: a fixed number of items to a line,
-// each line opened by the same number of blanks, the last line short.
+// each line opened by the same number of blanks (or, in the general form,
+// by what the caller puts first), the last line short.
 #pragma once
 
 #include "frame/format.hpp"
@@ -7,6 +8,29 @@
 #include "orvika/orvika_types.h"
 
 namespace orvika {
+
+// The general form: COUNT items, PER_LINE to a line.  Each line starts on a
+// cleared record with OPEN(rec, k), k (0-based) the first item of the line
+// (a label on the first line, the number of the first item ...); ITEM(rec,
+// k) appends item k; EMIT(rec) writes the finished line (to a unit, to a
+// message routine ...).  With no items nothing is written.
+template <class Open, class Item, class Emit>
+void value_lines_with(IWORD count, int per_line, Open open, Item item, Emit emit) {
+  Rec r;
+  int on_line = 0;
+  for (IWORD k = 0; k < count; ++k) {
+    if (on_line == 0) {
+      r.clear();
+      open(r, k);
+    }
+    item(r, k);
+    if (++on_line == per_line) {
+      emit(r);
+      on_line = 0;
+    }
+  }
+  if (on_line > 0) emit(r);
+}
 
 // Writes COUNT items to UNIT, PER_LINE to a line, each line opened by LEAD
 // blanks; ITEM(rec, k) appends item k (0-based) to the record.  With no
@@ -17,20 +41,9 @@ void value_lines(IWORD unit, IWORD count, int per_line, int lead, Item item) {
     write_empty(unit);
     return;
   }
-  Rec r;
-  int on_line = 0;
-  for (IWORD k = 0; k < count; ++k) {
-    if (on_line == 0) {
-      r.clear();
-      r.X(lead);
-    }
-    item(r, k);
-    if (++on_line == per_line) {
-      write_rec(unit, r);
-      on_line = 0;
-    }
-  }
-  if (on_line > 0) write_rec(unit, r);
+  value_lines_with(
+      count, per_line, [lead](Rec& r, IWORD) { r.X(lead); }, item,
+      [unit](const Rec& r) { write_rec(unit, r); });
 }
 
 }  // namespace orvika
