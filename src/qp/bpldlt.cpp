@@ -9,7 +9,7 @@
 #include "kernels/dumps.hpp"
 #include "kernels/sparse.hpp"
 #include "orvika/qp.h"
-#include "qp/kkt_sparse.hpp"
+#include "qp/qp.hpp"
 
 namespace orvika {
 
@@ -18,7 +18,6 @@ namespace {
 using kkt_detail::dump_i;
 using kkt_detail::dump_r;
 using kkt_detail::dump_si;
-using kkt_detail::nlpint;
 
 constexpr double kPivTiny = 1e-22;
 

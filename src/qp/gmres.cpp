@@ -13,7 +13,7 @@
 #include "kernels/sparse.hpp"
 #include "orvika/kernels_vector.h"
 #include "orvika/qp.h"
-#include "qp/kkt_sparse.hpp"
+#include "qp/qp.hpp"
 
 namespace orvika {
 
@@ -23,7 +23,6 @@ using kkt_detail::dump_i;
 using kkt_detail::dump_r;
 using kkt_detail::dump_si;
 using kkt_detail::dump_sr;
-using kkt_detail::nlpint;
 
 constexpr IWORD kKrylovBound = 50;
 constexpr IWORD kMaxCycles = 200;

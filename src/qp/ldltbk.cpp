@@ -13,6 +13,9 @@
 namespace orvika {
 namespace {
 
+using qp_detail::dump_i;
+using qp_detail::dump_r;
+
 constexpr double kAlpha = 0.6403882032022076;  // (1 + sqrt 17) / 8
 constexpr IWORD kSingular = 129;
 

@@ -10,7 +10,7 @@
 #include "kernels/dumps.hpp"
 #include "kernels/sparse.hpp"
 #include "orvika/qp.h"
-#include "qp/kkt_sparse.hpp"
+#include "qp/qp.hpp"
 
 namespace orvika {
 
@@ -20,8 +20,6 @@ using kkt_detail::dump_i;
 using kkt_detail::dump_r;
 using kkt_detail::dump_si;
 using kkt_detail::dump_sr;
-using kkt_detail::nlpint;
-using kkt_detail::nlprea;
 using kkt_detail::phase_line;
 using kkt_detail::size_pr;
 using kkt_detail::timer;

@@ -14,6 +14,11 @@
 namespace orvika {
 namespace {
 
+using qp_detail::dump_i;
+using qp_detail::dump_r;
+using qp_detail::dump_si;
+using qp_detail::dump_sr;
+
 // Row i (1-based) of a compressed-row matrix: entries IA(i) .. IA(i+1)-1.
 struct Rows {
   const IWORD* ia;

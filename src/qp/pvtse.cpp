@@ -17,7 +17,7 @@
 #include "kernels/sparse.hpp"
 #include "kernels/vector.hpp"
 #include "orvika/qp.h"
-#include "qp/kkt_sparse.hpp"
+#include "qp/qp.hpp"
 
 namespace orvika {
 
@@ -27,8 +27,6 @@ using kkt_detail::dump_i;
 using kkt_detail::dump_r;
 using kkt_detail::dump_si;
 using kkt_detail::dump_sr;
-using kkt_detail::nlpint;
-using kkt_detail::nlprea;
 using kkt_detail::phase_line;
 
 constexpr double kAlphaBK = 0.6403882032022076;  // (1 + sqrt 17) / 8

@@ -18,6 +18,11 @@
 namespace orvika {
 namespace {
 
+using qp_detail::dump_i;
+using qp_detail::dump_r;
+using qp_detail::dump_si;
+using qp_detail::dump_sr;
+
 // Saved variables of the step (one copy per process).
 struct ActvState {
   double min_ineq = 1e20;  // MIN INEQ: smallest violation sum of this solve

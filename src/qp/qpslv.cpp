@@ -9,7 +9,6 @@
 #include "frame/views.hpp"
 #include "orvika/host.h"
 #include "orvika/kernels_sparse.h"
-#include "qp/kkt_sparse.hpp"
 #include "qp/qp.hpp"
 
 namespace {
@@ -150,6 +149,11 @@ bool bound_rows(IWORD n, IWORD meq, const IWORD* iac, const IWORD* jac, const do
 namespace {
 
 using namespace orvika;
+using qp_detail::dump_i;
+using qp_detail::dump_r;
+using qp_detail::dump_si;
+using qp_detail::dump_sr;
+using qp_detail::size_pr;
 
 // Outcome of the active-set step of one iteration.
 enum class Next { kIterate, kEndRun, kReturn };

@@ -74,13 +74,13 @@ extern "C" ORVK_API void ORVK_BFGS1(const IWORD* N, const double* S, const doubl
   const double etats = dot(n, eta, S) + 1e-12;
   const IWORD ip = *IPRINT, unit = *IOUT;
   if (ip > 2) {
-    orvika::dump_r(unit, n, 0, S, "S         ");
-    orvika::dump_r(unit, n, 0, as, "AS        ");
-    orvika::dump_sr(unit, yts, "YTS       ");
-    orvika::dump_sr(unit, stas, "STAS      ");
-    orvika::dump_sr(unit, theta, "THETA     ");
-    orvika::dump_r(unit, n, 0, eta, "ETA       ");
-    orvika::dump_sr(unit, etats, "ETATS     ");
+    orvika::qp_detail::dump_r(unit, n, 0, S, "S         ");
+    orvika::qp_detail::dump_r(unit, n, 0, as, "AS        ");
+    orvika::qp_detail::dump_sr(unit, yts, "YTS       ");
+    orvika::qp_detail::dump_sr(unit, stas, "STAS      ");
+    orvika::qp_detail::dump_sr(unit, theta, "THETA     ");
+    orvika::qp_detail::dump_r(unit, n, 0, eta, "ETA       ");
+    orvika::qp_detail::dump_sr(unit, etats, "ETATS     ");
   }
   if (stas == 0 || etats == 0 || !std::isfinite(stas) || !std::isfinite(etats)) return;
   for (IWORD i = 0; i < n; ++i)
@@ -122,8 +122,8 @@ extern "C" ORVK_API void ORVK_GUPDAT(const IWORD* N, const double* S, const doub
   }
   const IWORD ip = *IPRINT, unit = *IOUT;
   if (ip > 2) {
-    orvika::dump_r(unit, n, 0, S, "S         ");
-    orvika::dump_r(unit, n, 0, g_c, "Q         ");
+    orvika::qp_detail::dump_r(unit, n, 0, S, "S         ");
+    orvika::qp_detail::dump_r(unit, n, 0, g_c, "Q         ");
   }
   const double d = 1e-12 + dot(n, g_c, S);
   const double e = dot(n, r, S);
@@ -133,7 +133,7 @@ extern "C" ORVK_API void ORVK_GUPDAT(const IWORD* N, const double* S, const doub
       for (IWORD k = 0; k < n; ++k)
         A[k + i * n] += (r[i] * c[k] + r[k] * c[i]) / d - c[k] * e * c[i] / (d * d);
   }
-  if (ip > 2) orvika::dump_r(unit, n * n, 0, A, "A BLOCK   ");
+  if (ip > 2) orvika::qp_detail::dump_r(unit, n * n, 0, A, "A BLOCK   ");
 }
 
 /* ORVK_DFPBFS: update of an inverse Hessian approximation H by DFP (when

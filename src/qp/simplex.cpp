@@ -12,7 +12,7 @@
 #include "frame/units.hpp"
 #include "kernels/dumps.hpp"
 #include "orvika/qp.h"
-#include "qp/kkt_sparse.hpp"
+#include "qp/qp.hpp"
 
 namespace orvika {
 
@@ -22,8 +22,6 @@ using kkt_detail::dump_i;
 using kkt_detail::dump_r;
 using kkt_detail::dump_si;
 using kkt_detail::dump_sr;
-using kkt_detail::nlpint;
-using kkt_detail::nlprea;
 using kkt_detail::size_pr;
 
 // Room of the current check's blocks, known while SOLVER runs (0: not

@@ -95,8 +95,8 @@ extern "C" ORVK_API void ORVK_SSOLVE(const IWORD* N, const double* A, const doub
   }
   const IWORD ip = *IPRINT;
   if (ip > 2) {
-    orvika::dump_r(unit, n * (n - 1) / 2, 0, s.l, "L         ");
-    orvika::dump_r(unit, n, 0, s.d, "D         ");
+    orvika::qp_detail::dump_r(unit, n * (n - 1) / 2, 0, s.l, "L         ");
+    orvika::qp_detail::dump_r(unit, n, 0, s.d, "D         ");
   }
 
   if (!cont) {
@@ -109,12 +109,12 @@ extern "C" ORVK_API void ORVK_SSOLVE(const IWORD* N, const double* A, const doub
     for (IWORD k = 1; k < i; ++k) sum += L(i, k) * s.z[k - 1];
     s.z[i - 1] = (s.z[i - 1] - sum) + B[i - 1];
   }
-  if (ip > 2) orvika::dump_r(unit, n, 0, s.z, "Z         ");
+  if (ip > 2) orvika::qp_detail::dump_r(unit, n, 0, s.z, "Z         ");
 
   for (IWORD k = n; k >= 1; --k) {
     double xk = s.d[k - 1] != 0 ? s.z[k - 1] / s.d[k - 1] : 0.0;
     for (IWORD j = k + 1; j <= n; ++j) xk -= L(j, k) * X[j - 1];
     X[k - 1] = xk;
   }
-  if (ip > 2) orvika::dump_r(unit, n, 0, X, "X         ");
+  if (ip > 2) orvika::qp_detail::dump_r(unit, n, 0, X, "X         ");
 }

@@ -8,7 +8,7 @@
 #include "kernels/dumps.hpp"
 #include "orvika/kernels_vector.h"
 #include "orvika/qp.h"
-#include "qp/kkt_sparse.hpp"
+#include "qp/qp.hpp"
 
 namespace orvika {
 
@@ -16,7 +16,6 @@ namespace {
 
 using kkt_detail::dump_i;
 using kkt_detail::dump_r;
-using kkt_detail::nlpint;
 
 bool listed(IWORD v, IWORD n, const IWORD* list) {
   for (IWORD k = 0; k < n; ++k)
