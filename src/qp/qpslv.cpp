@@ -926,16 +926,16 @@ Next QpSolver::active_set_step() {
  * Optimization, 2nd ed. (1987), ch. 10 (active-set methods); the dense KKT
  * solve after Bunch and Parlett (1971). */
 extern "C" ORVK_API void ORVK_QPSLV(
-    const IWORD* N_, const double* G, const IWORD* IAH, const IWORD* JAH, const double* H,
-    const IWORD* MEQ_, const IWORD* MINEQ_, const double* B, const IWORD* IAC, const IWORD* JAC,
+    const IWORD* N, const double* G, const IWORD* IAH, const IWORD* JAH, const double* H,
+    const IWORD* MEQ, const IWORD* MINEQ, const double* B, const IWORD* IAC, const IWORD* JAC,
     const double* AC, const double* FESBLE, const IWORD* MACT, IWORD* NCACT, IWORD* ITER,
     double* X, const IWORD* LRWRKQP, double* RWRKQP, const IWORD* LIWRKQP, IWORD* IWRKQP,
-    void*, LWORD* LACT, const IWORD* IPRINT_, IWORD* IRET, const IWORD* LRWLES, double* RWLES,
-    const IWORD* LIWLES, IWORD* IWLES, IWORD* ISING, double* APHMAX, const IWORD* LDC,
-    double* CWORK, IWORD* IFAIL) {
-  QpSolver solver{*N_, *MEQ_, *MINEQ_, *IPRINT_, G,     IAH,   JAH,    H,       B,
-                  IAC, JAC,   AC,      FESBLE,  MACT,  NCACT, ITER,   X,       LRWRKQP,
-                  RWRKQP, LIWRKQP, IWRKQP, LACT, IRET, LRWLES, RWLES, LIWLES, IWLES,
-                  ISING, APHMAX, LDC,   CWORK,   IFAIL};
+    [[maybe_unused]] void* UNUSED21, LWORD* LACT, const IWORD* IPRINT, IWORD* IRET,
+    const IWORD* LRWLES, double* RWLES, const IWORD* LIWLES, IWORD* IWLES, IWORD* ISING,
+    double* APHMAX, const IWORD* LDC, double* CWORK, IWORD* IFAIL) {
+  QpSolver solver{*N,     *MEQ,    *MINEQ,  *IPRINT, G,      IAH,   JAH,   H,
+                  B,      IAC,     JAC,     AC,      FESBLE, MACT,  NCACT, ITER,
+                  X,      LRWRKQP, RWRKQP,  LIWRKQP, IWRKQP, LACT,  IRET,  LRWLES,
+                  RWLES,  LIWLES,  IWLES,   ISING,   APHMAX, LDC,   CWORK, IFAIL};
   solver.run();
 }
