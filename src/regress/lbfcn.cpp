@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "frame/hostdata.hpp"
+#include "frame/lines.hpp"
 #include "frame/units.hpp"
 #include "orvika/host.h"
 #include "regress/regress.hpp"
@@ -119,33 +120,26 @@ void LBDERV(IWORD npar, IWORD ndat, IWORD nmmax, const IWORD* nmeas, void* mdat1
     write_empty(u);
     write_rec(u, "  MEAS ----------- Z(MEAS,DATA) - TRUE/MEASURED -------");
     for (IWORD m = 1; m <= nmmax; ++m) {
-      ValueRows rows(u, Rec().I(m, 5).X(6), 8, 11);
-      for (IWORD i = 1; i <= ndat; ++i) rows.G(Z(m, i), 13, 5);
-      rows.done();
+      const Rec head = Rec().I(m, 5).X(6);
+      value_lines(u, ndat, 8, 11, [&](Rec& r, IWORD q) { r.G(Z(m, q + 1), 13, 5); }, &head);
     }
   }
   write_empty(u);
   write_rec(u, "  ---------------- P - PARAMETER VALUES ---------------");
-  {
-    ValueRows rows(u, Rec().X(11), 8, 11);
-    for (IWORD j = 1; j <= npar; ++j) rows.G(p[j - 1], 13, 5);
-    rows.done();
-  }
+  value_lines(u, npar, 8, 11, [&](Rec& r, IWORD q) { r.G(p[q], 13, 5); });
   write_empty(u);
   write_rec(u, "  CONS ----------- F(CONS,DATA) - CONSTRAINTS ---------");
   for (IWORD k = 1; k <= ncmax; ++k) {
-    ValueRows rows(u, Rec().I(k, 5).X(6), 8, 11);
-    for (IWORD i = 1; i <= ndat; ++i) rows.G(F(k, i), 13, 5);
-    rows.done();
+    const Rec head = Rec().I(k, 5).X(6);
+    value_lines(u, ndat, 8, 11, [&](Rec& r, IWORD q) { r.G(F(k, q + 1), 13, 5); }, &head);
   }
   if (!lform9 && lderz) {
     write_empty(u);
     write_rec(u, "  CONS MEAS ------ FZ(CONS,MEAS,DATA) - D(F)/D(Z) -----");
     for (IWORD k = 1; k <= ncmax; ++k)
       for (IWORD m = 1; m <= nmmax; ++m) {
-        ValueRows rows(u, Rec().I(k, 5).I(m, 5).X(1), 8, 11);
-        for (IWORD i = 1; i <= ndat; ++i) rows.G(FZ(k, m, i), 13, 5);
-        rows.done();
+        const Rec head = Rec().I(k, 5).I(m, 5).X(1);
+        value_lines(u, ndat, 8, 11, [&](Rec& r, IWORD q) { r.G(FZ(k, m, q + 1), 13, 5); }, &head);
       }
   }
   if (lderp) {
@@ -153,9 +147,8 @@ void LBDERV(IWORD npar, IWORD ndat, IWORD nmmax, const IWORD* nmeas, void* mdat1
     write_rec(u, "  CONS PARA ------ FP(CONS,PARA,DATA) - D(F)/D(P) -----");
     for (IWORD k = 1; k <= ncmax; ++k)
       for (IWORD j = 1; j <= npar; ++j) {
-        ValueRows rows(u, Rec().I(k, 5).I(j, 5).X(1), 8, 11);
-        for (IWORD i = 1; i <= ndat; ++i) rows.G(FP(k, j, i), 13, 5);
-        rows.done();
+        const Rec head = Rec().I(k, 5).I(j, 5).X(1);
+        value_lines(u, ndat, 8, 11, [&](Rec& r, IWORD q) { r.G(FP(k, j, q + 1), 13, 5); }, &head);
       }
   }
 }
@@ -184,43 +177,6 @@ void terminal(const Rec* lines, int n) {
   VLK_WRTTRM(&nn);
 }
 
-void ValueRows::next() {
-  if (count_ == per_) {
-    write_rec(unit_, rec_);
-    rec_.clear();
-    rec_.X(indent_);
-    count_ = 0;
-  }
-}
-void ValueRows::G(double v, int w, int d) {
-  next();
-  rec_.G(v, w, d);
-  ++count_;
-  any_ = true;
-}
-void ValueRows::F(double v, int w, int d) {
-  next();
-  rec_.F(v, w, d);
-  ++count_;
-  any_ = true;
-}
-void ValueRows::I(IWORD v, int w) {
-  next();
-  rec_.I(v, w);
-  ++count_;
-  any_ = true;
-}
-void ValueRows::done() {
-  if (!any_) {
-    // Nothing but positioning: the record holds only the head's text.
-    std::string_view s = rec_.view();
-    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-    write_rec(unit_, s);
-    return;
-  }
-  write_rec(unit_, rec_);
-}
-
 bool regress_counts_ok(IWORD npar, IWORD nmmax, const IWORD* nmeas, IWORD ndat, IWORD ncmax,
                        const IWORD* ncons, bool lform9) {
   if (npar < 0 || ndat < 0 || nmmax < 0 || ncmax < 0) return false;
@@ -247,9 +203,7 @@ void EngineArgs::echo_counts(std::string_view text, IWORD mx, const IWORD* v) co
   write_empty(iunit);
   write_rec(iunit, Rec().A(text).I(mx, 4));
   if (ndat < 1) return;
-  ValueRows rows(iunit, Rec().X(5), 30, 5);
-  for (IWORD i = 0; i < ndat; ++i) rows.I(v[i], 4);
-  rows.done();
+  value_lines(iunit, ndat, 30, 5, [&](Rec& r, IWORD q) { r.I(v[q], 4); });
 }
 
 }  // namespace orvika

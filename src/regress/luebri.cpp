@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "frame/hostdata.hpp"
+#include "frame/lines.hpp"
 #include "frame/units.hpp"
 #include "orvika/host.h"
 #include "orvika/tearconv_newton.h"
@@ -113,9 +114,7 @@ void Luebri::derivatives(bool check, bool deming) {
 }
 
 void Luebri::rows10(const double* v, IWORD n, IWORD stride) {
-  ValueRows rows(iunit, Rec().X(2), 10, 2);
-  for (IWORD q = 0; q < n; ++q) rows.G(v[q * stride], 13, 5);
-  rows.done();
+  value_lines(iunit, n, 10, 2, [&](Rec& r, IWORD q) { r.G(v[q * stride], 13, 5); });
 }
 
 void Luebri::derivative_dump(bool check) {
@@ -357,10 +356,12 @@ void Luebri::iteration(bool deming) {
       H(l, m) = sum;
     }
   if (kprint >= 3) {
-    ValueRows rows(u, Rec().X(2), 10, 2);
-    for (IWORD i = 1; i <= npar; ++i)
-      for (IWORD j = i; j <= npar; ++j) rows.G(H(i, j), 13, 5);
-    rows.done();
+    // The upper triangle by rows, ten values to a line.
+    IWORD i = 1, j = 0;
+    value_lines(u, npar * (npar + 1) / 2, 10, 2, [&](Rec& r, IWORD) {
+      if (++j > npar) j = ++i;
+      r.G(H(i, j), 13, 5);
+    });
   }
   // Steps 5-6: linearised residuals and gradient.
   for (IWORD i = 1; i <= ndat; ++i)
@@ -475,9 +476,7 @@ void Luebri::iteration(bool deming) {
     write_rec(u, l1);
     write_rec(u, l2);
     write_rec(u, l3);
-    ValueRows rows(u, Rec().X(1), 8, 1);
-    for (IWORD l = 0; l < npar; ++l) rows.G(p[l], 16, 8);
-    rows.done();
+    value_lines(u, npar, 8, 1, [&](Rec& r, IWORD l) { r.G(p[l], 16, 8); });
     if (kprint >= 2) {
       Rec a[2];
       a[1] = l1;

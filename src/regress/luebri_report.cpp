@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "frame/hostdata.hpp"
+#include "frame/lines.hpp"
 #include "frame/units.hpp"
 #include "regress/luebri.hpp"
 
@@ -131,41 +132,16 @@ void Luebri::final_report() {
   empties(u, 5);
   write_rec(u, Rec().X(10).A("PARAMETER ESTIMATES"));
   write_empty(u);
-  {
-    Rec rec;
-    int cnt = 0;
-    for (IWORD l = 1; l <= npar; ++l) {
-      if (cnt == 0) rec.X(10);
-      rec.I(l, 6).G(p[l - 1], 16, 7);
-      if (++cnt == 5) {
-        write_rec(u, rec);
-        rec.clear();
-        cnt = 0;
-      }
-    }
-    if (cnt > 0 || npar == 0) write_rec(u, rec);
-  }
+  value_lines(u, npar, 5, 10, [&](Rec& rec, IWORD q) { rec.I(q + 1, 6).G(p[q], 16, 7); });
   empties(u, 2);
   write_rec(u, Rec().X(10).A("FINAL FUNCTION VALUES"));
   write_empty(u);
-  {
-    Rec rec;
-    int cnt = 0;
-    for (IWORD i = 1; i <= ndat; ++i)
-      for (IWORD k = 1; k <= ncmax; ++k) {
-        if (cnt == 0)
-          rec.X(10);
-        else
-          rec.X(5);
-        rec.I(i, 5).I(k, 5).G(F(k, i), 20, 7);
-        if (++cnt == 3) {
-          write_rec(u, rec);
-          rec.clear();
-          cnt = 0;
-        }
-      }
-    if (cnt > 0 || ndat * ncmax == 0) write_rec(u, rec);
-  }
+  // (data point, constraint) pairs in order, three to a line.
+  value_lines(u, ndat * ncmax, 3, 10, [&](Rec& rec, IWORD q) {
+    const IWORD i = q / ncmax + 1, k = q % ncmax + 1;
+    if (q % 3 != 0) rec.X(5);
+    rec.I(i, 5).I(k, 5).G(F(k, i), 20, 7);
+  });
   // The nine-argument report ends here; the statistics are computed all the
   // same (silently), as without a report.
   if (lform9) {
@@ -219,27 +195,18 @@ void Luebri::statistics(bool report) {
       const double d = std::sqrt(H(i, i) * H(j, j));
       CP(i, j) = d > 0 ? H(i, j) / d : 0.0;
     }
+  // Column j of the triangle: at most MAXOFF entries above the diagonal,
+  // then the diagonal, PER to a line.
   auto tri_rows = [&](int per, int maxoff, bool fixed) {
     for (IWORD j = 1; j <= npar; ++j) {
-      Rec rec;
-      rec.X(2);
-      int cnt = 0;
-      auto put = [&](double v) {
-        if (cnt == per) {
-          write_rec(u, rec);
-          rec.clear();
-          rec.X(2);
-          cnt = 0;
-        }
+      const IWORD off = std::min<IWORD>(j - 1, maxoff);
+      value_lines(u, off + 1, per, 2, [&](Rec& rec, IWORD q) {
+        const double v = q < off ? CP(q + 1, j) : CP(j, j);
         if (fixed)
           rec.F(v, 10, 7);
         else
           rec.G(v, 13, 5);
-        ++cnt;
-      };
-      for (IWORD i = 1; i <= std::min<IWORD>(j - 1, maxoff); ++i) put(CP(i, j));
-      put(CP(j, j));
-      write_rec(u, rec);
+      });
     }
   };
   if (report) {

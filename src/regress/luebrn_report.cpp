@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "frame/hostdata.hpp"
+#include "frame/lines.hpp"
 #include "frame/units.hpp"
 #include "orvika/host.h"
 #include "regress/luebrn.hpp"
@@ -22,13 +23,14 @@ void LBWPAR(IWORD iunit, IWORD npar, const double* p, const double* plow, const 
     title = "         PARAMETERS ";
   else
     title = "     FINAL PARAMETERS ";
-  const IWORD first = static_cast<IWORD>(title.size()) + 1;
-  char line[80];
-  std::memset(line, ' ', sizeof line);
-  std::memcpy(line, title.data(), title.size());
   write_rec(iunit, " ");
-  IWORD c = first;
-  for (IWORD k = 1; k <= npar; ++k) {
+  if (npar <= 0) return;
+  // Fields of 14 columns after the title (later lines open with as many
+  // blanks), as many as end by column 72.
+  const int lead = static_cast<int>(title.size());
+  const Rec head = Rec().A(title);
+  value_lines(iunit, npar, (72 - (lead + 1)) / 14 + 1, lead, [&](Rec& r, IWORD q) {
+    const IWORD k = q + 1;
     const double pk = p[k - 1];
     const double sc = pscl[k - 1] != 0 ? pscl[k - 1] : 1.0;  // a zero scale shows P itself
     char field[15];
@@ -40,21 +42,14 @@ void LBWPAR(IWORD iunit, IWORD npar, const double* p, const double* plow, const 
     else if (pk + 1e-6 * std::fabs(pk) >= pupp[k - 1])
       mark = 'U';
     int last = 1;  // 0-based index of column 2
-    for (int q = 13; q >= 1; --q)
-      if (field[q] != ' ') {
-        last = q + 1;
+    for (int q2 = 13; q2 >= 1; --q2)
+      if (field[q2] != ' ') {
+        last = q2 + 1;
         break;
       }
     field[last] = mark;
-    std::memcpy(line + (c - 1), field, 15);
-    if (k == npar || c + 14 > 72) {
-      write_rec(iunit, std::string_view(line, static_cast<std::size_t>(c + 13)));
-      std::memset(line, ' ', sizeof line);
-      c = first;
-    } else {
-      c += 14;
-    }
-  }
+    r.A(std::string_view(field, 14));  // a mark in column 15 does not show
+  }, &head);
 }
 
 double Luebrn::pscale(IWORD k) const { return pscl[k - 1] != 0 ? pscl[k - 1] : 1.0; }
@@ -80,9 +75,9 @@ void Luebrn::echo() {
     write_empty(u);
     write_rec(u, text);
     for (IWORD m = 1; m <= nmmax; ++m) {
-      ValueRows rows(u, Rec().I(m, 5).X(6), 8, 11);
-      for (IWORD i = 1; i <= ndat; ++i) rows.G(a[(m - 1) + (i - 1) * nmmax], 13, 5);
-      rows.done();
+      const Rec head = Rec().I(m, 5).X(6);
+      value_lines(
+          u, ndat, 8, 11, [&](Rec& rec, IWORD q) { rec.G(a[(m - 1) + q * nmmax], 13, 5); }, &head);
     }
   };
   zrows("  MEAS ----------- ZM(MEAS,DATA) - MEASURED -----------", zm);
@@ -143,9 +138,7 @@ void Luebrn::progress(IWORD k) {
 void Luebrn::gradient_lines() {
   write_empty(iunit);
   write_rec(iunit, "  ---------------- GRADIENT - D(OBJ)/D(P) -------------");
-  ValueRows rows(iunit, Rec().X(11), 8, 11);
-  for (IWORD k = 0; k < npar; ++k) rows.G(-grad[k], 13, 5);
-  rows.done();
+  value_lines(iunit, npar, 8, 11, [&](Rec& r, IWORD k) { r.G(-grad[k], 13, 5); });
 }
 
 void Luebrn::lm_line(IWORD n) {
@@ -161,9 +154,7 @@ void Luebrn::lm_line(IWORD n) {
 void Luebrn::step_lines() {
   write_empty(iunit);
   write_rec(iunit, "  ----------------- DELP - (PNEW - POLD) --------------");
-  ValueRows rows(iunit, Rec().X(11), 8, 11);
-  for (IWORD k = 0; k < npar; ++k) rows.G(delp[k], 13, 5);
-  rows.done();
+  value_lines(iunit, npar, 8, 11, [&](Rec& r, IWORD k) { r.G(delp[k], 13, 5); });
 }
 
 void Luebrn::causes_block() {
@@ -288,19 +279,18 @@ void Luebrn::final_report() {
   write_rec(u, " FINAL CONSTRAINT FUNCTION VALUES (DATA PT, CONS NO, ERROR)");
   write_empty(u);
   {
-    Rec rec;
-    int cnt = 0;
-    for (IWORD i = 1; i <= ndat; ++i)
-      for (IWORD k = 1; k <= ncons[i - 1]; ++k) {
-        if (cnt == 3) {
-          write_rec(u, rec);
-          rec.clear();
-          cnt = 0;
-        }
-        rec.I(i, 5).I(k, 5).G(F(k, i), 14, 6);
-        ++cnt;
+    // (data point, constraint) pairs in order, three to a line.
+    IWORD count = 0;
+    for (IWORD i = 1; i <= ndat; ++i) count += ncons[i - 1];
+    IWORD i = 1, k = 0;
+    value_lines(u, count, 3, 0, [&](Rec& rec, IWORD) {
+      while (k == ncons[i - 1]) {
+        ++i;
+        k = 0;
       }
-    write_rec(u, rec);
+      ++k;
+      rec.I(i, 5).I(k, 5).G(F(k, i), 14, 6);
+    });
   }
   if (lform9) return;
   write_empty(u);
@@ -392,14 +382,17 @@ void Luebrn::statistics() {
     write_empty(u);
   }
   for (IWORD rr = 1; rr <= npar; ++rr) {
-    ValueRows rows(u, Rec().X(2), 12, 2);
-    for (IWORD s = 1; s <= rr; ++s) {
+    // Row rr of the correlations, stored as it is formed (and printed).
+    auto corr = [&](IWORD s) {
       const double d = std::sqrt(H(s, s)) * std::sqrt(H(rr, rr));
       const double c = d > 0 ? H(rr, s) / d : 0.0;
       cpack[rr * (rr - 1) / 2 + s - 1] = c;
-      if (kprint >= 2) rows.F(c, 10, 7);
-    }
-    if (kprint >= 2) rows.done();
+      return c;
+    };
+    if (kprint >= 2)
+      value_lines(u, rr, 12, 2, [&](Rec& rec, IWORD q) { rec.F(corr(q + 1), 10, 7); });
+    else
+      for (IWORD s = 1; s <= rr; ++s) corr(s);
   }
   // 7. Variance estimate.
   double v = 1;
@@ -415,9 +408,8 @@ void Luebrn::statistics() {
     write_empty(u);
     write_rec(u, " STANDARD DEVIATION OF PARAMETERS");
     write_empty(u);
-    ValueRows rows(u, Rec().X(2), 10, 2);
-    for (IWORD k = 1; k <= npar; ++k) rows.G(std::sqrt(v * H(k, k)) / pscale(k), 13, 5);
-    rows.done();
+    value_lines(u, npar, 10, 2,
+                [&](Rec& rec, IWORD q) { rec.G(std::sqrt(v * H(q + 1, q + 1)) / pscale(q + 1), 13, 5); });
   }
   // 9. Covariance matrix.
   for (IWORD rr = 1; rr <= npar; ++rr)

@@ -47,26 +47,6 @@ void time_limit_box(IWORD unit);
 // Shows the records LINES(1..N) on the host terminal (when TERMON > 0).
 void terminal(const Rec* lines, int n);
 
-// Rows of values: a head record, then PER values a row, continuation rows
-// starting with INDENT blanks (formats like I5, 6X, 8G13.5, /, (11X, 8G13.5)).
-class ValueRows {
- public:
-  ValueRows(IWORD unit, const Rec& head, int per, int indent)
-      : unit_(unit), rec_(head), per_(per), indent_(indent) {}
-  void G(double v, int w, int d);
-  void F(double v, int w, int d);
-  void I(IWORD v, int w);
-  void done();  // writes the last row (an empty record when nothing came)
-
- private:
-  void next();
-  IWORD unit_;
-  Rec rec_;
-  int per_, indent_;
-  int count_ = 0;
-  bool any_ = false;
-};
-
 // ---- packed symmetric kernels ---------------------------------------------
 
 // A = U'U with a floor |a_ii TOL| on the pivots; IRANK -1 (N <= 0), 0, or the
