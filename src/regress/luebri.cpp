@@ -673,31 +673,80 @@ void Luebri::run() {
  * adjustments DELZ = ZM - Z of the measured variables of NDAT data points,
  * minimising sum (DELZ/R)^2 subject to F(P, Z) = 0 at every point, by Deming
  * and Britt-Luecke iterations (Gauss-Newton for the nine-argument model).
+ * All arguments by address; Z-shaped arrays are (NMMAX,NDAT), F-shaped ones
+ * (NCMAX,NDAT); work arrays need no content on entry.
  *
- * Arguments (all by address): NPAR, NMMAX, NMEAS(NDAT), MDAT1, NDAT, NCMAX,
- * NCONS(NDAT), -, LPACK (>= NCMAX(NCMAX+1)/2 when NCMAX > 1), F (NCMAX,NDAT)
- * out, P in/out, Z (NMMAX,NDAT) in/out, ZM in, MDAT2, FZ (NCMAX,NMMAX,NDAT),
- * FP (NCMAX,NPAR,NDAT), R (NMMAX,NDAT), W (NCMAX,NCMAX,NDAT), WPACK
- * (LPACK,NDAT), ZPERT (NMMAX,NDAT; may be FPW), FPW (NPAR,NCMAX,NDAT), DELP,
- * DELZ (NMMAX,NDAT) in/out, ELIN, GRAD, HMAT (NPAR,NPAR) out: covariance,
- * STPLO, STPUP, CPACK (NPAR(NPAR+1)/2) out, MODEL, IPRINT, IODS (0 no line
- * search, 2 search from STPSIZ, other from the last factor), ISTAT out, ITER
- * in/out, -, TOL, IPERM (NPAR), KDEM (Deming iterations before Britt-Luecke;
- * -2 nine-argument model), ISV, SIGMA out, SSQ in/out, FTRY, -, STPSIZ (in
- * (0, 1]; other values mean 1),
- * NDRV (0 analytic, 2 central, other forward), SSND, NCALL out, IBOUND (echo
- * only), PLOW, PUPP, QPWORK (3 NPAR), -, -, -, MUSER, PSCL (> 0; other
- * values taken as 1).
+ *   NPAR    in      IWORD              number of parameters (echoed as N).
+ *   NMMAX   in      IWORD              most measured variables of a point.
+ *   NMEAS   in      IWORD(NDAT)        measured variables of each point.
+ *   MDAT1   in      caller's           handed to the model only.
+ *   NDAT    in      IWORD              number of data points (echoed as K).
+ *   NCMAX   in      IWORD              most constraints of a point.
+ *   NCONS   in      IWORD(NDAT)        constraints of each point.
+ *   ARG8    -                          not read.
+ *   LPACK   in      IWORD              words of one packed block of WPACK
+ *                                      (>= NCMAX(NCMAX+1)/2 when NCMAX > 1).
+ *   F       out     real, F-shaped     constraint values of the last evaluation.
+ *   P       in/out  real(NPAR)         start values; estimates.
+ *   Z       in/out  real, Z-shaped     adjusted (estimated true) values.
+ *   ZM      in      real, Z-shaped     measured values.
+ *   MDAT2   in      caller's           handed to the model only.
+ *   FZ      work/out real(NCMAX,NMMAX,NDAT)  dF/dZ.
+ *   FP      work/out real(NCMAX,NPAR,NDAT)   dF/dP.
+ *   R       in      real, Z-shaped     standard deviations of the measured values.
+ *   W       work    real(NCMAX,NCMAX,NDAT)   weight block of each point.
+ *   WPACK   work    real(LPACK,NDAT)   packed weight blocks.
+ *   ZPERT   work    real, Z-shaped     perturbed values of the differences (may
+ *                                      be FPW: the two are never live together).
+ *   FPW     work    real(NPAR,NCMAX,NDAT)    products FP'W of each point.
+ *   DELP    work/out real(NPAR)        parameter step of the last iteration.
+ *   DELZ    in/out  real, Z-shaped     adjustments ZM - Z.
+ *   ELIN    work    real, F-shaped     linearised constraint residuals.
+ *   GRAD    work    real(NPAR)         gradient, then the line-search trial.
+ *   HMAT    work/out real(NPAR,NPAR)   normal matrix; the covariance on return.
+ *   STPLO, STPUP work real(NPAR)       bounds of the step.
+ *   CPACK   out     real(NPAR(NPAR+1)/2)  packed parameter matrix of the
+ *                                      statistics.
+ *   MODEL   in      routine            the caller's model: sixteen arguments, nine
+ *                                      when KDEM = -2 (see regress.h).
+ *   IPRINT  in      IWORD              print level (the report works at IPRINT - 1).
+ *   IODS    in      IWORD              line search of the Deming iterations: 0 none,
+ *                                      2 each from STPSIZ, other from the last factor.
+ *   ISTAT   out     IWORD              return code (below).
+ *   ITER    in/out  IWORD              iteration limit; iterations performed.
+ *   ARG35   -                          not read.
+ *   TOL     in      real               convergence tolerance.
+ *   IPERM   work    IWORD(NPAR)        free parameters first; read by the statistics.
+ *   KDEM    in      IWORD              Deming iterations before Britt-Luecke (a
+ *                                      negative value or one >= ITER: Deming
+ *                                      throughout); -2 nine-argument model.
+ *   ISV     in      IWORD              0: covariance scaled by the variance estimate.
+ *   SIGMA   out     real               standard-deviation estimate of the fit.
+ *   SSQ     in/out  real               objective; its entry value is the reference
+ *                                      of the first convergence test.
+ *   FTRY    work    real, F-shaped     values at trial and perturbed points.
+ *   ARG43   -                          not read.
+ *   STPSIZ  in      real               first step factor, in (0, 1]; other values
+ *                                      (NaN included) mean 1.
+ *   NDRV    in      IWORD              0 analytic, 2 central, other forward differences.
+ *   SSND    in      real               relative step of the differences.
+ *   NCALL   out     IWORD              model calls.
+ *   IBOUND  in      IWORD              >= 1: the bounds are echoed.
+ *   PLOW, PUPP in   real(NPAR)         parameter bounds.
+ *   QPWORK  work    real(3 NPAR)       work of the bounded step; read by the statistics.
+ *   ARG52..ARG54 -                     not read.
+ *   MUSER   in      caller's           handed to the model as its last argument.
+ *   PSCL    in      real(NPAR)         divisors of the returned parameter matrix
+ *                                      (> 0; other values taken as 1).
  *
  * ISTAT: 0 converged (first-order conditions: a negligible undamped step, or
  * a change of SSQ of at most TOL where the undamped step predicts no more, or
  * residuals at the rounding level of the data); 1 not converged within ITER,
  * or no damping of a stalled search helped, or the model saturated in a
  * parameter, or a parameter ran off beyond 1e4 (|P0| + 0.01) (P0 its
- * start); 10 stopped by the host's
- * time limit; -1 invalid counts (negative, NMEAS(i) > NMMAX, NCONS(i) >
- * NCMAX, LPACK too small, or a zero or NaN SSND where differences are
- * taken): nothing is done.
+ * start); 10 stopped by the host's time limit; -1 invalid counts (negative,
+ * NMEAS(i) > NMMAX, NCONS(i) > NCMAX, LPACK too small, or a zero or NaN SSND
+ * where differences are taken): nothing is done.
  * Cost per iteration: 1 + sum NMEAS + NPAR model calls by differences (twice
  * for central), O(NDAT NPAR^2 NCMAX^2 + NPAR^3) work. */
 extern "C" ORVK_API void ORVK_LUEBRI(

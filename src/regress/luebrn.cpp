@@ -593,24 +593,80 @@ void Luebrn::run() {
 
 /* ORVK_LUEBRN: estimates NPAR parameters P (PLOW <= P <= PUPP) and the true
  * values Z of the measured variables of NDAT data points, minimising
- * sum ((ZM - Z)/R)^2 subject to the constraints F(P, Z) = 0 of every point.
+ * sum ((ZM - Z)/R)^2 subject to the constraints F(P, Z) = 0 of every point,
+ * by Deming or weighted least-squares iterations, then Britt-Luecke ones,
+ * each a bounded Levenberg-Marquardt step.  All arguments by address;
+ * Z-shaped arrays are (NMMAX,NDAT), F-shaped ones (NCMAX,NDAT); work arrays
+ * need no content on entry.
  *
- * Arguments (all by address; the table of the front end ORVK_BNLLSQ shows how
- * it fills them): NPAR, NMMAX, NMEAS(NDAT), MDAT1, NDAT, NCMAX, NCONS(NDAT),
- * -, LPACK (>= NCMAX(NCMAX+1)/2 when IODS = 3), F (NCMAX,NDAT) out, P in/out,
- * Z (NMMAX,NDAT) out, ZM in, MDAT2, FZ (NCMAX,NMMAX,NDAT), FP (NCMAX,NPAR,NDAT),
- * R (NMMAX,NDAT) standard deviations, W (NCMAX,NCMAX,NDAT) or factors
- * (LPACK,NDAT), WPACK, ZFIRST, FPW (NPAR,NCMAX,NDAT), DELP, ZNEW, ELIN, GRAD,
- * HMAT (NPAR,NPAR) out: inverse of the free block, STPLO, STPUP, CPACK
- * (NPAR(NPAR+1)/2) out: covariance, MODEL, IPRINT, IODS (3 weighted least
- * squares, 2 Deming with refresh, other Deming), ISTAT out, ITER in/out, -,
- * TOL, IPERM (NPAR), KDEM (iterations before Britt-Luecke; -2 nine-argument
- * model), ISV (0 scales the covariance by the variance estimate), SIGMA out,
- * SSQ out, FTRY, NZMIT (measurement-adjustment passes; < 1 taken as 1), -,
- * NDRV (0 analytic, 1 forward, >= 2 central differences), SSND (relative
- * difference step), NCALL out, -, PLOW, PUPP, QPWORK (3 NPAR), -, -, -, MUSER,
- * POLD, DSCAL, LAM, LAM2, FBASE, DZ (NMMAX), PSAVE, PSCL (display scales; 0
- * taken as 1).
+ *   NPAR    in      IWORD              number of parameters.
+ *   NMMAX   in      IWORD              most measured variables of a point.
+ *   NMEAS   in      IWORD(NDAT)        measured variables of each point.
+ *   MDAT1   in      caller's           handed to the model only.
+ *   NDAT    in      IWORD              number of data points.
+ *   NCMAX   in      IWORD              most constraints of a point.
+ *   NCONS   in      IWORD(NDAT)        constraints of each point.
+ *   ARG8    -                          not read.
+ *   LPACK   in      IWORD              words of one packed factor in W
+ *                                      (>= NCMAX(NCMAX+1)/2 when IODS = 3).
+ *   F       out     real, F-shaped     constraint values (whitened linearised
+ *                                      residuals in weighted least squares); those
+ *                                      of the final evaluation on return.
+ *   P       in/out  real(NPAR)         start values (moved into the bounds); estimates.
+ *   Z       out     real, Z-shaped     estimated true values (ZM at entry).
+ *   ZM      in      real, Z-shaped     measured values.
+ *   MDAT2   in      caller's           handed to the model only.
+ *   FZ      work/out real(NCMAX,NMMAX,NDAT)  dF/dZ.
+ *   FP      work/out real(NCMAX,NPAR,NDAT)   dF/dP.
+ *   R       in      real, Z-shaped     standard deviations of the measured values.
+ *   W       work    real(NCMAX,NCMAX,NDAT)   weight blocks; in weighted least
+ *                                      squares packed factors (LPACK,NDAT).
+ *   WPACK   work    real               packed work of one point.
+ *   ZFIRST  work    real, Z-shaped     estimates of the first Britt-Luecke trial.
+ *   FPW     work    real(NPAR,NCMAX,NDAT)    products FP'W of each point.
+ *   DELP    work/out real(NPAR)        parameter step of the last trial.
+ *   ZNEW    work    real, Z-shaped     trial estimates of the Britt-Luecke search.
+ *   ELIN    work    real, F-shaped     linearised constraint residuals.
+ *   GRAD    work    real(NPAR)         right-hand side of the normal equations.
+ *   HMAT    work/out real(NPAR,NPAR)   normal matrix; on return the inverse of the
+ *                                      free-parameter block.
+ *   STPLO, STPUP work real(NPAR)       step bounds PLOW - POLD, PUPP - POLD.
+ *   CPACK   out     real(NPAR(NPAR+1)/2)  packed covariance of the parameters.
+ *   MODEL   in      routine            the caller's model: sixteen arguments, nine
+ *                                      when KDEM = -2 (see regress.h).
+ *   IPRINT  in      IWORD              print level (the report works at IPRINT - 1).
+ *   IODS    in      IWORD              3 weighted least squares before the switch,
+ *                                      2 Deming with refresh, other Deming.
+ *   ISTAT   out     IWORD              return code (below).
+ *   ITER    in/out  IWORD              iteration limit; iterations performed.
+ *   ARG35   -                          not read.
+ *   TOL     in      real               convergence tolerance.
+ *   IPERM   work/out IWORD(NPAR)       free parameters first; read by the statistics.
+ *   KDEM    in      IWORD              iterations before Britt-Luecke (0 acts as 1; a
+ *                                      negative value or one >= ITER: none);
+ *                                      -2 nine-argument model.
+ *   ISV     in      IWORD              0: covariance scaled by the variance estimate.
+ *   SIGMA   out     real               standard-deviation estimate of the fit.
+ *   SSQ     out     real               objective value.
+ *   FTRY    work    real, F-shaped     values or residuals at trial points.
+ *   NZMIT   in      IWORD              measurement-adjustment passes at a phase end
+ *                                      (< 1 taken as 1).
+ *   ARG44   -                          not read.
+ *   NDRV    in      IWORD              0 analytic, 1 forward, >= 2 central differences.
+ *   SSND    in      real               relative step of the differences.
+ *   NCALL   out     IWORD              model calls.
+ *   ARG48   -                          not read.
+ *   PLOW, PUPP in   real(NPAR)         parameter bounds.
+ *   QPWORK  work    real(3 NPAR)       work of the bounded step.
+ *   ARG52..ARG54 -                     not read.
+ *   MUSER   in      caller's           handed to the model as its last argument.
+ *   POLD    work    real(NPAR)         parameters at the start of the iteration.
+ *   DSCAL   work    real(NPAR)         Levenberg-Marquardt scaling.
+ *   LAM, LAM2 work  real, F-shaped     multipliers of the measurement updates.
+ *   FBASE   work    real, F-shaped     constraint values of the base or first trial.
+ *   DZ      work    real(NMMAX)        scratch of the measurement update.
+ *   PSAVE   out     real(NPAR)         parameters at the end of the first phase.
+ *   PSCL    in      real(NPAR)         display scales: P/PSCL is printed (0 taken as 1).
  *
  * ISTAT: 0 converged (the first-order conditions hold at the returned point:
  * the undamped step predicts a relative decrease of at most TOL, or the

@@ -394,37 +394,13 @@ void Ys::decide() {
 
 /* ORVK_YSOLVE: minimises S = sum_i (Y_i(X) - YMEAS_i)^2 over XLOW <= X <= XUP
  * by Marquardt's method, asking the caller for model values and derivative
- * columns by reverse communication.
+ * columns by reverse communication.  All arguments by address.
  *
  *   N      in      IWORD        number of parameters.
  *   M      in      IWORD        number of measured values.
- *   ICTL   in/out  IWORD(26)    word 1 request code (caller sets 1 to start, then
- *                               passes back what it got: 2 derivative column of
- *                               parameter ICTL(4) into DYDX, 3 and 4 model values
- *                               at X(1..N) into YCALC(1..M), 5 call again, -1 done);
- *                               word 2 kind (1 column, 0 values, -1 nothing);
- *                               word 3 status: N started, k > 0 step accepted with k
- *                               parameters still moving, 0 converged, -1 failed,
- *                               -2 fewer values than varied parameters, -3 nothing
- *                               to vary, -5 bad code or state words, -6 X outside
- *                               the bounds, -7 zero pivot.  Other words: state,
- *                               hand back as is.
- *                               Status 0 means a first-order point: the values fit
- *                               to rounding, or the undamped step from the accepted
- *                               point moves no parameter by more than eps relative
- *                               or predicts a decrease below the rounding of S.  A
- *                               short damped step is no convergence (the fit goes
- *                               on); a stationary point where a parameter has grown
- *                               beyond 1e6 times its start or has lost all effect
- *                               on the values (a limit of the model), or where some
- *                               combination of the parameters has none (a pivot of
- *                               the scaled normal matrix at the rounding level, 1e-13)
- *                               ends with -1,
- *                               as does the lambda limit, which returns the last
- *                               accepted point and its values.  A step that the
- *                               bounds clip to nothing (or below the resolution of
- *                               X) ends the fit without an evaluation, with that
- *                               same test.
+ *   ICTL   in/out  IWORD(26)    word 1 request code, word 2 kind, word 3 status
+ *                               (below), word 4 the parameter of a column request;
+ *                               other words state, handed back as they are.
  *   RCTL   in/out  real(16)     words 1-5 options (nu, lambda, tau, eps, phimin;
  *                               nu <= 1 means 10), 6-16 state.
  *   X      in/out  real(2N)     point to evaluate; X(N+1..2N) the accepted point.
@@ -439,7 +415,28 @@ void Ys::decide() {
  *                               iteration uses it divided by nu (after request 1 the
  *                               starting lambda; after an accepted step lambda nu times
  *                               a factor in [1/3, 2] by the step's gain ratio).
- *   WORK   work    real(N*M + 2N + M); ANORM, ASYS work real(N*(N+2)).
+ *   WORK   work    real(N*M + 2N + M)  Jacobian and saved vectors.
+ *   ANORM, ASYS work real(N*(N+2))     normal matrix, damped system and step.
+ *
+ * Request codes (ICTL(1)): the caller sets 1 to start, then passes back what
+ * it got: 2 derivative column of parameter ICTL(4) into DYDX, 3 and 4 model
+ * values at X(1..N) into YCALC(1..M), 5 call again, -1 done.  Kind (ICTL(2)):
+ * 1 column, 0 values, -1 nothing.
+ * Status (ICTL(3)): N started, k > 0 step accepted with k parameters still
+ * moving, 0 converged, -1 failed, -2 fewer values than varied parameters,
+ * -3 nothing to vary, -5 bad code or state words, -6 X outside the bounds,
+ * -7 zero pivot.
+ * Status 0 means a first-order point: the values fit to rounding, or the
+ * undamped step from the accepted point moves no parameter by more than eps
+ * relative or predicts a decrease below the rounding of S.  A short damped
+ * step is no convergence (the fit goes on); a stationary point where a
+ * parameter has grown beyond 1e6 times its start or has lost all effect on
+ * the values (a limit of the model), or where some combination of the
+ * parameters has none (a pivot of the scaled normal matrix at the rounding
+ * level, 1e-13) ends with -1, as does the lambda limit, which returns the
+ * last accepted point and its values.  A step that the bounds clip to nothing
+ * (or below the resolution of X) ends the fit without an evaluation, with
+ * that same test.
  * Cost: O(M N^2 + N^3) per iteration. */
 extern "C" ORVK_API void ORVK_YSOLVE(const IWORD* N, const IWORD* M, IWORD* ICTL, double* RCTL,
                                      double* X, const double* PMODE, const double* XUP,
