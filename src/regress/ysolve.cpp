@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "frame/views.hpp"
 #include "orvika/regress.h"
 #include "regress/regress.hpp"
 
@@ -21,6 +22,7 @@ constexpr double kExactRel = 1e-28;
 // A stationary point counts as a limit at infinity, and a parameter of too
 // little effect as saturation, by the engines' thresholds.
 using orvika::kRunaway;
+using orvika::Vec1;
 using orvika::kSaturated;
 // Decrease of S, relative, that counts as rounding.
 constexpr double kPredRound = 1e-12;
@@ -36,10 +38,10 @@ struct Ys {
   IWORD n, m;
   IWORD* ictl;
   double* rctl;
-  double* x;
-  const double *pmode, *xup, *xlow, *ymeas;
-  double* ycalc;
-  const double* dydx;
+  Vec1<double> x;
+  Vec1<const double> pmode, xup, xlow, ymeas;
+  Vec1<double> ycalc;
+  Vec1<const double> dydx;
   double* stat;
   double* work;
   double* anorm;
@@ -52,10 +54,10 @@ struct Ys {
   double& trial(IWORD j) { return work[n * m + j - 1]; }
   double& typ(IWORD j) { return work[n * m + n + j - 1]; }
   double& ysave(IWORD i) { return work[n * m + 2 * n + i - 1]; }
-  double& xacc(IWORD j) { return x[n + j - 1]; }
+  double& xacc(IWORD j) { return x(n + j); }
   double& A(IWORD j, IWORD l) { return anorm[(j - 1) + (l - 1) * n]; }
   double& B(IWORD j, IWORD l) { return asys[(j - 1) + (l - 1) * n]; }
-  bool active(IWORD j) const { return pmode[j - 1] != 0; }  // NaN counts as differenced
+  bool active(IWORD j) const { return pmode(j) != 0; }  // NaN counts as differenced
 
   void set_return(IWORD code, IWORD status) {
     ic(1) = code;
@@ -65,10 +67,10 @@ struct Ys {
   double evaluate() {
     double s = 0, size = 0;
     for (IWORD i = 1; i <= m; ++i) {
-      ysave(i) = ycalc[i - 1];
-      const double r = ycalc[i - 1] - ymeas[i - 1];
+      ysave(i) = ycalc(i);
+      const double r = ycalc(i) - ymeas(i);
       s += r * r;
-      size += ymeas[i - 1] * ymeas[i - 1] + ycalc[i - 1] * ycalc[i - 1];
+      size += ymeas(i) * ymeas(i) + ycalc(i) * ycalc(i);
     }
     rc(15) = s;
     st(4) += 1;
@@ -84,8 +86,8 @@ struct Ys {
   double min_pivot_ = 0;
   // Installs the trial point and its model values as the accepted point.
   void accept(double s, double lambda) {
-    for (IWORD j = 1; j <= n; ++j) x[j - 1] = xacc(j) = trial(j);
-    for (IWORD i = 1; i <= m; ++i) ycalc[i - 1] = ycalc[m + i - 1] = ysave(i);
+    for (IWORD j = 1; j <= n; ++j) x(j) = xacc(j) = trial(j);
+    for (IWORD i = 1; i <= m; ++i) ycalc(i) = ycalc(m + i) = ysave(i);
     st(1) = s;
     st(6) = lambda;
   }
@@ -102,8 +104,8 @@ struct Ys {
 
 void Ys::start_evaluation() {
   for (IWORD j = 1; j <= n; ++j) {
-    trial(j) = x[j - 1];
-    typ(j) = std::fabs(x[j - 1]) + 0.01;
+    trial(j) = x(j);
+    typ(j) = std::fabs(x(j)) + 0.01;
   }
   const double s = evaluate();
   if (exact_) {
@@ -117,7 +119,7 @@ void Ys::start_evaluation() {
 
 void Ys::jacobian_from(IWORD j0) {
   for (IWORD j = j0; j <= n; ++j) {
-    const double pm = pmode[j - 1];
+    const double pm = pmode(j);
     if (pm == 0) continue;
     ic(kParam) = j;
     ic(kColOff) = (j - 1) * m;
@@ -129,14 +131,14 @@ void Ys::jacobian_from(IWORD j0) {
     for (IWORD l = 1; l <= n; ++l) trial(l) = xacc(l);
     const double xj = trial(j);
     double h = 0.001 * std::max(typ(j), std::fabs(xj));
-    if (xup[j - 1] >= xj + h) {
+    if (xup(j) >= xj + h) {
       // forward step fits below the upper bound
-    } else if (xj - h >= xlow[j - 1]) {
+    } else if (xj - h >= xlow(j)) {
       h = -h;
     } else {
       // The box is narrower than the step: take the larger room, so the
       // perturbed point stays inside the bounds.
-      const double up = xup[j - 1] - xj, down = xj - xlow[j - 1];
+      const double up = xup(j) - xj, down = xj - xlow(j);
       h = up >= down ? up : -down;
     }
     if (h == 0) {  // a parameter pinned by equal bounds has no column
@@ -144,7 +146,7 @@ void Ys::jacobian_from(IWORD j0) {
       continue;
     }
     trial(j) = xj + h;
-    for (IWORD l = 1; l <= n; ++l) x[l - 1] = trial(l);
+    for (IWORD l = 1; l <= n; ++l) x(l) = trial(l);
     rc(16) = h;
     set_return(3, ic(kStatus));
     return;
@@ -161,7 +163,7 @@ void Ys::normal_equations() {
     for (IWORD l = 1; l <= n; ++l) A(j, l) = 0;
     if (active(j)) {
       double s = 0;
-      for (IWORD i = 1; i <= m; ++i) s += (ymeas[i - 1] - ycalc[m + i - 1]) * jac(i, j);
+      for (IWORD i = 1; i <= m; ++i) s += (ymeas(i) - ycalc(m + i)) * jac(i, j);
       A(j, g) = s;
       for (IWORD l = 1; l <= n; ++l) {
         if (!active(l)) continue;  // a fixed parameter's column is never formed
@@ -221,7 +223,7 @@ void Ys::trial_step(double lambda) {
   double gd = 0, dd = 0;
   for (IWORD j = 1; j <= n; ++j) {
     const double delta = B(j, g) / A(j, sc);
-    const double xt = std::max(xlow[j - 1], std::min(xup[j - 1], xacc(j) + delta));
+    const double xt = std::max(xlow(j), std::min(xup(j), xacc(j) + delta));
     trial(j) = xt;
     B(j, sc) = xt - xacc(j);
     gd += A(j, g) * delta * A(j, sc);
@@ -245,11 +247,11 @@ void Ys::trial_step(double lambda) {
   bool moves = false;
   for (IWORD j = 1; j <= n; ++j) moves = moves || B(j, sc) != 0;
   if (!moves) {
-    for (IWORD j = 1; j <= n; ++j) x[j - 1] = xacc(j);
+    for (IWORD j = 1; j <= n; ++j) x(j) = xacc(j);
     set_return(-1, converged_status());
     return;
   }
-  for (IWORD j = 1; j <= n; ++j) x[j - 1] = trial(j);
+  for (IWORD j = 1; j <= n; ++j) x(j) = trial(j);
   set_return(4, ic(kStatus));
 }
 
@@ -266,7 +268,7 @@ bool Ys::stationary() {
     double s = 0, d = 0;
     if (active(j)) {
       for (IWORD i = 1; i <= m; ++i) {
-        s += (ymeas[i - 1] - ycalc[m + i - 1]) * jac(i, j);
+        s += (ymeas(i) - ycalc(m + i)) * jac(i, j);
         d += jac(i, j) * jac(i, j);
       }
     }
@@ -282,7 +284,7 @@ bool Ys::stationary() {
   for (IWORD j = 1; j <= n; ++j) {
     if (!active(j)) continue;
     const double x = xacc(j);
-    const double xt = std::max(xlow[j - 1], std::min(xup[j - 1], x + B(j, g) / A(j, sc)));
+    const double xt = std::max(xlow(j), std::min(xup(j), x + B(j, g) / A(j, sc)));
     if (!(eps >= std::fabs(xt - x) / (std::fabs(x) + tau))) return false;
   }
   return true;
@@ -303,7 +305,7 @@ IWORD Ys::converged_status() {
   // A parameter whose effect on the values is nonzero but below the rounding
   // of the data has driven the model into saturation (a limit, not a fit).
   double size = 0;
-  for (IWORD i = 1; i <= m; ++i) size += ymeas[i - 1] * ymeas[i - 1];
+  for (IWORD i = 1; i <= m; ++i) size += ymeas(i) * ymeas(i);
   for (IWORD j = 1; j <= n; ++j) {
     if (!active(j)) continue;
     double c = 0;
@@ -385,8 +387,8 @@ void Ys::decide() {
   }
   // No lambda lowers the sum of squares: the fit ends at the last accepted
   // point, with its model values (the rejected trial is dropped).
-  for (IWORD j = 1; j <= n; ++j) x[j - 1] = xacc(j);
-  for (IWORD i = 1; i <= m; ++i) ycalc[i - 1] = ycalc[m + i - 1];
+  for (IWORD j = 1; j <= n; ++j) x(j) = xacc(j);
+  for (IWORD i = 1; i <= m; ++i) ycalc(i) = ycalc(m + i);
   set_return(-1, -1);
 }
 
@@ -463,15 +465,15 @@ extern "C" ORVK_API void ORVK_YSOLVE(const IWORD* N, const IWORD* M, IWORD* ICTL
     if (code == 3 && RCTL[15] == 0) return refuse(-5);
   }
   for (IWORD j = 1; j <= n; ++j)
-    if (!(XLOW[j - 1] <= X[j - 1] && X[j - 1] <= XUP[j - 1])) return refuse(-6);
+    if (!(y.xlow(j) <= y.x(j) && y.x(j) <= y.xup(j))) return refuse(-6);
 
   switch (code) {
     case 1: {
       STAT[0] = STAT[1] = STAT[2] = 0;
       STAT[3] = 1;
       STAT[4] = 0;
-      for (IWORD j = 1; j <= n; ++j) X[n + j - 1] = X[j - 1];
-      for (IWORD i = 1; i <= m; ++i) YCALC[m + i - 1] = YCALC[i - 1];
+      for (IWORD j = 1; j <= n; ++j) y.x(n + j) = y.x(j);
+      for (IWORD i = 1; i <= m; ++i) y.ycalc(m + i) = y.ycalc(i);
       const double nu = RCTL[0] > 1 ? RCTL[0] : 10.0;
       const double lam = RCTL[1] > 0 ? RCTL[1] : 0.01;
       const double tau = RCTL[2] > 0 ? RCTL[2] : 0.001;
@@ -504,7 +506,7 @@ extern "C" ORVK_API void ORVK_YSOLVE(const IWORD* N, const IWORD* M, IWORD* ICTL
     }
     case 2: {
       const IWORD j = y.ic(kParam);
-      for (IWORD i = 1; i <= m; ++i) y.jac(i, j) = DYDX[i - 1];
+      for (IWORD i = 1; i <= m; ++i) y.jac(i, j) = y.dydx(i);
       STAT[4] += 1;
       y.jacobian_from(j + 1);
       break;
@@ -512,7 +514,7 @@ extern "C" ORVK_API void ORVK_YSOLVE(const IWORD* N, const IWORD* M, IWORD* ICTL
     case 3: {
       const IWORD j = y.ic(kParam);
       const double h = RCTL[15];
-      for (IWORD i = 1; i <= m; ++i) y.jac(i, j) = (YCALC[i - 1] - YCALC[m + i - 1]) / h;
+      for (IWORD i = 1; i <= m; ++i) y.jac(i, j) = (y.ycalc(i) - y.ycalc(m + i)) / h;
       STAT[3] += 1;
       y.jacobian_from(j + 1);
       break;
