@@ -51,8 +51,8 @@ void Luebri::call(const double* z1, const double* z2, const double* pp, IWORD re
 void Luebri::derivatives(bool check, bool deming) {
   auto set_fz9 = [&](bool all_rows) {
     for (IWORD i = 1; i <= ndat; ++i) {
-      const IWORD nc = ncons[i - 1];
-      const IWORD jm = all_rows ? nmmax : nmeas[i - 1];
+      const IWORD nc = NCONS(i);
+      const IWORD jm = all_rows ? nmmax : NMEAS(i);
       for (IWORD j = 1; j <= jm; ++j) {
         for (IWORD k = 1; k <= nc; ++k) FZ(k, j, i) = -1;
         if (nc >= 1) DZ(j, i) = -F(nc, i);
@@ -71,8 +71,8 @@ void Luebri::derivatives(bool check, bool deming) {
   }
   ORVK_PPSCLR.EVALKIND = 3;
   for (IWORD i = 1; i <= ndat; ++i)
-    for (IWORD j = 1; j <= nmeas[i - 1]; ++j)
-      for (IWORD k = 1; k <= ncons[i - 1]; ++k) FZ(k, j, i) = 0;
+    for (IWORD j = 1; j <= NMEAS(i); ++j)
+      for (IWORD k = 1; k <= NCONS(i); ++k) FZ(k, j, i) = 0;
   const int nsweep = (ndrv == 2 && !check) ? 2 : 1;
   if (!lform9) {
     for (int sw = 1; sw <= nsweep; ++sw) {
@@ -82,12 +82,12 @@ void Luebri::derivatives(bool check, bool deming) {
         if (j > 1)
           for (IWORD i = 1; i <= ndat; ++i) ZP(j - 1, i) = Z(j - 1, i);
         for (IWORD i = 1; i <= ndat; ++i)
-          if (j <= nmeas[i - 1]) ZP(j, i) = Z(j, i) == 0 ? (sw == 1 ? h : -h) : Z(j, i) * c;
+          if (j <= NMEAS(i)) ZP(j, i) = Z(j, i) == 0 ? (sw == 1 ? h : -h) : Z(j, i) * c;
         call(zpert, zm, p, 1, ftry, fz, fp_free(false));
         for (IWORD i = 1; i <= ndat; ++i) {
-          if (j > nmeas[i - 1]) continue;
+          if (j > NMEAS(i)) continue;
           const double xt = Z(j, i) == 0 ? 1.0 : Z(j, i);
-          for (IWORD k = 1; k <= ncons[i - 1]; ++k)
+          for (IWORD k = 1; k <= NCONS(i); ++k)
             FZ(k, j, i) = ((FTRY(k, i) - F(k, i)) / (h * xt) - FZ(k, j, i)) / m;
         }
       }
@@ -97,17 +97,17 @@ void Luebri::derivatives(bool check, bool deming) {
   }
   for (IWORD i = 1; i <= ndat; ++i)
     for (IWORD l = 1; l <= npar; ++l)
-      for (IWORD k = 1; k <= ncons[i - 1]; ++k) FP(k, l, i) = 0;
+      for (IWORD k = 1; k <= NCONS(i); ++k) FP(k, l, i) = 0;
   for (int sw = 1; sw <= nsweep; ++sw) {
     const double c = sw == 1 ? 1 + h : 1 - h, m = sw == 1 ? 1.0 : -2.0;
-    for (IWORD l = 1; l <= npar; ++l) grad[l - 1] = p[l - 1];
+    for (IWORD l = 1; l <= npar; ++l) GRAD(l) = P(l);
     for (IWORD l = 1; l <= npar; ++l) {
-      if (l > 1) grad[l - 2] = p[l - 2];
-      grad[l - 1] = p[l - 1] == 0 ? (sw == 1 ? h : -h) : p[l - 1] * c;
+      if (l > 1) GRAD(l - 1) = P(l - 1);
+      GRAD(l) = P(l) == 0 ? (sw == 1 ? h : -h) : P(l) * c;
       call(z, zm, grad, 1, ftry, fz, fp_free(true));
-      const double xt = p[l - 1] == 0 ? 1.0 : p[l - 1];
+      const double xt = P(l) == 0 ? 1.0 : P(l);
       for (IWORD i = 1; i <= ndat; ++i)
-        for (IWORD k = 1; k <= ncons[i - 1]; ++k)
+        for (IWORD k = 1; k <= NCONS(i); ++k)
           FP(k, l, i) = ((FTRY(k, i) - F(k, i)) / (h * xt) - FP(k, l, i)) / m;
     }
   }
@@ -299,7 +299,7 @@ void Luebri::iteration(bool deming) {
   // Step 2: weight blocks.
   double vexact = -1;  // found when first needed
   for (IWORD i = 1; i <= ndat; ++i) {
-    const IWORD nc = ncons[i - 1], nm = nmeas[i - 1];
+    const IWORD nc = NCONS(i), nm = NMEAS(i);
     for (IWORD k = 1; k <= nc; ++k)
       for (IWORD m = 1; m <= nc; ++m) {
         double sum = 0;
@@ -316,10 +316,10 @@ void Luebri::iteration(bool deming) {
   }
   if (ncmax == 1) {
     for (IWORD i = 1; i <= ndat; ++i)
-      if (ncons[i - 1] == 1) W(1, 1, i) = 1.0 / W(1, 1, i);
+      if (NCONS(i) == 1) W(1, 1, i) = 1.0 / W(1, 1, i);
   } else {
     for (IWORD i = 1; i <= ndat; ++i) {
-      const IWORD nc = ncons[i - 1];
+      const IWORD nc = NCONS(i);
       double* wp = wpack + (i - 1) * lpack;
       for (IWORD m = 1; m <= nc; ++m)
         for (IWORD k = 1; k <= m; ++k) wp[m * (m - 1) / 2 + k - 1] = W(k, m, i);
@@ -339,7 +339,7 @@ void Luebri::iteration(bool deming) {
   }
   // Steps 3-4: FPW and the normal matrix (upper triangle).
   for (IWORD i = 1; i <= ndat; ++i) {
-    const IWORD nc = ncons[i - 1];
+    const IWORD nc = NCONS(i);
     for (IWORD l = 1; l <= npar; ++l)
       for (IWORD k = 1; k <= nc; ++k) {
         double sum = 0;
@@ -352,7 +352,7 @@ void Luebri::iteration(bool deming) {
     for (IWORD l = 1; l <= m; ++l) {
       double sum = 0;
       for (IWORD i = 1; i <= ndat; ++i)
-        for (IWORD k = 1; k <= ncons[i - 1]; ++k) sum += FPW(l, k, i) * FP(k, m, i);
+        for (IWORD k = 1; k <= NCONS(i); ++k) sum += FPW(l, k, i) * FP(k, m, i);
       H(l, m) = sum;
     }
   if (kprint >= 3) {
@@ -365,17 +365,17 @@ void Luebri::iteration(bool deming) {
   }
   // Steps 5-6: linearised residuals and gradient.
   for (IWORD i = 1; i <= ndat; ++i)
-    for (IWORD k = 1; k <= ncons[i - 1]; ++k) {
+    for (IWORD k = 1; k <= NCONS(i); ++k) {
       double e = F(k, i);
       if (!lform9)
-        for (IWORD j = 1; j <= nmeas[i - 1]; ++j) e += FZ(k, j, i) * DZ(j, i);
+        for (IWORD j = 1; j <= NMEAS(i); ++j) e += FZ(k, j, i) * DZ(j, i);
       ELIN(k, i) = e;
     }
   for (IWORD l = 1; l <= npar; ++l) {
     double sum = 0;
     for (IWORD i = 1; i <= ndat; ++i)
-      for (IWORD k = 1; k <= ncons[i - 1]; ++k) sum += FPW(l, k, i) * ELIN(k, i);
-    grad[l - 1] = sum;
+      for (IWORD k = 1; k <= NCONS(i); ++k) sum += FPW(l, k, i) * ELIN(k, i);
+    GRAD(l) = sum;
   }
   if (kprint >= 3) {
     write_rec(u, "     GRADIENT");
@@ -391,14 +391,15 @@ void Luebri::iteration(bool deming) {
   // is added for the solve, and FPW (free from here to the next weighting)
   // keeps the undamped diagonal meanwhile.
   const bool damped = mu > 0 && ndat >= 1 && ncmax >= 1;
+  const Vec1<double> hdiag(fpw);
   if (damped)
     for (IWORD l = 1; l <= npar; ++l) {
-      fpw[l - 1] = H(l, l);
+      hdiag(l) = H(l, l);
       H(l, l) += mu * H(l, l);
     }
   ORVK_QUADPR(&npar, hmat, &npar, grad, stplo, stpup, delp, &fobj, iperm, &nfree, qpwork);
   if (damped)
-    for (IWORD l = 1; l <= npar; ++l) H(l, l) = fpw[l - 1];
+    for (IWORD l = 1; l <= npar; ++l) H(l, l) = hdiag(l);
   // Decrease of the objective predicted by the full step, relative to the
   // objective of the linear model at the current point (a first-order
   // measure: small only where the gradient is small).
@@ -428,14 +429,14 @@ void Luebri::iteration(bool deming) {
   } else {
     double s = 0;
     for (IWORD i = 1; i <= ndat; ++i) {
-      const IWORD nc = ncons[i - 1];
+      const IWORD nc = NCONS(i);
       for (IWORD k = 1; k <= nc; ++k) {
         double t1 = 0;
-        for (IWORD l = 1; l <= npar; ++l) t1 += FP(k, l, i) * delp[l - 1];
+        for (IWORD l = 1; l <= npar; ++l) t1 += FP(k, l, i) * DELP(l);
         ELIN(k, i) -= c * t1;
       }
       if (!lform9)
-        for (IWORD j = 1; j <= nmeas[i - 1]; ++j) {
+        for (IWORD j = 1; j <= NMEAS(i); ++j) {
           double t2 = 0;
           for (IWORD k = 1; k <= nc; ++k) {
             double t3 = 0;
@@ -445,7 +446,7 @@ void Luebri::iteration(bool deming) {
           ZP(j, i) = t2;
           DZ(j, i) = t2 * R(j, i) * R(j, i);
         }
-      for (IWORD j = 1; j <= nmeas[i - 1]; ++j)
+      for (IWORD j = 1; j <= NMEAS(i); ++j)
         if (DZ(j, i) != 0) {  // an exact, unadjusted measurement adds nothing
           const double q = DZ(j, i) / R(j, i);
           s += q * q;
@@ -506,7 +507,7 @@ void Luebri::final_phase() {
   if (lform9) {
     if (ndat >= 1) {
       for (IWORD i = 1; i <= ndat; ++i) {
-        const IWORD nc = ncons[i - 1];
+        const IWORD nc = NCONS(i);
         if (nc < 1) continue;
         DZ(1, i) = -F(nc, i);
         Z(1, i) = ZM(1, i) + F(nc, i);
@@ -515,7 +516,7 @@ void Luebri::final_phase() {
     }
   } else if (kd == -1) {
     for (IWORD i = 1; i <= ndat; ++i)
-      for (IWORD j = 1; j <= nmeas[i - 1]; ++j) Z(j, i) = ZM(j, i) - DZ(j, i);
+      for (IWORD j = 1; j <= NMEAS(i); ++j) Z(j, i) = ZM(j, i) - DZ(j, i);
     first = zm;
     second = casewd != 0 ? zm : z;
   }
@@ -549,7 +550,7 @@ void Luebri::run() {
   if (kprint >= 2 && ndrv == 0) {
     write_rec(iunit, "0NUMERICAL DERIVATIVES FOR CHECKING ANALYTICAL DERIVATIVES");
     for (IWORD i = 1; i <= ndat; ++i)
-      for (IWORD j = 1; j <= nmeas[i - 1]; ++j) Z(j, i) = ZM(j, i);
+      for (IWORD j = 1; j <= NMEAS(i); ++j) Z(j, i) = ZM(j, i);
     if (*iter < 1) {
       *istat = 1;
       iterno = *iter;
@@ -578,7 +579,7 @@ void Luebri::run() {
   mu = 0;
   size = 0;
   for (IWORD i = 1; i <= ndat; ++i)
-    for (IWORD j = 1; j <= nmeas[i - 1]; ++j) {
+    for (IWORD j = 1; j <= NMEAS(i); ++j) {
       const double q = ZM(j, i) / R(j, i);
       if (std::isfinite(q)) size += q * q;
     }
@@ -596,11 +597,11 @@ void Luebri::run() {
         if (kprint >= 2) terminal(&d, 1);
       }
       for (IWORD i = 1; i <= ndat; ++i)
-        for (IWORD j = 1; j <= nmeas[i - 1]; ++j) DZ(j, i) = 0;
+        for (IWORD j = 1; j <= NMEAS(i); ++j) DZ(j, i) = 0;
     }
     if (!(kd == 0 && iterno == 1))
       for (IWORD i = 1; i <= ndat; ++i)
-        for (IWORD j = 1; j <= nmeas[i - 1]; ++j) Z(j, i) = ZM(j, i) - DZ(j, i);
+        for (IWORD j = 1; j <= NMEAS(i); ++j) Z(j, i) = ZM(j, i) - DZ(j, i);
     iteration(deming);
     const double snew = *ssq;
     // Convergence needs the first-order conditions: an objective at the

@@ -13,10 +13,10 @@ namespace orvika {
 
 void VCOVAR(IWORD n, double* a, IWORD lda, double* wk, IWORD nf) {
   if (nf <= 0) return;
-  auto A = [&](IWORD i, IWORD j) -> double& { return a[(i - 1) + (j - 1) * lda]; };
-  double* cv = wk + n;           // CV(t, t) at cv[t-1]
-  const double* d = wk + 2 * n;  // D(t) at d[t-1]
-  cv[0] = 1.0 / d[0];
+  const Mat1<double> A(a, lda);
+  const Vec1<double> cv(wk + n);           // CV(t, t)
+  const Vec1<const double> d(wk + 2 * n);  // D(t)
+  cv(1) = 1.0 / d(1);
   for (IWORD c = 1; c <= nf - 1; ++c) {
     // Column c of L^-1 below the unit diagonal.
     A(c + 1, c) = -A(c + 1, c);
@@ -25,12 +25,12 @@ void VCOVAR(IWORD n, double* a, IWORD lda, double* wk, IWORD nf) {
       for (IWORD k = c + 1; k <= r - 1; ++k) s += A(r, k) * A(k, c);
       A(r, c) = -s;
     }
-    const double dd = 1.0 / d[c];
-    cv[c] = dd;
+    const double dd = 1.0 / d(c + 1);
+    cv(c + 1) = dd;
     for (IWORD j = 1; j <= c; ++j) {
       const double fj = A(c + 1, j);
       const double g = dd * fj;
-      cv[j - 1] += fj * g;
+      cv(j) += fj * g;
       for (IWORD q = j + 1; q <= c; ++q) A(q, j) += A(c + 1, q) * g;
       A(c + 1, j) = g;
     }
@@ -176,17 +176,17 @@ void Luebri::final_report() {
 
 void Luebri::statistics(bool report) {
   const IWORD u = iunit;
-  auto CP = [&](IWORD i, IWORD j) -> double& { return cpack[j * (j - 1) / 2 + i - 1]; };
+  auto CP = [&](IWORD i, IWORD j) -> double& { return CPACK(j * (j - 1) / 2 + i); };
   VCOVAR(npar, hmat, npar, qpwork, nfree);
   for (IWORD q = 0; q < npar * (npar + 1) / 2; ++q) cpack[q] = 0;
   for (IWORD j = 1; j <= npar; ++j)
     for (IWORD i = 1; i <= j; ++i) H(i, j) = 0;
   for (IWORD t1 = 1; t1 <= nfree; ++t1) {
-    const IWORD pp = iperm[t1 - 1];
-    H(pp, pp) = qpwork[npar + t1 - 1];
+    const IWORD pp = IPERM(t1);
+    H(pp, pp) = QPWORK(npar + t1);
     for (IWORD s = 1; s <= nfree; ++s) {
       if (s == t1) continue;
-      const IWORD q = iperm[s - 1];
+      const IWORD q = IPERM(s);
       H(std::min(pp, q), std::max(pp, q)) = H(std::max(s, t1), std::min(s, t1));
     }
   }
@@ -239,7 +239,7 @@ void Luebri::statistics(bool report) {
   }
   // Returned matrix: unscaled covariance over the parameter scales (a
   // non-positive scale counts as 1).
-  auto sq = [&](IWORD k) { return pscl[k - 1] > 0 ? std::sqrt(pscl[k - 1]) : 1.0; };
+  auto sq = [&](IWORD k) { return PSCL(k) > 0 ? std::sqrt(PSCL(k)) : 1.0; };
   for (IWORD j = 1; j <= npar; ++j)
     for (IWORD i = 1; i <= j; ++i) CP(i, j) = H(i, j) / (sq(i) * sq(j));
 }

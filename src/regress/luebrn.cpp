@@ -52,12 +52,12 @@ void Luebrn::linear_model() {
     fact_base = fact_resid = true;
     fact_cov = false;
     objb = 0;
-    for (IWORD k = 1; k <= npar; ++k) grad[k - 1] = 0;
+    for (IWORD k = 1; k <= npar; ++k) GRAD(k) = 0;
     for (IWORD i = 1; i <= ndat; ++i)
-      for (IWORD j = 1; j <= ncons[i - 1]; ++j) {
+      for (IWORD j = 1; j <= NCONS(i); ++j) {
         objb += F(j, i) * F(j, i);
         for (IWORD k = 1; k <= npar; ++k) {
-          grad[k - 1] -= FP(j, k, i) * F(j, i);
+          GRAD(k) -= FP(j, k, i) * F(j, i);
           for (IWORD l = k; l <= npar; ++l) H(k, l) += FP(j, k, i) * FP(j, l, i);
         }
       }
@@ -68,9 +68,9 @@ void Luebrn::linear_model() {
       once_msg = false;
       constraint_messages();
     }
-    for (IWORD k = 1; k <= npar; ++k) grad[k - 1] = 0;
+    for (IWORD k = 1; k <= npar; ++k) GRAD(k) = 0;
     for (IWORD i = 1; i <= ndat; ++i) {
-      const IWORD nc = ncons[i - 1];
+      const IWORD nc = NCONS(i);
       for (IWORD k = 1; k <= npar; ++k)
         for (IWORD l = 1; l <= nc; ++l) {
           double s = 0;
@@ -87,8 +87,8 @@ void Luebrn::linear_model() {
     }
     if (method == kBL) LBLINC(ndat, nmmax, nmeas, ncmax, ncons, elin, fz, zm, z);
     for (IWORD i = 1; i <= ndat; ++i)
-      for (IWORD j = 1; j <= ncons[i - 1]; ++j)
-        for (IWORD k = 1; k <= npar; ++k) grad[k - 1] -= FPW(k, j, i) * ELIN(j, i);
+      for (IWORD j = 1; j <= NCONS(i); ++j)
+        for (IWORD k = 1; k <= npar; ++k) GRAD(k) -= FPW(k, j, i) * ELIN(j, i);
     if (method == kDM) {
       const double nb = DQFORM(ncmax, ncons, ndat, f, w);
       if (nb >= objb) lent = std::min(lent, len);
@@ -102,12 +102,12 @@ void Luebrn::linear_model() {
   // small effect).
   double hmax = 0;
   for (IWORD k = 1; k <= npar; ++k) {
-    if (std::isfinite(H(k, k))) dscal[k - 1] = std::max(dscal[k - 1], H(k, k));
-    hmax = std::max(hmax, dscal[k - 1]);
+    if (std::isfinite(H(k, k))) DSCAL(k) = std::max(DSCAL(k), H(k, k));
+    hmax = std::max(hmax, DSCAL(k));
   }
   for (IWORD k = 1; k <= npar; ++k)
-    if (!(dscal[k - 1] > 0)) dscal[k - 1] = hmax > 0 ? 1e-6 * hmax : 1e-6;
-  for (IWORD k = 1; k <= npar; ++k) pold[k - 1] = p[k - 1];
+    if (!(DSCAL(k) > 0)) DSCAL(k) = hmax > 0 ? 1e-6 * hmax : 1e-6;
+  for (IWORD k = 1; k <= npar; ++k) POLD(k) = P(k);
 }
 
 // Step 4 of a pass: evaluates the trial point; sets OBJB, OBJP, OBJA, SSQ.
@@ -115,9 +115,9 @@ void Luebrn::trial_evaluation() {
   if (method == kWL) {
     objp = 0;
     for (IWORD i = 1; i <= ndat; ++i)
-      for (IWORD j = 1; j <= ncons[i - 1]; ++j) {
+      for (IWORD j = 1; j <= NCONS(i); ++j) {
         double v = F(j, i);
-        for (IWORD k = 1; k <= npar; ++k) v += FP(j, k, i) * delp[k - 1];
+        for (IWORD k = 1; k <= npar; ++k) v += FP(j, k, i) * DELP(k);
         objp += v * v;
       }
     fact_base = fact_resid = true;
@@ -128,13 +128,13 @@ void Luebrn::trial_evaluation() {
            fp_scratch());
     double s = 0;
     for (IWORD i = 1; i <= ndat; ++i)
-      for (IWORD j = 1; j <= ncons[i - 1]; ++j) s += FTRY(j, i) * FTRY(j, i);
+      for (IWORD j = 1; j <= NCONS(i); ++j) s += FTRY(j, i) * FTRY(j, i);
     obja = *ssq = s;
   } else {
     for (IWORD i = 1; i <= ndat; ++i)
-      for (IWORD j = 1; j <= ncons[i - 1]; ++j) {
+      for (IWORD j = 1; j <= NCONS(i); ++j) {
         double v = ELIN(j, i);
-        for (IWORD k = 1; k <= npar; ++k) v += FP(j, k, i) * delp[k - 1];
+        for (IWORD k = 1; k <= npar; ++k) v += FP(j, k, i) * DELP(k);
         FTRY(j, i) = v;
       }
     auto trial_call = [&](const double* zz) {
@@ -227,7 +227,7 @@ void Luebrn::trial_evaluation() {
 double Luebrn::data_size() const {
   double size = 0;
   for (IWORD i = 1; i <= ndat; ++i)
-    for (IWORD m = 1; m <= nmeas[i - 1]; ++m) {
+    for (IWORD m = 1; m <= NMEAS(i); ++m) {
       const double q = ZM(m, i) / r[(m - 1) + (i - 1) * nmmax];
       if (std::isfinite(q)) size += q * q;
     }
@@ -241,13 +241,13 @@ bool Luebrn::stationary() {
   if (objb <= kExactRel * size) return true;
   if (saturated(npar, pold, hmat, size, psave)) return false;
   for (IWORD j = 1; j <= npar; ++j) {
-    stplo[j - 1] = plow[j - 1] - pold[j - 1];
-    stpup[j - 1] = pupp[j - 1] - pold[j - 1];
-    delp[j - 1] = 0;
+    STPLO(j) = PLOW(j) - POLD(j);
+    STPUP(j) = PUPP(j) - POLD(j);
+    DELP(j) = 0;
   }
   double q = 0;
   ORVK_QUADPR(&npar, hmat, &npar, grad, stplo, stpup, delp, &q, iperm, &nfree, qpwork);
-  for (IWORD j = 1; j <= npar; ++j) delp[j - 1] = p[j - 1] - pold[j - 1];
+  for (IWORD j = 1; j <= npar; ++j) DELP(j) = P(j) - POLD(j);
   // The linear model predicts OBJB + 2 Q at the step.
   return -2 * q <= tol * objb;
 }
@@ -367,19 +367,19 @@ bool Luebrn::iteration() {
       // P, about to receive the trial point, keeps the undamped diagonal
       // meanwhile, so that the damping leaves no trace in HMAT.
       for (IWORD j = 1; j <= npar; ++j) {
-        p[j - 1] = H(j, j);
-        H(j, j) += rlm * dscal[j - 1];
-        stplo[j - 1] = plow[j - 1] - pold[j - 1];
-        stpup[j - 1] = pupp[j - 1] - pold[j - 1];
-        delp[j - 1] = 0;
+        P(j) = H(j, j);
+        H(j, j) += rlm * DSCAL(j);
+        STPLO(j) = PLOW(j) - POLD(j);
+        STPUP(j) = PUPP(j) - POLD(j);
+        DELP(j) = 0;
       }
       ORVK_QUADPR(&npar, hmat, &npar, grad, stplo, stpup, delp, &fobj, iperm, &nfree, qpwork);
       double sl = 0, sp = 0;
       for (IWORD j = 1; j <= npar; ++j) {
-        H(j, j) = p[j - 1];
-        p[j - 1] = pold[j - 1] + delp[j - 1];
-        sl += dscal[j - 1] * delp[j - 1] * delp[j - 1];
-        sp += dscal[j - 1] * pold[j - 1] * pold[j - 1];
+        H(j, j) = P(j);
+        P(j) = POLD(j) + DELP(j);
+        sl += DSCAL(j) * DELP(j) * DELP(j);
+        sp += DSCAL(j) * POLD(j) * POLD(j);
       }
       len = std::sqrt(sl);
       plen = std::sqrt(sp);
@@ -432,9 +432,9 @@ bool Luebrn::iteration() {
       lbase = false;
       fact_base = false;
       for (IWORD i = 1; i <= ndat; ++i) {
-        for (IWORD j = 1; j <= ncons[i - 1]; ++j) F(j, i) = FTRY(j, i);
+        for (IWORD j = 1; j <= NCONS(i); ++j) F(j, i) = FTRY(j, i);
         if (method == kBL)
-          for (IWORD m = 1; m <= nmeas[i - 1]; ++m) Z(m, i) = znew[(m - 1) + (i - 1) * nmmax];
+          for (IWORD m = 1; m <= NMEAS(i); ++m) Z(m, i) = znew[(m - 1) + (i - 1) * nmmax];
       }
       return next_iteration();
     }
@@ -459,9 +459,9 @@ bool Luebrn::phase_end() {
   if (method == kBL) {
     if (obja < objb) {
       for (IWORD i = 1; i <= ndat; ++i)
-        for (IWORD m = 1; m <= nmeas[i - 1]; ++m) Z(m, i) = znew[(m - 1) + (i - 1) * nmmax];
+        for (IWORD m = 1; m <= NMEAS(i); ++m) Z(m, i) = znew[(m - 1) + (i - 1) * nmmax];
     } else {
-      for (IWORD j = 1; j <= npar; ++j) p[j - 1] = pold[j - 1];
+      for (IWORD j = 1; j <= npar; ++j) P(j) = POLD(j);
       *ssq = s0;
     }
     if (*istat != 0) return false;
@@ -476,14 +476,14 @@ bool Luebrn::phase_end() {
   // trial that raised the objective (a rejected one) is dropped.
   const bool trial_kept = obja <= objb;
   if (!trial_kept) {
-    for (IWORD j = 1; j <= npar; ++j) p[j - 1] = pold[j - 1];
+    for (IWORD j = 1; j <= npar; ++j) P(j) = POLD(j);
     *ssq = objb;
     obja = objb;
     if (method == kDM)
       for (IWORD i = 1; i <= ndat; ++i)
-        for (IWORD j = 1; j <= ncons[i - 1]; ++j) FTRY(j, i) = F(j, i);
+        for (IWORD j = 1; j <= NCONS(i); ++j) FTRY(j, i) = F(j, i);
   }
-  for (IWORD j = 1; j <= npar; ++j) psave[j - 1] = p[j - 1];
+  for (IWORD j = 1; j <= npar; ++j) PSAVE(j) = P(j);
   expand = true;
   if (kd >= 0) {
     kd = iterno;

@@ -12,6 +12,7 @@ struct Luebrn : EngineArgs {
   double *zfirst, *znew;
   IWORD nzmit;
   double *pold, *dscal, *lam, *lam2, *fbase, *dz, *psave;
+  Vec1<double> POLD{pold}, DSCAL{dscal}, PSAVE{psave};
 
   // ---- run state
   IWORD iterno = 1;

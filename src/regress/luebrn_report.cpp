@@ -23,6 +23,7 @@ void LBWPAR(IWORD iunit, IWORD npar, const double* p, const double* plow, const 
     title = "         PARAMETERS ";
   else
     title = "     FINAL PARAMETERS ";
+  const Vec1<const double> P(p), PLOW(plow), PUPP(pupp), PSCL(pscl);
   write_rec(iunit, " ");
   if (npar <= 0) return;
   // Fields of 14 columns after the title (later lines open with as many
@@ -31,15 +32,15 @@ void LBWPAR(IWORD iunit, IWORD npar, const double* p, const double* plow, const 
   const Rec head = Rec().A(title);
   value_lines(iunit, npar, (72 - (lead + 1)) / 14 + 1, lead, [&](Rec& r, IWORD q) {
     const IWORD k = q + 1;
-    const double pk = p[k - 1];
-    const double sc = pscl[k - 1] != 0 ? pscl[k - 1] : 1.0;  // a zero scale shows P itself
+    const double pk = P(k);
+    const double sc = PSCL(k) != 0 ? PSCL(k) : 1.0;  // a zero scale shows P itself
     char field[15];
     std::memset(field, ' ', sizeof field);
     edit_G(field, pk / sc, 13, 5, 0);
     char mark = ' ';
-    if (pk <= plow[k - 1] + 1e-6 * std::fabs(pk))
+    if (pk <= PLOW(k) + 1e-6 * std::fabs(pk))
       mark = 'L';
-    else if (pk + 1e-6 * std::fabs(pk) >= pupp[k - 1])
+    else if (pk + 1e-6 * std::fabs(pk) >= PUPP(k))
       mark = 'U';
     int last = 1;  // 0-based index of column 2
     for (int q2 = 13; q2 >= 1; --q2)
@@ -52,7 +53,7 @@ void LBWPAR(IWORD iunit, IWORD npar, const double* p, const double* plow, const 
   }, &head);
 }
 
-double Luebrn::pscale(IWORD k) const { return pscl[k - 1] != 0 ? pscl[k - 1] : 1.0; }
+double Luebrn::pscale(IWORD k) const { return PSCL(k) != 0 ? PSCL(k) : 1.0; }
 
 void Luebrn::echo() {
   const IWORD u = iunit;
@@ -258,7 +259,7 @@ void Luebrn::final_report() {
   if (nfree_qp > 0) {
     for (IWORD k = 1; k <= npar; ++k) {
       bool removed = false;
-      for (IWORD q = nfree + 1; q <= nfree_qp; ++q) removed = removed || iperm[q - 1] == k;
+      for (IWORD q = nfree + 1; q <= nfree_qp; ++q) removed = removed || IPERM(q) == k;
       if (removed) {
         write_empty(u);
         write_rec(u, Rec()
@@ -281,10 +282,10 @@ void Luebrn::final_report() {
   {
     // (data point, constraint) pairs in order, three to a line.
     IWORD count = 0;
-    for (IWORD i = 1; i <= ndat; ++i) count += ncons[i - 1];
+    for (IWORD i = 1; i <= ndat; ++i) count += NCONS(i);
     IWORD i = 1, k = 0;
     value_lines(u, count, 3, 0, [&](Rec& rec, IWORD) {
-      while (k == ncons[i - 1]) {
+      while (k == NCONS(i)) {
         ++i;
         k = 0;
       }
@@ -299,7 +300,7 @@ void Luebrn::final_report() {
   write_rec(u, "  DATA MEAS    MEASURED       ESTIMATED       ADJUSTMENT       ADJ/STD");
   write_empty(u);
   for (IWORD i = 1; i <= ndat; ++i)
-    for (IWORD m = 1; m <= nmeas[i - 1]; ++m) {
+    for (IWORD m = 1; m <= NMEAS(i); ++m) {
       const double adj = Z(m, i) - ZM(m, i);
       write_rec(u, Rec()
                        .I(i, 5)
@@ -317,8 +318,8 @@ void Luebrn::final_report() {
 void Luebrn::scaled_free_block() {
   for (IWORD rr = 1; rr <= nfree; ++rr)
     for (IWORD s = 1; s <= rr; ++s) {
-      const IWORD a = iperm[rr - 1], b = iperm[s - 1];
-      cpack[rr * (rr - 1) / 2 + s - 1] =
+      const IWORD a = IPERM(rr), b = IPERM(s);
+      CPACK(rr * (rr - 1) / 2 + s) =
           H(std::min(a, b), std::max(a, b)) / (std::sqrt(H(a, a)) * std::sqrt(H(b, b)));
     }
 }
@@ -331,9 +332,9 @@ void Luebrn::scaled_free_block() {
 void Luebrn::prune() {
   nfree_qp = nfree;
   for (IWORD q = 1; q <= nfree;) {
-    const IWORD k = iperm[q - 1];
+    const IWORD k = IPERM(q);
     if (!(H(k, k) > 0) || !std::isfinite(H(k, k))) {
-      std::swap(iperm[q - 1], iperm[nfree - 1]);
+      std::swap(IPERM(q), IPERM(nfree));
       --nfree;
     } else {
       ++q;
@@ -344,7 +345,7 @@ void Luebrn::prune() {
     IWORD irank = 0;
     DMCHOL(cpack, nfree, kRankTol, irank);
     if (irank <= 0) break;
-    std::swap(iperm[irank - 1], iperm[nfree - 1]);
+    std::swap(IPERM(irank), IPERM(nfree));
     --nfree;
   }
 }
@@ -359,21 +360,21 @@ void Luebrn::statistics() {
     DPKINV(cpack, nfree, kRankTol, irank);
     for (IWORD rr = 1; rr <= nfree; ++rr)
       for (IWORD s = 1; s <= rr; ++s) {
-        const IWORD a = iperm[rr - 1], b = iperm[s - 1];
-        cpack[rr * (rr - 1) / 2 + s - 1] /= std::sqrt(H(a, a)) * std::sqrt(H(b, b));
+        const IWORD a = IPERM(rr), b = IPERM(s);
+        CPACK(rr * (rr - 1) / 2 + s) /= std::sqrt(H(a, a)) * std::sqrt(H(b, b));
       }
   }
   // 3. HMAT := 0, removed parameters get a huge variance.
   for (IWORD q = 0; q < npar * npar; ++q) hmat[q] = 0;
   for (IWORD q = nfree + 1; q <= nfree_qp; ++q) {
-    const IWORD k = iperm[q - 1];
+    const IWORD k = IPERM(q);
     H(k, k) = static_cast<double>(1e20f);
   }
   // 4. The inverse back into HMAT.
   for (IWORD rr = 1; rr <= nfree; ++rr)
     for (IWORD s = 1; s <= rr; ++s) {
-      const double v = cpack[rr * (rr - 1) / 2 + s - 1];
-      H(iperm[rr - 1], iperm[s - 1]) = H(iperm[s - 1], iperm[rr - 1]) = v;
+      const double v = CPACK(rr * (rr - 1) / 2 + s);
+      H(IPERM(rr), IPERM(s)) = H(IPERM(s), IPERM(rr)) = v;
     }
   // 5-6. Correlation matrix.
   if (kprint >= 2) {
@@ -386,7 +387,7 @@ void Luebrn::statistics() {
     auto corr = [&](IWORD s) {
       const double d = std::sqrt(H(s, s)) * std::sqrt(H(rr, rr));
       const double c = d > 0 ? H(rr, s) / d : 0.0;
-      cpack[rr * (rr - 1) / 2 + s - 1] = c;
+      CPACK(rr * (rr - 1) / 2 + s) = c;
       return c;
     };
     if (kprint >= 2)
@@ -413,7 +414,7 @@ void Luebrn::statistics() {
   }
   // 9. Covariance matrix.
   for (IWORD rr = 1; rr <= npar; ++rr)
-    for (IWORD s = 1; s <= rr; ++s) cpack[rr * (rr - 1) / 2 + s - 1] = v * H(rr, s);
+    for (IWORD s = 1; s <= rr; ++s) CPACK(rr * (rr - 1) / 2 + s) = v * H(rr, s);
 }
 
 }  // namespace orvika

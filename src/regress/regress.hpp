@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "frame/format.hpp"
+#include "frame/views.hpp"
 #include "orvika/orvika_types.h"
 #include "orvika/regress.h"
 
@@ -167,6 +168,13 @@ struct EngineArgs {
   bool lform9 = false;
   IWORD iunit = 6, kprint = 0, kd = -1, casewd = 0, nfree = 0;
   double t0 = 0, t = 0, fobj = 0;
+
+  // 1-based views of the vectors, named as the arguments.
+  Vec1<const IWORD> NMEAS{nmeas}, NCONS{ncons};
+  Vec1<double> P{p}, DELP{delp}, GRAD{grad}, STPLO{stplo}, STPUP{stpup}, CPACK{cpack},
+      QPWORK{qpwork};
+  Vec1<IWORD> IPERM{iperm};
+  Vec1<const double> PLOW{plow}, PUPP{pupp}, PSCL{pscl};
 
   double& F(IWORD k, IWORD i) const { return f[(k - 1) + (i - 1) * ncmax]; }
   double& FTRY(IWORD k, IWORD i) const { return ftry[(k - 1) + (i - 1) * ncmax]; }
