@@ -8,6 +8,7 @@
 
 #include "frame/format.hpp"
 #include "frame/units.hpp"
+#include "frame/views.hpp"
 #include "qp/qp.hpp"
 
 namespace orvika {

@@ -17,6 +17,7 @@
 #include "kernels/sparse.hpp"
 #include "kernels/vector.hpp"
 #include "orvika/qp.h"
+#include "frame/views.hpp"
 #include "qp/qp.hpp"
 
 namespace orvika {
@@ -145,10 +146,11 @@ Sel make_sel(IWORD NCUR, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD KBLK
              IWORD* IP, IWORD NT, IWORD* IX, IWORD LJ, IWORD* IL, IWORD* JL, double* RL,
              IWORD* IPVTSZ, IWORD* ICHAN, IWORD* IW1, IWORD* JW1, double* RW1, IWORD* IW2,
              IWORD* JW2, double* RW2) {
+  const auto ichan = vec1(ICHAN);
   Sel s{NCUR, NRED, IROW, KBLK, NT, LJ, IA, JA, A, IP, IX, IL, JL, RL, IPVTSZ, ICHAN,
         IW1,  JW1,  IW2,  JW2,  RW1, RW2, nlpint(ORVK_NLPINT_KKTUNIT),
         nlpint(ORVK_NLPINT_KKTLEVEL)};
-  for (IWORD k = 1; k <= NCUR; ++k) ICHAN[k - 1] = k;
+  for (IWORD k = 1; k <= NCUR; ++k) ichan(k) = k;
   return s;
 }
 
@@ -201,6 +203,10 @@ void PVTSE1(IWORD NCUR, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD KBLK,
             IWORD* IP, IWORD NT, IWORD* IX, IWORD LJ, IWORD* IL, IWORD* JL, double* RL,
             const double*, IWORD* IPVTSZ, IWORD* ICHAN, IWORD* IW1, IWORD* JW1, double* RW1,
             IWORD* IW2, IWORD* JW2, double* RW2, IWORD& IFAIL) {
+  const auto ia = vec1(IA);
+  const auto ja = vec1(JA);
+  const auto a = vec1(A);
+  const auto ipvtsz = vec1(IPVTSZ);
   Sel s = make_sel(NCUR, NRED, IA, JA, A, KBLK, IROW, IP, NT, IX, LJ, IL, JL, RL, IPVTSZ, ICHAN,
                    IW1, JW1, RW1, IW2, JW2, RW2);
   const double alpha = kAlphaBK;
@@ -210,10 +216,10 @@ void PVTSE1(IWORD NCUR, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD KBLK,
   double amaxd = 0.0, amaxod = 0.0;
   auto search = [&](IWORD start) {
     for (IWORD i = start; i <= NCUR; ++i)
-      for (IWORD k = IA[i - 1]; k < IA[i]; ++k) {
-        const IWORD j = JA[k - 1];
+      for (IWORD k = ia(i); k < ia(i + 1); ++k) {
+        const IWORD j = ja(k);
         if (!s.eligible(i, j)) continue;
-        const double v = std::fabs(A[k - 1]);
+        const double v = std::fabs(a(k));
         if (j == i && v > amaxd) amaxd = v, imax = i;
         if (v > amaxod) amaxod = v, irowmax = i, jcolmax = j;
       }
@@ -229,7 +235,7 @@ void PVTSE1(IWORD NCUR, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD KBLK,
   if (amaxd == 0.0 && amaxod == 0.0) {
     if (s.lvl >= 4) write_rec(s.unit, Rec().list_text("***SINGULAR ROW***").list_int(IROW));
     // A 1x1 step on the zero pivot: the elimination reports it singular.
-    IPVTSZ[KBLK - 1] = 1;
+    ipvtsz(KBLK) = 1;
     return;
   }
   if (s.lvl >= 4) {
@@ -242,13 +248,13 @@ void PVTSE1(IWORD NCUR, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD KBLK,
   }
   bool moved = false;
   if (alpha * amaxod > amaxd && jcolmax < irowmax) {
-    IPVTSZ[KBLK - 1] = 2;
+    ipvtsz(KBLK) = 2;
     if (s.lvl >= 4) phase_line(s.unit, "*** 2 BY 2 PIVOT SELECTED ***");
     s.swap_rows(1, jcolmax);
     s.swap_rows(2, irowmax);
     moved = true;
   } else {
-    IPVTSZ[KBLK - 1] = 1;
+    ipvtsz(KBLK) = 1;
     if (s.lvl >= 4) phase_line(s.unit, "*** 1 BY 1 PIVOT SELECTED ***");
     if (imax > 1) {
       s.swap_rows(1, imax);
@@ -286,6 +292,9 @@ void PVTSE3(IWORD NCUR, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD KBLK,
             IWORD* IP, IWORD NT, IWORD* IX, IWORD LJ, IWORD* IL, IWORD* JL, double* RL,
             const double*, IWORD* IPVTSZ, IWORD* ICHAN, IWORD* IW1, IWORD* JW1, double* RW1,
             IWORD* IW2, IWORD* JW2, double* RW2, IWORD& IFAIL) {
+  const auto ia = vec1(IA);
+  const auto ja = vec1(JA);
+  const auto a = vec1(A);
   Sel s = make_sel(NCUR, NRED, IA, JA, A, KBLK, IROW, IP, NT, IX, LJ, IL, JL, RL, IPVTSZ, ICHAN,
                    IW1, JW1, RW1, IW2, JW2, RW2);
   const double alpha = nlprea(ORVK_NLPREA_ALPHA);
@@ -302,10 +311,10 @@ void PVTSE3(IWORD NCUR, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD KBLK,
   IWORD iaf = 0;
   double af = 0.0;
   for (IWORD i = 1; i <= irlamda && iaf == 0; ++i)
-    for (IWORD k = IA[i - 1]; k < IA[i]; ++k)
-      if (JA[k - 1] == 1 && s.eligible(i, 1) && std::fabs(A[k - 1]) > tau * lambda) {
+    for (IWORD k = ia(i); k < ia(i + 1); ++k)
+      if (ja(k) == 1 && s.eligible(i, 1) && std::fabs(a(k)) > tau * lambda) {
         iaf = i;
-        af = std::fabs(A[k - 1]);
+        af = std::fabs(a(k));
         break;
       }
   if (iaf == 0) iaf = irlamda, af = lambda;
