@@ -51,9 +51,10 @@ void message(IWORD unit, std::string_view text) {
 
 // True when IA holds N+1 usable row pointers.
 bool rows_ok(IWORD n, const IWORD* ia) {
-  if (ia[0] < 1) return false;
+  const auto IA = vec1(ia);
+  if (IA(1) < 1) return false;
   for (IWORD i = 1; i <= n; ++i)
-    if (ia[i] < ia[i - 1]) return false;
+    if (IA(i + 1) < IA(i)) return false;
   return true;
 }
 
