@@ -24,8 +24,10 @@ constexpr double kPivTiny = 1e-22;
 
 // First stored value of row I in column C of (IA, JA, A), 0 when none.
 double entry(const IWORD* ia, const IWORD* ja, const double* a, IWORD i, IWORD c) {
-  for (IWORD k = ia[i - 1]; k < ia[i]; ++k)
-    if (ja[k - 1] == c) return a[k - 1];
+  const Vec1<const IWORD> IA(ia), JA(ja);
+  const Vec1<const double> A(a);
+  for (IWORD k = IA(i); k < IA(i + 1); ++k)
+    if (JA(k) == c) return A(k);
   return 0.0;
 }
 
@@ -72,17 +74,21 @@ bool l_append(IWORD unit, IWORD N, IWORD LJ, IWORD* IL, IWORD* JL, double* RL, I
 // columns shifted down by DROP, into (IB, JB, B).
 void copy_trailing(IWORD ncur, IWORD from, IWORD drop, const IWORD* ia, const IWORD* ja,
                    const double* a, IWORD* ib, IWORD* jb, double* b) {
+  const Vec1<const IWORD> IA(ia), JA(ja);
+  const Vec1<const double> A(a);
+  const Vec1<IWORD> IB(ib), JB(jb);
+  const Vec1<double> B(b);
   IWORD p = 1;
   for (IWORD i = from; i <= ncur; ++i) {
-    ib[i - from] = p;
-    for (IWORD k = ia[i - 1]; k < ia[i]; ++k)
-      if (ja[k - 1] > drop && a[k - 1] != 0.0) {
-        jb[p - 1] = ja[k - 1] - drop;
-        b[p - 1] = a[k - 1];
+    IB(i - from + 1) = p;
+    for (IWORD k = IA(i); k < IA(i + 1); ++k)
+      if (JA(k) > drop && A(k) != 0.0) {
+        JB(p) = JA(k) - drop;
+        B(p) = A(k);
         ++p;
       }
   }
-  ib[ncur - from + 1] = p;
+  IB(ncur - from + 2) = p;
 }
 
 void singular(IWORD unit, IWORD lvl, const char* text, IWORD irow) {
@@ -100,6 +106,8 @@ void BPLDLT(IWORD N, IWORD, IWORD& NCUR, IWORD, IWORD* IA, IWORD* JA, double* A,
             IWORD* JW2, double* RW2, IWORD, IWORD* IDMUL, IWORD* JDMUL, double* DMUL,
             IWORD* IDINV, IWORD* JDINV, double* DINV, IWORD NT, IWORD* IX, double* SUBX,
             IWORD& ISROW, IWORD& ISING, IWORD& IFAIL) {
+  const auto a_ = vec1(A);
+  const auto d_ = vec1(D);
   const auto ia = vec1(IA);
   const auto ja = vec1(JA);
   const auto ichan = vec1(ICHAN);
@@ -131,7 +139,7 @@ void BPLDLT(IWORD N, IWORD, IWORD& NCUR, IWORD, IWORD* IA, IWORD* JA, double* A,
       return;
     }
     nd += 1;
-    D[nd - 1] = d;
+    d_(nd) = d;
     if (!(std::fabs(d) >= kPivTiny)) {
       singular(unit, lvl, "*** SINGULAR 1X1 PIVOT AT ROW", IROW);
       ISROW = IROW;
@@ -148,12 +156,12 @@ void BPLDLT(IWORD N, IWORD, IWORD& NCUR, IWORD, IWORD* IA, IWORD* JA, double* A,
     for (IWORD i = 2; i <= NCUR; ++i) {
       idmul(i - 1) = pc;
       for (IWORD k = ia(i); k < ia(i + 1); ++k)
-        if (ja(k) == 1 && A[k - 1] != 0.0) {
+        if (ja(k) == 1 && a_(k) != 0.0) {
           jdmul(pc) = 1;
-          dmul(pc) = -A[k - 1] / d;
+          dmul(pc) = -a_(k) / d;
           ++pc;
           jdinv(pr) = i - 1;
-          dinv(pr) = A[k - 1];
+          dinv(pr) = a_(k);
           ++pr;
           break;
         }
@@ -195,7 +203,7 @@ void BPLDLT(IWORD N, IWORD, IWORD& NCUR, IWORD, IWORD* IA, IWORD* JA, double* A,
       LENCHK(unit, LD, nd + 3, " D-BPLDLT ", IFAIL);
       return;
     }
-    D[nd] = d11, D[nd + 1] = d21, D[nd + 2] = d22;
+    d_(nd + 1) = d11, d_(nd + 2) = d21, d_(nd + 3) = d22;
     nd += 3;
     const double det = d22 * d11 - d21 * d21;
     if (!(std::fabs(det) >= kPivTiny)) {
@@ -226,12 +234,12 @@ void BPLDLT(IWORD N, IWORD, IWORD& NCUR, IWORD, IWORD* IA, IWORD* JA, double* A,
       idmul(k - 2) = pc;
       for (IWORD q = ia(k); q < ia(k + 1); ++q) {
         const IWORD c = ja(q);
-        if ((c != 1 && c != 2) || A[q - 1] == 0.0) continue;
-        jdmul(pc) = c, dmul(pc) = A[q - 1], ++pc;
+        if ((c != 1 && c != 2) || a_(q) == 0.0) continue;
+        jdmul(pc) = c, dmul(pc) = a_(q), ++pc;
         if (c == 1)
-          jw1(p1) = k - 2, rw1(p1) = -A[q - 1], ++p1;
+          jw1(p1) = k - 2, rw1(p1) = -a_(q), ++p1;
         else
-          jw2(p2) = k - 2, rw2(p2) = -A[q - 1], ++p2;
+          jw2(p2) = k - 2, rw2(p2) = -a_(q), ++p2;
       }
     }
     idmul(m + 1) = pc;

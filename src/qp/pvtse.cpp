@@ -58,43 +58,52 @@ struct Sel {
   // Largest |a_i1| over eligible entries in column 1 (rows ascending, first
   // on ties); row 0 when there is none.
   void column1_max(double& lambda, IWORD& r) const {
+    const Vec1<const IWORD> IA(ia), JA(ja);
+    const Vec1<const double> A(a);
     lambda = 0.0;
     r = 0;
     for (IWORD i = 1; i <= ncur; ++i)
-      for (IWORD k = ia[i - 1]; k < ia[i]; ++k)
-        if (ja[k - 1] == 1 && eligible(i, 1)) {
-          const double v = std::fabs(a[k - 1]);
+      for (IWORD k = IA(i); k < IA(i + 1); ++k)
+        if (JA(k) == 1 && eligible(i, 1)) {
+          const double v = std::fabs(A(k));
           if (v > lambda) lambda = v, r = i;
         }
   }
   // |a_rr| of an eligible stored diagonal, else 0.
   double diag(IWORD r) const {
+    const Vec1<const IWORD> IA(ia), JA(ja);
+    const Vec1<const double> A(a);
     if (r < 1 || r > ncur) return 0.0;
-    for (IWORD k = ia[r - 1]; k < ia[r]; ++k)
-      if (ja[k - 1] == r && eligible(r, r)) return std::fabs(a[k - 1]);
+    for (IWORD k = IA(r); k < IA(r + 1); ++k)
+      if (JA(k) == r && eligible(r, r)) return std::fabs(A(k));
     return 0.0;
   }
   // Largest |a_jr| over eligible entries of column r in rows r+1..NCUR.
   void below_max(IWORD r, double& gamma, IWORD& row) const {
+    const Vec1<const IWORD> IA(ia), JA(ja);
+    const Vec1<const double> A(a);
     gamma = 0.0;
     row = 0;
     if (r < 1 || r >= ncur) return;
     for (IWORD i = r + 1; i <= ncur; ++i)
-      for (IWORD k = ia[i - 1]; k < ia[i]; ++k)
-        if (ja[k - 1] == r && eligible(i, r)) {
-          const double v = std::fabs(a[k - 1]);
+      for (IWORD k = IA(i); k < IA(i + 1); ++k)
+        if (JA(k) == r && eligible(i, r)) {
+          const double v = std::fabs(A(k));
           if (v > gamma) gamma = v, row = i;
         }
   }
   void swap_rows(IWORD p, IWORD q) {  // local positions p and q
-    std::swap(ip[irow + p - 2], ip[irow + q - 2]);
-    std::swap(ichan[p - 1], ichan[q - 1]);
+    const Vec1<IWORD> IP(ip), ICHAN(ichan);
+    std::swap(IP(irow + p - 1), IP(irow + q - 1));
+    std::swap(ICHAN(p), ICHAN(q));
   }
 };
 
 // Steps of the common end: the symmetric permutation of the reduced matrix
 // and of the rows of L when MOVED, then the length checks and the dumps.
 void common_end(Sel& s, bool moved, char which, IWORD& IFAIL) {
+  const Vec1<IWORD> ichan(s.ichan), il(s.il);
+  const Vec1<const IWORD> ix(s.ix);
   char lab[11] = "IW-PVTSE? ";
   lab[8] = which;
   const IWORD ncur = s.ncur;
@@ -114,12 +123,12 @@ void common_end(Sel& s, bool moved, char which, IWORD& IFAIL) {
       for (IWORD k = 0; k < ncur; ++k) s.ix[k] = s.ichan[k];
       LENCHK(s.unit, s.nt, N, std::string_view(lab, 10), IFAIL);
       if (IFAIL != 0) return;
-      for (IWORD k = 1; k <= ncur; ++k) s.ichan[s.irow - 2 + k] = s.ix[k - 1];
-      for (IWORD k = 1; k < s.irow; ++k) s.ichan[k - 1] = k;
+      for (IWORD k = 1; k <= ncur; ++k) ichan(s.irow - 2 + k + 1) = ix(k);
+      for (IWORD k = 1; k < s.irow; ++k) ichan(k) = k;
       PERMU2(s.unit, 1, N, s.il, s.jl, s.rl, s.ichan, s.lj, s.iw1, s.jw1, s.rw1, s.iw2, s.jw2,
              s.rw2, IFAIL);
       if (IFAIL != 0) return;
-      s.il[0] = 1;
+      il(1) = 1;
       PERMU2(s.unit, 2, N, s.iw1, s.jw1, s.rw1, s.ichan, s.lj, s.iw2, s.jw2, s.rw2, s.il, s.jl,
              s.rl, IFAIL);
       if (IFAIL != 0) return;
@@ -128,7 +137,7 @@ void common_end(Sel& s, bool moved, char which, IWORD& IFAIL) {
   lab[0] = 'J', lab[1] = 'A';
   LENCHK(s.unit, s.lj, s.ia[ncur] - 1, std::string_view(lab, 10), IFAIL);
   lab[1] = 'L';
-  LENCHK(s.unit, s.lj, s.il[N] - 1, std::string_view(lab, 10), IFAIL);
+  LENCHK(s.unit, s.lj, il(N + 1) - 1, std::string_view(lab, 10), IFAIL);
   if (IFAIL == 0 && s.lvl >= 4) {
     dump_i(s.unit, N, s.ip, "IP");
     dump_i(s.unit, ncur + 1, s.ia, "PERMU-IA");
@@ -136,8 +145,8 @@ void common_end(Sel& s, bool moved, char which, IWORD& IFAIL) {
     dump_r(s.unit, s.ia[ncur] - 1, s.a, "PERMU-A");
     if (s.irow > 1) {
       dump_i(s.unit, N, s.il, "PERMU-IL");
-      dump_i(s.unit, s.il[N - 1] - 1, s.jl, "PERMU-JL");
-      dump_r(s.unit, s.il[N - 1] - 1, s.rl, "PERMU-L");
+      dump_i(s.unit, il(N) - 1, s.jl, "PERMU-JL");
+      dump_r(s.unit, il(N) - 1, s.rl, "PERMU-L");
     }
   }
 }
