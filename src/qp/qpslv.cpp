@@ -15,6 +15,7 @@ namespace {
 
 using orvika::nlpint;
 using orvika::Rec;
+using orvika::Vec1;
 
 constexpr IWORD kMaxIter = 30;
 constexpr IWORD kDenseWords = 2112;
@@ -48,11 +49,12 @@ void line5(IWORD unit, std::string_view text) {
 // Compressed rows 1..NR with IA(1) = 1, pointers not decreasing and column
 // numbers in 1..NCOL (in 1..row when LOWER).
 bool rows_valid(IWORD nr, IWORD ncol, const IWORD* ia, const IWORD* ja, bool lower) {
-  if (ia[0] != 1) return false;
+  const Vec1<const IWORD> IA(ia), JA(ja);
+  if (IA(1) != 1) return false;
   for (IWORD i = 1; i <= nr; ++i) {
-    if (ia[i] < ia[i - 1]) return false;
-    for (IWORD p = ia[i - 1]; p < ia[i]; ++p) {
-      const IWORD c = ja[p - 1];
+    if (IA(i + 1) < IA(i)) return false;
+    for (IWORD p = IA(i); p < IA(i + 1); ++p) {
+      const IWORD c = JA(p);
       if (c < 1 || c > (lower ? i : ncol)) return false;
     }
   }
@@ -510,13 +512,15 @@ void QpSolver::cold_start() {
     }
     const IWORD i1 = meq + 1, i2 = meq + mineq, zero = 0, ioy = meq;
     ORVK_SMVMUL(&n, &i1, &i2, IAC, JAC, &zero, AC, &zero, X, &ioy, rhs);
+    const Vec1<const double> ax(rhs), b(B);
+    const Vec1<LWORD> lact(LACT);
     for (IWORD i = 1; i <= mineq; ++i) {
-      if (rhs[meq + i - 1] < B[meq + i - 1]) continue;
+      if (ax(meq + i) < b(meq + i)) continue;
       if (nactiv >= nfree) {
         line5(unit, "NO. of ACTIVE CONSTRAINTS > N-MEQ");
         break;
       }
-      LACT[i - 1] = ORVK_TRUE;
+      lact(i) = ORVK_TRUE;
       iract[nactiv++] = i;
     }
   }
@@ -815,9 +819,11 @@ Next QpSolver::active_set_step() {
       LACT[ifsmin[j] - 1] = ORVK_TRUE;
     }
     for (IWORD i = 0; i < n + meq; ++i) X[i] = xfsmin[i];
+    const Vec1<double> x(X);
+    const Vec1<const LWORD> lact(LACT);
     IWORD kk = 0;
     for (IWORD i = 1; i <= mineq; ++i)
-      X[n + meq + i - 1] = is_true(LACT[i - 1]) ? xfsmin[n + meq + kk++] : 0.0;
+      x(n + meq + i) = is_true(lact(i)) ? xfsmin[n + meq + kk++] : 0.0;
     s.objf = s.objfmn;
     s.gtx = ORVK_DINNER(&n, &izero, G, &izero, X);
     *NCACT = meq + nactiv;
@@ -848,9 +854,11 @@ Next QpSolver::active_set_step() {
   timer(s.t2);
   if (iprint > 1) dump_sr(unit, s.t2 - s.t1, "1-QP.TIME ");
   if (valid) {
+    const Vec1<double> x(X);
+    const Vec1<const LWORD> lact(LACT);
     IWORD kk = 0;
     for (IWORD i = 1; i <= mineq; ++i)
-      X[n + meq + i - 1] = is_true(LACT[i - 1]) ? bp[n + meq + kk++] : 0.0;
+      x(n + meq + i) = is_true(lact(i)) ? bp[n + meq + kk++] : 0.0;
     return Next::kEndRun;
   }
   *NCACT = meq + nactiv;
