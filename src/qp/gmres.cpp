@@ -64,6 +64,7 @@ void GMRGIV(IWORD J, IWORD, IWORD M, IWORD LENX, double BETA, IWORD, double* CC,
             double* H, IWORD* IQ, IWORD* JQ, double* QQ, IWORD* IF, IWORD* JF, double* FF,
             IWORD* IW, IWORD* JW, double* WW, IWORD* IX, double* XX, double* GK, IWORD,
             double& RES) {
+  const auto if_ = vec1(IF);
   const auto cc = vec1(CC);
   const auto ss = vec1(SS);
   const auto iq = vec1(IQ);
@@ -101,7 +102,7 @@ void GMRGIV(IWORD J, IWORD, IWORD M, IWORD LENX, double BETA, IWORD, double* CC,
   // F of order j+1 by rows: the identity with the rotation in rows j, j+1.
   IWORD p = 1;
   for (IWORD k = 1; k <= j + 1; ++k) {
-    IF[k - 1] = p;
+    if_(k) = p;
     if (k == j) {
       jf(p) = j, ff(p) = c, ++p;
       jf(p) = j + 1, ff(p) = -s, ++p;
@@ -112,11 +113,11 @@ void GMRGIV(IWORD J, IWORD, IWORD M, IWORD LENX, double BETA, IWORD, double* CC,
       jf(p) = k, ff(p) = 1.0, ++p;
     }
   }
-  IF[j + 1] = p;
+  if_(j + 2) = p;
   if (lvl >= 3) {
     dump_i(unit, j + 2, IF, "IF");
-    dump_i(unit, IF[j + 1] - 1, JF, "JF");
-    dump_r(unit, IF[j + 1] - 1, FF, "FF");
+    dump_i(unit, if_(j + 2) - 1, JF, "JF");
+    dump_r(unit, if_(j + 2) - 1, FF, "FF");
   }
 
   if (j == 1) {

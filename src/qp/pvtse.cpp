@@ -174,6 +174,7 @@ void entry_dumps(const Sel& s, double alpha) {
 // with diagonal AC and below-diagonal maximum GAMMA.  Returns true when rows
 // moved.
 bool partial_decision(Sel& s, double alpha, double lambda, IWORD r, double ac, double gamma) {
+  const Vec1<IWORD> ipvtsz(s.ipvtsz);
   const bool row1 = s.ia[1] > s.ia[0];
   if (row1) {
     const double a = std::fabs(s.a[s.ia[0] - 1]);
@@ -183,7 +184,7 @@ bool partial_decision(Sel& s, double alpha, double lambda, IWORD r, double ac, d
     else if (alpha * lambda * lambda <= gamma * a)
       text = "*** CASE 2: 1X1 PIVOT SELECTED ***";
     if (text) {
-      s.ipvtsz[s.kblk - 1] = 1;
+      ipvtsz(s.kblk) = 1;
       if (s.lvl >= 4) phase_line(s.unit, text);
       return false;
     }
@@ -191,15 +192,15 @@ bool partial_decision(Sel& s, double alpha, double lambda, IWORD r, double ac, d
   if (r < 2) {
     // No admissible partner: a 1x1 step on position 1, which the
     // elimination reports as singular.
-    s.ipvtsz[s.kblk - 1] = 1;
+    ipvtsz(s.kblk) = 1;
     return false;
   }
   if (ac <= 1e-22 || ac < alpha * gamma) {
-    s.ipvtsz[s.kblk - 1] = 2;
+    ipvtsz(s.kblk) = 2;
     if (s.lvl >= 4) phase_line(s.unit, "*** CASE 4: 2X2 PIVOT SELECTED ***");
     s.swap_rows(2, r);
   } else {
-    s.ipvtsz[s.kblk - 1] = 1;
+    ipvtsz(s.kblk) = 1;
     if (s.lvl >= 4) phase_line(s.unit, "*** CASE 3: 1X1 PIVOT SELECTED ***");
     s.swap_rows(1, r);
   }

@@ -31,6 +31,9 @@ void UPDAT(IWORD, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD* IP, IWORD 
            const double* BOLD, const IWORD* IPVTSZ, const IWORD* IRACTC, const IWORD* IACOLD,
            IWORD& NADD, IWORD& NDEL, IWORD& N1X1, IWORD& N2X2, IWORD* KRADD, IWORD* KADD,
            IWORD* KDEL, IWORD LDC, double* CWORK, IWORD& IFAIL) {
+  const auto a_ = vec1(A);
+  const auto b_ = vec1(B);
+  const auto d_ = vec1(D);
   const auto ia = vec1(IA);
   const auto ja = vec1(JA);
   const auto ip = vec1(IP);
@@ -123,7 +126,7 @@ void UPDAT(IWORD, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD* IP, IWORD 
   // Right-hand side in factorisation order: the kept part, then the added
   // rows' values.
   const IWORD istart = w7 - NDEL + NADD;
-  for (IWORD i = 1; i <= NADD; ++i) rw1(nb + i) = B[istart - nact + kadd(i) - 1];
+  for (IWORD i = 1; i <= NADD; ++i) rw1(nb + i) = b_(istart - nact + kadd(i));
   for (IWORD p = 0; p < istart; ++p) B[p] = RW1[p];
   if (lvl >= 4) dump_r(unit, istart, B, "RHS       ");
 
@@ -151,7 +154,7 @@ void UPDAT(IWORD, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD* IP, IWORD 
           return;
         }
         jw1(p) = pos;
-        rw1(p) = A[k - 1];
+        rw1(p) = a_(k);
         ++p;
       }
     }
@@ -190,7 +193,7 @@ void UPDAT(IWORD, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD* IP, IWORD 
       const IWORD p = p0 + 1;
       N1X1 += 1;
       nd += 1;
-      const double d = D[nd - 1];
+      const double d = d_(nd);
       for (IWORD i = 1; i <= NADD; ++i) {
         const double c = cw(i, p);
         if (c == 0.0) continue;
@@ -204,7 +207,7 @@ void UPDAT(IWORD, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD* IP, IWORD 
       const IWORD p1 = p0 + 1, p2 = p0 + 2;
       N2X2 += 1;
       nd += 3;
-      const double a = D[nd - 3], b = D[nd - 2], c = D[nd - 1];
+      const double a = d_(nd - 2), b = d_(nd - 1), c = d_(nd);
       const double det = a * c - b * b;
       const double e[4] = {c / det, -b / det, -b / det, a / det};
       const double blk[4] = {a, b, b, c};
@@ -262,7 +265,7 @@ void UPDAT(IWORD, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD* IP, IWORD 
     ia(i + 1) = ia(i) + i;
     for (IWORD j = 1; j <= i; ++j) {
       ja(ia(i) + j - 1) = j;
-      A[ia(i) + j - 2] = cw(i, nk + j);
+      a_(ia(i) + j - 1) = cw(i, nk + j);
     }
   }
   if (lvl >= 4) {
