@@ -38,9 +38,8 @@ double entry(const IWORD* ia, const IWORD* ja, const double* a, IWORD i, IWORD c
 template <class Get>
 bool l_append(IWORD unit, IWORD N, IWORD LJ, IWORD* IL, IWORD* JL, double* RL, IWORD first,
               Get get, IWORD& IFAIL) {
-  const auto il = vec1(IL);
-  const auto jl = vec1(JL);
-  const auto rl = vec1(RL);
+  const Vec1<IWORD> il(IL), jl(JL);
+  const Vec1<double> rl(RL);
   IWORD cols[2];
   double vals[2];
   IWORD cnt = 0;
@@ -106,25 +105,10 @@ void BPLDLT(IWORD N, IWORD, IWORD& NCUR, IWORD, IWORD* IA, IWORD* JA, double* A,
             IWORD* JW2, double* RW2, IWORD, IWORD* IDMUL, IWORD* JDMUL, double* DMUL,
             IWORD* IDINV, IWORD* JDINV, double* DINV, IWORD NT, IWORD* IX, double* SUBX,
             IWORD& ISROW, IWORD& ISING, IWORD& IFAIL) {
-  const auto a_ = vec1(A);
-  const auto d_ = vec1(D);
-  const auto ia = vec1(IA);
-  const auto ja = vec1(JA);
-  const auto ichan = vec1(ICHAN);
-  const auto il = vec1(IL);
-  const auto ipvtsz = vec1(IPVTSZ);
-  const auto iw1 = vec1(IW1);
-  const auto jw1 = vec1(JW1);
-  const auto rw1 = vec1(RW1);
-  const auto iw2 = vec1(IW2);
-  const auto jw2 = vec1(JW2);
-  const auto rw2 = vec1(RW2);
-  const auto idmul = vec1(IDMUL);
-  const auto jdmul = vec1(JDMUL);
-  const auto dmul = vec1(DMUL);
-  const auto idinv = vec1(IDINV);
-  const auto jdinv = vec1(JDINV);
-  const auto dinv = vec1(DINV);
+  const Vec1<double> a_(A), d_(D), rw1(RW1), rw2(RW2), dmul(DMUL), dinv(DINV);
+  const Vec1<IWORD> ia(IA), ja(JA), ichan(ICHAN), il(IL), iw1(IW1), jw1(JW1), iw2(IW2), jw2(JW2),
+      idmul(IDMUL), jdmul(JDMUL), idinv(IDINV), jdinv(JDINV);
+  const Vec1<const IWORD> ipvtsz(IPVTSZ);
   const IWORD unit = nlpint(ORVK_NLPINT_KKTUNIT);
   const IWORD lvl = nlpint(ORVK_NLPINT_KKTLEVEL);
   IWORD& nd = nlpint(ORVK_NLPINT_NDWORD);

@@ -51,7 +51,7 @@ void message(IWORD unit, std::string_view text) {
 
 // True when IA holds N+1 usable row pointers.
 bool rows_ok(IWORD n, const IWORD* ia) {
-  const auto IA = vec1(ia);
+  const Vec1<const IWORD> IA(ia);
   if (IA(1) < 1) return false;
   for (IWORD i = 1; i <= n; ++i)
     if (IA(i + 1) < IA(i)) return false;
@@ -64,16 +64,8 @@ void GMRGIV(IWORD J, IWORD, IWORD M, IWORD LENX, double BETA, IWORD, double* CC,
             double* H, IWORD* IQ, IWORD* JQ, double* QQ, IWORD* IF, IWORD* JF, double* FF,
             IWORD* IW, IWORD* JW, double* WW, IWORD* IX, double* XX, double* GK, IWORD,
             double& RES) {
-  const auto if_ = vec1(IF);
-  const auto cc = vec1(CC);
-  const auto ss = vec1(SS);
-  const auto iq = vec1(IQ);
-  const auto jq = vec1(JQ);
-  const auto qq = vec1(QQ);
-  const auto jf = vec1(JF);
-  const auto ff = vec1(FF);
-  const auto iw = vec1(IW);
-  const auto gk = vec1(GK);
+  const Vec1<IWORD> if_(IF), iq(IQ), jq(JQ), jf(JF), iw(IW);
+  const Vec1<double> cc(CC), ss(SS), qq(QQ), ff(FF), gk(GK);
   const IWORD unit = nlpint(ORVK_NLPINT_KKTUNIT);
   const IWORD lvl = nlpint(ORVK_NLPINT_KKTLEVEL);
   const IWORD ldh = M + 1;
@@ -159,11 +151,8 @@ void GMRES1(IWORD N, IWORD NX0, IWORD M, IWORD LENX, const double* X0, const IWO
             IWORD* IX, double* XX, double* V, double* HV, double* AX, double* AV, double* VW,
             double* R0, double* GK, double* Y, double* CC, double* SS, double* H, IWORD MAXIT,
             double TOL, IWORD KRYMAX, IWORD& IFAIL) {
-  const auto iq = vec1(IQ);
-  const auto gk = vec1(GK);
-  const auto y = vec1(Y);
-  const auto cc = vec1(CC);
-  const auto ss = vec1(SS);
+  const Vec1<IWORD> iq(IQ);
+  const Vec1<double> gk(GK), y(Y), cc(CC), ss(SS);
   const IWORD unit = nlpint(ORVK_NLPINT_KKTUNIT);
   const IWORD lvl = nlpint(ORVK_NLPINT_KKTLEVEL);
   const IWORD ldh = M + 1;

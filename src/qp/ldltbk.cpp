@@ -48,9 +48,8 @@ void message(IWORD unit, std::string_view text) {
 // Factorisation; false on a singular pivot block (ISING set).
 bool factor(Packed& k, IWORD n, IWORD* iswap, double* dwork, IWORD* ipivot, IWORD& ising,
             IWORD unit, IWORD iprint) {
-  const auto ISWAP = vec1(iswap);
-  const auto DWORK = vec1(dwork);
-  const auto IPIVOT = vec1(ipivot);
+  const Vec1<IWORD> ISWAP(iswap), IPIVOT(ipivot);
+  const Vec1<double> DWORK(dwork);
   ising = 0;
   for (IWORD r = 1; r <= n; ++r) {
     double m = 0;
@@ -147,7 +146,7 @@ bool factor(Packed& k, IWORD n, IWORD* iswap, double* dwork, IWORD* ipivot, IWOR
 
 // The block pattern must be that of a factorisation of order N.
 bool factors_valid(IWORD n, const IWORD* iswap) {
-  const auto ISWAP = vec1(iswap);
+  const Vec1<const IWORD> ISWAP(iswap);
   for (IWORD s = 1; s <= n; ++s) {
     if (ISWAP(s) < 1 || ISWAP(s) > n) return false;
     const IWORD t = ISWAP(n + s);
@@ -162,8 +161,8 @@ bool factors_valid(IWORD n, const IWORD* iswap) {
 }
 
 void solve(const Packed& k, IWORD n, double* b, const IWORD* iswap, const double* dwork) {
-  const auto B = vec1(b);
-  const auto ISWAP = vec1(iswap);
+  const Vec1<double> B(b);
+  const Vec1<const IWORD> ISWAP(iswap);
   for (IWORD s = 1; s <= n; ++s) std::swap(B(s), B(ISWAP(s)));
   for (IWORD s = 1; s <= n - 1; ++s) {
     if (B(s) == 0) continue;

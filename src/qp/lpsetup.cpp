@@ -38,15 +38,9 @@ void build_lp(bool slacks, IWORD N, IWORD MEQ, IWORD MINEQ, const IWORD* IAC, co
               const double* AC, const double* B, IWORD nvar, IWORD ncon, double* XLB,
               double* XUB, double* BRHS, IWORD* IRTYPE, IWORD* ICJ, IWORD* JCJ, double* CJ,
               IWORD LDC, double* CWORK, IWORD IPRINT, IWORD unit, std::string_view tag) {
-  const auto b = vec1(B);
-  const auto xlb = vec1(XLB);
-  const auto xub = vec1(XUB);
-  const auto brhs = vec1(BRHS);
-  const auto irtype = vec1(IRTYPE);
-  const auto icj = vec1(ICJ);
-  const auto jcj = vec1(JCJ);
-  const auto cj = vec1(CJ);
-  const auto cwork = vec1(CWORK);
+  const Vec1<const double> b(B);
+  const Vec1<double> xlb(XLB), xub(XUB), brhs(BRHS), cj(CJ), cwork(CWORK);
+  const Vec1<IWORD> irtype(IRTYPE), icj(ICJ), jcj(JCJ);
   const IWORD ngen = MINEQ - 2 * N;
   for (IWORD i = 1; i <= ncon; ++i) irtype(i) = i <= MEQ ? 0 : 2;
   for (IWORD i = 1; i <= MEQ; ++i) brhs(i) = b(i);
@@ -110,7 +104,7 @@ void QPINX(IWORD N, IWORD MEQ, IWORD MINEQ, const IWORD* IAC, const IWORD* JAC,
            const double* AC, const double* B, double* X, double* OBJC, double* XLB, double* XUB,
            double* BRHS, double* DSOL, IWORD* IRTYPE, IWORD* ICJ, IWORD* JCJ, double* CJ,
            IWORD LDC, double* CWORK, IWORD IPRINT, IWORD& IFLAG) {
-  const auto objc = vec1(OBJC);
+  const Vec1<double> objc(OBJC);
   IFLAG = 0;
   double objval = 0;
   if (N < 0 || MEQ < 0 || MINEQ < 2 * N) return;
@@ -130,8 +124,8 @@ void GTX(IWORD N, IWORD MEQ, IWORD MINEQ, const double* G, const IWORD* IAC, con
          const double* AC, const double* B, double* X, IWORD* ICJ, IWORD* JCJ, double* CJ,
          double* OBJC, double* XLB, double* XUB, double* BRHS, double* DSOL, IWORD* IRTYPE,
          IWORD LDC, double* CWORK, IWORD IPRINT, IWORD unit, IWORD& IFLAG) {
-  const auto g = vec1(G);
-  const auto objc = vec1(OBJC);
+  const Vec1<const double> g(G);
+  const Vec1<double> objc(OBJC);
   IFLAG = 0;
   double objval = 0;
   if (N < 0 || MEQ < 0 || MINEQ < 2 * N) return;
@@ -151,7 +145,7 @@ void QPLPDM(IWORD LPJOB, IWORD NVAR, IWORD NCON, const IWORD* IRTYPE, IWORD LDC,
             const double* CWORK, double* OBJC, const double* BRHS, const double* XSOL,
             const double* DSOL, double& OBJVAL, const double* XLB, const double* XUB,
             IWORD IPRINT) {
-  const auto irtype = vec1(IRTYPE);
+  const Vec1<const IWORD> irtype(IRTYPE);
   const IWORD unit = nlpint(ORVK_NLPINT_QPUNIT);
   auto header = [&](std::string_view text) {
     write_empty(unit);
@@ -205,13 +199,10 @@ void QPKTSP(IWORD N, const double* G, const IWORD* IAH, const IWORD* JAH, const 
             IWORD MEQ, IWORD MINEQ, const double* B, const IWORD* IAC, const IWORD* JAC,
             const double* AC, IWORD NCACT, double* KTCOEF, IWORD* KTIA, IWORD* KTJA, double* RHS,
             const IWORD* IRACT, IWORD IPRINT) {
-  const auto g = vec1(G);
-  const auto b = vec1(B);
-  const auto ktcoef = vec1(KTCOEF);
-  const auto ktia = vec1(KTIA);
-  const auto ktja = vec1(KTJA);
-  const auto rhs = vec1(RHS);
-  const auto iract = vec1(IRACT);
+  const Vec1<const double> g(G), b(B);
+  const Vec1<double> ktcoef(KTCOEF), rhs(RHS);
+  const Vec1<IWORD> ktia(KTIA), ktja(KTJA);
+  const Vec1<const IWORD> iract(IRACT);
   const IWORD nact = (MINEQ > 0 && NCACT != MEQ) ? nlpint(ORVK_NLPINT_NACTIV) : 0;
   const IWORD k = N + MEQ + nact;
   SMDROP(N, IAH, JAH, H, KTIA, KTJA, KTCOEF);
@@ -246,11 +237,9 @@ void QPKTSP(IWORD N, const double* G, const IWORD* IAH, const IWORD* JAH, const 
 void QPKTPK(IWORD N, const double* G, const IWORD* IAH, const IWORD* JAH, const double* H,
             IWORD MEQ, IWORD MINEQ, const double* B, const IWORD* IAC, const IWORD* JAC,
             const double* AC, IWORD NCACT, double* AKKT, double* RHS, const IWORD* IRACT) {
-  const auto g = vec1(G);
-  const auto b = vec1(B);
-  const auto akkt = vec1(AKKT);
-  const auto rhs = vec1(RHS);
-  const auto iract = vec1(IRACT);
+  const Vec1<const double> g(G), b(B);
+  const Vec1<double> akkt(AKKT), rhs(RHS);
+  const Vec1<const IWORD> iract(IRACT);
   const IWORD k = N + NCACT;
   for (IWORD p = 0; p < k * (k + 1) / 2; ++p) AKKT[p] = 0;
   auto at = [&](IWORD r, IWORD c) -> double& { return akkt(r * (r - 1) / 2 + c); };

@@ -155,7 +155,7 @@ Sel make_sel(IWORD NCUR, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD KBLK
              IWORD* IP, IWORD NT, IWORD* IX, IWORD LJ, IWORD* IL, IWORD* JL, double* RL,
              IWORD* IPVTSZ, IWORD* ICHAN, IWORD* IW1, IWORD* JW1, double* RW1, IWORD* IW2,
              IWORD* JW2, double* RW2) {
-  const auto ichan = vec1(ICHAN);
+  const Vec1<IWORD> ichan(ICHAN);
   Sel s{NCUR, NRED, IROW, KBLK, NT, LJ, IA, JA, A, IP, IX, IL, JL, RL, IPVTSZ, ICHAN,
         IW1,  JW1,  IW2,  JW2,  RW1, RW2, nlpint(ORVK_NLPINT_KKTUNIT),
         nlpint(ORVK_NLPINT_KKTLEVEL)};
@@ -213,10 +213,8 @@ void PVTSE1(IWORD NCUR, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD KBLK,
             IWORD* IP, IWORD NT, IWORD* IX, IWORD LJ, IWORD* IL, IWORD* JL, double* RL,
             const double*, IWORD* IPVTSZ, IWORD* ICHAN, IWORD* IW1, IWORD* JW1, double* RW1,
             IWORD* IW2, IWORD* JW2, double* RW2, IWORD& IFAIL) {
-  const auto ia = vec1(IA);
-  const auto ja = vec1(JA);
-  const auto a = vec1(A);
-  const auto ipvtsz = vec1(IPVTSZ);
+  const Vec1<IWORD> ia(IA), ja(JA), ipvtsz(IPVTSZ);
+  const Vec1<double> a(A);
   Sel s = make_sel(NCUR, NRED, IA, JA, A, KBLK, IROW, IP, NT, IX, LJ, IL, JL, RL, IPVTSZ, ICHAN,
                    IW1, JW1, RW1, IW2, JW2, RW2);
   const double alpha = kAlphaBK;
@@ -302,9 +300,8 @@ void PVTSE3(IWORD NCUR, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD KBLK,
             IWORD* IP, IWORD NT, IWORD* IX, IWORD LJ, IWORD* IL, IWORD* JL, double* RL,
             const double*, IWORD* IPVTSZ, IWORD* ICHAN, IWORD* IW1, IWORD* JW1, double* RW1,
             IWORD* IW2, IWORD* JW2, double* RW2, IWORD& IFAIL) {
-  const auto ia = vec1(IA);
-  const auto ja = vec1(JA);
-  const auto a = vec1(A);
+  const Vec1<IWORD> ia(IA), ja(JA);
+  const Vec1<double> a(A);
   Sel s = make_sel(NCUR, NRED, IA, JA, A, KBLK, IROW, IP, NT, IX, LJ, IL, JL, RL, IPVTSZ, ICHAN,
                    IW1, JW1, RW1, IW2, JW2, RW2);
   const double alpha = nlprea(ORVK_NLPREA_ALPHA);

@@ -60,9 +60,8 @@ bool remove_from(IWORD row, IWORD* list, IWORD& n) {
 void release_pass(IWORD N, double* X, IWORD MEQ, double* ALPHAS, LWORD* LACT, IWORD* IRACT,
                   const IWORD* JFLAG, IWORD& JREL, IWORD LEN, IWORD IMODE, IWORD unit,
                   IWORD IPRINT, IWORD MINEQ) {
-  const auto x = vec1(X);
-  const auto alphas = vec1(ALPHAS);
-  const auto lact = vec1(LACT);
+  const Vec1<double> x(X), alphas(ALPHAS);
+  const Vec1<LWORD> lact(LACT);
   IWORD& nactiv = nlpint(ORVK_NLPINT_NACTIV);
   JREL = 0;
   if (IMODE != 1 && IMODE != 2) {

@@ -89,9 +89,8 @@ struct Fill {
 void pivot(IWORD* ITAB, IWORD* JTAB, double* ATAB, IWORD* IFILL, IWORD* JFILL, double* AFILL,
            IWORD PROW, IWORD PCOL, double PIVOT, IWORD NROWS, IWORD NCOLS, IWORD* IA, IWORD* JA,
            double* AV) {
-  const auto itab = vec1(ITAB);
-  const auto jtab = vec1(JTAB);
-  const auto atab = vec1(ATAB);
+  const Vec1<IWORD> itab(ITAB), jtab(JTAB);
+  const Vec1<double> atab(ATAB);
   const IWORD u = unit(), lvl = level();
   if (lvl >= 6) {
     free_line(u, "DATA PASSED TO PIVOTING ROUTINE");
@@ -144,8 +143,7 @@ void failure(IWORD u, const char* why) {
 }  // namespace
 
 void SPXFND(IWORD J, IWORD K, const IWORD* ITAB, const IWORD* JTAB, const double*, IWORD& POS) {
-  const auto itab = vec1(ITAB);
-  const auto jtab = vec1(JTAB);
+  const Vec1<const IWORD> itab(ITAB), jtab(JTAB);
   POS = 0;
   for (IWORD q = itab(J); q < itab(J + 1); ++q) {
     if (jtab(q) > K) return;
@@ -159,15 +157,10 @@ void SPXFND(IWORD J, IWORD K, const IWORD* ITAB, const IWORD* JTAB, const double
 void SPXSHF(IWORD* ITAB, IWORD* JTAB, double* ATAB, const IWORD* IFILL, const IWORD* JFILL,
             const double* AFILL, IWORD NFILL, IWORD* IA, IWORD* JA, double* AV, IWORD NROWS,
             IWORD) {
-  const auto itab = vec1(ITAB);
-  const auto jtab = vec1(JTAB);
-  const auto atab = vec1(ATAB);
-  const auto ifill = vec1(IFILL);
-  const auto jfill = vec1(JFILL);
-  const auto afill = vec1(AFILL);
-  const auto ia = vec1(IA);
-  const auto ja = vec1(JA);
-  const auto av = vec1(AV);
+  const Vec1<IWORD> itab(ITAB), jtab(JTAB), ia(IA), ja(JA);
+  const Vec1<double> atab(ATAB), av(AV);
+  const Vec1<const IWORD> ifill(IFILL), jfill(JFILL);
+  const Vec1<const double> afill(AFILL);
   const IWORD u = unit(), lvl = level();
   if (NFILL <= 0) {
     if (lvl >= 7) free_line(u, "NO FILLIN");
@@ -227,16 +220,10 @@ void SPXITR(IWORD* ITAB, IWORD* JTAB, double* ATAB, IWORD NROWS, IWORD NCOLS, do
             double* AFILL, const double*, IWORD N, const IWORD*, const IWORD*, const double*,
             const double*, const double*, IWORD MEQ, double* ERROR, IWORD UNIT, const double*,
             IWORD* NCOUNT, const IWORD* ITOB, const IWORD* JTOB, const double* ATOB) {
-  const auto itab = vec1(ITAB);
-  const auto jtab = vec1(JTAB);
-  const auto atab = vec1(ATAB);
-  const auto xsol = vec1(XSOL);
-  const auto nvpiv = vec1(NVPIV);
-  const auto error = vec1(ERROR);
-  const auto ncount = vec1(NCOUNT);
-  const auto itob = vec1(ITOB);
-  const auto jtob = vec1(JTOB);
-  const auto atob = vec1(ATOB);
+  const Vec1<IWORD> itab(ITAB), jtab(JTAB), nvpiv(NVPIV), ncount(NCOUNT);
+  const Vec1<double> atab(ATAB), xsol(XSOL), error(ERROR);
+  const Vec1<const IWORD> itob(ITOB), jtob(JTOB);
+  const Vec1<const double> atob(ATOB);
   const IWORD u = unit(), lvl = level();
   const IWORD ninspc = nlpint(ORVK_NLPINT_NINSPC);
   const IWORD lastcol = ninspc + 2 * N;  // columns that may enter
@@ -407,18 +394,10 @@ void SOLVER(const IWORD* ICJ, const IWORD* JCJ, const double* ACJ, IWORD MEQ, IW
             double* ERROR, double* BNDU, double* BNDL, IWORD* NVARS, double* RHSOLD,
             IWORD* INVERT, IWORD* ITOB, IWORD* JTOB, double* ATOB, IWORD& NACT, IWORD UNIT,
             double* X, IWORD MODE, IWORD* IACTV, IWORD& IFEAS) {
-  const auto icj = vec1(ICJ);
-  const auto jcj = vec1(JCJ);
-  const auto acj = vec1(ACJ);
-  const auto itab = vec1(ITAB);
-  const auto jtab = vec1(JTAB);
-  const auto atab = vec1(ATAB);
-  const auto b = vec1(B);
-  const auto xsol = vec1(XSOL);
-  const auto error = vec1(ERROR);
-  const auto bndu = vec1(BNDU);
-  const auto bndl = vec1(BNDL);
-  const auto rhsold = vec1(RHSOLD);
+  const Vec1<const IWORD> icj(ICJ), jcj(JCJ);
+  const Vec1<const double> acj(ACJ), b(B);
+  const Vec1<IWORD> itab(ITAB), jtab(JTAB);
+  const Vec1<double> atab(ATAB), xsol(XSOL), error(ERROR), bndu(BNDU), bndl(BNDL), rhsold(RHSOLD);
   const IWORD u = unit(), lvl = level();
   const IWORD ninspc = nlpint(ORVK_NLPINT_NINSPC);
   const IWORD npair = (MINEQ - ninspc) / 2;
@@ -705,8 +684,7 @@ void SPXCHK(const IWORD* ICJ, const IWORD* JCJ, const double* ACJ, IWORD MEQ, IW
             const double* B, IWORD N, IWORD UNIT, IWORD LIWORK, IWORD* IWORK, IWORD LRWORK,
             double* RWORK, IWORD& IACT, IWORD& NACT, double* X, IWORD* IACTV, IWORD MODE,
             IWORD& IFEAS, bool CLOSE80) {
-  const auto icj = vec1(ICJ);
-  const auto jcj = vec1(JCJ);
+  const Vec1<const IWORD> icj(ICJ), jcj(JCJ);
   nlpint(ORVK_NLPINT_SPXUNIT) = UNIT;
   nlpint(ORVK_NLPINT_SPXLVUSE) = nlpint(ORVK_NLPINT_SPXLEVEL);
   const IWORD u = UNIT, lvl = level();

@@ -31,24 +31,10 @@ void UPDAT(IWORD, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD* IP, IWORD 
            const double* BOLD, const IWORD* IPVTSZ, const IWORD* IRACTC, const IWORD* IACOLD,
            IWORD& NADD, IWORD& NDEL, IWORD& N1X1, IWORD& N2X2, IWORD* KRADD, IWORD* KADD,
            IWORD* KDEL, IWORD LDC, double* CWORK, IWORD& IFAIL) {
-  const auto a_ = vec1(A);
-  const auto b_ = vec1(B);
-  const auto d_ = vec1(D);
-  const auto ia = vec1(IA);
-  const auto ja = vec1(JA);
-  const auto ip = vec1(IP);
-  const auto il = vec1(IL);
-  const auto jl = vec1(JL);
-  const auto rl = vec1(RL);
-  const auto iw1 = vec1(IW1);
-  const auto jw1 = vec1(JW1);
-  const auto rw1 = vec1(RW1);
-  const auto ipvtsz = vec1(IPVTSZ);
-  const auto iractc = vec1(IRACTC);
-  const auto iacold = vec1(IACOLD);
-  const auto kradd = vec1(KRADD);
-  const auto kadd = vec1(KADD);
-  const auto kdel = vec1(KDEL);
+  const Vec1<double> a_(A), b_(B), d_(D), rl(RL), rw1(RW1);
+  const Vec1<IWORD> ia(IA), ja(JA), ip(IP), il(IL), jl(JL), iw1(IW1), jw1(JW1), kradd(KRADD),
+      kadd(KADD), kdel(KDEL);
+  const Vec1<const IWORD> ipvtsz(IPVTSZ), iractc(IRACTC), iacold(IACOLD);
   const IWORD unit = nlpint(ORVK_NLPINT_KKTUNIT);
   const IWORD lvl = nlpint(ORVK_NLPINT_KKTLEVEL);
   const IWORD nact = nlpint(ORVK_NLPINT_NACTIV);
