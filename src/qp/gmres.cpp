@@ -69,7 +69,7 @@ void GMRGIV(IWORD J, IWORD, IWORD M, IWORD LENX, double BETA, IWORD, double* CC,
   const IWORD unit = nlpint(ORVK_NLPINT_KKTUNIT);
   const IWORD lvl = nlpint(ORVK_NLPINT_KKTLEVEL);
   const IWORD ldh = M + 1;
-  auto h = [&](IWORD i, IWORD j) -> double& { return H[(i - 1) + (j - 1) * ldh]; };
+  const Mat1<double> h(H, ldh);
   const IWORD j = J;
 
   if (j > 1) {
@@ -156,7 +156,7 @@ void GMRES1(IWORD N, IWORD NX0, IWORD M, IWORD LENX, const double* X0, const IWO
   const IWORD unit = nlpint(ORVK_NLPINT_KKTUNIT);
   const IWORD lvl = nlpint(ORVK_NLPINT_KKTLEVEL);
   const IWORD ldh = M + 1;
-  auto h = [&](IWORD i, IWORD j) -> double& { return H[(i - 1) + (j - 1) * ldh]; };
+  const Mat1<double> h(H, ldh);
   auto v = [&](IWORD k) { return V + (k - 1) * N; };
 
   IWORD m = KRYMAX < N ? M : N;

@@ -39,7 +39,8 @@ void build_lp(bool slacks, IWORD N, IWORD MEQ, IWORD MINEQ, const IWORD* IAC, co
               double* XUB, double* BRHS, IWORD* IRTYPE, IWORD* ICJ, IWORD* JCJ, double* CJ,
               IWORD LDC, double* CWORK, IWORD IPRINT, IWORD unit, std::string_view tag) {
   const Vec1<const double> b(B);
-  const Vec1<double> xlb(XLB), xub(XUB), brhs(BRHS), cj(CJ), cwork(CWORK);
+  const Vec1<double> xlb(XLB), xub(XUB), brhs(BRHS), cj(CJ);
+  const Mat1<double> cwork(CWORK, LDC);
   const Vec1<IWORD> irtype(IRTYPE), icj(ICJ), jcj(JCJ);
   const IWORD ngen = MINEQ - 2 * N;
   for (IWORD i = 1; i <= ncon; ++i) irtype(i) = i <= MEQ ? 0 : 2;
@@ -79,10 +80,10 @@ void build_lp(bool slacks, IWORD N, IWORD MEQ, IWORD MINEQ, const IWORD* IAC, co
     dump_r(unit, nz, 0, CJ, lab[2][t]);
   }
   for (IWORD j = 1; j <= nvar; ++j)
-    for (IWORD i = 1; i <= ncon; ++i) cwork((i - 1) + (j - 1) * LDC + 1) = 0;
+    for (IWORD i = 1; i <= ncon; ++i) cwork(i, j) = 0;
   for (IWORD i = 1; i <= ncon; ++i)
     for (IWORD k = icj(i); k < icj(i + 1); ++k)
-      cwork((i - 1) + (jcj(k) - 1) * LDC + 1) = cj(k);
+      cwork(i, jcj(k)) = cj(k);
   for (IWORD j = 1; j <= N; ++j) {
     xlb(j) = -b(MEQ + N + j);
     xub(j) = b(MEQ + j);

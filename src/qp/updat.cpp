@@ -153,7 +153,7 @@ void UPDAT(IWORD, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD* IP, IWORD 
   }
 
   // Dense copy, row i of CWORK = added row i over positions 1..NTOT.
-  auto cw = [&](IWORD i, IWORD j) -> double& { return CWORK[(i - 1) + (j - 1) * LDC]; };
+  const Mat1<double> cw(CWORK, LDC);
   for (IWORD j = 1; j <= ntot; ++j)
     for (IWORD i = 1; i <= NADD; ++i) cw(i, j) = 0.0;
   for (IWORD i = 1; i <= NADD; ++i)

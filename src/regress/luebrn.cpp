@@ -228,7 +228,7 @@ double Luebrn::data_size() const {
   double size = 0;
   for (IWORD i = 1; i <= ndat; ++i)
     for (IWORD m = 1; m <= NMEAS(i); ++m) {
-      const double q = ZM(m, i) / r[(m - 1) + (i - 1) * nmmax];
+      const double q = ZM(m, i) / R(m, i);
       if (std::isfinite(q)) size += q * q;
     }
   return size;
@@ -434,7 +434,7 @@ bool Luebrn::iteration() {
       for (IWORD i = 1; i <= ndat; ++i) {
         for (IWORD j = 1; j <= NCONS(i); ++j) F(j, i) = FTRY(j, i);
         if (method == kBL)
-          for (IWORD m = 1; m <= NMEAS(i); ++m) Z(m, i) = znew[(m - 1) + (i - 1) * nmmax];
+          for (IWORD m = 1; m <= NMEAS(i); ++m) Z(m, i) = ZNEW(m, i);
       }
       return next_iteration();
     }
@@ -459,7 +459,7 @@ bool Luebrn::phase_end() {
   if (method == kBL) {
     if (obja < objb) {
       for (IWORD i = 1; i <= ndat; ++i)
-        for (IWORD m = 1; m <= NMEAS(i); ++m) Z(m, i) = znew[(m - 1) + (i - 1) * nmmax];
+        for (IWORD m = 1; m <= NMEAS(i); ++m) Z(m, i) = ZNEW(m, i);
     } else {
       for (IWORD j = 1; j <= npar; ++j) P(j) = POLD(j);
       *ssq = s0;

@@ -13,6 +13,7 @@ struct Luebrn : EngineArgs {
   IWORD nzmit;
   double *pold, *dscal, *lam, *lam2, *fbase, *dz, *psave;
   Vec1<double> POLD{pold}, DSCAL{dscal}, PSAVE{psave};
+  Mat1<double> ZNEW{znew, nmmax};
 
   // ---- run state
   IWORD iterno = 1;

@@ -309,7 +309,7 @@ void Luebrn::final_report() {
                        .G(ZM(m, i), 16, 7)
                        .G(Z(m, i), 16, 7)
                        .G(adj, 16, 7)
-                       .G(adj / r[(m - 1) + (i - 1) * nmmax], 16, 7));
+                       .G(adj / R(m, i), 16, 7));
     }
 }
 

@@ -139,8 +139,8 @@ bool regress_counts_ok(IWORD npar, IWORD nmmax, const IWORD* nmeas, IWORD ndat, 
 // ---- arguments shared by the two engines ------------------------------------
 
 // The caller's arguments that ORVK_LUEBRI and ORVK_LUEBRN take alike (counts
-// by value, arrays by address), the run values both keep, and 1-based access
-// to the arrays.  Each engine's state extends it.
+// by value, arrays by address), the run values both keep, and 1-based views
+// of the arrays.  Each engine's state extends it.
 struct EngineArgs {
   IWORD npar, nmmax, ndat, ncmax, lpack;
   const IWORD *nmeas, *ncons;
@@ -169,29 +169,19 @@ struct EngineArgs {
   IWORD iunit = 6, kprint = 0, kd = -1, casewd = 0, nfree = 0;
   double t0 = 0, t = 0, fobj = 0;
 
-  // 1-based views of the vectors, named as the arguments.
+  // 1-based views of the arrays, named as the arguments: the vectors,
+  // F-shaped (NCMAX,NDAT) and Z-shaped (NMMAX,NDAT) arrays, the per-point
+  // blocks FP(k,j,i), W(k,l,i), FPW(l,k,i) (parameter l, constraint k, point
+  // i) and the normal matrix H (NPAR,NPAR).
   Vec1<const IWORD> NMEAS{nmeas}, NCONS{ncons};
   Vec1<double> P{p}, DELP{delp}, GRAD{grad}, STPLO{stplo}, STPUP{stpup}, CPACK{cpack},
       QPWORK{qpwork};
   Vec1<IWORD> IPERM{iperm};
   Vec1<const double> PLOW{plow}, PUPP{pupp}, PSCL{pscl};
-
-  double& F(IWORD k, IWORD i) const { return f[(k - 1) + (i - 1) * ncmax]; }
-  double& FTRY(IWORD k, IWORD i) const { return ftry[(k - 1) + (i - 1) * ncmax]; }
-  double& ELIN(IWORD k, IWORD i) const { return elin[(k - 1) + (i - 1) * ncmax]; }
-  double& Z(IWORD m, IWORD i) const { return z[(m - 1) + (i - 1) * nmmax]; }
-  double ZM(IWORD m, IWORD i) const { return zm[(m - 1) + (i - 1) * nmmax]; }
-  double& FP(IWORD k, IWORD j, IWORD i) const {
-    return fp[(k - 1) + (j - 1) * ncmax + (i - 1) * ncmax * npar];
-  }
-  double& W(IWORD k, IWORD l, IWORD i) const {
-    return w[(k - 1) + (l - 1) * ncmax + (i - 1) * ncmax * ncmax];
-  }
-  // FPW(l, k, i): parameter l, constraint k, point i.
-  double& FPW(IWORD l, IWORD k, IWORD i) const {
-    return fpw[(l - 1) + (k - 1) * npar + (i - 1) * npar * ncmax];
-  }
-  double& H(IWORD k, IWORD l) const { return hmat[(k - 1) + (l - 1) * npar]; }
+  Mat1<double> F{f, ncmax}, FTRY{ftry, ncmax}, ELIN{elin, ncmax}, Z{z, nmmax};
+  Mat1<const double> ZM{zm, nmmax}, R{r, nmmax};
+  Arr3<double> FP{fp, ncmax, npar}, W{w, ncmax, ncmax}, FPW{fpw, npar, ncmax};
+  Mat1<double> H{hmat, npar};
 
   // The entry checks: the counts (regress_counts_ok), the room LPACK of the
   // packed factors when NEED_PACK, and a nonzero, non-NaN SSND when NUMERIC

@@ -22,6 +22,7 @@ constexpr double kExactRel = 1e-28;
 // A stationary point counts as a limit at infinity, and a parameter of too
 // little effect as saturation, by the engines' thresholds.
 using orvika::kRunaway;
+using orvika::Mat1;
 using orvika::Vec1;
 using orvika::kSaturated;
 // Decrease of S, relative, that counts as rounding.
@@ -46,17 +47,17 @@ struct Ys {
   double* work;
   double* anorm;
   double* asys;
+  // The Jacobian (M,N) at the head of WORK; the normal matrix with gradient
+  // and scales, and the damped system with step (N,N+2).
+  Mat1<double> jac{work, m}, A{anorm, n}, B{asys, n};
 
   IWORD& ic(int w) { return ictl[w - 1]; }
   double& rc(int w) { return rctl[w - 1]; }
   double& st(int w) { return stat[w - 1]; }
-  double& jac(IWORD i, IWORD j) { return work[(i - 1) + (j - 1) * m]; }
   double& trial(IWORD j) { return work[n * m + j - 1]; }
   double& typ(IWORD j) { return work[n * m + n + j - 1]; }
   double& ysave(IWORD i) { return work[n * m + 2 * n + i - 1]; }
   double& xacc(IWORD j) { return x(n + j); }
-  double& A(IWORD j, IWORD l) { return anorm[(j - 1) + (l - 1) * n]; }
-  double& B(IWORD j, IWORD l) { return asys[(j - 1) + (l - 1) * n]; }
   bool active(IWORD j) const { return pmode(j) != 0; }  // NaN counts as differenced
 
   void set_return(IWORD code, IWORD status) {
