@@ -905,6 +905,7 @@ Next QpSolver::active_set_step() {
  *                                start point when no system was solved yet).
  *   LIWRKQP, IWRKQP  in, work    integer work: 9 MINEQ + 2 MEQ + N + 1 + 15 (nnz(H)+nnz(AC));
  *                                IWRKQP(1..NACTIV) is the active list, kept for a warm start.
+ *   UNUSED21 -                   not read.
  *   LACT     in/out  LWORD (MINEQ) active flags.
  *   IPRINT   in      IWORD       print level (unit word 1 of ORVK_NLPINT).
  *   IRET     out     IWORD       0 solution (or singular KKT with no active row: see
