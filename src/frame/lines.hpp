@@ -3,6 +3,8 @@
 // by what the caller puts first), the last line short.
 #pragma once
 
+#include <string_view>
+
 #include "frame/format.hpp"
 #include "frame/units.hpp"
 #include "orvika/orvika_types.h"
@@ -35,15 +37,32 @@ void value_lines_with(IWORD count, int per_line, Open open, Item item, Emit emit
 // Writes COUNT items to UNIT, PER_LINE to a line, each line opened by LEAD
 // blanks; ITEM(rec, k) appends item k (0-based) to the record.  With no
 // items the output is one empty line.
+//
+// HEAD, when given, opens the first line in place of the lead blanks (a
+// label before the first values); with no items the head is written alone,
+// without its trailing blanks.
 template <class Item>
-void value_lines(IWORD unit, IWORD count, int per_line, int lead, Item item) {
+void value_lines(IWORD unit, IWORD count, int per_line, int lead, Item item,
+                 const Rec* head = nullptr) {
   if (count <= 0) {
-    write_empty(unit);
+    if (head == nullptr) {
+      write_empty(unit);
+      return;
+    }
+    std::string_view s = head->view();
+    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+    write_rec(unit, s);
     return;
   }
   value_lines_with(
-      count, per_line, [lead](Rec& r, IWORD) { r.X(lead); }, item,
-      [unit](const Rec& r) { write_rec(unit, r); });
+      count, per_line,
+      [lead, head](Rec& r, IWORD k) {
+        if (k == 0 && head != nullptr)
+          r = *head;
+        else
+          r.X(lead);
+      },
+      item, [unit](const Rec& r) { write_rec(unit, r); });
 }
 
 }  // namespace orvika
