@@ -177,632 +177,754 @@ void LU1P2(IWORD N, IWORD MAXA, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, I
           SPOPT2.CHKMODE, STEPC, nullptr, IERR);
 }
 
+namespace {
+
+// The row elimination of methods 1 and 2 (LU1P2, LU2P2) as one call state
+// with a member for each step.
+//
 // The work row is X (dense, by column) with a list of its columns sorted by
 // step, linked through IORN: IORN(N+1) is the head, the last column links to
 // N+1, whose step W39(N+1) = N+1 is larger than every step; a column is in
 // the list exactly when its link is not 0.
-void lu_rows(IWORD N, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, IV IRP, IV ICI, RV IA, RV B,
-             IWORD NRHS, RV X, IV IORN, IV W39, IV W40, IV W41, IWORD CHKMODE, IV STEPC,
-             LuKeep* KEEP, IWORD& IERR) {
-  const std::string_view who = KEEP ? "LU2P2" : "LU1P2";
-  // Tolerances: 0 < PIVTL1 <= PIVTL2 <= 0.999 (NaN counts as out of range).
-  if (!(PIVTL1 > 0.0 && PIVTL1 <= 1.0)) PIVTL1 = 0.005;
-  if (PIVTL1 > 0.999) PIVTL1 = 0.999;
-  if (!(PIVTL2 >= PIVTL1)) PIVTL2 = PIVTL1;
-  if (PIVTL2 > 0.999) PIVTL2 = 0.999;
-  const double tol1 = PIVTL1;
-  const double tol2 = PIVTL2;
+class RowElim {
+ public:
+  RowElim(IWORD N, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, IV IRP, IV ICI, RV IA, RV B,
+          IWORD NRHS, RV X, IV IORN, IV W39, IV W40, IV W41, IWORD CHKMODE, IV STEPC,
+          LuKeep* KEEP, IWORD& IERR)
+      : N_(N), PIVTL1_(PIVTL1), PIVTL2_(PIVTL2), unit_(MSGUNIT), IRP_(IRP), ICI_(ICI), IA_(IA),
+        B_(B), X_(X), IORN_(IORN), W39_(W39), W40_(W40), W41_(W41), chk_(CHKMODE), STEPC_(STEPC),
+        keep_(KEEP), IERR_(IERR), who_(KEEP ? "LU2P2" : "LU1P2"), END_(N + 1), two_(NRHS >= 2),
+        w42_(KEEP ? KEEP->W42 : IV()), w26_(KEEP ? KEEP->W26 : RV()),
+        lowmax_(KEEP ? KEEP->LOWMAX : 0), rec_(KEEP ? KEEP->REC : nullptr), rtop_(lowmax_ - 1),
+        floor_(lowmax_) {}
 
-  const IWORD END = N + 1;  // list anchor and sentinel
-  W39(END) = END;
-  if (N < 1) return;
-  const bool two = NRHS >= 2;
+  void run();
 
-  // Step-to-column map; W39 must be a permutation.
-  for (IWORD k = 1; k <= N; ++k) STEPC(k) = 0;
-  for (IWORD c = 1; c <= N; ++c) {
-    const IWORD p = W39.get(c);
-    if (p < 1 || p > N || STEPC.get(p) != 0) {
-      msg_not_perm(MSGUNIT, "COLUMN ORDER", who);
-      IERR = kSpOrderBad;
-      return;
-    }
-    STEPC(p) = c;
+ private:
+  static constexpr std::uint64_t kSumSeed = 1469598103934665603ULL;
+  static constexpr std::uint64_t kSumMul = 1099511628211ULL;
+  static std::uint64_t mix(std::uint64_t h, IWORD v) {
+    return (h ^ static_cast<std::uint64_t>(v)) * kSumMul;
   }
-  for (IWORD c = 1; c <= N; ++c) X(c) = 0.0;
-  for (IWORD c = 1; c <= END; ++c) IORN(c) = 0;
 
-  IWORD s0 = 1;      // first step of the current block
-  IWORD bend = 0;    // last step of the current block
-  IWORD P = 1;       // next write position of the U rows
-  IWORD PL = 1;      // next free position of the L rows
-  IWORD H = 0;       // U entries saved for earlier blocks
-  bool in_place = false;  // the saves are full: blocks stay in IRP/ICI/IA
+  void fix_tolerances();
+  bool check_column_order();
+  void start_record();
+  void find_block_end(IWORD i);
+  bool replay_row(IWORD i, IWORD first, IWORD E);
+  bool eliminate_row(IWORD i, IWORD first, IWORD E);
+  void insert(IWORD c, IWORD p);
+  void back_substitute_block(IWORD i);
+  bool save_block(IWORD i);
+  void unscramble_and_verdict();
 
-  auto fail_room_l = [&](IWORD i) {
-    if (MSGUNIT > 0)
-      sp_message(MSGUNIT, SpLine().t("ELIMINATION TERMINATED AT ROW ").i(i).t(" BECAUSE NOT "),
-                 SpLine().t("ENOUGH SPACE FOR L-MATRIX; LOWMAX TOO SMALL (LU2P2)"),
-                 SpLine().t("PROGRAM EXECUTION TERMINATED (LU2P2)"));
-    IERR = kSpNoRoomL;
-  };
-  auto fail_room = [&](IWORD i) {
-    if (MSGUNIT > 0) {
-      if (KEEP)
-        sp_message(MSGUNIT, SpLine().t("ELIMINATION TERMINATED AT ROW ").i(i).t(" BECAUSE NOT "),
-                   SpLine().t("ENOUGH SPACE; MAXA TOO SMALL").tag(who),
-                   SpLine().t("PROGRAM EXECUTION TERMINATED").tag(who));
-      else
-        sp_message(MSGUNIT, SpLine().t("ELIMINATION TERMINATED AT ROW ").i(i).t(" BECAUSE NOT"),
-                   SpLine().t("ENOUGH SPACE; MAXA TOO SMALL  (LU1P2) "),
-                   SpLine().t("PROGRAM EXECUTION TERMINATED").tag(who));
-    }
-    IERR = kSpNoRoom;
-  };
-  // The L arrays held here rather than read through KEEP at every entry.
-  const IV w42 = KEEP ? KEEP->W42 : IV();
-  const RV w26 = KEEP ? KEEP->W26 : RV();
-  const IWORD lowmax = KEEP ? KEEP->LOWMAX : 0;
+  // The record of the eliminations.
+  void drop_record() {
+    recording_ = false;
+    floor_ = lowmax_;
+  }
+  void rec_put(IWORD v) {
+    if (!recording_) return;
+    if (wp_ < PL_) return drop_record();
+    w42_(wp_) = v;
+    floor_ = wp_;
+    --wp_;
+  }
   // L entry (c, v) at PL; false (and -9) when LOWMAX is reached.
-  // ---- the record of the eliminations (method 2; see LuRecord) ----
-  LuRecord* const rec = KEEP ? KEEP->REC : nullptr;
-  if (rec) {
-    rec->out = false;
-    rec->replayed = 0;
-  }
-  const IWORD rtop = lowmax - 1;  // the start map at RTOP, RTOP-1, ..., the rows below
-  bool recording = rec != nullptr && rtop - N - 3 >= 1;
-  bool clean = true;           // no repair
-  bool replaying = false;
-  IWORD wp = 0;                // next record position written
-  IWORD rp = 0;                // next record position read (replay)
-  IWORD floor = lowmax;        // lowest position holding live record words
-  constexpr std::uint64_t kSumSeed = 1469598103934665603ULL, kSumMul = 1099511628211ULL;
-  std::uint64_t sum = kSumSeed;
-  auto mix = [](std::uint64_t h, IWORD v) { return (h ^ static_cast<std::uint64_t>(v)) * kSumMul; };
-  auto drop = [&]() {
-    recording = false;
-    floor = lowmax;
-  };
-  auto rec_put = [&](IWORD v) {
-    if (!recording) return;
-    if (wp < PL) return drop();
-    w42(wp) = v;
-    floor = wp;
-    --wp;
-  };
-
-  auto store_l = [&](IWORD i, IWORD c, double v) {
-    if (PL >= lowmax) {
+  bool store_l(IWORD i, IWORD c, double v) {
+    if (PL_ >= lowmax_) {
       fail_room_l(i);
       return false;
     }
-    if (PL >= floor) drop();  // the L rows need the record's room
-    w42(PL) = c;
-    w26(PL) = v;
-    ++PL;
+    if (PL_ >= floor_) drop_record();  // the L rows need the record's room
+    w42_(PL_) = c;
+    w26_(PL_) = v;
+    ++PL_;
     return true;
-  };
-  auto msg_singular = [&](IWORD i) {
-    SpLine l;
-    l.t("MATRIX IS NUMERICALLY SINGULAR AT ROW ").i(i);
-    if (KEEP)
-      l.t("  (LU2P2) ");
-    else
-      l.tag(who);
-    sp_message(MSGUNIT, l);
-  };
-  auto finish = [&]() {
-    if (KEEP) KEEP->W32(END) = PL;
-  };
-
-  // A record left by the last call is replayed when it is intact (its
-  // checksum) and was made from this very start map; otherwise the start
-  // map is recorded for the next call.
-  if (recording) {
-    bool ok = rec->in && rec->in_lo >= 1 && rec->in_lo <= rtop - N;
-    for (IWORD c = 1; c <= N && ok; ++c) ok = w42.get(rtop - c + 1) == W39.get(c);
-    IWORD pos = rtop - N;
-    std::uint64_t h = kSumSeed;
-    for (IWORD i = 1; i <= N && ok; ++i) {
-      const IWORD k = pos - 2 >= rec->in_lo ? w42.get(pos) : 0;
-      const IWORD ne = k >= 1 ? w42.get(pos - 1) : -1;
-      if (k < 1 || k > N || ne < 0 || ne >= k || pos - 2 - k < rec->in_lo) {
-        ok = false;
-        break;
-      }
-      for (IWORD e = pos; e >= pos - 2 - k; --e) h = mix(h, w42.get(e));
-      pos -= 3 + k;
-    }
-    if (ok && h == rec->in_sum && pos + 1 == rec->in_lo) {
-      replaying = true;
-      rp = rtop - N;
-      floor = rec->in_lo;
-    } else {
-      for (IWORD c = 1; c <= N; ++c) w42(rtop - c + 1) = W39.get(c);
-      wp = rtop - N;
-      floor = wp + 1;
-    }
+  }
+  void finish() {
+    if (keep_) keep_->W32(END_) = PL_;
   }
 
-  // Row I replayed from the record at RP: the columns of the row marked
-  // (IORN = 1), the row scattered (a column outside the marks, or met twice,
-  // ends the replay), the recorded columns of earlier steps eliminated in
-  // the recorded order (an exact-zero multiplier ends it), the pivot chosen
-  // exactly as the elimination chooses it (another pivot than the recorded
-  // one, or an exact zero left in the row, ends it) and the upper row
-  // written in the order of the list the elimination would hold.  Each
-  // multiplier's update touches only the row's recorded columns: the record
-  // of a row holds every column that the upper rows it meets carry.  False:
-  // nothing of the row is kept (X, IORN, PL as at its start), and the plain
-  // elimination takes the row.
-  auto replay_row = [&](IWORD i, IWORD first, IWORD E) -> bool {
-    const IWORD h0 = rp;
-    if (h0 - 2 < floor) return false;
-    const IWORD k = w42.get(h0), nE = w42.get(h0 - 1), pvs = w42.get(h0 - 2);
-    if (k < 1 || k > N || nE < 0 || nE >= k || h0 - 2 - k < floor) return false;
-    // A row whose record met an exact zero (negative pivot word) has each
-    // column it reaches checked against the record.
-    const bool checked = pvs < 0;
-    const IWORD pv = checked ? -pvs : pvs;
-    const IWORD e0 = h0 - 3;  // entry j (0-based) at E0 - j
-    IWORD marked = 0;
-    auto unmark = [&]() {
-      for (IWORD j = 0; j < marked; ++j) {
-        const IWORD c = std::abs(w42.get(e0 - j));
-        IORN(c) = 0;
-        X(c) = 0.0;
+  // Failures and their messages.
+  void fail_room_l(IWORD i);
+  void fail_room(IWORD i);
+  void msg_singular(IWORD i);
+
+  // The call's arguments.
+  const IWORD N_;
+  double& PIVTL1_;
+  double& PIVTL2_;
+  const IWORD unit_;
+  const IV IRP_, ICI_;
+  const RV IA_, B_, X_;
+  const IV IORN_, W39_, W40_, W41_;
+  const IWORD chk_;
+  const IV STEPC_;
+  LuKeep* const keep_;
+  IWORD& IERR_;
+  const std::string_view who_;
+  const IWORD END_;  // list anchor and sentinel
+  const bool two_;
+  double tol1_ = 0.0, tol2_ = 0.0;
+
+  // The elimination's position.
+  IWORD s0_ = 1;           // first step of the current block
+  IWORD bend_ = 0;         // last step of the current block
+  IWORD P_ = 1;            // next write position of the U rows
+  IWORD last_ = 0;         // most recently inserted column of the list
+  // Method 2: the L rows and the block saves.
+  const IV w42_;           // the L arrays held here rather than read through KEEP
+  const RV w26_;
+  const IWORD lowmax_;
+  IWORD PL_ = 1;           // next free position of the L rows
+  IWORD H_ = 0;            // U entries saved for earlier blocks
+  bool in_place_ = false;  // the saves are full: blocks stay in IRP/ICI/IA
+  // The record of the eliminations (method 2; see LuRecord).
+  LuRecord* const rec_;
+  const IWORD rtop_;       // the start map at RTOP, RTOP-1, ..., the rows below
+  bool recording_ = false;
+  bool clean_ = true;      // no repair
+  bool replaying_ = false;
+  IWORD wp_ = 0;           // next record position written
+  IWORD rp_ = 0;           // next record position read (replay)
+  IWORD floor_;            // lowest position holding live record words
+  std::uint64_t sum_ = kSumSeed;
+};
+
+void RowElim::fail_room_l(IWORD i) {
+  if (unit_ > 0)
+    sp_message(unit_, SpLine().t("ELIMINATION TERMINATED AT ROW ").i(i).t(" BECAUSE NOT "),
+               SpLine().t("ENOUGH SPACE FOR L-MATRIX; LOWMAX TOO SMALL (LU2P2)"),
+               SpLine().t("PROGRAM EXECUTION TERMINATED (LU2P2)"));
+  IERR_ = kSpNoRoomL;
+}
+
+void RowElim::fail_room(IWORD i) {
+  if (unit_ > 0) {
+    if (keep_)
+      sp_message(unit_, SpLine().t("ELIMINATION TERMINATED AT ROW ").i(i).t(" BECAUSE NOT "),
+                 SpLine().t("ENOUGH SPACE; MAXA TOO SMALL").tag(who_),
+                 SpLine().t("PROGRAM EXECUTION TERMINATED").tag(who_));
+    else
+      sp_message(unit_, SpLine().t("ELIMINATION TERMINATED AT ROW ").i(i).t(" BECAUSE NOT"),
+                 SpLine().t("ENOUGH SPACE; MAXA TOO SMALL  (LU1P2) "),
+                 SpLine().t("PROGRAM EXECUTION TERMINATED").tag(who_));
+  }
+  IERR_ = kSpNoRoom;
+}
+
+void RowElim::msg_singular(IWORD i) {
+  SpLine l;
+  l.t("MATRIX IS NUMERICALLY SINGULAR AT ROW ").i(i);
+  if (keep_)
+    l.t("  (LU2P2) ");
+  else
+    l.tag(who_);
+  sp_message(unit_, l);
+}
+
+// Tolerances: 0 < PIVTL1 <= PIVTL2 <= 0.999 (NaN counts as out of range),
+// stored back in the caller's words.
+void RowElim::fix_tolerances() {
+  double& t1 = PIVTL1_;
+  double& t2 = PIVTL2_;
+  if (!(t1 > 0.0 && t1 <= 1.0)) t1 = 0.005;
+  if (t1 > 0.999) t1 = 0.999;
+  if (!(t2 >= t1)) t2 = t1;
+  if (t2 > 0.999) t2 = 0.999;
+  tol1_ = t1;
+  tol2_ = t2;
+}
+
+// Step-to-column map STEPC; W39 must be a permutation.
+bool RowElim::check_column_order() {
+  const IWORD N = N_;
+  for (IWORD k = 1; k <= N; ++k) STEPC_(k) = 0;
+  for (IWORD c = 1; c <= N; ++c) {
+    const IWORD p = W39_.get(c);
+    if (p < 1 || p > N || STEPC_.get(p) != 0) {
+      msg_not_perm(unit_, "COLUMN ORDER", who_);
+      IERR_ = kSpOrderBad;
+      return false;
+    }
+    STEPC_(p) = c;
+  }
+  return true;
+}
+
+// A record left by the last call is replayed when it is intact (its
+// checksum) and was made from this very start map; otherwise the start map
+// is recorded for the next call.
+void RowElim::start_record() {
+  if (rec_) {
+    rec_->out = false;
+    rec_->replayed = 0;
+  }
+  const IWORD N = N_;
+  recording_ = rec_ != nullptr && rtop_ - N - 3 >= 1;
+  if (!recording_) return;
+  const IV w42 = w42_;
+  bool ok = rec_->in && rec_->in_lo >= 1 && rec_->in_lo <= rtop_ - N;
+  for (IWORD c = 1; c <= N && ok; ++c) ok = w42.get(rtop_ - c + 1) == W39_.get(c);
+  IWORD pos = rtop_ - N;
+  std::uint64_t h = kSumSeed;
+  for (IWORD i = 1; i <= N && ok; ++i) {
+    const IWORD k = pos - 2 >= rec_->in_lo ? w42.get(pos) : 0;
+    const IWORD ne = k >= 1 ? w42.get(pos - 1) : -1;
+    if (k < 1 || k > N || ne < 0 || ne >= k || pos - 2 - k < rec_->in_lo) {
+      ok = false;
+      break;
+    }
+    for (IWORD e = pos; e >= pos - 2 - k; --e) h = mix(h, w42.get(e));
+    pos -= 3 + k;
+  }
+  if (ok && h == rec_->in_sum && pos + 1 == rec_->in_lo) {
+    replaying_ = true;
+    rp_ = rtop_ - N;
+    floor_ = rec_->in_lo;
+  } else {
+    for (IWORD c = 1; c <= N; ++c) w42(rtop_ - c + 1) = W39_.get(c);
+    wp_ = rtop_ - N;
+    floor_ = wp_ + 1;
+  }
+}
+
+// The block of step I ends at the next marked step (or N).
+void RowElim::find_block_end(IWORD i) {
+  bend_ = N_;
+  for (IWORD k = i; k < N_; ++k)
+    if (IRP_.get(k) < 0) {
+      bend_ = k;
+      break;
+    }
+}
+
+// Row I replayed from the record at RP: the columns of the row marked
+// (IORN = 1), the row scattered (a column outside the marks, or met twice,
+// ends the replay), the recorded columns of earlier steps eliminated in the
+// recorded order (an exact-zero multiplier ends it), the pivot chosen
+// exactly as the elimination chooses it (another pivot than the recorded
+// one, or an exact zero left in the row, ends it) and the upper row written
+// in the order of the list the elimination would hold.  Each multiplier's
+// update touches only the row's recorded columns: the record of a row holds
+// every column that the upper rows it meets carry.  False: nothing of the
+// row is kept (X, IORN, PL as at its start), and the plain elimination
+// takes the row.
+bool RowElim::replay_row(IWORD i, IWORD first, IWORD E) {
+  const IWORD N = N_;
+  const bool two = two_;
+  const IV w42 = w42_, ICI = ICI_, IORN = IORN_, IRP = IRP_, W39 = W39_, STEPC = STEPC_;
+  const RV w26 = w26_, X = X_, IA = IA_, B = B_;
+  const IWORD h0 = rp_;
+  if (h0 - 2 < floor_) return false;
+  const IWORD k = w42.get(h0), nE = w42.get(h0 - 1), pvs = w42.get(h0 - 2);
+  if (k < 1 || k > N || nE < 0 || nE >= k || h0 - 2 - k < floor_) return false;
+  // A row whose record met an exact zero (negative pivot word) has each
+  // column it reaches checked against the record.
+  const bool checked = pvs < 0;
+  const IWORD pv = checked ? -pvs : pvs;
+  const IWORD e0 = h0 - 3;  // entry j (0-based) at E0 - j
+  IWORD marked = 0;
+  auto unmark = [&]() {
+    for (IWORD j = 0; j < marked; ++j) {
+      const IWORD c = std::abs(w42.get(e0 - j));
+      IORN(c) = 0;
+      X(c) = 0.0;
+    }
+  };
+  for (; marked < k; ++marked) {
+    const IWORD c = std::abs(w42.get(e0 - marked));
+    if (c < 1 || c > N || IORN.get(c) != 0) {
+      unmark();
+      return false;
+    }
+    IORN(c) = 1;
+  }
+  const IWORD PL0 = PL_;
+  auto fail = [&]() {
+    unmark();
+    PL_ = PL0;
+    return false;
+  };
+  const IWORD lim = std::min(lowmax_, floor_);
+  double bi = B.get(i);
+  double bi2 = two ? B.get(N + i) : 0.0;
+  for (IWORD kk = first; kk <= E; ++kk) {
+    const IWORD c = ICI.get(kk);
+    const double a = IA.get(kk);
+    if (c < 1 || c > N) return fail();
+    const IWORD p = W39.get(c);
+    if (p < s0_) {
+      if (PL_ >= lim) return fail();
+      w42(PL_) = c;
+      w26(PL_) = a;
+      ++PL_;
+      bi = bi - a * B.get(p);
+      if (two) bi2 = bi2 - a * B.get(N + p);
+    } else if (p > bend_ || IORN.get(c) != 1) {
+      return fail();
+    } else {
+      IORN(c) = 2;
+      X(c) = a;
+    }
+  }
+  for (IWORD j = 0; j < nE; ++j) {
+    const IWORD c = std::abs(w42.get(e0 - j));
+    const IWORD p = W39.get(c);
+    const double f = X.get(c);
+    if (p < s0_ || p >= i || PL_ >= lim) return fail();
+    if (checked ? IORN.get(c) != 2 : f == 0.0) return fail();
+    X(c) = 0.0;
+    IORN(c) = 0;
+    w42(PL_) = c;
+    w26(PL_) = f;
+    ++PL_;
+    bi = bi - f * B.get(p);
+    if (two) bi2 = bi2 - f * B.get(N + p);
+    if (f == 0.0) continue;
+    const IWORD ue = IRP.get(p + 1);
+    if (checked) {
+      for (IWORD kk = IRP.get(p); kk < ue; ++kk) {
+        const IWORD c2 = ICI.get(kk);
+        if (IORN.get(c2) == 0) return fail();
+        IORN(c2) = 2;
+        X(c2) = X.get(c2) - f * IA.get(kk);
       }
-    };
-    for (; marked < k; ++marked) {
-      const IWORD c = std::abs(w42.get(e0 - marked));
-      if (c < 1 || c > N || IORN.get(c) != 0) {
-        unmark();
+    } else {
+      for (IWORD kk = IRP.get(p); kk < ue; ++kk) {
+        const IWORD c2 = ICI.get(kk);
+        X(c2) = X.get(c2) - f * IA.get(kk);
+      }
+    }
+  }
+  // The remaining columns: count, largest magnitude, the pivot.
+  if (checked)
+    for (IWORD j = nE; j < k; ++j)
+      if (IORN.get(std::abs(w42.get(e0 - j))) != 2) return fail();
+  const IWORD nS = k - nE;
+  double m = 0.0;
+  bool finite = true;
+  for (IWORD j = nE; j < k; ++j) {
+    const double a = std::fabs(X.get(std::abs(w42.get(e0 - j))));
+    if (a > m)
+      m = a;
+    else if (!(a <= m))
+      finite = false;
+  }
+  if (!finite || !std::isfinite(m) || !(m > kTiny) || P_ + nS - 1 > E || PL_ >= lim) return fail();
+  const IWORD q = STEPC.get(i);
+  const IWORD head = std::abs(w42.get(e0 - nE));
+  IWORD piv;
+  if (q == head && std::fabs(X.get(q)) > tol1_ * m) {
+    piv = q;
+  } else {
+    const double lim2 = tol2_ * m;
+    IWORD j = nE;
+    while (j < k && !(std::fabs(X.get(std::abs(w42.get(e0 - j)))) > lim2)) ++j;
+    if (j == k) return fail();
+    piv = std::abs(w42.get(e0 - j));
+  }
+  if (piv != pv) return fail();
+  // Exact zeros left in the row where the record has them, and only there
+  // (the upper rows keep the columns the record of later rows holds).
+  for (IWORD j = nE; j < k; ++j) {
+    const IWORD raw = w42.get(e0 - j);
+    const IWORD c = std::abs(raw);
+    if (c != piv && (X.get(c) == 0.0) != (raw < 0)) return fail();
+  }
+  // The row holds: pivot exchange, pivot, right-hand sides, upper row.
+  if (piv != q) {
+    const IWORD pc = W39.get(piv);
+    W39(q) = pc;
+    W39(piv) = i;
+    STEPC(pc) = q;
+    STEPC(i) = piv;
+  }
+  const double v = X.get(piv);
+  const double g = 1.0 / v;
+  X(piv) = 0.0;
+  IORN(piv) = 0;
+  w42(PL_) = piv;
+  w26(PL_) = v;
+  ++PL_;
+  B(i) = bi * g;
+  if (two) B(N + i) = bi2 * g;
+  // The list order: the pivot taken out; the assigned column, when it is
+  // listed and is not the pivot, takes the pivot's place.
+  const bool moved = piv != q && head == q;
+  auto emit = [&](IWORD c) {
+    const double a = X.get(c);
+    if (a != 0.0) {
+      ICI(P_) = c;
+      IA(P_) = a * g;
+      ++P_;
+    }
+    X(c) = 0.0;
+    IORN(c) = 0;
+  };
+  for (IWORD j = nE; j < k; ++j) {
+    const IWORD c = std::abs(w42.get(e0 - j));
+    if (c == piv) {
+      if (moved) emit(q);
+    } else if (!(moved && c == q)) {
+      emit(c);
+    }
+  }
+  for (IWORD e = h0; e >= e0 - k + 1; --e) sum_ = mix(sum_, w42.get(e));
+  rp_ = e0 - k;
+  ++rec_->replayed;
+  return true;
+}
+
+// Inserts column C (not in the list) at its place by step P; the search
+// starts at the column inserted last when C comes after it.
+void RowElim::insert(IWORD c, IWORD p) {
+  const IV IORN = IORN_, W39 = W39_;
+  IWORD prev = END_;
+  if (last_ != 0 && IORN.get(last_) != 0 && W39.get(last_) < p) prev = last_;
+  IWORD nxt = IORN.get(prev);
+  while (W39.get(nxt) < p) {
+    prev = nxt;
+    nxt = IORN.get(prev);
+  }
+  IORN(c) = nxt;
+  IORN(prev) = c;
+  last_ = c;
+}
+
+// Row I by the plain elimination (recorded when a record is being made):
+// scatter, elimination of the columns of earlier steps, singularity test
+// and repair, pivot choice, upper row.  False: the call fails (IERR set).
+bool RowElim::eliminate_row(IWORD i, IWORD first, IWORD E) {
+  const IWORD N = N_, END = END_;
+  const bool two = two_;
+  const IV ICI = ICI_, IORN = IORN_, IRP = IRP_, W39 = W39_, STEPC = STEPC_;
+  const RV X = X_, IA = IA_, B = B_;
+  IORN(END) = END;
+  last_ = 0;
+  const IWORD h0 = wp_;  // the row's record: three header words, then its columns
+  IWORD nE = 0;
+  bool zero_met = false;  // an exact-zero multiplier or entry in the row
+  rec_put(0);
+  rec_put(0);
+  rec_put(0);
+
+  // Scatter the row.
+  double bi = B.get(i);
+  double bi2 = two ? B.get(N + i) : 0.0;
+  for (IWORD k = first; k <= E; ++k) {
+    const IWORD c = ICI.get(k);
+    const double a = IA.get(k);
+    if (c < 1 || c > N) {
+      msg_misfit(unit_, c, i, who_);
+      IERR_ = kSpOrderBad;
+      return false;
+    }
+    const IWORD p = W39.get(c);
+    if (p < s0_) {
+      if (keep_ && !store_l(i, c, a)) return false;
+      bi = bi - a * B.get(p);
+      if (two) bi2 = bi2 - a * B.get(N + p);
+    } else if (p > bend_) {
+      msg_misfit(unit_, c, i, who_);
+      IERR_ = kSpOrderBad;
+      return false;
+    } else {
+      if (IORN.get(c) != 0) {
+        if (unit_ > 0)
+          sp_message(unit_, SpLine().t("DUPLICATE INDEX ").i(c).t(" IN ROW ").i(i).tag(who_),
+                     SpLine().t("SHOULD HAVE BEEN FIXED BY DATA CHECKING ROUTINES"),
+                     SpLine().t("PROGRAM EXECUTION TERMINATED").tag(who_));
+        IERR_ = kSpRepeated;
         return false;
       }
-      IORN(c) = 1;
-    }
-    const IWORD PL0 = PL;
-    auto fail = [&]() {
-      unmark();
-      PL = PL0;
-      return false;
-    };
-    const IWORD lim = std::min(lowmax, floor);
-    double bi = B.get(i);
-    double bi2 = two ? B.get(N + i) : 0.0;
-    for (IWORD kk = first; kk <= E; ++kk) {
-      const IWORD c = ICI.get(kk);
-      const double a = IA.get(kk);
-      if (c < 1 || c > N) return fail();
-      const IWORD p = W39.get(c);
-      if (p < s0) {
-        if (PL >= lim) return fail();
-        w42(PL) = c;
-        w26(PL) = a;
-        ++PL;
-        bi = bi - a * B.get(p);
-        if (two) bi2 = bi2 - a * B.get(N + p);
-      } else if (p > bend || IORN.get(c) != 1) {
-        return fail();
-      } else {
-        IORN(c) = 2;
-        X(c) = a;
-      }
-    }
-    for (IWORD j = 0; j < nE; ++j) {
-      const IWORD c = std::abs(w42.get(e0 - j));
-      const IWORD p = W39.get(c);
-      const double f = X.get(c);
-      if (p < s0 || p >= i || PL >= lim) return fail();
-      if (checked ? IORN.get(c) != 2 : f == 0.0) return fail();
-      X(c) = 0.0;
-      IORN(c) = 0;
-      w42(PL) = c;
-      w26(PL) = f;
-      ++PL;
-      bi = bi - f * B.get(p);
-      if (two) bi2 = bi2 - f * B.get(N + p);
-      if (f == 0.0) continue;
-      const IWORD ue = IRP.get(p + 1);
-      if (checked) {
-        for (IWORD kk = IRP.get(p); kk < ue; ++kk) {
-          const IWORD c2 = ICI.get(kk);
-          if (IORN.get(c2) == 0) return fail();
-          IORN(c2) = 2;
-          X(c2) = X.get(c2) - f * IA.get(kk);
-        }
-      } else {
-        for (IWORD kk = IRP.get(p); kk < ue; ++kk) {
-          const IWORD c2 = ICI.get(kk);
-          X(c2) = X.get(c2) - f * IA.get(kk);
-        }
-      }
-    }
-    // The remaining columns: count, largest magnitude, the pivot.
-    if (checked)
-      for (IWORD j = nE; j < k; ++j)
-        if (IORN.get(std::abs(w42.get(e0 - j))) != 2) return fail();
-    const IWORD nS = k - nE;
-    double m = 0.0;
-    bool finite = true;
-    for (IWORD j = nE; j < k; ++j) {
-      const double a = std::fabs(X.get(std::abs(w42.get(e0 - j))));
-      if (a > m)
-        m = a;
-      else if (!(a <= m))
-        finite = false;
-    }
-    if (!finite || !std::isfinite(m) || !(m > kTiny) || P + nS - 1 > E || PL >= lim) return fail();
-    const IWORD q = STEPC.get(i);
-    const IWORD head = std::abs(w42.get(e0 - nE));
-    IWORD piv;
-    if (q == head && std::fabs(X.get(q)) > tol1 * m) {
-      piv = q;
-    } else {
-      const double lim2 = tol2 * m;
-      IWORD j = nE;
-      while (j < k && !(std::fabs(X.get(std::abs(w42.get(e0 - j)))) > lim2)) ++j;
-      if (j == k) return fail();
-      piv = std::abs(w42.get(e0 - j));
-    }
-    if (piv != pv) return fail();
-    // Exact zeros left in the row where the record has them, and only there
-    // (the upper rows keep the columns the record of later rows holds).
-    for (IWORD j = nE; j < k; ++j) {
-      const IWORD raw = w42.get(e0 - j);
-      const IWORD c = std::abs(raw);
-      if (c != piv && (X.get(c) == 0.0) != (raw < 0)) return fail();
-    }
-    // The row holds: pivot exchange, pivot, right-hand sides, upper row.
-    if (piv != q) {
-      const IWORD pc = W39.get(piv);
-      W39(q) = pc;
-      W39(piv) = i;
-      STEPC(pc) = q;
-      STEPC(i) = piv;
-    }
-    const double v = X.get(piv);
-    const double g = 1.0 / v;
-    X(piv) = 0.0;
-    IORN(piv) = 0;
-    w42(PL) = piv;
-    w26(PL) = v;
-    ++PL;
-    B(i) = bi * g;
-    if (two) B(N + i) = bi2 * g;
-    // The list order: the pivot taken out; the assigned column, when it is
-    // listed and is not the pivot, takes the pivot's place.
-    const bool moved = piv != q && head == q;
-    auto emit = [&](IWORD c) {
-      const double a = X.get(c);
-      if (a != 0.0) {
-        ICI(P) = c;
-        IA(P) = a * g;
-        ++P;
-      }
-      X(c) = 0.0;
-      IORN(c) = 0;
-    };
-    for (IWORD j = nE; j < k; ++j) {
-      const IWORD c = std::abs(w42.get(e0 - j));
-      if (c == piv) {
-        if (moved) emit(q);
-      } else if (!(moved && c == q)) {
-        emit(c);
-      }
-    }
-    for (IWORD e = h0; e >= e0 - k + 1; --e) sum = mix(sum, w42.get(e));
-    rp = e0 - k;
-    ++rec->replayed;
-    return true;
-  };
-
-  for (IWORD i = 1; i <= N; ++i) {
-    const IWORD raw = IRP.get(i);
-    const IWORD first = std::abs(raw);
-    const IWORD E = std::abs(IRP.get(i + 1)) - 1;
-    if (i == s0) {
-      // The block of this step ends at the next marked step (or N).
-      bend = N;
-      for (IWORD k = i; k < N; ++k)
-        if (IRP.get(k) < 0) {
-          bend = k;
-          break;
-        }
-    }
-    if (E < first) {
-      if (MSGUNIT > 0)
-        sp_message(MSGUNIT, SpLine().t("EMPTY ROW AT NEW ROW ").i(i),
-                   SpLine().t("SHOULD HAVE BEEN FIXED BY DATA CHECKING ROUTINES"),
-                   SpLine().t("PROGRAM EXECUTION TERMINATED").tag(who));
-      IERR = kSpEmptyRow;
-      return finish();
-    }
-    const bool ends_block = raw < 0 || i == N;
-    IRP(i) = P;
-    if (KEEP) KEEP->W32(i) = PL;
-    bool done = false;
-    if (replaying) {
-      done = replay_row(i, first, E);
-      if (!done) {  // the plain elimination from this row on, recorded afresh
-        replaying = false;
-        wp = rp;
-        floor = rp + 1;
-      }
-    }
-    if (!done) {
-      IORN(END) = END;
-      IWORD last = 0;  // most recently inserted column
-      const IWORD h0 = wp;  // the row's record: three header words, then its columns
-      IWORD nE = 0;
-      bool zero_met = false;  // an exact-zero multiplier or entry in the row
-      rec_put(0);
-      rec_put(0);
-      rec_put(0);
-
-      // Inserts column c (not in the list) at its place by step.
-      auto insert = [&](IWORD c, IWORD p) {
-        IWORD prev = END;
-        if (last != 0 && IORN.get(last) != 0 && W39.get(last) < p) prev = last;
-        IWORD nxt = IORN.get(prev);
-        while (W39.get(nxt) < p) {
-          prev = nxt;
-          nxt = IORN.get(prev);
-        }
-        IORN(c) = nxt;
-        IORN(prev) = c;
-        last = c;
-      };
-
-      // Scatter the row.
-      double bi = B.get(i);
-      double bi2 = two ? B.get(N + i) : 0.0;
-      for (IWORD k = first; k <= E; ++k) {
-        const IWORD c = ICI.get(k);
-        const double a = IA.get(k);
-        if (c < 1 || c > N) {
-          msg_misfit(MSGUNIT, c, i, who);
-          IERR = kSpOrderBad;
-          return finish();
-        }
-        const IWORD p = W39.get(c);
-        if (p < s0) {
-          if (KEEP && !store_l(i, c, a)) return finish();
-          bi = bi - a * B.get(p);
-          if (two) bi2 = bi2 - a * B.get(N + p);
-        } else if (p > bend) {
-          msg_misfit(MSGUNIT, c, i, who);
-          IERR = kSpOrderBad;
-          return finish();
-        } else {
-          if (IORN.get(c) != 0) {
-            if (MSGUNIT > 0)
-              sp_message(MSGUNIT, SpLine().t("DUPLICATE INDEX ").i(c).t(" IN ROW ").i(i).tag(who),
-                         SpLine().t("SHOULD HAVE BEEN FIXED BY DATA CHECKING ROUTINES"),
-                         SpLine().t("PROGRAM EXECUTION TERMINATED").tag(who));
-            IERR = kSpRepeated;
-            return finish();
-          }
-          insert(c, p);
-          X(c) = a;
-        }
-      }
-
-      // Eliminate the columns of earlier steps, in ascending step order.
-      for (;;) {
-        const IWORD c = IORN.get(END);
-        const IWORD p = W39.get(c);
-        if (p >= i) break;
-        const double f = X.get(c);
-        IORN(END) = IORN.get(c);
-        IORN(c) = 0;
-        X(c) = 0.0;
-        if (KEEP && !store_l(i, c, f)) return finish();
-        rec_put(f == 0.0 ? -c : c);
-        ++nE;
-        if (f == 0.0) zero_met = true;
-        bi = bi - f * B.get(p);
-        if (two) bi2 = bi2 - f * B.get(N + p);
-        if (f != 0.0) {
-          const IWORD ue = IRP.get(p + 1);
-          for (IWORD k = IRP.get(p); k < ue; ++k) {
-            const IWORD c2 = ICI.get(k);
-            if (IORN.get(c2) == 0) insert(c2, W39.get(c2));
-            X(c2) = X.get(c2) - f * IA.get(k);
-          }
-        }
-      }
-
-      const IWORD head = IORN.get(END);
-      if (head == END) {
-        if (MSGUNIT > 0) {
-          if (KEEP) {
-            sp_message(MSGUNIT, SpLine().t("COLUMN INDEX ").i(N + 1).t(" GREATER THAN NUMBER OF COLUMNS "),
-                       SpLine().i(N).t(" IN ROW ").i(i).tag(who),
-                       SpLine().t("SHOULD HAVE BEEN FIXED BY DATA CHECKING ROUTINES"),
-                       SpLine().t("PROGRAM EXECUTION TERMINATED").tag(who));
-          } else {
-            sp_message(MSGUNIT, SpLine()
-                                    .t("ZERO PIVOT FOUND FOR ROW ")
-                                    .i(i)
-                                    .t(", MATRIX IS NUMERICALLY SINGULAR")
-                                    .tag(who));
-            msg_terminated(MSGUNIT, who);
-          }
-        }
-        IERR = KEEP ? kSpColHigh : kSpNumSing;
-        return finish();
-      }
-
-      // Count, largest magnitude (and the column attaining it).
-      IWORD L = 0;
-      double m = 0.0;
-      bool finite = true;
-      IWORD cmax = head, pmax = END;
-      for (IWORD prev = END, c = head; c != END; prev = c, c = IORN.get(c)) {
-        ++L;
-        const bool z = X.get(c) == 0.0;
-        rec_put(z ? -c : c);
-        if (z) zero_met = true;
-        const double a = std::fabs(X.get(c));
-        if (a > m) {
-          m = a;
-          cmax = c;
-          pmax = prev;
-        } else if (!(a <= m)) {
-          finite = false;
-        }
-      }
-      if (!finite || !std::isfinite(m)) {
-        // A non-finite candidate gives no usable pivot.
-        if (MSGUNIT > 0) {
-          msg_singular(i);
-          msg_terminated(MSGUNIT, who);
-        }
-        IERR = kSpNumSing;
-        return finish();
-      }
-      if (!(m > kTiny)) {
-        if (CHKMODE == 1) {
-          if (MSGUNIT > 0) {
-            msg_singular(i);
-            msg_terminated(MSGUNIT, who);
-          }
-          IERR = kSpNumSing;
-          return finish();
-        }
-        if (CHKMODE < 3 && MSGUNIT > 0) msg_singular(i);
-        IERR = kSpRepaired;
-        clean = false;
-        X(head) = 1.0;
-        bi = 0.0;
-        bi2 = 0.0;
-        W40(i) = -1;
-        W41(head) = -1;
-        m = 1.0;
-        cmax = head;
-        pmax = END;
-      }
-
-      // Pivot choice: the assigned column when it passes the first test, else
-      // the first column in step order that passes the second.
-      const IWORD q = STEPC.get(i);
-      IWORD piv;
-      if (q == head && std::fabs(X.get(q)) > tol1 * m) {
-        piv = q;
-        IORN(END) = IORN.get(q);
-        IORN(q) = 0;
-      } else {
-        IWORD prev = END, c = head;
-        const double lim = tol2 * m;
-        while (c != END && !(std::fabs(X.get(c)) > lim)) {
-          prev = c;
-          c = IORN.get(c);
-        }
-        if (c == END) {  // unreachable with finite values; keeps the walk safe
-          c = cmax;
-          prev = pmax;
-        }
-        piv = c;
-        const IWORD pc = W39.get(c);
-        W39(q) = pc;
-        W39(c) = i;
-        STEPC(pc) = q;
-        STEPC(i) = c;
-        IORN(prev) = IORN.get(c);
-        IORN(c) = 0;
-        // q, when listed, is the head; its new step is c's old one.
-        if (IORN.get(q) != 0 && prev != q) {
-          IORN(END) = IORN.get(q);
-          IORN(q) = IORN.get(prev);
-          IORN(prev) = q;
-        }
-      }
-      const double v = X.get(piv);
-      const double g = 1.0 / v;
-      X(piv) = 0.0;
-      if (KEEP && !store_l(i, piv, v)) return finish();
-      if (recording) {
-        const IWORD k = nE + L;
-        w42(h0) = k;
-        w42(h0 - 1) = nE;
-        w42(h0 - 2) = zero_met ? -piv : piv;
-        for (IWORD e = h0; e >= h0 - 2 - k; --e) sum = mix(sum, w42.get(e));
-      }
-      B(i) = bi * g;
-      if (two) B(N + i) = bi2 * g;
-
-      if (P + L - 1 > E) {
-        fail_room(i);
-        return finish();
-      }
-      // U row i: the remaining columns in step order, divided by the pivot.
-      for (IWORD c = IORN.get(END); c != END;) {
-        const double a = X.get(c);
-        if (a != 0.0) {
-          ICI(P) = c;
-          IA(P) = a * g;
-          ++P;
-        }
-        X(c) = 0.0;
-        const IWORD nxt = IORN.get(c);
-        IORN(c) = 0;
-        c = nxt;
-      }
-      IORN(END) = END;
-    }
-
-    if (ends_block) {
-      for (IWORD r = i - 1; r >= s0; --r) {
-        const IWORD ue = IRP.get(r + 1);
-        double br = B.get(r);
-        double br2 = two ? B.get(N + r) : 0.0;
-        for (IWORD k = IRP.get(r); k < ue; ++k) {
-          const IWORD p = W39.get(ICI.get(k));
-          const double u = IA.get(k);
-          br = br - u * B.get(p);
-          if (two) br2 = br2 - u * B.get(N + p);
-        }
-        B(r) = br;
-        if (two) B(N + r) = br2;
-      }
-      s0 = i + 1;
-      if (KEEP) {
-        // The block's upper rows are saved while the saves have room; from
-        // the first block that does not fit, the blocks stay where they are
-        // (W52 = -1) and the next block's rows follow them.
-        const IWORD K = P - 1;
-        if (!in_place && H + K > KEEP->SAVECAP) in_place = true;
-        if (in_place) {
-          KEEP->W52(i) = -1;
-          continue;
-        }
-        KEEP->W52(i) = K;
-        const RV w50 = KEEP->W50;
-        const IV w51 = KEEP->W51;
-        for (IWORD k = 1; k <= K; ++k) {
-          w50(H + k) = IA.get(k);
-          w51(H + k) = ICI.get(k);
-        }
-        H += K;
-      }
-      P = 1;
+      insert(c, p);
+      X(c) = a;
     }
   }
-  for (IWORD c = 1; c <= N; ++c) X(c) = B.get(W39.get(c));
-  if (two)
-    for (IWORD c = 1; c <= N; ++c) X(N + c) = B.get(N + W39.get(c));
-  if (KEEP) IRP(END) = P;
-  if (rec) {
+
+  // Eliminate the columns of earlier steps, in ascending step order.
+  for (;;) {
+    const IWORD c = IORN.get(END);
+    const IWORD p = W39.get(c);
+    if (p >= i) break;
+    const double f = X.get(c);
+    IORN(END) = IORN.get(c);
+    IORN(c) = 0;
+    X(c) = 0.0;
+    if (keep_ && !store_l(i, c, f)) return false;
+    rec_put(f == 0.0 ? -c : c);
+    ++nE;
+    if (f == 0.0) zero_met = true;
+    bi = bi - f * B.get(p);
+    if (two) bi2 = bi2 - f * B.get(N + p);
+    if (f != 0.0) {
+      const IWORD ue = IRP.get(p + 1);
+      for (IWORD k = IRP.get(p); k < ue; ++k) {
+        const IWORD c2 = ICI.get(k);
+        if (IORN.get(c2) == 0) insert(c2, W39.get(c2));
+        X(c2) = X.get(c2) - f * IA.get(k);
+      }
+    }
+  }
+
+  const IWORD head = IORN.get(END);
+  if (head == END) {
+    if (unit_ > 0) {
+      if (keep_) {
+        sp_message(unit_, SpLine().t("COLUMN INDEX ").i(N + 1).t(" GREATER THAN NUMBER OF COLUMNS "),
+                   SpLine().i(N).t(" IN ROW ").i(i).tag(who_),
+                   SpLine().t("SHOULD HAVE BEEN FIXED BY DATA CHECKING ROUTINES"),
+                   SpLine().t("PROGRAM EXECUTION TERMINATED").tag(who_));
+      } else {
+        sp_message(unit_, SpLine()
+                              .t("ZERO PIVOT FOUND FOR ROW ")
+                              .i(i)
+                              .t(", MATRIX IS NUMERICALLY SINGULAR")
+                              .tag(who_));
+        msg_terminated(unit_, who_);
+      }
+    }
+    IERR_ = keep_ ? kSpColHigh : kSpNumSing;
+    return false;
+  }
+
+  // Count, largest magnitude (and the column attaining it).
+  IWORD L = 0;
+  double m = 0.0;
+  bool finite = true;
+  IWORD cmax = head, pmax = END;
+  for (IWORD prev = END, c = head; c != END; prev = c, c = IORN.get(c)) {
+    ++L;
+    const bool z = X.get(c) == 0.0;
+    rec_put(z ? -c : c);
+    if (z) zero_met = true;
+    const double a = std::fabs(X.get(c));
+    if (a > m) {
+      m = a;
+      cmax = c;
+      pmax = prev;
+    } else if (!(a <= m)) {
+      finite = false;
+    }
+  }
+  if (!finite || !std::isfinite(m)) {
+    // A non-finite candidate gives no usable pivot.
+    if (unit_ > 0) {
+      msg_singular(i);
+      msg_terminated(unit_, who_);
+    }
+    IERR_ = kSpNumSing;
+    return false;
+  }
+  if (!(m > kTiny)) {
+    if (chk_ == 1) {
+      if (unit_ > 0) {
+        msg_singular(i);
+        msg_terminated(unit_, who_);
+      }
+      IERR_ = kSpNumSing;
+      return false;
+    }
+    if (chk_ < 3 && unit_ > 0) msg_singular(i);
+    IERR_ = kSpRepaired;
+    clean_ = false;
+    X(head) = 1.0;
+    bi = 0.0;
+    bi2 = 0.0;
+    W40_(i) = -1;
+    W41_(head) = -1;
+    m = 1.0;
+    cmax = head;
+    pmax = END;
+  }
+
+  // Pivot choice: the assigned column when it passes the first test, else
+  // the first column in step order that passes the second.
+  const IWORD q = STEPC.get(i);
+  IWORD piv;
+  if (q == head && std::fabs(X.get(q)) > tol1_ * m) {
+    piv = q;
+    IORN(END) = IORN.get(q);
+    IORN(q) = 0;
+  } else {
+    IWORD prev = END, c = head;
+    const double lim = tol2_ * m;
+    while (c != END && !(std::fabs(X.get(c)) > lim)) {
+      prev = c;
+      c = IORN.get(c);
+    }
+    if (c == END) {  // unreachable with finite values; keeps the walk safe
+      c = cmax;
+      prev = pmax;
+    }
+    piv = c;
+    const IWORD pc = W39.get(c);
+    W39(q) = pc;
+    W39(c) = i;
+    STEPC(pc) = q;
+    STEPC(i) = c;
+    IORN(prev) = IORN.get(c);
+    IORN(c) = 0;
+    // q, when listed, is the head; its new step is c's old one.
+    if (IORN.get(q) != 0 && prev != q) {
+      IORN(END) = IORN.get(q);
+      IORN(q) = IORN.get(prev);
+      IORN(prev) = q;
+    }
+  }
+  const double v = X.get(piv);
+  const double g = 1.0 / v;
+  X(piv) = 0.0;
+  if (keep_ && !store_l(i, piv, v)) return false;
+  if (recording_) {
+    const IWORD k = nE + L;
+    w42_(h0) = k;
+    w42_(h0 - 1) = nE;
+    w42_(h0 - 2) = zero_met ? -piv : piv;
+    for (IWORD e = h0; e >= h0 - 2 - k; --e) sum_ = mix(sum_, w42_.get(e));
+  }
+  B(i) = bi * g;
+  if (two) B(N + i) = bi2 * g;
+
+  if (P_ + L - 1 > E) {
+    fail_room(i);
+    return false;
+  }
+  // U row i: the remaining columns in step order, divided by the pivot.
+  for (IWORD c = IORN.get(END); c != END;) {
+    const double a = X.get(c);
+    if (a != 0.0) {
+      ICI(P_) = c;
+      IA(P_) = a * g;
+      ++P_;
+    }
+    X(c) = 0.0;
+    const IWORD nxt = IORN.get(c);
+    IORN(c) = 0;
+    c = nxt;
+  }
+  IORN(END) = END;
+  return true;
+}
+
+// Back substitution of the block that ends at step I, in step order from
+// its second-last row up; the block's steps then hold their solution.
+void RowElim::back_substitute_block(IWORD i) {
+  const IWORD N = N_;
+  const bool two = two_;
+  const IV IRP = IRP_, ICI = ICI_, W39 = W39_;
+  const RV IA = IA_, B = B_;
+  for (IWORD r = i - 1; r >= s0_; --r) {
+    const IWORD ue = IRP.get(r + 1);
+    double br = B.get(r);
+    double br2 = two ? B.get(N + r) : 0.0;
+    for (IWORD k = IRP.get(r); k < ue; ++k) {
+      const IWORD p = W39.get(ICI.get(k));
+      const double u = IA.get(k);
+      br = br - u * B.get(p);
+      if (two) br2 = br2 - u * B.get(N + p);
+    }
+    B(r) = br;
+    if (two) B(N + r) = br2;
+  }
+  s0_ = i + 1;
+}
+
+// Method 2: the finished block's upper rows are saved while the saves have
+// room; from the first block that does not fit, the blocks stay where they
+// are (W52 = -1) and the next block's rows follow them.  True: the next
+// block writes from position 1 again.
+bool RowElim::save_block(IWORD i) {
+  if (!keep_) return true;
+  const IWORD K = P_ - 1;
+  if (!in_place_ && H_ + K > keep_->SAVECAP) in_place_ = true;
+  if (in_place_) {
+    keep_->W52(i) = -1;
+    return false;
+  }
+  keep_->W52(i) = K;
+  const RV w50 = keep_->W50;
+  const IV w51 = keep_->W51;
+  for (IWORD k = 1; k <= K; ++k) {
+    w50(H_ + k) = IA_.get(k);
+    w51(H_ + k) = ICI_.get(k);
+  }
+  H_ += K;
+  return true;
+}
+
+// The solution by column number, the end of the U rows (method 2) and what
+// the record left for the next call.
+void RowElim::unscramble_and_verdict() {
+  const IWORD N = N_;
+  for (IWORD c = 1; c <= N; ++c) X_(c) = B_.get(W39_.get(c));
+  if (two_)
+    for (IWORD c = 1; c <= N; ++c) X_(N + c) = B_.get(N + W39_.get(c));
+  if (keep_) IRP_(END_) = P_;
+  if (rec_) {
     // Rows this short are eliminated as fast as they are replayed: the
     // record is kept only where the rows are long on average.
-    const IWORD row_words = recording ? (rtop - N) - floor + 1 - 3 * N : 0;
-    rec->out = recording && clean && row_words >= kReplayRowMin * N;
-    rec->out_lo = floor;
-    rec->out_sum = sum;
+    const IWORD row_words = recording_ ? (rtop_ - N) - floor_ + 1 - 3 * N : 0;
+    rec_->out = recording_ && clean_ && row_words >= kReplayRowMin * N;
+    rec_->out_lo = floor_;
+    rec_->out_sum = sum_;
   }
+}
+
+void RowElim::run() {
+  fix_tolerances();
+  W39_(END_) = END_;
+  if (N_ < 1) return;
+  if (!check_column_order()) return;
+  for (IWORD c = 1; c <= N_; ++c) X_(c) = 0.0;
+  for (IWORD c = 1; c <= END_; ++c) IORN_(c) = 0;
+  start_record();
+
+  for (IWORD i = 1; i <= N_; ++i) {
+    const IWORD raw = IRP_.get(i);
+    const IWORD first = std::abs(raw);
+    const IWORD E = std::abs(IRP_.get(i + 1)) - 1;
+    if (i == s0_) find_block_end(i);
+    if (E < first) {
+      if (unit_ > 0)
+        sp_message(unit_, SpLine().t("EMPTY ROW AT NEW ROW ").i(i),
+                   SpLine().t("SHOULD HAVE BEEN FIXED BY DATA CHECKING ROUTINES"),
+                   SpLine().t("PROGRAM EXECUTION TERMINATED").tag(who_));
+      IERR_ = kSpEmptyRow;
+      return finish();
+    }
+    const bool ends_block = raw < 0 || i == N_;
+    IRP_(i) = P_;
+    if (keep_) keep_->W32(i) = PL_;
+    bool done = false;
+    if (replaying_) {
+      done = replay_row(i, first, E);
+      if (!done) {  // the plain elimination from this row on, recorded afresh
+        replaying_ = false;
+        wp_ = rp_;
+        floor_ = rp_ + 1;
+      }
+    }
+    if (!done && !eliminate_row(i, first, E)) return finish();
+    if (ends_block) {
+      back_substitute_block(i);
+      if (save_block(i)) P_ = 1;
+    }
+  }
+  unscramble_and_verdict();
   finish();
+}
+
+}  // namespace
+
+void lu_rows(IWORD N, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, IV IRP, IV ICI, RV IA, RV B,
+             IWORD NRHS, RV X, IV IORN, IV W39, IV W40, IV W41, IWORD CHKMODE, IV STEPC,
+             LuKeep* KEEP, IWORD& IERR) {
+  RowElim(N, PIVTL1, PIVTL2, MSGUNIT, IRP, ICI, IA, B, NRHS, X, IORN, W39, W40, W41, CHKMODE, STEPC,
+          KEEP, IERR)
+      .run();
 }
 
 }  // namespace orvika
