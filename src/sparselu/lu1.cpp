@@ -14,6 +14,7 @@
 #include <cstdlib>
 
 #include "sparselu/lumethods.hpp"
+#include "sparselu/wspan.hpp"
 
 namespace orvika {
 
@@ -213,7 +214,6 @@ class RowElim {
   void find_block_end(IWORD i);
   bool replay_row(IWORD i, IWORD first, IWORD E);
   bool eliminate_row(IWORD i, IWORD first, IWORD E);
-  void insert(IWORD c, IWORD p);
   void back_substitute_block(IWORD i);
   bool save_block(IWORD i);
   void unscramble_and_verdict();
@@ -272,7 +272,6 @@ class RowElim {
   IWORD s0_ = 1;           // first step of the current block
   IWORD bend_ = 0;         // last step of the current block
   IWORD P_ = 1;            // next write position of the U rows
-  IWORD last_ = 0;         // most recently inserted column of the list
   // Method 2: the L rows and the block saves.
   const IV w42_;           // the L arrays held here rather than read through KEEP
   const RV w26_;
@@ -411,198 +410,245 @@ void RowElim::find_block_end(IWORD i) {
 // every column that the upper rows it meets carry.  False: nothing of the
 // row is kept (X, IORN, PL as at its start), and the plain elimination
 // takes the row.
+//
+// The loops run over unchecked spans: the work row, its links and the
+// maps (1..N+1), the right-hand sides, the factor area up to the row's last
+// position E (which holds the block's upper rows below the row), the row's
+// record and the L positions below the record's floor.
 bool RowElim::replay_row(IWORD i, IWORD first, IWORD E) {
   const IWORD N = N_;
   const bool two = two_;
-  const IV w42 = w42_, ICI = ICI_, IORN = IORN_, IRP = IRP_, W39 = W39_, STEPC = STEPC_;
-  const RV w26 = w26_, X = X_, IA = IA_, B = B_;
   const IWORD h0 = rp_;
   if (h0 - 2 < floor_) return false;
-  const IWORD k = w42.get(h0), nE = w42.get(h0 - 1), pvs = w42.get(h0 - 2);
+  const IWORD k = w42_.get(h0), nE = w42_.get(h0 - 1), pvs = w42_.get(h0 - 2);
   if (k < 1 || k > N || nE < 0 || nE >= k || h0 - 2 - k < floor_) return false;
   // A row whose record met an exact zero (negative pivot word) has each
   // column it reaches checked against the record.
   const bool checked = pvs < 0;
   const IWORD pv = checked ? -pvs : pvs;
   const IWORD e0 = h0 - 3;  // entry j (0-based) at E0 - j
-  IWORD marked = 0;
-  auto unmark = [&]() {
-    for (IWORD j = 0; j < marked; ++j) {
-      const IWORD c = std::abs(w42.get(e0 - j));
-      IORN(c) = 0;
-      X(c) = 0.0;
-    }
-  };
-  for (; marked < k; ++marked) {
-    const IWORD c = std::abs(w42.get(e0 - marked));
-    if (c < 1 || c > N || IORN.get(c) != 0) {
-      unmark();
-      return false;
-    }
-    IORN(c) = 1;
-  }
+  const WSpan<IWORD> rw = span(w42_, e0 - k + 1, k);
+  const WSpan<IWORD> iorn = span(IORN_, 1, N + 1), w39 = span(W39_, 1, N + 1);
+  const WSpan<double> x = span(X_, 1, N), b = span(B_, 1, two ? 2 * N : N);
+  const WSpan<IWORD> ici = span(ICI_, 1, E);
+  const WSpan<double> ia = span(IA_, 1, E);
   const IWORD PL0 = PL_;
-  auto fail = [&]() {
-    unmark();
-    PL_ = PL0;
-    return false;
-  };
   const IWORD lim = std::min(lowmax_, floor_);
-  double bi = B.get(i);
-  double bi2 = two ? B.get(N + i) : 0.0;
-  for (IWORD kk = first; kk <= E; ++kk) {
-    const IWORD c = ICI.get(kk);
-    const double a = IA.get(kk);
-    if (c < 1 || c > N) return fail();
-    const IWORD p = W39.get(c);
+  const IWORD nl = std::max<IWORD>(lim - PL0, 0);  // L positions PL0..LIM-1
+  const WSpan<IWORD> lc = span(w42_, PL0, nl);
+  const WSpan<double> lv = span(w26_, PL0, nl);
+  // Marks the recorded columns; on failure the marks and the work row are
+  // cleared (entries 0..MARKED-1) and PL is put back.
+  IWORD marked = 0;
+  IWORD PL = PL0;
+  bool ok = true;
+  for (; marked < k; ++marked) {
+    const IWORD c = std::abs(rw[e0 - marked]);
+    if (c < 1 || c > N || iorn[c] != 0) {
+      ok = false;
+      break;
+    }
+    iorn.set(c, 1);
+  }
+  double bi = b[i];
+  double bi2 = two ? b[N + i] : 0.0;
+  for (IWORD kk = first; ok && kk <= E; ++kk) {
+    const IWORD c = ici[kk];
+    const double a = ia[kk];
+    if (c < 1 || c > N) {
+      ok = false;
+      break;
+    }
+    const IWORD p = w39[c];
     if (p < s0_) {
-      if (PL_ >= lim) return fail();
-      w42(PL_) = c;
-      w26(PL_) = a;
-      ++PL_;
-      bi = bi - a * B.get(p);
-      if (two) bi2 = bi2 - a * B.get(N + p);
-    } else if (p > bend_ || IORN.get(c) != 1) {
-      return fail();
+      if (PL >= lim) {
+        ok = false;
+        break;
+      }
+      lc.set(PL, c);
+      lv.set(PL, a);
+      ++PL;
+      bi = bi - a * b[p];
+      if (two) bi2 = bi2 - a * b[N + p];
+    } else if (p > bend_ || iorn[c] != 1) {
+      ok = false;
     } else {
-      IORN(c) = 2;
-      X(c) = a;
+      iorn.set(c, 2);
+      x.set(c, a);
     }
   }
-  for (IWORD j = 0; j < nE; ++j) {
-    const IWORD c = std::abs(w42.get(e0 - j));
-    const IWORD p = W39.get(c);
-    const double f = X.get(c);
-    if (p < s0_ || p >= i || PL_ >= lim) return fail();
-    if (checked ? IORN.get(c) != 2 : f == 0.0) return fail();
-    X(c) = 0.0;
-    IORN(c) = 0;
-    w42(PL_) = c;
-    w26(PL_) = f;
-    ++PL_;
-    bi = bi - f * B.get(p);
-    if (two) bi2 = bi2 - f * B.get(N + p);
+  for (IWORD j = 0; ok && j < nE; ++j) {
+    const IWORD c = std::abs(rw[e0 - j]);
+    const IWORD p = w39[c];
+    const double f = x[c];
+    if (p < s0_ || p >= i || PL >= lim || (checked ? iorn[c] != 2 : f == 0.0)) {
+      ok = false;
+      break;
+    }
+    x.set(c, 0.0);
+    iorn.set(c, 0);
+    lc.set(PL, c);
+    lv.set(PL, f);
+    ++PL;
+    bi = bi - f * b[p];
+    if (two) bi2 = bi2 - f * b[N + p];
     if (f == 0.0) continue;
-    const IWORD ue = IRP.get(p + 1);
+    const IWORD ue = IRP_.get(p + 1);
     if (checked) {
-      for (IWORD kk = IRP.get(p); kk < ue; ++kk) {
-        const IWORD c2 = ICI.get(kk);
-        if (IORN.get(c2) == 0) return fail();
-        IORN(c2) = 2;
-        X(c2) = X.get(c2) - f * IA.get(kk);
+      for (IWORD kk = IRP_.get(p); kk < ue; ++kk) {
+        const IWORD c2 = ici[kk];
+        if (iorn[c2] == 0) {
+          ok = false;
+          break;
+        }
+        iorn.set(c2, 2);
+        x.set(c2, x[c2] - f * ia[kk]);
       }
     } else {
-      for (IWORD kk = IRP.get(p); kk < ue; ++kk) {
-        const IWORD c2 = ICI.get(kk);
-        X(c2) = X.get(c2) - f * IA.get(kk);
+      for (IWORD kk = IRP_.get(p); kk < ue; ++kk) {
+        const IWORD c2 = ici[kk];
+        x.set(c2, x[c2] - f * ia[kk]);
       }
     }
   }
   // The remaining columns: count, largest magnitude, the pivot.
-  if (checked)
+  if (ok && checked)
     for (IWORD j = nE; j < k; ++j)
-      if (IORN.get(std::abs(w42.get(e0 - j))) != 2) return fail();
+      if (iorn[std::abs(rw[e0 - j])] != 2) {
+        ok = false;
+        break;
+      }
   const IWORD nS = k - nE;
   double m = 0.0;
   bool finite = true;
-  for (IWORD j = nE; j < k; ++j) {
-    const double a = std::fabs(X.get(std::abs(w42.get(e0 - j))));
-    if (a > m)
-      m = a;
-    else if (!(a <= m))
-      finite = false;
+  if (ok)
+    for (IWORD j = nE; j < k; ++j) {
+      const double a = std::fabs(x[std::abs(rw[e0 - j])]);
+      if (a > m)
+        m = a;
+      else if (!(a <= m))
+        finite = false;
+    }
+  if (ok && (!finite || !std::isfinite(m) || !(m > kTiny) || P_ + nS - 1 > E || PL >= lim)) ok = false;
+  const IWORD q = STEPC_.get(i);
+  const IWORD head = std::abs(rw[e0 - nE]);
+  IWORD piv = 0;
+  if (ok) {
+    if (q == head && std::fabs(x[q]) > tol1_ * m) {
+      piv = q;
+    } else {
+      const double lim2 = tol2_ * m;
+      IWORD j = nE;
+      while (j < k && !(std::fabs(x[std::abs(rw[e0 - j])]) > lim2)) ++j;
+      if (j == k)
+        ok = false;
+      else
+        piv = std::abs(rw[e0 - j]);
+    }
   }
-  if (!finite || !std::isfinite(m) || !(m > kTiny) || P_ + nS - 1 > E || PL_ >= lim) return fail();
-  const IWORD q = STEPC.get(i);
-  const IWORD head = std::abs(w42.get(e0 - nE));
-  IWORD piv;
-  if (q == head && std::fabs(X.get(q)) > tol1_ * m) {
-    piv = q;
-  } else {
-    const double lim2 = tol2_ * m;
-    IWORD j = nE;
-    while (j < k && !(std::fabs(X.get(std::abs(w42.get(e0 - j)))) > lim2)) ++j;
-    if (j == k) return fail();
-    piv = std::abs(w42.get(e0 - j));
-  }
-  if (piv != pv) return fail();
+  if (ok && piv != pv) ok = false;
   // Exact zeros left in the row where the record has them, and only there
   // (the upper rows keep the columns the record of later rows holds).
-  for (IWORD j = nE; j < k; ++j) {
-    const IWORD raw = w42.get(e0 - j);
-    const IWORD c = std::abs(raw);
-    if (c != piv && (X.get(c) == 0.0) != (raw < 0)) return fail();
+  if (ok)
+    for (IWORD j = nE; j < k; ++j) {
+      const IWORD raw = rw[e0 - j];
+      const IWORD c = std::abs(raw);
+      if (c != piv && (x[c] == 0.0) != (raw < 0)) {
+        ok = false;
+        break;
+      }
+    }
+  if (!ok) {
+    for (IWORD j = 0; j < marked; ++j) {
+      const IWORD c = std::abs(rw[e0 - j]);
+      iorn.set(c, 0);
+      x.set(c, 0.0);
+    }
+    return false;
   }
   // The row holds: pivot exchange, pivot, right-hand sides, upper row.
   if (piv != q) {
-    const IWORD pc = W39.get(piv);
-    W39(q) = pc;
-    W39(piv) = i;
-    STEPC(pc) = q;
-    STEPC(i) = piv;
+    const IWORD pc = w39[piv];
+    w39.set(q, pc);
+    w39.set(piv, i);
+    STEPC_(pc) = q;
+    STEPC_(i) = piv;
   }
-  const double v = X.get(piv);
+  const double v = x[piv];
   const double g = 1.0 / v;
-  X(piv) = 0.0;
-  IORN(piv) = 0;
-  w42(PL_) = piv;
-  w26(PL_) = v;
-  ++PL_;
-  B(i) = bi * g;
-  if (two) B(N + i) = bi2 * g;
+  x.set(piv, 0.0);
+  iorn.set(piv, 0);
+  lc.set(PL, piv);
+  lv.set(PL, v);
+  ++PL;
+  PL_ = PL;
+  b.set(i, bi * g);
+  if (two) b.set(N + i, bi2 * g);
   // The list order: the pivot taken out; the assigned column, when it is
-  // listed and is not the pivot, takes the pivot's place.
+  // listed and is not the pivot, takes the pivot's place.  The room test
+  // above keeps the upper row inside the row's own positions.
   const bool moved = piv != q && head == q;
-  auto emit = [&](IWORD c) {
-    const double a = X.get(c);
-    if (a != 0.0) {
-      ICI(P_) = c;
-      IA(P_) = a * g;
-      ++P_;
-    }
-    X(c) = 0.0;
-    IORN(c) = 0;
-  };
+  IWORD P = P_;
   for (IWORD j = nE; j < k; ++j) {
-    const IWORD c = std::abs(w42.get(e0 - j));
+    IWORD c = std::abs(rw[e0 - j]);
     if (c == piv) {
-      if (moved) emit(q);
-    } else if (!(moved && c == q)) {
-      emit(c);
+      if (!moved) continue;
+      c = q;
+    } else if (moved && c == q) {
+      continue;
     }
+    const double a = x[c];
+    if (a != 0.0) {
+      ici.set(P, c);
+      ia.set(P, a * g);
+      ++P;
+    }
+    x.set(c, 0.0);
+    iorn.set(c, 0);
   }
-  for (IWORD e = h0; e >= e0 - k + 1; --e) sum_ = mix(sum_, w42.get(e));
+  P_ = P;
+  const WSpan<IWORD> hw = span(w42_, h0 - 2 - k, k + 3);
+  std::uint64_t sum = sum_;
+  for (IWORD e = h0; e >= e0 - k + 1; --e) sum = mix(sum, hw[e]);
+  sum_ = sum;
   rp_ = e0 - k;
   ++rec_->replayed;
   return true;
 }
 
-// Inserts column C (not in the list) at its place by step P; the search
-// starts at the column inserted last when C comes after it.
-void RowElim::insert(IWORD c, IWORD p) {
-  const IV IORN = IORN_, W39 = W39_;
-  IWORD prev = END_;
-  if (last_ != 0 && IORN.get(last_) != 0 && W39.get(last_) < p) prev = last_;
-  IWORD nxt = IORN.get(prev);
-  while (W39.get(nxt) < p) {
+namespace {
+
+// Inserts column C (not in the list) at its place by step P in the list
+// linked through IORN (anchor END); the search starts at LAST, the column
+// inserted last, when C comes after it.
+inline void list_insert(WSpan<IWORD> iorn, WSpan<IWORD> w39, IWORD END, IWORD& last, IWORD c, IWORD p) {
+  IWORD prev = END;
+  if (last != 0 && iorn[last] != 0 && w39[last] < p) prev = last;
+  IWORD nxt = iorn[prev];
+  while (w39[nxt] < p) {
     prev = nxt;
-    nxt = IORN.get(prev);
+    nxt = iorn[prev];
   }
-  IORN(c) = nxt;
-  IORN(prev) = c;
-  last_ = c;
+  iorn.set(c, nxt);
+  iorn.set(prev, c);
+  last = c;
 }
+
+}  // namespace
 
 // Row I by the plain elimination (recorded when a record is being made):
 // scatter, elimination of the columns of earlier steps, singularity test
 // and repair, pivot choice, upper row.  False: the call fails (IERR set).
+// The loops run over unchecked spans as in the replay.
 bool RowElim::eliminate_row(IWORD i, IWORD first, IWORD E) {
   const IWORD N = N_, END = END_;
   const bool two = two_;
-  const IV ICI = ICI_, IORN = IORN_, IRP = IRP_, W39 = W39_, STEPC = STEPC_;
-  const RV X = X_, IA = IA_, B = B_;
-  IORN(END) = END;
-  last_ = 0;
+  const WSpan<IWORD> iorn = span(IORN_, 1, N + 1), w39 = span(W39_, 1, N + 1);
+  const WSpan<double> x = span(X_, 1, N), b = span(B_, 1, two ? 2 * N : N);
+  const WSpan<IWORD> ici = span(ICI_, 1, E);
+  const WSpan<double> ia = span(IA_, 1, E);
+  iorn.set(END, END);
+  IWORD last = 0;  // most recently inserted column
   const IWORD h0 = wp_;  // the row's record: three header words, then its columns
   IWORD nE = 0;
   bool zero_met = false;  // an exact-zero multiplier or entry in the row
@@ -611,27 +657,27 @@ bool RowElim::eliminate_row(IWORD i, IWORD first, IWORD E) {
   rec_put(0);
 
   // Scatter the row.
-  double bi = B.get(i);
-  double bi2 = two ? B.get(N + i) : 0.0;
+  double bi = b[i];
+  double bi2 = two ? b[N + i] : 0.0;
   for (IWORD k = first; k <= E; ++k) {
-    const IWORD c = ICI.get(k);
-    const double a = IA.get(k);
+    const IWORD c = ici[k];
+    const double a = ia[k];
     if (c < 1 || c > N) {
       msg_misfit(unit_, c, i, who_);
       IERR_ = kSpOrderBad;
       return false;
     }
-    const IWORD p = W39.get(c);
+    const IWORD p = w39[c];
     if (p < s0_) {
       if (keep_ && !store_l(i, c, a)) return false;
-      bi = bi - a * B.get(p);
-      if (two) bi2 = bi2 - a * B.get(N + p);
+      bi = bi - a * b[p];
+      if (two) bi2 = bi2 - a * b[N + p];
     } else if (p > bend_) {
       msg_misfit(unit_, c, i, who_);
       IERR_ = kSpOrderBad;
       return false;
     } else {
-      if (IORN.get(c) != 0) {
+      if (iorn[c] != 0) {
         if (unit_ > 0)
           sp_message(unit_, SpLine().t("DUPLICATE INDEX ").i(c).t(" IN ROW ").i(i).tag(who_),
                      SpLine().t("SHOULD HAVE BEEN FIXED BY DATA CHECKING ROUTINES"),
@@ -639,37 +685,37 @@ bool RowElim::eliminate_row(IWORD i, IWORD first, IWORD E) {
         IERR_ = kSpRepeated;
         return false;
       }
-      insert(c, p);
-      X(c) = a;
+      list_insert(iorn, w39, END, last, c, p);
+      x.set(c, a);
     }
   }
 
   // Eliminate the columns of earlier steps, in ascending step order.
   for (;;) {
-    const IWORD c = IORN.get(END);
-    const IWORD p = W39.get(c);
+    const IWORD c = iorn[END];
+    const IWORD p = w39[c];
     if (p >= i) break;
-    const double f = X.get(c);
-    IORN(END) = IORN.get(c);
-    IORN(c) = 0;
-    X(c) = 0.0;
+    const double f = x[c];
+    iorn.set(END, iorn[c]);
+    iorn.set(c, 0);
+    x.set(c, 0.0);
     if (keep_ && !store_l(i, c, f)) return false;
     rec_put(f == 0.0 ? -c : c);
     ++nE;
     if (f == 0.0) zero_met = true;
-    bi = bi - f * B.get(p);
-    if (two) bi2 = bi2 - f * B.get(N + p);
+    bi = bi - f * b[p];
+    if (two) bi2 = bi2 - f * b[N + p];
     if (f != 0.0) {
-      const IWORD ue = IRP.get(p + 1);
-      for (IWORD k = IRP.get(p); k < ue; ++k) {
-        const IWORD c2 = ICI.get(k);
-        if (IORN.get(c2) == 0) insert(c2, W39.get(c2));
-        X(c2) = X.get(c2) - f * IA.get(k);
+      const IWORD ue = IRP_.get(p + 1);
+      for (IWORD k = IRP_.get(p); k < ue; ++k) {
+        const IWORD c2 = ici[k];
+        if (iorn[c2] == 0) list_insert(iorn, w39, END, last, c2, w39[c2]);
+        x.set(c2, x[c2] - f * ia[k]);
       }
     }
   }
 
-  const IWORD head = IORN.get(END);
+  const IWORD head = iorn[END];
   if (head == END) {
     if (unit_ > 0) {
       if (keep_) {
@@ -695,12 +741,12 @@ bool RowElim::eliminate_row(IWORD i, IWORD first, IWORD E) {
   double m = 0.0;
   bool finite = true;
   IWORD cmax = head, pmax = END;
-  for (IWORD prev = END, c = head; c != END; prev = c, c = IORN.get(c)) {
+  for (IWORD prev = END, c = head; c != END; prev = c, c = iorn[c]) {
     ++L;
-    const bool z = X.get(c) == 0.0;
+    const bool z = x[c] == 0.0;
     rec_put(z ? -c : c);
     if (z) zero_met = true;
-    const double a = std::fabs(X.get(c));
+    const double a = std::fabs(x[c]);
     if (a > m) {
       m = a;
       cmax = c;
@@ -730,7 +776,7 @@ bool RowElim::eliminate_row(IWORD i, IWORD first, IWORD E) {
     if (chk_ < 3 && unit_ > 0) msg_singular(i);
     IERR_ = kSpRepaired;
     clean_ = false;
-    X(head) = 1.0;
+    x.set(head, 1.0);
     bi = 0.0;
     bi2 = 0.0;
     W40_(i) = -1;
@@ -742,92 +788,102 @@ bool RowElim::eliminate_row(IWORD i, IWORD first, IWORD E) {
 
   // Pivot choice: the assigned column when it passes the first test, else
   // the first column in step order that passes the second.
-  const IWORD q = STEPC.get(i);
+  const IWORD q = STEPC_.get(i);
   IWORD piv;
-  if (q == head && std::fabs(X.get(q)) > tol1_ * m) {
+  if (q == head && std::fabs(x[q]) > tol1_ * m) {
     piv = q;
-    IORN(END) = IORN.get(q);
-    IORN(q) = 0;
+    iorn.set(END, iorn[q]);
+    iorn.set(q, 0);
   } else {
     IWORD prev = END, c = head;
     const double lim = tol2_ * m;
-    while (c != END && !(std::fabs(X.get(c)) > lim)) {
+    while (c != END && !(std::fabs(x[c]) > lim)) {
       prev = c;
-      c = IORN.get(c);
+      c = iorn[c];
     }
     if (c == END) {  // unreachable with finite values; keeps the walk safe
       c = cmax;
       prev = pmax;
     }
     piv = c;
-    const IWORD pc = W39.get(c);
-    W39(q) = pc;
-    W39(c) = i;
-    STEPC(pc) = q;
-    STEPC(i) = c;
-    IORN(prev) = IORN.get(c);
-    IORN(c) = 0;
+    const IWORD pc = w39[c];
+    w39.set(q, pc);
+    w39.set(c, i);
+    STEPC_(pc) = q;
+    STEPC_(i) = c;
+    iorn.set(prev, iorn[c]);
+    iorn.set(c, 0);
     // q, when listed, is the head; its new step is c's old one.
-    if (IORN.get(q) != 0 && prev != q) {
-      IORN(END) = IORN.get(q);
-      IORN(q) = IORN.get(prev);
-      IORN(prev) = q;
+    if (iorn[q] != 0 && prev != q) {
+      iorn.set(END, iorn[q]);
+      iorn.set(q, iorn[prev]);
+      iorn.set(prev, q);
     }
   }
-  const double v = X.get(piv);
+  const double v = x[piv];
   const double g = 1.0 / v;
-  X(piv) = 0.0;
+  x.set(piv, 0.0);
   if (keep_ && !store_l(i, piv, v)) return false;
   if (recording_) {
     const IWORD k = nE + L;
     w42_(h0) = k;
     w42_(h0 - 1) = nE;
     w42_(h0 - 2) = zero_met ? -piv : piv;
-    for (IWORD e = h0; e >= h0 - 2 - k; --e) sum_ = mix(sum_, w42_.get(e));
+    const WSpan<IWORD> hw = span(w42_, h0 - 2 - k, k + 3);
+    std::uint64_t sum = sum_;
+    for (IWORD e = h0; e >= h0 - 2 - k; --e) sum = mix(sum, hw[e]);
+    sum_ = sum;
   }
-  B(i) = bi * g;
-  if (two) B(N + i) = bi2 * g;
+  b.set(i, bi * g);
+  if (two) b.set(N + i, bi2 * g);
 
   if (P_ + L - 1 > E) {
     fail_room(i);
     return false;
   }
   // U row i: the remaining columns in step order, divided by the pivot.
-  for (IWORD c = IORN.get(END); c != END;) {
-    const double a = X.get(c);
+  IWORD P = P_;
+  for (IWORD c = iorn[END]; c != END;) {
+    const double a = x[c];
     if (a != 0.0) {
-      ICI(P_) = c;
-      IA(P_) = a * g;
-      ++P_;
+      ici.set(P, c);
+      ia.set(P, a * g);
+      ++P;
     }
-    X(c) = 0.0;
-    const IWORD nxt = IORN.get(c);
-    IORN(c) = 0;
+    x.set(c, 0.0);
+    const IWORD nxt = iorn[c];
+    iorn.set(c, 0);
     c = nxt;
   }
-  IORN(END) = END;
+  P_ = P;
+  iorn.set(END, END);
   return true;
 }
 
 // Back substitution of the block that ends at step I, in step order from
-// its second-last row up; the block's steps then hold their solution.
+// its second-last row up; the block's steps then hold their solution.  The
+// block's upper rows lie below the write position P.
 void RowElim::back_substitute_block(IWORD i) {
   const IWORD N = N_;
   const bool two = two_;
-  const IV IRP = IRP_, ICI = ICI_, W39 = W39_;
-  const RV IA = IA_, B = B_;
-  for (IWORD r = i - 1; r >= s0_; --r) {
-    const IWORD ue = IRP.get(r + 1);
-    double br = B.get(r);
-    double br2 = two ? B.get(N + r) : 0.0;
-    for (IWORD k = IRP.get(r); k < ue; ++k) {
-      const IWORD p = W39.get(ICI.get(k));
-      const double u = IA.get(k);
-      br = br - u * B.get(p);
-      if (two) br2 = br2 - u * B.get(N + p);
+  const IWORD top = P_ - 1;
+  if (i - 1 >= s0_) {
+    const WSpan<IWORD> irp = span(IRP_, s0_, i - s0_ + 1), w39 = span(W39_, 1, N + 1);
+    const WSpan<IWORD> ici = span(ICI_, 1, top);
+    const WSpan<double> ia = span(IA_, 1, top), b = span(B_, 1, two ? 2 * N : N);
+    for (IWORD r = i - 1; r >= s0_; --r) {
+      const IWORD ue = irp[r + 1];
+      double br = b[r];
+      double br2 = two ? b[N + r] : 0.0;
+      for (IWORD k = irp[r]; k < ue; ++k) {
+        const IWORD p = w39[ici[k]];
+        const double u = ia[k];
+        br = br - u * b[p];
+        if (two) br2 = br2 - u * b[N + p];
+      }
+      b.set(r, br);
+      if (two) b.set(N + r, br2);
     }
-    B(r) = br;
-    if (two) B(N + r) = br2;
   }
   s0_ = i + 1;
 }
