@@ -21,9 +21,6 @@ namespace orvika {
 namespace {
 
 constexpr double kTiny = 1e-30;
-// Least average number of recorded columns per row for which the record of
-// method 2's eliminations is kept for a replay.
-constexpr IWORD kReplayRowMin = 16;
 
 void msg_terminated(IWORD unit, std::string_view who) {
   sp_message(unit, SpLine().t("PROGRAM EXECUTION TERMINATED").tag(who));
@@ -202,11 +199,9 @@ class RowElim {
   void run();
 
  private:
-  static constexpr std::uint64_t kSumSeed = 1469598103934665603ULL;
-  static constexpr std::uint64_t kSumMul = 1099511628211ULL;
-  static std::uint64_t mix(std::uint64_t h, IWORD v) {
-    return (h ^ static_cast<std::uint64_t>(v)) * kSumMul;
-  }
+  // Checksum of the record words LO..HI (four interleaved FNV-1a lanes, so
+  // that the pass runs at the speed of the loads).
+  static std::uint64_t record_sum(IV w42, IWORD lo, IWORD hi);
 
   void fix_tolerances();
   bool check_column_order();
@@ -288,7 +283,7 @@ class RowElim {
   IWORD wp_ = 0;           // next record position written
   IWORD rp_ = 0;           // next record position read (replay)
   IWORD floor_;            // lowest position holding live record words
-  std::uint64_t sum_ = kSumSeed;
+  bool resort_ = false;     // the record's rows are replayed from the map it ended with
 };
 
 void RowElim::fail_room_l(IWORD i) {
@@ -352,9 +347,27 @@ bool RowElim::check_column_order() {
   return true;
 }
 
+std::uint64_t RowElim::record_sum(IV w42, IWORD lo, IWORD hi) {
+  constexpr std::uint64_t kSeed = 1469598103934665603ULL, kMul = 1099511628211ULL;
+  std::uint64_t h[4] = {kSeed, kSeed + 1, kSeed + 2, kSeed + 3};
+  if (hi < lo) return h[0];
+  const WSpan<IWORD> w = span(w42, lo, hi - lo + 1);
+  IWORD e = lo;
+  for (; e + 3 <= hi; e += 4)
+    for (int j = 0; j < 4; ++j) h[j] = (h[j] ^ static_cast<std::uint64_t>(w[e + j])) * kMul;
+  for (; e <= hi; ++e) h[0] = (h[0] ^ static_cast<std::uint64_t>(w[e])) * kMul;
+  std::uint64_t r = static_cast<std::uint64_t>(hi - lo + 1);
+  for (int j = 0; j < 4; ++j) r = (r ^ h[j]) * kMul;
+  return r;
+}
+
 // A record left by the last call is replayed when it is intact (its
-// checksum) and was made from this very start map; otherwise the start map
-// is recorded for the next call.
+// checksum) and was made from this very start map, or when the start map
+// is the map that factorisation ended with (its pivot exchanges kept, as a
+// caller without the restore finds them): then every row is replayed with
+// the pivot it had, and its columns of later steps are put in the order of
+// the new map as the row is replayed.  Otherwise the start map is recorded
+// for the next call.
 void RowElim::start_record() {
   if (rec_) {
     rec_->out = false;
@@ -364,24 +377,32 @@ void RowElim::start_record() {
   recording_ = rec_ != nullptr && rtop_ - N - 3 >= 1;
   if (!recording_) return;
   const IV w42 = w42_;
-  bool ok = rec_->in && rec_->in_lo >= 1 && rec_->in_lo <= rtop_ - N;
-  for (IWORD c = 1; c <= N && ok; ++c) ok = w42.get(rtop_ - c + 1) == W39_.get(c);
+  const IWORD lo = rec_->in_lo;
+  bool ok = rec_->in && lo >= 1 && lo <= rtop_ - N;
+  bool same = ok, ended = ok;  // the start map, or the end map, of the record
+  for (IWORD c = 1; c <= N && same; ++c) same = w42.get(rtop_ - c + 1) == W39_.get(c);
   IWORD pos = rtop_ - N;
-  std::uint64_t h = kSumSeed;
   for (IWORD i = 1; i <= N && ok; ++i) {
-    const IWORD k = pos - 2 >= rec_->in_lo ? w42.get(pos) : 0;
+    const IWORD k = pos - 2 >= lo ? w42.get(pos) : 0;
     const IWORD ne = k >= 1 ? w42.get(pos - 1) : -1;
-    if (k < 1 || k > N || ne < 0 || ne >= k || pos - 2 - k < rec_->in_lo) {
+    if (k < 1 || k > N || ne < 0 || ne >= k || pos - 2 - k < lo) {
       ok = false;
       break;
     }
-    for (IWORD e = pos; e >= pos - 2 - k; --e) h = mix(h, w42.get(e));
+    if (!same && ended) {
+      const IWORD pv = std::abs(w42.get(pos - 2));
+      ended = pv >= 1 && pv <= N && W39_.get(pv) == i;
+    }
     pos -= 3 + k;
   }
-  if (ok && h == rec_->in_sum && pos + 1 == rec_->in_lo) {
+  ok = ok && pos + 1 == lo && (same || ended) && record_sum(w42, lo, rtop_ - N) == rec_->in_sum;
+  if (ok) {
     replaying_ = true;
+    resort_ = !same;
     rp_ = rtop_ - N;
-    floor_ = rec_->in_lo;
+    floor_ = lo;
+    if (resort_)
+      for (IWORD c = 1; c <= N; ++c) w42(rtop_ - c + 1) = W39_.get(c);
   } else {
     for (IWORD c = 1; c <= N; ++c) w42(rtop_ - c + 1) = W39_.get(c);
     wp_ = rtop_ - N;
@@ -533,7 +554,11 @@ bool RowElim::replay_row(IWORD i, IWORD first, IWORD E) {
   const IWORD q = STEPC_.get(i);
   const IWORD head = std::abs(rw[e0 - nE]);
   IWORD piv = 0;
-  if (ok) {
+  if (ok && resort_) {
+    // Replayed from the map the record ended with: the recorded pivot
+    // holds step I, heads the list and must pass the first test.
+    if (std::fabs(x[pv]) > tol1_ * m) piv = pv;
+  } else if (ok) {
     if (q == head && std::fabs(x[q]) > tol1_ * m) {
       piv = q;
     } else {
@@ -566,7 +591,16 @@ bool RowElim::replay_row(IWORD i, IWORD first, IWORD E) {
     }
     return false;
   }
-  // The row holds: pivot exchange, pivot, right-hand sides, upper row.
+  // The row holds: its columns of later steps in the order of the map (the
+  // pivot first), pivot exchange, pivot, right-hand sides, upper row.
+  if (resort_)
+    for (IWORD j = nE + 1; j < k; ++j) {
+      const IWORD v = rw[e0 - j];
+      const IWORD key = w39[std::abs(v)];
+      IWORD t = j;
+      for (; t > nE && w39[std::abs(rw[e0 - t + 1])] > key; --t) rw.set(e0 - t, rw[e0 - t + 1]);
+      rw.set(e0 - t, v);
+    }
   if (piv != q) {
     const IWORD pc = w39[piv];
     w39.set(q, pc);
@@ -587,7 +621,7 @@ bool RowElim::replay_row(IWORD i, IWORD first, IWORD E) {
   // The list order: the pivot taken out; the assigned column, when it is
   // listed and is not the pivot, takes the pivot's place.  The room test
   // above keeps the upper row inside the row's own positions.
-  const bool moved = piv != q && head == q;
+  const bool moved = piv != q && head == q && !resort_;
   IWORD P = P_;
   for (IWORD j = nE; j < k; ++j) {
     IWORD c = std::abs(rw[e0 - j]);
@@ -607,10 +641,7 @@ bool RowElim::replay_row(IWORD i, IWORD first, IWORD E) {
     iorn.set(c, 0);
   }
   P_ = P;
-  const WSpan<IWORD> hw = span(w42_, h0 - 2 - k, k + 3);
-  std::uint64_t sum = sum_;
-  for (IWORD e = h0; e >= e0 - k + 1; --e) sum = mix(sum, hw[e]);
-  sum_ = sum;
+  iorn.set(N + 1, N + 1);  // the list left empty, as the elimination leaves it
   rp_ = e0 - k;
   ++rec_->replayed;
   return true;
@@ -829,10 +860,6 @@ bool RowElim::eliminate_row(IWORD i, IWORD first, IWORD E) {
     w42_(h0) = k;
     w42_(h0 - 1) = nE;
     w42_(h0 - 2) = zero_met ? -piv : piv;
-    const WSpan<IWORD> hw = span(w42_, h0 - 2 - k, k + 3);
-    std::uint64_t sum = sum_;
-    for (IWORD e = h0; e >= h0 - 2 - k; --e) sum = mix(sum, hw[e]);
-    sum_ = sum;
   }
   b.set(i, bi * g);
   if (two) b.set(N + i, bi2 * g);
@@ -920,12 +947,12 @@ void RowElim::unscramble_and_verdict() {
     for (IWORD c = 1; c <= N; ++c) X_(N + c) = B_.get(N + W39_.get(c));
   if (keep_) IRP_(END_) = P_;
   if (rec_) {
-    // Rows this short are eliminated as fast as they are replayed: the
-    // record is kept only where the rows are long on average.
-    const IWORD row_words = recording_ ? (rtop_ - N) - floor_ + 1 - 3 * N : 0;
-    rec_->out = recording_ && clean_ && row_words >= kReplayRowMin * N;
+    // A record replayed whole and unchanged keeps its checksum.
+    rec_->out = recording_ && clean_;
     rec_->out_lo = floor_;
-    rec_->out_sum = sum_;
+    rec_->out_sum = rec_->out && replaying_ && !resort_ && rec_->replayed == N
+                        ? rec_->in_sum
+                        : rec_->out ? record_sum(w42_, floor_, rtop_ - N) : 0;
   }
 }
 
