@@ -177,6 +177,29 @@ void LU1P2(IWORD N, IWORD MAXA, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, I
 
 namespace {
 
+// X(c) := X(c) - F*U for the entries (c, U) at positions UB..UE-1 of an
+// upper row.  Its columns are distinct, so four updates are loaded before
+// any is stored and they overlap; each is the same operation as one by one.
+inline void row_update(WSpan<double> x, WSpan<IWORD> ici, WSpan<double> ia, double f, IWORD ub,
+                       IWORD ue) {
+  IWORD k = ub;
+  for (; k + 3 < ue; k += 4) {
+    const IWORD c0 = ici[k], c1 = ici[k + 1], c2 = ici[k + 2], c3 = ici[k + 3];
+    const double v0 = x[c0] - f * ia[k];
+    const double v1 = x[c1] - f * ia[k + 1];
+    const double v2 = x[c2] - f * ia[k + 2];
+    const double v3 = x[c3] - f * ia[k + 3];
+    x.set(c0, v0);
+    x.set(c1, v1);
+    x.set(c2, v2);
+    x.set(c3, v3);
+  }
+  for (; k < ue; ++k) {
+    const IWORD c = ici[k];
+    x.set(c, x[c] - f * ia[k]);
+  }
+}
+
 // The row elimination of methods 1 and 2 (LU1P2, LU2P2) as one call state
 // with a member for each step.
 //
@@ -526,10 +549,7 @@ bool RowElim::replay_row(IWORD i, IWORD first, IWORD E) {
         x.set(c2, x[c2] - f * ia[kk]);
       }
     } else {
-      for (IWORD kk = IRP_.get(p); kk < ue; ++kk) {
-        const IWORD c2 = ici[kk];
-        x.set(c2, x[c2] - f * ia[kk]);
-      }
+      row_update(x, ici, ia, f, IRP_.get(p), ue);
     }
   }
   // The remaining columns: count, largest magnitude, the pivot.
@@ -737,12 +757,14 @@ bool RowElim::eliminate_row(IWORD i, IWORD first, IWORD E) {
     bi = bi - f * b[p];
     if (two) bi2 = bi2 - f * b[N + p];
     if (f != 0.0) {
-      const IWORD ue = IRP_.get(p + 1);
-      for (IWORD k = IRP_.get(p); k < ue; ++k) {
+      // The fill enters the list first; then the update, four distinct
+      // columns at a time as in the replay.
+      const IWORD ub = IRP_.get(p), ue = IRP_.get(p + 1);
+      for (IWORD k = ub; k < ue; ++k) {
         const IWORD c2 = ici[k];
         if (iorn[c2] == 0) list_insert(iorn, w39, END, last, c2, w39[c2]);
-        x.set(c2, x[c2] - f * ia[k]);
       }
+      row_update(x, ici, ia, f, ub, ue);
     }
   }
 
