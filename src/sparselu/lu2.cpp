@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "sparselu/lumethods.hpp"
+#include "sparselu/wspan.hpp"
 
 namespace orvika {
 
@@ -123,63 +124,82 @@ void LU1P3(IWORD N, IWORD MSGUNIT, RV B, IWORD NRHS, RV X, IV W39, IV IORN, IV W
       IRP.get(N + 1) - 1 > std::min(ICI.size(), IA.size()))
     return refuse();
 
+  // The loops run over unchecked spans, their extents checked above: the
+  // maps, the right-hand sides and the solution, the L rows up to W32(N+1)
+  // and the U rows up to IRP(N+1).  Column indices are still checked, since
+  // a caller may have spoiled the kept factors.
   const bool two = NRHS >= 2;
+  const IWORD nv = two ? 2 * N : N;
+  const WSpan<IWORD> w39 = span(W39, 1, N), iorn = span(IORN, 1, N), w32 = span(W32, 1, N + 1);
+  const WSpan<IWORD> irp = span(IRP, 1, N + 1);
+  const WSpan<double> b = span(B, 1, nv), x = span(X, 1, nv);
+  const IWORD nl = w32[N + 1] - 1, nu = irp[N + 1] - 1;
+  const WSpan<IWORD> lc = span(W42, 1, nl), uc = span(ICI, 1, nu);
+  const WSpan<double> lv = span(W26, 1, nl), uv = span(IA, 1, nu);
   IWORD s0 = 1;
   for (IWORD j = 1; j <= N; ++j) {
-    const IWORD r = std::abs(IORN.get(j));
-    double y = B.get(r);
-    double y2 = two ? B.get(N + r) : 0.0;
-    const IWORD lb = W32.get(j);
-    const IWORD le = W32.get(j + 1);
+    const IWORD r = std::abs(iorn[j]);
+    double y = b[r];
+    double y2 = two ? b[N + r] : 0.0;
+    const IWORD lb = w32[j];
+    const IWORD le = w32[j + 1];
     if (le <= lb) {
       if (MSGUNIT > 0)
         sp_message(MSGUNIT, SpLine().t("ROW ").i(j).t(" OF L MATRIX IS EMPTY").tag("LU1P3"));
       IERR = kSpEmptyRow;
       return;
     }
-    const double v = W26.get(le - 1);
+    const double v = lv[le - 1];
     if (!(std::fabs(v) > 1e-30) || !std::isfinite(v)) {
       if (MSGUNIT > 0)
         sp_message(MSGUNIT, SpLine().t("MATRIX IS NUMERICALLY SINGULAR AT ROW ").i(j).t("  (LU1P3) "));
       IERR = kSpNumSing;
       return;
     }
-    for (IWORD k = lb; k <= le - 2; ++k) {
-      const IWORD c = W42.get(k);
-      if (c < 1 || c > N) return refuse();
-      const IWORD s = W39.get(c);
-      const double l = W26.get(k);
-      y = y - l * X.get(s);
-      if (two) y2 = y2 - l * X.get(N + s);
+    if (two) {
+      for (IWORD k = lb; k <= le - 2; ++k) {
+        const IWORD c = lc[k];
+        if (c < 1 || c > N) return refuse();
+        const IWORD s = w39[c];
+        const double l = lv[k];
+        y = y - l * x[s];
+        y2 = y2 - l * x[N + s];
+      }
+    } else {
+      for (IWORD k = lb; k <= le - 2; ++k) {
+        const IWORD c = lc[k];
+        if (c < 1 || c > N) return refuse();
+        y = y - lv[k] * x[w39[c]];
+      }
     }
     // Multiplying by the reciprocal, as the factorisation did.
     const double g = 1.0 / v;
-    X(j) = y * g;
-    if (two) X(N + j) = y2 * g;
-    if (IORN.get(j) < 0 || j == N) {
+    x.set(j, y * g);
+    if (two) x.set(N + j, y2 * g);
+    if (iorn[j] < 0 || j == N) {
       for (IWORD rr = j - 1; rr >= s0; --rr) {
-        double x = X.get(rr);
-        double x2 = two ? X.get(N + rr) : 0.0;
-        const IWORD ue = IRP.get(rr + 1);
-        for (IWORD k = IRP.get(rr); k < ue; ++k) {
-          const IWORD c = ICI.get(k);
+        double xr = x[rr];
+        double xr2 = two ? x[N + rr] : 0.0;
+        const IWORD ue = irp[rr + 1];
+        for (IWORD k = irp[rr]; k < ue; ++k) {
+          const IWORD c = uc[k];
           if (c < 1 || c > N) return refuse();
-          const IWORD s = W39.get(c);
-          const double u = IA.get(k);
-          x = x - u * X.get(s);
-          if (two) x2 = x2 - u * X.get(N + s);
+          const IWORD s = w39[c];
+          const double u = uv[k];
+          xr = xr - u * x[s];
+          if (two) xr2 = xr2 - u * x[N + s];
         }
-        X(rr) = x;
-        if (two) X(N + rr) = x2;
+        x.set(rr, xr);
+        if (two) x.set(N + rr, xr2);
       }
       s0 = j + 1;
     }
   }
-  for (IWORD c = 1; c <= N; ++c) B(c) = X.get(W39.get(c));
-  for (IWORD c = 1; c <= N; ++c) X(c) = B.get(c);
+  for (IWORD c = 1; c <= N; ++c) b.set(c, x[w39[c]]);
+  for (IWORD c = 1; c <= N; ++c) x.set(c, b[c]);
   if (two) {
-    for (IWORD c = 1; c <= N; ++c) B(N + c) = X.get(N + W39.get(c));
-    for (IWORD c = 1; c <= N; ++c) X(N + c) = B.get(N + c);
+    for (IWORD c = 1; c <= N; ++c) b.set(N + c, x[N + w39[c]]);
+    for (IWORD c = 1; c <= N; ++c) x.set(N + c, b[N + c]);
   }
 }
 
