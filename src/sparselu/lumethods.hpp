@@ -75,14 +75,16 @@ void LU1P2(IWORD N, IWORD MAXA, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, I
 // below position LOWMAX, the column map W39 the elimination started from,
 // then for each row its pivot column and the columns it met in the order
 // the elimination met them.  A factorisation whose start map equals the
-// recorded one replays the rows with the recorded order instead of
-// building it, as long as every pivot choice, every multiplier and every
+// recorded one, or the map that recorded factorisation ended with (the
+// first refactor after pivot exchanges without the restore, recognised
+// from the record's own pivot words), replays the rows with the recorded
+// order instead of building it, as long as every pivot choice, every multiplier and every
 // new upper-factor entry is as the record says (no choice of another
 // pivot, no exact-zero multiplier, no exact-zero entry, no column of the
 // row outside the record); at the first row where one is not, the plain
 // elimination goes on from that row and records its rows afresh.  IN/IN_LO/
 // IN_SUM describe a record left by the last call (its lowest position and
-// checksum); OUT/OUT_LO/OUT_SUM receive those of the record left now
+// a one-pass checksum of its words); OUT/OUT_LO/OUT_SUM receive those of the record left now
 // (OUT false: none, because of an exact zero, a repair, a failure or no
 // room beside the L rows).  REPLAYED counts the rows replayed.
 struct LuRecord {

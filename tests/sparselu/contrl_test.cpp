@@ -662,9 +662,9 @@ TEST(Contrl, MethodTwoRefactorSequence) {
 // the same record for the next call.  Work space A keeps its record; B's is
 // altered before the first refactor, so that B eliminates afresh.
 TEST(Contrl, MethodTwoRefactorFromExchangedPivotsRepeatsTheElimination) {
-  Sys t = sorted(convection(24));
+  Triplets t = sorted(convection(24));
   for (IWORD q = 0; q < t.nz(); ++q)
-    if (t.r[q] == t.c[q] && t.r[q] % 7 == 0) t.v[q] *= 1e-3;  // pivots moved off the diagonal
+    if (t.row[q] == t.col[q] && t.row[q] % 7 == 0) t.val[q] *= 1e-3;  // pivots moved off the diagonal
   for (IWORD sclopt : {1, 2}) {
     SCOPED_TRACE("scaling " + std::to_string(sclopt));
     defaults(0);
