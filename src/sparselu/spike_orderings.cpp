@@ -160,8 +160,11 @@ void bump_order(IWORD N, IWORD KF, IWORD KL, IWORD& RTAIL, IWORD& CTAIL, IWORD& 
 
   // Rule 2's look at the rows that share free columns with candidate r:
   // D = the least count a neighbour keeps after r is placed, K = how many
-  // neighbours keep it.
+  // neighbours keep it.  MARK(r2) counts the free columns r2 shares with r
+  // (its low half where words pack); the rows met are listed in the high
+  // halves of MARK(1..) or, for orders too large to pack, in LINK(1..).
   auto neighbour_rule = [&](IWORD r, IWORD& d, IWORD& kd) {
+    auto met = [&](IWORD r2) { return packable ? low_half(MARK(r2)) : MARK(r2); };
     IWORD nmet = 0;
     for (IWORD p = IRP(r); p < IRP(r + 1); ++p) {
       const IWORD j = ICI(p);
@@ -169,9 +172,12 @@ void bump_order(IWORD N, IWORD KF, IWORD KL, IWORD& RTAIL, IWORD& CTAIL, IWORD& 
       for (IWORD q = CP(j); q < CP(j + 1); ++q) {
         const IWORD r2 = RI(q);
         if (r2 == r || RCNT(r2) <= 0) continue;
-        if (low_half(MARK(r2)) == 0) {
+        if (met(r2) == 0) {
           ++nmet;
-          MARK(nmet) = pack_halves(low_half(MARK(nmet)), r2);
+          if (packable)
+            MARK(nmet) = pack_halves(low_half(MARK(nmet)), r2);
+          else
+            LINK(nmet) = r2;
         }
         ++MARK(r2);
       }
@@ -179,17 +185,18 @@ void bump_order(IWORD N, IWORD KF, IWORD KL, IWORD& RTAIL, IWORD& CTAIL, IWORD& 
     d = N + 1;
     kd = 0;
     for (IWORD t = 1; t <= nmet; ++t) {
-      const IWORD r2 = high_half(MARK(t));
-      const IWORD left = RCNT(r2) - low_half(MARK(r2));
+      const IWORD r2 = packable ? high_half(MARK(t)) : LINK(t);
+      const IWORD left = RCNT(r2) - met(r2);
       if (left < d) {
         d = left;
         kd = 1;
       } else if (left == d) {
         ++kd;
       }
-      MARK(r2) = pack_halves(0, high_half(MARK(r2)));
+      MARK(r2) = packable ? pack_halves(0, high_half(MARK(r2))) : 0;
     }
-    for (IWORD t = 1; t <= nmet; ++t) MARK(t) = 0;
+    if (packable)
+      for (IWORD t = 1; t <= nmet; ++t) MARK(t) = 0;
   };
 
   while (first <= KL) {
@@ -304,35 +311,7 @@ void bump_order(IWORD N, IWORD KF, IWORD KL, IWORD& RTAIL, IWORD& CTAIL, IWORD& 
           continue;
         }
         IWORD d, kd;
-        if (packable) {
-          neighbour_rule(r, d, kd);
-        } else {
-          // Orders too large for packed words list the rows met in LINK.
-          IWORD nmet = 0;
-          for (IWORD p = IRP(r); p < IRP(r + 1); ++p) {
-            const IWORD j = ICI(p);
-            if (CCNT(j) <= 0) continue;
-            for (IWORD q = CP(j); q < CP(j + 1); ++q) {
-              const IWORD r2 = RI(q);
-              if (r2 == r || RCNT(r2) <= 0) continue;
-              if (MARK(r2) == 0) LINK(++nmet) = r2;
-              ++MARK(r2);
-            }
-          }
-          d = N + 1;
-          kd = 0;
-          for (IWORD t = 1; t <= nmet; ++t) {
-            const IWORD r2 = LINK(t);
-            const IWORD left = RCNT(r2) - MARK(r2);
-            if (left < d) {
-              d = left;
-              kd = 1;
-            } else if (left == d) {
-              ++kd;
-            }
-            MARK(r2) = 0;
-          }
-        }
+        neighbour_rule(r, d, kd);
         if (best == 0 || d < dbest || (d == dbest && kd > kbest) ||
             (d == dbest && kd == kbest && s > sbest)) {
           best = r;
