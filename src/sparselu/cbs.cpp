@@ -11,6 +11,7 @@
 // the top of IA and applied in a back substitution at the end.  The scheme
 // needs nested spikes (of two columns active together the one activated
 // earlier has the larger step), which the spike orderings produce.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -70,22 +71,28 @@ void col_to_rhs(RawSpan<double> col, IWORD h, RV X, IWORD first, double xt) {
 bool rec_column(const CbsKeep& K, IWORD N, IWORD first, RawSpan<double> col, IWORD h, IWORD& PC) {
   IWORD pc = PC;
   bool ok = true;
+  // The stores go through runs of the two recording arrays made here, over
+  // the positions PC..LOWMAX-1 this column may use (at most H).
+  const IWORD room = std::min({h, K.LOWMAX - pc, K.W43.size() - pc + 1, K.W27.size() - pc + 1});
+  const WSpan<IWORD> w43 = span(K.W43, pc, room > 0 ? room : 0);
+  const WSpan<double> w27 = span(K.W27, pc, room > 0 ? room : 0);
+  const IWORD lowmax = K.LOWMAX;
   for (IWORD k = 0; k < h;) {
-    if (pc >= K.LOWMAX) {
+    if (pc >= lowmax) {
       ok = false;
       break;
     }
     const double a = col.get(k);
     if (a != 0.0) {
-      K.W43(pc) = first + k;
-      K.W27(pc) = a;
+      w43.set(pc, first + k);
+      w27.set(pc, a);
       ++k;
     } else {
       const bool neg = std::signbit(a);
       IWORD e = k + 1;
       while (e < h && col.get(e) == 0.0 && std::signbit(col.get(e)) == neg) ++e;
-      K.W43(pc) = -(N + first + k);
-      K.W27(pc) = static_cast<double>(neg ? k - e : e - k);
+      w43.set(pc, -(N + first + k));
+      w27.set(pc, static_cast<double>(neg ? k - e : e - k));
       k = e;
     }
     ++pc;
