@@ -9,6 +9,10 @@
 #include <cstddef>
 #include <type_traits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "sparselu/sparselu.hpp"
 #include "sparselu/wspan.hpp"
 
@@ -16,9 +20,30 @@ namespace orvika {
 
 namespace {
 
-// F(k) := F(k) / sqrt(W(k)) where W(k) > 0, k = 1..LEN.
+// F(k) := F(k) / sqrt(W(k)) where W(k) > 0, k = 1..LEN.  Two factors at a
+// time where the machine has packed double arithmetic: the packed square
+// root and division round as the scalar ones do, and a lane whose W(k) is
+// not positive keeps its F(k).
 void sqrt_step(IWORD len, WSpan<double> F, WSpan<double> W) {
-  for (IWORD k = 1; k <= len; ++k) {
+  IWORD k = 1;
+#if defined(__SSE2__)
+  const __m128d zero = _mm_setzero_pd();
+  for (; k + 1 <= len; k += 2) {
+    double f[2], w[2];
+    f[0] = F[k];
+    f[1] = F[k + 1];
+    w[0] = W[k];
+    w[1] = W[k + 1];
+    const __m128d fv = _mm_loadu_pd(f);
+    const __m128d wv = _mm_loadu_pd(w);
+    const __m128d pos = _mm_cmpgt_pd(wv, zero);
+    const __m128d q = _mm_div_pd(fv, _mm_sqrt_pd(wv));
+    _mm_storeu_pd(f, _mm_or_pd(_mm_and_pd(pos, q), _mm_andnot_pd(pos, fv)));
+    F.set(k, f[0]);
+    F.set(k + 1, f[1]);
+  }
+#endif
+  for (; k <= len; ++k) {
     const double w = W[k];
     if (w > 0.0) F.set(k, F[k] / std::sqrt(w));
   }
