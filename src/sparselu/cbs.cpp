@@ -12,7 +12,9 @@
 // needs nested spikes (of two columns active together the one activated
 // earlier has the larger step), which the spike orderings produce.
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 
 #include "sparselu/lumethods.hpp"
@@ -89,8 +91,13 @@ bool rec_column(const CbsKeep& K, IWORD N, IWORD first, RawSpan<double> col, IWO
       ++k;
     } else {
       const bool neg = std::signbit(a);
+      // The stretch goes on while the words are this zero bit for bit, four
+      // words to a test where there are four left.
+      const std::uint64_t z = std::bit_cast<std::uint64_t>(a);
+      auto other = [&](IWORD i) { return std::bit_cast<std::uint64_t>(col.get(i)) ^ z; };
       IWORD e = k + 1;
-      while (e < h && col.get(e) == 0.0 && std::signbit(col.get(e)) == neg) ++e;
+      while (e + 4 <= h && (other(e) | other(e + 1) | other(e + 2) | other(e + 3)) == 0) e += 4;
+      while (e < h && other(e) == 0) ++e;
       w43.set(pc, -(N + first + k));
       w27.set(pc, static_cast<double>(neg ? k - e : e - k));
       k = e;
