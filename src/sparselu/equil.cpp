@@ -4,7 +4,6 @@
 // the simultaneous square-root iteration of A. R. Curtis and J. K. Reid,
 // "On the automatic scaling of matrices for Gaussian elimination", J. Inst.
 // Maths Applics 10 (1972) 118-124, with a fixed number of sweeps.
-#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <type_traits>
@@ -19,6 +18,16 @@
 namespace orvika {
 
 namespace {
+
+// The larger of a maximum W and a magnitude S: S when S > W, else W (also
+// when S is NaN), without a branch on the data.
+inline double raise_max(double w, double s) {
+#if defined(__SSE2__)
+  return _mm_cvtsd_f64(_mm_max_sd(_mm_set_sd(s), _mm_set_sd(w)));
+#else
+  return s > w ? s : w;
+#endif
+}
 
 // F(k) := F(k) / sqrt(W(k)) where W(k) > 0, k = 1..LEN.  Two factors at a
 // time where the machine has packed double arithmetic: the packed square
@@ -68,13 +77,13 @@ void equilibrate(IWORD M, IWORD N, IWORD MODE, RV RFv, RV CFv, RV WRv, RV WCv, E
   // Modes 1 and 2 use only the column or only the row scratch.
   const WSpan<double> WR = span(WRv, 1, MODE != 0 && MODE != 1 ? M : 0);
   const WSpan<double> WC = span(WCv, 1, MODE != 0 && MODE != 2 ? N : 0);
-  // A maximum is replaced only by a larger magnitude: std::max(w, s) keeps
-  // w when s is NaN or not larger, as the test s > w would.
+  // A maximum is replaced only by a larger magnitude (raise_max), as the
+  // test s > w would replace it.
   auto row_pass = [&](bool with_cf) {
     fill(M, WR, 0.0);
     each([&](IWORD i, IWORD j, double a) {
       const double s = with_cf ? std::fabs(a * CF[j]) : std::fabs(a);
-      WR.set(i, std::max(WR[i], s));
+      WR.set(i, raise_max(WR[i], s));
     });
     for (IWORD i = 1; i <= M; ++i) RF.set(i, WR[i] == 0.0 ? 1.0 : 1.0 / WR[i]);
   };
@@ -82,7 +91,7 @@ void equilibrate(IWORD M, IWORD N, IWORD MODE, RV RFv, RV CFv, RV WRv, RV WCv, E
     fill(N, WC, 0.0);
     each([&](IWORD i, IWORD j, double a) {
       const double s = with_rf ? std::fabs(RF[i] * a) : std::fabs(a);
-      WC.set(j, std::max(WC[j], s));
+      WC.set(j, raise_max(WC[j], s));
     });
     for (IWORD j = 1; j <= N; ++j) CF.set(j, WC[j] == 0.0 ? 1.0 : 1.0 / WC[j]);
   };
@@ -117,8 +126,8 @@ void equilibrate(IWORD M, IWORD N, IWORD MODE, RV RFv, RV CFv, RV WRv, RV WCv, E
     if constexpr (std::is_same_v<Sweep, std::nullptr_t>) {
       each([&](IWORD i, IWORD j, double a) {
         const double s = std::fabs(RF[i] * CF[j] * a);
-        WR.set(i, std::max(WR[i], s));
-        WC.set(j, std::max(WC[j], s));
+        WR.set(i, raise_max(WR[i], s));
+        WC.set(j, raise_max(WC[j], s));
       });
     } else {
       sweep(RF, CF, WR, WC, sweep_no == 0);
@@ -160,16 +169,16 @@ void EQUILR(IWORD M, IWORD N, IWORD NZ, IV IRP, IV ICI, RV A, IWORD MODE, RV RF,
           const IWORD j = ici[k];
           if (j < 1 || j > N) continue;
           const double s = std::fabs(a[k]);
-          w = std::max(w, s);
-          WCs.set(j, std::max(WCs[j], s));
+          w = raise_max(w, s);
+          WCs.set(j, raise_max(WCs[j], s));
         }
       } else {
         for (IWORD k = lo; k < hi; ++k) {
           const IWORD j = ici[k];
           if (j < 1 || j > N) continue;
           const double s = std::fabs(ri * CFs[j] * a[k]);
-          w = std::max(w, s);
-          WCs.set(j, std::max(WCs[j], s));
+          w = raise_max(w, s);
+          WCs.set(j, raise_max(WCs[j], s));
         }
       }
       WRs.set(i, w);
