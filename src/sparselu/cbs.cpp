@@ -240,19 +240,19 @@ void CbsCore::set_up() {
 inline IWORD CbsCore::choose_pivot(IWORD t, IWORD r, IWORD wa) {
   auto at = [&](IWORD rr, IWORD c) { return IA(rr + BASE.get(c)); };
   // Largest magnitude of row t over the active columns.
+  // Selects instead of branches on the values: the first position of the
+  // largest magnitude, and whether any magnitude was NaN.
   double m = 0.0;
   IWORD jm = 1;
-  bool finite = true;
+  bool nan = false;
   for (IWORD j = 1; j <= wa; ++j) {
     const double a = std::fabs(at(t, LIST.get(j)).get());
-    if (a > m) {
-      m = a;
-      jm = j;
-    } else if (!(a <= m)) {
-      finite = false;
-    }
+    const bool larger = a > m;
+    m = larger ? a : m;
+    jm = larger ? j : jm;
+    nan = nan | std::isnan(a);
   }
-  if (!finite || !std::isfinite(m) || !(m > 1e-30)) {
+  if (nan || !std::isfinite(m) || !(m > 1e-30)) {
     if (MSGUNIT > 0)
       sp_message(MSGUNIT, SpLine().t("MATRIX IS NUMERICALLY SINGULAR AT ROW ").i(r).tag(who));
     IERR = kSpNumSing;
