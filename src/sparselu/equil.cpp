@@ -159,7 +159,7 @@ void EQUILR(IWORD M, IWORD N, IWORD NZ, IV IRP, IV ICI, RV A, IWORD MODE, RV RF,
   // sweep every factor is 1 and 1·1·a is a itself.
   auto sweep = [&](WSpan<double> RFs, WSpan<double> CFs, WSpan<double> WRs, WSpan<double> WCs,
                    bool first) {
-    IWORD lo = irp[1];
+    IWORD lo = M >= 1 ? irp[1] : 0;
     for (IWORD i = 1; i <= M; ++i) {
       const IWORD hi = irp[i + 1];
       const double ri = RFs[i];
