@@ -11,8 +11,12 @@
 // the top of IA and applied in a back substitution at the end.  The scheme
 // needs nested spikes (of two columns active together the one activated
 // earlier has the larger step), which the spike orderings produce.
+#include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include "sparselu/lumethods.hpp"
 #include "sparselu/wspan.hpp"
@@ -62,6 +66,28 @@ void col_to_rhs(RawSpan<double> col, IWORD h, RV X, IWORD first, double xt) {
   for (IWORD k = 0; k < h; ++k) x.set(k, x.get(k) - col.get(k) * xt);
 }
 
+// C(k) := C(k) - P(k)·F for k = 0..H-1, on the bytes of two runs of words
+// that do not overlap: the update of one column segment by the pivot
+// column.  Where the compiler can, it is built twice, for processors with
+// 256-bit vectors and for any other, and the loader picks one; either way
+// each word gets the same product and difference (no fused multiply-add).
+#if defined(__GNUC__) && defined(__x86_64__) && defined(__ELF__)
+[[gnu::target_clones("avx2", "default")]]
+#endif
+void sub_scaled(unsigned char* c, const unsigned char* p, double f, IWORD h) {
+  for (IWORD k = 0; k < h; ++k) {
+    double x, y;
+    std::memcpy(&x, c + k * static_cast<IWORD>(kWordBytes), sizeof x);
+    std::memcpy(&y, p + k * static_cast<IWORD>(kWordBytes), sizeof y);
+    x = x - y * f;
+    std::memcpy(c + k * static_cast<IWORD>(kWordBytes), &x, sizeof x);
+  }
+}
+
+// Segments at least this long are updated by sub_scaled; shorter ones in
+// line, where the call would cost more than the wider vectors save.
+constexpr IWORD kWideUpdate = 32;
+
 // Appends the column elimination (FIRST+k, COL(k)), k = 0..H-1, to the
 // recording at PC.  A stretch of exact zeros of one sign becomes one entry
 // (row -(N + its first row), value its length, negative for -0.0), since
@@ -70,22 +96,33 @@ void col_to_rhs(RawSpan<double> col, IWORD h, RV X, IWORD first, double xt) {
 bool rec_column(const CbsKeep& K, IWORD N, IWORD first, RawSpan<double> col, IWORD h, IWORD& PC) {
   IWORD pc = PC;
   bool ok = true;
+  // The stores go through runs of the two recording arrays made here, over
+  // the positions PC..LOWMAX-1 this column may use (at most H).
+  const IWORD room = std::min({h, K.LOWMAX - pc, K.W43.size() - pc + 1, K.W27.size() - pc + 1});
+  const WSpan<IWORD> w43 = span(K.W43, pc, room > 0 ? room : 0);
+  const WSpan<double> w27 = span(K.W27, pc, room > 0 ? room : 0);
+  const IWORD lowmax = K.LOWMAX;
   for (IWORD k = 0; k < h;) {
-    if (pc >= K.LOWMAX) {
+    if (pc >= lowmax) {
       ok = false;
       break;
     }
     const double a = col.get(k);
     if (a != 0.0) {
-      K.W43(pc) = first + k;
-      K.W27(pc) = a;
+      w43.set(pc, first + k);
+      w27.set(pc, a);
       ++k;
     } else {
       const bool neg = std::signbit(a);
+      // The stretch goes on while the words are this zero bit for bit, four
+      // words to a test where there are four left.
+      const std::uint64_t z = std::bit_cast<std::uint64_t>(a);
+      auto other = [&](IWORD i) { return std::bit_cast<std::uint64_t>(col.get(i)) ^ z; };
       IWORD e = k + 1;
-      while (e < h && col.get(e) == 0.0 && std::signbit(col.get(e)) == neg) ++e;
-      K.W43(pc) = -(N + first + k);
-      K.W27(pc) = static_cast<double>(neg ? k - e : e - k);
+      while (e + 4 <= h && (other(e) | other(e + 1) | other(e + 2) | other(e + 3)) == 0) e += 4;
+      while (e < h && other(e) == 0) ++e;
+      w43.set(pc, -(N + first + k));
+      w27.set(pc, static_cast<double>(neg ? k - e : e - k));
       k = e;
     }
     ++pc;
@@ -226,19 +263,19 @@ void CbsCore::set_up() {
 inline IWORD CbsCore::choose_pivot(IWORD t, IWORD r, IWORD wa) {
   auto at = [&](IWORD rr, IWORD c) { return IA(rr + BASE.get(c)); };
   // Largest magnitude of row t over the active columns.
+  // Selects instead of branches on the values: the first position of the
+  // largest magnitude, and whether any magnitude was NaN.
   double m = 0.0;
   IWORD jm = 1;
-  bool finite = true;
+  bool nan = false;
   for (IWORD j = 1; j <= wa; ++j) {
     const double a = std::fabs(at(t, LIST.get(j)).get());
-    if (a > m) {
-      m = a;
-      jm = j;
-    } else if (!(a <= m)) {
-      finite = false;
-    }
+    const bool larger = a > m;
+    m = larger ? a : m;
+    jm = larger ? j : jm;
+    nan = nan | std::isnan(a);
   }
-  if (!finite || !std::isfinite(m) || !(m > 1e-30)) {
+  if (nan || !std::isfinite(m) || !(m > 1e-30)) {
     if (MSGUNIT > 0)
       sp_message(MSGUNIT, SpLine().t("MATRIX IS NUMERICALLY SINGULAR AT ROW ").i(r).tag(who));
     IERR = kSpNumSing;
@@ -501,7 +538,11 @@ bool CbsCore::eliminate_rows(IWORD& nfin_out, IWORD& PL_out, IWORD& PC_out) {
           const double f = IA.get(t + bc);
           if (f == 0.0) continue;
           const RawSpan<double> colc(IA, S + bc, h);
-          for (IWORD k = 0; k < h; ++k) colc.set(k, colc.get(k) - colp.get(k) * f);
+          if (h >= kWideUpdate) {
+            sub_scaled(colc.bytes(0), colp.bytes(0), f, h);
+          } else {
+            for (IWORD k = 0; k < h; ++k) colc.set(k, colc.get(k) - colp.get(k) * f);
+          }
         }
         col_to_rhs(colp, h, X, S, X.get(t));
         if (two) col_to_rhs(colp, h, X, N + S, X.get(N + t));

@@ -6,6 +6,7 @@
 // solution of method 5 bit for bit.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 
 #include "sparselu/lumethods.hpp"
@@ -29,6 +30,36 @@ void CBSLU2(IWORD N, IWORD MSGUNIT, double PIVTL2, double PIVTL1, IWORD CBSROW, 
   cbs_core(N, MSGUNIT, PIVTL2, PIVTL1, CBSROW, NZ, MAXA, IRP, ICI, IA, X, B, NRHS, IORN, W18, W28,
            W35, W36, W37, &keep, IERR);
 }
+
+namespace {
+
+// Y(I) -= COL·Y(SC) for the entries (I, COL) of CI/CV from K on, up to the
+// first entry whose row is not in 1..N (second right-hand side at Y(N+I)
+// with TWO); returns the position of the last entry applied.  The factor
+// Y(SC) is held in a register and follows a store into Y(SC) itself, so
+// that every entry reads the value the entry-by-entry loop would read.
+template <bool TWO>
+IWORD replay_rows(const RawSpan<IWORD>& ci, const RawSpan<double>& cv, IWORD k, IWORD nc, IWORD N,
+                  IWORD sc, const RawSpan<double>& y) {
+  double f1 = y.get(sc - 1);
+  double f2 = TWO ? y.get(N + sc - 1) : 0.0;
+  for (; k < nc; ++k) {
+    const IWORD i = ci.get(k);
+    if (static_cast<std::uint64_t>(i - 1) >= static_cast<std::uint64_t>(N)) break;
+    const double col = cv.get(k);
+    const double v1 = y.get(i - 1) - col * f1;
+    y.set(i - 1, v1);
+    if (TWO) {
+      const double v2 = y.get(N + i - 1) - col * f2;
+      y.set(N + i - 1, v2);
+      if (i == sc) f2 = v2;
+    }
+    if (i == sc) f1 = v1;
+  }
+  return k - 1;
+}
+
+}  // namespace
 
 // The replay works on the value of each step, B(IORN(s)) (second
 // right-hand side at B(N+IORN(s))), kept in step order in X while it runs;
@@ -130,9 +161,8 @@ void CBSLU3(IWORD N, IWORD MSGUNIT, RV B, IWORD NRHS, RV X, IV W37, IV IORN, IV 
     for (IWORD k = 0; k < nc; ++k) {
       const IWORD i = ci.get(k);
       if (i >= 1 && i <= N) {
-        const double col = cv.get(k);
-        y.set(i - 1, y.get(i - 1) - col * y.get(sc - 1));
-        if (two) y.set(N + i - 1, y.get(N + i - 1) - col * y.get(N + sc - 1));
+        // The run of row entries from here on, in one pass.
+        k = two ? replay_rows<true>(ci, cv, k, nc, N, sc, y) : replay_rows<false>(ci, cv, k, nc, N, sc, y);
       } else if (i < -N && i >= -2 * N) {
         const IWORD f = -i - N;
         const double len = cv.get(k);

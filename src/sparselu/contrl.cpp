@@ -5,6 +5,7 @@
 
 #include "sparselu/lumethods.hpp"
 #include "sparselu/sparselu.hpp"
+#include "sparselu/wspan.hpp"
 
 namespace orvika {
 namespace {
@@ -758,11 +759,26 @@ void Driver::scale() {
   IV IRP = iv(P_.IRP, N + 1), ICI = iv(P_.ICI, P_.MAXA);
   RV IA = rv(P_.IA, P_.MAXA), RS = rv(P_.ROWSC, N), CS = rv(P_.COLSC, N), B = rv(1, Z());
   EQUILR(N, N, NZ_, IRP, ICI, IA, 5, RS, CS, rv(P_.W24, N + 1), rv(P_.W25, N + 1));
+  // The scaling runs over unchecked runs of the arrays, their bounds checked
+  // here once.  A column index outside 1..N (new entries on a reused
+  // ordering) leaves its entry as it is; the method refuses it.
+  const WSpan<IWORD> irp = span(IRP, 1, N + 1);
+  const IWORD last = irp[N + 1] - 1;
+  const WSpan<IWORD> ici = span(ICI, 1, last);
+  const WSpan<double> a = span(IA, 1, last);
+  const WSpan<double> rs = span(RS, 1, N);
+  const WSpan<double> cs = span(CS, 1, N);
+  IWORD lo = irp[1];
   for (IWORD i = 1; i <= N; ++i) {
-    const double r = RS(i);
+    const double r = rs[i];
     B(i) *= r;
     if (o_.nrhs >= 2) B(N + i) *= r;
-    for (IWORD k = IRP(i); k < IRP(i + 1); ++k) IA(k) = r * IA(k) * CS(ICI(k));
+    const IWORD hi = irp[i + 1];
+    for (IWORD k = lo; k < hi; ++k) {
+      const IWORD c = ici[k];
+      if (c >= 1 && c <= N) a.set(k, r * a[k] * cs[c]);
+    }
+    lo = hi;
   }
 }
 
@@ -840,9 +856,17 @@ void Driver::common_end(bool rebuild) {
   if (N < 1) return;
   const IWORD room = P_.W40 - P_.IVECT;
   if (rebuild && room >= 0 && ws_.holds(P_.IVECT, room) && rows_sound(N, iv(P_.IRP, N + 1), room)) {
-    IV IRP = iv(P_.IRP, N + 1), IVECT = iv(P_.IVECT, room);
-    for (IWORD i = 1; i <= N; ++i)
-      for (IWORD k = IRP(i); k < IRP(i + 1); ++k) IVECT(k) = i;
+    // Mostly the row numbers are still there (a re-solve, a refactor from
+    // rows in order): a word is written only where it differs.
+    const WSpan<IWORD> irp = span(iv(P_.IRP, N + 1), 1, N + 1);
+    const WSpan<IWORD> ivect = span(iv(P_.IVECT, room), 1, room);
+    IWORD lo = irp[1];
+    for (IWORD i = 1; i <= N; ++i) {
+      const IWORD hi = irp[i + 1];
+      for (IWORD k = lo; k < hi; ++k)
+        if (ivect[k] != i) ivect.set(k, i);
+      lo = hi;
+    }
   }
   if (o_.scale()) {
     RV X = rv(P_.X, Z()), CS = rv(P_.COLSC, N);

@@ -30,6 +30,12 @@ class WSpan {
     check(i);
     std::memcpy(one_ + static_cast<std::ptrdiff_t>(i - 1) * static_cast<std::ptrdiff_t>(kWordBytes), &v, sizeof v);
   }
+  // The bytes of element I, for a kernel that works on the run word by
+  // word through std::memcpy (elements I..last lie behind it).
+  unsigned char* bytes(IWORD i) const {
+    check(i);
+    return one_ + static_cast<std::ptrdiff_t>(i - 1) * static_cast<std::ptrdiff_t>(kWordBytes);
+  }
 
  private:
   void check(IWORD i) const {
@@ -56,6 +62,7 @@ class RawSpan {
       : s_(len > 0 ? span(v, first, len) : WSpan<T>(v.bytes(), first, first - 1)), first_(first) {}
   T get(IWORD k) const { return s_[first_ + k]; }
   void set(IWORD k, T x) const { s_.set(first_ + k, x); }
+  unsigned char* bytes(IWORD k) const { return s_.bytes(first_ + k); }
 
  private:
   WSpan<T> s_;

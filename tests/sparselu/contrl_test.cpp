@@ -930,6 +930,32 @@ TEST(Contrl, ReuseAfterRepairOrWithAnotherCountIsRefused) {
   EXPECT_EQ(cap.lines(), kReorder);
 }
 
+// A reused ordering meeting a column index outside 1..N in the new
+// triplets (same entry count, so no data check runs): with equilibration
+// on, the scaling must leave that entry alone and the column-segment
+// methods refuse the ordering, whatever the index.
+TEST(Contrl, ReuseWithScalingRefusesColumnOutsideTheOrder) {
+  const Sys s = sorted(convection(4));
+  const std::vector<double> b = rhs_for(s, 1);
+  for (IWORD method : {4, 5}) {
+    for (IWORD bad : {IWORD{0}, IWORD{-3}, s.n + 1, IWORD{1} << 40}) {
+      SCOPED_TRACE("method " + std::to_string(method) + ", column " + std::to_string(bad));
+      defaults(0);
+      ORVK_SPOPT2.METHOD = method;
+      ORVK_SPOPT2.ORDOPT = 4;
+      ORVK_SPOPT2.SCLOPT = 1;
+      Call c = place(s, b, roomy(s, method));
+      ASSERT_EQ(c.run(), 0);
+      Sys t = s;
+      t.c[t.nz() / 2] = bad;
+      new_triplets(c, t);
+      c.set_b(b);
+      ORVK_SPOPT2.ORDOPT = 6;
+      EXPECT_EQ(c.run(), -12);
+    }
+  }
+}
+
 TEST(Contrl, ReuseMergesRepeatedEntries) {
   const Triplets s = sorted(convection(4));
   const std::vector<double> b = rhs_for(s, 1);

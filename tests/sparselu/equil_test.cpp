@@ -94,6 +94,23 @@ TEST(SpEquil, ModeZeroGivesUnitFactorsWithoutReadingTheMatrix) {
   }
 }
 
+// No rows or no columns: every factor stays 1 in every mode and form, and
+// nothing outside the empty arrays is read.
+TEST(SpEquil, EmptyDimensionsKeepUnitFactors) {
+  struct Case {
+    IWORD m, n;
+  };
+  for (Case c : {Case{0, 3}, Case{2, 0}, Case{0, 0}}) {
+    Forms f = Forms::full(c.m, c.n, {});
+    for (Form form : kForms)
+      for (IWORD mode : {1, 2, 3, 4, 5}) {
+        Factors r = equil(f, form, mode);
+        EXPECT_EQ(r.rf, std::vector<double>(static_cast<std::size_t>(c.m), 1.0)) << c.m << "x" << c.n << " mode " << mode;
+        EXPECT_EQ(r.cf, std::vector<double>(static_cast<std::size_t>(c.n), 1.0)) << c.m << "x" << c.n << " mode " << mode;
+      }
+  }
+}
+
 TEST(SpEquil, OneByOne) {
   Forms f = Forms::full(1, 1, {4.0});
   struct Case {
