@@ -935,7 +935,7 @@ TEST(Contrl, ReuseAfterRepairOrWithAnotherCountIsRefused) {
 // on, the scaling must leave that entry alone and the column-segment
 // methods refuse the ordering, whatever the index.
 TEST(Contrl, ReuseWithScalingRefusesColumnOutsideTheOrder) {
-  const Sys s = sorted(convection(4));
+  const Triplets s = sorted(convection(4));
   const std::vector<double> b = rhs_for(s, 1);
   for (IWORD method : {4, 5}) {
     for (IWORD bad : {IWORD{0}, IWORD{-3}, s.n + 1, IWORD{1} << 40}) {
@@ -946,8 +946,8 @@ TEST(Contrl, ReuseWithScalingRefusesColumnOutsideTheOrder) {
       ORVK_SPOPT2.SCLOPT = 1;
       Call c = place(s, b, roomy(s, method));
       ASSERT_EQ(c.run(), 0);
-      Sys t = s;
-      t.c[t.nz() / 2] = bad;
+      Triplets t = s;
+      t.col[t.nz() / 2] = bad;
       new_triplets(c, t);
       c.set_b(b);
       ORVK_SPOPT2.ORDOPT = 6;
