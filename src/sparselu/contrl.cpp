@@ -418,7 +418,16 @@ void Driver::reuse() {
     }
   }
   iv(P_.IRP, N + 1)(N + 1) = NZ_ + 1;
-  if (NZ_ != ORVK_SPOPT3.LASTNZ) {
+  // Row pointers the caller supplied (row form) are checked in full before
+  // the scaling reads through them: pointers out of order or out of range
+  // go to the data check, which reports the row.
+  bool rows_sound = true;
+  if (o_.inpfrm == 2) {
+    const IV irp = iv(P_.IRP, N + 1);
+    for (IWORD i = 1; i <= N && rows_sound; ++i)
+      rows_sound = irp(i) >= 1 && irp(i + 1) >= irp(i) && irp(i + 1) <= NZ_ + 1;
+  }
+  if (NZ_ != ORVK_SPOPT3.LASTNZ || !rows_sound) {
     DCHEKD(N, N, NZ_, o_.unit, iv(P_.IRP, N + 1), iv(P_.ICI, P_.MAXA),
            iv(P_.W28, P_.W40 - P_.W28), rv(P_.IA, P_.MAXA), ORVK_SPOPT2, IERR_);
     if (IERR_ < 0) {

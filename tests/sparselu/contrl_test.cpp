@@ -428,6 +428,47 @@ TEST(Contrl, RowFormInput) {
   }
 }
 
+// A reused ordering with row-form input: row pointers spoiled between the
+// calls (same entry count, so the data check would not run on its own) are
+// refused with the row-count code before anything reads through them.
+TEST(Contrl, ReuseWithRowFormRefusesSpoiledRowPointers) {
+  const Triplets s = sorted(random_sparse(30, 11));
+  const std::vector<double> b = rhs_for(s, 5);
+  struct Spoil {
+    IWORD row;  // pointer word 1..N
+    IWORD value;
+  };
+  for (IWORD method : {1, 5}) {
+    for (Spoil sp : {Spoil{2, IWORD{1} << 40}, Spoil{2, -5}, Spoil{5, 0}, Spoil{7, 2}}) {
+      SCOPED_TRACE("method " + std::to_string(method) + ", pointer " + std::to_string(sp.row) +
+                   " = " + std::to_string(sp.value));
+      defaults(0);
+      ORVK_SPOPT2.INPFRM = 2;
+      ORVK_SPOPT2.METHOD = method;
+      ORVK_SPOPT2.SCLOPT = 1;
+      Call c = blank(roomy(s, method), s.n, s.nz());
+      c.set_b(b);
+      const IWORD irp = 40, ici = c.spende - 2 * s.nz() - 10, ia = c.spende - s.nz() + 1;
+      std::vector<IWORD> ptr(s.n + 1, 0);
+      for (IWORD k = 0; k < s.nz(); ++k) ++ptr[s.row[k]];
+      c.seti(irp, 1);
+      for (IWORD i = 1; i <= s.n; ++i) c.seti(irp + i, c.geti(irp + i - 1) + ptr[i]);
+      for (IWORD k = 0; k < s.nz(); ++k) {
+        c.seti(ici + k, s.col[k]);
+        c.setr(ia + k, s.val[k]);
+      }
+      ORVK_SPOPT2.IRP = irp;
+      ORVK_SPOPT2.ICI = ici;
+      ORVK_SPOPT2.IA = ia;
+      ASSERT_EQ(c.run(), 0);
+      c.seti(ORVK_SPOPT2.IRP + sp.row - 1, sp.value);
+      c.set_b(b);
+      ORVK_SPOPT2.ORDOPT = 6;
+      EXPECT_EQ(c.run(), ORVK_SP_DATA_FIRST - 1);
+    }
+  }
+}
+
 // Triplets in random order come back sorted by row at the new positions.
 TEST(Contrl, ShuffledTripletsComeBackSortedByRow) {
   const Triplets s0 = convection(6);
