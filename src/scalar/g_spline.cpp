@@ -155,13 +155,13 @@ using namespace orvika;
 // The coefficient values equal those of ORVK_SMCRV bit for bit.  G_P above
 // 100 writes " Parameter g_p_ is greater than g_pmax_" on unit 6 and stops
 // the process.  Cost: O(N * G_P).
-extern "C" ORVK_API void G_ORVK_SMCRV(const IWORD* g_p_, const IWORD* n, const double* y,
-                                      const double* x, const double* g_x, const IWORD* ldg_x,
-                                      double* c, double* g_c, const IWORD* ldg_c,
-                                      const IWORD* mode) {
+extern "C" ORVK_API void G_ORVK_SMCRV(const IWORD* g_p_, const IWORD* N, const double* Y,
+                                      const double* X, const double* g_X, const IWORD* ldg_X,
+                                      double* C, double* g_C, const IWORD* ldg_C,
+                                      const IWORD* MODE) {
   const IWORD g_p = *g_p_;
   if (!g_check_limit(g_p, kGPmax)) return;
-  G_ORVK_SPLINE(g_p, *n, y, x, g_x, *ldg_x, c, g_c, *ldg_c, *mode);
+  G_ORVK_SPLINE(g_p, *N, Y, X, g_X, *ldg_X, C, g_C, *ldg_C, *MODE);
   spline_detail::smcrv_repair(
-      SplineTwinArrays{g_p, g_dirs(g_p), x, g_x, *ldg_x, c, g_c, *ldg_c}, *n, y, *mode);
+      SplineTwinArrays{g_p, g_dirs(g_p), X, g_X, *ldg_X, C, g_C, *ldg_C}, *N, Y, *MODE);
 }
