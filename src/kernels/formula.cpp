@@ -5,6 +5,7 @@
 
 #include "frame/format.hpp"
 #include "frame/hostdata.hpp"
+#include "frame/lines.hpp"
 #include "frame/units.hpp"
 #include "frame/views.hpp"
 #include "orvika/host.h"
@@ -102,6 +103,7 @@ extern "C" ORVK_API void ORVK_ORTHOG(const IWORD* NMAX, const IWORD* M, const do
 namespace {
 
 using orvika::Mat1;
+using orvika::Vec1;
 
 // AR (NE x NE) := the formula rows of the species flagged in ISP, in
 // increasing species number, at most NE of them.
@@ -218,39 +220,28 @@ constexpr std::string_view kBlanks13 = "             ";
 void report(IWORD nc, IWORD ne, const IWORD* ISP, const double* AR, IWORD* IWK,
             const IWORD* ICOMP) {
   const IWORD unit = orvika::host::repunit();
+  Vec1<const IWORD> isp(ISP), icomp(ICOMP);
+  Vec1<IWORD> iwk(IWK);
   IWORD np = 0;
   for (IWORD i = 1; i <= nc && np < ne; ++i)
-    if (ISP[i - 1] == 1) IWK[np++] = i;
+    if (isp(i) == 1) iwk(++np) = i;
 
-  orvika::Rec rec;
-  rec.A("0").X(7).A("THE PRIMARY SPECIES:");
-  for (IWORD p = 0; p < np; ++p) {
-    if (p > 0 && p % 8 == 0) {
-      orvika::write_rec(unit, rec);
-      rec.clear();
-      rec.X(28);
-    }
-    char name[8];
-    species_name(ICOMP[IWK[p] - 1], name);
-    rec.X(3).A(std::string_view(name, 8));
-  }
-  orvika::write_rec(unit, rec);
+  orvika::value_lines(
+      unit, np, 8, 28,
+      [&](orvika::Rec& r, IWORD k) {
+        char name[8];
+        species_name(icomp(iwk(k + 1)), name);
+        r.X(3).A(std::string_view(name, 8));
+      },
+      [](orvika::Rec& r) { r.A("0").X(7).A("THE PRIMARY SPECIES:"); });
   if (np == 8) orvika::write_rec(unit, orvika::Rec().A(kBlanks28));
 
   orvika::write_rec(unit, orvika::Rec().A("0").X(7).A("THE INVERTED REDUCED MATRIX IS"));
   Mat1<const double> ar(AR, ne);
   for (IWORD p = 1; p <= ne; ++p) {
-    rec.clear();
-    rec.X(7).I(p, 3).X(3);
-    for (IWORD q = 1; q <= ne; ++q) {
-      if (q > 1 && (q - 1) % 6 == 0) {
-        orvika::write_rec(unit, rec);
-        rec.clear();
-        rec.X(13);
-      }
-      rec.D(ar(p, q), 14, 7).A("   ");
-    }
-    orvika::write_rec(unit, rec);
+    orvika::value_lines(
+        unit, ne, 6, 13, [&](orvika::Rec& r, IWORD k) { r.D(ar(p, k + 1), 14, 7).A("   "); },
+        [p](orvika::Rec& r) { r.X(7).I(p, 3).X(3); });
     if (ne == 6) orvika::write_rec(unit, orvika::Rec().A(kBlanks13));
   }
 }
