@@ -1,6 +1,9 @@
 // Compressed-row matrix-vector products: general, transposed, symmetric
 // (full rows or half storage), row ranges and scattered results.
+#include "frame/views.hpp"
 #include "kernels/sparse.hpp"
+
+using orvika::Vec1;
 
 namespace {
 
@@ -8,16 +11,15 @@ namespace {
 // sums so that the loads of one entry overlap the multiply of the other.
 inline double row_dot(IWORD kb, IWORD ke, const IWORD* ja, IWORD ioa, const double* a, IWORD iox,
                       const double* x) {
-  const double* av = a + (ioa - 1);
-  const double* xv = x + (iox - 1);
-  const IWORD* jv = ja - 1;
+  const Vec1<const double> av(a + ioa), xv(x + iox);
+  const Vec1<const IWORD> jv(ja);
   double s0 = 0.0, s1 = 0.0;
   IWORD k = kb;
   for (; k + 1 < ke; k += 2) {
-    s0 += av[k] * xv[jv[k]];
-    s1 += av[k + 1] * xv[jv[k + 1]];
+    s0 += av(k) * xv(jv(k));
+    s1 += av(k + 1) * xv(jv(k + 1));
   }
-  if (k < ke) s0 += av[k] * xv[jv[k]];
+  if (k < ke) s0 += av(k) * xv(jv(k));
   return s0 + s1;
 }
 
@@ -42,11 +44,12 @@ extern "C" ORVK_API void ORVK_SMVMUL(const IWORD* N, const IWORD* I1, const IWOR
                                      const IWORD* IA, const IWORD* JA, const IWORD* IOA,
                                      const double* A, const IWORD* IOX, const double* X,
                                      const IWORD* IOY, double* Y) {
+  Vec1<const IWORD> ia(IA);
   const IWORD i1 = *I1, i2 = *I2;
   if (i2 < i1 || i1 < 1) return;
   const IWORD ioa = *IOA, iox = *IOX;
-  double* y = Y + (*IOY - i1);  // y[r] is Y(IOY + r - I1 + 1)
-  for (IWORD r = i1; r <= i2; ++r) y[r] = row_dot(IA[r - 1], IA[r], JA, ioa, A, iox, X);
+  const Vec1<double> y(Y + (*IOY - i1 + 1));  // y(r) is Y(IOY + r - I1 + 1)
+  for (IWORD r = i1; r <= i2; ++r) y(r) = row_dot(ia(r), ia(r + 1), JA, ioa, A, iox, X);
 }
 
 /* y = A^T x for a compressed-row matrix of M rows and N columns.
@@ -67,14 +70,17 @@ extern "C" ORVK_API void ORVK_SVMMUL(const IWORD* N, const IWORD* M, const IWORD
                                      const IWORD* JA, const IWORD* IOA, const double* A,
                                      const IWORD* IOX, const double* X, const IWORD* IOY,
                                      double* Y) {
+  Vec1<const IWORD> ia(IA), ja(JA);
+  Vec1<const double> a(A), x(X);
+  Vec1<double> y(Y);
   const IWORD n = *N, m = *M, ioa = *IOA, iox = *IOX, ioy = *IOY;
-  for (IWORD j = 1; j <= n; ++j) Y[ioy + j - 1] = 0.0;
+  for (IWORD j = 1; j <= n; ++j) y(ioy + j) = 0.0;
   for (IWORD i = 1; i <= m; ++i) {
-    const double xi = X[iox + i - 1];
-    for (IWORD k = IA[i - 1]; k < IA[i]; ++k) {
-      const IWORD c = JA[k - 1];
+    const double xi = x(iox + i);
+    for (IWORD k = ia(i); k < ia(i + 1); ++k) {
+      const IWORD c = ja(k);
       if (c < 1 || c > n) continue;
-      Y[ioy + c - 1] += A[ioa + k - 1] * xi;
+      y(ioy + c) += a(ioa + k) * xi;
     }
   }
 }
@@ -83,97 +89,106 @@ namespace orvika {
 
 void SSMVML(IWORD NR, IWORD N, const IWORD* IA, const IWORD* JA, IWORD IOA, const double* A,
             IWORD IOX, const double* X, IWORD IOY, double* Y, IWORD MODE) {
+  Vec1<const IWORD> ia(IA), ja(JA);
   if (N < 1) return;
-  double* y = Y + IOY - 1;
-  const double* x = X + IOX - 1;
-  const double* a = A + IOA - 1;
+  const Vec1<double> y(Y + IOY);
+  const Vec1<const double> x(X + IOX), a(A + IOA);
   if (MODE != 2) {
-    for (IWORD r = 1; r <= N; ++r) y[r] = row_dot(IA[r - 1], IA[r], JA, IOA, A, IOX, X);
+    for (IWORD r = 1; r <= N; ++r) y(r) = row_dot(ia(r), ia(r + 1), JA, IOA, A, IOX, X);
     return;
   }
-  for (IWORD r = 1; r <= N; ++r) y[r] = 0.0;
+  for (IWORD r = 1; r <= N; ++r) y(r) = 0.0;
   for (IWORD r = 1; r <= N; ++r) {
-    const double xr = x[r];
+    const double xr = x(r);
     double s = 0.0;
-    for (IWORD k = IA[r - 1]; k < IA[r]; ++k) {
-      const IWORD c = JA[k - 1];
+    for (IWORD k = ia(r); k < ia(r + 1); ++k) {
+      const IWORD c = ja(k);
       if (c < 1 || c > N) continue;
-      const double v = a[k];
-      s += v * x[c];
-      if (c != r) y[c] += v * xr;
+      const double v = a(k);
+      s += v * x(c);
+      if (c != r) y(c) += v * xr;
     }
-    y[r] += s;
+    y(r) += s;
   }
 }
 
 void SSMVPR(IWORD N, const IWORD* IA, const IWORD* JA, const double* A, const double* X,
             double* Y) {
+  Vec1<const IWORD> ia(IA);
   // One pass: every entry (j, c) adds to Y(j); an entry with c < j is also
   // mirrored into Y(c) when it is the first entry of row j with column c.
   // An entry beyond the largest column seen so far in its row is always a
   // first one, so the backward search runs only for unsorted rows.
   if (N < 1) return;
-  const double* x = X - 1;
-  const double* a = A - 1;
-  const IWORD* ja = JA - 1;
-  double* y = Y - 1;
-  for (IWORD j = 1; j <= N; ++j) y[j] = 0.0;
+  const Vec1<const double> x(X), a(A);
+  const Vec1<const IWORD> ja(JA);
+  const Vec1<double> y(Y);
+  for (IWORD j = 1; j <= N; ++j) y(j) = 0.0;
   for (IWORD j = 1; j <= N; ++j) {
-    const IWORD kb = IA[j - 1], ke = IA[j];
-    const double xj = x[j];
+    const IWORD kb = ia(j), ke = ia(j + 1);
+    const double xj = x(j);
     double s = 0.0;
     IWORD cmax = 0;
     for (IWORD k = kb; k < ke; ++k) {
-      const IWORD c = ja[k];
+      const IWORD c = ja(k);
       if (c < 1 || c > N) continue;
-      const double v = a[k];
-      s += v * x[c];
+      const double v = a(k);
+      s += v * x(c);
       if (c < j) {
         bool first = c > cmax;
         if (!first) {
           first = true;
           for (IWORD q = kb; q < k; ++q)
-            if (ja[q] == c) {
+            if (ja(q) == c) {
               first = false;
               break;
             }
         }
-        if (first) y[c] += v * xj;
+        if (first) y(c) += v * xj;
       }
       if (c > cmax) cmax = c;
     }
-    y[j] += s;
+    y(j) += s;
   }
 }
 
 void SMVPRD(IWORD N, const IWORD* IA, const IWORD* JA, const double* A, const double* X,
             double* Y) {
-  for (IWORD i = 1; i <= N; ++i) Y[i - 1] = row_dot(IA[i - 1], IA[i], JA, 0, A, 0, X);
+  Vec1<const IWORD> ia(IA);
+  Vec1<double> y(Y);
+  for (IWORD i = 1; i <= N; ++i) y(i) = row_dot(ia(i), ia(i + 1), JA, 0, A, 0, X);
 }
 
 void SVMPRD(IWORD N, IWORD M, const IWORD* IA, const IWORD* JA, const double* A, const double* X,
             double* Y) {
-  for (IWORD j = 1; j <= M; ++j) Y[j - 1] = 0.0;
+  Vec1<const IWORD> ia(IA), ja(JA);
+  Vec1<const double> a(A), x(X);
+  Vec1<double> y(Y);
+  for (IWORD j = 1; j <= M; ++j) y(j) = 0.0;
   for (IWORD i = 1; i <= N; ++i) {
-    const double xi = X[i - 1];
-    for (IWORD k = IA[i - 1]; k < IA[i]; ++k) {
-      const IWORD c = JA[k - 1];
+    const double xi = x(i);
+    for (IWORD k = ia(i); k < ia(i + 1); ++k) {
+      const IWORD c = ja(k);
       if (c < 1 || c > M) continue;
-      Y[c - 1] += A[k - 1] * xi;
+      y(c) += a(k) * xi;
     }
   }
 }
 
 void SMVML2(IWORD N, IWORD IOFF, const IWORD* IA, const IWORD* JA, const double* A,
             const double* X, IWORD IOY, double* Y) {
+  Vec1<const IWORD> ia(IA);
+  Vec1<double> y(Y);
   for (IWORD r = IOFF + 1; r <= IOFF + N; ++r)
-    Y[IOY + r - IOFF - 1] = row_dot(IA[r - 1], IA[r], JA, 0, A, 0, X);
+    y(IOY + r - IOFF) = row_dot(ia(r), ia(r + 1), JA, 0, A, 0, X);
 }
 
 void SMVSCT(IWORD N, const IWORD* LIST, IWORD IOFF, const IWORD* IA, const IWORD* JA,
             const double* A, const double* X, IWORD IOY, double* Y) {
+  Vec1<const IWORD> list(LIST), ia(IA);
+  Vec1<double> y(Y);
   for (IWORD r = IOFF + 1; r <= IOFF + N; ++r)
-    Y[IOY + LIST[r - 1] - 1] = row_dot(IA[r - 1], IA[r], JA, 0, A, 0, X);
+    y(IOY + list(r)) = row_dot(ia(r), ia(r + 1), JA, 0, A, 0, X);
 }
 
 }  // namespace orvika
