@@ -1,4 +1,5 @@
 // Dense analysis routines: GRMSCH, REDHES, PRJMAT, WRSPLT, MPOSCK, ACTMAT.
+#include "frame/views.hpp"
 #include "kernels/dense_analysis.hpp"
 
 #include <array>

@@ -7,6 +7,7 @@
 // matrix stored in the r*c words after word IOA.  Sizes <= 0 give an empty
 // operation; offsets are the caller's responsibility.
 
+#include "frame/views.hpp"
 #include "kernels/dense.hpp"
 
 namespace orvika {

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "frame/views.hpp"
 #include "kernels/dense.hpp"
 
 using namespace orvika;

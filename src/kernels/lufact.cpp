@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "frame/views.hpp"
 #include "kernels/dense.hpp"
 
 #ifdef ORVK_HAVE_QREAL

@@ -3,6 +3,7 @@
 // The reductions keep eight independent partial sums so that the compiler
 // can vectorise them without reassociating a single running sum; callers do
 // not depend on the last bits of a sum.
+#include "frame/views.hpp"
 #include "kernels/vector.hpp"
 
 #include <algorithm>
