@@ -51,10 +51,12 @@ void VRAMAX(IWORD n, IWORD ioff, const double* x, IWORD& nties, IWORD* ities, IW
     imax = ioff;
     return;
   }
-  amax = std::fabs(x[ioff]);
+  const Vec1<const double> v(x);
+  const Vec1<IWORD> ties(ities);
+  amax = std::fabs(v(ioff + 1));
   imax = ioff + 1;
   for (IWORD i = 2; i <= n; ++i) {
-    double a = std::fabs(x[ioff + i - 1]);
+    double a = std::fabs(v(ioff + i));
     if (a >= amax) {
       amax = a;
       imax = ioff + i;
@@ -62,11 +64,13 @@ void VRAMAX(IWORD n, IWORD ioff, const double* x, IWORD& nties, IWORD* ities, IW
   }
   nties = 0;
   for (IWORD p = ioff + 1; p <= imax; ++p)
-    if (std::fabs(x[p - 1]) == amax) ities[nties++] = p;
+    if (std::fabs(v(p)) == amax) ties(++nties) = p;
 }
 
 void VRCPYS(IWORD n, IWORD ix, IWORD incx, const double* x, IWORD iy, IWORD incy, double* y) {
-  for (IWORD i = 0; i < n; ++i) y[iy - 1 + i * incy] = x[ix - 1 + i * incx];
+  const Vec1<const double> xv(x);
+  const Vec1<double> yv(y);
+  for (IWORD i = 0; i < n; ++i) yv(iy + i * incy) = xv(ix + i * incx);
 }
 
 }  // namespace orvika
