@@ -9,6 +9,7 @@
 
 #include <cmath>
 
+#include "frame/views.hpp"
 #include "orvika/scalar_curves.h"
 #include "scalar/twin.hpp"
 
@@ -50,6 +51,8 @@ extern "C" ORVK_API void G_ORVK_ACCITR(const IWORD* g_p_, IWORD* ITER, const IWO
                                        double* g_STPMAX, double* T, double* g_T, double* X,
                                        double* g_X, const double* DX, const double* g_DX,
                                        double* DXOLD, double* g_DXOLD) {
+  Vec1<double> x(X), dxold(DXOLD);
+  Vec1<const double> dx(DX);
   const IWORD g_p = *g_p_;
   if (!g_check_limit(g_p, kGPmax, kGLimitTextUpper)) return;
   const IWORD np = g_dirs(g_p);
@@ -62,7 +65,7 @@ extern "C" ORVK_API void G_ORVK_ACCITR(const IWORD* g_p_, IWORD* ITER, const IWO
   *ITER += 1;
   double e = 0.0, ge[kGPmax];
   g_clear(np, ge);
-  for (IWORD j = 1; j <= nn; ++j) g_absmax(np, e, ge, DX[j - 1], gDX(j));
+  for (IWORD j = 1; j <= nn; ++j) g_absmax(np, e, ge, dx(j), gDX(j));
 
   double a, ga[kGPmax];
   if (*ITER <= 1) {
@@ -72,7 +75,7 @@ extern "C" ORVK_API void G_ORVK_ACCITR(const IWORD* g_p_, IWORD* ITER, const IWO
     if (*STPMAX < 0.01) {
       double xm = 0.0, gxm[kGPmax];
       g_clear(np, gxm);
-      for (IWORD j = 1; j <= nn; ++j) g_absmax(np, xm, gxm, X[j - 1], gX(j));
+      for (IWORD j = 1; j <= nn; ++j) g_absmax(np, xm, gxm, x(j), gX(j));
       const GPick w = g_pick_max(5.0, 0.1 * xm);
       for (IWORD k = 0; k < np; ++k) g_STPMAX[k] = w.wb * (0.1 * gxm[k]);
       *STPMAX = std::fmax(5.0, 0.1 * xm);
@@ -84,8 +87,8 @@ extern "C" ORVK_API void G_ORVK_ACCITR(const IWORD* g_p_, IWORD* ITER, const IWO
     g_clear(np, gf);
     g_clear(np, gg);
     for (IWORD j = 1; j <= nn; ++j) {
-      const double dold = DXOLD[j - 1];
-      const double change = DX[j - 1] - dold;
+      const double dold = dxold(j);
+      const double change = dx(j) - dold;
       const double* gd = gDX(j);
       const double* go = gDXOLD(j);
       if (*MODE == 1) {
@@ -149,9 +152,9 @@ extern "C" ORVK_API void G_ORVK_ACCITR(const IWORD* g_p_, IWORD* ITER, const IWO
   for (IWORD j = 1; j <= nn; ++j) {
     double* gx = gX(j);
     const double* gd = gDX(j);
-    for (IWORD k = 0; k < np; ++k) gx[k] = a * gd[k] + DX[j - 1] * ga[k] + gx[k];
+    for (IWORD k = 0; k < np; ++k) gx[k] = a * gd[k] + dx(j) * ga[k] + gx[k];
     g_copy(np, gd, gDXOLD(j));
-    X[j - 1] += a * DX[j - 1];
-    DXOLD[j - 1] = DX[j - 1];
+    x(j) += a * dx(j);
+    dxold(j) = dx(j);
   }
 }

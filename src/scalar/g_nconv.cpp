@@ -12,6 +12,7 @@
 
 #include <cmath>
 
+#include "frame/views.hpp"
 #include "orvika/scalar_curves.h"
 #include "scalar/twin.hpp"
 
@@ -53,11 +54,13 @@ extern "C" ORVK_API void G_ORVK_NCONV(const IWORD* g_p_, const IWORD* N, const d
                                       const double* g_X, double* F, double* g_F, double* DX,
                                       double* g_DX, double* XOLD, double* g_XOLD, double* FOLD,
                                       double* g_FOLD, double* H, double* g_H, IWORD* IFLAG) {
+  Vec1<const double> x(X);
+  Vec1<double> f(F), dx(DX), xold(XOLD), fold(FOLD);
   const IWORD g_p = *g_p_;
   if (!g_check_limit(g_p, kGPmax, kGLimitTextUpper)) return;
   const IWORD np = g_dirs(g_p);
   const IWORD nn = *N;
-  auto h = [&](IWORD i, IWORD j) -> double& { return H[(i - 1) + (j - 1) * nn]; };
+  const Mat1<double> h(H, nn);
   // Derivative columns (no address formed without directions).
   auto gv = [&](const double* g, IWORD j) { return np > 0 ? g + (j - 1) * kGLd : nullptr; };
   auto gw = [&](double* g, IWORD j) { return np > 0 ? g + (j - 1) * kGLd : nullptr; };
@@ -82,13 +85,13 @@ extern "C" ORVK_API void G_ORVK_NCONV(const IWORD* g_p_, const IWORD* N, const d
     if (nn <= 0) return;
     // s (in DX) and y = F - FOLD (in FOLD), both 0 where a value is missing.
     for (IWORD j = 1; j <= nn; ++j) {
-      if (missing(DX[j - 1]) || missing(F[j - 1]) || missing(FOLD[j - 1])) {
-        DX[j - 1] = 0.0;
-        FOLD[j - 1] = 0.0;
+      if (missing(dx(j)) || missing(f(j)) || missing(fold(j))) {
+        dx(j) = 0.0;
+        fold(j) = 0.0;
         g_clear(np, gw(g_DX, j));
         g_clear(np, gw(g_FOLD, j));
       } else {
-        FOLD[j - 1] = F[j - 1] - FOLD[j - 1];
+        fold(j) = f(j) - fold(j);
         double* gy = gw(g_FOLD, j);
         const double* gf = gv(g_F, j);
         for (IWORD k = 0; k < np; ++k) gy[k] = gf[k] - gy[k];
@@ -104,17 +107,17 @@ extern "C" ORVK_API void G_ORVK_NCONV(const IWORD* g_p_, const IWORD* N, const d
       for (IWORD j = 1; j <= nn; ++j) {
         const double* gh = gH(i, j);
         const double* gy = gv(g_FOLD, j);
-        const double hij = h(i, j), yj = FOLD[j - 1];
+        const double hij = h(i, j), yj = fold(j);
         for (IWORD k = 0; k < np; ++k) gu[k] += gh[k] * yj + hij * gy[k];
         hy += hij * yj;
       }
-      const double si = DX[i - 1];
+      const double si = dx(i);
       const double* gs = gv(g_DX, i);
       for (IWORD k = 0; k < np; ++k) {
         gu[k] -= gs[k];
         gss[k] += 2.0 * si * gs[k];
       }
-      XOLD[i - 1] = hy - si;
+      xold(i) = hy - si;
       ss += si * si;
     }
     // v = H' s over y (FOLD); Q = F'v.
@@ -127,15 +130,15 @@ extern "C" ORVK_API void G_ORVK_NCONV(const IWORD* g_p_, const IWORD* N, const d
       for (IWORD i = 1; i <= nn; ++i) {
         const double* gh = gH(i, j);
         const double* gs = gv(g_DX, i);
-        const double hij = h(i, j), si = DX[i - 1];
+        const double hij = h(i, j), si = dx(i);
         for (IWORD k = 0; k < np; ++k) gvj[k] += gh[k] * si + hij * gs[k];
         u += hij * si;
       }
-      const double fj = F[j - 1];
+      const double fj = f(j);
       const double* gf = gv(g_F, j);
       for (IWORD k = 0; k < np; ++k) gq[k] += gvj[k] * fj + u * gf[k];
       qf += u * fj;
-      FOLD[j - 1] = u;
+      fold(j) = u;
       g_copy(np, gvj, gw(g_FOLD, j));
     }
     // Damping factor theta, denominator D = S + theta Q, coefficient c.
@@ -161,11 +164,11 @@ extern "C" ORVK_API void G_ORVK_NCONV(const IWORD* g_p_, const IWORD* N, const d
       }
       // H := H - u (c v)'.
       for (IWORD j = 1; j <= nn; ++j) {
-        const double vj = FOLD[j - 1];
+        const double vj = fold(j);
         const double cv = c * vj;
         const double* gvj = gv(g_FOLD, j);
         for (IWORD i = 1; i <= nn; ++i) {
-          const double ui = XOLD[i - 1];
+          const double ui = xold(i);
           const double* gu = gv(g_XOLD, i);
           double* gh = gH(i, j);
           for (IWORD k = 0; k < np; ++k)
@@ -178,28 +181,28 @@ extern "C" ORVK_API void G_ORVK_NCONV(const IWORD* g_p_, const IWORD* N, const d
 
   // New step DX = -H F; components with a missing X or F take DX = F.
   for (IWORD i = 1; i <= nn; ++i) {
-    XOLD[i - 1] = X[i - 1];
-    FOLD[i - 1] = F[i - 1];
-    DX[i - 1] = 0.0;
+    xold(i) = x(i);
+    fold(i) = f(i);
+    dx(i) = 0.0;
     g_copy(np, gv(g_X, i), gw(g_XOLD, i));
     g_copy(np, gv(g_F, i), gw(g_FOLD, i));
     g_clear(np, gw(g_DX, i));
   }
   for (IWORD j = 1; j <= nn; ++j) {
-    if (missing(X[j - 1]) || missing(F[j - 1])) continue;
-    const double fj = F[j - 1];
+    if (missing(x(j)) || missing(f(j))) continue;
+    const double fj = f(j);
     const double* gf = gv(g_F, j);
     for (IWORD i = 1; i <= nn; ++i) {
       const double hij = h(i, j);
       const double* gh = gH(i, j);
       double* gs = gw(g_DX, i);
       for (IWORD k = 0; k < np; ++k) gs[k] -= hij * gf[k] + fj * gh[k];
-      DX[i - 1] -= hij * fj;
+      dx(i) -= hij * fj;
     }
   }
   for (IWORD j = 1; j <= nn; ++j) {
-    if (missing(X[j - 1]) || missing(F[j - 1])) {
-      DX[j - 1] = F[j - 1];
+    if (missing(x(j)) || missing(f(j))) {
+      dx(j) = f(j);
       g_copy(np, gv(g_F, j), gw(g_DX, j));
     }
   }

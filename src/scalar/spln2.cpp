@@ -48,11 +48,12 @@ extern "C" ORVK_API void ORVK_SPLN2I(const IWORD* N, const double* Y, const doub
   if (nn < 2) return;  // the derivatives would lie before the start of C
   const IWORD one = 1;
   IWORD nchg = 0;
-  double* d = C + (3 * nn - 4);  // word 3N-3 of C
-  ORVK_SPLN2D(N, X, Y, d, &one, &nchg);
+  const Vec1<const double> x(X), y(Y);
+  const Vec1<double> c(C), d(c.at(3 * nn - 3));  // D(1) is word 3N-3 of C
+  ORVK_SPLN2D(N, X, Y, d.p, &one, &nchg);
   for (IWORD i = 1; i <= nn - 1; ++i) {
-    ORVK_SPLN2C(&X[i - 1], &X[i], &Y[i - 1], &Y[i], &d[i - 1], &d[i], &C[4 * i - 4],
-                &C[4 * i - 3], &C[4 * i - 2], &C[4 * i - 1]);
+    ORVK_SPLN2C(x.at(i), x.at(i + 1), y.at(i), y.at(i + 1), d.at(i), d.at(i + 1),
+                c.at(4 * i - 3), c.at(4 * i - 2), c.at(4 * i - 1), c.at(4 * i));
   }
 }
 
