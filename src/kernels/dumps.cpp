@@ -238,6 +238,7 @@ ORVK_API void ORVK_NAPRNT(const double* A, const IWORD* LDA, const IWORD* M, con
   orvika::write_empty(unit);
   orvika::write_rec(unit, r);
   if (nn < 1) return;
+  const orvika::Mat1<const double> a(A, ld);
   for (IWORD j0 = 1; j0 <= nn; j0 += 10) {
     const IWORD j1 = j0 + 9 < nn ? j0 + 9 : nn;
     orvika::write_empty(unit);
@@ -248,7 +249,7 @@ ORVK_API void ORVK_NAPRNT(const double* A, const IWORD* LDA, const IWORD* M, con
     for (IWORD i = 1; i <= mm; ++i) {
       r.clear();
       r.X(6).I(i, 3);
-      for (IWORD j = j0; j <= j1; ++j) r.G(A[(j - 1) + (i - 1) * ld], 12, 5);
+      for (IWORD j = j0; j <= j1; ++j) r.G(a(j, i), 12, 5);
       orvika::write_rec(unit, r);
     }
   }

@@ -43,7 +43,7 @@ template <class T>
 IWORD rootfm_core(IWORD icode, T& X, T& F, T* w, RootfmWrite& wr) {
   constexpr bool kTwin = std::is_same_v<T, GNum>;
   wr = RootfmWrite::kNone;
-  auto W = [w](int i) -> T& { return w[i - 1]; };
+  const Vec1<T> W(w);
   T& XBEST = W(7);
   T& RBEST = W(8);
   T& RNEG = W(9);
