@@ -11,15 +11,16 @@ namespace {
 // sums so that the loads of one entry overlap the multiply of the other.
 inline double row_dot(IWORD kb, IWORD ke, const IWORD* ja, IWORD ioa, const double* a, IWORD iox,
                       const double* x) {
-  const Vec1<const double> av(a + ioa), xv(x + iox);
-  const Vec1<const IWORD> jv(ja);
+  const double* av = a + (ioa - 1);
+  const double* xv = x + (iox - 1);
+  const IWORD* jv = ja - 1;
   double s0 = 0.0, s1 = 0.0;
   IWORD k = kb;
   for (; k + 1 < ke; k += 2) {
-    s0 += av(k) * xv(jv(k));
-    s1 += av(k + 1) * xv(jv(k + 1));
+    s0 += av[k] * xv[jv[k]];
+    s1 += av[k + 1] * xv[jv[k + 1]];
   }
-  if (k < ke) s0 += av(k) * xv(jv(k));
+  if (k < ke) s0 += av[k] * xv[jv[k]];
   return s0 + s1;
 }
 
@@ -89,66 +90,66 @@ namespace orvika {
 
 void SSMVML(IWORD NR, IWORD N, const IWORD* IA, const IWORD* JA, IWORD IOA, const double* A,
             IWORD IOX, const double* X, IWORD IOY, double* Y, IWORD MODE) {
-  Vec1<const IWORD> ia(IA), ja(JA);
   if (N < 1) return;
-  const Vec1<double> y(Y + IOY);
-  const Vec1<const double> x(X + IOX), a(A + IOA);
+  double* y = Y + IOY - 1;
+  const double* x = X + IOX - 1;
+  const double* a = A + IOA - 1;
   if (MODE != 2) {
-    for (IWORD r = 1; r <= N; ++r) y(r) = row_dot(ia(r), ia(r + 1), JA, IOA, A, IOX, X);
+    for (IWORD r = 1; r <= N; ++r) y[r] = row_dot(IA[r - 1], IA[r], JA, IOA, A, IOX, X);
     return;
   }
-  for (IWORD r = 1; r <= N; ++r) y(r) = 0.0;
+  for (IWORD r = 1; r <= N; ++r) y[r] = 0.0;
   for (IWORD r = 1; r <= N; ++r) {
-    const double xr = x(r);
+    const double xr = x[r];
     double s = 0.0;
-    for (IWORD k = ia(r); k < ia(r + 1); ++k) {
-      const IWORD c = ja(k);
+    for (IWORD k = IA[r - 1]; k < IA[r]; ++k) {
+      const IWORD c = JA[k - 1];
       if (c < 1 || c > N) continue;
-      const double v = a(k);
-      s += v * x(c);
-      if (c != r) y(c) += v * xr;
+      const double v = a[k];
+      s += v * x[c];
+      if (c != r) y[c] += v * xr;
     }
-    y(r) += s;
+    y[r] += s;
   }
 }
 
 void SSMVPR(IWORD N, const IWORD* IA, const IWORD* JA, const double* A, const double* X,
             double* Y) {
-  Vec1<const IWORD> ia(IA);
   // One pass: every entry (j, c) adds to Y(j); an entry with c < j is also
   // mirrored into Y(c) when it is the first entry of row j with column c.
   // An entry beyond the largest column seen so far in its row is always a
   // first one, so the backward search runs only for unsorted rows.
   if (N < 1) return;
-  const Vec1<const double> x(X), a(A);
-  const Vec1<const IWORD> ja(JA);
-  const Vec1<double> y(Y);
-  for (IWORD j = 1; j <= N; ++j) y(j) = 0.0;
+  const double* x = X - 1;
+  const double* a = A - 1;
+  const IWORD* ja = JA - 1;
+  double* y = Y - 1;
+  for (IWORD j = 1; j <= N; ++j) y[j] = 0.0;
   for (IWORD j = 1; j <= N; ++j) {
-    const IWORD kb = ia(j), ke = ia(j + 1);
-    const double xj = x(j);
+    const IWORD kb = IA[j - 1], ke = IA[j];
+    const double xj = x[j];
     double s = 0.0;
     IWORD cmax = 0;
     for (IWORD k = kb; k < ke; ++k) {
-      const IWORD c = ja(k);
+      const IWORD c = ja[k];
       if (c < 1 || c > N) continue;
-      const double v = a(k);
-      s += v * x(c);
+      const double v = a[k];
+      s += v * x[c];
       if (c < j) {
         bool first = c > cmax;
         if (!first) {
           first = true;
           for (IWORD q = kb; q < k; ++q)
-            if (ja(q) == c) {
+            if (ja[q] == c) {
               first = false;
               break;
             }
         }
-        if (first) y(c) += v * xj;
+        if (first) y[c] += v * xj;
       }
       if (c > cmax) cmax = c;
     }
-    y(j) += s;
+    y[j] += s;
   }
 }
 

@@ -3,7 +3,6 @@
 // The reductions keep eight independent partial sums so that the compiler
 // can vectorise them without reassociating a single running sum; callers do
 // not depend on the last bits of a sum.
-#include "frame/views.hpp"
 #include "kernels/vector.hpp"
 
 #include <algorithm>
@@ -51,12 +50,10 @@ void VRAMAX(IWORD n, IWORD ioff, const double* x, IWORD& nties, IWORD* ities, IW
     imax = ioff;
     return;
   }
-  const Vec1<const double> v(x);
-  const Vec1<IWORD> ties(ities);
-  amax = std::fabs(v(ioff + 1));
+  amax = std::fabs(x[ioff]);
   imax = ioff + 1;
   for (IWORD i = 2; i <= n; ++i) {
-    double a = std::fabs(v(ioff + i));
+    double a = std::fabs(x[ioff + i - 1]);
     if (a >= amax) {
       amax = a;
       imax = ioff + i;
@@ -64,13 +61,11 @@ void VRAMAX(IWORD n, IWORD ioff, const double* x, IWORD& nties, IWORD* ities, IW
   }
   nties = 0;
   for (IWORD p = ioff + 1; p <= imax; ++p)
-    if (std::fabs(v(p)) == amax) ties(++nties) = p;
+    if (std::fabs(x[p - 1]) == amax) ities[nties++] = p;
 }
 
 void VRCPYS(IWORD n, IWORD ix, IWORD incx, const double* x, IWORD iy, IWORD incy, double* y) {
-  const Vec1<const double> xv(x);
-  const Vec1<double> yv(y);
-  for (IWORD i = 0; i < n; ++i) yv(iy + i * incy) = xv(ix + i * incx);
+  for (IWORD i = 0; i < n; ++i) y[iy - 1 + i * incy] = x[ix - 1 + i * incx];
 }
 
 }  // namespace orvika
