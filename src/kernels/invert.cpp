@@ -274,10 +274,11 @@ extern "C" ORVK_API void ORVK_INVERT(const double* A, const IWORD* N, double* AI
       consider(c, cc);
     }
     // The pivot column last, from its own values.
-    const double apq = aug(pp, qq) / piv;
-    aug(pp, qq) = apq;
-    for (IWORD r = 1; r < pp; ++r) aug(r, qq) -= aug(r, qq) * apq;
-    for (IWORD r = pp + 1; r <= n; ++r) aug(r, qq) -= aug(r, qq) * apq;
+    const Vec1<double> cqw(aug.col(qq));
+    const double apq = cqw(pp) / piv;
+    cqw(pp) = apq;
+    for (IWORD r = 1; r < pp; ++r) cqw(r) -= cqw(r) * apq;
+    for (IWORD r = pp + 1; r <= n; ++r) cqw(r) -= cqw(r) * apq;
   }
   finish(n);
 
