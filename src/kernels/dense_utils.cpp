@@ -44,10 +44,12 @@ void MRMULT(IWORD M, IWORD N, IWORD IOA, const double* A, IWORD K, IWORD IOB, co
   const Mat1<const double> am(A + IOA, N), bm(B + IOB, K);  // N x M, K x N
   const Mat1<double> cm(C + IOC, K);                          // K x M
   for (IWORD i = 1; i <= M; ++i) {
-    for (IWORD k = 1; k <= K; ++k) cm(k, i) = 0.0;
+    const Vec1<double> c(cm.col(i));
+    for (IWORD k = 1; k <= K; ++k) c(k) = 0.0;
     for (IWORD j = 1; j <= N; ++j) {
       const double a = am(j, i);
-      for (IWORD k = 1; k <= K; ++k) cm(k, i) += bm(k, j) * a;
+      const Vec1<const double> b(bm.col(j));
+      for (IWORD k = 1; k <= K; ++k) c(k) += b(k) * a;
     }
   }
 }
