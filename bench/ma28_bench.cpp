@@ -35,11 +35,10 @@ std::string shared_matrix(const std::string& name) {
 
 namespace {
 
-struct Problem {
-  std::string name;
-  IWORD n = 0;
-  std::vector<IDX16> row, col;
-  std::vector<double> val, val2, b;
+// A shared matrix (named by its file) with the values of its refactor
+// (VAL2), a right-hand side and the state the benchmarks keep.
+struct Problem : orvika_test::Triplets {
+  std::vector<double> val2, b;
   IWORD licn = 0, lirn = 0;
   // Factors of the analysis, kept for the refactor and solve benchmarks.
   std::vector<double> entval;
@@ -82,24 +81,16 @@ void load() {
   for (const char* name :
        {"west0479.mtx", "west0989.mtx", "bp_200.mtx", "rdb1250l.mtx", "orani678.mtx"}) {
     const std::string path = orvika_test::shared_matrix(name);
-    orvika_test::Triplets t;
-    if (path.empty() || !orvika_test::read_mtx(path, t)) {
+    Problem p;
+    if (path.empty() || !orvika_test::read_mtx(path, p)) {
       std::printf("shared matrix %s not found: skipped\n", name);
       continue;
     }
-    Problem p;
-    p.name = name;
-    p.name.resize(p.name.size() - 4);
-    p.n = t.nrow;
-    for (std::int64_t k = 0; k < t.nz(); ++k) {
-      p.row.push_back(static_cast<IDX16>(t.row[k]));
-      p.col.push_back(static_cast<IDX16>(t.col[k]));
-      p.val.push_back(t.val[k]);
-      p.val2.push_back(t.val[k] * (1.0 + 0.01 * std::sin(1.0 + k)));
-    }
+    for (std::int64_t k = 0; k < p.nz(); ++k)
+      p.val2.push_back(p.val[k] * (1.0 + 0.01 * std::sin(1.0 + k)));
     p.b.assign(p.n, 1.0);
-    p.licn = 4 * t.nz();
-    p.lirn = 2 * t.nz();
+    p.licn = 4 * p.nz();
+    p.lirn = 2 * p.nz();
     IWORD st = -1;
     for (int att = 0; att < 8 && st < 0; ++att) {
       st = analyse(p, p.entval, p.colnum, p.lukeep);

@@ -17,6 +17,7 @@
 #include "bench_util.hpp"
 #include "kernels/sparse.hpp"
 #include "orvika/kernels_sparse.h"
+#include "support/sparse.hpp"
 
 #ifdef ORVIKA_HAVE_SUITESPARSE
 #include <cs.h>
@@ -26,11 +27,7 @@ namespace {
 
 constexpr IWORD kPerRow = 10;
 
-struct Csr {
-  IWORD n = 0;
-  std::vector<IWORD> ia, ja;
-  std::vector<double> a;
-};
+using orvika_test::Csr;
 
 // Random n x n matrix with PER_ROW distinct ascending columns per row.
 Csr random_square(IWORD n, IWORD per_row, unsigned seed) {
@@ -38,8 +35,7 @@ Csr random_square(IWORD n, IWORD per_row, unsigned seed) {
   std::uniform_int_distribution<IWORD> col(1, n);
   std::uniform_real_distribution<double> val(-1.0, 1.0);
   Csr m;
-  m.n = n;
-  m.ia.push_back(1);
+  m.n = m.ncol = n;
   std::vector<IWORD> cols;
   for (IWORD i = 1; i <= n; ++i) {
     cols.clear();
@@ -80,8 +76,7 @@ Sym random_sym(IWORD n, IWORD per_row, unsigned seed) {
     }
   auto pack = [n](std::vector<std::vector<std::pair<IWORD, double>>>& rows) {
     Csr m;
-    m.n = n;
-    m.ia.push_back(1);
+    m.n = m.ncol = n;
     for (auto& r : rows) {
       std::sort(r.begin(), r.end());
       for (auto [c, v] : r) {
@@ -184,43 +179,23 @@ void BM_SsmvprSearch(benchmark::State& st) {
 }
 
 #ifdef ORVIKA_HAVE_SUITESPARSE
-// Compressed-column copy of a compressed-row matrix, 0-based.
-struct Csc {
-  std::vector<SuiteSparse_long> p, i;
-  std::vector<double> x;
-  cs_dl mat{};
-};
-
-Csc to_csc(const Csr& m) {
-  Csc c;
-  const IWORD n = m.n, nnz = m.ia[n] - 1;
-  c.p.assign(n + 1, 0);
-  c.i.resize(nnz);
-  c.x.resize(nnz);
-  for (IWORD k = 0; k < nnz; ++k) c.p[m.ja[k]] += 1;
-  for (IWORD j = 0; j < n; ++j) c.p[j + 1] += c.p[j];
-  std::vector<SuiteSparse_long> next(c.p.begin(), c.p.end() - 1);
-  for (IWORD r = 0; r < n; ++r)
-    for (IWORD k = m.ia[r] - 1; k < m.ia[r + 1] - 1; ++k) {
-      const SuiteSparse_long q = next[m.ja[k] - 1]++;
-      c.i[q] = r;
-      c.x[q] = m.a[k];
-    }
-  c.mat.nzmax = nnz;
-  c.mat.m = n;
-  c.mat.n = n;
-  c.mat.p = c.p.data();
-  c.mat.i = c.i.data();
-  c.mat.x = c.x.data();
-  c.mat.nz = -1;
-  return c;
-}
-
 void run_gaxpy(benchmark::State& st, const Csr& m) {
-  Csc c = to_csc(m);
-  run_product(st, m, [&c](const Csr& a, const double* x, double* y) {
+  // Compressed columns, 0-based, as CSparse takes them.
+  const Csr c = orvika_test::to_csr(orvika_test::to_triplets(m), true);
+  std::vector<SuiteSparse_long> p = orvika_test::zero_based<SuiteSparse_long>(c.ia),
+                                i = orvika_test::zero_based<SuiteSparse_long>(c.ja);
+  std::vector<double> v = c.a;
+  cs_dl mat{};
+  mat.nzmax = c.nnz();
+  mat.m = m.n;
+  mat.n = m.n;
+  mat.p = p.data();
+  mat.i = i.data();
+  mat.x = v.data();
+  mat.nz = -1;
+  run_product(st, m, [&mat](const Csr& a, const double* x, double* y) {
     std::fill(y, y + a.n, 0.0);
-    cs_dl_gaxpy(&c.mat, x, y);
+    cs_dl_gaxpy(&mat, x, y);
   });
 }
 

@@ -1,7 +1,8 @@
 // ORVK_CONTRL against SuiteSparse KLU and UMFPACK on the shared matrices
 // and on generated ones: analyse+factor+solve, refactor with the same
 // pattern (ORVIKA: ORDOPT 6), re-solve with kept factors (ORVIKA: METHOD 6),
-// fill and relative residual, side by side with the ratios.
+// fill and scaled residual ||b - A x|| / (||A|| ||x|| n eps), side by
+// side with the ratios.
 //
 // ORVIKA runs method 5 (column-segment factors kept) after ordering 4
 // (block triangularisation and the second spike rule), equilibration,
@@ -24,14 +25,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "flowsheet_gen.hpp"
+#include "support/mtx.hpp"
 #include "orvika/sparselu.h"
 
 #ifdef ORVIKA_HAVE_SUITESPARSE
@@ -43,118 +43,14 @@ namespace {
 
 // ---- matrices -------------------------------------------------------------------
 
-using Coo = orvika_bench::Triplet;
+using orvika_test::Triplets;
+using orvika_test::scaled_residual;
 
-bool read_mtx(const std::string& file, Coo& m) {
-  std::ifstream in(file);
-  std::string line;
-  if (!std::getline(in, line) || line.rfind("%%MatrixMarket", 0) != 0) return false;
-  const bool pattern = line.find("pattern") != std::string::npos;
-  const bool symmetric = line.find("symmetric") != std::string::npos;
-  while (std::getline(in, line) && (line.empty() || line[0] == '%')) {
-  }
-  long nrow, ncol, nnz;
-  std::istringstream ss(line);
-  if (!(ss >> nrow >> ncol >> nnz) || nrow != ncol) return false;
-  m.n = nrow;
-  for (long k = 0; k < nnz; ++k) {
-    long i, j;
-    double v = 1.0;
-    in >> i >> j;
-    if (!pattern) in >> v;
-    m.r.push_back(i), m.c.push_back(j), m.v.push_back(v);
-    if (symmetric && i != j) m.r.push_back(j), m.c.push_back(i), m.v.push_back(v);
-  }
-  return static_cast<bool>(in);
-}
-
-struct Lcg {
-  std::uint64_t s;
-  explicit Lcg(std::uint64_t seed) : s(seed) {}
-  double next() {
-    s = s * 6364136223846793005ULL + 1442695040888963407ULL;
-    return static_cast<double>(s >> 11) * 0x1.0p-53;
-  }
-  long below(long n) { return static_cast<long>(next() * static_cast<double>(n)); }
-};
-
-// Banded, diagonally dominant: half-bandwidth W.
-Coo banded(long n, long w) {
-  Coo m;
-  m.name = "band" + std::to_string(w) + "_" + std::to_string(n);
-  m.n = n;
-  Lcg g(n);
-  for (long i = 1; i <= n; ++i)
-    for (long j = std::max(1L, i - w); j <= std::min(n, i + w); ++j)
-      m.r.push_back(i), m.c.push_back(j), m.v.push_back(i == j ? 4.0 * w : g.next() - 0.5);
-  return m;
-}
-// Random near-diagonal pattern (diagonal plus two entries within +-50)
-// with a dense-ish border: the last K columns hold an entry in 30% of the
-// rows and the last K rows hold 200 random entries each.
-Coo bordered(long n, long k) {
-  Coo m;
-  m.name = "border" + std::to_string(k) + "_" + std::to_string(n);
-  m.n = n;
-  Lcg g(7 * n + k);
-  for (long i = 1; i <= n; ++i) {
-    std::vector<long> cols{i};
-    const bool border_row = i > n - k;
-    const long extra = border_row ? 200 : 2;
-    while (static_cast<long>(cols.size()) < 1 + extra) {
-      long j = border_row ? 1 + g.below(n) : i - 50 + g.below(101);
-      if (j < 1 || j > n || std::find(cols.begin(), cols.end(), j) != cols.end()) continue;
-      cols.push_back(j);
-    }
-    if (!border_row)
-      for (long j = n - k + 1; j <= n; ++j)
-        if (j != i && g.next() < 0.3 && std::find(cols.begin(), cols.end(), j) == cols.end()) cols.push_back(j);
-    for (long j : cols) m.r.push_back(i), m.c.push_back(j), m.v.push_back(j == i ? 10.0 : g.next() - 0.5);
-  }
-  return m;
-}
-
-// Compressed columns for SuiteSparse (0-based).
-struct Csc {
-  std::vector<int> p, i;
-  std::vector<double> x;
-};
-Csc to_csc(const Coo& m) {
-  Csc a;
-  a.p.assign(m.n + 1, 0);
-  for (long k = 0; k < m.nz(); ++k) ++a.p[m.c[k]];
-  for (long j = 0; j < m.n; ++j) a.p[j + 1] += a.p[j];
-  a.i.resize(m.nz());
-  a.x.resize(m.nz());
-  std::vector<int> next(a.p.begin(), a.p.end() - 1);
-  for (long k = 0; k < m.nz(); ++k) {
-    const int q = next[m.c[k] - 1]++;
-    a.i[q] = static_cast<int>(m.r[k] - 1);
-    a.x[q] = m.v[k];
-  }
-  return a;
-}
-
-std::vector<double> rhs(const Coo& m) {
+std::vector<double> rhs(const Triplets& m) {
   std::vector<double> b(m.n, 0.0);
-  for (long k = 0; k < m.nz(); ++k) b[m.r[k] - 1] += m.v[k] * (1.0 + 1e-3 * static_cast<double>(m.c[k] % 7));
+  for (long k = 0; k < m.nz(); ++k)
+    b[m.row[k] - 1] += m.val[k] * (1.0 + 1e-3 * static_cast<double>(m.col[k] % 7));
   return b;
-}
-// ||b - A x||_inf / (||A||_inf ||x||_inf + ||b||_inf).
-double rel_residual(const Coo& m, const std::vector<double>& x, const std::vector<double>& b) {
-  std::vector<double> r(b), rs(m.n, 0.0);
-  for (long k = 0; k < m.nz(); ++k) {
-    r[m.r[k] - 1] -= m.v[k] * x[m.c[k] - 1];
-    rs[m.r[k] - 1] += std::fabs(m.v[k]);
-  }
-  double rn = 0, an = 0, xn = 0, bn = 0;
-  for (long i = 0; i < m.n; ++i) {
-    rn = std::max(rn, std::fabs(r[i]));
-    an = std::max(an, rs[i]);
-    xn = std::max(xn, std::fabs(x[i]));
-    bn = std::max(bn, std::fabs(b[i]));
-  }
-  return rn / (an * xn + bn);
 }
 
 // ---- results --------------------------------------------------------------------------
@@ -226,7 +122,7 @@ struct Orvika {
   }
   // Lays the triplets out at the end of a work space of FACTOR times the
   // minimum, B at 1, and makes a first (full) call.
-  bool setup(const Coo& m, const std::vector<double>& b, IWORD method, double factor) {
+  bool setup(const Triplets& m, const std::vector<double>& b, IWORD method, double factor) {
     const IWORD base = 9 * (m.n + m.nz() / 4 + (m.n + (5 * m.n) / 8 + m.nz() / 2)) + 90 +
                        (9 * (m.nz() + (m.nz() + 2 * m.n))) / 8 + (9 * (m.nz() + (m.n + m.nz()))) / 4;
     for (spende = static_cast<IWORD>(factor * static_cast<double>(base));; spende *= 2) {
@@ -234,25 +130,25 @@ struct Orvika {
       if ((ierr != -9 && ierr != -10) || spende > 200000000) return false;
     }
   }
-  void refill(const Coo& m) {
+  void refill(const Triplets& m) {
     // Method 2 keeps its factors in the matrix arrays: the caller supplies
     // the triplets again before a refactor.
     for (IWORD k = 0; k < nz; ++k) {
-      w[ORVK_SPOPT2.IVECT + k - 1] = m.r[k];
-      w[ORVK_SPOPT2.JVECT + k - 1] = m.c[k];
-      std::memcpy(&w[ORVK_SPOPT2.IA + k - 1], &m.v[k], sizeof(double));
+      w[ORVK_SPOPT2.IVECT + k - 1] = m.row[k];
+      w[ORVK_SPOPT2.JVECT + k - 1] = m.col[k];
+      std::memcpy(&w[ORVK_SPOPT2.IA + k - 1], &m.val[k], sizeof(double));
     }
   }
-  IWORD place_and_call(const Coo& m, const std::vector<double>& b, IWORD method) {
+  IWORD place_and_call(const Triplets& m, const std::vector<double>& b, IWORD method) {
     n = m.n;
     nz = m.nz();
     w.assign(spende, 0);
     for (IWORD i = 0; i < n; ++i) std::memcpy(&w[i], &b[i], sizeof(double));
     const IWORD ia = spende - nz + 1, jv = ia - nz, iv = jv - nz;
     for (IWORD k = 0; k < nz; ++k) {
-      w[iv + k - 1] = m.r[k];
-      w[jv + k - 1] = m.c[k];
-      std::memcpy(&w[ia + k - 1], &m.v[k], sizeof(double));
+      w[iv + k - 1] = m.row[k];
+      w[jv + k - 1] = m.col[k];
+      std::memcpy(&w[ia + k - 1], &m.val[k], sizeof(double));
     }
     options(method, kOrdopt);
     ORVK_SPOPT2.IB = 1;
@@ -275,20 +171,20 @@ struct Orvika {
 
 // The triplets sorted by row, as the driver hands them back: a caller that
 // supplies them again in this order spares the driver the re-sort.
-Coo by_rows(const Coo& m) {
+Triplets by_rows(const Triplets& m) {
   std::vector<long> p(m.nz());
   for (long k = 0; k < m.nz(); ++k) p[k] = k;
-  std::stable_sort(p.begin(), p.end(), [&](long a, long b) { return m.r[a] < m.r[b]; });
-  Coo s;
+  std::stable_sort(p.begin(), p.end(), [&](long a, long b) { return m.row[a] < m.row[b]; });
+  Triplets s;
   s.name = m.name;
   s.n = m.n;
-  for (long k : p) s.r.push_back(m.r[k]), s.c.push_back(m.c[k]), s.v.push_back(m.v[k]);
+  for (long k : p) s.add(m.row[k], m.col[k], m.val[k]);
   return s;
 }
 
-void bench_orvika(benchmark::State& st, const Coo* m0, int phase) {
-  const Coo sorted = by_rows(*m0);
-  const Coo* m = &sorted;
+void bench_orvika(benchmark::State& st, const Triplets* m0, int phase) {
+  const Triplets sorted = by_rows(*m0);
+  const Triplets* m = &sorted;
   const std::vector<double> b = rhs(*m);
   Result& res = g_results[m->name]["ORVIKA"];
   Orvika o;
@@ -310,7 +206,7 @@ void bench_orvika(benchmark::State& st, const Coo* m0, int phase) {
       o.call();
     });
     res.fill = o.fill();
-    res.resid = rel_residual(*m, o.x(), b);
+    res.resid = scaled_residual(*m, o.x(), b);
   } else if (phase == 1) {
     timed(st, res.t[1], [&] {
       set_b();
@@ -324,7 +220,7 @@ void bench_orvika(benchmark::State& st, const Coo* m0, int phase) {
       o.options(kResolve, 6);
       o.call();
     });
-    res.resid = std::max(res.resid, rel_residual(*m, o.x(), b));
+    res.resid = std::max(res.resid, scaled_residual(*m, o.x(), b));
   }
   if (o.ierr < 0) {
     res.note = "IERR " + std::to_string(o.ierr);
@@ -333,8 +229,11 @@ void bench_orvika(benchmark::State& st, const Coo* m0, int phase) {
 }
 
 #ifdef ORVIKA_HAVE_SUITESPARSE
-void bench_klu(benchmark::State& st, const Coo* m, int phase) {
-  const Csc a = to_csc(*m);
+void bench_klu(benchmark::State& st, const Triplets* m, int phase) {
+  // Compressed columns, 0-based, as the peer takes them.
+  const orvika_test::Csr a = orvika_test::to_csr(*m, true);
+  std::vector<int> ap = orvika_test::zero_based<int>(a.ia), ai = orvika_test::zero_based<int>(a.ja);
+  std::vector<double> ax = a.a;
   const std::vector<double> b = rhs(*m);
   Result& res = g_results[m->name]["KLU"];
   const int n = static_cast<int>(m->n);
@@ -342,9 +241,9 @@ void bench_klu(benchmark::State& st, const Coo* m, int phase) {
   klu_defaults(&c);
   std::vector<double> x(b);
   auto full = [&] {
-    klu_symbolic* s = klu_analyze(n, const_cast<int*>(a.p.data()), const_cast<int*>(a.i.data()), &c);
-    klu_numeric* f = klu_factor(const_cast<int*>(a.p.data()), const_cast<int*>(a.i.data()),
-                                const_cast<double*>(a.x.data()), s, &c);
+    klu_symbolic* s = klu_analyze(n, ap.data(), ai.data(), &c);
+    klu_numeric* f = klu_factor(ap.data(), ai.data(),
+                                ax.data(), s, &c);
     x = b;
     klu_solve(s, f, n, 1, x.data(), &c);
     return std::make_pair(s, f);
@@ -357,7 +256,7 @@ void bench_klu(benchmark::State& st, const Coo* m, int phase) {
     });
     auto [s, f] = full();
     res.fill = static_cast<double>(f->lnz + f->unz - n + f->nzoff);
-    res.resid = rel_residual(*m, x, b);
+    res.resid = scaled_residual(*m, x, b);
     klu_free_numeric(&f, &c);
     klu_free_symbolic(&s, &c);
     return;
@@ -365,7 +264,7 @@ void bench_klu(benchmark::State& st, const Coo* m, int phase) {
   auto [s, f] = full();
   if (phase == 1)
     timed(st, res.t[1], [&] {
-      klu_refactor(const_cast<int*>(a.p.data()), const_cast<int*>(a.i.data()), const_cast<double*>(a.x.data()),
+      klu_refactor(ap.data(), ai.data(), ax.data(),
                    s, f, &c);
     });
   else
@@ -377,19 +276,22 @@ void bench_klu(benchmark::State& st, const Coo* m, int phase) {
   klu_free_symbolic(&s, &c);
 }
 
-void bench_umf(benchmark::State& st, const Coo* m, int phase) {
-  const Csc a = to_csc(*m);
+void bench_umf(benchmark::State& st, const Triplets* m, int phase) {
+  // Compressed columns, 0-based, as the peer takes them.
+  const orvika_test::Csr a = orvika_test::to_csr(*m, true);
+  std::vector<int> ap = orvika_test::zero_based<int>(a.ia), ai = orvika_test::zero_based<int>(a.ja);
+  std::vector<double> ax = a.a;
   const std::vector<double> b = rhs(*m);
   Result& res = g_results[m->name]["UMFPACK"];
   const int n = static_cast<int>(m->n);
   std::vector<double> x(n);
   void *sym = nullptr, *num = nullptr;
   auto analyse = [&] {
-    umfpack_di_symbolic(n, n, a.p.data(), a.i.data(), a.x.data(), &sym, nullptr, nullptr);
+    umfpack_di_symbolic(n, n, ap.data(), ai.data(), ax.data(), &sym, nullptr, nullptr);
   };
-  auto factor = [&] { umfpack_di_numeric(a.p.data(), a.i.data(), a.x.data(), sym, &num, nullptr, nullptr); };
+  auto factor = [&] { umfpack_di_numeric(ap.data(), ai.data(), ax.data(), sym, &num, nullptr, nullptr); };
   auto solve = [&] {
-    umfpack_di_solve(UMFPACK_A, a.p.data(), a.i.data(), a.x.data(), x.data(), b.data(), num, nullptr, nullptr);
+    umfpack_di_solve(UMFPACK_A, ap.data(), ai.data(), ax.data(), x.data(), b.data(), num, nullptr, nullptr);
   };
   if (phase == 0) {
     timed(st, res.t[0], [&] {
@@ -405,7 +307,7 @@ void bench_umf(benchmark::State& st, const Coo* m, int phase) {
     int lnz, unz, nr, nc, nzud;
     umfpack_di_get_lunz(&lnz, &unz, &nr, &nc, &nzud, num);
     res.fill = static_cast<double>(lnz + unz - n);
-    res.resid = rel_residual(*m, x, b);
+    res.resid = scaled_residual(*m, x, b);
   } else {
     analyse();
     factor();
@@ -422,7 +324,7 @@ void bench_umf(benchmark::State& st, const Coo* m, int phase) {
 }
 #endif
 
-std::vector<std::unique_ptr<Coo>> g_mats;
+std::vector<std::unique_ptr<Triplets>> g_mats;
 
 void print_table() {
   const char* phases[3] = {"full", "refactor", "resolve"};
@@ -435,7 +337,7 @@ void print_table() {
               "fill UMF", "res ORV", "res KLU", "res UMF");
   for (const std::string& name : g_order) {
     auto& r = g_results[name];
-    const Coo* m = nullptr;
+    const Triplets* m = nullptr;
     for (auto& p : g_mats)
       if (p->name == name) m = p.get();
     for (int ph = 0; ph < 3; ++ph) {
@@ -490,15 +392,15 @@ int main(int argc, char** argv) {
       if (e.path().extension() == ".mtx") files.push_back(e.path().string());
   std::sort(files.begin(), files.end());
   for (const std::string& f : files) {
-    auto m = std::make_unique<Coo>();
-    m->name = std::filesystem::path(f).stem().string();
-    if (read_mtx(f, *m)) g_mats.push_back(std::move(m));
+    auto m = std::make_unique<Triplets>();
+    if (orvika_test::read_mtx(f, *m)) g_mats.push_back(std::move(m));
   }
-  for (long n : {10000L, 100000L}) g_mats.push_back(std::make_unique<Coo>(banded(n, 3)));
-  for (long n : {10000L, 100000L}) g_mats.push_back(std::make_unique<Coo>(bordered(n, 10)));
+  for (long n : {10000L, 100000L}) g_mats.push_back(std::make_unique<Triplets>(orvika_bench::banded(n, 3)));
+  for (long n : {10000L, 100000L})
+    g_mats.push_back(std::make_unique<Triplets>(orvika_bench::bordered(n, 10)));
   const std::vector<long> flow_orders{10000L, 30000L, 100000L};
   for (long n : flow_orders) {
-    g_mats.push_back(std::make_unique<Coo>(orvika_bench::flowsheet(n)));
+    g_mats.push_back(std::make_unique<Triplets>(orvika_bench::flowsheet(n)));
   }
 
   const char* phases[3] = {"full", "refactor", "resolve"};

@@ -20,7 +20,7 @@
 
 namespace {
 
-using orvika_bench::Triplet;
+using orvika_test::Triplets;
 using orvika_bench::banded;
 
 struct Fnv {
@@ -32,8 +32,8 @@ struct Fnv {
 };
 
 // Convection-diffusion on a K x K grid, upwind, strong convection.
-Triplet convdiff(long k) {
-  Triplet m;
+Triplets convdiff(long k) {
+  Triplets m;
   m.name = "convdiff_" + std::to_string(k);
   m.n = k * k;
   for (long i = 0; i < k; ++i)
@@ -41,7 +41,7 @@ Triplet convdiff(long k) {
       const long r = i * k + j + 1;
       auto put = [&](long ii, long jj, double v) {
         if (ii < 0 || jj < 0 || ii >= k || jj >= k) return;
-        m.r.push_back(r), m.c.push_back(ii * k + jj + 1), m.v.push_back(v);
+        m.add(r, ii * k + jj + 1, v);
       };
       put(i, j, 4.0 + 50.0);
       put(i - 1, j, -1.0 - 50.0);
@@ -74,12 +74,12 @@ struct Run {
     return ierr;
   }
   void setr(IWORD q, double v) { std::memcpy(&w[q - 1], &v, sizeof v); }
-  void set_b(const Triplet& m) {
+  void set_b(const Triplets& m) {
     for (IWORD i = 1; i <= m.n; ++i) setr(i, 1.0 + 1e-3 * static_cast<double>(i % 7));
   }
   // Places the triplets at the end of the work space, B at 1, and makes
   // the full call; the work space is doubled while the factors lack room.
-  bool first(const Triplet& m, IWORD method, IWORD ordopt, IWORD sclopt) {
+  bool first(const Triplets& m, IWORD method, IWORD ordopt, IWORD sclopt) {
     const long nzz = m.nz();
     spende = 6 * (9 * (m.n + nzz / 4 + (m.n + (5 * m.n) / 8 + nzz / 2)) + 90 + 3 * nzz + 4 * m.n);
     for (;; spende *= 2) {
@@ -89,9 +89,9 @@ struct Run {
       set_b(m);
       const IWORD ia = spende - nz + 1, jv = ia - nz, iv = jv - nz;
       for (IWORD k = 0; k < nz; ++k) {
-        w[iv + k - 1] = m.r[k];
-        w[jv + k - 1] = m.c[k];
-        setr(ia + k, m.v[k]);
+        w[iv + k - 1] = m.row[k];
+        w[jv + k - 1] = m.col[k];
+        setr(ia + k, m.val[k]);
       }
       options(method, ordopt, sclopt, n);
       ORVK_SPOPT2.IB = 1;
@@ -105,15 +105,15 @@ struct Run {
     return ierr >= 0;
   }
   // Puts values V into the kept layout (triplets, in the caller's order).
-  void refill(const Triplet& m, const std::vector<double>& v) {
+  void refill(const Triplets& m, const std::vector<double>& v) {
     std::memcpy(reinterpret_cast<IWORD*>(&ORVK_SPOPT2) + 12, pos + 12, 41 * sizeof(IWORD));
     for (IWORD k = 0; k < nz; ++k) {
-      w[ORVK_SPOPT2.IVECT + k - 1] = m.r[k];
-      w[ORVK_SPOPT2.JVECT + k - 1] = m.c[k];
+      w[ORVK_SPOPT2.IVECT + k - 1] = m.row[k];
+      w[ORVK_SPOPT2.JVECT + k - 1] = m.col[k];
       setr(ORVK_SPOPT2.IA + k, v[k]);
     }
   }
-  void print(const char* what, const Triplet& m, IWORD method, IWORD ordopt, IWORD sclopt, Fnv& total) {
+  void print(const char* what, const Triplets& m, IWORD method, IWORD ordopt, IWORD sclopt, Fnv& total) {
     Fnv hx, hw, hp;
     if (ierr >= 0 && ORVK_SPOPT2.X >= 1 && ORVK_SPOPT2.X + n - 1 <= spende) hx.add(&w[ORVK_SPOPT2.X - 1], n * sizeof(IWORD));
     hw.add(w.data(), w.size() * sizeof(IWORD));
@@ -130,11 +130,11 @@ struct Run {
   }
 };
 
-void run_matrix(const Triplet& m, bool quick, Fnv& total) {
+void run_matrix(const Triplets& m, bool quick, Fnv& total) {
   const IWORD methods[] = {1, 2, 4, 5, 7};
   const IWORD ordopts_full[] = {1, 2, 3, 4, 5};
   const IWORD ordopts_quick[] = {4, 5};
-  std::vector<double> pert(m.v);
+  std::vector<double> pert(m.val);
   for (long k = 0; k < m.nz(); ++k) pert[k] *= std::pow(10.0, 2.0 * std::sin(0.7 * static_cast<double>(k)));
   for (IWORD method : methods)
     for (IWORD ordopt : quick ? std::vector<IWORD>(ordopts_quick, ordopts_quick + 2)
@@ -145,7 +145,7 @@ void run_matrix(const Triplet& m, bool quick, Fnv& total) {
         r.print("full", m, method, ordopt, sclopt, total);
         if (!ok) continue;
         // Refactor with the kept ordering on the same values.
-        r.refill(m, m.v);
+        r.refill(m, m.val);
         r.set_b(m);
         Run::options(method, 6, sclopt, r.n);
         r.call();
@@ -169,20 +169,14 @@ void run_matrix(const Triplet& m, bool quick, Fnv& total) {
 
 int main(int argc, char** argv) {
   const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
-  std::vector<Triplet> mats;
+  std::vector<Triplets> mats;
   for (const char* f : {"west0479", "west0989", "bp_200", "rdb1250l", "orani678"}) {
-    orvika_test::Triplets t;
+    Triplets t;
     if (!orvika_test::read_mtx(std::string(ORVIKA_MATRIX_DIR) + "/" + f + ".mtx", t)) {
       std::printf("%-16s missing\n", f);
       continue;
     }
-    Triplet m;
-    m.name = f;
-    m.n = t.nrow;
-    m.r.assign(t.row.begin(), t.row.end());
-    m.c.assign(t.col.begin(), t.col.end());
-    m.v = t.val;
-    mats.push_back(std::move(m));
+    mats.push_back(std::move(t));
   }
   mats.push_back(orvika_bench::flowsheet(2000));
   mats.push_back(orvika_bench::flowsheet(10000, 3));
@@ -190,7 +184,7 @@ int main(int argc, char** argv) {
   mats.push_back(banded(1000, 5));
   mats.push_back(convdiff(30));
   Fnv total;
-  for (const Triplet& m : mats) run_matrix(m, quick, total);
+  for (const Triplets& m : mats) run_matrix(m, quick, total);
   std::printf("TOTAL %016llx\n", static_cast<unsigned long long>(total.h));
   return 0;
 }

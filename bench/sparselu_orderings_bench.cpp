@@ -36,10 +36,10 @@ const Pattern* load(const std::string& name) {
   const std::filesystem::path path = std::filesystem::path(ORVIKA_MATRIX_DIR) / name;
   orvika_test::Triplets t;
   if (!orvika_test::read_mtx(path.string(), t)) return nullptr;
-  std::vector<std::vector<IWORD>> rows(static_cast<std::size_t>(t.nrow));
+  std::vector<std::vector<IWORD>> rows(static_cast<std::size_t>(t.n));
   for (IWORD k = 0; k < t.nz(); ++k) rows[t.row[k] - 1].push_back(t.col[k]);
   Pattern p;
-  p.n = t.nrow;
+  p.n = t.n;
   p.irp.push_back(1);
   for (auto& r : rows) {
     std::sort(r.begin(), r.end());

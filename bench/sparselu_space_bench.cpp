@@ -28,7 +28,7 @@
 
 namespace {
 
-using orvika_bench::Triplet;
+using orvika_test::Triplets;
 using orvika_bench::banded;
 
 IWORD env_or(const char* name, IWORD dflt) {
@@ -42,7 +42,7 @@ struct Call {
 };
 
 // One full call of METHOD in SPENDE words.
-Call run(const Triplet& m, IWORD method, IWORD spende) {
+Call run(const Triplets& m, IWORD method, IWORD spende) {
   std::vector<IWORD> w(static_cast<std::size_t>(spende), 0);
   IWORD n = m.n, nz = m.nz();
   Call c;
@@ -56,9 +56,9 @@ Call run(const Triplet& m, IWORD method, IWORD spende) {
   }
   const IWORD ia = spende - nz + 1, jv = ia - nz, iv = jv - nz;
   for (IWORD k = 0; k < nz; ++k) {
-    w[iv + k - 1] = m.r[k];
-    w[jv + k - 1] = m.c[k];
-    std::memcpy(&w[ia + k - 1], &m.v[k], sizeof(double));
+    w[iv + k - 1] = m.row[k];
+    w[jv + k - 1] = m.col[k];
+    std::memcpy(&w[ia + k - 1], &m.val[k], sizeof(double));
   }
   ORVK_SPARMI.INTRAT = 1;
   ORVK_INITSP();
@@ -82,7 +82,7 @@ Call run(const Triplet& m, IWORD method, IWORD spende) {
 
 // Least SPENDE (to 1 %) with which METHOD succeeds, 0 when it does not at
 // LIMIT words; the last failing code goes to FAILCODE.
-IWORD least(const Triplet& m, IWORD method, IWORD limit, IWORD& failcode, IWORD& factor) {
+IWORD least(const Triplets& m, IWORD method, IWORD limit, IWORD& failcode, IWORD& factor) {
   IWORD hi = 4 * m.nz() + 16 * m.n + 64;
   Call c;
   for (;; hi *= 2) {
@@ -110,18 +110,11 @@ IWORD least(const Triplet& m, IWORD method, IWORD limit, IWORD& failcode, IWORD&
 #ifdef ORVIKA_HAVE_SUITESPARSE
 // KLU's peak memory (analyse and factor, default options) in 8-byte words,
 // and its factor entries.
-void klu_peak(const Triplet& m, double& words, double& entries) {
+void klu_peak(const Triplets& m, double& words, double& entries) {
   const int n = static_cast<int>(m.n);
-  std::vector<int> ap(n + 1, 0), ai(m.nz());
-  std::vector<double> ax(m.nz());
-  for (long k = 0; k < m.nz(); ++k) ++ap[m.c[k]];
-  for (int j = 0; j < n; ++j) ap[j + 1] += ap[j];
-  std::vector<int> next(ap.begin(), ap.end() - 1);
-  for (long k = 0; k < m.nz(); ++k) {
-    const int q = next[m.c[k] - 1]++;
-    ai[q] = static_cast<int>(m.r[k] - 1);
-    ax[q] = m.v[k];
-  }
+  const orvika_test::Csr a = orvika_test::to_csr(m, true);
+  std::vector<int> ap = orvika_test::zero_based<int>(a.ia), ai = orvika_test::zero_based<int>(a.ja);
+  std::vector<double> ax = a.a;
   klu_common c;
   klu_defaults(&c);
   klu_symbolic* s = klu_analyze(n, ap.data(), ai.data(), &c);
@@ -139,7 +132,7 @@ int main() {
 #ifndef NDEBUG
   std::printf("WARNING: not a Release build\n");
 #endif
-  std::vector<Triplet> mats;
+  std::vector<Triplets> mats;
   const std::filesystem::path dir(ORVIKA_MATRIX_DIR);
   std::vector<std::string> files;
   if (std::filesystem::is_directory(dir))
@@ -147,15 +140,8 @@ int main() {
       if (e.path().extension() == ".mtx") files.push_back(e.path().string());
   std::sort(files.begin(), files.end());
   for (const std::string& f : files) {
-    orvika_test::Triplets t;
-    if (!orvika_test::read_mtx(f, t)) continue;
-    Triplet m;
-    m.name = std::filesystem::path(f).stem().string();
-    m.n = t.nrow;
-    m.r.assign(t.row.begin(), t.row.end());
-    m.c.assign(t.col.begin(), t.col.end());
-    m.v = t.val;
-    mats.push_back(std::move(m));
+    Triplets m;
+    if (orvika_test::read_mtx(f, m)) mats.push_back(std::move(m));
   }
   mats.push_back(banded(10000, 3));
   mats.push_back(orvika_bench::flowsheet(10000, 3));
@@ -171,7 +157,7 @@ int main() {
   std::printf("%-16s %7s %8s | %10s %10s |", "matrix", "n", "nz", "KLU peak", "KLU L+U");
   for (IWORD k : methods) std::printf(" %11s%ld %6s", "method ", static_cast<long>(k), "ratio");
   std::printf("\n");
-  for (const Triplet& m : mats) {
+  for (const Triplets& m : mats) {
     if (only && m.name != only) continue;
     double kw = NAN, ke = NAN;
 #ifdef ORVIKA_HAVE_SUITESPARSE

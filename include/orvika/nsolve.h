@@ -259,8 +259,8 @@ ORVK_API void ORVK_DOGLG1(const IWORD *N, const IWORD *NZ, double *X, const doub
 /* Text file of the solver family: opens NAME on UNIT through the host's
  * RTO_SHARE_OPENEW (its value returned unchanged), writes one line without
  * its trailing blanks, closes the unit. */
-ORVK_API IWORD NSOLVE_FOPEN(IWORD *UNIT, const char *NAME, int64_t NAME_len);
-ORVK_API void NSOLVE_WRITELN(const char *TEXT, const IWORD *UNIT, int64_t TEXT_len);
+ORVK_API IWORD NSOLVE_FOPEN(IWORD *UNIT, const char *NAME, int64_t NAME_LEN);
+ORVK_API void NSOLVE_WRITELN(const char *TEXT, const IWORD *UNIT, int64_t TEXT_LEN);
 ORVK_API void NSOLVE_FCLOSE(const IWORD *UNIT);
 
 ORVK_END_DECLS

@@ -8,28 +8,28 @@
 ORVK_BEGIN_DECLS
 
 /* Box-constrained QP: minimise 1/2 x'Hx - G'x over XLO <= x <= XUP. */
-ORVK_API void ORVK_QUADPR(const IWORD *n, double *h, const IWORD *ldh, const double *g,
-                          const double *xlo, const double *xup, double *x, double *fobj,
-                          IWORD *iperm, IWORD *nfree, double *w);
+ORVK_API void ORVK_QUADPR(const IWORD *N, double *H, const IWORD *LDH, const double *G,
+                          const double *XLO, const double *XUP, double *X, double *FOBJ,
+                          IWORD *IPERM, IWORD *NFREE, double *W);
 
 /* Bounded Newton step: DX minimises |F + J*DX|^2 over XLOW - X <= DX <= XHIGH - X. */
-ORVK_API void ORVK_NEWTDX(const IWORD *n, const double *x, const double *f, double *dx,
-                          const double *xlow, const double *xhigh, double *dlo, double *dhi,
-                          const double *ajac, double *h, double *g, IWORD *iperm, IWORD *nfree,
-                          double *w, const IWORD *mode, double *dwt);
+ORVK_API void ORVK_NEWTDX(const IWORD *N, const double *X, const double *F, double *DX,
+                          const double *XLOW, const double *XHIGH, double *DLO, double *DHI,
+                          const double *AJAC, double *H, double *G, IWORD *IPERM, IWORD *NFREE,
+                          double *W, const IWORD *MODE, double *DWT);
 
 /* Reverse-communication line search on a scalar merit value. */
-ORVK_API void ORVK_SEARCH(IWORD *ipt, double *step, const double *fval, const double *tolabs,
-                          const double *tolrel, const double *step0, const double *smax,
-                          double *w);
+ORVK_API void ORVK_SEARCH(IWORD *IPT, double *STEP, const double *FVAL, const double *TOLABS,
+                          const double *TOLREL, const double *STEP0, const double *SMAX,
+                          double *W);
 
 /* Line search on the root-mean-square value of a residual vector. */
-ORVK_API void ORVK_NEWTQX(const IWORD *n, IWORD *mode, IWORD *ipt, const double *x0,
-                          const double *f0, const double *dx, const double *step0,
-                          const double *smax, double *xnew, const double *fnew,
-                          const double *tolabs, const double *tolrel, double *rms0, double *rms,
-                          double *step, double *w, const double *ratio, IWORD *iacc,
-                          const IWORD *iforce);
+ORVK_API void ORVK_NEWTQX(const IWORD *N, IWORD *MODE, IWORD *IPT, const double *X0,
+                          const double *F0, const double *DX, const double *STEP0,
+                          const double *SMAX, double *XNEW, const double *FNEW,
+                          const double *TOLABS, const double *TOLREL, double *RMS0, double *RMS,
+                          double *STEP, double *W, const double *RATIO, IWORD *IACC,
+                          const IWORD *IFORCE);
 
 ORVK_END_DECLS
 

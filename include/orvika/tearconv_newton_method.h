@@ -13,20 +13,20 @@ ORVK_BEGIN_DECLS
  * UNUSEDk are not referenced; any address (or NULL) may be passed.
  * KSTEP = 2: evaluate DX at the returned X and call again with ITER + 1;
  * KSTEP = 6, 24, 25: the run is over. */
-ORVK_API void ORVK_NEWTON(double *x, double *xold, const IWORD *n, double *dx, double *dxold,
-                          const IWORD *nb, const double *tols, IWORD *kaccel, IWORD *kstep,
-                          const IWORD *opt, const void *unused11, const IWORD *iter,
-                          double *rwk, const void *unused14, IWORD *iwk, const void *unused16,
-                          double *qwk, const void *unused18, IWORD *iperm,
-                          const void *unused20, const double *ropt, const void *unused22,
-                          const IWORD *iopt, const void *unused24, const double *xlow,
-                          const double *xhigh, void *qa1, void *qa2, const double *qscl,
-                          const IWORD *qoff, void *qa9, void *qa10, void *qa13, void *qa14);
+ORVK_API void ORVK_NEWTON(double *X, double *XOLD, const IWORD *N, double *DX, double *DXOLD,
+                          const IWORD *NB, const double *TOLS, IWORD *KACCEL, IWORD *KSTEP,
+                          const IWORD *OPT, const void *UNUSED11, const IWORD *ITER,
+                          double *RWK, const void *UNUSED14, IWORD *IWK, const void *UNUSED16,
+                          double *QWK, const void *UNUSED18, IWORD *IPERM,
+                          const void *UNUSED20, const double *ROPT, const void *UNUSED22,
+                          const IWORD *IOPT, const void *UNUSED24, const double *XLOW,
+                          const double *XHIGH, void *QA1, void *QA2, const double *QSCL,
+                          const IWORD *QOFF, void *QA9, void *QA10, void *QA13, void *QA14);
 
 /* Prints V(1..N) on the host's report unit under the caller's name
  * (two name words) and a label (three name words); nothing when N < 1. */
-ORVK_API void ORVK_NVPRNT(const double *v, const IWORD *n, const IWORD *name,
-                          const IWORD *label);
+ORVK_API void ORVK_NVPRNT(const double *V, const IWORD *N, const IWORD *NAME,
+                          const IWORD *LABEL);
 
 ORVK_END_DECLS
 

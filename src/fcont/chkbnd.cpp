@@ -7,6 +7,8 @@
 #include "fcont/fcont.hpp"
 #include "fcont/fcont_parts.hpp"
 #include "frame/format.hpp"
+#include "frame/views.hpp"
+#include "frame/workspace.hpp"
 
 namespace orvika {
 
@@ -39,34 +41,38 @@ void report(std::string_view head, std::string_view mid, IWORD i, const IWORD* d
   neq_prtline(unit2, msgrtn, 10, line);
 }
 
+// The LEN count words of the equations or of the variables, seen as IWORDs.
+IV count_words(void* words, IWORD len) { return WorkSpace(words, len > 0 ? len : 0).ivec(1); }
+
 // Entry counts per equation and per variable of the sparse structure;
 // entries outside 1..NEQ or 1..NVAR are passed over.
 void count_entries(IWORD neq, IWORD nvar, IWORD nz, const IWORD* irn, const IWORD* icn,
-                   void* eqcnt, void* varcnt) {
-  for (IWORD i = 1; i <= neq; ++i) fcont_wput(eqcnt, i, 0);
-  for (IWORD j = 1; j <= nvar; ++j) fcont_wput(varcnt, j, 0);
-  for (IWORD k = 0; k < nz; ++k) {
-    const IWORD i = irn[k], j = icn[k];
+                   const IV& eqcnt, const IV& varcnt) {
+  for (IWORD i = 1; i <= neq; ++i) eqcnt(i) = 0;
+  for (IWORD j = 1; j <= nvar; ++j) varcnt(j) = 0;
+  const Vec1<const IWORD> IRN(irn, nz), ICN(icn, nz);
+  for (IWORD k = 1; k <= nz; ++k) {
+    const IWORD i = IRN(k), j = ICN(k);
     if (i < 1 || i > neq || j < 1 || j > nvar) continue;
-    fcont_wput(eqcnt, i, fcont_wget(eqcnt, i) + 1);
-    fcont_wput(varcnt, j, fcont_wget(varcnt, j) + 1);
+    eqcnt(i) += 1;
+    varcnt(j) += 1;
   }
 }
 
 // Reports equations and variables without entries; returns their number.
-IWORD report_empty(std::string_view who, IWORD neq, IWORD nvar, const void* eqcnt,
-                   const void* varcnt, const IWORD* lxname, const void* xnames,
+IWORD report_empty(std::string_view who, IWORD neq, IWORD nvar, const IV& eqcnt,
+                   const IV& varcnt, const IWORD* lxname, const void* xnames,
                    const IWORD* lfname, const void* fnames, const void* namrtn, IWORD unit1,
                    IWORD unit2, const void* msgrtn) {
   IWORD count = 0;
   for (IWORD i = 1; i <= neq; ++i) {
-    if (fcont_wget(eqcnt, i) != 0) continue;
+    if (eqcnt(i) != 0) continue;
     ++count;
     report(who, "!!! Equation ", i, lfname, fnames, namrtn, " has no incidence variable",
            unit1, unit2, msgrtn);
   }
   for (IWORD j = 1; j <= nvar; ++j) {
-    if (fcont_wget(varcnt, j) != 0) continue;
+    if (varcnt(j) != 0) continue;
     ++count;
     report(who, "!!! Variable ", j, lxname, xnames, namrtn, " does not appear in any equation",
            unit1, unit2, msgrtn);
@@ -80,11 +86,13 @@ void neq_chkbnd(IWORD n, double* x, IWORD lubnds, const double* xlb, const doubl
                 IWORD dxchk, const double* dxbnd, IWORD& nberr, IWORD& ndxerr,
                 const IWORD* lxname, const void* xnames, const void* namrtn, IWORD unit1,
                 IWORD unit2, const void* msgrtn) {
+  const Vec1<double> X(x, n);
+  const Vec1<const double> XLB(xlb, n), XUB(xub, n), DXBND(dxbnd, n);
   nberr = 0;
   if (lubnds == 1) {
     for (IWORD i = 1; i <= n; ++i) {
-      const double lo = xlb[i - 1], up = xub[i - 1];
-      double& xi = x[i - 1];
+      const double lo = XLB(i), up = XUB(i);
+      double& xi = X(i);
       if (!(lo >= up)) {  // valid pair (a NaN counts as valid)
         if (xi < lo) {
           xi = lo + 0.01 * std::fmin(lo - xi, up - lo);
@@ -107,10 +115,10 @@ void neq_chkbnd(IWORD n, double* x, IWORD lubnds, const double* xlb, const doubl
   ndxerr = 0;
   if (dxchk == 1) {
     for (IWORD i = 1; i <= n; ++i) {
-      if (!(dxbnd[i - 1] <= 0.0)) continue;
+      if (!(DXBND(i) <= 0.0)) continue;
       ++ndxerr;
       Rec p;
-      p.A("neq_chkbnd!!! Invalid DX Bounds ").D(dxbnd[i - 1], 13, 6, 1).A(" for variable ");
+      p.A("neq_chkbnd!!! Invalid DX Bounds ").D(DXBND(i), 13, 6, 1).A(" for variable ");
       report(p.view(), "", i, lxname, xnames, namrtn, "", unit1, unit2, msgrtn);
     }
   }
@@ -121,41 +129,45 @@ void neq_zerorc(IWORD istore, IWORD neq, IWORD nvar, IWORD nz, IWORD ldb, const 
                 IWORD& nempty, double* eqmax, double* varmax, const IWORD* lxname,
                 const void* xnames, const IWORD* lfname, const void* fnames, const void* namrtn,
                 IWORD unit1, IWORD unit2, const void* msgrtn) {
+  const Vec1<const IWORD> IRN(irn, nz), ICN(icn, nz);
+  const Vec1<double> EQMAX(eqmax, neq), VARMAX(varmax, nvar);
   nzero = 0;
   nempty = 0;
-  for (IWORD i = 0; i < neq; ++i) eqmax[i] = 0.0;
-  for (IWORD j = 0; j < nvar; ++j) varmax[j] = 0.0;
+  for (IWORD i = 1; i <= neq; ++i) EQMAX(i) = 0.0;
+  for (IWORD j = 1; j <= nvar; ++j) VARMAX(j) = 0.0;
   if (istore == 1) {
-    count_entries(neq, nvar, nz, irn, icn, eqcnt, varcnt);
-    for (IWORD k = 0; k < nz; ++k) {
-      const IWORD i = irn[k], j = icn[k];
+    const IV eqc = count_words(eqcnt, neq), varc = count_words(varcnt, nvar);
+    count_entries(neq, nvar, nz, irn, icn, eqc, varc);
+    const Vec1<const double> AJAC(ajac, nz);
+    for (IWORD k = 1; k <= nz; ++k) {
+      const IWORD i = IRN(k), j = ICN(k);
       if (i < 1 || i > neq || j < 1 || j > nvar) continue;
-      const double v = std::fabs(ajac[k]);
-      if (v > eqmax[i - 1]) eqmax[i - 1] = v;
-      if (v > varmax[j - 1]) varmax[j - 1] = v;
+      const double v = std::fabs(AJAC(k));
+      if (v > EQMAX(i)) EQMAX(i) = v;
+      if (v > VARMAX(j)) VARMAX(j) = v;
     }
-    nempty = report_empty("neq_zerorc", neq, nvar, eqcnt, varcnt, lxname, xnames, lfname,
+    nempty = report_empty("neq_zerorc", neq, nvar, eqc, varc, lxname, xnames, lfname,
                           fnames, namrtn, unit1, unit2, msgrtn);
   } else if (ldb >= neq) {
     // A leading dimension below NEQ cannot hold the matrix: no value is read
     // and every row and column shows as all zero.
+    const Mat1<const double> AJAC(ajac, ldb);
     for (IWORD j = 1; j <= nvar; ++j) {
-      const double* col = ajac + (j - 1) * ldb;
       for (IWORD i = 1; i <= neq; ++i) {
-        const double v = std::fabs(col[i - 1]);
-        if (v > eqmax[i - 1]) eqmax[i - 1] = v;
-        if (v > varmax[j - 1]) varmax[j - 1] = v;
+        const double v = std::fabs(AJAC(i, j));
+        if (v > EQMAX(i)) EQMAX(i) = v;
+        if (v > VARMAX(j)) VARMAX(j) = v;
       }
     }
   }
   for (IWORD i = 1; i <= neq; ++i) {
-    if (eqmax[i - 1] != 0.0) continue;
+    if (EQMAX(i) != 0.0) continue;
     ++nzero;
     report("neq_zerorc!!! Jacobian for equation ", "", i, lfname, fnames, namrtn, " is all zero",
            unit1, unit2, msgrtn);
   }
   for (IWORD j = 1; j <= nvar; ++j) {
-    if (varmax[j - 1] != 0.0) continue;
+    if (VARMAX(j) != 0.0) continue;
     ++nzero;
     report("neq_zerorc!!! Jacobian for variable ", "", j, lxname, xnames, namrtn, " is all zero",
            unit1, unit2, msgrtn);
@@ -166,8 +178,9 @@ void neq_empty(IWORD neq, IWORD nvar, IWORD nz, const IWORD* irn, const IWORD* i
                void* varcnt, IWORD& nerr, const IWORD* lxname, const void* xnames,
                const IWORD* lfname, const void* fnames, const void* namrtn, IWORD unit1,
                IWORD unit2, const void* msgrtn) {
-  count_entries(neq, nvar, nz, irn, icn, eqcnt, varcnt);
-  nerr = report_empty("neq_empty", neq, nvar, eqcnt, varcnt, lxname, xnames, lfname, fnames,
+  const IV eqc = count_words(eqcnt, neq), varc = count_words(varcnt, nvar);
+  count_entries(neq, nvar, nz, irn, icn, eqc, varc);
+  nerr = report_empty("neq_empty", neq, nvar, eqc, varc, lxname, xnames, lfname, fnames,
                       namrtn, unit1, unit2, msgrtn);
 }
 

@@ -59,13 +59,13 @@ void fcont_lufact(IWORD n, IWORD lda, double* a_, IWORD* ipvt_, double singt, do
       const double g = a(j, j);
       if (g != 0.0) {
         const double r = 1.0 / g;
-        double* cj = a.col(j);
-        for (IWORD i = j + 1; i <= n; ++i) cj[i - 1] *= r;
+        const Vec1<double> cj(a.col(j), n);
+        for (IWORD i = j + 1; i <= n; ++i) cj(i) *= r;
         for (IWORD k = j + 1; k <= n; ++k) {
-          double* ck = a.col(k);
-          const double w = ck[j - 1];
+          const Vec1<double> ck(a.col(k), n);
+          const double w = ck(j);
           if (w == 0.0) continue;
-          for (IWORD i = j + 1; i <= n; ++i) ck[i - 1] -= cj[i - 1] * w;
+          for (IWORD i = j + 1; i <= n; ++i) ck(i) -= cj(i) * w;
         }
       }
     }
@@ -91,15 +91,15 @@ void fcont_lusolve(IWORD n, const IWORD* ipvt_, IWORD lda, const double* a_, dou
   for (IWORD j = 1; j < n; ++j) {
     const double c = b(j);
     if (c == 0.0) continue;
-    const double* cj = a.col(j);
-    for (IWORD i = j + 1; i <= n; ++i) b_[i - 1] -= cj[i - 1] * c;
+    const Vec1<const double> cj(a.col(j), n);
+    for (IWORD i = j + 1; i <= n; ++i) b(i) -= cj(i) * c;
   }
   for (IWORD j = n; j >= 1; --j) {
     b(j) = b(j) / a(j, j);
     const double d = b(j);
     if (d == 0.0) continue;
-    const double* cj = a.col(j);
-    for (IWORD i = 1; i < j; ++i) b_[i - 1] -= cj[i - 1] * d;
+    const Vec1<const double> cj(a.col(j), n);
+    for (IWORD i = 1; i < j; ++i) b(i) -= cj(i) * d;
   }
 }
 

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "fcont/fcont.hpp"
+#include "frame/views.hpp"
 
 namespace orvika {
 namespace {
@@ -15,6 +16,9 @@ struct Table {
   const IWORD* pos;  // null: name k at word k
   IWORD nnames;
   IWORD nwords;
+
+  // Name number K (1..NNAMES).
+  const char* name(IWORD k) const { return Vec1<const char* const>(names, nnames)(k); }
 };
 
 constexpr const char* kIparamNames[] = {"IMISS",   "KPLUNT",  "KPLLEV",  "KPTUNT", "KPTLEV",
@@ -52,10 +56,12 @@ const Table* table(IWORD kind) {
       {kRinfoNames, nullptr, fcont::kRinfoWords, fcont::kRinfoWords},
   };
   if (kind < 1 || kind > 4) return nullptr;
-  return &t[kind - 1];
+  return &Vec1<const Table>(t, 4)(kind);
 }
 
-IWORD position(const Table& t, IWORD k) { return t.pos ? t.pos[k - 1] : k; }
+IWORD position(const Table& t, IWORD k) {
+  return t.pos ? Vec1<const IWORD>(t.pos, t.nnames)(k) : k;
+}
 IWORD length(const Table& t, IWORD k) {
   const IWORD next = k < t.nnames ? position(t, k + 1) : t.nwords + 1;
   return next - position(t, k);
@@ -86,7 +92,7 @@ IWORD fcont_lookup(IWORD kind, const char* name, int64_t namelen, IWORD& pos, IW
   IWORD first = 0, last = 0;
   fcont_upcase(key, first, last, sizeof key);
   for (IWORD k = 1; k <= t->nnames; ++k) {
-    const char* nm = t->names[k - 1];
+    const char* nm = t->name(k);
     const std::size_t nl = std::strlen(nm);
     if (std::memcmp(key, nm, nl) != 0) continue;
     bool rest_blank = true;
@@ -140,7 +146,7 @@ extern "C" ORVK_API void FCONT_GETINFO(const IWORD* MODE, const IWORD* KIND, cha
       *LEN = 0;
       const IWORD k = *INDEX;
       if (t == nullptr || k < 1 || k > t->nnames) return;
-      const char* nm = t->names[k - 1];
+      const char* nm = t->name(k);
       const int64_t nl = static_cast<int64_t>(std::strlen(nm));
       if (NAME != nullptr && NAME_LEN > 0)
         std::memcpy(NAME, nm, static_cast<std::size_t>(nl < NAME_LEN ? nl : NAME_LEN));
@@ -172,18 +178,20 @@ extern "C" ORVK_API void FCONT_GETINFO(const IWORD* MODE, const IWORD* KIND, cha
 extern "C" ORVK_API void FCONT_SETPARAM(const char* NAME, const IWORD* KIND, const IWORD* IVAL,
                                         const double* RVAL, IWORD* IPARAM, double* RPARAM,
                                         IWORD* POS, int64_t NAME_LEN) {
+  const Vec1<IWORD> iparam(IPARAM, fcont::kIparamWords);
+  const Vec1<double> rparam(RPARAM, fcont::kRparamWords);
   *POS = 0;
   IWORD p = 0, l = 0;
   switch (*KIND) {
     case 1:
       if (fcont_lookup(1, NAME, NAME_LEN, p, l) != 0) {
-        IPARAM[p - 1] = *IVAL;
+        iparam(p) = *IVAL;
         *POS = p;
       }
       return;
     case 2:
       if (fcont_lookup(2, NAME, NAME_LEN, p, l) != 0) {
-        RPARAM[p - 1] = *RVAL;
+        rparam(p) = *RVAL;
         *POS = p;
       }
       return;
@@ -192,11 +200,11 @@ extern "C" ORVK_API void FCONT_SETPARAM(const char* NAME, const IWORD* KIND, con
         // An integer option takes only a value that has an integer part.
         IWORD v = 0;
         if (fcont_truncate(*RVAL, v)) {
-          IPARAM[p - 1] = v;
+          iparam(p) = v;
           *POS = p;
         }
       } else if (fcont_lookup(2, NAME, NAME_LEN, p, l) != 0) {
-        RPARAM[p - 1] = *RVAL;
+        rparam(p) = *RVAL;
         *POS = -p;
       }
       return;

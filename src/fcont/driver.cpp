@@ -25,15 +25,15 @@ double ratio(double second, double first) {
 }
 
 void final_message(const FcontArgs& a, IWORD code) {
-  const IWORD* ipar = a.IPARAM;
-  if (ipar[ip::FINMSG - 1] != 1) return;
+  const Vec1<const IWORD> ipar(a.IPARAM), iinfo(a.IINFO);
+  if (ipar(ip::FINMSG) != 1) return;
   Rec r;
   switch (code) {
     case 0:
       r.A("!!!Fcont_Solve solved successfully, NJAC=")
-          .I(a.IINFO[ii::NJAC - 1], 4)
+          .I(iinfo(ii::NJAC), 4)
           .A(" NPOINT=")
-          .I(a.IINFO[ii::NPOINT - 1], 4);
+          .I(iinfo(ii::NPOINT), 4);
       break;
     case 1: r.A("!!!Fcont_Solve exited due to maximum points"); break;
     case 2: r.A("!!!Fcont_Solve exited due to maximum iterations"); break;
@@ -51,9 +51,9 @@ void final_message(const FcontArgs& a, IWORD code) {
     case 19: r.A("!!!Fcont_Solve exited due to too small LDB"); break;
     default: r.A("!!!Fcont_Solve exited with ISOLV =").I(code, 6); break;
   }
-  const IWORD lev1 = ipar[ip::KPLLEV - 1], lev2 = ipar[ip::KPTLEV - 1];
-  if (lev1 >= 5 || (lev1 != 0 && code > 0)) print_line(ipar[ip::KPLUNT - 1], a.MSGRTN, 11, r);
-  if (lev2 >= 5 || (lev2 != 0 && code > 0)) print_line(ipar[ip::KPTUNT - 1], a.MSGRTN, 11, r);
+  const IWORD lev1 = ipar(ip::KPLLEV), lev2 = ipar(ip::KPTLEV);
+  if (lev1 >= 5 || (lev1 != 0 && code > 0)) print_line(ipar(ip::KPLUNT), a.MSGRTN, 11, r);
+  if (lev2 >= 5 || (lev2 != 0 && code > 0)) print_line(ipar(ip::KPTUNT), a.MSGRTN, 11, r);
 }
 
 Done hand_out(Ctx& c, IWORD code) {

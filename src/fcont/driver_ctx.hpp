@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "fcont/fcont.hpp"
+#include "frame/views.hpp"
 
 namespace orvika::fcont {
 
@@ -25,16 +26,16 @@ struct Ctx {
     return __builtin_add_overflow(v, 1, &r) ? v : r;
   }
 
-  IWORD& I(int word) const { return a.IINFO[word - 1]; }     // IINFO
-  double& R(int word) const { return a.RINFO[word - 1]; }    // RINFO
-  IWORD& P(int word) const { return a.IPARAM[word - 1]; }    // IPARAM
-  double& Q(int word) const { return a.RPARAM[word - 1]; }   // RPARAM
+  IWORD& I(int word) const { return vec1(a.IINFO)(word); }     // IINFO
+  double& R(int word) const { return vec1(a.RINFO)(word); }    // RINFO
+  IWORD& P(int word) const { return vec1(a.IPARAM)(word); }    // IPARAM
+  double& Q(int word) const { return vec1(a.RPARAM)(word); }   // RPARAM
   IWORD istore() const { return *a.ISTORE; }
   IWORD ihom() const { return *a.IHOM; }
   bool sparse() const { return *a.ISTORE == 1; }
   IWORD nz() const { return *a.NZ; }
   IWORD ldb() const { return *a.LDB; }
-  double& rlam() const { return a.RINFO[ri::RLAM - 1]; }
+  double& rlam() const { return R(ri::RLAM); }
 
   // Scaled residual norm sqrt(sum (FSCALE(i) v(i))^2).
   double rnorm(const double* v) const {

@@ -9,25 +9,15 @@
 // routine counts as absent when the first 8 bytes at its address are zero.
 // Arguments described as "words" are caller arrays of 8-byte words that the
 // routine uses as IWORDs (the driver passes sections of its real work array);
-// they are accessed through memcpy, never through an aliasing cast.
+// they are seen through the work-space word views of frame/workspace.hpp,
+// never through an aliasing cast.
 #pragma once
 
 #include <cstdint>
-#include <cstring>
 
 #include "orvika/orvika_types.h"
 
 namespace orvika {
-
-// Word I (1-based) of a caller array of 8-byte words, seen as an IWORD.
-inline void fcont_wput(void* w, IWORD i, IWORD v) {
-  std::memcpy(static_cast<unsigned char*>(w) + (i - 1) * 8, &v, 8);
-}
-inline IWORD fcont_wget(const void* w, IWORD i) {
-  IWORD v;
-  std::memcpy(&v, static_cast<const unsigned char*>(w) + (i - 1) * 8, 8);
-  return v;
-}
 
 // ---------------------------------------------------------------------------
 // Equation-system checks

@@ -2,6 +2,7 @@
 // and hands every call to the driver.
 #include "fcont/fcont.hpp"
 #include "frame/format.hpp"
+#include "frame/views.hpp"
 
 namespace orvika {
 namespace {
@@ -119,25 +120,27 @@ extern "C" ORVK_API void FCONT_SOLVE(IWORD* ISOLV, const IWORD* ISTORE, const IW
                                      IWORD* IW, const IWORD* LW, double* W) {
   const void* namrtn = reinterpret_cast<const void*>(NAMRTN);
   const void* msgrtn = reinterpret_cast<const void*>(MSGRTN);
+  const Vec1<const IWORD> iparam(IPARAM, kIparamWords);
+  const Vec1<IWORD> iinfo(IINFO, kIinfoWords);
   if (*ISOLV >= 0) {
     Rec r;
     r.A("!!!Fcont_Solve called with ISOLV =").I(*ISOLV, 6);
     char line[kLineLen];
     r.to_text(line, sizeof line);
-    fcont_prtline(IPARAM[ip::KPLUNT - 1], msgrtn, 11, line, kLineLen);
-    fcont_prtline(IPARAM[ip::KPTUNT - 1], msgrtn, 11, line, kLineLen);
+    fcont_prtline(iparam(ip::KPLUNT), msgrtn, 11, line, kLineLen);
+    fcont_prtline(iparam(ip::KPTUNT), msgrtn, 11, line, kLineLen);
     return;
   }
   const IWORD nzv = *ISTORE == 1 ? *NZ : 0;
-  Layout L = layout(*N, nzv, *ISTORE, *JMODE, *IHOM, *LW, IPARAM[ip::IMISS - 1]);
+  Layout L = layout(*N, nzv, *ISTORE, *JMODE, *IHOM, *LW, iparam(ip::IMISS));
   if (*ISOLV == -1) {
-    for (int k = 0; k < kWords; ++k) IINFO[kFirst - 1 + k] = L.w[k];
+    for (int k = 0; k < kWords; ++k) iinfo(kFirst + k) = L.w[k];
   } else if (L.overflow) {
     *ISOLV = 15;
     return;
   } else {
     for (int k = 0; k < kWords; ++k) {
-      if (L.present[k] && IINFO[kFirst - 1 + k] != L.w[k]) {
+      if (L.present[k] && iinfo(kFirst + k) != L.w[k]) {
         *ISOLV = 12;
         return;
       }

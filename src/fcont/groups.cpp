@@ -15,6 +15,8 @@
 #include "fcont/fcont.hpp"
 #include "fcont/fcont_parts.hpp"
 #include "frame/format.hpp"
+#include "frame/views.hpp"
+#include "frame/workspace.hpp"
 
 namespace orvika {
 
@@ -112,66 +114,70 @@ void neq_colgroup(IWORD m, IWORD n, IWORD nz, const IWORD* irn, const IWORD* icn
   ngrp = 0;
   if (n <= 0) return;
   if (nz < 0) nz = 0;
+  const Vec1<const IWORD> IRN(irn, nz), ICN(icn, nz);
+  const Vec1<IWORD> JICP(jicp, n + 1), JMAPZ(jmapz, nz), JIGRP(jigrp, n);
+  const IV S1 = WorkSpace(s1, std::max(m, n)).ivec(1);
+  const IV S2 = WorkSpace(s2, std::max<IWORD>(m, 0)).ivec(1);
   auto valid = [&](IWORD k) {
-    return irn[k - 1] >= 1 && irn[k - 1] <= m && icn[k - 1] >= 1 && icn[k - 1] <= n;
+    return IRN(k) >= 1 && IRN(k) <= m && ICN(k) >= 1 && ICN(k) <= n;
   };
   // Column counts.
-  for (IWORD j = 1; j <= n; ++j) jicp[j - 1] = 0;
+  for (IWORD j = 1; j <= n; ++j) JICP(j) = 0;
   for (IWORD k = 1; k <= nz; ++k)
-    if (valid(k)) ++jicp[icn[k - 1] - 1];
+    if (valid(k)) ++JICP(ICN(k));
   // Histogram of the counts and its prefix sums; a column with more than M
   // entries (repeated positions) is sorted as one with M.
   IWORD t = 0;
   if (m >= 1) {
-    for (IWORD c = 1; c <= m; ++c) fcont_wput(s1, c, 0);
+    for (IWORD c = 1; c <= m; ++c) S1(c) = 0;
     for (IWORD j = 1; j <= n; ++j) {
-      const IWORD c = std::min(jicp[j - 1], m);
-      if (c > 0) fcont_wput(s1, c, fcont_wget(s1, c) + 1);
+      const IWORD c = std::min(JICP(j), m);
+      if (c > 0) S1(c) = S1(c) + 1;
     }
-    for (IWORD c = 2; c <= m; ++c) fcont_wput(s1, c, fcont_wget(s1, c) + fcont_wget(s1, c - 1));
-    t = fcont_wget(s1, m);
+    for (IWORD c = 2; c <= m; ++c) S1(c) = S1(c) + S1(c - 1);
+    t = S1(m);
     // Nonempty columns sorted by count.
     for (IWORD j = 1; j <= n; ++j) {
-      const IWORD c = std::min(jicp[j - 1], m);
+      const IWORD c = std::min(JICP(j), m);
       if (c <= 0) continue;
-      const IWORD pos = fcont_wget(s1, c);
-      jigrp[pos - 1] = j;
-      fcont_wput(s1, c, pos - 1);
+      const IWORD pos = S1(c);
+      JIGRP(pos) = j;
+      S1(c) = pos - 1;
     }
   }
   // Column starts and the entry map by column.
-  for (IWORD j = 2; j <= n; ++j) jicp[j - 1] += jicp[j - 2];
-  for (IWORD j = 1; j <= n; ++j) jicp[j - 1] += 1;
-  jicp[n] = jicp[n - 1];
-  const IWORD nvalid = jicp[n] - 1;
-  for (IWORD e = nvalid + 1; e <= nz; ++e) jmapz[e - 1] = 0;
+  for (IWORD j = 2; j <= n; ++j) JICP(j) += JICP(j - 1);
+  for (IWORD j = 1; j <= n; ++j) JICP(j) += 1;
+  JICP(n + 1) = JICP(n);
+  const IWORD nvalid = JICP(n + 1) - 1;
+  for (IWORD e = nvalid + 1; e <= nz; ++e) JMAPZ(e) = 0;
   for (IWORD k = nz; k >= 1; --k) {
     if (!valid(k)) continue;
-    const IWORD c = icn[k - 1];
-    jmapz[--jicp[c - 1] - 1] = k;
+    const IWORD c = ICN(k);
+    JMAPZ(--JICP(c)) = k;
   }
   // Greedy grouping: columns with more entries first; row marks in S2.
-  for (IWORD r = 1; r <= m; ++r) fcont_wput(s2, r, 0);
+  for (IWORD r = 1; r <= m; ++r) S2(r) = 0;
   IWORD placed = 0, g = 0;
   while (placed < t) {
     ++g;
     for (IWORD pos = t; pos >= 1; --pos) {
-      const IWORD j = jigrp[pos - 1];
+      const IWORD j = JIGRP(pos);
       if (j == 0) continue;
       bool clash = false;
-      for (IWORD e = jicp[j - 1]; e < jicp[j] && !clash; ++e)
-        clash = fcont_wget(s2, irn[jmapz[e - 1] - 1]) == g;
+      for (IWORD e = JICP(j); e < JICP(j + 1) && !clash; ++e)
+        clash = S2(IRN(JMAPZ(e))) == g;
       if (clash) continue;
-      for (IWORD e = jicp[j - 1]; e < jicp[j]; ++e) fcont_wput(s2, irn[jmapz[e - 1] - 1], g);
-      jigrp[pos - 1] = 0;
+      for (IWORD e = JICP(j); e < JICP(j + 1); ++e) S2(IRN(JMAPZ(e))) = g;
+      JIGRP(pos) = 0;
       ++placed;
-      fcont_wput(s1, placed, j);
+      S1(placed) = j;
     }
-    fcont_wput(s1, placed, -fcont_wget(s1, placed));
+    S1(placed) = -S1(placed);
   }
   ngrp = (t == 0) ? 1 : g;
-  for (IWORD p = 1; p <= t; ++p) jigrp[p - 1] = fcont_wget(s1, p);
-  for (IWORD p = t + 1; p <= n; ++p) jigrp[p - 1] = 0;
+  for (IWORD p = 1; p <= t; ++p) JIGRP(p) = S1(p);
+  for (IWORD p = t + 1; p <= n; ++p) JIGRP(p) = 0;
 }
 
 void neq_jacfd(IWORD istore, IWORD jmode, IWORD m, IWORD n, IWORD nz, double* x, double* f,
@@ -192,14 +198,18 @@ void neq_jacfd(IWORD istore, IWORD jmode, IWORD m, IWORD n, IWORD nz, double* x,
   // or when a dense leading dimension cannot hold M rows.
   const bool workable =
       n > 0 && m > 0 && (sparse ? (jicp && jmapz && (!grouped || jigrp)) : ldb >= m);
+  const Vec1<double> X(x, n), F(f, m), XB(xb, n), A(a, nz);
+  const Vec1<const double> FB(fb, m), XLB(xlb, n), XUB(xub, n);
+  const Vec1<const IWORD> IRN(irn, nz), JICP(jicp, n + 1), JMAPZ(jmapz, nz), JIGRP(jigrp, n);
+  const Mat1<double> AD(a, ldb);  // the dense Jacobian (ISTORE not 1)
   const Reporter rep{kplunt, msgrtn, lxname, xnames, lfname, fnames, namrtn};
   auto entry_ok = [&](IWORD k, IWORD& r) {
     if (k < 1 || k > nz) return false;
-    r = irn[k - 1];
+    r = IRN(k);
     return r >= 1 && r <= m;
   };
   auto check = [&](IWORD r, IWORD j, double d, double h, double aval, IWORD pos, bool inside) {
-    if (!disagree(aval, d, f[r - 1], fb[r - 1], h, difabs, difrel) || kplunt == 0) return;
+    if (!disagree(aval, d, F(r), FB(r), h, difabs, difrel) || kplunt == 0) return;
     if (inside) {
       rep.entry(r, j, d, pos, aval);
     } else {
@@ -211,17 +221,17 @@ void neq_jacfd(IWORD istore, IWORD jmode, IWORD m, IWORD n, IWORD nz, double* x,
   // position receives 0 after the first.
   auto sparse_column = [&](IWORD j, double h) {
     const double rh = 1.0 / h;
-    for (IWORD e = jicp[j - 1]; e < jicp[j]; ++e) {
-      const IWORD k = jmapz[e - 1];
+    for (IWORD e = JICP(j); e < JICP(j + 1); ++e) {
+      const IWORD k = JMAPZ(e);
       IWORD r = 0;
       if (!entry_ok(k, r)) continue;
-      const double d = (f[r - 1] - fb[r - 1]) * rh;
+      const double d = (F(r) - FB(r)) * rh;
       if (jmode == 2) {
-        a[k - 1] = d;
+        A(k) = d;
       } else {
-        check(r, j, d, h, a[k - 1], k, true);
+        check(r, j, d, h, A(k), k, true);
       }
-      f[r - 1] = fb[r - 1];
+      F(r) = FB(r);
     }
   };
 
@@ -234,11 +244,11 @@ void neq_jacfd(IWORD istore, IWORD jmode, IWORD m, IWORD n, IWORD nz, double* x,
     IWORD pos = njiter;
     if (workable) {
       for (; pos <= n; ++pos) {
-        const IWORD jj = jigrp[pos - 1];
+        const IWORD jj = JIGRP(pos);
         const IWORD j = jj < 0 ? -jj : jj;
         if (j == 0 || j > n) break;
-        const double h = x[j - 1] - xb[j - 1];
-        x[j - 1] = xb[j - 1];
+        const double h = X(j) - XB(j);
+        X(j) = XB(j);
         sparse_column(j, h);
         if (jj < 0) break;
       }
@@ -248,23 +258,22 @@ void neq_jacfd(IWORD istore, IWORD jmode, IWORD m, IWORD n, IWORD nz, double* x,
   } else {
     const IWORD j = njiter;
     if (workable && j <= n) {
-      const double h = x[j - 1] - xb[j - 1];
-      x[j - 1] = xb[j - 1];
+      const double h = X(j) - XB(j);
+      X(j) = XB(j);
       const double rh = 1.0 / h;
       if (sparse) {
         sparse_column(j, h);
         for (IWORD i = 1; i <= m; ++i) {
-          const double d = (f[i - 1] - fb[i - 1]) * rh;
+          const double d = (F(i) - FB(i)) * rh;
           check(i, j, d, h, 0.0, 0, false);
         }
       } else {
-        double* col = a + (j - 1) * ldb;
         for (IWORD i = 1; i <= m; ++i) {
-          const double d = (f[i - 1] - fb[i - 1]) * rh;
+          const double d = (F(i) - FB(i)) * rh;
           if (jmode == 2) {
-            col[i - 1] = d;
+            AD(i, j) = d;
           } else {
-            check(i, j, d, h, col[i - 1], i + ldb * (j - 1), true);
+            check(i, j, d, h, AD(i, j), i + ldb * (j - 1), true);
           }
         }
       }
@@ -274,17 +283,16 @@ void neq_jacfd(IWORD istore, IWORD jmode, IWORD m, IWORD n, IWORD nz, double* x,
   }
 
   // Next perturbation, if any.
-  const bool more = workable && p >= 1 && p <= n && (!grouped || jigrp[p - 1] != 0);
+  const bool more = workable && p >= 1 && p <= n && (!grouped || JIGRP(p) != 0);
   if (more) {
     njiter = p;
     const bool bounds = lubnds != 0;
     auto perturb_col = [&](IWORD j) {
-      x[j - 1] = perturb(x[j - 1], bounds ? xlb[j - 1] : 0.0, bounds ? xub[j - 1] : 0.0,
-                         bounds, pertf, xpmin);
+      X(j) = perturb(X(j), bounds ? XLB(j) : 0.0, bounds ? XUB(j) : 0.0, bounds, pertf, xpmin);
     };
     if (grouped) {
       for (IWORD pos = p; pos <= n; ++pos) {
-        const IWORD jj = jigrp[pos - 1];
+        const IWORD jj = JIGRP(pos);
         const IWORD j = jj < 0 ? -jj : jj;
         if (j == 0 || j > n) break;
         perturb_col(j);

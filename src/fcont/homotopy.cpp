@@ -13,6 +13,7 @@
 #include <algorithm>
 
 #include "fcont/fcont_parts.hpp"
+#include "frame/views.hpp"
 
 namespace orvika {
 
@@ -23,11 +24,14 @@ namespace {
 void add_j0d(IWORD n, const double* x, const double* x0, const double* aj0, IWORD istore,
              IWORD nz, const IWORD* irn, const IWORD* icn, double sign, double* t) {
   if (istore == 1) {
-    for (IWORD k = 0; k < nz; ++k) {
-      const IWORD i = irn[k];
-      const IWORD j = icn[k];
+    const Vec1<const double> X(x, n), X0(x0, n), AJ0(aj0, nz);
+    const Vec1<const IWORD> IRN(irn, nz), ICN(icn, nz);
+    const Vec1<double> T(t, n);
+    for (IWORD k = 1; k <= nz; ++k) {
+      const IWORD i = IRN(k);
+      const IWORD j = ICN(k);
       if (i < 1 || i > n || j < 1 || j > n) continue;
-      t[i - 1] += sign * ((x[j - 1] - x0[j - 1]) * aj0[k]);
+      T(i) += sign * ((X(j) - X0(j)) * AJ0(k));
     }
   } else {
     for (IWORD j = 0; j < n; ++j) {

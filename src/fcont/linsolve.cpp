@@ -9,6 +9,8 @@
 #include "fcont/driver_ctx.hpp"
 #include "fcont/fcont_parts.hpp"
 #include "frame/format.hpp"
+#include "frame/views.hpp"
+#include "frame/workspace.hpp"
 #include "kernels/sparse.hpp"
 #include "orvika/sparselu.h"
 #include "sparselu/checked_solve.hpp"
@@ -26,32 +28,36 @@ void form_matrix(Ctx& c) {
   const FcontArgs& a = c.a;
   const double lam = c.rlam();
   const IWORD ihom = c.ihom();
-  const double* fs = a.FSCALE;
-  const double* xs = a.XSCALE;
+  const IWORD n = c.n;
+  const Vec1<const double> FS(a.FSCALE, n), XS(a.XSCALE, n);
   if (c.sparse()) {
-    for (IWORD k = 0; k < c.nz(); ++k) {
-      double m = a.AJAC[k];
+    const IWORD nz = c.nz();
+    const Vec1<double> AJAC(a.AJAC, nz);
+    const Vec1<const double> AJ0(c.w.AJ0, nz);
+    const Vec1<const IWORD> IRN(a.IRN, nz), ICN(a.ICN, nz);
+    for (IWORD k = 1; k <= nz; ++k) {
+      double m = AJAC(k);
       if (ihom == 2)
-        m = (1.0 - lam) * m + lam * c.w.AJ0[k];
+        m = (1.0 - lam) * m + lam * AJ0(k);
       else if (ihom == 3)
         m = (1.0 - lam) * m;
-      a.AJAC[k] = fs[a.IRN[k] - 1] * m * xs[a.ICN[k] - 1];
+      AJAC(k) = FS(IRN(k)) * m * XS(ICN(k));
     }
     c.R(ri::RLAMFA) = lam;
     return;
   }
-  const IWORD n = c.n, ld = c.ldb();
-  for (IWORD j = 0; j < n; ++j) {
-    double* col = a.AJAC + j * ld;
-    for (IWORD i = 0; i < n; ++i) {
-      double m = col[i];
+  const Mat1<double> AJAC(a.AJAC, c.ldb());
+  const Mat1<const double> AJ0(c.w.AJ0, n);
+  for (IWORD j = 1; j <= n; ++j) {
+    for (IWORD i = 1; i <= n; ++i) {
+      double m = AJAC(i, j);
       if (ihom == 2)
-        m = (1.0 - lam) * m + lam * c.w.AJ0[i + n * j];
+        m = (1.0 - lam) * m + lam * AJ0(i, j);
       else if (ihom == 3)
         m = (1.0 - lam) * m;
-      col[i] = fs[i] * m * xs[j];
+      AJAC(i, j) = FS(i) * m * XS(j);
     }
-    if (ihom == 3) col[j] += lam;
+    if (ihom == 3) AJAC(j, j) += lam;
   }
 }
 
@@ -83,13 +89,15 @@ IWORD own_unit(const Ctx& c) {
 // a permutation of 1..N (a sign marks the end of a block).  MARKS: N words
 // of scratch.
 bool row_order_usable(IWORD n, const IWORD* iperm, double* marks) {
-  for (IWORD i = 1; i <= n; ++i) fcont_wput(marks, i, 0);
-  for (IWORD i = 0; i < n; ++i) {
-    const IWORD v = iperm[i];
+  const IV mark = WorkSpace(marks, std::max<IWORD>(n, 0)).ivec(1);
+  for (IWORD i = 1; i <= n; ++i) mark(i) = 0;
+  const Vec1<const IWORD> IPERM(iperm, n);
+  for (IWORD i = 1; i <= n; ++i) {
+    const IWORD v = IPERM(i);
     if (v == 0 || v < -n || v > n) return false;
     const IWORD r = v < 0 ? -v : v;
-    if (fcont_wget(marks, r) != 0) return false;
-    fcont_wput(marks, r, 1);
+    if (mark(r) != 0) return false;
+    mark(r) = 1;
   }
   return true;
 }
@@ -115,6 +123,9 @@ class SparseClient {
   IWORD place(bool& /*reuse*/) {
     const IWORD nwlin = c_.w.NWLIN;
     double* wl = c_.w.WLIN;
+    const IV iwl = WorkSpace(wl, nwlin).ivec(1);
+    const Vec1<double> WL(wl, nwlin);
+    const Vec1<const IWORD> IPERM(a_.IPERM, n_), IRN(a_.IRN, nz_), ICN(a_.ICN, nz_);
     const IWORD nz2 = c_.I(ii::NZ2);
     ORVK_SPOPT2_T& o = g_sparse.opt2;
     if (c_.I(ii::IREORD) == 1) {
@@ -125,7 +136,7 @@ class SparseClient {
         if (!inside(o.IORN, n_, nwlin) || !inside(1, n_, nwlin)) return 15;
         // The right-hand sides are copied after it: their place is scratch.
         if (row_order_usable(n_, a_.IPERM, wl)) {
-          for (IWORD i = 1; i <= n_; ++i) fcont_wput(wl, o.IORN + i - 1, a_.IPERM[i - 1]);
+          for (IWORD i = 1; i <= n_; ++i) iwl(o.IORN + i - 1) = IPERM(i);
         } else {
           o.IORNIN = 0;  // a fresh ordering from here on
         }
@@ -139,20 +150,21 @@ class SparseClient {
     std::copy(c_.w.W1, c_.w.W1 + n_, wl + ib - 1);
     if (nrhs_ == 2) std::copy(c_.w.W2, c_.w.W2 + n_, wl + ib - 1 + n_);
     for (IWORD k = 1; k <= nz_; ++k) {
-      fcont_wput(wl, iv + k - 1, a_.IRN[k - 1]);
-      fcont_wput(wl, jv + k - 1, a_.ICN[k - 1]);
+      iwl(iv + k - 1) = IRN(k);
+      iwl(jv + k - 1) = ICN(k);
     }
     std::copy(a_.AJAC, a_.AJAC + nz_, wl + ia_ - 1);
     if (c_.ihom() == 3) {
       const double lamfa = c_.R(ri::RLAMFA);
+      const Vec1<const IWORD> JLOCD(c_.w.JLOCD, n_);
       for (IWORD i = 1; i <= n_; ++i) {
-        const IWORD p = c_.w.JLOCD[i - 1];
+        const IWORD p = JLOCD(i);
         if (p <= nz_) {
-          wl[ia_ + p - 2] += lamfa;
+          WL(ia_ + p - 1) += lamfa;
         } else {
-          fcont_wput(wl, iv + p - 1, i);
-          fcont_wput(wl, jv + p - 1, i);
-          wl[ia_ + p - 2] = lamfa;
+          iwl(iv + p - 1) = i;
+          iwl(jv + p - 1) = i;
+          WL(ia_ + p - 1) = lamfa;
         }
       }
     }
@@ -186,7 +198,9 @@ class SparseClient {
     sol_ = wl + ix - 1;
     if (c_.ihom() == 3) {
       const double lamfa = c_.R(ri::RLAMFA);
-      for (IWORD i = 0; i < n_; ++i) rhs_[i] -= lamfa * sol_[i];
+      const Vec1<double> RHS(rhs_, n_);
+      const Vec1<const double> SOL(sol_, n_);
+      for (IWORD i = 1; i <= n_; ++i) RHS(i) -= lamfa * SOL(i);
     }
     RESIDC(n_, nz_, a_.IRN, a_.ICN, a_.AJAC, sol_, rhs_, rhs_ + n_, znorm_, ratio);
     zratio_ = ratio;
@@ -207,10 +221,11 @@ class SparseClient {
         static constexpr char kHead[] = "  Jacobian dump:";
         fcont_prtline(kplunt, a_.MSGRTN, 10, kHead, sizeof kHead - 1);
         char line[kLineLen];
-        const double* wl = c_.w.WLIN;
+        const Vec1<const double> WL(c_.w.WLIN, c_.w.NWLIN);
+        const Vec1<const IWORD> IRN(a_.IRN, nz_), ICN(a_.ICN, nz_);
         for (IWORD k = 1; k <= nz_; ++k) {
           Rec r;
-          r.I(a_.IRN[k - 1], 7).I(a_.ICN[k - 1], 7).E(wl[ia_ + k - 2], 18, 10, 1);
+          r.I(IRN(k), 7).I(ICN(k), 7).E(WL(ia_ + k - 1), 18, 10, 1);
           r.to_text(line, sizeof line);
           fcont_prtline(kplunt, a_.MSGRTN, 0, line, kLineLen);
         }
@@ -262,12 +277,13 @@ IWORD sparse_setup(Ctx& c) {
   // appended after the caller's entries.
   IWORD nz2 = nz;
   if (c.ihom() == 3) {
-    IWORD* loc = c.w.JLOCD;
-    std::fill(loc, loc + n, IWORD{0});
+    const Vec1<IWORD> LOC(c.w.JLOCD, n);
+    const Vec1<const IWORD> IRN(a.IRN, nz), ICN(a.ICN, nz);
+    for (IWORD i = 1; i <= n; ++i) LOC(i) = 0;
     for (IWORD k = 1; k <= nz; ++k)
-      if (a.IRN[k - 1] == a.ICN[k - 1]) loc[a.IRN[k - 1] - 1] = k;
-    for (IWORD i = 0; i < n; ++i)
-      if (loc[i] == 0) loc[i] = ++nz2;
+      if (IRN(k) == ICN(k)) LOC(IRN(k)) = k;
+    for (IWORD i = 1; i <= n; ++i)
+      if (LOC(i) == 0) LOC(i) = ++nz2;
   }
   c.I(ii::NZ2) = nz2;
 
@@ -320,10 +336,11 @@ IWORD linear_solve(Ctx& c, IWORD purpose, IWORD nrhs) {
   const IWORD n = c.n;
   double* w1 = c.w.W1;
   double* w2 = c.w.W2;
-  const double* fs = c.a.FSCALE;
-  for (IWORD i = 0; i < n; ++i) w1[i] *= fs[i];
+  const Vec1<double> W1(w1, c.np1), W2(w2, c.np1);
+  const Vec1<const double> FS(c.a.FSCALE, n);
+  for (IWORD i = 1; i <= n; ++i) W1(i) *= FS(i);
   if (nrhs == 2)
-    for (IWORD i = 0; i < n; ++i) w2[i] *= fs[i];
+    for (IWORD i = 1; i <= n; ++i) W2(i) *= FS(i);
   c.R(ri::RHOLEN) = fcont_l2norm(n, w1);
   const bool fresh = c.I(ii::NEWJAC) == 1;
   if (fresh) form_matrix(c);
@@ -333,33 +350,35 @@ IWORD linear_solve(Ctx& c, IWORD purpose, IWORD nrhs) {
   } else {
     if (fresh) {
       fcont_lufact(n, c.ldb(), c.a.AJAC, c.a.IPERM, c.Q(rp::SINGT), c.Q(rp::EPSMCH));
-      if (c.a.IPERM[n - 1] > 0) return 4;
+      if (Vec1<const IWORD>(c.a.IPERM, n)(n) > 0) return 4;
     }
     fcont_lusolve(n, c.a.IPERM, c.ldb(), c.a.AJAC, w1);
     if (nrhs == 2) fcont_lusolve(n, c.a.IPERM, c.ldb(), c.a.AJAC, w2);
   }
   const double* tpred = c.w.TPRED;
+  const IWORD np1 = c.np1;
   if (purpose == 2) {
-    w1[n] = 1.0;
+    W1(np1) = 1.0;
   } else if (nrhs == 1) {
-    w1[n] = 0.0;
+    W1(np1) = 0.0;
   } else {
     const double av = fcont_inner(n, tpred, w1);
     const double bv = fcont_inner(n, tpred, w2);
-    const double d = bv + tpred[n];
+    const double d = bv + Vec1<const double>(tpred, np1)(np1);
     if (std::fabs(d) > 1e-4 * std::fabs(av)) {
       const double mu = -av / d;
-      for (IWORD i = 0; i < n; ++i) w1[i] += mu * w2[i];
-      w1[n] = mu;
+      for (IWORD i = 1; i <= n; ++i) W1(i) += mu * W2(i);
+      W1(np1) = mu;
     } else {
-      w1[n] = 0.0;
+      W1(np1) = 0.0;
     }
   }
-  c.R(ri::DYLEN) = fcont_l2norm(c.np1, w1);
+  c.R(ri::DYLEN) = fcont_l2norm(np1, w1);
   if (purpose == 2) {
     double s = 1.0 / c.R(ri::DYLEN);
-    if (fcont_inner(c.np1, tpred, w1) < 0.0) s = -s;
-    for (IWORD i = 0; i < c.np1; ++i) c.w.TB[i] = s * w1[i];
+    if (fcont_inner(np1, tpred, w1) < 0.0) s = -s;
+    const Vec1<double> TB(c.w.TB, np1);
+    for (IWORD i = 1; i <= np1; ++i) TB(i) = s * W1(i);
   }
   return 0;
 }

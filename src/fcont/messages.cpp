@@ -4,7 +4,9 @@
 
 #include "fcont/fcont.hpp"
 #include "frame/format.hpp"
+#include "frame/lines.hpp"
 #include "frame/units.hpp"
+#include "frame/views.hpp"
 
 namespace orvika {
 namespace {
@@ -14,18 +16,20 @@ bool is_gap(char c) { return c == ' ' || c == '\0'; }
 // Length of TEXT(1:LEN) less trailing blanks and NULs; LEN itself when <= 0.
 int64_t trimmed(const char* text, int64_t len) {
   if (len <= 0) return len;
-  while (len > 0 && is_gap(text[len - 1])) --len;
+  const Vec1<const char> TEXT(text, len);
+  while (len > 0 && is_gap(TEXT(len))) --len;
   return len;
 }
 
-// Word M (1-based) of name I of a stored-names array with K words per name.
+// Word M (1-based) of name I of a stored-names array with K words per name
+// (characters (8, K, number of names)).
 void name_word(const void* names, IWORD k, IWORD i, IWORD m, char out[8]) {
   if (names == nullptr) {
     std::memset(out, ' ', 8);
     return;
   }
-  const char* p = static_cast<const char*>(names) + ((i - 1) * k + (m - 1)) * 8;
-  std::memcpy(out, p, 8);
+  const Arr3<const char> chars(static_cast<const char*>(names), 8, k);
+  std::memcpy(out, &chars(1, m, i), 8);
 }
 
 bool word_blank(const char w[8]) {
@@ -80,9 +84,10 @@ void neq_prtline(IWORD unit, const void* msgrtn, IWORD spacing, const char* text
 void fcont_prthead(IWORD unit, const void* msgrtn, IWORD spacing, const char* text, int64_t len) {
   const IWORD before = spacing / 10;
   const IWORD after = spacing - 10 * before;
+  const Vec1<const char> TEXT(text, len);
   int64_t first = 0, last = 0;
   for (int64_t k = 1; k <= len; ++k) {
-    if (!is_gap(text[k - 1])) {  // trailing NULs are not underlined
+    if (!is_gap(TEXT(k))) {  // trailing NULs are not underlined
       if (first == 0) first = k;
       last = k;
     }
@@ -95,7 +100,8 @@ void fcont_prthead(IWORD unit, const void* msgrtn, IWORD spacing, const char* te
   char line[fcont::kLineLen];
   std::memset(line, ' ', sizeof line);
   const int64_t stop = last < fcont::kLineLen ? last : fcont::kLineLen;
-  for (int64_t k = first; k <= stop; ++k) line[k - 1] = '-';
+  const Vec1<char> LINE(line, fcont::kLineLen);
+  for (int64_t k = first; k <= stop; ++k) LINE(k) = '-';
   fcont_prtline(unit, msgrtn, after, line, fcont::kLineLen);
 }
 
@@ -114,15 +120,16 @@ void fcont_dumpvec(IWORD unit, const void* msgrtn, const char* title, IWORD n, c
                    int64_t titlelen) {
   if (n < 1 || unit == 0) return;
   if (trimmed(title, titlelen) > 0) fcont_prtline(unit, msgrtn, 10, title, titlelen);
+  const Vec1<const double> V(v, n);
   char line[fcont::kLineLen];
-  for (IWORD k = 1; k <= n; k += 5) {
-    Rec r;
-    r.I(k, 6);
-    const IWORD last = (k + 4 < n) ? k + 4 : n;
-    for (IWORD i = k; i <= last; ++i) r.G(v[i - 1], 14, 6, 1);
-    r.to_text(line, sizeof line);
-    fcont_prtline(unit, msgrtn, 0, line, fcont::kLineLen);
-  }
+  // Five values to a line, each line led by the number of its first value.
+  value_lines_with(
+      n, 5, [](Rec& r, IWORD k) { r.I(k + 1, 6); },
+      [&](Rec& r, IWORD k) { r.G(V(k + 1), 14, 6, 1); },
+      [&](const Rec& r) {
+        r.to_text(line, sizeof line);
+        fcont_prtline(unit, msgrtn, 0, line, fcont::kLineLen);
+      });
 }
 
 void fcont_nameinit(IWORD count, IWORD* desc, const void* names, const void* namrtn) {

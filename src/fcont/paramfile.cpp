@@ -6,6 +6,7 @@
 #include "fcont/fcont.hpp"
 #include "frame/format.hpp"
 #include "frame/units.hpp"
+#include "frame/views.hpp"
 
 namespace orvika {
 namespace {
@@ -31,10 +32,11 @@ void message(IWORD unit, const void* msgrtn, std::string_view prefix, std::strin
 }  // namespace
 
 void fcont_upcase(char* text, IWORD& first, IWORD& last, int64_t len) {
+  const Vec1<char> TEXT(text, len);
   first = 0;
   last = 0;
   for (int64_t k = 1; k <= len; ++k) {
-    char& c = text[k - 1];
+    char& c = TEXT(k);
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     if (c == '\t' || c == '\0') c = ' ';
     if (c != ' ') {
@@ -45,24 +47,26 @@ void fcont_upcase(char* text, IWORD& first, IWORD& last, int64_t len) {
 }
 
 void fcont_nextword(const char* text, IWORD& pos, IWORD& first, IWORD& last, int64_t len) {
+  const Vec1<const char> TEXT(text, len);
   IWORD k = pos < 1 ? 1 : pos;
   first = 0;
   last = 0;
-  while (k <= len && is_sep(text[k - 1])) ++k;
+  while (k <= len && is_sep(TEXT(k))) ++k;
   if (k > len) {
     pos = 0;
     return;
   }
   first = k;
-  while (k <= len && !is_sep(text[k - 1])) ++k;
+  while (k <= len && !is_sep(TEXT(k))) ++k;
   last = k - 1;
   pos = k <= len ? k : 0;
 }
 
 void fcont_loadparam(const char* name, IWORD* iparam, double* rparam, IWORD unit,
                      const void* msgrtn, int64_t namelen) {
+  const Vec1<const char> NAME(name, namelen);
   int64_t nl = namelen;
-  while (nl > 0 && (name[nl - 1] == ' ' || name[nl - 1] == '\0')) --nl;
+  while (nl > 0 && (NAME(nl) == ' ' || NAME(nl) == '\0')) --nl;
   if (nl <= 0) return;
   const std::string_view fname(name, static_cast<std::size_t>(nl));
   if (!file_exists(fname)) return;
@@ -78,6 +82,9 @@ void fcont_loadparam(const char* name, IWORD* iparam, double* rparam, IWORD unit
     return;
   }
   char line[kFileLine];
+  const Vec1<const char> LINE(line, kFileLine);
+  const Vec1<IWORD> IPARAM(iparam);
+  const Vec1<double> RPARAM(rparam);
   for (int nline = 0; nline < kMaxLines; ++nline) {
     const long got = read_rec(lu, line, sizeof line);
     if (got < 0) break;
@@ -85,19 +92,19 @@ void fcont_loadparam(const char* name, IWORD* iparam, double* rparam, IWORD unit
     if (char* eq = static_cast<char*>(std::memchr(line, '=', kFileLine))) *eq = ' ';
     IWORD pos = 1, first = 0, last = 0;
     fcont_nextword(line, pos, first, last, kFileLine);
-    if (first == 0 || line[first - 1] == ';' || line[first - 1] == '#') continue;
+    if (first == 0 || LINE(first) == ';' || LINE(first) == '#') continue;
     char key[kKeyLen];
     std::memset(key, ' ', sizeof key);
     const IWORD keylen = last - first + 1;
-    std::memcpy(key, line + first - 1, static_cast<std::size_t>(keylen < kKeyLen ? keylen : kKeyLen));
+    std::memcpy(key, LINE.at(first), static_cast<std::size_t>(keylen < kKeyLen ? keylen : kKeyLen));
     double value = 0.0;
     bool ok = false;
     if (pos != 0) {
       IWORD vf = 0, vl = 0;
       fcont_nextword(line, pos, vf, vl, kFileLine);
       // A lone comma is a null value: no number was given.
-      if (vf != 0 && line[vf - 1] != ',')
-        ok = list_read_reals(std::string_view(line + vf - 1, static_cast<std::size_t>(vl - vf + 1)),
+      if (vf != 0 && LINE(vf) != ',')
+        ok = list_read_reals(std::string_view(LINE.at(vf), static_cast<std::size_t>(vl - vf + 1)),
                              &value, 1) == 1;
     }
     const std::string_view bad = "fcont_loadparam!!! Bad input: ";
@@ -111,11 +118,11 @@ void fcont_loadparam(const char* name, IWORD* iparam, double* rparam, IWORD unit
       // part (NaN, infinite, beyond the 64-bit range).
       IWORD v = 0;
       if (fcont_truncate(value, v))
-        iparam[p - 1] = v;
+        IPARAM(p) = v;
       else
         message(unit, msgrtn, bad, std::string_view(line, kFileLine));
     } else if (fcont_lookup(2, key, 24, p, l) != 0) {
-      rparam[p - 1] = value;
+      RPARAM(p) = value;
     } else {
       const std::size_t shown = static_cast<std::size_t>(keylen < kKeyLen ? keylen : kKeyLen);
       message(unit, msgrtn, "fcont_loadparam!!! Unknown parameter ", std::string_view(key, shown),
@@ -127,8 +134,8 @@ void fcont_loadparam(const char* name, IWORD* iparam, double* rparam, IWORD unit
 
 void fcont_chkparam(IWORD istore, IWORD jmode, IWORD* iparam, double* rparam, IWORD& ierr,
                     const void* msgrtn) {
-  auto I = [&](int w) -> IWORD& { return iparam[w - 1]; };
-  auto R = [&](int w) -> double& { return rparam[w - 1]; };
+  const Vec1<IWORD> I(iparam);
+  const Vec1<double> R(rparam);
   ierr = 0;
   const IWORD imiss = I(ip::IMISS);
   const double rmiss = R(rp::RMISS);

@@ -15,6 +15,7 @@
 #include "fcont/fcont.hpp"
 #include "fcont/fcont_parts.hpp"
 #include "frame/format.hpp"
+#include "frame/views.hpp"
 
 namespace orvika {
 
@@ -158,13 +159,13 @@ void fcont_turnpt(IWORD np1, IWORD& k, double dels, const double* yb, const doub
                   const double* yp, const double* tp, double& s) {
   IWORD found = 0;
   if (np1 > 0 && dels > 0.0) {
+    const Vec1<const double> YB(yb, np1), TB(tb, np1), YP(yp, np1), TP(tp, np1);
     double lo = -dels, hi = 0.0;
     for (IWORD i = std::max<IWORD>(k + 1, 1); i <= np1; ++i) {
-      if (sgn(tb[i - 1]) == sgn(tp[i - 1])) continue;
+      if (sgn(TB(i)) == sgn(TP(i))) continue;
       s = 0.5 * (lo + hi);
       IWORD status = 0;
-      fcont_cubsolve(2, dels, 0.0, yb[i - 1], tb[i - 1], yp[i - 1], tp[i - 1], lo, hi, s,
-                     status);
+      fcont_cubsolve(2, dels, 0.0, YB(i), TB(i), YP(i), TP(i), lo, hi, s, status);
       if (status == 0) {
         found = i;
         break;
@@ -258,7 +259,8 @@ void fcont_curvstp(double ang, double h, double hprev, double tola, double tolb,
 
 void fcont_getscl(IWORD i, IWORD mode, const double* v, const void* cb, double& s1, double& s2,
                   double& s3, char* text, std::int64_t ltext) {
-  s1 = (v != nullptr && v[0] > 0.0 && i >= 1) ? v[i - 1] : 1.0;
+  const Vec1<const double> V(v);
+  s1 = (v != nullptr && V(1) > 0.0 && i >= 1) ? V(i) : 1.0;
   s2 = 1.0;
   s3 = 0.0;
   blank(text, ltext);

@@ -231,6 +231,7 @@ void report(IWORD nc, IWORD ne, const IWORD* ISP, const double* AR, IWORD* IWK,
   for (IWORD i = 1; i <= nc && np < ne; ++i)
     if (isp(i) == 1) iwk(++np) = i;
 
+  const orvika::Rec species_head = orvika::Rec().A("0").X(7).A("THE PRIMARY SPECIES:");
   orvika::value_lines(
       unit, np, 8, 28,
       [&](orvika::Rec& r, IWORD k) {
@@ -238,15 +239,16 @@ void report(IWORD nc, IWORD ne, const IWORD* ISP, const double* AR, IWORD* IWK,
         species_name(icomp(iwk(k + 1)), name);
         r.X(3).A(std::string_view(name, 8));
       },
-      [](orvika::Rec& r) { r.A("0").X(7).A("THE PRIMARY SPECIES:"); });
+      &species_head);
   if (np == 8) orvika::write_rec(unit, orvika::Rec().A(kBlanks28));
 
   orvika::write_rec(unit, orvika::Rec().A("0").X(7).A("THE INVERTED REDUCED MATRIX IS"));
   Mat1<const double> ar(AR, ne);
   for (IWORD p = 1; p <= ne; ++p) {
+    const orvika::Rec row_head = orvika::Rec().X(7).I(p, 3).X(3);
     orvika::value_lines(
         unit, ne, 6, 13, [&](orvika::Rec& r, IWORD k) { r.D(ar(p, k + 1), 14, 7).A("   "); },
-        [p](orvika::Rec& r) { r.X(7).I(p, 3).X(3); });
+        &row_head);
     if (ne == 6) orvika::write_rec(unit, orvika::Rec().A(kBlanks13));
   }
 }

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "frame/hostdata.hpp"
+#include "frame/views.hpp"
 #include "orvika/kernels_vector.h"
 #include "orvika/nsolve.h"
 
@@ -34,18 +35,24 @@ struct Coord {
   const double* a;
   // out(JCOL) += A v(IROW): J'v added into OUT.
   void add_jtv(const double* v, double* out) const {
-    for (IWORD k = 0; k < nz; ++k) {
-      const IWORD i = irow[k], j = jcol[k];
+    const orvika::Vec1<const Idx> ir(irow, nz), jc(jcol, nz);
+    const orvika::Vec1<const double> av(a, nz), vv(v, n);
+    const orvika::Vec1<double> o(out, n);
+    for (IWORD k = 1; k <= nz; ++k) {
+      const IWORD i = ir(k), j = jc(k);
       if (i < 1 || i > n || j < 1 || j > n) continue;
-      out[j - 1] += a[k] * v[i - 1];
+      o(j) += av(k) * vv(i);
     }
   }
   // out(IROW) += A u(JCOL): J u added into OUT.
   void add_ju(const double* u, double* out) const {
-    for (IWORD k = 0; k < nz; ++k) {
-      const IWORD i = irow[k], j = jcol[k];
+    const orvika::Vec1<const Idx> ir(irow, nz), jc(jcol, nz);
+    const orvika::Vec1<const double> av(a, nz), uv(u, n);
+    const orvika::Vec1<double> o(out, n);
+    for (IWORD k = 1; k <= nz; ++k) {
+      const IWORD i = ir(k), j = jc(k);
       if (i < 1 || i > n || j < 1 || j > n) continue;
-      out[i - 1] += a[k] * u[j - 1];
+      o(i) += av(k) * uv(j);
     }
   }
 };

@@ -1,6 +1,7 @@
 // LOGSCL: Curtis-Reid logarithmic least-squares scaling of a square matrix.
 #include <cmath>
 
+#include "frame/views.hpp"
 #include "nsolve/nsolve.hpp"
 
 namespace orvika {
@@ -17,17 +18,20 @@ void each_entry(IWORD M, IWORD N, IWORD NE, IWORD MODE, const IWORD* IRN, const 
     return m > 0.0 && std::isfinite(m);
   };
   if (MODE == 2) {
+    const Mat1<const double> a(A, M);
     for (IWORD j = 1; j <= N; ++j)
       for (IWORD i = 1; i <= M; ++i) {
-        const double a = A[(i - 1) + M * (j - 1)];
-        if (take(a)) fn(i, j, a);
+        const double v = a(i, j);
+        if (take(v)) fn(i, j, v);
       }
     return;
   }
-  for (IWORD k = 0; k < NE; ++k) {
-    const IWORD i = IRN[k], j = ICN[k];
+  const Vec1<const IWORD> irn(IRN, NE), icn(ICN, NE);
+  const Vec1<const double> a(A, NE);
+  for (IWORD k = 1; k <= NE; ++k) {
+    const IWORD i = irn(k), j = icn(k);
     if (i < 1 || i > M || j < 1 || j > N) continue;
-    if (take(A[k])) fn(i, j, A[k]);
+    if (take(a(k))) fn(i, j, a(k));
   }
 }
 
@@ -38,90 +42,92 @@ void each_entry(IWORD M, IWORD N, IWORD NE, IWORD MODE, const IWORD* IRN, const 
 // automatic scaling of matrices for Gaussian elimination", 1972).
 void LOGSCL(IWORD M, IWORD N, IWORD& NE, IWORD MODE, const IWORD* IRN, const IWORD* ICN,
             const double* A, double* RLOG, double* CLOG, double* W, double* W2) {
+  const Vec1<double> rlog(RLOG, M), clog(CLOG, N);
   if (MODE == 2) NE = M * N;
-  for (IWORD i = 0; i < M; ++i) RLOG[i] = 0.0;
-  for (IWORD j = 0; j < N; ++j) CLOG[j] = 0.0;
+  for (IWORD i = 1; i <= M; ++i) rlog(i) = 0.0;
+  for (IWORD j = 1; j <= N; ++j) clog(j) = 0.0;
   if (NE < 1 || M < 1 || N < 1) return;
-  double* nr = W;        // n_i
-  double* rmean = W + M; // mean ln|a| of row i
-  double* mc = W2;       // m_j
-  double* c = W2 + N;    // column solution
-  double* d = W2 + 2 * N;
-  for (IWORD i = 0; i < 2 * M; ++i) W[i] = 0.0;
-  for (IWORD j = 0; j < 3 * N; ++j) W2[j] = 0.0;
+  const Vec1<double> nr(W, M);         // n_i
+  const Vec1<double> rmean(W + M, M);  // mean ln|a| of row i
+  const Vec1<double> mc(W2, N);        // m_j
+  const Vec1<double> c(W2 + N, N);     // column solution
+  const Vec1<double> d(W2 + 2 * N, N);
+  const Vec1<double> w(W, 2 * M), w2(W2, 3 * N);
+  for (IWORD i = 1; i <= 2 * M; ++i) w(i) = 0.0;
+  for (IWORD j = 1; j <= 3 * N; ++j) w2(j) = 0.0;
 
   auto entries = [&](auto fn) { each_entry(M, N, NE, MODE, IRN, ICN, A, fn); };
 
   entries([&](IWORD i, IWORD j, double a) {
     const double u = std::log(std::fabs(a));
-    nr[i - 1] += 1.0;
-    mc[j - 1] += 1.0;
-    RLOG[i - 1] += u;
-    c[j - 1] += u;
+    nr(i) += 1.0;
+    mc(j) += 1.0;
+    rlog(i) += u;
+    c(j) += u;
   });
-  for (IWORD i = 0; i < M; ++i) {
-    if (nr[i] == 0.0) nr[i] = 1.0;
-    RLOG[i] /= nr[i];
-    rmean[i] = RLOG[i];
+  for (IWORD i = 1; i <= M; ++i) {
+    if (nr(i) == 0.0) nr(i) = 1.0;
+    rlog(i) /= nr(i);
+    rmean(i) = rlog(i);
   }
-  for (IWORD j = 0; j < N; ++j) {
-    if (mc[j] == 0.0) mc[j] = 1.0;
-    c[j] /= mc[j];
+  for (IWORD j = 1; j <= N; ++j) {
+    if (mc(j) == 0.0) mc(j) = 1.0;
+    c(j) /= mc(j);
   }
   const double SM = 0.1 * static_cast<double>(NE);
-  entries([&](IWORD i, IWORD j, double) { RLOG[i - 1] -= c[j - 1] / nr[i - 1]; });
+  entries([&](IWORD i, IWORD j, double) { rlog(i) -= c(j) / nr(i); });
   double S = 0.0;
-  for (IWORD i = 0; i < M; ++i) S += nr[i] * RLOG[i] * RLOG[i];
+  for (IWORD i = 1; i <= M; ++i) S += nr(i) * rlog(i) * rlog(i);
 
   if (S > SM) {
     double eprev = 0.0, Q = 1.0;
-    bool rows_scaled = false;  // RLOG holds the scaled row form of step 8 below
+    bool rows_scaled = false;  // rlog holds the scaled row form of step 8 below
     for (int it = 0; it < 100; ++it) {
-      entries([&](IWORD i, IWORD j, double) { CLOG[j - 1] += RLOG[i - 1]; });
+      entries([&](IWORD i, IWORD j, double) { clog(j) += rlog(i); });
       double Sold = S;
       S = 0.0;
-      for (IWORD j = 0; j < N; ++j) {
-        const double v = -CLOG[j] / Q;
-        CLOG[j] = v / mc[j];
-        S += v * CLOG[j];
+      for (IWORD j = 1; j <= N; ++j) {
+        const double v = -clog(j) / Q;
+        clog(j) = v / mc(j);
+        S += v * clog(j);
       }
       double E = Q * S / Sold;
       const double Q1 = 1.0 - E;
       // A vanishing Q1 would divide by zero below: take the iterate as final.
       const bool stop = S <= SM || Q1 == 0.0 || !std::isfinite(E);
       if (stop) E = 0.0;
-      for (IWORD i = 0; i < M; ++i) RLOG[i] = RLOG[i] * E * nr[i];
+      for (IWORD i = 1; i <= M; ++i) rlog(i) = rlog(i) * E * nr(i);
       if (stop) {
         rows_scaled = false;
         break;
       }
       const double EM = eprev * E;
-      entries([&](IWORD i, IWORD j, double) { RLOG[i - 1] += CLOG[j - 1]; });
+      entries([&](IWORD i, IWORD j, double) { rlog(i) += clog(j); });
       Sold = S;
       S = 0.0;
-      for (IWORD i = 0; i < M; ++i) {
-        const double v = -RLOG[i] / Q1;
-        RLOG[i] = v / nr[i];
-        S += v * RLOG[i];
+      for (IWORD i = 1; i <= M; ++i) {
+        const double v = -rlog(i) / Q1;
+        rlog(i) = v / nr(i);
+        S += v * rlog(i);
       }
       rows_scaled = true;
       eprev = Q1 * S / Sold;
       Q = S > SM ? 1.0 - eprev : 1.0;
       const double QM = Q1 * Q;
       if (QM == 0.0 || !std::isfinite(QM)) break;  // no further direction
-      for (IWORD j = 0; j < N; ++j) {
-        d[j] = (EM * d[j] + CLOG[j]) / QM;
-        c[j] += d[j];
+      for (IWORD j = 1; j <= N; ++j) {
+        d(j) = (EM * d(j) + clog(j)) / QM;
+        c(j) += d(j);
       }
       if (S <= SM) break;
-      for (IWORD j = 0; j < N; ++j) CLOG[j] = CLOG[j] * eprev * mc[j];
+      for (IWORD j = 1; j <= N; ++j) clog(j) = clog(j) * eprev * mc(j);
     }
     if (rows_scaled)
-      for (IWORD i = 0; i < M; ++i) RLOG[i] *= nr[i];
+      for (IWORD i = 1; i <= M; ++i) rlog(i) *= nr(i);
   }
-  entries([&](IWORD i, IWORD j, double) { RLOG[i - 1] += c[j - 1]; });
-  for (IWORD i = 0; i < M; ++i) RLOG[i] = RLOG[i] / nr[i] - rmean[i];
-  for (IWORD j = 0; j < N; ++j) CLOG[j] = -c[j];
+  entries([&](IWORD i, IWORD j, double) { rlog(i) += c(j); });
+  for (IWORD i = 1; i <= M; ++i) rlog(i) = rlog(i) / nr(i) - rmean(i);
+  for (IWORD j = 1; j <= N; ++j) clog(j) = -c(j);
 }
 
 }  // namespace orvika

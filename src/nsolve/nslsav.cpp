@@ -1,6 +1,6 @@
 // ORVK_NSLSAV: copies the state of the sparse Newton solvers out and back.
-#include <cstring>
-
+#include "frame/views.hpp"
+#include "frame/workspace.hpp"
 #include "orvika/nsolve.h"
 #include "orvika/sparselu.h"
 
@@ -10,19 +10,11 @@ static_assert(sizeof(ORVK_NSOLV1_T) == 20 * sizeof(IWORD));
 static_assert(sizeof(ORVK_NSOLV2_T) == 12 * sizeof(double));
 static_assert(sizeof(ORVK_NWOPT1_T) == 6 * sizeof(IWORD));
 static_assert(sizeof(ORVK_SPOPT1_T) == 3 * sizeof(double));
+static_assert(sizeof(ORVK_SPOPT2_T) >= 53 * sizeof(IWORD));
 
-// Word K (from 1) of a block, read and written bytewise.
-template <class B, class T>
-void get_word(const B& b, int k, T& out) {
-  std::memcpy(&out, reinterpret_cast<const unsigned char*>(&b) + (k - 1) * sizeof(T), sizeof(T));
-}
-template <class B, class T>
-void set_word(B& b, int k, const T& in) {
-  std::memcpy(reinterpret_cast<unsigned char*>(&b) + (k - 1) * sizeof(T), &in, sizeof(T));
-}
-
-// Word of ORVK_NSOLV1 held in I1(k), k = 1..18.
-constexpr int kI1Word[18] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 16, 17, 18, 20};
+// Word of ORVK_NSOLV1 held in I1(k), k = 1..18, and in I2(k), k = 1..2.
+const IWORD kI1Word[18] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 16, 17, 18, 20};
+const IWORD kI2Word[2] = {15, 19};
 
 }  // namespace
 
@@ -38,42 +30,50 @@ constexpr int kI1Word[18] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 16, 
  * ORVK_DGLG1 is not part of the copy.  Cost: 114 word copies. */
 extern "C" ORVK_API void ORVK_NSLSAV(IWORD* I1, LWORD* I2, double* R, double* S1, IWORD* S2,
                                      IWORD* W, const IWORD* MODE) {
+  using orvika::Vec1;
   const bool save = *MODE == 1;
-  for (int k = 0; k < 18; ++k) {
+  // Each block seen as its words (integers and reals alike).
+  const orvika::WorkSpace nsolv1(&ORVK_NSOLV1, 20), nsolv2(&ORVK_NSOLV2, 12);
+  const orvika::WorkSpace spopt1(&ORVK_SPOPT1, 3), spopt2(&ORVK_SPOPT2, 53);
+  const orvika::WorkSpace nwopt1(&ORVK_NWOPT1, 6);
+  const Vec1<IWORD> i1(I1, 18), s2(S2, 53), w(W, 6);
+  const Vec1<LWORD> i2(I2, 2);
+  const Vec1<double> r(R, 12), s1(S1, 3);
+  const Vec1<const IWORD> i1word(kI1Word, 18), i2word(kI2Word, 2);
+  for (int k = 1; k <= 18; ++k) {
     if (save)
-      get_word(ORVK_NSOLV1, kI1Word[k], I1[k]);
+      i1(k) = nsolv1.geti(i1word(k));
     else
-      set_word(ORVK_NSOLV1, kI1Word[k], I1[k]);
+      nsolv1.seti(i1word(k), i1(k));
   }
-  const int lw[2] = {15, 19};
-  for (int k = 0; k < 2; ++k) {
+  for (int k = 1; k <= 2; ++k) {
     if (save)
-      get_word(ORVK_NSOLV1, lw[k], I2[k]);
+      i2(k) = nsolv1.geti(i2word(k));
     else
-      set_word(ORVK_NSOLV1, lw[k], I2[k]);
+      nsolv1.seti(i2word(k), i2(k));
   }
   for (int k = 1; k <= 12; ++k) {
     if (save)
-      get_word(ORVK_NSOLV2, k, R[k - 1]);
+      r(k) = nsolv2.getr(k);
     else
-      set_word(ORVK_NSOLV2, k, R[k - 1]);
+      nsolv2.setr(k, r(k));
   }
   for (int k = 1; k <= 3; ++k) {
     if (save)
-      get_word(ORVK_SPOPT1, k, S1[k - 1]);
+      s1(k) = spopt1.getr(k);
     else
-      set_word(ORVK_SPOPT1, k, S1[k - 1]);
+      spopt1.setr(k, s1(k));
   }
   for (int k = 1; k <= 53; ++k) {
     if (save)
-      get_word(ORVK_SPOPT2, k, S2[k - 1]);
+      s2(k) = spopt2.geti(k);
     else
-      set_word(ORVK_SPOPT2, k, S2[k - 1]);
+      spopt2.seti(k, s2(k));
   }
   for (int k = 1; k <= 6; ++k) {
     if (save)
-      get_word(ORVK_NWOPT1, k, W[k - 1]);
+      w(k) = nwopt1.geti(k);
     else
-      set_word(ORVK_NWOPT1, k, W[k - 1]);
+      nwopt1.seti(k, w(k));
   }
 }

@@ -1,201 +1,18 @@
 // The iteration of ORVK_NSOLVE and ORVK_NSOLVE2: start call, residual pass
-// and tests, Jacobian pass (scaling, Broyden update, sparse or dense Newton
-// step, residual check), trial set-ups and their judgement, diagnostics.
+// and tests, Jacobian pass (scaling, Broyden update, Newton step through
+// nsolve_linsolve.cpp), trial set-ups and their judgement.  The prints are
+// in nsolve_messages.cpp.
 #include <algorithm>
 #include <cmath>
-#include <cstring>
-#include <limits>
-#include <string_view>
 
-#include "frame/format.hpp"
-#include "frame/hostdata.hpp"
-#include "frame/units.hpp"
 #include "frame/views.hpp"
-#include "nsolve/nsolve.hpp"
-#include "orvika/host.h"
+#include "nsolve/nsolve_engine.hpp"
 #include "orvika/kernels_vector.h"
 #include "orvika/sparselu.h"
 #include "orvika/tearconv_newton.h"
-#include "sparselu/checked_solve.hpp"
 #include "sparselu/sparselu.hpp"
 
-namespace orvika {
-
-namespace {
-
-constexpr double kBig = 1e15;           // clamp of scaled residuals and steps
-constexpr IWORD kMaxDenseOrder = 2000000000;  // 11N + 2N^2 stays inside an IWORD
-
-// ---- printed layouts ------------------------------------------------------------------
-
-// Pairs of an index and a value, six to a line: 1P, (1X, 6(I6, E15.7)).
-void put_pairs(IWORD unit, IWORD n, const IWORD* idx, const double* v) {
-  if (n <= 0) {
-    write_empty(unit);
-    return;
-  }
-  for (IWORD k = 0; k < n; k += 6) {
-    Rec r;
-    r.X(1);
-    for (IWORD m = k; m < std::min(n, k + 6); ++m) r.I(idx ? idx[m] : m + 1, 6).E(v[m], 15, 7, 1);
-    write_rec(unit, r);
-  }
-}
-// A blank line, 2X and the title.
-void put_title(IWORD unit, std::string_view title) {
-  write_empty(unit);
-  write_rec(unit, Rec().X(2).A(title));
-}
-void put_vector(IWORD unit, std::string_view title, IWORD n, const double* v) {
-  put_title(unit, title);
-  put_pairs(unit, n, nullptr, v);
-}
-// Integers sixteen to a line: 16(2X, I6).
-void put_ints16(IWORD unit, std::string_view title, IWORD n, const IWORD* v) {
-  put_title(unit, title);
-  for (IWORD k = 0; k < n; k += 16) {
-    Rec r;
-    for (IWORD m = k; m < std::min(n, k + 16); ++m) r.X(2).I(v[m], 6);
-    write_rec(unit, r);
-  }
-}
-// Reals five to a line: 1P, (1X, 5E18.10).
-void put_reals5(IWORD unit, std::string_view title, IWORD n, const double* v) {
-  write_empty(unit);
-  write_rec(unit, Rec().A(title));
-  for (IWORD k = 0; k < n; k += 5) {
-    Rec r;
-    r.X(1);
-    for (IWORD m = k; m < std::min(n, k + 5); ++m) r.E(v[m], 18, 10, 1);
-    write_rec(unit, r);
-  }
-}
-
-// Integer word P (from 1) of the work space seen as integers.
-IWORD iw_get(const IWORD* iw, IWORD p) {
-  IWORD v;
-  std::memcpy(&v, iw + (p - 1), sizeof v);
-  return v;
-}
-void iw_set(IWORD* iw, IWORD p, IWORD v) { std::memcpy(iw + (p - 1), &v, sizeof v); }
-
-// Sparse LU codes to final codes; codes the table leaves open end the run as
-// a work-space fault (-15 positions, -17 word ratio) or a solver fault (-4).
-IWORD map_lu_code(IWORD e) {
-  if (e >= ORVK_SP_DATA_LAST && e <= ORVK_SP_DATA_FIRST) return -4;
-  if (e == ORVK_SP_STRUCT_SINGULAR) return -7;
-  if (e == ORVK_SP_NUM_SINGULAR) return -5;
-  if (e == ORVK_SP_LOWMAX_SHORT || e == ORVK_SP_MAXA_SHORT || e == ORVK_SP_WORK_BELOW_MIN ||
-      e == ORVK_SP_POSITIONS_BAD || e == ORVK_SP_NO_PARTITION || e == ORVK_SP_I4FAC_NOT_ONE)
-    return -6;
-  return -4;
-}
-
-// Positions of the sparse arrays in the work space.
-struct SparsePos {
-  IWORD ivect = 0, jvect = 0, iorn = 0, ia = 0;  // caller-side triplets (before the call)
-  IWORD irp = 0, ici = 0, x = 0, nzc = 0;        // the package's result (after the call)
-};
-
-class Engine {
- public:
-  Engine(const NsolveArgs& a, int variant, NsolveSaved& sv)
-      : a_(a), v2_(variant == 2), sv_(sv), N(*a.N), ICODE(*a.ICODE), ITER(*a.ITER),
-        RMSERR(*a.RMSERR), S1(ORVK_NSOLV1), S2(ORVK_NSOLV2) {}
-
-  void run();
-
- private:
-  // ---- arguments -------------------------------------------------------------------
-  const NsolveArgs& a_;
-  const bool v2_;
-  NsolveSaved& sv_;
-  const IWORD N;
-  IWORD& ICODE;
-  IWORD& ITER;
-  double& RMSERR;
-  ORVK_NSOLV1_T& S1;
-  ORVK_NSOLV2_T& S2;
-
-  IWORD iprint() const { return *a_.IPRINT; }
-  IWORD unit() const { return *a_.IOUT; }
-  bool sparse() const { return *a_.ISTOR == 1; }
-  IWORD irscl() const { return *a_.IRSCL; }
-  IWORD icscl() const { return *a_.ICSCL; }
-  IWORD lwork() const { return *a_.LWORK; }
-  IWORD nzd() const { return sparse() ? *a_.NZ : N * N; }  // entries of BJ
-
-  double* XS() const { return a_.WORK + 5 * N; }
-  double* FS() const { return a_.WORK + 6 * N; }
-  double* WB() const { return a_.WORK; }      // base X, or the Newton step for the dogleg
-  double* FB() const { return a_.WORK + N; }  // base F
-  double* DW() const { return a_.WORK + N; }  // dogleg work (4N)
-  double* DX() const;
-  double unscaled_step(IWORD i) const {
-    const double d = DX()[i];
-    return icscl() > 0 ? d * a_.CSCALE[i] : d;
-  }
-
-  // ---- phases ----------------------------------------------------------------------------
-  void start();
-  void defaults();
-  IWORD validate();
-  void residual_pass();
-  bool residual_rest();
-  bool tests();
-  void jacobian_pass();
-  bool solve_sparse(bool broyden);
-  bool solve_dense(bool broyden);
-  void after_solve();
-  void after_solve2();
-  void full();
-  void glob();
-  void dogleg_setup();
-  void line_search();
-  void search_trial();
-  void relax_search();
-  void judge_full();
-  void judge_dogleg();
-  void judge_search();
-  void judge_relax();
-  void accept();
-  void finish(IWORD code);
-
-  // ---- helpers ------------------------------------------------------------------------------
-  void rcscal();
-  void scale_x();
-  void scale_point();
-  double rms() const;
-  bool trial_bad() const;
-  void update(const double* base, double t);
-  void bndstp_from(const double* base, double lambda);
-  void keep_base();
-  void unit_step();
-  void restore_base();
-  void restore_dogleg_base();
-  bool call_dogleg(IWORD mode);
-  void compute_viol();
-  bool layout(SparsePos& p) const;
-  bool kept_positions(SparsePos& p) const;
-  bool result_positions(SparsePos& p) const;
-  double step_measure() const;
-  void merit_history();
-
-  // ---- prints -------------------------------------------------------------------------------
-  void print_block();
-  void print_terminal();
-  void largest(std::string_view title, IWORD mode, const double* v, const double* s,
-               double thresh);
-  void print_bound_list();
-  void print_bound_block(double ratio);
-  void print_dogleg_step();
-  void dogleg_trial();
-};
-
-double* Engine::DX() const {
-  if (!sparse()) return a_.RWORK + 3 * N;
-  return a_.RWORK + (ORVK_SPOPT2.X - 1);
-}
+namespace orvika::nsolve {
 
 // ---- the call ----------------------------------------------------------------------------
 
@@ -237,32 +54,7 @@ void Engine::run() {
 void Engine::finish(IWORD code) {
   ICODE = code;
   if (code >= 0 || iprint() < 5) return;
-  const IWORD u = unit();
-  write_empty(u);
-  write_rec(u, Rec().X(2).A("FAILURE IN NSOLVE:- ERROR FLAG = ").I(code, 3));
-  switch (code) {
-    case -1:
-      write_empty(u);
-      write_rec(u, Rec().X(2).A("FAILURE TO CONVERGE IN ").I(*a_.MAXIT, 4).A(" ITERATIONS."));
-      break;
-    case -2:
-      write_empty(u);
-      write_rec(u, Rec().X(2).A("SOLUTION DIVERGES FOR ").I(*a_.MAXDIV, 4).A(" ITERATIONS."));
-      break;
-    case -3:
-      write_empty(u);
-      write_rec(u, Rec().X(2).A("VARIABLE STAY ON BOUNDS FOR ")
-                       .I(v2_ ? S1.NBND - 1 : *a_.MAXBND, 4)
-                       .A(" ITERATIONS."));
-      break;
-    case -4:
-      write_rec(u, Rec().X(2).A("IMPROPER JACOBIAN STRUCTURE ENCOUNTERED IN ").A("LINEAR SOLVER."));
-      break;
-    case -5: write_rec(u, Rec().X(2).A("JACOBIAN MATRIX IS NUMERICALLY SINGULAR.")); break;
-    case -6: write_rec(u, Rec().X(2).A("INSUFFICIENT STORAGE ALLOCATION FOR DECOMPOSITION.")); break;
-    case -7: write_rec(u, Rec().X(2).A("JACOBIAN MATRIX IS STRUCTURALLY SINGULAR.")); break;
-    default: break;
-  }
+  print_failure(code);
 }
 
 // ---- start call ----------------------------------------------------------------------------
@@ -310,55 +102,6 @@ void Engine::defaults() {
   }
 }
 
-// The sparse layout of the caller-side arrays in RWORK/IWORK for a fresh
-// analysis: B at 1, the row numbering at IVECT - 2N, the row and column
-// numbers at IVECT = (I4FAC LWORK) / 4 and JVECT = IVECT + NZ, the values at
-// IA = LWORK - NZ.  False when they do not fit.
-bool Engine::layout(SparsePos& p) const {
-  const IWORD L = lwork(), nz = *a_.NZ, i4 = ORVK_SPOPT2.I4FAC;
-  if (L < 1 || nz < 0 || i4 < 1 || i4 > std::numeric_limits<IWORD>::max() / L) return false;
-  p.ivect = (i4 * L) / 4;
-  p.jvect = p.ivect + nz;
-  p.iorn = p.ivect - 2 * N;
-  p.ia = L - nz;
-  return p.iorn >= N + 1 && p.jvect + nz <= p.ia && p.ia + nz - 1 <= L;
-}
-
-// Positions kept in ORVK_SPOPT2 for a reuse of the ordering: usable when the
-// triplet arrays lie inside the work space, clear of the right-hand side.
-bool Engine::kept_positions(SparsePos& p) const {
-  const IWORD L = lwork(), nz = *a_.NZ;
-  const ORVK_SPOPT2_T& o = ORVK_SPOPT2;
-  auto fits = [&](IWORD pos) { return pos >= N + 1 && pos <= L - nz + 1; };
-  if (o.IB != 1 || !fits(o.IVECT) || !fits(o.JVECT) || !fits(o.IA)) return false;
-  p.ivect = o.IVECT;
-  p.jvect = o.JVECT;
-  p.ia = o.IA;
-  return true;
-}
-
-// Positions of the package's result: row pointers, column numbers, values,
-// the solution and the rebuilt row numbers, with the entry count read from
-// the row pointers.  False when any of them leaves the work space.
-bool Engine::result_positions(SparsePos& p) const {
-  const IWORD L = lwork();
-  const ORVK_SPOPT2_T& o = ORVK_SPOPT2;
-  if (o.IRP < 1 || o.IRP > L - N) return false;
-  p.irp = o.IRP;
-  p.nzc = iw_get(a_.IWORK, o.IRP + N) - 1;
-  if (p.nzc < 0 || p.nzc > L || iw_get(a_.IWORK, o.IRP) < 1) return false;
-  auto fits = [&](IWORD pos, IWORD len) { return pos >= 1 && pos <= L - len + 1; };
-  if (!fits(o.ICI, p.nzc) || !fits(o.IA, p.nzc) || !fits(o.IVECT, p.nzc) ||
-      !fits(o.JVECT, p.nzc) || !fits(o.X, N) || o.X <= N)
-    return false;
-  p.ici = o.ICI;
-  p.ia = o.IA;
-  p.ivect = o.IVECT;
-  p.jvect = o.JVECT;
-  p.x = o.X;
-  return true;
-}
-
 // Input checks of a start call: 0, or the final code that ends the run.
 IWORD Engine::validate() {
   if (N < 0) return -4;
@@ -399,20 +142,17 @@ void Engine::start() {
   const double rm = *a_.RMISS;
   if (sparse()) {
     if (*a_.IREUSE == 0) {
-      const IWORD def[10] = {2, 1, 2, 1, 2, 1, 1, N, 1, *a_.IOUT};
+      const IWORD def_words[10] = {2, 1, 2, 1, 2, 1, 1, N, 1, *a_.IOUT};
+      const Vec1<const IWORD> def(def_words, 10);
       for (int k = 1; k <= 10; ++k)
-        if (sp_word(ORVK_SPOPT2, k) == im) sp_set_word(ORVK_SPOPT2, k, def[k - 1]);
+        if (sp_word(ORVK_SPOPT2, k) == im) sp_set_word(ORVK_SPOPT2, k, def(k));
       double* p1[3] = {&ORVK_SPOPT1.PIVTL1, &ORVK_SPOPT1.PIVTL2, &ORVK_SPOPT1.SPCFAC};
       const double d1[3] = {1e-4, 1e-4, 1.0};
       for (int k = 0; k < 3; ++k)
         if (std::isnan(*p1[k]) || *p1[k] >= rm) *p1[k] = d1[k];
       SparsePos p;
       layout(p);
-      ORVK_SPOPT2.IB = 1;
-      ORVK_SPOPT2.IVECT = p.ivect;
-      ORVK_SPOPT2.JVECT = p.jvect;
-      ORVK_SPOPT2.IORN = p.iorn;
-      ORVK_SPOPT2.IA = p.ia;
+      set_positions(p);
     }
   } else {
     const IWORD n2 = N * N;
@@ -451,18 +191,7 @@ void Engine::start() {
   S2.SQRTN = std::sqrt(static_cast<double>(N));
   for (IWORD i = 0; i < N; ++i) a_.XBEST[i] = a_.X[i];
 
-  const IWORD u = unit(), ip = iprint();
-  if (ip >= (v2_ ? 6 : 5)) put_vector(u, "NSOLVE: X0", N, a_.X);
-  if (ip >= 6) {
-    put_vector(u, "NSOLVE: XUB", N, a_.XUB);
-    put_vector(u, "NSOLVE: XLB", N, a_.XLB);
-    put_vector(u, "NSOLVE: DXUB", N, a_.DXUB);
-  }
-  if (sparse() && ip >= 9) {
-    put_ints16(u, "NSOLVE: IRN", *a_.NZ, a_.IRN);
-    put_ints16(u, "NSOLVE: ICN", *a_.NZ, a_.ICN);
-  }
-  if (ip >= 5) put_title(u, "NSOLVE: **** ITERATION HISTORY ****");
+  print_start();
   ICODE = 2;
 }
 
@@ -530,25 +259,6 @@ void Engine::restore_dogleg_base() {
   SSCALV(N, 2, icscl(), a_.X, a_.CSCALE, XS());
   SSCALV(N, 2, irscl(), a_.F, a_.RSCALE, FS());
   RMSERR = rms();
-}
-
-bool Engine::call_dogleg(IWORD mode) {
-  double& delta = S2.DELTA;
-  if (sparse()) {
-    SparsePos p;
-    if (!result_positions(p)) {
-      finish(-6);
-      return false;
-    }
-    ORVK_DOGLG2(&N, &p.nzc, XS(), WB(), DX(), FS(), a_.IWORK + (p.ivect - 1),
-                a_.IWORK + (p.jvect - 1), a_.RWORK + (p.ia - 1), DW(), &delta, &S1.ICOUNT, &mode,
-                &S1.IREJ);
-  } else {
-    const IWORD nz = N * N;
-    ORVK_DOGLG1(&N, &nz, XS(), WB(), DX(), FS(), a_.RWORK + 6 * N, DW(), &delta, &S1.ICOUNT,
-                &mode, &S1.IREJ);
-  }
-  return true;
 }
 
 // ---- residual pass and tests -----------------------------------------------------------
@@ -643,162 +353,6 @@ void Engine::jacobian_pass() {
     after_solve2();
   else
     after_solve();
-}
-
-// The sparse Newton step as a client of the checked sparse solve: the
-// options are the shared blocks themselves (the caller's, kept from call to
-// call for a reuse of the ordering), the caller-side triplets and -FS in
-// RWORK/IWORK, the messages on the solver's unit.
-bool Engine::solve_sparse(bool broyden) {
-  struct Client {
-    Engine& e;
-    const bool broyden;
-    const IWORD u, ip, nz;
-    bool first_matrix = true;
-    IWORD n = 0;                 // order as the package leaves it
-    const double* dx = nullptr;  // the solution of the last call
-
-    IWORD place(bool& reuse) {
-      const NsolveArgs& a = e.a_;
-      const IWORD N = e.N;
-      SparsePos p;
-      if (reuse && !e.kept_positions(p)) reuse = false;  // nothing usable kept: fresh analysis
-      if (reuse) {
-        ORVK_SPOPT2.ORDOPT = 6;
-      } else {
-        if (!e.layout(p)) {
-          e.finish(-6);
-          return 1;
-        }
-        ORVK_SPOPT2.ORDOPT = 2;
-        ORVK_SPOPT2.IB = 1;
-        ORVK_SPOPT2.IVECT = p.ivect;
-        ORVK_SPOPT2.JVECT = p.jvect;
-        ORVK_SPOPT2.IORN = p.iorn;
-        ORVK_SPOPT2.IA = p.ia;
-        if (ORVK_SPOPT2.IORNIN == 1)
-          for (IWORD i = 0; i < N; ++i) iw_set(a.IWORK, p.iorn + i, a.IRNUM[i]);
-      }
-      // The scaled matrix (once updated by Broyden's formula) and -FS.
-      double* bjs = a.RWORK + (p.ia - 1);
-      SSCALJ(N, N, nz, 1, 1, e.irscl(), a.RSCALE, e.icscl(), a.CSCALE, a.IRN, a.ICN, a.BJ, bjs);
-      if (first_matrix) {
-        if (broyden) {
-          SBROYD(N, N, nz, a.BWORK, e.XS(), a.BWORK + N, e.FS(), a.IRN, a.ICN, bjs, a.WORK,
-                 a.BWORK + 2 * N, e.S1.BRFRST, *a.IDUPCK, 1);
-          SSCALJ(N, N, nz, 1, 2, e.irscl(), a.RSCALE, e.icscl(), a.CSCALE, a.IRN, a.ICN, a.BJ, bjs);
-        }
-        if (ip >= 9) {
-          put_vector(u, "NSOLVE: BJ", nz, a.BJ);
-          if (e.irscl() > 0 || e.icscl() > 0) put_vector(u, "NSOLVE: BJS", nz, bjs);
-        }
-        first_matrix = false;
-      }
-      for (IWORD i = 0; i < N; ++i) a.RWORK[i] = -e.FS()[i];
-      for (IWORD k = 0; k < nz; ++k) {
-        iw_set(a.IWORK, p.ivect + k, a.IRN[k]);
-        iw_set(a.IWORK, p.jvect + k, a.ICN[k]);
-      }
-      return 0;
-    }
-
-    IWORD call() {
-      n = e.N;
-      IWORD nzl = nz, ierr = 0;
-      ORVK_CONTRL(e.a_.IWORK, e.a_.RWORK, e.a_.LWORK, &n, &nzl, &ierr);
-      e.sv_.IERR = ierr;
-      return ierr;
-    }
-
-    void fresh() { *e.a_.IREUSE = 0; }
-
-    IWORD failed(IWORD code) {
-      e.finish(map_lu_code(code));
-      return 1;
-    }
-
-    // The residual of the package's own compressed rows.
-    IWORD residual(double& ratio) {
-      // A repair that changed the order (an added row) leaves no square system.
-      if (n != e.N) {
-        e.finish(-7);
-        return 1;
-      }
-      SparsePos q;
-      if (!e.result_positions(q)) {
-        e.finish(-6);
-        return 1;
-      }
-      const NsolveArgs& a = e.a_;
-      dx = a.RWORK + (q.x - 1);
-      ORVK_RESID(&e.N, a.IWORK + (q.irp - 1), a.IWORK + (q.ici - 1), a.RWORK + (q.ia - 1), dx,
-                 a.RWORK, &e.sv_.ZNORM, &e.sv_.ZRATIO);
-      ratio = e.sv_.ZRATIO;
-      return 0;
-    }
-
-    void report(IWORD attempt) {
-      const NsolveArgs& a = e.a_;
-      const IWORD N = e.N;
-      const ORVK_SPOPT1_T& t = ORVK_SPOPT1;
-      write_rec(u, Rec().X(2).A("NSOLVE: ZNORM =").G(e.sv_.ZNORM, 13, 5).A(" ZRATIO =")
-                       .G(e.sv_.ZRATIO, 13, 5));
-      write_rec(u, Rec().X(2).A("        CHKT  =").G(t.PIVTL1, 13, 5).A(" PIVT   =")
-                       .G(t.PIVTL2, 13, 5));
-      if (ip >= 10) {
-        if (attempt == 1) {
-          write_empty(u);
-          write_rec(u, Rec().A(" Jacobian dump:"));
-          for (IWORD k = 0; k < nz; ++k) {
-            double v = a.BJ[k];
-            if (e.irscl() > 0) v /= a.RSCALE[a.IRN[k] - 1];
-            if (e.icscl() > 0) v *= a.CSCALE[a.ICN[k] - 1];
-            write_rec(u, Rec().I(a.IRN[k], 7).I(a.ICN[k], 7).E(v, 18, 10, 1));
-          }
-          put_reals5(u, " X dump:", N, a.X);
-          put_reals5(u, " RHS dump:", N, a.RWORK);
-        }
-        put_reals5(u, " DX dump:", N, dx);
-      }
-    }
-
-    static ORVK_SPOPT1_T& tolerances() { return ORVK_SPOPT1; }
-    static void raised() {}
-    static IWORD accept() { return 0; }
-  };
-  Client c{*this, broyden, unit(), iprint(), *a_.NZ};
-  // A ratio that is not a number counts as inaccurate.
-  return checked_sparse_solve(c, *a_.IREUSE != 0, true) == 0;
-}
-
-bool Engine::solve_dense(bool broyden) {
-  const IWORD n2 = N * N;
-  if (N > kMaxDenseOrder || lwork() < 11 * N + 2 * n2) {
-    finish(-6);
-    return false;
-  }
-  double* R = a_.RWORK;
-  double* A = R + 6 * N;
-  SSCALJ(N, N, n2, 2, 1, irscl(), a_.RSCALE, icscl(), a_.CSCALE, a_.IRN, a_.ICN, a_.BJ, A);
-  if (broyden) {
-    SBROYD(N, N, n2, a_.BWORK, XS(), a_.BWORK + N, FS(), a_.IRN, a_.ICN, A, a_.WORK,
-           a_.BWORK + 2 * N, S1.BRFRST, *a_.IDUPCK, 2);
-    SSCALJ(N, N, n2, 2, 2, irscl(), a_.RSCALE, icscl(), a_.CSCALE, a_.IRN, a_.ICN, a_.BJ, A);
-  }
-  if (iprint() >= 9) {
-    put_vector(unit(), "NSOLVE: BJ", n2, a_.BJ);
-    if (irscl() > 0 || icscl() > 0) put_vector(unit(), "NSOLVE: BJS", n2, A);
-  }
-  for (IWORD i = 0; i < N; ++i) {
-    R[i] = -FS()[i];
-    const double c = icscl() != 0 ? a_.CSCALE[i] : 1.0;
-    R[N + i] = icscl() != 0 ? a_.XLB[i] / c : a_.XLB[i];
-    R[2 * N + i] = icscl() != 0 ? a_.XUB[i] / c : a_.XUB[i];
-  }
-  const IWORD mode0 = 0;
-  ORVK_NEWTDX(&N, XS(), FS(), R + 3 * N, R + N, R + 2 * N, R + 4 * N, R + 5 * N, A, A + n2,
-              A + 2 * n2, a_.IWORK + (7 * N + 2 * n2), &sv_.K, R + 8 * N + 2 * n2, &mode0, sv_.CS);
-  return true;
 }
 
 // Bound violation of the full Newton step, written over the right-hand side.
@@ -933,15 +487,15 @@ void Engine::after_solve2() {
 // whatever an earlier run or the caller left in HMERIT takes no part.
 void Engine::merit_history() {
   const IWORD M = std::clamp<IWORD>(*a_.MHIST, 1, 20);
-  double* H = a_.HMERIT;
+  const Vec1<double> H(a_.HMERIT, M);
   const IWORD stored = std::clamp<IWORD>(S1.IPT, 0, M);  // values of this run before this pass
   S1.IPT = std::min(stored + 1, M);
   double MX = 0.0;
   if (M >= 2) {
-    for (IWORD k = M; k >= 2; --k) H[k - 1] = H[k - 2];
+    for (IWORD k = M; k >= 2; --k) H(k) = H(k - 1);
     // After the shift the values of this run are H(2..stored+1), at most H(M).
     for (IWORD k = 2; k <= std::min(stored + 1, M); ++k)
-      if (H[k - 1] > MX) MX = H[k - 1];  // an entry that is not a number takes no part
+      if (H(k) > MX) MX = H(k);  // an entry that is not a number takes no part
   }
   const IWORD c = S1.IPT;
   const double relax = *a_.RELAX;
@@ -954,8 +508,8 @@ void Engine::merit_history() {
     rf = std::sqrt(relax);
   else
     rf = std::sqrt(std::sqrt(relax));
-  H[0] = rf * RMSERR;
-  S2.SMAX = std::fmax(MX, H[0]);
+  H(1) = rf * RMSERR;
+  S2.SMAX = std::fmax(MX, H(1));
   S2.STEP = 1.0;
   S2.RMSBAS = RMSERR;
 }
@@ -1012,7 +566,7 @@ void Engine::glob() {
 void Engine::dogleg_setup() {
   S1.TRIAL = 1;
   S1.GLOBAL = 1;
-  if (iprint() >= 5) put_title(unit(), "NSOLVE: *** DOGLEG STRATEGY USED ***");
+  if (iprint() >= 5) print_strategy("NSOLVE: *** DOGLEG STRATEGY USED ***");
   for (IWORD i = 0; i < N; ++i) WB()[i] = DX()[i];
   S2.DELTA = std::fmin(S2.DELTA, S2.DELMAX);
   if (!call_dogleg(1)) return;
@@ -1020,7 +574,7 @@ void Engine::dogleg_setup() {
 }
 
 void Engine::line_search() {
-  if (iprint() >= 5) put_title(unit(), "NSOLVE: *** ONE-DIMENSIONAL SEARCH PERFORMED ***");
+  if (iprint() >= 5) print_strategy("NSOLVE: *** ONE-DIMENSIONAL SEARCH PERFORMED ***");
   keep_base();
   S2.STEP = 0.0;
   S2.RMSBAS = RMSERR;
@@ -1035,9 +589,7 @@ void Engine::search_trial() {
   ORVK_SEARCH(&S1.IPT, &S2.STEP, &RMSERR, &S2.STOL, &S2.STOL, &S2.STEP0, &S2.SMAX, sv_.SW);
   S2.STEP = std::fmax(1e-6, S2.STEP);
   update(WB(), S2.STEP);
-  if (iprint() >= 5)
-    write_rec(unit(), Rec().X(10).A("NSOLVE: SEARCH NO.").I(S1.NSRCH, 5).X(3).A("RHO VALUE= ")
-                          .G(S2.STEP, 13, 5));
+  if (iprint() >= 5) print_search();
   ICODE = 5;
 }
 
@@ -1045,7 +597,7 @@ void Engine::relax_search() {
   S1.TRIAL = 1;
   S1.GLOBAL = 1;
   S2.RMSOLD = S2.SMAX;
-  if (iprint() >= 5) put_title(unit(), "NSOLVE: *** ONE-DIMENSIONAL SEARCH PERFORMED ***");
+  if (iprint() >= 5) print_strategy("NSOLVE: *** ONE-DIMENSIONAL SEARCH PERFORMED ***");
   keep_base();
   BNDSTP(1, N, 1, WB(), S2.STEP, icscl(), a_.CSCALE, DX(), a_.X, a_.DXUB, a_.XLB, a_.XUB);
   S1.NSRCH = 1;
@@ -1123,9 +675,7 @@ void Engine::judge_relax() {
   double& lambda = S2.STEP;
   S2.RMSTGT = S2.SMAX - 0.1 * S2.RMSBAS * lambda;
   RMSERR = r;
-  if (iprint() >= 5)
-    write_rec(unit(), Rec().X(10).A("NSOLVE: SEARCH NO.").I(S1.NSRCH, 5).X(3).A("RHO= ")
-                          .G(lambda, 13, 5, 1).X(3).A("RMSERR=").G(r, 14, 6, 1));
+  if (iprint() >= 5) print_relax(r);
   const bool bad = trial_bad();
   const bool last = S1.NSRCH >= 6 || lambda <= 1e-6;
   if (!bad && (r <= S2.RMSTGT || last)) {
@@ -1178,105 +728,16 @@ void Engine::accept() {
   }
 }
 
-// ---- prints ---------------------------------------------------------------------------------
 
-void Engine::largest(std::string_view title, IWORD mode, const double* v, const double* s,
-                     double thresh) {
-  const IWORD ten = 10;
-  IWORD nfound = 0;
-  IWORD idx[10] = {};
-  VLK_NLARGE(&N, &ten, &mode, v, s, &thresh, &nfound, idx, sv_.VAL);
-  nfound = std::clamp<IWORD>(nfound, 0, std::min<IWORD>(10, N));
-  for (IWORD k = 0; k < nfound; ++k) a_.ILIST[k] = idx[k];
-  if (nfound == 0) return;
-  write_empty(unit());
-  write_rec(unit(), Rec().X(2).A("NSOLVE: ").A(title));
-  put_pairs(unit(), nfound, idx, sv_.VAL);
-}
+}  // namespace orvika::nsolve
 
-void Engine::print_block() {
-  const IWORD u = unit(), ip = iprint();
-  if (ip >= 5) {
-    write_empty(u);
-    write_rec(u, Rec().X(2).A("NSOLVE: ITERATION NUMBER = ").I(ITER, 5));
-    largest("Largest scaled residuals", irscl() > 0 ? 6 : 2, a_.F, a_.RSCALE, 1e-6);
-  }
-  if (ip >= 6) {
-    const bool first = ITER == *a_.ITER0;
-    put_vector(u, "NSOLVE: X", N, a_.X);
-    if (icscl() > 0) {
-      if (first) put_vector(u, "NSOLVE: CSCALE", N, a_.CSCALE);
-      put_vector(u, "NSOLVE: XS", N, XS());
-    }
-    put_vector(u, "NSOLVE: F", N, a_.F);
-    if (irscl() > 0) {
-      if (first) put_vector(u, "NSOLVE: RSCALE", N, a_.RSCALE);
-      put_vector(u, "NSOLVE: FS", N, FS());
-    }
-  }
-  if (ip >= 5) {
-    write_empty(u);
-    if (v2_)
-      write_rec(u, Rec().X(2).A("NSOLVE: RMSERR =").G(RMSERR, 14, 6, 1));
-    else
-      write_rec(u, Rec().X(2).A("NSOLVE: RMSERR = ").G(RMSERR, 13, 5));
-  }
-  print_terminal();
-}
-
-void Engine::print_terminal() {
-  if (*a_.ITERM != 1) return;
-  if (ITER == *a_.ITER0) {
-    host::set_maxwrt(1, Rec().X(21).A("Residual").view());
-    host::set_maxwrt(2, Rec().X(19).A("Convergence").view());
-    host::set_maxwrt(3, Rec().X(6).A("Iteration").X(6).A("Function").view());
-    host::set_maxwrt(4, Rec().X(6).A("---------").X(4).A("-----------").view());
-    const IWORD four = 4;
-    VLK_WRTTRM(&four);
-  }
-  if (ITER > S1.ITERM1) {
-    host::set_maxwrt(1, Rec().X(6).I(ITER, 6).X(3).D(RMSERR, 15, 5).view());
-    const IWORD one = 1;
-    VLK_WRTTRM(&one);
-  }
-}
-
-void Engine::print_bound_list() {
-  put_title(unit(), "NSOLVE: *** VARIABLES ON THE BOUNDARY ***");
-  for (IWORD k = 0; k < S1.NLIST; k += 10) {
-    Rec r;
-    r.X(2);
-    for (IWORD m = k; m < std::min(S1.NLIST, k + 10); ++m) r.I(a_.ILIST[m], 7);
-    write_rec(unit(), r);
-  }
-}
-
-void Engine::print_bound_block(double ratio) {
-  const IWORD u = unit(), n = std::max<IWORD>(S1.NLIST, 0);
-  put_title(u, "NSOLVE: *** VARIABLES ON THE BOUNDARY (- for LB) ***");
-  if (n == 0) write_rec(u, Rec().X(2));
-  for (IWORD k = 0; k < n; k += 10) {
-    Rec r;
-    r.X(2);
-    for (IWORD m = k; m < std::min(n, k + 10); ++m) r.I(a_.ILIST[m], 7);
-    write_rec(u, r);
-  }
-  write_rec(u, Rec().X(2).A("        STEP WITH BOUND/STEP WITHOUT BOUND =").G(ratio, 13, 5, 1));
-}
-
-void Engine::print_dogleg_step() {
-  if (iprint() < 5) return;
-  write_rec(unit(), Rec().X(10).A("STEP NUMBER = ").I(S1.ICOUNT, 5).X(3).A("RADIUS = ")
-                        .G(S2.DELTA, 13, 5));
-}
-
-}  // namespace
+namespace orvika {
 
 void nsolve_drive(const NsolveArgs& a, int variant, NsolveSaved& saved) {
   // A negative code ends nothing and starts nothing: it is read before any
   // other argument, which the caller may not have set.
   if (*a.ICODE < 0) return;
-  Engine e(a, variant, saved);
+  nsolve::Engine e(a, variant, saved);
   e.run();
 }
 

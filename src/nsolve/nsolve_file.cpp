@@ -16,23 +16,23 @@ IWORD g_open_word = 0;
  * its value unchanged.
  *   UNIT      in  IWORD        unit number (handed on as it is).
  *   NAME      in  text         file name (handed on as it is).
- *   NAME_len  in  by value     its length.
+ *   NAME_LEN  in  by value     its length.
  * Returns the host utility's code.  Cost: one host call. */
-extern "C" ORVK_API IWORD NSOLVE_FOPEN(IWORD* UNIT, const char* NAME, int64_t NAME_len) {
-  return RTO_SHARE_OPENEW(UNIT, NAME, &g_open_word, NAME_len);
+extern "C" ORVK_API IWORD NSOLVE_FOPEN(IWORD* UNIT, const char* NAME, int64_t NAME_LEN) {
+  return RTO_SHARE_OPENEW(UNIT, NAME, &g_open_word, NAME_LEN);
 }
 
 /* NSOLVE_WRITELN: writes TEXT without its trailing blanks (length from the
- * host's VLK_STRLEN, kept within 0..TEXT_len) as one record on UNIT; a blank
+ * host's VLK_STRLEN, kept within 0..TEXT_LEN) as one record on UNIT; a blank
  * text writes an empty record.
  *   TEXT      in  text         the line.
  *   UNIT      in  IWORD        unit number.
- *   TEXT_len  in  by value     length of TEXT.
- * Cost: O(TEXT_len). */
-extern "C" ORVK_API void NSOLVE_WRITELN(const char* TEXT, const IWORD* UNIT, int64_t TEXT_len) {
-  IWORD l = TEXT_len > 0 ? VLK_STRLEN(TEXT, TEXT_len) : 0;
+ *   TEXT_LEN  in  by value     length of TEXT.
+ * Cost: O(TEXT_LEN). */
+extern "C" ORVK_API void NSOLVE_WRITELN(const char* TEXT, const IWORD* UNIT, int64_t TEXT_LEN) {
+  IWORD l = TEXT_LEN > 0 ? VLK_STRLEN(TEXT, TEXT_LEN) : 0;
   if (l < 0) l = 0;
-  if (l > TEXT_len) l = TEXT_len;
+  if (l > TEXT_LEN) l = TEXT_LEN;
   orvika::write_rec(*UNIT, std::string_view(TEXT, static_cast<std::size_t>(l)));
 }
 

@@ -2,6 +2,7 @@
 // and Jacobians, and the clamp of scaled values.
 #include <cmath>
 
+#include "frame/views.hpp"
 #include "nsolve/nsolve.hpp"
 
 namespace orvika {
@@ -24,28 +25,32 @@ void SSCALJ(IWORD /*N1*/, IWORD N, IWORD NZ, IWORD ISTOR, IWORD MODE, IWORD IRS,
   double* to = scale ? BJS : BJ;
   const double* from = scale ? BJ : BJS;
   for (IWORD k = 0; k < NZ; ++k) to[k] = from[k];
+  const Vec1<const double> rfac(RFAC, N), cfac(CFAC, N);
   auto inside = [N](IWORD i) { return i >= 1 && i <= N; };
   if (coord) {
+    const Vec1<const IWORD> irn(IRN, NZ), icn(ICN, NZ);
+    const Vec1<double> t(to, NZ);
     if (IRS > 0)
-      for (IWORD k = 0; k < NZ; ++k)
-        if (inside(IRN[k])) to[k] = scale ? to[k] / RFAC[IRN[k] - 1] : to[k] * RFAC[IRN[k] - 1];
+      for (IWORD k = 1; k <= NZ; ++k)
+        if (inside(irn(k))) t(k) = scale ? t(k) / rfac(irn(k)) : t(k) * rfac(irn(k));
     if (ICS > 0)
-      for (IWORD k = 0; k < NZ; ++k)
-        if (inside(ICN[k])) to[k] = scale ? to[k] * CFAC[ICN[k] - 1] : to[k] / CFAC[ICN[k] - 1];
+      for (IWORD k = 1; k <= NZ; ++k)
+        if (inside(icn(k))) t(k) = scale ? t(k) * cfac(icn(k)) : t(k) / cfac(icn(k));
     return;
   }
   if (N <= 0) return;
+  const Mat1<double> t(to, N);
   if (IRS > 0)
-    for (IWORD j = 0; j < N; ++j)
-      for (IWORD i = 0; i < N; ++i) {
-        double& v = to[j * N + i];
-        v = scale ? v / RFAC[i] : v * RFAC[i];
+    for (IWORD j = 1; j <= N; ++j)
+      for (IWORD i = 1; i <= N; ++i) {
+        double& v = t(i, j);
+        v = scale ? v / rfac(i) : v * rfac(i);
       }
   if (ICS > 0)
-    for (IWORD j = 0; j < N; ++j)
-      for (IWORD i = 0; i < N; ++i) {
-        double& v = to[j * N + i];
-        v = scale ? v * CFAC[j] : v / CFAC[j];
+    for (IWORD j = 1; j <= N; ++j)
+      for (IWORD i = 1; i <= N; ++i) {
+        double& v = t(i, j);
+        v = scale ? v * cfac(j) : v / cfac(j);
       }
 }
 

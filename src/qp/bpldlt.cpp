@@ -9,7 +9,8 @@
 #include "kernels/dumps.hpp"
 #include "kernels/sparse.hpp"
 #include "orvika/qp.h"
-#include "qp/kkt_sparse.hpp"
+#include "frame/views.hpp"
+#include "qp/qp.hpp"
 
 namespace orvika {
 
@@ -18,14 +19,15 @@ namespace {
 using kkt_detail::dump_i;
 using kkt_detail::dump_r;
 using kkt_detail::dump_si;
-using kkt_detail::nlpint;
 
 constexpr double kPivTiny = 1e-22;
 
 // First stored value of row I in column C of (IA, JA, A), 0 when none.
 double entry(const IWORD* ia, const IWORD* ja, const double* a, IWORD i, IWORD c) {
-  for (IWORD k = ia[i - 1]; k < ia[i]; ++k)
-    if (ja[k - 1] == c) return a[k - 1];
+  const Vec1<const IWORD> IA(ia), JA(ja);
+  const Vec1<const double> A(a);
+  for (IWORD k = IA(i); k < IA(i + 1); ++k)
+    if (JA(k) == c) return A(k);
   return 0.0;
 }
 
@@ -36,30 +38,32 @@ double entry(const IWORD* ia, const IWORD* ja, const double* a, IWORD i, IWORD c
 template <class Get>
 bool l_append(IWORD unit, IWORD N, IWORD LJ, IWORD* IL, IWORD* JL, double* RL, IWORD first,
               Get get, IWORD& IFAIL) {
+  const Vec1<IWORD> il(IL), jl(JL);
+  const Vec1<double> rl(RL);
   IWORD cols[2];
   double vals[2];
   IWORD cnt = 0;
   for (IWORD p = first; p <= N; ++p) cnt += get(p, cols, vals);
-  const IWORD total = IL[N] - 1;
+  const IWORD total = il(N + 1) - 1;
   if (total + cnt > LJ) {
     LENCHK(unit, LJ, total + cnt, "JL-BPLDLT ", IFAIL);
     return false;
   }
   IWORD shift = cnt;
   for (IWORD p = N; p >= first && shift > 0; --p) {
-    const IWORD beg = IL[p - 1], end = IL[p];  // old row p: beg .. end-1
-    IL[p] = end + shift;
+    const IWORD beg = il(p), end = il(p + 1);  // old row p: beg .. end-1
+    il(p + 1) = end + shift;
     const int m = get(p, cols, vals);
     for (int q = m - 1; q >= 0; --q) {
       const IWORD pos = end - 1 + shift;
-      JL[pos - 1] = cols[q];
-      RL[pos - 1] = vals[q];
+      jl(pos) = cols[q];
+      rl(pos) = vals[q];
       --shift;
     }
     if (shift > 0)
       for (IWORD q = end - 1; q >= beg; --q) {
-        JL[q + shift - 1] = JL[q - 1];
-        RL[q + shift - 1] = RL[q - 1];
+        jl(q + shift) = jl(q);
+        rl(q + shift) = rl(q);
       }
   }
   return true;
@@ -69,17 +73,21 @@ bool l_append(IWORD unit, IWORD N, IWORD LJ, IWORD* IL, IWORD* JL, double* RL, I
 // columns shifted down by DROP, into (IB, JB, B).
 void copy_trailing(IWORD ncur, IWORD from, IWORD drop, const IWORD* ia, const IWORD* ja,
                    const double* a, IWORD* ib, IWORD* jb, double* b) {
+  const Vec1<const IWORD> IA(ia), JA(ja);
+  const Vec1<const double> A(a);
+  const Vec1<IWORD> IB(ib), JB(jb);
+  const Vec1<double> B(b);
   IWORD p = 1;
   for (IWORD i = from; i <= ncur; ++i) {
-    ib[i - from] = p;
-    for (IWORD k = ia[i - 1]; k < ia[i]; ++k)
-      if (ja[k - 1] > drop && a[k - 1] != 0.0) {
-        jb[p - 1] = ja[k - 1] - drop;
-        b[p - 1] = a[k - 1];
+    IB(i - from + 1) = p;
+    for (IWORD k = IA(i); k < IA(i + 1); ++k)
+      if (JA(k) > drop && A(k) != 0.0) {
+        JB(p) = JA(k) - drop;
+        B(p) = A(k);
         ++p;
       }
   }
-  ib[ncur - from + 1] = p;
+  IB(ncur - from + 2) = p;
 }
 
 void singular(IWORD unit, IWORD lvl, const char* text, IWORD irow) {
@@ -97,21 +105,25 @@ void BPLDLT(IWORD N, IWORD, IWORD& NCUR, IWORD, IWORD* IA, IWORD* JA, double* A,
             IWORD* JW2, double* RW2, IWORD, IWORD* IDMUL, IWORD* JDMUL, double* DMUL,
             IWORD* IDINV, IWORD* JDINV, double* DINV, IWORD NT, IWORD* IX, double* SUBX,
             IWORD& ISROW, IWORD& ISING, IWORD& IFAIL) {
+  const Vec1<double> a_(A), d_(D), rw1(RW1), rw2(RW2), dmul(DMUL), dinv(DINV);
+  const Vec1<IWORD> ia(IA), ja(JA), ichan(ICHAN), il(IL), iw1(IW1), jw1(JW1), iw2(IW2), jw2(JW2),
+      idmul(IDMUL), jdmul(JDMUL), idinv(IDINV), jdinv(JDINV);
+  const Vec1<const IWORD> ipvtsz(IPVTSZ);
   const IWORD unit = nlpint(ORVK_NLPINT_KKTUNIT);
   const IWORD lvl = nlpint(ORVK_NLPINT_KKTLEVEL);
   IWORD& nd = nlpint(ORVK_NLPINT_NDWORD);
-  for (IWORD k = 1; k <= N; ++k) ICHAN[k - 1] = k;
+  for (IWORD k = 1; k <= N; ++k) ichan(k) = k;
   bool reduced = false;  // a new reduced matrix was formed
 
-  if (IPVTSZ[KBLK - 1] != 2) {
+  if (ipvtsz(KBLK) != 2) {
     // ---- 1x1 block --------------------------------------------------------
-    const double d = IA[1] > IA[0] ? entry(IA, JA, A, 1, 1) : 0.0;
+    const double d = ia(2) > ia(1) ? entry(IA, JA, A, 1, 1) : 0.0;
     if (nd + 1 > LD) {
       LENCHK(unit, LD, nd + 1, " D-BPLDLT ", IFAIL);
       return;
     }
     nd += 1;
-    D[nd - 1] = d;
+    d_(nd) = d;
     if (!(std::fabs(d) >= kPivTiny)) {
       singular(unit, lvl, "*** SINGULAR 1X1 PIVOT AT ROW", IROW);
       ISROW = IROW;
@@ -124,22 +136,22 @@ void BPLDLT(IWORD N, IWORD, IWORD& NCUR, IWORD, IWORD* IA, IWORD* JA, double* A,
       return;
     }
     IWORD pc = 1, pr = 1;
-    IDINV[0] = 1;
+    idinv(1) = 1;
     for (IWORD i = 2; i <= NCUR; ++i) {
-      IDMUL[i - 2] = pc;
-      for (IWORD k = IA[i - 1]; k < IA[i]; ++k)
-        if (JA[k - 1] == 1 && A[k - 1] != 0.0) {
-          JDMUL[pc - 1] = 1;
-          DMUL[pc - 1] = -A[k - 1] / d;
+      idmul(i - 1) = pc;
+      for (IWORD k = ia(i); k < ia(i + 1); ++k)
+        if (ja(k) == 1 && a_(k) != 0.0) {
+          jdmul(pc) = 1;
+          dmul(pc) = -a_(k) / d;
           ++pc;
-          JDINV[pr - 1] = i - 1;
-          DINV[pr - 1] = A[k - 1];
+          jdinv(pr) = i - 1;
+          dinv(pr) = a_(k);
           ++pr;
           break;
         }
     }
-    IDMUL[NCUR - 1] = pc;
-    IDINV[1] = pr;
+    idmul(NCUR) = pc;
+    idinv(2) = pr;
 
     // Unit entry of the pivot row, multipliers a_i1/d below it.
     auto get = [&](IWORD p, IWORD* c, double* v) -> int {
@@ -148,8 +160,8 @@ void BPLDLT(IWORD N, IWORD, IWORD& NCUR, IWORD, IWORD* IA, IWORD* JA, double* A,
         return 1;
       }
       const IWORD r = p - IROW;  // row of the column matrix
-      if (r < 1 || r > NCUR - 1 || IDMUL[r] == IDMUL[r - 1]) return 0;
-      const double l = DMUL[IDMUL[r - 1] - 1];
+      if (r < 1 || r > NCUR - 1 || idmul(r + 1) == idmul(r)) return 0;
+      const double l = dmul(idmul(r));
       if (l == 0.0) return 0;
       c[0] = IROW, v[0] = -l;
       return 1;
@@ -175,7 +187,7 @@ void BPLDLT(IWORD N, IWORD, IWORD& NCUR, IWORD, IWORD* IA, IWORD* JA, double* A,
       LENCHK(unit, LD, nd + 3, " D-BPLDLT ", IFAIL);
       return;
     }
-    D[nd] = d11, D[nd + 1] = d21, D[nd + 2] = d22;
+    d_(nd + 1) = d11, d_(nd + 2) = d21, d_(nd + 3) = d22;
     nd += 3;
     const double det = d22 * d11 - d21 * d21;
     if (!(std::fabs(det) >= kPivTiny)) {
@@ -187,13 +199,13 @@ void BPLDLT(IWORD N, IWORD, IWORD& NCUR, IWORD, IWORD* IA, IWORD* JA, double* A,
     // Inverse block E, its zero entries left out.
     {
       IWORD p = 1;
-      IDINV[0] = 1;
-      if (d22 != 0.0) JDINV[p - 1] = 1, DINV[p - 1] = d22 / det, ++p;
-      if (d21 != 0.0) JDINV[p - 1] = 2, DINV[p - 1] = -d21 / det, ++p;
-      IDINV[1] = p;
-      if (d21 != 0.0) JDINV[p - 1] = 1, DINV[p - 1] = -d21 / det, ++p;
-      if (d11 != 0.0) JDINV[p - 1] = 2, DINV[p - 1] = d11 / det, ++p;
-      IDINV[2] = p;
+      idinv(1) = 1;
+      if (d22 != 0.0) jdinv(p) = 1, dinv(p) = d22 / det, ++p;
+      if (d21 != 0.0) jdinv(p) = 2, dinv(p) = -d21 / det, ++p;
+      idinv(2) = p;
+      if (d21 != 0.0) jdinv(p) = 1, dinv(p) = -d21 / det, ++p;
+      if (d11 != 0.0) jdinv(p) = 2, dinv(p) = d11 / det, ++p;
+      idinv(3) = p;
     }
     // Block column [a_k1 a_k2] (rows 3..NCUR) and its negated transpose.
     const IWORD m = NCUR - 2;
@@ -203,31 +215,31 @@ void BPLDLT(IWORD N, IWORD, IWORD& NCUR, IWORD, IWORD* IA, IWORD* JA, double* A,
     }
     IWORD pc = 1, p1 = 1, p2 = 1;
     for (IWORD k = 3; k <= NCUR; ++k) {
-      IDMUL[k - 3] = pc;
-      for (IWORD q = IA[k - 1]; q < IA[k]; ++q) {
-        const IWORD c = JA[q - 1];
-        if ((c != 1 && c != 2) || A[q - 1] == 0.0) continue;
-        JDMUL[pc - 1] = c, DMUL[pc - 1] = A[q - 1], ++pc;
+      idmul(k - 2) = pc;
+      for (IWORD q = ia(k); q < ia(k + 1); ++q) {
+        const IWORD c = ja(q);
+        if ((c != 1 && c != 2) || a_(q) == 0.0) continue;
+        jdmul(pc) = c, dmul(pc) = a_(q), ++pc;
         if (c == 1)
-          JW1[p1 - 1] = k - 2, RW1[p1 - 1] = -A[q - 1], ++p1;
+          jw1(p1) = k - 2, rw1(p1) = -a_(q), ++p1;
         else
-          JW2[p2 - 1] = k - 2, RW2[p2 - 1] = -A[q - 1], ++p2;
+          jw2(p2) = k - 2, rw2(p2) = -a_(q), ++p2;
       }
     }
-    IDMUL[m] = pc;
-    IW1[0] = 1;
-    IW1[1] = p1;
-    for (IWORD q = 1; q < p2; ++q) JW1[p1 + q - 2] = JW2[q - 1], RW1[p1 + q - 2] = RW2[q - 1];
-    IW1[2] = p1 + p2 - 1;
+    idmul(m + 1) = pc;
+    iw1(1) = 1;
+    iw1(2) = p1;
+    for (IWORD q = 1; q < p2; ++q) jw1(p1 + q - 1) = jw2(q), rw1(p1 + q - 1) = rw2(q);
+    iw1(3) = p1 + p2 - 1;
 
     // Multipliers [a_k1 a_k2] E.  The product must stay below LJ entries
     // (the product routine ends the process otherwise).
     IWORD cnt = 0;
     for (IWORD r = 1; r <= m; ++r) {
       bool has[3] = {false, false, false};
-      for (IWORD q = IDMUL[r - 1]; q < IDMUL[r]; ++q) {
-        const IWORD c = JDMUL[q - 1];
-        for (IWORD e = IDINV[c - 1]; e < IDINV[c]; ++e) has[JDINV[e - 1]] = true;
+      for (IWORD q = idmul(r); q < idmul(r + 1); ++q) {
+        const IWORD c = jdmul(q);
+        for (IWORD e = idinv(c); e < idinv(c + 1); ++e) has[jdinv(e)] = true;
       }
       cnt += (has[1] ? 1 : 0) + (has[2] ? 1 : 0);
     }
@@ -239,7 +251,7 @@ void BPLDLT(IWORD N, IWORD, IWORD& NCUR, IWORD, IWORD* IA, IWORD* JA, double* A,
       GSMMUL(unit, m, 2, 2, IDMUL, JDMUL, DMUL, IDINV, JDINV, DINV, LJ, IW2, JW2, RW2, NT, IX,
              SUBX);
     else
-      IW2[0] = 1;
+      iw2(1) = 1;
 
     if (IROW + 1 < N) {
       // Lower triangle of (multipliers) x (negated 2-row matrix).
@@ -247,17 +259,17 @@ void BPLDLT(IWORD N, IWORD, IWORD& NCUR, IWORD, IWORD* IA, IWORD* JA, double* A,
         // A single entry: sum over the stored multipliers of row 1.
         bool any = false;
         double v = 0.0;
-        for (IWORD q = IW2[0]; q < IW2[1]; ++q) {
-          const IWORD c = JW2[q - 1];
-          for (IWORD e = IW1[c - 1]; e < IW1[c]; ++e)
-            if (JW1[e - 1] == 1) {
-              v += RW1[e - 1] * RW2[q - 1];
+        for (IWORD q = iw2(1); q < iw2(2); ++q) {
+          const IWORD c = jw2(q);
+          for (IWORD e = iw1(c); e < iw1(c + 1); ++e)
+            if (jw1(e) == 1) {
+              v += rw1(e) * rw2(q);
               any = true;
             }
         }
-        IDMUL[0] = 1;
-        if (any) JDMUL[0] = 1, DMUL[0] = v;
-        IDMUL[1] = any ? 2 : 1;
+        idmul(1) = 1;
+        if (any) jdmul(1) = 1, dmul(1) = v;
+        idmul(2) = any ? 2 : 1;
       } else {
         SSMMUL(unit, m, 2, IW2, JW2, RW2, IW1, JW1, RW1, LJ, IDMUL, JDMUL, DMUL, NT, IX, SUBX,
                IFAIL);
@@ -308,9 +320,9 @@ void BPLDLT(IWORD N, IWORD, IWORD& NCUR, IWORD, IWORD* IA, IWORD* JA, double* A,
   }
 
   LENCHK(unit, LD, nd, " D-BPLDLT ", IFAIL);
-  LENCHK(unit, LJ, IA[NCUR] - 1, "JA-BPLDLT ", IFAIL);
-  if (reduced) LENCHK(unit, LJ, IW1[NCUR] - 1, "JB-BPLDLT ", IFAIL);
-  LENCHK(unit, LJ, IL[N] - 1, "JL-BPLDLT ", IFAIL);
+  LENCHK(unit, LJ, ia(NCUR + 1) - 1, "JA-BPLDLT ", IFAIL);
+  if (reduced) LENCHK(unit, LJ, iw1(NCUR + 1) - 1, "JB-BPLDLT ", IFAIL);
+  LENCHK(unit, LJ, il(N + 1) - 1, "JL-BPLDLT ", IFAIL);
   if (IFAIL != 0) return;
 
   // Entries of magnitude at most 1e-50 leave the reduced matrix.
@@ -321,11 +333,11 @@ void BPLDLT(IWORD N, IWORD, IWORD& NCUR, IWORD, IWORD* IA, IWORD* JA, double* A,
     dump_si(unit, nd, "NUMD      ");
     dump_r(unit, nd, D, "D         ");
     dump_i(unit, N + 1, IL, "IL        ");
-    dump_i(unit, IL[N] - 1, JL, "JL        ");
-    dump_r(unit, IL[N] - 1, RL, "RL        ");
+    dump_i(unit, il(N + 1) - 1, JL, "JL        ");
+    dump_r(unit, il(N + 1) - 1, RL, "RL        ");
     dump_i(unit, NCUR + 1, IA, "IA        ");
-    dump_i(unit, IA[NCUR] - 1, JA, "JA        ");
-    dump_r(unit, IA[NCUR] - 1, A, " A        ");
+    dump_i(unit, ia(NCUR + 1) - 1, JA, "JA        ");
+    dump_r(unit, ia(NCUR + 1) - 1, A, " A        ");
   }
 }
 

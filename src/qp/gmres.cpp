@@ -13,7 +13,8 @@
 #include "kernels/sparse.hpp"
 #include "orvika/kernels_vector.h"
 #include "orvika/qp.h"
-#include "qp/kkt_sparse.hpp"
+#include "frame/views.hpp"
+#include "qp/qp.hpp"
 
 namespace orvika {
 
@@ -23,7 +24,6 @@ using kkt_detail::dump_i;
 using kkt_detail::dump_r;
 using kkt_detail::dump_si;
 using kkt_detail::dump_sr;
-using kkt_detail::nlpint;
 
 constexpr IWORD kKrylovBound = 50;
 constexpr IWORD kMaxCycles = 200;
@@ -51,9 +51,10 @@ void message(IWORD unit, std::string_view text) {
 
 // True when IA holds N+1 usable row pointers.
 bool rows_ok(IWORD n, const IWORD* ia) {
-  if (ia[0] < 1) return false;
+  const Vec1<const IWORD> IA(ia);
+  if (IA(1) < 1) return false;
   for (IWORD i = 1; i <= n; ++i)
-    if (ia[i] < ia[i - 1]) return false;
+    if (IA(i + 1) < IA(i)) return false;
   return true;
 }
 
@@ -63,25 +64,27 @@ void GMRGIV(IWORD J, IWORD, IWORD M, IWORD LENX, double BETA, IWORD, double* CC,
             double* H, IWORD* IQ, IWORD* JQ, double* QQ, IWORD* IF, IWORD* JF, double* FF,
             IWORD* IW, IWORD* JW, double* WW, IWORD* IX, double* XX, double* GK, IWORD,
             double& RES) {
+  const Vec1<IWORD> if_(IF), iq(IQ), jq(JQ), jf(JF), iw(IW);
+  const Vec1<double> cc(CC), ss(SS), qq(QQ), ff(FF), gk(GK);
   const IWORD unit = nlpint(ORVK_NLPINT_KKTUNIT);
   const IWORD lvl = nlpint(ORVK_NLPINT_KKTLEVEL);
   const IWORD ldh = M + 1;
-  auto h = [&](IWORD i, IWORD j) -> double& { return H[(i - 1) + (j - 1) * ldh]; };
+  const Mat1<double> h(H, ldh);
   const IWORD j = J;
 
   if (j > 1) {
     for (IWORD i = 1; i <= j - 1; ++i) {
       const double a = h(i, j), b = h(i + 1, j);
-      h(i, j) = CC[i - 1] * a - SS[i - 1] * b;
-      h(i + 1, j) = SS[i - 1] * a + CC[i - 1] * b;
+      h(i, j) = cc(i) * a - ss(i) * b;
+      h(i + 1, j) = ss(i) * a + cc(i) * b;
     }
     const double d = std::hypot(h(j, j), h(j + 1, j));
     if (d != 0.0) {
-      CC[j - 1] = h(j, j) / d;
-      SS[j - 1] = -h(j + 1, j) / d;
+      cc(j) = h(j, j) / d;
+      ss(j) = -h(j + 1, j) / d;
     }
   }
-  const double c = CC[j - 1], s = SS[j - 1];
+  const double c = cc(j), s = ss(j);
   {
     const double a = h(j, j), b = h(j + 1, j);
     h(j, j) = c * a - s * b;
@@ -91,22 +94,22 @@ void GMRGIV(IWORD J, IWORD, IWORD M, IWORD LENX, double BETA, IWORD, double* CC,
   // F of order j+1 by rows: the identity with the rotation in rows j, j+1.
   IWORD p = 1;
   for (IWORD k = 1; k <= j + 1; ++k) {
-    IF[k - 1] = p;
+    if_(k) = p;
     if (k == j) {
-      JF[p - 1] = j, FF[p - 1] = c, ++p;
-      JF[p - 1] = j + 1, FF[p - 1] = -s, ++p;
+      jf(p) = j, ff(p) = c, ++p;
+      jf(p) = j + 1, ff(p) = -s, ++p;
     } else if (k == j + 1) {
-      JF[p - 1] = j, FF[p - 1] = s, ++p;
-      JF[p - 1] = j + 1, FF[p - 1] = c, ++p;
+      jf(p) = j, ff(p) = s, ++p;
+      jf(p) = j + 1, ff(p) = c, ++p;
     } else {
-      JF[p - 1] = k, FF[p - 1] = 1.0, ++p;
+      jf(p) = k, ff(p) = 1.0, ++p;
     }
   }
-  IF[j + 1] = p;
+  if_(j + 2) = p;
   if (lvl >= 3) {
     dump_i(unit, j + 2, IF, "IF");
-    dump_i(unit, IF[j + 1] - 1, JF, "JF");
-    dump_r(unit, IF[j + 1] - 1, FF, "FF");
+    dump_i(unit, if_(j + 2) - 1, JF, "JF");
+    dump_r(unit, if_(j + 2) - 1, FF, "FF");
   }
 
   if (j == 1) {
@@ -117,28 +120,28 @@ void GMRGIV(IWORD J, IWORD, IWORD M, IWORD LENX, double BETA, IWORD, double* CC,
     const IWORD cap = (M + 1) * (M + 1);
     GSMMUL(unit, ord, ord, ord, IF, JF, FF, IQ, JQ, QQ, cap, IW, JW, WW, LENX, IX, XX);
     for (IWORD k = 0; k < j + 2; ++k) IQ[k] = IW[k];
-    for (IWORD k = 0; k < IW[j + 1] - 1; ++k) JQ[k] = JW[k], QQ[k] = WW[k];
+    for (IWORD k = 0; k < iw(j + 2) - 1; ++k) JQ[k] = JW[k], QQ[k] = WW[k];
     if (lvl >= 3) {
       dump_i(unit, j + 2, IQ, "IQ");
-      dump_i(unit, IQ[j + 1] - 1, JQ, "JQ");
-      dump_r(unit, IQ[j + 1] - 1, QQ, "QQ");
+      dump_i(unit, iq(j + 2) - 1, JQ, "JQ");
+      dump_r(unit, iq(j + 2) - 1, QQ, "QQ");
     }
   }
 
   // Border Q with a unit row and column for the next step; IQ holds M+2
   // pointers, so after step M (which always ends the cycle) it is left.
   if (j < M) {
-    IQ[j + 2] = IQ[j + 1] + 1;
-    JQ[IQ[j + 1] - 1] = j + 2;
-    QQ[IQ[j + 1] - 1] = 1.0;
+    iq(j + 3) = iq(j + 2) + 1;
+    jq(iq(j + 2)) = j + 2;
+    qq(iq(j + 2)) = 1.0;
   }
 
   // g = BETA Q e1: the entry of column 1 is the first one of its row.
   for (IWORD k = 1; k <= j + 1; ++k) {
-    const IWORD q = IQ[k - 1];
-    GK[k - 1] = (IQ[k] > q && JQ[q - 1] == 1) ? BETA * QQ[q - 1] : 0.0;
+    const IWORD q = iq(k);
+    gk(k) = (iq(k + 1) > q && jq(q) == 1) ? BETA * qq(q) : 0.0;
   }
-  RES = std::fabs(GK[j]);
+  RES = std::fabs(gk(j + 1));
   if (lvl >= 3) dump_sr(unit, RES, "R-j");
 }
 
@@ -148,10 +151,12 @@ void GMRES1(IWORD N, IWORD NX0, IWORD M, IWORD LENX, const double* X0, const IWO
             IWORD* IX, double* XX, double* V, double* HV, double* AX, double* AV, double* VW,
             double* R0, double* GK, double* Y, double* CC, double* SS, double* H, IWORD MAXIT,
             double TOL, IWORD KRYMAX, IWORD& IFAIL) {
+  const Vec1<IWORD> iq(IQ);
+  const Vec1<double> gk(GK), y(Y), cc(CC), ss(SS);
   const IWORD unit = nlpint(ORVK_NLPINT_KKTUNIT);
   const IWORD lvl = nlpint(ORVK_NLPINT_KKTLEVEL);
   const IWORD ldh = M + 1;
-  auto h = [&](IWORD i, IWORD j) -> double& { return H[(i - 1) + (j - 1) * ldh]; };
+  const Mat1<double> h(H, ldh);
   auto v = [&](IWORD k) { return V + (k - 1) * N; };
 
   IWORD m = KRYMAX < N ? M : N;
@@ -198,16 +203,16 @@ void GMRES1(IWORD N, IWORD NX0, IWORD M, IWORD LENX, const double* X0, const IWO
       if (j == 1) {
         if (h(1, 1) != 0.0) {
           g_theta = std::atan(-h(2, 1) / h(1, 1));
-          CC[0] = std::cos(g_theta);
-          SS[0] = std::sin(g_theta);
+          cc(1) = std::cos(g_theta);
+          ss(1) = std::sin(g_theta);
         } else if (h(2, 1) != 0.0) {
           // A quarter turn annihilates H(2,1); the angle of an earlier
           // cycle would leave it in place and make the estimate meaningless.
-          CC[0] = 0.0;
-          SS[0] = h(2, 1) > 0.0 ? -1.0 : 1.0;
+          cc(1) = 0.0;
+          ss(1) = h(2, 1) > 0.0 ? -1.0 : 1.0;
         } else {
-          CC[0] = std::cos(g_theta);
-          SS[0] = std::sin(g_theta);
+          cc(1) = std::cos(g_theta);
+          ss(1) = std::sin(g_theta);
         }
       }
       GMRGIV(j, 0, M, LENX, beta, 0, CC, SS, H, IQ, JQ, QQ, IF, JF, FF, IW, JW, WW, IX, XX, GK,
@@ -225,8 +230,8 @@ void GMRES1(IWORD N, IWORD NX0, IWORD M, IWORD LENX, const double* X0, const IWO
     if (lvl >= 3) {
       MRDUMP(unit, ldh, m + 1, 0, m, 0, H, "FACTOR R  ");
       dump_i(unit, m + 2, IQ, "IQ");
-      dump_i(unit, IQ[m + 1] - 1, JQ, "JQ");
-      dump_r(unit, IQ[m + 1] - 1, QQ, "FACTOR Q");
+      dump_i(unit, iq(m + 2) - 1, JQ, "JQ");
+      dump_r(unit, iq(m + 2) - 1, QQ, "FACTOR Q");
       dump_r(unit, m + 1, GK, "Gk");
       dump_r(unit, m * N, V, "Vm");
     }
@@ -236,17 +241,17 @@ void GMRES1(IWORD N, IWORD NX0, IWORD M, IWORD LENX, const double* X0, const IWO
     // meaning: only the true residual of the restart may then end the solve.
     bool degenerate = false;
     for (IWORD k = m; k >= 1; --k) {
-      double t = GK[k - 1];
-      for (IWORD l = k + 1; l <= m; ++l) t -= h(k, l) * Y[l - 1];
+      double t = gk(k);
+      for (IWORD l = k + 1; l <= m; ++l) t -= h(k, l) * y(l);
       if (h(k, k) != 0.0)
-        Y[k - 1] = t / h(k, k);
+        y(k) = t / h(k, k);
       else
         degenerate = true;
     }
     if (lvl >= 3) dump_r(unit, m, Y, "Ym");
     for (IWORD i = 0; i < N; ++i) {
       double s = 0.0;
-      for (IWORD k = 1; k <= m; ++k) s += v(k)[i] * Y[k - 1];
+      for (IWORD k = 1; k <= m; ++k) s += v(k)[i] * y(k);
       X[i] += s;
     }
     if (lvl >= 3) dump_r(unit, m, X, "X-new");

@@ -5,12 +5,9 @@
 #include "orvika/host.h"
 #include "orvika/kernels_vector.h"
 #include "orvika/qp.h"
-#include "qp/kkt_sparse.hpp"
+#include "qp/qp.hpp"
 
 namespace orvika::kkt_detail {
-
-IWORD& nlpint(int k) { return ORVK_NLPINT[k - 1]; }
-double& nlprea(int k) { return ORVK_NLPREA[k - 1]; }
 
 void dump_i(IWORD unit, IWORD n, const IWORD* v, std::string_view label) {
   const Label10 l(label);

@@ -8,10 +8,14 @@
 
 #include "frame/format.hpp"
 #include "frame/units.hpp"
+#include "frame/views.hpp"
 #include "qp/qp.hpp"
 
 namespace orvika {
 namespace {
+
+using qp_detail::dump_i;
+using qp_detail::dump_r;
 
 constexpr double kAlpha = 0.6403882032022076;  // (1 + sqrt 17) / 8
 constexpr IWORD kSingular = 129;
@@ -44,20 +48,22 @@ void message(IWORD unit, std::string_view text) {
 // Factorisation; false on a singular pivot block (ISING set).
 bool factor(Packed& k, IWORD n, IWORD* iswap, double* dwork, IWORD* ipivot, IWORD& ising,
             IWORD unit, IWORD iprint) {
+  const Vec1<IWORD> ISWAP(iswap), IPIVOT(ipivot);
+  const Vec1<double> DWORK(dwork);
   ising = 0;
   for (IWORD r = 1; r <= n; ++r) {
     double m = 0;
     for (IWORD j = 1; j <= n; ++j) m = std::fmax(m, std::fabs(k(r, j)));
-    dwork[r - 1] = 16.0 * static_cast<double>(n) * m;
-    ipivot[r - 1] = r;
+    DWORK(r) = 16.0 * static_cast<double>(n) * m;
+    IPIVOT(r) = r;
   }
   auto interchange = [&](IWORD p, IWORD q) {
     swap_sym(k, n, p, q);
-    std::swap(ipivot[p - 1], ipivot[q - 1]);
-    std::swap(dwork[p - 1], dwork[q - 1]);
+    std::swap(IPIVOT(p), IPIVOT(q));
+    std::swap(DWORK(p), DWORK(q));
   };
   auto null_pivot = [&](IWORD s) {
-    const double d = k(s, s), sk = dwork[s - 1];
+    const double d = k(s, s), sk = DWORK(s);
     return !std::isfinite(d) || sk + d == sk;
   };
   IWORD ndet = 0;
@@ -80,7 +86,7 @@ bool factor(Packed& k, IWORD n, IWORD* iswap, double* dwork, IWORD* ipivot, IWOR
           oj = j;
         }
     if (kAlpha * omax <= dmax || oi == 0) {
-      iswap[s - 1] = r;
+      ISWAP(s) = r;
       interchange(s, r);
       if (iprint > 3) message(unit, "*** 1 BY 1 PIVOT SELECTED ***");
       if (null_pivot(s)) {
@@ -94,11 +100,11 @@ bool factor(Packed& k, IWORD n, IWORD* iswap, double* dwork, IWORD* ipivot, IWOR
         k(i, s) = u / d;
         for (IWORD j = s + 1; j <= i; ++j) k(i, j) -= k(j, s) * u;
       }
-      iswap[n + s - 1] = 1;
+      ISWAP(n + s) = 1;
       s += 1;
     } else {
-      iswap[s - 1] = oj;
-      iswap[s] = oi;
+      ISWAP(s) = oj;
+      ISWAP(s + 1) = oi;
       interchange(s, oj);
       interchange(s + 1, oi);
       if (iprint > 3) message(unit, "*** 2 BY 2 PIVOT SELECTED ***");
@@ -120,31 +126,32 @@ bool factor(Packed& k, IWORD n, IWORD* iswap, double* dwork, IWORD* ipivot, IWOR
         k(i, s + 1) = (a * v - b * u) / det;
         k(i, i) -= k(i, s) * u + k(i, s + 1) * v;
       }
-      iswap[n + s - 1] = 2;
-      iswap[n + s] = 0;
+      ISWAP(n + s) = 2;
+      ISWAP(n + s + 1) = 0;
       s += 2;
     }
   }
   if (s == n) {
-    iswap[n - 1] = n;
+    ISWAP(n) = n;
     if (iprint > 3) message(unit, "*** 1 BY 1 PIVOT SELECTED ***");
     if (null_pivot(n)) {
       if (iprint > 0) message(unit, "*** NULL 1 BY 1 PIVOT ***");
       ising = kSingular;
       return false;
     }
-    iswap[2 * n - 1] = 1;
+    ISWAP(2 * n) = 1;
   }
   return true;
 }
 
 // The block pattern must be that of a factorisation of order N.
 bool factors_valid(IWORD n, const IWORD* iswap) {
+  const Vec1<const IWORD> ISWAP(iswap);
   for (IWORD s = 1; s <= n; ++s) {
-    if (iswap[s - 1] < 1 || iswap[s - 1] > n) return false;
-    const IWORD t = iswap[n + s - 1];
+    if (ISWAP(s) < 1 || ISWAP(s) > n) return false;
+    const IWORD t = ISWAP(n + s);
     if (t == 2) {
-      if (s == n || iswap[n + s] != 0) return false;
+      if (s == n || ISWAP(n + s + 1) != 0) return false;
       ++s;
     } else if (t != 1) {
       return false;
@@ -154,33 +161,34 @@ bool factors_valid(IWORD n, const IWORD* iswap) {
 }
 
 void solve(const Packed& k, IWORD n, double* b, const IWORD* iswap, const double* dwork) {
-  auto bx = [&](IWORD i) -> double& { return b[i - 1]; };
-  for (IWORD s = 1; s <= n; ++s) std::swap(bx(s), bx(iswap[s - 1]));
+  const Vec1<double> B(b);
+  const Vec1<const IWORD> ISWAP(iswap);
+  for (IWORD s = 1; s <= n; ++s) std::swap(B(s), B(ISWAP(s)));
   for (IWORD s = 1; s <= n - 1; ++s) {
-    if (bx(s) == 0) continue;
-    const IWORD from = iswap[n + s - 1] == 2 ? s + 2 : s + 1;
-    for (IWORD i = from; i <= n; ++i) bx(i) -= k(i, s) * bx(s);
+    if (B(s) == 0) continue;
+    const IWORD from = ISWAP(n + s) == 2 ? s + 2 : s + 1;
+    for (IWORD i = from; i <= n; ++i) B(i) -= k(i, s) * B(s);
   }
   IWORD ndet = 0;
   for (IWORD s = 1; s <= n;) {
-    if (iswap[n + s - 1] == 2) {
+    if (ISWAP(n + s) == 2) {
       const double a = k(s, s), bb = k(s + 1, s), c = k(s + 1, s + 1), det = dwork[ndet++];
-      const double b0 = bx(s);
-      bx(s) = (c * b0 - bb * bx(s + 1)) / det;
-      bx(s + 1) = (a * bx(s + 1) - bb * b0) / det;
+      const double b0 = B(s);
+      B(s) = (c * b0 - bb * B(s + 1)) / det;
+      B(s + 1) = (a * B(s + 1) - bb * b0) / det;
       s += 2;
     } else {
-      bx(s) /= k(s, s);
+      B(s) /= k(s, s);
       s += 1;
     }
   }
   for (IWORD s = n - 1; s >= 1; --s) {
-    const IWORD from = iswap[n + s - 1] == 2 ? s + 2 : s + 1;
-    double sum = bx(s);
-    for (IWORD i = from; i <= n; ++i) sum -= k(i, s) * bx(i);
-    bx(s) = sum;
+    const IWORD from = ISWAP(n + s) == 2 ? s + 2 : s + 1;
+    double sum = B(s);
+    for (IWORD i = from; i <= n; ++i) sum -= k(i, s) * B(i);
+    B(s) = sum;
   }
-  for (IWORD s = n; s >= 1; --s) std::swap(bx(s), bx(iswap[s - 1]));
+  for (IWORD s = n; s >= 1; --s) std::swap(B(s), B(ISWAP(s)));
 }
 
 }  // namespace

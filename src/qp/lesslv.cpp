@@ -10,7 +10,8 @@
 #include "kernels/dumps.hpp"
 #include "kernels/sparse.hpp"
 #include "orvika/qp.h"
-#include "qp/kkt_sparse.hpp"
+#include "frame/views.hpp"
+#include "qp/qp.hpp"
 
 namespace orvika {
 
@@ -20,8 +21,6 @@ using kkt_detail::dump_i;
 using kkt_detail::dump_r;
 using kkt_detail::dump_si;
 using kkt_detail::dump_sr;
-using kkt_detail::nlpint;
-using kkt_detail::nlprea;
 using kkt_detail::phase_line;
 using kkt_detail::size_pr;
 using kkt_detail::timer;
@@ -79,12 +78,13 @@ Parts partition(IWORD nt, IWORD mineq, IWORD lj) {
 
 // K as the lower triangle of order N in at most LJ entries.
 bool structure_ok(IWORD n, const IWORD* ia, const IWORD* ja, IWORD lj) {
-  if (ia[0] != 1) return false;
+  const Vec1<const IWORD> IA(ia), JA(ja);
+  if (IA(1) != 1) return false;
   for (IWORD i = 1; i <= n; ++i) {
-    if (ia[i] < ia[i - 1]) return false;
-    if (ia[i] - 1 > lj) return false;
-    for (IWORD k = ia[i - 1]; k < ia[i]; ++k)
-      if (ja[k - 1] < 1 || ja[k - 1] > i) return false;
+    if (IA(i + 1) < IA(i)) return false;
+    if (IA(i + 1) - 1 > lj) return false;
+    for (IWORD k = IA(i); k < IA(i + 1); ++k)
+      if (JA(k) < 1 || JA(k) > i) return false;
   }
   return true;
 }
@@ -330,11 +330,12 @@ void LesSolve::place_arrays() {
 // A fresh start (identity order, empty L) or the update of the kept factors
 // for the rows that left and entered the active set.  False on failure.
 bool LesSolve::start_factors() {
+  const Vec1<IWORD> IP(ip), IL(il);
   if (!update) {
     *nd = 0;
     st.n1x1 = st.n2x2 = 0;
-    for (IWORD q = 1; q <= N; ++q) ip[q - 1] = q;
-    for (IWORD q = 1; q <= N + 1; ++q) il[q - 1] = 1;
+    for (IWORD q = 1; q <= N; ++q) IP(q) = q;
+    for (IWORD q = 1; q <= N + 1; ++q) IL(q) = 1;
     st.ncur = N;
     return true;
   }
@@ -354,6 +355,7 @@ bool LesSolve::start_factors() {
 // Elimination, one pivot block at a time.  False on failure or on a
 // singular block.
 bool LesSolve::eliminate_blocks() {
+  const Vec1<const IWORD> IP(ip), KADD(kadd), IPVTSZ(ipvtsz);
   const int strategy = static_cast<std::int32_t>(static_cast<std::uint32_t>(
       nlpint(ORVK_NLPINT_PIVSTRAT)));
   for (;;) {
@@ -385,15 +387,15 @@ bool LesSolve::eliminate_blocks() {
     if (sing != 0) {
       // Report the active row at the singular position, when it is one.
       st.singular = 1;
-      IWORD row = ip[isrow - 1];
-      if (update && st.ndel == 0 && row > w7) row = st.nred + kadd[row - w7 - 1];
+      IWORD row = IP(isrow);
+      if (update && st.ndel == 0 && row > w7) row = st.nred + KADD(row - w7);
       ISROW = row > st.nred ? row - st.nred : isrow;
       ISING = 1;
       return false;
     }
     tb = timer(st.t0);
     nlprea(3) += tb - ta;
-    if (ipvtsz[st.kblk - 1] == 2)
+    if (IPVTSZ(st.kblk) == 2)
       st.n2x2 += 1;
     else
       st.n1x1 += 1;
@@ -406,21 +408,26 @@ bool LesSolve::eliminate_blocks() {
 // Right-hand side in factorisation order (only the part new since the
 // last call when updating).
 void LesSolve::permute_rhs() {
+  const Vec1<IWORD> IP(ip);
+  const Vec1<double> Z(z), b(B);
   const IWORD ks = update ? w7 - st.ndel + 1 : 1;
-  for (IWORD q = ks; q <= N; ++q) z[q - 1] = B[ip[q - 1] - 1];
-  for (IWORD q = ks; q <= N; ++q) B[q - 1] = z[q - 1];
+  for (IWORD q = ks; q <= N; ++q) Z(q) = b(IP(q));
+  for (IWORD q = ks; q <= N; ++q) b(q) = Z(q);
 }
 
 // Forward substitution L z = P b (unit diagonal entries skipped).
 void LesSolve::forward_substitution() {
+  const Vec1<const IWORD> IL(il), JL(jl);
+  const Vec1<const double> RL(rl), b(B);
+  const Vec1<double> Z(z);
   if (lvl >= 4) phase_line(unit, "*** PROCESSING FORWARD SUBSTITUATION ***");
   const double ta = timer(st.t0);
   for (IWORD q = 0; q < N; ++q) z[q] = 0.0;
   for (IWORD q = 1; q <= N; ++q) {
-    double s = B[q - 1];
-    for (IWORD k = il[q - 1]; k < il[q]; ++k)
-      if (jl[k - 1] != q) s -= rl[k - 1] * z[jl[k - 1] - 1];
-    z[q - 1] = s;
+    double s = b(q);
+    for (IWORD k = IL(q); k < IL(q + 1); ++k)
+      if (JL(k) != q) s -= RL(k) * Z(JL(k));
+    Z(q) = s;
   }
   const double tb = timer(st.t0);
   nlprea(4) = tb - ta;
@@ -428,23 +435,26 @@ void LesSolve::forward_substitution() {
 
 // Block-diagonal solve; its timing runs on through the back substitution.
 void LesSolve::block_diagonal_solve() {
+  const Vec1<const IWORD> IPVTSZ(ipvtsz);
+  const Vec1<const double> D(d), Z(z);
+  const Vec1<double> x(X);
   if (lvl >= 4) phase_line(unit, "*** PROCESSING BACKWARD SUBSTITUATION ***");
   t_back = timer(st.t0);
   for (IWORD q = 0; q < N; ++q) X[q] = 0.0;
   *nd = 0;
   IWORD r = 0;
   for (IWORD m = 1; m <= *nblk && r < N; ++m) {
-    if (ipvtsz[m - 1] == 2 && r + 2 <= N) {
+    if (IPVTSZ(m) == 2 && r + 2 <= N) {
       r += 2;
       *nd += 3;
-      const double a = d[*nd - 3], b = d[*nd - 2], c = d[*nd - 1];
+      const double a = D(*nd - 2), b = D(*nd - 1), c = D(*nd);
       const double det = a * c - b * b;
       const double e[4] = {c / det, -b / det, -b / det, a / det};
       MTVMUL(2, 2, 0, e, r - 2, z, r - 2, X);
     } else {
       r += 1;
       *nd += 1;
-      X[r - 1] = z[r - 1] / d[*nd - 1];
+      x(r) = Z(r) / D(*nd);
     }
   }
   if (lvl >= 4) dump_r(unit, N, X, "DINV*Z");
@@ -452,16 +462,19 @@ void LesSolve::block_diagonal_solve() {
 
 // Back substitution L^T x = y, through the columns of L.  False on failure.
 bool LesSolve::back_substitution() {
+  const Vec1<const IWORD> IW1(iw1), JW1(jw1);
+  const Vec1<const double> RW1(rw1);
+  const Vec1<double> x(X);
   PERMU1(unit, 2, N, N, il, jl, rl, nullptr, lj, iw1, jw1, rw1, fail);
   if (fail != 0) {
     IFAIL = 1;
     return false;
   }
   for (IWORD c = N - 1; c >= 1; --c) {
-    double s = X[c - 1];
-    for (IWORD k = iw1[c - 1]; k < iw1[c]; ++k)
-      if (jw1[k - 1] > c) s -= rw1[k - 1] * X[jw1[k - 1] - 1];
-    X[c - 1] = s;
+    double s = x(c);
+    for (IWORD k = IW1(c); k < IW1(c + 1); ++k)
+      if (JW1(k) > c) s -= RW1(k) * x(JW1(k));
+    x(c) = s;
   }
   const double tb = timer(st.t0);
   nlprea(5) = tb - t_back;
@@ -471,25 +484,29 @@ bool LesSolve::back_substitution() {
 // After additions the added rows carry provisional numbers: give every
 // active position the row of its constraint in the new active list.
 void LesSolve::renumber_added_rows() {
+  const Vec1<const IWORD> iractc(IRACTC), iacold(IACOLD), KADD(kadd);
+  const Vec1<IWORD> IX(ix), IP(ip);
   if (!(update && st.ndel == 0 && st.nadd > 0)) return;
   // IX(r) = rank in IRACTC of the old active constraint r.
   IWORD j = 0;
   for (IWORD q = 1; q <= w8; ++q) {
-    while (j < nactiv && IRACTC[j] < IACOLD[q - 1]) ++j;
-    ix[q - 1] = j + 1;
+    while (j < nactiv && iractc(j + 1) < iacold(q)) ++j;
+    IX(q) = j + 1;
   }
   for (IWORD q = st.nred + 1; q <= N; ++q) {
-    const IWORD v = ip[q - 1];
+    const IWORD v = IP(q);
     if (v > w7)
-      ip[q - 1] = st.nred + kadd[v - w7 - 1];
+      IP(q) = st.nred + KADD(v - w7);
     else if (v > st.nred)
-      ip[q - 1] = st.nred + ix[v - st.nred - 1];
+      IP(q) = st.nred + IX(v - st.nred);
   }
 }
 
 // Back to the row order of K; the phase times and the state for the next call.
 void LesSolve::unpermute_and_finish() {
-  for (IWORD q = N; q >= 1; --q) z[ip[q - 1] - 1] = X[q - 1];
+  const Vec1<const IWORD> IP(ip);
+  const Vec1<double> Z(z), x(X);
+  for (IWORD q = N; q >= 1; --q) Z(IP(q)) = x(q);
   for (IWORD q = 0; q < N; ++q) X[q] = z[q];
   if (lvl >= 4) dump_r(unit, N, X, "X");
 

@@ -9,10 +9,16 @@
 #include "frame/units.hpp"
 #include "kernels/dumps.hpp"
 #include "kernels/sparse.hpp"
+#include "frame/views.hpp"
 #include "qp/qp.hpp"
 
 namespace orvika {
 namespace {
+
+using qp_detail::dump_i;
+using qp_detail::dump_r;
+using qp_detail::dump_si;
+using qp_detail::dump_sr;
 
 // Row i (1-based) of a compressed-row matrix: entries IA(i) .. IA(i+1)-1.
 struct Rows {
@@ -32,18 +38,22 @@ void build_lp(bool slacks, IWORD N, IWORD MEQ, IWORD MINEQ, const IWORD* IAC, co
               const double* AC, const double* B, IWORD nvar, IWORD ncon, double* XLB,
               double* XUB, double* BRHS, IWORD* IRTYPE, IWORD* ICJ, IWORD* JCJ, double* CJ,
               IWORD LDC, double* CWORK, IWORD IPRINT, IWORD unit, std::string_view tag) {
+  const Vec1<const double> b(B);
+  const Vec1<double> xlb(XLB), xub(XUB), brhs(BRHS), cj(CJ);
+  const Mat1<double> cwork(CWORK, LDC);
+  const Vec1<IWORD> irtype(IRTYPE), icj(ICJ), jcj(JCJ);
   const IWORD ngen = MINEQ - 2 * N;
-  for (IWORD i = 1; i <= ncon; ++i) IRTYPE[i - 1] = i <= MEQ ? 0 : 2;
-  for (IWORD i = 1; i <= MEQ; ++i) BRHS[i - 1] = B[i - 1];
-  for (IWORD k = 1; k <= ngen; ++k) BRHS[MEQ + k - 1] = -B[MEQ + 2 * N + k - 1];
+  for (IWORD i = 1; i <= ncon; ++i) irtype(i) = i <= MEQ ? 0 : 2;
+  for (IWORD i = 1; i <= MEQ; ++i) brhs(i) = b(i);
+  for (IWORD k = 1; k <= ngen; ++k) brhs(MEQ + k) = -b(MEQ + 2 * N + k);
   if (IPRINT > 2) dump_r(unit, ncon, 0, BRHS, "B_RHS    ");
 
   Rows ac{IAC, JAC, AC};
   IWORD nz = 0, lprow = 0;
-  ICJ[0] = 1;
+  icj(1) = 1;
   auto put = [&](IWORD c, double v) {
-    JCJ[nz] = c;
-    CJ[nz] = v;
+    jcj(nz + 1) = c;
+    cj(nz + 1) = v;
     ++nz;
   };
   for (IWORD r = 1; r <= MEQ + MINEQ; ++r) {
@@ -58,7 +68,7 @@ void build_lp(bool slacks, IWORD N, IWORD MEQ, IWORD MINEQ, const IWORD* IAC, co
         put(N + 2 * MEQ + (r - MEQ - 2 * N), -1.0);
       }
     }
-    ICJ[lprow] = nz + 1;
+    icj(lprow + 1) = nz + 1;
   }
   if (IPRINT > 1) {
     const std::string_view lab[3][2] = {{"ICJ-QPINX ", "ICJ-GTX   "},
@@ -70,17 +80,17 @@ void build_lp(bool slacks, IWORD N, IWORD MEQ, IWORD MINEQ, const IWORD* IAC, co
     dump_r(unit, nz, 0, CJ, lab[2][t]);
   }
   for (IWORD j = 1; j <= nvar; ++j)
-    for (IWORD i = 1; i <= ncon; ++i) CWORK[(i - 1) + (j - 1) * LDC] = 0;
+    for (IWORD i = 1; i <= ncon; ++i) cwork(i, j) = 0;
   for (IWORD i = 1; i <= ncon; ++i)
-    for (IWORD k = ICJ[i - 1]; k < ICJ[i]; ++k)
-      CWORK[(i - 1) + (JCJ[k - 1] - 1) * LDC] = CJ[k - 1];
+    for (IWORD k = icj(i); k < icj(i + 1); ++k)
+      cwork(i, jcj(k)) = cj(k);
   for (IWORD j = 1; j <= N; ++j) {
-    XLB[j - 1] = -B[MEQ + N + j - 1];
-    XUB[j - 1] = B[MEQ + j - 1];
+    xlb(j) = -b(MEQ + N + j);
+    xub(j) = b(MEQ + j);
   }
   for (IWORD j = N + 1; j <= nvar; ++j) {
-    XLB[j - 1] = 0;
-    XUB[j - 1] = -1e30;
+    xlb(j) = 0;
+    xub(j) = -1e30;
   }
 }
 
@@ -95,12 +105,13 @@ void QPINX(IWORD N, IWORD MEQ, IWORD MINEQ, const IWORD* IAC, const IWORD* JAC,
            const double* AC, const double* B, double* X, double* OBJC, double* XLB, double* XUB,
            double* BRHS, double* DSOL, IWORD* IRTYPE, IWORD* ICJ, IWORD* JCJ, double* CJ,
            IWORD LDC, double* CWORK, IWORD IPRINT, IWORD& IFLAG) {
+  const Vec1<double> objc(OBJC);
   IFLAG = 0;
   double objval = 0;
   if (N < 0 || MEQ < 0 || MINEQ < 2 * N) return;
   const IWORD unit = nlpint(ORVK_NLPINT_QPUNIT);
   const IWORD nvar = N + 2 * MEQ + (MINEQ - 2 * N), ncon = MEQ + (MINEQ - 2 * N);
-  for (IWORD j = 1; j <= nvar; ++j) OBJC[j - 1] = j <= N ? 0.0 : 1.0;
+  for (IWORD j = 1; j <= nvar; ++j) objc(j) = j <= N ? 0.0 : 1.0;
   build_lp(true, N, MEQ, MINEQ, IAC, JAC, AC, B, nvar, ncon, XLB, XUB, BRHS, IRTYPE, ICJ, JCJ,
            CJ, LDC, CWORK, IPRINT, unit, "QPINX");
   QPLPDM(2, nvar, ncon, IRTYPE, LDC, CWORK, OBJC, BRHS, X, DSOL, objval, XLB, XUB, IPRINT);
@@ -114,11 +125,13 @@ void GTX(IWORD N, IWORD MEQ, IWORD MINEQ, const double* G, const IWORD* IAC, con
          const double* AC, const double* B, double* X, IWORD* ICJ, IWORD* JCJ, double* CJ,
          double* OBJC, double* XLB, double* XUB, double* BRHS, double* DSOL, IWORD* IRTYPE,
          IWORD LDC, double* CWORK, IWORD IPRINT, IWORD unit, IWORD& IFLAG) {
+  const Vec1<const double> g(G);
+  const Vec1<double> objc(OBJC);
   IFLAG = 0;
   double objval = 0;
   if (N < 0 || MEQ < 0 || MINEQ < 2 * N) return;
   const IWORD nvar = N, ncon = MEQ + (MINEQ - 2 * N);
-  for (IWORD j = 1; j <= N; ++j) OBJC[j - 1] = G[j - 1];
+  for (IWORD j = 1; j <= N; ++j) objc(j) = g(j);
   build_lp(false, N, MEQ, MINEQ, IAC, JAC, AC, B, nvar, ncon, XLB, XUB, BRHS, IRTYPE, ICJ, JCJ,
            CJ, LDC, CWORK, IPRINT, unit, "GTX");
   QPLPDM(2, nvar, ncon, IRTYPE, LDC, CWORK, OBJC, BRHS, X, DSOL, objval, XLB, XUB, IPRINT);
@@ -133,6 +146,7 @@ void QPLPDM(IWORD LPJOB, IWORD NVAR, IWORD NCON, const IWORD* IRTYPE, IWORD LDC,
             const double* CWORK, double* OBJC, const double* BRHS, const double* XSOL,
             const double* DSOL, double& OBJVAL, const double* XLB, const double* XUB,
             IWORD IPRINT) {
+  const Vec1<const IWORD> irtype(IRTYPE);
   const IWORD unit = nlpint(ORVK_NLPINT_QPUNIT);
   auto header = [&](std::string_view text) {
     write_empty(unit);
@@ -155,7 +169,7 @@ void QPLPDM(IWORD LPJOB, IWORD NVAR, IWORD NCON, const IWORD* IRTYPE, IWORD LDC,
       write_empty(unit);
       Rec r;
       r.X(2);
-      switch (IRTYPE[i - 1]) {
+      switch (irtype(i)) {
         case 1:
           r.A("*CONSTRAINT").I(i, 3).X(2).A("IS LESS EQUALITY CONSTRAINT*");
           break;
@@ -186,27 +200,31 @@ void QPKTSP(IWORD N, const double* G, const IWORD* IAH, const IWORD* JAH, const 
             IWORD MEQ, IWORD MINEQ, const double* B, const IWORD* IAC, const IWORD* JAC,
             const double* AC, IWORD NCACT, double* KTCOEF, IWORD* KTIA, IWORD* KTJA, double* RHS,
             const IWORD* IRACT, IWORD IPRINT) {
+  const Vec1<const double> g(G), b(B);
+  const Vec1<double> ktcoef(KTCOEF), rhs(RHS);
+  const Vec1<IWORD> ktia(KTIA), ktja(KTJA);
+  const Vec1<const IWORD> iract(IRACT);
   const IWORD nact = (MINEQ > 0 && NCACT != MEQ) ? nlpint(ORVK_NLPINT_NACTIV) : 0;
   const IWORD k = N + MEQ + nact;
   SMDROP(N, IAH, JAH, H, KTIA, KTJA, KTCOEF);
-  IWORD nz = KTIA[N] - 1;
+  IWORD nz = ktia(N + 1) - 1;
   Rows ac{IAC, JAC, AC};
   auto append = [&](IWORD row, IWORD krow) {
     for (IWORD p = ac.begin(row); p < ac.end(row); ++p) {
-      KTJA[nz] = ac.col(p);
-      KTCOEF[nz] = ac.val(p);
+      ktja(nz + 1) = ac.col(p);
+      ktcoef(nz + 1) = ac.val(p);
       ++nz;
     }
-    KTIA[krow] = nz + 1;
+    ktia(krow + 1) = nz + 1;
   };
-  for (IWORD i = 1; i <= N; ++i) RHS[i - 1] = -G[i - 1];
+  for (IWORD i = 1; i <= N; ++i) rhs(i) = -g(i);
   for (IWORD i = 1; i <= MEQ; ++i) {
     append(i, N + i);
-    RHS[N + i - 1] = B[i - 1];
+    rhs(N + i) = b(i);
   }
   for (IWORD j = 1; j <= nact; ++j) {
-    append(MEQ + IRACT[j - 1], N + MEQ + j);
-    RHS[N + MEQ + j - 1] = B[MEQ + IRACT[j - 1] - 1];
+    append(MEQ + iract(j), N + MEQ + j);
+    rhs(N + MEQ + j) = b(MEQ + iract(j));
   }
   if (IPRINT > 2) {
     const IWORD unit = nlpint(ORVK_NLPINT_QPUNIT);
@@ -220,9 +238,12 @@ void QPKTSP(IWORD N, const double* G, const IWORD* IAH, const IWORD* JAH, const 
 void QPKTPK(IWORD N, const double* G, const IWORD* IAH, const IWORD* JAH, const double* H,
             IWORD MEQ, IWORD MINEQ, const double* B, const IWORD* IAC, const IWORD* JAC,
             const double* AC, IWORD NCACT, double* AKKT, double* RHS, const IWORD* IRACT) {
+  const Vec1<const double> g(G), b(B);
+  const Vec1<double> akkt(AKKT), rhs(RHS);
+  const Vec1<const IWORD> iract(IRACT);
   const IWORD k = N + NCACT;
   for (IWORD p = 0; p < k * (k + 1) / 2; ++p) AKKT[p] = 0;
-  auto at = [&](IWORD r, IWORD c) -> double& { return AKKT[r * (r - 1) / 2 + c - 1]; };
+  auto at = [&](IWORD r, IWORD c) -> double& { return akkt(r * (r - 1) / 2 + c); };
   Rows hr{IAH, JAH, H};
   for (IWORD r = 1; r <= N; ++r)
     for (IWORD p = hr.begin(r); p < hr.end(r); ++p) at(r, hr.col(p)) += hr.val(p);
@@ -231,14 +252,14 @@ void QPKTPK(IWORD N, const double* G, const IWORD* IAH, const IWORD* JAH, const 
   auto put = [&](IWORD row, IWORD krow) {
     for (IWORD p = ac.begin(row); p < ac.end(row); ++p) at(krow, ac.col(p)) += ac.val(p);
   };
-  for (IWORD i = 1; i <= N; ++i) RHS[i - 1] = -G[i - 1];
+  for (IWORD i = 1; i <= N; ++i) rhs(i) = -g(i);
   for (IWORD i = 1; i <= MEQ; ++i) {
     put(i, N + i);
-    RHS[N + i - 1] = B[i - 1];
+    rhs(N + i) = b(i);
   }
   for (IWORD j = 1; j <= nact; ++j) {
-    put(MEQ + IRACT[j - 1], N + MEQ + j);
-    RHS[N + MEQ + j - 1] = B[MEQ + IRACT[j - 1] - 1];
+    put(MEQ + iract(j), N + MEQ + j);
+    rhs(N + MEQ + j) = b(MEQ + iract(j));
   }
 }
 

@@ -17,7 +17,8 @@
 #include "kernels/sparse.hpp"
 #include "kernels/vector.hpp"
 #include "orvika/qp.h"
-#include "qp/kkt_sparse.hpp"
+#include "frame/views.hpp"
+#include "qp/qp.hpp"
 
 namespace orvika {
 
@@ -27,8 +28,6 @@ using kkt_detail::dump_i;
 using kkt_detail::dump_r;
 using kkt_detail::dump_si;
 using kkt_detail::dump_sr;
-using kkt_detail::nlpint;
-using kkt_detail::nlprea;
 using kkt_detail::phase_line;
 
 constexpr double kAlphaBK = 0.6403882032022076;  // (1 + sqrt 17) / 8
@@ -59,43 +58,52 @@ struct Sel {
   // Largest |a_i1| over eligible entries in column 1 (rows ascending, first
   // on ties); row 0 when there is none.
   void column1_max(double& lambda, IWORD& r) const {
+    const Vec1<const IWORD> IA(ia), JA(ja);
+    const Vec1<const double> A(a);
     lambda = 0.0;
     r = 0;
     for (IWORD i = 1; i <= ncur; ++i)
-      for (IWORD k = ia[i - 1]; k < ia[i]; ++k)
-        if (ja[k - 1] == 1 && eligible(i, 1)) {
-          const double v = std::fabs(a[k - 1]);
+      for (IWORD k = IA(i); k < IA(i + 1); ++k)
+        if (JA(k) == 1 && eligible(i, 1)) {
+          const double v = std::fabs(A(k));
           if (v > lambda) lambda = v, r = i;
         }
   }
   // |a_rr| of an eligible stored diagonal, else 0.
   double diag(IWORD r) const {
+    const Vec1<const IWORD> IA(ia), JA(ja);
+    const Vec1<const double> A(a);
     if (r < 1 || r > ncur) return 0.0;
-    for (IWORD k = ia[r - 1]; k < ia[r]; ++k)
-      if (ja[k - 1] == r && eligible(r, r)) return std::fabs(a[k - 1]);
+    for (IWORD k = IA(r); k < IA(r + 1); ++k)
+      if (JA(k) == r && eligible(r, r)) return std::fabs(A(k));
     return 0.0;
   }
   // Largest |a_jr| over eligible entries of column r in rows r+1..NCUR.
   void below_max(IWORD r, double& gamma, IWORD& row) const {
+    const Vec1<const IWORD> IA(ia), JA(ja);
+    const Vec1<const double> A(a);
     gamma = 0.0;
     row = 0;
     if (r < 1 || r >= ncur) return;
     for (IWORD i = r + 1; i <= ncur; ++i)
-      for (IWORD k = ia[i - 1]; k < ia[i]; ++k)
-        if (ja[k - 1] == r && eligible(i, r)) {
-          const double v = std::fabs(a[k - 1]);
+      for (IWORD k = IA(i); k < IA(i + 1); ++k)
+        if (JA(k) == r && eligible(i, r)) {
+          const double v = std::fabs(A(k));
           if (v > gamma) gamma = v, row = i;
         }
   }
   void swap_rows(IWORD p, IWORD q) {  // local positions p and q
-    std::swap(ip[irow + p - 2], ip[irow + q - 2]);
-    std::swap(ichan[p - 1], ichan[q - 1]);
+    const Vec1<IWORD> IP(ip), ICHAN(ichan);
+    std::swap(IP(irow + p - 1), IP(irow + q - 1));
+    std::swap(ICHAN(p), ICHAN(q));
   }
 };
 
 // Steps of the common end: the symmetric permutation of the reduced matrix
 // and of the rows of L when MOVED, then the length checks and the dumps.
 void common_end(Sel& s, bool moved, char which, IWORD& IFAIL) {
+  const Vec1<IWORD> ichan(s.ichan), il(s.il);
+  const Vec1<const IWORD> ix(s.ix);
   char lab[11] = "IW-PVTSE? ";
   lab[8] = which;
   const IWORD ncur = s.ncur;
@@ -115,12 +123,12 @@ void common_end(Sel& s, bool moved, char which, IWORD& IFAIL) {
       for (IWORD k = 0; k < ncur; ++k) s.ix[k] = s.ichan[k];
       LENCHK(s.unit, s.nt, N, std::string_view(lab, 10), IFAIL);
       if (IFAIL != 0) return;
-      for (IWORD k = 1; k <= ncur; ++k) s.ichan[s.irow - 2 + k] = s.ix[k - 1];
-      for (IWORD k = 1; k < s.irow; ++k) s.ichan[k - 1] = k;
+      for (IWORD k = 1; k <= ncur; ++k) ichan(s.irow - 2 + k + 1) = ix(k);
+      for (IWORD k = 1; k < s.irow; ++k) ichan(k) = k;
       PERMU2(s.unit, 1, N, s.il, s.jl, s.rl, s.ichan, s.lj, s.iw1, s.jw1, s.rw1, s.iw2, s.jw2,
              s.rw2, IFAIL);
       if (IFAIL != 0) return;
-      s.il[0] = 1;
+      il(1) = 1;
       PERMU2(s.unit, 2, N, s.iw1, s.jw1, s.rw1, s.ichan, s.lj, s.iw2, s.jw2, s.rw2, s.il, s.jl,
              s.rl, IFAIL);
       if (IFAIL != 0) return;
@@ -129,7 +137,7 @@ void common_end(Sel& s, bool moved, char which, IWORD& IFAIL) {
   lab[0] = 'J', lab[1] = 'A';
   LENCHK(s.unit, s.lj, s.ia[ncur] - 1, std::string_view(lab, 10), IFAIL);
   lab[1] = 'L';
-  LENCHK(s.unit, s.lj, s.il[N] - 1, std::string_view(lab, 10), IFAIL);
+  LENCHK(s.unit, s.lj, il(N + 1) - 1, std::string_view(lab, 10), IFAIL);
   if (IFAIL == 0 && s.lvl >= 4) {
     dump_i(s.unit, N, s.ip, "IP");
     dump_i(s.unit, ncur + 1, s.ia, "PERMU-IA");
@@ -137,8 +145,8 @@ void common_end(Sel& s, bool moved, char which, IWORD& IFAIL) {
     dump_r(s.unit, s.ia[ncur] - 1, s.a, "PERMU-A");
     if (s.irow > 1) {
       dump_i(s.unit, N, s.il, "PERMU-IL");
-      dump_i(s.unit, s.il[N - 1] - 1, s.jl, "PERMU-JL");
-      dump_r(s.unit, s.il[N - 1] - 1, s.rl, "PERMU-L");
+      dump_i(s.unit, il(N) - 1, s.jl, "PERMU-JL");
+      dump_r(s.unit, il(N) - 1, s.rl, "PERMU-L");
     }
   }
 }
@@ -147,10 +155,11 @@ Sel make_sel(IWORD NCUR, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD KBLK
              IWORD* IP, IWORD NT, IWORD* IX, IWORD LJ, IWORD* IL, IWORD* JL, double* RL,
              IWORD* IPVTSZ, IWORD* ICHAN, IWORD* IW1, IWORD* JW1, double* RW1, IWORD* IW2,
              IWORD* JW2, double* RW2) {
+  const Vec1<IWORD> ichan(ICHAN);
   Sel s{NCUR, NRED, IROW, KBLK, NT, LJ, IA, JA, A, IP, IX, IL, JL, RL, IPVTSZ, ICHAN,
         IW1,  JW1,  IW2,  JW2,  RW1, RW2, nlpint(ORVK_NLPINT_KKTUNIT),
         nlpint(ORVK_NLPINT_KKTLEVEL)};
-  for (IWORD k = 1; k <= NCUR; ++k) ICHAN[k - 1] = k;
+  for (IWORD k = 1; k <= NCUR; ++k) ichan(k) = k;
   return s;
 }
 
@@ -165,6 +174,7 @@ void entry_dumps(const Sel& s, double alpha) {
 // with diagonal AC and below-diagonal maximum GAMMA.  Returns true when rows
 // moved.
 bool partial_decision(Sel& s, double alpha, double lambda, IWORD r, double ac, double gamma) {
+  const Vec1<IWORD> ipvtsz(s.ipvtsz);
   const bool row1 = s.ia[1] > s.ia[0];
   if (row1) {
     const double a = std::fabs(s.a[s.ia[0] - 1]);
@@ -174,7 +184,7 @@ bool partial_decision(Sel& s, double alpha, double lambda, IWORD r, double ac, d
     else if (alpha * lambda * lambda <= gamma * a)
       text = "*** CASE 2: 1X1 PIVOT SELECTED ***";
     if (text) {
-      s.ipvtsz[s.kblk - 1] = 1;
+      ipvtsz(s.kblk) = 1;
       if (s.lvl >= 4) phase_line(s.unit, text);
       return false;
     }
@@ -182,15 +192,15 @@ bool partial_decision(Sel& s, double alpha, double lambda, IWORD r, double ac, d
   if (r < 2) {
     // No admissible partner: a 1x1 step on position 1, which the
     // elimination reports as singular.
-    s.ipvtsz[s.kblk - 1] = 1;
+    ipvtsz(s.kblk) = 1;
     return false;
   }
   if (ac <= 1e-22 || ac < alpha * gamma) {
-    s.ipvtsz[s.kblk - 1] = 2;
+    ipvtsz(s.kblk) = 2;
     if (s.lvl >= 4) phase_line(s.unit, "*** CASE 4: 2X2 PIVOT SELECTED ***");
     s.swap_rows(2, r);
   } else {
-    s.ipvtsz[s.kblk - 1] = 1;
+    ipvtsz(s.kblk) = 1;
     if (s.lvl >= 4) phase_line(s.unit, "*** CASE 3: 1X1 PIVOT SELECTED ***");
     s.swap_rows(1, r);
   }
@@ -203,6 +213,8 @@ void PVTSE1(IWORD NCUR, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD KBLK,
             IWORD* IP, IWORD NT, IWORD* IX, IWORD LJ, IWORD* IL, IWORD* JL, double* RL,
             const double*, IWORD* IPVTSZ, IWORD* ICHAN, IWORD* IW1, IWORD* JW1, double* RW1,
             IWORD* IW2, IWORD* JW2, double* RW2, IWORD& IFAIL) {
+  const Vec1<IWORD> ia(IA), ja(JA), ipvtsz(IPVTSZ);
+  const Vec1<double> a(A);
   Sel s = make_sel(NCUR, NRED, IA, JA, A, KBLK, IROW, IP, NT, IX, LJ, IL, JL, RL, IPVTSZ, ICHAN,
                    IW1, JW1, RW1, IW2, JW2, RW2);
   const double alpha = kAlphaBK;
@@ -212,10 +224,10 @@ void PVTSE1(IWORD NCUR, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD KBLK,
   double amaxd = 0.0, amaxod = 0.0;
   auto search = [&](IWORD start) {
     for (IWORD i = start; i <= NCUR; ++i)
-      for (IWORD k = IA[i - 1]; k < IA[i]; ++k) {
-        const IWORD j = JA[k - 1];
+      for (IWORD k = ia(i); k < ia(i + 1); ++k) {
+        const IWORD j = ja(k);
         if (!s.eligible(i, j)) continue;
-        const double v = std::fabs(A[k - 1]);
+        const double v = std::fabs(a(k));
         if (j == i && v > amaxd) amaxd = v, imax = i;
         if (v > amaxod) amaxod = v, irowmax = i, jcolmax = j;
       }
@@ -231,7 +243,7 @@ void PVTSE1(IWORD NCUR, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD KBLK,
   if (amaxd == 0.0 && amaxod == 0.0) {
     if (s.lvl >= 4) write_rec(s.unit, Rec().list_text("***SINGULAR ROW***").list_int(IROW));
     // A 1x1 step on the zero pivot: the elimination reports it singular.
-    IPVTSZ[KBLK - 1] = 1;
+    ipvtsz(KBLK) = 1;
     return;
   }
   if (s.lvl >= 4) {
@@ -244,13 +256,13 @@ void PVTSE1(IWORD NCUR, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD KBLK,
   }
   bool moved = false;
   if (alpha * amaxod > amaxd && jcolmax < irowmax) {
-    IPVTSZ[KBLK - 1] = 2;
+    ipvtsz(KBLK) = 2;
     if (s.lvl >= 4) phase_line(s.unit, "*** 2 BY 2 PIVOT SELECTED ***");
     s.swap_rows(1, jcolmax);
     s.swap_rows(2, irowmax);
     moved = true;
   } else {
-    IPVTSZ[KBLK - 1] = 1;
+    ipvtsz(KBLK) = 1;
     if (s.lvl >= 4) phase_line(s.unit, "*** 1 BY 1 PIVOT SELECTED ***");
     if (imax > 1) {
       s.swap_rows(1, imax);
@@ -288,6 +300,8 @@ void PVTSE3(IWORD NCUR, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD KBLK,
             IWORD* IP, IWORD NT, IWORD* IX, IWORD LJ, IWORD* IL, IWORD* JL, double* RL,
             const double*, IWORD* IPVTSZ, IWORD* ICHAN, IWORD* IW1, IWORD* JW1, double* RW1,
             IWORD* IW2, IWORD* JW2, double* RW2, IWORD& IFAIL) {
+  const Vec1<IWORD> ia(IA), ja(JA);
+  const Vec1<double> a(A);
   Sel s = make_sel(NCUR, NRED, IA, JA, A, KBLK, IROW, IP, NT, IX, LJ, IL, JL, RL, IPVTSZ, ICHAN,
                    IW1, JW1, RW1, IW2, JW2, RW2);
   const double alpha = nlprea(ORVK_NLPREA_ALPHA);
@@ -304,10 +318,10 @@ void PVTSE3(IWORD NCUR, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD KBLK,
   IWORD iaf = 0;
   double af = 0.0;
   for (IWORD i = 1; i <= irlamda && iaf == 0; ++i)
-    for (IWORD k = IA[i - 1]; k < IA[i]; ++k)
-      if (JA[k - 1] == 1 && s.eligible(i, 1) && std::fabs(A[k - 1]) > tau * lambda) {
+    for (IWORD k = ia(i); k < ia(i + 1); ++k)
+      if (ja(k) == 1 && s.eligible(i, 1) && std::fabs(a(k)) > tau * lambda) {
         iaf = i;
-        af = std::fabs(A[k - 1]);
+        af = std::fabs(a(k));
         break;
       }
   if (iaf == 0) iaf = irlamda, af = lambda;

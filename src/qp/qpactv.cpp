@@ -18,6 +18,11 @@
 namespace orvika {
 namespace {
 
+using qp_detail::dump_i;
+using qp_detail::dump_r;
+using qp_detail::dump_si;
+using qp_detail::dump_sr;
+
 // Saved variables of the step (one copy per process).
 struct ActvState {
   double min_ineq = 1e20;  // MIN INEQ: smallest violation sum of this solve
@@ -55,6 +60,8 @@ bool remove_from(IWORD row, IWORD* list, IWORD& n) {
 void release_pass(IWORD N, double* X, IWORD MEQ, double* ALPHAS, LWORD* LACT, IWORD* IRACT,
                   const IWORD* JFLAG, IWORD& JREL, IWORD LEN, IWORD IMODE, IWORD unit,
                   IWORD IPRINT, IWORD MINEQ) {
+  const Vec1<double> x(X), alphas(ALPHAS);
+  const Vec1<LWORD> lact(LACT);
   IWORD& nactiv = nlpint(ORVK_NLPINT_NACTIV);
   JREL = 0;
   if (IMODE != 1 && IMODE != 2) {
@@ -69,8 +76,8 @@ void release_pass(IWORD N, double* X, IWORD MEQ, double* ALPHAS, LWORD* LACT, IW
   double amax = 0;
   for (IWORD k = 0; k < len; ++k) {
     const IWORD r = cand[k];
-    if (r < 1 || r > MINEQ || !is_true(LACT[r - 1])) continue;
-    const double a = ALPHAS[r - 1];
+    if (r < 1 || r > MINEQ || !is_true(lact(r))) continue;
+    const double a = alphas(r);
     if (IMODE == 1 && !(a < 1.0 - 1e-8)) continue;
     if (a > amax) {
       amax = a;
@@ -78,8 +85,8 @@ void release_pass(IWORD N, double* X, IWORD MEQ, double* ALPHAS, LWORD* LACT, IW
     }
   }
   if (best == 0) return;
-  X[N + MEQ + best - 1] = 0;
-  LACT[best - 1] = ORVK_FALSE;
+  x(N + MEQ + best) = 0;
+  lact(best) = ORVK_FALSE;
   remove_from(best, IRACT, nactiv);
   JREL = best;
   if (IMODE == 1 && IPRINT > 0) {
@@ -153,6 +160,13 @@ struct ActiveStep {
   IWORD *ICANT, *ICLOSE;
   double XHX2, GTX;
 
+  // 1-based views of the arrays.
+  const Vec1<double> x{X}, alphas{ALPHAS};
+  const Vec1<LWORD> lact{LACT};
+  const Vec1<IWORD> iract{IRACT}, jflag{JFLAG};
+  const Vec1<const IWORD> iacold0{IACOLD0};
+  const Vec1<const double> b_{B}, rhs{RHS}, xold{XOLD}, fesble{FESBLE};
+
   // Saved state and the words of ORVK_NLPINT.
   ActvState& s = g_st;
   const IWORD unit = nlpint(ORVK_NLPINT_QPUNIT);
@@ -179,10 +193,10 @@ struct ActiveStep {
   void run();
 
  private:
-  double b(IWORD i) const { return B[MEQ + i - 1]; }      // bound of inequality i
-  double v(IWORD i) const { return RHS[MEQ + i - 1]; }    // a_(MEQ+i) x
-  double& mu(IWORD k) const { return X[N + MEQ + k - 1]; }
-  bool active(IWORD i) const { return i >= 1 && i <= MINEQ && is_true(LACT[i - 1]); }
+  double b(IWORD i) const { return b_(MEQ + i); }       // bound of inequality i
+  double v(IWORD i) const { return rhs(MEQ + i); }      // a_(MEQ+i) x
+  double& mu(IWORD k) const { return x(N + MEQ + k); }
+  bool active(IWORD i) const { return i >= 1 && i <= MINEQ && is_true(lact(i)); }
   void constraint_values(const double* x) const;
   IWORD most_negative();
   void empty_close();
@@ -218,7 +232,7 @@ IWORD ActiveStep::most_negative() {
   for (IWORD k = 1; k <= nactini; ++k)
     if (mu(k) < 0 && mu(k) <= m) {
       m = mu(k);
-      jd = IRACT[k - 1];
+      jd = iract(k);
     }
   s.vmumin = m;
   return jd;
@@ -234,11 +248,11 @@ void ActiveStep::search() {
   IWORD best = 0;
   double amin = 0;
   for (IWORD i = 1; i <= MINEQ; ++i) {
-    if (active(i) || !(ALPHAS[i - 1] < 0)) continue;
+    if (active(i) || !(alphas(i) < 0)) continue;
     if (i == jdelete || i == jsing || i == lastou || in_list(i, ICANT, NCANT)) continue;
-    if (best == 0 || std::fabs(ALPHAS[i - 1]) < amin) {
+    if (best == 0 || std::fabs(alphas(i)) < amin) {
       best = i;
-      amin = std::fabs(ALPHAS[i - 1]);
+      amin = std::fabs(alphas(i));
     }
   }
   if (best != 0) {
@@ -330,7 +344,7 @@ void ActiveStep::choose_leaving_row() {
   for (IWORD k = 1; k <= nactini; ++k) {
     if (mu(k) < 0) ++s.nmu;
     if (mu(k) < m) {
-      const IWORD r = IRACT[k - 1];
+      const IWORD r = iract(k);
       if (in_list(r, ICLOSE, s.nclose) && mu(k) >= -1.0) continue;
       m = mu(k);
       jdelete = r;
@@ -370,9 +384,9 @@ bool ActiveStep::singular_start() {
     QPENL4(N, X, MEQ, ALPHAS, LACT, IRACT, JFLAG, jr, 1, nactiv, 2, unit, IPRINT, MINEQ);
     if (jr == 0 && nactiv > 0) {
       // No positive ratio: release the last row of the list.
-      jr = IRACT[nactiv - 1];
+      jr = iract(nactiv);
       mu(nactiv) = 0;
-      LACT[jr - 1] = ORVK_FALSE;
+      lact(jr) = ORVK_FALSE;
       --nactiv;
     }
     jsing = jr;
@@ -386,23 +400,23 @@ bool ActiveStep::singular_start() {
     IWORD best = 0;
     double amax = 0;
     for (IWORD k = 1; k <= nactiv; ++k) {
-      const IWORD r = IRACT[k - 1];
-      if (active(r) && ALPHAS[r - 1] > amax) {
-        amax = ALPHAS[r - 1];
+      const IWORD r = iract(k);
+      if (active(r) && alphas(r) > amax) {
+        amax = alphas(r);
         best = r;
       }
     }
-    jsing = best != 0 ? best : (nactiv > 0 ? IRACT[nactiv - 1] : 0);
+    jsing = best != 0 ? best : (nactiv > 0 ? iract(nactiv) : 0);
   }
   if (jsing != 0) {
     if (jsing == lastin)
       for (IWORD k = 1; k <= nactiv; ++k)
-        if (IRACT[k - 1] == lastin) mu(k) = -1.0;
+        if (iract(k) == lastin) mu(k) = -1.0;
     s.nclose = 0;
     s.infeasible = 0;
     IWORD jr = 0;
     QPENL2(N, X, MEQ, ALPHAS, LACT, IRACT, JFLAG, jr, 1, jsing, 3, unit, IPRINT, MINEQ);
-    LACT[jsing - 1] = ORVK_FALSE;
+    lact(jsing) = ORVK_FALSE;
     ndelete = 1;
   }
   constraint_values(XOLD);
@@ -431,9 +445,9 @@ void ActiveStep::choose_after_singular() {
   IWORD jd = 0;
   double best = 0;
   for (IWORD k = 1; k <= nacold; ++k) {
-    const IWORD r = IRACT[k - 1];
+    const IWORD r = iract(k);
     if (!active(r)) continue;
-    const double m = XOLD[N + MEQ + k - 1];
+    const double m = xold(N + MEQ + k);
     if (m < 0 && (jd == 0 || m >= best)) {
       best = m;
       jd = r;
@@ -445,17 +459,17 @@ void ActiveStep::choose_after_singular() {
   } else {
     IWORD kbest = 0;
     for (IWORD k = 1; k <= nacold; ++k) {
-      const IWORD r = IRACT[k - 1];
+      const IWORD r = iract(k);
       if (!active(r)) continue;
-      const double m = XOLD[N + MEQ + k - 1];
+      const double m = xold(N + MEQ + k);
       if (m > 0 && (kbest == 0 || m > best)) {
         best = m;
         kbest = k;
       }
     }
     jdelete = 0;
-    if (kbest != 0 && IACOLD0[kbest - 1] >= 1 && IACOLD0[kbest - 1] <= MINEQ)
-      jdelete = IACOLD0[kbest - 1];
+    if (kbest != 0 && iacold0(kbest) >= 1 && iacold0(kbest) <= MINEQ)
+      jdelete = iacold0(kbest);
   }
 }
 
@@ -464,14 +478,14 @@ void ActiveStep::choose_after_singular() {
 bool ActiveStep::ratio_test_choice() {
   for (IWORD i = 1; i <= MINEQ; ++i) {
     if (active(i)) {
-      ALPHAS[i - 1] = 1.0;
+      alphas(i) = 1.0;
       continue;
     }
     const double bi = b(i), vi = v(i);
     if (bi < vi && std::fabs(bi) > 1e-15 && std::fabs(vi) > 1e-15) ++s.nviolat;
     if (vi == 0) continue;
     const double rho = (std::fabs(bi) <= 1e-15 && std::fabs(vi) <= 1e-15) ? 1.000001 : bi / vi;
-    ALPHAS[i - 1] = rho;
+    alphas(i) = rho;
     viol += std::fabs(bi - vi);
     const bool cand = INDEF == 0 ? (rho > 0 && rho < s.alphamin && bi <= vi)
                                  : (INDEF == -1 && rho < 0 && std::fabs(rho) < s.alphamin &&
@@ -488,7 +502,7 @@ bool ActiveStep::ratio_test_choice() {
   }
   if (lastou == 0 && jdelete == lastin && s.nmu == 1 && s.nviolat == 0) {
     for (IWORD i = 1; i <= MINEQ; ++i)
-      if (v(i) != 0) ALPHAS[i - 1] = b(i) / v(i);
+      if (v(i) != 0) alphas(i) = b(i) / v(i);
     IWORD want = nfree - nactiv;
     if (want > MINEQ) want = MINEQ;
     s.nclose = 0;
@@ -496,11 +510,11 @@ bool ActiveStep::ratio_test_choice() {
       IWORD best = 0;
       double amin = 0;
       for (IWORD i = 1; i <= MINEQ; ++i) {
-        if (active(i) || !(ALPHAS[i - 1] < -1.0)) continue;
+        if (active(i) || !(alphas(i) < -1.0)) continue;
         if (in_list(i, ICANT, NCANT) || in_list(i, ICLOSE, s.nclose)) continue;
-        if (best == 0 || std::fabs(ALPHAS[i - 1]) < amin) {
+        if (best == 0 || std::fabs(alphas(i)) < amin) {
           best = i;
-          amin = std::fabs(ALPHAS[i - 1]);
+          amin = std::fabs(alphas(i));
         }
       }
       if (best == 0) best = s.lastclose;
@@ -513,7 +527,7 @@ bool ActiveStep::ratio_test_choice() {
   for (IWORD c = 0; c < s.nclose; ++c)
     if (!active(ICLOSE[c])) {
       jactiv = ICLOSE[c];
-      s.alphamin = std::fabs(ALPHAS[jactiv - 1]);
+      s.alphamin = std::fabs(alphas(jactiv));
       INDEF = -1;
       return false;
     }
@@ -615,7 +629,7 @@ void ActiveStep::update_active_set() {
   s.jinact = 0;
   IWORD pos = 0;
   for (IWORD j = 1; j <= MINEQ; ++j) {
-    if (is_true(LACT[j - 1])) {
+    if (is_true(lact(j))) {
       ++pos;
       const IWORD slot = N + MEQ + pos;
       if (IPRINT > 3) {
@@ -625,11 +639,11 @@ void ActiveStep::update_active_set() {
         dump_si(unit, slot, "MU INDEX  ");
         dump_si(unit, ndelete, "NDELETE   ");
       }
-      const bool leaver = (X[slot - 1] < 0 || singular) && (MACT == 3 || j == jdelete);
+      const bool leaver = (x(slot) < 0 || singular) && (MACT == 3 || j == jdelete);
       if (leaver) {
         changed = true;
-        X[slot - 1] = 0;
-        LACT[j - 1] = ORVK_FALSE;
+        x(slot) = 0;
+        lact(j) = ORVK_FALSE;
         ++ndelete;
         if (!v23) {
           IWORD jr = 0;
@@ -644,18 +658,18 @@ void ActiveStep::update_active_set() {
       if (v23) {
         if (newcomer) {
           IRACT[nactiv++] = j;
-          LACT[j - 1] = ORVK_TRUE;
+          lact(j) = ORVK_TRUE;
           added = true;
         }
       } else if (newcomer && j == jactiv) {
         IWORD at = nactiv;
-        while (at > 0 && IRACT[at - 1] > j) {
-          IRACT[at] = IRACT[at - 1];
+        while (at > 0 && iract(at) > j) {
+          iract(at + 1) = iract(at);
           --at;
         }
-        IRACT[at] = j;
+        iract(at + 1) = j;
         ++nactiv;
-        LACT[j - 1] = ORVK_TRUE;
+        lact(j) = ORVK_TRUE;
         lastin = jactiv;
         lastou = jdelete;
         added = true;
@@ -697,15 +711,15 @@ void ActiveStep::limit_active_count() {
   if (IPRINT >= 3) too_many(excess);
   s.nlarge = 0;
   for (IWORD k = 1; k <= nactiv; ++k) {
-    const IWORD r = IRACT[k - 1];
-    if (v(r) < FESBLE[r - 1]) JFLAG[s.nlarge++] = r;
+    const IWORD r = iract(k);
+    if (v(r) < fesble(r)) JFLAG[s.nlarge++] = r;
   }
   if (IPRINT >= 3) {
     dump_si(unit, s.nlarge, "NLARGE    ");
     if (s.nlarge > 0) dump_i(unit, s.nlarge, 0, JFLAG, "JFLAG     ");
   }
   if (s.nlarge > 0) {
-    for (IWORD k = 0; k < s.nlarge; ++k) ALPHAS[JFLAG[k] - 1] = ratio(JFLAG[k]);
+    for (IWORD k = 0; k < s.nlarge; ++k) alphas(JFLAG[k]) = ratio(JFLAG[k]);
     if (IPRINT > 2) dump_r(unit, MINEQ, 0, ALPHAS, "ALPHAS    ");
     IWORD jr = 0;
     QPENL3(N, X, MEQ, ALPHAS, LACT, IRACT, JFLAG, jr, s.nlarge < excess ? s.nlarge : excess,
@@ -715,14 +729,14 @@ void ActiveStep::limit_active_count() {
     excess = nactiv + MEQ - N;
     if (IPRINT > 0) too_many(excess);
   }
-  for (IWORD k = 1; k <= nactiv; ++k) ALPHAS[IRACT[k - 1] - 1] = ratio(IRACT[k - 1]);
+  for (IWORD k = 1; k <= nactiv; ++k) alphas(iract(k)) = ratio(iract(k));
   if (IPRINT > 2) dump_r(unit, MINEQ, 0, ALPHAS, "ALPHAS    ");
   IWORD jr = 0;
   QPENL4(N, X, MEQ, ALPHAS, LACT, IRACT, JFLAG, jr, excess, nactiv, 2, unit, IPRINT, MINEQ);
   // Rows whose ratio is 0 cannot be chosen: release from the end of the list.
   while (nactiv > 0 && nactiv > nfree) {
-    jr = IRACT[nactiv - 1];
-    LACT[jr - 1] = ORVK_FALSE;
+    jr = iract(nactiv);
+    lact(jr) = ORVK_FALSE;
     --nactiv;
   }
   if (singular && jr != 0) jsing = jr;

@@ -9,13 +9,13 @@
 #include "frame/views.hpp"
 #include "orvika/host.h"
 #include "orvika/kernels_sparse.h"
-#include "qp/kkt_sparse.hpp"
 #include "qp/qp.hpp"
 
 namespace {
 
 using orvika::nlpint;
 using orvika::Rec;
+using orvika::Vec1;
 
 constexpr IWORD kMaxIter = 30;
 constexpr IWORD kDenseWords = 2112;
@@ -49,11 +49,12 @@ void line5(IWORD unit, std::string_view text) {
 // Compressed rows 1..NR with IA(1) = 1, pointers not decreasing and column
 // numbers in 1..NCOL (in 1..row when LOWER).
 bool rows_valid(IWORD nr, IWORD ncol, const IWORD* ia, const IWORD* ja, bool lower) {
-  if (ia[0] != 1) return false;
+  const Vec1<const IWORD> IA(ia), JA(ja);
+  if (IA(1) != 1) return false;
   for (IWORD i = 1; i <= nr; ++i) {
-    if (ia[i] < ia[i - 1]) return false;
-    for (IWORD p = ia[i - 1]; p < ia[i]; ++p) {
-      const IWORD c = ja[p - 1];
+    if (IA(i + 1) < IA(i)) return false;
+    for (IWORD p = IA(i); p < IA(i + 1); ++p) {
+      const IWORD c = JA(p);
       if (c < 1 || c > (lower ? i : ncol)) return false;
     }
   }
@@ -150,6 +151,11 @@ bool bound_rows(IWORD n, IWORD meq, const IWORD* iac, const IWORD* jac, const do
 namespace {
 
 using namespace orvika;
+using qp_detail::dump_i;
+using qp_detail::dump_r;
+using qp_detail::dump_si;
+using qp_detail::dump_sr;
+using qp_detail::size_pr;
 
 // Outcome of the active-set step of one iteration.
 enum class Next { kIterate, kEndRun, kReturn };
@@ -506,13 +512,15 @@ void QpSolver::cold_start() {
     }
     const IWORD i1 = meq + 1, i2 = meq + mineq, zero = 0, ioy = meq;
     ORVK_SMVMUL(&n, &i1, &i2, IAC, JAC, &zero, AC, &zero, X, &ioy, rhs);
+    const Vec1<const double> ax(rhs), b(B);
+    const Vec1<LWORD> lact(LACT);
     for (IWORD i = 1; i <= mineq; ++i) {
-      if (rhs[meq + i - 1] < B[meq + i - 1]) continue;
+      if (ax(meq + i) < b(meq + i)) continue;
       if (nactiv >= nfree) {
         line5(unit, "NO. of ACTIVE CONSTRAINTS > N-MEQ");
         break;
       }
-      LACT[i - 1] = ORVK_TRUE;
+      lact(i) = ORVK_TRUE;
       iract[nactiv++] = i;
     }
   }
@@ -811,9 +819,11 @@ Next QpSolver::active_set_step() {
       LACT[ifsmin[j] - 1] = ORVK_TRUE;
     }
     for (IWORD i = 0; i < n + meq; ++i) X[i] = xfsmin[i];
+    const Vec1<double> x(X);
+    const Vec1<const LWORD> lact(LACT);
     IWORD kk = 0;
     for (IWORD i = 1; i <= mineq; ++i)
-      X[n + meq + i - 1] = is_true(LACT[i - 1]) ? xfsmin[n + meq + kk++] : 0.0;
+      x(n + meq + i) = is_true(lact(i)) ? xfsmin[n + meq + kk++] : 0.0;
     s.objf = s.objfmn;
     s.gtx = ORVK_DINNER(&n, &izero, G, &izero, X);
     *NCACT = meq + nactiv;
@@ -844,9 +854,11 @@ Next QpSolver::active_set_step() {
   timer(s.t2);
   if (iprint > 1) dump_sr(unit, s.t2 - s.t1, "1-QP.TIME ");
   if (valid) {
+    const Vec1<double> x(X);
+    const Vec1<const LWORD> lact(LACT);
     IWORD kk = 0;
     for (IWORD i = 1; i <= mineq; ++i)
-      X[n + meq + i - 1] = is_true(LACT[i - 1]) ? bp[n + meq + kk++] : 0.0;
+      x(n + meq + i) = is_true(lact(i)) ? bp[n + meq + kk++] : 0.0;
     return Next::kEndRun;
   }
   *NCACT = meq + nactiv;
@@ -893,6 +905,7 @@ Next QpSolver::active_set_step() {
  *                                start point when no system was solved yet).
  *   LIWRKQP, IWRKQP  in, work    integer work: 9 MINEQ + 2 MEQ + N + 1 + 15 (nnz(H)+nnz(AC));
  *                                IWRKQP(1..NACTIV) is the active list, kept for a warm start.
+ *   UNUSED21 -                   not read.
  *   LACT     in/out  LWORD (MINEQ) active flags.
  *   IPRINT   in      IWORD       print level (unit word 1 of ORVK_NLPINT).
  *   IRET     out     IWORD       0 solution (or singular KKT with no active row: see
@@ -922,16 +935,16 @@ Next QpSolver::active_set_step() {
  * Optimization, 2nd ed. (1987), ch. 10 (active-set methods); the dense KKT
  * solve after Bunch and Parlett (1971). */
 extern "C" ORVK_API void ORVK_QPSLV(
-    const IWORD* N_, const double* G, const IWORD* IAH, const IWORD* JAH, const double* H,
-    const IWORD* MEQ_, const IWORD* MINEQ_, const double* B, const IWORD* IAC, const IWORD* JAC,
+    const IWORD* N, const double* G, const IWORD* IAH, const IWORD* JAH, const double* H,
+    const IWORD* MEQ, const IWORD* MINEQ, const double* B, const IWORD* IAC, const IWORD* JAC,
     const double* AC, const double* FESBLE, const IWORD* MACT, IWORD* NCACT, IWORD* ITER,
     double* X, const IWORD* LRWRKQP, double* RWRKQP, const IWORD* LIWRKQP, IWORD* IWRKQP,
-    void*, LWORD* LACT, const IWORD* IPRINT_, IWORD* IRET, const IWORD* LRWLES, double* RWLES,
-    const IWORD* LIWLES, IWORD* IWLES, IWORD* ISING, double* APHMAX, const IWORD* LDC,
-    double* CWORK, IWORD* IFAIL) {
-  QpSolver solver{*N_, *MEQ_, *MINEQ_, *IPRINT_, G,     IAH,   JAH,    H,       B,
-                  IAC, JAC,   AC,      FESBLE,  MACT,  NCACT, ITER,   X,       LRWRKQP,
-                  RWRKQP, LIWRKQP, IWRKQP, LACT, IRET, LRWLES, RWLES, LIWLES, IWLES,
-                  ISING, APHMAX, LDC,   CWORK,   IFAIL};
+    [[maybe_unused]] void* UNUSED21, LWORD* LACT, const IWORD* IPRINT, IWORD* IRET,
+    const IWORD* LRWLES, double* RWLES, const IWORD* LIWLES, IWORD* IWLES, IWORD* ISING,
+    double* APHMAX, const IWORD* LDC, double* CWORK, IWORD* IFAIL) {
+  QpSolver solver{*N,     *MEQ,    *MINEQ,  *IPRINT, G,      IAH,   JAH,   H,
+                  B,      IAC,     JAC,     AC,      FESBLE, MACT,  NCACT, ITER,
+                  X,      LRWRKQP, RWRKQP,  LIWRKQP, IWRKQP, LACT,  IRET,  LRWLES,
+                  RWLES,  LIWLES,  IWLES,   ISING,   APHMAX, LDC,   CWORK, IFAIL};
   solver.run();
 }

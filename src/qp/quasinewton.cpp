@@ -17,6 +17,9 @@
 
 namespace {
 
+using orvika::Mat1;
+using orvika::Vec1;
+
 constexpr IWORD kBfgsMax = 60;
 constexpr IWORD kGupdMax = 20;
 
@@ -74,13 +77,13 @@ extern "C" ORVK_API void ORVK_BFGS1(const IWORD* N, const double* S, const doubl
   const double etats = dot(n, eta, S) + 1e-12;
   const IWORD ip = *IPRINT, unit = *IOUT;
   if (ip > 2) {
-    orvika::dump_r(unit, n, 0, S, "S         ");
-    orvika::dump_r(unit, n, 0, as, "AS        ");
-    orvika::dump_sr(unit, yts, "YTS       ");
-    orvika::dump_sr(unit, stas, "STAS      ");
-    orvika::dump_sr(unit, theta, "THETA     ");
-    orvika::dump_r(unit, n, 0, eta, "ETA       ");
-    orvika::dump_sr(unit, etats, "ETATS     ");
+    orvika::qp_detail::dump_r(unit, n, 0, S, "S         ");
+    orvika::qp_detail::dump_r(unit, n, 0, as, "AS        ");
+    orvika::qp_detail::dump_sr(unit, yts, "YTS       ");
+    orvika::qp_detail::dump_sr(unit, stas, "STAS      ");
+    orvika::qp_detail::dump_sr(unit, theta, "THETA     ");
+    orvika::qp_detail::dump_r(unit, n, 0, eta, "ETA       ");
+    orvika::qp_detail::dump_sr(unit, etats, "ETATS     ");
   }
   if (stas == 0 || etats == 0 || !std::isfinite(stas) || !std::isfinite(etats)) return;
   for (IWORD i = 0; i < n; ++i)
@@ -122,8 +125,8 @@ extern "C" ORVK_API void ORVK_GUPDAT(const IWORD* N, const double* S, const doub
   }
   const IWORD ip = *IPRINT, unit = *IOUT;
   if (ip > 2) {
-    orvika::dump_r(unit, n, 0, S, "S         ");
-    orvika::dump_r(unit, n, 0, g_c, "Q         ");
+    orvika::qp_detail::dump_r(unit, n, 0, S, "S         ");
+    orvika::qp_detail::dump_r(unit, n, 0, g_c, "Q         ");
   }
   const double d = 1e-12 + dot(n, g_c, S);
   const double e = dot(n, r, S);
@@ -133,7 +136,7 @@ extern "C" ORVK_API void ORVK_GUPDAT(const IWORD* N, const double* S, const doub
       for (IWORD k = 0; k < n; ++k)
         A[k + i * n] += (r[i] * c[k] + r[k] * c[i]) / d - c[k] * e * c[i] / (d * d);
   }
-  if (ip > 2) orvika::dump_r(unit, n * n, 0, A, "A BLOCK   ");
+  if (ip > 2) orvika::qp_detail::dump_r(unit, n * n, 0, A, "A BLOCK   ");
 }
 
 /* ORVK_DFPBFS: update of an inverse Hessian approximation H by DFP (when
@@ -163,11 +166,16 @@ extern "C" ORVK_API void ORVK_DFPBFS(const LWORD* L1, LWORD* L2, IWORD* K, const
                                      double* HY) {
   const IWORD n = *N;
   if (n < 1) return;
-  auto h = [&](IWORD i, IWORD j) -> double& { return H[(i - 1) + (j - 1) * n]; };
-  auto hmul = [&](const double* v, double* out, double sign) {
-    for (IWORD i = 1; i <= n; ++i) out[i - 1] = 0;
+  const Mat1<double> h(H, n);
+  const Vec1<double> x(X), xold(XOLD), s(S);
+  const Vec1<const double> dx(DX);
+  // OUT := SIGN H V.
+  auto hmul = [&](const double* v_, double* out_, double sign) {
+    const Vec1<const double> v(v_);
+    const Vec1<double> out(out_);
+    for (IWORD i = 1; i <= n; ++i) out(i) = 0;
     for (IWORD j = 1; j <= n; ++j)
-      for (IWORD i = 1; i <= n; ++i) out[i - 1] += sign * h(i, j) * v[j - 1];
+      for (IWORD i = 1; i <= n; ++i) out(i) += sign * h(i, j) * v(j);
   };
   if (!orvika::is_true(*L1)) {
     for (IWORD i = 0; i < n; ++i) {
@@ -186,11 +194,11 @@ extern "C" ORVK_API void ORVK_DFPBFS(const LWORD* L1, LWORD* L2, IWORD* K, const
     const bool skip = !std::isfinite(sy) || !std::isfinite(c) || std::fabs(sy) < 1e-13 ||
                       (dfp && std::fabs(c) < 1e-13);
     if (!skip) {
-      const double* v = HY;
+      const Vec1<const double> v(HY);
       const double w = 1.0 + c / sy;
       for (IWORD j = 1; j <= n; ++j)
         for (IWORD k = j; k <= n; ++k) {
-          const double sk = S[k - 1], sj = S[j - 1], vk = v[k - 1], vj = v[j - 1];
+          const double sk = s(k), sj = s(j), vk = v(k), vj = v(j);
           const double upd = dfp ? h(k, j) + sk * sj / sy - vk * vj / c
                                  : h(k, j) + ((w * sk - vk) * sj - sk * vj) / sy;
           h(k, j) = upd;
@@ -215,12 +223,12 @@ extern "C" ORVK_API void ORVK_DFPBFS(const LWORD* L1, LWORD* L2, IWORD* K, const
     X[0] = XOLD[0] + DX[0];
     return;
   }
-  if (*K <= n) X[*K - 1] = XOLD[*K - 1];
+  if (*K <= n) x(*K) = xold(*K);
   if (*K >= n) {
     hmul(GOLD, S, -1.0);
     *L2 = ORVK_FALSE;
     return;
   }
   *K += 1;
-  X[*K - 1] = XOLD[*K - 1] + DX[*K - 1];
+  x(*K) = xold(*K) + dx(*K);
 }

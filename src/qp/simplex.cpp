@@ -12,7 +12,8 @@
 #include "frame/units.hpp"
 #include "kernels/dumps.hpp"
 #include "orvika/qp.h"
-#include "qp/kkt_sparse.hpp"
+#include "frame/views.hpp"
+#include "qp/qp.hpp"
 
 namespace orvika {
 
@@ -22,8 +23,6 @@ using kkt_detail::dump_i;
 using kkt_detail::dump_r;
 using kkt_detail::dump_si;
 using kkt_detail::dump_sr;
-using kkt_detail::nlpint;
-using kkt_detail::nlprea;
 using kkt_detail::size_pr;
 
 // Room of the current check's blocks, known while SOLVER runs (0: not
@@ -90,6 +89,8 @@ struct Fill {
 void pivot(IWORD* ITAB, IWORD* JTAB, double* ATAB, IWORD* IFILL, IWORD* JFILL, double* AFILL,
            IWORD PROW, IWORD PCOL, double PIVOT, IWORD NROWS, IWORD NCOLS, IWORD* IA, IWORD* JA,
            double* AV) {
+  const Vec1<IWORD> itab(ITAB), jtab(JTAB);
+  const Vec1<double> atab(ATAB);
   const IWORD u = unit(), lvl = level();
   if (lvl >= 6) {
     free_line(u, "DATA PASSED TO PIVOTING ROUTINE");
@@ -97,29 +98,29 @@ void pivot(IWORD* ITAB, IWORD* JTAB, double* ATAB, IWORD* IFILL, IWORD* JFILL, d
   }
   const double eps = epslon();
   Fill f{IFILL, JFILL, AFILL};
-  const IWORD pb = ITAB[PROW - 1], pe = ITAB[PROW];
+  const IWORD pb = itab(PROW), pe = itab(PROW + 1);
   for (IWORD r = 1; r <= NROWS; ++r) {
     if (r == PROW) continue;
     IWORD pos = 0;
     SPXFND(r, PCOL, ITAB, JTAB, nullptr, pos);
     if (pos == 0) continue;
-    const double fr = ATAB[pos - 1] / PIVOT;
+    const double fr = atab(pos) / PIVOT;
     // Walk row r and the pivot row together, columns ascending.
-    IWORD k = ITAB[r - 1];
-    const IWORD ke = ITAB[r];
+    IWORD k = itab(r);
+    const IWORD ke = itab(r + 1);
     for (IWORD q = pb; q < pe; ++q) {
-      const IWORD c = JTAB[q - 1];
-      while (k < ke && JTAB[k - 1] < c) ++k;
-      if (k < ke && JTAB[k - 1] == c) {
-        double v = c == PCOL ? 0.0 : ATAB[k - 1] - fr * ATAB[q - 1];
+      const IWORD c = jtab(q);
+      while (k < ke && jtab(k) < c) ++k;
+      if (k < ke && jtab(k) == c) {
+        double v = c == PCOL ? 0.0 : atab(k) - fr * atab(q);
         if (std::fabs(v) < eps) v = 0.0;
-        ATAB[k - 1] = v;
+        atab(k) = v;
       } else if (c != PCOL) {
-        if (!f.add(r, c, -fr * ATAB[q - 1])) return;
+        if (!f.add(r, c, -fr * atab(q))) return;
       }
     }
   }
-  for (IWORD q = pb; q < pe; ++q) ATAB[q - 1] /= PIVOT;
+  for (IWORD q = pb; q < pe; ++q) atab(q) /= PIVOT;
   SPXSHF(ITAB, JTAB, ATAB, IFILL, JFILL, AFILL, f.n, IA, JA, AV, NROWS, NCOLS);
 }
 
@@ -142,10 +143,11 @@ void failure(IWORD u, const char* why) {
 }  // namespace
 
 void SPXFND(IWORD J, IWORD K, const IWORD* ITAB, const IWORD* JTAB, const double*, IWORD& POS) {
+  const Vec1<const IWORD> itab(ITAB), jtab(JTAB);
   POS = 0;
-  for (IWORD q = ITAB[J - 1]; q < ITAB[J]; ++q) {
-    if (JTAB[q - 1] > K) return;
-    if (JTAB[q - 1] == K) {
+  for (IWORD q = itab(J); q < itab(J + 1); ++q) {
+    if (jtab(q) > K) return;
+    if (jtab(q) == K) {
       POS = q;
       return;
     }
@@ -155,6 +157,10 @@ void SPXFND(IWORD J, IWORD K, const IWORD* ITAB, const IWORD* JTAB, const double
 void SPXSHF(IWORD* ITAB, IWORD* JTAB, double* ATAB, const IWORD* IFILL, const IWORD* JFILL,
             const double* AFILL, IWORD NFILL, IWORD* IA, IWORD* JA, double* AV, IWORD NROWS,
             IWORD) {
+  const Vec1<IWORD> itab(ITAB), jtab(JTAB), ia(IA), ja(JA);
+  const Vec1<double> atab(ATAB), av(AV);
+  const Vec1<const IWORD> ifill(IFILL), jfill(JFILL);
+  const Vec1<const double> afill(AFILL);
   const IWORD u = unit(), lvl = level();
   if (NFILL <= 0) {
     if (lvl >= 7) free_line(u, "NO FILLIN");
@@ -169,31 +175,31 @@ void SPXSHF(IWORD* ITAB, IWORD* JTAB, double* ATAB, const IWORD* IFILL, const IW
   }
   const double eps = epslon();
   IWORD p = 1, f = 0;
-  IA[0] = 1;
+  ia(1) = 1;
   for (IWORD i = 1; i <= NROWS; ++i) {
-    IWORD k = ITAB[i - 1];
-    const IWORD ke = ITAB[i];
+    IWORD k = itab(i);
+    const IWORD ke = itab(i + 1);
     for (;;) {
-      const bool fill_here = f < NFILL && IFILL[f] == i;
+      const bool fill_here = f < NFILL && ifill(f + 1) == i;
       const bool stored = k < ke;
       if (!fill_here && !stored) break;
       IWORD col;
       double val;
-      if (fill_here && (!stored || JFILL[f] < JTAB[k - 1])) {
-        col = JFILL[f], val = AFILL[f], ++f;
+      if (fill_here && (!stored || jfill(f + 1) < jtab(k))) {
+        col = jfill(f + 1), val = afill(f + 1), ++f;
       } else {
-        col = JTAB[k - 1], val = ATAB[k - 1], ++k;
+        col = jtab(k), val = atab(k), ++k;
         if (!(std::fabs(val) > eps)) continue;
       }
       if (g_room.ltab > 0 && p > g_room.ltab) {
         g_room.failed = true;
         return;
       }
-      JA[p - 1] = col;
-      AV[p - 1] = val;
+      ja(p) = col;
+      av(p) = val;
       ++p;
     }
-    IA[i] = p;
+    ia(i + 1) = p;
   }
   for (IWORD i = 0; i <= NROWS; ++i) ITAB[i] = IA[i];
   for (IWORD q = 0; q < p - 1; ++q) JTAB[q] = JA[q], ATAB[q] = AV[q];
@@ -214,6 +220,10 @@ void SPXITR(IWORD* ITAB, IWORD* JTAB, double* ATAB, IWORD NROWS, IWORD NCOLS, do
             double* AFILL, const double*, IWORD N, const IWORD*, const IWORD*, const double*,
             const double*, const double*, IWORD MEQ, double* ERROR, IWORD UNIT, const double*,
             IWORD* NCOUNT, const IWORD* ITOB, const IWORD* JTOB, const double* ATOB) {
+  const Vec1<IWORD> itab(ITAB), jtab(JTAB), nvpiv(NVPIV), ncount(NCOUNT);
+  const Vec1<double> atab(ATAB), xsol(XSOL), error(ERROR);
+  const Vec1<const IWORD> itob(ITOB), jtob(JTOB);
+  const Vec1<const double> atob(ATOB);
   const IWORD u = unit(), lvl = level();
   const IWORD ninspc = nlpint(ORVK_NLPINT_NINSPC);
   const IWORD lastcol = ninspc + 2 * N;  // columns that may enter
@@ -226,10 +236,10 @@ void SPXITR(IWORD* ITAB, IWORD* JTAB, double* ATAB, IWORD NROWS, IWORD NCOLS, do
   for (;;) {
     if (examine) {
       // 1. Cost factors and right-hand sides.
-      for (IWORD c = 1; c <= NCOLS; ++c) XSOL[c - 1] = 0.0;
-      for (IWORD q = ITAB[NROWS - 1]; q < ITAB[NROWS]; ++q) XSOL[JTAB[q - 1] - 1] = ATAB[q - 1];
+      for (IWORD c = 1; c <= NCOLS; ++c) xsol(c) = 0.0;
+      for (IWORD q = itab(NROWS); q < itab(NROWS + 1); ++q) xsol(jtab(q)) = atab(q);
       if (lvl >= 3) dump_r(u, NCOLS, XSOL, "COST FACTS");
-      for (IWORD r = 1; r <= NROWS; ++r) XSOL[r - 1] = rhs_of(r);
+      for (IWORD r = 1; r <= NROWS; ++r) xsol(r) = rhs_of(r);
       if (lvl >= 3) dump_r(u, NROWS, XSOL, "RHS");
       if (lvl >= 4) dump_si(u, lastcount, "NVARS PVT");
       if (lvl >= 3) {
@@ -240,34 +250,34 @@ void SPXITR(IWORD* ITAB, IWORD* JTAB, double* ATAB, IWORD NROWS, IWORD NCOLS, do
       const double objval = -rhs_of(NROWS);
       // 3. Basic solution: a column stored in one row only (not the cost
       // row) takes that row's right-hand side.
-      for (IWORD c = 1; c <= NCOLS; ++c) XSOL[c - 1] = 0.0, NCOUNT[c - 1] = 0;
+      for (IWORD c = 1; c <= NCOLS; ++c) xsol(c) = 0.0, ncount(c) = 0;
       for (IWORD r = 1; r <= NROWS; ++r)
-        for (IWORD q = ITAB[r - 1]; q < ITAB[r]; ++q) {
-          const IWORD c = JTAB[q - 1];
-          if (c < NCOLS) NCOUNT[c - 1] += 1;
+        for (IWORD q = itab(r); q < itab(r + 1); ++q) {
+          const IWORD c = jtab(q);
+          if (c < NCOLS) ncount(c) += 1;
         }
       for (IWORD c = 1; c <= NCOLS - 1; ++c) {
-        if (NCOUNT[c - 1] != 1) continue;
+        if (ncount(c) != 1) continue;
         IWORD row = 0, pos = 0;
         for (IWORD r = 1; r <= NROWS && row == 0; ++r) {
           SPXFND(r, c, ITAB, JTAB, nullptr, pos);
           if (pos) row = r;
         }
         if (row == NROWS) continue;
-        XSOL[c - 1] = rhs_of(row);
+        xsol(c) = rhs_of(row);
         if (lvl >= 5)
-          write_rec(u, Rec().X(5).D(XSOL[c - 1], 12, 5).X(3).D(ATAB[pos - 1], 12, 5).X(5).I(row, 3)
+          write_rec(u, Rec().X(5).D(xsol(c), 12, 5).X(3).D(atab(pos), 12, 5).X(5).I(row, 3)
                            .X(3).I(c, 3));
       }
       if (lvl >= 7) dump_i(u, NCOLS - 1, NCOUNT, "NVARS");
       // 4. Residuals of the starting rows.
-      for (IWORD r = 1; r <= NROWS; ++r) ERROR[r - 1] = 0.0;
+      for (IWORD r = 1; r <= NROWS; ++r) error(r) = 0.0;
       for (IWORD r = 1; r <= NROWS - 1; ++r) {
-        const IWORD b = ITOB[r - 1], e = ITOB[r];
-        double s = (e > b && JTOB[e - 2] == NCOLS) ? ATOB[e - 2] : 0.0;
+        const IWORD b = itob(r), e = itob(r + 1);
+        double s = (e > b && jtob(e - 1) == NCOLS) ? atob(e - 1) : 0.0;
         for (IWORD q = b; q < e; ++q)
-          if (JTOB[q - 1] != NCOLS) s -= ATOB[q - 1] * XSOL[JTOB[q - 1] - 1];
-        ERROR[r - 1] = s;
+          if (jtob(q) != NCOLS) s -= atob(q) * xsol(jtob(q));
+        error(r) = s;
       }
       // 5. Report of the basic solution.
       if (lvl >= 2) {
@@ -300,14 +310,14 @@ void SPXITR(IWORD* ITAB, IWORD* JTAB, double* ATAB, IWORD NROWS, IWORD NCOLS, do
     // 7. Entering column: the most negative cost, the lower column on ties.
     IWORD L = 0;
     double cmin = 0.0;
-    for (IWORD q = ITAB[NROWS - 1]; q < ITAB[NROWS]; ++q) {
-      const IWORD c = JTAB[q - 1];
+    for (IWORD q = itab(NROWS); q < itab(NROWS + 1); ++q) {
+      const IWORD c = jtab(q);
       if (c > lastcol) break;
       if (lvl >= 5) {
         dump_si(u, c, "COL NO.");
-        dump_sr(u, ATAB[q - 1], "COST FAC");
+        dump_sr(u, atab(q), "COST FAC");
       }
-      if (ATAB[q - 1] < cmin) cmin = ATAB[q - 1], L = c;
+      if (atab(q) < cmin) cmin = atab(q), L = c;
     }
     if (L == 0) {
       if (lvl >= 2) {
@@ -356,7 +366,7 @@ void SPXITR(IWORD* ITAB, IWORD* JTAB, double* ATAB, IWORD NROWS, IWORD NCOLS, do
       g_room.failed = true;
       return;
     }
-    NVPIV[iterno - 1] = count;
+    nvpiv(iterno) = count;
     lastcount = count;
     if (count == 1) continue;
 
@@ -371,7 +381,7 @@ void SPXITR(IWORD* ITAB, IWORD* JTAB, double* ATAB, IWORD NROWS, IWORD NCOLS, do
       return;
     }
     for (IWORD r = 0; r <= NROWS; ++r) ITAB[r] = ITOB[r];
-    for (IWORD q = 0; q < ITOB[NROWS] - 1; ++q) JTAB[q] = JTOB[q], ATAB[q] = ATOB[q];
+    for (IWORD q = 0; q < itob(NROWS + 1) - 1; ++q) JTAB[q] = JTOB[q], ATAB[q] = ATOB[q];
     free_line(u, "RERUNNING THE PROBLEM WITH NEW EPSLON");
     iterno = 0;
     examine = false;
@@ -384,6 +394,10 @@ void SOLVER(const IWORD* ICJ, const IWORD* JCJ, const double* ACJ, IWORD MEQ, IW
             double* ERROR, double* BNDU, double* BNDL, IWORD* NVARS, double* RHSOLD,
             IWORD* INVERT, IWORD* ITOB, IWORD* JTOB, double* ATOB, IWORD& NACT, IWORD UNIT,
             double* X, IWORD MODE, IWORD* IACTV, IWORD& IFEAS) {
+  const Vec1<const IWORD> icj(ICJ), jcj(JCJ);
+  const Vec1<const double> acj(ACJ), b(B);
+  const Vec1<IWORD> itab(ITAB), jtab(JTAB);
+  const Vec1<double> atab(ATAB), xsol(XSOL), error(ERROR), bndu(BNDU), bndl(BNDL), rhsold(RHSOLD);
   const IWORD u = unit(), lvl = level();
   const IWORD ninspc = nlpint(ORVK_NLPINT_NINSPC);
   const IWORD npair = (MINEQ - ninspc) / 2;
@@ -403,21 +417,21 @@ void SOLVER(const IWORD* ICJ, const IWORD* JCJ, const double* ACJ, IWORD MEQ, IW
     for (IWORD i = 0; i < N; ++i) BNDU[i] = BNDL[i] = 0.0;
     if (!blocks) {
       for (IWORD i = 1; i <= npair; ++i) {
-        BNDU[i - 1] = B[MEQ + i - 1];
-        BNDL[i - 1] = -B[MEQ + npair + i - 1];
+        bndu(i) = b(MEQ + i);
+        bndl(i) = -b(MEQ + npair + i);
       }
     } else {
       IWORD src = 0, dst = 0;
       auto take = [&](IWORD cnt) {
         for (IWORD k = 0; k < cnt; ++k, ++src, ++dst) {
-          BNDU[dst] = B[MEQ + src];
-          BNDL[dst] = -B[MEQ + npair + src];
+          bndu(dst + 1) = b(MEQ + src + 1);
+          bndl(dst + 1) = -b(MEQ + npair + src + 1);
         }
       };
       take(w + 2);
       for (IWORD r = 2; r <= kb - 1; ++r) {
         take(w + 1);
-        BNDU[dst] = BNDL[dst] = 0.0;
+        bndu(dst + 1) = bndl(dst + 1) = 0.0;
         ++dst;
       }
       take(w + 2);
@@ -428,8 +442,8 @@ void SOLVER(const IWORD* ICJ, const IWORD* JCJ, const double* ACJ, IWORD MEQ, IW
     if (lvl >= 3) {
       free_line(u, "IN SOLVER");
       dump_i(u, NCJ + 1, ICJ, "ICJ");
-      dump_i(u, ICJ[NCJ] - 1, JCJ, "JCJ");
-      dump_r(u, ICJ[NCJ] - 1, ACJ, "ACJ");
+      dump_i(u, icj(NCJ + 1) - 1, JCJ, "JCJ");
+      dump_r(u, icj(NCJ + 1) - 1, ACJ, "ACJ");
       dump_r(u, MEQ + MINEQ, B, "RHS");
       dump_r(u, N, BNDU, "BNDU");
       dump_r(u, N, BNDL, "BNDL");
@@ -440,13 +454,13 @@ void SOLVER(const IWORD* ICJ, const IWORD* JCJ, const double* ACJ, IWORD MEQ, IW
     IWORD row = 0;
     auto put = [&](IWORD c, double v) {
       if (g_room.ltab > 0 && p > g_room.ltab) return false;
-      JTAB[p - 1] = c, ATAB[p - 1] = v, ++p;
+      jtab(p) = c, atab(p) = v, ++p;
       return true;
     };
     bool ok = true;
     for (IWORD r = 1; r <= MEQ && ok; ++r) {
       ITAB[row++] = p;
-      for (IWORD k = ICJ[r - 1]; k < ICJ[r] && ok; ++k) ok = put(JCJ[k - 1], ACJ[k - 1]);
+      for (IWORD k = icj(r); k < icj(r + 1) && ok; ++k) ok = put(jcj(k), acj(k));
     }
     for (IWORD r = 1; r <= nfix && ok; ++r) {
       ITAB[row++] = p;
@@ -459,13 +473,13 @@ void SOLVER(const IWORD* ICJ, const IWORD* JCJ, const double* ACJ, IWORD MEQ, IW
     for (IWORD k = 1; k <= ninspc && ok; ++k) {
       ITAB[row++] = p;
       const IWORD r = MEQ + MINEQ - ninspc + k;
-      for (IWORD q = ICJ[r - 1]; q < ICJ[r] && ok; ++q) ok = put(JCJ[q - 1], ACJ[q - 1]);
+      for (IWORD q = icj(r); q < icj(r + 1) && ok; ++q) ok = put(jcj(q), acj(q));
     }
     if (!ok) {
       g_room.failed = true;
       return;
     }
-    ITAB[row] = p;
+    itab(row + 1) = p;
     if (lvl >= 4) {
       free_line(u, "         TABLEAU AFTER");
       dump_tableau(u, nrows_c, ITAB, JTAB, ATAB, "ITAB", "JTAB", "ATAB");
@@ -482,10 +496,10 @@ void SOLVER(const IWORD* ICJ, const IWORD* JCJ, const double* ACJ, IWORD MEQ, IW
     stage("AND ALSO FOR EQUALITIES", nullptr, f, ITAB, JTAB, ATAB, IA, JA, AV, nrows_c, ncols);
 
     // 5. Right-hand sides.
-    for (IWORD r = 1; r <= MEQ; ++r) f.add(r, ncols, B[r - 1]);
-    for (IWORD i = 1; i <= N; ++i) f.add(MEQ + nfix + i, ncols, BNDU[i - 1]);
+    for (IWORD r = 1; r <= MEQ; ++r) f.add(r, ncols, b(r));
+    for (IWORD i = 1; i <= N; ++i) f.add(MEQ + nfix + i, ncols, bndu(i));
     for (IWORD k = 1; k <= ninspc; ++k)
-      f.add(MEQ + nfix + N + k, ncols, B[MEQ + MINEQ - ninspc + k - 1]);
+      f.add(MEQ + nfix + N + k, ncols, b(MEQ + MINEQ - ninspc + k));
     stage("                INSERT RHS INTO TABLEAU", nullptr, f, ITAB, JTAB, ATAB, IA, JA, AV,
           nrows_c, ncols);
     if (g_room.failed) return;
@@ -493,18 +507,18 @@ void SOLVER(const IWORD* ICJ, const IWORD* JCJ, const double* ACJ, IWORD MEQ, IW
     // 6. Shift the variables to their lower bounds.
     for (IWORD r = 1; r <= nrows_c; ++r) {
       double s = 0.0;
-      for (IWORD q = ITAB[r - 1]; q < ITAB[r]; ++q)
-        if (JTAB[q - 1] <= N) s += ATAB[q - 1] * BNDL[JTAB[q - 1] - 1];
+      for (IWORD q = itab(r); q < itab(r + 1); ++q)
+        if (jtab(q) <= N) s += atab(q) * bndl(jtab(q));
       IWORD pos = 0;
       SPXFND(r, ncols, ITAB, JTAB, nullptr, pos);
       if (pos) {
-        ATAB[pos - 1] -= s;
-        RHSOLD[r - 1] = ATAB[pos - 1];
+        atab(pos) -= s;
+        rhsold(r) = atab(pos);
       } else {
-        RHSOLD[r - 1] = 0.0;
+        rhsold(r) = 0.0;
         if (std::fabs(s) > epslon()) {
           f.add(r, ncols, -s);
-          RHSOLD[r - 1] = -s;
+          rhsold(r) = -s;
         }
       }
     }
@@ -524,8 +538,8 @@ void SOLVER(const IWORD* ICJ, const IWORD* JCJ, const double* ACJ, IWORD MEQ, IW
     // and starts basic at a positive value.
     for (IWORD r = 1; r <= nrows_c; ++r) {
       if (!(tval(r, ncols, ITAB, JTAB, ATAB) < 0.0)) continue;
-      for (IWORD q = ITAB[r - 1]; q < ITAB[r]; ++q)
-        if (JTAB[q - 1] <= lastcol || JTAB[q - 1] == ncols) ATAB[q - 1] = -ATAB[q - 1];
+      for (IWORD q = itab(r); q < itab(r + 1); ++q)
+        if (jtab(q) <= lastcol || jtab(q) == ncols) atab(q) = -atab(q);
     }
     if (lvl >= 4) {
       free_line(u, "RHS MADE POSITIVE");
@@ -534,7 +548,7 @@ void SOLVER(const IWORD* ICJ, const IWORD* JCJ, const double* ACJ, IWORD MEQ, IW
 
     // 8. Cost row: minus the column sums over the columns that may enter
     // and the right-hand side.
-    ITAB[nrows] = ITAB[nrows_c];
+    itab(nrows + 1) = itab(nrows_c + 1);
     for (IWORD c = 1; c <= ncols; ++c) {
       if (c > lastcol && c != ncols) continue;
       double s = 0.0;
@@ -547,7 +561,7 @@ void SOLVER(const IWORD* ICJ, const IWORD* JCJ, const double* ACJ, IWORD MEQ, IW
 
     // 9. The starting tableau, then the simplex.
     for (IWORD r = 0; r <= nrows; ++r) ITOB[r] = ITAB[r];
-    for (IWORD q = 0; q < ITAB[nrows] - 1; ++q) JTOB[q] = JTAB[q], ATOB[q] = ATAB[q];
+    for (IWORD q = 0; q < itab(nrows + 1) - 1; ++q) JTOB[q] = JTAB[q], ATOB[q] = ATAB[q];
     if (lvl >= 4) {
       free_line(u, "THE ORIGINAL COMPLETE TABLEAU");
       dump_tableau(u, nrows, ITOB, JTOB, ATOB, "ITOB", "JTOB", "ATOB");
@@ -567,13 +581,13 @@ void SOLVER(const IWORD* ICJ, const IWORD* JCJ, const double* ACJ, IWORD MEQ, IW
     NACT = 0;
     IWORD skipped = 0;
     for (IWORD j = 1; j <= N; ++j) {
-      if (BNDU[j - 1] == 0.0 && BNDL[j - 1] == 0.0) {
+      if (bndu(j) == 0.0 && bndl(j) == 0.0) {
         ++skipped;
         continue;
       }
-      if (BNDU[j - 1] == BNDL[j - 1]) continue;
-      if (XSOL[j - 1] == BNDU[j - 1]) NVARS[NACT++] = j - skipped;
-      if (XSOL[j - 1] == BNDL[j - 1]) NVARS[NACT++] = N + j - 2 * skipped;
+      if (bndu(j) == bndl(j)) continue;
+      if (xsol(j) == bndu(j)) NVARS[NACT++] = j - skipped;
+      if (xsol(j) == bndl(j)) NVARS[NACT++] = N + j - 2 * skipped;
     }
     std::sort(NVARS, NVARS + NACT);
 
@@ -581,7 +595,7 @@ void SOLVER(const IWORD* ICJ, const IWORD* JCJ, const double* ACJ, IWORD MEQ, IW
     IFEAS = 0;
     g_ibound = 0;
     for (IWORD j = 1; j <= N; ++j)
-      if (XSOL[j - 1] > BNDU[j - 1] + epslon() || XSOL[j - 1] < BNDL[j - 1] - epslon()) {
+      if (xsol(j) > bndu(j) + epslon() || xsol(j) < bndl(j) - epslon()) {
         write_rec(u, Rec().list_int(j));
         g_ibound = 1;
       }
@@ -599,7 +613,7 @@ void SOLVER(const IWORD* ICJ, const IWORD* JCJ, const double* ACJ, IWORD MEQ, IW
       dump_r(u, nrows_c, XSOL + lastcol, "Y VECTOR");
     }
     for (IWORD r = 1; r <= nrows_c; ++r)
-      if (XSOL[lastcol + r - 1] != 0.0) infeasible = 1;
+      if (xsol(lastcol + r) != 0.0) infeasible = 1;
     write_empty(u);
   }
 
@@ -611,9 +625,9 @@ void SOLVER(const IWORD* ICJ, const IWORD* JCJ, const double* ACJ, IWORD MEQ, IW
   }
   double toterr = 0.0;
   for (IWORD i = 1; i <= MEQ; ++i) {
-    double s = B[i - 1];
-    for (IWORD k = ICJ[i - 1]; k < ICJ[i]; ++k) s -= ACJ[k - 1] * XSOL[JCJ[k - 1] - 1];
-    ERROR[i - 1] = s;
+    double s = b(i);
+    for (IWORD k = icj(i); k < icj(i + 1); ++k) s -= acj(k) * xsol(jcj(k));
+    error(i) = s;
     if (std::fabs(s) > tolers) infeasible = 1;
     toterr += s;
   }
@@ -670,6 +684,7 @@ void SPXCHK(const IWORD* ICJ, const IWORD* JCJ, const double* ACJ, IWORD MEQ, IW
             const double* B, IWORD N, IWORD UNIT, IWORD LIWORK, IWORD* IWORK, IWORD LRWORK,
             double* RWORK, IWORD& IACT, IWORD& NACT, double* X, IWORD* IACTV, IWORD MODE,
             IWORD& IFEAS, bool CLOSE80) {
+  const Vec1<const IWORD> icj(ICJ), jcj(JCJ);
   nlpint(ORVK_NLPINT_SPXUNIT) = UNIT;
   nlpint(ORVK_NLPINT_SPXLVUSE) = nlpint(ORVK_NLPINT_SPXLEVEL);
   const IWORD u = UNIT, lvl = level();
@@ -683,11 +698,11 @@ void SPXCHK(const IWORD* ICJ, const IWORD* JCJ, const double* ACJ, IWORD MEQ, IW
   const IWORD npair = bad ? 0 : (MINEQ - ninspc) / 2;
   const IWORD ncj = MEQ + npair;
   if (!bad) {
-    bad = ICJ[0] < 1;
-    for (IWORD r = 1; r <= MEQ + MINEQ && !bad; ++r) bad = ICJ[r] < ICJ[r - 1];
+    bad = icj(1) < 1;
+    for (IWORD r = 1; r <= MEQ + MINEQ && !bad; ++r) bad = icj(r + 1) < icj(r);
     for (IWORD r = 1; r <= MEQ + MINEQ && !bad; ++r) {
       if (r > MEQ && r <= MEQ + MINEQ - ninspc) continue;
-      for (IWORD k = ICJ[r - 1]; k < ICJ[r] && !bad; ++k) bad = JCJ[k - 1] < 1 || JCJ[k - 1] > N;
+      for (IWORD k = icj(r); k < icj(r + 1) && !bad; ++k) bad = jcj(k) < 1 || jcj(k) > N;
     }
   }
   if (!bad && MINEQ - ninspc != 2 * N) {
@@ -724,7 +739,7 @@ void SPXCHK(const IWORD* ICJ, const IWORD* JCJ, const double* ACJ, IWORD MEQ, IW
     return;
   }
 
-  const IWORD nz1 = ICJ[ncj];
+  const IWORD nz1 = icj(ncj + 1);
   const IWORD e = 26 * nz1, uu = ncj + 3 * N + 1, g = MINEQ + ninspc,
               ii = MEQ + MINEQ + N + ninspc;
   if (lvl >= 4) {
@@ -792,8 +807,8 @@ void SPXCHK(const IWORD* ICJ, const IWORD* JCJ, const double* ACJ, IWORD MEQ, IW
   if (lvl >= 4) {
     free_line(u, "CALLING SOLVER ");
     dump_i(u, ncj + 1, ICJ, "ICJ");
-    dump_i(u, ICJ[ncj] - 1, JCJ, "JCJ");
-    dump_r(u, ICJ[ncj] - 1, ACJ, "ACJ");
+    dump_i(u, icj(ncj + 1) - 1, JCJ, "JCJ");
+    dump_r(u, icj(ncj + 1) - 1, ACJ, "ACJ");
   }
 
   // The tableau of this check must fit its blocks: rows in ITAB, ERROR and

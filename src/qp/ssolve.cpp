@@ -5,6 +5,7 @@
 
 #include "frame/format.hpp"
 #include "frame/units.hpp"
+#include "frame/views.hpp"
 #include "qp/qp.hpp"
 
 namespace {
@@ -49,6 +50,7 @@ SsolveState g_ss;
 extern "C" ORVK_API void ORVK_SSOLVE(const IWORD* N, const double* A, const double* B, double* X,
                                      const IWORD* IPRINT) {
   using orvika::nlpint;
+  using orvika::Vec1;
   const IWORD n = *N;
   if (n < 1) return;
   if (n > kMaxRows) {
@@ -73,48 +75,51 @@ extern "C" ORVK_API void ORVK_SSOLVE(const IWORD* N, const double* A, const doub
     nlpint(ORVK_NLPINT_ROW2) = n;
     for (IWORD i = 0; i < n; ++i) s.d[i] = 0;
   }
+  // Multipliers packed by rows: L(i, c), c < i.
   auto L = [&](IWORD i, IWORD c) -> double& { return s.l[(i - 1) * (i - 2) / 2 + c - 1]; };
+  const Vec1<double> d(s.d), z(s.z), x(X);
+  const Vec1<const double> b(B);
 
   for (IWORD i = r0; i <= r1; ++i) {
-    const double* arow = A + s.apos;  // a_i1 .. a_ii
+    const Vec1<const double> arow(A + s.apos);  // a_i1 .. a_ii
     for (IWORD c = 1; c < i; ++c) {
-      if (s.d[c - 1] == 0) {
+      if (d(c) == 0) {
         L(i, c) = 0;
         continue;
       }
-      double lic = arow[c - 1] / s.d[c - 1];
-      for (IWORD k = 1; k < c; ++k) lic -= s.d[k - 1] * L(i, k) * L(c, k) / s.d[c - 1];
+      double lic = arow(c) / d(c);
+      for (IWORD k = 1; k < c; ++k) lic -= d(k) * L(i, k) * L(c, k) / d(c);
       L(i, c) = lic;
     }
-    double di = arow[i - 1];
-    for (IWORD k = 1; k < i; ++k) di -= s.d[k - 1] * L(i, k) * L(i, k);
-    s.d[i - 1] = di;
+    double di = arow(i);
+    for (IWORD k = 1; k < i; ++k) di -= d(k) * L(i, k) * L(i, k);
+    d(i) = di;
     s.apos += i;
     s.lpos += i - 1;
     s.rows = i;
   }
   const IWORD ip = *IPRINT;
   if (ip > 2) {
-    orvika::dump_r(unit, n * (n - 1) / 2, 0, s.l, "L         ");
-    orvika::dump_r(unit, n, 0, s.d, "D         ");
+    orvika::qp_detail::dump_r(unit, n * (n - 1) / 2, 0, s.l, "L         ");
+    orvika::qp_detail::dump_r(unit, n, 0, s.d, "D         ");
   }
 
   if (!cont) {
     for (IWORD i = 0; i < n; ++i) s.z[i] = 0;
   } else {
-    for (IWORD i = r0; i <= r1; ++i) s.z[i - 1] = 0;
+    for (IWORD i = r0; i <= r1; ++i) z(i) = 0;
   }
   for (IWORD i = nlpint(ORVK_NLPINT_ROW1); i <= nlpint(ORVK_NLPINT_ROW2); ++i) {
     double sum = 0;
-    for (IWORD k = 1; k < i; ++k) sum += L(i, k) * s.z[k - 1];
-    s.z[i - 1] = (s.z[i - 1] - sum) + B[i - 1];
+    for (IWORD k = 1; k < i; ++k) sum += L(i, k) * z(k);
+    z(i) = (z(i) - sum) + b(i);
   }
-  if (ip > 2) orvika::dump_r(unit, n, 0, s.z, "Z         ");
+  if (ip > 2) orvika::qp_detail::dump_r(unit, n, 0, s.z, "Z         ");
 
   for (IWORD k = n; k >= 1; --k) {
-    double xk = s.d[k - 1] != 0 ? s.z[k - 1] / s.d[k - 1] : 0.0;
-    for (IWORD j = k + 1; j <= n; ++j) xk -= L(j, k) * X[j - 1];
-    X[k - 1] = xk;
+    double xk = d(k) != 0 ? z(k) / d(k) : 0.0;
+    for (IWORD j = k + 1; j <= n; ++j) xk -= L(j, k) * x(j);
+    x(k) = xk;
   }
-  if (ip > 2) orvika::dump_r(unit, n, 0, X, "X         ");
+  if (ip > 2) orvika::qp_detail::dump_r(unit, n, 0, X, "X         ");
 }

@@ -8,7 +8,8 @@
 #include "kernels/dumps.hpp"
 #include "orvika/kernels_vector.h"
 #include "orvika/qp.h"
-#include "qp/kkt_sparse.hpp"
+#include "frame/views.hpp"
+#include "qp/qp.hpp"
 
 namespace orvika {
 
@@ -16,7 +17,6 @@ namespace {
 
 using kkt_detail::dump_i;
 using kkt_detail::dump_r;
-using kkt_detail::nlpint;
 
 bool listed(IWORD v, IWORD n, const IWORD* list) {
   for (IWORD k = 0; k < n; ++k)
@@ -31,6 +31,10 @@ void UPDAT(IWORD, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD* IP, IWORD 
            const double* BOLD, const IWORD* IPVTSZ, const IWORD* IRACTC, const IWORD* IACOLD,
            IWORD& NADD, IWORD& NDEL, IWORD& N1X1, IWORD& N2X2, IWORD* KRADD, IWORD* KADD,
            IWORD* KDEL, IWORD LDC, double* CWORK, IWORD& IFAIL) {
+  const Vec1<double> a_(A), b_(B), d_(D), rl(RL), rw1(RW1);
+  const Vec1<IWORD> ia(IA), ja(JA), ip(IP), il(IL), jl(JL), iw1(IW1), jw1(JW1), kradd(KRADD),
+      kadd(KADD), kdel(KDEL);
+  const Vec1<const IWORD> ipvtsz(IPVTSZ), iractc(IRACTC), iacold(IACOLD);
   const IWORD unit = nlpint(ORVK_NLPINT_KKTUNIT);
   const IWORD lvl = nlpint(ORVK_NLPINT_KKTLEVEL);
   const IWORD nact = nlpint(ORVK_NLPINT_NACTIV);
@@ -43,20 +47,20 @@ void UPDAT(IWORD, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD* IP, IWORD 
 
   // Added and deleted constraints.
   for (IWORD i = 1; i <= nact; ++i)
-    if (!listed(IRACTC[i - 1], w8, IACOLD)) {
+    if (!listed(iractc(i), w8, IACOLD)) {
       ++NADD;
-      KADD[NADD - 1] = i;
-      KRADD[NADD - 1] = IRACTC[i - 1];
+      kadd(NADD) = i;
+      kradd(NADD) = iractc(i);
     }
   for (IWORD j = 1; j <= w8; ++j)
-    if (!listed(IACOLD[j - 1], nact, IRACTC)) {
+    if (!listed(iacold(j), nact, IRACTC)) {
       ++NDEL;
-      KDEL[NDEL - 1] = j;
+      kdel(NDEL) = j;
     }
   if (lvl >= 4) {
     dump_i(unit, w7 + 1, IL, "IL-OLD    ");
-    dump_i(unit, IL[w7] - 1, JL, "JL-OLD    ");
-    dump_r(unit, IL[w7] - 1, RL, "RL-OLD    ");
+    dump_i(unit, il(w7 + 1) - 1, JL, "JL-OLD    ");
+    dump_r(unit, il(w7 + 1) - 1, RL, "RL-OLD    ");
     dump_r(unit, nd, D, "D         ");
   }
   if (NADD == 0 && NDEL == 0) {
@@ -81,7 +85,7 @@ void UPDAT(IWORD, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD* IP, IWORD 
     // Every active row is treated as new; only the leading part stays.
     NDEL = w8;
     NADD = nact;
-    for (IWORD i = 1; i <= NADD; ++i) KADD[i - 1] = i, KRADD[i - 1] = IRACTC[i - 1];
+    for (IWORD i = 1; i <= NADD; ++i) kadd(i) = i, kradd(i) = iractc(i);
     nk = w7 - w8;
     nblk = 0;
     nd = 0;
@@ -89,7 +93,7 @@ void UPDAT(IWORD, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD* IP, IWORD 
     N2X2 = 0;
     while (N1X1 + 2 * N2X2 + 1 <= nk) {
       nblk += 1;
-      if (IPVTSZ[nblk - 1] == 2) {
+      if (ipvtsz(nblk) == 2) {
         N2X2 += 1;
         nd += 3;
       } else {
@@ -108,12 +112,12 @@ void UPDAT(IWORD, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD* IP, IWORD 
   // Right-hand side in factorisation order: the kept part, then the added
   // rows' values.
   const IWORD istart = w7 - NDEL + NADD;
-  for (IWORD i = 1; i <= NADD; ++i) RW1[nb + i - 1] = B[istart - nact + KADD[i - 1] - 1];
+  for (IWORD i = 1; i <= NADD; ++i) rw1(nb + i) = b_(istart - nact + kadd(i));
   for (IWORD p = 0; p < istart; ++p) B[p] = RW1[p];
   if (lvl >= 4) dump_r(unit, istart, B, "RHS       ");
 
   // Provisional positions of the added rows.
-  for (IWORD i = 1; i <= NADD; ++i) IP[nk + i - 1] = nk + i;
+  for (IWORD i = 1; i <= NADD; ++i) ip(nk + i) = nk + i;
   const IWORD ntot = nk + NADD;
 
   // Added rows of K with their columns renumbered to factorisation
@@ -121,12 +125,12 @@ void UPDAT(IWORD, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD* IP, IWORD 
   {
     IWORD p = 1;
     for (IWORD i = 1; i <= NADD; ++i) {
-      IW1[i - 1] = p;
-      const IWORD row = ntot - nact + KADD[i - 1];
-      for (IWORD k = IA[row - 1]; k < IA[row]; ++k) {
+      iw1(i) = p;
+      const IWORD row = ntot - nact + kadd(i);
+      for (IWORD k = ia(row); k < ia(row + 1); ++k) {
         IWORD pos = 0;
         for (IWORD q = 1; q <= ntot; ++q)
-          if (IP[q - 1] == JA[k - 1]) {
+          if (ip(q) == ja(k)) {
             pos = q;
             break;
           }
@@ -135,31 +139,31 @@ void UPDAT(IWORD, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD* IP, IWORD 
           LENCHK(unit, LJ, p, "JW-UPDAT  ", IFAIL);
           return;
         }
-        JW1[p - 1] = pos;
-        RW1[p - 1] = A[k - 1];
+        jw1(p) = pos;
+        rw1(p) = a_(k);
         ++p;
       }
     }
-    IW1[NADD] = p;
+    iw1(NADD + 1) = p;
   }
   if (lvl >= 4) {
     dump_i(unit, NADD + 1, IW1, "ADDED IA  ");
-    dump_i(unit, IW1[NADD] - 1, JW1, "ADDED JA  ");
-    dump_r(unit, IW1[NADD] - 1, RW1, "ADDED  A  ");
+    dump_i(unit, iw1(NADD + 1) - 1, JW1, "ADDED JA  ");
+    dump_r(unit, iw1(NADD + 1) - 1, RW1, "ADDED  A  ");
   }
 
   // Dense copy, row i of CWORK = added row i over positions 1..NTOT.
-  auto cw = [&](IWORD i, IWORD j) -> double& { return CWORK[(i - 1) + (j - 1) * LDC]; };
+  const Mat1<double> cw(CWORK, LDC);
   for (IWORD j = 1; j <= ntot; ++j)
     for (IWORD i = 1; i <= NADD; ++i) cw(i, j) = 0.0;
   for (IWORD i = 1; i <= NADD; ++i)
-    for (IWORD k = IW1[i - 1]; k < IW1[i]; ++k) cw(i, JW1[k - 1]) = RW1[k - 1];
+    for (IWORD k = iw1(i); k < iw1(i + 1); ++k) cw(i, jw1(k)) = rw1(k);
 
   // L(q, p): the last entry of row q of L in column p, 0 when none.
   auto lqp = [&](IWORD q, IWORD p) {
     double v = 0.0;
-    for (IWORD k = IL[q - 1]; k < IL[q]; ++k)
-      if (JL[k - 1] == p) v = RL[k - 1];
+    for (IWORD k = il(q); k < il(q + 1); ++k)
+      if (jl(k) == p) v = rl(k);
     return v;
   };
 
@@ -171,11 +175,11 @@ void UPDAT(IWORD, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD* IP, IWORD 
   while (N1X1 + 2 * N2X2 + 1 <= nk) {
     ++kb;
     const IWORD p0 = N1X1 + 2 * N2X2;
-    if (IPVTSZ[kb - 1] != 2) {
+    if (ipvtsz(kb) != 2) {
       const IWORD p = p0 + 1;
       N1X1 += 1;
       nd += 1;
-      const double d = D[nd - 1];
+      const double d = d_(nd);
       for (IWORD i = 1; i <= NADD; ++i) {
         const double c = cw(i, p);
         if (c == 0.0) continue;
@@ -189,7 +193,7 @@ void UPDAT(IWORD, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD* IP, IWORD 
       const IWORD p1 = p0 + 1, p2 = p0 + 2;
       N2X2 += 1;
       nd += 3;
-      const double a = D[nd - 3], b = D[nd - 2], c = D[nd - 1];
+      const double a = d_(nd - 2), b = d_(nd - 1), c = d_(nd);
       const double det = a * c - b * b;
       const double e[4] = {c / det, -b / det, -b / det, a / det};
       const double blk[4] = {a, b, b, c};
@@ -221,19 +225,19 @@ void UPDAT(IWORD, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD* IP, IWORD 
   for (IWORD i = 1; i <= NADD; ++i)
     for (IWORD p = 1; p <= nk; ++p)
       if (cw(i, p) != 0.0) ++cnt;
-  if (IL[nk] - 1 + cnt > LJ) {
-    LENCHK(unit, LJ, IL[nk] - 1 + cnt, "JL-UPDAT  ", IFAIL);
+  if (il(nk + 1) - 1 + cnt > LJ) {
+    LENCHK(unit, LJ, il(nk + 1) - 1 + cnt, "JL-UPDAT  ", IFAIL);
     return;
   }
   for (IWORD i = 1; i <= NADD; ++i) {
-    IWORD q = IL[nk + i - 1];
+    IWORD q = il(nk + i);
     for (IWORD p = 1; p <= nk; ++p)
       if (cw(i, p) != 0.0) {
-        JL[q - 1] = p;
-        RL[q - 1] = cw(i, p);
+        jl(q) = p;
+        rl(q) = cw(i, p);
         ++q;
       }
-    IL[nk + i] = q;
+    il(nk + i + 1) = q;
   }
 
   // Reduced matrix: the lower triangle of the Schur complement, dense.
@@ -242,21 +246,21 @@ void UPDAT(IWORD, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD* IP, IWORD 
     LENCHK(unit, LJ, nred_entries, "JA-UPDAT  ", IFAIL);
     return;
   }
-  IA[0] = 1;
+  ia(1) = 1;
   for (IWORD i = 1; i <= NADD; ++i) {
-    IA[i] = IA[i - 1] + i;
+    ia(i + 1) = ia(i) + i;
     for (IWORD j = 1; j <= i; ++j) {
-      JA[IA[i - 1] + j - 2] = j;
-      A[IA[i - 1] + j - 2] = cw(i, nk + j);
+      ja(ia(i) + j - 1) = j;
+      a_(ia(i) + j - 1) = cw(i, nk + j);
     }
   }
   if (lvl >= 4) {
     dump_i(unit, ntot + 1, IL, "IL -ADDED ");
-    dump_i(unit, IL[ntot] - 1, JL, "JL -ADDED ");
-    dump_r(unit, IL[ntot] - 1, RL, "RL -ADDED ");
+    dump_i(unit, il(ntot + 1) - 1, JL, "JL -ADDED ");
+    dump_r(unit, il(ntot + 1) - 1, RL, "RL -ADDED ");
     dump_i(unit, NADD + 1, IA, "REDUCED IA");
-    dump_i(unit, IA[NADD] - 1, JA, "REDUCED JA");
-    dump_r(unit, IA[NADD] - 1, A, "REDUCED  A");
+    dump_i(unit, ia(NADD + 1) - 1, JA, "REDUCED JA");
+    dump_r(unit, ia(NADD + 1) - 1, A, "REDUCED  A");
   }
 }
 

@@ -25,6 +25,7 @@
  *   IBOUND  in      IWORD           1: PLOW, PUPP given; else set to -/+RMISVAL.
  *   PLOW, PUPP in/out real(NPAR)    bounds.
  *   IFLAG1  out     IWORD           1.
+ *   ARG19, ARG20    -               not read.
  *   SSND    in      real            relative difference step.
  *   RWORK   work    real            2A + 10 NDAT + 9 NPAR + 1 words (ORVK_LUEBRN),
  *                                   2A + 7 NDAT + 6 NPAR (ORVK_LUEBRI), A = NPAR NDAT.

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "frame/hostdata.hpp"
+#include "frame/lines.hpp"
 #include "frame/units.hpp"
 #include "orvika/host.h"
 #include "regress/regress.hpp"
@@ -22,7 +23,9 @@ void LBFCN(const double* z, const double* zm, void* mdat2, const double* p, IWOR
   }
   auto fn = reinterpret_cast<ORVK_MODEL9>(model);
   fn(&npar, &ndat, mdat1, p, mdat2, &req, f, fp, muser);
-  for (IWORD i = 1; i <= ndat; ++i) f[(i - 1) * ncmax] -= z[(i - 1) * nmmax];
+  const Mat1<double> F(f, ncmax);
+  const Mat1<const double> Z(z, nmmax);
+  for (IWORD i = 1; i <= ndat; ++i) F(1, i) -= Z(1, i);
 }
 
 void LBDERV(IWORD npar, IWORD ndat, IWORD nmmax, const IWORD* nmeas, void* mdat1, IWORD ncmax,
@@ -35,15 +38,10 @@ void LBDERV(IWORD npar, IWORD ndat, IWORD nmmax, const IWORD* nmeas, void* mdat1
   // lands in arrays of their full size and is not used.
   double* sfz = fzs != nullptr ? fzs : fz;
   double* sfp = fps != nullptr ? fps : fp;
-  auto F = [&](IWORD k, IWORD i) -> double& { return f[(k - 1) + (i - 1) * ncmax]; };
-  auto FPERT = [&](IWORD k, IWORD i) -> double& { return fpert[(k - 1) + (i - 1) * ncmax]; };
-  auto Z = [&](IWORD m, IWORD i) -> double& { return z[(m - 1) + (i - 1) * nmmax]; };
-  auto FZ = [&](IWORD k, IWORD m, IWORD i) -> double& {
-    return fz[(k - 1) + (m - 1) * ncmax + (i - 1) * ncmax * nmmax];
-  };
-  auto FP = [&](IWORD k, IWORD j, IWORD i) -> double& {
-    return fp[(k - 1) + (j - 1) * ncmax + (i - 1) * ncmax * npar];
-  };
+  const Mat1<double> F(f, ncmax), FPERT(fpert, ncmax), Z(z, nmmax);
+  const Arr3<double> FZ(fz, ncmax, nmmax), FP(fp, ncmax, npar);
+  const Vec1<const IWORD> NMEAS(nmeas), NCONS(ncons);
+  const Vec1<double> P(p), ZSAVE(zsave);
   auto call = [&](const double* zz, const double* pp, IWORD req, double* ff, double* ffz,
                   double* ffp) {
     ++ncall;
@@ -60,12 +58,12 @@ void LBDERV(IWORD npar, IWORD ndat, IWORD nmmax, const IWORD* nmeas, void* mdat1
     if (lbase) call(z, p, 1, f, sfz, sfp);
     if (!lform9 && lderz && ndat > 0) {
       IWORD maxm = 0;
-      for (IWORD i = 1; i <= ndat; ++i) maxm = std::max(maxm, nmeas[i - 1]);
+      for (IWORD i = 1; i <= ndat; ++i) maxm = std::max(maxm, NMEAS(i));
       for (IWORD m = 1; m <= maxm; ++m)
         for (IWORD d = 1; d <= ndir; ++d) {
           for (IWORD i = 1; i <= ndat; ++i) {
-            if (m > nmeas[i - 1]) continue;
-            zsave[i - 1] = Z(m, i);
+            if (m > NMEAS(i)) continue;
+            ZSAVE(i) = Z(m, i);
             if (Z(m, i) == rmis) continue;
             double h = Z(m, i) == 0 ? hs : hs * std::max(0.01, std::fabs(Z(m, i)));
             if (d == 2) h = -h;
@@ -74,43 +72,43 @@ void LBDERV(IWORD npar, IWORD ndat, IWORD nmmax, const IWORD* nmeas, void* mdat1
           ORVK_PPSCLR.EVALKIND = 10 * m + 3;
           call(z, p, 1, fpert, sfz, sfp);
           for (IWORD i = 1; i <= ndat; ++i) {
-            if (m > nmeas[i - 1] || zsave[i - 1] == rmis) continue;
+            if (m > NMEAS(i) || ZSAVE(i) == rmis) continue;
             // The step actually taken; one lost below the resolution of Z
             // gives no information and a zero quotient.
-            const double delta = Z(m, i) - zsave[i - 1];
-            for (IWORD k = 1; k <= ncons[i - 1]; ++k) {
+            const double delta = Z(m, i) - ZSAVE(i);
+            for (IWORD k = 1; k <= NCONS(i); ++k) {
               const double q = delta != 0 ? (FPERT(k, i) - F(k, i)) / delta : 0.0;
               FZ(k, m, i) = d == 1 ? q : 0.5 * (q + FZ(k, m, i));
             }
-            Z(m, i) = zsave[i - 1];
+            Z(m, i) = ZSAVE(i);
           }
         }
     }
     if (lderp && npar > 0) {
       for (IWORD j = 1; j <= npar; ++j) {
-        const double pj = p[j - 1];
+        const double pj = P(j);
         for (IWORD d = 1; d <= ndir; ++d) {
           double h = pj == 0 ? hs : hs * std::max(0.01, std::fabs(pj));
           if (d == 2) h = -h;
-          p[j - 1] = pj + h;
+          P(j) = pj + h;
           ORVK_PPSCLR.EVALKIND = 3;
           call(z, p, 1, fpert, sfz, sfp);
           for (IWORD i = 1; i <= ndat; ++i)
-            for (IWORD k = 1; k <= ncons[i - 1]; ++k) {
+            for (IWORD k = 1; k <= NCONS(i); ++k) {
               const double q = (FPERT(k, i) - F(k, i)) / h;
               FP(k, j, i) = d == 1 ? q : 0.5 * (q + FP(k, j, i));
             }
         }
-        p[j - 1] = pj;
+        P(j) = pj;
       }
     }
   }
   // Nine-argument form: the constraint y - z has dF/dz = -1.
   if (lform9 && lderz)
     for (IWORD i = 1; i <= ndat; ++i)
-      for (IWORD m = 1; m <= nmeas[i - 1]; ++m) {
-        for (IWORD k = 1; k <= ncons[i - 1]; ++k) FZ(k, m, i) = 0;
-        if (m <= ncons[i - 1]) FZ(m, m, i) = -1;
+      for (IWORD m = 1; m <= NMEAS(i); ++m) {
+        for (IWORD k = 1; k <= NCONS(i); ++k) FZ(k, m, i) = 0;
+        if (m <= NCONS(i)) FZ(m, m, i) = -1;
       }
 
   if (!(kprint >= 4 || (kprint == 3 && iterno <= 1))) return;
@@ -119,33 +117,26 @@ void LBDERV(IWORD npar, IWORD ndat, IWORD nmmax, const IWORD* nmeas, void* mdat1
     write_empty(u);
     write_rec(u, "  MEAS ----------- Z(MEAS,DATA) - TRUE/MEASURED -------");
     for (IWORD m = 1; m <= nmmax; ++m) {
-      ValueRows rows(u, Rec().I(m, 5).X(6), 8, 11);
-      for (IWORD i = 1; i <= ndat; ++i) rows.G(Z(m, i), 13, 5);
-      rows.done();
+      const Rec head = Rec().I(m, 5).X(6);
+      value_lines(u, ndat, 8, 11, [&](Rec& r, IWORD q) { r.G(Z(m, q + 1), 13, 5); }, &head);
     }
   }
   write_empty(u);
   write_rec(u, "  ---------------- P - PARAMETER VALUES ---------------");
-  {
-    ValueRows rows(u, Rec().X(11), 8, 11);
-    for (IWORD j = 1; j <= npar; ++j) rows.G(p[j - 1], 13, 5);
-    rows.done();
-  }
+  value_lines(u, npar, 8, 11, [&](Rec& r, IWORD q) { r.G(p[q], 13, 5); });
   write_empty(u);
   write_rec(u, "  CONS ----------- F(CONS,DATA) - CONSTRAINTS ---------");
   for (IWORD k = 1; k <= ncmax; ++k) {
-    ValueRows rows(u, Rec().I(k, 5).X(6), 8, 11);
-    for (IWORD i = 1; i <= ndat; ++i) rows.G(F(k, i), 13, 5);
-    rows.done();
+    const Rec head = Rec().I(k, 5).X(6);
+    value_lines(u, ndat, 8, 11, [&](Rec& r, IWORD q) { r.G(F(k, q + 1), 13, 5); }, &head);
   }
   if (!lform9 && lderz) {
     write_empty(u);
     write_rec(u, "  CONS MEAS ------ FZ(CONS,MEAS,DATA) - D(F)/D(Z) -----");
     for (IWORD k = 1; k <= ncmax; ++k)
       for (IWORD m = 1; m <= nmmax; ++m) {
-        ValueRows rows(u, Rec().I(k, 5).I(m, 5).X(1), 8, 11);
-        for (IWORD i = 1; i <= ndat; ++i) rows.G(FZ(k, m, i), 13, 5);
-        rows.done();
+        const Rec head = Rec().I(k, 5).I(m, 5).X(1);
+        value_lines(u, ndat, 8, 11, [&](Rec& r, IWORD q) { r.G(FZ(k, m, q + 1), 13, 5); }, &head);
       }
   }
   if (lderp) {
@@ -153,9 +144,8 @@ void LBDERV(IWORD npar, IWORD ndat, IWORD nmmax, const IWORD* nmeas, void* mdat1
     write_rec(u, "  CONS PARA ------ FP(CONS,PARA,DATA) - D(F)/D(P) -----");
     for (IWORD k = 1; k <= ncmax; ++k)
       for (IWORD j = 1; j <= npar; ++j) {
-        ValueRows rows(u, Rec().I(k, 5).I(j, 5).X(1), 8, 11);
-        for (IWORD i = 1; i <= ndat; ++i) rows.G(FP(k, j, i), 13, 5);
-        rows.done();
+        const Rec head = Rec().I(k, 5).I(j, 5).X(1);
+        value_lines(u, ndat, 8, 11, [&](Rec& r, IWORD q) { r.G(FP(k, j, q + 1), 13, 5); }, &head);
       }
   }
 }
@@ -184,43 +174,6 @@ void terminal(const Rec* lines, int n) {
   VLK_WRTTRM(&nn);
 }
 
-void ValueRows::next() {
-  if (count_ == per_) {
-    write_rec(unit_, rec_);
-    rec_.clear();
-    rec_.X(indent_);
-    count_ = 0;
-  }
-}
-void ValueRows::G(double v, int w, int d) {
-  next();
-  rec_.G(v, w, d);
-  ++count_;
-  any_ = true;
-}
-void ValueRows::F(double v, int w, int d) {
-  next();
-  rec_.F(v, w, d);
-  ++count_;
-  any_ = true;
-}
-void ValueRows::I(IWORD v, int w) {
-  next();
-  rec_.I(v, w);
-  ++count_;
-  any_ = true;
-}
-void ValueRows::done() {
-  if (!any_) {
-    // Nothing but positioning: the record holds only the head's text.
-    std::string_view s = rec_.view();
-    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-    write_rec(unit_, s);
-    return;
-  }
-  write_rec(unit_, rec_);
-}
-
 bool regress_counts_ok(IWORD npar, IWORD nmmax, const IWORD* nmeas, IWORD ndat, IWORD ncmax,
                        const IWORD* ncons, bool lform9) {
   if (npar < 0 || ndat < 0 || nmmax < 0 || ncmax < 0) return false;
@@ -247,9 +200,7 @@ void EngineArgs::echo_counts(std::string_view text, IWORD mx, const IWORD* v) co
   write_empty(iunit);
   write_rec(iunit, Rec().A(text).I(mx, 4));
   if (ndat < 1) return;
-  ValueRows rows(iunit, Rec().X(5), 30, 5);
-  for (IWORD i = 0; i < ndat; ++i) rows.I(v[i], 4);
-  rows.done();
+  value_lines(iunit, ndat, 30, 5, [&](Rec& r, IWORD q) { r.I(v[q], 4); });
 }
 
 }  // namespace orvika

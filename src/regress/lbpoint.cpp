@@ -16,13 +16,12 @@ inline IWORD pk(IWORD j, IWORD k) { return k * (k - 1) / 2 + j - 1; }  // (j <= 
 // Packed covariance of point I: c(j, k) = sum_m R(m,i)^2 FZ(j,m,i) FZ(k,m,i).
 void point_cov(IWORD i, IWORD nc, IWORD nm, IWORD nmmax, IWORD ncmax, const double* fz,
                const double* r, double* c) {
-  const double* fzi = fz + (i - 1) * ncmax * nmmax;
-  const double* ri = r + (i - 1) * nmmax;
+  const Mat1<const double> fzi = Arr3<const double>(fz, ncmax, nmmax).slice(i);
+  const Vec1<const double> ri = Mat1<const double>(r, nmmax).col(i);
   for (IWORD k = 1; k <= nc; ++k)
     for (IWORD j = 1; j <= k; ++j) {
       double s = 0;
-      for (IWORD m = 1; m <= nm; ++m)
-        s += ri[m - 1] * ri[m - 1] * fzi[(j - 1) + (m - 1) * ncmax] * fzi[(k - 1) + (m - 1) * ncmax];
+      for (IWORD m = 1; m <= nm; ++m) s += ri(m) * ri(m) * fzi(j, m) * fzi(k, m);
       c[pk(j, k)] = s;
     }
 }
@@ -50,14 +49,15 @@ bool saturated(IWORD npar, const double* p, const double* h, double size, const 
 
 double exact_variance(IWORD ndat, IWORD nmmax, const IWORD* nmeas, IWORD ncmax,
                       const IWORD* ncons, const double* fz, const double* r) {
+  const Vec1<const IWORD> NMEAS(nmeas), NCONS(ncons);
+  const Arr3<const double> FZ(fz, ncmax, nmmax);
+  const Mat1<const double> R(r, nmmax);
   double vmin = 0;
   for (IWORD i = 1; i <= ndat; ++i) {
-    const double* fzi = fz + (i - 1) * ncmax * nmmax;
-    const double* ri = r + (i - 1) * nmmax;
-    for (IWORD k = 1; k <= ncons[i - 1]; ++k) {
+    for (IWORD k = 1; k <= NCONS(i); ++k) {
       double v = 0;
-      for (IWORD m = 1; m <= nmeas[i - 1]; ++m) {
-        const double t = ri[m - 1] * fzi[(k - 1) + (m - 1) * ncmax];
+      for (IWORD m = 1; m <= NMEAS(i); ++m) {
+        const double t = R(m, i) * FZ(k, m, i);
         v += t * t;
       }
       if (v > 0 && std::isfinite(v) && (vmin == 0 || v < vmin)) vmin = v;
@@ -70,11 +70,13 @@ void LBCOVI(IWORD iunit, IWORD ndat, IWORD nmmax, const IWORD* nmeas, IWORD ncma
             const IWORD* ncons, const double* fz, const double* r, double* w, double* wpack,
             IWORD& ierr) {
   const double tol = static_cast<double>(1e-14f);
+  const Vec1<const IWORD> NMEAS(nmeas), NCONS(ncons);
+  const Arr3<double> W(w, ncmax, ncmax);
   double vexact = -1;  // found when first needed
   for (IWORD i = 1; i <= ndat; ++i) {
-    const IWORD nc = ncons[i - 1];
+    const IWORD nc = NCONS(i);
     if (nc <= 0) continue;
-    point_cov(i, nc, nmeas[i - 1], nmmax, ncmax, fz, r, wpack);
+    point_cov(i, nc, NMEAS(i), nmmax, ncmax, fz, r, wpack);
     for (IWORD q = 0; q < nc * (nc + 1) / 2; ++q)
       if (wpack[q] == 0) wpack[q] = 1e-30;
     // An exact constraint (zero variance) is weighted far above the others,
@@ -94,10 +96,8 @@ void LBCOVI(IWORD iunit, IWORD ndat, IWORD nmmax, const IWORD* nmeas, IWORD ncma
         if (ierr == 0) ierr = 7;
       }
     }
-    double* wi = w + (i - 1) * ncmax * ncmax;
     for (IWORD k = 1; k <= nc; ++k)
-      for (IWORD j = 1; j <= k; ++j)
-        wi[(j - 1) + (k - 1) * ncmax] = wi[(k - 1) + (j - 1) * ncmax] = wpack[pk(j, k)];
+      for (IWORD j = 1; j <= k; ++j) W(j, k, i) = W(k, j, i) = wpack[pk(j, k)];
   }
 }
 
@@ -116,12 +116,13 @@ void LBFACT(IWORD ncol, IWORD ndat, IWORD nmmax, const IWORD* nmeas, void* mdat1
            0, iterno, zsave, fpert, ssnd, ncall, muser, iunit, lform9, lbase, lcovf, lderp, fzs,
            fps);
   }
+  const Vec1<const IWORD> NMEAS(nmeas), NCONS(ncons);
   if (lcovf) {
     double vexact = -1;  // found when first needed
     for (IWORD i = 1; i <= ndat; ++i) {
-      const IWORD nc = ncons[i - 1];
+      const IWORD nc = NCONS(i);
       if (nc <= 0) continue;
-      point_cov(i, nc, nmeas[i - 1], nmmax, ncmax, fz, r, pwork);
+      point_cov(i, nc, NMEAS(i), nmmax, ncmax, fz, r, pwork);
       // A zero variance (an exact constraint) would give a zero pivot and
       // infinite whitened values: it is weighted as in LBCOVI.
       for (IWORD k = 1; k <= nc; ++k)
@@ -141,14 +142,14 @@ void LBFACT(IWORD ncol, IWORD ndat, IWORD nmmax, const IWORD* nmeas, void* mdat1
     }
   }
   if (lresid) {
+    const Mat1<const double> F(f, ncmax), ZM(zm, nmmax), Z(z, nmmax);
+    const Arr3<const double> FZ(fz, ncmax, nmmax);
+    const Mat1<double> RLIN(rlin, ncmax);
     for (IWORD i = 1; i <= ndat; ++i) {
-      const double* fzi = fz + (i - 1) * ncmax * nmmax;
-      for (IWORD k = 1; k <= ncons[i - 1]; ++k) {
-        double s = f[(k - 1) + (i - 1) * ncmax];
-        for (IWORD m = 1; m <= nmeas[i - 1]; ++m)
-          s += fzi[(k - 1) + (m - 1) * ncmax] *
-               (zm[(m - 1) + (i - 1) * nmmax] - z[(m - 1) + (i - 1) * nmmax]);
-        rlin[(k - 1) + (i - 1) * ncmax] = s;
+      for (IWORD k = 1; k <= NCONS(i); ++k) {
+        double s = F(k, i);
+        for (IWORD m = 1; m <= NMEAS(i); ++m) s += FZ(k, m, i) * (ZM(m, i) - Z(m, i));
+        RLIN(k, i) = s;
       }
     }
     LBSOLV(ndat, ncmax, ncons, 1, lpack, rlin, ufac, rlin);
@@ -158,28 +159,32 @@ void LBFACT(IWORD ncol, IWORD ndat, IWORD nmmax, const IWORD* nmeas, void* mdat1
 
 void LBSOLV(IWORD ndat, IWORD ncmax, const IWORD* ncons, IWORD ncol, IWORD lpack,
             const double* b, const double* ufac, double* y) {
+  const Vec1<const IWORD> NCONS(ncons);
+  const Arr3<const double> B(b, ncmax, ncol);
+  const Arr3<double> Y(y, ncmax, ncol);
   for (IWORD c = 1; c <= ncol; ++c)
     for (IWORD i = 1; i <= ndat; ++i) {
-      const IWORD nc = ncons[i - 1];
+      const IWORD nc = NCONS(i);
       if (nc <= 0) continue;
-      const IWORD off = (c - 1) * ncmax + (i - 1) * ncmax * ncol;
       const double* u = ufac + (i - 1) * lpack;
       for (IWORD k = 1; k <= nc; ++k) {
-        double s = b[off + k - 1];
-        for (IWORD j = 1; j < k; ++j) s -= u[pk(j, k)] * y[off + j - 1];
-        y[off + k - 1] = s / u[pk(k, k)];
+        double s = B(k, c, i);
+        for (IWORD j = 1; j < k; ++j) s -= u[pk(j, k)] * Y(j, c, i);
+        Y(k, c, i) = s / u[pk(k, k)];
       }
     }
 }
 
 void LBLINC(IWORD ndat, IWORD nmmax, const IWORD* nmeas, IWORD ncmax, const IWORD* ncons,
             double* v, const double* fz, const double* z1, const double* z2) {
+  const Vec1<const IWORD> NMEAS(nmeas), NCONS(ncons);
+  const Mat1<double> V(v, ncmax);
+  const Arr3<const double> FZ(fz, ncmax, nmmax);
+  const Mat1<const double> Z1(z1, nmmax), Z2(z2, nmmax);
   for (IWORD i = 1; i <= ndat; ++i) {
-    const double* fzi = fz + (i - 1) * ncmax * nmmax;
-    for (IWORD m = 1; m <= nmeas[i - 1]; ++m) {
-      const double dz = z1[(m - 1) + (i - 1) * nmmax] - z2[(m - 1) + (i - 1) * nmmax];
-      for (IWORD k = 1; k <= ncons[i - 1]; ++k)
-        v[(k - 1) + (i - 1) * ncmax] += fzi[(k - 1) + (m - 1) * ncmax] * dz;
+    for (IWORD m = 1; m <= NMEAS(i); ++m) {
+      const double dz = Z1(m, i) - Z2(m, i);
+      for (IWORD k = 1; k <= NCONS(i); ++k) V(k, i) += FZ(k, m, i) * dz;
     }
   }
 }
@@ -188,33 +193,35 @@ void LBPRED(IWORD ndat, IWORD nmmax, const IWORD* nmeas, IWORD ncmax, const IWOR
             const double* w, const double* v, const double* fz, const double* zm,
             const double* z, const double* r, double* lam, double rmax, double* znew,
             double& reladj, double* dz) {
+  const Vec1<const IWORD> NMEAS(nmeas), NCONS(ncons);
+  const Arr3<const double> W(w, ncmax, ncmax), FZ(fz, ncmax, nmmax);
+  const Mat1<const double> V(v, ncmax), ZM(zm, nmmax), Z(z, nmmax), R(r, nmmax);
+  const Mat1<double> LAM(lam, ncmax), ZNEW(znew, nmmax);
+  const Vec1<double> DZ(dz);
   double s = 0;
   IWORD cnt = 0;
   for (IWORD i = 1; i <= ndat; ++i) {
-    const IWORD nc = ncons[i - 1], nm = nmeas[i - 1];
-    const double* wi = w + (i - 1) * ncmax * ncmax;
-    const double* fzi = fz + (i - 1) * ncmax * nmmax;
-    const IWORD zo = (i - 1) * nmmax, fo = (i - 1) * ncmax;
+    const IWORD nc = NCONS(i), nm = NMEAS(i);
     for (IWORD k = 1; k <= nc; ++k) {
       double t = 0;
-      for (IWORD l = 1; l <= nc; ++l) t += wi[(k - 1) + (l - 1) * ncmax] * v[fo + l - 1];
-      lam[fo + k - 1] = t;
+      for (IWORD l = 1; l <= nc; ++l) t += W(k, l, i) * V(l, i);
+      LAM(k, i) = t;
     }
     double relmax = 0;
     for (IWORD m = 1; m <= nm; ++m) {
       double t = 0;
-      for (IWORD k = 1; k <= nc; ++k) t += fzi[(k - 1) + (m - 1) * ncmax] * lam[fo + k - 1];
-      const double rm = r[zo + m - 1];
-      dz[m - 1] = (zm[zo + m - 1] - z[zo + m - 1]) - rm * rm * t;
-      const double rel = std::fabs(dz[m - 1]) /
-                         std::max({std::fabs(zm[zo + m - 1]), std::fabs(z[zo + m - 1]), 1.0});
+      for (IWORD k = 1; k <= nc; ++k) t += FZ(k, m, i) * LAM(k, i);
+      const double rm = R(m, i);
+      DZ(m) = (ZM(m, i) - Z(m, i)) - rm * rm * t;
+      const double rel =
+          std::fabs(DZ(m)) / std::max({std::fabs(ZM(m, i)), std::fabs(Z(m, i)), 1.0});
       s += rel * rel;
       ++cnt;
       relmax = std::max(relmax, rel);
     }
     const double t = relmax > rmax ? rmax / relmax : 1.0;
-    for (IWORD m = 1; m <= nm; ++m) znew[zo + m - 1] = z[zo + m - 1] + t * dz[m - 1];
-    for (IWORD m = nm + 1; m <= nmmax; ++m) znew[zo + m - 1] = zm[zo + m - 1];
+    for (IWORD m = 1; m <= nm; ++m) ZNEW(m, i) = Z(m, i) + t * DZ(m);
+    for (IWORD m = nm + 1; m <= nmmax; ++m) ZNEW(m, i) = ZM(m, i);
   }
   // No measured variable at all: nothing to adjust.
   reladj = cnt > 0 ? std::sqrt(s / static_cast<double>(cnt)) : 0.0;
@@ -223,18 +230,19 @@ void LBPRED(IWORD ndat, IWORD nmmax, const IWORD* nmeas, IWORD ncmax, const IWOR
 void LBSUMS(IWORD ndat, IWORD nmmax, const IWORD* nmeas, IWORD ncmax, const IWORD* ncons,
             const double* z1, const double* z2, const double* r, const double* a,
             const double* b, double& ssqd, double& sabs) {
+  const Vec1<const IWORD> NMEAS(nmeas), NCONS(ncons);
+  const Mat1<const double> Z1(z1, nmmax), Z2(z2, nmmax), R(r, nmmax), A(a, ncmax), B(b, ncmax);
   ssqd = 0;
   sabs = 0;
   for (IWORD i = 1; i <= ndat; ++i) {
-    const IWORD zo = (i - 1) * nmmax, fo = (i - 1) * ncmax;
-    for (IWORD m = 1; m <= nmeas[i - 1]; ++m) {
-      const double d = z1[zo + m - 1] - z2[zo + m - 1];
+    for (IWORD m = 1; m <= NMEAS(i); ++m) {
+      const double d = Z1(m, i) - Z2(m, i);
       // An exact measurement (R = 0) that is not adjusted adds nothing.
       if (d == 0) continue;
-      const double q = d / r[zo + m - 1];
+      const double q = d / R(m, i);
       ssqd += q * q;
     }
-    for (IWORD k = 1; k <= ncons[i - 1]; ++k) sabs += std::fabs(a[fo + k - 1] * b[fo + k - 1]);
+    for (IWORD k = 1; k <= NCONS(i); ++k) sabs += std::fabs(A(k, i) * B(k, i));
   }
 }
 

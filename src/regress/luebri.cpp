@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "frame/hostdata.hpp"
+#include "frame/lines.hpp"
 #include "frame/units.hpp"
 #include "orvika/host.h"
 #include "orvika/tearconv_newton.h"
@@ -50,8 +51,8 @@ void Luebri::call(const double* z1, const double* z2, const double* pp, IWORD re
 void Luebri::derivatives(bool check, bool deming) {
   auto set_fz9 = [&](bool all_rows) {
     for (IWORD i = 1; i <= ndat; ++i) {
-      const IWORD nc = ncons[i - 1];
-      const IWORD jm = all_rows ? nmmax : nmeas[i - 1];
+      const IWORD nc = NCONS(i);
+      const IWORD jm = all_rows ? nmmax : NMEAS(i);
       for (IWORD j = 1; j <= jm; ++j) {
         for (IWORD k = 1; k <= nc; ++k) FZ(k, j, i) = -1;
         if (nc >= 1) DZ(j, i) = -F(nc, i);
@@ -70,8 +71,8 @@ void Luebri::derivatives(bool check, bool deming) {
   }
   ORVK_PPSCLR.EVALKIND = 3;
   for (IWORD i = 1; i <= ndat; ++i)
-    for (IWORD j = 1; j <= nmeas[i - 1]; ++j)
-      for (IWORD k = 1; k <= ncons[i - 1]; ++k) FZ(k, j, i) = 0;
+    for (IWORD j = 1; j <= NMEAS(i); ++j)
+      for (IWORD k = 1; k <= NCONS(i); ++k) FZ(k, j, i) = 0;
   const int nsweep = (ndrv == 2 && !check) ? 2 : 1;
   if (!lform9) {
     for (int sw = 1; sw <= nsweep; ++sw) {
@@ -81,12 +82,12 @@ void Luebri::derivatives(bool check, bool deming) {
         if (j > 1)
           for (IWORD i = 1; i <= ndat; ++i) ZP(j - 1, i) = Z(j - 1, i);
         for (IWORD i = 1; i <= ndat; ++i)
-          if (j <= nmeas[i - 1]) ZP(j, i) = Z(j, i) == 0 ? (sw == 1 ? h : -h) : Z(j, i) * c;
+          if (j <= NMEAS(i)) ZP(j, i) = Z(j, i) == 0 ? (sw == 1 ? h : -h) : Z(j, i) * c;
         call(zpert, zm, p, 1, ftry, fz, fp_free(false));
         for (IWORD i = 1; i <= ndat; ++i) {
-          if (j > nmeas[i - 1]) continue;
+          if (j > NMEAS(i)) continue;
           const double xt = Z(j, i) == 0 ? 1.0 : Z(j, i);
-          for (IWORD k = 1; k <= ncons[i - 1]; ++k)
+          for (IWORD k = 1; k <= NCONS(i); ++k)
             FZ(k, j, i) = ((FTRY(k, i) - F(k, i)) / (h * xt) - FZ(k, j, i)) / m;
         }
       }
@@ -96,26 +97,24 @@ void Luebri::derivatives(bool check, bool deming) {
   }
   for (IWORD i = 1; i <= ndat; ++i)
     for (IWORD l = 1; l <= npar; ++l)
-      for (IWORD k = 1; k <= ncons[i - 1]; ++k) FP(k, l, i) = 0;
+      for (IWORD k = 1; k <= NCONS(i); ++k) FP(k, l, i) = 0;
   for (int sw = 1; sw <= nsweep; ++sw) {
     const double c = sw == 1 ? 1 + h : 1 - h, m = sw == 1 ? 1.0 : -2.0;
-    for (IWORD l = 1; l <= npar; ++l) grad[l - 1] = p[l - 1];
+    for (IWORD l = 1; l <= npar; ++l) GRAD(l) = P(l);
     for (IWORD l = 1; l <= npar; ++l) {
-      if (l > 1) grad[l - 2] = p[l - 2];
-      grad[l - 1] = p[l - 1] == 0 ? (sw == 1 ? h : -h) : p[l - 1] * c;
+      if (l > 1) GRAD(l - 1) = P(l - 1);
+      GRAD(l) = P(l) == 0 ? (sw == 1 ? h : -h) : P(l) * c;
       call(z, zm, grad, 1, ftry, fz, fp_free(true));
-      const double xt = p[l - 1] == 0 ? 1.0 : p[l - 1];
+      const double xt = P(l) == 0 ? 1.0 : P(l);
       for (IWORD i = 1; i <= ndat; ++i)
-        for (IWORD k = 1; k <= ncons[i - 1]; ++k)
+        for (IWORD k = 1; k <= NCONS(i); ++k)
           FP(k, l, i) = ((FTRY(k, i) - F(k, i)) / (h * xt) - FP(k, l, i)) / m;
     }
   }
 }
 
 void Luebri::rows10(const double* v, IWORD n, IWORD stride) {
-  ValueRows rows(iunit, Rec().X(2), 10, 2);
-  for (IWORD q = 0; q < n; ++q) rows.G(v[q * stride], 13, 5);
-  rows.done();
+  value_lines(iunit, n, 10, 2, [&](Rec& r, IWORD q) { r.G(v[q * stride], 13, 5); });
 }
 
 void Luebri::derivative_dump(bool check) {
@@ -300,7 +299,7 @@ void Luebri::iteration(bool deming) {
   // Step 2: weight blocks.
   double vexact = -1;  // found when first needed
   for (IWORD i = 1; i <= ndat; ++i) {
-    const IWORD nc = ncons[i - 1], nm = nmeas[i - 1];
+    const IWORD nc = NCONS(i), nm = NMEAS(i);
     for (IWORD k = 1; k <= nc; ++k)
       for (IWORD m = 1; m <= nc; ++m) {
         double sum = 0;
@@ -317,10 +316,10 @@ void Luebri::iteration(bool deming) {
   }
   if (ncmax == 1) {
     for (IWORD i = 1; i <= ndat; ++i)
-      if (ncons[i - 1] == 1) W(1, 1, i) = 1.0 / W(1, 1, i);
+      if (NCONS(i) == 1) W(1, 1, i) = 1.0 / W(1, 1, i);
   } else {
     for (IWORD i = 1; i <= ndat; ++i) {
-      const IWORD nc = ncons[i - 1];
+      const IWORD nc = NCONS(i);
       double* wp = wpack + (i - 1) * lpack;
       for (IWORD m = 1; m <= nc; ++m)
         for (IWORD k = 1; k <= m; ++k) wp[m * (m - 1) / 2 + k - 1] = W(k, m, i);
@@ -340,7 +339,7 @@ void Luebri::iteration(bool deming) {
   }
   // Steps 3-4: FPW and the normal matrix (upper triangle).
   for (IWORD i = 1; i <= ndat; ++i) {
-    const IWORD nc = ncons[i - 1];
+    const IWORD nc = NCONS(i);
     for (IWORD l = 1; l <= npar; ++l)
       for (IWORD k = 1; k <= nc; ++k) {
         double sum = 0;
@@ -353,28 +352,30 @@ void Luebri::iteration(bool deming) {
     for (IWORD l = 1; l <= m; ++l) {
       double sum = 0;
       for (IWORD i = 1; i <= ndat; ++i)
-        for (IWORD k = 1; k <= ncons[i - 1]; ++k) sum += FPW(l, k, i) * FP(k, m, i);
+        for (IWORD k = 1; k <= NCONS(i); ++k) sum += FPW(l, k, i) * FP(k, m, i);
       H(l, m) = sum;
     }
   if (kprint >= 3) {
-    ValueRows rows(u, Rec().X(2), 10, 2);
-    for (IWORD i = 1; i <= npar; ++i)
-      for (IWORD j = i; j <= npar; ++j) rows.G(H(i, j), 13, 5);
-    rows.done();
+    // The upper triangle by rows, ten values to a line.
+    IWORD i = 1, j = 0;
+    value_lines(u, npar * (npar + 1) / 2, 10, 2, [&](Rec& r, IWORD) {
+      if (++j > npar) j = ++i;
+      r.G(H(i, j), 13, 5);
+    });
   }
   // Steps 5-6: linearised residuals and gradient.
   for (IWORD i = 1; i <= ndat; ++i)
-    for (IWORD k = 1; k <= ncons[i - 1]; ++k) {
+    for (IWORD k = 1; k <= NCONS(i); ++k) {
       double e = F(k, i);
       if (!lform9)
-        for (IWORD j = 1; j <= nmeas[i - 1]; ++j) e += FZ(k, j, i) * DZ(j, i);
+        for (IWORD j = 1; j <= NMEAS(i); ++j) e += FZ(k, j, i) * DZ(j, i);
       ELIN(k, i) = e;
     }
   for (IWORD l = 1; l <= npar; ++l) {
     double sum = 0;
     for (IWORD i = 1; i <= ndat; ++i)
-      for (IWORD k = 1; k <= ncons[i - 1]; ++k) sum += FPW(l, k, i) * ELIN(k, i);
-    grad[l - 1] = sum;
+      for (IWORD k = 1; k <= NCONS(i); ++k) sum += FPW(l, k, i) * ELIN(k, i);
+    GRAD(l) = sum;
   }
   if (kprint >= 3) {
     write_rec(u, "     GRADIENT");
@@ -390,14 +391,15 @@ void Luebri::iteration(bool deming) {
   // is added for the solve, and FPW (free from here to the next weighting)
   // keeps the undamped diagonal meanwhile.
   const bool damped = mu > 0 && ndat >= 1 && ncmax >= 1;
+  const Vec1<double> hdiag(fpw);
   if (damped)
     for (IWORD l = 1; l <= npar; ++l) {
-      fpw[l - 1] = H(l, l);
+      hdiag(l) = H(l, l);
       H(l, l) += mu * H(l, l);
     }
   ORVK_QUADPR(&npar, hmat, &npar, grad, stplo, stpup, delp, &fobj, iperm, &nfree, qpwork);
   if (damped)
-    for (IWORD l = 1; l <= npar; ++l) H(l, l) = fpw[l - 1];
+    for (IWORD l = 1; l <= npar; ++l) H(l, l) = hdiag(l);
   // Decrease of the objective predicted by the full step, relative to the
   // objective of the linear model at the current point (a first-order
   // measure: small only where the gradient is small).
@@ -427,14 +429,14 @@ void Luebri::iteration(bool deming) {
   } else {
     double s = 0;
     for (IWORD i = 1; i <= ndat; ++i) {
-      const IWORD nc = ncons[i - 1];
+      const IWORD nc = NCONS(i);
       for (IWORD k = 1; k <= nc; ++k) {
         double t1 = 0;
-        for (IWORD l = 1; l <= npar; ++l) t1 += FP(k, l, i) * delp[l - 1];
+        for (IWORD l = 1; l <= npar; ++l) t1 += FP(k, l, i) * DELP(l);
         ELIN(k, i) -= c * t1;
       }
       if (!lform9)
-        for (IWORD j = 1; j <= nmeas[i - 1]; ++j) {
+        for (IWORD j = 1; j <= NMEAS(i); ++j) {
           double t2 = 0;
           for (IWORD k = 1; k <= nc; ++k) {
             double t3 = 0;
@@ -444,7 +446,7 @@ void Luebri::iteration(bool deming) {
           ZP(j, i) = t2;
           DZ(j, i) = t2 * R(j, i) * R(j, i);
         }
-      for (IWORD j = 1; j <= nmeas[i - 1]; ++j)
+      for (IWORD j = 1; j <= NMEAS(i); ++j)
         if (DZ(j, i) != 0) {  // an exact, unadjusted measurement adds nothing
           const double q = DZ(j, i) / R(j, i);
           s += q * q;
@@ -475,9 +477,7 @@ void Luebri::iteration(bool deming) {
     write_rec(u, l1);
     write_rec(u, l2);
     write_rec(u, l3);
-    ValueRows rows(u, Rec().X(1), 8, 1);
-    for (IWORD l = 0; l < npar; ++l) rows.G(p[l], 16, 8);
-    rows.done();
+    value_lines(u, npar, 8, 1, [&](Rec& r, IWORD l) { r.G(p[l], 16, 8); });
     if (kprint >= 2) {
       Rec a[2];
       a[1] = l1;
@@ -507,7 +507,7 @@ void Luebri::final_phase() {
   if (lform9) {
     if (ndat >= 1) {
       for (IWORD i = 1; i <= ndat; ++i) {
-        const IWORD nc = ncons[i - 1];
+        const IWORD nc = NCONS(i);
         if (nc < 1) continue;
         DZ(1, i) = -F(nc, i);
         Z(1, i) = ZM(1, i) + F(nc, i);
@@ -516,7 +516,7 @@ void Luebri::final_phase() {
     }
   } else if (kd == -1) {
     for (IWORD i = 1; i <= ndat; ++i)
-      for (IWORD j = 1; j <= nmeas[i - 1]; ++j) Z(j, i) = ZM(j, i) - DZ(j, i);
+      for (IWORD j = 1; j <= NMEAS(i); ++j) Z(j, i) = ZM(j, i) - DZ(j, i);
     first = zm;
     second = casewd != 0 ? zm : z;
   }
@@ -550,7 +550,7 @@ void Luebri::run() {
   if (kprint >= 2 && ndrv == 0) {
     write_rec(iunit, "0NUMERICAL DERIVATIVES FOR CHECKING ANALYTICAL DERIVATIVES");
     for (IWORD i = 1; i <= ndat; ++i)
-      for (IWORD j = 1; j <= nmeas[i - 1]; ++j) Z(j, i) = ZM(j, i);
+      for (IWORD j = 1; j <= NMEAS(i); ++j) Z(j, i) = ZM(j, i);
     if (*iter < 1) {
       *istat = 1;
       iterno = *iter;
@@ -579,7 +579,7 @@ void Luebri::run() {
   mu = 0;
   size = 0;
   for (IWORD i = 1; i <= ndat; ++i)
-    for (IWORD j = 1; j <= nmeas[i - 1]; ++j) {
+    for (IWORD j = 1; j <= NMEAS(i); ++j) {
       const double q = ZM(j, i) / R(j, i);
       if (std::isfinite(q)) size += q * q;
     }
@@ -597,11 +597,11 @@ void Luebri::run() {
         if (kprint >= 2) terminal(&d, 1);
       }
       for (IWORD i = 1; i <= ndat; ++i)
-        for (IWORD j = 1; j <= nmeas[i - 1]; ++j) DZ(j, i) = 0;
+        for (IWORD j = 1; j <= NMEAS(i); ++j) DZ(j, i) = 0;
     }
     if (!(kd == 0 && iterno == 1))
       for (IWORD i = 1; i <= ndat; ++i)
-        for (IWORD j = 1; j <= nmeas[i - 1]; ++j) Z(j, i) = ZM(j, i) - DZ(j, i);
+        for (IWORD j = 1; j <= NMEAS(i); ++j) Z(j, i) = ZM(j, i) - DZ(j, i);
     iteration(deming);
     const double snew = *ssq;
     // Convergence needs the first-order conditions: an objective at the
@@ -674,31 +674,80 @@ void Luebri::run() {
  * adjustments DELZ = ZM - Z of the measured variables of NDAT data points,
  * minimising sum (DELZ/R)^2 subject to F(P, Z) = 0 at every point, by Deming
  * and Britt-Luecke iterations (Gauss-Newton for the nine-argument model).
+ * All arguments by address; Z-shaped arrays are (NMMAX,NDAT), F-shaped ones
+ * (NCMAX,NDAT); work arrays need no content on entry.
  *
- * Arguments (all by address): NPAR, NMMAX, NMEAS(NDAT), MDAT1, NDAT, NCMAX,
- * NCONS(NDAT), -, LPACK (>= NCMAX(NCMAX+1)/2 when NCMAX > 1), F (NCMAX,NDAT)
- * out, P in/out, Z (NMMAX,NDAT) in/out, ZM in, MDAT2, FZ (NCMAX,NMMAX,NDAT),
- * FP (NCMAX,NPAR,NDAT), R (NMMAX,NDAT), W (NCMAX,NCMAX,NDAT), WPACK
- * (LPACK,NDAT), ZPERT (NMMAX,NDAT; may be FPW), FPW (NPAR,NCMAX,NDAT), DELP,
- * DELZ (NMMAX,NDAT) in/out, ELIN, GRAD, HMAT (NPAR,NPAR) out: covariance,
- * STPLO, STPUP, CPACK (NPAR(NPAR+1)/2) out, MODEL, IPRINT, IODS (0 no line
- * search, 2 search from STPSIZ, other from the last factor), ISTAT out, ITER
- * in/out, -, TOL, IPERM (NPAR), KDEM (Deming iterations before Britt-Luecke;
- * -2 nine-argument model), ISV, SIGMA out, SSQ in/out, FTRY, -, STPSIZ (in
- * (0, 1]; other values mean 1),
- * NDRV (0 analytic, 2 central, other forward), SSND, NCALL out, IBOUND (echo
- * only), PLOW, PUPP, QPWORK (3 NPAR), -, -, -, MUSER, PSCL (> 0; other
- * values taken as 1).
+ *   NPAR    in      IWORD              number of parameters (echoed as N).
+ *   NMMAX   in      IWORD              most measured variables of a point.
+ *   NMEAS   in      IWORD(NDAT)        measured variables of each point.
+ *   MDAT1   in      caller's           handed to the model only.
+ *   NDAT    in      IWORD              number of data points (echoed as K).
+ *   NCMAX   in      IWORD              most constraints of a point.
+ *   NCONS   in      IWORD(NDAT)        constraints of each point.
+ *   ARG8    -                          not read.
+ *   LPACK   in      IWORD              words of one packed block of WPACK
+ *                                      (>= NCMAX(NCMAX+1)/2 when NCMAX > 1).
+ *   F       out     real, F-shaped     constraint values of the last evaluation.
+ *   P       in/out  real(NPAR)         start values; estimates.
+ *   Z       in/out  real, Z-shaped     adjusted (estimated true) values.
+ *   ZM      in      real, Z-shaped     measured values.
+ *   MDAT2   in      caller's           handed to the model only.
+ *   FZ      work/out real(NCMAX,NMMAX,NDAT)  dF/dZ.
+ *   FP      work/out real(NCMAX,NPAR,NDAT)   dF/dP.
+ *   R       in      real, Z-shaped     standard deviations of the measured values.
+ *   W       work    real(NCMAX,NCMAX,NDAT)   weight block of each point.
+ *   WPACK   work    real(LPACK,NDAT)   packed weight blocks.
+ *   ZPERT   work    real, Z-shaped     perturbed values of the differences (may
+ *                                      be FPW: the two are never live together).
+ *   FPW     work    real(NPAR,NCMAX,NDAT)    products FP'W of each point.
+ *   DELP    work/out real(NPAR)        parameter step of the last iteration.
+ *   DELZ    in/out  real, Z-shaped     adjustments ZM - Z.
+ *   ELIN    work    real, F-shaped     linearised constraint residuals.
+ *   GRAD    work    real(NPAR)         gradient, then the line-search trial.
+ *   HMAT    work/out real(NPAR,NPAR)   normal matrix; the covariance on return.
+ *   STPLO, STPUP work real(NPAR)       bounds of the step.
+ *   CPACK   out     real(NPAR(NPAR+1)/2)  packed parameter matrix of the
+ *                                      statistics.
+ *   MODEL   in      routine            the caller's model: sixteen arguments, nine
+ *                                      when KDEM = -2 (see regress.h).
+ *   IPRINT  in      IWORD              print level (the report works at IPRINT - 1).
+ *   IODS    in      IWORD              line search of the Deming iterations: 0 none,
+ *                                      2 each from STPSIZ, other from the last factor.
+ *   ISTAT   out     IWORD              return code (below).
+ *   ITER    in/out  IWORD              iteration limit; iterations performed.
+ *   ARG35   -                          not read.
+ *   TOL     in      real               convergence tolerance.
+ *   IPERM   work    IWORD(NPAR)        free parameters first; read by the statistics.
+ *   KDEM    in      IWORD              Deming iterations before Britt-Luecke (a
+ *                                      negative value or one >= ITER: Deming
+ *                                      throughout); -2 nine-argument model.
+ *   ISV     in      IWORD              0: covariance scaled by the variance estimate.
+ *   SIGMA   out     real               standard-deviation estimate of the fit.
+ *   SSQ     in/out  real               objective; its entry value is the reference
+ *                                      of the first convergence test.
+ *   FTRY    work    real, F-shaped     values at trial and perturbed points.
+ *   ARG43   -                          not read.
+ *   STPSIZ  in      real               first step factor, in (0, 1]; other values
+ *                                      (NaN included) mean 1.
+ *   NDRV    in      IWORD              0 analytic, 2 central, other forward differences.
+ *   SSND    in      real               relative step of the differences.
+ *   NCALL   out     IWORD              model calls.
+ *   IBOUND  in      IWORD              >= 1: the bounds are echoed.
+ *   PLOW, PUPP in   real(NPAR)         parameter bounds.
+ *   QPWORK  work    real(3 NPAR)       work of the bounded step; read by the statistics.
+ *   ARG52..ARG54 -                     not read.
+ *   MUSER   in      caller's           handed to the model as its last argument.
+ *   PSCL    in      real(NPAR)         divisors of the returned parameter matrix
+ *                                      (> 0; other values taken as 1).
  *
  * ISTAT: 0 converged (first-order conditions: a negligible undamped step, or
  * a change of SSQ of at most TOL where the undamped step predicts no more, or
  * residuals at the rounding level of the data); 1 not converged within ITER,
  * or no damping of a stalled search helped, or the model saturated in a
  * parameter, or a parameter ran off beyond 1e4 (|P0| + 0.01) (P0 its
- * start); 10 stopped by the host's
- * time limit; -1 invalid counts (negative, NMEAS(i) > NMMAX, NCONS(i) >
- * NCMAX, LPACK too small, or a zero or NaN SSND where differences are
- * taken): nothing is done.
+ * start); 10 stopped by the host's time limit; -1 invalid counts (negative,
+ * NMEAS(i) > NMMAX, NCONS(i) > NCMAX, LPACK too small, or a zero or NaN SSND
+ * where differences are taken): nothing is done.
  * Cost per iteration: 1 + sum NMEAS + NPAR model calls by differences (twice
  * for central), O(NDAT NPAR^2 NCMAX^2 + NPAR^3) work. */
 extern "C" ORVK_API void ORVK_LUEBRI(

@@ -21,12 +21,9 @@ struct Luebri : EngineArgs {
   double mu = 0;            // damping of the normal matrix (0: Gauss-Newton)
   double size = 0;          // sum of the squared weighted measurements
 
-  double& ZP(IWORD m, IWORD i) const { return zpert[(m - 1) + (i - 1) * nmmax]; }
-  double& DZ(IWORD m, IWORD i) const { return delz[(m - 1) + (i - 1) * nmmax]; }
-  double R(IWORD m, IWORD i) const { return r[(m - 1) + (i - 1) * nmmax]; }
-  double& FZ(IWORD k, IWORD m, IWORD i) const {
-    return fz[(k - 1) + (m - 1) * ncmax + (i - 1) * ncmax * nmmax];
-  }
+  // 1-based views: ZPERT and DELZ are Z-shaped, FZ(k,m,i) per point.
+  Mat1<double> ZP{zpert, nmmax}, DZ{delz, nmmax};
+  Arr3<double> FZ{fz, ncmax, nmmax};
 
   double* fp_free(bool fp_busy) const;
   void call(const double* z1, const double* z2, const double* pp, IWORD req, double* ff,

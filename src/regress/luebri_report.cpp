@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "frame/hostdata.hpp"
+#include "frame/lines.hpp"
 #include "frame/units.hpp"
 #include "regress/luebri.hpp"
 
@@ -12,10 +13,10 @@ namespace orvika {
 
 void VCOVAR(IWORD n, double* a, IWORD lda, double* wk, IWORD nf) {
   if (nf <= 0) return;
-  auto A = [&](IWORD i, IWORD j) -> double& { return a[(i - 1) + (j - 1) * lda]; };
-  double* cv = wk + n;           // CV(t, t) at cv[t-1]
-  const double* d = wk + 2 * n;  // D(t) at d[t-1]
-  cv[0] = 1.0 / d[0];
+  const Mat1<double> A(a, lda);
+  const Vec1<double> cv(wk + n);           // CV(t, t)
+  const Vec1<const double> d(wk + 2 * n);  // D(t)
+  cv(1) = 1.0 / d(1);
   for (IWORD c = 1; c <= nf - 1; ++c) {
     // Column c of L^-1 below the unit diagonal.
     A(c + 1, c) = -A(c + 1, c);
@@ -24,12 +25,12 @@ void VCOVAR(IWORD n, double* a, IWORD lda, double* wk, IWORD nf) {
       for (IWORD k = c + 1; k <= r - 1; ++k) s += A(r, k) * A(k, c);
       A(r, c) = -s;
     }
-    const double dd = 1.0 / d[c];
-    cv[c] = dd;
+    const double dd = 1.0 / d(c + 1);
+    cv(c + 1) = dd;
     for (IWORD j = 1; j <= c; ++j) {
       const double fj = A(c + 1, j);
       const double g = dd * fj;
-      cv[j - 1] += fj * g;
+      cv(j) += fj * g;
       for (IWORD q = j + 1; q <= c; ++q) A(q, j) += A(c + 1, q) * g;
       A(c + 1, j) = g;
     }
@@ -131,41 +132,16 @@ void Luebri::final_report() {
   empties(u, 5);
   write_rec(u, Rec().X(10).A("PARAMETER ESTIMATES"));
   write_empty(u);
-  {
-    Rec rec;
-    int cnt = 0;
-    for (IWORD l = 1; l <= npar; ++l) {
-      if (cnt == 0) rec.X(10);
-      rec.I(l, 6).G(p[l - 1], 16, 7);
-      if (++cnt == 5) {
-        write_rec(u, rec);
-        rec.clear();
-        cnt = 0;
-      }
-    }
-    if (cnt > 0 || npar == 0) write_rec(u, rec);
-  }
+  value_lines(u, npar, 5, 10, [&](Rec& rec, IWORD q) { rec.I(q + 1, 6).G(p[q], 16, 7); });
   empties(u, 2);
   write_rec(u, Rec().X(10).A("FINAL FUNCTION VALUES"));
   write_empty(u);
-  {
-    Rec rec;
-    int cnt = 0;
-    for (IWORD i = 1; i <= ndat; ++i)
-      for (IWORD k = 1; k <= ncmax; ++k) {
-        if (cnt == 0)
-          rec.X(10);
-        else
-          rec.X(5);
-        rec.I(i, 5).I(k, 5).G(F(k, i), 20, 7);
-        if (++cnt == 3) {
-          write_rec(u, rec);
-          rec.clear();
-          cnt = 0;
-        }
-      }
-    if (cnt > 0 || ndat * ncmax == 0) write_rec(u, rec);
-  }
+  // (data point, constraint) pairs in order, three to a line.
+  value_lines(u, ndat * ncmax, 3, 10, [&](Rec& rec, IWORD q) {
+    const IWORD i = q / ncmax + 1, k = q % ncmax + 1;
+    if (q % 3 != 0) rec.X(5);
+    rec.I(i, 5).I(k, 5).G(F(k, i), 20, 7);
+  });
   // The nine-argument report ends here; the statistics are computed all the
   // same (silently), as without a report.
   if (lform9) {
@@ -200,17 +176,17 @@ void Luebri::final_report() {
 
 void Luebri::statistics(bool report) {
   const IWORD u = iunit;
-  auto CP = [&](IWORD i, IWORD j) -> double& { return cpack[j * (j - 1) / 2 + i - 1]; };
+  auto CP = [&](IWORD i, IWORD j) -> double& { return CPACK(j * (j - 1) / 2 + i); };
   VCOVAR(npar, hmat, npar, qpwork, nfree);
   for (IWORD q = 0; q < npar * (npar + 1) / 2; ++q) cpack[q] = 0;
   for (IWORD j = 1; j <= npar; ++j)
     for (IWORD i = 1; i <= j; ++i) H(i, j) = 0;
   for (IWORD t1 = 1; t1 <= nfree; ++t1) {
-    const IWORD pp = iperm[t1 - 1];
-    H(pp, pp) = qpwork[npar + t1 - 1];
+    const IWORD pp = IPERM(t1);
+    H(pp, pp) = QPWORK(npar + t1);
     for (IWORD s = 1; s <= nfree; ++s) {
       if (s == t1) continue;
-      const IWORD q = iperm[s - 1];
+      const IWORD q = IPERM(s);
       H(std::min(pp, q), std::max(pp, q)) = H(std::max(s, t1), std::min(s, t1));
     }
   }
@@ -219,27 +195,18 @@ void Luebri::statistics(bool report) {
       const double d = std::sqrt(H(i, i) * H(j, j));
       CP(i, j) = d > 0 ? H(i, j) / d : 0.0;
     }
+  // Column j of the triangle: at most MAXOFF entries above the diagonal,
+  // then the diagonal, PER to a line.
   auto tri_rows = [&](int per, int maxoff, bool fixed) {
     for (IWORD j = 1; j <= npar; ++j) {
-      Rec rec;
-      rec.X(2);
-      int cnt = 0;
-      auto put = [&](double v) {
-        if (cnt == per) {
-          write_rec(u, rec);
-          rec.clear();
-          rec.X(2);
-          cnt = 0;
-        }
+      const IWORD off = std::min<IWORD>(j - 1, maxoff);
+      value_lines(u, off + 1, per, 2, [&](Rec& rec, IWORD q) {
+        const double v = q < off ? CP(q + 1, j) : CP(j, j);
         if (fixed)
           rec.F(v, 10, 7);
         else
           rec.G(v, 13, 5);
-        ++cnt;
-      };
-      for (IWORD i = 1; i <= std::min<IWORD>(j - 1, maxoff); ++i) put(CP(i, j));
-      put(CP(j, j));
-      write_rec(u, rec);
+      });
     }
   };
   if (report) {
@@ -272,7 +239,7 @@ void Luebri::statistics(bool report) {
   }
   // Returned matrix: unscaled covariance over the parameter scales (a
   // non-positive scale counts as 1).
-  auto sq = [&](IWORD k) { return pscl[k - 1] > 0 ? std::sqrt(pscl[k - 1]) : 1.0; };
+  auto sq = [&](IWORD k) { return PSCL(k) > 0 ? std::sqrt(PSCL(k)) : 1.0; };
   for (IWORD j = 1; j <= npar; ++j)
     for (IWORD i = 1; i <= j; ++i) CP(i, j) = H(i, j) / (sq(i) * sq(j));
 }

@@ -52,12 +52,12 @@ void Luebrn::linear_model() {
     fact_base = fact_resid = true;
     fact_cov = false;
     objb = 0;
-    for (IWORD k = 1; k <= npar; ++k) grad[k - 1] = 0;
+    for (IWORD k = 1; k <= npar; ++k) GRAD(k) = 0;
     for (IWORD i = 1; i <= ndat; ++i)
-      for (IWORD j = 1; j <= ncons[i - 1]; ++j) {
+      for (IWORD j = 1; j <= NCONS(i); ++j) {
         objb += F(j, i) * F(j, i);
         for (IWORD k = 1; k <= npar; ++k) {
-          grad[k - 1] -= FP(j, k, i) * F(j, i);
+          GRAD(k) -= FP(j, k, i) * F(j, i);
           for (IWORD l = k; l <= npar; ++l) H(k, l) += FP(j, k, i) * FP(j, l, i);
         }
       }
@@ -68,9 +68,9 @@ void Luebrn::linear_model() {
       once_msg = false;
       constraint_messages();
     }
-    for (IWORD k = 1; k <= npar; ++k) grad[k - 1] = 0;
+    for (IWORD k = 1; k <= npar; ++k) GRAD(k) = 0;
     for (IWORD i = 1; i <= ndat; ++i) {
-      const IWORD nc = ncons[i - 1];
+      const IWORD nc = NCONS(i);
       for (IWORD k = 1; k <= npar; ++k)
         for (IWORD l = 1; l <= nc; ++l) {
           double s = 0;
@@ -87,8 +87,8 @@ void Luebrn::linear_model() {
     }
     if (method == kBL) LBLINC(ndat, nmmax, nmeas, ncmax, ncons, elin, fz, zm, z);
     for (IWORD i = 1; i <= ndat; ++i)
-      for (IWORD j = 1; j <= ncons[i - 1]; ++j)
-        for (IWORD k = 1; k <= npar; ++k) grad[k - 1] -= FPW(k, j, i) * ELIN(j, i);
+      for (IWORD j = 1; j <= NCONS(i); ++j)
+        for (IWORD k = 1; k <= npar; ++k) GRAD(k) -= FPW(k, j, i) * ELIN(j, i);
     if (method == kDM) {
       const double nb = DQFORM(ncmax, ncons, ndat, f, w);
       if (nb >= objb) lent = std::min(lent, len);
@@ -102,12 +102,12 @@ void Luebrn::linear_model() {
   // small effect).
   double hmax = 0;
   for (IWORD k = 1; k <= npar; ++k) {
-    if (std::isfinite(H(k, k))) dscal[k - 1] = std::max(dscal[k - 1], H(k, k));
-    hmax = std::max(hmax, dscal[k - 1]);
+    if (std::isfinite(H(k, k))) DSCAL(k) = std::max(DSCAL(k), H(k, k));
+    hmax = std::max(hmax, DSCAL(k));
   }
   for (IWORD k = 1; k <= npar; ++k)
-    if (!(dscal[k - 1] > 0)) dscal[k - 1] = hmax > 0 ? 1e-6 * hmax : 1e-6;
-  for (IWORD k = 1; k <= npar; ++k) pold[k - 1] = p[k - 1];
+    if (!(DSCAL(k) > 0)) DSCAL(k) = hmax > 0 ? 1e-6 * hmax : 1e-6;
+  for (IWORD k = 1; k <= npar; ++k) POLD(k) = P(k);
 }
 
 // Step 4 of a pass: evaluates the trial point; sets OBJB, OBJP, OBJA, SSQ.
@@ -115,9 +115,9 @@ void Luebrn::trial_evaluation() {
   if (method == kWL) {
     objp = 0;
     for (IWORD i = 1; i <= ndat; ++i)
-      for (IWORD j = 1; j <= ncons[i - 1]; ++j) {
+      for (IWORD j = 1; j <= NCONS(i); ++j) {
         double v = F(j, i);
-        for (IWORD k = 1; k <= npar; ++k) v += FP(j, k, i) * delp[k - 1];
+        for (IWORD k = 1; k <= npar; ++k) v += FP(j, k, i) * DELP(k);
         objp += v * v;
       }
     fact_base = fact_resid = true;
@@ -128,13 +128,13 @@ void Luebrn::trial_evaluation() {
            fp_scratch());
     double s = 0;
     for (IWORD i = 1; i <= ndat; ++i)
-      for (IWORD j = 1; j <= ncons[i - 1]; ++j) s += FTRY(j, i) * FTRY(j, i);
+      for (IWORD j = 1; j <= NCONS(i); ++j) s += FTRY(j, i) * FTRY(j, i);
     obja = *ssq = s;
   } else {
     for (IWORD i = 1; i <= ndat; ++i)
-      for (IWORD j = 1; j <= ncons[i - 1]; ++j) {
+      for (IWORD j = 1; j <= NCONS(i); ++j) {
         double v = ELIN(j, i);
-        for (IWORD k = 1; k <= npar; ++k) v += FP(j, k, i) * delp[k - 1];
+        for (IWORD k = 1; k <= npar; ++k) v += FP(j, k, i) * DELP(k);
         FTRY(j, i) = v;
       }
     auto trial_call = [&](const double* zz) {
@@ -227,8 +227,8 @@ void Luebrn::trial_evaluation() {
 double Luebrn::data_size() const {
   double size = 0;
   for (IWORD i = 1; i <= ndat; ++i)
-    for (IWORD m = 1; m <= nmeas[i - 1]; ++m) {
-      const double q = ZM(m, i) / r[(m - 1) + (i - 1) * nmmax];
+    for (IWORD m = 1; m <= NMEAS(i); ++m) {
+      const double q = ZM(m, i) / R(m, i);
       if (std::isfinite(q)) size += q * q;
     }
   return size;
@@ -241,13 +241,13 @@ bool Luebrn::stationary() {
   if (objb <= kExactRel * size) return true;
   if (saturated(npar, pold, hmat, size, psave)) return false;
   for (IWORD j = 1; j <= npar; ++j) {
-    stplo[j - 1] = plow[j - 1] - pold[j - 1];
-    stpup[j - 1] = pupp[j - 1] - pold[j - 1];
-    delp[j - 1] = 0;
+    STPLO(j) = PLOW(j) - POLD(j);
+    STPUP(j) = PUPP(j) - POLD(j);
+    DELP(j) = 0;
   }
   double q = 0;
   ORVK_QUADPR(&npar, hmat, &npar, grad, stplo, stpup, delp, &q, iperm, &nfree, qpwork);
-  for (IWORD j = 1; j <= npar; ++j) delp[j - 1] = p[j - 1] - pold[j - 1];
+  for (IWORD j = 1; j <= npar; ++j) DELP(j) = P(j) - POLD(j);
   // The linear model predicts OBJB + 2 Q at the step.
   return -2 * q <= tol * objb;
 }
@@ -367,19 +367,19 @@ bool Luebrn::iteration() {
       // P, about to receive the trial point, keeps the undamped diagonal
       // meanwhile, so that the damping leaves no trace in HMAT.
       for (IWORD j = 1; j <= npar; ++j) {
-        p[j - 1] = H(j, j);
-        H(j, j) += rlm * dscal[j - 1];
-        stplo[j - 1] = plow[j - 1] - pold[j - 1];
-        stpup[j - 1] = pupp[j - 1] - pold[j - 1];
-        delp[j - 1] = 0;
+        P(j) = H(j, j);
+        H(j, j) += rlm * DSCAL(j);
+        STPLO(j) = PLOW(j) - POLD(j);
+        STPUP(j) = PUPP(j) - POLD(j);
+        DELP(j) = 0;
       }
       ORVK_QUADPR(&npar, hmat, &npar, grad, stplo, stpup, delp, &fobj, iperm, &nfree, qpwork);
       double sl = 0, sp = 0;
       for (IWORD j = 1; j <= npar; ++j) {
-        H(j, j) = p[j - 1];
-        p[j - 1] = pold[j - 1] + delp[j - 1];
-        sl += dscal[j - 1] * delp[j - 1] * delp[j - 1];
-        sp += dscal[j - 1] * pold[j - 1] * pold[j - 1];
+        H(j, j) = P(j);
+        P(j) = POLD(j) + DELP(j);
+        sl += DSCAL(j) * DELP(j) * DELP(j);
+        sp += DSCAL(j) * POLD(j) * POLD(j);
       }
       len = std::sqrt(sl);
       plen = std::sqrt(sp);
@@ -432,9 +432,9 @@ bool Luebrn::iteration() {
       lbase = false;
       fact_base = false;
       for (IWORD i = 1; i <= ndat; ++i) {
-        for (IWORD j = 1; j <= ncons[i - 1]; ++j) F(j, i) = FTRY(j, i);
+        for (IWORD j = 1; j <= NCONS(i); ++j) F(j, i) = FTRY(j, i);
         if (method == kBL)
-          for (IWORD m = 1; m <= nmeas[i - 1]; ++m) Z(m, i) = znew[(m - 1) + (i - 1) * nmmax];
+          for (IWORD m = 1; m <= NMEAS(i); ++m) Z(m, i) = ZNEW(m, i);
       }
       return next_iteration();
     }
@@ -459,9 +459,9 @@ bool Luebrn::phase_end() {
   if (method == kBL) {
     if (obja < objb) {
       for (IWORD i = 1; i <= ndat; ++i)
-        for (IWORD m = 1; m <= nmeas[i - 1]; ++m) Z(m, i) = znew[(m - 1) + (i - 1) * nmmax];
+        for (IWORD m = 1; m <= NMEAS(i); ++m) Z(m, i) = ZNEW(m, i);
     } else {
-      for (IWORD j = 1; j <= npar; ++j) p[j - 1] = pold[j - 1];
+      for (IWORD j = 1; j <= npar; ++j) P(j) = POLD(j);
       *ssq = s0;
     }
     if (*istat != 0) return false;
@@ -476,14 +476,14 @@ bool Luebrn::phase_end() {
   // trial that raised the objective (a rejected one) is dropped.
   const bool trial_kept = obja <= objb;
   if (!trial_kept) {
-    for (IWORD j = 1; j <= npar; ++j) p[j - 1] = pold[j - 1];
+    for (IWORD j = 1; j <= npar; ++j) P(j) = POLD(j);
     *ssq = objb;
     obja = objb;
     if (method == kDM)
       for (IWORD i = 1; i <= ndat; ++i)
-        for (IWORD j = 1; j <= ncons[i - 1]; ++j) FTRY(j, i) = F(j, i);
+        for (IWORD j = 1; j <= NCONS(i); ++j) FTRY(j, i) = F(j, i);
   }
-  for (IWORD j = 1; j <= npar; ++j) psave[j - 1] = p[j - 1];
+  for (IWORD j = 1; j <= npar; ++j) PSAVE(j) = P(j);
   expand = true;
   if (kd >= 0) {
     kd = iterno;
@@ -593,24 +593,80 @@ void Luebrn::run() {
 
 /* ORVK_LUEBRN: estimates NPAR parameters P (PLOW <= P <= PUPP) and the true
  * values Z of the measured variables of NDAT data points, minimising
- * sum ((ZM - Z)/R)^2 subject to the constraints F(P, Z) = 0 of every point.
+ * sum ((ZM - Z)/R)^2 subject to the constraints F(P, Z) = 0 of every point,
+ * by Deming or weighted least-squares iterations, then Britt-Luecke ones,
+ * each a bounded Levenberg-Marquardt step.  All arguments by address;
+ * Z-shaped arrays are (NMMAX,NDAT), F-shaped ones (NCMAX,NDAT); work arrays
+ * need no content on entry.
  *
- * Arguments (all by address; the table of the front end ORVK_BNLLSQ shows how
- * it fills them): NPAR, NMMAX, NMEAS(NDAT), MDAT1, NDAT, NCMAX, NCONS(NDAT),
- * -, LPACK (>= NCMAX(NCMAX+1)/2 when IODS = 3), F (NCMAX,NDAT) out, P in/out,
- * Z (NMMAX,NDAT) out, ZM in, MDAT2, FZ (NCMAX,NMMAX,NDAT), FP (NCMAX,NPAR,NDAT),
- * R (NMMAX,NDAT) standard deviations, W (NCMAX,NCMAX,NDAT) or factors
- * (LPACK,NDAT), WPACK, ZFIRST, FPW (NPAR,NCMAX,NDAT), DELP, ZNEW, ELIN, GRAD,
- * HMAT (NPAR,NPAR) out: inverse of the free block, STPLO, STPUP, CPACK
- * (NPAR(NPAR+1)/2) out: covariance, MODEL, IPRINT, IODS (3 weighted least
- * squares, 2 Deming with refresh, other Deming), ISTAT out, ITER in/out, -,
- * TOL, IPERM (NPAR), KDEM (iterations before Britt-Luecke; -2 nine-argument
- * model), ISV (0 scales the covariance by the variance estimate), SIGMA out,
- * SSQ out, FTRY, NZMIT (measurement-adjustment passes; < 1 taken as 1), -,
- * NDRV (0 analytic, 1 forward, >= 2 central differences), SSND (relative
- * difference step), NCALL out, -, PLOW, PUPP, QPWORK (3 NPAR), -, -, -, MUSER,
- * POLD, DSCAL, LAM, LAM2, FBASE, DZ (NMMAX), PSAVE, PSCL (display scales; 0
- * taken as 1).
+ *   NPAR    in      IWORD              number of parameters.
+ *   NMMAX   in      IWORD              most measured variables of a point.
+ *   NMEAS   in      IWORD(NDAT)        measured variables of each point.
+ *   MDAT1   in      caller's           handed to the model only.
+ *   NDAT    in      IWORD              number of data points.
+ *   NCMAX   in      IWORD              most constraints of a point.
+ *   NCONS   in      IWORD(NDAT)        constraints of each point.
+ *   ARG8    -                          not read.
+ *   LPACK   in      IWORD              words of one packed factor in W
+ *                                      (>= NCMAX(NCMAX+1)/2 when IODS = 3).
+ *   F       out     real, F-shaped     constraint values (whitened linearised
+ *                                      residuals in weighted least squares); those
+ *                                      of the final evaluation on return.
+ *   P       in/out  real(NPAR)         start values (moved into the bounds); estimates.
+ *   Z       out     real, Z-shaped     estimated true values (ZM at entry).
+ *   ZM      in      real, Z-shaped     measured values.
+ *   MDAT2   in      caller's           handed to the model only.
+ *   FZ      work/out real(NCMAX,NMMAX,NDAT)  dF/dZ.
+ *   FP      work/out real(NCMAX,NPAR,NDAT)   dF/dP.
+ *   R       in      real, Z-shaped     standard deviations of the measured values.
+ *   W       work    real(NCMAX,NCMAX,NDAT)   weight blocks; in weighted least
+ *                                      squares packed factors (LPACK,NDAT).
+ *   WPACK   work    real               packed work of one point.
+ *   ZFIRST  work    real, Z-shaped     estimates of the first Britt-Luecke trial.
+ *   FPW     work    real(NPAR,NCMAX,NDAT)    products FP'W of each point.
+ *   DELP    work/out real(NPAR)        parameter step of the last trial.
+ *   ZNEW    work    real, Z-shaped     trial estimates of the Britt-Luecke search.
+ *   ELIN    work    real, F-shaped     linearised constraint residuals.
+ *   GRAD    work    real(NPAR)         right-hand side of the normal equations.
+ *   HMAT    work/out real(NPAR,NPAR)   normal matrix; on return the inverse of the
+ *                                      free-parameter block.
+ *   STPLO, STPUP work real(NPAR)       step bounds PLOW - POLD, PUPP - POLD.
+ *   CPACK   out     real(NPAR(NPAR+1)/2)  packed covariance of the parameters.
+ *   MODEL   in      routine            the caller's model: sixteen arguments, nine
+ *                                      when KDEM = -2 (see regress.h).
+ *   IPRINT  in      IWORD              print level (the report works at IPRINT - 1).
+ *   IODS    in      IWORD              3 weighted least squares before the switch,
+ *                                      2 Deming with refresh, other Deming.
+ *   ISTAT   out     IWORD              return code (below).
+ *   ITER    in/out  IWORD              iteration limit; iterations performed.
+ *   ARG35   -                          not read.
+ *   TOL     in      real               convergence tolerance.
+ *   IPERM   work/out IWORD(NPAR)       free parameters first; read by the statistics.
+ *   KDEM    in      IWORD              iterations before Britt-Luecke (0 acts as 1; a
+ *                                      negative value or one >= ITER: none);
+ *                                      -2 nine-argument model.
+ *   ISV     in      IWORD              0: covariance scaled by the variance estimate.
+ *   SIGMA   out     real               standard-deviation estimate of the fit.
+ *   SSQ     out     real               objective value.
+ *   FTRY    work    real, F-shaped     values or residuals at trial points.
+ *   NZMIT   in      IWORD              measurement-adjustment passes at a phase end
+ *                                      (< 1 taken as 1).
+ *   ARG44   -                          not read.
+ *   NDRV    in      IWORD              0 analytic, 1 forward, >= 2 central differences.
+ *   SSND    in      real               relative step of the differences.
+ *   NCALL   out     IWORD              model calls.
+ *   ARG48   -                          not read.
+ *   PLOW, PUPP in   real(NPAR)         parameter bounds.
+ *   QPWORK  work    real(3 NPAR)       work of the bounded step.
+ *   ARG52..ARG54 -                     not read.
+ *   MUSER   in      caller's           handed to the model as its last argument.
+ *   POLD    work    real(NPAR)         parameters at the start of the iteration.
+ *   DSCAL   work    real(NPAR)         Levenberg-Marquardt scaling.
+ *   LAM, LAM2 work  real, F-shaped     multipliers of the measurement updates.
+ *   FBASE   work    real, F-shaped     constraint values of the base or first trial.
+ *   DZ      work    real(NMMAX)        scratch of the measurement update.
+ *   PSAVE   out     real(NPAR)         parameters at the end of the first phase.
+ *   PSCL    in      real(NPAR)         display scales: P/PSCL is printed (0 taken as 1).
  *
  * ISTAT: 0 converged (the first-order conditions hold at the returned point:
  * the undamped step predicts a relative decrease of at most TOL, or the

@@ -12,6 +12,8 @@ struct Luebrn : EngineArgs {
   double *zfirst, *znew;
   IWORD nzmit;
   double *pold, *dscal, *lam, *lam2, *fbase, *dz, *psave;
+  Vec1<double> POLD{pold}, DSCAL{dscal}, PSAVE{psave};
+  Mat1<double> ZNEW{znew, nmmax};
 
   // ---- run state
   IWORD iterno = 1;

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "frame/hostdata.hpp"
+#include "frame/lines.hpp"
 #include "frame/units.hpp"
 #include "orvika/host.h"
 #include "regress/luebrn.hpp"
@@ -22,42 +23,37 @@ void LBWPAR(IWORD iunit, IWORD npar, const double* p, const double* plow, const 
     title = "         PARAMETERS ";
   else
     title = "     FINAL PARAMETERS ";
-  const IWORD first = static_cast<IWORD>(title.size()) + 1;
-  char line[80];
-  std::memset(line, ' ', sizeof line);
-  std::memcpy(line, title.data(), title.size());
+  const Vec1<const double> P(p), PLOW(plow), PUPP(pupp), PSCL(pscl);
   write_rec(iunit, " ");
-  IWORD c = first;
-  for (IWORD k = 1; k <= npar; ++k) {
-    const double pk = p[k - 1];
-    const double sc = pscl[k - 1] != 0 ? pscl[k - 1] : 1.0;  // a zero scale shows P itself
+  if (npar <= 0) return;
+  // Fields of 14 columns after the title (later lines open with as many
+  // blanks), as many as end by column 72.
+  const int lead = static_cast<int>(title.size());
+  const Rec head = Rec().A(title);
+  value_lines(iunit, npar, (72 - (lead + 1)) / 14 + 1, lead, [&](Rec& r, IWORD q) {
+    const IWORD k = q + 1;
+    const double pk = P(k);
+    const double sc = PSCL(k) != 0 ? PSCL(k) : 1.0;  // a zero scale shows P itself
     char field[15];
     std::memset(field, ' ', sizeof field);
     edit_G(field, pk / sc, 13, 5, 0);
     char mark = ' ';
-    if (pk <= plow[k - 1] + 1e-6 * std::fabs(pk))
+    if (pk <= PLOW(k) + 1e-6 * std::fabs(pk))
       mark = 'L';
-    else if (pk + 1e-6 * std::fabs(pk) >= pupp[k - 1])
+    else if (pk + 1e-6 * std::fabs(pk) >= PUPP(k))
       mark = 'U';
     int last = 1;  // 0-based index of column 2
-    for (int q = 13; q >= 1; --q)
-      if (field[q] != ' ') {
-        last = q + 1;
+    for (int q2 = 13; q2 >= 1; --q2)
+      if (field[q2] != ' ') {
+        last = q2 + 1;
         break;
       }
     field[last] = mark;
-    std::memcpy(line + (c - 1), field, 15);
-    if (k == npar || c + 14 > 72) {
-      write_rec(iunit, std::string_view(line, static_cast<std::size_t>(c + 13)));
-      std::memset(line, ' ', sizeof line);
-      c = first;
-    } else {
-      c += 14;
-    }
-  }
+    r.A(std::string_view(field, 14));  // a mark in column 15 does not show
+  }, &head);
 }
 
-double Luebrn::pscale(IWORD k) const { return pscl[k - 1] != 0 ? pscl[k - 1] : 1.0; }
+double Luebrn::pscale(IWORD k) const { return PSCL(k) != 0 ? PSCL(k) : 1.0; }
 
 void Luebrn::echo() {
   const IWORD u = iunit;
@@ -80,9 +76,9 @@ void Luebrn::echo() {
     write_empty(u);
     write_rec(u, text);
     for (IWORD m = 1; m <= nmmax; ++m) {
-      ValueRows rows(u, Rec().I(m, 5).X(6), 8, 11);
-      for (IWORD i = 1; i <= ndat; ++i) rows.G(a[(m - 1) + (i - 1) * nmmax], 13, 5);
-      rows.done();
+      const Rec head = Rec().I(m, 5).X(6);
+      value_lines(
+          u, ndat, 8, 11, [&](Rec& rec, IWORD q) { rec.G(a[(m - 1) + q * nmmax], 13, 5); }, &head);
     }
   };
   zrows("  MEAS ----------- ZM(MEAS,DATA) - MEASURED -----------", zm);
@@ -143,9 +139,7 @@ void Luebrn::progress(IWORD k) {
 void Luebrn::gradient_lines() {
   write_empty(iunit);
   write_rec(iunit, "  ---------------- GRADIENT - D(OBJ)/D(P) -------------");
-  ValueRows rows(iunit, Rec().X(11), 8, 11);
-  for (IWORD k = 0; k < npar; ++k) rows.G(-grad[k], 13, 5);
-  rows.done();
+  value_lines(iunit, npar, 8, 11, [&](Rec& r, IWORD k) { r.G(-grad[k], 13, 5); });
 }
 
 void Luebrn::lm_line(IWORD n) {
@@ -161,9 +155,7 @@ void Luebrn::lm_line(IWORD n) {
 void Luebrn::step_lines() {
   write_empty(iunit);
   write_rec(iunit, "  ----------------- DELP - (PNEW - POLD) --------------");
-  ValueRows rows(iunit, Rec().X(11), 8, 11);
-  for (IWORD k = 0; k < npar; ++k) rows.G(delp[k], 13, 5);
-  rows.done();
+  value_lines(iunit, npar, 8, 11, [&](Rec& r, IWORD k) { r.G(delp[k], 13, 5); });
 }
 
 void Luebrn::causes_block() {
@@ -267,7 +259,7 @@ void Luebrn::final_report() {
   if (nfree_qp > 0) {
     for (IWORD k = 1; k <= npar; ++k) {
       bool removed = false;
-      for (IWORD q = nfree + 1; q <= nfree_qp; ++q) removed = removed || iperm[q - 1] == k;
+      for (IWORD q = nfree + 1; q <= nfree_qp; ++q) removed = removed || IPERM(q) == k;
       if (removed) {
         write_empty(u);
         write_rec(u, Rec()
@@ -288,19 +280,18 @@ void Luebrn::final_report() {
   write_rec(u, " FINAL CONSTRAINT FUNCTION VALUES (DATA PT, CONS NO, ERROR)");
   write_empty(u);
   {
-    Rec rec;
-    int cnt = 0;
-    for (IWORD i = 1; i <= ndat; ++i)
-      for (IWORD k = 1; k <= ncons[i - 1]; ++k) {
-        if (cnt == 3) {
-          write_rec(u, rec);
-          rec.clear();
-          cnt = 0;
-        }
-        rec.I(i, 5).I(k, 5).G(F(k, i), 14, 6);
-        ++cnt;
+    // (data point, constraint) pairs in order, three to a line.
+    IWORD count = 0;
+    for (IWORD i = 1; i <= ndat; ++i) count += NCONS(i);
+    IWORD i = 1, k = 0;
+    value_lines(u, count, 3, 0, [&](Rec& rec, IWORD) {
+      while (k == NCONS(i)) {
+        ++i;
+        k = 0;
       }
-    write_rec(u, rec);
+      ++k;
+      rec.I(i, 5).I(k, 5).G(F(k, i), 14, 6);
+    });
   }
   if (lform9) return;
   write_empty(u);
@@ -309,7 +300,7 @@ void Luebrn::final_report() {
   write_rec(u, "  DATA MEAS    MEASURED       ESTIMATED       ADJUSTMENT       ADJ/STD");
   write_empty(u);
   for (IWORD i = 1; i <= ndat; ++i)
-    for (IWORD m = 1; m <= nmeas[i - 1]; ++m) {
+    for (IWORD m = 1; m <= NMEAS(i); ++m) {
       const double adj = Z(m, i) - ZM(m, i);
       write_rec(u, Rec()
                        .I(i, 5)
@@ -318,7 +309,7 @@ void Luebrn::final_report() {
                        .G(ZM(m, i), 16, 7)
                        .G(Z(m, i), 16, 7)
                        .G(adj, 16, 7)
-                       .G(adj / r[(m - 1) + (i - 1) * nmmax], 16, 7));
+                       .G(adj / R(m, i), 16, 7));
     }
 }
 
@@ -327,8 +318,8 @@ void Luebrn::final_report() {
 void Luebrn::scaled_free_block() {
   for (IWORD rr = 1; rr <= nfree; ++rr)
     for (IWORD s = 1; s <= rr; ++s) {
-      const IWORD a = iperm[rr - 1], b = iperm[s - 1];
-      cpack[rr * (rr - 1) / 2 + s - 1] =
+      const IWORD a = IPERM(rr), b = IPERM(s);
+      CPACK(rr * (rr - 1) / 2 + s) =
           H(std::min(a, b), std::max(a, b)) / (std::sqrt(H(a, a)) * std::sqrt(H(b, b)));
     }
 }
@@ -341,9 +332,9 @@ void Luebrn::scaled_free_block() {
 void Luebrn::prune() {
   nfree_qp = nfree;
   for (IWORD q = 1; q <= nfree;) {
-    const IWORD k = iperm[q - 1];
+    const IWORD k = IPERM(q);
     if (!(H(k, k) > 0) || !std::isfinite(H(k, k))) {
-      std::swap(iperm[q - 1], iperm[nfree - 1]);
+      std::swap(IPERM(q), IPERM(nfree));
       --nfree;
     } else {
       ++q;
@@ -354,7 +345,7 @@ void Luebrn::prune() {
     IWORD irank = 0;
     DMCHOL(cpack, nfree, kRankTol, irank);
     if (irank <= 0) break;
-    std::swap(iperm[irank - 1], iperm[nfree - 1]);
+    std::swap(IPERM(irank), IPERM(nfree));
     --nfree;
   }
 }
@@ -369,21 +360,21 @@ void Luebrn::statistics() {
     DPKINV(cpack, nfree, kRankTol, irank);
     for (IWORD rr = 1; rr <= nfree; ++rr)
       for (IWORD s = 1; s <= rr; ++s) {
-        const IWORD a = iperm[rr - 1], b = iperm[s - 1];
-        cpack[rr * (rr - 1) / 2 + s - 1] /= std::sqrt(H(a, a)) * std::sqrt(H(b, b));
+        const IWORD a = IPERM(rr), b = IPERM(s);
+        CPACK(rr * (rr - 1) / 2 + s) /= std::sqrt(H(a, a)) * std::sqrt(H(b, b));
       }
   }
   // 3. HMAT := 0, removed parameters get a huge variance.
   for (IWORD q = 0; q < npar * npar; ++q) hmat[q] = 0;
   for (IWORD q = nfree + 1; q <= nfree_qp; ++q) {
-    const IWORD k = iperm[q - 1];
+    const IWORD k = IPERM(q);
     H(k, k) = static_cast<double>(1e20f);
   }
   // 4. The inverse back into HMAT.
   for (IWORD rr = 1; rr <= nfree; ++rr)
     for (IWORD s = 1; s <= rr; ++s) {
-      const double v = cpack[rr * (rr - 1) / 2 + s - 1];
-      H(iperm[rr - 1], iperm[s - 1]) = H(iperm[s - 1], iperm[rr - 1]) = v;
+      const double v = CPACK(rr * (rr - 1) / 2 + s);
+      H(IPERM(rr), IPERM(s)) = H(IPERM(s), IPERM(rr)) = v;
     }
   // 5-6. Correlation matrix.
   if (kprint >= 2) {
@@ -392,14 +383,17 @@ void Luebrn::statistics() {
     write_empty(u);
   }
   for (IWORD rr = 1; rr <= npar; ++rr) {
-    ValueRows rows(u, Rec().X(2), 12, 2);
-    for (IWORD s = 1; s <= rr; ++s) {
+    // Row rr of the correlations, stored as it is formed (and printed).
+    auto corr = [&](IWORD s) {
       const double d = std::sqrt(H(s, s)) * std::sqrt(H(rr, rr));
       const double c = d > 0 ? H(rr, s) / d : 0.0;
-      cpack[rr * (rr - 1) / 2 + s - 1] = c;
-      if (kprint >= 2) rows.F(c, 10, 7);
-    }
-    if (kprint >= 2) rows.done();
+      CPACK(rr * (rr - 1) / 2 + s) = c;
+      return c;
+    };
+    if (kprint >= 2)
+      value_lines(u, rr, 12, 2, [&](Rec& rec, IWORD q) { rec.F(corr(q + 1), 10, 7); });
+    else
+      for (IWORD s = 1; s <= rr; ++s) corr(s);
   }
   // 7. Variance estimate.
   double v = 1;
@@ -415,13 +409,12 @@ void Luebrn::statistics() {
     write_empty(u);
     write_rec(u, " STANDARD DEVIATION OF PARAMETERS");
     write_empty(u);
-    ValueRows rows(u, Rec().X(2), 10, 2);
-    for (IWORD k = 1; k <= npar; ++k) rows.G(std::sqrt(v * H(k, k)) / pscale(k), 13, 5);
-    rows.done();
+    value_lines(u, npar, 10, 2,
+                [&](Rec& rec, IWORD q) { rec.G(std::sqrt(v * H(q + 1, q + 1)) / pscale(q + 1), 13, 5); });
   }
   // 9. Covariance matrix.
   for (IWORD rr = 1; rr <= npar; ++rr)
-    for (IWORD s = 1; s <= rr; ++s) cpack[rr * (rr - 1) / 2 + s - 1] = v * H(rr, s);
+    for (IWORD s = 1; s <= rr; ++s) CPACK(rr * (rr - 1) / 2 + s) = v * H(rr, s);
 }
 
 }  // namespace orvika

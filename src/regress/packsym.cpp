@@ -59,13 +59,14 @@ void DPKINV(double* a, IWORD n, double tol, IWORD& irank) {
 }
 
 double DQFORM(IWORD ld, const IWORD* nsize, IWORD nblk, const double* s, const double* m) {
+  const Vec1<const IWORD> NSIZE(nsize);
   double sum = 0;
   for (IWORD j = 1; j <= nblk; ++j) {
-    const IWORD nj = nsize[j - 1];
-    const double* sj = s + (j - 1) * ld;
-    const double* mj = m + (j - 1) * ld * ld;
+    const IWORD nj = NSIZE(j);
+    const Vec1<const double> sj(s + (j - 1) * ld);
+    const Mat1<const double> mj(m + (j - 1) * ld * ld, ld);
     for (IWORD i = 1; i <= nj; ++i)
-      for (IWORD t = 1; t <= nj; ++t) sum += sj[t - 1] * sj[i - 1] * mj[(t - 1) + (i - 1) * ld];
+      for (IWORD t = 1; t <= nj; ++t) sum += sj(t) * sj(i) * mj(t, i);
   }
   return sum;
 }

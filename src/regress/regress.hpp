@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "frame/format.hpp"
+#include "frame/views.hpp"
 #include "orvika/orvika_types.h"
 #include "orvika/regress.h"
 
@@ -46,26 +47,6 @@ bool time_exhausted(double t, double tprev);
 void time_limit_box(IWORD unit);
 // Shows the records LINES(1..N) on the host terminal (when TERMON > 0).
 void terminal(const Rec* lines, int n);
-
-// Rows of values: a head record, then PER values a row, continuation rows
-// starting with INDENT blanks (formats like I5, 6X, 8G13.5, /, (11X, 8G13.5)).
-class ValueRows {
- public:
-  ValueRows(IWORD unit, const Rec& head, int per, int indent)
-      : unit_(unit), rec_(head), per_(per), indent_(indent) {}
-  void G(double v, int w, int d);
-  void F(double v, int w, int d);
-  void I(IWORD v, int w);
-  void done();  // writes the last row (an empty record when nothing came)
-
- private:
-  void next();
-  IWORD unit_;
-  Rec rec_;
-  int per_, indent_;
-  int count_ = 0;
-  bool any_ = false;
-};
 
 // ---- packed symmetric kernels ---------------------------------------------
 
@@ -158,8 +139,8 @@ bool regress_counts_ok(IWORD npar, IWORD nmmax, const IWORD* nmeas, IWORD ndat, 
 // ---- arguments shared by the two engines ------------------------------------
 
 // The caller's arguments that ORVK_LUEBRI and ORVK_LUEBRN take alike (counts
-// by value, arrays by address), the run values both keep, and 1-based access
-// to the arrays.  Each engine's state extends it.
+// by value, arrays by address), the run values both keep, and 1-based views
+// of the arrays.  Each engine's state extends it.
 struct EngineArgs {
   IWORD npar, nmmax, ndat, ncmax, lpack;
   const IWORD *nmeas, *ncons;
@@ -188,22 +169,19 @@ struct EngineArgs {
   IWORD iunit = 6, kprint = 0, kd = -1, casewd = 0, nfree = 0;
   double t0 = 0, t = 0, fobj = 0;
 
-  double& F(IWORD k, IWORD i) const { return f[(k - 1) + (i - 1) * ncmax]; }
-  double& FTRY(IWORD k, IWORD i) const { return ftry[(k - 1) + (i - 1) * ncmax]; }
-  double& ELIN(IWORD k, IWORD i) const { return elin[(k - 1) + (i - 1) * ncmax]; }
-  double& Z(IWORD m, IWORD i) const { return z[(m - 1) + (i - 1) * nmmax]; }
-  double ZM(IWORD m, IWORD i) const { return zm[(m - 1) + (i - 1) * nmmax]; }
-  double& FP(IWORD k, IWORD j, IWORD i) const {
-    return fp[(k - 1) + (j - 1) * ncmax + (i - 1) * ncmax * npar];
-  }
-  double& W(IWORD k, IWORD l, IWORD i) const {
-    return w[(k - 1) + (l - 1) * ncmax + (i - 1) * ncmax * ncmax];
-  }
-  // FPW(l, k, i): parameter l, constraint k, point i.
-  double& FPW(IWORD l, IWORD k, IWORD i) const {
-    return fpw[(l - 1) + (k - 1) * npar + (i - 1) * npar * ncmax];
-  }
-  double& H(IWORD k, IWORD l) const { return hmat[(k - 1) + (l - 1) * npar]; }
+  // 1-based views of the arrays, named as the arguments: the vectors,
+  // F-shaped (NCMAX,NDAT) and Z-shaped (NMMAX,NDAT) arrays, the per-point
+  // blocks FP(k,j,i), W(k,l,i), FPW(l,k,i) (parameter l, constraint k, point
+  // i) and the normal matrix H (NPAR,NPAR).
+  Vec1<const IWORD> NMEAS{nmeas}, NCONS{ncons};
+  Vec1<double> P{p}, DELP{delp}, GRAD{grad}, STPLO{stplo}, STPUP{stpup}, CPACK{cpack},
+      QPWORK{qpwork};
+  Vec1<IWORD> IPERM{iperm};
+  Vec1<const double> PLOW{plow}, PUPP{pupp}, PSCL{pscl};
+  Mat1<double> F{f, ncmax}, FTRY{ftry, ncmax}, ELIN{elin, ncmax}, Z{z, nmmax};
+  Mat1<const double> ZM{zm, nmmax}, R{r, nmmax};
+  Arr3<double> FP{fp, ncmax, npar}, W{w, ncmax, ncmax}, FPW{fpw, npar, ncmax};
+  Mat1<double> H{hmat, npar};
 
   // The entry checks: the counts (regress_counts_ok), the room LPACK of the
   // packed factors when NEED_PACK, and a nonzero, non-NaN SSND when NUMERIC

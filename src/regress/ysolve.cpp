@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "frame/views.hpp"
 #include "orvika/regress.h"
 #include "regress/regress.hpp"
 
@@ -21,6 +22,8 @@ constexpr double kExactRel = 1e-28;
 // A stationary point counts as a limit at infinity, and a parameter of too
 // little effect as saturation, by the engines' thresholds.
 using orvika::kRunaway;
+using orvika::Mat1;
+using orvika::Vec1;
 using orvika::kSaturated;
 // Decrease of S, relative, that counts as rounding.
 constexpr double kPredRound = 1e-12;
@@ -36,26 +39,26 @@ struct Ys {
   IWORD n, m;
   IWORD* ictl;
   double* rctl;
-  double* x;
-  const double *pmode, *xup, *xlow, *ymeas;
-  double* ycalc;
-  const double* dydx;
+  Vec1<double> x;
+  Vec1<const double> pmode, xup, xlow, ymeas;
+  Vec1<double> ycalc;
+  Vec1<const double> dydx;
   double* stat;
   double* work;
   double* anorm;
   double* asys;
+  // The Jacobian (M,N) at the head of WORK; the normal matrix with gradient
+  // and scales, and the damped system with step (N,N+2).
+  Mat1<double> jac{work, m}, A{anorm, n}, B{asys, n};
 
   IWORD& ic(int w) { return ictl[w - 1]; }
   double& rc(int w) { return rctl[w - 1]; }
   double& st(int w) { return stat[w - 1]; }
-  double& jac(IWORD i, IWORD j) { return work[(i - 1) + (j - 1) * m]; }
   double& trial(IWORD j) { return work[n * m + j - 1]; }
   double& typ(IWORD j) { return work[n * m + n + j - 1]; }
   double& ysave(IWORD i) { return work[n * m + 2 * n + i - 1]; }
-  double& xacc(IWORD j) { return x[n + j - 1]; }
-  double& A(IWORD j, IWORD l) { return anorm[(j - 1) + (l - 1) * n]; }
-  double& B(IWORD j, IWORD l) { return asys[(j - 1) + (l - 1) * n]; }
-  bool active(IWORD j) const { return pmode[j - 1] != 0; }  // NaN counts as differenced
+  double& xacc(IWORD j) { return x(n + j); }
+  bool active(IWORD j) const { return pmode(j) != 0; }  // NaN counts as differenced
 
   void set_return(IWORD code, IWORD status) {
     ic(1) = code;
@@ -65,10 +68,10 @@ struct Ys {
   double evaluate() {
     double s = 0, size = 0;
     for (IWORD i = 1; i <= m; ++i) {
-      ysave(i) = ycalc[i - 1];
-      const double r = ycalc[i - 1] - ymeas[i - 1];
+      ysave(i) = ycalc(i);
+      const double r = ycalc(i) - ymeas(i);
       s += r * r;
-      size += ymeas[i - 1] * ymeas[i - 1] + ycalc[i - 1] * ycalc[i - 1];
+      size += ymeas(i) * ymeas(i) + ycalc(i) * ycalc(i);
     }
     rc(15) = s;
     st(4) += 1;
@@ -84,8 +87,8 @@ struct Ys {
   double min_pivot_ = 0;
   // Installs the trial point and its model values as the accepted point.
   void accept(double s, double lambda) {
-    for (IWORD j = 1; j <= n; ++j) x[j - 1] = xacc(j) = trial(j);
-    for (IWORD i = 1; i <= m; ++i) ycalc[i - 1] = ycalc[m + i - 1] = ysave(i);
+    for (IWORD j = 1; j <= n; ++j) x(j) = xacc(j) = trial(j);
+    for (IWORD i = 1; i <= m; ++i) ycalc(i) = ycalc(m + i) = ysave(i);
     st(1) = s;
     st(6) = lambda;
   }
@@ -102,8 +105,8 @@ struct Ys {
 
 void Ys::start_evaluation() {
   for (IWORD j = 1; j <= n; ++j) {
-    trial(j) = x[j - 1];
-    typ(j) = std::fabs(x[j - 1]) + 0.01;
+    trial(j) = x(j);
+    typ(j) = std::fabs(x(j)) + 0.01;
   }
   const double s = evaluate();
   if (exact_) {
@@ -117,7 +120,7 @@ void Ys::start_evaluation() {
 
 void Ys::jacobian_from(IWORD j0) {
   for (IWORD j = j0; j <= n; ++j) {
-    const double pm = pmode[j - 1];
+    const double pm = pmode(j);
     if (pm == 0) continue;
     ic(kParam) = j;
     ic(kColOff) = (j - 1) * m;
@@ -129,14 +132,14 @@ void Ys::jacobian_from(IWORD j0) {
     for (IWORD l = 1; l <= n; ++l) trial(l) = xacc(l);
     const double xj = trial(j);
     double h = 0.001 * std::max(typ(j), std::fabs(xj));
-    if (xup[j - 1] >= xj + h) {
+    if (xup(j) >= xj + h) {
       // forward step fits below the upper bound
-    } else if (xj - h >= xlow[j - 1]) {
+    } else if (xj - h >= xlow(j)) {
       h = -h;
     } else {
       // The box is narrower than the step: take the larger room, so the
       // perturbed point stays inside the bounds.
-      const double up = xup[j - 1] - xj, down = xj - xlow[j - 1];
+      const double up = xup(j) - xj, down = xj - xlow(j);
       h = up >= down ? up : -down;
     }
     if (h == 0) {  // a parameter pinned by equal bounds has no column
@@ -144,7 +147,7 @@ void Ys::jacobian_from(IWORD j0) {
       continue;
     }
     trial(j) = xj + h;
-    for (IWORD l = 1; l <= n; ++l) x[l - 1] = trial(l);
+    for (IWORD l = 1; l <= n; ++l) x(l) = trial(l);
     rc(16) = h;
     set_return(3, ic(kStatus));
     return;
@@ -161,7 +164,7 @@ void Ys::normal_equations() {
     for (IWORD l = 1; l <= n; ++l) A(j, l) = 0;
     if (active(j)) {
       double s = 0;
-      for (IWORD i = 1; i <= m; ++i) s += (ymeas[i - 1] - ycalc[m + i - 1]) * jac(i, j);
+      for (IWORD i = 1; i <= m; ++i) s += (ymeas(i) - ycalc(m + i)) * jac(i, j);
       A(j, g) = s;
       for (IWORD l = 1; l <= n; ++l) {
         if (!active(l)) continue;  // a fixed parameter's column is never formed
@@ -221,7 +224,7 @@ void Ys::trial_step(double lambda) {
   double gd = 0, dd = 0;
   for (IWORD j = 1; j <= n; ++j) {
     const double delta = B(j, g) / A(j, sc);
-    const double xt = std::max(xlow[j - 1], std::min(xup[j - 1], xacc(j) + delta));
+    const double xt = std::max(xlow(j), std::min(xup(j), xacc(j) + delta));
     trial(j) = xt;
     B(j, sc) = xt - xacc(j);
     gd += A(j, g) * delta * A(j, sc);
@@ -245,11 +248,11 @@ void Ys::trial_step(double lambda) {
   bool moves = false;
   for (IWORD j = 1; j <= n; ++j) moves = moves || B(j, sc) != 0;
   if (!moves) {
-    for (IWORD j = 1; j <= n; ++j) x[j - 1] = xacc(j);
+    for (IWORD j = 1; j <= n; ++j) x(j) = xacc(j);
     set_return(-1, converged_status());
     return;
   }
-  for (IWORD j = 1; j <= n; ++j) x[j - 1] = trial(j);
+  for (IWORD j = 1; j <= n; ++j) x(j) = trial(j);
   set_return(4, ic(kStatus));
 }
 
@@ -266,7 +269,7 @@ bool Ys::stationary() {
     double s = 0, d = 0;
     if (active(j)) {
       for (IWORD i = 1; i <= m; ++i) {
-        s += (ymeas[i - 1] - ycalc[m + i - 1]) * jac(i, j);
+        s += (ymeas(i) - ycalc(m + i)) * jac(i, j);
         d += jac(i, j) * jac(i, j);
       }
     }
@@ -282,7 +285,7 @@ bool Ys::stationary() {
   for (IWORD j = 1; j <= n; ++j) {
     if (!active(j)) continue;
     const double x = xacc(j);
-    const double xt = std::max(xlow[j - 1], std::min(xup[j - 1], x + B(j, g) / A(j, sc)));
+    const double xt = std::max(xlow(j), std::min(xup(j), x + B(j, g) / A(j, sc)));
     if (!(eps >= std::fabs(xt - x) / (std::fabs(x) + tau))) return false;
   }
   return true;
@@ -303,7 +306,7 @@ IWORD Ys::converged_status() {
   // A parameter whose effect on the values is nonzero but below the rounding
   // of the data has driven the model into saturation (a limit, not a fit).
   double size = 0;
-  for (IWORD i = 1; i <= m; ++i) size += ymeas[i - 1] * ymeas[i - 1];
+  for (IWORD i = 1; i <= m; ++i) size += ymeas(i) * ymeas(i);
   for (IWORD j = 1; j <= n; ++j) {
     if (!active(j)) continue;
     double c = 0;
@@ -385,8 +388,8 @@ void Ys::decide() {
   }
   // No lambda lowers the sum of squares: the fit ends at the last accepted
   // point, with its model values (the rejected trial is dropped).
-  for (IWORD j = 1; j <= n; ++j) x[j - 1] = xacc(j);
-  for (IWORD i = 1; i <= m; ++i) ycalc[i - 1] = ycalc[m + i - 1];
+  for (IWORD j = 1; j <= n; ++j) x(j) = xacc(j);
+  for (IWORD i = 1; i <= m; ++i) ycalc(i) = ycalc(m + i);
   set_return(-1, -1);
 }
 
@@ -394,37 +397,13 @@ void Ys::decide() {
 
 /* ORVK_YSOLVE: minimises S = sum_i (Y_i(X) - YMEAS_i)^2 over XLOW <= X <= XUP
  * by Marquardt's method, asking the caller for model values and derivative
- * columns by reverse communication.
+ * columns by reverse communication.  All arguments by address.
  *
  *   N      in      IWORD        number of parameters.
  *   M      in      IWORD        number of measured values.
- *   ICTL   in/out  IWORD(26)    word 1 request code (caller sets 1 to start, then
- *                               passes back what it got: 2 derivative column of
- *                               parameter ICTL(4) into DYDX, 3 and 4 model values
- *                               at X(1..N) into YCALC(1..M), 5 call again, -1 done);
- *                               word 2 kind (1 column, 0 values, -1 nothing);
- *                               word 3 status: N started, k > 0 step accepted with k
- *                               parameters still moving, 0 converged, -1 failed,
- *                               -2 fewer values than varied parameters, -3 nothing
- *                               to vary, -5 bad code or state words, -6 X outside
- *                               the bounds, -7 zero pivot.  Other words: state,
- *                               hand back as is.
- *                               Status 0 means a first-order point: the values fit
- *                               to rounding, or the undamped step from the accepted
- *                               point moves no parameter by more than eps relative
- *                               or predicts a decrease below the rounding of S.  A
- *                               short damped step is no convergence (the fit goes
- *                               on); a stationary point where a parameter has grown
- *                               beyond 1e6 times its start or has lost all effect
- *                               on the values (a limit of the model), or where some
- *                               combination of the parameters has none (a pivot of
- *                               the scaled normal matrix at the rounding level, 1e-13)
- *                               ends with -1,
- *                               as does the lambda limit, which returns the last
- *                               accepted point and its values.  A step that the
- *                               bounds clip to nothing (or below the resolution of
- *                               X) ends the fit without an evaluation, with that
- *                               same test.
+ *   ICTL   in/out  IWORD(26)    word 1 request code, word 2 kind, word 3 status
+ *                               (below), word 4 the parameter of a column request;
+ *                               other words state, handed back as they are.
  *   RCTL   in/out  real(16)     words 1-5 options (nu, lambda, tau, eps, phimin;
  *                               nu <= 1 means 10), 6-16 state.
  *   X      in/out  real(2N)     point to evaluate; X(N+1..2N) the accepted point.
@@ -439,7 +418,28 @@ void Ys::decide() {
  *                               iteration uses it divided by nu (after request 1 the
  *                               starting lambda; after an accepted step lambda nu times
  *                               a factor in [1/3, 2] by the step's gain ratio).
- *   WORK   work    real(N*M + 2N + M); ANORM, ASYS work real(N*(N+2)).
+ *   WORK   work    real(N*M + 2N + M)  Jacobian and saved vectors.
+ *   ANORM, ASYS work real(N*(N+2))     normal matrix, damped system and step.
+ *
+ * Request codes (ICTL(1)): the caller sets 1 to start, then passes back what
+ * it got: 2 derivative column of parameter ICTL(4) into DYDX, 3 and 4 model
+ * values at X(1..N) into YCALC(1..M), 5 call again, -1 done.  Kind (ICTL(2)):
+ * 1 column, 0 values, -1 nothing.
+ * Status (ICTL(3)): N started, k > 0 step accepted with k parameters still
+ * moving, 0 converged, -1 failed, -2 fewer values than varied parameters,
+ * -3 nothing to vary, -5 bad code or state words, -6 X outside the bounds,
+ * -7 zero pivot.
+ * Status 0 means a first-order point: the values fit to rounding, or the
+ * undamped step from the accepted point moves no parameter by more than eps
+ * relative or predicts a decrease below the rounding of S.  A short damped
+ * step is no convergence (the fit goes on); a stationary point where a
+ * parameter has grown beyond 1e6 times its start or has lost all effect on
+ * the values (a limit of the model), or where some combination of the
+ * parameters has none (a pivot of the scaled normal matrix at the rounding
+ * level, 1e-13) ends with -1, as does the lambda limit, which returns the
+ * last accepted point and its values.  A step that the bounds clip to nothing
+ * (or below the resolution of X) ends the fit without an evaluation, with
+ * that same test.
  * Cost: O(M N^2 + N^3) per iteration. */
 extern "C" ORVK_API void ORVK_YSOLVE(const IWORD* N, const IWORD* M, IWORD* ICTL, double* RCTL,
                                      double* X, const double* PMODE, const double* XUP,
@@ -466,15 +466,15 @@ extern "C" ORVK_API void ORVK_YSOLVE(const IWORD* N, const IWORD* M, IWORD* ICTL
     if (code == 3 && RCTL[15] == 0) return refuse(-5);
   }
   for (IWORD j = 1; j <= n; ++j)
-    if (!(XLOW[j - 1] <= X[j - 1] && X[j - 1] <= XUP[j - 1])) return refuse(-6);
+    if (!(y.xlow(j) <= y.x(j) && y.x(j) <= y.xup(j))) return refuse(-6);
 
   switch (code) {
     case 1: {
       STAT[0] = STAT[1] = STAT[2] = 0;
       STAT[3] = 1;
       STAT[4] = 0;
-      for (IWORD j = 1; j <= n; ++j) X[n + j - 1] = X[j - 1];
-      for (IWORD i = 1; i <= m; ++i) YCALC[m + i - 1] = YCALC[i - 1];
+      for (IWORD j = 1; j <= n; ++j) y.x(n + j) = y.x(j);
+      for (IWORD i = 1; i <= m; ++i) y.ycalc(m + i) = y.ycalc(i);
       const double nu = RCTL[0] > 1 ? RCTL[0] : 10.0;
       const double lam = RCTL[1] > 0 ? RCTL[1] : 0.01;
       const double tau = RCTL[2] > 0 ? RCTL[2] : 0.001;
@@ -507,7 +507,7 @@ extern "C" ORVK_API void ORVK_YSOLVE(const IWORD* N, const IWORD* M, IWORD* ICTL
     }
     case 2: {
       const IWORD j = y.ic(kParam);
-      for (IWORD i = 1; i <= m; ++i) y.jac(i, j) = DYDX[i - 1];
+      for (IWORD i = 1; i <= m; ++i) y.jac(i, j) = y.dydx(i);
       STAT[4] += 1;
       y.jacobian_from(j + 1);
       break;
@@ -515,7 +515,7 @@ extern "C" ORVK_API void ORVK_YSOLVE(const IWORD* N, const IWORD* M, IWORD* ICTL
     case 3: {
       const IWORD j = y.ic(kParam);
       const double h = RCTL[15];
-      for (IWORD i = 1; i <= m; ++i) y.jac(i, j) = (YCALC[i - 1] - YCALC[m + i - 1]) / h;
+      for (IWORD i = 1; i <= m; ++i) y.jac(i, j) = (y.ycalc(i) - y.ycalc(m + i)) / h;
       STAT[3] += 1;
       y.jacobian_from(j + 1);
       break;

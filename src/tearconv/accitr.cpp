@@ -34,34 +34,34 @@ using namespace orvika;
 //  DXOLD  (in/out) real(N)  in: DX of the previous call; out: DX
 //
 // No status; a degenerate change of DX gives T = 1.  Cost: O(N).
-extern "C" ORVK_API void ORVK_ACCITR(IWORD* iter, const IWORD* n, IWORD* mode, double* tmin,
-                                     double* tmax, double* stpmax, double* t, double* x,
-                                     const double* dx, double* dxold) {
-  const IWORD nn = *n;
-  Vec1<double> X(x), DXOLD(dxold);
-  Vec1<const double> DX(dx);
+extern "C" ORVK_API void ORVK_ACCITR(IWORD* ITER, const IWORD* N, IWORD* MODE, double* TMIN,
+                                     double* TMAX, double* STPMAX, double* T, double* X,
+                                     const double* DX, double* DXOLD) {
+  const IWORD n = *N;
+  Vec1<double> x(X), dxold(DXOLD);
+  Vec1<const double> dx(DX);
 
-  *iter += 1;
+  *ITER += 1;
   double e = 0.0;
-  for (IWORD j = 1; j <= nn; ++j) e = std::fmax(e, std::fabs(DX(j)));
+  for (IWORD j = 1; j <= n; ++j) e = std::fmax(e, std::fabs(dx(j)));
 
   double a;
-  if (*iter <= 1) {
-    if (*mode != 1 && *mode != -1 && *mode != 2 && *mode != -2) *mode = 2;
-    if (*tmin <= 0.0) *tmin = 1e-4;
-    if (*tmin > *tmax) *tmax = 10.0;
-    if (*stpmax < 0.01) {
+  if (*ITER <= 1) {
+    if (*MODE != 1 && *MODE != -1 && *MODE != 2 && *MODE != -2) *MODE = 2;
+    if (*TMIN <= 0.0) *TMIN = 1e-4;
+    if (*TMIN > *TMAX) *TMAX = 10.0;
+    if (*STPMAX < 0.01) {
       double xmax = 0.0;
-      for (IWORD j = 1; j <= nn; ++j) xmax = std::fmax(xmax, std::fabs(X(j)));
-      *stpmax = std::fmax(5.0, 0.1 * xmax);
+      for (IWORD j = 1; j <= n; ++j) xmax = std::fmax(xmax, std::fabs(x(j)));
+      *STPMAX = std::fmax(5.0, 0.1 * xmax);
     }
-    a = *t;
+    a = *T;
   } else {
     double f = 0.0, g = 0.0;
-    for (IWORD j = 1; j <= nn; ++j) {
-      const double dold = DXOLD(j);
-      const double change = DX(j) - dold;
-      if (*mode == 1) {
+    for (IWORD j = 1; j <= n; ++j) {
+      const double dold = dxold(j);
+      const double change = dx(j) - dold;
+      if (*MODE == 1) {
         f += dold * change;
         g += change * change;
       } else {
@@ -70,22 +70,22 @@ extern "C" ORVK_API void ORVK_ACCITR(IWORD* iter, const IWORD* n, IWORD* mode, d
       }
     }
     if (std::fabs(g) > std::fmin(1e-15, 0.001 * std::fabs(f))) {
-      a = -f * *t / g;
-      if (*mode > 0) a = std::fabs(a);
+      a = -f * *T / g;
+      if (*MODE > 0) a = std::fabs(a);
     } else {
       a = 1.0;
     }
   }
 
   // Step limit (no step when DX is zero).
-  if (e > 0.0 && e * std::fabs(a) > *stpmax) a = std::copysign(std::fabs(*stpmax / e), a);
+  if (e > 0.0 && e * std::fabs(a) > *STPMAX) a = std::copysign(std::fabs(*STPMAX / e), a);
 
-  double tt = std::fmin(*tmax, std::fmax(-*tmax, a));
-  if (std::fabs(tt) < *tmin) tt = (tt >= 0.0) ? std::fabs(*tmin) : -std::fabs(*tmin);
+  double tt = std::fmin(*TMAX, std::fmax(-*TMAX, a));
+  if (std::fabs(tt) < *TMIN) tt = (tt >= 0.0) ? std::fabs(*TMIN) : -std::fabs(*TMIN);
 
-  *t = tt;
-  for (IWORD j = 1; j <= nn; ++j) {
-    X(j) += tt * DX(j);
-    DXOLD(j) = DX(j);
+  *T = tt;
+  for (IWORD j = 1; j <= n; ++j) {
+    x(j) += tt * dx(j);
+    dxold(j) = dx(j);
   }
 }

@@ -171,11 +171,11 @@ using namespace orvika;
 //  NACC   (in)              acceleration period; 0 never accelerates
 //
 // Cost: O(N).
-extern "C" ORVK_API void ORVK_BNDWEG(IWORD* iter, const IWORD* n, double* xold, double* x,
-                                     double* dxold, const double* dx, const double* qmin,
-                                     const double* qmax, const IWORD* nacc) {
-  *iter += 1;
-  const Args a{*iter, false, *n, x, xold, dx, dxold, *nacc, *qmin, *qmax, nullptr, nullptr, 0.0};
+extern "C" ORVK_API void ORVK_BNDWEG(IWORD* ITER, const IWORD* N, double* XOLD, double* X,
+                                     double* DXOLD, const double* DX, const double* QMIN,
+                                     const double* QMAX, const IWORD* NACC) {
+  *ITER += 1;
+  const Args a{*ITER, false, *N, X, XOLD, DX, DXOLD, *NACC, *QMIN, *QMAX, nullptr, nullptr, 0.0};
   core(kBndweg, a);
 }
 
@@ -189,13 +189,13 @@ extern "C" ORVK_API void ORVK_BNDWEG(IWORD* iter, const IWORD* n, double* xold, 
 //  (otherwise the step goes to the root of the secant).
 //
 // Cost: O(N).
-extern "C" ORVK_API void ORVK_BNDWG1(const IWORD* iter, const LWORD* iflag, const IWORD* n,
-                                     double* x, double* xold, const double* dx, double* dxold,
-                                     double* rms, const IWORD* nacc, const double* qmin,
-                                     const double* qmax) {
-  const Args a{*iter, is_true(*iflag), *n, x, xold, dx, dxold, *nacc, *qmin, *qmax,
+extern "C" ORVK_API void ORVK_BNDWG1(const IWORD* ITER, const LWORD* IFLAG, const IWORD* N,
+                                     double* X, double* XOLD, const double* DX, double* DXOLD,
+                                     double* RMS, const IWORD* NACC, const double* QMIN,
+                                     const double* QMAX) {
+  const Args a{*ITER, is_true(*IFLAG), *N, X, XOLD, DX, DXOLD, *NACC, *QMIN, *QMAX,
                nullptr, nullptr, 0.0};
-  *rms = core(kBndwg1, a);
+  *RMS = core(kBndwg1, a);
 }
 
 // ORVK_BNDWG2: bounded Wegstein step.
@@ -214,25 +214,24 @@ extern "C" ORVK_API void ORVK_BNDWG1(const IWORD* iter, const LWORD* iflag, cons
 //
 // A missing X or XOLD (RMISVAL) is replaced by DX or DXOLD in the secant.
 // Cost: O(N).
-extern "C" ORVK_API void ORVK_BNDWG2(const IWORD* iter, const LWORD* iflag, const IWORD* n,
-                                     double* x, double* xold, const double* dx, double* dxold,
-                                     double* rms, const IWORD* nacc, const double* qmin,
-                                     const double* qmax, const double* xlow,
-                                     const double* xhigh) {
-  const Args a{*iter, is_true(*iflag), *n, x, xold, dx, dxold, *nacc, *qmin, *qmax,
-               xlow, xhigh, 0.0};
-  *rms = core(kBndwg2, a);
+extern "C" ORVK_API void ORVK_BNDWG2(const IWORD* ITER, const LWORD* IFLAG, const IWORD* N,
+                                     double* X, double* XOLD, const double* DX, double* DXOLD,
+                                     double* RMS, const IWORD* NACC, const double* QMIN,
+                                     const double* QMAX, const double* XLOW, const double* XHIGH) {
+  const Args a{*ITER, is_true(*IFLAG), *N, X, XOLD, DX, DXOLD, *NACC, *QMIN, *QMAX,
+               XLOW, XHIGH, 0.0};
+  *RMS = core(kBndwg2, a);
 }
 
 // ORVK_BNDWG3: as ORVK_BNDWG2, with the secant test
 // |X - XOLD| > 0.1*TOL*(1 - QMAX)*|XOLD| and no replacement of missing
 // values (TOL, argument 14, in).  Cost: O(N).
-extern "C" ORVK_API void ORVK_BNDWG3(const IWORD* iter, const LWORD* iflag, const IWORD* n,
-                                     double* x, double* xold, const double* dx, double* dxold,
-                                     double* rms, const IWORD* nacc, const double* qmin,
-                                     const double* qmax, const double* xlow, const double* xhigh,
-                                     const double* tol) {
-  const Args a{*iter, is_true(*iflag), *n, x, xold, dx, dxold, *nacc, *qmin, *qmax,
-               xlow, xhigh, *tol};
-  *rms = core(kBndwg3, a);
+extern "C" ORVK_API void ORVK_BNDWG3(const IWORD* ITER, const LWORD* IFLAG, const IWORD* N,
+                                     double* X, double* XOLD, const double* DX, double* DXOLD,
+                                     double* RMS, const IWORD* NACC, const double* QMIN,
+                                     const double* QMAX, const double* XLOW, const double* XHIGH,
+                                     const double* TOL) {
+  const Args a{*ITER, is_true(*IFLAG), *N, X, XOLD, DX, DXOLD, *NACC, *QMIN, *QMAX,
+               XLOW, XHIGH, *TOL};
+  *RMS = core(kBndwg3, a);
 }

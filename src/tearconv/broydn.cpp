@@ -35,48 +35,47 @@ using namespace orvika;
 // The update is H := H - (lam/M)*(H*y - s)*(H'*s)', s = X - XOLD,
 // y = F - FOLD, M = (1 - lam)*s's + lam*s'Hy; a zero M resets H to -I.
 // Cost: O(N^2).
-extern "C" ORVK_API void ORVK_BROYDN(const IWORD* n, const double* x, const double* f,
-                                     double* dx, double* xold, double* fold, double* h,
-                                     const IWORD* mode) {
-  const IWORD nn = *n;
-  if (nn <= 0) return;
-  Vec1<const double> X(x), F(f);
-  Vec1<double> DX(dx), XOLD(xold), FOLD(fold);
-  IWORD m = *mode;
+extern "C" ORVK_API void ORVK_BROYDN(const IWORD* N, const double* X, const double* F, double* DX,
+                                     double* XOLD, double* FOLD, double* H, const IWORD* MODE) {
+  const IWORD n = *N;
+  if (n <= 0) return;
+  Vec1<const double> x(X), f(F);
+  Vec1<double> dx(DX), xold(XOLD), fold(FOLD);
+  IWORD m = *MODE;
   if (m >= 4) m = 2;
   if (m <= -2) m = 1;
 
   if (m == -1) {
-    broyden_reset(h, nn, nn);
+    broyden_reset(H, n, n);
   } else if (m != 0) {
     // s in DX, y in FOLD; r = H*y - s goes to XOLD and u = H'*s over y.
-    for (IWORD i = 1; i <= nn; ++i) {
-      DX(i) = X(i) - XOLD(i);
-      FOLD(i) = F(i) - FOLD(i);
+    for (IWORD i = 1; i <= n; ++i) {
+      dx(i) = x(i) - xold(i);
+      fold(i) = f(i) - fold(i);
     }
-    const BroydenSums sums = broyden_vectors(h, nn, nn, dx, fold, xold, f);
+    const BroydenSums sums = broyden_vectors(H, n, n, DX, FOLD, XOLD, F);
     double lambda = 1.0;
     if (m >= 2 && sums.suf < 0.0) lambda = std::fmax(0.1, sums.ss / (sums.ss - sums.suf));
     const double denom = (1.0 - lambda) * sums.ss + lambda * sums.suy;
     if ((m == 3 && lambda < 0.2) || denom == 0.0) {
-      broyden_reset(h, nn, nn);
+      broyden_reset(H, n, n);
     } else {
-      broyden_rank_one(h, nn, nn, lambda / denom, xold, fold);
+      broyden_rank_one(H, n, n, lambda / denom, XOLD, FOLD);
     }
   }
 
-  broyden_step(h, nn, nn, f, dx);
+  broyden_step(H, n, n, F, DX);
   double xnorm = 0.0, g = 0.0;
-  for (IWORD i = 1; i <= nn; ++i) {
-    XOLD(i) = X(i);
-    FOLD(i) = F(i);
-    xnorm += std::fabs(X(i));
-    g += std::fabs(DX(i));
+  for (IWORD i = 1; i <= n; ++i) {
+    xold(i) = x(i);
+    fold(i) = f(i);
+    xnorm += std::fabs(x(i));
+    g += std::fabs(dx(i));
   }
   const double p = 0.75 * std::fmax(1.0, xnorm);
   if (g > p) {
     const double scale = p / g;
-    for (IWORD i = 1; i <= nn; ++i) DX(i) *= scale;
+    for (IWORD i = 1; i <= n; ++i) dx(i) *= scale;
   }
 }
 
@@ -97,48 +96,48 @@ extern "C" ORVK_API void ORVK_BROYDN(const IWORD* n, const double* x, const doub
 // H := H - c*(H*y - s)*(H'*s)', c = lam/(s's + lam*s'HF), lam = 1, or
 // max(0.1, s's/(s's - s'HF)) when s'HF < 0.  A zero step or a zero
 // denominator leaves H unchanged.  Cost: O(N^2).
-extern "C" ORVK_API void ORVK_BROYDP(const IWORD* iflag, const IWORD* n, double* h, double* rms,
-                                     const double* x, const double* f, double* xold,
-                                     double* fold, double* dx, double* work) {
-  const IWORD nn = *n;
-  *rms = 0.0;
-  if (nn <= 0) return;
-  Vec1<const double> X(x), F(f);
-  Vec1<double> XOLD(xold), FOLD(fold), DX(dx), U(work), R(work + nn);
-  Mat1<double> H(h, nn);
+extern "C" ORVK_API void ORVK_BROYDP(const IWORD* IFLAG, const IWORD* N, double* H, double* RMS,
+                                     const double* X, const double* F, double* XOLD, double* FOLD,
+                                     double* DX, double* WORK) {
+  const IWORD n = *N;
+  *RMS = 0.0;
+  if (n <= 0) return;
+  Vec1<const double> x(X), f(F);
+  Vec1<double> xold(XOLD), fold(FOLD), dx(DX), U(WORK), R(WORK + n);
+  Mat1<double> h(H, n);
 
   double sumf = 0.0;
-  for (IWORD i = 1; i <= nn; ++i) sumf += F(i) * F(i);
-  *rms = std::sqrt(sumf / static_cast<double>(nn));
+  for (IWORD i = 1; i <= n; ++i) sumf += f(i) * f(i);
+  *RMS = std::sqrt(sumf / static_cast<double>(n));
 
-  if (*iflag != 1) {
+  if (*IFLAG != 1) {
     double ss = 0.0, shf = 0.0;
-    for (IWORD i = 1; i <= nn; ++i) {
+    for (IWORD i = 1; i <= n; ++i) {
       double hy = 0.0, hf = 0.0;
-      for (IWORD j = 1; j <= nn; ++j) {
-        hy += H(i, j) * (F(j) - FOLD(j));
-        hf += H(i, j) * F(j);
+      for (IWORD j = 1; j <= n; ++j) {
+        hy += h(i, j) * (f(j) - fold(j));
+        hf += h(i, j) * f(j);
       }
-      R(i) = hy - DX(i);
-      ss += DX(i) * DX(i);
-      shf += hf * DX(i);
+      R(i) = hy - dx(i);
+      ss += dx(i) * dx(i);
+      shf += hf * dx(i);
     }
-    for (IWORD j = 1; j <= nn; ++j) {
+    for (IWORD j = 1; j <= n; ++j) {
       double u = 0.0;
-      for (IWORD i = 1; i <= nn; ++i) u += H(i, j) * DX(i);
+      for (IWORD i = 1; i <= n; ++i) u += h(i, j) * dx(i);
       U(j) = u;
     }
     double lambda = 1.0;
     if (shf < 0.0) lambda = std::fmax(0.1, ss / (ss - shf));
     const double denom = ss + lambda * shf;
     const double c = (ss > 0.0 && denom != 0.0) ? lambda / denom : 0.0;
-    if (ss > 0.0 && std::isfinite(c)) broyden_rank_one(h, nn, nn, c, work + nn, work);
+    if (ss > 0.0 && std::isfinite(c)) broyden_rank_one(H, n, n, c, WORK + n, WORK);
   }
 
-  broyden_step(h, nn, nn, f, dx);
-  for (IWORD i = 1; i <= nn; ++i) {
-    FOLD(i) = F(i);
-    XOLD(i) = X(i);
+  broyden_step(H, n, n, F, DX);
+  for (IWORD i = 1; i <= n; ++i) {
+    fold(i) = f(i);
+    xold(i) = x(i);
   }
 }
 
@@ -152,23 +151,23 @@ extern "C" ORVK_API void ORVK_BROYDP(const IWORD* iflag, const IWORD* n, double*
 //  B    (in/out) real(N,N) Jacobian approximation; unchanged after a zero step
 //
 // Cost: O(N^2).
-extern "C" ORVK_API void ORVK_FBROYD(const IWORD* n, const double* dx, const double* f,
-                                     double* fold, double* b) {
-  const IWORD nn = *n;
-  if (nn <= 0) return;
-  Vec1<const double> DX(dx), F(f);
-  Vec1<double> FOLD(fold);
-  Mat1<double> B(b, nn);
+extern "C" ORVK_API void ORVK_FBROYD(const IWORD* N, const double* DX, const double* F,
+                                     double* FOLD, double* B) {
+  const IWORD n = *N;
+  if (n <= 0) return;
+  Vec1<const double> dx(DX), f(F);
+  Vec1<double> fold(FOLD);
+  Mat1<double> b(B, n);
 
   double ss = 0.0;
-  for (IWORD j = 1; j <= nn; ++j) ss += DX(j) * DX(j);
+  for (IWORD j = 1; j <= n; ++j) ss += dx(j) * dx(j);
   if (ss > 0.0 && std::isfinite(ss)) {
-    for (IWORD i = 1; i <= nn; ++i) {
+    for (IWORD i = 1; i <= n; ++i) {
       double bs = 0.0;
-      for (IWORD j = 1; j <= nn; ++j) bs += B(i, j) * DX(j);
-      const double c = (F(i) - FOLD(i) - bs) / ss;
-      for (IWORD j = 1; j <= nn; ++j) B(i, j) += c * DX(j);
+      for (IWORD j = 1; j <= n; ++j) bs += b(i, j) * dx(j);
+      const double c = (f(i) - fold(i) - bs) / ss;
+      for (IWORD j = 1; j <= n; ++j) b(i, j) += c * dx(j);
     }
   }
-  for (IWORD i = 1; i <= nn; ++i) FOLD(i) = F(i);
+  for (IWORD i = 1; i <= n; ++i) fold(i) = f(i);
 }

@@ -82,55 +82,55 @@ using namespace orvika;
 //
 // H is reset to -I when the damping factor is below 0.2, the denominator
 // is 0 or the coefficient exceeds 5e34.  Cost: O(N^2).
-extern "C" ORVK_API void ORVK_NCONV(const IWORD* n, const double* x, const double* d, double* s,
-                                    double* xold, double* dold, double* h, IWORD* iflag) {
-  const IWORD nn = *n;
-  Vec1<const double> X(x), D(d);
-  Vec1<double> S(s), XOLD(xold), DOLD(dold);
-  Mat1<double> H(h, nn > 0 ? nn : 1);
+extern "C" ORVK_API void ORVK_NCONV(const IWORD* N, const double* X, const double* D, double* S,
+                                    double* XOLD, double* DOLD, double* H, IWORD* IFLAG) {
+  const IWORD n = *N;
+  Vec1<const double> x(X), d(D);
+  Vec1<double> s(S), xold(XOLD), dold(DOLD);
+  Mat1<double> h(H, n > 0 ? n : 1);
 
-  if (*iflag <= 0) {
-    if (*iflag < 0 && nn > 0) broyden_reset(h, nn, nn);
-    *iflag = 4;
-    if (nn <= 0) return;
+  if (*IFLAG <= 0) {
+    if (*IFLAG < 0 && n > 0) broyden_reset(H, n, n);
+    *IFLAG = 4;
+    if (n <= 0) return;
   } else {
-    if (nn <= 0) return;
+    if (n <= 0) return;
     // s and y = D - DOLD (in DOLD), zero for components with a missing value.
-    for (IWORD j = 1; j <= nn; ++j) {
-      if (missing(S(j)) || missing(D(j)) || missing(DOLD(j))) {
-        S(j) = 0.0;
-        DOLD(j) = 0.0;
+    for (IWORD j = 1; j <= n; ++j) {
+      if (missing(s(j)) || missing(d(j)) || missing(dold(j))) {
+        s(j) = 0.0;
+        dold(j) = 0.0;
       } else {
-        DOLD(j) = D(j) - DOLD(j);
+        dold(j) = d(j) - dold(j);
       }
     }
     // r = H*y - s in XOLD, u = H'*s in DOLD; s'HD over every component.
-    const BroydenSums sums = broyden_vectors(h, nn, nn, s, dold, xold, d);
+    const BroydenSums sums = broyden_vectors(H, n, n, S, DOLD, XOLD, D);
     const double ss = sums.ss, shd = sums.suf;
     double theta = 1.0;
     if (shd < 0.0) theta = std::fmax(0.0, ss / (ss - shd));
     const double denom = ss + theta * shd;
     const double c = denom != 0.0 ? theta / denom : 0.0;
     if (theta < 0.2 || denom == 0.0 || !(c <= kCmax)) {
-      broyden_reset(h, nn, nn);
+      broyden_reset(H, n, n);
     } else {
-      broyden_rank_one(h, nn, nn, c, xold, dold);
+      broyden_rank_one(H, n, n, c, XOLD, DOLD);
     }
   }
 
   // Step S = -H*D, components with a missing X or D set aside.
-  for (IWORD i = 1; i <= nn; ++i) {
-    XOLD(i) = X(i);
-    DOLD(i) = D(i);
-    S(i) = 0.0;
+  for (IWORD i = 1; i <= n; ++i) {
+    xold(i) = x(i);
+    dold(i) = d(i);
+    s(i) = 0.0;
   }
-  for (IWORD j = 1; j <= nn; ++j) {
-    if (missing(X(j)) || missing(D(j))) continue;
-    const double dj = D(j);
-    for (IWORD i = 1; i <= nn; ++i) S(i) -= H(i, j) * dj;
+  for (IWORD j = 1; j <= n; ++j) {
+    if (missing(x(j)) || missing(d(j))) continue;
+    const double dj = d(j);
+    for (IWORD i = 1; i <= n; ++i) s(i) -= h(i, j) * dj;
   }
-  for (IWORD j = 1; j <= nn; ++j) {
-    if (missing(X(j)) || missing(D(j))) S(j) = D(j);
+  for (IWORD j = 1; j <= n; ++j) {
+    if (missing(x(j)) || missing(d(j))) s(j) = d(j);
   }
 }
 
@@ -156,52 +156,52 @@ extern "C" ORVK_API void ORVK_NCONV(const IWORD* n, const double* x, const doubl
 //                           at XLOW + 0.001*(XOLD - XLOW)
 //
 // Cost: O(N^2).
-extern "C" ORVK_API void ORVK_BRYSTM(double* x, double* xold, const IWORD* n, const double* dx,
-                                     double* dxold, const void*, const void*, IWORD* kaccel,
-                                     IWORD* kstep, const IWORD* opt, const void*,
-                                     const IWORD* iter, double* w, const void*, IWORD* iflag,
+extern "C" ORVK_API void ORVK_BRYSTM(double* X, double* XOLD, const IWORD* N, const double* DX,
+                                     double* DXOLD, const void*, const void*, IWORD* KACCEL,
+                                     IWORD* KSTEP, const IWORD* OPT, const void*, const IWORD* ITER,
+                                     double* W, const void*, IWORD* IFLAG, const void*, const void*,
                                      const void*, const void*, const void*, const void*,
-                                     const void*, const void*, const void*, const IWORD* iopt,
-                                     const void*, const double* xlow) {
-  const IWORD nn = *n > 0 ? *n : 0;
-  const IWORD it = *iter;
-  const IWORD iwait = iopt[1];
-  const IWORD mode = opt[5];
+                                     const void*, const IWORD* IOPT, const void*,
+                                     const double* XLOW) {
+  const IWORD n = *N > 0 ? *N : 0;
+  const IWORD it = *ITER;
+  const IWORD iwait = IOPT[1];
+  const IWORD mode = OPT[5];
   const double rmisval = host::rmisval();
-  Vec1<double> X(x), XOLD(xold);
-  Vec1<const double> XLOW(xlow);
-  double* h = w;
-  double* s = w + nn * nn;
+  Vec1<double> x(X), xold(XOLD);
+  Vec1<const double> xlow(XLOW);
+  double* h = W;
+  double* s = W + n * n;
 
   if (it <= 1) {
-    *iflag = 0;
-    if (mode <= 1) broyden_reset(h, nn > 0 ? nn : 1, nn);
+    *IFLAG = 0;
+    if (mode <= 1) broyden_reset(h, n > 0 ? n : 1, n);
   } else {
-    *iflag = (mode > 1 || it > iwait) ? 1 : 0;
+    *IFLAG = (mode > 1 || it > iwait) ? 1 : 0;
   }
 
-  ORVK_NCONV(n, x, dx, s, xold, dxold, h, iflag);
+  ORVK_NCONV(N, X, DX, s, XOLD, DXOLD, h, IFLAG);
 
   Vec1<const double> S(s);
-  for (IWORD j = 1; j <= nn; ++j) {
-    const double xo = XOLD(j);
+  for (IWORD j = 1; j <= n; ++j) {
+    const double xo = xold(j);
     const double xnew = (xo == rmisval) ? S(j) : xo + S(j);
-    if (xnew <= XLOW(j)) {
-      X(j) = (xo != rmisval && xo > XLOW(j)) ? XLOW(j) + 0.001 * (xo - XLOW(j)) : XLOW(j);
+    if (xnew <= xlow(j)) {
+      x(j) = (xo != rmisval && xo > xlow(j)) ? xlow(j) + 0.001 * (xo - xlow(j)) : xlow(j);
     } else {
-      X(j) = xnew;
+      x(j) = xnew;
     }
   }
 
-  if (it > iwait || mode == 2) *kaccel = 1;
-  *kstep = 2;
+  if (it > iwait || mode == 2) *KACCEL = 1;
+  *KSTEP = 2;
 
-  if (opt[0] >= 8) {
+  if (OPT[0] >= 8) {
     Rec r;
     r.X(1).A("BROYDEN H MATRIX");
     write_rec(host::repunit(), r);
     static constexpr IWORD kName[2] = {a4word("BRYS"), a4word("TM")};
     static constexpr IWORD kTitle[3] = {a4word("JACO"), a4word("BIAN"), a4word("    ")};
-    ORVK_NAPRNT(h, &nn, &nn, &nn, kName, kTitle);
+    ORVK_NAPRNT(h, &n, &n, &n, kName, kTitle);
   }
 }

@@ -6,12 +6,15 @@
 #include <new>
 
 #include "frame/hostdata.hpp"
+#include "frame/views.hpp"
 #include "orvika/tearconv_newton.h"
 #include "tearconv/quadpr.hpp"
 
 namespace {
 
+using orvika::Mat1;
 using orvika::quadpr_detail::dot;
+using orvika::Vec1;
 
 // Sum of A(k)*B(k), each term divided by DWT(k) when DWT is given.
 double wdot(const double* a, const double* b, IWORD n, const double* dwt) {
@@ -84,47 +87,51 @@ std::unique_ptr<QREAL[]> qscratch(IWORD n) {
  * scratch (N^2 + 9N QREALs, released before return) cannot be allocated the double
  * path is taken.
  * Cost: N^3/2 multiply-adds for H (N^3 with MODE = 1) plus the QP. */
-extern "C" ORVK_API void ORVK_NEWTDX(const IWORD* n_, const double* x, const double* f, double* dx,
-                                     const double* xlow, const double* xhigh, double* dlo,
-                                     double* dhi, const double* ajac, double* h, double* g,
-                                     IWORD* iperm, IWORD* nfree, double* w, const IWORD* mode_,
-                                     double* dwt) {
-  const IWORD n = *n_;
+extern "C" ORVK_API void ORVK_NEWTDX(const IWORD* N, const double* X, const double* F, double* DX,
+                                     const double* XLOW, const double* XHIGH, double* DLO,
+                                     double* DHI, const double* AJAC, double* H, double* G,
+                                     IWORD* IPERM, IWORD* NFREE, double* W, const IWORD* MODE,
+                                     double* DWT) {
+  const IWORD n = *N;
   const IWORD extprc = orvika::host::extprc();
   if (n <= 0) {
-    *nfree = 0;
+    *NFREE = 0;
     return;
   }
-  const IWORD mode = *mode_;
+  const IWORD mode = *MODE;
+  const Vec1<const double> x(X, n), xlow(XLOW, n), xhigh(XHIGH, n), g(G, n);
+  const Vec1<double> dx(DX, n), dlo(DLO, n), dhi(DHI, n), dwt(DWT, n);
+  const Vec1<IWORD> iperm(IPERM, n);
+  const Mat1<const double> h(H, n);
 
   if (mode == 1) {
-    normal_matrix(n, ajac, h, nullptr);
-    for (IWORD i = 0; i < n; ++i) {
+    normal_matrix(n, AJAC, H, nullptr);
+    for (IWORD i = 1; i <= n; ++i) {
       double big = 1e-10;
-      for (IWORD j = 0; j < n; ++j) {
-        const double a = std::fabs(h[i + j * n]);
+      for (IWORD j = 1; j <= n; ++j) {
+        const double a = std::fabs(h(i, j));
         if (a > big) big = a;
       }
-      dwt[i] = big;
+      dwt(i) = big;
     }
   }
-  for (IWORD i = 0; i < n; ++i) {
-    dlo[i] = xlow[i] - x[i];
-    dhi[i] = xhigh[i] - x[i];
+  for (IWORD i = 1; i <= n; ++i) {
+    dlo(i) = xlow(i) - x(i);
+    dhi(i) = xhigh(i) - x(i);
   }
-  const double* weights = mode >= 1 ? dwt : nullptr;
-  gradient(n, ajac, f, g, weights);
-  normal_matrix(n, ajac, h, weights);
+  const double* weights = mode >= 1 ? DWT : nullptr;
+  gradient(n, AJAC, F, G, weights);
+  normal_matrix(n, AJAC, H, weights);
 
   // A NaN gradient has no meaningful step: return the zero step with every
   // variable non-free rather than whatever the arrays held.
-  for (IWORD i = 0; i < n; ++i) {
-    if (std::isnan(g[i])) {
-      for (IWORD k = 0; k < n; ++k) {
-        dx[k] = 0.0;
-        iperm[k] = k + 1;
+  for (IWORD i = 1; i <= n; ++i) {
+    if (std::isnan(g(i))) {
+      for (IWORD k = 1; k <= n; ++k) {
+        dx(k) = 0.0;
+        iperm(k) = k;
       }
-      *nfree = 0;
+      *NFREE = 0;
       return;
     }
   }
@@ -140,14 +147,14 @@ extern "C" ORVK_API void ORVK_NEWTDX(const IWORD* n_, const double* x, const dou
       QREAL* qx = qhi + n;
       QREAL* qw = qx + n;
       for (IWORD i = 0; i < n; ++i) {
-        qg[i] = g[i];
-        qlo[i] = dlo[i];
-        qhi[i] = dhi[i];
+        qg[i] = G[i];
+        qlo[i] = DLO[i];
+        qhi[i] = DHI[i];
       }
-      for (IWORD k = 0; k < n * n; ++k) qh[k] = h[k];
+      for (IWORD k = 0; k < n * n; ++k) qh[k] = H[k];
       QREAL qobj = 0;
-      orvika::QUADPR16(n, qh, n, qg, qlo, qhi, qx, qobj, iperm, *nfree, qw);
-      for (IWORD i = 0; i < n; ++i) dx[i] = static_cast<double>(qx[i]);
+      orvika::QUADPR16(n, qh, n, qg, qlo, qhi, qx, qobj, IPERM, *NFREE, qw);
+      for (IWORD i = 0; i < n; ++i) DX[i] = static_cast<double>(qx[i]);
       return;
     }
   }
@@ -155,5 +162,5 @@ extern "C" ORVK_API void ORVK_NEWTDX(const IWORD* n_, const double* x, const dou
   (void)extprc;
 #endif
   double obj = 0.0;
-  orvika::quadpr_solve<double>(n, h, n, g, dlo, dhi, dx, obj, iperm, *nfree, w);
+  orvika::quadpr_solve<double>(n, H, n, G, DLO, DHI, DX, obj, IPERM, *NFREE, W);
 }

@@ -56,10 +56,12 @@ IWORD ask_hook(const orvika::NewtonCall& c, const IWORD* iterp, IWORD s, void* q
                void* qa14) {
   const double rmis = orvika::host::rmisval();
   const double r11 = c.ropt(11), r12 = c.ropt(12);
+  const orvika::Vec1<double> qwk(c.qwk, c.n);
   if (r11 < rmis && c.iopt(10) != 2) {
-    for (IWORD i = 1; i <= c.n; ++i) c.qwk[i - 1] = -r11;
+    for (IWORD i = 1; i <= c.n; ++i) qwk(i) = -r11;
   } else {
-    for (IWORD i = 1; i <= c.n; ++i) c.qwk[i - 1] = qscl[i - 1] * r12;
+    const orvika::Vec1<const double> QSCL(qscl, c.n);
+    for (IWORD i = 1; i <= c.n; ++i) qwk(i) = QSCL(i) * r12;
   }
   IWORD slot4 = *qoff + c.nt;
   IWORD flag = 0;
@@ -154,28 +156,25 @@ void wegstein_pass(const orvika::NewtonCall& c, IWORD iter, IWORD p, const doubl
  * Cost per Newton step: N + 1 host evaluations for the Jacobian, O(N^3) for the QP.
  * References: J. E. Dennis, R. B. Schnabel, Numerical Methods for Unconstrained
  * Optimization and Nonlinear Equations, Prentice-Hall, 1983 (chapters 5, 6). */
-extern "C" ORVK_API void ORVK_NEWTON(double* x, double* xold, const IWORD* n_, double* dx,
-                                     double* dxold, const IWORD* nb_, const double* tols,
-                                     IWORD* kaccel, IWORD* kstep, const IWORD* opt,
-                                     const void* /*unused11*/, const IWORD* iter_, double* rwk,
-                                     const void* /*unused14*/, IWORD* iwk,
-                                     const void* /*unused16*/, double* qwk,
-                                     const void* /*unused18*/, IWORD* iperm,
-                                     const void* /*unused20*/, const double* ropt,
-                                     const void* /*unused22*/, const IWORD* iopt,
-                                     const void* /*unused24*/, const double* xlow,
-                                     const double* xhigh, void* qa1, void* qa2,
-                                     const double* qscl, const IWORD* qoff, void* qa9,
-                                     void* qa10, void* qa13, void* qa14) {
-  const IWORD n = *n_;
-  const IWORD nb = *nb_;
-  const IWORD iter = *iter_;
+extern "C" ORVK_API void ORVK_NEWTON(double* X, double* XOLD, const IWORD* N, double* DX,
+                                     double* DXOLD, const IWORD* NB, const double* TOLS,
+                                     IWORD* KACCEL, IWORD* KSTEP, const IWORD* OPT, const void*,
+                                     const IWORD* ITER, double* RWK, const void*, IWORD* IWK,
+                                     const void*, double* QWK, const void*, IWORD* IPERM,
+                                     const void*, const double* ROPT, const void*,
+                                     const IWORD* IOPT, const void*, const double* XLOW,
+                                     const double* XHIGH, void* QA1, void* QA2, const double* QSCL,
+                                     const IWORD* QOFF, void* QA9, void* QA10, void* QA13,
+                                     void* QA14) {
+  const IWORD n = *N;
+  const IWORD nb = *NB;
+  const IWORD iter = *ITER;
 
   // Arguments and the Jacobian column counter index the caller's arrays:
   // refuse the call before anything is touched.
-  if (n < 1 || nb < 0 || nb > n || (iter > 1 && (iwk[0] < 0 || iwk[0] > n))) {
-    *kaccel = 0;
-    *kstep = 6;
+  if (n < 1 || nb < 0 || nb > n || (iter > 1 && (IWK[0] < 0 || IWK[0] > n))) {
+    *KACCEL = 0;
+    *KSTEP = 6;
     return;
   }
 
@@ -183,26 +182,26 @@ extern "C" ORVK_API void ORVK_NEWTON(double* x, double* xold, const IWORD* n_, d
   c.n = n;
   c.nb = nb;
   c.nt = n - nb;
-  c.x = Vec1<double>(x, n);
-  c.xold = Vec1<double>(xold, n);
-  c.dx = Vec1<double>(dx, n);
-  c.dxold = Vec1<double>(dxold, n);
-  c.tols = Vec1<const double>(tols, n);
-  c.ropt = Vec1<const double>(ropt, 14 + 2 * nb);
-  c.xlow = Vec1<const double>(xlow, n);
-  c.xhigh = Vec1<const double>(xhigh, n);
-  c.iopt = Vec1<const IWORD>(iopt, 10);
-  c.iwk = Vec1<IWORD>(iwk, 11);
-  c.kaccel = kaccel;
-  c.kstep = kstep;
-  c.opt = opt;
-  c.rwk = rwk;
-  c.qwk = qwk;
-  c.iperm = iperm;
+  c.x = Vec1<double>(X, n);
+  c.xold = Vec1<double>(XOLD, n);
+  c.dx = Vec1<double>(DX, n);
+  c.dxold = Vec1<double>(DXOLD, n);
+  c.tols = Vec1<const double>(TOLS, n);
+  c.ropt = Vec1<const double>(ROPT, 14 + 2 * nb);
+  c.xlow = Vec1<const double>(XLOW, n);
+  c.xhigh = Vec1<const double>(XHIGH, n);
+  c.iopt = Vec1<const IWORD>(IOPT, 10);
+  c.iwk = Vec1<IWORD>(IWK, 11);
+  c.kaccel = KACCEL;
+  c.kstep = KSTEP;
+  c.opt = OPT;
+  c.rwk = RWK;
+  c.qwk = QWK;
+  c.iperm = IPERM;
   const IWORD nt = c.nt;
-  const IWORD level = opt[0];
+  const IWORD level = OPT[0];
 
-  if (level >= 8) print_block("      *****ENTERING NEWTON         ", x, dx, n);
+  if (level >= 8) print_block("      *****ENTERING NEWTON         ", X, DX, n);
 
   if (iter <= 1) {
     for (IWORD k : {1, 2, 3, 5, 7, 8, 9, 10, 11}) c.iwk(k) = 0;
@@ -211,13 +210,13 @@ extern "C" ORVK_API void ORVK_NEWTON(double* x, double* xold, const IWORD* n_, d
 
   const IWORD p = nt == 0 ? 0 : c.iopt(2);
   IWORD s = nt == 0 ? 0 : std::min(std::max(c.iwk(6), c.iopt(2)), c.iopt(3));
-  if (iter == 1 && opt[5] > 1) {
+  if (iter == 1 && OPT[5] > 1) {
     s = 0;
     c.iwk(6) = 0;
   }
   IWORD state = c.iwk(11);
 
-  if (iter <= p && opt[5] <= 1) {
+  if (iter <= p && OPT[5] <= 1) {
     // Direct substitution; a missing tear variable becomes its change.
     const double rmis = orvika::host::rmisval();
     for (IWORD i = 1; i <= nt; ++i) {
@@ -230,9 +229,9 @@ extern "C" ORVK_API void ORVK_NEWTON(double* x, double* xold, const IWORD* n_, d
       c.xold(i) = c.x(i);
       c.dxold(i) = c.dx(i);
     }
-    *kstep = 2;
+    *KSTEP = 2;
   } else {
-    *kstep = 2;
+    *KSTEP = 2;
     bool newton = true;
     if (iter <= s) {
       const double rmis = orvika::host::rmisval();
@@ -240,18 +239,18 @@ extern "C" ORVK_API void ORVK_NEWTON(double* x, double* xold, const IWORD* n_, d
       if (accel_off) {
         s = p;
         c.iwk(6) = p;
-      } else if (ask_hook(c, iter_, s, qa1, qa2, qscl, qoff, qa9, qa10, qa13, qa14) ==
+      } else if (ask_hook(c, ITER, s, QA1, QA2, QSCL, QOFF, QA9, QA10, QA13, QA14) ==
                  1) {
         s = iter - 1;
         c.iwk(6) = iter - 1;
       } else {
-        wegstein_pass(c, iter, p, xlow, xhigh);
+        wegstein_pass(c, iter, p, XLOW, XHIGH);
         newton = false;
       }
     }
     if (newton) orvika::NEWTPH(c, state);
   }
 
-  if (level >= 10) print_block("      *****LEAVING NEWTON          ", x, dx, n);
+  if (level >= 10) print_block("      *****LEAVING NEWTON          ", X, DX, n);
   c.iwk(11) = state;
 }

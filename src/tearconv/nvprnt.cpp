@@ -4,6 +4,7 @@
 
 #include "frame/format.hpp"
 #include "frame/hostdata.hpp"
+#include "frame/lines.hpp"
 #include "frame/units.hpp"
 #include "frame/views.hpp"
 #include "orvika/tearconv_newton_method.h"
@@ -32,24 +33,25 @@ void put_word(orvika::Rec& r, IWORD w) {
  *   NAME   in  IWORD (2)    name words of the calling routine.
  *   LABEL  in  IWORD (3)    name words of the label.
  * Cost: O(N). */
-extern "C" ORVK_API void ORVK_NVPRNT(const double* v, const IWORD* n, const IWORD* name,
-                                     const IWORD* label) {
-  const IWORD nn = *n;
-  if (nn < 1) return;
+extern "C" ORVK_API void ORVK_NVPRNT(const double* V, const IWORD* N, const IWORD* NAME,
+                                     const IWORD* LABEL) {
+  const IWORD n = *N;
+  if (n < 1) return;
   const IWORD unit = orvika::host::repunit();
+  const orvika::Vec1<const double> v(V, n);
   orvika::write_empty(unit);
-  orvika::Rec r;
-  r.X(6);
-  put_word(r, name[0]);
-  put_word(r, name[1]);
-  for (int k = 0; k < 3; ++k) put_word(r, label[k]);
-  for (IWORD i = 1; i <= nn; ++i) {
-    if (i > 1 && (i - 1) % kPerLine == 0) {
-      orvika::write_rec(unit, r);
-      r.clear();
+  // The first line opens with the names, each further one with 26 blanks.
+  auto open = [&](orvika::Rec& r, IWORD k) {
+    if (k > 0) {
       r.X(26);
+      return;
     }
-    r.X(2).I(i, 3).G(v[i - 1], 13, 5);
-  }
-  orvika::write_rec(unit, r);
+    r.X(6);
+    put_word(r, NAME[0]);
+    put_word(r, NAME[1]);
+    for (int w = 0; w < 3; ++w) put_word(r, LABEL[w]);
+  };
+  orvika::value_lines_with(
+      n, kPerLine, open, [&](orvika::Rec& r, IWORD k) { r.X(2).I(k + 1, 3).G(v(k + 1), 13, 5); },
+      [&](const orvika::Rec& r) { orvika::write_rec(unit, r); });
 }

@@ -29,10 +29,10 @@
  * Cost: O(N^3) in the worst pass sequence without removals (N^3/3 multiply-adds
  * when every variable joins), O(N*m) per removal.
  * Reference: Gill, Golub, Murray, Saunders, Math. Comp. 28 (1974) for the update. */
-extern "C" ORVK_API void ORVK_QUADPR(const IWORD* n, double* h, const IWORD* ldh, const double* g,
-                                     const double* xlo, const double* xup, double* x,
-                                     double* fobj, IWORD* iperm, IWORD* nfree, double* w) {
-  orvika::quadpr_solve<double>(*n, h, *ldh, g, xlo, xup, x, *fobj, iperm, *nfree, w);
+extern "C" ORVK_API void ORVK_QUADPR(const IWORD* N, double* H, const IWORD* LDH, const double* G,
+                                     const double* XLO, const double* XUP, double* X, double* FOBJ,
+                                     IWORD* IPERM, IWORD* NFREE, double* W) {
+  orvika::quadpr_solve<double>(*N, H, *LDH, G, XLO, XUP, X, *FOBJ, IPERM, *NFREE, W);
 }
 
 namespace orvika {

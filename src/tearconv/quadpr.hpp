@@ -17,6 +17,7 @@
 #include <cmath>
 #include <limits>
 
+#include "frame/views.hpp"
 #include "orvika/orvika_types.h"
 
 #ifdef ORVK_HAVE_QREAL
@@ -91,20 +92,16 @@ void quadpr_solve(IWORD n, R* hp, IWORD ldh, const R* g, const R* xlo, const R* 
   const R tiny = quadpr_tiny<R>();
 
   // 1-based access.  H(i,j): caller's matrix, L(i,j) = H(i,j) for i > j.
-  auto H = [&](IWORD i, IWORD j) -> R& { return hp[(i - 1) + (j - 1) * ldh]; };
+  const Mat1<R> H(hp, ldh);
   auto hbar = [&](IWORD u, IWORD v) -> R { return u <= v ? H(u, v) : H(v, u); };
-  auto G = [&](IWORD i) -> R { return g[i - 1]; };
-  auto XLO = [&](IWORD i) -> R { return xlo[i - 1]; };
-  auto XUP = [&](IWORD i) -> R { return xup[i - 1]; };
-  auto X = [&](IWORD i) -> R& { return x[i - 1]; };
-  auto IPERM = [&](IWORD k) -> IWORD& { return iperm[k - 1]; };
-  R* wg = w;          // gradient by position
-  R* wc = w + n;      // work column
-  R* wd = w + 2 * n;  // pivots / reduced curvatures
-  auto WG = [&](IWORD k) -> R& { return wg[k - 1]; };
-  auto WC = [&](IWORD k) -> R& { return wc[k - 1]; };
-  auto WD = [&](IWORD k) -> R& { return wd[k - 1]; };
-  auto Lcol = [&](IWORD j) -> R* { return hp + (j - 1) * ldh; };  // Lcol(j)[i-1] = L(i,j)
+  const Vec1<const R> G(g, n), XLO(xlo, n), XUP(xup, n);
+  const Vec1<R> X(x, n);
+  const Vec1<IWORD> IPERM(iperm, n);
+  R* wc = w + n;              // work column
+  const Vec1<R> WG(w, n);     // gradient by position
+  const Vec1<R> WC(wc, n);
+  const Vec1<R> WD(w + 2 * n, n);  // pivots / reduced curvatures
+  auto Lcol = [&](IWORD j) { return Vec1<R>(H.col(j), n); };  // Lcol(j)(i) = L(i,j)
 
   // Gradient -G at the origin; stop at the first NaN.
   for (IWORD i = 1; i <= n; ++i) {
@@ -179,15 +176,15 @@ void quadpr_solve(IWORD n, R* hp, IWORD ldh, const R* g, const R* xlo, const R* 
       for (IWORD k = m + 1; k <= n; ++k) WC(k) = hbar(IPERM(k), v);
       for (IWORD j = 1; j <= m; ++j) {
         const R c = WC(j);
-        const R* lj = Lcol(j);
-        for (IWORD k = m + 1; k <= n; ++k) wc[k - 1] -= lj[k - 1] * c;
+        const Vec1<R> lj = Lcol(j);
+        for (IWORD k = m + 1; k <= n; ++k) WC(k) -= lj(k) * c;
       }
       WC(e) = WD(e);
       // Direction of the free variables: L' y = -L(e, 1..m).
       if (m > 0) {
         WC(m) = -H(e, m);
         for (IWORD i = m - 1; i >= 1; --i)
-          WC(i) = -H(e, i) - quadpr_detail::dot(Lcol(i) + i, wc + i, m - i);
+          WC(i) = -H(e, i) - quadpr_detail::dot(H.col(i) + i, wc + i, m - i);
       }
       if (down)
         for (IWORD k = 1; k <= n; ++k) WC(k) = -WC(k);
@@ -233,8 +230,8 @@ void quadpr_solve(IWORD n, R* hp, IWORD ldh, const R* g, const R* xlo, const R* 
       const IWORD p0 = ib;
       const IWORD u = IPERM(p0);
       {
-        const R* lp0 = Lcol(p0);
-        for (IWORD i = p0 + 1; i <= n; ++i) WC(i) = lp0[i - 1];
+        const Vec1<R> lp0 = Lcol(p0);
+        for (IWORD i = p0 + 1; i <= n; ++i) WC(i) = lp0(i);
       }
       R kappa;
       if (p0 < m) {
@@ -245,18 +242,18 @@ void quadpr_solve(IWORD n, R* hp, IWORD ldh, const R* g, const R* xlo, const R* 
           const R r = tn / t;
           WD(p - 1) = dp * r;
           const R beta = (wv / dp) / tn;
-          R* lp = Lcol(p);
-          R* lq = Lcol(p - 1);
+          const Vec1<R> lp = Lcol(p);
+          const Vec1<R> lq = Lcol(p - 1);
           if (r > four) {
-            for (IWORD i = p + 1; i <= m; ++i) lq[i - 2] = wc[i - 1] * beta + lp[i - 1] / r;
-            lq[m - 1] = beta;
-            for (IWORD i = m + 1; i <= n; ++i) lq[i - 1] = wc[i - 1] * beta + lp[i - 1] / r;
-            for (IWORD i = p + 1; i <= n; ++i) wc[i - 1] -= wv * lp[i - 1];
+            for (IWORD i = p + 1; i <= m; ++i) lq(i - 1) = WC(i) * beta + lp(i) / r;
+            lq(m) = beta;
+            for (IWORD i = m + 1; i <= n; ++i) lq(i) = WC(i) * beta + lp(i) / r;
+            for (IWORD i = p + 1; i <= n; ++i) WC(i) -= wv * lp(i);
           } else {
-            for (IWORD i = p + 1; i <= n; ++i) wc[i - 1] -= wv * lp[i - 1];
-            for (IWORD i = p + 1; i <= m; ++i) lq[i - 2] = lp[i - 1] + beta * wc[i - 1];
-            lq[m - 1] = beta;
-            for (IWORD i = m + 1; i <= n; ++i) lq[i - 1] = lp[i - 1] + beta * wc[i - 1];
+            for (IWORD i = p + 1; i <= n; ++i) WC(i) -= wv * lp(i);
+            for (IWORD i = p + 1; i <= m; ++i) lq(i - 1) = lp(i) + beta * WC(i);
+            lq(m) = beta;
+            for (IWORD i = m + 1; i <= n; ++i) lq(i) = lp(i) + beta * WC(i);
           }
           IPERM(p - 1) = IPERM(p);
           t = tn;
@@ -264,10 +261,10 @@ void quadpr_solve(IWORD n, R* hp, IWORD ldh, const R* g, const R* xlo, const R* 
         IPERM(m) = u;
         WD(m) = one / t;
         for (IWORD j = 1; j <= p0 - 1; ++j) {
-          R* lj = Lcol(j);
-          const R old = lj[p0 - 1];
-          for (IWORD i = p0 + 1; i <= m; ++i) lj[i - 2] = lj[i - 1];
-          lj[m - 1] = old;
+          const Vec1<R> lj = Lcol(j);
+          const R old = lj(p0);
+          for (IWORD i = p0 + 1; i <= m; ++i) lj(i - 1) = lj(i);
+          lj(m) = old;
         }
         kappa = one / t;
       } else {
@@ -314,11 +311,11 @@ void quadpr_solve(IWORD n, R* hp, IWORD ldh, const R* g, const R* xlo, const R* 
     m = q;
     if (m == n) break;
     const R d = WD(q);
-    R* lq = Lcol(q);
+    const Vec1<R> lq = Lcol(q);
     for (IWORD k = q + 1; k <= n; ++k) {
-      const R lk = wc[k - 1] / d;
-      lq[k - 1] = lk;
-      wd[k - 1] -= lk * wc[k - 1];
+      const R lk = WC(k) / d;
+      lq(k) = lk;
+      WD(k) -= lk * WC(k);
     }
   }
 

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "frame/views.hpp"
 #include "orvika/tearconv_newton.h"
 
 namespace {
@@ -65,36 +66,36 @@ double rms_of(IWORD n, const double* f) {
  * than the first, doubling the expansion while it is not), then fits parabolas.  It
  * ends when a contraction step falls below 1e-6, an expansion reaches SMAX, or a
  * parabola step lies within tolerance of the middle point.  Cost: O(1) per call. */
-extern "C" ORVK_API void ORVK_SEARCH(IWORD* ipt, double* step, const double* fval,
-                                     const double* tolabs, const double* tolrel,
-                                     const double* step0, const double* smax, double* w) {
-  const double fv = merit(*fval);
-  double& a1 = w[0];
-  double& a2 = w[1];
-  double& a3 = w[2];
-  double& f1 = w[3];
-  double& f2 = w[4];
-  double& f3 = w[5];
-  double& expand = w[6];
+extern "C" ORVK_API void ORVK_SEARCH(IWORD* IPT, double* STEP, const double* FVAL,
+                                     const double* TOLABS, const double* TOLREL,
+                                     const double* STEP0, const double* SMAX, double* W) {
+  const double fv = merit(*FVAL);
+  double& a1 = W[0];
+  double& a2 = W[1];
+  double& a3 = W[2];
+  double& f1 = W[3];
+  double& f2 = W[4];
+  double& f3 = W[5];
+  double& expand = W[6];
 
-  if (*ipt <= 0) {
-    a1 = *step;
+  if (*IPT <= 0) {
+    a1 = *STEP;
     f1 = fv;
-    *step = *step0;
+    *STEP = *STEP0;
     expand = 0.5;
-    *ipt = 1;
+    *IPT = 1;
     return;
   }
-  if (*ipt == 1) {
-    a3 = *step;
+  if (*IPT == 1) {
+    a3 = *STEP;
     f3 = fv;
-    *step = 0.5 * *step0;
-    *ipt = 2;
+    *STEP = 0.5 * *STEP0;
+    *IPT = 2;
     return;
   }
-  if (*ipt == 2 || *ipt == 3) {
-    const double s = *step;
-    if (*ipt == 2) {
+  if (*IPT == 2 || *IPT == 3) {
+    const double s = *STEP;
+    if (*IPT == 2) {
       a2 = s;
       f2 = fv;
     } else {
@@ -102,34 +103,34 @@ extern "C" ORVK_API void ORVK_SEARCH(IWORD* ipt, double* step, const double* fva
       f3 = fv;
     }
     if (f2 < std::min(f1, f3)) {
-      *ipt = 4;
-      parabola_step(*ipt, *step, *tolabs, *tolrel, w);
+      *IPT = 4;
+      parabola_step(*IPT, *STEP, *TOLABS, *TOLREL, W);
       return;
     }
     if (f3 > f1) {
       a3 = a2;
       f3 = f2;
-      *step = 0.5 * (a1 + a2);
-      if (*step < 1e-6) *ipt = 0;
+      *STEP = 0.5 * (a1 + a2);
+      if (*STEP < 1e-6) *IPT = 0;
       return;
     }
-    if (*smax > s) {
+    if (*SMAX > s) {
       const double e = expand;
       const double a3old = a3;
       a1 = a2;
       f1 = f2;
       a2 = a3;
       f2 = f3;
-      *step = std::min(a3old + *step0 * e, *smax);
+      *STEP = std::min(a3old + *STEP0 * e, *SMAX);
       expand = 2.0 * e;
-      *ipt = 3;
+      *IPT = 3;
       return;
     }
-    *ipt = 0;
+    *IPT = 0;
     return;
   }
   // Parabola point: keep the best point in the middle of the bracket.
-  const double x = *step, f = fv;
+  const double x = *STEP, f = fv;
   if (x > a2 && f < f2) {
     a1 = a2;
     f1 = f2;
@@ -152,7 +153,7 @@ extern "C" ORVK_API void ORVK_SEARCH(IWORD* ipt, double* step, const double* fva
     a2 = x;
     f2 = f;
   }
-  parabola_step(*ipt, *step, *tolabs, *tolrel, w);
+  parabola_step(*IPT, *STEP, *TOLABS, *TOLREL, W);
 }
 
 /* ORVK_NEWTQX: line search along DX from X0 on the root-mean-square value of the
@@ -178,38 +179,40 @@ extern "C" ORVK_API void ORVK_SEARCH(IWORD* ipt, double* step, const double* fva
  *   IACC    out     IWORD     set to 1 when the first trial point is accepted; else untouched.
  *   IFORCE  in      IWORD     > 0: the first trial point is also accepted when RMS < RMS0.
  * Cost: O(N) per call. */
-extern "C" ORVK_API void ORVK_NEWTQX(const IWORD* n, IWORD* mode, IWORD* ipt, const double* x0,
-                                     const double* f0, const double* dx, const double* step0,
-                                     const double* smax, double* xnew, const double* fnew,
-                                     const double* tolabs, const double* tolrel, double* rms0,
-                                     double* rms, double* step, double* w, const double* ratio,
-                                     IWORD* iacc, const IWORD* iforce) {
-  const IWORD nn = *n;
-  if (nn < 1) {
-    *mode = 0;
-    *ipt = 0;
+extern "C" ORVK_API void ORVK_NEWTQX(const IWORD* N, IWORD* MODE, IWORD* IPT, const double* X0,
+                                     const double* F0, const double* DX, const double* STEP0,
+                                     const double* SMAX, double* XNEW, const double* FNEW,
+                                     const double* TOLABS, const double* TOLREL, double* RMS0,
+                                     double* RMS, double* STEP, double* W, const double* RATIO,
+                                     IWORD* IACC, const IWORD* IFORCE) {
+  const IWORD n = *N;
+  if (n < 1) {
+    *MODE = 0;
+    *IPT = 0;
     return;
   }
-  if (*mode >= 0) {
-    *step = 0.0;
-    *rms0 = rms_of(nn, f0);
-    *ipt = 0;
-    ORVK_SEARCH(ipt, step, rms0, tolabs, tolrel, step0, smax, w);
-    for (IWORD i = 0; i < nn; ++i) xnew[i] = x0[i] + *step * dx[i];
-    *mode = -1;
+  const orvika::Vec1<const double> x0(X0, n), dx(DX, n);
+  const orvika::Vec1<double> xnew(XNEW, n);
+  if (*MODE >= 0) {
+    *STEP = 0.0;
+    *RMS0 = rms_of(n, F0);
+    *IPT = 0;
+    ORVK_SEARCH(IPT, STEP, RMS0, TOLABS, TOLREL, STEP0, SMAX, W);
+    for (IWORD i = 1; i <= n; ++i) xnew(i) = x0(i) + *STEP * dx(i);
+    *MODE = -1;
     return;
   }
-  *rms = rms_of(nn, fnew);
-  if (*ipt == 1 && (*rms < *ratio * *rms0 || (*iforce > 0 && *rms < *rms0))) {
-    *mode = 0;
-    *iacc = 1;
+  *RMS = rms_of(n, FNEW);
+  if (*IPT == 1 && (*RMS < *RATIO * *RMS0 || (*IFORCE > 0 && *RMS < *RMS0))) {
+    *MODE = 0;
+    *IACC = 1;
     return;
   }
-  ORVK_SEARCH(ipt, step, rms, tolabs, tolrel, step0, smax, w);
-  if (*ipt <= 0) {
-    *mode = 0;
+  ORVK_SEARCH(IPT, STEP, RMS, TOLABS, TOLREL, STEP0, SMAX, W);
+  if (*IPT <= 0) {
+    *MODE = 0;
     return;
   }
-  for (IWORD i = 0; i < nn; ++i) xnew[i] = x0[i] + *step * dx[i];
-  *mode = -1;
+  for (IWORD i = 1; i <= n; ++i) xnew(i) = x0(i) + *STEP * dx(i);
+  *MODE = -1;
 }

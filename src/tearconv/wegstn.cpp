@@ -233,35 +233,35 @@ using namespace orvika;
 // No status.  Missing DX values are reported as one message (the last
 // variable alone) or as a paged list held in a block of the host's pool,
 // released before return.  Cost: O(N).
-extern "C" ORVK_API void ORVK_WEGSTN2(double* x, double* xold, const IWORD* n, double* dx,
-                                      double* dxold, IWORD* kaccel, IWORD* kstep,
-                                      const IWORD* opt, const void*, const IWORD* iter, double* q,
-                                      const double* qbnd, const void*, const IWORD* iopt,
-                                      const void*, const double* xlow, const double* xhigh) {
-  const IWORD nn = *n;
+extern "C" ORVK_API void ORVK_WEGSTN2(double* X, double* XOLD, const IWORD* N, double* DX,
+                                      double* DXOLD, IWORD* KACCEL, IWORD* KSTEP, const IWORD* OPT,
+                                      const void*, const IWORD* ITER, double* Q, const double* QBND,
+                                      const void*, const IWORD* IOPT, const void*,
+                                      const double* XLOW, const double* XHIGH) {
+  const IWORD n = *N;
   const double rmisval = host::rmisval();
   const double rtiny = host::rtiny();
-  Vec1<double> X(x), XOLD(xold), DX(dx), DXOLD(dxold), Q(q);
-  Vec1<const double> XLOW(xlow), XHIGH(xhigh);
-  Vec1<const IWORD> OPT(opt), IOPT(iopt);
+  Vec1<double> x(X), xold(XOLD), dx(DX), dxold(DXOLD), q(Q);
+  Vec1<const double> xlow(XLOW), xhigh(XHIGH);
+  Vec1<const IWORD> opt(OPT), iopt(IOPT);
 
   // 1. Repair missing values of DX and collect the variables to report.
   MissingList list;
   bool asked = false;
   IWORD answer = 0;
   bool listing = false;
-  for (IWORD j = 1; j <= nn; ++j) {
-    if (DX(j) != rmisval) continue;
-    DX(j) = DXOLD(j);
-    if (DX(j) == rmisval) continue;
-    if (j == nn && !listing) {
-      report_single(j, opt);
+  for (IWORD j = 1; j <= n; ++j) {
+    if (dx(j) != rmisval) continue;
+    dx(j) = dxold(j);
+    if (dx(j) == rmisval) continue;
+    if (j == n && !listing) {
+      report_single(j, OPT);
       continue;
     }
     if (!asked) {
       asked = true;
-      answer = ask_filter(opt);
-      if (answer == 1) listing = list.reserve(nn - j + 1);
+      answer = ask_filter(OPT);
+      if (answer == 1) listing = list.reserve(n - j + 1);
     }
     if (listing) list.add(j);
   }
@@ -273,86 +273,86 @@ extern "C" ORVK_API void ORVK_WEGSTN2(double* x, double* xold, const IWORD* n, d
   }
 
   // 3. Substitution or acceleration in this iteration.
-  const IWORD it = *iter;
-  IWORD nw = IOPT(2);
-  if (OPT(6) == 2 && it <= IOPT(2)) nw = 0;
+  const IWORD it = *ITER;
+  IWORD nw = iopt(2);
+  if (opt(6) == 2 && it <= iopt(2)) nw = 0;
   IWORD iout = 0;
-  ACCTST(it, nw, IOPT(3), iout, IOPT(4));
+  ACCTST(it, nw, iopt(3), iout, iopt(4));
 
   // 4. Plain substitution.
   if (iout != 0) {
-    for (IWORD j = 1; j <= nn; ++j) {
-      XOLD(j) = X(j);
-      DXOLD(j) = DX(j);
-      X(j) = (X(j) == rmisval) ? DX(j) : X(j) + DX(j);
+    for (IWORD j = 1; j <= n; ++j) {
+      xold(j) = x(j);
+      dxold(j) = dx(j);
+      x(j) = (x(j) == rmisval) ? dx(j) : x(j) + dx(j);
     }
     return;
   }
 
   // 5. Factors from the secant slope of G, unless the first step uses the
   //    caller's factors.
-  const double qmax = qbnd[0];
-  const double qmin = qbnd[1];
+  const double qmax = QBND[0];
+  const double qmin = QBND[1];
   if (!(nw == 0 && it == 1)) {
-    for (IWORD j = 1; j <= nn; ++j) {
-      const double g = (X(j) == rmisval) ? DX(j) : X(j) + DX(j);
-      const double gold = (XOLD(j) == rmisval) ? DXOLD(j) : XOLD(j) + DXOLD(j);
-      const double delta = X(j) - XOLD(j);
+    for (IWORD j = 1; j <= n; ++j) {
+      const double g = (x(j) == rmisval) ? dx(j) : x(j) + dx(j);
+      const double gold = (xold(j) == rmisval) ? dxold(j) : xold(j) + dxold(j);
+      const double delta = x(j) - xold(j);
       double qj = 0.9;
       if (std::fabs(delta) >= rtiny && delta != 0.0) {
         const double s = (g - gold) / delta;
         if (std::fabs(s - 1.0) > rtiny && s != 1.0) qj = s / (s - 1.0);
       }
       qj = std::max(qmin, qj);
-      Q(j) = std::min(qmax, qj);
+      q(j) = std::min(qmax, qj);
     }
   }
 
   // 6. The Wegstein step, bounded.
-  const bool print = OPT(1) >= 8;
+  const bool print = opt(1) >= 8;
   const IWORD unit = print ? host::repunit() : 0;
-  for (IWORD j = 1; j <= nn; ++j) {
-    if (X(j) == rmisval && XOLD(j) == rmisval) {
-      XOLD(j) = rmisval;
-      DXOLD(j) = DX(j);
-      X(j) = DX(j);
+  for (IWORD j = 1; j <= n; ++j) {
+    if (x(j) == rmisval && xold(j) == rmisval) {
+      xold(j) = rmisval;
+      dxold(j) = dx(j);
+      x(j) = dx(j);
       continue;
     }
-    const double xj = X(j);
-    const double d = DX(j);
-    XOLD(j) = xj;
-    DXOLD(j) = d;
+    const double xj = x(j);
+    const double d = dx(j);
+    xold(j) = xj;
+    dxold(j) = d;
     double xnew;
     if (xj < rmisval) {
-      xnew = Q(j) * xj + (1.0 - Q(j)) * (xj + d);
+      xnew = q(j) * xj + (1.0 - q(j)) * (xj + d);
     } else {
       xnew = (d < rmisval) ? d : xj;
     }
-    xnew = std::min(XHIGH(j), xnew);
-    X(j) = (xnew < XLOW(j) && xj != rmisval) ? 0.5 * xj : xnew;
+    xnew = std::min(xhigh(j), xnew);
+    x(j) = (xnew < xlow(j) && xj != rmisval) ? 0.5 * xj : xnew;
     if (print) {
       Rec r;
-      r.X(1).A("VARIABLE ").I(j, 3).A(" ,Q= ").G(Q(j), 15, 8);
+      r.X(1).A("VARIABLE ").I(j, 3).A(" ,Q= ").G(q(j), 15, 8);
       write_rec(unit, r);
     }
   }
 
   // 7. Status words.
-  if (it > nw) *kaccel = 1;
-  *kstep = 2;
+  if (it > nw) *KACCEL = 1;
+  *KSTEP = 2;
 }
 
 // ORVK_WEGSTN: the 26-argument tear-block entry; arguments 1-5, 8-13 and
 // 21-26 go to ORVK_WEGSTN2 unchanged as its arguments 1-17 (see there);
 // 6, 7 and 14-20 are not referenced.  Cost: that of ORVK_WEGSTN2, O(N).
-extern "C" ORVK_API void ORVK_WEGSTN(double* x, double* xold, const IWORD* n, double* dx,
-                                     double* dxold, const void*, const void*, IWORD* kaccel,
-                                     IWORD* kstep, const IWORD* opt, const void* a11,
-                                     const IWORD* iter, double* q, const void*, const void*,
+extern "C" ORVK_API void ORVK_WEGSTN(double* X, double* XOLD, const IWORD* N, double* DX,
+                                     double* DXOLD, const void*, const void*, IWORD* KACCEL,
+                                     IWORD* KSTEP, const IWORD* OPT, const void* UNUSED11,
+                                     const IWORD* ITER, double* Q, const void*, const void*,
                                      const void*, const void*, const void*, const void*,
-                                     const void*, const double* qbnd, const void* a22,
-                                     const IWORD* iopt, const void* a24, const double* xlow,
-                                     const double* xhigh) {
-  ORVK_WEGSTN2(x, xold, n, dx, dxold, kaccel, kstep, opt, a11, iter, q, qbnd, a22, iopt, a24,
-               xlow, xhigh);
+                                     const void*, const double* QBND, const void* UNUSED22,
+                                     const IWORD* IOPT, const void* UNUSED24, const double* XLOW,
+                                     const double* XHIGH) {
+  ORVK_WEGSTN2(X, XOLD, N, DX, DXOLD, KACCEL, KSTEP, OPT, UNUSED11, ITER, Q, QBND, UNUSED22,
+               IOPT, UNUSED24, XLOW, XHIGH);
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fcont/fcont_parts.hpp"
+#include "support/sparse.hpp"
 
 #ifdef ORVIKA_HAVE_LAPACK
 extern "C" void dgesv_(const int* n, const int* nrhs, double* a, const int* lda, int* ipiv,
@@ -47,28 +48,6 @@ Dense random_matrix(IWORD n, IWORD ld, std::uint64_t seed) {
   return m;
 }
 
-double inf_norm(const Dense& m) {
-  double best = 0.0;
-  for (IWORD i = 1; i <= m.n; ++i) {
-    double s = 0.0;
-    for (IWORD j = 1; j <= m.n; ++j) s += std::fabs(m(i, j));
-    best = std::max(best, s);
-  }
-  return best;
-}
-
-// ||A x - b|| / (||A|| ||x|| n eps), the LAPACK residual ratio.
-double residual_ratio(const Dense& m, const std::vector<double>& x, const std::vector<double>& b) {
-  double r = 0.0, xn = 0.0;
-  for (IWORD i = 1; i <= m.n; ++i) {
-    double s = -b[i - 1];
-    for (IWORD j = 1; j <= m.n; ++j) s += m(i, j) * x[j - 1];
-    r = std::max(r, std::fabs(s));
-    xn = std::max(xn, std::fabs(x[i - 1]));
-  }
-  return r / (inf_norm(m) * xn * static_cast<double>(m.n) * kEps);
-}
-
 // Catalogue: sizes 1, 2, 3, 5, 10, 50, with a leading dimension larger than N.
 TEST(FcontDenseLu, SolvesRandomSystemsToSmallResidual) {
   for (IWORD n : {1, 2, 3, 5, 10, 50}) {
@@ -91,7 +70,7 @@ TEST(FcontDenseLu, SolvesRandomSystemsToSmallResidual) {
       for (IWORD i = n + 1; i <= ld; ++i) EXPECT_EQ(a(i, j), a0(i, j));
     std::vector<double> x = b;
     orvika::fcont_lusolve(n, ipvt.data(), ld, a.a.data(), x.data());
-    const double ratio = residual_ratio(a0, x, b);
+    const double ratio = orvika_test::scaled_residual(n, a0.a.data(), ld, x.data(), b.data());
     EXPECT_LT(ratio, 30.0) << "n=" << n;
   }
 }

@@ -108,6 +108,28 @@ TEST(FcontDumpvec, FiveValuesPerLine) {
   EXPECT_TRUE(cap.lines().empty());
 }
 
+// Line breaks of the dump at the edges of a line: one value, a line exactly
+// full, a second line exactly full; no empty line follows a full one.
+TEST(FcontDumpvec, LineBreaksAtFullLines) {
+  const double v[10] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+  const std::string l1 = "     1   1.00000       2.00000       3.00000       4.00000       5.00000";
+  const std::string l2 = "     6   6.00000       7.00000       8.00000       9.00000       10.0000";
+  const struct {
+    IWORD n;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {1, {"", "  DX Dump:", "     1   1.00000"}},
+      {5, {"", "  DX Dump:", l1}},
+      {6, {"", "  DX Dump:", l1, "     6   6.00000"}},
+      {10, {"", "  DX Dump:", l1, l2}},
+  };
+  for (const auto& c : cases) {
+    orvika_test::UnitCapture cap(8);
+    fcont_dumpvec(8, kMsg, "  DX Dump:", c.n, v, 10);
+    EXPECT_EQ(cap.lines(), c.lines) << "N = " << c.n;
+  }
+}
+
 // Names stored K words per name, 8 characters per word.
 std::vector<char> names(const std::vector<std::string>& words, int k) {
   std::vector<char> out(words.size() * 8, ' ');

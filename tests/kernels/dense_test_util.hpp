@@ -1,4 +1,4 @@
-// Random dense matrices and scaled residual ratios for the dense solver tests.
+// Random dense matrices and scaled ratios for the dense solver tests.
 #pragma once
 
 #include <algorithm>
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "orvika/orvika_types.h"
+#include "support/sparse.hpp"
 
 namespace dense_test {
 
@@ -36,17 +37,22 @@ inline double norm1(const std::vector<double>& a, IWORD lda, IWORD n) {
   return m;
 }
 
-// max |A*x - b| / (|A| |x| n eps)
-inline double residual_ratio(const std::vector<double>& a, IWORD lda, IWORD n,
-                             const std::vector<double>& x, const std::vector<double>& b) {
-  double res = 0.0, xn = 0.0;
+// Largest row sum of magnitudes of the N x N matrix A.
+inline double norm_inf(const std::vector<double>& a, IWORD lda, IWORD n) {
+  double m = 0.0;
   for (IWORD i = 0; i < n; ++i) {
-    double s = -b[i];
-    for (IWORD j = 0; j < n; ++j) s += a[i + j * lda] * x[j];
-    res = std::max(res, std::fabs(s));
-    xn = std::max(xn, std::fabs(x[i]));
+    double s = 0.0;
+    for (IWORD j = 0; j < n; ++j) s += std::fabs(a[i + j * lda]);
+    m = std::max(m, s);
   }
-  return res / (norm1(a, lda, n) * xn * n * kEps);
+  return m;
+}
+
+// Bound of the scaled residual (orvika_test::scaled_residual, with the
+// largest row sum for |A|) of a solve with A: kRatioLimit in units of the
+// 1-norm of A, as the factor and inverse ratios take it.
+inline double residual_limit(const std::vector<double>& a, IWORD lda, IWORD n) {
+  return kRatioLimit * norm1(a, lda, n) / norm_inf(a, lda, n);
 }
 
 // max |A*X - I| / (|A| |X| n eps) for an inverse X held like A.

@@ -10,16 +10,11 @@
 
 #include "orvika/orvika_types.h"
 #include "support/capture.hpp"
+#include "support/sparse.hpp"
 
 namespace sparse_test {
 
-struct Csr {
-  IWORD n = 0;     // rows
-  IWORD ncol = 0;  // columns
-  std::vector<IWORD> ia{1}, ja;
-  std::vector<double> a;
-  IWORD nnz() const { return ia.back() - 1; }
-};
+using orvika_test::Csr;
 
 // Builds a matrix from explicit rows of (column, value) pairs, kept in the
 // given order.

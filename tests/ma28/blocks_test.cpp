@@ -48,7 +48,7 @@ TEST(Ma28Blocks, AnalyseCopiesItsSwitchesAndKeepsWordFour) {
   ORVK_MA28FD.STPNUM = ORVK_FALSE;
   ORVK_MA30ED.STPSTR = ORVK_TRUE;  // overwritten at entry
   ORVK_MA30ED.STPSPC = ORVK_TRUE;  // never overwritten
-  const Coo a = make_coo(2, {{1, 1, 1.0}, {2, 1, 1.0}});
+  const Triplets a = make_triplets(2, {{1, 1, 1.0}, {2, 1, 1.0}});
   Solver s;
   EXPECT_EQ(s.analyse(a, 10, 10), 1);
   EXPECT_EQ(ORVK_MA30ED.MSGUNT, 0);
@@ -65,7 +65,7 @@ TEST(Ma28Blocks, AnalyseCopiesItsSwitchesAndKeepsWordFour) {
 
 TEST(Ma28Blocks, RefactorCopiesThePivotRatioAndUnit) {
   reset_blocks();
-  const Coo a = make_coo(1, {{1, 1, 2.0}});
+  const Triplets a = make_triplets(1, {{1, 1, 2.0}});
   Solver s;
   ASSERT_EQ(s.analyse(a, 4, 4), 0);
   ORVK_MA28FD.SMLPIV = 0.25;

@@ -1,5 +1,5 @@
 // Shared helpers of the MA28-family tests: problems in coordinate form,
-// a driver object that owns the caller arrays, residual and error norms.
+// a driver object that owns the caller arrays, error norms.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,10 +16,9 @@
 #include "frame/workspace.hpp"
 #include "orvika/host_stub.h"
 #include "orvika/ma28.h"
+#include "support/sparse.hpp"
 
 namespace ma28test {
-
-inline constexpr double kEps = std::numeric_limits<double>::epsilon();
 
 using Lines = std::vector<std::string>;
 
@@ -29,41 +28,21 @@ inline orvika::IV pos_words(std::vector<IWORD>& v) {
 }
 inline const std::string kB36(36, ' ');  // indent of the second record of an error
 
-struct Coo {
-  IWORD n = 0;
-  std::vector<IDX16> row, col;
-  std::vector<double> val;
-  IWORD nz() const { return static_cast<IWORD>(val.size()); }
-  void add(IWORD i, IWORD j, double v) {
-    row.push_back(static_cast<IDX16>(i));
-    col.push_back(static_cast<IDX16>(j));
-    val.push_back(v);
-  }
-  // y = A x (or A^T x), repeated entries summed.
-  std::vector<double> mul(const std::vector<double>& x, bool trans = false) const {
-    std::vector<double> y(n, 0.0);
-    for (std::size_t k = 0; k < val.size(); ++k) {
-      if (trans)
-        y[col[k] - 1] += val[k] * x[row[k] - 1];
-      else
-        y[row[k] - 1] += val[k] * x[col[k] - 1];
-    }
-    return y;
-  }
-  double maxabs() const {
-    double m = 0.0;
-    for (double v : val) m = std::max(m, std::fabs(v));
-    return m;
-  }
-};
+using orvika_test::scaled_residual;
+using orvika_test::Triplets;
+
+// Indices as the family's 16-bit index arrays take them.
+inline std::vector<IDX16> idx16(const std::vector<IWORD>& v) {
+  return std::vector<IDX16>(v.begin(), v.end());
+}
 
 // A matrix of order N from its entries, in the order given.
 struct Entry {
   IWORD i, j;
   double v;
 };
-inline Coo make_coo(IWORD n, std::initializer_list<Entry> entries) {
-  Coo a;
+inline Triplets make_triplets(IWORD n, std::initializer_list<Entry> entries) {
+  Triplets a;
   a.n = n;
   for (const Entry& e : entries) a.add(e.i, e.j, e.v);
   return a;
@@ -71,8 +50,8 @@ inline Coo make_coo(IWORD n, std::initializer_list<Entry> entries) {
 
 // Order 3 with column 3 empty (rows 2 and 3 only in columns 1 and 2):
 // structural rank 2; x = (1, 1, 0) gives the consistent b = (3, 3, 5).
-inline Coo rank_two() {
-  return make_coo(3, {{1, 1, 1.0}, {1, 2, 2.0}, {2, 1, 3.0}, {3, 2, 4.0}, {3, 1, 1.0}});
+inline Triplets rank_two() {
+  return make_triplets(3, {{1, 1, 1.0}, {1, 2, 2.0}, {2, 1, 3.0}, {3, 2, 4.0}, {3, 1, 1.0}});
 }
 
 // Zero blocks, host defaults, then the family defaults (optionally).
@@ -99,7 +78,7 @@ struct Solver {
   std::vector<IDX16> colnum, rownum, lukeep, intwrk;
   IWORD istat = 99;
 
-  IWORD analyse(const Coo& a, IWORD licn_, IWORD lirn_, double thr = 0.1) {
+  IWORD analyse(const Triplets& a, IWORD licn_, IWORD lirn_, double thr = 0.1) {
     n = a.n;
     licn = licn_;
     lirn = lirn_;
@@ -117,8 +96,8 @@ struct Solver {
                 lukeep.data(), intwrk.data(), rwork.data(), &istat);
     return istat;
   }
-  IWORD refactor(const Coo& a) {
-    std::vector<IDX16> r(a.row), c(a.col);
+  IWORD refactor(const Triplets& a) {
+    std::vector<IDX16> r = idx16(a.row), c = idx16(a.col);
     std::copy(a.val.begin(), a.val.end(), entval.begin());
     std::vector<IDX16> w(11 * n, 0);
     IWORD nz = a.nz();
@@ -135,23 +114,6 @@ struct Solver {
   const IDX16* part(int k) const { return lukeep.data() + (k - 1) * n; }
 };
 
-// ||A x - b||_inf / (||A||_inf ||x||_inf n eps), the scaled residual.
-inline double scaled_residual(const Coo& a, const std::vector<double>& x,
-                              const std::vector<double>& b, bool trans = false) {
-  const auto ax = a.mul(x, trans);
-  double r = 0.0, xn = 0.0;
-  for (IWORD i = 0; i < a.n; ++i) {
-    r = std::max(r, std::fabs(ax[i] - b[i]));
-    xn = std::max(xn, std::fabs(x[i]));
-  }
-  std::vector<double> rowsum(a.n, 0.0);
-  for (std::size_t k = 0; k < a.val.size(); ++k)
-    rowsum[(trans ? a.col[k] : a.row[k]) - 1] += std::fabs(a.val[k]);
-  const double an = *std::max_element(rowsum.begin(), rowsum.end());
-  if (an == 0.0 || xn == 0.0) return r;
-  return r / (an * xn * static_cast<double>(a.n) * kEps);
-}
-
 inline double max_rel_error(const std::vector<double>& x, const std::vector<double>& xt) {
   double e = 0.0, m = 0.0;
   for (std::size_t i = 0; i < x.size(); ++i) {
@@ -163,10 +125,10 @@ inline double max_rel_error(const std::vector<double>& x, const std::vector<doub
 
 // A random sparse matrix with a nonzero diagonal scaled to dominate mildly
 // (DIAG = false: no diagonal given, entries only off it and a permutation).
-inline Coo random_sparse(IWORD n, int per_row, std::uint64_t seed, bool diag = true) {
+inline Triplets random_sparse(IWORD n, int per_row, std::uint64_t seed, bool diag = true) {
   std::mt19937_64 rng(seed);
   std::uniform_real_distribution<double> u(-1.0, 1.0);
-  Coo a;
+  Triplets a;
   a.n = n;
   std::vector<IWORD> perm(n);
   for (IWORD i = 0; i < n; ++i) perm[i] = i + 1;
@@ -193,7 +155,7 @@ inline std::vector<double> test_x(IWORD n) {
 // Solves A x = b (mode 1) and A^T x = b (each of the TRANSPOSED modes) for
 // a chosen x and checks each solution's error and, when RESIDUAL > 0, its
 // scaled residual against that bound.
-inline void expect_solves(Solver& s, const Coo& a, const std::string& what,
+inline void expect_solves(Solver& s, const Triplets& a, const std::string& what,
                           std::initializer_list<IWORD> transposed = {2}, double residual = 0.0) {
   const auto xt = test_x(a.n);
   const auto b = a.mul(xt);

@@ -18,7 +18,7 @@ const std::string kOverA = "+ERROR RETURN FROM MA28A/AD BECAUSE ";
 
 // Solves A x = b and A^T x = b (every transposed mode) for a chosen x and
 // checks errors and scaled residuals.
-void expect_solves_every_mode(Solver& s, const Coo& a, const std::string& what,
+void expect_solves_every_mode(Solver& s, const Triplets& a, const std::string& what,
                               double tol = 100.0) {
   expect_solves(s, a, what, {0, 2, -1}, tol);
 }
@@ -30,7 +30,7 @@ TEST(Ma28Ad, RandomSystemsSolveToResidualLevel) {
         for (int per : {0, 1, 3}) {
           reset_blocks();
           ORVK_MA28ED.USEBTF = btf ? ORVK_TRUE : ORVK_FALSE;
-          const Coo a = random_sparse(n, per, 100 + n * 7 + per, diag);
+          const Triplets a = random_sparse(n, per, 100 + n * 7 + per, diag);
           Solver s;
           ASSERT_EQ(s.analyse(a, 20 * a.nz() + 10, 20 * a.nz() + 10, 0.5), 0) << n << " " << per;
           expect_solves_every_mode(s, a,
@@ -46,41 +46,41 @@ TEST(Ma28Ad, RandomSystemsSolveToResidualLevel) {
 // Small named problems, each noting what it covers.
 struct Named {
   const char* name;
-  Coo a;
+  Triplets a;
 };
 
 std::vector<Named> catalogue() {
   std::vector<Named> v;
-  v.push_back({"order 1", make_coo(1, {{1, 1, 4.0}})});
+  v.push_back({"order 1", make_triplets(1, {{1, 1, 4.0}})});
   // needs a row interchange: zero diagonal, one block
-  v.push_back({"zero (1,1)", make_coo(2, {{1, 2, 3.0}, {2, 1, 2.0}, {2, 2, 1.0}})});
+  v.push_back({"zero (1,1)", make_triplets(2, {{1, 2, 3.0}, {2, 1, 2.0}, {2, 2, 1.0}})});
   {
-    Coo a;  // lower triangular: N blocks of order 1, off-diagonal part used
+    Triplets a;  // lower triangular: N blocks of order 1, off-diagonal part used
     a.n = 4;
     for (IWORD i = 1; i <= 4; ++i)
       for (IWORD j = 1; j <= i; ++j) a.add(i, j, i == j ? 2.0 + i : 1.0 / (i + j));
     v.push_back({"lower triangular", a});
   }
   {
-    Coo a;  // upper triangular: blocks in reverse order
+    Triplets a;  // upper triangular: blocks in reverse order
     a.n = 4;
     for (IWORD i = 1; i <= 4; ++i)
       for (IWORD j = i; j <= 4; ++j) a.add(i, j, i == j ? 3.0 : -0.5);
     v.push_back({"upper triangular", a});
   }
   // a cycle 1->2->3->1 with diagonal: one block of order 3 + tail
-  v.push_back({"cycle and tail", make_coo(5, {{1, 1, 2.0}, {1, 2, 1.0}, {2, 2, 2.0}, {2, 3, 1.0},
+  v.push_back({"cycle and tail", make_triplets(5, {{1, 1, 2.0}, {1, 2, 1.0}, {2, 2, 2.0}, {2, 3, 1.0},
                                               {3, 3, 2.0}, {3, 1, 1.0}, {4, 4, 1.5}, {4, 1, -1.0},
                                               {5, 5, 1.0}, {5, 4, 2.0}})});
   {
-    Coo a;  // dense 6 x 6 (fill, pivoting for stability)
+    Triplets a;  // dense 6 x 6 (fill, pivoting for stability)
     a.n = 6;
     for (IWORD i = 1; i <= 6; ++i)
       for (IWORD j = 1; j <= 6; ++j) a.add(i, j, 1.0 / (i + j - 1) + (i == j ? 0.0 : 0.01 * j));
     v.push_back({"dense Hilbert-like", a});
   }
   {
-    Coo a;  // arrow matrix: worst fill order if the dense row is taken first
+    Triplets a;  // arrow matrix: worst fill order if the dense row is taken first
     a.n = 30;
     for (IWORD i = 1; i <= 30; ++i) {
       a.add(i, i, 4.0);
@@ -109,7 +109,7 @@ TEST(Ma28Ad, CatalogueSolvesWithAndWithoutPreordering) {
 
 TEST(Ma28Ad, ArrowFillIsAvoidedByMarkowitzOrder) {
   reset_blocks();
-  const Coo a = catalogue()[6].a;
+  const Triplets a = catalogue()[6].a;
   Solver s;
   ASSERT_EQ(s.analyse(a, 2 * a.nz(), a.nz()), 0);
   // No fill at all: the factors hold exactly the entries of A.
@@ -160,13 +160,13 @@ TEST(Ma28Ad, OrderAbove32767IsRejectedWhateverThePackingRatio) {
   reset_blocks();
   VLK_VLK[VLK_W_HWFDEN - 1] = 0;
   Solver s;
-  EXPECT_EQ(s.analyse(make_coo(1, {{1, 1, 2.0}}), 4, 4), 0);
+  EXPECT_EQ(s.analyse(make_triplets(1, {{1, 1, 2.0}}), 4, 4), 0);
 }
 
 TEST(Ma28Ad, IndicesOutOfRangeAreAllReportedAndNothingMoves) {
   reset_blocks();
   UnitCapture cap(6);
-  Coo a;
+  Triplets a;
   a.n = 3;
   for (int k = 1; k <= 10; ++k) a.add(1 + k % 3, 1 + (k * 2) % 3, 0.5 * k);
   a.row[3] = 4;   // entry 4: row out of range
@@ -206,7 +206,7 @@ TEST(Ma28Ad, NonFiniteEntriesAreRefused) {
     for (bool btf : {true, false}) {
       reset_blocks();
       ORVK_MA28ED.USEBTF = btf ? ORVK_TRUE : ORVK_FALSE;
-      Coo a;
+      Triplets a;
       a.n = 3;
       for (int k = 0; k < 7; ++k) a.add(ri[k], ci[k], r.vals[k]);
       UnitCapture cap(6);
@@ -222,7 +222,7 @@ TEST(Ma28Ad, NonFiniteEntriesAreRefused) {
   // Silent with ERRUNT = 0; the same matrix with finite values factorises.
   reset_blocks();
   ORVK_MA28ED.ERRUNT = 0;
-  Coo a;
+  Triplets a;
   a.n = 3;
   for (int k = 0; k < 7; ++k) a.add(ri[k], ci[k], rows[0].vals[k]);
   UnitCapture cap(6);
@@ -237,7 +237,7 @@ TEST(Ma28Ad, RepeatedEntriesAreSummedWithWarnings) {
   reset_blocks();
   UnitCapture cap(6);
   // Row 2 has columns 3, 3, 5, 5; (4,4) appears three times.
-  const Coo a = make_coo(5, {{1, 1, 2.0}, {2, 3, 1.0}, {2, 3, 0.5}, {2, 5, 2.0}, {2, 5, -0.25},
+  const Triplets a = make_triplets(5, {{1, 1, 2.0}, {2, 3, 1.0}, {2, 3, 0.5}, {2, 5, 2.0}, {2, 5, -0.25},
                              {2, 2, 3.0}, {3, 3, 4.0}, {4, 4, 1.0}, {4, 4, 1.0}, {4, 4, 0.5},
                              {5, 5, 5.0}});
   Solver s;
@@ -265,7 +265,7 @@ TEST(Ma28Ad, RepeatedEntriesAreSummedWithWarnings) {
 TEST(Ma28Ad, WithoutPreorderingOneBlockAndIdentityStart) {
   reset_blocks();
   ORVK_MA28ED.USEBTF = ORVK_FALSE;
-  const Coo a = catalogue()[2].a;  // lower triangular
+  const Triplets a = catalogue()[2].a;  // lower triangular
   Solver s;
   ASSERT_EQ(s.analyse(a, 40, 40), 0);
   EXPECT_EQ(ORVK_MA28GD.LUFRST, 1);
@@ -275,7 +275,7 @@ TEST(Ma28Ad, WithoutPreorderingOneBlockAndIdentityStart) {
 
 TEST(Ma28Ad, SingleBlockHasNoOffDiagonalPart) {
   reset_blocks();
-  const Coo a = catalogue()[5].a;  // dense: irreducible
+  const Triplets a = catalogue()[5].a;  // dense: irreducible
   Solver s;
   ASSERT_EQ(s.analyse(a, 200, 200), 0);
   EXPECT_EQ(ORVK_MA28GD.LUFRST, 1);
@@ -284,7 +284,7 @@ TEST(Ma28Ad, SingleBlockHasNoOffDiagonalPart) {
 }
 
 TEST(Ma28Ad, StructurallySingularStatusesFollowTheSwitches) {
-  const Coo a = rank_two();
+  const Triplets a = rank_two();
   struct Case {
     bool btf, stop;
     IWORD istat;
@@ -321,7 +321,7 @@ TEST(Ma28Ad, StructurallySingularStatusesFollowTheSwitches) {
 }
 
 TEST(Ma28Ad, NumericallySingularStatuses) {
-  Coo a;  // rows 1 and 2 equal: numerically singular, structurally fine
+  Triplets a;  // rows 1 and 2 equal: numerically singular, structurally fine
   a.n = 3;
   for (IWORD j = 1; j <= 3; ++j) {
     a.add(1, j, 1.0 * j);
@@ -353,7 +353,7 @@ TEST(Ma28Ad, NumericallySingularStatuses) {
 TEST(Ma28Ad, KernelRowFileFailureIsPassedOn) {
   reset_blocks();
   ORVK_MA28ED.USEBTF = ORVK_FALSE;
-  const Coo a = random_sparse(50, 8, 4242, true);
+  const Triplets a = random_sparse(50, 8, 4242, true);
   UnitCapture cap(6);
   Solver s;
   EXPECT_EQ(s.analyse(a, 40 * a.nz(), a.nz()), -3);
@@ -369,7 +369,7 @@ TEST(Ma28Ad, KernelRowFileFailureIsPassedOn) {
 
 TEST(Ma28Ad, PreorderingFailsWhenLicnLeavesNoGap) {
   reset_blocks();
-  const Coo a = catalogue()[2].a;  // lower triangular, 4 blocks
+  const Triplets a = catalogue()[2].a;  // lower triangular, 4 blocks
   UnitCapture cap(6);
   Solver s;
   EXPECT_EQ(s.analyse(a, a.nz(), a.nz()), -7);
@@ -386,7 +386,7 @@ TEST(Ma28Ad, TightValueFileIsMeasuredAndTheMeasureSuffices) {
     ORVK_MA28ED.ERRUNT = 0;
     ORVK_MA28ED.USEBTF = (seed % 2) ? ORVK_TRUE : ORVK_FALSE;
     const IWORD n = 20 + 3 * seed;
-    const Coo a = random_sparse(n, 1 + seed % 4, 900 + seed, seed % 3 != 0);
+    const Triplets a = random_sparse(n, 1 + seed % 4, 900 + seed, seed % 3 != 0);
     Solver s;
     const IWORD st = s.analyse(a, a.nz() + a.nz() / 4 + n, 3 * a.nz(), 0.1);
     if (st != -5) continue;
@@ -404,7 +404,7 @@ TEST(Ma28Ad, LicnFailureWhenStoppingAtOnce) {
   reset_blocks();
   ORVK_MA28ED.USEBTF = ORVK_FALSE;
   ORVK_MA30ED.STPSPC = ORVK_TRUE;
-  const Coo a = catalogue()[5].a;  // dense 6 x 6: LICN 36 leaves no room
+  const Triplets a = catalogue()[5].a;  // dense 6 x 6: LICN 36 leaves no room
   UnitCapture cap(6);
   Solver s;
   EXPECT_EQ(s.analyse(a, 40, 200), -5);
@@ -418,7 +418,7 @@ TEST(Ma28Ad, LicnFailureWhenStoppingAtOnce) {
 
 TEST(Ma28Ad, GrowthEstimateAndLargestEntry) {
   reset_blocks();
-  const Coo a = catalogue()[2].a;  // lower triangular: no multipliers
+  const Triplets a = catalogue()[2].a;  // lower triangular: no multipliers
   Solver s;
   ASSERT_EQ(s.analyse(a, 40, 40), 0);
   EXPECT_EQ(s.rwork[0], a.maxabs());  // W(1) = 0 + largest |A|
@@ -426,13 +426,13 @@ TEST(Ma28Ad, GrowthEstimateAndLargestEntry) {
   // N = 1: RWORK(2) untouched.
   reset_blocks();
   Solver s1;
-  ASSERT_EQ(s1.analyse(make_coo(1, {{1, 1, -3.0}}), 4, 4), 0);
+  ASSERT_EQ(s1.analyse(make_triplets(1, {{1, 1, -3.0}}), 4, 4), 0);
   EXPECT_EQ(s1.rwork[0], 3.0);
   EXPECT_EQ(s1.rwork[1], 0.0);
   // Without ESTGRW nothing is written to RWORK.
   reset_blocks();
   ORVK_MA28ED.ESTGRW = ORVK_FALSE;
-  const Coo d = catalogue()[5].a;
+  const Triplets d = catalogue()[5].a;
   Solver s2;
   ASSERT_EQ(s2.analyse(d, 200, 200), 0);
   EXPECT_EQ(s2.rwork[0], 0.0);
@@ -442,10 +442,10 @@ TEST(Ma28Ad, WithoutDefaultsNothingIsWrittenAndSingularityIsNoted) {
   reset_blocks(false);
   UnitCapture cap(6);
   Solver s;
-  EXPECT_EQ(s.analyse(make_coo(2, {{1, 1, 1.0}, {2, 1, 1.0}}), 10, 10), 1);  // no preordering, no stop
+  EXPECT_EQ(s.analyse(make_triplets(2, {{1, 1, 1.0}, {2, 1, 1.0}}), 10, 10), 1);  // no preordering, no stop
   EXPECT_TRUE(cap.lines().empty());
   Solver s2;
-  Coo z;
+  Triplets z;
   z.n = 0;
   EXPECT_EQ(s2.analyse(z, 1, 1), -8);  // silent: ERRUNT 0
   EXPECT_TRUE(cap.lines().empty());

@@ -23,8 +23,8 @@ Lines singular_at(const std::string& row) {
           kB36 + "ERROR RETURN FROM MA30B/BD", kOverB};
 }
 
-Coo with_values(const Coo& a, std::uint64_t seed) {
-  Coo b = a;
+Triplets with_values(const Triplets& a, std::uint64_t seed) {
+  Triplets b = a;
   std::mt19937_64 rng(seed);
   std::uniform_real_distribution<double> u(0.5, 1.5);
   for (auto& v : b.val) v *= u(rng);
@@ -36,7 +36,7 @@ TEST(Ma28Bd, SameValuesReproduceTheAnalysedFactorsExactly) {
     for (IWORD n : {1, 3, 20, 100}) {
       reset_blocks();
       ORVK_MA28ED.USEBTF = btf ? ORVK_TRUE : ORVK_FALSE;
-      const Coo a = random_sparse(n, 3, 31 * n + btf, n % 2 == 0);
+      const Triplets a = random_sparse(n, 3, 31 * n + btf, n % 2 == 0);
       Solver s;
       ASSERT_GE(s.analyse(a, 30 * a.nz(), 30 * a.nz(), 0.5), 0);
       const IWORD l1 = ORVK_MA28GD.LUFRST, l2 = ORVK_MA28GD.LULAST;
@@ -76,11 +76,11 @@ TEST(Ma28Bd, NewValuesOnThePatternSolve) {
     for (IWORD n : {2, 7, 40, 150}) {
       reset_blocks();
       ORVK_MA28ED.USEBTF = btf ? ORVK_TRUE : ORVK_FALSE;
-      const Coo a = random_sparse(n, 2, 77 * n, true);
+      const Triplets a = random_sparse(n, 2, 77 * n, true);
       Solver s;
       ASSERT_EQ(s.analyse(a, 30 * a.nz(), 30 * a.nz(), 0.5), 0);
       for (int rep = 0; rep < 3; ++rep) {
-        Coo b = with_values(a, 1000 * n + rep);
+        Triplets b = with_values(a, 1000 * n + rep);
         // Given in another order: the placement must not depend on it.
         std::reverse(b.row.begin(), b.row.end());
         std::reverse(b.col.begin(), b.col.end());
@@ -97,12 +97,12 @@ TEST(Ma28Bd, EntryAtAFillPositionIsAccepted) {
   reset_blocks();
   ORVK_MA28ED.USEBTF = ORVK_FALSE;
   // A cycle with diagonal: the first pivot (1,1) fills (3,2).
-  const Coo a =
-      make_coo(3, {{1, 1, 4.0}, {1, 2, 1.0}, {2, 2, 4.0}, {2, 3, 1.0}, {3, 3, 4.0}, {3, 1, 1.0}});
+  const Triplets a =
+      make_triplets(3, {{1, 1, 4.0}, {1, 2, 1.0}, {2, 2, 4.0}, {2, 3, 1.0}, {3, 3, 4.0}, {3, 1, 1.0}});
   Solver s;
   ASSERT_EQ(s.analyse(a, 40, 40, 0.1), 0);
   EXPECT_EQ(ORVK_MA28GD.LULAST - ORVK_MA28GD.LUFRST + 1, a.nz() + 1);  // one fill
-  Coo b = a;
+  Triplets b = a;
   b.add(3, 2, 0.7);
   const IWORD st = s.refactor(b);
   ASSERT_GE(st, 0);
@@ -111,7 +111,7 @@ TEST(Ma28Bd, EntryAtAFillPositionIsAccepted) {
 
 TEST(Ma28Bd, ArgumentErrorsWriteTwoRecords) {
   reset_blocks();
-  const Coo a = random_sparse(4, 1, 5, true);
+  const Triplets a = random_sparse(4, 1, 5, true);
   Solver s;
   ASSERT_EQ(s.analyse(a, 40, 40), 0);
   struct Row {
@@ -145,7 +145,7 @@ TEST(Ma28Bd, ArgumentErrorsWriteTwoRecords) {
 // short LICN; LICN below the last factor position still is -9.
 TEST(Ma28Bd, InconsistentFactorPositions) {
   reset_blocks();
-  const Coo a = random_sparse(4, 1, 5, true);
+  const Triplets a = random_sparse(4, 1, 5, true);
   Solver s;
   ASSERT_EQ(s.analyse(a, 40, 40), 0);
   const IWORD lufrst = ORVK_MA28GD.LUFRST, lulast = ORVK_MA28GD.LULAST;
@@ -182,12 +182,12 @@ TEST(Ma28Bd, NonFiniteValuesAreRefused) {
   constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
   constexpr double kInf = std::numeric_limits<double>::infinity();
   reset_blocks();
-  const Coo a = random_sparse(5, 2, 11, true);
+  const Triplets a = random_sparse(5, 2, 11, true);
   Solver s;
   ASSERT_EQ(s.analyse(a, 80, 80), 0);
   for (double bad : {kNaN, kInf, -kInf})
     for (std::size_t k : {std::size_t{0}, a.val.size() - 1}) {
-      Coo b = a;
+      Triplets b = a;
       b.val[k] = bad;
       UnitCapture cap(6);
       EXPECT_EQ(s.refactor(b), -15) << bad << " at " << k;
@@ -207,10 +207,10 @@ TEST(Ma28Bd, NonFiniteValuesAreRefused) {
 
 TEST(Ma28Bd, IndicesOutOfRange) {
   reset_blocks();
-  const Coo a = random_sparse(3, 1, 9, true);
+  const Triplets a = random_sparse(3, 1, 9, true);
   Solver s;
   ASSERT_EQ(s.analyse(a, 40, 40), 0);
-  Coo b = a;
+  Triplets b = a;
   b.row[1] = 7;
   UnitCapture cap(6);
   EXPECT_EQ(s.refactor(b), -12);
@@ -222,8 +222,8 @@ TEST(Ma28Bd, IndicesOutOfRange) {
                 std::to_string(b.col[1]));
 }
 
-Coo lower3() {
-  Coo a;  // three blocks of order 1, pivot order 1, 2, 3
+Triplets lower3() {
+  Triplets a;  // three blocks of order 1, pivot order 1, 2, 3
   a.n = 3;
   for (IWORD i = 1; i <= 3; ++i)
     for (IWORD j = 1; j <= i; ++j) a.add(i, j, i == j ? 2.0 : 1.0);
@@ -232,20 +232,20 @@ Coo lower3() {
 
 TEST(Ma28Bd, EntriesOutsideTheStructure) {
   reset_blocks();
-  const Coo a = lower3();
+  const Triplets a = lower3();
   struct Case {
     const char* name;
-    Coo b;
+    Triplets b;
     std::string detail;
   };
   std::vector<Case> cases;
   {
-    Coo b = a;
+    Triplets b = a;
     b.add(1, 3, 1.0);
     cases.push_back({"upper zero block", b, "NON-ZERO      1 ,     3 IN ZERO OFF-DIAGONAL BLOCK"});
   }
   {
-    Coo b;
+    Triplets b;
     b.n = 3;
     for (std::size_t k = 0; k < a.val.size(); ++k)
       if (!(a.row[k] == 3 && a.col[k] == 2)) b.add(a.row[k], a.col[k], a.val[k]);
@@ -263,10 +263,10 @@ TEST(Ma28Bd, EntriesOutsideTheStructure) {
   // passes unnoticed.
   reset_blocks();
   ORVK_MA28ED.USEBTF = ORVK_FALSE;
-  const Coo d = make_coo(3, {{1, 1, 2.0}, {2, 2, 3.0}, {3, 3, 4.0}, {1, 2, 0.5}});
+  const Triplets d = make_triplets(3, {{1, 1, 2.0}, {2, 2, 3.0}, {3, 3, 4.0}, {1, 2, 0.5}});
   Solver s;
   ASSERT_EQ(s.analyse(d, 40, 40), 0);
-  Coo e = d;
+  Triplets e = d;
   e.add(3, 1, 0.25);
   {
     UnitCapture cap(6);
@@ -274,7 +274,7 @@ TEST(Ma28Bd, EntriesOutsideTheStructure) {
     EXPECT_EQ(cap.lines(),
               (Lines{kB36 + "ELEMENT      3 ,     1 WAS ZERO AFTER MA28A/AD", kOverB}));
   }
-  Coo z = d;
+  Triplets z = d;
   z.add(3, 1, 0.0);
   UnitCapture cap(6);
   EXPECT_EQ(s.refactor(z), 0);
@@ -285,7 +285,7 @@ TEST(Ma28Bd, EntriesOutsideTheStructure) {
 TEST(Ma28Bd, RepeatedEntriesAreSummedAndNeverOverwritten) {
   reset_blocks();
   ORVK_MA28ED.USEBTF = ORVK_FALSE;
-  Coo d;  // row 1 holds one entry and is pivoted first
+  Triplets d;  // row 1 holds one entry and is pivoted first
   d.n = 4;
   d.add(1, 1, 3.0);
   for (IWORD i = 2; i <= 4; ++i) {
@@ -297,7 +297,7 @@ TEST(Ma28Bd, RepeatedEntriesAreSummedAndNeverOverwritten) {
   ASSERT_EQ(s.part(2)[0], 1);
   // Row 1's value given in pieces: the sorted row 1 is longer than its
   // factor row and reaches into the places of the rows gathered before it.
-  const Coo b = make_coo(4, {{1, 1, 1.0}, {1, 1, 1.5}, {1, 1, 0.5}, {2, 1, 0.25}, {2, 1, 0.75},
+  const Triplets b = make_triplets(4, {{1, 1, 1.0}, {1, 1, 1.5}, {1, 1, 0.5}, {2, 1, 0.25}, {2, 1, 0.75},
                              {2, 2, 4.0}, {3, 3, 5.0}, {4, 4, 6.0}, {3, 1, 1.0}, {4, 1, 1.0}});
   {
     UnitCapture cap(6);
@@ -314,7 +314,7 @@ TEST(Ma28Bd, RepeatedEntriesAreSummedAndNeverOverwritten) {
   }
   expect_solves(s, d, "sums equal the analysed matrix");
   // A repeat whose earlier partial sum is 0.0 is summed without a warning.
-  Coo c = d;
+  Triplets c = d;
   c.val[0] = 0.0;
   c.add(1, 1, 3.0);
   UnitCapture cap(6);
@@ -322,7 +322,7 @@ TEST(Ma28Bd, RepeatedEntriesAreSummedAndNeverOverwritten) {
   EXPECT_TRUE(cap.lines().empty());
   expect_solves(s, d, "zero first");
   // A zero entry outside the pattern takes no place either.
-  Coo z = d;
+  Triplets z = d;
   z.add(1, 3, 0.0);
   z.add(1, 4, 0.0);
   EXPECT_EQ(s.refactor(z), 0);
@@ -332,10 +332,10 @@ TEST(Ma28Bd, RepeatedEntriesAreSummedAndNeverOverwritten) {
 TEST(Ma28Bd, ZeroPivotAndSingularParts) {
   reset_blocks();
   ORVK_MA28ED.USEBTF = ORVK_FALSE;
-  const Coo a = make_coo(2, {{1, 1, 2.0}, {1, 2, 1.0}, {2, 1, 1.0}, {2, 2, 3.0}});
+  const Triplets a = make_triplets(2, {{1, 1, 2.0}, {1, 2, 1.0}, {2, 1, 1.0}, {2, 2, 3.0}});
   Solver s;
   ASSERT_EQ(s.analyse(a, 20, 20, 0.0), 0);
-  Coo b = a;  // second pivot becomes 2 - 1*1/... exactly 0: 2*0.5 - 1*1
+  Triplets b = a;  // second pivot becomes 2 - 1*1/... exactly 0: 2*0.5 - 1*1
   b.val = {2.0, 1.0, 1.0, 0.5};
   UnitCapture cap(6);
   EXPECT_EQ(s.refactor(b), -2);
@@ -344,15 +344,15 @@ TEST(Ma28Bd, ZeroPivotAndSingularParts) {
 
 TEST(Ma28Bd, OrderOneZeroPivotIsAFailure) {
   reset_blocks();
-  const Coo a = make_coo(1, {{1, 1, 5.0}});
+  const Triplets a = make_triplets(1, {{1, 1, 5.0}});
   Solver s;
   ASSERT_EQ(s.analyse(a, 4, 4), 0);
-  Coo z = a;
+  Triplets z = a;
   z.val[0] = 0.0;
   UnitCapture cap(6);
   EXPECT_EQ(s.refactor(z), -2);
   EXPECT_EQ(cap.lines(), singular_at("      1"));
-  Coo b = a;
+  Triplets b = a;
   b.val[0] = -4.0;
   EXPECT_EQ(s.refactor(b), 0);
   EXPECT_EQ(s.solve({2.0})[0], -0.5);
@@ -360,7 +360,7 @@ TEST(Ma28Bd, OrderOneZeroPivotIsAFailure) {
 
 TEST(Ma28Bd, SmallPivotRatio) {
   ORVK_MA28ED_T ed{};
-  const Coo a = make_coo(2, {{1, 1, 1.0}, {1, 2, 1.0}, {2, 1, 1.0}, {2, 2, 2.0}});
+  const Triplets a = make_triplets(2, {{1, 1, 1.0}, {1, 2, 1.0}, {2, 1, 1.0}, {2, 2, 2.0}});
   struct Case {
     double smlpiv;
     IWORD istat;
@@ -375,7 +375,7 @@ TEST(Ma28Bd, SmallPivotRatio) {
     Solver s;
     ASSERT_EQ(s.analyse(a, 20, 20, 0.0), 0);
     ORVK_MA28FD.SMLPIV = c.smlpiv;
-    Coo b = a;
+    Triplets b = a;
     b.val[0] = 1e-6;
     EXPECT_EQ(s.refactor(b), c.istat) << c.smlpiv;
     EXPECT_EQ(ORVK_MA28FD.MINPIV, c.minpiv) << c.smlpiv;
@@ -387,10 +387,10 @@ TEST(Ma28Bd, StructurallySingularPatternNeedsZerosInItsSingularPart) {
   reset_blocks();
   ORVK_MA28FD.STPSTR = ORVK_FALSE;
   ORVK_MA28ED.USEBTF = ORVK_FALSE;
-  const Coo a = rank_two();
+  const Triplets a = rank_two();
   Solver s;
   ASSERT_EQ(s.analyse(a, 30, 30), 1);
-  Coo b = with_values(a, 3);
+  Triplets b = with_values(a, 3);
   const IWORD st = s.refactor(b);
   EXPECT_TRUE(st == -2 || st >= 0);
   // The values of the analysis always fit.
@@ -405,12 +405,12 @@ TEST(Ma28Bd, ScatluPlacesValuesAndMarksRepeats) {
   reset_blocks();
   ORVK_MA28ED.USEBTF = ORVK_FALSE;
   ORVK_MA28ED.WRNUNT = 0;
-  const Coo d = make_coo(3, {{1, 1, 2.0}, {2, 2, 3.0}, {3, 3, 4.0}, {2, 3, 0.5}});
+  const Triplets d = make_triplets(3, {{1, 1, 2.0}, {2, 2, 3.0}, {3, 3, 4.0}, {2, 3, 0.5}});
   Solver s;
   ASSERT_EQ(s.analyse(d, 30, 30), 0);
-  Coo b = d;
+  Triplets b = d;
   b.add(2, 2, 1.0);
-  std::vector<IDX16> r(b.row), c(b.col), w16(3 * 3);
+  std::vector<IDX16> r = idx16(b.row), c = idx16(b.col), w16(3 * 3);
   std::vector<IWORD> w64(2 * 3);
   std::copy(b.val.begin(), b.val.end(), s.entval.begin());
   std::vector<double> rw(3);

@@ -13,14 +13,14 @@ using namespace ma28test;
 TEST(Ma28Cd, OrderOne) {
   reset_blocks();
   Solver s;
-  ASSERT_EQ(s.analyse(make_coo(1, {{1, 1, 4.0}}), 2, 2), 0);
+  ASSERT_EQ(s.analyse(make_triplets(1, {{1, 1, 4.0}}), 2, 2), 0);
   EXPECT_EQ(s.solve({2.0}, 1)[0], 0.5);
   EXPECT_EQ(s.solve({2.0}, 0)[0], 0.5);
 }
 
 TEST(Ma28Cd, TransposedModesAgreeAndZeroLeadingComponents) {
   reset_blocks();
-  const Coo a = random_sparse(60, 3, 1234, false);
+  const Triplets a = random_sparse(60, 3, 1234, false);
   Solver s;
   ASSERT_EQ(s.analyse(a, 40 * a.nz(), 40 * a.nz(), 0.5), 0);
   // A right-hand side with zeros at the front: the transposed solve skips
@@ -39,7 +39,7 @@ TEST(Ma28Cd, TransposedModesAgreeAndZeroLeadingComponents) {
 TEST(Ma28Cd, SingularPositionsAreZeroedAndReported) {
   reset_blocks();
   ORVK_MA28FD.STPSTR = ORVK_FALSE;
-  const Coo a = rank_two();
+  const Triplets a = rank_two();
   for (bool btf : {true, false}) {
     ORVK_MA28ED.USEBTF = btf ? ORVK_TRUE : ORVK_FALSE;
     Solver s;
@@ -58,7 +58,7 @@ TEST(Ma28Cd, SingularPositionsAreZeroedAndReported) {
 
 TEST(Ma28Cd, FactorPositionsBeyondLicnSolveNothing) {
   reset_blocks();
-  const Coo a = random_sparse(5, 1, 3, true);
+  const Triplets a = random_sparse(5, 1, 3, true);
   Solver s;
   ASSERT_EQ(s.analyse(a, 40, 40), 0);
   IWORD n = 5, licn = ORVK_MA28GD.LULAST - 1, mode = 1;

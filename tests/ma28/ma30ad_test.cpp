@@ -22,7 +22,7 @@ struct Kern {
   std::vector<IWORD> rowpos, colpos;
   double thr;
 
-  Kern(const Coo& a, IWORD licn_, IWORD lirn_, double thr_)
+  Kern(const Triplets& a, IWORD licn_, IWORD lirn_, double thr_)
       : n(a.n), licn(licn_), lirn(lirn_), thr(thr_) {
     v.assign(licn, 0.0);
     cn.assign(licn, 0);
@@ -60,7 +60,7 @@ struct Kern {
 
 TEST(Ma30Ad, OrderOne) {
   reset_blocks();
-  Coo a = make_coo(1, {{1, 1, 3.0}});
+  Triplets a = make_triplets(1, {{1, 1, 3.0}});
   Kern k(a, 3, 3, 0.1);
   EXPECT_EQ(k.run(), 0);
   EXPECT_EQ(ORVK_MA30FD.LURANK, 1);
@@ -83,7 +83,7 @@ TEST(Ma30Ad, OrderOne) {
 
 TEST(Ma30Ad, ThresholdIsClampedAndWrittenBack) {
   reset_blocks();
-  const Coo a = make_coo(1, {{1, 1, 3.0}});
+  const Triplets a = make_triplets(1, {{1, 1, 3.0}});
   for (auto [in, out] : {std::pair{5.0, 0.999999999}, {-1.0, 0.0}, {0.3, 0.3}}) {
     Kern k(a, 3, 3, in);
     k.run();
@@ -93,7 +93,7 @@ TEST(Ma30Ad, ThresholdIsClampedAndWrittenBack) {
 
 TEST(Ma30Ad, DiagonalBlockPivotsInRowOrderWithoutCompression) {
   reset_blocks();
-  Coo a;
+  Triplets a;
   a.n = 6;
   for (IWORD i = 1; i <= 6; ++i) a.add(i, i, 1.0 * i);
   Kern k(a, 12, 6, 0.1);  // a free place per row for the copies
@@ -110,7 +110,7 @@ TEST(Ma30Ad, DiagonalBlockPivotsInRowOrderWithoutCompression) {
 
 TEST(Ma30Ad, RowFileShorterThanTheBlockFailsAtStageZero) {
   reset_blocks();
-  const Coo a = random_sparse(8, 2, 17, true);
+  const Triplets a = random_sparse(8, 2, 17, true);
   UnitCapture cap(6);
   Kern k(a, 4 * a.nz(), a.nz() - 1, 0.1);
   EXPECT_EQ(k.run(), -3);
@@ -126,7 +126,7 @@ TEST(Ma30Ad, RowFileShorterThanTheBlockFailsAtStageZero) {
 TEST(Ma30Ad, AllZeroActivePartTakesZeroPivots) {
   reset_blocks();
   ORVK_MA30ED.STPNUM = ORVK_FALSE;
-  Coo a;  // rank 1: every pivot after the first is zero
+  Triplets a;  // rank 1: every pivot after the first is zero
   a.n = 3;
   for (IWORD i = 1; i <= 3; ++i)
     for (IWORD j = 1; j <= 3; ++j) a.add(i, j, 1.0);
@@ -145,7 +145,7 @@ TEST(Ma30Ad, EmptyRowBetweenRowsSurvivesCompression) {
   reset_blocks();
   ORVK_MA28ED.USEBTF = ORVK_FALSE;
   ORVK_MA28FD.STPSTR = ORVK_FALSE;
-  const Coo a = make_coo(3, {{1, 1, 4.0}, {1, 3, 1.0}, {3, 1, 1.0}, {3, 3, 3.0}});
+  const Triplets a = make_triplets(3, {{1, 1, 4.0}, {1, 3, 1.0}, {3, 1, 1.0}, {3, 3, 3.0}});
   Solver s;
   ASSERT_EQ(s.analyse(a, 6, 20), 1);
   EXPECT_GT(ORVK_MA28FD.VALCMP, 0);
@@ -164,9 +164,9 @@ TEST(Ma30Ad, SingularMatricesWithTightFilesSolveConsistentSystems) {
     ORVK_MA28ED.USEBTF = seed % 3 == 0 ? ORVK_TRUE : ORVK_FALSE;
     ORVK_MA28FD.STPSTR = ORVK_FALSE;
     const IWORD n = 10 + seed;
-    Coo full = random_sparse(n, 2 + seed % 3, 700 + seed, seed % 2 == 0);
+    Triplets full = random_sparse(n, 2 + seed % 3, 700 + seed, seed % 2 == 0);
     // Empty some rows and columns, the last ones among them.
-    Coo a;
+    Triplets a;
     a.n = n;
     for (std::size_t k = 0; k < full.val.size(); ++k) {
       const IWORD r = full.row[k], c = full.col[k];

@@ -11,24 +11,21 @@ namespace {
 
 using namespace ma28test;
 
-bool load(const std::string& name, Coo& a) {
+bool load(const std::string& name, Triplets& a) {
   const std::string path = orvika_test::shared_matrix(name);
   if (path.empty()) return false;
-  orvika_test::Triplets t;
   std::string msg;
-  if (!orvika_test::read_mtx(path, t, &msg)) {
+  if (!orvika_test::read_mtx(path, a, &msg)) {
     ADD_FAILURE() << msg;
     return false;
   }
-  a.n = t.nrow;
-  for (std::int64_t k = 0; k < t.nz(); ++k) a.add(t.row[k], t.col[k], t.val[k]);
   return true;
 }
 
 class SharedMatrix : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(SharedMatrix, AnalyseSolveRefactor) {
-  Coo a;
+  Triplets a;
   if (!load(GetParam(), a)) GTEST_SKIP() << "shared matrix " << GetParam() << " not found";
   reset_blocks();
   ORVK_MA28ED.ERRUNT = 0;
@@ -53,7 +50,7 @@ TEST_P(SharedMatrix, AnalyseSolveRefactor) {
   EXPECT_LT(scaled_residual(a, y, bt, true), 100.0 * growth) << GetParam();
 
   // New values on the same pattern.
-  Coo c = a;
+  Triplets c = a;
   for (std::size_t k = 0; k < c.val.size(); ++k) c.val[k] *= 1.0 + 0.01 * std::sin(1.0 + k);
   const IWORD st2 = s.refactor(c);
   ASSERT_GE(st2, 0) << GetParam();
@@ -64,12 +61,12 @@ TEST_P(SharedMatrix, AnalyseSolveRefactor) {
 }
 
 TEST_P(SharedMatrix, ScalingImprovesTheLogFit) {
-  Coo a;
+  Triplets a;
   if (!load(GetParam(), a)) GTEST_SKIP() << "shared matrix " << GetParam() << " not found";
   reset_blocks();
   std::vector<double> r(a.n), c(a.n), w(5 * a.n);
   IWORD n = a.n, nz = a.nz();
-  ORVK_MC19AD(&n, &nz, a.val.data(), a.row.data(), a.col.data(), r.data(), c.data(), w.data());
+  ORVK_MC19AD(&n, &nz, a.val.data(), idx16(a.row).data(), idx16(a.col).data(), r.data(), c.data(), w.data());
   double f = 0.0, f0 = 0.0;
   for (std::size_t k = 0; k < a.val.size(); ++k) {
     if (a.val[k] == 0.0) continue;

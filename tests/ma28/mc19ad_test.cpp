@@ -19,16 +19,16 @@ struct Scaled {
   std::vector<double> r, c, w;
 };
 
-Scaled run(const Coo& a) {
+Scaled run(const Triplets& a) {
   Scaled s{std::vector<double>(a.n, 7.0), std::vector<double>(a.n, 7.0),
            std::vector<double>(5 * a.n, 7.0)};
   IWORD n = a.n, nz = a.nz();
-  ORVK_MC19AD(&n, &nz, a.val.data(), a.row.data(), a.col.data(), s.r.data(), s.c.data(),
+  ORVK_MC19AD(&n, &nz, a.val.data(), idx16(a.row).data(), idx16(a.col).data(), s.r.data(), s.c.data(),
               s.w.data());
   return s;
 }
 
-double objective(const Coo& a, const std::vector<double>& r, const std::vector<double>& c) {
+double objective(const Triplets& a, const std::vector<double>& r, const std::vector<double>& c) {
   double f = 0.0;
   for (std::size_t k = 0; k < a.val.size(); ++k) {
     if (a.val[k] == 0.0) continue;
@@ -56,7 +56,7 @@ TEST(Mc19Ad, OrderOutOfRangeWritesOnTheReportUnit) {
 TEST(Mc19Ad, IndexOutOfRangeIsAFailureNotAnOverrun) {
   reset_blocks();
   UnitCapture cap(6);
-  Coo a;
+  Triplets a;
   a.n = 2;
   a.add(1, 1, 2.0);
   a.add(3, 2, 2.0);
@@ -68,7 +68,7 @@ TEST(Mc19Ad, IndexOutOfRangeIsAFailureNotAnOverrun) {
 TEST(Mc19Ad, KnownAnswers) {
   reset_blocks();
   {
-    Coo a;  // single entry e^3
+    Triplets a;  // single entry e^3
     a.n = 1;
     a.add(1, 1, std::exp(3.0));
     const Scaled s = run(a);
@@ -76,7 +76,7 @@ TEST(Mc19Ad, KnownAnswers) {
     EXPECT_NEAR(s.c[0], -3.0, 1e-15);
   }
   {
-    Coo a;  // every entry of magnitude 8; column 4 and row 4 empty
+    Triplets a;  // every entry of magnitude 8; column 4 and row 4 empty
     a.n = 4;
     a.add(1, 1, 8.0);
     a.add(1, 2, -8.0);
@@ -92,7 +92,7 @@ TEST(Mc19Ad, KnownAnswers) {
     EXPECT_EQ(s.c[3], 0.0);
   }
   {
-    Coo a;  // diagonal, with zero entries that change nothing
+    Triplets a;  // diagonal, with zero entries that change nothing
     a.n = 5;
     for (IWORD i = 1; i <= 5; ++i) a.add(i, i, std::pow(10.0, static_cast<double>(i)));
     a.add(1, 5, 0.0);
@@ -104,7 +104,7 @@ TEST(Mc19Ad, KnownAnswers) {
     }
   }
   {
-    Coo a;  // NZ = 0
+    Triplets a;  // NZ = 0
     a.n = 3;
     UnitCapture cap(6);
     const Scaled s = run(a);
@@ -120,11 +120,11 @@ TEST(Mc19Ad, ExactlyScalableMatrixIsFittedToTheStoppingLevel) {
   std::mt19937_64 rng(11);
   std::uniform_real_distribution<double> u(-6.0, 6.0);
   for (IWORD n : {4, 20, 60}) {
-    const Coo pat = random_sparse(n, 3, 40 + n, true);
+    const Triplets pat = random_sparse(n, 3, 40 + n, true);
     std::vector<double> p(n), q(n);
     for (auto& t : p) t = u(rng);
     for (auto& t : q) t = u(rng);
-    Coo a = pat;
+    Triplets a = pat;
     for (std::size_t k = 0; k < a.val.size(); ++k)
       a.val[k] = (k % 2 ? -1.0 : 1.0) * std::exp(-(p[a.row[k] - 1] + q[a.col[k] - 1]));
     const Scaled s = run(a);
@@ -139,7 +139,7 @@ TEST(Mc19Ad, ScaledEntriesAreCloserToOneThanUnscaled) {
   std::mt19937_64 rng(5);
   std::lognormal_distribution<double> mag(0.0, 4.0);
   for (IWORD n : {3, 10, 40, 120}) {
-    Coo a = random_sparse(n, 4, 300 + n, n % 2 == 0);
+    Triplets a = random_sparse(n, 4, 300 + n, n % 2 == 0);
     for (auto& v : a.val) v = mag(rng);
     const Scaled s = run(a);
     const std::vector<double> zero(n, 0.0);

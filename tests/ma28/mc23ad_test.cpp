@@ -25,7 +25,7 @@ struct Graph {
   std::vector<std::vector<IWORD>> adj;  // 0-based rows -> columns
 };
 
-Graph graph_of(const Coo& a) {
+Graph graph_of(const Triplets& a) {
   Graph g{a.n, std::vector<std::vector<IWORD>>(a.n)};
   for (std::size_t k = 0; k < a.val.size(); ++k) g.adj[a.row[k] - 1].push_back(a.col[k] - 1);
   return g;
@@ -98,7 +98,7 @@ struct Pre {
   std::vector<IWORD> w64;
   IWORD pair[2] = {0, 0};
 
-  Pre(const Coo& a, IWORD licn_) : n(a.n), licn(licn_), nz(a.nz()) {
+  Pre(const Triplets& a, IWORD licn_) : n(a.n), licn(licn_), nz(a.nz()) {
     std::vector<std::size_t> order(a.val.size());
     for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
     std::stable_sort(order.begin(), order.end(),
@@ -124,7 +124,7 @@ struct Pre {
 using Entry = std::tuple<IWORD, IWORD, double>;
 
 // Checks the whole output layout of a successful preordering against A.
-void check_layout(const Coo& a, const Pre& p, const std::string& what) {
+void check_layout(const Triplets& a, const Pre& p, const std::string& what) {
   const IWORD n = a.n;
   const IWORD lufrst = p.pair[0], lulast = p.pair[1];
   ASSERT_GE(lufrst, 1) << what;
@@ -180,7 +180,7 @@ TEST(Mc23Ad, RandomMatricesAgainstTheReference) {
     ORVK_MC23BD.MSGUNT = 0;
     ORVK_MC23BD.STPSTR = ORVK_FALSE;
     const IWORD n = 1 + seed % 37;
-    const Coo a = random_sparse(n, seed % 3, 5000 + seed, seed % 4 == 0);
+    const Triplets a = random_sparse(n, seed % 3, 5000 + seed, seed % 4 == 0);
     Pre p(a, a.nz() + a.nz() / 2 + 2);
     const std::string what = "seed " + std::to_string(seed);
     check_layout(a, p, what);
@@ -203,7 +203,7 @@ TEST(Mc23Ad, RandomMatricesAgainstTheReference) {
 
 TEST(Mc23Ad, FullLowerTriangular) {
   reset_blocks();
-  Coo a;
+  Triplets a;
   a.n = 3;
   for (IWORD i = 1; i <= 3; ++i)
     for (IWORD j = 1; j <= i; ++j) a.add(i, j, 10.0 * i + j);
@@ -231,7 +231,7 @@ TEST(Mc23Ad, FullLowerTriangular) {
 
 TEST(Mc23Ad, FullUpperTriangularComesOutReversed) {
   reset_blocks();
-  Coo a;
+  Triplets a;
   a.n = 3;
   for (IWORD i = 1; i <= 3; ++i)
     for (IWORD j = i; j <= 3; ++j) a.add(i, j, 1.0 * i + j);
@@ -244,18 +244,18 @@ TEST(Mc23Ad, FullUpperTriangularComesOutReversed) {
 TEST(Mc23Ad, SingleBlockCases) {
   struct Case {
     const char* name;
-    Coo a;
+    Triplets a;
     IWORD licn;
   };
   std::vector<Case> cases;
   {
-    Coo a;
+    Triplets a;
     a.n = 1;
     a.add(1, 1, 5.0);
     cases.push_back({"order 1", a, 3});
   }
   {
-    Coo a;  // all six off-diagonal places: irreducible, zero diagonal
+    Triplets a;  // all six off-diagonal places: irreducible, zero diagonal
     a.n = 3;
     for (IWORD i = 1; i <= 3; ++i)
       for (IWORD j = 1; j <= 3; ++j)
@@ -274,7 +274,7 @@ TEST(Mc23Ad, SingleBlockCases) {
 }
 
 TEST(Mc23Ad, StructurallySingular) {
-  Coo a;  // rows 1 and 2 only in column 1
+  Triplets a;  // rows 1 and 2 only in column 1
   a.n = 3;
   a.add(1, 1, 1.0);
   a.add(2, 1, 2.0);

@@ -218,4 +218,121 @@ TEST_F(NsolvePrint, PairListsWrapAfterSixPairs) {
   EXPECT_EQ(cap.lines(), want);
 }
 
+// x1 + x2 = 1, 2 x1 + 2 x2 = 3 (no solution: a singular block) beside
+// x_i = i - 1 for i = 3..7: the sparse solve of the first pass is inaccurate,
+// which prints its residual check and, at level 10, its dumps.
+nsolve_test::Problem singular_block() {
+  nsolve_test::Problem p;
+  p.name = "singular_block";
+  p.n = 7;
+  p.irn = {1, 1, 2, 2, 3, 4, 5, 6, 7};
+  p.icn = {1, 2, 1, 2, 3, 4, 5, 6, 7};
+  p.fun = [](const double* x, double* f) {
+    f[0] = x[0] + x[1] - 1.0;
+    f[1] = 2.0 * x[0] + 2.0 * x[1] - 3.0;
+    for (int i = 2; i < 7; ++i) f[i] = x[i] - i;
+  };
+  p.jac = [](const double*, double* v) {
+    const double vals[9] = {1, 1, 2, 2, 1, 1, 1, 1, 1};
+    for (int k = 0; k < 9; ++k) v[k] = vals[k];
+  };
+  p.x0.assign(7, 0.5);
+  p.box(-1e10, 1e10, 1e10);
+  return p;
+}
+
+// The COUNT lines that follow the first line equal to TITLE (fewer when the
+// output ends first; none when TITLE is missing).
+Lines after_title(const Lines& l, const std::string& title, std::size_t count) {
+  Lines out;
+  for (std::size_t k = 0; k < l.size(); ++k)
+    if (l[k] == title) {
+      for (std::size_t m = k + 1; m < l.size() && out.size() < count; ++m) out.push_back(l[m]);
+      break;
+    }
+  return out;
+}
+
+// Lists that run over more than one line, each in its own layout: the
+// pattern sixteen to a line (level 9), the bound lists ten to a line (the
+// plain list of NSOLVE, the signed list with the length ratio of NSOLVE2),
+// and the dumps of an inaccurate solve five to a line (level 10).
+struct ListCase {
+  const char* name;
+  nsolve_test::Problem (*problem)();
+  bool v2;
+  IWORD iprint;
+  bool start_only;  // the start call alone
+  const char* title;
+  Lines want;
+};
+
+nsolve_test::Problem tridiagonal8() { return nsolve_test::broyden_tridiagonal(8); }
+nsolve_test::Problem outside23() { return nsolve_test::outside_box(23); }
+
+const ListCase kLists[] = {
+    {"RowNumbersSixteenToALine", tridiagonal8, false, 9, true, "  NSOLVE: IRN",
+     {"       1       1       2       2       2       3       3       3       4       4       4"
+      "       5       5       5       6       6",
+      "       6       7       7       7       8       8", ""}},
+    {"ColumnNumbersSixteenToALine", tridiagonal8, false, 9, true, "  NSOLVE: ICN",
+     {"       1       2       1       2       3       2       3       4       3       4       5"
+      "       4       5       6       5       6",
+      "       7       6       7       8       7       8", ""}},
+    {"BoundListTenToALine", outside23, false, 6, false,
+     "  NSOLVE: *** VARIABLES ON THE BOUNDARY ***",
+     {"        1      2      3      4      5      6      7      8      9     10",
+      "       11     12     13     14     15     16     17     18     19     20",
+      "       21     22     23", ""}},
+    {"SignedBoundListAndRatio", outside23, true, 6, false,
+     "  NSOLVE: *** VARIABLES ON THE BOUNDARY (- for LB) ***",
+     {"       -1     -2     -3     -4     -5     -6     -7     -8     -9    -10",
+      "      -11    -12    -13    -14    -15    -16    -17    -18    -19    -20",
+      "      -21    -22    -23",
+      "          STEP WITH BOUND/STEP WITHOUT BOUND =  0.83333    "}},
+    {"ResidualCheckAndJacobianDump", singular_block, false, 10, false,
+     "      7  1.0000000E+00     8  1.0000000E+00     9  1.0000000E+00",
+     {"  NSOLVE: ZNORM =   1.0000     ZRATIO =  0.11765    ",
+      "          CHKT  =  0.10000E-03 PIVT   =  0.10000E-03", "", " Jacobian dump:",
+      "      1      1  1.0000000000E+00", "      1      2  1.0000000000E+00",
+      "      2      1  2.0000000000E+00", "      2      2  2.0000000000E+00",
+      "      3      3  1.0000000000E+00", "      4      4  1.0000000000E+00",
+      "      5      5  1.0000000000E+00", "      6      6  1.0000000000E+00",
+      "      7      7  1.0000000000E+00", ""}},
+    {"PointDumpFiveToALine", singular_block, false, 10, false, " X dump:",
+     {"   5.0000000000E-01  5.0000000000E-01  5.0000000000E-01  5.0000000000E-01  5.0000000000E-01",
+      "   5.0000000000E-01  5.0000000000E-01", ""}},
+    {"RightHandSideDumpFiveToALine", singular_block, false, 10, false, " RHS dump:",
+     {"  -0.0000000000E+00  1.0000000000E+00  1.5000000000E+00  2.5000000000E+00  3.5000000000E+00",
+      "   4.5000000000E+00  5.5000000000E+00", ""}},
+    {"StepDumpFiveToALine", singular_block, false, 10, false, " DX dump:",
+     {"   0.0000000000E+00 -0.0000000000E+00  1.5000000000E+00  2.5000000000E+00  3.5000000000E+00",
+      "   4.5000000000E+00  5.5000000000E+00",
+      "  NSOLVE: ZNORM =   1.0000     ZRATIO =  0.11765    ",
+      "          CHKT  =  0.10000E-02 PIVT   =  0.10000    "}},
+};
+
+class NsolvePrintLists : public NsolvePrint, public ::testing::WithParamInterface<ListCase> {};
+
+TEST_P(NsolvePrintLists, Layout) {
+  const ListCase& tc = GetParam();
+  const nsolve_test::Problem p = tc.problem();
+  orvika_test::UnitCapture cap(6);
+  Caller c(p, 1, tc.v2);
+  c.iprint = tc.iprint;
+  c.maxit = 1;
+  c.maxbnd = 5;
+  c.lsrch = 0;
+  if (tc.start_only)
+    c.call();
+  else
+    c.solve();
+  EXPECT_EQ(after_title(cap.lines(), tc.title, tc.want.size()), tc.want);
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, NsolvePrintLists, ::testing::ValuesIn(kLists),
+                         [](const ::testing::TestParamInfo<ListCase>& i) {
+                           return std::string(i.param.name);
+                         });
+
 }  // namespace

@@ -12,7 +12,7 @@
 
 #include "orvika/host_stub.h"
 #include "orvika/qp.h"
-#include "qp/kkt_sparse.hpp"
+#include "qp/qp.hpp"
 #include "qp/qp_test_util.hpp"
 #include "support/capture.hpp"
 

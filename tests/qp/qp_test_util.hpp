@@ -9,6 +9,7 @@
 
 #include "orvika/host_stub.h"
 #include "orvika/qp.h"
+#include "support/sparse.hpp"
 
 namespace qp_test {
 
@@ -73,43 +74,41 @@ struct QpRun {
   double aphmax = 0;
 };
 
-struct Csr {
-  IVec ia, ja;
-  Vec v;
-};
+using orvika_test::Csr;
 
 inline Csr lower_csr(const Problem& p) {
   Csr c;
-  c.ia.push_back(1);
+  c.n = c.ncol = p.n;
   for (int i = 0; i < p.n; ++i) {
     for (int j = 0; j <= i; ++j)
       if (p.H(i, j) != 0) {
         c.ja.push_back(j + 1);
-        c.v.push_back(p.H(i, j));
+        c.a.push_back(p.H(i, j));
       }
     c.ia.push_back(static_cast<IWORD>(c.ja.size()) + 1);
   }
   if (c.ja.empty()) {
     c.ja.push_back(1);
-    c.v.push_back(0);
+    c.a.push_back(0);
   }
   return c;
 }
 
 inline Csr rows_csr(const Problem& p) {
   Csr c;
-  c.ia.push_back(1);
+  c.n = p.meq + p.mineq;
+  c.ncol = p.n;
   for (int r = 0; r < p.meq + p.mineq; ++r) {
     for (int j = 0; j < p.n; ++j)
       if (p.A(r, j) != 0) {
         c.ja.push_back(j + 1);
-        c.v.push_back(p.A(r, j));
+        c.a.push_back(p.A(r, j));
       }
     c.ia.push_back(static_cast<IWORD>(c.ja.size()) + 1);
   }
   if (c.ja.empty()) {
     c.ja.push_back(1);
-    c.v.push_back(0);
+    c.a.push_back(0);
   }
   return c;
 }
@@ -150,8 +149,8 @@ inline void call(const Problem& p, const Options& o, QpRun& r) {
   IVec iwles(liwles);
   Vec bb = p.b, gg = p.g;
   if (bb.empty()) bb.push_back(0);
-  ORVK_QPSLV(&n, gg.data(), h.ia.data(), h.ja.data(), h.v.data(), &meq, &mineq, bb.data(),
-             c.ia.data(), c.ja.data(), c.v.data(), fes.data(), &o.mact, &r.ncact, &r.iter,
+  ORVK_QPSLV(&n, gg.data(), h.ia.data(), h.ja.data(), h.a.data(), &meq, &mineq, bb.data(),
+             c.ia.data(), c.ja.data(), c.a.data(), fes.data(), &o.mact, &r.ncact, &r.iter,
              r.x.data(), &lrw, r.rw.data(), &liw, r.iw.data(), nullptr, r.lact.data(), &o.iprint,
              &r.iret, &lrwles, rwles.data(), &liwles, iwles.data(), &r.ising, &r.aphmax, &ldc,
              cwork.data(), &r.ifail);

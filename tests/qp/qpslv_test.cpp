@@ -627,8 +627,8 @@ TEST_F(QpslvTest, InvalidArgumentsAreRefused) {
     std::vector<LWORD> lact(1);
     double aph = 0;
     orvika_test::UnitCapture cap(77);
-    ORVK_QPSLV(&n, p.g.data(), h.ia.data(), h.ja.data(), h.v.data(), &meq, &mineq, p.b.data(),
-               c.ia.data(), c.ja.data(), c.v.data(), fes.data(), &mact, &ncact, &iter, x.data(),
+    ORVK_QPSLV(&n, p.g.data(), h.ia.data(), h.ja.data(), h.a.data(), &meq, &mineq, p.b.data(),
+               c.ia.data(), c.ja.data(), c.a.data(), fes.data(), &mact, &ncact, &iter, x.data(),
                &l, rw.data(), &l, iw.data(), nullptr, lact.data(), &iprint, &iret, &l,
                rwles.data(), &l, iwles.data(), &ising, &aph, &ldc, cw.data(), &ifail);
     EXPECT_EQ(ifail, 1);
@@ -840,15 +840,16 @@ TEST_F(QpslvTest, SparseKktBeyondTheDenseOrderIsSolved) {
   Problem p;
   p.n = static_cast<int>(n);
   Csr h, c;
-  h.ia.push_back(1);
+  h.n = h.ncol = n;
+  c.ncol = n;
   for (IWORD i = 1; i <= n; ++i) {
     h.ja.push_back(i);
-    h.v.push_back(1.0);
+    h.a.push_back(1.0);
     h.ia.push_back(i + 1);
   }
   c.ia = {1};
   c.ja = {1};
-  c.v = {0.0};
+  c.a = {0.0};
   Vec g(n), x(n, 0.0), b = {0.0}, fes = {-1e30};
   for (IWORD i = 0; i < n; ++i) g[i] = -1.0 - static_cast<double>(i % 7);
   const IWORD liw = int_total(p, h, c), lrw = real_total(p, h, c);
@@ -858,8 +859,8 @@ TEST_F(QpslvTest, SparseKktBeyondTheDenseOrderIsSolved) {
   std::vector<LWORD> lact(1, 0);
   IWORD ncact = -9, iter = -9, iret = -9, ising = 0, ifail = 0;
   double aphmax = 0;
-  ORVK_QPSLV(&n, g.data(), h.ia.data(), h.ja.data(), h.v.data(), &meq, &mineq, b.data(),
-             c.ia.data(), c.ja.data(), c.v.data(), fes.data(), &mact, &ncact, &iter, x.data(),
+  ORVK_QPSLV(&n, g.data(), h.ia.data(), h.ja.data(), h.a.data(), &meq, &mineq, b.data(),
+             c.ia.data(), c.ja.data(), c.a.data(), fes.data(), &mact, &ncact, &iter, x.data(),
              &lrw, rw.data(), &liw, iw.data(), nullptr, lact.data(), &iprint, &iret, &lrwles,
              rwles.data(), &liwles, iwles.data(), &ising, &aphmax, &ldc, cwork.data(), &ifail);
   ASSERT_EQ(ifail, 0);

@@ -10,7 +10,7 @@
 
 #include "orvika/host_stub.h"
 #include "orvika/qp.h"
-#include "qp/kkt_sparse.hpp"
+#include "qp/qp.hpp"
 #include "support/capture.hpp"
 
 namespace {

@@ -1,6 +1,6 @@
 // Helpers of the tests of the factor-and-solve methods: test systems with a
 // valid pivot order, runners that give each method its own arrays, and the
-// measures the tests compare against (backward error, dense reference).
+// measures the tests compare against (scaled residual, dense reference).
 #pragma once
 
 #include <algorithm>
@@ -12,11 +12,15 @@
 #include <vector>
 
 #include "sparselu/lumethods.hpp"
+#include "support/sparse.hpp"
 
 namespace lmtest {
 
 using orvika::IV;
 using orvika::RV;
+
+using orvika_test::scaled_bound;
+using orvika_test::scaled_residual;
 
 inline IV iv(std::vector<IWORD>& v) { return IV(v.data(), static_cast<IWORD>(v.size())); }
 inline RV rv(std::vector<double>& v) { return RV(v.data(), static_cast<IWORD>(v.size())); }
@@ -160,22 +164,6 @@ inline std::vector<double> matvec(const Problem& p, const double* x) {
   for (IWORD r = 1; r <= p.n; ++r)
     for (IWORD k = p.irp[r - 1]; k < p.irp[r]; ++k) y[r - 1] += p.a[k - 1] * x[p.ici[k - 1] - 1];
   return y;
-}
-
-// Normwise backward error |b - A x| / (|A| |x| + |b|), infinity norms.
-inline double backward_error(const Problem& p, const double* x, const double* b) {
-  const auto y = matvec(p, x);
-  double rn = 0.0, an = 0.0, xn = 0.0, bn = 0.0;
-  for (IWORD r = 1; r <= p.n; ++r) {
-    rn = std::max(rn, std::fabs(b[r - 1] - y[r - 1]));
-    double s = 0.0;
-    for (IWORD k = p.irp[r - 1]; k < p.irp[r]; ++k) s += std::fabs(p.a[k - 1]);
-    an = std::max(an, s);
-    xn = std::max(xn, std::fabs(x[r - 1]));
-    bn = std::max(bn, std::fabs(b[r - 1]));
-  }
-  const double den = an * xn + bn;
-  return den > 0.0 ? rn / den : rn;
 }
 
 // Dense reference solve by Gaussian elimination with partial pivoting.

@@ -694,7 +694,7 @@ TEST(SpOrderingsReal, SharedMatrices) {
     orvika_test::Triplets t;
     std::string msg;
     ASSERT_TRUE(orvika_test::read_mtx(path, t, &msg)) << msg;
-    Rows rows(static_cast<std::size_t>(t.nrow));
+    Rows rows(static_cast<std::size_t>(t.n));
     for (IWORD k = 0; k < t.nz(); ++k) rows[t.row[k] - 1].push_back(t.col[k]);
     for (auto& row : rows) {
       std::sort(row.begin(), row.end());
@@ -705,7 +705,7 @@ TEST(SpOrderingsReal, SharedMatrices) {
       OrderRun r(rows);
       r.order(ord);
       SCOPED_TRACE(name + " ORDOPT " + std::to_string(ord));
-      if (ref.rank < t.nrow) {
+      if (ref.rank < t.n) {
         EXPECT_EQ(r.ierr, -7);
         continue;
       }

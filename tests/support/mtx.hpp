@@ -1,24 +1,20 @@
-// Test helper: a small Matrix Market reader (coordinate, real or pattern,
-// general or symmetric) for the real matrices in ../shared/matrices.
+// Test helper: the Matrix Market reader (coordinate, real or pattern,
+// general, symmetric or skew-symmetric, square) for the real matrices in
+// ../shared/matrices.
 #pragma once
 
-#include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <vector>
+
+#include "sparse.hpp"
 
 namespace orvika_test {
 
-struct Triplets {
-  std::int64_t nrow = 0, ncol = 0;
-  std::vector<std::int64_t> row, col;  // 1-based
-  std::vector<double> val;
-  std::int64_t nz() const { return static_cast<std::int64_t>(val.size()); }
-};
-
-// Reads FILE; returns false (with MSG set) when it cannot.  Header-only so
-// that the benchmarks can read the shared matrices as well.
+// Reads FILE into T (named by the file's stem); returns false (with MSG
+// set) when it cannot.  Header-only so that the benchmarks can read the
+// shared matrices as well.
 inline bool read_mtx(const std::string& file, Triplets& t, std::string* msg = nullptr) {
   auto fail = [&](const std::string& m) {
     if (msg) *msg = file + ": " + m;
@@ -37,14 +33,17 @@ inline bool read_mtx(const std::string& file, Triplets& t, std::string* msg = nu
   const double skew = symmetry == "skew-symmetric" ? -1.0 : 1.0;
   while (std::getline(in, line) && (line.empty() || line[0] == '%')) {
   }
-  std::int64_t nnz = 0;
+  IWORD nrow = 0, ncol = 0, nnz = 0;
   std::istringstream ss(line);
-  if (!(ss >> t.nrow >> t.ncol >> nnz)) return fail("bad size line");
+  if (!(ss >> nrow >> ncol >> nnz)) return fail("bad size line");
+  if (nrow != ncol) return fail("not square");
+  t.name = std::filesystem::path(file).stem().string();
+  t.n = nrow;
   t.row.clear();
   t.col.clear();
   t.val.clear();
-  for (std::int64_t k = 0; k < nnz; ++k) {
-    std::int64_t i, j;
+  for (IWORD k = 0; k < nnz; ++k) {
+    IWORD i, j;
     double v = 1.0;
     if (!(in >> i >> j)) return fail("short file");
     if (!pattern && !(in >> v)) return fail("short file");

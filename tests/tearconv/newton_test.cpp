@@ -940,6 +940,39 @@ TEST(NewtonPrint, VectorPrintLayout) {
             "    7   2.5000    \n");
 }
 
+// Line breaks of the vector print at the edges of a line: one value, the
+// first line exactly full, the second line exactly full.
+TEST(NewtonPrint, VectorPrintLineBreaks) {
+  const double v[10] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+  const IWORD name[2] = {0x2020202054574523LL, 0x20202020204e4f4fLL};  // "#EWT", "OON "
+  IWORD label[3];
+  std::memcpy(&label[0], "SCAL    ", 8);
+  std::memcpy(&label[1], "ED X    ", 8);
+  std::memcpy(&label[2], "        ", 8);
+  const std::string head = "      #EWTOON SCALED X    ";
+  const std::string more = "                          ";
+  const std::string g1 = "    1   1.0000        2   2.0000        3   3.0000    "
+                         "    4   4.0000        5   5.0000    ";
+  const std::string g2 = "    6   6.0000        7   7.0000        8   8.0000    "
+                         "    9   9.0000       10   10.000    ";
+  const struct {
+    IWORD n;
+    std::string text;
+  } cases[] = {
+      {1, "\n" + head + "    1   1.0000    \n"},
+      {5, "\n" + head + g1 + "\n"},
+      {6, "\n" + head + g1 + "\n" + more + "    6   6.0000    \n"},
+      {10, "\n" + head + g1 + "\n" + more + g2 + "\n"},
+  };
+  for (const auto& c : cases) {
+    orvk_host_reset();
+    orvika_test::UnitCapture cap(6);
+    IWORD n = c.n;
+    ORVK_NVPRNT(v, &n, name, label);
+    EXPECT_EQ(cap.text(), c.text) << "N = " << c.n;
+  }
+}
+
 // A short run of a two-variable block (one tear, one bounded) whose printed
 // report is checked line by line at each print level.
 std::string printed_run(IWORD level) {
