@@ -26,73 +26,73 @@ ORVK_BEGIN_DECLS
 
 /* Piecewise cubic through N points: MODE 2 shape-preserving Hermite, 3
  * straight lines, other local cubics. */
-ORVK_API void ORVK_SPLINE(const IWORD *n, const double *y, const double *x, double *c,
-                          const IWORD *mode);
+ORVK_API void ORVK_SPLINE(const IWORD *N, const double *Y, const double *X, double *C,
+                          const IWORD *MODE);
 /* ORVK_SPLINE, then pieces turning inside their interval are repaired
  * (not in MODE 2). */
-ORVK_API void ORVK_SMCRV(const IWORD *n, const double *y, const double *x, double *c,
-                         const IWORD *mode);
+ORVK_API void ORVK_SMCRV(const IWORD *N, const double *Y, const double *X, double *C,
+                         const IWORD *MODE);
 /* Shape-preserving Hermite interpolant and its pieces. */
-ORVK_API void ORVK_SPLN2I(const IWORD *n, const double *y, const double *x, double *c);
-ORVK_API void ORVK_SPLN2D(const IWORD *n, const double *x, const double *f, double *d,
-                          const IWORD *incr, IWORD *nchg);
-ORVK_API void ORVK_SPLN2C(const double *x1, const double *x2, const double *f1,
-                          const double *f2, const double *d1, const double *d2, double *c0,
-                          double *c1, double *c2, double *c3);
-ORVK_API double ORVK_SPLN2E(const double *a, const double *b);
+ORVK_API void ORVK_SPLN2I(const IWORD *N, const double *Y, const double *X, double *C);
+ORVK_API void ORVK_SPLN2D(const IWORD *N, const double *X, const double *F, double *D,
+                          const IWORD *INCR, IWORD *NCHG);
+ORVK_API void ORVK_SPLN2C(const double *X1, const double *X2, const double *F1,
+                          const double *F2, const double *D1, const double *D2, double *C0,
+                          double *C1, double *C2, double *C3);
+ORVK_API double ORVK_SPLN2E(const double *A, const double *B);
 /* Value and t-derivative of a spline at XV; SPARE is not referenced. */
-ORVK_API void ORVK_SPLFN2(const IWORD *n, const double *xv, const double *x, const void *spare,
-                          const double *c, double *val, double *der);
+ORVK_API void ORVK_SPLFN2(const IWORD *N, const double *XV, const double *X, const void *SPARE,
+                          const double *C, double *VAL, double *DER);
 
 /* ---- interpolation ------------------------------------------------------ */
 
-ORVK_API void ORVK_QDEXTR(const IWORD *mode, const double *x, const double *y, double *coef,
-                          const double *xq, double *yq);
-ORVK_API void ORVK_LAGRA2(const IWORD *n, const IWORD *i, const double *x, double *y,
-                          IWORD *iflag);
+ORVK_API void ORVK_QDEXTR(const IWORD *MODE, const double *X, const double *Y, double *COEF,
+                          const double *XQ, double *YQ);
+ORVK_API void ORVK_LAGRA2(const IWORD *N, const IWORD *I, const double *X, double *Y,
+                          IWORD *IFLAG);
 /* X, Y, CF, W1 have N+1 words (index 0..N), W2 has N words. */
-ORVK_API void ORVK_PC02AD(const double *x, const double *y, double *cf, double *w1, double *w2,
-                          const IWORD *n);
-ORVK_API IWORD ORVK_IFACT(const IWORD *n);
+ORVK_API void ORVK_PC02AD(const double *X, const double *Y, double *CF, double *W1, double *W2,
+                          const IWORD *N);
+ORVK_API IWORD ORVK_IFACT(const IWORD *N);
 
 /* ---- quadrature --------------------------------------------------------- */
 
 /* The integrand of ORVK_QA04AD: f(*x). */
 typedef double (*ORVK_QA04_FN)(const double *x);
-ORVK_API void ORVK_QA04AD(double *result, const double *a, const double *b, const double *eps,
-                          IWORD *maxlev, ORVK_QA04_FN f);
+ORVK_API void ORVK_QA04AD(double *RESULT, const double *A, const double *B, const double *EPS,
+                          IWORD *MAXLEV, ORVK_QA04_FN F);
 /* Reverse-communication form: W has 360 words, IW 30. */
-ORVK_API void ORVK_GAUSSINT(double *result, const double *a, const double *b, const double *eps,
-                            IWORD *maxlev, const double *fx, double *x, double *w, IWORD *iw,
-                            IWORD *istate);
+ORVK_API void ORVK_GAUSSINT(double *RESULT, const double *A, const double *B, const double *EPS,
+                            IWORD *MAXLEV, const double *FX, double *X, double *W, IWORD *IW,
+                            IWORD *ISTATE);
 
 /* ---- overflow-safe exponential and logarithm ---------------------------- */
 
-ORVK_API double RTO_CHK_DLOG(const double *x);
-ORVK_API double RTO_DEXP(const double *x);
-ORVK_API double RTO_SLN(const double *x);
-ORVK_API double RS_DEXP(const double *x);
+ORVK_API double RTO_CHK_DLOG(const double *X);
+ORVK_API double RTO_DEXP(const double *X);
+ORVK_API double RTO_SLN(const double *X);
+ORVK_API double RS_DEXP(const double *X);
 
 /* ---- derivative twins --------------------------------------------------- */
 
-ORVK_API double G_RTO_CHK_DLOG(const IWORD *g_p_, const double *x, const double *g_x,
-                               const IWORD *ldg_x, double *g_r);
-ORVK_API double G_RTO_SLN(const IWORD *g_p_, const double *x, const double *g_x,
-                          const IWORD *ldg_x, double *g_r);
-ORVK_API double G_RS_DEXP(const IWORD *g_p_, const double *x, const double *g_x,
-                          const IWORD *ldg_x, double *g_r);
+ORVK_API double G_RTO_CHK_DLOG(const IWORD *g_p_, const double *X, const double *g_X,
+                               const IWORD *ldg_X, double *g_R);
+ORVK_API double G_RTO_SLN(const IWORD *g_p_, const double *X, const double *g_X,
+                          const IWORD *ldg_X, double *g_R);
+ORVK_API double G_RS_DEXP(const IWORD *g_p_, const double *X, const double *g_X,
+                          const IWORD *ldg_X, double *g_R);
 /* Derivatives of the ORVK_SMCRV coefficients with respect to X (Y fixed). */
-ORVK_API void G_ORVK_SMCRV(const IWORD *g_p_, const IWORD *n, const double *y, const double *x,
-                           const double *g_x, const IWORD *ldg_x, double *c, double *g_c,
-                           const IWORD *ldg_c, const IWORD *mode);
-ORVK_API void G_ORVK_ACCITR(const IWORD *g_p_, IWORD *iter, const IWORD *n, IWORD *mode,
-                            double *tmin, double *tmax, double *stpmax, double *g_stpmax,
-                            double *t, double *g_t, double *x, double *g_x, const double *dx,
-                            const double *g_dx, double *dxold, double *g_dxold);
-ORVK_API void G_ORVK_NCONV(const IWORD *g_p_, const IWORD *n, const double *x,
-                           const double *g_x, double *f, double *g_f, double *dx, double *g_dx,
-                           double *xold, double *g_xold, double *fold, double *g_fold,
-                           double *h, double *g_h, IWORD *iflag);
+ORVK_API void G_ORVK_SMCRV(const IWORD *g_p_, const IWORD *N, const double *Y, const double *X,
+                           const double *g_X, const IWORD *ldg_X, double *C, double *g_C,
+                           const IWORD *ldg_C, const IWORD *MODE);
+ORVK_API void G_ORVK_ACCITR(const IWORD *g_p_, IWORD *ITER, const IWORD *N, IWORD *MODE,
+                            double *TMIN, double *TMAX, double *STPMAX, double *g_STPMAX,
+                            double *T, double *g_T, double *X, double *g_X, const double *DX,
+                            const double *g_DX, double *DXOLD, double *g_DXOLD);
+ORVK_API void G_ORVK_NCONV(const IWORD *g_p_, const IWORD *N, const double *X,
+                           const double *g_X, double *F, double *g_F, double *DX, double *g_DX,
+                           double *XOLD, double *g_XOLD, double *FOLD, double *g_FOLD,
+                           double *H, double *g_H, IWORD *IFLAG);
 
 ORVK_END_DECLS
 

@@ -91,6 +91,9 @@ class WVec {
   WVec(unsigned char* base, IWORD n) : base_(base), n_(n) {}
   // A plain array of N elements of T (tests, callers with typed arrays).
   WVec(T* p, IWORD n) : base_(reinterpret_cast<unsigned char*>(p)), n_(n) {}
+  // A caller's read-only array of N elements of T: the view is only read.
+  WVec(const T* p, IWORD n)
+      : base_(reinterpret_cast<unsigned char*>(const_cast<T*>(p))), n_(n) {}
 
   WRef<T> operator()(IWORD i) const {
     check(i);

@@ -1,4 +1,5 @@
 // Dense analysis routines: GRMSCH, REDHES, PRJMAT, WRSPLT, MPOSCK, ACTMAT.
+#include "frame/views.hpp"
 #include "kernels/dense_analysis.hpp"
 
 #include <array>
@@ -34,8 +35,9 @@ void sdump(IWORD unit, IWORD iprint, double x, const char (&label)[11]) {
 
 // First position (1-based) of A(1..n) that is not positive, or 0.
 IWORD first_not_positive(IWORD n, const double* a) {
+  const Vec1<const double> v(a);
   for (IWORD p = 1; p <= n; ++p)
-    if (not_positive(a[p - 1])) return p;
+    if (not_positive(v(p))) return p;
   return 0;
 }
 
@@ -79,10 +81,11 @@ void REDHES(IWORD N, IWORD NOTUSED, IWORD NZ, const double* A, IWORD M, double* 
 
   // Z = BN(:, K+1..N); P := Z^T as an NZ x N array, element (r, i) at
   // P((i-1) NZ + r), which is how the products below read it.
-  const double* Z = BN + K * N;  // Z(i, c) = Z[(c-1) N + i - 1]
+  const Mat1<const double> z(BN + K * N, N);
+  const Mat1<double> pt(P, NZ);
   for (IWORD p = 0; p < N * NZ; ++p) P[p] = 0.0;
   for (IWORD r = 1; r <= NZ; ++r)
-    for (IWORD i = 1; i <= N; ++i) P[(i - 1) * NZ + r - 1] = Z[(r - 1) * N + i - 1];
+    for (IWORD i = 1; i <= N; ++i) pt(r, i) = z(i, r);
 
   // AP := P A (NZ x N), then P(1..NZ*NZ) := AP Z (NZ x NZ); MRMULT clears
   // each product before accumulating it.
@@ -97,7 +100,11 @@ void PRJMAT(IWORD M, const double* A, IWORD N, const double* V, double* PV, doub
   // G(l, k) = A((l-1) N + k).  P serves as the M x N temporary (G G^T)^-1 G,
   // which needs M <= N words per column of P.
   if (M < 1 || N < 1 || M > N) return;
-  auto G = [A, N](IWORD l, IWORD k) { return A[(l - 1) * N + k - 1]; };
+  const Mat1<const double> gt(A, N);  // gt(k, l) = G(l, k)
+  auto G = [gt](IWORD l, IWORD k) { return gt(k, l); };
+  const Mat1<double> w2(W2, M), pm(P, M), w1(W1, N), pn(P, N);
+  const Vec1<const double> v(V);
+  const Vec1<double> pv(PV);
 
   // W2 := (G G^T)^-1.
   for (IWORD p = 0; p < M * M; ++p) W2[p] = 0.0;
@@ -105,7 +112,7 @@ void PRJMAT(IWORD M, const double* A, IWORD N, const double* V, double* PV, doub
     for (IWORD l1 = 1; l1 <= M; ++l1) {
       double s = 0.0;
       for (IWORD k = 1; k <= N; ++k) s += G(l1, k) * G(l2, k);
-      W2[(l2 - 1) * M + l1 - 1] = s;
+      w2(l1, l2) = s;
     }
   MRINV(M, W2);
 
@@ -114,7 +121,7 @@ void PRJMAT(IWORD M, const double* A, IWORD N, const double* V, double* PV, doub
   for (IWORD k = 1; k <= N; ++k)
     for (IWORD q = 1; q <= M; ++q) {
       const double gqk = G(q, k);
-      for (IWORD l = 1; l <= M; ++l) P[(k - 1) * M + l - 1] += W2[(q - 1) * M + l - 1] * gqk;
+      for (IWORD l = 1; l <= M; ++l) pm(l, k) += w2(l, q) * gqk;
     }
 
   // W1 := G^T P (N x N).
@@ -122,17 +129,17 @@ void PRJMAT(IWORD M, const double* A, IWORD N, const double* V, double* PV, doub
   for (IWORD k = 1; k <= N; ++k)
     for (IWORD i = 1; i <= N; ++i) {
       double s = 0.0;
-      for (IWORD l = 1; l <= M; ++l) s += G(l, i) * P[(k - 1) * M + l - 1];
-      W1[(k - 1) * N + i - 1] = s;
+      for (IWORD l = 1; l <= M; ++l) s += G(l, i) * pm(l, k);
+      w1(i, k) = s;
     }
 
   // P := I - W1; PV := P^T V.
   for (IWORD p = 0; p < N * N; ++p) P[p] = -W1[p];
-  for (IWORD i = 0; i < N; ++i) P[i * (N + 1)] += 1.0;
+  for (IWORD i = 1; i <= N; ++i) pn(i, i) += 1.0;
   for (IWORD i = 1; i <= N; ++i) {
     double s = 0.0;
-    for (IWORD k = 1; k <= N; ++k) s += P[(i - 1) * N + k - 1] * V[k - 1];
-    PV[i - 1] = s;
+    for (IWORD k = 1; k <= N; ++k) s += pn(k, i) * v(k);
+    pv(i) = s;
   }
 }
 
@@ -176,11 +183,13 @@ void WRSPLT(IWORD N, double* U, double* W, IWORD& IPOS, LWORD& LFLAG, IWORD UNIT
     if (!large) return;
     S = large.get();
   }
+  const Mat1<const double> wm(W, N), um(U, N);
+  const Mat1<double> sm(S, N);
   for (IWORD c = 1; c <= N; ++c)
     for (IWORD x = 1; x <= N; ++x) {
       double s = 0.0;
-      for (IWORD k = 1; k <= N; ++k) s += W[(k - 1) * N + x - 1] * U[(c - 1) * N + k - 1];
-      S[(c - 1) * N + x - 1] = s;
+      for (IWORD k = 1; k <= N; ++k) s += wm(x, k) * um(k, c);
+      sm(x, c) = s;
     }
   vdump(UNIT, IPRINT, nn, 0, S, " U-1W     ");
   vdump(UNIT, IPRINT, nn, 0, S, " A        ");
@@ -208,11 +217,13 @@ void ACTMAT(IWORD MEQ, IWORD IADD, IWORD NR, IWORD NC, const IWORD* IA, const IW
   for (IWORD p = 0; p < NR * NC; ++p) D[p] = 0.0;
   if (MEQ < 0) return;
   // Result row `row` from compressed row r; columns outside 1..NC are skipped.
+  const Vec1<const IWORD> ia(IA), ja(JA), iract(IRACT);
+  const Vec1<const double> a(A);
+  const Mat1<double> d(D, NC);  // column `row` holds result row `row`
   auto put_row = [&](IWORD row, IWORD r) {
-    double* d = D + (row - 1) * NC;
-    for (IWORD k = IA[r - 1]; k < IA[r]; ++k) {
-      const IWORD c = JA[k - 1];
-      if (c >= 1 && c <= NC) d[c - 1] = A[k - 1];
+    for (IWORD k = ia(r); k < ia(r + 1); ++k) {
+      const IWORD c = ja(k);
+      if (c >= 1 && c <= NC) d(c, row) = a(k);
     }
   };
   const IWORD neq = MEQ < NR ? MEQ : NR;
@@ -220,11 +231,11 @@ void ACTMAT(IWORD MEQ, IWORD IADD, IWORD NR, IWORD NC, const IWORD* IA, const IW
   if (IADD == 0 || NR == MEQ) return;
   // The active count comes from the QP solver; only the rows D has room for
   // are filled.
-  IWORD nact = ORVK_NLPINT[ORVK_NLPINT_NACTIV - 1];
+  IWORD nact = Vec1<const IWORD>(ORVK_NLPINT)(ORVK_NLPINT_NACTIV);
   const IWORD room = NR - MEQ > 0 ? NR - MEQ : 0;
   if (nact > room) nact = room;
   for (IWORD l = 1; l <= nact; ++l) {
-    const IWORD r = MEQ + IRACT[l - 1];
+    const IWORD r = MEQ + iract(l);
     if (r < 1) continue;
     put_row(MEQ + l, r);
   }

@@ -7,50 +7,49 @@
 // matrix stored in the r*c words after word IOA.  Sizes <= 0 give an empty
 // operation; offsets are the caller's responsibility.
 
+#include "frame/views.hpp"
 #include "kernels/dense.hpp"
 
 namespace orvika {
-namespace {
-
-// Word (i,j) of a block, 1-based: position IO+i + (JO+j-1)*LD.
-inline IWORD blk(IWORD ld, IWORD io, IWORD jo, IWORD i, IWORD j) {
-  return io + i + (jo + j - 1) * ld - 1;  // 0-based index
-}
-
-}  // namespace
 
 void MTVMUL(IWORD M, IWORD N, IWORD IOA, const double* A, IWORD IOX, const double* X,
             IWORD IOY, double* Y) {
   if (M <= 0) return;
-  const double* x = X + IOX;
+  const Mat1<const double> a(A + IOA, N);  // N x M
+  const Vec1<const double> x(X + IOX);
+  const Vec1<double> y(Y);
   for (IWORD i = 1; i <= M; ++i) {
-    const double* col = A + IOA + (i - 1) * N;
     double s = 0.0;
-    for (IWORD k = 0; k < N; ++k) s += col[k] * x[k];
-    Y[IOY + i - 1] = s;
+    for (IWORD k = 1; k <= N; ++k) s += a(k, i) * x(k);
+    y(IOY + i) = s;
   }
 }
 
 void MRVMUL(IWORD M, IWORD N, IWORD LDA, IWORD IOA, IWORD JOA, const double* A, IWORD IOX,
             const double* X, IWORD IOY, double* Y) {
   if (M <= 0) return;
+  const Mat1<const double> a(A, LDA);
+  const Vec1<const double> x(X);
+  const Vec1<double> y(Y);
   for (IWORD i = 1; i <= M; ++i) {
     double s = 0.0;
-    for (IWORD j = 1; j <= N; ++j) s += A[blk(LDA, IOA, JOA, i, j)] * X[IOX + j - 1];
-    Y[IOY + i - 1] = s;
+    for (IWORD j = 1; j <= N; ++j) s += a(IOA + i, JOA + j) * x(IOX + j);
+    y(IOY + i) = s;
   }
 }
 
 void MRMULT(IWORD M, IWORD N, IWORD IOA, const double* A, IWORD K, IWORD IOB, const double* B,
             IWORD IOC, double* C) {
   if (M <= 0 || K <= 0) return;
+  const Mat1<const double> am(A + IOA, N), bm(B + IOB, K);  // N x M, K x N
+  const Mat1<double> cm(C + IOC, K);                          // K x M
   for (IWORD i = 1; i <= M; ++i) {
-    double* c = C + IOC + (i - 1) * K;
-    for (IWORD k = 0; k < K; ++k) c[k] = 0.0;
+    const Vec1<double> c(cm.col(i));
+    for (IWORD k = 1; k <= K; ++k) c(k) = 0.0;
     for (IWORD j = 1; j <= N; ++j) {
-      const double a = A[IOA + (i - 1) * N + j - 1];
-      const double* b = B + IOB + (j - 1) * K;
-      for (IWORD k = 0; k < K; ++k) c[k] += b[k] * a;
+      const double a = am(j, i);
+      const Vec1<const double> b(bm.col(j));
+      for (IWORD k = 1; k <= K; ++k) c(k) += b(k) * a;
     }
   }
 }
@@ -58,44 +57,54 @@ void MRMULT(IWORD M, IWORD N, IWORD IOA, const double* A, IWORD K, IWORD IOB, co
 void MRADD(IWORD M, IWORD N, double ALPHA, IWORD LDA, IWORD IOA, IWORD JOA, const double* A,
            double BETA, IWORD LDB, IWORD IOB, IWORD JOB, const double* B, IWORD LDC, IWORD IOC,
            IWORD JOC, double* C) {
+  const Mat1<const double> a(A, LDA), b(B, LDB);
+  const Mat1<double> c(C, LDC);
   for (IWORD j = 1; j <= N; ++j)
     for (IWORD i = 1; i <= M; ++i)
-      C[blk(LDC, IOC, JOC, i, j)] =
-          ALPHA * A[blk(LDA, IOA, JOA, i, j)] + BETA * B[blk(LDB, IOB, JOB, i, j)];
+      c(IOC + i, JOC + j) = ALPHA * a(IOA + i, JOA + j) + BETA * b(IOB + i, JOB + j);
 }
 
 void MRCOPY(IWORD M, IWORD N, IWORD LDA, IWORD IOA, IWORD JOA, const double* A, IWORD LDB,
             IWORD IOB, IWORD JOB, double* B) {
+  const Mat1<const double> a(A, LDA);
+  const Mat1<double> b(B, LDB);
   for (IWORD j = 1; j <= N; ++j)
-    for (IWORD i = 1; i <= M; ++i) B[blk(LDB, IOB, JOB, i, j)] = A[blk(LDA, IOA, JOA, i, j)];
+    for (IWORD i = 1; i <= M; ++i) b(IOB + i, JOB + j) = a(IOA + i, JOA + j);
 }
 
 void MRZERO(IWORD LDA, IWORD M, IWORD IOA, IWORD N, IWORD JOA, double* A) {
+  const Mat1<double> a(A, LDA);
   for (IWORD j = 1; j <= N; ++j)
-    for (IWORD i = 1; i <= M; ++i) A[blk(LDA, IOA, JOA, i, j)] = 0.0;
+    for (IWORD i = 1; i <= M; ++i) a(IOA + i, JOA + j) = 0.0;
 }
 
 void MRSCAL(IWORD N, IWORD M, IWORD IOA, const double* A, double X, IWORD IOB, double* B) {
   if (N <= 0 || M <= 0) return;
   const IWORD nm = N * M;
-  for (IWORD k = 0; k < nm; ++k) B[IOB + k] = X * A[IOA + k];
+  const Vec1<const double> a(A + IOA);
+  const Vec1<double> b(B + IOB);
+  for (IWORD k = 1; k <= nm; ++k) b(k) = X * a(k);
 }
 
 // Every word of B(IOB+1..IOB+M*N) receives an element, so nothing outside
 // that range is touched.
 void MRTRAN(IWORD M, IWORD N, IWORD IOA, const double* A, IWORD IOB, double* B) {
   if (M <= 0 || N <= 0) return;
+  const Mat1<const double> a(A + IOA, N);  // N x M
+  const Mat1<double> b(B + IOB, M);        // M x N
   for (IWORD j = 1; j <= M; ++j)
-    for (IWORD i = 1; i <= N; ++i) B[IOB + (i - 1) * M + j - 1] = A[IOA + (j - 1) * N + i - 1];
+    for (IWORD i = 1; i <= N; ++i) b(j, i) = a(i, j);
 }
 
 void MVCOPY(IWORD NR, IWORD NC, IWORD IOFF, double* V, IWORD IOA, IWORD JOA, IWORD LDA,
             double* A, IWORD MODE) {
   if (MODE != 1 && MODE != 2) return;
+  const Mat1<double> vm(V + IOFF, NC);  // vm(j, i) = V(IOFF+(i-1)NC+j)
+  const Mat1<double> am(A, LDA);
   for (IWORD j = 1; j <= NC; ++j)
     for (IWORD i = 1; i <= NR; ++i) {
-      double& v = V[IOFF + (i - 1) * NC + j - 1];
-      double& a = A[blk(LDA, IOA, JOA, i, j)];
+      double& v = vm(j, i);
+      double& a = am(IOA + i, JOA + j);
       if (MODE == 1)
         a = v;
       else
@@ -104,26 +113,27 @@ void MVCOPY(IWORD NR, IWORD NC, IWORD IOFF, double* V, IWORD IOA, IWORD JOA, IWO
 }
 
 void TRPROD(IWORD N, IWORD LDA, const double* A, IWORD LDB, const double* B, double& T) {
+  const Mat1<const double> a(A, LDA), b(B, LDB);
   double t = 0.0;
   for (IWORD i = 1; i <= N; ++i)
-    for (IWORD j = 1; j <= N; ++j) t += A[(i - 1) + (j - 1) * LDA] * B[(j - 1) + (i - 1) * LDB];
+    for (IWORD j = 1; j <= N; ++j) t += a(i, j) * b(j, i);
   T = t;
 }
 
 void MRINV(IWORD N, double* A) {
   if (N <= 0) return;
-  auto a = [A, N](IWORD i, IWORD j) -> double& { return A[(i - 1) + (j - 1) * N]; };
+  const Mat1<double> a(A, N);
   for (IWORD k = 1; k <= N; ++k) {
     a(k, k) = 1.0 / a(k, k);
     const double piv = a(k, k);
-    const double* ck = &a(1, k);
+    const Vec1<const double> ck(a.col(k));
     for (IWORD j = 1; j <= N; ++j) {
       if (j == k) continue;
-      double* cj = &a(1, j);
-      cj[k - 1] *= piv;
-      const double akj = cj[k - 1];
-      for (IWORD i = 0; i < k - 1; ++i) cj[i] -= ck[i] * akj;
-      for (IWORD i = k; i < N; ++i) cj[i] -= ck[i] * akj;
+      const Vec1<double> cj(a.col(j));
+      cj(k) *= piv;
+      const double akj = cj(k);
+      for (IWORD i = 1; i <= k - 1; ++i) cj(i) -= ck(i) * akj;
+      for (IWORD i = k + 1; i <= N; ++i) cj(i) -= ck(i) * akj;
     }
     for (IWORD i = 1; i <= N; ++i)
       if (i != k) a(i, k) = -a(i, k) * piv;
@@ -131,9 +141,10 @@ void MRINV(IWORD N, double* A) {
 }
 
 void MSGNCK(IWORD N, const double* A, LWORD& L) {
+  const Mat1<const double> a(A, N);
   for (IWORD j = 1; j <= N; ++j)
     for (IWORD i = 1; i <= N; ++i) {
-      const double v = A[(i - 1) + (j - 1) * N];
+      const double v = a(i, j);
       const bool ok = (i == j) ? (v >= 0.0) : (v <= 0.0);
       if (!ok) {
         L = ORVK_FALSE;
@@ -155,9 +166,10 @@ using namespace orvika;
 extern "C" ORVK_API void ORVK_MIDENT(const IWORD* N, const IWORD* IOFF, double* A) {
   const IWORD n = *N, ioff = *IOFF;
   if (n < 1 || ioff < 0) return;
-  double* a = A + ioff;
-  for (IWORD k = 0; k < n * n; ++k) a[k] = 0.0;
-  for (IWORD i = 0; i < n; ++i) a[i * (n + 1)] = 1.0;
+  const Vec1<double> v(A + ioff);
+  const Mat1<double> a(A + ioff, n);
+  for (IWORD k = 1; k <= n * n; ++k) v(k) = 0.0;
+  for (IWORD i = 1; i <= n; ++i) a(i, i) = 1.0;
 }
 
 /* ORVK_MPACK: packs the N x N matrix A (contiguous) into AP.
@@ -171,15 +183,17 @@ extern "C" ORVK_API void ORVK_MIDENT(const IWORD* N, const IWORD* IOFF, double* 
 extern "C" ORVK_API void ORVK_MPACK(const IWORD* N, const double* A, double* AP, const IWORD* MODE) {
   const IWORD n = *N, mode = *MODE;
   if (n < 1) return;
+  const Mat1<const double> a(A, n);
+  const Vec1<double> ap(AP);
   const IWORD np = n * (n + 1) / 2;
-  for (IWORD k = 0; k < np; ++k) AP[k] = 0.0;
+  for (IWORD k = 1; k <= np; ++k) ap(k) = 0.0;
   IWORD pos = 0;
   if (mode == 1) {
     for (IWORD j = 1; j <= n; ++j)
-      for (IWORD i = 1; i <= j; ++i) AP[pos++] = A[(i - 1) + (j - 1) * n];
+      for (IWORD i = 1; i <= j; ++i) ap(++pos) = a(i, j);
   } else if (mode == 2) {
     for (IWORD j = 1; j <= n; ++j)
-      for (IWORD i = j; i <= n; ++i) AP[pos++] = A[(i - 1) + (j - 1) * n];
+      for (IWORD i = j; i <= n; ++i) ap(++pos) = a(i, j);
   }
 }
 
@@ -193,14 +207,16 @@ extern "C" ORVK_API void ORVK_MPACK(const IWORD* N, const double* A, double* AP,
 extern "C" ORVK_API void ORVK_MUNPAK(const IWORD* N, const double* AP, double* A, const IWORD* MODE) {
   const IWORD n = *N, mode = *MODE;
   if (n < 1 || (mode != 1 && mode != 2)) return;
+  const Vec1<const double> ap(AP);
+  const Mat1<double> a(A, n);
   IWORD pos = 0;
   for (IWORD j = 1; j <= n; ++j) {
     const IWORD i0 = (mode == 1) ? 1 : j;
     const IWORD i1 = (mode == 1) ? j : n;
     for (IWORD i = i0; i <= i1; ++i) {
-      const double v = AP[pos++];
-      A[(i - 1) + (j - 1) * n] = v;
-      A[(j - 1) + (i - 1) * n] = v;
+      const double v = ap(++pos);
+      a(i, j) = v;
+      a(j, i) = v;
     }
   }
 }

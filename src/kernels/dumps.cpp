@@ -142,65 +142,65 @@ using orvika::Rec;
 extern "C" {
 
 /* ORVK_VRDUMP: labelled dump of a real vector segment.
- *   UNIT   in  IWORD       output unit (low 32 bits)
+ *   IOUT   in  IWORD       output unit (low 32 bits)
  *   N      in  IWORD       number of values; N <= 0 prints one empty value line
  *   IOFF   in  IWORD       offset: the values are V(IOFF+1..IOFF+N)
  *   V      in  real        the vector
  *   LABEL  in  text        printed in its full length after 2 blanks
  * Writes an empty line, the label line, then lines of 3 blanks and up to 5
  * fields 1PD13.5.  Cost: O(N). */
-ORVK_API void ORVK_VRDUMP(const IWORD* unit, const IWORD* n, const IWORD* ioff, const double* v,
-                          const char* label, int64_t label_len) {
-  orvika::label_line(*unit, orvika::text(label, label_len));
-  orvika::value_lines(*unit, *n, 5, 3, [&](Rec& r, IWORD k) { orvika::ereal(r, v[*ioff + k]); });
+ORVK_API void ORVK_VRDUMP(const IWORD* IOUT, const IWORD* N, const IWORD* IOFF, const double* V,
+                          const char* LABEL, int64_t LABEL_LEN) {
+  orvika::label_line(*IOUT, orvika::text(LABEL, LABEL_LEN));
+  orvika::value_lines(*IOUT, *N, 5, 3, [&](Rec& r, IWORD k) { orvika::ereal(r, V[*IOFF + k]); });
 }
 
-/* ORVK_SRDUMP: labelled dump of one real X (in), as ORVK_VRDUMP with N = 1.
- *   UNIT in IWORD; X in real; LABEL in text.  Cost: O(1). */
-ORVK_API void ORVK_SRDUMP(const IWORD* unit, const double* x, const char* label,
-                          int64_t label_len) {
-  orvika::label_line(*unit, orvika::text(label, label_len));
-  orvika::value_lines(*unit, 1, 1, 3, [&](Rec& r, IWORD) { orvika::ereal(r, *x); });
+/* ORVK_SRDUMP: labelled dump of one real RVAL (in), as ORVK_VRDUMP with N = 1.
+ *   IOUT in IWORD; RVAL in real; LABEL in text.  Cost: O(1). */
+ORVK_API void ORVK_SRDUMP(const IWORD* IOUT, const double* RVAL, const char* LABEL,
+                          int64_t LABEL_LEN) {
+  orvika::label_line(*IOUT, orvika::text(LABEL, LABEL_LEN));
+  orvika::value_lines(*IOUT, 1, 1, 3, [&](Rec& r, IWORD) { orvika::ereal(r, *RVAL); });
 }
 
 /* ORVK_VIDUMP: labelled dump of an integer vector segment.
- *   UNIT   in  IWORD       output unit (low 32 bits)
+ *   IOUT   in  IWORD       output unit (low 32 bits)
  *   N      in  IWORD       number of values; N <= 0 prints one empty value line
  *   IOFF   in  IWORD       offset: the values are IV(IOFF+1..IOFF+N)
  *   IV     in  IWORD       the vector
  *   LABEL  in  text        printed in its full length after 2 blanks
  * Value lines: 3 blanks and up to 12 fields I5.  Cost: O(N). */
-ORVK_API void ORVK_VIDUMP(const IWORD* unit, const IWORD* n, const IWORD* ioff, const IWORD* iv,
-                          const char* label, int64_t label_len) {
-  orvika::label_line(*unit, orvika::text(label, label_len));
-  orvika::value_lines(*unit, *n, 12, 3, [&](Rec& r, IWORD k) { r.I(iv[*ioff + k], 5); });
+ORVK_API void ORVK_VIDUMP(const IWORD* IOUT, const IWORD* N, const IWORD* IOFF, const IWORD* IV,
+                          const char* LABEL, int64_t LABEL_LEN) {
+  orvika::label_line(*IOUT, orvika::text(LABEL, LABEL_LEN));
+  orvika::value_lines(*IOUT, *N, 12, 3, [&](Rec& r, IWORD k) { r.I(IV[*IOFF + k], 5); });
 }
 
-/* ORVK_SIDUMP: labelled dump of one integer I (in), as ORVK_VIDUMP with
- * N = 1.  UNIT in IWORD; I in IWORD; LABEL in text.  Cost: O(1). */
-ORVK_API void ORVK_SIDUMP(const IWORD* unit, const IWORD* i, const char* label,
-                          int64_t label_len) {
-  orvika::label_line(*unit, orvika::text(label, label_len));
-  orvika::value_lines(*unit, 1, 1, 3, [&](Rec& r, IWORD) { r.I(*i, 5); });
+/* ORVK_SIDUMP: labelled dump of one integer IVAL (in), as ORVK_VIDUMP with
+ * N = 1.  IOUT in IWORD; IVAL in IWORD; LABEL in text.  Cost: O(1). */
+ORVK_API void ORVK_SIDUMP(const IWORD* IOUT, const IWORD* IVAL, const char* LABEL,
+                          int64_t LABEL_LEN) {
+  orvika::label_line(*IOUT, orvika::text(LABEL, LABEL_LEN));
+  orvika::value_lines(*IOUT, 1, 1, 3, [&](Rec& r, IWORD) { r.I(*IVAL, 5); });
 }
 
 /* ORVK_SIZEPR: report of a work-array length.
- *   UNIT   in  IWORD  output unit (low 32 bits)
+ *   IOUT   in  IWORD  output unit (low 32 bits)
  *   N      in  IWORD  the length, printed as I9
  *   LABEL  in  text   name of the array, printed in its full length
  * Writes an empty line, then "  SIZE OF VECTOR     <LABEL>IS     <N>".
  * Cost: O(1). */
-ORVK_API void ORVK_SIZEPR(const IWORD* unit, const IWORD* n, const char* label,
-                          int64_t label_len) {
-  orvika::write_empty(*unit);
-  orvika::write_rec(*unit, Rec()
+ORVK_API void ORVK_SIZEPR(const IWORD* IOUT, const IWORD* N, const char* LABEL,
+                          int64_t LABEL_LEN) {
+  orvika::write_empty(*IOUT);
+  orvika::write_rec(*IOUT, Rec()
                                .X(2)
                                .A("SIZE OF VECTOR")
                                .X(5)
-                               .A(orvika::text(label, label_len))
+                               .A(orvika::text(LABEL, LABEL_LEN))
                                .A("IS")
                                .X(5)
-                               .I(*n, 9));
+                               .I(*N, 9));
 }
 
 /* ORVK_NAPRNT: prints a matrix on the host's report unit REPUNIT.
@@ -215,10 +215,10 @@ ORVK_API void ORVK_SIZEPR(const IWORD* unit, const IWORD* n, const char* label,
  * lines; then, for each block of up to 10 first subscripts, an empty line,
  * the header of subscript numbers (I2) and one line per second subscript
  * (6 blanks, I3, values as G12.5).  Cost: O(M*N). */
-ORVK_API void ORVK_NAPRNT(const double* a, const IWORD* lda, const IWORD* m, const IWORD* n,
-                          const IWORD* name, const IWORD* title) {
+ORVK_API void ORVK_NAPRNT(const double* A, const IWORD* LDA, const IWORD* M, const IWORD* N,
+                          const IWORD* NAME, const IWORD* TITLE) {
   const IWORD unit = orvika::host::repunit();
-  const IWORD nn = *n, mm = *m, ld = *lda;
+  const IWORD nn = *N, mm = *M, ld = *LDA;
   IWORD q = nn / 10;
   if (nn % 10 != 0) ++q;
   const IWORD lines = q * (mm + 2) + 1;
@@ -226,18 +226,19 @@ ORVK_API void ORVK_NAPRNT(const double* a, const IWORD* lda, const IWORD* m, con
   Rec r;
   r.X(6);
   for (int k = 0; k < 2; ++k) {
-    orvika::a4chars(name[k], w);
+    orvika::a4chars(NAME[k], w);
     r.A(std::string_view(w, 4));
   }
   r.X(5);
   for (int k = 0; k < 3; ++k) {
-    orvika::a4chars(title[k], w);
+    orvika::a4chars(TITLE[k], w);
     r.A(std::string_view(w, 4));
   }
   r.X(5).I(lines, 6).A(" LINES");
   orvika::write_empty(unit);
   orvika::write_rec(unit, r);
   if (nn < 1) return;
+  const orvika::Mat1<const double> a(A, ld);
   for (IWORD j0 = 1; j0 <= nn; j0 += 10) {
     const IWORD j1 = j0 + 9 < nn ? j0 + 9 : nn;
     orvika::write_empty(unit);
@@ -248,7 +249,7 @@ ORVK_API void ORVK_NAPRNT(const double* a, const IWORD* lda, const IWORD* m, con
     for (IWORD i = 1; i <= mm; ++i) {
       r.clear();
       r.X(6).I(i, 3);
-      for (IWORD j = j0; j <= j1; ++j) r.G(a[(j - 1) + (i - 1) * ld], 12, 5);
+      for (IWORD j = j0; j <= j1; ++j) r.G(a(j, i), 12, 5);
       orvika::write_rec(unit, r);
     }
   }

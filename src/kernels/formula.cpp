@@ -5,6 +5,7 @@
 
 #include "frame/format.hpp"
 #include "frame/hostdata.hpp"
+#include "frame/lines.hpp"
 #include "frame/units.hpp"
 #include "frame/views.hpp"
 #include "orvika/host.h"
@@ -50,6 +51,7 @@ extern "C" ORVK_API void ORVK_NORM1(const IWORD* N, double* X) {
  * Computations, modified Gram-Schmidt. */
 extern "C" ORVK_API void ORVK_ORTHOG(const IWORD* NMAX, const IWORD* M, const double* V, IWORD* K,
                                      double* W, double* SQN, IWORD* IFLAG) {
+  orvika::Vec1<double> sqn(SQN);
   constexpr double kDepTol = 1e-10;
   const IWORD nmax = *NMAX, m = *M;
   *IFLAG = 0;
@@ -67,7 +69,7 @@ extern "C" ORVK_API void ORVK_ORTHOG(const IWORD* NMAX, const IWORD* M, const do
       w(r, 1) = v(r, 1);
       s += w(r, 1) * w(r, 1);
     }
-    SQN[0] = s;
+    sqn(1) = s;
     k = 1;
     *K = k;
   }
@@ -79,10 +81,10 @@ extern "C" ORVK_API void ORVK_ORTHOG(const IWORD* NMAX, const IWORD* M, const do
     *IFLAG = 0;
     for (IWORD r = 1; r <= m; ++r) w(r, j) = v(r, j);
     for (IWORD i = 1; i <= k; ++i) {
-      if (SQN[i - 1] == 0.0) return;
+      if (sqn(i) == 0.0) return;
       double d = 0.0;
       for (IWORD r = 1; r <= m; ++r) d += w(r, i) * w(r, j);
-      const double h = d / SQN[i - 1];
+      const double h = d / sqn(i);
       for (IWORD r = 1; r <= m; ++r) w(r, j) -= h * w(r, i);
     }
     bool independent = false;
@@ -92,7 +94,7 @@ extern "C" ORVK_API void ORVK_ORTHOG(const IWORD* NMAX, const IWORD* M, const do
       s += w(r, j) * w(r, j);
     }
     if (!independent) return;
-    SQN[j - 1] = s;
+    sqn(j) = s;
     k = j;
     *K = k;
   }
@@ -102,15 +104,17 @@ extern "C" ORVK_API void ORVK_ORTHOG(const IWORD* NMAX, const IWORD* M, const do
 namespace {
 
 using orvika::Mat1;
+using orvika::Vec1;
 
 // AR (NE x NE) := the formula rows of the species flagged in ISP, in
 // increasing species number, at most NE of them.
 void build_reduced(IWORD nc, IWORD ne, const double* A, const IWORD* ISP, double* AR) {
+  Vec1<const IWORD> isp(ISP);
   Mat1<const double> a(A, nc);
   Mat1<double> ar(AR, ne);
   IWORD p = 0;
   for (IWORD i = 1; i <= nc && p < ne; ++i) {
-    if (ISP[i - 1] != 1) continue;
+    if (isp(i) != 1) continue;
     ++p;
     for (IWORD q = 1; q <= ne; ++q) ar(p, q) = a(i, q);
   }
@@ -131,23 +135,24 @@ IWORD invert(IWORD ne, double* AR, double* WK, IWORD* IWK) {
 // species with any unassigned element takes the first of them.  Returns
 // false when no species qualifies before NE are chosen.
 bool select_by_elements(IWORD nc, IWORD ne, const double* A, IWORD* ISP, IWORD* IEL) {
+  Vec1<IWORD> isp(ISP), iel(IEL);
   Mat1<const double> a(A, nc);
-  for (IWORD i = 0; i < nc; ++i) ISP[i] = 0;
-  for (IWORD k = 0; k < ne; ++k) IEL[k] = 0;
+  for (IWORD i = 1; i <= nc; ++i) isp(i) = 0;
+  for (IWORD k = 1; k <= ne; ++k) iel(k) = 0;
   IWORD count = 0;
   for (;;) {
     bool progress = false;
     for (IWORD i = 1; i <= nc; ++i) {
-      if (ISP[i - 1] != 0) continue;
+      if (isp(i) != 0) continue;
       IWORD nfree = 0, kfree = 0;
       for (IWORD k = 1; k <= ne; ++k)
-        if (a(i, k) != 0.0 && IEL[k - 1] == 0) {
+        if (a(i, k) != 0.0 && iel(k) == 0) {
           ++nfree;
           kfree = k;
         }
       if (nfree == 1 && count < ne) {
-        ISP[i - 1] = 1;
-        IEL[kfree - 1] = 1;
+        isp(i) = 1;
+        iel(kfree) = 1;
         ++count;
         progress = true;
       }
@@ -156,17 +161,17 @@ bool select_by_elements(IWORD nc, IWORD ne, const double* A, IWORD* ISP, IWORD* 
     if (progress) continue;
     IWORD pick = 0, kpick = 0;
     for (IWORD i = 1; i <= nc && pick == 0; ++i) {
-      if (ISP[i - 1] != 0) continue;
+      if (isp(i) != 0) continue;
       for (IWORD k = 1; k <= ne; ++k)
-        if (a(i, k) != 0.0 && IEL[k - 1] == 0) {
+        if (a(i, k) != 0.0 && iel(k) == 0) {
           pick = i;
           kpick = k;
           break;
         }
     }
     if (pick == 0) return false;
-    ISP[pick - 1] = 1;
-    IEL[kpick - 1] = 1;
+    isp(pick) = 1;
+    iel(kpick) = 1;
     ++count;
     if (count >= ne) return true;
   }
@@ -177,12 +182,13 @@ bool select_by_elements(IWORD nc, IWORD ne, const double* A, IWORD* ISP, IWORD* 
 // are found.  AR holds the candidate columns (NE x NE), WK(1..NE) their
 // squared norms.  Returns true with ISP flagging NE species.
 bool select_independent(IWORD nc, IWORD ne, const double* A, double* AR, IWORD* ISP, double* WK) {
+  Vec1<IWORD> isp(ISP);
   Mat1<const double> a(A, nc);
   Mat1<double> ar(AR, ne);
   for (IWORD s = 1; s <= nc - ne; ++s) {
-    for (IWORD i = 0; i < nc; ++i) ISP[i] = 0;
+    for (IWORD i = 1; i <= nc; ++i) isp(i) = 0;
     for (IWORD q = 1; q <= ne; ++q) ar(q, 1) = a(s, q);
-    ISP[s - 1] = 1;
+    isp(s) = 1;
     if (ne == 1) return true;  // the start species alone completes the set
     IWORD k = 0, nmax = 2, flag = 0;
     for (IWORD j = 1; j <= nc; ++j) {
@@ -190,7 +196,7 @@ bool select_independent(IWORD nc, IWORD ne, const double* A, double* AR, IWORD* 
       for (IWORD q = 1; q <= ne; ++q) ar(q, nmax) = a(j, q);
       ORVK_ORTHOG(&nmax, &ne, AR, &k, AR, WK, &flag);
       if (flag != 1) continue;
-      ISP[j - 1] = 1;
+      isp(j) = 1;
       if (nmax >= ne) return true;
       ++nmax;
     }
@@ -203,8 +209,9 @@ void species_name(IWORD icomp, char out[8]) {
   const IWORD w1 = orvika::host::namoff() + 2 * icomp - 1;
   for (int c = 0; c < 8; ++c) out[c] = ' ';
   if (w1 < 1 || w1 + 1 > VLK_PLEX_WORDS) return;
-  orvika::a4chars(VLK_PLEX[w1 - 1], out);
-  orvika::a4chars(VLK_PLEX[w1], out + 4);
+  const Vec1<const IWORD> plex(VLK_PLEX, VLK_PLEX_WORDS);
+  orvika::a4chars(plex(w1), out);
+  orvika::a4chars(plex(w1 + 1), out + 4);
 }
 
 // Report at print level 9 and above: the primary species by name, then the
@@ -218,39 +225,30 @@ constexpr std::string_view kBlanks13 = "             ";
 void report(IWORD nc, IWORD ne, const IWORD* ISP, const double* AR, IWORD* IWK,
             const IWORD* ICOMP) {
   const IWORD unit = orvika::host::repunit();
+  Vec1<const IWORD> isp(ISP), icomp(ICOMP);
+  Vec1<IWORD> iwk(IWK);
   IWORD np = 0;
   for (IWORD i = 1; i <= nc && np < ne; ++i)
-    if (ISP[i - 1] == 1) IWK[np++] = i;
+    if (isp(i) == 1) iwk(++np) = i;
 
-  orvika::Rec rec;
-  rec.A("0").X(7).A("THE PRIMARY SPECIES:");
-  for (IWORD p = 0; p < np; ++p) {
-    if (p > 0 && p % 8 == 0) {
-      orvika::write_rec(unit, rec);
-      rec.clear();
-      rec.X(28);
-    }
-    char name[8];
-    species_name(ICOMP[IWK[p] - 1], name);
-    rec.X(3).A(std::string_view(name, 8));
-  }
-  orvika::write_rec(unit, rec);
+  const orvika::Rec species_head = orvika::Rec().A("0").X(7).A("THE PRIMARY SPECIES:");
+  orvika::value_lines(
+      unit, np, 8, 28,
+      [&](orvika::Rec& r, IWORD k) {
+        char name[8];
+        species_name(icomp(iwk(k + 1)), name);
+        r.X(3).A(std::string_view(name, 8));
+      },
+      &species_head);
   if (np == 8) orvika::write_rec(unit, orvika::Rec().A(kBlanks28));
 
   orvika::write_rec(unit, orvika::Rec().A("0").X(7).A("THE INVERTED REDUCED MATRIX IS"));
   Mat1<const double> ar(AR, ne);
   for (IWORD p = 1; p <= ne; ++p) {
-    rec.clear();
-    rec.X(7).I(p, 3).X(3);
-    for (IWORD q = 1; q <= ne; ++q) {
-      if (q > 1 && (q - 1) % 6 == 0) {
-        orvika::write_rec(unit, rec);
-        rec.clear();
-        rec.X(13);
-      }
-      rec.D(ar(p, q), 14, 7).A("   ");
-    }
-    orvika::write_rec(unit, rec);
+    const orvika::Rec row_head = orvika::Rec().X(7).I(p, 3).X(3);
+    orvika::value_lines(
+        unit, ne, 6, 13, [&](orvika::Rec& r, IWORD k) { r.D(ar(p, k + 1), 14, 7).A("   "); },
+        &row_head);
     if (ne == 6) orvika::write_rec(unit, orvika::Rec().A(kBlanks13));
   }
 }

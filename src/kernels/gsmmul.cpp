@@ -1,6 +1,7 @@
 // Products of compressed-row matrices with a marker vector: the general
 // product (GSMMUL) and the lower triangle of a product (SSMMUL).
 #include "frame/units.hpp"
+#include "frame/views.hpp"
 #include "kernels/sparse.hpp"
 
 namespace orvika {
@@ -18,24 +19,26 @@ inline bool row_of_b(IWORD r, IWORD nrowb) { return r >= 1 && (nrowb <= 0 || r <
 // an IX,X overflow (reported at once) or 2 for a JC overflow.
 int symbolic(IWORD N, bool lower, IWORD NCOLX, IWORD NROWB, const IWORD* IA, const IWORD* JA,
              const IWORD* IB, const IWORD* JB, IWORD LENJC, IWORD* IC, IWORD* JC, IWORD* IX) {
+  Vec1<const IWORD> ia(IA), ja(JA), ib(IB), jb(JB);
+  Vec1<IWORD> ic(IC), jc(JC), ix(IX);
   IWORD p = 1;
   for (IWORD j = 1; j <= N; ++j) {
-    IC[j - 1] = p;
-    for (IWORD k = IA[j - 1]; k < IA[j]; ++k) {
-      const IWORD r = JA[k - 1];
+    ic(j) = p;
+    for (IWORD k = ia(j); k < ia(j + 1); ++k) {
+      const IWORD r = ja(k);
       if (!row_of_b(r, NROWB)) continue;
-      for (IWORD l = IB[r - 1]; l < IB[r]; ++l) {
-        const IWORD col = JB[l - 1];
+      for (IWORD l = ib(r); l < ib(r + 1); ++l) {
+        const IWORD col = jb(l);
         if (lower && col > j) break;
         if (col < 1 || col > NCOLX) return 1;
-        if (IX[col - 1] == j) continue;
-        if (p < LENJC) JC[p - 1] = col;
-        IX[col - 1] = j;
+        if (ix(col) == j) continue;
+        if (p < LENJC) jc(p) = col;
+        ix(col) = j;
         ++p;
       }
     }
   }
-  IC[N] = p;
+  ic(N + 1) = p;
   return p > LENJC ? 2 : 0;
 }
 
@@ -43,19 +46,22 @@ int symbolic(IWORD N, bool lower, IWORD NCOLX, IWORD NROWB, const IWORD* IA, con
 void numeric(IWORD N, bool lower, IWORD NROWB, const IWORD* IA, const IWORD* JA, const double* A,
              const IWORD* IB, const IWORD* JB, const double* B, const IWORD* IC, const IWORD* JC,
              double* C, double* X) {
+  Vec1<const IWORD> ia(IA), ja(JA), ib(IB), jb(JB), ic(IC), jc(JC);
+  Vec1<const double> av(A), b(B);
+  Vec1<double> c(C), x(X);
   for (IWORD j = 1; j <= N; ++j) {
-    for (IWORD q = IC[j - 1]; q < IC[j]; ++q) X[JC[q - 1] - 1] = 0.0;
-    for (IWORD k = IA[j - 1]; k < IA[j]; ++k) {
-      const IWORD r = JA[k - 1];
+    for (IWORD q = ic(j); q < ic(j + 1); ++q) x(jc(q)) = 0.0;
+    for (IWORD k = ia(j); k < ia(j + 1); ++k) {
+      const IWORD r = ja(k);
       if (!row_of_b(r, NROWB)) continue;
-      const double a = A[k - 1];
-      for (IWORD l = IB[r - 1]; l < IB[r]; ++l) {
-        const IWORD col = JB[l - 1];
+      const double a = av(k);
+      for (IWORD l = ib(r); l < ib(r + 1); ++l) {
+        const IWORD col = jb(l);
         if (lower && col > j) break;
-        X[col - 1] += B[l - 1] * a;
+        x(col) += b(l) * a;
       }
     }
-    for (IWORD q = IC[j - 1]; q < IC[j]; ++q) C[q - 1] = X[JC[q - 1] - 1];
+    for (IWORD q = ic(j); q < ic(j + 1); ++q) c(q) = x(jc(q));
   }
 }
 
@@ -75,6 +81,8 @@ void gsmmul_stop(IWORD unit, const char* text) {
 void GSMMUL(IWORD UNIT, IWORD N, IWORD NOTUSED, IWORD M, const IWORD* IA, const IWORD* JA,
             const double* A, const IWORD* IB, const IWORD* JB, const double* B, IWORD LENJC,
             IWORD* IC, IWORD* JC, double* C, IWORD LENX, IWORD* IX, double* X) {
+  Vec1<IWORD> jc(JC), ix(IX);
+  Vec1<double> cv(C), x(X);
   if (N < 0) return;
   // IX and X are cleared over the M columns of the product: they must hold
   // that many words before anything is touched.
@@ -83,12 +91,12 @@ void GSMMUL(IWORD UNIT, IWORD N, IWORD NOTUSED, IWORD M, const IWORD* IA, const 
     return;
   }
   for (IWORD p = 1; p <= LENJC; ++p) {
-    JC[p - 1] = 0;
-    C[p - 1] = 0.0;
+    jc(p) = 0;
+    cv(p) = 0.0;
   }
   for (IWORD c = 1; c <= M; ++c) {
-    IX[c - 1] = 0;
-    X[c - 1] = 0.0;
+    ix(c) = 0;
+    x(c) = 0.0;
   }
   switch (symbolic(N, false, M, 0, IA, JA, IB, JB, LENJC, IC, JC, IX)) {
     case 1:
@@ -106,13 +114,14 @@ void GSMMUL(IWORD UNIT, IWORD N, IWORD NOTUSED, IWORD M, const IWORD* IA, const 
 void SSMMUL(IWORD UNIT, IWORD N, IWORD NOTUSED, const IWORD* IA, const IWORD* JA,
             const double* A, const IWORD* IB, const IWORD* JB, const double* B, IWORD LENJC,
             IWORD* IC, IWORD* JC, double* C, IWORD LENX, IWORD* IX, double* X, IWORD& IERR) {
+  Vec1<IWORD> ix(IX);
   if (N < 0) return;
   if (LENX < N) {
     sparse_detail::overflow_warning(UNIT, kSsmmulX);
     IERR = 1;
     return;
   }
-  for (IWORD c = 1; c <= N; ++c) IX[c - 1] = 0;
+  for (IWORD c = 1; c <= N; ++c) ix(c) = 0;
   switch (symbolic(N, true, N, N, IA, JA, IB, JB, LENJC, IC, JC, IX)) {
     case 1:
       sparse_detail::overflow_warning(UNIT, kSsmmulX);

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "frame/views.hpp"
 #include "kernels/dense.hpp"
 
 using namespace orvika;
@@ -74,6 +75,8 @@ constexpr int kCols = 4, kSteps = 8;
 
 void apply_steps(double* aug, IWORD lda, IWORD n, const IWORD* cols, int kc, IWORD i0, IWORD i1,
                  const IWORD* IR, const double* PIV, const double* F0) {
+  Vec1<const IWORD> ir(IR);
+  Vec1<const double> pivots(PIV);
   double t[kSteps][kCols];
   double keep[kSteps][kCols];
   double* col[kCols];
@@ -83,8 +86,8 @@ void apply_steps(double* aug, IWORD lda, IWORD n, const IWORD* cols, int kc, IWO
     {
       // The group's pivot rows, step by step.
       for (int s = 0; s < ks; ++s) {
-        const IWORD p = IR[b0 + s - 1] - 1;
-        const double piv = PIV[b0 + s - 1];
+        const IWORD p = ir(b0 + s) - 1;
+        const double piv = pivots(b0 + s);
         const double* f = F0 + (b0 + s - 1) * lda;
         for (int j = 0; j < kc; ++j) {
           t[s][j] = col[j][p] / piv;
@@ -92,13 +95,13 @@ void apply_steps(double* aug, IWORD lda, IWORD n, const IWORD* cols, int kc, IWO
         }
         for (int u = 0; u < ks; ++u) {
           if (u == s) continue;
-          const IWORD r = IR[b0 + u - 1] - 1;
+          const IWORD r = ir(b0 + u) - 1;
           const double fr = f[r];
           for (int j = 0; j < kc; ++j) col[j][r] -= fr * t[s][j];
         }
       }
       for (int s = 0; s < ks; ++s)
-        for (int j = 0; j < kc; ++j) keep[s][j] = col[j][IR[b0 + s - 1] - 1];
+        for (int j = 0; j < kc; ++j) keep[s][j] = col[j][ir(b0 + s) - 1];
       // Every row: the group's steps in order (the pivot rows are put back
       // afterwards, their values being final already).
       const double* f[kSteps];
@@ -128,7 +131,7 @@ void apply_steps(double* aug, IWORD lda, IWORD n, const IWORD* cols, int kc, IWO
           col[j][r] = x;
         }
       for (int s = 0; s < ks; ++s)
-        for (int j = 0; j < kc; ++j) col[j][IR[b0 + s - 1] - 1] = keep[s][j];
+        for (int j = 0; j < kc; ++j) col[j][ir(b0 + s) - 1] = keep[s][j];
     }
   }
 }
@@ -166,25 +169,28 @@ extern "C" ORVK_API void ORVK_INVERT(const double* A, const IWORD* N, double* AI
     return;
   }
   const double tol = *TOL;
-  auto aug = [AUG, lda](IWORD i, IWORD j) -> double& { return AUG[(i - 1) + (j - 1) * lda]; };
-  auto work = [WORK, lda](IWORD i, IWORD j) -> double& { return WORK[(i - 1) + (j - 1) * lda]; };
+  const Mat1<const double> a(A, lda);
+  const Mat1<double> ainv(AINV, lda), aug(AUG, lda), work(WORK, lda);
+  const Vec1<IWORD> ir(IR), ic(IC);
+  const Vec1<double> pivots(PIV);
 
   for (IWORD j = 1; j <= n; ++j) {
-    for (IWORD i = 1; i <= n; ++i) aug(i, j) = A[(i - 1) + (j - 1) * lda];
+    for (IWORD i = 1; i <= n; ++i) aug(i, j) = a(i, j);
     for (IWORD i = 1; i <= n; ++i) aug(i, n + j) = (i == j) ? 1.0 : 0.0;
   }
   for (IWORD j = 1; j <= n; ++j)
-    for (IWORD i = 1; i <= n; ++i) AINV[(i - 1) + (j - 1) * lda] = 0.0;
+    for (IWORD i = 1; i <= n; ++i) ainv(i, j) = 0.0;
 
   // Until the rows of WORK are rebuilt from AUG at the end, its first two
   // columns mark the rows and columns already used as pivots, and column
   // 2+i keeps the pivot column of step i as it was before the step (with
   // N = 1 that column has no row to reduce and stays local).
-  double* row_used = &work(1, 1);
-  double* col_used = &work(1, 2);
+  double* row_used = work.col(1);  // raw for the search kernels, 0-based
+  double* col_used = work.col(2);
+  const Vec1<double> used_rows(row_used), used_cols(col_used);
   for (IWORD i = 0; i < n; ++i) row_used[i] = col_used[i] = 0.0;
   double one_col[1] = {0.0};
-  double* const F0 = n >= 2 ? &work(1, 3) : one_col;
+  double* const F0 = n >= 2 ? work.col(3) : one_col;
 
   // The right half (the columns of the identity) is never searched: its
   // steps are applied in groups after the last step, or before a failure
@@ -202,7 +208,7 @@ extern "C" ORVK_API void ORVK_INVERT(const double* A, const IWORD* N, double* AI
       const IWORD j1 = std::min<IWORD>(j0 + kCols - 1, steps);
       // Up to a common first step, one column at a time.
       for (IWORD j = j0; j <= j1; ++j) {
-        cols[j - j0] = IC[j - 1];
+        cols[j - j0] = ic(j);
         if (j + 1 <= j1) apply_steps(AUG, lda, n, &cols[j - j0], 1, j + 1, j1, IR, PIV, F0);
       }
       if (j1 + 1 <= steps)
@@ -230,22 +236,22 @@ extern "C" ORVK_API void ORVK_INVERT(const double* A, const IWORD* N, double* AI
   for (IWORD c = 1; c <= n; ++c) consider(c, &aug(1, c));
 
   for (IWORD i = 1; i <= n; ++i) {
-    IR[i - 1] = p;
-    IC[i - 1] = q;
+    ir(i) = p;
+    ic(i) = q;
     if (!(best > 0.0)) {
-      PIV[i - 1] = 0.0;
+      pivots(i) = 0.0;
       finish(i - 1);
       *IERR = 1;
       return;
     }
     const double piv = aug(p, q);
-    PIV[i - 1] = piv;
+    pivots(i) = piv;
     if (std::fabs(piv) <= tol) {
       finish(i - 1);
       *IERR = q;
       return;
     }
-    row_used[p - 1] = col_used[q - 1] = 1.0;
+    used_rows(p) = used_cols(q) = 1.0;
     const IWORD pp = p, qq = q;
 
     // The pivot column before the step, then the left columns: the pivot
@@ -260,26 +266,26 @@ extern "C" ORVK_API void ORVK_INVERT(const double* A, const IWORD* N, double* AI
     q = 1;
     best = 0.0;
     for (IWORD c = 1; c <= n; ++c) {
-      if (col_used[c - 1] != 0.0) continue;  // the pivot column and earlier ones
-      double* cc = &aug(1, c);
-      const double apc = cc[pp - 1] / piv;
-      cc[pp - 1] = apc;
+      if (used_cols(c) != 0.0) continue;  // the pivot column and earlier ones
+      double* cc = aug.col(c);
+      const double apc = aug(pp, c) / piv;
+      aug(pp, c) = apc;
       update_column(cc, f, apc, n, pp - 1);
       consider(c, cc);
     }
     // The pivot column last, from its own values.
-    double* cqw = &aug(1, qq);
-    const double apq = cqw[pp - 1] / piv;
-    cqw[pp - 1] = apq;
-    for (IWORD r = 0; r < pp - 1; ++r) cqw[r] -= cqw[r] * apq;
-    for (IWORD r = pp; r < n; ++r) cqw[r] -= cqw[r] * apq;
+    const Vec1<double> cqw(aug.col(qq));
+    const double apq = cqw(pp) / piv;
+    cqw(pp) = apq;
+    for (IWORD r = 1; r < pp; ++r) cqw(r) -= cqw(r) * apq;
+    for (IWORD r = pp + 1; r <= n; ++r) cqw(r) -= cqw(r) * apq;
   }
   finish(n);
 
   // Row IC(j) of WORK = row IR(j) of AUG.
   for (IWORD c = 1; c <= 2 * n; ++c)
-    for (IWORD j = 1; j <= n; ++j) work(IC[j - 1], c) = aug(IR[j - 1], c);
+    for (IWORD j = 1; j <= n; ++j) work(ic(j), c) = aug(ir(j), c);
   for (IWORD k = 1; k <= n; ++k)
-    for (IWORD i = 1; i <= n; ++i) AINV[(i - 1) + (k - 1) * lda] = work(i, n + k);
+    for (IWORD i = 1; i <= n; ++i) ainv(i, k) = work(i, n + k);
   *IERR = 0;
 }

@@ -3,7 +3,10 @@
 // (ORVK_KB03ZD).  Pairs (key, tag) are ordered by key, then by tag.
 #include <utility>
 
+#include "frame/views.hpp"
 #include "orvika/kernels_sparse.h"
+
+using orvika::Vec1;
 
 namespace {
 
@@ -13,8 +16,10 @@ inline bool greater(double a, IWORD t, double pa, IWORD pt) {
 }
 
 inline void swap_pairs(double* A, IWORD* IND, IWORD p, IWORD q) {
-  std::swap(A[p - 1], A[q - 1]);
-  std::swap(IND[p - 1], IND[q - 1]);
+  Vec1<double> a(A);
+  Vec1<IWORD> ind(IND);
+  std::swap(a(p), a(q));
+  std::swap(ind(p), ind(q));
 }
 
 }  // namespace
@@ -34,20 +39,22 @@ inline void swap_pairs(double* A, IWORD* IND, IWORD p, IWORD q) {
  * (1962) 10-16. */
 extern "C" ORVK_API void ORVK_KB03XD(const IWORD* I, const IWORD* J, IWORD* M, double* A,
                                      IWORD* IND) {
+  Vec1<double> a(A);
+  Vec1<IWORD> ind(IND);
   const IWORD i0 = *I, j0 = *J;
   if (j0 < i0 || i0 < 1) {
     *M = j0 + 1;
     return;
   }
   const IWORD mid = (i0 + j0) / 2;
-  const double pa = A[mid - 1];
-  const IWORD pt = IND[mid - 1];
+  const double pa = a(mid);
+  const IWORD pt = ind(mid);
   IWORD i = i0, t = j0;
   IWORD limit = j0 + 1;  // positions from limit on belong to the upper part
   for (;;) {
-    while (i < limit && !greater(A[i - 1], IND[i - 1], pa, pt)) ++i;
+    while (i < limit && !greater(a(i), ind(i), pa, pt)) ++i;
     if (i >= limit) break;
-    while (t > i && greater(A[t - 1], IND[t - 1], pa, pt)) --t;
+    while (t > i && greater(a(t), ind(t), pa, pt)) --t;
     if (t <= i) break;
     swap_pairs(A, IND, i, t);
     limit = t;
@@ -77,28 +84,30 @@ extern "C" ORVK_API void ORVK_KB03XD(const IWORD* I, const IWORD* J, IWORD* M, d
 extern "C" ORVK_API void ORVK_KB03YD(const IWORD* I, const IWORD* J, const IWORD* M,
                                      const IWORD* KP, IWORD* L, double* A, const IWORD* NLIM,
                                      IWORD* STACK, const IWORD* N, IWORD* IND) {
+  Vec1<double> a(A);
+  Vec1<IWORD> stack(STACK);
   const IWORD i = *I, j = *J, m = *M, kp = *KP, nlim = *NLIM;
   const IWORD c = *N + 1;
   if (kp < 1 || c < 1) return;
   if (m <= j) {
     const IWORD l = *L;
     if (l < 1) return;
-    STACK[l - 1] = (STACK[kp - 1] / c) * c + m;
+    stack(l) = (stack(kp) / c) * c + m;
     const IWORD v = c * l + i;
-    STACK[kp - 1] = (m - i <= nlim) ? -v : v;
-    if (j - m + 1 <= nlim) STACK[l - 1] = -STACK[l - 1];
+    stack(kp) = (m - i <= nlim) ? -v : v;
+    if (j - m + 1 <= nlim) stack(l) = -stack(l);
     *L = l + 1;
     return;
   }
   if (j < i || i < 1) {
-    STACK[kp - 1] = -STACK[kp - 1];
+    stack(kp) = -stack(kp);
     return;
   }
   const IWORD mid = (i + j) / 2;
   IWORD p = i;
-  while (p <= j && A[p - 1] == A[mid - 1]) ++p;
+  while (p <= j && a(p) == a(mid)) ++p;
   if (p > j) {
-    STACK[kp - 1] = -STACK[kp - 1];
+    stack(kp) = -stack(kp);
     return;
   }
   swap_pairs(A, IND, p, mid);
@@ -116,16 +125,18 @@ extern "C" ORVK_API void ORVK_KB03YD(const IWORD* I, const IWORD* J, const IWORD
  * Cost: O(N^1.5) typical, O(N^2) worst case.  Reference: D. L. Shell, A
  * high-speed sorting procedure, Comm. ACM 2 (7) (1959) 30-32. */
 extern "C" ORVK_API void ORVK_KB03ZD(double* A, const IWORD* N, const IWORD* K0, IWORD* IND) {
+  Vec1<double> av(A);
+  Vec1<IWORD> ind(IND);
   const IWORD n = *N, k0 = *K0;
   if (k0 < 1) return;
   for (IWORD g = n / 2; g > 0; g /= 2) {
     for (IWORD c = k0; c <= k0 + n - g - 1; ++c) {
       for (IWORD e = c; e > 0; e -= g) {
-        const double a = A[e - 1], b = A[e + g - 1];
+        const double a = av(e), b = av(e + g);
         if (a < b) break;
         if (a == b) {
-          if (IND[e - 1] <= IND[e + g - 1]) break;
-          std::swap(IND[e - 1], IND[e + g - 1]);
+          if (ind(e) <= ind(e + g)) break;
+          std::swap(ind(e), ind(e + g));
         } else {
           swap_pairs(A, IND, e, e + g);
         }

@@ -5,13 +5,14 @@
 // inner product (Crout's arrangement of Gaussian elimination).
 
 #include <cmath>
-#include <cstring>
 #include <string_view>
 #include <utility>
 
 #include "frame/format.hpp"
 #include "frame/hostdata.hpp"
 #include "frame/units.hpp"
+#include "frame/views.hpp"
+#include "frame/workspace.hpp"
 #include "kernels/dense.hpp"
 
 extern "C" {
@@ -41,22 +42,7 @@ void DOTACC(const double* X, IWORD INCX, const double* Y, IWORD INCY, double CON
 namespace {
 
 // W holds N 8-byte words, each a real or an IWORD depending on the phase.
-inline double w_real(const void* W, IWORD k) {
-  double v;
-  std::memcpy(&v, static_cast<const char*>(W) + 8 * (k - 1), 8);
-  return v;
-}
-inline IWORD w_int(const void* W, IWORD k) {
-  IWORD v;
-  std::memcpy(&v, static_cast<const char*>(W) + 8 * (k - 1), 8);
-  return v;
-}
-inline void w_set_real(void* W, IWORD k, double v) {
-  std::memcpy(static_cast<char*>(W) + 8 * (k - 1), &v, 8);
-}
-inline void w_set_int(void* W, IWORD k, IWORD v) {
-  std::memcpy(static_cast<char*>(W) + 8 * (k - 1), &v, 8);
-}
+inline IV w_words(void* W, IWORD n) { return IV(static_cast<unsigned char*>(W), n); }
 
 // " LINEQ  HAS FOUND THAT PIVOT    12 IS ZERO , RESULTS MAY BE UNRELIABLE."
 void warn(std::string_view name, IWORD status) {
@@ -66,8 +52,8 @@ void warn(std::string_view name, IWORD status) {
   write_rec(host::repunit(), r);
 }
 
-inline void swap_rows(double* A, IWORD lda, IWORD n, IWORD k, IWORD p) {
-  for (IWORD j = 0; j < n; ++j) std::swap(A[(k - 1) + j * lda], A[(p - 1) + j * lda]);
+inline void swap_rows(Mat1<double> a, IWORD n, IWORD k, IWORD p) {
+  for (IWORD j = 1; j <= n; ++j) std::swap(a(k, j), a(p, j));
 }
 
 // Factorisation shared by ORVK_LINEQ and ORVK_LINEQA.  CMAX(k) is the
@@ -80,7 +66,7 @@ inline void swap_rows(double* A, IWORD lda, IWORD n, IWORD k, IWORD p) {
 template <class ColMax, class SetPivot>
 void crout_factor(double* A, IWORD lda, IWORD n, ColMax cmax, SetPivot pivot_row, double small,
                   bool floor, double rtiny, IWORD& status) {
-  auto a = [A, lda](IWORD i, IWORD j) -> double& { return A[(i - 1) + (j - 1) * lda]; };
+  const Mat1<double> a(A, lda);
   for (IWORD k = 1; k <= n; ++k) {
     for (IWORD i = k; i <= n; ++i) DOTACC(&a(i, 1), lda, &a(1, k), 1, a(i, k), a(i, k), k - 1, 1);
     IWORD p = k;
@@ -98,7 +84,7 @@ void crout_factor(double* A, IWORD lda, IWORD n, ColMax cmax, SetPivot pivot_row
       if (d == 0.0) status = k;
       if (floor) a(p, k) = ref;
     }
-    if (p != k) swap_rows(A, lda, n, k, p);
+    if (p != k) swap_rows(a, n, k, p);
     pivot_row(k, p);
     if (k == n) break;
     const double akk = a(k, k);
@@ -118,40 +104,41 @@ void crout_factor(double* A, IWORD lda, IWORD n, ColMax cmax, SetPivot pivot_row
 template <class Row>
 void crout_solve(const double* A, IWORD lda, IWORD n, double* B, Row row, bool test, double rtiny,
                  IWORD& status) {
-  auto a = [A, lda](IWORD i, IWORD j) { return A + (i - 1) + (j - 1) * lda; };
+  const Mat1<const double> a(A, lda);
+  const Vec1<double> b(B);
   for (IWORD i = 1; i <= n; ++i) {
     const IWORD w = row(i);
-    const double t = B[w - 1];
-    B[w - 1] = B[i - 1];
-    DOTACC(a(i, 1), lda, B, 1, t, B[i - 1], i - 1, 1);
+    const double t = b(w);
+    b(w) = b(i);
+    DOTACC(&a(i, 1), lda, B, 1, t, b(i), i - 1, 1);
   }
   for (IWORD u = n; u >= 1; --u) {
-    const double d = *a(u, u);
+    const double d = a(u, u);
     if (test && std::fabs(d) <= rtiny) {
       status = u;
-      B[u - 1] = 0.0;
+      b(u) = 0.0;
     } else {
-      double s = B[u - 1];
-      if (u < n) DOTACC(a(u, u + 1), lda, B + u, 1, s, s, n - u, 1);
-      B[u - 1] = s / d;
+      double s = b(u);
+      if (u < n) DOTACC(&a(u, u + 1), lda, b.at(u + 1), 1, s, s, n - u, 1);
+      b(u) = s / d;
     }
   }
 }
 
 // Completion of ORVK_LINEQ and ORVK_LINEQ1: a negative status travels in
 // W(N); the warning line when the host's message level is 2 or more.
-void complete(std::string_view name, IWORD n, void* W) {
+void complete(std::string_view name, IWORD n, IV w) {
   const IWORD s = ORVK_CLINEQ.PIVSTA;
   if (s == 0) return;
-  if (s < 0) w_set_int(W, n, s);
+  if (s < 0) w(n) = s;
   if (ORVK_RDFRC3.MSGLVL >= 2) warn(name, s);
 }
 
 // The pivot rows W(1..N) of a factorisation of order N: W(i) in i..N.
-bool rows_valid(IWORD n, const void* W) {
+bool rows_valid(IWORD n, IV w) {
   for (IWORD i = 1; i <= n; ++i) {
-    const IWORD w = w_int(W, i);
-    if (w < i || w > n) return false;
+    const IWORD r = w(i);
+    if (r < i || r > n) return false;
   }
   return true;
 }
@@ -181,20 +168,22 @@ extern "C" ORVK_API void ORVK_LINEQ(double* A, const IWORD* LDA, const IWORD* N,
   ORVK_CLINEQ.PIVSTA = 0;
   if (n < 1 || lda < n) return;
   const double rtiny = host::rtiny();
+  const Mat1<const double> a(A, lda);
+  const IV wi = w_words(W, n);
+  const RV wr = wi.as<double>();
   for (IWORD j = 1; j <= n; ++j) {
-    const double* c = A + (j - 1) * lda;
     double m = 0.0;
-    for (IWORD i = 0; i < n; ++i) m = std::fmax(m, std::fabs(c[i]));
-    w_set_real(W, j, m);
+    for (IWORD i = 1; i <= n; ++i) m = std::fmax(m, std::fabs(a(i, j)));
+    wr(j) = m;
   }
   IWORD status = 0;
   crout_factor(
-      A, lda, n, [W](IWORD k) { return w_real(W, k); },
-      [W](IWORD k, IWORD p) { w_set_int(W, k, p); }, 4.0 * rtiny, false, rtiny, status);
+      A, lda, n, [wr](IWORD k) { return wr.get(k); }, [wi](IWORD k, IWORD p) { wi(k) = p; },
+      4.0 * rtiny, false, rtiny, status);
   ORVK_CLINEQ.PIVSTA = status;
   crout_solve(
-      A, lda, n, B, [W](IWORD i) { return w_int(W, i); }, true, rtiny, ORVK_CLINEQ.PIVSTA);
-  complete(" LINEQ  ", n, W);
+      A, lda, n, B, [wi](IWORD i) { return wi.get(i); }, true, rtiny, ORVK_CLINEQ.PIVSTA);
+  complete(" LINEQ  ", n, wi);
 }
 
 /* ORVK_LINEQ1: solves A*x = b for a further right-hand side with the factors
@@ -213,22 +202,23 @@ extern "C" ORVK_API void ORVK_LINEQ1(const double* A, const IWORD* LDA, const IW
     ORVK_CLINEQ.PIVSTA = 0;
     return;
   }
-  const IWORD wn = w_int(W, n);
+  const IV wi = w_words(W, n);
+  const IWORD wn = wi(n);
   IWORD status = 0;
   if (wn < 1) {
     status = wn;
-    w_set_int(W, n, n);
+    wi(n) = n;
   }
-  if (!rows_valid(n, W)) {
-    if (status < 0) w_set_int(W, n, status);
+  if (!rows_valid(n, wi)) {
+    if (status < 0) wi(n) = status;
     ORVK_CLINEQ.PIVSTA = 0;
     return;
   }
   ORVK_CLINEQ.PIVSTA = status;
   const double rtiny = host::rtiny();
   crout_solve(
-      A, lda, n, B, [W](IWORD i) { return w_int(W, i); }, true, rtiny, ORVK_CLINEQ.PIVSTA);
-  complete(" LINEQ1 ", n, W);
+      A, lda, n, B, [wi](IWORD i) { return wi.get(i); }, true, rtiny, ORVK_CLINEQ.PIVSTA);
+  complete(" LINEQ1 ", n, wi);
 }
 
 /* ORVK_LINEQA: stand-alone ORVK_LINEQ with floored column maxima and tiny
@@ -247,19 +237,21 @@ extern "C" ORVK_API void ORVK_LINEQA(double* A, const IWORD* LDA, const IWORD* N
   const IWORD lda = *LDA, n = *N;
   *ISTAT = 0;
   if (n < 1 || lda < n) return;
+  const Mat1<const double> a(A, lda);
+  const Vec1<double> cmax(CMAX, n);
+  const Vec1<IWORD> ipvt(IPVT, n);
   for (IWORD j = 1; j <= n; ++j) {
-    const double* c = A + (j - 1) * lda;
     double m = 1e-10;
-    for (IWORD i = 0; i < n; ++i) m = std::fmax(m, std::fabs(c[i]));
-    CMAX[j - 1] = m;
+    for (IWORD i = 1; i <= n; ++i) m = std::fmax(m, std::fabs(a(i, j)));
+    cmax(j) = m;
   }
   IWORD status = 0;
   crout_factor(
-      A, lda, n, [CMAX](IWORD k) { return CMAX[k - 1]; },
-      [IPVT](IWORD k, IWORD p) { IPVT[k - 1] = p; }, 1e-50, true, 0.0, status);
+      A, lda, n, [cmax](IWORD k) { return cmax(k); },
+      [ipvt](IWORD k, IWORD p) { ipvt(k) = p; }, 1e-50, true, 0.0, status);
   crout_solve(
-      A, lda, n, B, [IPVT](IWORD i) { return IPVT[i - 1]; }, false, 0.0, status);
+      A, lda, n, B, [ipvt](IWORD i) { return ipvt(i); }, false, 0.0, status);
   *ISTAT = status;
-  if (status < 0) IPVT[n - 1] = status;
+  if (status < 0) ipvt(n) = status;
   if (status != 0 && *IPRT != 0) warn(" LINEQ  ", status);
 }

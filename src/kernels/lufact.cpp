@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "frame/views.hpp"
 #include "kernels/dense.hpp"
 
 #ifdef ORVK_HAVE_QREAL
@@ -71,17 +72,18 @@ void update_columns(QREAL* A0, IWORD lda, IWORD nb, IWORD k0, IWORD n, const QRE
 
 template <class T>
 void lu_factor(IWORD lda, IWORD n, T* A, IWORD* ipvt, IWORD& ifail, T tol) {
-  auto col = [A, lda](IWORD j) { return A + (j - 1) * lda; };  // 0-based rows
-  for (IWORD k = 1; k <= n; ++k) ipvt[k - 1] = k;
+  const Mat1<T> a(A, lda);
+  const Vec1<IWORD> pv(ipvt);
+  for (IWORD k = 1; k <= n; ++k) pv(k) = k;
 
   for (IWORD i = 1; i <= n - 1; ++i) {
-    T* ci = col(i);
+    T* ci = a.col(i);  // the row blocks below address column i from 0
     // Pivot search over positions i..n; the earliest of equal magnitudes
     // wins, and a NaN at position i is never replaced.
     IWORD f = i;
-    T best = mag(ci[ipvt[i - 1] - 1]);
+    T best = mag(a(pv(i), i));
     for (IWORD j = i + 1; j <= n; ++j) {
-      const T v = mag(ci[ipvt[j - 1] - 1]);
+      const T v = mag(a(pv(j), i));
       if (v > best) {
         best = v;
         f = j;
@@ -91,9 +93,9 @@ void lu_factor(IWORD lda, IWORD n, T* A, IWORD* ipvt, IWORD& ifail, T tol) {
       ifail = i;
       return;
     }
-    std::swap(ipvt[i - 1], ipvt[f - 1]);
-    const IWORD h = ipvt[i - 1];
-    const T p = ci[h - 1];
+    std::swap(pv(i), pv(f));
+    const IWORD h = pv(i);
+    const T p = a(h, i);
 
     // Every row not yet used as a pivot row (positions i+1..n) gets
     // A(l,k) -= m*o/p.  Each element is updated once from values fixed
@@ -102,8 +104,8 @@ void lu_factor(IWORD lda, IWORD n, T* A, IWORD* ipvt, IWORD& ifail, T tol) {
       const IWORD nb = std::min(kChunk, n - r0);
       T m[kChunk], mp[kChunk], am[kChunk];
       for (IWORD r = 0; r < nb; ++r) m[r] = ci[r0 + r];
-      for (IWORD q = 0; q < i; ++q) {  // pivot rows of steps 1..i take no part
-        const IWORD r = ipvt[q] - 1 - r0;
+      for (IWORD q = 1; q <= i; ++q) {  // pivot rows of steps 1..i take no part
+        const IWORD r = pv(q) - 1 - r0;
         if (r >= 0 && r < nb) m[r] = T(0);
       }
       bool any = false;
@@ -119,43 +121,45 @@ void lu_factor(IWORD lda, IWORD n, T* A, IWORD* ipvt, IWORD& ifail, T tol) {
     }
   }
   // The last pivot must exceed the tolerance as well; a NaN does not.
-  ifail = (mag(col(n)[ipvt[n - 1] - 1]) > tol) ? 0 : n;
+  ifail = (mag(a(pv(n), n)) > tol) ? 0 : n;
 }
 
 // True when IPVT(1..N) are all row numbers of the matrix.
 bool pivots_in_range(IWORD n, const IWORD* ipvt) {
-  for (IWORD k = 0; k < n; ++k)
-    if (ipvt[k] < 1 || ipvt[k] > n) return false;
+  const Vec1<const IWORD> pv(ipvt);
+  for (IWORD k = 1; k <= n; ++k)
+    if (pv(k) < 1 || pv(k) > n) return false;
   return true;
 }
 
 template <class T>
 void lu_solve(IWORD lda, IWORD n, const T* B, const IWORD* ipvt, const T* A, T* X) {
-  auto a = [A, lda](IWORD i, IWORD j) { return A[(i - 1) + (j - 1) * lda]; };
+  const Mat1<const T> a(A, lda);
+  const Vec1<const T> b(B);
+  const Vec1<const IWORD> pv(ipvt);
+  const Vec1<T> x(X);
   // Forward with the unit lower factor, in pivot order, column by column:
   // each X(i) still receives its terms for k = 1..i-1 in increasing order.
-  for (IWORD i = 1; i <= n; ++i) X[i - 1] = B[ipvt[i - 1] - 1];
+  for (IWORD i = 1; i <= n; ++i) x(i) = b(pv(i));
   for (IWORD k = 1; k < n; ++k) {
-    const T xk = X[k - 1];
-    const T* ck = A + (k - 1) * lda;
-    for (IWORD i = k + 1; i <= n; ++i) X[i - 1] -= ck[ipvt[i - 1] - 1] * xk;
+    const T xk = x(k);
+    for (IWORD i = k + 1; i <= n; ++i) x(i) -= a(pv(i), k) * xk;
   }
   // Back substitution; a zero diagonal element gives a zero component.
   // Each X(r) is divided by its diagonal first, then receives its terms
   // for k = n down to r+1.
   for (IWORD r = 1; r <= n; ++r) {
-    const T u = a(ipvt[r - 1], r);
-    X[r - 1] = (u == T(0)) ? T(0) : X[r - 1] / u;
+    const T u = a(pv(r), r);
+    x(r) = (u == T(0)) ? T(0) : x(r) / u;
   }
   for (IWORD k = n; k >= 2; --k) {
-    const T x = X[k - 1];
-    const T* ck = A + (k - 1) * lda;
+    const T xk = x(k);
     for (IWORD r = 1; r < k; ++r) {
-      const IWORD row = ipvt[r - 1];
+      const IWORD row = pv(r);
       const T u = a(row, r);
       if (u == T(0)) continue;
-      const T av = ck[row - 1];
-      X[r - 1] -= (av > x) ? (av / u) * x : av * (x / u);
+      const T av = a(row, k);
+      x(r) -= (av > xk) ? (av / u) * xk : av * (xk / u);
     }
   }
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "frame/views.hpp"
 #include "kernels/dense.hpp"
 
 namespace orvika {
@@ -13,12 +14,14 @@ namespace {
 
 template <class Piv>
 void mb01_invert(double* A, IWORD n, IWORD lda, Piv* ipvt, double* W) {
-  auto a = [A, lda](IWORD i, IWORD j) -> double& { return A[(i - 1) + (j - 1) * lda]; };
+  Vec1<Piv> pv(ipvt);
+  Vec1<double> w(W);
+  const Mat1<double> a(A, lda);
   if (n == 1) {
     if (a(1, 1) != 0.0) a(1, 1) = 1.0 / a(1, 1);
     return;
   }
-  for (IWORD k = 1; k <= n; ++k) ipvt[k - 1] = static_cast<Piv>(k);
+  for (IWORD k = 1; k <= n; ++k) pv(k) = static_cast<Piv>(k);
 
   // Pivot of step 1: the first row with the largest |A(i,1)|.
   IWORD m = 1;
@@ -33,7 +36,7 @@ void mb01_invert(double* A, IWORD n, IWORD lda, Piv* ipvt, double* W) {
 
   for (IWORD k = 1; k <= n - 1; ++k) {
     if (m > k) {
-      std::swap(ipvt[m - 1], ipvt[k - 1]);
+      std::swap(pv(m), pv(k));
       for (IWORD j = 1; j <= n; ++j) std::swap(a(m, j), a(k, j));
     }
     for (IWORD j = k + 1; j <= n; ++j) DOTACC(&a(k, 1), lda, &a(1, j), 1, a(k, j), a(k, j), k - 1, 1);
@@ -56,8 +59,8 @@ void mb01_invert(double* A, IWORD n, IWORD lda, Piv* ipvt, double* W) {
   // L^-1 in place, row by row from the bottom.
   for (IWORD c = n; c >= 2; --c) {
     for (IWORD t = c - 1; t >= 1; --t)
-      DOTACC(&a(t + 1, t), 1, &W[t], 1, -a(c, t), W[t - 1], c - 1 - t, 1);
-    for (IWORD t = 1; t <= c - 1; ++t) a(c, t) = W[t - 1];
+      DOTACC(&a(t + 1, t), 1, &w(t + 1), 1, -a(c, t), w(t), c - 1 - t, 1);
+    for (IWORD t = 1; t <= c - 1; ++t) a(c, t) = w(t);
   }
   // Rows of U^-1 * L^-1, from the bottom.
   for (IWORD r = n; r >= 1; --r) {
@@ -65,19 +68,19 @@ void mb01_invert(double* A, IWORD n, IWORD lda, Piv* ipvt, double* W) {
     for (IWORD j = 1; j <= n; ++j) {
       const double e = (j < r) ? a(r, j) : (j == r ? 1.0 : 0.0);
       if (r < n)
-        DOTACC(&a(r, r + 1), lda, &a(r + 1, j), 1, e, W[j - 1], n - r, 1);
+        DOTACC(&a(r, r + 1), lda, &a(r + 1, j), 1, e, w(j), n - r, 1);
       else
-        W[j - 1] = e;
+        w(j) = e;
     }
-    for (IWORD j = 1; j <= n; ++j) a(r, j) = W[j - 1] / u;
+    for (IWORD j = 1; j <= n; ++j) a(r, j) = w(j) / u;
   }
   // Column k of (P*A)^-1 goes to column IPVT(k).
   for (IWORD j = 1; j <= n; ++j) {
-    while (static_cast<IWORD>(ipvt[j - 1]) != j) {
-      const IWORD h = ipvt[j - 1];
+    while (static_cast<IWORD>(pv(j)) != j) {
+      const IWORD h = pv(j);
       for (IWORD i = 1; i <= n; ++i) std::swap(a(i, j), a(i, h));
-      ipvt[j - 1] = ipvt[h - 1];
-      ipvt[h - 1] = static_cast<Piv>(h);
+      pv(j) = pv(h);
+      pv(h) = static_cast<Piv>(h);
     }
   }
 }

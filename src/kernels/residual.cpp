@@ -3,6 +3,7 @@
 // sparse solves.
 #include <cmath>
 
+#include "frame/views.hpp"
 #include "kernels/sparse.hpp"
 #include "orvika/nsolve.h"
 
@@ -10,28 +11,33 @@ namespace orvika {
 
 void RESIDC(IWORD N, IWORD NZ, const IWORD* IRN, const IWORD* ICN, const double* A,
             const double* X, const double* B, double* W, double& RNORM, double& RREL) {
+  Vec1<const IWORD> irn(IRN), icn(ICN);
+  Vec1<const double> a(A), x(X), b(B);
+  Vec1<double> w(W);
   if (N <= 0) {
     RNORM = 0.0;
     RREL = 0.0;
     return;
   }
-  for (IWORD i = 0; i < N; ++i) W[i] = 0.0;
-  for (IWORD k = 0; k < NZ; ++k) {
-    const IWORD i = IRN[k], j = ICN[k];
+  for (IWORD i = 1; i <= N; ++i) w(i) = 0.0;
+  for (IWORD k = 1; k <= NZ; ++k) {
+    const IWORD i = irn(k), j = icn(k);
     if (i < 1 || i > N || j < 1 || j > N) continue;
-    W[i - 1] += A[k] * X[j - 1];
+    w(i) += a(k) * x(j);
   }
   double rr = 0.0, bb = 0.0;
-  for (IWORD i = 0; i < N; ++i) {
-    const double r = B[i] - W[i];
+  for (IWORD i = 1; i <= N; ++i) {
+    const double r = b(i) - w(i);
     rr += r * r;
-    bb += B[i] * B[i];
+    bb += b(i) * b(i);
   }
   RNORM = std::sqrt(rr);
   RREL = RNORM / std::fmax(std::sqrt(bb), 1e-10);
 }
 
 }  // namespace orvika
+
+using orvika::Vec1;
 
 /* ORVK_RESID: residual of a solve A X = B with A in compressed rows.
  *   N      in   IWORD         order; N <= 0 gives RNORM = RREL = 0 and the value 1e-10.
@@ -47,6 +53,8 @@ void RESIDC(IWORD N, IWORD NZ, const IWORD* IRN, const IWORD* ICN, const double*
 extern "C" ORVK_API double ORVK_RESID(const IWORD* N, const IWORD* IRP, const IWORD* ICI,
                                       const double* A, const double* X, const double* B,
                                       double* RNORM, double* RREL) {
+  Vec1<const IWORD> irp(IRP), ici(ICI);
+  Vec1<const double> a(A), x(X), b(B);
   const IWORD n = *N;
   if (n <= 0) {
     *RNORM = 0.0;
@@ -54,17 +62,17 @@ extern "C" ORVK_API double ORVK_RESID(const IWORD* N, const IWORD* IRP, const IW
     return 1e-10;
   }
   double rr = 0.0, bb = 0.0;
-  for (IWORD i = 0; i < n; ++i) {
+  for (IWORD i = 1; i <= n; ++i) {
     double ax = 0.0;
-    for (IWORD k = IRP[i]; k < IRP[i + 1]; ++k) {
+    for (IWORD k = irp(i); k < irp(i + 1); ++k) {
       if (k < 1) continue;
-      const IWORD j = ICI[k - 1];
+      const IWORD j = ici(k);
       if (j < 1 || j > n) continue;
-      ax += A[k - 1] * X[j - 1];
+      ax += a(k) * x(j);
     }
-    const double r = B[i] - ax;
+    const double r = b(i) - ax;
     rr += r * r;
-    bb += B[i] * B[i];
+    bb += b(i) * b(i);
   }
   const double bn = std::fmax(std::sqrt(bb), 1e-10);
   *RNORM = std::sqrt(rr);

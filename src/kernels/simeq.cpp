@@ -8,14 +8,16 @@
 
 #include "frame/format.hpp"
 #include "frame/units.hpp"
+#include "frame/views.hpp"
 #include "kernels/dense.hpp"
 
 namespace orvika {
 
 void GAUSEL(IWORD N, double* A, double* B, IWORD LDA, void* TAG, double* PIVMAG, IWORD IUNIT,
             IWORD& IERR) {
+  Vec1<double> b(B), pivmag(PIVMAG);
   if (N < 1 || LDA < N) return;
-  auto a = [A, LDA](IWORD i, IWORD j) -> double& { return A[(i - 1) + (j - 1) * LDA]; };
+  const Mat1<double> a(A, LDA);
   auto singular = [&]() {
     write_rec(IUNIT, Rec().X(5).A("SINGULAR MATRIX"));
     IERR = 1;
@@ -37,35 +39,35 @@ void GAUSEL(IWORD N, double* A, double* B, IWORD LDA, void* TAG, double* PIVMAG,
     }
     if (e != i) {
       for (IWORD j = i; j <= N; ++j) std::swap(a(i, j), a(e, j));
-      std::swap(B[i - 1], B[e - 1]);
+      std::swap(b(i), b(e));
       char t[8];
       std::memcpy(t, tag + 8 * (i - 1), 8);
       std::memcpy(tag + 8 * (i - 1), tag + 8 * (e - 1), 8);
       std::memcpy(tag + 8 * (e - 1), t, 8);
     }
-    const double* ci = &a(1, i);
-    const double aii = ci[i - 1];
+    const Vec1<const double> ci(a.col(i));
+    const double aii = ci(i);
     for (IWORD j = i + 1; j <= N; ++j) {
-      double* cj = &a(1, j);
-      const double f = cj[i - 1] / aii;
-      cj[i - 1] = f;
-      for (IWORD r = i; r < N; ++r) cj[r] -= ci[r] * f;
+      const Vec1<double> cj(a.col(j));
+      const double f = cj(i) / aii;
+      cj(i) = f;
+      for (IWORD r = i + 1; r <= N; ++r) cj(r) -= ci(r) * f;
     }
-    B[i - 1] /= aii;
-    for (IWORD r = i; r < N; ++r) B[r] -= B[i - 1] * ci[r];
-    PIVMAG[i - 1] = d;
+    b(i) /= aii;
+    for (IWORD r = i + 1; r <= N; ++r) b(r) -= b(i) * ci(r);
+    pivmag(i) = d;
   }
   const double d = std::fabs(a(N, N));
   if (!(d > kNegligible)) {
     singular();
     return;
   }
-  PIVMAG[N - 1] = d;
-  B[N - 1] /= a(N, N);
+  pivmag(N) = d;
+  b(N) /= a(N, N);
   for (IWORD i = N - 1; i >= 1; --i) {
     double s = 0.0;
-    for (IWORD j = i + 1; j <= N; ++j) s += a(i, j) * B[j - 1];
-    B[i - 1] -= s;
+    for (IWORD j = i + 1; j <= N; ++j) s += a(i, j) * b(j);
+    b(i) -= s;
   }
 }
 
@@ -86,9 +88,10 @@ using namespace orvika;
  * column without a nonzero candidate keeps its row.  Cost: 2N^3/3 flops. */
 extern "C" ORVK_API void ORVK_SIMEQ(double* A, double* B, double* X, const IWORD* N,
                                     const IWORD* LDA) {
+  Vec1<double> b(B), x(X);
   const IWORD n = *N, lda = *LDA;
   if (n < 1 || lda < n) return;
-  auto a = [A, lda](IWORD i, IWORD j) -> double& { return A[(i - 1) + (j - 1) * lda]; };
+  const Mat1<double> a(A, lda);
   for (IWORD i = 1; i <= n - 1; ++i) {
     IWORD e = i;
     double big = 0.0;
@@ -99,23 +102,23 @@ extern "C" ORVK_API void ORVK_SIMEQ(double* A, double* B, double* X, const IWORD
       }
     if (e != i) {
       for (IWORD j = i; j <= n; ++j) std::swap(a(i, j), a(e, j));
-      std::swap(B[i - 1], B[e - 1]);
+      std::swap(b(i), b(e));
     }
     const double h = a(i, i);
     for (IWORD j = i + 1; j <= n; ++j) a(i, j) /= h;
-    B[i - 1] /= h;
-    const double* ci = &a(1, i);
+    b(i) /= h;
+    const Vec1<const double> ci(a.col(i));
     for (IWORD j = i + 1; j <= n; ++j) {
-      double* cj = &a(1, j);
-      const double aij = cj[i - 1];
-      for (IWORD r = i; r < n; ++r) cj[r] -= aij * ci[r];
+      const Vec1<double> cj(a.col(j));
+      const double aij = cj(i);
+      for (IWORD r = i + 1; r <= n; ++r) cj(r) -= aij * ci(r);
     }
-    for (IWORD r = i; r < n; ++r) B[r] -= B[i - 1] * ci[r];
+    for (IWORD r = i + 1; r <= n; ++r) b(r) -= b(i) * ci(r);
   }
-  X[n - 1] = B[n - 1] / a(n, n);
+  x(n) = b(n) / a(n, n);
   for (IWORD i = n - 1; i >= 1; --i) {
     double s = 0.0;
-    for (IWORD j = i + 1; j <= n; ++j) s += a(i, j) * X[j - 1];
-    X[i - 1] = B[i - 1] - s;
+    for (IWORD j = i + 1; j <= n; ++j) s += a(i, j) * x(j);
+    x(i) = b(i) - s;
   }
 }

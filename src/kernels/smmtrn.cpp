@@ -1,5 +1,8 @@
 // Packed lower triangle of A A^T for a compressed-row matrix.
+#include "frame/views.hpp"
 #include "kernels/sparse.hpp"
+
+using orvika::Vec1;
 
 /* AP := the lower triangle of A A^T, packed by rows.
  *
@@ -15,19 +18,22 @@
  * small and moderate matrices. */
 extern "C" ORVK_API void ORVK_SMMTRN(const IWORD* IA, const IWORD* JA, const double* A,
                                      const IWORD* N, double* AP) {
+  Vec1<const IWORD> ia(IA), ja(JA);
+  Vec1<const double> a(A);
+  Vec1<double> ap(AP);
   const IWORD n = *N;
   if (n < 1) return;
-  for (IWORD p = 0; p < n * (n + 1) / 2; ++p) AP[p] = 0.0;
+  for (IWORD p = 1; p <= n * (n + 1) / 2; ++p) ap(p) = 0.0;
   for (IWORD i = 1; i <= n; ++i) {
     for (IWORD j = 1; j <= i; ++j) {
       double s = 0.0;
-      for (IWORD k = IA[i - 1]; k < IA[i]; ++k) {
-        const IWORD c = JA[k - 1];
-        const double ak = A[k - 1];
-        for (IWORD l = IA[j - 1]; l < IA[j]; ++l)
-          if (JA[l - 1] == c) s += ak * A[l - 1];
+      for (IWORD k = ia(i); k < ia(i + 1); ++k) {
+        const IWORD c = ja(k);
+        const double ak = a(k);
+        for (IWORD l = ia(j); l < ia(j + 1); ++l)
+          if (ja(l) == c) s += ak * a(l);
       }
-      AP[i * (i - 1) / 2 + j - 1] = s;
+      ap(i * (i - 1) / 2 + j) = s;
     }
   }
 }

@@ -1,6 +1,9 @@
 // Compressed-row matrix-vector products: general, transposed, symmetric
 // (full rows or half storage), row ranges and scattered results.
+#include "frame/views.hpp"
 #include "kernels/sparse.hpp"
+
+using orvika::Vec1;
 
 namespace {
 
@@ -42,11 +45,12 @@ extern "C" ORVK_API void ORVK_SMVMUL(const IWORD* N, const IWORD* I1, const IWOR
                                      const IWORD* IA, const IWORD* JA, const IWORD* IOA,
                                      const double* A, const IWORD* IOX, const double* X,
                                      const IWORD* IOY, double* Y) {
+  Vec1<const IWORD> ia(IA);
   const IWORD i1 = *I1, i2 = *I2;
   if (i2 < i1 || i1 < 1) return;
   const IWORD ioa = *IOA, iox = *IOX;
-  double* y = Y + (*IOY - i1);  // y[r] is Y(IOY + r - I1 + 1)
-  for (IWORD r = i1; r <= i2; ++r) y[r] = row_dot(IA[r - 1], IA[r], JA, ioa, A, iox, X);
+  const Vec1<double> y(Y + (*IOY - i1 + 1));  // y(r) is Y(IOY + r - I1 + 1)
+  for (IWORD r = i1; r <= i2; ++r) y(r) = row_dot(ia(r), ia(r + 1), JA, ioa, A, iox, X);
 }
 
 /* y = A^T x for a compressed-row matrix of M rows and N columns.
@@ -67,14 +71,17 @@ extern "C" ORVK_API void ORVK_SVMMUL(const IWORD* N, const IWORD* M, const IWORD
                                      const IWORD* JA, const IWORD* IOA, const double* A,
                                      const IWORD* IOX, const double* X, const IWORD* IOY,
                                      double* Y) {
+  Vec1<const IWORD> ia(IA), ja(JA);
+  Vec1<const double> a(A), x(X);
+  Vec1<double> y(Y);
   const IWORD n = *N, m = *M, ioa = *IOA, iox = *IOX, ioy = *IOY;
-  for (IWORD j = 1; j <= n; ++j) Y[ioy + j - 1] = 0.0;
+  for (IWORD j = 1; j <= n; ++j) y(ioy + j) = 0.0;
   for (IWORD i = 1; i <= m; ++i) {
-    const double xi = X[iox + i - 1];
-    for (IWORD k = IA[i - 1]; k < IA[i]; ++k) {
-      const IWORD c = JA[k - 1];
+    const double xi = x(iox + i);
+    for (IWORD k = ia(i); k < ia(i + 1); ++k) {
+      const IWORD c = ja(k);
       if (c < 1 || c > n) continue;
-      Y[ioy + c - 1] += A[ioa + k - 1] * xi;
+      y(ioy + c) += a(ioa + k) * xi;
     }
   }
 }
@@ -148,32 +155,41 @@ void SSMVPR(IWORD N, const IWORD* IA, const IWORD* JA, const double* A, const do
 
 void SMVPRD(IWORD N, const IWORD* IA, const IWORD* JA, const double* A, const double* X,
             double* Y) {
-  for (IWORD i = 1; i <= N; ++i) Y[i - 1] = row_dot(IA[i - 1], IA[i], JA, 0, A, 0, X);
+  Vec1<const IWORD> ia(IA);
+  Vec1<double> y(Y);
+  for (IWORD i = 1; i <= N; ++i) y(i) = row_dot(ia(i), ia(i + 1), JA, 0, A, 0, X);
 }
 
 void SVMPRD(IWORD N, IWORD M, const IWORD* IA, const IWORD* JA, const double* A, const double* X,
             double* Y) {
-  for (IWORD j = 1; j <= M; ++j) Y[j - 1] = 0.0;
+  Vec1<const IWORD> ia(IA), ja(JA);
+  Vec1<const double> a(A), x(X);
+  Vec1<double> y(Y);
+  for (IWORD j = 1; j <= M; ++j) y(j) = 0.0;
   for (IWORD i = 1; i <= N; ++i) {
-    const double xi = X[i - 1];
-    for (IWORD k = IA[i - 1]; k < IA[i]; ++k) {
-      const IWORD c = JA[k - 1];
+    const double xi = x(i);
+    for (IWORD k = ia(i); k < ia(i + 1); ++k) {
+      const IWORD c = ja(k);
       if (c < 1 || c > M) continue;
-      Y[c - 1] += A[k - 1] * xi;
+      y(c) += a(k) * xi;
     }
   }
 }
 
 void SMVML2(IWORD N, IWORD IOFF, const IWORD* IA, const IWORD* JA, const double* A,
             const double* X, IWORD IOY, double* Y) {
+  Vec1<const IWORD> ia(IA);
+  Vec1<double> y(Y);
   for (IWORD r = IOFF + 1; r <= IOFF + N; ++r)
-    Y[IOY + r - IOFF - 1] = row_dot(IA[r - 1], IA[r], JA, 0, A, 0, X);
+    y(IOY + r - IOFF) = row_dot(ia(r), ia(r + 1), JA, 0, A, 0, X);
 }
 
 void SMVSCT(IWORD N, const IWORD* LIST, IWORD IOFF, const IWORD* IA, const IWORD* JA,
             const double* A, const double* X, IWORD IOY, double* Y) {
+  Vec1<const IWORD> list(LIST), ia(IA);
+  Vec1<double> y(Y);
   for (IWORD r = IOFF + 1; r <= IOFF + N; ++r)
-    Y[IOY + LIST[r - 1] - 1] = row_dot(IA[r - 1], IA[r], JA, 0, A, 0, X);
+    y(IOY + list(r)) = row_dot(ia(r), ia(r + 1), JA, 0, A, 0, X);
 }
 
 }  // namespace orvika

@@ -4,6 +4,7 @@
 
 #include "frame/format.hpp"
 #include "frame/units.hpp"
+#include "frame/views.hpp"
 #include "kernels/sparse.hpp"
 
 namespace orvika {
@@ -27,33 +28,37 @@ inline IWORD low32(IWORD v) { return static_cast<std::int32_t>(static_cast<std::
 bool transpose_count(IWORD unit, const char* text, IWORD N, IWORD NCOL, const IWORD* IA,
                      const IWORD* JA, const double* A, const IWORD* IPERM, IWORD LENJC, IWORD* IC,
                      IWORD* JC, double* C, IWORD& IERR) {
+  Vec1<const IWORD> ia(IA), ja(JA), iperm(IPERM);
+  Vec1<const double> a(A);
+  Vec1<IWORD> ic(IC), jc(JC);
+  Vec1<double> cv(C);
   // Counts of column c go to IC(c+2): after the prefix sums IC(c+1) is the
   // first free position of row c, and advancing it while filling leaves the
   // row pointers in place.  The last column needs no count.
-  for (IWORD j = 2; j <= NCOL + 1; ++j) IC[j - 1] = 0;
-  const IWORD nnz = IA[N] - 1;
+  for (IWORD j = 2; j <= NCOL + 1; ++j) ic(j) = 0;
+  const IWORD nnz = ia(N + 1) - 1;
   for (IWORD k = 1; k <= nnz; ++k) {
-    const IWORD c = JA[k - 1];
-    if (c >= 1 && c <= NCOL - 1) IC[c + 1] += 1;
+    const IWORD c = ja(k);
+    if (c >= 1 && c <= NCOL - 1) ic(c + 2) += 1;
   }
-  IC[0] = 1;
-  if (NCOL >= 1) IC[1] = 1;
-  for (IWORD j = 3; j <= NCOL + 1; ++j) IC[j - 1] += IC[j - 2];
+  ic(1) = 1;
+  if (NCOL >= 1) ic(2) = 1;
+  for (IWORD j = 3; j <= NCOL + 1; ++j) ic(j) += ic(j - 1);
   for (IWORD i = 1; i <= N; ++i) {
-    const IWORD r = IPERM ? IPERM[i - 1] : i;
+    const IWORD r = IPERM ? iperm(i) : i;
     if (r < 1 || r > N) continue;
-    for (IWORD k = IA[r - 1]; k < IA[r]; ++k) {
-      const IWORD c = JA[k - 1];
+    for (IWORD k = ia(r); k < ia(r + 1); ++k) {
+      const IWORD c = ja(k);
       if (c < 1 || c > NCOL) continue;
-      const IWORD p = IC[c];
+      const IWORD p = ic(c + 1);
       if (p > LENJC) {
         sparse_detail::overflow_warning(unit, text);
         IERR = 1;
         return false;
       }
-      JC[p - 1] = i;
-      if (C) C[p - 1] = A[k - 1];
-      IC[c] = p + 1;
+      jc(p) = i;
+      if (C) cv(p) = a(k);
+      ic(c + 1) = p + 1;
     }
   }
   return true;
@@ -74,6 +79,8 @@ void PERMU1(IWORD UNIT, IWORD MODE, IWORD N, IWORD NCOL, const IWORD* IA, const 
 void PERMU2(IWORD UNIT, IWORD MODE, IWORD N, IWORD* IA, const IWORD* JA, const double* A,
             const IWORD* IPERM, IWORD LENJ, IWORD* IB, IWORD* JB, double* B, IWORD* IC,
             IWORD* JC, double* C, IWORD& IERR) {
+  Vec1<IWORD> ia(IA), ib(IB), jb(JB), ic(IC), jc(JC);
+  Vec1<double> b(B), cv(C);
   if (N < 0) return;
   if (!transpose_count(UNIT, "WARNING: LENGTH OF JB IS EXCEEDED IN PERMU2", N, N, IA, JA, A,
                        IPERM, LENJ, IB, JB, B, IERR))
@@ -82,28 +89,28 @@ void PERMU2(IWORD UNIT, IWORD MODE, IWORD N, IWORD* IA, const IWORD* JA, const d
 
   // Fold B into its lower triangle: entry (r, c) goes to row max(r, c),
   // column min(r, c).  IA(1..N) serves as the per-row counter.
-  for (IWORD r = 1; r <= N; ++r) IA[r - 1] = 0;
+  for (IWORD r = 1; r <= N; ++r) ia(r) = 0;
   for (IWORD r = 1; r <= N; ++r)
-    for (IWORD k = IB[r - 1]; k < IB[r]; ++k) {
-      const IWORD c = JB[k - 1];
-      IA[(c > r ? c : r) - 1] += 1;
+    for (IWORD k = ib(r); k < ib(r + 1); ++k) {
+      const IWORD c = jb(k);
+      ia(c > r ? c : r) += 1;
     }
-  for (IWORD r = 1; r <= N; ++r) IC[r] = IC[r - 1] + IA[r - 1];
-  for (IWORD r = 1; r <= N; ++r) IA[r - 1] = 0;
+  for (IWORD r = 1; r <= N; ++r) ic(r + 1) = ic(r) + ia(r);
+  for (IWORD r = 1; r <= N; ++r) ia(r) = 0;
   for (IWORD r = 1; r <= N; ++r)
-    for (IWORD k = IB[r - 1]; k < IB[r]; ++k) {
-      const IWORD c = JB[k - 1];
+    for (IWORD k = ib(r); k < ib(r + 1); ++k) {
+      const IWORD c = jb(k);
       const IWORD t = c > r ? c : r;
       const IWORD col = c > r ? r : c;
-      const IWORD p = IC[t - 1] + IA[t - 1];
+      const IWORD p = ic(t) + ia(t);
       if (p < 1 || p > LENJ) {
         sparse_detail::overflow_warning(UNIT, "WARNING: LENGTH OF JC IS EXCEEDED IN PERMU2");
         IERR = 1;
         return;
       }
-      JC[p - 1] = col;
-      C[p - 1] = B[k - 1];
-      IA[t - 1] += 1;
+      jc(p) = col;
+      cv(p) = b(k);
+      ia(t) += 1;
     }
 }
 

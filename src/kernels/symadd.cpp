@@ -1,5 +1,6 @@
 // Symbolic sum with reserved row spans (SYMADD) and the merge of two
 // ascending lists (MRGLST).
+#include "frame/views.hpp"
 #include "kernels/sparse.hpp"
 
 namespace orvika {
@@ -37,16 +38,18 @@ IWORD merge(IWORD N1, const IWORD* L1, IWORD N2, const IWORD* L2, IWORD* OUT, IW
 
 void SYMADD(IWORD N, const IWORD* IA, const IWORD* JA, const IWORD* IB, const IWORD* JB,
             IWORD* IC, IWORD* JC) {
+  Vec1<const IWORD> ia(IA), ja(JA), ib(IB), jb(JB);
+  Vec1<IWORD> ic(IC), jc(JC);
   // Each row of C reserves the room of both input rows, so the merged list
   // always fits its span and is written there directly.
   if (N < 0) return;
-  IC[0] = 1;
+  ic(1) = 1;
   for (IWORD i = 1; i <= N; ++i)
-    IC[i] = IC[i - 1] + (IA[i] - IA[i - 1]) + (IB[i] - IB[i - 1]);
+    ic(i + 1) = ic(i) + (ia(i + 1) - ia(i)) + (ib(i + 1) - ib(i));
   for (IWORD i = 1; i <= N; ++i) {
-    const IWORD na = IA[i] - IA[i - 1], nb = IB[i] - IB[i - 1];
-    merge(na > 0 ? na : 0, JA + IA[i - 1] - 1, nb > 0 ? nb : 0, JB + IB[i - 1] - 1,
-          JC + IC[i - 1] - 1, nullptr, nullptr);
+    const IWORD na = ia(i + 1) - ia(i), nb = ib(i + 1) - ib(i);
+    merge(na > 0 ? na : 0, ja.at(ia(i)), nb > 0 ? nb : 0, jb.at(ib(i)), jc.at(ic(i)), nullptr,
+          nullptr);
   }
 }
 

@@ -4,7 +4,11 @@
 
 #include <cmath>
 
+#include "frame/views.hpp"
 #include "kernels/dense.hpp"
+
+using orvika::Mat1;
+using orvika::Vec1;
 
 /* ORVK_TRIDIA: solves a tridiagonal system held in packed bands.
  *   N  in     IWORD      order (nothing is done for N < 1)
@@ -18,11 +22,12 @@
  * bands (the Thomas algorithm; L. H. Thomas, Watson Sci. Comput. Lab.,
  * Columbia Univ., 1949). */
 extern "C" ORVK_API void ORVK_TRIDIA(const IWORD* N, double* A, double* B) {
+  Vec1<double> a(A), b(B);
   const IWORD n = *N;
   if (n < 1) return;
-  auto sub = [A](IWORD k) { return A[k - 2]; };           // SUB(k), k >= 2
-  auto diag = [A, n](IWORD k) { return A[n + k - 2]; };   // DIAG(k)
-  auto q = [A, n](IWORD k) -> double& { return A[2 * n + k - 2]; };  // SUP(k), then Q(k)
+  auto sub = [a](IWORD k) { return a(k - 1); };                      // SUB(k), k >= 2
+  auto diag = [a, n](IWORD k) { return a(n + k - 1); };               // DIAG(k)
+  auto q = [a, n](IWORD k) -> double& { return a(2 * n + k - 1); };  // SUP(k), then Q(k)
   // The pivot P with its magnitude raised to the floor, its sign kept.
   auto floored = [](double p) {
     constexpr double kFloor = 1e-35;
@@ -30,15 +35,15 @@ extern "C" ORVK_API void ORVK_TRIDIA(const IWORD* N, double* A, double* B) {
     return (p < 0.0) ? -mag : mag;
   };
   const double piv1 = floored(diag(1));
-  B[0] /= piv1;
+  b(1) /= piv1;
   if (n == 1) return;
   q(1) /= piv1;
   for (IWORD k = 2; k <= n; ++k) {
     const double piv = floored(diag(k) - sub(k) * q(k - 1));
-    B[k - 1] = (B[k - 1] - sub(k) * B[k - 2]) / piv;
+    b(k) = (b(k) - sub(k) * b(k - 1)) / piv;
     if (k < n) q(k) /= piv;
   }
-  for (IWORD k = n - 1; k >= 1; --k) B[k - 1] -= q(k) * B[k];
+  for (IWORD k = n - 1; k >= 1; --k) b(k) -= q(k) * b(k + 1);
 }
 
 /* ORVK_TOMETH: solves a tridiagonal system held as a 3 x N band array.
@@ -54,23 +59,25 @@ extern "C" ORVK_API void ORVK_TRIDIA(const IWORD* N, double* A, double* B) {
  * Cost: 8N flops.  Method: the Thomas algorithm, as ORVK_TRIDIA. */
 extern "C" ORVK_API void ORVK_TOMETH(const double* A, const IWORD* N, const double* D, double* X,
                                      double* GAM, double* BET) {
+  Vec1<const double> d(D);
+  Vec1<double> x(X), gam(GAM), bet(BET);
   const IWORD n = *N;
   if (n < 1) return;
-  auto a = [A](IWORD i, IWORD k) { return A[(i - 1) + 3 * (k - 1)]; };
-  X[0] = a(2, 1);
-  GAM[0] = X[0] == 0.0 ? 0.0 : a(3, 1) / X[0];
-  BET[0] = X[0] == 0.0 ? 0.0 : D[0] / X[0];
+  const Mat1<const double> a(A, 3);
+  x(1) = a(2, 1);
+  gam(1) = x(1) == 0.0 ? 0.0 : a(3, 1) / x(1);
+  bet(1) = x(1) == 0.0 ? 0.0 : d(1) / x(1);
   for (IWORD k = 2; k <= n; ++k) {
-    const double p = a(2, k) - a(1, k) * GAM[k - 2];
-    X[k - 1] = p;
+    const double p = a(2, k) - a(1, k) * gam(k - 1);
+    x(k) = p;
     if (p == 0.0) {
-      GAM[k - 1] = GAM[k - 2];
-      BET[k - 1] = BET[k - 2];
+      gam(k) = gam(k - 1);
+      bet(k) = bet(k - 1);
     } else {
-      GAM[k - 1] = a(3, k) / p;
-      BET[k - 1] = (D[k - 1] - a(1, k) * BET[k - 2]) / p;
+      gam(k) = a(3, k) / p;
+      bet(k) = (d(k) - a(1, k) * bet(k - 1)) / p;
     }
   }
-  X[n - 1] = BET[n - 1];
-  for (IWORD k = n - 1; k >= 1; --k) X[k - 1] = BET[k - 1] - GAM[k - 1] * X[k];
+  x(n) = bet(n);
+  for (IWORD k = n - 1; k >= 1; --k) x(k) = bet(k) - gam(k) * x(k + 1);
 }

@@ -79,14 +79,14 @@ extern "C" {
  *   N in IWORD (N <= 0: nothing); ALPHA, BETA in real; IX, IY, IZ in IWORD
  *   offsets; X, Y in real; Z out real, may be the very segment of X or Y.
  * Cost: 3N flops. */
-ORVK_API void ORVK_VRADD(const IWORD* n, const double* alpha, const IWORD* ix, const double* x,
-                         const double* beta, const IWORD* iy, const double* y, const IWORD* iz,
-                         double* z) {
-  const IWORD nn = *n;
-  const double a = *alpha, b = *beta;
-  const double* xs = x + *ix;
-  const double* ys = y + *iy;
-  double* zs = z + *iz;
+ORVK_API void ORVK_VRADD(const IWORD* N, const double* ALPHA, const IWORD* IX, const double* X,
+                         const double* BETA, const IWORD* IY, const double* Y, const IWORD* IZ,
+                         double* Z) {
+  const IWORD nn = *N;
+  const double a = *ALPHA, b = *BETA;
+  const double* xs = X + *IX;
+  const double* ys = Y + *IY;
+  double* zs = Z + *IZ;
   if (nn <= 0) return;
   // Element i reads X(i) and Y(i) before Z(i) is written.  A source that is
   // Z itself, lies at or ahead of Z, or does not meet Z is never read after
@@ -116,54 +116,54 @@ ORVK_API void ORVK_VRADD(const IWORD* n, const double* alpha, const IWORD* ix, c
 /* ORVK_VRCOPY: Y(IY+1..IY+N) := 0, then Y(IY+i) = X(IX+i).
  *   N in IWORD; IX, IY in IWORD offsets; X in real; Y out real.  The
  *   segments must not overlap (the same segment leaves zeros).  Cost: O(N). */
-ORVK_API void ORVK_VRCOPY(const IWORD* n, const IWORD* ix, const double* x, const IWORD* iy,
-                          double* y) {
-  const IWORD nn = *n;
-  double* ys = y + *iy;
-  const double* xs = x + *ix;
+ORVK_API void ORVK_VRCOPY(const IWORD* N, const IWORD* IX, const double* X, const IWORD* IY,
+                          double* Y) {
+  const IWORD nn = *N;
+  double* ys = Y + *IY;
+  const double* xs = X + *IX;
   for (IWORD i = 0; i < nn; ++i) ys[i] = 0.0;  // cleared first, as callers expect
   for (IWORD i = 0; i < nn; ++i) ys[i] = xs[i];
 }
 
 /* ORVK_VRZERO: X(IOFF+i) = 0, i = 1..N.  N, IOFF in IWORD; X out real.
  * Cost: O(N). */
-ORVK_API void ORVK_VRZERO(const IWORD* n, const IWORD* ioff, double* x) {
-  double* v = x + *ioff;
-  for (IWORD i = 0; i < *n; ++i) v[i] = 0.0;
+ORVK_API void ORVK_VRZERO(const IWORD* N, const IWORD* IOFF, double* X) {
+  double* v = X + *IOFF;
+  for (IWORD i = 0; i < *N; ++i) v[i] = 0.0;
 }
 
 /* ORVK_VRONES: X(IOFF+i) = 1, i = 1..N.  N, IOFF in IWORD; X out real.
  * Cost: O(N). */
-ORVK_API void ORVK_VRONES(const IWORD* n, const IWORD* ioff, double* x) {
-  double* v = x + *ioff;
-  for (IWORD i = 0; i < *n; ++i) v[i] = 1.0;
+ORVK_API void ORVK_VRONES(const IWORD* N, const IWORD* IOFF, double* X) {
+  double* v = X + *IOFF;
+  for (IWORD i = 0; i < *N; ++i) v[i] = 1.0;
 }
 
 /* ORVK_VICOPY: IY(JY+i) = IX(JX+i), i = 1..N (no clearing first).
  *   N, JX, JY in IWORD; IX in IWORD array; IY out IWORD array.  Cost: O(N). */
-ORVK_API void ORVK_VICOPY(const IWORD* n, const IWORD* jx, const IWORD* ix, const IWORD* jy,
-                          IWORD* iy) {
-  const IWORD* s = ix + *jx;
-  IWORD* d = iy + *jy;
-  for (IWORD i = 0; i < *n; ++i) d[i] = s[i];
+ORVK_API void ORVK_VICOPY(const IWORD* N, const IWORD* IOX, const IWORD* IX, const IWORD* IOY,
+                          IWORD* IY) {
+  const IWORD* s = IX + *IOX;
+  IWORD* d = IY + *IOY;
+  for (IWORD i = 0; i < *N; ++i) d[i] = s[i];
 }
 
 /* ORVK_VIZERO: IX(IOFF+i) = 0, i = 1..N.  N, IOFF in IWORD; IX out IWORD
  * array.  Cost: O(N). */
-ORVK_API void ORVK_VIZERO(const IWORD* n, const IWORD* ioff, IWORD* ix) {
-  IWORD* v = ix + *ioff;
-  for (IWORD i = 0; i < *n; ++i) v[i] = 0;
+ORVK_API void ORVK_VIZERO(const IWORD* N, const IWORD* IOFF, IWORD* IX) {
+  IWORD* v = IX + *IOFF;
+  for (IWORD i = 0; i < *N; ++i) v[i] = 0;
 }
 
 /* ORVK_DINNER: returns sum_i X(IX+i)*Y(IY+i), i = 1..N; 0 when N <= 0.
  *   N, IX, IY in IWORD; X, Y in real.  The order of the partial sums is not
  *   fixed.  Cost: 2N flops. */
-ORVK_API double ORVK_DINNER(const IWORD* n, const IWORD* ix, const double* x, const IWORD* iy,
-                            const double* y) {
-  const IWORD nn = *n;
+ORVK_API double ORVK_DINNER(const IWORD* N, const IWORD* IX, const double* X, const IWORD* IY,
+                            const double* Y) {
+  const IWORD nn = *N;
   if (nn <= 0) return 0.0;
-  const double* xs = x + *ix;
-  const double* ys = y + *iy;
+  const double* xs = X + *IX;
+  const double* ys = Y + *IY;
   return lane_sum(nn, [xs, ys](IWORD i) { return xs[i] * ys[i]; });
 }
 
@@ -173,10 +173,10 @@ ORVK_API double ORVK_DINNER(const IWORD* n, const IWORD* ix, const double* x, co
  * element is divided by it.  A segment whose elements are all at most 1 is
  * squared unscaled, which overflows for large negative values: that case is
  * recomputed with the largest magnitude as the scale so the norm stays finite. */
-ORVK_API double ORVK_AP2NRM(const IWORD* n, const IWORD* k, const double* x) {
-  const IWORD nn = *n;
+ORVK_API double ORVK_AP2NRM(const IWORD* N, const IWORD* K, const double* X) {
+  const IWORD nn = *N;
   if (nn < 1) return 0.0;
-  const double* v = x + *k;
+  const double* v = X + *K;
   double smax[kLanes];
   for (int j = 0; j < kLanes; ++j) smax[j] = 1.0;
   IWORD i = 0;
@@ -215,15 +215,15 @@ ORVK_API double ORVK_AP2NRM(const IWORD* n, const IWORD* k, const double* x) {
  *   N, IOFF in IWORD; X in/out real; SUM out real.  N < 1: SUM = 0 and X is
  *   not touched; a zero SUM leaves X as it is (no division by zero).
  * Cost: 2N flops. */
-ORVK_API void ORVK_NORMSS(const IWORD* n, const IWORD* ioff, double* x, double* sum) {
-  const IWORD nn = *n;
+ORVK_API void ORVK_NORMSS(const IWORD* N, const IWORD* IOFF, double* X, double* SUM) {
+  const IWORD nn = *N;
   if (nn < 1) {
-    *sum = 0.0;
+    *SUM = 0.0;
     return;
   }
-  double* v = x + *ioff;
+  double* v = X + *IOFF;
   const double s = lane_sum(nn, [v](IWORD i) { return v[i]; });
-  *sum = s;
+  *SUM = s;
   if (s == 0.0) return;  // nothing to normalise by: the caller sees SUM = 0
   for (IWORD i = 0; i < nn; ++i) v[i] = v[i] / s;
 }
@@ -231,9 +231,9 @@ ORVK_API void ORVK_NORMSS(const IWORD* n, const IWORD* ioff, double* x, double* 
 /* ORVK_WTAVG: S = sum_i W(i)*X(i), i = 1..N (not divided by the sum of the
  * weights); 0 when N < 1.  N in IWORD; W, X in real(N); S out real.
  * Cost: 2N flops. */
-ORVK_API void ORVK_WTAVG(const IWORD* n, const double* w, const double* x, double* s) {
-  const IWORD nn = *n;
-  *s = nn < 1 ? 0.0 : lane_sum(nn, [w, x](IWORD i) { return w[i] * x[i]; });
+ORVK_API void ORVK_WTAVG(const IWORD* N, const double* W, const double* X, double* S) {
+  const IWORD nn = *N;
+  *S = nn < 1 ? 0.0 : lane_sum(nn, [W, X](IWORD i) { return W[i] * X[i]; });
 }
 
 }  // extern "C"

@@ -57,9 +57,11 @@ void ma28_failmsg(IWORD unit, const char* text, bool withnum, IWORD num, const c
 
 bool ma28_check_indices(IWORD unit, IWORD n, IWORD nz, const double* val, const IDX16* row,
                         const IDX16* col, const char* who) {
+  Vec1<const double> v(val);
+  Vec1<const IDX16> ir(row), jc(col);
   bool bad = false;
   for (IWORD k = 1; k <= nz; ++k) {
-    const IWORD i = row[k - 1], j = col[k - 1];
+    const IWORD i = ir(k), j = jc(k);
     if (i >= 1 && i <= n && j >= 1 && j <= n) continue;
     if (unit != 0) {
       if (!bad)
@@ -68,7 +70,7 @@ bool ma28_check_indices(IWORD unit, IWORD n, IWORD nz, const double* val, const 
                           .X(1)
                           .I(k, 6)
                           .A("TH ELEMENT WITH VALUE ")
-                          .D(val[k - 1], 22, 14, 1)
+                          .D(v(k), 22, 14, 1)
                           .A(" IS OUT OF RANGE WITH INDICES ")
                           .I(i, 8)
                           .A(" ,")
@@ -103,13 +105,15 @@ bool mc_check_rows(IWORD unit, IWORD n, const IDX16* colnum, IWORD licn, const I
     return false;
   };
   if (n > 32767) return fail(" N OUT OF RANGE = ", n, 10);
+  Vec1<const IDX16> cn(colnum), rl(rowlen);
+  Vec1<const IWORD> rpos(rowpos);
   for (IWORD i = 1; i <= n; ++i) {
-    const IWORD len = rowlen[i - 1], pos = rowpos[i - 1];
+    const IWORD len = rl(i), pos = rpos(i);
     if (len < 0 || len > n) return fail(" ROW LENGTH OUT OF RANGE IN ROW ", i, 6);
     if (len == 0) continue;
     if (pos < 1 || pos > licn - len + 1) return fail(" ROW OUTSIDE 1..LICN, ROW ", i, 6);
     for (IWORD q = pos; q < pos + len; ++q)
-      if (colnum[q - 1] < 1 || colnum[q - 1] > n)
+      if (cn(q) < 1 || cn(q) > n)
         return fail(" COLUMN INDEX OUT OF RANGE IN ROW ", i, 6);
   }
   return true;

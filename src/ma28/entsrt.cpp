@@ -7,7 +7,7 @@ namespace orvika {
 // Counting sort along permutation cycles: every entry is moved once, the
 // bucket starts double as next-free positions while entries are placed.
 // Cost O(NC + NZ).
-void ENTSRT(IWORD nc, IWORD nz, double* val, IDX16* idx, Pos64 start, IDX16* key, IWORD d) {
+void ENTSRT(IWORD nc, IWORD nz, double* val, IDX16* idx, IV start, IDX16* key, IWORD d) {
   Vec1<double> v(val);
   Vec1<IDX16> ix(idx), ky(key);
   for (IWORD b = 1; b <= nc; ++b) start(b) = 0;
@@ -45,7 +45,7 @@ void ENTSRT(IWORD nc, IWORD nz, double* val, IDX16* idx, Pos64 start, IDX16* key
 }
 
 // Stable insertion sort of every column by |index|; values move along.
-void COLSRT(IWORD nc, IWORD last, double* val, IDX16* idx, Pos64 start) {
+void COLSRT(IWORD nc, IWORD last, double* val, IDX16* idx, IV start) {
   Vec1<double> v(val);
   Vec1<IDX16> ix(idx);
   auto mag = [](IDX16 x) { return x < 0 ? -static_cast<IWORD>(x) : static_cast<IWORD>(x); };

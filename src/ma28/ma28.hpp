@@ -1,57 +1,19 @@
 // Internal routines of the MA28 family: the entry sorts, the preordering,
-// the factorisation kernels, the solve kernel and their shared view of
-// 64-bit positions kept inside 16-bit work arrays.
+// the factorisation kernels and the solve kernel.  64-bit positions kept
+// inside 16-bit work arrays are seen through the frame's word views.
 #pragma once
 
-#include <cstring>
-
 #include "frame/views.hpp"
+#include "frame/workspace.hpp"
 #include "orvika/ma28.h"
 
 namespace orvika {
 
-// 1-based view of 64-bit positions stored in caller memory of any alignment
-// (a 16-bit work array holds one position in four consecutive places).
-// Every access goes through std::memcpy, so no 16-bit lvalue aliases an
-// IWORD.
-class Pos64 {
- public:
-  class Ref {
-   public:
-    explicit Ref(unsigned char* q) : q_(q) {}
-    Ref(const Ref&) = default;
-    operator IWORD() const {
-      IWORD v;
-      std::memcpy(&v, q_, sizeof v);
-      return v;
-    }
-    Ref& operator=(IWORD v) {
-      std::memcpy(q_, &v, sizeof v);
-      return *this;
-    }
-    Ref& operator=(const Ref& o) { return *this = static_cast<IWORD>(o); }
-    Ref& operator+=(IWORD v) { return *this = static_cast<IWORD>(*this) + v; }
-    Ref& operator-=(IWORD v) { return *this = static_cast<IWORD>(*this) - v; }
-
-   private:
-    unsigned char* q_;
-  };
-
-  Pos64() = default;
-  explicit Pos64(IWORD* p) : p_(reinterpret_cast<unsigned char*>(p)) {}
-  explicit Pos64(const IWORD* p) : p_(reinterpret_cast<unsigned char*>(const_cast<IWORD*>(p))) {}
-  explicit Pos64(IDX16* p) : p_(reinterpret_cast<unsigned char*>(p)) {}
-  Ref operator()(IWORD i) const { return Ref(p_ + (i - 1) * 8); }
-  // The view whose first word is word K of this one.
-  Pos64 from(IWORD k) const {
-    Pos64 v;
-    v.p_ = p_ + (k - 1) * 8;
-    return v;
-  }
-
- private:
-  unsigned char* p_ = nullptr;
-};
+// 64-bit positions kept in a 16-bit work array (four consecutive places a
+// word, any alignment): the NWORDS words from place P on, 1-based.
+inline IV words16(IDX16* p, IWORD nwords) {
+  return IV(reinterpret_cast<unsigned char*>(p), nwords);
+}
 
 inline IDX16 i16(IWORD v) { return static_cast<IDX16>(v); }
 
@@ -82,12 +44,12 @@ bool mc_check_rows(IWORD unit, IWORD n, const IDX16* colnum, IWORD licn, const I
 // Counting sort of NZ entries (value, carried 16-bit index) by KEY + D into
 // NC buckets, in place along permutation cycles; START receives the first
 // position of each bucket and every key becomes -D.
-void ENTSRT(IWORD nc, IWORD nz, double* val, IDX16* idx, Pos64 start, IDX16* key, IWORD d);
+void ENTSRT(IWORD nc, IWORD nz, double* val, IDX16* idx, IV start, IDX16* key, IWORD d);
 
 // Puts the NOFF off-diagonal entries (grouped by input row) into the new
 // row order with new column numbers; OFFLEN goes from input to new rows.
 void OFFPRM(IWORD n, IDX16* colnum, double* entval, IWORD noff, IDX16* offlen,
-            const IDX16* rowprm, const IDX16* colprm, Pos64 work64, IDX16* work16);
+            const IDX16* rowprm, const IDX16* colprm, IV work64, IDX16* work16);
 
 // Growth estimate of stored LU factors: W(1) = (largest 1-norm of an L row)
 // x (largest |U| off the pivots); W(2..N) the column maxima of |U|.
@@ -95,45 +57,45 @@ void GRWEST(IWORD n, const IDX16* colnum, const double* val, IWORD len, const ID
             const IDX16* llen, double* w);
 
 // Sorts the entries of each of NC columns by increasing |index| (stable).
-void COLSRT(IWORD nc, IWORD last, double* val, IDX16* idx, Pos64 start);
+void COLSRT(IWORD nc, IWORD last, double* val, IDX16* idx, IV start);
 
 // Maximum transversal by depth-first augmenting paths (work vectors apart).
-void AUGTRV(IWORD n, const IDX16* colnum, IWORD licn, Pos64 rowpos, const IDX16* rowlen,
+void AUGTRV(IWORD n, const IDX16* colnum, IWORD licn, IV rowpos, const IDX16* rowlen,
             IDX16* rowprm, IWORD& numnz, IDX16* prvrow, IDX16* roword, IDX16* chplft,
             IDX16* visit, IDX16* dfslft, IWORD nbuck);
 
 // Strong components of the graph of the rows (work vectors apart).
-void SCCORD(IWORD n, const IDX16* colnum, IWORD licn, Pos64 rowpos, const IDX16* rowlen,
+void SCCORD(IWORD n, const IDX16* colnum, IWORD licn, IV rowpos, const IDX16* rowlen,
             IDX16* order, IDX16* blkbeg, IWORD& nblock, IDX16* lowlnk, IDX16* newpos,
             IDX16* parent);
 
 // Block lower triangular preordering of row-sorted entries; diagonal-block
 // entries end up at the back of the arrays (PAIR = LUFRST, LULAST).
 void MC23AD(IWORD n, IDX16* colnum, double* entval, IWORD licn, IDX16* rowlen, IWORD* pair,
-            IDX16* rowprm, IDX16* colprm, IDX16* offlen, IDX16* work16, Pos64 work64);
+            IDX16* rowprm, IDX16* colprm, IDX16* offlen, IDX16* work16, IV work64);
 
 // Sparse LU of the diagonal blocks with Markowitz pivots and a relative
 // threshold; factors packed in pivot order at LUFRST.
 void MA30AD(IWORD n, IDX16* colnum, double* entval, IWORD licn, IDX16* rowlen, IDX16* llen,
             IWORD& lufrst, IWORD& lulast, IDX16* rowprm, IDX16* colprm, IDX16* rownum,
             IWORD lirn, IDX16* colcnt, IDX16* cnthd, IDX16* rowprv, IDX16* rownxt,
-            IDX16* colprv, IDX16* colnxt, Pos64 rowpos, Pos64 colpos, double& pivthr,
+            IDX16* colprv, IDX16* colnxt, IV rowpos, IV colpos, double& pivthr,
             IWORD& istat);
 
 // Compresses the active part of a file (values move too when MOVEVALS).
-void LUCMPR(double* val, IDX16* idx, Pos64 start, IWORD count, IWORD& first, IWORD last,
+void LUCMPR(double* val, IDX16* idx, IV start, IWORD count, IWORD& first, IWORD last,
             bool movevals);
 
 // Numerical re-factorisation on the kept pattern.
 void MA30BD(IWORD n, const IDX16* colnum, double* entval, IWORD licn, const IDX16* rowlen,
             const IDX16* llen, IWORD lufrst, IWORD lulast, const IDX16* rowprm,
-            const IDX16* colprm, double* rwork, Pos64 start, IWORD& istat);
+            const IDX16* colprm, double* rwork, IV start, IWORD& istat);
 
 // Places new values into the kept factor structure (the value placement of
 // ORVK_MA28BD as a routine of its own).
 void SCATLU(IWORD n, double* entval, IWORD licn, IDX16* newrow, IDX16* newcol, IWORD nz,
             IDX16* colnum, const IDX16* rowlen, const IDX16* offlen, const IDX16* rowprm,
-            const IDX16* colprm, IDX16* work16, Pos64 work64, double* rwork, IWORD& istat);
+            const IDX16* colprm, IDX16* work16, IV work64, double* rwork, IWORD& istat);
 
 // Forward and back substitution over the block lower triangular factors.
 void BTSOLV(IWORD n, const IDX16* colnum, const double* entval, IWORD licn, const IDX16* rowlen,

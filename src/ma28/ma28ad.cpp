@@ -94,8 +94,8 @@ extern "C" ORVK_API void ORVK_MA28AD(const IWORD* N, const IWORD* NZ, double* EN
   IDX16* colprm = LUKEEP + 2 * n;
   IDX16* llen = LUKEEP + 3 * n;
   IDX16* offlen = LUKEEP + 4 * n;
-  Pos64 starts(INTWRK);
-  Pos64 colpos(INTWRK), rowpos(INTWRK + 4 * n);
+  IV starts = words16(INTWRK, n);
+  IV colpos = words16(INTWRK, n), rowpos = words16(INTWRK + 4 * n, n);
 
   // Sort by rows.
   ENTSRT(n, nz, ENTVAL, COLNUM, starts, ROWNUM, 0);
@@ -160,7 +160,7 @@ extern "C" ORVK_API void ORVK_MA28AD(const IWORD* N, const IWORD* NZ, double* EN
   } else {
     lufrst = nzk;
     MC23AD(n, COLNUM, ENTVAL, licn, rowlen, &ORVK_MA28GD.LUFRST, rowprm, colprm, offlen,
-           INTWRK + 8 * n, Pos64(INTWRK));
+           INTWRK + 8 * n, words16(INTWRK, 2 * n));
     if (lufrst <= 0) {
       istat = -7;
       ma28_failmsg(errunt, "ERROR RETURN FROM MC23A/AD", false, 0, kOverA);
@@ -182,7 +182,7 @@ extern "C" ORVK_API void ORVK_MA28AD(const IWORD* N, const IWORD* NZ, double* EN
     return;
   }
   if (lufrst != 1)
-    OFFPRM(n, COLNUM, ENTVAL, lufrst - 1, offlen, rowprm, colprm, Pos64(INTWRK), ROWNUM);
+    OFFPRM(n, COLNUM, ENTVAL, lufrst - 1, offlen, rowprm, colprm, words16(INTWRK, 2 * n), ROWNUM);
   if (is_true(ORVK_MA28ED.ESTGRW)) {
     GRWEST(n, COLNUM + (lufrst - 1), ENTVAL + (lufrst - 1), licn - lufrst + 1, rowlen, llen,
            RWORK);

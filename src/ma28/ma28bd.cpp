@@ -35,7 +35,7 @@ void fail_pair(IWORD unit, const Rec& detail) {
 // zero outsiders dropped) before the values are gathered.
 void place_values(IWORD n, double* entval, IDX16* newrow, IDX16* newcol, IWORD nz,
                   IDX16* colnum, const IDX16* rowlen, const IDX16* offlen, const IDX16* rowprm,
-                  const IDX16* colprm, IDX16* work16, Pos64 work64, double* rwork, IWORD& istat,
+                  const IDX16* colprm, IDX16* work16, IV work64, double* rwork, IWORD& istat,
                   bool& dups, double& inpmax) {
   const IWORD errunt = ORVK_MA28ED.ERRUNT, wrnunt = ORVK_MA28ED.WRNUNT;
   const IWORD lufrst = ORVK_MA28GD.LUFRST, lulast = ORVK_MA28GD.LULAST;
@@ -74,7 +74,7 @@ void place_values(IWORD n, double* entval, IDX16* newrow, IDX16* newcol, IWORD n
   // Buckets 1..N: off-diagonal parts of the pivot rows; N+1..2N: their
   // diagonal-block parts.
   ENTSRT(2 * n, nz, entval, newcol, work64, newrow, n);
-  Pos64 st = work64;
+  IV st = work64;
   const IWORD m = st(n + 1);
   if (!(lufrst == 1 && m == 1)) {
     for (IWORD p = 1; p <= n; ++p) {
@@ -156,7 +156,7 @@ void place_values(IWORD n, double* entval, IDX16* newrow, IDX16* newcol, IWORD n
   // Compact the rows: one entry per pattern column, in first-met order.
   IWORD nzend = nz;
   if (compact) {
-    Pos64 kept = work64;  // off-diagonal starts, no longer needed
+    IV kept = work64;  // off-diagonal starts, no longer needed
     IWORD w = m, fs = lufrst, a = m;
     for (IWORD p = 1; p <= n; ++p) {
       const IWORD bnd = row_end(p, nz);
@@ -206,7 +206,7 @@ void place_values(IWORD n, double* entval, IDX16* newrow, IDX16* newcol, IWORD n
 // ratio below SMLPIV, or -i for a failure in row i.  Cost O(flops of LU).
 void MA30BD(IWORD n, const IDX16* colnum, double* entval, IWORD /*licn*/, const IDX16* rowlen,
             const IDX16* llen, IWORD lufrst, IWORD /*lulast*/, const IDX16* rowprm,
-            const IDX16* colprm, double* rwork, Pos64 start, IWORD& istat) {
+            const IDX16* colprm, double* rwork, IV start, IWORD& istat) {
   const double smlpiv = ORVK_MA30GD.SMLPIV;
   ORVK_MA30GD.MINPIV = smlpiv;
   istat = 0;
@@ -291,7 +291,7 @@ void MA30BD(IWORD n, const IDX16* colnum, double* entval, IWORD /*licn*/, const 
 // ISTAT = N + 1.  RWORK(1) receives the largest magnitude placed.
 void SCATLU(IWORD n, double* entval, IWORD /*licn*/, IDX16* newrow, IDX16* newcol, IWORD nz,
             IDX16* colnum, const IDX16* rowlen, const IDX16* offlen, const IDX16* rowprm,
-            const IDX16* colprm, IDX16* work16, Pos64 work64, double* rwork, IWORD& istat) {
+            const IDX16* colprm, IDX16* work16, IV work64, double* rwork, IWORD& istat) {
   bool dups = false;
   double inpmax = 0.0;
   place_values(n, entval, newrow, newcol, nz, colnum, rowlen, offlen, rowprm, colprm, work16,
@@ -389,12 +389,12 @@ extern "C" ORVK_API void ORVK_MA28BD(const IWORD* N, const IWORD* NZ, double* EN
   bool dups = false;
   double inpmax = 0.0;
   place_values(n, ENTVAL, NEWROW, NEWCOL, nz, COLNUM, rowlen, offlen, rowprm, colprm,
-               INTWRK + 8 * n, Pos64(INTWRK), RWORK, istat, dups, inpmax);
+               INTWRK + 8 * n, words16(INTWRK, 2 * n), RWORK, istat, dups, inpmax);
   if (istat < 0) return;
   RWORK[0] = inpmax;
 
   MA30BD(n, COLNUM, ENTVAL, licn, rowlen, llen, lufrst, lulast, rowprm, colprm, RWORK,
-         Pos64(INTWRK), istat);
+         words16(INTWRK, n), istat);
   ORVK_MA28FD.MINPIV = ORVK_MA30GD.MINPIV;
   if (istat < 0) {
     istat = -2;

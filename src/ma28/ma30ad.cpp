@@ -13,8 +13,9 @@ namespace orvika {
 // order, and updates the starts of the COUNT rows or columns whose start
 // lies in that range: each start place is marked with -j while its index
 // is kept in the start slot.
-void LUCMPR(double* val, IDX16* idx, Pos64 start, IWORD count, IWORD& first, IWORD last,
+void LUCMPR(double* val, IDX16* idx, IV start, IWORD count, IWORD& first, IWORD last,
             bool movevals) {
+  Vec1<double> vl(val);
   Vec1<IDX16> ix(idx);
   if (movevals)
     ORVK_MA30FD.VALCMP += 1;
@@ -31,7 +32,7 @@ void LUCMPR(double* val, IDX16* idx, Pos64 start, IWORD count, IWORD& first, IWO
     IDX16 x = ix(p);
     if (x == 0) continue;
     --t;
-    if (movevals) val[t - 1] = val[p - 1];
+    if (movevals) vl(t) = vl(p);
     if (x < 0) {
       const IWORD j = -x;
       x = i16(start(j));
@@ -49,7 +50,7 @@ struct Kernel {
   IWORD n;
   Vec1<IDX16> cn, rl, ll, rp, cp, rn, ccnt, hd, rprv, rnxt, cprv, cnxt;
   Vec1<double> v;
-  Pos64 rpos, cpos;
+  IV rpos, cpos;
   IWORD licn, lirn, lufrst;
   double thr;
   IWORD unit;
@@ -91,8 +92,8 @@ struct Kernel {
     msg(" ERROR RETURN FROM MA30A/AD BECAUSE LICN NOT BIG ENOUGH");
     stage_line(stage);
   }
-  void compress_values() { LUCMPR(v.p, cn.p, rpos.from(s), m, actbeg, actend, true); }
-  void compress_rows() { LUCMPR(nullptr, rn.p, cpos.from(s), m, rnbeg, lirn, false); }
+  void compress_values() { LUCMPR(v.p, cn.p, rpos.sub(s), m, actbeg, actend, true); }
+  void compress_rows() { LUCMPR(nullptr, rn.p, cpos.sub(s), m, rnbeg, lirn, false); }
 
   // Count lists.
   void col_remove(IWORD j) {
@@ -784,7 +785,7 @@ bool Kernel::block(IWORD& istat) {
 void MA30AD(IWORD n, IDX16* colnum, double* entval, IWORD licn, IDX16* rowlen, IDX16* llen,
             IWORD& lufrst, IWORD& lulast, IDX16* rowprm, IDX16* colprm, IDX16* rownum,
             IWORD lirn, IDX16* colcnt, IDX16* cnthd, IDX16* rowprv, IDX16* rownxt,
-            IDX16* colprv, IDX16* colnxt, Pos64 rowpos, Pos64 colpos, double& pivthr,
+            IDX16* colprv, IDX16* colnxt, IV rowpos, IV colpos, double& pivthr,
             IWORD& istat) {
   ORVK_MA30FD_T& fd = ORVK_MA30FD;
   fd.ROWCMP = 0;
@@ -827,10 +828,10 @@ void MA30AD(IWORD n, IDX16* colnum, double* entval, IWORD licn, IDX16* rowlen, I
     lulast = lufrst - 1;
     return;
   }
-  rowpos(1) = lulast;
-  for (IWORD i = 1; i < n; ++i) rowpos(i + 1) = static_cast<IWORD>(rowpos(i)) + rowlen[i - 1];
-
   Vec1<IDX16> rp(rowprm), cp(colprm), rl(rowlen), ll(llen), rprv(rowprv), cprv(colprv);
+  rowpos(1) = lulast;
+  for (IWORD i = 1; i < n; ++i) rowpos(i + 1) = static_cast<IWORD>(rowpos(i)) + rl(i);
+
   for (IWORD s = 1; s <= n;) {
     IWORD e = s;
     while (e < n && rp(e) >= 0) ++e;

@@ -8,7 +8,7 @@ namespace orvika {
 // numbers, the stack lives at the top of BLKBEG while block starts fill it
 // from the bottom.  Components are numbered as they close, so every arc
 // leads to the same or an earlier block.
-void SCCORD(IWORD n, const IDX16* colnum, IWORD /*licn*/, Pos64 rowpos, const IDX16* rowlen,
+void SCCORD(IWORD n, const IDX16* colnum, IWORD /*licn*/, IV rowpos, const IDX16* rowlen,
             IDX16* order, IDX16* blkbeg, IWORD& nblock, IDX16* lowlnk, IDX16* newpos,
             IDX16* parent) {
   nblock = 0;
@@ -106,7 +106,7 @@ extern "C" ORVK_API void ORVK_MC13DX(const IWORD* N, const IDX16* COLNUM, const 
     return;
   }
   IWORD nb = 0;
-  SCCORD(n, COLNUM, licn, Pos64(ROWPOS), ROWLEN, ORDER, BLKBEG, nb, IWORK, IWORK + n,
+  SCCORD(n, COLNUM, licn, IV(ROWPOS, n), ROWLEN, ORDER, BLKBEG, nb, IWORK, IWORK + n,
          IWORK + 2 * n);
   *NBLOCK = nb;
 }

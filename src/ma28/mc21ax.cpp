@@ -8,7 +8,7 @@ namespace orvika {
 // first).  Each row first tries a cheap assignment to a free column (every
 // entry is tried once over the whole run), then searches for an augmenting
 // path depth first, each column reached at most once per pass.
-void AUGTRV(IWORD n, const IDX16* colnum, IWORD /*licn*/, Pos64 rowpos, const IDX16* rowlen,
+void AUGTRV(IWORD n, const IDX16* colnum, IWORD /*licn*/, IV rowpos, const IDX16* rowlen,
             IDX16* rowprm, IWORD& numnz, IDX16* prvrow, IDX16* roword, IDX16* chplft,
             IDX16* visit, IDX16* dfslft, IWORD nbuck) {
   numnz = 0;
@@ -141,7 +141,7 @@ extern "C" ORVK_API void ORVK_MC21AX(const IWORD* N, const IDX16* COLNUM, const 
     return;
   }
   IWORD numnz = 0;
-  AUGTRV(n, COLNUM, licn, Pos64(ROWPOS), ROWLEN, ROWPRM, numnz, IWORK, IWORK + n, IWORK + 2 * n,
+  AUGTRV(n, COLNUM, licn, IV(ROWPOS, n), ROWLEN, ROWPRM, numnz, IWORK, IWORK + n, IWORK + 2 * n,
          IWORK + 3 * n, IWORK + 4 * n, n + 1);
   *NUMNZ = numnz;
 }

@@ -22,10 +22,10 @@ void mc23_fail(IWORD unit, const char* text, IWORD num) {
 // front, compacted only when the gap between the two parts runs short.
 // Cost O(N + NZ) plus the transversal search and the compactions.
 void MC23AD(IWORD n, IDX16* colnum, double* entval, IWORD licn, IDX16* rowlen, IWORD* pair,
-            IDX16* rowprm, IDX16* colprm, IDX16* offlen, IDX16* work16, Pos64 work64) {
+            IDX16* rowprm, IDX16* colprm, IDX16* offlen, IDX16* work16, IV work64) {
   Vec1<IDX16> cn(colnum), rl(rowlen), rp(rowprm), cp(colprm), ol(offlen), w16(work16);
   Vec1<double> v(entval);
-  Pos64 rowpos = work64, trvpos = work64.from(n + 1);
+  IV rowpos = work64, trvpos = work64.sub(n + 1);
   IWORD& lufrst = pair[0];
   IWORD& lulast = pair[1];
   const IWORD unit = ORVK_MC23BD.MSGUNT;

@@ -7,12 +7,12 @@ namespace orvika {
 // distance, so each entry is moved once along a cycle of positions.
 // Cost O(N + NOFF).
 void OFFPRM(IWORD n, IDX16* colnum, double* entval, IWORD noff, IDX16* offlen,
-            const IDX16* rowprm, const IDX16* colprm, Pos64 work64, IDX16* work16) {
+            const IDX16* rowprm, const IDX16* colprm, IV work64, IDX16* work16) {
   if (noff < 1 || n < 1) return;
   Vec1<IDX16> cn(colnum), ol(offlen), mark(work16);
   Vec1<const IDX16> rp(rowprm), cp(colprm);
   Vec1<double> v(entval);
-  Pos64 dist = work64, newc = work64.from(n + 1);  // also the row lengths first
+  IV dist = work64, newc = work64.sub(n + 1);  // also the row lengths first
   IWORD s = 1;
   for (IWORD i = 1; i <= n; ++i) {
     dist(i) = s;

@@ -236,9 +236,9 @@ using namespace orvika;
 // start point outside the bounds; -2 ICOUNT reached MAXIT, or the predicted
 // point lay beyond a bound X already sat on (X unchanged).  No work space.
 // Cost: O(1) per call.
-extern "C" ORVK_API void ORVK_ARCONS(IWORD* icount, double* x, const double* f, double* w,
-                                     const IWORD* maxit) {
-  bounded_step(Variant::kArcons, *icount, *x, *f, w, *maxit, 1);
+extern "C" ORVK_API void ORVK_ARCONS(IWORD* ICOUNT, double* X, const double* F, double* W,
+                                     const IWORD* MAXIT) {
+  bounded_step(Variant::kArcons, *ICOUNT, *X, *F, W, *MAXIT, 1);
 }
 
 // ORVK_TRCONS: as ORVK_ARCONS for F(X) = 0 with the bounds P(1), P(2);
@@ -255,9 +255,9 @@ extern "C" ORVK_API void ORVK_ARCONS(IWORD* icount, double* x, const double* f, 
 //                          code then; MAXIT checked already on that call)
 //
 // Codes as ORVK_ARCONS.  No work space.  Cost: O(1) per call.
-extern "C" ORVK_API void ORVK_TRCONS(IWORD* icode, double* x, const double* f, double* p,
-                                     const IWORD* maxit, const IWORD* iopt) {
-  bounded_step(Variant::kTrcons, *icode, *x, *f, p, *maxit, *iopt);
+extern "C" ORVK_API void ORVK_TRCONS(IWORD* ICODE, double* X, const double* F, double* P,
+                                     const IWORD* MAXIT, const IWORD* IOPT) {
+  bounded_step(Variant::kTrcons, *ICODE, *X, *F, P, *MAXIT, *IOPT);
 }
 
 // ORVK_TTEMP: predictor of ORVK_TRCONS for the target 0.
@@ -273,22 +273,22 @@ extern "C" ORVK_API void ORVK_TRCONS(IWORD* icode, double* x, const double* f, d
 // Secant step on the second call, then a quadratic (or, where that is not
 // monotone, rational) model through the three points.  No codes.
 // Cost: O(1) (at most 25 Newton steps on the model).
-extern "C" ORVK_API void ORVK_TTEMP(const IWORD* icode, double* fh, double* xh, double* xnew,
-                                    const IWORD* iopt) {
-  Vec1<double> FH(fh), XH(xh);
-  if (*icode < 3) {
-    if (*iopt > 1 && *icode == 1) {
-      if (FH(2) != FH(1) && XH(2) != XH(1)) {
-        *xnew = XH(3) - FH(3) / ((FH(2) - FH(1)) / (XH(2) - XH(1)));
+extern "C" ORVK_API void ORVK_TTEMP(const IWORD* ICODE, double* FH, double* XH, double* XNEW,
+                                    const IWORD* IOPT) {
+  Vec1<double> fh(FH), xh(XH);
+  if (*ICODE < 3) {
+    if (*IOPT > 1 && *ICODE == 1) {
+      if (fh(2) != fh(1) && xh(2) != xh(1)) {
+        *XNEW = xh(3) - fh(3) / ((fh(2) - fh(1)) / (xh(2) - xh(1)));
       } else {
-        *xnew = XH(3) + *xnew;
+        *XNEW = xh(3) + *XNEW;
       }
-    } else if (FH(2) != FH(3) && XH(2) != XH(3)) {
-      *xnew = XH(2) - FH(2) / ((FH(2) - FH(3)) / (XH(2) - XH(3)));
+    } else if (fh(2) != fh(3) && xh(2) != xh(3)) {
+      *XNEW = xh(2) - fh(2) / ((fh(2) - fh(3)) / (xh(2) - xh(3)));
     } else {
-      *xnew = XH(3) + *xnew;
+      *XNEW = xh(3) + *XNEW;
     }
     return;
   }
-  *xnew = three_point(Variant::kTrcons, *icode, 0.0, fh, xh);
+  *XNEW = three_point(Variant::kTrcons, *ICODE, 0.0, FH, XH);
 }

@@ -77,13 +77,13 @@ using namespace orvika;
 // No error codes.  No work space.  Cost: O(1).
 // Method: Cardano's closed form for one real root, the trigonometric form
 // (Viete) for three.
-extern "C" ORVK_API void ORVK_CUBIC(const double* a2, const double* a1, const double* a0,
-                                    double* xmin, const double* xmax, const IWORD* iprint,
-                                    double* root, IWORD* nroot) {
-  *nroot = 0;
+extern "C" ORVK_API void ORVK_CUBIC(const double* A2, const double* A1, const double* A0,
+                                    double* XMIN, const double* XMAX, const IWORD* IPRINT,
+                                    double* ROOT, IWORD* NROOT) {
+  *NROOT = 0;
   double roots[3];
-  CROOTS(*a2, *a1, *a0, *iprint, roots);
-  if (*iprint >= 8) {
+  CROOTS(*A2, *A1, *A0, *IPRINT, roots);
+  if (*IPRINT >= 8) {
     const IWORD unit = host::repunit();
     Rec head;
     head.X(6).A("ROOTS OF CUBIC EQUATION FOR EXPANSION FACTOR:");
@@ -96,17 +96,17 @@ extern "C" ORVK_API void ORVK_CUBIC(const double* a2, const double* a1, const do
     double best = lo;
     IWORD count = 0;
     for (double r : roots) {
-      if (lo <= r && r <= *xmax) {
+      if (lo <= r && r <= *XMAX) {
         ++count;
         if (r > best) best = r;
       }
     }
-    *nroot = count;
-    *root = best;
+    *NROOT = count;
+    *ROOT = best;
   };
-  select(*xmin);
-  if (*nroot == 0 && *xmin != 0.0) {
-    *xmin = 0.0;
+  select(*XMIN);
+  if (*NROOT == 0 && *XMIN != 0.0) {
+    *XMIN = 0.0;
     select(0.0);
   }
 }

@@ -257,13 +257,13 @@ using namespace orvika;
 // shrinking bracket.
 // Cf. T. J. Dekker (1969) and R. P. Brent, Algorithms for Minimization
 // without Derivatives, Prentice-Hall (1973), ch. 4.
-extern "C" ORVK_API void ORVK_FCON(IWORD* iter, double* x, const double* f, double* c1,
-                                   double* c2, LWORD* lbrk, double* xold, double* fold,
-                                   double* xold2, double* fold2, double* dx, double* df,
-                                   double* xlo, double* xhi, double* flo, double* fhi,
-                                   const double* step) {
-  FconState s{*xold, *fold, *xold2, *fold2, *dx, *df, *xlo, *xhi, *flo, *fhi, *step};
-  fcon_step(Variant::kFcon, *iter, *x, *f, *c1, *c2, *lbrk, s);
+extern "C" ORVK_API void ORVK_FCON(IWORD* ITER, double* X, const double* F, double* C1,
+                                   double* C2, LWORD* LBRK, double* XOLD, double* FOLD,
+                                   double* XOLD2, double* FOLD2, double* DX, double* DF,
+                                   double* XLO, double* XHI, double* FLO, double* FHI,
+                                   const double* STEP) {
+  FconState s{*XOLD, *FOLD, *XOLD2, *FOLD2, *DX, *DF, *XLO, *XHI, *FLO, *FHI, *STEP};
+  fcon_step(Variant::kFcon, *ITER, *X, *F, *C1, *C2, *LBRK, s);
 }
 
 // ORVK_FCON3X: as ORVK_FCON without a convergence code (the caller judges
@@ -272,13 +272,13 @@ extern "C" ORVK_API void ORVK_FCON(IWORD* iter, double* x, const double* f, doub
 // the interior safeguard only when |F| fell below half of the two previous.
 // Arguments as ORVK_FCON.  Codes: > 0 request; -2 / -3 root at the lower /
 // upper end.  No work space.  Cost: O(1) per call.
-extern "C" ORVK_API void ORVK_FCON3X(IWORD* iter, double* x, const double* f, double* c1,
-                                     double* c2, LWORD* lbrk, double* xold, double* fold,
-                                     double* xold2, double* fold2, double* dx, double* df,
-                                     double* xlo, double* xhi, double* flo, double* fhi,
-                                     const double* step) {
-  FconState s{*xold, *fold, *xold2, *fold2, *dx, *df, *xlo, *xhi, *flo, *fhi, *step};
-  fcon_step(Variant::kFcon3x, *iter, *x, *f, *c1, *c2, *lbrk, s);
+extern "C" ORVK_API void ORVK_FCON3X(IWORD* ITER, double* X, const double* F, double* C1,
+                                     double* C2, LWORD* LBRK, double* XOLD, double* FOLD,
+                                     double* XOLD2, double* FOLD2, double* DX, double* DF,
+                                     double* XLO, double* XHI, double* FLO, double* FHI,
+                                     const double* STEP) {
+  FconState s{*XOLD, *FOLD, *XOLD2, *FOLD2, *DX, *DF, *XLO, *XHI, *FLO, *FHI, *STEP};
+  fcon_step(Variant::kFcon3x, *ITER, *X, *F, *C1, *C2, *LBRK, s);
 }
 
 // ORVK_FCON3: as ORVK_FCON3X with the plain progress test and no extra
@@ -291,14 +291,14 @@ extern "C" ORVK_API void ORVK_FCON3X(IWORD* iter, double* x, const double* f, do
 //
 // Codes: > 0 request; -2 / -3 root at the lower / upper end.  No work space
 // beyond STATE.  Cost: O(1) per call.
-extern "C" ORVK_API void ORVK_FCON3(IWORD* iter, double* x, const double* f, double* c1,
-                                    double* c2, double* state, LWORD* lbrk) {
+extern "C" ORVK_API void ORVK_FCON3(IWORD* ITER, double* X, const double* F, double* C1,
+                                    double* C2, double* STATE, LWORD* LBRK) {
   ORVK_DFCON_BLOCK& b = ORVK_DFCON;
-  b = ORVK_DFCON_BLOCK{state[0], state[1], state[2], state[3], state[4], state[5],
-                       state[6], state[7], state[8], state[9], state[10]};
+  b = ORVK_DFCON_BLOCK{STATE[0], STATE[1], STATE[2], STATE[3], STATE[4], STATE[5],
+                       STATE[6], STATE[7], STATE[8], STATE[9], STATE[10]};
   FconState s{b.XOLD, b.FOLD, b.XOLD2, b.FOLD2, b.DX, b.DF, b.XLO, b.XHI, b.FLO, b.FHI, b.STEP};
-  fcon_step(Variant::kFcon3, *iter, *x, *f, *c1, *c2, *lbrk, s);
+  fcon_step(Variant::kFcon3, *ITER, *X, *F, *C1, *C2, *LBRK, s);
   const double out[11] = {b.XOLD, b.FOLD, b.XOLD2, b.FOLD2, b.DX, b.DF,
                           b.XLO,  b.XHI,  b.FLO,   b.FHI,   b.STEP};
-  for (int i = 0; i < 11; ++i) state[i] = out[i];
+  for (int i = 0; i < 11; ++i) STATE[i] = out[i];
 }

@@ -9,6 +9,7 @@
 
 #include <cmath>
 
+#include "frame/views.hpp"
 #include "orvika/scalar_curves.h"
 #include "scalar/twin.hpp"
 
@@ -45,50 +46,52 @@ void g_absmax(IWORD np, double& v, double* gv, double u, const double* gu) {
 // Cost: O(N * G_P).
 // Reference: J. H. Wegstein, Accelerating convergence of iterative
 // processes, Comm. ACM 1 (1958) 9-13 (here one factor for all variables).
-extern "C" ORVK_API void G_ORVK_ACCITR(const IWORD* g_p_, IWORD* iter, const IWORD* n,
-                                       IWORD* mode, double* tmin, double* tmax, double* stpmax,
-                                       double* g_stpmax, double* t, double* g_t, double* x,
-                                       double* g_x, const double* dx, const double* g_dx,
-                                       double* dxold, double* g_dxold) {
+extern "C" ORVK_API void G_ORVK_ACCITR(const IWORD* g_p_, IWORD* ITER, const IWORD* N,
+                                       IWORD* MODE, double* TMIN, double* TMAX, double* STPMAX,
+                                       double* g_STPMAX, double* T, double* g_T, double* X,
+                                       double* g_X, const double* DX, const double* g_DX,
+                                       double* DXOLD, double* g_DXOLD) {
+  Vec1<double> x(X), dxold(DXOLD);
+  Vec1<const double> dx(DX);
   const IWORD g_p = *g_p_;
   if (!g_check_limit(g_p, kGPmax, kGLimitTextUpper)) return;
   const IWORD np = g_dirs(g_p);
-  const IWORD nn = *n;
+  const IWORD nn = *N;
   // Derivative column of element J (no address formed without directions).
-  auto gX = [&](IWORD j) { return np > 0 ? g_x + (j - 1) * kGLd : nullptr; };
-  auto gDX = [&](IWORD j) { return np > 0 ? g_dx + (j - 1) * kGLd : nullptr; };
-  auto gDXOLD = [&](IWORD j) { return np > 0 ? g_dxold + (j - 1) * kGLd : nullptr; };
+  auto gX = [&](IWORD j) { return np > 0 ? g_X + (j - 1) * kGLd : nullptr; };
+  auto gDX = [&](IWORD j) { return np > 0 ? g_DX + (j - 1) * kGLd : nullptr; };
+  auto gDXOLD = [&](IWORD j) { return np > 0 ? g_DXOLD + (j - 1) * kGLd : nullptr; };
 
-  *iter += 1;
+  *ITER += 1;
   double e = 0.0, ge[kGPmax];
   g_clear(np, ge);
-  for (IWORD j = 1; j <= nn; ++j) g_absmax(np, e, ge, dx[j - 1], gDX(j));
+  for (IWORD j = 1; j <= nn; ++j) g_absmax(np, e, ge, dx(j), gDX(j));
 
   double a, ga[kGPmax];
-  if (*iter <= 1) {
-    if (*mode != 1 && *mode != -1 && *mode != 2 && *mode != -2) *mode = 2;
-    if (*tmin <= 0.0) *tmin = 1e-4;
-    if (*tmin > *tmax) *tmax = 10.0;
-    if (*stpmax < 0.01) {
+  if (*ITER <= 1) {
+    if (*MODE != 1 && *MODE != -1 && *MODE != 2 && *MODE != -2) *MODE = 2;
+    if (*TMIN <= 0.0) *TMIN = 1e-4;
+    if (*TMIN > *TMAX) *TMAX = 10.0;
+    if (*STPMAX < 0.01) {
       double xm = 0.0, gxm[kGPmax];
       g_clear(np, gxm);
-      for (IWORD j = 1; j <= nn; ++j) g_absmax(np, xm, gxm, x[j - 1], gX(j));
+      for (IWORD j = 1; j <= nn; ++j) g_absmax(np, xm, gxm, x(j), gX(j));
       const GPick w = g_pick_max(5.0, 0.1 * xm);
-      for (IWORD k = 0; k < np; ++k) g_stpmax[k] = w.wb * (0.1 * gxm[k]);
-      *stpmax = std::fmax(5.0, 0.1 * xm);
+      for (IWORD k = 0; k < np; ++k) g_STPMAX[k] = w.wb * (0.1 * gxm[k]);
+      *STPMAX = std::fmax(5.0, 0.1 * xm);
     }
-    a = *t;
-    g_copy(np, g_t, ga);
+    a = *T;
+    g_copy(np, g_T, ga);
   } else {
     double f = 0.0, g = 0.0, gf[kGPmax], gg[kGPmax];
     g_clear(np, gf);
     g_clear(np, gg);
     for (IWORD j = 1; j <= nn; ++j) {
-      const double dold = dxold[j - 1];
-      const double change = dx[j - 1] - dold;
+      const double dold = dxold(j);
+      const double change = dx(j) - dold;
       const double* gd = gDX(j);
       const double* go = gDXOLD(j);
-      if (*mode == 1) {
+      if (*MODE == 1) {
         for (IWORD k = 0; k < np; ++k) {
           const double gc = gd[k] - go[k];
           gf[k] += change * go[k] + dold * gc;
@@ -107,11 +110,11 @@ extern "C" ORVK_API void G_ORVK_ACCITR(const IWORD* g_p_, IWORD* iter, const IWO
       }
     }
     if (std::fabs(g) > std::fmin(1e-15, 0.001 * std::fabs(f))) {
-      const double told = *t;
+      const double told = *T;
       a = -f * told / g;
       for (IWORD k = 0; k < np; ++k)
-        ga[k] = (-a / g) * gg[k] + (-told / g) * gf[k] + (-f / g) * g_t[k];
-      if (*mode > 0) {
+        ga[k] = (-a / g) * gg[k] + (-told / g) * gf[k] + (-f / g) * g_T[k];
+      if (*MODE > 0) {
         const double sa = g_abs_sign(a);
         for (IWORD k = 0; k < np; ++k) ga[k] *= sa;
         a = std::fabs(a);
@@ -123,35 +126,35 @@ extern "C" ORVK_API void G_ORVK_ACCITR(const IWORD* g_p_, IWORD* iter, const IWO
   }
 
   // Step limit: the largest change |a| E at most STPMAX.
-  if (e > 0.0 && e * std::fabs(a) > *stpmax) {
-    const double r = *stpmax / e;
+  if (e > 0.0 && e * std::fabs(a) > *STPMAX) {
+    const double r = *STPMAX / e;
     const double sf = g_sign_factor(r, a);
-    for (IWORD k = 0; k < np; ++k) ga[k] = sf * ((1.0 / e) * g_stpmax[k] + (-r / e) * ge[k]);
+    for (IWORD k = 0; k < np; ++k) ga[k] = sf * ((1.0 / e) * g_STPMAX[k] + (-r / e) * ge[k]);
     a = std::copysign(std::fabs(r), a);
   }
 
   // Factor range [-TMAX, TMAX] (the bounds carry no derivative).
   {
-    const GPick lo = g_pick_max(-*tmax, a);
-    const double b = std::fmax(-*tmax, a);
-    const GPick hi = g_pick_min(*tmax, b);
+    const GPick lo = g_pick_max(-*TMAX, a);
+    const double b = std::fmax(-*TMAX, a);
+    const GPick hi = g_pick_min(*TMAX, b);
     for (IWORD k = 0; k < np; ++k) ga[k] = hi.wb * (lo.wb * ga[k]);
-    a = std::fmin(*tmax, b);
+    a = std::fmin(*TMAX, b);
   }
   // Smallest factor.
-  if (std::fabs(a) < *tmin) {
-    a = (a >= 0.0) ? std::fabs(*tmin) : -std::fabs(*tmin);
+  if (std::fabs(a) < *TMIN) {
+    a = (a >= 0.0) ? std::fabs(*TMIN) : -std::fabs(*TMIN);
     g_clear(np, ga);
   }
 
-  *t = a;
-  g_copy(np, ga, g_t);
+  *T = a;
+  g_copy(np, ga, g_T);
   for (IWORD j = 1; j <= nn; ++j) {
     double* gx = gX(j);
     const double* gd = gDX(j);
-    for (IWORD k = 0; k < np; ++k) gx[k] = a * gd[k] + dx[j - 1] * ga[k] + gx[k];
+    for (IWORD k = 0; k < np; ++k) gx[k] = a * gd[k] + dx(j) * ga[k] + gx[k];
     g_copy(np, gd, gDXOLD(j));
-    x[j - 1] += a * dx[j - 1];
-    dxold[j - 1] = dx[j - 1];
+    x(j) += a * dx(j);
+    dxold(j) = dx(j);
   }
 }

@@ -12,6 +12,7 @@
 
 #include <cmath>
 
+#include "frame/views.hpp"
 #include "orvika/scalar_curves.h"
 #include "scalar/twin.hpp"
 
@@ -49,48 +50,50 @@ inline bool missing(double v) { return std::fabs(v) > kMissing; }
 // 100 writes " PARAMETER G_P_ IS GREATER THAN G_PMAX_" on unit 6 and stops
 // the process before anything changes.  No work space.  Cost: O(N^2 * G_P).
 // Reference: C. G. Broyden, Math. Comp. 19 (1965) 577-593.
-extern "C" ORVK_API void G_ORVK_NCONV(const IWORD* g_p_, const IWORD* n, const double* x,
-                                      const double* g_x, double* f, double* g_f, double* dx,
-                                      double* g_dx, double* xold, double* g_xold, double* fold,
-                                      double* g_fold, double* h, double* g_h, IWORD* iflag) {
+extern "C" ORVK_API void G_ORVK_NCONV(const IWORD* g_p_, const IWORD* N, const double* X,
+                                      const double* g_X, double* F, double* g_F, double* DX,
+                                      double* g_DX, double* XOLD, double* g_XOLD, double* FOLD,
+                                      double* g_FOLD, double* H, double* g_H, IWORD* IFLAG) {
+  Vec1<const double> x(X);
+  Vec1<double> f(F), dx(DX), xold(XOLD), fold(FOLD);
   const IWORD g_p = *g_p_;
   if (!g_check_limit(g_p, kGPmax, kGLimitTextUpper)) return;
   const IWORD np = g_dirs(g_p);
-  const IWORD nn = *n;
-  auto H = [&](IWORD i, IWORD j) -> double& { return h[(i - 1) + (j - 1) * nn]; };
+  const IWORD nn = *N;
+  const Mat1<double> h(H, nn);
   // Derivative columns (no address formed without directions).
   auto gv = [&](const double* g, IWORD j) { return np > 0 ? g + (j - 1) * kGLd : nullptr; };
   auto gw = [&](double* g, IWORD j) { return np > 0 ? g + (j - 1) * kGLd : nullptr; };
   auto gH = [&](IWORD i, IWORD j) {
-    return np > 0 ? g_h + ((j - 1) * nn + (i - 1)) * kGLd : nullptr;
+    return np > 0 ? g_H + ((j - 1) * nn + (i - 1)) * kGLd : nullptr;
   };
   auto reset = [&] {
     for (IWORD j = 1; j <= nn; ++j) {
       for (IWORD i = 1; i <= nn; ++i) {
-        H(i, j) = 0.0;
+        h(i, j) = 0.0;
         g_clear(np, gH(i, j));
       }
-      H(j, j) = -1.0;
+      h(j, j) = -1.0;
     }
   };
 
-  if (*iflag <= 0) {
-    if (*iflag < 0 && nn > 0) reset();
-    *iflag = 4;
+  if (*IFLAG <= 0) {
+    if (*IFLAG < 0 && nn > 0) reset();
+    *IFLAG = 4;
     if (nn <= 0) return;
   } else {
     if (nn <= 0) return;
     // s (in DX) and y = F - FOLD (in FOLD), both 0 where a value is missing.
     for (IWORD j = 1; j <= nn; ++j) {
-      if (missing(dx[j - 1]) || missing(f[j - 1]) || missing(fold[j - 1])) {
-        dx[j - 1] = 0.0;
-        fold[j - 1] = 0.0;
-        g_clear(np, gw(g_dx, j));
-        g_clear(np, gw(g_fold, j));
+      if (missing(dx(j)) || missing(f(j)) || missing(fold(j))) {
+        dx(j) = 0.0;
+        fold(j) = 0.0;
+        g_clear(np, gw(g_DX, j));
+        g_clear(np, gw(g_FOLD, j));
       } else {
-        fold[j - 1] = f[j - 1] - fold[j - 1];
-        double* gy = gw(g_fold, j);
-        const double* gf = gv(g_f, j);
+        fold(j) = f(j) - fold(j);
+        double* gy = gw(g_FOLD, j);
+        const double* gf = gv(g_F, j);
         for (IWORD k = 0; k < np; ++k) gy[k] = gf[k] - gy[k];
       }
     }
@@ -99,22 +102,22 @@ extern "C" ORVK_API void G_ORVK_NCONV(const IWORD* g_p_, const IWORD* n, const d
     g_clear(np, gss);
     for (IWORD i = 1; i <= nn; ++i) {
       double hy = 0.0;
-      double* gu = gw(g_xold, i);
+      double* gu = gw(g_XOLD, i);
       g_clear(np, gu);
       for (IWORD j = 1; j <= nn; ++j) {
         const double* gh = gH(i, j);
-        const double* gy = gv(g_fold, j);
-        const double hij = H(i, j), yj = fold[j - 1];
+        const double* gy = gv(g_FOLD, j);
+        const double hij = h(i, j), yj = fold(j);
         for (IWORD k = 0; k < np; ++k) gu[k] += gh[k] * yj + hij * gy[k];
         hy += hij * yj;
       }
-      const double si = dx[i - 1];
-      const double* gs = gv(g_dx, i);
+      const double si = dx(i);
+      const double* gs = gv(g_DX, i);
       for (IWORD k = 0; k < np; ++k) {
         gu[k] -= gs[k];
         gss[k] += 2.0 * si * gs[k];
       }
-      xold[i - 1] = hy - si;
+      xold(i) = hy - si;
       ss += si * si;
     }
     // v = H' s over y (FOLD); Q = F'v.
@@ -126,17 +129,17 @@ extern "C" ORVK_API void G_ORVK_NCONV(const IWORD* g_p_, const IWORD* n, const d
       g_clear(np, gvj);
       for (IWORD i = 1; i <= nn; ++i) {
         const double* gh = gH(i, j);
-        const double* gs = gv(g_dx, i);
-        const double hij = H(i, j), si = dx[i - 1];
+        const double* gs = gv(g_DX, i);
+        const double hij = h(i, j), si = dx(i);
         for (IWORD k = 0; k < np; ++k) gvj[k] += gh[k] * si + hij * gs[k];
         u += hij * si;
       }
-      const double fj = f[j - 1];
-      const double* gf = gv(g_f, j);
+      const double fj = f(j);
+      const double* gf = gv(g_F, j);
       for (IWORD k = 0; k < np; ++k) gq[k] += gvj[k] * fj + u * gf[k];
       qf += u * fj;
-      fold[j - 1] = u;
-      g_copy(np, gvj, gw(g_fold, j));
+      fold(j) = u;
+      g_copy(np, gvj, gw(g_FOLD, j));
     }
     // Damping factor theta, denominator D = S + theta Q, coefficient c.
     double theta = 1.0, gth[kGPmax];
@@ -161,16 +164,16 @@ extern "C" ORVK_API void G_ORVK_NCONV(const IWORD* g_p_, const IWORD* n, const d
       }
       // H := H - u (c v)'.
       for (IWORD j = 1; j <= nn; ++j) {
-        const double vj = fold[j - 1];
+        const double vj = fold(j);
         const double cv = c * vj;
-        const double* gvj = gv(g_fold, j);
+        const double* gvj = gv(g_FOLD, j);
         for (IWORD i = 1; i <= nn; ++i) {
-          const double ui = xold[i - 1];
-          const double* gu = gv(g_xold, i);
+          const double ui = xold(i);
+          const double* gu = gv(g_XOLD, i);
           double* gh = gH(i, j);
           for (IWORD k = 0; k < np; ++k)
             gh[k] -= cv * gu[k] + ui * (gc[k] * vj + c * gvj[k]);
-          H(i, j) -= ui * cv;
+          h(i, j) -= ui * cv;
         }
       }
     }
@@ -178,29 +181,29 @@ extern "C" ORVK_API void G_ORVK_NCONV(const IWORD* g_p_, const IWORD* n, const d
 
   // New step DX = -H F; components with a missing X or F take DX = F.
   for (IWORD i = 1; i <= nn; ++i) {
-    xold[i - 1] = x[i - 1];
-    fold[i - 1] = f[i - 1];
-    dx[i - 1] = 0.0;
-    g_copy(np, gv(g_x, i), gw(g_xold, i));
-    g_copy(np, gv(g_f, i), gw(g_fold, i));
-    g_clear(np, gw(g_dx, i));
+    xold(i) = x(i);
+    fold(i) = f(i);
+    dx(i) = 0.0;
+    g_copy(np, gv(g_X, i), gw(g_XOLD, i));
+    g_copy(np, gv(g_F, i), gw(g_FOLD, i));
+    g_clear(np, gw(g_DX, i));
   }
   for (IWORD j = 1; j <= nn; ++j) {
-    if (missing(x[j - 1]) || missing(f[j - 1])) continue;
-    const double fj = f[j - 1];
-    const double* gf = gv(g_f, j);
+    if (missing(x(j)) || missing(f(j))) continue;
+    const double fj = f(j);
+    const double* gf = gv(g_F, j);
     for (IWORD i = 1; i <= nn; ++i) {
-      const double hij = H(i, j);
+      const double hij = h(i, j);
       const double* gh = gH(i, j);
-      double* gs = gw(g_dx, i);
+      double* gs = gw(g_DX, i);
       for (IWORD k = 0; k < np; ++k) gs[k] -= hij * gf[k] + fj * gh[k];
-      dx[i - 1] -= hij * fj;
+      dx(i) -= hij * fj;
     }
   }
   for (IWORD j = 1; j <= nn; ++j) {
-    if (missing(x[j - 1]) || missing(f[j - 1])) {
-      dx[j - 1] = f[j - 1];
-      g_copy(np, gv(g_f, j), gw(g_dx, j));
+    if (missing(x(j)) || missing(f(j))) {
+      dx(j) = f(j);
+      g_copy(np, gv(g_F, j), gw(g_DX, j));
     }
   }
 }

@@ -38,44 +38,44 @@ using namespace orvika;
 // G_P, with nothing changed.  G_P > 100 writes
 // " Parameter g_p_ is greater than g_pmax_" on unit 6 and stops the process.
 // Work: static-free; derivative copies on the stack.  Cost: O(G_P) per call.
-extern "C" ORVK_API void G_ORVK_ROOTFM(const IWORD* g_p_, IWORD* icode, double* x, double* g_x,
-                                       const IWORD* ldg_x, double* f, double* g_f,
-                                       const IWORD* ldg_f, double* w, double* g_w,
-                                       const IWORD* ldg_w) {
+extern "C" ORVK_API void G_ORVK_ROOTFM(const IWORD* g_p_, IWORD* ICODE, double* X, double* g_X,
+                                       const IWORD* ldg_X, double* F, double* g_F,
+                                       const IWORD* ldg_F, double* W, double* g_W,
+                                       const IWORD* ldg_W) {
   const IWORD gp = *g_p_;
   if (gp > kGPmax) {
     g_check_limit(gp, kGPmax);
     return;  // only when a replacement stop hook returns
   }
-  if (*icode <= 0) {
-    *icode = 0;
+  if (*ICODE <= 0) {
+    *ICODE = 0;
     return;
   }
   const IWORD np = g_dirs(gp);
-  const IWORD ld = np > 0 ? *ldg_w : 0;
+  const IWORD ld = np > 0 ? *ldg_W : 0;
   if (ld < np) {
     // Columns of G_W would overlap (and reach past its end): refused like
     // an argument out of range, with nothing changed.
-    *icode = -4;
+    *ICODE = -4;
     return;
   }
   GNum wk[16];
-  for (int i = 0; i < 16; ++i) wk[i] = GNum::load(w[i], g_w + i * ld, np);
-  GNum X = GNum::load(*x, g_x, np);
-  GNum F = GNum::load(*f, g_f, np);
+  for (int i = 0; i < 16; ++i) wk[i] = GNum::load(W[i], g_W + i * ld, np);
+  GNum x = GNum::load(*X, g_X, np);
+  GNum f = GNum::load(*F, g_F, np);
   RootfmWrite wr;
-  const IWORD code = rootfm_core(*icode, X, F, wk, wr);
+  const IWORD code = rootfm_core(*ICODE, x, f, wk, wr);
   if (wr != RootfmWrite::kNone) {
     for (int i = 6; i < 16; ++i) {
-      w[i] = wk[i].v;
-      wk[i].store_g(g_w + i * ld, np);
+      W[i] = wk[i].v;
+      wk[i].store_g(g_W + i * ld, np);
     }
-    *x = X.v;
-    X.store_g(g_x, np);
+    *X = x.v;
+    x.store_g(g_X, np);
     if (wr == RootfmWrite::kXF) {
-      *f = F.v;
-      F.store_g(g_f, np);
+      *F = f.v;
+      f.store_g(g_F, np);
     }
   }
-  *icode = code;
+  *ICODE = code;
 }

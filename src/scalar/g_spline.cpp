@@ -5,6 +5,7 @@
 // the ordinates are constants.  The bodies are those of the plain routines
 // (spline_impl.hpp) on forward-mode numbers.
 
+#include "frame/views.hpp"
 #include "orvika/scalar_curves.h"
 #include "scalar/curves.hpp"
 #include "scalar/gnum.hpp"
@@ -84,14 +85,16 @@ void G_ORVK_SPLN2I(IWORD g_p, IWORD n, const double* y, const double* x, const d
   IWORD nchg = 0;
   const IWORD w0 = 3 * n - 3;  // word of D(1) in C
   G_ORVK_SPLN2D(g_p, n, x, g_x, ldg_x, y, c + (w0 - 1), gcol(g_c, w0, ldg_c, np), ldg_c, 1, nchg);
+  const Vec1<const double> xv(x), yv(y);
+  const Vec1<double> cv(c);
   for (IWORD i = 1; i <= n - 1; ++i) {
     const IWORD wd = w0 + i - 1;
-    G_ORVK_SPLN2C(g_p, &x[i - 1], gcol(g_x, i, ldg_x, np), ldg_x, &x[i],
-                  gcol(g_x, i + 1, ldg_x, np), ldg_x, y[i - 1], y[i], &c[wd - 1],
-                  gcol(g_c, wd, ldg_c, np), ldg_c, &c[wd], gcol(g_c, wd + 1, ldg_c, np), ldg_c,
-                  &c[4 * i - 4], gcol(g_c, 4 * i - 3, ldg_c, np), ldg_c, &c[4 * i - 3],
-                  gcol(g_c, 4 * i - 2, ldg_c, np), ldg_c, &c[4 * i - 2],
-                  gcol(g_c, 4 * i - 1, ldg_c, np), ldg_c, &c[4 * i - 1],
+    G_ORVK_SPLN2C(g_p, xv.at(i), gcol(g_x, i, ldg_x, np), ldg_x, xv.at(i + 1),
+                  gcol(g_x, i + 1, ldg_x, np), ldg_x, yv(i), yv(i + 1), cv.at(wd),
+                  gcol(g_c, wd, ldg_c, np), ldg_c, cv.at(wd + 1), gcol(g_c, wd + 1, ldg_c, np),
+                  ldg_c, cv.at(4 * i - 3), gcol(g_c, 4 * i - 3, ldg_c, np), ldg_c,
+                  cv.at(4 * i - 2), gcol(g_c, 4 * i - 2, ldg_c, np), ldg_c, cv.at(4 * i - 1),
+                  gcol(g_c, 4 * i - 1, ldg_c, np), ldg_c, cv.at(4 * i),
                   gcol(g_c, 4 * i, ldg_c, np), ldg_c);
   }
 }
@@ -155,13 +158,13 @@ using namespace orvika;
 // The coefficient values equal those of ORVK_SMCRV bit for bit.  G_P above
 // 100 writes " Parameter g_p_ is greater than g_pmax_" on unit 6 and stops
 // the process.  Cost: O(N * G_P).
-extern "C" ORVK_API void G_ORVK_SMCRV(const IWORD* g_p_, const IWORD* n, const double* y,
-                                      const double* x, const double* g_x, const IWORD* ldg_x,
-                                      double* c, double* g_c, const IWORD* ldg_c,
-                                      const IWORD* mode) {
+extern "C" ORVK_API void G_ORVK_SMCRV(const IWORD* g_p_, const IWORD* N, const double* Y,
+                                      const double* X, const double* g_X, const IWORD* ldg_X,
+                                      double* C, double* g_C, const IWORD* ldg_C,
+                                      const IWORD* MODE) {
   const IWORD g_p = *g_p_;
   if (!g_check_limit(g_p, kGPmax)) return;
-  G_ORVK_SPLINE(g_p, *n, y, x, g_x, *ldg_x, c, g_c, *ldg_c, *mode);
+  G_ORVK_SPLINE(g_p, *N, Y, X, g_X, *ldg_X, C, g_C, *ldg_C, *MODE);
   spline_detail::smcrv_repair(
-      SplineTwinArrays{g_p, g_dirs(g_p), x, g_x, *ldg_x, c, g_c, *ldg_c}, *n, y, *mode);
+      SplineTwinArrays{g_p, g_dirs(g_p), X, g_X, *ldg_X, C, g_C, *ldg_C}, *N, Y, *MODE);
 }

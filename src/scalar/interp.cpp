@@ -56,22 +56,22 @@ using namespace orvika;
 //
 // Three equal-abscissa cases (zero determinant) give the constant y of the
 // first point.  Cost: O(1).
-extern "C" ORVK_API void ORVK_QDEXTR(const IWORD* mode, const double* x, const double* y,
-                                     double* coef, const double* xq, double* yq) {
-  const IWORD md = *mode;
+extern "C" ORVK_API void ORVK_QDEXTR(const IWORD* MODE, const double* X, const double* Y,
+                                     double* COEF, const double* XQ, double* YQ) {
+  const IWORD md = *MODE;
   const int first = md > 0 ? 0 : 2;
   const int last = md > 0 ? 2 : 0;
-  const double xf = x[first], yf = y[first];
-  const double xl = x[last], yl = y[last];
-  const double x2 = x[1], y2 = y[1];
+  const double xf = X[first], yf = Y[first];
+  const double xl = X[last], yl = Y[last];
+  const double x2 = X[1], y2 = Y[1];
 
   double a, b, c, u, v;
   if (md == 2 || md == -2) {
-    a = coef[0];
-    b = coef[1];
-    c = coef[2];
-    u = coef[3];
-    v = coef[4];
+    a = COEF[0];
+    b = COEF[1];
+    c = COEF[2];
+    u = COEF[3];
+    v = COEF[4];
   } else {
     const double d = (x2 - xl) * xf * xf + (xl - xf) * x2 * x2 + (xf - x2) * xl * xl;
     if (d == 0.0) {
@@ -84,18 +84,18 @@ extern "C" ORVK_API void ORVK_QDEXTR(const IWORD* mode, const double* x, const d
     c = yf - xf * b - xf * xf * a;
     u = (a != 0.0) ? -b / (2.0 * a) : 0.0;
     v = (a * u + b) * u + c;
-    coef[0] = a;
-    coef[1] = b;
-    coef[2] = c;
-    coef[3] = u;
-    coef[4] = v;
+    COEF[0] = a;
+    COEF[1] = b;
+    COEF[2] = c;
+    COEF[3] = u;
+    COEF[4] = v;
   }
 
-  const double q = *xq;
+  const double q = *XQ;
   if (q > xl) {
-    *yq = (xl < u && u < q) ? v + (q - u) * (v - yl) / (u - xl) : (a * q + b) * q + c;
+    *YQ = (xl < u && u < q) ? v + (q - u) * (v - yl) / (u - xl) : (a * q + b) * q + c;
   } else {
-    *yq = (q < xf && q < u && u < xf) ? v + (q - u) * (v - yf) / (u - xf) : (a * q + b) * q + c;
+    *YQ = (q < xf && q < u && u < xf) ? v + (q - u) * (v - yf) / (u - xf) : (a * q + b) * q + c;
   }
 }
 
@@ -111,26 +111,26 @@ extern "C" ORVK_API void ORVK_QDEXTR(const IWORD* mode, const double* x, const d
 //                         I >= N, or N = 3)
 //
 // Cost: O(1).
-extern "C" ORVK_API void ORVK_LAGRA2(const IWORD* n, const IWORD* i, const double* x, double* y,
-                                     IWORD* iflag) {
-  const IWORD nn = *n, ii = *i;
+extern "C" ORVK_API void ORVK_LAGRA2(const IWORD* N, const IWORD* I, const double* X, double* Y,
+                                     IWORD* IFLAG) {
+  const IWORD nn = *N, ii = *I;
   // I = N-1 uses the point I-2, which exists only from N = 4 on.
   if (ii < 2 || ii >= nn || (ii == nn - 1 && ii < 3)) {
-    *iflag = 1;
+    *IFLAG = 1;
     return;
   }
-  *iflag = 0;
-  Vec1<const double> X(x);
-  Vec1<double> Y(y);
+  *IFLAG = 0;
+  Vec1<const double> x(X);
+  Vec1<double> y(Y);
   IWORD ka = ii - 1, kb = ii + 1, kc = ii + 2;
   if (ii == nn - 1) {
     ka = ii - 2;
     kb = ii - 1;
     kc = ii + 1;
   }
-  const double xx = X(ii);
-  const double xa = X(ka), ya = Y(ka), xb = X(kb), yb = Y(kb), xc = X(kc), yc = Y(kc);
-  Y(ii) = ya * (xx - xb) * (xx - xc) / ((xa - xb) * (xa - xc)) -
+  const double xx = x(ii);
+  const double xa = x(ka), ya = y(ka), xb = x(kb), yb = y(kb), xc = x(kc), yc = y(kc);
+  y(ii) = ya * (xx - xb) * (xx - xc) / ((xa - xb) * (xa - xc)) -
           yb * (xx - xa) * (xx - xc) / ((xa - xb) * (xb - xc)) +
           yc * (xx - xa) * (xx - xb) / ((xa - xc) * (xb - xc));
 }
@@ -147,28 +147,28 @@ extern "C" ORVK_API void ORVK_LAGRA2(const IWORD* n, const IWORD* i, const doubl
 // Lagrange form: each node's basis polynomial from its roots (PAROOT),
 // divided by its value at the node (at least 1e-15 in magnitude, so equal
 // abscissae give huge but finite coefficients).  Cost: O(N^3).
-extern "C" ORVK_API void ORVK_PC02AD(const double* x, const double* y, double* cf, double* w1,
-                                     double* w2, const IWORD* n) {
-  const IWORD nn = *n;
+extern "C" ORVK_API void ORVK_PC02AD(const double* X, const double* Y, double* CF, double* W1,
+                                     double* W2, const IWORD* N) {
+  const IWORD nn = *N;
   if (nn < 0) return;
-  for (IWORD k = 0; k <= nn; ++k) cf[k] = 0.0;
+  for (IWORD k = 0; k <= nn; ++k) CF[k] = 0.0;
   for (IWORD j = 0; j <= nn; ++j) {
     IWORD m = 0;
     for (IWORD k = 0; k <= nn; ++k) {
-      if (k != j) w2[m++] = x[k];
+      if (k != j) W2[m++] = X[k];
     }
-    PAROOT(w2, w1, nn);
-    const double d = PAEVAL(w1, nn, x[j]);
+    PAROOT(W2, W1, nn);
+    const double d = PAEVAL(W1, nn, X[j]);
     const double div = std::copysign(std::fmax(std::fabs(d), 1e-15), d == 0.0 ? 1.0 : d);
-    for (IWORD k = 0; k <= nn; ++k) cf[k] += w1[k] * y[j] / div;
+    for (IWORD k = 0; k <= nn; ++k) CF[k] += W1[k] * Y[j] / div;
   }
 }
 
 // ORVK_IFACT: N! for N >= 0 (1 for N <= 0), formed in 64-bit integer
 // arithmetic two factors at a time.  Exact for N <= 20; above, the product
 // reduced modulo 2^64 as a two's-complement integer.  Cost: O(N).
-extern "C" ORVK_API IWORD ORVK_IFACT(const IWORD* n) {
-  const IWORD nn = *n;
+extern "C" ORVK_API IWORD ORVK_IFACT(const IWORD* N) {
+  const IWORD nn = *N;
   if (nn <= 0) return 1;
   // Unsigned words wrap modulo 2^64 where signed ones would overflow.
   std::uint64_t f = 1;

@@ -294,17 +294,17 @@ using namespace orvika;
 // Cost: 9 + 6 (number of pieces tested - 1) values of F.
 // Method: three-point Gauss-Legendre rule, a piece that fails the test
 // split into three at its Gauss nodes so that its values are reused.
-extern "C" ORVK_API void ORVK_QA04AD(double* result, const double* a, const double* b,
-                                     const double* eps, IWORD* maxlev, ORVK_QA04_FN f) {
+extern "C" ORVK_API void ORVK_QA04AD(double* RESULT, const double* A, const double* B,
+                                     const double* EPS, IWORD* MAXLEV, ORVK_QA04_FN F) {
   double w[12 * kLevels] = {};
   IWORD iw[kLevels] = {};
   Gauss3 run;
-  double x = run.start(*a, *b, *eps, *maxlev, *result, w, iw);
+  double x = run.start(*A, *B, *EPS, *MAXLEV, *RESULT, w, iw);
   IWORD req = 1;
   while (req > 0) {
     const double xv = x;
-    const double fx = f(&xv);
-    req = run.put(fx, x, *result, *maxlev, w, iw);
+    const double fx = F(&xv);
+    req = run.put(fx, x, *RESULT, *MAXLEV, w, iw);
   }
   const IWORD n = run.accepted_at_limit();
   if (n > 0) {
@@ -312,7 +312,7 @@ extern "C" ORVK_API void ORVK_QA04AD(double* result, const double* a, const doub
     r.A(" QA04A/AD ACCURACY SUSPECT AT").I(n, 6).A(" POINTS");
     r.A(" IN RANGE.     BEST ESTIMATE RETURNED.");
     write_rec(6, r);
-    *maxlev = -*maxlev;
+    *MAXLEV = -*MAXLEV;
   }
 }
 
@@ -336,15 +336,15 @@ extern "C" ORVK_API void ORVK_QA04AD(double* result, const double* a, const doub
 //
 // Only one integration can be in progress at a time.  Cost: as ORVK_QA04AD.
 // Method: as ORVK_QA04AD (three-point Gauss-Legendre rule).
-extern "C" ORVK_API void ORVK_GAUSSINT(double* result, const double* a, const double* b,
-                                       const double* eps, IWORD* maxlev, const double* fx,
-                                       double* x, double* w, IWORD* iw, IWORD* istate) {
-  const IWORD st = *istate;
+extern "C" ORVK_API void ORVK_GAUSSINT(double* RESULT, const double* A, const double* B,
+                                       const double* EPS, IWORD* MAXLEV, const double* FX,
+                                       double* X, double* W, IWORD* IW, IWORD* ISTATE) {
+  const IWORD st = *ISTATE;
   Gauss3& run = g_gaussint;
   if (st < 1 || st > 9 || !run.active() || st != run.pending()) {
-    *x = run.start(*a, *b, *eps, *maxlev, *result, w, iw);
-    *istate = 1;
+    *X = run.start(*A, *B, *EPS, *MAXLEV, *RESULT, W, IW);
+    *ISTATE = 1;
     return;
   }
-  *istate = run.put(*fx, *x, *result, *maxlev, w, iw);
+  *ISTATE = run.put(*FX, *X, *RESULT, *MAXLEV, W, IW);
 }

@@ -354,18 +354,18 @@ void continuation(Frame& fr, double* w) {
 // point, bisection on stalls and step limits.
 // Cf. T. J. Dekker (1969) and R. P. Brent, Algorithms for Minimization
 // without Derivatives, Prentice-Hall (1973), ch. 4.
-extern "C" ORVK_API void ORVK_ROOT1N(IWORD* icode, double* x, const double* f, double* w,
-                                     const IWORD* maxit) {
+extern "C" ORVK_API void ORVK_ROOT1N(IWORD* ICODE, double* X, const double* F, double* W,
+                                     const IWORD* MAXIT) {
   Frame fr;
-  frame_init(fr, *icode, *x, *f, w);
-  if (fr.K <= 2 || w[6] == 0.0) {
-    if (start_step(fr, *icode, *x, w)) return;
+  frame_init(fr, *ICODE, *X, *F, W);
+  if (fr.K <= 2 || W[6] == 0.0) {
+    if (start_step(fr, *ICODE, *X, W)) return;
   } else {
-    continuation(fr, w);
+    continuation(fr, W);
   }
   if (std::fabs(fr.R) <= fr.TOL) fr.h = 0.0;
-  limit_near_visited(fr, w);
-  finish(fr, *icode, *x, w, *maxit);
+  limit_near_visited(fr, W);
+  finish(fr, *ICODE, *X, W, *MAXIT);
 }
 
 // ORVK_KROOT1: convergence test on the record W of ORVK_ROOT1N / ORVK_ROOT2N
@@ -379,16 +379,16 @@ extern "C" ORVK_API void ORVK_ROOT1N(IWORD* icode, double* x, const double* f, d
 //  W   (in) real(15)  the record (not changed)
 //
 // Cost: O(1).
-extern "C" ORVK_API IWORD ORVK_KROOT1(const double* x, const double* tol, const double* w) {
-  Vec1<const double> W(w);
-  if (W(11) == 0.0) return 0;
-  const double t = std::fmax(std::fabs(*x), 0.01) * *tol;
+extern "C" ORVK_API IWORD ORVK_KROOT1(const double* X, const double* TOL, const double* W) {
+  Vec1<const double> w(W);
+  if (w(11) == 0.0) return 0;
+  const double t = std::fmax(std::fabs(*X), 0.01) * *TOL;
   IWORD r = 0;
-  if (std::fabs(W(12) - W(8)) <= t) {
+  if (std::fabs(w(12) - w(8)) <= t) {
     r = 2;
-  } else if (std::fabs(*x - W(8)) <= t) {
+  } else if (std::fabs(*X - w(8)) <= t) {
     r = 1;
   }
-  if (r != 0 && W(6) != 0.0 && std::fabs(W(7)) > std::fabs(2.0 * *tol * W(6))) r = 0;
+  if (r != 0 && w(6) != 0.0 && std::fabs(w(7)) > std::fabs(2.0 * *TOL * w(6))) r = 0;
   return r;
 }

@@ -211,20 +211,20 @@ void limit_to_span(Frame& fr, const double* w, Counters& cn) {
 // of R; -7 when F is unchanged and ICODE + 1 >= 15, or >= 6 with one earlier
 // point.  No work space.  Cost: O(1) per call.
 // Cf. Dekker (1969) and Brent (1973), as ORVK_ROOT1N.
-extern "C" ORVK_API void ORVK_ROOT2N(IWORD* icode, double* x, const double* f, double* w,
-                                     const IWORD* maxit) {
+extern "C" ORVK_API void ORVK_ROOT2N(IWORD* ICODE, double* X, const double* F, double* W,
+                                     const IWORD* MAXIT) {
   Frame fr;
-  frame_init(fr, *icode, *x, *f, w);
-  const IWORD n = counter_word(w[14]);
+  frame_init(fr, *ICODE, *X, *F, W);
+  const IWORD n = counter_word(W[14]);
   Counters cn{n / 100, (n / 10) % 10, n % 10};
-  if (fr.K <= 2 || w[6] == 0.0) {
+  if (fr.K <= 2 || W[6] == 0.0) {
     cn = Counters{0, 0, 0};
-    if (start_step(fr, *icode, *x, w)) return;
+    if (start_step(fr, *ICODE, *X, W)) return;
   } else {
-    continuation(fr, w, cn);
+    continuation(fr, W, cn);
   }
   if (std::fabs(fr.R) <= fr.TOL) fr.h = 0.0;
-  limit_to_span(fr, w, cn);
-  finish(fr, *icode, *x, w, *maxit);
-  w[14] = static_cast<double>(100 * cn.c + 10 * cn.d + cn.e);
+  limit_to_span(fr, W, cn);
+  finish(fr, *ICODE, *X, W, *MAXIT);
+  W[14] = static_cast<double>(100 * cn.c + 10 * cn.d + cn.e);
 }

@@ -43,7 +43,7 @@ template <class T>
 IWORD rootfm_core(IWORD icode, T& X, T& F, T* w, RootfmWrite& wr) {
   constexpr bool kTwin = std::is_same_v<T, GNum>;
   wr = RootfmWrite::kNone;
-  auto W = [w](int i) -> T& { return w[i - 1]; };
+  const Vec1<T> W(w);
   T& XBEST = W(7);
   T& RBEST = W(8);
   T& RNEG = W(9);
@@ -302,20 +302,20 @@ using namespace orvika;
 // model steps inside the bracket.
 // Cf. T. J. Dekker (1969) and R. P. Brent, Algorithms for Minimization
 // without Derivatives, Prentice-Hall (1973), ch. 4.
-extern "C" ORVK_API void ORVK_ROOTFM(IWORD* icode, double* x, double* f, double* w) {
-  if (*icode <= 0) {
-    *icode = 0;
+extern "C" ORVK_API void ORVK_ROOTFM(IWORD* ICODE, double* X, double* F, double* W) {
+  if (*ICODE <= 0) {
+    *ICODE = 0;
     return;
   }
   double wk[16];
-  for (int i = 0; i < 16; ++i) wk[i] = w[i];
-  double X = *x, F = *f;
+  for (int i = 0; i < 16; ++i) wk[i] = W[i];
+  double x = *X, f = *F;
   RootfmWrite wr;
-  const IWORD code = rootfm_core(*icode, X, F, wk, wr);
+  const IWORD code = rootfm_core(*ICODE, x, f, wk, wr);
   if (wr != RootfmWrite::kNone) {
-    for (int i = 6; i < 16; ++i) w[i] = wk[i];
-    *x = X;
-    if (wr == RootfmWrite::kXF) *f = F;
+    for (int i = 6; i < 16; ++i) W[i] = wk[i];
+    *X = x;
+    if (wr == RootfmWrite::kXF) *F = f;
   }
-  *icode = code;
+  *ICODE = code;
 }

@@ -43,9 +43,9 @@ using namespace orvika;
 // Quadratic data are reproduced exactly by the local cubics.  Cost: O(N).
 // Reference (MODE 2): F. N. Fritsch and R. E. Carlson, Monotone piecewise
 // cubic interpolation, SIAM J. Numer. Anal. 17 (1980) 238-246.
-extern "C" ORVK_API void ORVK_SPLINE(const IWORD* n, const double* y, const double* x, double* c,
-                                     const IWORD* mode) {
-  spline_detail::spline(SplineArrays{x, c}, *n, y, *mode);
+extern "C" ORVK_API void ORVK_SPLINE(const IWORD* N, const double* Y, const double* X, double* C,
+                                     const IWORD* MODE) {
+  spline_detail::spline(SplineArrays{X, C}, *N, Y, *MODE);
 }
 
 // ORVK_SMCRV: ORVK_SPLINE, then (unless MODE = 2) each piece with a
@@ -54,8 +54,8 @@ extern "C" ORVK_API void ORVK_SPLINE(const IWORD* n, const double* y, const doub
 // moved just outside the interval (to max(-0.25 t, -0.01) or
 // 1 + min(0.01, 0.25 (1 - t))) and the cubic refitted through the same end
 // values.  Arguments as ORVK_SPLINE.  Cost: O(N).
-extern "C" ORVK_API void ORVK_SMCRV(const IWORD* n, const double* y, const double* x, double* c,
-                                    const IWORD* mode) {
-  ORVK_SPLINE(n, y, x, c, mode);
-  spline_detail::smcrv_repair(SplineArrays{x, c}, *n, y, *mode);
+extern "C" ORVK_API void ORVK_SMCRV(const IWORD* N, const double* Y, const double* X, double* C,
+                                    const IWORD* MODE) {
+  ORVK_SPLINE(N, Y, X, C, MODE);
+  spline_detail::smcrv_repair(SplineArrays{X, C}, *N, Y, *MODE);
 }

@@ -42,17 +42,18 @@ using namespace orvika;
 // Reference: F. N. Fritsch and R. E. Carlson, SIAM J. Numer. Anal. 17
 // (1980) 238-246; F. N. Fritsch and J. Butland, SIAM J. Sci. Stat. Comput.
 // 5 (1984) 300-304.
-extern "C" ORVK_API void ORVK_SPLN2I(const IWORD* n, const double* y, const double* x,
-                                     double* c) {
-  const IWORD nn = *n;
+extern "C" ORVK_API void ORVK_SPLN2I(const IWORD* N, const double* Y, const double* X,
+                                     double* C) {
+  const IWORD nn = *N;
   if (nn < 2) return;  // the derivatives would lie before the start of C
   const IWORD one = 1;
   IWORD nchg = 0;
-  double* d = c + (3 * nn - 4);  // word 3N-3 of C
-  ORVK_SPLN2D(n, x, y, d, &one, &nchg);
+  const Vec1<const double> x(X), y(Y);
+  const Vec1<double> c(C), d(c.at(3 * nn - 3));  // D(1) is word 3N-3 of C
+  ORVK_SPLN2D(N, X, Y, d.p, &one, &nchg);
   for (IWORD i = 1; i <= nn - 1; ++i) {
-    ORVK_SPLN2C(&x[i - 1], &x[i], &y[i - 1], &y[i], &d[i - 1], &d[i], &c[4 * i - 4],
-                &c[4 * i - 3], &c[4 * i - 2], &c[4 * i - 1]);
+    ORVK_SPLN2C(x.at(i), x.at(i + 1), y.at(i), y.at(i + 1), d.at(i), d.at(i + 1),
+                c.at(4 * i - 3), c.at(4 * i - 2), c.at(4 * i - 1), c.at(4 * i));
   }
 }
 
@@ -71,15 +72,15 @@ extern "C" ORVK_API void ORVK_SPLN2I(const IWORD* n, const double* y, const doub
 // Reference: F. N. Fritsch and R. E. Carlson, SIAM J. Numer. Anal. 17
 // (1980) 238-246; F. N. Fritsch and J. Butland, SIAM J. Sci. Stat. Comput.
 // 5 (1984) 300-304.
-extern "C" ORVK_API void ORVK_SPLN2D(const IWORD* n, const double* x, const double* f, double* d,
-                                     const IWORD* incr, IWORD* nchg) {
-  if (*n < 2 || *incr < 1) {
-    *nchg = 0;
+extern "C" ORVK_API void ORVK_SPLN2D(const IWORD* N, const double* X, const double* F, double* D,
+                                     const IWORD* INCR, IWORD* NCHG) {
+  if (*N < 2 || *INCR < 1) {
+    *NCHG = 0;
     return;
   }
   IWORD changes = 0;
-  spline_detail::spln2d(NodeSlopes{x, d, *incr}, *n, f, *incr, changes);
-  *nchg = changes;
+  spline_detail::spln2d(NodeSlopes{X, D, *INCR}, *N, F, *INCR, changes);
+  *NCHG = changes;
 }
 
 // ORVK_SPLN2C: cubic of one interval [X1, X2] with values F1, F2 and slopes
@@ -93,24 +94,24 @@ extern "C" ORVK_API void ORVK_SPLN2D(const IWORD* n, const double* x, const doub
 //
 // All inputs are read before any output is written, so C2 and C3 may share
 // storage with D1 and D2.  Cost: O(1).
-extern "C" ORVK_API void ORVK_SPLN2C(const double* x1, const double* x2, const double* f1,
-                                     const double* f2, const double* d1, const double* d2,
-                                     double* c0, double* c1, double* c2, double* c3) {
-  const double a1 = *x1, a2 = *x2, g1 = *f1, g2 = *f2, s1 = *d1, s2 = *d2;
+extern "C" ORVK_API void ORVK_SPLN2C(const double* X1, const double* X2, const double* F1,
+                                     const double* F2, const double* D1, const double* D2,
+                                     double* C0, double* C1, double* C2, double* C3) {
+  const double a1 = *X1, a2 = *X2, g1 = *F1, g2 = *F2, s1 = *D1, s2 = *D2;
   double r0, r1, r2, r3;
   spline_detail::spln2c(a1, a2, g1, g2, s1, s2, r0, r1, r2, r3);
-  *c0 = r0;
-  *c1 = r1;
-  *c2 = r2;
-  *c3 = r3;
+  *C0 = r0;
+  *C1 = r1;
+  *C2 = r2;
+  *C3 = r3;
 }
 
 // ORVK_SPLN2E: 0 when A or B is 0, +1 when they have the same sign, -1
 // otherwise (a value below 0 counts as negative).  A, B (in) real; the
 // result is real.  Cost: O(1).
-extern "C" ORVK_API double ORVK_SPLN2E(const double* a, const double* b) {
-  if (*a == 0.0 || *b == 0.0) return 0.0;
-  return ((*a < 0.0) == (*b < 0.0)) ? 1.0 : -1.0;
+extern "C" ORVK_API double ORVK_SPLN2E(const double* A, const double* B) {
+  if (*A == 0.0 || *B == 0.0) return 0.0;
+  return ((*A < 0.0) == (*B < 0.0)) ? 1.0 : -1.0;
 }
 
 // ORVK_SPLFN2: value and t-derivative of a spline at XV.
@@ -126,17 +127,17 @@ extern "C" ORVK_API double ORVK_SPLN2E(const double* a, const double* b) {
 //
 // A node belongs to the interval that ends at it; outside [X(1), X(N)] the
 // end pieces are extrapolated.  Cost: O(log N).
-extern "C" ORVK_API void ORVK_SPLFN2(const IWORD* n, const double* xv, const double* x,
-                                     const void* spare, const double* c, double* val,
-                                     double* der) {
-  const IWORD nn = *n;
+extern "C" ORVK_API void ORVK_SPLFN2(const IWORD* N, const double* XV, const double* X,
+                                     const void* SPARE, const double* C, double* VAL,
+                                     double* DER) {
+  const IWORD nn = *N;
   if (nn < 2) {
-    *val = 0.0;
-    *der = 0.0;
+    *VAL = 0.0;
+    *DER = 0.0;
     return;
   }
-  const double v = *xv;
-  Vec1<const double> X(x);
+  const double v = *XV;
+  Vec1<const double> x(X);
   IWORD i = 1;
   if (nn > 2) {
     // Smallest m in 2..N with XV <= X(m) (m = N when XV lies above X(N)).
@@ -147,11 +148,11 @@ extern "C" ORVK_API void ORVK_SPLFN2(const IWORD* n, const double* xv, const dou
         break;
       }
       if (hi == lo + 1) {
-        m = (v <= X(lo)) ? lo : hi;
+        m = (v <= x(lo)) ? lo : hi;
         break;
       }
       const IWORD mid = lo + (hi - lo) / 2;
-      if (v <= X(mid)) {
+      if (v <= x(mid)) {
         hi = mid;
       } else {
         lo = mid + 1;
@@ -159,8 +160,8 @@ extern "C" ORVK_API void ORVK_SPLFN2(const IWORD* n, const double* xv, const dou
     }
     i = m - 1;
   }
-  const double t = (v - X(i)) / (X(i + 1) - X(i));
-  const double* ci = c + 4 * (i - 1);
-  *val = ((ci[3] * t + ci[2]) * t + ci[1]) * t + ci[0];
-  *der = ci[1] + t * (2.0 * ci[2] + 3.0 * ci[3] * t);
+  const double t = (v - x(i)) / (x(i + 1) - x(i));
+  const double* ci = C + 4 * (i - 1);
+  *VAL = ((ci[3] * t + ci[2]) * t + ci[1]) * t + ci[0];
+  *DER = ci[1] + t * (2.0 * ci[2] + 3.0 * ci[3] * t);
 }

@@ -69,11 +69,13 @@ constexpr int kKeptSlots = 8;
 Kept g_kept[kKeptSlots];
 
 void snapshot(IWORD* pos) {
-  for (int k = 0; k < kPosWords; ++k) pos[k] = sp_word(ORVK_SPOPT2, 13 + k);
+  const IV w = spopt2_words(ORVK_SPOPT2);
+  for (int k = 0; k < kPosWords; ++k) pos[k] = w(13 + k);
 }
 bool same_positions(const Kept& s) {
+  const IV w = spopt2_words(ORVK_SPOPT2);
   for (int k = 0; k < kPosWords; ++k)
-    if (s.pos[k] != sp_word(ORVK_SPOPT2, 13 + k)) return false;
+    if (s.pos[k] != w(13 + k)) return false;
   return true;
 }
 Kept* find_kept(const void* ws, IWORD spende) {
@@ -184,7 +186,8 @@ bool partition(IWORD N, IWORD NZ, IWORD spende, const Opts& o, ORVK_SPOPT2_T& P)
 }
 
 void commit(const ORVK_SPOPT2_T& P) {
-  for (int k = 13; k <= 53; ++k) sp_set_word(ORVK_SPOPT2, k, sp_word(P, k));
+  const IV to = spopt2_words(ORVK_SPOPT2), from = spopt2_words(P);
+  for (int k = 13; k <= 53; ++k) to(k) = from(k);
 }
 
 // One block of words to move (word positions; integer and real positions

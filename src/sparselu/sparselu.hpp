@@ -38,15 +38,18 @@ inline constexpr IWORD kSpBadI4fac = -17;
 
 // ---- option block words ------------------------------------------------------
 
-// Word K (1..56) of an ORVK_SPOPT2 block.
-inline IWORD sp_word(const ORVK_SPOPT2_T& b, int k) {
-  IWORD v;
-  std::memcpy(&v, reinterpret_cast<const unsigned char*>(&b) + (k - 1) * sizeof(IWORD), sizeof v);
-  return v;
+// The ORVK_SPOPT2_WORDS words of an ORVK_SPOPT2 block as a 1-based integer
+// view (the const form is only read).
+static_assert(sizeof(ORVK_SPOPT2_T) == ORVK_SPOPT2_WORDS * kWordBytes);
+inline IV spopt2_words(ORVK_SPOPT2_T& b) {
+  return IV(reinterpret_cast<unsigned char*>(&b), ORVK_SPOPT2_WORDS);
 }
-inline void sp_set_word(ORVK_SPOPT2_T& b, int k, IWORD v) {
-  std::memcpy(reinterpret_cast<unsigned char*>(&b) + (k - 1) * sizeof(IWORD), &v, sizeof v);
+inline IV spopt2_words(const ORVK_SPOPT2_T& b) {
+  return spopt2_words(const_cast<ORVK_SPOPT2_T&>(b));
 }
+// Word K (1..56) of an ORVK_SPOPT2 block, read and written.
+inline IWORD sp_word(const ORVK_SPOPT2_T& b, int k) { return spopt2_words(b)(k); }
+inline void sp_set_word(ORVK_SPOPT2_T& b, int k, IWORD v) { spopt2_words(b)(k) = v; }
 
 // ---- messages ------------------------------------------------------------------
 

@@ -34,6 +34,15 @@ TEST(SpWorkSpace, OneWordSeenBothWays) {
   EXPECT_EQ(iv.as<double>().get(1), std::bit_cast<double>(IWORD{42}));
 }
 
+TEST(SpWorkSpace, ReadOnlyArrayIsSeenAsWords) {
+  const std::vector<IWORD> a = {7, -3, 11};
+  const IV v(a.data(), 3);
+  EXPECT_EQ(v.size(), 3);
+  EXPECT_EQ(v.get(2), -3);
+  EXPECT_EQ(v.sub(2).get(2), 11);
+  EXPECT_EQ(v.as<double>().get(1), std::bit_cast<double>(IWORD{7}));
+}
+
 TEST(SpWorkSpace, MoveCopiesInTheSafeDirection) {
   std::vector<IWORD> a = {1, 2, 3, 4, 5, 6};
   IV v(a.data(), 6);

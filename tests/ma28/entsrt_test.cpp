@@ -6,16 +6,17 @@
 #include <vector>
 
 #include "ma28/ma28.hpp"
+#include "ma28/ma28_test_util.hpp"
 
 namespace {
 
-using orvika::Pos64;
+using ma28test::pos_words;
 
 TEST(Entsrt, KeysTwoOneOne) {
   std::vector<double> v = {10, 20, 30};
   std::vector<IDX16> ix = {1, 2, 3}, key = {2, 1, 1};
   std::vector<IWORD> st(2);
-  orvika::ENTSRT(2, 3, v.data(), ix.data(), Pos64(st.data()), key.data(), 0);
+  orvika::ENTSRT(2, 3, v.data(), ix.data(), pos_words(st), key.data(), 0);
   EXPECT_EQ(v, (std::vector<double>{30, 20, 10}));
   EXPECT_EQ(ix, (std::vector<IDX16>{3, 2, 1}));
   EXPECT_EQ(st, (std::vector<IWORD>{1, 3}));
@@ -26,7 +27,7 @@ TEST(Entsrt, GroupedInputStaysAndDisplacementMarksKeys) {
   std::vector<double> v = {1, 2, 3, 4, 5};
   std::vector<IDX16> ix = {5, 4, 3, 2, 1}, key = {-2, -2, 1, 1, 2};  // D = 3: buckets 1, 4, 5
   std::vector<IWORD> st(6);
-  orvika::ENTSRT(6, 5, v.data(), ix.data(), Pos64(st.data()), key.data(), 3);
+  orvika::ENTSRT(6, 5, v.data(), ix.data(), pos_words(st), key.data(), 3);
   EXPECT_EQ(v, (std::vector<double>{1, 2, 3, 4, 5}));
   EXPECT_EQ(ix, (std::vector<IDX16>{5, 4, 3, 2, 1}));
   EXPECT_EQ(st, (std::vector<IWORD>{1, 3, 3, 3, 5, 6}));
@@ -35,7 +36,7 @@ TEST(Entsrt, GroupedInputStaysAndDisplacementMarksKeys) {
 
 TEST(Entsrt, EmptyAndRandom) {
   std::vector<IWORD> st(4, 9);
-  orvika::ENTSRT(4, 0, nullptr, nullptr, Pos64(st.data()), nullptr, 0);
+  orvika::ENTSRT(4, 0, nullptr, nullptr, pos_words(st), nullptr, 0);
   EXPECT_EQ(st, (std::vector<IWORD>(4, 1)));
   std::mt19937 rng(3);
   for (int nc : {1, 3, 17}) {
@@ -50,7 +51,7 @@ TEST(Entsrt, EmptyAndRandom) {
       want.insert({key[k], v[k]});
     }
     std::vector<IWORD> s(nc);
-    orvika::ENTSRT(nc, nz, v.data(), ix.data(), Pos64(s.data()), key.data(), 0);
+    orvika::ENTSRT(nc, nz, v.data(), ix.data(), pos_words(s), key.data(), 0);
     std::multiset<std::pair<int, double>> got;
     for (int b = 1; b <= nc; ++b) {
       const IWORD e = b < nc ? s[b] : nz + 1;
@@ -67,7 +68,7 @@ TEST(Colsrt, StableByMagnitude) {
   std::vector<double> v = {3, -1, 2, 1, 7, 8};
   std::vector<IDX16> ix = {3, -1, 2, 1, 9, -4};
   std::vector<IWORD> st = {1, 5};
-  orvika::COLSRT(2, 6, v.data(), ix.data(), Pos64(st.data()));
+  orvika::COLSRT(2, 6, v.data(), ix.data(), pos_words(st));
   EXPECT_EQ(ix, (std::vector<IDX16>{-1, 1, 2, 3, -4, 9}));
   EXPECT_EQ(v, (std::vector<double>{-1, 1, 2, 3, 8, 7}));
 }
@@ -81,7 +82,7 @@ TEST(Offprm, IdentityKeepsPlacesAndReversalReversesGroups) {
     std::vector<IDX16> c = c0, ol = {2, 0, 3}, rp = {1, -2, 3}, cp = {1, 2, 3}, w16(5);
     std::vector<IWORD> w64(6);
     orvika::OFFPRM(3, c.data(), v.data(), 5, ol.data(), rp.data(), cp.data(),
-                   Pos64(w64.data()), w16.data());
+                   pos_words(w64), w16.data());
     EXPECT_EQ(v, v0);
     EXPECT_EQ(c, c0);
     EXPECT_EQ(ol, (std::vector<IDX16>{2, 0, 3}));
@@ -91,7 +92,7 @@ TEST(Offprm, IdentityKeepsPlacesAndReversalReversesGroups) {
     std::vector<IDX16> c = c0, ol = {2, 0, 3}, rp = {-3, -2, 1}, cp = {3, 2, 1}, w16(5);
     std::vector<IWORD> w64(6);
     orvika::OFFPRM(3, c.data(), v.data(), 5, ol.data(), rp.data(), cp.data(),
-                   Pos64(w64.data()), w16.data());
+                   pos_words(w64), w16.data());
     EXPECT_EQ(v, (std::vector<double>{3, 4, 5, 1, 2}));
     EXPECT_EQ(c, (std::vector<IDX16>{1, 3, 2, 3, 2}));  // new column = 4 - old
     EXPECT_EQ(ol, (std::vector<IDX16>{3, 0, 2}));

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "frame/workspace.hpp"
 #include "orvika/host_stub.h"
 #include "orvika/ma28.h"
 #include "support/sparse.hpp"
@@ -20,6 +21,11 @@
 namespace ma28test {
 
 using Lines = std::vector<std::string>;
+
+// A vector of 64-bit positions as the word view the internal routines take.
+inline orvika::IV pos_words(std::vector<IWORD>& v) {
+  return orvika::IV(v.data(), static_cast<IWORD>(v.size()));
+}
 inline const std::string kB36(36, ' ');  // indent of the second record of an error
 
 using orvika_test::scaled_residual;

@@ -416,7 +416,7 @@ TEST(Ma28Bd, ScatluPlacesValuesAndMarksRepeats) {
   std::vector<double> rw(3);
   IWORD st = 0;
   orvika::SCATLU(3, s.entval.data(), 30, r.data(), c.data(), b.nz(), s.colnum.data(), s.part(1),
-                 s.part(5), s.part(2), s.part(3), w16.data(), orvika::Pos64(w64.data()),
+                 s.part(5), s.part(2), s.part(3), w16.data(), pos_words(w64),
                  rw.data(), st);
   EXPECT_EQ(st, 4);  // N + 1: repeated entries
   EXPECT_EQ(rw[0], 4.0);

@@ -53,7 +53,7 @@ struct Kern {
     orvika::MA30AD(n, cn.data(), v.data(), licn, rl.data(), ll.data(), lufrst, lulast, rp.data(),
                    cp.data(), rn.data(), lirn, w.data(), w.data() + n, w.data() + 2 * n,
                    w.data() + 3 * n, w.data() + 4 * n, w.data() + 5 * n,
-                   orvika::Pos64(rowpos.data()), orvika::Pos64(colpos.data()), thr, istat);
+                   pos_words(rowpos), pos_words(colpos), thr, istat);
     return istat;
   }
 };
@@ -204,7 +204,7 @@ TEST(Lucmpr, PacksLiveEntriesAndMovesStarts) {
   std::vector<IDX16> ix = {9, 1, 2, 0, 3, 0, 4, 5};
   std::vector<IWORD> st = {2, 5, 7, 0};
   IWORD first = 2;
-  orvika::LUCMPR(v.data(), ix.data(), orvika::Pos64(st.data()), 4, first, 8, true);
+  orvika::LUCMPR(v.data(), ix.data(), pos_words(st), 4, first, 8, true);
   EXPECT_EQ(first, 4);
   EXPECT_EQ(std::vector<double>(v.begin() + 3, v.end()), (std::vector<double>{1, 2, 3, 4, 5}));
   EXPECT_EQ(std::vector<IDX16>(ix.begin() + 3, ix.end()), (std::vector<IDX16>{1, 2, 3, 4, 5}));
@@ -214,7 +214,7 @@ TEST(Lucmpr, PacksLiveEntriesAndMovesStarts) {
   std::vector<IDX16> rn = {0, 3, 0, 0, 4, 4};
   std::vector<IWORD> cs = {2, 5};
   IWORD rb = 1;
-  orvika::LUCMPR(nullptr, rn.data(), orvika::Pos64(cs.data()), 2, rb, 6, false);
+  orvika::LUCMPR(nullptr, rn.data(), pos_words(cs), 2, rb, 6, false);
   EXPECT_EQ(rb, 4);
   EXPECT_EQ(cs, (std::vector<IWORD>{4, 5}));
   EXPECT_EQ(ORVK_MA30FD.ROWCMP, 1);

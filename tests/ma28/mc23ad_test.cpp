@@ -117,7 +117,7 @@ struct Pre {
     w16.assign(5 * n, 0);
     w64.assign(2 * n, 0);
     orvika::MC23AD(n, cn.data(), v.data(), licn, rowlen.data(), pair, rowprm.data(),
-                   colprm.data(), offlen.data(), w16.data(), orvika::Pos64(w64.data()));
+                   colprm.data(), offlen.data(), w16.data(), pos_words(w64));
   }
 };
 

@@ -16,14 +16,14 @@ TEST(SpInitsp, DefaultsAndUntouchedWords) {
   ORVK_SPOPT1_T saved1 = ORVK_SPOPT1;
   ORVK_SPARMI.INTRAT = 1;
   ORVK_SPARMI.SPARM3 = 77;
-  for (int k = 13; k <= 56; ++k) orvika::sp_set_word(ORVK_SPOPT2, k, 1000 + k);
+  for (int k = 13; k <= 56; ++k) orvika::spopt2_words(ORVK_SPOPT2)(k) = 1000 + k;
   ORVK_SPOPT3.LASTNZ = 5;
   ORVK_SPOPT4 = {2, 2};
   for (int rep = 0; rep < 2; ++rep) {
     ORVK_INITSP();
     const IWORD want[12] = {2, 1, 2, 1, 2, 1, 0, 0, 1, 0, 1, 77};
-    for (int k = 1; k <= 12; ++k) EXPECT_EQ(orvika::sp_word(ORVK_SPOPT2, k), want[k - 1]) << "word " << k;
-    for (int k = 13; k <= 56; ++k) EXPECT_EQ(orvika::sp_word(ORVK_SPOPT2, k), 1000 + k) << "word " << k;
+    for (int k = 1; k <= 12; ++k) EXPECT_EQ(orvika::spopt2_words(ORVK_SPOPT2).get(k), want[k - 1]) << "word " << k;
+    for (int k = 13; k <= 56; ++k) EXPECT_EQ(orvika::spopt2_words(ORVK_SPOPT2).get(k), 1000 + k) << "word " << k;
     EXPECT_EQ(ORVK_SPOPT1.PIVTL1, 1e-4);
     EXPECT_EQ(ORVK_SPOPT1.PIVTL2, 1e-4);
     EXPECT_EQ(ORVK_SPOPT1.SPCFAC, 1.0);
@@ -32,10 +32,10 @@ TEST(SpInitsp, DefaultsAndUntouchedWords) {
     EXPECT_EQ(ORVK_SPOPT4.NRHS, 2);
   }
   // Named words sit at their word numbers.
-  EXPECT_EQ(orvika::sp_word(ORVK_SPOPT2, 10), ORVK_SPOPT2.MSGUNIT);
-  EXPECT_EQ(orvika::sp_word(ORVK_SPOPT2, 21), ORVK_SPOPT2.X);
-  EXPECT_EQ(orvika::sp_word(ORVK_SPOPT2, 34), ORVK_SPOPT2.W34);
-  EXPECT_EQ(orvika::sp_word(ORVK_SPOPT2, 53), ORVK_SPOPT2.MAXA);
+  EXPECT_EQ(orvika::spopt2_words(ORVK_SPOPT2).get(10), ORVK_SPOPT2.MSGUNIT);
+  EXPECT_EQ(orvika::spopt2_words(ORVK_SPOPT2).get(21), ORVK_SPOPT2.X);
+  EXPECT_EQ(orvika::spopt2_words(ORVK_SPOPT2).get(34), ORVK_SPOPT2.W34);
+  EXPECT_EQ(orvika::spopt2_words(ORVK_SPOPT2).get(53), ORVK_SPOPT2.MAXA);
   ORVK_SPOPT2 = saved;
   ORVK_SPOPT1 = saved1;
   ORVK_SPOPT3.LASTNZ = 0;
