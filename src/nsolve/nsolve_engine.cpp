@@ -144,8 +144,9 @@ void Engine::start() {
     if (*a_.IREUSE == 0) {
       const IWORD def_words[10] = {2, 1, 2, 1, 2, 1, 1, N, 1, *a_.IOUT};
       const Vec1<const IWORD> def(def_words, 10);
+      const IV opt = spopt2_words(ORVK_SPOPT2);
       for (int k = 1; k <= 10; ++k)
-        if (sp_word(ORVK_SPOPT2, k) == im) sp_set_word(ORVK_SPOPT2, k, def(k));
+        if (opt(k) == im) opt(k) = def(k);
       double* p1[3] = {&ORVK_SPOPT1.PIVTL1, &ORVK_SPOPT1.PIVTL2, &ORVK_SPOPT1.SPCFAC};
       const double d1[3] = {1e-4, 1e-4, 1.0};
       for (int k = 0; k < 3; ++k)

@@ -47,9 +47,6 @@ inline IV spopt2_words(ORVK_SPOPT2_T& b) {
 inline IV spopt2_words(const ORVK_SPOPT2_T& b) {
   return spopt2_words(const_cast<ORVK_SPOPT2_T&>(b));
 }
-// Word K (1..56) of an ORVK_SPOPT2 block, read and written.
-inline IWORD sp_word(const ORVK_SPOPT2_T& b, int k) { return spopt2_words(b)(k); }
-inline void sp_set_word(ORVK_SPOPT2_T& b, int k, IWORD v) { spopt2_words(b)(k) = v; }
 
 // ---- messages ------------------------------------------------------------------
 
