@@ -26,6 +26,11 @@ ORVK_API void ORVK_SVMMUL(const IWORD *N, const IWORD *M, const IWORD *IA, const
 ORVK_API void ORVK_SMMTRN(const IWORD *IA, const IWORD *JA, const double *A, const IWORD *N,
                           double *AP);
 
+/* Residual of a solve with a row-compressed matrix: RNORM = |B - A X|,
+ * RREL = RNORM / max(|B|, 1e-10); returns max(|B|, 1e-10). */
+ORVK_API double ORVK_RESID(const IWORD *N, const IWORD *IRP, const IWORD *ICI, const double *A,
+                           const double *X, const double *B, double *RNORM, double *RREL);
+
 /* ---- Sorting with tags ------------------------------------------------ */
 
 /* Partitions (A, IND)(I..J) around the pair at (I+J)/2; M = first position

@@ -69,6 +69,7 @@
 #ifndef ORVIKA_NSOLVE_H
 #define ORVIKA_NSOLVE_H
 
+#include "kernels_sparse.h" /* ORVK_RESID, the residual of a sparse solve */
 #include "orvika_types.h"
 
 ORVK_BEGIN_DECLS
@@ -233,11 +234,6 @@ ORVK_API void ORVK_NSOLVE2(const IWORD *N, IWORD *NZ, const IWORD *NEQ, const IW
  * S2: 53 IWORDs, W: 6 IWORDs. */
 ORVK_API void ORVK_NSLSAV(IWORD *I1, LWORD *I2, double *R, double *S1, IWORD *S2, IWORD *W,
                           const IWORD *MODE);
-
-/* Residual of a solve with a row-compressed matrix: RNORM = |B - A X|,
- * RREL = RNORM / max(|B|, 1e-10); returns max(|B|, 1e-10). */
-ORVK_API double ORVK_RESID(const IWORD *N, const IWORD *IRP, const IWORD *ICI, const double *A,
-                           const double *X, const double *B, double *RNORM, double *RREL);
 
 /* Dogleg trust-region step (Powell): MODE 1 new base point, 2 judge the
  * trial point, 3 new step for the same base with the current radius.

@@ -5,7 +5,7 @@
 
 #include "frame/views.hpp"
 #include "kernels/sparse.hpp"
-#include "orvika/nsolve.h"
+#include "orvika/kernels_sparse.h"
 
 namespace orvika {
 
