@@ -25,11 +25,7 @@ void BLOCK(IWORD N, IV ICI, IWORD& NZ, IWORD MSGUNIT, IV IRP, RV IA, RV B, IWORD
     IERR = kSpStructSing;
     return;
   }
-  IWORD nblock = 0;
-  BLTARJ(N, ICI, NZ, IRP, MATCH, IORN, STACK, nblock, W39, PATH, PARENT);
-  for (IWORD k = 1; k <= N; ++k) IORN(k) = MATCH(IORN(k));
-  for (IWORD b = 2; b <= nblock; ++b) IORN(STACK(b) - 1) = -IORN(STACK(b) - 1);
-  IORN(N) = -IORN(N);
+  block_row_order(N, ICI, NZ, IRP, MATCH, IORN, STACK, W39, PATH, PARENT);
 }
 
 }  // namespace orvika

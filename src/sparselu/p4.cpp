@@ -73,11 +73,7 @@ void P4I(IWORD N, IWORD& NZ, IWORD& WORD, IWORD MSGUNIT, IV IRP, IV ICI, RV IA, 
     IERR = kSpStructSing;
     return;
   }
-  IWORD nblock = 0;
-  BLTARJ(N, ICI, NZ, IRP, RC, IORN, PREV, nblock, W39, CS, NEXT);
-  for (IWORD k = 1; k <= N; ++k) IORN(k) = RC(IORN(k));
-  for (IWORD b = 2; b <= nblock; ++b) IORN(PREV(b) - 1) = -IORN(PREV(b) - 1);
-  IORN(N) = -IORN(N);
+  block_row_order(N, ICI, NZ, IRP, RC, IORN, PREV, W39, CS, NEXT);
 
   if (W34.size() < NZ) {
     IERR = kSpNoRoom;

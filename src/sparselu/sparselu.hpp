@@ -183,6 +183,11 @@ IWORD TRANSV(IWORD N, IV ICI, IWORD& NZ, IV IRP, RV IA, RV B, IWORD NRHS, IV MAT
 // column at final position k, STACK(b) = first position of component b.
 void BLTARJ(IWORD N, IV ICI, IWORD NZ, IV IRP, IV MATCH, IV POSP, IV STACK, IWORD& NBLOCK, IV LOW,
             IV NUM, IV PARENT);
+// The block lower-triangular row order from a full matching: strong
+// components by BLTARJ, then IORN(k) = the row matched to the column at
+// position k, the last position of every block negated.  Scratch as BLTARJ.
+void block_row_order(IWORD N, IV ICI, IWORD NZ, IV IRP, IV MATCH, IV IORN, IV STACK, IV LOW,
+                     IV NUM, IV PARENT);
 // Block lower-triangular row order with block-end marks in IORN.
 void BLOCK(IWORD N, IV ICI, IWORD& NZ, IWORD MSGUNIT, IV IRP, RV IA, RV B, IWORD NRHS, IV MATCH,
            IV IORN, IV STACK, IV W39, IV PATH, IV PARENT, IV W40, IV W41, IWORD& IERR,

@@ -240,4 +240,13 @@ void BLTARJ(IWORD N, IV ICI, IWORD NZ, IV IRP, IV MATCH, IV POSP, IV STACK, IWOR
   for (IWORD v = 1; v <= N; ++v) POSP(NUM(v)) = v;
 }
 
+void block_row_order(IWORD N, IV ICI, IWORD NZ, IV IRP, IV MATCH, IV IORN, IV STACK, IV LOW,
+                     IV NUM, IV PARENT) {
+  IWORD nblock = 0;
+  BLTARJ(N, ICI, NZ, IRP, MATCH, IORN, STACK, nblock, LOW, NUM, PARENT);
+  for (IWORD k = 1; k <= N; ++k) IORN(k) = MATCH(IORN(k));
+  for (IWORD b = 2; b <= nblock; ++b) IORN(STACK(b) - 1) = -IORN(STACK(b) - 1);
+  IORN(N) = -IORN(N);
+}
+
 }  // namespace orvika
