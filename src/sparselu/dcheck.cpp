@@ -23,13 +23,7 @@ bool insert_unit(IWORD l, IWORD col, IWORD NROW, IWORD& NZ, IV IRP, IV ICI, RV A
     IERR = kSpNoRoom;
     return false;
   }
-  const IWORD p = IRP(l);
-  ICI.move(p, p + 1, NZ - p + 1);
-  A.move(p, p + 1, NZ - p + 1);
-  ICI(p) = col;
-  A(p) = 1.0;
-  ++NZ;
-  for (IWORD q = l + 1; q <= NROW + 1; ++q) ++IRP(q);
+  insert_entry(NROW, NZ, IRP, ICI, A, l, IRP(l), col, 1.0);
   B(l) = 0.0;
   if (NRHS >= 2) B(NROW + l) = 0.0;
   return true;

@@ -142,6 +142,19 @@ void DCHEKC(IWORD N, IWORD& NZ, IWORD MSGUNIT, IV IRP, IV ICI, RV A, RV B, IWORD
 void DCHEKD(IWORD NROW, IWORD NCOL, IWORD& NZ, IWORD MSGUNIT, IV IRP, IV ICI, IV MARK, RV A,
             const ORVK_SPOPT2_T& OPT2, IWORD& IERR);
 
+// Inserts the entry (COL, V) of row ROW at position P of the row-form
+// matrix of NROW rows and NZ entries (room for one more checked by the
+// caller): the entries from P on move up one place.
+inline void insert_entry(IWORD NROW, IWORD& NZ, IV IRP, IV ICI, RV A, IWORD ROW, IWORD P, IWORD COL,
+                         double V) {
+  ICI.move(P, P + 1, NZ - P + 1);
+  A.move(P, P + 1, NZ - P + 1);
+  ICI(P) = COL;
+  A(P) = V;
+  ++NZ;
+  for (IWORD q = ROW + 1; q <= NROW + 1; ++q) ++IRP(q);
+}
+
 // ---- orderings 1 to 4 ---------------------------------------------------------------
 
 // Pivot order for ORDOPT 1-4: IORN (row of each step, negative at block

@@ -162,12 +162,7 @@ IWORD TRANSV(IWORD N, IV ICI, IWORD& NZ, IV IRP, RV IA, RV B, IWORD NRHS, IV MAT
     const IWORD end = IRP(i + 1);
     IWORD p = IRP(i);
     while (p < end && ICI(p) < c) ++p;
-    ICI.move(p, p + 1, NZ - p + 1);
-    IA.move(p, p + 1, NZ - p + 1);
-    ICI(p) = c;
-    IA(p) = 100.0;
-    ++NZ;
-    for (IWORD q = i + 1; q <= N + 1; ++q) ++IRP(q);
+    insert_entry(N, NZ, IRP, ICI, IA, i, p, c, 100.0);
     if (W40(i) == 0) {
       B(i) = 0.0;
       if (NRHS > 1) B(N + i) = 0.0;
