@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <utility>
 
 #include "sparselu/lumethods.hpp"
 
@@ -110,6 +111,14 @@ void RANKI(IWORD N, double TOL, IWORD MAXA, IWORD MSGUNIT, IV IRP, IV ICI, RV A,
   for (IWORD c = 1; c <= N; ++c) W(c) = 0.0;
   IWORD next = IRP.get(N + 1);  // next free position for fill rows
 
+  // Entries LO..HI of the pivot row whose order word is OJ (pivot at P, in
+  // column C): a fill row (OJ < 0) from CMARK(C) to the pivot, a row of the
+  // matrix whole.
+  auto pivot_row = [&](IWORD oj, IWORD p, IWORD c) -> std::pair<IWORD, IWORD> {
+    if (oj < 0) return {CMARK.get(c), p};
+    return {IRP.get(oj), IRP.get(oj + 1) - 1};
+  };
+
   auto singular = [&](IWORD i) {
     if (MSGUNIT > 0)
       sp_message(MSGUNIT, SpLine().t("MATRIX IS NUMERICALLY SINGULAR AT ROW ").i(i).tag("RANKI"));
@@ -138,14 +147,7 @@ void RANKI(IWORD N, double TOL, IWORD MAXA, IWORD MSGUNIT, IV IRP, IV ICI, RV A,
       const IWORD c = ICI.get(p);
       const double wc = W.get(c);
       if (wc == 0.0) continue;
-      IWORD lo, hi;
-      if (oj < 0) {
-        lo = CMARK.get(c);
-        hi = p;
-      } else {
-        lo = IRP.get(r1);
-        hi = IRP.get(r1 + 1) - 1;
-      }
+      const auto [lo, hi] = pivot_row(oj, p, c);
       const double m = wc / A.get(p);
       for (IWORD q = lo; q <= hi; ++q) {
         const double a = W.get(ICI.get(q)) - A.get(q) * m;
@@ -228,14 +230,7 @@ void RANKI(IWORD N, double TOL, IWORD MAXA, IWORD MSGUNIT, IV IRP, IV ICI, RV A,
       const IWORD r = std::abs(ok);
       const IWORD p = PIVPOS.get(r);
       const IWORD c = ICI.get(p);
-      IWORD lo, hi;
-      if (ok < 0) {
-        lo = CMARK.get(c);
-        hi = p;
-      } else {
-        lo = IRP.get(r);
-        hi = IRP.get(r + 1) - 1;
-      }
+      const auto [lo, hi] = pivot_row(ok, p, c);
       double sum = X.get(off + r);
       for (IWORD q = lo; q <= hi; ++q) sum = sum - A.get(q) * W.get(ICI.get(q));
       W(c) = sum / A.get(p);
