@@ -177,6 +177,21 @@ void LU1P2(IWORD N, IWORD MAXA, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, I
 
 namespace {
 
+// Column C of the working row to the upper row: a nonzero X(C) goes to
+// position P as X(C)*G (the division by the pivot), and X(C) and the list
+// word IORN(C) are cleared.
+inline void put_upper(WSpan<double> x, WSpan<IWORD> iorn, WSpan<IWORD> ici, WSpan<double> ia,
+                      IWORD c, double g, IWORD& P) {
+  const double a = x[c];
+  if (a != 0.0) {
+    ici.set(P, c);
+    ia.set(P, a * g);
+    ++P;
+  }
+  x.set(c, 0.0);
+  iorn.set(c, 0);
+}
+
 // X(c) := X(c) - F*U for the entries (c, U) at positions UB..UE-1 of an
 // upper row.  Its columns are distinct, so four updates are loaded before
 // any is stored and they overlap; each is the same operation as one by one.
@@ -651,14 +666,7 @@ bool RowElim::replay_row(IWORD i, IWORD first, IWORD E) {
     } else if (moved && c == q) {
       continue;
     }
-    const double a = x[c];
-    if (a != 0.0) {
-      ici.set(P, c);
-      ia.set(P, a * g);
-      ++P;
-    }
-    x.set(c, 0.0);
-    iorn.set(c, 0);
+    put_upper(x, iorn, ici, ia, c, g, P);
   }
   P_ = P;
   iorn.set(N + 1, N + 1);  // the list left empty, as the elimination leaves it
@@ -893,15 +901,8 @@ bool RowElim::eliminate_row(IWORD i, IWORD first, IWORD E) {
   // U row i: the remaining columns in step order, divided by the pivot.
   IWORD P = P_;
   for (IWORD c = iorn[END]; c != END;) {
-    const double a = x[c];
-    if (a != 0.0) {
-      ici.set(P, c);
-      ia.set(P, a * g);
-      ++P;
-    }
-    x.set(c, 0.0);
     const IWORD nxt = iorn[c];
-    iorn.set(c, 0);
+    put_upper(x, iorn, ici, ia, c, g, P);
     c = nxt;
   }
   P_ = P;
