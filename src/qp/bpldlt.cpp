@@ -332,12 +332,8 @@ void BPLDLT(IWORD N, IWORD, IWORD& NCUR, IWORD, IWORD* IA, IWORD* JA, double* A,
   if (lvl >= 4) {
     dump_si(unit, nd, "NUMD      ");
     dump_r(unit, nd, D, "D         ");
-    dump_i(unit, N + 1, IL, "IL        ");
-    dump_i(unit, il(N + 1) - 1, JL, "JL        ");
-    dump_r(unit, il(N + 1) - 1, RL, "RL        ");
-    dump_i(unit, NCUR + 1, IA, "IA        ");
-    dump_i(unit, ia(NCUR + 1) - 1, JA, "JA        ");
-    dump_r(unit, ia(NCUR + 1) - 1, A, " A        ");
+    kkt_detail::dump_rows(unit, N, IL, JL, RL, "IL        ", "JL        ", "RL        ");
+    kkt_detail::dump_rows(unit, NCUR, IA, JA, A, "IA        ", "JA        ", " A        ");
   }
 }
 

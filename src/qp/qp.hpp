@@ -67,6 +67,14 @@ void dump_i(IWORD unit, IWORD n, const IWORD* v, std::string_view label);
 void dump_r(IWORD unit, IWORD n, const double* v, std::string_view label);
 void dump_si(IWORD unit, IWORD v, std::string_view label);
 void dump_sr(IWORD unit, double v, std::string_view label);
+// A compressed-row matrix of N rows: its row pointers, columns and values
+// under the three labels.
+inline void dump_rows(IWORD unit, IWORD n, const IWORD* ia, const IWORD* ja, const double* a,
+                      std::string_view lia, std::string_view lja, std::string_view la) {
+  dump_i(unit, n + 1, ia, lia);
+  dump_i(unit, ia[n] - 1, ja, lja);
+  dump_r(unit, ia[n] - 1, a, la);
+}
 void size_pr(IWORD unit, IWORD n, std::string_view label);
 // Two empty records, then TEXT from column 5: the phase and case lines.
 void phase_line(IWORD unit, std::string_view text);

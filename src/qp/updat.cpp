@@ -58,9 +58,7 @@ void UPDAT(IWORD, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD* IP, IWORD 
       kdel(NDEL) = j;
     }
   if (lvl >= 4) {
-    dump_i(unit, w7 + 1, IL, "IL-OLD    ");
-    dump_i(unit, il(w7 + 1) - 1, JL, "JL-OLD    ");
-    dump_r(unit, il(w7 + 1) - 1, RL, "RL-OLD    ");
+    kkt_detail::dump_rows(unit, w7, IL, JL, RL, "IL-OLD    ", "JL-OLD    ", "RL-OLD    ");
     dump_r(unit, nd, D, "D         ");
   }
   if (NADD == 0 && NDEL == 0) {
@@ -255,12 +253,8 @@ void UPDAT(IWORD, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD* IP, IWORD 
     }
   }
   if (lvl >= 4) {
-    dump_i(unit, ntot + 1, IL, "IL -ADDED ");
-    dump_i(unit, il(ntot + 1) - 1, JL, "JL -ADDED ");
-    dump_r(unit, il(ntot + 1) - 1, RL, "RL -ADDED ");
-    dump_i(unit, NADD + 1, IA, "REDUCED IA");
-    dump_i(unit, ia(NADD + 1) - 1, JA, "REDUCED JA");
-    dump_r(unit, ia(NADD + 1) - 1, A, "REDUCED  A");
+    kkt_detail::dump_rows(unit, ntot, IL, JL, RL, "IL -ADDED ", "JL -ADDED ", "RL -ADDED ");
+    kkt_detail::dump_rows(unit, NADD, IA, JA, A, "REDUCED IA", "REDUCED JA", "REDUCED  A");
   }
 }
 
