@@ -39,11 +39,8 @@ void trouble_line(IWORD unit, IWORD i, IWORD irank, IWORD nc) {
 }  // namespace
 
 bool saturated(IWORD npar, const double* p, const double* h, double size, const double* p0) {
-  for (IWORD j = 0; j < npar; ++j) {
-    const double effect = std::fabs(p[j]) * std::sqrt(h[j + j * npar]);
-    if (effect == 0 && p[j] == p0[j]) continue;
-    if (effect <= kSaturated * std::sqrt(size)) return true;
-  }
+  for (IWORD j = 0; j < npar; ++j)
+    if (saturating(p[j], h[j + j * npar], !(p[j] == p0[j]), size)) return true;
   return false;
 }
 

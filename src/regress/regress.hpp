@@ -67,6 +67,13 @@ double DQFORM(IWORD ld, const IWORD* nsize, IWORD nblk, const double* s, const d
 // never had an effect stays where it was).
 constexpr double kSaturated = 1e-13;
 bool saturated(IWORD npar, const double* p, const double* h, double size, const double* p0);
+// The test for one parameter of value PJ whose derivative column has the
+// squared norm CNORM2; MOVED: the parameter has left its start.
+inline bool saturating(double pj, double cnorm2, bool moved, double size) {
+  const double effect = std::fabs(pj) * std::sqrt(cnorm2);
+  if (effect == 0 && !moved) return false;
+  return effect <= kSaturated * std::sqrt(size);
+}
 
 // Growth of a parameter over its typical magnitude at the start P0, |P0| +
 // 0.01, beyond which a point where the tests of convergence hold counts as a

@@ -24,7 +24,6 @@ constexpr double kExactRel = 1e-28;
 using orvika::kRunaway;
 using orvika::Mat1;
 using orvika::Vec1;
-using orvika::kSaturated;
 // Decrease of S, relative, that counts as rounding.
 constexpr double kPredRound = 1e-12;
 // Smallest factor by which an accepted step lowers the lambda carried into
@@ -311,10 +310,8 @@ IWORD Ys::converged_status() {
     if (!active(j)) continue;
     double c = 0;
     for (IWORD i = 1; i <= m; ++i) c += jac(i, j) * jac(i, j);
-    const double effect = std::fabs(xacc(j)) * std::sqrt(c);
     // No effect at all counts only for a parameter that has left its start.
-    if (effect == 0 && std::fabs(xacc(j)) + 0.01 == typ(j)) continue;
-    if (effect <= kSaturated * std::sqrt(size)) return -1;
+    if (orvika::saturating(xacc(j), c, !(std::fabs(xacc(j)) + 0.01 == typ(j)), size)) return -1;
   }
   return 0;
 }
