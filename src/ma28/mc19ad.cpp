@@ -1,9 +1,8 @@
 // ORVK_MC19AD: logarithmic row and column scaling of a sparse matrix.
-#include <cmath>
-
 #include "frame/format.hpp"
 #include "frame/hostdata.hpp"
 #include "frame/units.hpp"
+#include "kernels/logscale.hpp"
 #include "ma28/ma28.hpp"
 
 namespace {
@@ -49,8 +48,9 @@ extern "C" ORVK_API void ORVK_MC19AD(const IWORD* N, const IWORD* NZ, const doub
     mc19_error(2);
     return;
   }
-  for (IWORD k = 0; k < nz; ++k) {
-    if (IRN[k] < 1 || IRN[k] > n || ICN[k] < 1 || ICN[k] > n) {
+  const Vec1<const IDX16> irn(IRN), icn(ICN);
+  for (IWORD k = 1; k <= nz; ++k) {
+    if (irn(k) < 1 || irn(k) > n || icn(k) < 1 || icn(k) > n) {
       mc19_error(3);
       return;
     }
@@ -66,79 +66,15 @@ extern "C" ORVK_API void ORVK_MC19AD(const IWORD* N, const IWORD* NZ, const doub
     cstep(i) = 0.0;
   }
   if (nz < 1) return;
-  Vec1<const double> a(A);
-  Vec1<const IDX16> irn(IRN), icn(ICN);
-  for (IWORD k = 1; k <= nz; ++k) {
-    if (a(k) == 0.0) continue;
-    const double u = std::log(std::fabs(a(k)));
-    rcount(irn(k)) += 1.0;
-    ccount(icn(k)) += 1.0;
-    r(irn(k)) += u;
-    cpower(icn(k)) += u;
-  }
-  for (IWORD i = 1; i <= n; ++i) {
-    if (rcount(i) == 0.0) rcount(i) = 1.0;
-    if (ccount(i) == 0.0) ccount(i) = 1.0;
-  }
-  for (IWORD i = 1; i <= n; ++i) {
-    cpower(i) /= ccount(i);
-    r(i) /= rcount(i);
-    rmean(i) = r(i);
-  }
-  const double sm = static_cast<double>(nz) * static_cast<double>(0.1f);
-  for (IWORD k = 1; k <= nz; ++k) {
-    if (a(k) == 0.0) continue;
-    r(irn(k)) -= cpower(icn(k)) / rcount(irn(k));
-  }
-  double s = 0.0;
-  for (IWORD i = 1; i <= n; ++i) s += r(i) * r(i) * rcount(i);
-  double e = 0.0, q = 1.0;
-  if (s > sm) {
-    bool rescale = true;  // the row and limit exits; not the column exit
-    for (int it = 1; it <= 100; ++it) {
-      for (IWORD k = 1; k <= nz; ++k)
-        if (a(k) != 0.0) c(icn(k)) += r(irn(k));
-      double sc = 0.0;
-      for (IWORD j = 1; j <= n; ++j) {
-        const double vv = -c(j) / q;
-        c(j) = vv / ccount(j);
-        sc += vv * c(j);
-      }
-      double ec = q * sc / s;
-      const double qc = 1.0 - ec;
-      if (sc <= sm) ec = 0.0;
-      for (IWORD i = 1; i <= n; ++i) r(i) = r(i) * ec * rcount(i);
-      if (sc <= sm) {
-        rescale = false;
-        break;
-      }
-      const double em = e * ec;
-      for (IWORD k = 1; k <= nz; ++k)
-        if (a(k) != 0.0) r(irn(k)) += c(icn(k));
-      double sr = 0.0;
-      for (IWORD i = 1; i <= n; ++i) {
-        const double vv = -r(i) / qc;
-        r(i) = vv / rcount(i);
-        sr += vv * r(i);
-      }
-      const double er = qc * sr / sc;
-      const double qr = (sr <= sm) ? 1.0 : 1.0 - er;
-      const double qq = qc * qr;
-      for (IWORD j = 1; j <= n; ++j) {
-        cstep(j) = (em * cstep(j) + c(j)) / qq;
-        cpower(j) += cstep(j);
-      }
-      if (sr <= sm) break;
-      for (IWORD j = 1; j <= n; ++j) c(j) = c(j) * er * ccount(j);
-      e = er;
-      q = qr;
-      s = sr;
-    }
-    if (rescale)
-      for (IWORD i = 1; i <= n; ++i) r(i) *= rcount(i);
-  }
-  for (IWORD k = 1; k <= nz; ++k)
-    if (a(k) != 0.0) r(irn(k)) += cpower(icn(k));
-  for (IWORD i = 1; i <= n; ++i) r(i) = r(i) / rcount(i) - rmean(i);
-  for (IWORD j = 1; j <= n; ++j) c(j) = -cpower(j);
+  const Vec1<const double> a(A);
+  LogScaleRules rule;
+  rule.sm = static_cast<double>(nz) * static_cast<double>(0.1f);
+  rule.square_first = true;
+  log_scale(
+      n, n,
+      [&](auto fn) {
+        for (IWORD k = 1; k <= nz; ++k)
+          if (a(k) != 0.0) fn(IWORD{irn(k)}, IWORD{icn(k)}, a(k));
+      },
+      r, c, rcount, ccount, cpower, cstep, rmean, rule);
 }

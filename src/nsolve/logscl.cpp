@@ -2,6 +2,7 @@
 #include <cmath>
 
 #include "frame/views.hpp"
+#include "kernels/logscale.hpp"
 #include "nsolve/nsolve.hpp"
 
 namespace orvika {
@@ -58,76 +59,12 @@ void LOGSCL(IWORD M, IWORD N, IWORD& NE, IWORD MODE, const IWORD* IRN, const IWO
 
   auto entries = [&](auto fn) { each_entry(M, N, NE, MODE, IRN, ICN, A, fn); };
 
-  entries([&](IWORD i, IWORD j, double a) {
-    const double u = std::log(std::fabs(a));
-    nr(i) += 1.0;
-    mc(j) += 1.0;
-    rlog(i) += u;
-    c(j) += u;
-  });
-  for (IWORD i = 1; i <= M; ++i) {
-    if (nr(i) == 0.0) nr(i) = 1.0;
-    rlog(i) /= nr(i);
-    rmean(i) = rlog(i);
-  }
-  for (IWORD j = 1; j <= N; ++j) {
-    if (mc(j) == 0.0) mc(j) = 1.0;
-    c(j) /= mc(j);
-  }
-  const double SM = 0.1 * static_cast<double>(NE);
-  entries([&](IWORD i, IWORD j, double) { rlog(i) -= c(j) / nr(i); });
-  double S = 0.0;
-  for (IWORD i = 1; i <= M; ++i) S += nr(i) * rlog(i) * rlog(i);
-
-  if (S > SM) {
-    double eprev = 0.0, Q = 1.0;
-    bool rows_scaled = false;  // rlog holds the scaled row form of step 8 below
-    for (int it = 0; it < 100; ++it) {
-      entries([&](IWORD i, IWORD j, double) { clog(j) += rlog(i); });
-      double Sold = S;
-      S = 0.0;
-      for (IWORD j = 1; j <= N; ++j) {
-        const double v = -clog(j) / Q;
-        clog(j) = v / mc(j);
-        S += v * clog(j);
-      }
-      double E = Q * S / Sold;
-      const double Q1 = 1.0 - E;
-      // A vanishing Q1 would divide by zero below: take the iterate as final.
-      const bool stop = S <= SM || Q1 == 0.0 || !std::isfinite(E);
-      if (stop) E = 0.0;
-      for (IWORD i = 1; i <= M; ++i) rlog(i) = rlog(i) * E * nr(i);
-      if (stop) {
-        rows_scaled = false;
-        break;
-      }
-      const double EM = eprev * E;
-      entries([&](IWORD i, IWORD j, double) { rlog(i) += clog(j); });
-      Sold = S;
-      S = 0.0;
-      for (IWORD i = 1; i <= M; ++i) {
-        const double v = -rlog(i) / Q1;
-        rlog(i) = v / nr(i);
-        S += v * rlog(i);
-      }
-      rows_scaled = true;
-      eprev = Q1 * S / Sold;
-      Q = S > SM ? 1.0 - eprev : 1.0;
-      const double QM = Q1 * Q;
-      if (QM == 0.0 || !std::isfinite(QM)) break;  // no further direction
-      for (IWORD j = 1; j <= N; ++j) {
-        d(j) = (EM * d(j) + clog(j)) / QM;
-        c(j) += d(j);
-      }
-      if (S <= SM) break;
-      for (IWORD j = 1; j <= N; ++j) clog(j) = clog(j) * eprev * mc(j);
-    }
-    if (rows_scaled)
-      for (IWORD i = 1; i <= M; ++i) rlog(i) *= nr(i);
-  }
-  entries([&](IWORD i, IWORD j, double) { rlog(i) += c(j); });
-  for (IWORD i = 1; i <= M; ++i) rlog(i) = rlog(i) / nr(i) - rmean(i);
-  for (IWORD j = 1; j <= N; ++j) clog(j) = -c(j);
+  LogScaleRules rule;
+  rule.sm = 0.1 * static_cast<double>(NE);
+  rule.column_guard = LogScaleRules::Guard::kE;
+  rule.q_unless_above = true;
+  rule.guard_direction = true;
+  log_scale(M, N, entries, rlog, clog, nr, mc, c, d, rmean, rule);
 }
 
 }  // namespace orvika
