@@ -397,6 +397,22 @@ TEST(Contrl, TwoRightHandSidesAndInvalidCounts) {
   }
 }
 
+// Lays out the row-sorted S in row form: row pointers at IRP, columns at
+// ICI and values at IA (word positions of C), and points ORVK_SPOPT2 at them.
+void place_rows(Call& c, const Triplets& s, IWORD irp, IWORD ici, IWORD ia) {
+  std::vector<IWORD> ptr(s.n + 1, 0);
+  for (IWORD k = 0; k < s.nz(); ++k) ++ptr[s.row[k]];
+  c.seti(irp, 1);
+  for (IWORD i = 1; i <= s.n; ++i) c.seti(irp + i, c.geti(irp + i - 1) + ptr[i]);
+  for (IWORD k = 0; k < s.nz(); ++k) {
+    c.seti(ici + k, s.col[k]);
+    c.setr(ia + k, s.val[k]);
+  }
+  ORVK_SPOPT2.IRP = irp;
+  ORVK_SPOPT2.ICI = ici;
+  ORVK_SPOPT2.IA = ia;
+}
+
 TEST(Contrl, RowFormInput) {
   const Triplets s = sorted(random_sparse(30, 11));
   const std::vector<double> b = rhs_for(s, 5);
@@ -407,20 +423,10 @@ TEST(Contrl, RowFormInput) {
     Call c = blank(roomy(s, 1), s.n, s.nz());
     c.set_b(b);
     // Row pointers, a reversed supplied row order, columns and values spread out.
-    const IWORD irp = 40, iorn = 200, ici = c.spende - 2 * s.nz() - 10, ia = c.spende - s.nz() + 1;
-    std::vector<IWORD> ptr(s.n + 1, 0);
-    for (IWORD k = 0; k < s.nz(); ++k) ++ptr[s.row[k]];
-    c.seti(irp, 1);
-    for (IWORD i = 1; i <= s.n; ++i) c.seti(irp + i, c.geti(irp + i - 1) + ptr[i]);
-    for (IWORD k = 0; k < s.nz(); ++k) {
-      c.seti(ici + k, s.col[k]);
-      c.setr(ia + k, s.val[k]);
-    }
+    const IWORD iorn = 200;
+    place_rows(c, s, 40, c.spende - 2 * s.nz() - 10, c.spende - s.nz() + 1);
     for (IWORD i = 0; i < s.n; ++i) c.seti(iorn + i, s.n - i);
-    ORVK_SPOPT2.IRP = irp;
     ORVK_SPOPT2.IORN = iorn;
-    ORVK_SPOPT2.ICI = ici;
-    ORVK_SPOPT2.IA = ia;
     ASSERT_EQ(c.run(), 0);
     EXPECT_LT(scaled_residual(s, c.x(), b), kResidualRatio);
     // The caller finds its rows again, and their row numbers at word 15.
@@ -448,18 +454,7 @@ TEST(Contrl, ReuseWithRowFormRefusesSpoiledRowPointers) {
       ORVK_SPOPT2.SCLOPT = 1;
       Call c = blank(roomy(s, method), s.n, s.nz());
       c.set_b(b);
-      const IWORD irp = 40, ici = c.spende - 2 * s.nz() - 10, ia = c.spende - s.nz() + 1;
-      std::vector<IWORD> ptr(s.n + 1, 0);
-      for (IWORD k = 0; k < s.nz(); ++k) ++ptr[s.row[k]];
-      c.seti(irp, 1);
-      for (IWORD i = 1; i <= s.n; ++i) c.seti(irp + i, c.geti(irp + i - 1) + ptr[i]);
-      for (IWORD k = 0; k < s.nz(); ++k) {
-        c.seti(ici + k, s.col[k]);
-        c.setr(ia + k, s.val[k]);
-      }
-      ORVK_SPOPT2.IRP = irp;
-      ORVK_SPOPT2.ICI = ici;
-      ORVK_SPOPT2.IA = ia;
+      place_rows(c, s, 40, c.spende - 2 * s.nz() - 10, c.spende - s.nz() + 1);
       ASSERT_EQ(c.run(), 0);
       c.seti(ORVK_SPOPT2.IRP + sp.row - 1, sp.value);
       c.set_b(b);
