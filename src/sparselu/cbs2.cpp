@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include "sparselu/lumethods.hpp"
 #include "sparselu/wspan.hpp"
@@ -59,33 +60,66 @@ IWORD replay_rows(const RawSpan<IWORD>& ci, const RawSpan<double>& cv, IWORD k, 
   return k - 1;
 }
 
+// A stretch of zero multipliers applied as the elimination applied it:
+// Y(K) -= P for K = 0..H-1, where P is the product 0·y of the stretch
+// (a signed zero or a NaN), over the words at Y.
+void sub_stretch(unsigned char* y, double p, IWORD h) {
+  for (IWORD k = 0; k < h; ++k) {
+    double v;
+    std::memcpy(&v, y + k * static_cast<IWORD>(kWordBytes), sizeof v);
+    v = v - p;
+    std::memcpy(y + k * static_cast<IWORD>(kWordBytes), &v, sizeof v);
+  }
+}
+
 }  // namespace
+
+void CBSLU3(IWORD N, IWORD MSGUNIT, RV B, IWORD NRHS, RV X, IV W37, IV IORN, IV W32, IV W42,
+            RV W26, IV W33, IV W43, RV W27, IV W41, IWORD& IERR) {
+  cbs_replay(N, MSGUNIT, B, NRHS, X, W37, IORN, W32, W42, W26, W33, W43, W27, W41, IERR, nullptr);
+}
 
 // The replay works on the value of each step, B(IORN(s)) (second
 // right-hand side at B(N+IORN(s))), kept in step order in X while it runs;
 // B ends as if worked on in place.  A replay that stops at a broken entry
 // leaves X as scratch.
-void CBSLU3(IWORD N, IWORD MSGUNIT, RV B, IWORD NRHS, RV X, IV W37, IV IORN, IV W32, IV W42,
-            RV W26, IV W33, IV W43, RV W27, IV W41, IWORD& IERR) {
+void cbs_replay(IWORD N, IWORD MSGUNIT, RV B, IWORD NRHS, RV X, IV W37, IV IORN, IV W32, IV W42,
+                RV W26, IV W33, IV W43, RV W27, IV W41, IWORD& IERR, ReplayFuse* FUSE) {
+  const bool two = NRHS >= 2;
+  const RV* RS = FUSE ? FUSE->RS : nullptr;
+  const RV* CS = FUSE ? FUSE->CS : nullptr;
+  // B scaled in place, for the returns before the replay reads it.
+  auto scale_b = [&]() {
+    if (!RS) return;
+    for (IWORD i = 1; i <= N; ++i) {
+      B(i) *= (*RS)(i);
+      if (two) B(N + i) *= (*RS)(i);
+    }
+  };
   if (N < 1) return;
   constexpr std::string_view kHead = "LU FACTORS SHOULD NOT BE USED";
   if (!kept_flags_ok(N, MSGUNIT, W41, kHead, "ORIGINAL MATRIX HAD EMPTY ROWS AND/OR COLUMNS",
                      "CBSLU3", IERR))
-    return;
+    return scale_b();
   auto refuse = [&]() { kept_factors_bad(MSGUNIT, kHead, "CBSLU3", IERR); };
-  for (IWORD k = 1; k <= N; ++k) {
-    const IWORD s = W37.get(k);
-    const IWORD r = IORN.get(k);
-    if (s < 1 || s > N || r < 1 || r > N) return refuse();
-  }
-  if (W32.get(1) != 1 || W33.get(1) != 1) return refuse();
+  auto refuse_unread = [&]() {
+    scale_b();
+    refuse();
+  };
+  const bool maps_checked = FUSE && FUSE->maps_checked;
+  if (!maps_checked)
+    for (IWORD k = 1; k <= N; ++k) {
+      const IWORD s = W37.get(k);
+      const IWORD r = IORN.get(k);
+      if (s < 1 || s > N || r < 1 || r > N) return refuse_unread();
+    }
+  if (W32.get(1) != 1 || W33.get(1) != 1) return refuse_unread();
   for (IWORD k = 1; k <= N; ++k)
-    if (W32.get(k + 1) < W32.get(k) || W33.get(k + 1) < W33.get(k)) return refuse();
+    if (W32.get(k + 1) < W32.get(k) || W33.get(k + 1) < W33.get(k)) return refuse_unread();
   if (W32.get(N + 1) - 1 > std::min(W42.size(), W26.size()) ||
       W33.get(N + 1) - 1 > std::min(W43.size(), W27.size()))
-    return refuse();
+    return refuse_unread();
 
-  const bool two = NRHS >= 2;
   const IWORD nv = two ? 2 * N : N;
   const RawSpan<IWORD> iorn(IORN, 1, N);
   const RawSpan<double> b(B, 1, nv);
@@ -93,16 +127,27 @@ void CBSLU3(IWORD N, IWORD MSGUNIT, RV B, IWORD NRHS, RV X, IV W37, IV IORN, IV 
   // B(IORN(s)) of the elimination), so that its loops read and write
   // consecutive words; B receives the values back at the end, or where the
   // replay stops, as if they had been worked on in place.  IORN must be a
-  // permutation for that: X marks its rows first.
+  // permutation for that: X marks its rows first (unless known already).
   const RawSpan<double> y(X, 1, nv);
-  for (IWORD k = 0; k < N; ++k) y.set(k, 0.0);
-  for (IWORD k = 0; k < N; ++k) {
-    const IWORD r = iorn.get(k);
-    if (y.get(r - 1) != 0.0) return refuse();
-    y.set(r - 1, 1.0);
+  if (!maps_checked) {
+    for (IWORD k = 0; k < N; ++k) y.set(k, 0.0);
+    for (IWORD k = 0; k < N; ++k) {
+      const IWORD r = iorn.get(k);
+      if (y.get(r - 1) != 0.0) return refuse_unread();
+      y.set(r - 1, 1.0);
+    }
   }
-  for (IWORD o = 0; o < nv; o += N)
-    for (IWORD k = 0; k < N; ++k) y.set(o + k, b.get(o + iorn.get(k) - 1));
+  if (RS) {
+    const RawSpan<double> rs(*RS, 1, N);
+    for (IWORD o = 0; o < nv; o += N)
+      for (IWORD k = 0; k < N; ++k) {
+        const IWORD r = iorn.get(k) - 1;
+        y.set(o + k, b.get(o + r) * rs.get(r));
+      }
+  } else {
+    for (IWORD o = 0; o < nv; o += N)
+      for (IWORD k = 0; k < N; ++k) y.set(o + k, b.get(o + iorn.get(k) - 1));
+  }
   auto to_b = [&]() {
     for (IWORD o = 0; o < nv; o += N)
       for (IWORD k = 0; k < N; ++k) b.set(o + iorn.get(k) - 1, y.get(o + k));
@@ -175,7 +220,7 @@ void CBSLU3(IWORD N, IWORD MSGUNIT, RV B, IWORD NRHS, RV X, IV W37, IV IORN, IV 
         for (IWORD o = 0; o < nv; o += N) {
           const double yc = y.get(o + sc - 1);
           if (std::isfinite(yc) && std::signbit(yc) == std::signbit(zero)) continue;
-          for (IWORD ii = o + f - 1; ii < o + f - 1 + h; ++ii) y.set(ii, y.get(ii) - zero * yc);
+          sub_stretch(y.bytes(o + f - 1), zero * yc, h);
         }
       } else if (j == N && i <= -1 && i >= -N) {
         sc = -i;
@@ -185,10 +230,25 @@ void CBSLU3(IWORD N, IWORD MSGUNIT, RV B, IWORD NRHS, RV X, IV W37, IV IORN, IV 
       }
     }
   }
-  to_b();
-  for (IWORD c = 1; c <= N; ++c) X(c) = B.get(IORN.get(W37.get(c)));
-  if (two)
-    for (IWORD c = 1; c <= N; ++c) X(N + c) = B.get(N + IORN.get(W37.get(c)));
+  // The solution by column: X(c) is the value of step W37(c).
+  const RawSpan<double> cs(CS ? *CS : X, 1, CS ? N : 0);
+  if (FUSE && FUSE->b_scratch) {
+    // B is scratch: the step values go there in step order.
+    for (IWORD k = 0; k < nv; ++k) b.set(k, y.get(k));
+    for (IWORD o = 0; o < nv; o += N)
+      for (IWORD c = 0; c < N; ++c) {
+        const double x = b.get(o + w37.get(c) - 1);
+        y.set(o + c, CS ? x * cs.get(c) : x);
+      }
+  } else {
+    to_b();
+    for (IWORD o = 0; o < nv; o += N)
+      for (IWORD c = 0; c < N; ++c) {
+        const double x = b.get(o + iorn.get(w37.get(c) - 1) - 1);
+        y.set(o + c, CS ? x * cs.get(c) : x);
+      }
+  }
+  if (FUSE && CS) FUSE->scaled_x = true;
 }
 
 }  // namespace orvika

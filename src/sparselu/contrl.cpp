@@ -269,7 +269,7 @@ class Driver {
   void scale();
   void factor();
   void restore();
-  void common_end(bool rebuild);
+  void common_end(bool rebuild, bool unscale = true);
   void remember(bool ordering_kept, IWORD factors);
 
   WorkSpace ws_;
@@ -330,34 +330,33 @@ void Driver::resolve() {
   const IWORD Zl = Z();
   RV B = rv(1, Zl);
   RV X = rv(P_.X, Zl);
-  auto scale_b = [&] {
-    if (!o_.scale()) return;
-    RV RS = rv(P_.ROWSC, N);
-    for (IWORD i = 1; i <= N; ++i) {
-      B(i) *= RS(i);
-      if (o_.nrhs >= 2) B(N + i) *= RS(i);
-    }
-  };
+  // The replay takes over the scaling of B (as it reads B), the unscaling
+  // of X (in its last pass) and the map checks made above.
+  const RV RS = rv(P_.ROWSC, N), CS = rv(P_.COLSC, N);
+  ReplayFuse fuse;
+  fuse.maps_checked = true;
+  fuse.RS = o_.scale() ? &RS : nullptr;
+  fuse.CS = o_.scale() ? &CS : nullptr;
   const IWORD h = P_.MAXA / 2 + 1;
   if (o_.method == 3) {
-    scale_b();
-    LU1P3(N, o_.unit, B, o_.nrhs, X, iv(P_.W39, N + 1), iv(P_.IORN, N + 1), iv(P_.W32, N + 1),
-          iv(P_.W42, h), rv(P_.W26, h), iv(P_.IRP, N + 1), iv(P_.ICI, P_.MAXA), rv(P_.IA, P_.MAXA),
-          iv(P_.W41, N), IERR_);
+    lu_replay(N, o_.unit, B, o_.nrhs, X, iv(P_.W39, N + 1), iv(P_.IORN, N + 1), iv(P_.W32, N + 1),
+              iv(P_.W42, h), rv(P_.W26, h), iv(P_.IRP, N + 1), iv(P_.ICI, P_.MAXA),
+              rv(P_.IA, P_.MAXA), iv(P_.W41, N), IERR_, &fuse);
     if (IERR_ < 0) sp_stage_failed(o_.unit, "LU1P3");
   } else {
     const IWORD nb = o_.nrhs >= 2 ? 2 * N : N;
     if (w44) copy_words(1, P_.W44, nb);
-    scale_b();
-    CBSLU3(N, o_.unit, B, o_.nrhs, X, iv(P_.W37, N + 1), iv(P_.IORN, N + 1), iv(P_.W32, N + 1),
-           iv(P_.W42, h), rv(P_.W26, h), iv(P_.W33, N + 1), iv(P_.W43, h), rv(P_.W27, h),
-           iv(P_.W41, N), IERR_);
+    // With W44, B is restored below: the replay may use it as scratch.
+    fuse.b_scratch = w44;
+    cbs_replay(N, o_.unit, B, o_.nrhs, X, iv(P_.W37, N + 1), iv(P_.IORN, N + 1), iv(P_.W32, N + 1),
+               iv(P_.W42, h), rv(P_.W26, h), iv(P_.W33, N + 1), iv(P_.W43, h), rv(P_.W27, h),
+               iv(P_.W41, N), IERR_, &fuse);
     if (IERR_ < 0) sp_stage_failed(o_.unit, "CBSLU3");
     if (w44) copy_words(P_.W44, 1, nb);
   }
   ORVK_SPOPT3.LASTNZ = NZ_;
   // Method 3's factors live in IRP/ICI/IA: no row numbers to rebuild.
-  common_end(o_.method == 6);
+  common_end(o_.method == 6, !fuse.scaled_x);
 }
 
 // Reuse of the ordering of the last call on new values of the same pattern.
@@ -862,8 +861,8 @@ void Driver::remember(bool ordering_kept, IWORD factors) {
 }
 
 // Row numbers rebuilt from the row pointers (when IRP holds them), and the
-// solution unscaled.
-void Driver::common_end(bool rebuild) {
+// solution unscaled (UNSCALE false: the replay has done it already).
+void Driver::common_end(bool rebuild, bool unscale) {
   const IWORD N = N_;
   if (N < 1) return;
   const IWORD room = P_.W40 - P_.IVECT;
@@ -880,7 +879,7 @@ void Driver::common_end(bool rebuild) {
       lo = hi;
     }
   }
-  if (o_.scale()) {
+  if (o_.scale() && unscale) {
     RV X = rv(P_.X, Z()), CS = rv(P_.COLSC, N);
     for (IWORD i = 1; i <= N; ++i) {
       X(i) *= CS(i);

@@ -105,18 +105,38 @@ void kept_factors_bad(IWORD MSGUNIT, std::string_view head, std::string_view tag
 
 void LU1P3(IWORD N, IWORD MSGUNIT, RV B, IWORD NRHS, RV X, IV W39, IV IORN, IV W32, IV W42,
            RV W26, IV IRP, IV ICI, RV IA, IV W41, IWORD& IERR) {
+  lu_replay(N, MSGUNIT, B, NRHS, X, W39, IORN, W32, W42, W26, IRP, ICI, IA, W41, IERR, nullptr);
+}
+
+void lu_replay(IWORD N, IWORD MSGUNIT, RV B, IWORD NRHS, RV X, IV W39, IV IORN, IV W32, IV W42,
+               RV W26, IV IRP, IV ICI, RV IA, IV W41, IWORD& IERR, ReplayFuse* FUSE) {
+  const bool two = NRHS >= 2;
+  const RV* RS = FUSE ? FUSE->RS : nullptr;
+  const RV* CS = FUSE ? FUSE->CS : nullptr;
+  // B scaled in place, where the replay stops with B unchanged.
+  auto scale_b = [&]() {
+    if (!RS) return;
+    for (IWORD i = 1; i <= N; ++i) {
+      B(i) *= (*RS)(i);
+      if (two) B(N + i) *= (*RS)(i);
+    }
+  };
   if (N < 1) return;
   constexpr std::string_view kHead = "THESE LU FACTORS SHOULD NOT BE USED";
   if (!kept_flags_ok(N, MSGUNIT, W41, kHead, "THE ORIGINAL MATRIX HAD EMPTY ROWS AND/OR COLUMNS",
                      "LU1P3", IERR))
-    return;
+    return scale_b();
   // The kept maps must index 1..N; the L rows and U rows must be ordered.
-  auto refuse = [&]() { kept_factors_bad(MSGUNIT, kHead, "LU1P3", IERR); };
-  for (IWORD k = 1; k <= N; ++k) {
-    const IWORD s = W39.get(k);
-    const IWORD r = std::abs(IORN.get(k));
-    if (s < 1 || s > N || r < 1 || r > N) return refuse();
-  }
+  auto refuse = [&]() {
+    scale_b();
+    kept_factors_bad(MSGUNIT, kHead, "LU1P3", IERR);
+  };
+  if (!(FUSE && FUSE->maps_checked))
+    for (IWORD k = 1; k <= N; ++k) {
+      const IWORD s = W39.get(k);
+      const IWORD r = std::abs(IORN.get(k));
+      if (s < 1 || s > N || r < 1 || r > N) return refuse();
+    }
   if (W32.get(1) < 1 || IRP.get(1) < 1) return refuse();
   for (IWORD k = 1; k <= N; ++k)
     if (W32.get(k + 1) < W32.get(k) || IRP.get(k + 1) < IRP.get(k)) return refuse();
@@ -128,7 +148,6 @@ void LU1P3(IWORD N, IWORD MSGUNIT, RV B, IWORD NRHS, RV X, IV W39, IV IORN, IV W
   // maps, the right-hand sides and the solution, the L rows up to W32(N+1)
   // and the U rows up to IRP(N+1).  Column indices are still checked, since
   // a caller may have spoiled the kept factors.
-  const bool two = NRHS >= 2;
   const IWORD nv = two ? 2 * N : N;
   const WSpan<IWORD> w39 = span(W39, 1, N), iorn = span(IORN, 1, N), w32 = span(W32, 1, N + 1);
   const WSpan<IWORD> irp = span(IRP, 1, N + 1);
@@ -136,14 +155,20 @@ void LU1P3(IWORD N, IWORD MSGUNIT, RV B, IWORD NRHS, RV X, IV W39, IV IORN, IV W
   const IWORD nl = w32[N + 1] - 1, nu = irp[N + 1] - 1;
   const WSpan<IWORD> lc = span(W42, 1, nl), uc = span(ICI, 1, nu);
   const WSpan<double> lv = span(W26, 1, nl), uv = span(IA, 1, nu);
+  const WSpan<double> rs = span(RS ? *RS : B, 1, RS ? N : 0);
   IWORD s0 = 1;
   for (IWORD j = 1; j <= N; ++j) {
     const IWORD r = std::abs(iorn[j]);
     double y = b[r];
     double y2 = two ? b[N + r] : 0.0;
+    if (RS) {
+      y *= rs[r];
+      y2 *= rs[r];
+    }
     const IWORD lb = w32[j];
     const IWORD le = w32[j + 1];
     if (le <= lb) {
+      scale_b();
       if (MSGUNIT > 0)
         sp_message(MSGUNIT, SpLine().t("ROW ").i(j).t(" OF L MATRIX IS EMPTY").tag("LU1P3"));
       IERR = kSpEmptyRow;
@@ -151,6 +176,7 @@ void LU1P3(IWORD N, IWORD MSGUNIT, RV B, IWORD NRHS, RV X, IV W39, IV IORN, IV W
     }
     const double v = lv[le - 1];
     if (!(std::fabs(v) > 1e-30) || !std::isfinite(v)) {
+      scale_b();
       if (MSGUNIT > 0)
         sp_message(MSGUNIT, SpLine().t("MATRIX IS NUMERICALLY SINGULAR AT ROW ").i(j).t("  (LU1P3) "));
       IERR = kSpNumSing;
@@ -195,11 +221,20 @@ void LU1P3(IWORD N, IWORD MSGUNIT, RV B, IWORD NRHS, RV X, IV W39, IV IORN, IV W
       s0 = j + 1;
     }
   }
+  // B(c) is the value of step W39(c); X receives it (unscaled with CS).
   for (IWORD c = 1; c <= N; ++c) b.set(c, x[w39[c]]);
-  for (IWORD c = 1; c <= N; ++c) x.set(c, b[c]);
-  if (two) {
+  if (two)
     for (IWORD c = 1; c <= N; ++c) b.set(N + c, x[N + w39[c]]);
-    for (IWORD c = 1; c <= N; ++c) x.set(N + c, b[N + c]);
+  if (CS) {
+    const WSpan<double> cs = span(*CS, 1, N);
+    for (IWORD c = 1; c <= N; ++c) x.set(c, b[c] * cs[c]);
+    if (two)
+      for (IWORD c = 1; c <= N; ++c) x.set(N + c, b[N + c] * cs[c]);
+    FUSE->scaled_x = true;
+  } else {
+    for (IWORD c = 1; c <= N; ++c) x.set(c, b[c]);
+    if (two)
+      for (IWORD c = 1; c <= N; ++c) x.set(N + c, b[N + c]);
   }
 }
 

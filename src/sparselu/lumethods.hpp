@@ -125,10 +125,28 @@ struct LuKeep {
 void lu_rows(IWORD N, double& PIVTL1, double& PIVTL2, IWORD MSGUNIT, IV IRP, IV ICI, RV IA, RV B,
              IWORD NRHS, RV X, IV IORN, IV W39, IV W40, IV W41, IWORD CHKMODE, IV STEPC,
              LuKeep* KEEP, IWORD& IERR);
+// What the driver's re-solve (method 3 or 6) has already done or will do
+// around the replay, so that the replay does it within its own passes.
+// MAPS_CHECKED: the step maps (|IORN| and W39, or IORN and W37) are known
+// to be permutations of 1..N.  RS: B is taken as scaled by RS (B(i)·RS(i),
+// both right-hand sides) as it is read, and is scaled in place only where
+// the replay stops with B otherwise unchanged.  CS: a successful replay
+// leaves X(c)·CS(c) and sets SCALED_X.  B_SCRATCH (method 6): the caller
+// overwrites B after a successful replay, so it may end as scratch.  B and
+// X end with the values the separate passes would leave.
+struct ReplayFuse {
+  bool maps_checked = false;
+  const RV* RS = nullptr;
+  const RV* CS = nullptr;
+  bool b_scratch = false;
+  bool scaled_x = false;
+};
 // Method 3: solves with the factors of method 2.  B (input row numbering)
 // and X both receive the solution by column number.
 void LU1P3(IWORD N, IWORD MSGUNIT, RV B, IWORD NRHS, RV X, IV W39, IV IORN, IV W32, IV W42,
            RV W26, IV IRP, IV ICI, RV IA, IV W41, IWORD& IERR);
+void lu_replay(IWORD N, IWORD MSGUNIT, RV B, IWORD NRHS, RV X, IV W39, IV IORN, IV W32, IV W42,
+               RV W26, IV IRP, IV ICI, RV IA, IV W41, IWORD& IERR, ReplayFuse* FUSE);
 
 // ---- method 4: column-segment factor-and-solve ---------------------------------------
 
@@ -179,6 +197,8 @@ void CBSLU2(IWORD N, IWORD MSGUNIT, double PIVTL2, double PIVTL1, IWORD CBSROW, 
 // input row numbering, used as work); X receives the solution by column.
 void CBSLU3(IWORD N, IWORD MSGUNIT, RV B, IWORD NRHS, RV X, IV W37, IV IORN, IV W32, IV W42,
             RV W26, IV W33, IV W43, RV W27, IV W41, IWORD& IERR);
+void cbs_replay(IWORD N, IWORD MSGUNIT, RV B, IWORD NRHS, RV X, IV W37, IV IORN, IV W32, IV W42,
+                RV W26, IV W33, IV W43, RV W27, IV W41, IWORD& IERR, ReplayFuse* FUSE);
 
 // ---- method 7: row-ordered elimination ---------------------------------------------------
 

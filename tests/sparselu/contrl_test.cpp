@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "orvika/sparselu.h"
+#include "sparselu/lumethods.hpp"
 #include "support/capture.hpp"
 #include "support/mtx.hpp"
 #include "../../bench/flowsheet_gen.hpp"
@@ -1482,3 +1483,126 @@ TEST(Contrl, SharedRealMatrices) {
 }
 
 }  // namespace
+
+// A re-solve does its scaling, unscaling, saving of B and map checks within
+// the passes of the replay.  Every word of the work space and the code must
+// be what the separate steps give: B saved (method 6 with restore and
+// scaling), B scaled by the row factors, the replay of the kept factors on
+// their own, B restored, X unscaled by the column factors.  With intact
+// factors and with factors spoiled between the calls in each way the replay
+// refuses (flags, pointers, an empty L row, a zero pivot, a column index
+// out of range), for one and two right-hand sides, scaled or not.
+TEST(Contrl, ResolveLeavesWhatTheSeparateStepsLeave) {
+  struct Pair {
+    IWORD method, resolve, rstopt;
+  } pairs[] = {{2, 3, 2}, {5, 6, 1}, {5, 6, 2}};
+  enum Spoil { kNone, kFlag, kFirstPointer, kEmptyLRow, kZeroPivot, kColumnOut };
+  struct SpoilCase {
+    Spoil what;
+    IWORD ierr;
+  } spoils[] = {{kNone, 0},         {kFlag, -11},       {kFirstPointer, -11},
+                {kEmptyLRow, -100}, {kZeroPivot, -8},   {kColumnOut, -11}};
+  const Triplets s = sorted(convection(6));
+  const IWORD n = s.n;
+  for (const Pair& pr : pairs)
+    for (IWORD sclopt : {1, 2})
+      for (IWORD nrhs : {1, 2})
+        for (const SpoilCase& sp : spoils) {
+          SCOPED_TRACE("method " + std::to_string(pr.resolve) + " rstopt " + std::to_string(pr.rstopt) +
+                       " scaling " + std::to_string(sclopt) + " nrhs " + std::to_string(nrhs) + " spoil " +
+                       std::to_string(sp.what));
+          defaults(0);
+          ORVK_SPOPT4.NRHSMX = nrhs;
+          ORVK_SPOPT4.NRHS = nrhs;
+          ORVK_SPOPT2.METHOD = pr.method;
+          ORVK_SPOPT2.RSTOPT = pr.rstopt;
+          ORVK_SPOPT2.SCLOPT = sclopt;
+          ORVK_SPOPT2.CBSROW = n;
+          std::vector<double> b = rhs_for(s, 1);
+          if (nrhs == 2) {
+            const std::vector<double> b2 = rhs_for(s, 2);
+            b.insert(b.end(), b2.begin(), b2.end());
+          }
+          Call c = place(s, b, roomy(s, pr.method) + 4 * n);
+          ASSERT_EQ(c.run(), 0);
+          std::vector<double> bn = rhs_for(s, 3);
+          if (nrhs == 2) {
+            const std::vector<double> b4 = rhs_for(s, 4);
+            bn.insert(bn.end(), b4.begin(), b4.end());
+          }
+          bn[0] = -0.0;  // a signed zero in the step values
+          c.set_b(bn);
+          const ORVK_SPOPT2_T P = ORVK_SPOPT2;
+          const bool six = pr.resolve == 6;
+          const IWORD lpos = P.W32, lcol = P.W42, lval = P.W26;
+          switch (sp.what) {
+            case kNone:
+              break;
+            case kFlag:
+              c.seti(P.W41 + n - 1, 0);
+              break;
+            case kFirstPointer:
+              c.seti(lpos, six ? 2 : 0);
+              break;
+            case kEmptyLRow:
+              c.seti(lpos + 1, c.geti(lpos));
+              break;
+            case kZeroPivot:
+              c.setr(lval + c.geti(lpos + 1) - 2, six ? std::numeric_limits<double>::infinity() : 0.0);
+              break;
+            case kColumnOut: {
+              IWORD j = 1;
+              while (j <= n && c.geti(lpos + j) - c.geti(lpos + j - 1) < 2) ++j;
+              ASSERT_LE(j, n);
+              c.seti(lcol + c.geti(lpos + j - 1) - 1, n + 1);
+              break;
+            }
+          }
+          // The separate steps on a copy of the work space.
+          Call e = c;
+          {
+            orvika::WorkSpace ws(e.w.data(), e.spende);
+            const IWORD nb = nrhs * n, h = P.MAXA / 2 + 1;
+            const bool scale = sclopt == 1, w44 = six && pr.rstopt == 1 && scale;
+            for (IWORD i = 0; i < n; ++i) e.seti(P.W35 + i, 1);  // the maps' marks: permutations
+            orvika::RV B = ws.rvec(1, nb), X = ws.rvec(P.X, nb);
+            if (w44)
+              for (IWORD i = 1; i <= nb; ++i) e.setr(P.W44 + i - 1, e.getr(i));
+            if (scale)
+              for (IWORD i = 1; i <= nb; ++i) B(i) *= e.getr(P.ROWSC + (i - 1) % n);
+            IWORD ierr = 0;
+            if (six)
+              orvika::CBSLU3(n, 0, B, nrhs, X, ws.ivec(P.W37, n + 1), ws.ivec(P.IORN, n + 1),
+                             ws.ivec(P.W32, n + 1), ws.ivec(P.W42, h), ws.rvec(P.W26, h),
+                             ws.ivec(P.W33, n + 1), ws.ivec(P.W43, h), ws.rvec(P.W27, h),
+                             ws.ivec(P.W41, n), ierr);
+            else
+              orvika::LU1P3(n, 0, B, nrhs, X, ws.ivec(P.W39, n + 1), ws.ivec(P.IORN, n + 1),
+                            ws.ivec(P.W32, n + 1), ws.ivec(P.W42, h), ws.rvec(P.W26, h),
+                            ws.ivec(P.IRP, n + 1), ws.ivec(P.ICI, P.MAXA), ws.rvec(P.IA, P.MAXA),
+                            ws.ivec(P.W41, n), ierr);
+            if (w44)
+              for (IWORD i = 1; i <= nb; ++i) e.setr(i, e.getr(P.W44 + i - 1));
+            if (scale)
+              for (IWORD i = 1; i <= nb; ++i) X(i) *= e.getr(P.COLSC + (i - 1) % n);
+            e.ierr = ierr;
+          }
+          ORVK_SPOPT2.METHOD = pr.resolve;
+          const IWORD got = c.run();
+          if (sp.ierr == -100)
+            EXPECT_LT(got, 0);
+          else
+            EXPECT_EQ(got, sp.ierr);
+          EXPECT_EQ(got, e.ierr);
+          ASSERT_EQ(c.w.size(), e.w.size());
+          IWORD differ = 0;
+          for (std::size_t q = 0; q < c.w.size(); ++q)
+            if (c.w[q] != e.w[q]) ++differ;
+          EXPECT_EQ(differ, 0);
+          if (sp.what == kNone) {
+            const std::vector<double> x = c.x();
+            std::vector<double> b1(bn.begin(), bn.begin() + n);
+            EXPECT_LT(scaled_residual(s, x, b1), kResidualRatio);
+          }
+        }
+}
