@@ -19,7 +19,7 @@
 #include <cstring>
 
 #include "sparselu/lumethods.hpp"
-#include "sparselu/wspan.hpp"
+#include "frame/wspan.hpp"
 
 namespace orvika {
 

@@ -11,7 +11,7 @@
 #include <cstring>
 
 #include "sparselu/lumethods.hpp"
-#include "sparselu/wspan.hpp"
+#include "frame/wspan.hpp"
 
 namespace orvika {
 

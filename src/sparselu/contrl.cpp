@@ -5,7 +5,7 @@
 
 #include "sparselu/lumethods.hpp"
 #include "sparselu/sparselu.hpp"
-#include "sparselu/wspan.hpp"
+#include "frame/wspan.hpp"
 
 namespace orvika {
 namespace {

@@ -1,7 +1,7 @@
 // SPRSRT, DCHEKA, DCHEKB, DCHEKC, DCHEKD: input conversion, data checks and
 // repairs of the sparse LU package.
 #include "sparselu/sparselu.hpp"
-#include "sparselu/wspan.hpp"
+#include "frame/wspan.hpp"
 
 namespace orvika {
 

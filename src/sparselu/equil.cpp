@@ -13,7 +13,7 @@
 #endif
 
 #include "sparselu/sparselu.hpp"
-#include "sparselu/wspan.hpp"
+#include "frame/wspan.hpp"
 
 namespace orvika {
 

@@ -9,7 +9,7 @@
 #include <cstdlib>
 
 #include "sparselu/lumethods.hpp"
-#include "sparselu/wspan.hpp"
+#include "frame/wspan.hpp"
 
 namespace orvika {
 

@@ -9,7 +9,7 @@
 #include <limits>
 
 #include "sparselu/sparselu.hpp"
-#include "sparselu/wspan.hpp"
+#include "frame/wspan.hpp"
 
 namespace orvika {
 

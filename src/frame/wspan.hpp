@@ -1,5 +1,5 @@
-// Unchecked runs of work-space words for the hot loops of the sparse LU
-// package.
+// Unchecked runs of work-space words for hot loops (the sparse LU
+// package's eliminations, replays and scalings).
 //
 // span(v, first, len) checks once that elements FIRST..FIRST+LEN-1 lie in
 // the view V and returns a WSpan addressing the same elements with the same
