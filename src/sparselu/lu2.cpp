@@ -113,14 +113,8 @@ void lu_replay(IWORD N, IWORD MSGUNIT, RV B, IWORD NRHS, RV X, IV W39, IV IORN, 
   const bool two = NRHS >= 2;
   const RV* RS = FUSE ? FUSE->RS : nullptr;
   const RV* CS = FUSE ? FUSE->CS : nullptr;
-  // B scaled in place, where the replay stops with B unchanged.
-  auto scale_b = [&]() {
-    if (!RS) return;
-    for (IWORD i = 1; i <= N; ++i) {
-      B(i) *= (*RS)(i);
-      if (two) B(N + i) *= (*RS)(i);
-    }
-  };
+  // B scaled in place, where the replay stops before reading it.
+  auto scale_b = [&]() { replay_scale_b(FUSE, N, two, B); };
   if (N < 1) return;
   constexpr std::string_view kHead = "THESE LU FACTORS SHOULD NOT BE USED";
   if (!kept_flags_ok(N, MSGUNIT, W41, kHead, "THE ORIGINAL MATRIX HAD EMPTY ROWS AND/OR COLUMNS",

@@ -141,6 +141,16 @@ struct ReplayFuse {
   bool b_scratch = false;
   bool scaled_x = false;
 };
+// B (N words, with TWO the second right-hand side behind it) scaled in place
+// by the RS of FUSE, if it has one: for the returns before a replay reads B.
+inline void replay_scale_b(const ReplayFuse* FUSE, IWORD N, bool two, RV B) {
+  if (!FUSE || !FUSE->RS) return;
+  const RV& RS = *FUSE->RS;
+  for (IWORD i = 1; i <= N; ++i) {
+    B(i) *= RS(i);
+    if (two) B(N + i) *= RS(i);
+  }
+}
 // Method 3: solves with the factors of method 2.  B (input row numbering)
 // and X both receive the solution by column number.
 void LU1P3(IWORD N, IWORD MSGUNIT, RV B, IWORD NRHS, RV X, IV W39, IV IORN, IV W32, IV W42,
