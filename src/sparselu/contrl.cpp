@@ -332,7 +332,8 @@ void Driver::resolve() {
   RV X = rv(P_.X, Zl);
   // The replay takes over the scaling of B (as it reads B), the unscaling
   // of X (in its last pass) and the map checks made above.
-  const RV RS = rv(P_.ROWSC, N), CS = rv(P_.COLSC, N);
+  // (Without scaling the scale vectors have no place in the work space.)
+  const RV RS = o_.scale() ? rv(P_.ROWSC, N) : RV(), CS = o_.scale() ? rv(P_.COLSC, N) : RV();
   ReplayFuse fuse;
   fuse.maps_checked = true;
   fuse.RS = o_.scale() ? &RS : nullptr;
