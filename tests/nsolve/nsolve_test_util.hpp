@@ -37,7 +37,11 @@ struct Problem {
     std::vector<double> v(irn.size());
     jac(x, v.data());
     for (IWORD k = 0; k < n * n; ++k) a[k] = 0.0;
-    for (std::size_t k = 0; k < irn.size(); ++k) a[(irn[k] - 1) + n * (icn[k] - 1)] += v[k];
+    // Pattern entries outside the matrix (the bad-entry cases) have no place
+    // in the dense array: the solver refuses them from the pattern.
+    for (std::size_t k = 0; k < irn.size(); ++k)
+      if (irn[k] >= 1 && irn[k] <= n && icn[k] >= 1 && icn[k] <= n)
+        a[(irn[k] - 1) + n * (icn[k] - 1)] += v[k];
   }
   double rms(const double* x) const {
     std::vector<double> f(n);
