@@ -10,8 +10,9 @@
 // after each call so that the next call starts from the same caller
 // layout; the work space starts at 6 times the least size and is doubled
 // while the factors lack room.  SPLU_METHOD=2 (re-solve by method 3),
-// SPLU_ORDOPT=1..5 and SPLU_SCLOPT=2 (no scaling) in the environment select
-// another method, ordering or scaling.
+// SPLU_ORDOPT=1..5, SPLU_SCLOPT=2 (no scaling) and SPLU_CBSROW=k (columns
+// higher than k above their pivot row eliminated at the end) in the
+// environment select another method, ordering, scaling or deferral.
 //
 // Generated flowsheet Jacobians of orders 1e4, 3e4 and 1e5 close the table
 // with the growth of the full-path time from 1e4 to 1e5 (the exponent p of
@@ -100,7 +101,7 @@ struct Orvika {
     ORVK_SPOPT2.ORDOPT = ordopt;
     ORVK_SPOPT2.SCLOPT = kSclopt;
     ORVK_SPOPT2.RSTOPT = kMethod == 2 ? 2 : 1;  // method 2's factors live in the matrix arrays
-    ORVK_SPOPT2.CBSROW = n;
+    ORVK_SPOPT2.CBSROW = env_or("SPLU_CBSROW", n);
     ORVK_SPOPT1.PIVTL1 = 0.01;
     ORVK_SPOPT1.PIVTL2 = 0.01;
     ORVK_SPOPT4 = {1, 1};
