@@ -4,7 +4,9 @@
 // (ORDOPT 6) on the same values, a re-solve with the kept factors (methods
 // 3 and 6), and a refactor on perturbed values (pivots may change), and
 // prints per call the code and FNV-1a hashes of X, of the whole work space
-// and of the option block.  Run it on two builds and diff the output:
+// and of the option block.  Methods 4 and 5 run also with the deferral
+// thresholds CBSROW = 0 and 3 (lines tagged c0, c3) besides CBSROW = N.
+// Run it on two builds and diff the output:
 //
 //   sparselu_hash [--quick] > before.txt   ...   diff before.txt after.txt
 #include <cmath>
@@ -22,6 +24,7 @@ namespace {
 
 using orvika_test::Triplets;
 using orvika_bench::banded;
+using orvika_bench::bordered;
 
 struct Fnv {
   std::uint64_t h = 1469598103934665603ULL;
@@ -56,15 +59,16 @@ struct Run {
   std::vector<IWORD> w;
   IWORD spende = 0, n = 0, nz = 0, ierr = 0;
   IWORD pos[53] = {};
+  IWORD cbsrow = -1;  // CBSROW of methods 4 and 5; -1 for N
 
-  static void options(IWORD method, IWORD ordopt, IWORD sclopt, IWORD n) {
+  static void options(IWORD method, IWORD ordopt, IWORD sclopt, IWORD n, IWORD cbsrow = -1) {
     ORVK_SPARMI.INTRAT = 1;
     ORVK_INITSP();
     ORVK_SPOPT2.METHOD = method;
     ORVK_SPOPT2.ORDOPT = ordopt;
     ORVK_SPOPT2.SCLOPT = sclopt;
     ORVK_SPOPT2.RSTOPT = method == 2 || method == 3 ? 2 : 1;  // method 2 keeps its factors in the matrix arrays
-    ORVK_SPOPT2.CBSROW = n;
+    ORVK_SPOPT2.CBSROW = cbsrow < 0 ? n : cbsrow;
     ORVK_SPOPT1.PIVTL1 = 0.01;
     ORVK_SPOPT1.PIVTL2 = 0.01;
     ORVK_SPOPT4 = {1, 1};
@@ -93,7 +97,7 @@ struct Run {
         w[jv + k - 1] = m.col[k];
         setr(ia + k, m.val[k]);
       }
-      options(method, ordopt, sclopt, n);
+      options(method, ordopt, sclopt, n, cbsrow);
       ORVK_SPOPT2.IB = 1;
       ORVK_SPOPT2.IVECT = iv;
       ORVK_SPOPT2.JVECT = jv;
@@ -118,8 +122,9 @@ struct Run {
     if (ierr >= 0 && ORVK_SPOPT2.X >= 1 && ORVK_SPOPT2.X + n - 1 <= spende) hx.add(&w[ORVK_SPOPT2.X - 1], n * sizeof(IWORD));
     hw.add(w.data(), w.size() * sizeof(IWORD));
     hp.add(&ORVK_SPOPT2, sizeof ORVK_SPOPT2);
-    std::printf("%-16s m%ld o%ld s%ld %-8s ierr %4ld n %6ld nz %8ld  x %016llx  w %016llx  p %016llx\n",
-                m.name.c_str(), static_cast<long>(method), static_cast<long>(ordopt), static_cast<long>(sclopt), what,
+    const std::string tag = cbsrow < 0 ? "" : " c" + std::to_string(cbsrow);
+    std::printf("%-16s m%ld o%ld s%ld%s %-8s ierr %4ld n %6ld nz %8ld  x %016llx  w %016llx  p %016llx\n",
+                m.name.c_str(), static_cast<long>(method), static_cast<long>(ordopt), static_cast<long>(sclopt), tag.c_str(), what,
                 static_cast<long>(ierr), static_cast<long>(n), static_cast<long>(nz),
                 static_cast<unsigned long long>(hx.h), static_cast<unsigned long long>(hw.h),
                 static_cast<unsigned long long>(hp.h));
@@ -139,30 +144,33 @@ void run_matrix(const Triplets& m, bool quick, Fnv& total) {
   for (IWORD method : methods)
     for (IWORD ordopt : quick ? std::vector<IWORD>(ordopts_quick, ordopts_quick + 2)
                               : std::vector<IWORD>(ordopts_full, ordopts_full + 5))
-      for (IWORD sclopt : {1, 2}) {
-        Run r;
-        const bool ok = r.first(m, method, ordopt, sclopt);
-        r.print("full", m, method, ordopt, sclopt, total);
-        if (!ok) continue;
-        // Refactor with the kept ordering on the same values.
-        r.refill(m, m.val);
-        r.set_b(m);
-        Run::options(method, 6, sclopt, r.n);
-        r.call();
-        r.print("refactor", m, method, ordopt, sclopt, total);
-        if ((method == 2 || method == 5) && r.ierr >= 0) {
+      for (IWORD sclopt : {1, 2})
+        for (IWORD cbsrow : {IWORD{-1}, IWORD{0}, IWORD{3}}) {
+          if (cbsrow >= 0 && method != 4 && method != 5) continue;
+          Run r;
+          r.cbsrow = cbsrow;
+          const bool ok = r.first(m, method, ordopt, sclopt);
+          r.print("full", m, method, ordopt, sclopt, total);
+          if (!ok) continue;
+          // Refactor with the kept ordering on the same values.
+          r.refill(m, m.val);
           r.set_b(m);
-          Run::options(method == 2 ? 3 : 6, 6, sclopt, r.n);
+          Run::options(method, 6, sclopt, r.n, cbsrow);
           r.call();
-          r.print("resolve", m, method, ordopt, sclopt, total);
+          r.print("refactor", m, method, ordopt, sclopt, total);
+          if ((method == 2 || method == 5) && r.ierr >= 0) {
+            r.set_b(m);
+            Run::options(method == 2 ? 3 : 6, 6, sclopt, r.n, cbsrow);
+            r.call();
+            r.print("resolve", m, method, ordopt, sclopt, total);
+          }
+          // Refactor on perturbed values: the kept pivot order may not hold.
+          r.refill(m, pert);
+          r.set_b(m);
+          Run::options(method, 6, sclopt, r.n, cbsrow);
+          r.call();
+          r.print("perturb", m, method, ordopt, sclopt, total);
         }
-        // Refactor on perturbed values: the kept pivot order may not hold.
-        r.refill(m, pert);
-        r.set_b(m);
-        Run::options(method, 6, sclopt, r.n);
-        r.call();
-        r.print("perturb", m, method, ordopt, sclopt, total);
-      }
 }
 
 }  // namespace
@@ -183,6 +191,7 @@ int main(int argc, char** argv) {
   mats.push_back(banded(2000, 1));
   mats.push_back(banded(1000, 5));
   mats.push_back(convdiff(30));
+  mats.push_back(bordered(1500, 6));
   Fnv total;
   for (const Triplets& m : mats) run_matrix(m, quick, total);
   std::printf("TOTAL %016llx\n", static_cast<unsigned long long>(total.h));

@@ -42,6 +42,18 @@ void CBSLU1(IWORD N, IWORD MSGUNIT, double PIVTL2, double PIVTL1, IWORD CBSROW, 
 // for FIRST(c) <= r <= its step; LIST(1..u) are the active columns in
 // memory order, LIST(N), LIST(N-1), ... the finished (deferred) ones in pivot
 // order.  W18 is the column-to-step map while the method runs.
+//
+// While the rows are eliminated, FIRST of a finished column holds a link
+// instead of its first row: the finished segments lie back to back at the
+// top of IA, so a first row follows from the bases and steps of the column
+// and of the one finished after it.  The link of finished column i (in
+// finishing order) is the next column finished after it with a smaller first
+// row; while there is none it is -(1 + k), k the latest earlier column
+// still without one (0 for none), so that those columns form a stack.  Following the links finds the finished columns that cover a row
+// without reading every younger column, so that the deferred mode costs the
+// work of its updates rather than the product of the row count and the
+// number of finished columns.  The first rows are put back before the
+// elimination returns.
 namespace {
 
 // The common exit of cbs_core: the recording ends (PL, PC), W18 gets its
@@ -317,11 +329,51 @@ bool CbsCore::eliminate_rows(IWORD& nfin_out, IWORD& PL_out, IWORD& PC_out) {
 
   IWORD u = 0;         // active columns LIST(1..u)
   IWORD nfin = 0;      // finished columns LIST(N-nfin+1..N)
+  IWORD nlink = 0;     // finished columns whose FIRST holds a link
+  IWORD stk = 0;       // youngest finished column without a next smaller first row
   IWORD pfree = NZ + 1;
   IWORD ptop = MAXA + 1;
   IWORD PL = 1, PC = 1;
 
   auto at = [&](IWORD r, IWORD c) { return IA(r + BASE.get(c)); };
+  // Finished column i (1 = the first finished), its step and first row.
+  auto col_of = [&](IWORD i) { return LIST.get(N - i + 1); };
+  auto step_of = [&](IWORD i) { return W18.get(col_of(i)); };
+  auto first_of = [&](IWORD i) {
+    const IWORD c = col_of(i);
+    if (i == nlink) return ptop - BASE.get(c);
+    const IWORD d = col_of(i + 1);
+    return BASE.get(d) + W18.get(d) + 1 - BASE.get(c);
+  };
+  // The first finished column whose step is after row r (nfin + 1 if none),
+  // searched from the most recent, where it usually is.
+  auto first_after = [&](IWORD r) {
+    IWORD hi = nfin + 1, i = nfin, gap = 1;
+    while (i >= 1 && step_of(i) > r) {
+      hi = i;
+      i -= gap;
+      gap *= 2;
+    }
+    IWORD lo = i < 0 ? 0 : i;
+    while (hi - lo > 1) {
+      const IWORD mid = lo + (hi - lo) / 2;
+      (step_of(mid) > r ? hi : lo) = mid;
+    }
+    return hi;
+  };
+  // Calls f(i) for every finished column i >= from whose segment starts at
+  // or before row r, in finishing order.
+  auto each_cover = [&](IWORD from, IWORD r, auto&& f) __attribute__((always_inline)) {
+    IWORD i = from;
+    while (i >= 1 && i <= nlink) {
+      if (first_of(i) <= r) {
+        f(i);
+        ++i;
+      } else {
+        i = FIRST.get(col_of(i));  // the next smaller first row, or none (<= 0)
+      }
+    }
+  };
   auto rec_l = [&](IWORD t, IWORD c, double v) {
     if (PL >= K.LOWMAX) {
       fail_room_l(t);
@@ -334,6 +386,7 @@ bool CbsCore::eliminate_rows(IWORD& nfin_out, IWORD& PL_out, IWORD& PC_out) {
   };
   // Every return: the counters go back to the caller.
   auto stop = [&](bool ok) __attribute__((always_inline)) {
+    for (IWORD i = 1; i <= nlink; ++i) FIRST(col_of(i)) = first_of(i);
     nfin_out = nfin;
     PL_out = PL;
     PC_out = PC;
@@ -348,6 +401,7 @@ bool CbsCore::eliminate_rows(IWORD& nfin_out, IWORD& PL_out, IWORD& PC_out) {
       K.W33(t) = PC;
     }
     for (IWORD j = 1; j <= w; ++j) at(t, LIST.get(j)) = 0.0;
+    IWORD minR = N + 1;  // the earliest step of a finished column this row touches
 
     const IWORD ke = IRP.get(r + 1);
     for (IWORD k = IRP.get(r); k < ke; ++k) {
@@ -387,6 +441,7 @@ bool CbsCore::eliminate_rows(IWORD& nfin_out, IWORD& PL_out, IWORD& PC_out) {
         }
       } else if (fc != 0) {
         at(s, c) += a;  // accumulator of a finished column
+        minR = std::min(minR, s);
       } else {
         // Multiplier of pivot row s.
         for (IWORD j = 1; j <= w; ++j) {
@@ -394,21 +449,26 @@ bool CbsCore::eliminate_rows(IWORD& nfin_out, IWORD& PL_out, IWORD& PC_out) {
           if (s < FIRST.get(c1)) break;
           at(t, c1) -= a * at(s, c1).get();
         }
-        for (IWORD j = N - nfin + 1; j <= N; ++j) {
-          const IWORD c2 = LIST.get(j);
+        // Finished columns covering row s (each its own accumulator, so the
+        // order does not matter).
+        each_cover(first_after(s), s, [&](IWORD i) {
+          const IWORD c2 = col_of(i);
           const IWORD R = W18.get(c2);
-          if (R < s) break;
-          if (FIRST.get(c2) <= s) at(R, c2) -= a * at(s, c2).get();
-        }
+          at(R, c2) -= a * at(s, c2).get();
+          minR = std::min(minR, R);
+        });
         X(t) = X.get(t) - a * X.get(s);
         if (two) X(N + t) = X.get(N + t) - a * X.get(N + s);
         if (keep && !rec_l(t, c, a)) return stop(false);
       }
     }
 
-    // Finished columns with an entry in this row, oldest first.
-    for (IWORD j = N; j > N - nfin; --j) {
-      const IWORD c = LIST.get(j);
+    // Finished columns with an entry in this row, oldest first.  Only those
+    // from the earliest one touched on can be other than zero: an
+    // accumulator is zero at the end of every row, and each one set below
+    // belongs to a column finished after the one that sets it.
+    for (IWORD i = minR <= N ? first_after(minR - 1) : nfin + 1; i <= nfin; ++i) {
+      const IWORD c = col_of(i);
       const IWORD R = W18.get(c);
       const double p = at(R, c);
       if (p == 0.0) continue;
@@ -418,10 +478,10 @@ bool CbsCore::eliminate_rows(IWORD& nfin_out, IWORD& PL_out, IWORD& PC_out) {
         if (R < FIRST.get(c1)) break;
         at(t, c1) -= p * at(R, c1).get();
       }
-      for (IWORD jj = j - 1; jj > N - nfin; --jj) {
-        const IWORD c2 = LIST.get(jj);
-        if (FIRST.get(c2) <= R) at(W18.get(c2), c2) -= p * at(R, c2).get();
-      }
+      each_cover(i + 1, R, [&](IWORD i2) {
+        const IWORD c2 = col_of(i2);
+        at(W18.get(c2), c2) -= p * at(R, c2).get();
+      });
       X(t) = X.get(t) - p * X.get(R);
       if (two) X(N + t) = X.get(N + t) - p * X.get(N + R);
       if (keep && !rec_l(t, c, p)) return stop(false);
@@ -525,8 +585,18 @@ bool CbsCore::eliminate_rows(IWORD& nfin_out, IWORD& PL_out, IWORD& PC_out) {
       IA.move(F + bp, ntop, t - F + 1);
       ptop = ntop;
       BASE(p) = ptop - F;
-      FIRST(p) = F;
       at(t, p) = 0.0;
+      // Link it: it is the next smaller first row of every column without
+      // one whose first row is larger.
+      nlink = nfin;
+      while (stk != 0 && first_of(stk) > F) {
+        const IWORD c = col_of(stk);
+        const IWORD prev = -FIRST.get(c) - 1;
+        FIRST(c) = nlink;
+        stk = prev;
+      }
+      FIRST(p) = -(stk + 1);
+      stk = nlink;
     } else {
       if (S < t) {
         // Gauss-Jordan step over rows S..t-1: the other active columns, the
