@@ -322,6 +322,7 @@ class RowElim {
   IWORD rp_ = 0;           // next record position read (replay)
   IWORD floor_;            // lowest position holding live record words
   bool resort_ = false;     // the record's rows are replayed from the map it ended with
+  bool resigned_ = false;   // a replayed row's record signs were brought up to date
 };
 
 void RowElim::fail_room_l(IWORD i) {
@@ -536,6 +537,7 @@ bool RowElim::replay_row(IWORD i, IWORD first, IWORD E) {
       x.set(c, a);
     }
   }
+  const IWORD PLm = PL;  // the multipliers' L positions PLm..PLm+nE-1
   for (IWORD j = 0; ok && j < nE; ++j) {
     const IWORD c = std::abs(rw[e0 - j]);
     const IWORD p = w39[c];
@@ -626,8 +628,28 @@ bool RowElim::replay_row(IWORD i, IWORD first, IWORD E) {
     }
     return false;
   }
-  // The row holds: its columns of later steps in the order of the map (the
-  // pivot first), pivot exchange, pivot, right-hand sides, upper row.
+  // The row holds.  A checked row's record is brought to what the
+  // elimination records for it now: the sign of each multiplier's column
+  // (negative for an exact zero) and of the pivot word (negative when the
+  // row met any exact zero).
+  if (checked) {
+    bool zero = false;
+    for (IWORD j = 0; j < nE; ++j) {
+      const IWORD c = std::abs(rw[e0 - j]);
+      const bool z = lv[PLm + j] == 0.0;
+      const IWORD v = z ? -c : c;
+      resigned_ = resigned_ || v != rw[e0 - j];
+      rw.set(e0 - j, v);
+      zero = zero || z;
+    }
+    for (IWORD j = nE; j < k && !zero; ++j) zero = rw[e0 - j] < 0;
+    if (!zero) {
+      resigned_ = true;
+      w42_(h0 - 2) = pv;
+    }
+  }
+  // Its columns of later steps in the order of the map (the pivot first),
+  // pivot exchange, pivot, right-hand sides, upper row.
   if (resort_)
     for (IWORD j = nE + 1; j < k; ++j) {
       const IWORD v = rw[e0 - j];
@@ -973,7 +995,7 @@ void RowElim::unscramble_and_verdict() {
     // A record replayed whole and unchanged keeps its checksum.
     rec_->out = recording_ && clean_;
     rec_->out_lo = floor_;
-    rec_->out_sum = rec_->out && replaying_ && !resort_ && rec_->replayed == N
+    rec_->out_sum = rec_->out && replaying_ && !resort_ && !resigned_ && rec_->replayed == N
                         ? rec_->in_sum
                         : rec_->out ? record_sum(w42_, floor_, rtop_ - N) : 0;
   }
