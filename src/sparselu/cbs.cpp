@@ -43,18 +43,22 @@ void CBSLU1(IWORD N, IWORD MSGUNIT, double PIVTL2, double PIVTL1, IWORD CBSROW, 
 // memory order, LIST(N), LIST(N-1), ... the finished (deferred) ones in pivot
 // order.  W18 is the column-to-step map while the method runs.
 //
-// While the rows are eliminated, FIRST of a finished column holds a link
-// instead of its first row: the finished segments lie back to back at the
-// top of IA, so a first row follows from the bases and steps of the column
-// and of the one finished after it.  The link of finished column i (in
-// finishing order) is the next column finished after it with a smaller first
-// row; while there is none it is -(1 + k), k the latest earlier column
-// still without one (0 for none), so that those columns form a stack.  Following the links finds the finished columns that cover a row
-// without reading every younger column, so that the deferred mode costs the
-// work of its updates rather than the product of the row count and the
-// number of finished columns.  The first rows are put back before the
-// elimination returns.
+// While the rows are eliminated, FIRST of a finished column also holds a
+// link in its upper half (orders below 2^31): the next column finished
+// after it with a smaller first row, or, while there is none, the flag
+// kNoNext with the latest earlier column still without one (0 for none), so
+// that those columns form a stack.  Following the links finds the finished
+// columns that cover a row without reading every younger column: the
+// deferred mode costs the work of its updates rather than the product of
+// the row count and the number of finished columns.  The first rows alone
+// are put back before the elimination returns.
 namespace {
+
+// The packed FIRST word of a finished column: the first row in the lower
+// half, the link in the upper; links need orders below 2^31.
+constexpr std::uint64_t kFirstMask = 0xffffffffULL;
+constexpr std::uint64_t kNoNext = 0x80000000ULL;
+constexpr IWORD kLinkLimit = IWORD{1} << 31;
 
 // The common exit of cbs_core: the recording ends (PL, PC), W18 gets its
 // entry value back and COPY the column-to-step map.  Its arguments are
@@ -334,17 +338,12 @@ bool CbsCore::eliminate_rows(IWORD& nfin_out, IWORD& PL_out, IWORD& PC_out) {
   IWORD pfree = NZ + 1;
   IWORD ptop = MAXA + 1;
   IWORD PL = 1, PC = 1;
+  const bool linked = N < kLinkLimit;
 
   auto at = [&](IWORD r, IWORD c) { return IA(r + BASE.get(c)); };
-  // Finished column i (1 = the first finished), its step and first row.
+  // Finished column i (1 = the first finished) and its step.
   auto col_of = [&](IWORD i) { return LIST.get(N - i + 1); };
   auto step_of = [&](IWORD i) { return W18.get(col_of(i)); };
-  auto first_of = [&](IWORD i) {
-    const IWORD c = col_of(i);
-    if (i == nlink) return ptop - BASE.get(c);
-    const IWORD d = col_of(i + 1);
-    return BASE.get(d) + W18.get(d) + 1 - BASE.get(c);
-  };
   // The first finished column whose step is after row r (nfin + 1 if none),
   // searched from the most recent, where it usually is.
   auto first_after = [&](IWORD r) {
@@ -361,16 +360,22 @@ bool CbsCore::eliminate_rows(IWORD& nfin_out, IWORD& PL_out, IWORD& PC_out) {
     }
     return hi;
   };
-  // Calls f(i) for every finished column i >= from whose segment starts at
-  // or before row r, in finishing order.
+  // Calls f(c) for every finished column c from the FROM-th on whose
+  // segment starts at or before row r, in finishing order.
   auto each_cover = [&](IWORD from, IWORD r, auto&& f) __attribute__((always_inline)) {
-    IWORD i = from;
-    while (i >= 1 && i <= nlink) {
-      if (first_of(i) <= r) {
-        f(i);
+    // FROM >= 1, and every link leads to a later column.
+    for (IWORD i = from; i <= nlink;) {
+      const IWORD c = col_of(i);
+      const std::uint64_t w = static_cast<std::uint64_t>(FIRST.get(c));
+      if (static_cast<IWORD>(w & kFirstMask) <= r) {
+        f(c);
+        ++i;
+      } else if (!linked) {
         ++i;
       } else {
-        i = FIRST.get(col_of(i));  // the next smaller first row, or none (<= 0)
+        const std::uint64_t next = w >> 32;
+        if (next & kNoNext) return;
+        i = static_cast<IWORD>(next);
       }
     }
   };
@@ -386,7 +391,10 @@ bool CbsCore::eliminate_rows(IWORD& nfin_out, IWORD& PL_out, IWORD& PC_out) {
   };
   // Every return: the counters go back to the caller.
   auto stop = [&](bool ok) __attribute__((always_inline)) {
-    for (IWORD i = 1; i <= nlink; ++i) FIRST(col_of(i)) = first_of(i);
+    for (IWORD i = 1; i <= nlink; ++i) {
+      const IWORD c = col_of(i);
+      FIRST(c) = static_cast<IWORD>(static_cast<std::uint64_t>(FIRST.get(c)) & kFirstMask);
+    }
     nfin_out = nfin;
     PL_out = PL;
     PC_out = PC;
@@ -451,8 +459,7 @@ bool CbsCore::eliminate_rows(IWORD& nfin_out, IWORD& PL_out, IWORD& PC_out) {
         }
         // Finished columns covering row s (each its own accumulator, so the
         // order does not matter).
-        each_cover(first_after(s), s, [&](IWORD i) {
-          const IWORD c2 = col_of(i);
+        each_cover(first_after(s), s, [&](IWORD c2) {
           const IWORD R = W18.get(c2);
           at(R, c2) -= a * at(s, c2).get();
           minR = std::min(minR, R);
@@ -478,10 +485,7 @@ bool CbsCore::eliminate_rows(IWORD& nfin_out, IWORD& PL_out, IWORD& PC_out) {
         if (R < FIRST.get(c1)) break;
         at(t, c1) -= p * at(R, c1).get();
       }
-      each_cover(i + 1, R, [&](IWORD i2) {
-        const IWORD c2 = col_of(i2);
-        at(W18.get(c2), c2) -= p * at(R, c2).get();
-      });
+      each_cover(i + 1, R, [&](IWORD c2) { at(W18.get(c2), c2) -= p * at(R, c2).get(); });
       X(t) = X.get(t) - p * X.get(R);
       if (two) X(N + t) = X.get(N + t) - p * X.get(N + R);
       if (keep && !rec_l(t, c, p)) return stop(false);
@@ -589,14 +593,23 @@ bool CbsCore::eliminate_rows(IWORD& nfin_out, IWORD& PL_out, IWORD& PC_out) {
       // Link it: it is the next smaller first row of every column without
       // one whose first row is larger.
       nlink = nfin;
-      while (stk != 0 && first_of(stk) > F) {
-        const IWORD c = col_of(stk);
-        const IWORD prev = -FIRST.get(c) - 1;
-        FIRST(c) = nlink;
-        stk = prev;
+      auto word = [](IWORD first, std::uint64_t link) {
+        return static_cast<IWORD>(static_cast<std::uint64_t>(first) | link << 32);
+      };
+      if (linked) {
+        while (stk != 0) {
+          const IWORD c = col_of(stk);
+          const std::uint64_t w = static_cast<std::uint64_t>(FIRST.get(c));
+          const IWORD f = static_cast<IWORD>(w & kFirstMask);
+          if (f <= F) break;
+          FIRST(c) = word(f, static_cast<std::uint64_t>(nlink));
+          stk = static_cast<IWORD>((w >> 32) & ~kNoNext);
+        }
+        FIRST(p) = word(F, kNoNext | static_cast<std::uint64_t>(stk));
+        stk = nlink;
+      } else {
+        FIRST(p) = F;
       }
-      FIRST(p) = -(stk + 1);
-      stk = nlink;
     } else {
       if (S < t) {
         // Gauss-Jordan step over rows S..t-1: the other active columns, the
