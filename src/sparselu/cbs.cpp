@@ -60,6 +60,14 @@ constexpr std::uint64_t kFirstMask = 0xffffffffULL;
 constexpr std::uint64_t kNoNext = 0x80000000ULL;
 constexpr IWORD kLinkLimit = IWORD{1} << 31;
 
+inline IWORD first_row(IWORD word) {
+  return static_cast<IWORD>(static_cast<std::uint64_t>(word) & kFirstMask);
+}
+inline std::uint64_t link_of(IWORD word) { return static_cast<std::uint64_t>(word) >> 32; }
+inline IWORD packed(IWORD first, std::uint64_t link) {
+  return static_cast<IWORD>(static_cast<std::uint64_t>(first) | link << 32);
+}
+
 // The common exit of cbs_core: the recording ends (PL, PC), W18 gets its
 // entry value back and COPY the column-to-step map.  Its arguments are
 // values, so that the elimination's counters never leave registers.
@@ -366,14 +374,14 @@ bool CbsCore::eliminate_rows(IWORD& nfin_out, IWORD& PL_out, IWORD& PC_out) {
     // FROM >= 1, and every link leads to a later column.
     for (IWORD i = from; i <= nlink;) {
       const IWORD c = col_of(i);
-      const std::uint64_t w = static_cast<std::uint64_t>(FIRST.get(c));
-      if (static_cast<IWORD>(w & kFirstMask) <= r) {
+      const IWORD w = FIRST.get(c);
+      if (first_row(w) <= r) {
         f(c);
         ++i;
       } else if (!linked) {
         ++i;
       } else {
-        const std::uint64_t next = w >> 32;
+        const std::uint64_t next = link_of(w);
         if (next & kNoNext) return;
         i = static_cast<IWORD>(next);
       }
@@ -393,7 +401,7 @@ bool CbsCore::eliminate_rows(IWORD& nfin_out, IWORD& PL_out, IWORD& PC_out) {
   auto stop = [&](bool ok) __attribute__((always_inline)) {
     for (IWORD i = 1; i <= nlink; ++i) {
       const IWORD c = col_of(i);
-      FIRST(c) = static_cast<IWORD>(static_cast<std::uint64_t>(FIRST.get(c)) & kFirstMask);
+      FIRST(c) = first_row(FIRST.get(c));
     }
     nfin_out = nfin;
     PL_out = PL;
@@ -593,19 +601,15 @@ bool CbsCore::eliminate_rows(IWORD& nfin_out, IWORD& PL_out, IWORD& PC_out) {
       // Link it: it is the next smaller first row of every column without
       // one whose first row is larger.
       nlink = nfin;
-      auto word = [](IWORD first, std::uint64_t link) {
-        return static_cast<IWORD>(static_cast<std::uint64_t>(first) | link << 32);
-      };
       if (linked) {
         while (stk != 0) {
           const IWORD c = col_of(stk);
-          const std::uint64_t w = static_cast<std::uint64_t>(FIRST.get(c));
-          const IWORD f = static_cast<IWORD>(w & kFirstMask);
-          if (f <= F) break;
-          FIRST(c) = word(f, static_cast<std::uint64_t>(nlink));
-          stk = static_cast<IWORD>((w >> 32) & ~kNoNext);
+          const IWORD w = FIRST.get(c);
+          if (first_row(w) <= F) break;
+          FIRST(c) = packed(first_row(w), static_cast<std::uint64_t>(nlink));
+          stk = static_cast<IWORD>(link_of(w) & ~kNoNext);
         }
-        FIRST(p) = word(F, kNoNext | static_cast<std::uint64_t>(stk));
+        FIRST(p) = packed(F, kNoNext | static_cast<std::uint64_t>(stk));
         stk = nlink;
       } else {
         FIRST(p) = F;
