@@ -377,6 +377,9 @@ void Luebri::iteration(bool deming) {
       for (IWORD k = 1; k <= NCONS(i); ++k) sum += FPW(l, k, i) * ELIN(k, i);
     GRAD(l) = sum;
   }
+  nonfinite = false;
+  for (IWORD l = 1; l <= npar; ++l)
+    if (!std::isfinite(GRAD(l)) || !std::isfinite(H(l, l))) nonfinite = true;
   if (kprint >= 3) {
     write_rec(u, "     GRADIENT");
     rows10(grad, npar, 1);
@@ -604,6 +607,14 @@ void Luebri::run() {
         for (IWORD j = 1; j <= NMEAS(i); ++j) Z(j, i) = ZM(j, i) - DZ(j, i);
     iteration(deming);
     const double snew = *ssq;
+    // Values or derivatives of the model that are not finite leave no fit
+    // to judge, and the next iteration would start from them: the run ends
+    // unconverged.
+    if (nonfinite || !std::isfinite(snew)) {
+      *istat = 1;
+      if (kprint >= 1) not_converged(iterno);
+      break;
+    }
     // Convergence needs the first-order conditions: an objective at the
     // rounding level of the data, a negligible undamped step, or a small
     // change of the objective where the undamped step predicts no more.  A

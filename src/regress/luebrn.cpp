@@ -236,6 +236,11 @@ double Luebrn::data_size() const {
 
 bool Luebrn::stationary() {
   if (method == kBL) return true;  // the merit function has its own tests
+  // A model that returned values or derivatives that are not finite leaves
+  // nothing to judge: no such point is stationary.
+  if (std::isnan(objb)) return false;
+  for (IWORD j = 1; j <= npar; ++j)
+    if (!std::isfinite(GRAD(j))) return false;
   if (!(objb > 0)) return true;
   const double size = data_size();
   if (objb <= kExactRel * size) return true;
@@ -311,7 +316,9 @@ Luebrn::Decision Luebrn::decide() {
   lent = len / fct;
   expand = len <= 1e-10 * plen;
   if (ratio <= 0) rlm *= fct;
-  const bool rejected = (d > 0 && ratio < 0) || obja >= 1.1 * objb;
+  // A trial whose objective is not finite (the model failed there) is no
+  // improvement, whatever the comparisons with NaN say.
+  const bool rejected = (d > 0 && ratio < 0) || obja >= 1.1 * objb || !std::isfinite(obja);
   if (rejected && !(refresh && iterno <= 3 && obja <= 1.2 * objb)) {
     if (npass >= 10) {
       *istat = 5;

@@ -318,6 +318,56 @@ TEST_F(FitGuard, MarquardtFitAtTheLambdaLimitKeepsTheAcceptedPoint) {
   EXPECT_NEAR(stat[0], xa * xa, 1e-20);
 }
 
+// ---- a model that fails ------------------------------------------------------
+
+// Straight line whose values (and with them the difference quotients) are
+// NaN from call NAN_FROM (counted from 0) on; analytic derivatives stay finite.
+long g_failing_calls = 0, g_nan_from = 0;
+void failing9(const IWORD* npar, const IWORD* ndat, void* mdat1, const double* p, void*,
+              const IWORD* req, double* f, double* fp, void*) {
+  const double* x = static_cast<const double*>(mdat1);
+  const bool fail = g_failing_calls++ >= g_nan_from;
+  for (IWORD i = 0; i < *ndat; ++i) {
+    f[i] = fail ? std::nan("") : p[0] + p[1] * x[i];
+    if (*req == 0) {
+      fp[0 + i * *npar] = 1;
+      fp[1 + i * *npar] = x[i];
+    }
+  }
+}
+
+TEST_F(FitGuard, ModelReturningNaNIsNeverAConvergedFit) {
+  // The model fails at the start point, in the derivatives, at a trial point
+  // or later: a run that reports convergence must return the fit of the
+  // working model, with a finite sum of squares.
+  const Line d = noisy_line();
+  for (IWORD ieng : {0, 1})
+    for (IWORD ndrv : {0, 1}) {
+      Bnllsq ref(2, d.x, d.y, d.r, {0.0, 0.0});
+      ref.ieng = ieng;
+      ref.ndrv = ndrv;
+      ref.iods = 1;
+      ref.run(regress_test::line9);
+      ASSERT_EQ(ref.istat, 0);
+      for (long from : {0L, 1L, 2L, 3L, 4L, 5L, 6L}) {
+        SCOPED_TRACE("engine " + std::to_string(ieng) + " ndrv " + std::to_string(ndrv) +
+                     " NaN from call " + std::to_string(from));
+        orvika_test::UnitCapture cap(6);  // unconverged ends print their report
+        Bnllsq b(2, d.x, d.y, d.r, {0.0, 0.0});
+        b.ieng = ieng;
+        b.ndrv = ndrv;
+        b.iods = 1;
+        g_failing_calls = 0;
+        g_nan_from = from;
+        b.run(failing9);
+        if (b.istat != 0) continue;
+        EXPECT_TRUE(std::isfinite(b.ssq)) << b.ssq;
+        EXPECT_NEAR(b.p[0], ref.p[0], 1e-6);
+        EXPECT_NEAR(b.p[1], ref.p[1], 1e-6);
+      }
+    }
+}
+
 // ---- fits that cannot move ---------------------------------------------------
 
 // A line whose values are right only at the start (0, 0): any other point
