@@ -193,7 +193,8 @@ extern "C" ORVK_API void ORVK_LINEQ(double* A, const IWORD* LDA, const IWORD* N,
  *   W    in/out 8-byte words(N) pivot rows; a negative status in W(N) is
  *                               taken into PIVSTA, reported and kept
  * Status and warning line as for ORVK_LINEQ (name LINEQ1).  Nothing but
- * PIVSTA = 0 is done when N < 1, LDA < N or W holds no pivot rows of order N.
+ * PIVSTA = 0 is done when N < 1, LDA < N or W holds no pivot rows of order N
+ * (W(N) below -N included).
  * Cost: 2N^2 flops. */
 extern "C" ORVK_API void ORVK_LINEQ1(const double* A, const IWORD* LDA, const IWORD* N, double* B,
                                      void* W) {
@@ -204,6 +205,12 @@ extern "C" ORVK_API void ORVK_LINEQ1(const double* A, const IWORD* LDA, const IW
   }
   const IV wi = w_words(W, n);
   const IWORD wn = wi(n);
+  // A saved status is -k for a pivot k of this order: anything below -N is
+  // no record of a factorisation of order N.
+  if (wn < -n) {
+    ORVK_CLINEQ.PIVSTA = 0;
+    return;
+  }
   IWORD status = 0;
   if (wn < 1) {
     status = wn;

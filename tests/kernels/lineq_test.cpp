@@ -318,6 +318,43 @@ TEST_F(LineqTest, EmptyAndBadArguments) {
   EXPECT_TRUE(cap.lines().empty());
 }
 
+// W(N) below -N is no saved status of an order-N factorisation: LINEQ1
+// refuses it like any other W without pivot rows of that order.
+TEST_F(LineqTest, Lineq1RefusesSavedStatusOutsideTheOrder) {
+  struct Case {
+    const char* what;
+    IWORD wn;
+  };
+  const Case cases[] = {{"one below -N", -3},
+                        {"far below -N", -1000},
+                        {"most negative word", std::numeric_limits<IWORD>::min()}};
+  const IWORD n = 2;
+  const double a[4] = {2, 0, 0, 4};
+  for (const Case& c : cases) {
+    cap.clear();
+    ORVK_RDFRC3.MSGLVL = 2;
+    ORVK_CLINEQ.PIVSTA = 5;
+    Words w = {1, c.wn};
+    std::vector<double> b = {2, 4};
+    ORVK_LINEQ1(a, &n, &n, b.data(), w.data());
+    EXPECT_EQ(ORVK_CLINEQ.PIVSTA, 0) << c.what;
+    EXPECT_EQ(w, (Words{1, c.wn})) << c.what;
+    EXPECT_EQ(b, (std::vector<double>{2, 4})) << c.what;
+    EXPECT_TRUE(cap.lines().empty()) << c.what;
+  }
+  // -N itself is a saved status: the solve runs and the warning names pivot 2.
+  cap.clear();
+  Words w = {1, -2};
+  std::vector<double> b = {2, 4};
+  ORVK_LINEQ1(a, &n, &n, b.data(), w.data());
+  EXPECT_EQ(ORVK_CLINEQ.PIVSTA, -2);
+  EXPECT_EQ(w, (Words{1, -2}));
+  EXPECT_EQ(b, (std::vector<double>{1, 1}));
+  EXPECT_EQ(cap.lines(), std::vector<std::string>{
+                             " LINEQ1 HAS FOUND THAT PIVOT     2 IS SMALL, RESULTS MAY BE "
+                             "UNRELIABLE."});
+}
+
 // ---- ORVK_LINEQA ------------------------------------------------------------------
 
 struct LineqaCase {
