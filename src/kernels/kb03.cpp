@@ -79,6 +79,9 @@ extern "C" ORVK_API void ORVK_KB03XD(const IWORD* I, const IWORD* J, IWORD* M, d
  *   N      in     IWORD  length of the whole key array
  *   IND    in/out IWORD  tags
  *
+ * Nothing is recorded when N < 0 or when the new entries h*(N+1) + s would
+ * not fit in an IWORD.
+ *
  * Cost: O(1), or O(J-I+1) when the partition made no progress.
  * Reference: Hoare (1962), as ORVK_KB03XD. */
 extern "C" ORVK_API void ORVK_KB03YD(const IWORD* I, const IWORD* J, const IWORD* M,
@@ -86,14 +89,18 @@ extern "C" ORVK_API void ORVK_KB03YD(const IWORD* I, const IWORD* J, const IWORD
                                      IWORD* STACK, const IWORD* N, IWORD* IND) {
   Vec1<double> a(A);
   Vec1<IWORD> stack(STACK);
-  const IWORD i = *I, j = *J, m = *M, kp = *KP, nlim = *NLIM;
-  const IWORD c = *N + 1;
-  if (kp < 1 || c < 1) return;
+  const IWORD i = *I, j = *J, m = *M, kp = *KP, nlim = *NLIM, n = *N;
+  if (kp < 1 || n < 0) return;
   if (m <= j) {
     const IWORD l = *L;
     if (l < 1) return;
+    // An entry packs a list number and a start as h*(N+1) + s: an entry for
+    // list position L that does not fit in a word cannot be recorded.
+    IWORD c, v;
+    if (__builtin_add_overflow(n, 1, &c) || __builtin_mul_overflow(c, l, &v) ||
+        __builtin_add_overflow(v, i, &v))
+      return;
     stack(l) = (stack(kp) / c) * c + m;
-    const IWORD v = c * l + i;
     stack(kp) = (m - i <= nlim) ? -v : v;
     if (j - m + 1 <= nlim) stack(l) = -stack(l);
     *L = l + 1;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <random>
 #include <string>
 #include <utility>
@@ -92,6 +93,34 @@ TEST(Kb03yd, RecordsBothParts) {
   ORVK_KB03YD(&i, &j, &m, &kp, &l, nullptr, &nlim5, stack.data(), &n, nullptr);
   EXPECT_EQ(stack[0], -21);
   EXPECT_EQ(stack[1], -45);
+}
+
+// The entries h*(N+1) + s of a list position must fit in a word: an order
+// so large that they would not leaves the list and L as they were.
+TEST(Kb03yd, EntriesThatDoNotFitAreNotRecorded) {
+  struct Case {
+    const char* what;
+    IWORD n, l;
+  };
+  const IWORD big = std::numeric_limits<IWORD>::max();
+  const Case cases[] = {{"N + 1 overflows", big, 2},
+                        {"(N + 1) * L overflows", IWORD{1} << 62, 2},
+                        {"(N + 1) * L + I overflows", big - 1, 1}};
+  const IWORD kp = 1, i = 1, j = 9, m = 5, nlim = 3;
+  for (const Case& c : cases) {
+    IWORD l = c.l;
+    std::vector<IWORD> stack = {41, 0, 0};
+    ORVK_KB03YD(&i, &j, &m, &kp, &l, nullptr, &nlim, stack.data(), &c.n, nullptr);
+    EXPECT_EQ(l, c.l) << c.what;
+    EXPECT_EQ(stack, (std::vector<IWORD>{41, 0, 0})) << c.what;
+  }
+  // The entries of an order just below that limit are recorded as usual.
+  const IWORD n = big / 3 - 1;
+  IWORD l = 2;
+  std::vector<IWORD> stack = {1, 0, 0};
+  ORVK_KB03YD(&i, &j, &m, &kp, &l, nullptr, &nlim, stack.data(), &n, nullptr);
+  EXPECT_EQ(l, 3);
+  EXPECT_EQ(stack, (std::vector<IWORD>{(n + 1) * 2 + 1, m, 0}));
 }
 
 TEST(Kb03yd, NoProgressAllEqualOrRetry) {
