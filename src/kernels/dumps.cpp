@@ -221,7 +221,13 @@ ORVK_API void ORVK_NAPRNT(const double* A, const IWORD* LDA, const IWORD* M, con
   const IWORD nn = *N, mm = *M, ld = *LDA;
   IWORD q = nn / 10;
   if (nn % 10 != 0) ++q;
-  const IWORD lines = q * (mm + 2) + 1;
+  // The announced count q*(M+2) + 1, formed wide enough for any M and N; a
+  // count outside the IWORD range is held at the bound, which the I6 field
+  // shows as asterisks like every other count too wide for it.
+  constexpr IWORD kMax = std::numeric_limits<IWORD>::max();
+  constexpr IWORD kMin = std::numeric_limits<IWORD>::min();
+  const __int128 count = static_cast<__int128>(q) * (static_cast<__int128>(mm) + 2) + 1;
+  const IWORD lines = count > kMax ? kMax : count < kMin ? kMin : static_cast<IWORD>(count);
   char w[4];
   Rec r;
   r.X(6);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -168,6 +169,31 @@ TEST_F(Naprnt, SecondBlockAndEmptyMatrix) {
   VLK_GLOBAL[VLK_W_REPUNIT - 1] = (IWORD{5} << 32) | 6;
   ORVK_NAPRNT(a.data(), &n, &n, &n, name, title);
   EXPECT_EQ(cap.lines().size(), 2u);
+}
+
+// The announced count q*(M+2) + 1 for orders whose count does not fit in a
+// word: only the title line, its count field filled with asterisks when the
+// count is too wide (N = 0 always announces 1).
+TEST_F(Naprnt, CountOfHugeOrders) {
+  struct Case {
+    const char* what;
+    IWORD m, n;
+    const char* count;
+  };
+  const IWORD big = std::numeric_limits<IWORD>::max();
+  const Case cases[] = {{"N = 0, M + 2 beyond the range", big, 0, "     1"},
+                        {"negative N, M + 2 beyond the range", big, -25, "******"},
+                        {"most negative N", IWORD{1} << 62, std::numeric_limits<IWORD>::min(),
+                         "******"}};
+  const double a[1] = {0.0};
+  const IWORD lda = 1;
+  for (const Case& c : cases) {
+    UnitCapture cap(6);
+    ORVK_NAPRNT(a, &lda, &c.m, &c.n, name, title);
+    EXPECT_EQ(cap.text(),
+              std::string("\n      BRYSTM       JACOBIAN         ") + c.count + " LINES\n")
+        << c.what;
+  }
 }
 
 }  // namespace
