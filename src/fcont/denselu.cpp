@@ -106,7 +106,13 @@ void fcont_lusolve(IWORD n, const IWORD* ipvt_, IWORD lda, const double* a_, dou
 double fcont_l2norm(IWORD n, const double* x) {
   if (n <= 0) return 0.0;
   double m = 0.0;
-  for (IWORD i = 0; i < n; ++i) m = std::fmax(m, std::fabs(x[i]));
+  for (IWORD i = 0; i < n; ++i) {
+    const double a = std::fabs(x[i]);
+    // An entry that is not a number makes the norm not a number: a vector
+    // of such entries must not pass for a zero vector.
+    if (std::isnan(a)) return a;
+    m = std::fmax(m, a);
+  }
   if (m == 0.0) return 0.0;
   double sum = 0.0;
   if (m > 1e20 || m < 1e-20) {

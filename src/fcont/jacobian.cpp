@@ -78,10 +78,17 @@ Done start_setup(Ctx& c) {
 
   // Reference norm and parameter scale from minus the parameter derivative.
   const double s = c.rnorm(c.w.F0);
+  // The start point solves F = 0 only when every residual is 0: a scaled
+  // maximum of 0 may also come from a residual that is not a number (which
+  // std::max drops) or from a row factor of 0 (an infinite Jacobian row).
   double m = 0.0;
-  for (IWORD i = 0; i < n; ++i) m = std::max(m, std::fabs(a.FSCALE[i] * c.w.F0[i]));
+  bool solved = true;
+  for (IWORD i = 0; i < n; ++i) {
+    if (c.w.F0[i] != 0.0) solved = false;
+    m = std::max(m, std::fabs(a.FSCALE[i] * c.w.F0[i]));
+  }
   c.R(ri::FNORM0) = s;
-  if (m == 0.0 && c.ihom() != 4) {
+  if (solved && c.ihom() != 4) {
     // Types 1-3: the start point already solves F = 0.  (For type 4 a zero
     // parameter derivative says nothing about F at the target.)
     c.rlam() = 0.0;

@@ -285,6 +285,12 @@ TEST(FcontDenseLu, EuclideanNormWithRescaling) {
   const double x[2] = {1.0, 2.0};
   EXPECT_EQ(orvika::fcont_l2norm(0, x), 0.0);
   EXPECT_EQ(orvika::fcont_l2norm(-3, x), 0.0);
+  // An entry that is not a number makes the norm not a number; a vector of
+  // such entries is no zero vector.
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const std::vector<double> with_nan[] = {{nan}, {nan, nan}, {1.0, nan}, {nan, 1e30}, {0.0, nan}};
+  for (const std::vector<double>& v : with_nan)
+    EXPECT_TRUE(std::isnan(orvika::fcont_l2norm(static_cast<IWORD>(v.size()), v.data())));
 }
 
 TEST(FcontDenseLu, SmallVectorKernels) {

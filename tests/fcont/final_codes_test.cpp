@@ -48,6 +48,58 @@ Problem linear2(double a11, double a21, double a12, double a22, double b1, doubl
   return p;
 }
 
+// A linear residual of order 1 with its root at 1, started at 0, whose
+// caller puts VALUE into F at evaluation EVAL (from 1; AT_TARGET: counted
+// from the first evaluation at RLAM = 0).  The run must not end as solved
+// away from the root.
+void expect_no_false_success(IWORD st, IWORD jmode, IWORD ihom, bool at_target, int eval,
+                             double value) {
+  Problem p;
+  p.n = 1;
+  p.x0 = {0.0};
+  p.F = [](const double* x, double, double* f) { f[0] = 3.0 * (x[0] - 1.0); };
+  p.J = [](const double*, double, double* j) { j[0] = 3.0; };
+  p.irn = {1};
+  p.icn = {1};
+  ContRun r(p, st);
+  r.jmode = jmode;
+  r.ihom = ihom;
+  int k = 0;
+  r.on_eval = [&](ContRun& q) {
+    if (at_target && q.rlam != 0.0) return;
+    if (++k == eval) q.f[0] = value;
+  };
+  const IWORD code = r.solve();
+  ASSERT_GE(code, 0);
+  if (code == 0) EXPECT_LT(r.residual_at_target(), 1e-8) << "x = " << r.x[0];
+}
+
+// Residuals that are not numbers at the target (a corrector step made of
+// them has no length of 0) never end the run as solved.
+TEST(FcontFinal, TargetResidualsThatAreNotNumbersNeverSolve) {
+  const double kNan = std::numeric_limits<double>::quiet_NaN();
+  const double kInf = std::numeric_limits<double>::infinity();
+  struct Case {
+    const char* label;
+    IWORD jmode;
+    int eval;
+    double value;
+  };
+  const Case cases[] = {
+      {"first residual NaN", 1, 1, kNan},
+      {"first residual NaN, differences", 2, 1, kNan},
+      {"second residual NaN, differences", 2, 2, kNan},
+      {"first residual -Inf, checked Jacobian", 3, 1, -kInf},
+  };
+  for (const Case& c : cases)
+    for (IWORD st : {1, 2})
+      for (IWORD ihom : {1, 2, 3}) {
+        SCOPED_TRACE(std::string(c.label) + " storage " + std::to_string(st) + " type " +
+                     std::to_string(ihom));
+        expect_no_false_success(st, c.jmode, ihom, true, c.eval, c.value);
+      }
+}
+
 std::vector<std::string> framed(const std::string& s) { return {"", s, ""}; }
 
 // Runs with the final message on unit 7 at level LEVEL.
@@ -233,6 +285,33 @@ TEST(FcontFinal, StartPointThatSolvesEndsAtOnce) {
     EXPECT_EQ(r.x, (std::vector<double>{3.0, 3.0}));
     EXPECT_EQ(r.requests, (std::vector<IWORD>{-2, -3}));
   }
+}
+
+// A start point counts as solved only when its residuals are all 0: not
+// when one is not a number, nor when an infinite difference quotient has
+// given its row a scale factor of 0.
+TEST(FcontFinal, StartResidualsThatAreNotNumbersDoNotSolve) {
+  const double kNan = std::numeric_limits<double>::quiet_NaN();
+  const double kInf = std::numeric_limits<double>::infinity();
+  struct Case {
+    const char* label;
+    IWORD jmode;
+    int eval;
+    double value;
+  };
+  const Case cases[] = {
+      {"start residual NaN", 1, 1, kNan},
+      {"start residual NaN, checked Jacobian", 4, 1, kNan},
+      {"first difference infinite", 2, 2, kInf},
+      {"first difference -Inf", 2, 2, -kInf},
+  };
+  for (const Case& c : cases)
+    for (IWORD st : {1, 2})
+      for (IWORD ihom : {1, 2, 3}) {
+        SCOPED_TRACE(std::string(c.label) + " storage " + std::to_string(st) + " type " +
+                     std::to_string(ihom));
+        expect_no_false_success(st, c.jmode, ihom, false, c.eval, c.value);
+      }
 }
 
 // ---- start checks ------------------------------------------------------------------
