@@ -111,6 +111,15 @@ extern "C" ORVK_API void ORVK_SEARCH(IWORD* IPT, double* STEP, const double* FVA
       a3 = a2;
       f3 = f2;
       *STEP = 0.5 * (a1 + a2);
+      // A third point that came from a contraction lies between a1 and a2:
+      // when it is worse than the first, the midpoint is that point again,
+      // and asking for it would repeat forever.  The search ends at the
+      // better of the first and middle points.
+      if (*IPT == 3 && *STEP == s) {
+        *STEP = f1 <= f2 ? a1 : a2;
+        *IPT = 0;
+        return;
+      }
       if (*STEP < 1e-6) *IPT = 0;
       return;
     }

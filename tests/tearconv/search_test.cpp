@@ -83,6 +83,16 @@ TEST(SearchTest, Traces) {
          return -1.0;
        },
        1e-12, 0.0, 1.0, 2.0, {1.0, 0.5, m}, m},
+      // Minima at 0.5 and 1 with a bump between them: after the expansion
+      // the contraction's midpoint 0.75 is worse than the first point, and
+      // contracting again would ask for 0.75 once more.  The search ends at
+      // the better of the first and middle points.
+      {"contraction that finds no new point ends",
+       [](double s) { return (s - 0.5) * (s - 0.5) * (s - 1.0) * (s - 1.0) + 1.0; }, 0.1, 0.1,
+       1.0, 2.0, {1.0, 0.5, 1.5, 0.75}, 0.5},
+      {"contraction that finds no new point ends, tied values",
+       table({{0.0, 2.0}, {1.0, -1.0}, {0.5, -1.0}, {1.5, 0.5}, {0.75, 0.25}}), 0.1, 0.1, 1.0,
+       2.0, {1.0, 0.5, 1.5, 0.75}, 0.5},
   };
   for (const TraceCase& c : cases) {
     const Trace t = drive(c.f, c.tolabs, c.tolrel, c.step0, c.smax);
