@@ -74,29 +74,37 @@ void expect_no_false_success(IWORD st, IWORD jmode, IWORD ihom, bool at_target, 
   if (code == 0) EXPECT_LT(r.residual_at_target(), 1e-8) << "x = " << r.x[0];
 }
 
-// Residuals that are not numbers at the target (a corrector step made of
-// them has no length of 0) never end the run as solved.
-TEST(FcontFinal, TargetResidualsThatAreNotNumbersNeverSolve) {
+// Residuals that are not numbers never end the run as solved: not at the
+// target (a corrector step made of them has no length of 0), nor at the
+// start, which counts as solved only when its residuals are all 0 (not when
+// one is not a number, nor when an infinite difference quotient has given
+// its row a scale factor of 0).
+TEST(FcontFinal, ResidualsThatAreNotNumbersNeverSolve) {
   const double kNan = std::numeric_limits<double>::quiet_NaN();
   const double kInf = std::numeric_limits<double>::infinity();
   struct Case {
     const char* label;
+    bool at_target;
     IWORD jmode;
     int eval;
     double value;
   };
   const Case cases[] = {
-      {"first residual NaN", 1, 1, kNan},
-      {"first residual NaN, differences", 2, 1, kNan},
-      {"second residual NaN, differences", 2, 2, kNan},
-      {"first residual -Inf, checked Jacobian", 3, 1, -kInf},
+      {"first residual at the target NaN", true, 1, 1, kNan},
+      {"first residual at the target NaN, differences", true, 2, 1, kNan},
+      {"second residual at the target NaN, differences", true, 2, 2, kNan},
+      {"first residual at the target -Inf, checked Jacobian", true, 3, 1, -kInf},
+      {"start residual NaN", false, 1, 1, kNan},
+      {"start residual NaN, checked Jacobian", false, 4, 1, kNan},
+      {"first difference infinite", false, 2, 2, kInf},
+      {"first difference -Inf", false, 2, 2, -kInf},
   };
   for (const Case& c : cases)
     for (IWORD st : {1, 2})
       for (IWORD ihom : {1, 2, 3}) {
         SCOPED_TRACE(std::string(c.label) + " storage " + std::to_string(st) + " type " +
                      std::to_string(ihom));
-        expect_no_false_success(st, c.jmode, ihom, true, c.eval, c.value);
+        expect_no_false_success(st, c.jmode, ihom, c.at_target, c.eval, c.value);
       }
 }
 
@@ -285,33 +293,6 @@ TEST(FcontFinal, StartPointThatSolvesEndsAtOnce) {
     EXPECT_EQ(r.x, (std::vector<double>{3.0, 3.0}));
     EXPECT_EQ(r.requests, (std::vector<IWORD>{-2, -3}));
   }
-}
-
-// A start point counts as solved only when its residuals are all 0: not
-// when one is not a number, nor when an infinite difference quotient has
-// given its row a scale factor of 0.
-TEST(FcontFinal, StartResidualsThatAreNotNumbersDoNotSolve) {
-  const double kNan = std::numeric_limits<double>::quiet_NaN();
-  const double kInf = std::numeric_limits<double>::infinity();
-  struct Case {
-    const char* label;
-    IWORD jmode;
-    int eval;
-    double value;
-  };
-  const Case cases[] = {
-      {"start residual NaN", 1, 1, kNan},
-      {"start residual NaN, checked Jacobian", 4, 1, kNan},
-      {"first difference infinite", 2, 2, kInf},
-      {"first difference -Inf", 2, 2, -kInf},
-  };
-  for (const Case& c : cases)
-    for (IWORD st : {1, 2})
-      for (IWORD ihom : {1, 2, 3}) {
-        SCOPED_TRACE(std::string(c.label) + " storage " + std::to_string(st) + " type " +
-                     std::to_string(ihom));
-        expect_no_false_success(st, c.jmode, ihom, false, c.eval, c.value);
-      }
 }
 
 // ---- start checks ------------------------------------------------------------------
