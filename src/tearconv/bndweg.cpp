@@ -83,7 +83,9 @@ double factor(const Rules& R, const Args& A, double a, double xoldj, double dxj,
   if (!(std::fabs(a) > rel * std::fabs(xoldj)) || a == 0.0) return qdef;
   const double t = (dxj - dxoldj) / a;
   if (!(std::fabs(t) >= R.slope_min) || t == 0.0) return qdef;
-  double q = (1.0 + t) / t;
+  // A slope that overflowed is a vertical secant: (1 + t)/t tends to 1 there,
+  // while inf/inf would give a NaN factor that no bound catches.
+  double q = std::isinf(t) ? 1.0 : (1.0 + t) / t;
   switch (R.factor) {
     case Factor::CapAboveOne:
       q = std::fmax(A.qmin, q);

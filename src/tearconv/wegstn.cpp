@@ -301,7 +301,11 @@ extern "C" ORVK_API void ORVK_WEGSTN2(double* X, double* XOLD, const IWORD* N, d
       double qj = 0.9;
       if (std::fabs(delta) >= rtiny && delta != 0.0) {
         const double s = (g - gold) / delta;
-        if (std::fabs(s - 1.0) > rtiny && s != 1.0) qj = s / (s - 1.0);
+        if (std::isinf(s)) {
+          qj = 1.0;  // vertical secant: s/(s - 1) tends to 1, inf/inf would be NaN
+        } else if (std::fabs(s - 1.0) > rtiny && s != 1.0) {
+          qj = s / (s - 1.0);
+        }
       }
       qj = std::max(qmin, qj);
       q(j) = std::min(qmax, qj);

@@ -180,6 +180,21 @@ TEST_F(BoundedWegstein, StepTable) {
       {"BNDWG3 below XLOW: half", Member::Wg3, 2.0, 1.0, -1.0, -0.5, -5.0, 0.0, 1.0, 0.5},
       {"BNDWG3 negative tolerance, X unchanged: default", Member::Wg3, 2.0, 2.0, 1.0, 1.5, -5.0,
        0.0, 3.0, -1e30, 1e30, -1.0},
+      // A slope t that overflows (vertical secant) has the factor 1, the limit of (1 + t)/t.
+      {"BNDWEG vertical secant: factor 1, capped at QMAX", Member::Weg, 1e-300, 0.0, 1e10, 1.0,
+       -5.0, 0.0, 1e10},
+      {"BNDWEG vertical secant with QMAX 1: no move", Member::Weg, 1e-300, 0.0, 1e10, 1.0, -5.0,
+       1.0, 1e-300},
+      {"BNDWG1 vertical secant, one sign: clipped to QMAX", Member::Wg1, 1e-300, 0.0, 1e10, 1.0,
+       -5.0, 0.0, 1e10},
+      {"BNDWG1 vertical secant, opposite signs: no move", Member::Wg1, 1e-300, 0.0, 1e10, -1.0,
+       -5.0, 0.0, 1e-300},
+      {"BNDWG2 vertical secant: clipped to QMAX", Member::Wg2, 1e-300, 0.0, 1e10, 1.0, -5.0, 0.0,
+       1e10},
+      {"BNDWG2 X a denormal off a zero XOLD", Member::Wg2, 4.9e-324, 0.0, 0.5, 0.25, -5.0, 0.0,
+       0.5},
+      {"BNDWG3 vertical secant: clipped to QMAX", Member::Wg3, 1e-300, 0.0, 1e10, 1.0, -5.0, 0.0,
+       1e10},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

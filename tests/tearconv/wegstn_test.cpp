@@ -222,6 +222,9 @@ TEST_F(Wegstein, FactorTable) {
       {"slope 1: 0.9", 2.0, 1.0, 1.0, 1.0, 1.0, -5.0, 0.9},
       {"QMIN above QMAX gives QMAX", 2.0, 1.0, 1.0, 1.5, -2.0, 3.0, -2.0},
       {"missing X: g = DX", kMis, 1.0, 1.5, 0.0, 5.0, -5.0, 0.0},
+      // A slope that overflows (vertical secant) has the factor 1, the limit of s/(s - 1).
+      {"slope overflows: 1, then bounded", 1e-10, 0.0, 1e300, 0.0, 0.5, -5.0, 0.5},
+      {"slope overflows with room: 1", 1e-10, 0.0, 1e300, 0.0, 2.0, -5.0, 1.0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
