@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <string_view>
 
 #include "frame/format.hpp"
@@ -25,16 +26,22 @@
 namespace orvika {
 
 void ACCTST(IWORD iter, IWORD nw, IWORD ndirect, IWORD& iout, IWORD naccel) {
-  const IWORD cycle = ndirect + naccel;
+  // The cycle length and the place in the cycle are formed in 128 bits, where
+  // no counts and schedule words overflow; a remainder beyond the IWORD range
+  // (only possible when substituting) is reported as the largest IWORD.
+  const __int128 cycle = static_cast<__int128>(ndirect) + naccel;
   if (cycle == 0) {  // no cycle to run: substitute
     iout = 1;
     return;
   }
-  const IWORD r = trunc_rem(iter - nw - 1, cycle);
+  const __int128 r = (static_cast<__int128>(iter) - nw - 1) % cycle;
   if (iter <= nw) {
     iout = 1;
+  } else if (r >= naccel) {
+    constexpr IWORD kMax = std::numeric_limits<IWORD>::max();
+    iout = r > kMax ? kMax : static_cast<IWORD>(r);
   } else {
-    iout = (r >= naccel) ? r : 0;
+    iout = 0;
   }
 }
 

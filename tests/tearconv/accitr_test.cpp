@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "accel_test_util.hpp"
@@ -147,6 +148,22 @@ TEST(Accitr, LinearMapReachesFixedPoint) {
       for (size_t i = 0; i < 3; ++i) EXPECT_NEAR(a.x[i], xs[i], 1e4 * kEps * 10.0);
     }
   }
+}
+
+// The call counter stops at the largest IWORD instead of overflowing; the
+// call is a later one.
+TEST(Accitr, CounterStopsAtTheTop) {
+  Acc a(2);
+  a.iter = std::numeric_limits<IWORD>::max();
+  a.tmin = 1e-4;
+  a.tmax = 10.0;
+  a.stpmax = 100.0;
+  a.dxold = {2.0, 1.0};
+  a.dx = {1.0, 0.5};
+  a.call();
+  EXPECT_EQ(a.iter, std::numeric_limits<IWORD>::max());
+  EXPECT_EQ(a.t, 2.0);  // f = 5, g = -2.5: a = 2
+  EXPECT_EQ(a.x, (Vec{2.0, 1.0}));
 }
 
 // A zero DX with a negative step limit: no step, no division by zero.

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -120,6 +121,16 @@ TEST_F(BoundedWegstein, BndwegCountsAndAcceleratesOnMultiples) {
       EXPECT_EQ(dxold, 1.0);
     }
   }
+}
+
+// The call counter of ORVK_BNDWEG stops at the largest IWORD instead of
+// overflowing; that call is an ordinary accelerated one (NACC = 1).
+TEST_F(BoundedWegstein, BndwegCounterStopsAtTheTop) {
+  IWORD iter = std::numeric_limits<IWORD>::max(), n = 1, nacc = 1;
+  double x = 2.0, xold = 1.0, dx = 1.0, dxold = 1.5, qmin = -5.0, qmax = 0.0;
+  ORVK_BNDWEG(&iter, &n, &xold, &x, &dxold, &dx, &qmin, &qmax, &nacc);
+  EXPECT_EQ(iter, std::numeric_limits<IWORD>::max());
+  EXPECT_EQ(x, 4.0);  // t = -0.5, q = -1: X + 2*DX
 }
 
 // One variable, one accelerated call: each row gives the member, its

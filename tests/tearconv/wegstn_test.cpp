@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -112,6 +113,41 @@ TEST_F(Wegstein, ScheduleTable) {
       orvika::ACCTST(it, nw, c.ndirect, iout, c.naccel);
       EXPECT_EQ(iout == 0, accel) << "iteration " << it;
     }
+  }
+}
+
+// Extreme iteration numbers and schedule words: the schedule is decided
+// without overflow; a remainder beyond the IWORD range still substitutes.
+TEST_F(Wegstein, ScheduleAtTheEndsOfTheIntegerRange) {
+  constexpr IWORD kMax = std::numeric_limits<IWORD>::max();
+  constexpr IWORD kMin = std::numeric_limits<IWORD>::min();
+  struct Case {
+    const char* what;
+    IWORD iter, nw, ndirect, naccel;
+    bool accel;
+  } cases[] = {
+      {"lowest ITER within the wait", kMin, 5, 1, 1, false},
+      {"highest ITER, negative wait: r = (2^63 + 3) mod 2", kMax, -5, 1, 1, false},
+      {"highest ITER, negative wait: r = (2^63 + 2) mod 2", kMax, -4, 1, 1, true},
+      {"cycle 2^64 - 2: r = 4 < NACCEL", 5, 0, kMax, kMax, true},
+      {"cycle 2^64 - 2: r = 2^64 - 3 beyond IWORD", kMax, -kMax, kMax, kMax, false},
+      {"cycle 1 - 2^63: r = 4", 5, 0, kMin, 1, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    IWORD iout = -7;
+    orvika::ACCTST(c.iter, c.nw, c.ndirect, iout, c.naccel);
+    EXPECT_EQ(iout == 0, c.accel);
+    Block b(1);
+    b.schedule(c.nw, c.ndirect, c.naccel);
+    b.x = {4.0};
+    b.xold = {2.0};
+    b.dx = {2.0};
+    b.dxold = {1.0};
+    b.qbnd[0] = 0.5;
+    b.call(c.iter);
+    EXPECT_EQ(b.kstep, c.accel ? 2 : 0);
+    EXPECT_EQ(b.x[0], c.accel ? 5.0 : 6.0);  // slope 1.5: factor 3, capped at 0.5
   }
 }
 
