@@ -68,6 +68,44 @@ int sig_digits(double a, int s, char* digits, int* exp10) {
   return n;
 }
 
+// The digits of A rounded to a multiple of 10^M (M >= 1), ties to even,
+// without the trailing M zeros ("0" when A rounds to zero), written into
+// BUF (kNumBuf characters); returns their number.  The integer part of A
+// is an exact integer in binary, so its digits and whether A has a
+// fraction decide the rounding exactly.
+int round_left_of_point(double a, int m, char* buf) {
+  const double ip = std::floor(a);
+  char ib[kNumBuf];
+  const int ni = std::snprintf(ib, sizeof ib, "%.0f", ip);  // exact: an integer
+  const int kept = ni - m;  // digits kept, left of the rounding position
+  if (kept < 0) {  // below 10^(M-1): rounds to 0
+    buf[0] = '0';
+    buf[1] = '\0';
+    return 1;
+  }
+  bool rest = a != ip;  // anything beyond the first dropped digit
+  for (int i = kept + 1; i < ni && !rest; ++i) rest = ib[i] != '0';
+  const char first = ib[kept];
+  const bool odd = kept > 0 && (ib[kept - 1] - '0') % 2 == 1;
+  const bool up = first > '5' || (first == '5' && (rest || odd));
+  int n = 0;
+  for (int i = 0; i < kept; ++i) buf[n++] = ib[i];
+  if (up) {
+    int i = n - 1;
+    while (i >= 0 && buf[i] == '9') buf[i--] = '0';
+    if (i >= 0) {
+      ++buf[i];
+    } else {  // carry out of the leading digit
+      std::memmove(buf + 1, buf, static_cast<std::size_t>(n));
+      buf[0] = '1';
+      ++n;
+    }
+  }
+  if (n == 0) buf[n++] = '0';
+  buf[n] = '\0';
+  return n;
+}
+
 // Appends the exponent part of an E/D field to NUM; false when it does not fit.
 bool append_exponent(char* num, int* n, int e10, int expdigits, char letter) {
   int ae = e10 < 0 ? -e10 : e10;
@@ -133,23 +171,26 @@ int edit_F(char* out, double v, int w, int d, int scale) {
   if (w <= 0) return 0;
   if (!std::isfinite(v)) return edit_nonfinite(out, v, w);
   if (d < 0) d = 0;
+  // The point and D digits need D+1 columns; a number longer than the
+  // number buffer holds is asterisks as well.
+  if (d >= w || d + 6 >= kNumBuf) {
+    fill_stars(out, w);
+    return w;
+  }
   double a = std::fabs(v);
   // A scale factor k moves the decimal point: the digits of |v| with d+k
   // decimals, shown with d decimals, so the value is rounded only once.
-  int prec = d + scale;
+  const long long prec = static_cast<long long>(d) + scale;
   char buf[kNumBuf];
   int len;
+  if (prec >= kNumBuf) {  // more digits than the number buffer holds
+    fill_stars(out, w);
+    return w;
+  }
   if (prec >= 0) {
-    len = std::snprintf(buf, sizeof buf, "%.*f", prec, a);
+    len = std::snprintf(buf, sizeof buf, "%.*f", static_cast<int>(prec), a);
   } else {
-    double sa = a * std::pow(10.0, scale);
-    if (!std::isfinite(sa)) {
-      fill_stars(out, w);
-      return w;
-    }
-    len = std::snprintf(buf, sizeof buf, "%.*f", d, sa);
-    prec = d;
-    scale = 0;
+    len = round_left_of_point(a, static_cast<int>(-prec < kNumBuf ? -prec : kNumBuf), buf);
   }
   if (len < 0 || len >= kNumBuf - 4 - (scale > 0 ? scale : 0)) {
     fill_stars(out, w);
@@ -189,7 +230,9 @@ int edit_F(char* out, double v, int w, int d, int scale) {
   std::memcpy(num + n, buf, static_cast<std::size_t>(len));
   n += len;
   if (d == 0) num[n++] = '.';
-  if (n > w && lead_zero_at >= 0) {  // the leading zero is optional
+  // The zero before the point may go when the field is short, but not when
+  // it is the only digit (Fw.0): a lone point shows no value.
+  if (n > w && lead_zero_at >= 0 && d > 0) {
     std::memmove(num + lead_zero_at, num + lead_zero_at + 1, static_cast<std::size_t>(n - lead_zero_at - 1));
     --n;
   }
@@ -201,12 +244,17 @@ int edit_E(char* out, double v, int w, int d, int scale, int expdigits, char let
   if (!std::isfinite(v)) return edit_nonfinite(out, v, w);
   if (d < 0) d = 0;
   if (expdigits < 0) expdigits = 0;
+  // The point, d digits and an exponent never fit in d or fewer columns;
+  // so many digits or exponent digits do not fit the number buffer.
+  if (d >= w || d > kMaxDigits || expdigits > kMaxDigits - d) {
+    fill_stars(out, w);
+    return w;
+  }
   // Significant digits: d+1 with a positive scale factor, d+k otherwise.
-  int k = scale;
-  int s = (k > 0) ? d - k + 1 + k : d + k;
+  const int k = scale;
+  int s = (k > 0) ? d + 1 : (k > -d ? d + k : 0);
   if (k > 0 && k >= d + 2) s = 0;  // not representable
-  // The point, d digits and an exponent never fit in d or fewer columns.
-  if (s <= 0 || d >= w || d + expdigits > kMaxDigits) {
+  if (s <= 0) {
     fill_stars(out, w);
     return w;
   }

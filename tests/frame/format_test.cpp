@@ -7,9 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <climits>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -322,10 +324,55 @@ TEST(FormatFields, LogicalTestsBitZero) {
   }
 }
 
+// Digit counts, exponent digits or scale factors at the ends of the int
+// range: asterisks, with no arithmetic overflow on the way.
+TEST(FormatFields, ExponentExtremeCountsGiveAsterisks) {
+  constexpr int kMax = std::numeric_limits<int>::max();
+  constexpr int kMin = std::numeric_limits<int>::min();
+  struct Row {
+    int d, k, e;
+  };
+  const Row rows[] = {
+      {kMax, 1, 0}, {kMax, 0, 0},    {kMax, kMin, 0}, {5, 0, kMax},
+      {5, kMax, 0}, {5, kMin, 0},    {5, -5, 0},      {5, 7, 0},
+      {kMax - 1, kMax, kMax},
+  };
+  for (const Row& row : rows) {
+    std::string buf(28, '#');
+    EXPECT_EQ(orvika::edit_E(buf.data(), 1.5, 20, row.d, row.k, row.e, 'E'), 20);
+    EXPECT_EQ(buf, std::string(20, '*') + std::string(8, '#'))
+        << row.k << "PE20." << row.d << "E" << row.e;
+  }
+  char buf[20];
+  EXPECT_EQ(std::string(buf, orvika::edit_E(buf, 1.5, 20, 5, 6, 0, 'E')), "         150000.E-05");
+  EXPECT_EQ(std::string(buf, orvika::edit_E(buf, 1.5, 20, 5, -4, 0, 'E')), "         0.00002E+05");
+}
+
 TEST(FormatFields, TooWideGivesAsterisks) {
   Rec r;
   r.I(123456, 5).A("|").F(-1234.5, 6, 1).A("|").E(1e100, 12, 4, 0, 2).A("|").I(-1, 1);
   EXPECT_EQ(r.view(), "*****|******|************|*");
+}
+
+// Fw.0 of a value that rounds to zero: the zero before the point is its
+// only digit and stays, so a field too short for it is asterisks.
+TEST(FormatFields, FixedZeroDecimalsKeepsTheOnlyDigit) {
+  struct Row {
+    double v;
+    int w, k;
+    const char* want;
+  };
+  const Row rows[] = {
+      {0.0, 1, 0, "*"},    {0.3, 1, 0, "*"},    {-0.3, 2, 0, "**"},  {-0.0, 2, 0, "**"},
+      {1e-310, 1, 0, "*"}, {0.04, 1, 1, "*"},   {0.3, 2, 0, "0."},   {-0.3, 3, 0, "-0."},
+      {0.7, 2, 0, "1."},   {-0.7, 2, 0, "**"},  {0.7, 1, 0, "*"},    {0.3, 3, -1, " 0."},
+  };
+  for (const Row& row : rows) {
+    char buf[16];
+    EXPECT_EQ(std::string(buf, orvika::edit_F(buf, row.v, row.w, 0, row.k)), row.want)
+        << row.k << "PF" << row.w << ".0 of " << row.v;
+  }
+  EXPECT_EQ(Rec().F(0.25, 4, 3).view(), ".250");  // with decimals the zero may still go
 }
 
 // Many digits or exponent digits: the digits are written in full (never
@@ -357,6 +404,57 @@ TEST(FormatFields, LongDigitStrings) {
   EXPECT_EQ(std::string(buf, 3), "***");
   EXPECT_EQ(orvika::edit_G(buf, 1.0, 700, 600, 0), 700);
   EXPECT_EQ(std::string(buf, 3), "***");
+}
+
+// A negative scale factor kP moves the point to the left: the printed
+// digits are those of the exact |v| * 10^k rounded once to D decimals
+// (ties to even), however far left the rounding position lies.
+TEST(FormatFields, FixedNegativeScaleRoundsTheExactValue) {
+  struct Row {
+    double v;
+    int w, d, k;
+    const char* want;
+  };
+  const Row rows[] = {
+      {1e23, 28, 0, -1, "     9999999999999999161139."},  // 99999999999999991611392
+      {1e23, 32, 3, -4, "         9999999999999999161.139"},
+      {9.99995e18, 18, 3, -5, "99999500000000.000"},  // an integer: exact
+      {-9.99995e18, 19, 2, -6, "  -9999950000000.00"},
+      {15.0, 6, 0, -1, "    2."},  // tie 1.5 -> 2
+      {25.0, 6, 0, -1, "    2."},  // tie 2.5 -> 2
+      {25.000000000000004, 6, 0, -1, "    3."},  // just above the tie
+      {5.0, 6, 0, -1, "    0."},  // tie 0.5 -> 0
+      {-96.0, 6, 0, -2, "   -1."},  // carry into a new digit
+      {999.5, 8, 1, -3, "     1.0"},
+      {0.75, 6, 1, -3, "   0.0"},
+      {-0.75, 6, 1, -3, "  -0.0"},
+      {1.0, 20, 5, -2000000000, "             0.00000"},
+      {1e300, 20, 3, -400, "               0.000"},
+  };
+  for (const Row& row : rows) {
+    char buf[64];
+    ASSERT_LT(row.w, 64);
+    EXPECT_EQ(std::string(buf, orvika::edit_F(buf, row.v, row.w, row.d, row.k)), row.want)
+        << row.k << "PF" << row.w << "." << row.d << " of " << row.v;
+  }
+}
+
+// Digit counts or scale factors far beyond any field: asterisks at once,
+// without producing the digits and without running past the buffers.
+TEST(FormatFields, FixedHugeDigitCountsGiveAsterisks) {
+  struct Row {
+    int w, d, k;
+  };
+  const Row rows[] = {
+      {20, INT_MAX, 0}, {20, INT_MAX, 1},  {20, 5, INT_MAX},     {20, 2000000000, -2000000000},
+      {20, 20, -5},     {700, 600, -600},  {700, 520, -520},     {1000, 508, -300},
+  };
+  for (const Row& row : rows) {
+    std::string buf(static_cast<std::size_t>(row.w) + 8, '#');
+    EXPECT_EQ(orvika::edit_F(buf.data(), 1.0, row.w, row.d, row.k), row.w);
+    EXPECT_EQ(buf, std::string(static_cast<std::size_t>(row.w), '*') + std::string(8, '#'))
+        << row.k << "PF" << row.w << "." << row.d;
+  }
 }
 
 TEST(FormatFields, NoWidthWritesNothing) {
