@@ -31,8 +31,8 @@ extern "C" ORVK_API IWORD NSOLVE_FOPEN(IWORD* UNIT, const char* NAME, int64_t NA
  * Cost: O(TEXT_LEN). */
 extern "C" ORVK_API void NSOLVE_WRITELN(const char* TEXT, const IWORD* UNIT, int64_t TEXT_LEN) {
   IWORD l = TEXT_LEN > 0 ? VLK_STRLEN(TEXT, TEXT_LEN) : 0;
-  if (l < 0) l = 0;
   if (l > TEXT_LEN) l = TEXT_LEN;
+  if (l < 0) l = 0;  // last: a negative TEXT_LEN gives an empty record
   orvika::write_rec(*UNIT, std::string_view(TEXT, static_cast<std::size_t>(l)));
 }
 

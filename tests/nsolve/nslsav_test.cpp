@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "orvika/host_stub.h"
 #include "orvika/nsolve.h"
 #include "orvika/sparselu.h"
+#include "support/capture.hpp"
 
 namespace {
 
@@ -99,6 +101,26 @@ TEST(NsolveFile, OpenWriteCloseReadBack) {
   const char blank[] = "   ";
   EXPECT_EQ(NSOLVE_FOPEN(&unit, blank, 3), 1);
   std::remove(name.c_str());
+}
+
+// A text length of 0 or less, or a host length outside 0..TEXT_LEN, gives
+// a record within the text: an empty one for no length at all.
+TEST(NsolveFile, WritelnLengthKeptWithinTheText) {
+  orvk_host_reset();
+  struct Row {
+    int64_t len;
+    const char* want;
+  };
+  const char text[] = "abc   ";
+  const Row rows[] = {{0, ""},  {-1, ""},   {-6, ""}, {std::numeric_limits<int64_t>::min(), ""},
+                      {1, "a"}, {6, "abc"}, {4, "abc"}};
+  orvika_test::UnitCapture cap(42);
+  const IWORD unit = 42;
+  for (const Row& row : rows) {
+    cap.clear();
+    NSOLVE_WRITELN(text, &unit, row.len);
+    EXPECT_EQ(cap.lines(), std::vector<std::string>{row.want}) << "TEXT_LEN " << row.len;
+  }
 }
 
 }  // namespace
