@@ -297,7 +297,9 @@ ORVK_HOST_API void VLK_ALLOCI(const IWORD* n, IWORD* handle, IWORD* offset) {
     return;
   }
   IWORD need = n ? *n : 0;
-  if (need < 0) return;
+  // More words than the pool has never fit; refusing them here also keeps
+  // the offset sums below in range.
+  if (need < 0 || need > VLK_PLEX_WORDS) return;
   // first fit between live reservations (offsets are 1-based)
   IWORD start = 1;
   bool moved = true;
