@@ -70,9 +70,11 @@ void fcont_loadparam(const char* name, IWORD* iparam, double* rparam, IWORD unit
   if (nl <= 0) return;
   const std::string_view fname(name, static_cast<std::size_t>(nl));
   if (!file_exists(fname)) return;
+  // The message unit is in use for this call's messages even when nobody
+  // connected it: reading the file on it would send them into the file.
   IWORD lu = 0;
   for (IWORD u = 3; u <= 99 && lu == 0; ++u)
-    if (!unit_opened(u)) lu = u;
+    if (u != unit && !unit_opened(u)) lu = u;
   if (lu == 0) {
     message(unit, msgrtn, "fcont_loadparam!!! No unit for opening ", fname);
     return;

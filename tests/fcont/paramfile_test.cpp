@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <limits>
 #include <string>
 #include <vector>
@@ -177,6 +178,41 @@ TEST_F(ParamFile, AnOpenUnitIsSkippedAndAllOpenMeansNoFile) {
     EXPECT_EQ(cap.lines(), want);
   }
   for (IWORD u = 3; u <= 99; ++u) orvika::unit_close(u);
+}
+
+// The message unit is never the unit the file is read on, even when
+// nobody connected it (its records then go to standard output): the
+// messages must neither land in the file nor cut its reading short.
+TEST_F(ParamFile, MessageUnitIsNotUsedForTheFile) {
+  struct Row {
+    IWORD msgunit;
+    std::vector<IWORD> open;  // units the caller has connected
+  };
+  const Row rows[] = {{3, {}}, {4, {3}}, {3, {4}}, {5, {3, 4}}};
+  const std::string text = "FOO 1\nMAXPOINT 9\nBAR 2\nMAXITER 60\n";
+  for (const Row& row : rows) {
+    write(text);
+    for (IWORD u : row.open) ASSERT_EQ(orvika::unit_open(u, "u" + std::to_string(u), "REPLACE"), 0);
+    defaults();
+    ipar[ip::KPLUNT - 1] = row.msgunit;
+    ::testing::internal::CaptureStdout();
+    check();
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out,
+              "\nfcont_loadparam!!! Unknown parameter FOO ignored\n\n"
+              "\nfcont_loadparam!!! Unknown parameter BAR ignored\n\n")
+        << "message unit " << row.msgunit;
+    EXPECT_EQ(ipar[ip::MAXPOINT - 1], 9) << "message unit " << row.msgunit;
+    EXPECT_EQ(ipar[ip::MAXITER - 1], 60) << "message unit " << row.msgunit;
+    std::ifstream in("fcont_solve.par");
+    const std::string after((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(after, text) << "message unit " << row.msgunit;
+    EXPECT_FALSE(orvika::unit_opened(row.msgunit));
+    for (IWORD u : row.open) {
+      EXPECT_TRUE(orvika::unit_opened(u));
+      orvika::unit_close(u);
+    }
+  }
 }
 
 TEST_F(ParamFile, FileValuesReplaceTheCallersAndAreRepairedAfterwards) {
