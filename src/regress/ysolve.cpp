@@ -58,6 +58,11 @@ struct Ys {
   double& ysave(IWORD i) { return work[n * m + 2 * n + i - 1]; }
   double& xacc(IWORD j) { return x(n + j); }
   bool active(IWORD j) const { return pmode(j) != 0; }  // NaN counts as differenced
+  // A parameter on a bound whose gradient G points out of the box: the
+  // step leaves it where it is, as a fixed parameter.
+  bool pinned(IWORD j, double g) {
+    return active(j) && ((g > 0 && xacc(j) >= xup(j)) || (g < 0 && xacc(j) <= xlow(j)));
+  }
 
   void set_return(IWORD code, IWORD status) {
     ic(1) = code;
@@ -189,11 +194,22 @@ void Ys::normal_equations() {
 }
 
 // Solves (A* + LAMBDA I) d = right-hand side (column N+1 of ASYS, set by
-// the caller) by Gauss-Jordan elimination without row exchanges; the
-// solution replaces the right-hand side.  False on a zero pivot.
+// the caller), with the rows of pinned parameters made unit rows, by
+// Gauss-Jordan elimination without row exchanges; the solution replaces the
+// right-hand side.  False on a zero pivot.
 bool Ys::eliminate(double lambda) {
+  const IWORD g = ic(kGradCol);
   for (IWORD l = 1; l <= n; ++l)
     for (IWORD j = 1; j <= n; ++j) B(j, l) = A(j, l);
+  // The step of a pinned parameter is 0 (unit row, zero right-hand side,
+  // no coupling), so the others move as in the fit with it fixed: the
+  // clipped full step would otherwise bend the free ones away from it.
+  for (IWORD j = 1; j <= n; ++j) {
+    if (!pinned(j, B(j, g))) continue;
+    for (IWORD l = 1; l <= n; ++l) B(j, l) = B(l, j) = 0;
+    B(j, j) = 1;
+    B(j, g) = 0;
+  }
   for (IWORD j = 1; j <= n; ++j) B(j, j) += lambda;
   min_pivot_ = HUGE_VAL;
   for (IWORD k = 1; k <= n; ++k) {

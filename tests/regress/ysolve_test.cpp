@@ -361,4 +361,33 @@ TEST(Ysolve, StartPointAlreadyFitting) {
   EXPECT_EQ(y.stat[2], 1);
 }
 
+// y = x1 + x2 t through (0, 1), (1, 2), (2, 3) with x1 held outside its
+// unconstrained optimum 1 by a bound: the fit is x1 on the bound and the
+// least-squares x2 for it, reached in a few iterations whether the bound is
+// above or below and whether the columns are differenced or supplied.
+TEST(Ysolve, BoundHeldByTheGradientEndsAtTheBoundedFit) {
+  const ModelFn model = [](const double* x) {
+    return Vec{x[0], x[0] + x[1], x[0] + 2 * x[1]};
+  };
+  const ColFn col = [](const double*, IWORD j) { return j == 1 ? Vec{1, 1, 1} : Vec{0, 1, 2}; };
+  struct Case {
+    double lo, up, start, x2;
+  } cases[] = {{-1e30, 0.5, 0.0, 1.3}, {1.5, 1e30, 2.0, 0.7}};
+  for (const Case& c : cases) {
+    for (double mode : {1.0, -1.0}) {
+      Ys y(2, 3);
+      y.ymeas = {1, 2, 3};
+      y.xlow[0] = c.lo;
+      y.xup[0] = c.up;
+      y.pmode = {mode, mode};
+      EXPECT_EQ(y.fit({c.start, 0.0}, model, col), -1) << c.x2 << " " << mode;
+      EXPECT_EQ(y.ictl[2], 0) << c.x2 << " " << mode;
+      EXPECT_EQ(y.x[2], c.lo > -1e30 ? c.lo : c.up);
+      EXPECT_NEAR(y.x[3], c.x2, 1e-6) << mode;
+      EXPECT_LT(y.calls, 200) << c.x2 << " " << mode;
+      EXPECT_FALSE(y.left_box);
+    }
+  }
+}
+
 }  // namespace
