@@ -310,6 +310,8 @@ bool Ys::stationary() {
 // is no fit (not stationary, parameters that the values do not determine
 // separately, or a parameter ran off to a limit at infinity).
 IWORD Ys::converged_status() {
+  // Values that are not finite fit nothing, whatever the step tests say.
+  if (!(std::fabs(st(1)) < HUGE_VAL)) return -1;
   if (!stationary()) return -1;
   // The undamped elimination of the scaled normal matrix (unit diagonal)
   // met a pivot at the rounding level: some combination of the parameters
@@ -326,6 +328,8 @@ IWORD Ys::converged_status() {
     if (!active(j)) continue;
     double c = 0;
     for (IWORD i = 1; i <= m; ++i) c += jac(i, j) * jac(i, j);
+    // A column that is not finite has told nothing about the parameter.
+    if (!(c < HUGE_VAL)) return -1;
     // No effect at all counts only for a parameter that has left its start.
     if (orvika::saturating(xacc(j), c, !(std::fabs(xacc(j)) + 0.01 == typ(j)), size)) return -1;
   }

@@ -390,4 +390,30 @@ TEST(Ysolve, BoundHeldByTheGradientEndsAtTheBoundedFit) {
   }
 }
 
+// Model values that are not finite give no sum of squares to judge: the fit
+// never ends as converged, whether they appear at the start or only at the
+// points evaluated after it.
+TEST(Ysolve, ValuesThatAreNotFiniteNeverConverge) {
+  struct Case {
+    const char* what;
+    double bad;
+    int from_eval;
+  } cases[] = {{"NaN at the start", NAN, 0},
+               {"infinity at the start", INFINITY, 0},
+               {"NaN after the start", NAN, 1}};
+  for (const Case& c : cases) {
+    Ys y(2, 5);
+    y.ymeas = {1, 3, 5, 7, 9};
+    int evals = 0;
+    const ModelFn model = [&](const double* x) {
+      Vec v(5);
+      for (int i = 0; i < 5; ++i) v[i] = x[0] + x[1] * i;
+      if (evals++ >= c.from_eval) v[2] = c.bad;
+      return v;
+    };
+    EXPECT_EQ(y.fit({0.0, 0.0}, model), -1) << c.what;
+    EXPECT_EQ(y.ictl[2], -1) << c.what;
+  }
+}
+
 }  // namespace
