@@ -15,6 +15,9 @@ ORVK_API ORVK_DGLG1_T ORVK_DGLG1 = {};
 namespace {
 
 constexpr IWORD kMaxOrder16 = 32767;  // largest order 16-bit indices address
+// Radius and Newton length within which the dogleg root is formed from the
+// squared lengths directly: their fourth powers stay normal and finite.
+constexpr double kPlainLo = 1e-60, kPlainHi = 1e60;
 
 double nrm2(IWORD n, const double* x) {
   const IWORD k = 0;
@@ -99,11 +102,23 @@ void choose(IWORD n, const double* x, const double* dxn, double* dx, const doubl
     // The point at distance D on the segment from p to DXN.  When D equals
     // the Cauchy length and the segment does not leave the sphere the
     // formula is 0/0: the Cauchy point itself lies on the sphere.
-    double s = 0.0;
-    for (IWORD i = 0; i < n; ++i) s += -tg[i] * dxn[i];
-    const double c2 = c * c, D2 = D * D;
-    const double den = (s - c2) + std::sqrt((nn * nn - D2) * (D2 - c2) + (s - D2) * (s - D2));
-    double lam = (D2 - c2) / den;
+    double lam, den;
+    if (D >= kPlainLo && nn <= kPlainHi) {
+      double s = 0.0;
+      for (IWORD i = 0; i < n; ++i) s += -tg[i] * dxn[i];
+      const double c2 = c * c, D2 = D * D;
+      den = (s - c2) + std::sqrt((nn * nn - D2) * (D2 - c2) + (s - D2) * (s - D2));
+      lam = (D2 - c2) / den;
+    } else {
+      // Lengths so large or small that the fourth powers above leave the
+      // range of doubles: the same root with every length divided by D.
+      double s = 0.0;
+      for (IWORD i = 0; i < n; ++i) s += (-tg[i] / D) * (dxn[i] / D);
+      const double cr = c / D, nr = nn / D, num = (1.0 - cr) * (1.0 + cr);
+      den = (s - cr * cr) +
+            std::hypot(std::sqrt(nr - 1.0) * std::sqrt(nr + 1.0) * std::sqrt(num), s - 1.0);
+      lam = num / den;
+    }
     if (!(den > 0.0) || !std::isfinite(lam)) lam = 0.0;
     for (IWORD i = 0; i < n; ++i) dx[i] = (1.0 - lam) * (-tg[i]) + lam * dxn[i];
   }

@@ -112,6 +112,26 @@ TEST_P(NsolveDogleg, StepChoice) {
   }
 }
 
+TEST_P(NsolveDogleg, BoundaryStepAtExtremeScales) {
+  // F and DXN multiplied by SIGMA scale the Cauchy point, the Newton step
+  // and the dogleg step by SIGMA: with DELTA between the Cauchy and Newton
+  // lengths the step lies on the sphere whatever the magnitude.
+  Dog ref(GetParam());
+  const double gg = 397.0, jg2 = 31.0 * 31.0 + 76.0 * 76.0;
+  const double c = std::sqrt(gg) * gg / jg2, delta1 = 0.5 * (c + std::sqrt(2.0));
+  ref.delta = delta1;
+  ref.call(1);
+  for (double sigma : {1e-150, 1e-90, 1e80, 1e150}) {
+    Dog d(GetParam());
+    for (double& v : d.f) v *= sigma;
+    for (double& v : d.dxn) v *= sigma;
+    d.delta = delta1 * sigma;
+    d.call(1);
+    EXPECT_NEAR(norm(d.dx) / d.delta, 1.0, 1e-13) << sigma;
+    for (int i = 0; i < 2; ++i) EXPECT_NEAR(d.dx[i] / sigma, ref.dx[i], 1e-13) << sigma;
+  }
+}
+
 TEST_P(NsolveDogleg, Judgement) {
   Dog d(GetParam());
   d.delta = 10.0;
