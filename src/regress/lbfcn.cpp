@@ -199,7 +199,7 @@ bool EngineArgs::start_ok(bool need_pack, bool numeric) const {
 void EngineArgs::echo_counts(std::string_view text, IWORD mx, const IWORD* v) const {
   write_empty(iunit);
   write_rec(iunit, Rec().A(text).I(mx, 4));
-  if (ndat < 1) return;
+  // The counts start on a new record, which stays empty when there are none.
   value_lines(iunit, ndat, 30, 5, [&](Rec& r, IWORD q) { r.I(v[q], 4); });
 }
 

@@ -79,6 +79,9 @@ void Luebrn::echo() {
       const Rec head = Rec().I(m, 5).X(6);
       value_lines(
           u, ndat, 8, 11, [&](Rec& rec, IWORD q) { rec.G(a[(m - 1) + q * nmmax], 13, 5); }, &head);
+      // The row format ends its first line with a new record: when exactly
+      // eight values fill that line, the new record stays empty.
+      if (ndat == 8) write_empty(u);
     }
   };
   zrows("  MEAS ----------- ZM(MEAS,DATA) - MEASURED -----------", zm);
