@@ -752,7 +752,9 @@ void QpSolver::evaluate_solution(IWORD k) {
   if (iprint != 0) {
     if (curv && iprint > 1) {
       write_empty(unit);
-      write_rec(unit, Rec().X(22));
+      // Twenty blank characters from column 3 (a trailing nX would give an
+      // empty record).
+      write_rec(unit, Rec().X(2).A("                    "));
       dump_sr(unit, s.gqptdx, "GQPTDX    ");
       dump_sr(unit, s.dxhdx2, "1/2DXHDX  ");
       dump_sr(unit, s.aphmin, "APHMIN   ");

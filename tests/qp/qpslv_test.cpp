@@ -966,7 +966,9 @@ TEST_F(QpslvTest, TimerAndCurvatureDumpsAtLevelTwo) {
   const std::string t = cap.text();
   EXPECT_NE(t.find("\n  1-QP.TIME \n     2.50000D-01\n"), std::string::npos) << t;
   // Curvature along dx = (-1, -1): dx'H dx / 2 = 2, g'dx + dx'H xold = 0.
-  EXPECT_NE(t.find("\n\n\n  GQPTDX    \n     0.00000D+00\n\n  1/2DXHDX  \n"
+  // An empty line, then a line of 20 blanks from column 3, then the dumps.
+  EXPECT_NE(t.find("\n\n" + std::string(22, ' ') +
+                   "\n\n  GQPTDX    \n     0.00000D+00\n\n  1/2DXHDX  \n"
                    "     2.00000D+00\n\n  APHMIN   \n    -0.00000D+00\n"),
             std::string::npos)
       << t;
