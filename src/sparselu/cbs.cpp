@@ -219,8 +219,10 @@ bool CbsCore::misfit(std::string_view what) {
 }
 
 void CbsCore::fail_room(IWORD t) {
+  // The first line ends in a blank for CBSLU1 only.
   if (MSGUNIT > 0)
-    sp_message(MSGUNIT, SpLine().t("ELIMINATION TERMINATED AT ROW ").i(t).t(" BECAUSE NOT "),
+    sp_message(MSGUNIT,
+               SpLine().t("ELIMINATION TERMINATED AT ROW ").i(t).t(keep ? " BECAUSE NOT" : " BECAUSE NOT "),
                SpLine().t("ENOUGH SPACE; MAXA TOO SMALL").tag(who));
   IERR = kSpNoRoom;
 }

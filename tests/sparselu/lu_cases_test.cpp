@@ -321,6 +321,29 @@ TEST(SpLuRoom, Method4SegmentsAtTheLimitAndOneBelow) {
   }
 }
 
+// The room message of each column-segment method at the first word too few:
+// method 4's first line ends in a blank, method 5's does not.
+TEST(SpLuRoom, SegmentRoomMessageOfEachColumnMethod) {
+  const IWORD n = 6;
+  const Problem p = full_last_column(n);
+  const auto b = rhs_for(p, {1, 2, 3, 4, 5, 6});
+  struct Case {
+    bool keep;
+    Lines lines;
+  } cases[] = {
+      {false, {"", B6 + "ELIMINATION TERMINATED AT ROW      1 BECAUSE NOT ",
+               B6 + "ENOUGH SPACE; MAXA TOO SMALL  (CBSLU1)"}},
+      {true, {"", B6 + "ELIMINATION TERMINATED AT ROW      1 BECAUSE NOT",
+              B6 + "ENOUGH SPACE; MAXA TOO SMALL  (CBSLU2)"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.keep ? "method 5" : "method 4");
+    orvika_test::UnitCapture cap(kUnit);
+    EXPECT_EQ(run_cbs(p, b, 1, Opts{.maxa = p.nz() + n, .msgunit = kUnit}, c.keep).ierr, -10);
+    EXPECT_EQ(cap.lines(), c.lines);
+  }
+}
+
 TEST(SpLuRoom, Method5LowmaxAndLowerTriangularRecord) {
   const IWORD n = 5;
   std::vector<Entry> es;
