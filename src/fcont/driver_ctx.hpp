@@ -21,11 +21,6 @@ struct Ctx {
   Ctx(const FcontArgs& args, const FcontWork& work)
       : a(args), w(work), n(*args.N), np1(plus_one(*args.N)) {}
 
-  static IWORD plus_one(IWORD v) {
-    IWORD r = v;
-    return __builtin_add_overflow(v, 1, &r) ? v : r;
-  }
-
   IWORD& I(int word) const { return vec1(a.IINFO)(word); }     // IINFO
   double& R(int word) const { return vec1(a.RINFO)(word); }    // RINFO
   IWORD& P(int word) const { return vec1(a.IPARAM)(word); }    // IPARAM

@@ -69,6 +69,12 @@ Arr3<T> arr3(T* p, IWORD ld1, IWORD ld2) { return Arr3<T>(p, ld1, ld2); }
 inline bool is_true(LWORD v) { return (v & 1) != 0; }
 inline LWORD lword(bool b) { return b ? ORVK_TRUE : ORVK_FALSE; }
 
+// V + 1 for a count word, held at the largest IWORD instead of overflowing.
+inline IWORD plus_one(IWORD v) {
+  IWORD r = v;
+  return __builtin_add_overflow(v, 1, &r) ? v : r;
+}
+
 // A4WORD name words: four characters left-justified and blank-padded in a
 // 64-bit word (the upper four bytes blank as well).
 template <std::size_t N>

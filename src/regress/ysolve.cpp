@@ -311,7 +311,7 @@ bool Ys::stationary() {
 // separately, or a parameter ran off to a limit at infinity).
 IWORD Ys::converged_status() {
   // Values that are not finite fit nothing, whatever the step tests say.
-  if (!(std::fabs(st(1)) < HUGE_VAL)) return -1;
+  if (!std::isfinite(st(1))) return -1;
   if (!stationary()) return -1;
   // The undamped elimination of the scaled normal matrix (unit diagonal)
   // met a pivot at the rounding level: some combination of the parameters
@@ -329,7 +329,7 @@ IWORD Ys::converged_status() {
     double c = 0;
     for (IWORD i = 1; i <= m; ++i) c += jac(i, j) * jac(i, j);
     // A column that is not finite has told nothing about the parameter.
-    if (!(c < HUGE_VAL)) return -1;
+    if (!std::isfinite(c)) return -1;
     // No effect at all counts only for a parameter that has left its start.
     if (orvika::saturating(xacc(j), c, !(std::fabs(xacc(j)) + 0.01 == typ(j)), size)) return -1;
   }

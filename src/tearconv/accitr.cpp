@@ -7,7 +7,6 @@
 // at most STPMAX.
 
 #include <cmath>
-#include <limits>
 
 #include "frame/views.hpp"
 #include "orvika/tearconv_accel.h"
@@ -42,7 +41,7 @@ extern "C" ORVK_API void ORVK_ACCITR(IWORD* ITER, const IWORD* N, IWORD* MODE, d
   Vec1<double> x(X), dxold(DXOLD);
   Vec1<const double> dx(DX);
 
-  if (*ITER < std::numeric_limits<IWORD>::max()) *ITER += 1;  // the count stops at the top
+  *ITER = plus_one(*ITER);  // the count stops at the top
   double e = 0.0;
   for (IWORD j = 1; j <= n; ++j) e = std::fmax(e, std::fabs(dx(j)));
 

@@ -13,7 +13,6 @@
 // processes, Comm. ACM 1 (1958) 9-13.
 
 #include <cmath>
-#include <limits>
 
 #include "frame/hostdata.hpp"
 #include "frame/views.hpp"
@@ -177,7 +176,7 @@ using namespace orvika;
 extern "C" ORVK_API void ORVK_BNDWEG(IWORD* ITER, const IWORD* N, double* XOLD, double* X,
                                      double* DXOLD, const double* DX, const double* QMIN,
                                      const double* QMAX, const IWORD* NACC) {
-  if (*ITER < std::numeric_limits<IWORD>::max()) *ITER += 1;  // the count stops at the top
+  *ITER = plus_one(*ITER);  // the count stops at the top
   const Args a{*ITER, false, *N, X, XOLD, DX, DXOLD, *NACC, *QMIN, *QMAX, nullptr, nullptr, 0.0};
   core(kBndweg, a);
 }
