@@ -31,8 +31,11 @@
  *   XBEST, HMERIT) must be those of that run when it continues.  With
  *   IREUSE not 0 the next factorisation reuses the pivot ordering kept for
  *   this work space by the sparse LU package; when the package refuses it
- *   (another problem has used the work space since), the routine makes a
- *   fresh analysis by itself.
+ *   (another problem has used the work space since, or the package was last
+ *   called, in any work space, with another entry count: that count is
+ *   global and ORVK_NSLSAV does not save it), the routine makes a fresh
+ *   analysis by itself; its pivot order may differ, and with it the last
+ *   bits of X against a run that was not interrupted.
  * - A Jacobian whose order the sparse LU package changed while repairing
  *   it (its data checks add or drop a row) leaves no square system: the run
  *   ends with -7, structurally singular, as for a structurally singular
