@@ -208,9 +208,11 @@ Done corrector_test(Ctx& c) {
   c.R(ri::FNORM1) = f1;
   const double fn = c.R(ri::FNORM);
   const double tol = c.Q(rp::FTOL) * c.R(ri::SQRTN);
-  // A residual that is not a number never accepts the point.
-  if (!std::isnan(f1) &&
-      ((fn <= tol && f1 <= tol) || c.R(ri::DXNEWT) <= c.Q(rp::XTOL) || f1 <= 0.0))
+  // A residual that is not a number never accepts the point, and a short
+  // correction does not when its linear solve failed the accuracy check
+  // (a singular Jacobian whose zero pivot was repaired gives a zero step).
+  const bool short_step = c.R(ri::DXNEWT) <= c.Q(rp::XTOL) && !last_solve_inaccurate();
+  if (!std::isnan(f1) && ((fn <= tol && f1 <= tol) || short_step || f1 <= 0.0))
     return accept_point(c);
   if (c.I(ii::ITER) < c.P(ip::MAXCORR) && f1 < std::max(fn, 0.5 * c.R(ri::FNORM0))) {
     c.I(ii::NTITER) += 1;
@@ -252,7 +254,8 @@ Done initial_correction_test(Ctx& c) {
     bound_pull(c);
     return request(c, -2, 13);
   }
-  if (f1 < 0.1 * ftol * sq || dx < 0.1 * xtol * sq) {
+  // A short step counts only when its linear solve passed the accuracy check.
+  if (f1 < 0.1 * ftol * sq || (dx < 0.1 * xtol * sq && !last_solve_inaccurate())) {
     return new_jacobian(c, 3, 0);
   }
   if (c.I(ii::ITER) >= c.P(ip::MAXINIT)) return final_exit(c, 7);

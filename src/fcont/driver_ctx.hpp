@@ -77,5 +77,10 @@ IWORD sparse_setup(Ctx& c);
 // correction, 2 tangent, 3 corrector step; NRHS 1 or 2.  Result in W1
 // (N+1 components), RHOLEN, DYLEN.  Returns 0 or a final code.
 IWORD linear_solve(Ctx& c, IWORD purpose, IWORD nrhs);
+// True when the solution of the latest linear solve failed the sparse
+// accuracy check and was taken only because the pivot tolerances could
+// rise no further (a repaired zero pivot, for one): its length then says
+// nothing about how near the iterate is to the path.
+bool last_solve_inaccurate();
 
 }  // namespace orvika::fcont

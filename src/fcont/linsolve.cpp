@@ -76,6 +76,10 @@ void print_both(Ctx& c, IWORD spacing, const Rec& r) {
 // at a time, like the rest of the solver's static storage.)
 SparseOptions g_sparse;
 
+// Whether the solution of the latest linear solve of the run was accepted
+// with a residual ratio above the accuracy limit (see last_solve_inaccurate).
+bool g_inaccurate = false;
+
 // The solver's own unit for the sparse package's messages: the first of
 // the two message units that the library writes itself (1..100); a unit of
 // the caller's message routine means nothing to the package.
@@ -245,6 +249,7 @@ class SparseClient {
   }
 
   IWORD accept() {
+    g_inaccurate = sparse_ratio_inaccurate(zratio_, false);
     std::copy(sol_, sol_ + n_, c_.w.W1);
     if (nrhs_ == 2) std::copy(sol_ + n_, sol_ + 2 * n_, c_.w.W2);
     return 0;
@@ -332,7 +337,10 @@ IWORD sparse_setup(Ctx& c) {
   return 0;
 }
 
+bool last_solve_inaccurate() { return g_inaccurate; }
+
 IWORD linear_solve(Ctx& c, IWORD purpose, IWORD nrhs) {
+  g_inaccurate = false;
   const IWORD n = c.n;
   double* w1 = c.w.W1;
   double* w2 = c.w.W2;

@@ -108,6 +108,55 @@ TEST(FcontFinal, ResidualsThatAreNotNumbersNeverSolve) {
       }
 }
 
+// A sparse Jacobian that is singular at a corrector iterate has its zero
+// pivot repaired by the sparse package, which sets the step of the pivot's
+// variable to 0; the solution fails the accuracy check, and its short
+// length must not pass for convergence.  Dense storage ends such runs with
+// code 4.  The runs must not end as solved away from a solution: a root of
+// x^2 = 2 searched from 3 in [0, 3] with BNDAPP = 1 (a prediction beyond
+// lambda = 0 is pulled onto x = 0, where the Jacobian is 0), and the
+// singular systems x1 + x2 = 2, 2 x1 + 2 x2 = B2 (B2 = 5: no solution; B2 =
+// 4: a line of solutions, which the runs still find).
+TEST(FcontFinal, RepairedSingularSolvesNeverPassForConvergence) {
+  Problem root2;
+  root2.n = 1;
+  root2.x0 = {3.0};
+  root2.F = [](const double* x, double, double* f) { f[0] = x[0] * x[0] - 2.0; };
+  root2.J = [](const double* x, double, double* j) { j[0] = 2.0 * x[0]; };
+  root2.irn = {1};
+  root2.icn = {1};
+  struct Case {
+    const char* label;
+    Problem p;
+    bool bounded;
+  };
+  const Case cases[] = {
+      {"x^2 = 2 in [0, 3]", root2, true},
+      {"singular, no solution", linear2(1, 2, 1, 2, 2, 5), false},
+      {"singular, a line of solutions", linear2(1, 2, 1, 2, 2, 4), false},
+  };
+  for (const Case& c : cases)
+    for (IWORD st : {1, 2})
+      for (IWORD jm : {1, 2, 3, 4})
+        for (IWORD ihom : {1, 2, 3}) {
+          SCOPED_TRACE(std::string(c.label) + " storage " + std::to_string(st) + " jmode " +
+                       std::to_string(jm) + " type " + std::to_string(ihom));
+          ORVK_SPOPT2.CHKMODE = 2;  // zero pivots repaired
+          ContRun r(c.p, st);
+          r.jmode = jm;
+          r.ihom = ihom;
+          if (c.bounded) {
+            r.xlb[0] = 0.0;
+            r.xub[0] = 3.0;
+            r.set_i(ip::LUBNDS, 1);
+            r.set_r(rp::BNDAPP, 1.0);
+          }
+          const IWORD code = r.solve();
+          ASSERT_GE(code, 0);
+          if (code == 0) EXPECT_LT(r.residual_at_target(), 1e-8) << "x = " << r.x[0];
+        }
+}
+
 std::vector<std::string> framed(const std::string& s) { return {"", s, ""}; }
 
 // Runs with the final message on unit 7 at level LEVEL.
