@@ -443,6 +443,14 @@ void Driver::reuse() {
       return;
     }
   }
+  // The restore's copies of the entries (W47, W48) hold the count the
+  // kept layout was made for; LASTNZ is shared by every work space and
+  // set by re-solves too, so it does not bound the new count.
+  if (o_.restore() && (o_.rows_kept() || o_.scale()) && NZ_ > nzpart_) {
+    msg_reorder(o_.unit);
+    IERR_ = kSpOrderBad;
+    return;
+  }
   ordered_ = true;
   factor_and_finish();
 }

@@ -1031,6 +1031,74 @@ TEST(Contrl, ReuseMergesRepeatedEntries) {
   EXPECT_LT(max_rel_diff(c.x(), dense_solve(s, b)), kSame);
 }
 
+// A reuse call with more entries than the kept layout was made for, while
+// LASTNZ (one word for every work space) equals the new count because
+// another problem's call or a re-solve set it: the data check does not
+// run, and the restore's copies of the entries would overrun into the copy
+// of B and of the step map, giving the caller a corrupted matrix back (and
+// the next reuse a wrong solution).  Such a call is refused; without the
+// copies the layout takes the entries and the new matrix is solved.
+TEST(Contrl, ReuseWithMoreEntriesThanTheLayoutHolds) {
+  const Triplets s = sorted(convection(3));
+  Triplets t = s;  // three entries more, outside the pattern of s
+  t.add(1, 9, 0.25);
+  t.add(9, 1, -0.5);
+  t.add(2, 8, 0.125);
+  t = sorted(t);
+  const std::vector<double> b = rhs_for(t, 1);
+  struct Case {
+    const char* name;
+    IWORD method, sclopt, rstopt;
+    bool by_resolve;  // LASTNZ from a method-6 re-solve, else from another work space
+    IWORD ierr;
+  } cases[] = {
+      {"method 1, restore", 1, 2, 1, false, -12},
+      {"method 2, restore", 2, 2, 1, false, -12},
+      {"method 4, restore and scaling", 4, 1, 1, false, -12},
+      {"method 5, restore and scaling", 5, 1, 1, false, -12},
+      {"method 5, restore and scaling, re-solve", 5, 1, 1, true, -12},
+      {"method 7, restore and scaling", 7, 1, 1, false, -12},
+      {"method 7, no restore", 7, 2, 2, false, 0},
+      {"method 2, no restore", 2, 2, 2, false, 0},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    defaults(0);
+    ORVK_SPOPT2.METHOD = k.method;
+    ORVK_SPOPT2.SCLOPT = k.sclopt;
+    ORVK_SPOPT2.RSTOPT = k.rstopt;
+    ORVK_SPOPT2.CBSROW = s.n;
+    ORVK_SPOPT2.ORDOPT = 3;
+    Call c = place(s, rhs_for(s, 2), roomy(t, k.method));
+    ASSERT_EQ(c.run(), 0);
+    if (k.by_resolve) {
+      ORVK_SPOPT2.METHOD = 6;
+      c.nz = t.nz();  // the count of the caller's next matrix
+      ASSERT_EQ(c.run(), 0);
+      ORVK_SPOPT2.METHOD = k.method;
+    } else {
+      const ORVK_SPOPT2_T mine = ORVK_SPOPT2;
+      Call other = place(t, b, roomy(t, k.method));
+      ASSERT_EQ(other.run(), 0);
+      ORVK_SPOPT2 = mine;
+    }
+    ASSERT_EQ(ORVK_SPOPT3.LASTNZ, t.nz());
+    new_triplets(c, t);
+    c.nz = t.nz();
+    c.set_b(b);
+    ORVK_SPOPT2.ORDOPT = 6;
+    EXPECT_EQ(c.run(), k.ierr);
+    if (k.ierr == 0) EXPECT_LT(max_rel_diff(c.x(), dense_solve(t, b)), kSame);
+    // The caller's matrix, sorted by rows, is where the call left it.
+    if (k.rstopt == 1) {
+      const Triplets back = sorted(c.triplets());
+      EXPECT_EQ(back.row, t.row);
+      EXPECT_EQ(back.col, t.col);
+      EXPECT_EQ(back.val, t.val);
+    }
+  }
+}
+
 // ---- the driver's own codes and messages -----------------------------------------------------------
 
 // At the minimum size the call goes through (a matrix without fill, so
