@@ -401,14 +401,19 @@ void Luebri::iteration(bool deming) {
       H(l, l) += mu * H(l, l);
     }
   ORVK_QUADPR(&npar, hmat, &npar, grad, stplo, stpup, delp, &fobj, iperm, &nfree, qpwork);
-  if (damped)
+  // Decrease of the objective predicted by the full undamped step, relative
+  // to the objective of the linear model at the current point (a first-order
+  // measure: small only where the gradient is small, whatever the damping).
+  // A damped step is solved again without the damping for it (into FPW, free
+  // again).
+  double fund = fobj;
+  if (damped) {
     for (IWORD l = 1; l <= npar; ++l) H(l, l) = hdiag(l);
-  // Decrease of the objective predicted by the full step, relative to the
-  // objective of the linear model at the current point (a first-order
-  // measure: small only where the gradient is small).
+    ORVK_QUADPR(&npar, hmat, &npar, grad, stplo, stpup, fpw, &fund, iperm, &nfree, qpwork);
+  }
   {
     const double s0 = DQFORM(ncmax, ncons, ndat, elin, w);
-    pred_rel = s0 > 0 ? -2 * fobj / s0 : 0.0;
+    pred_rel = s0 > 0 ? -2 * fund / s0 : 0.0;
   }
   // Step 8: line search.
   const bool searched = deming && iods != 0;
@@ -495,8 +500,9 @@ void Luebri::iteration(bool deming) {
 }
 
 void Luebri::final_phase() {
-  // A damped last solve left the factor of the damped matrix: factor the
-  // undamped one for the statistics (the solution goes to FPW, free here).
+  // After damped iterations the statistics take the factor of the undamped
+  // matrix with the bounds at the final parameters (the solution goes to FPW,
+  // free here).
   if (mu > 0 && nfree > 0) {
     double q = 0;
     for (IWORD l = 0; l < npar; ++l) {
@@ -617,12 +623,19 @@ void Luebri::run() {
     }
     // Convergence needs the first-order conditions: an objective at the
     // rounding level of the data, a negligible undamped step, or a small
-    // change of the objective where the undamped step predicts no more.  A
-    // search that stalls elsewhere is no convergence: the next iteration
-    // damps the step, and when no damping helps the run ends unconverged.
+    // change of the objective where the undamped step predicts no more (also
+    // after a damped step: at a minimum whose objective carries rounding
+    // noise above TOL the searches stall there).  Difference quotients carry
+    // a truncation error that the prediction cannot tell from a gradient: a
+    // search that finds no lower point along a negligible step shows that
+    // they resolve no descent from here.  A search that stalls elsewhere is
+    // no convergence: the next iteration damps the step, and when no damping
+    // helps the run ends unconverged.
+    const bool searched = deming && iods != 0;
     const bool exact = snew <= kExactRel * size;
     const bool tests = (mu == 0 && rms <= tol) ||
-                       (mu == 0 && pred_rel <= tol && std::fabs((sold - snew) / snew) <= tol);
+                       (pred_rel <= tol && std::fabs((sold - snew) / snew) <= tol) ||
+                       (ndrv != 0 && searched && stalled && rms <= tol);
     // A point where the model has saturated in a parameter, or where the
     // parameters ran off to a limit of the model, passes the tests but is no
     // fit, and iterating on cannot leave it: the run ends there.
@@ -641,7 +654,6 @@ void Luebri::run() {
       break;
     }
     const bool conv = exact || tests;
-    const bool searched = deming && iods != 0;
     if (!conv && searched && stalled) {
       mu = mu > 0 ? 10 * mu : kMuStart;
       if (mu > kMuMax) {

@@ -273,7 +273,18 @@ Luebrn::Decision Luebrn::decide() {
     *istat = 1;
     return true;
   };
-  if (std::min(1e-10, tol) >= rch && (at_limit() || stationary())) return kPhaseEnd;
+  // Difference quotients carry a truncation error that the first-order test
+  // cannot tell from a gradient: where a negligible step along them does not
+  // lower the objective, they resolve no descent from this point, and no
+  // further iteration can move it.
+  auto unresolved = [&] {
+    if (ndrv == 0 || !std::isfinite(objb) || !std::isfinite(obja) || obja < objb) return false;
+    for (IWORD j = 1; j <= npar; ++j)
+      if (!std::isfinite(GRAD(j))) return false;
+    return true;
+  };
+  if (std::min(1e-10, tol) >= rch && (at_limit() || stationary() || unresolved()))
+    return kPhaseEnd;
   double ratio = 0, d = objb - objp;
   auto ratio_of = [&] {
     // Equal base and predicted objectives give no scale: take the middle.
