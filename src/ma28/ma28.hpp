@@ -41,6 +41,19 @@ bool ma28_check_finite(IWORD unit, IWORD nz, const double* val, const IDX16* row
 bool mc_check_rows(IWORD unit, IWORD n, const IDX16* colnum, IWORD licn, const IWORD* rowpos,
                    const IDX16* rowlen, const char* who);
 
+// True when the N factor-row lengths of LUKEEP (each in 0..32767, with
+// LLEN(k) <= ROWLEN(k)) add up to LULAST - LUFRST + 1, as an analysis that
+// succeeded leaves them; a failed analysis leaves lengths that do not.
+inline bool ma28_rows_fill(IWORD n, const IDX16* lukeep, IWORD lufrst, IWORD lulast) {
+  IWORD sum = 0;
+  for (IWORD k = 0; k < n; ++k) {
+    const IDX16 len = lukeep[k], l = lukeep[3 * n + k];
+    if (len < 0 || l < 0 || l > len) return false;
+    sum += len;
+  }
+  return sum == lulast - lufrst + 1;
+}
+
 // Counting sort of NZ entries (value, carried 16-bit index) by KEY + D into
 // NC buckets, in place along permutation cycles; START receives the first
 // position of each bucket and every key becomes -D.

@@ -323,8 +323,9 @@ void SCATLU(IWORD n, double* entval, IWORD /*licn*/, IDX16* newrow, IDX16* newco
  *     repeated entries summed; -2 zero or missing pivot; -9 LICN too small;
  *     -10 NZ <= 0; -11 N out of range; -12 index out of range; -13 entry
  *     outside the analysed structure; -15 a new value is NaN or infinite;
- *     -16 the factor positions of ORVK_MA28GD are inconsistent (LUFRST < 1
- *     or LULAST < LUFRST - 1: not left by an analysis).
+ *     -16 the factor positions of ORVK_MA28GD are inconsistent (LUFRST < 1,
+ *     LULAST < LUFRST - 1, or the row lengths of LUKEEP do not fill
+ *     LUFRST..LULAST: not left by a successful analysis).
  * Cost: O(N + NZ) placement plus the numerical elimination.
  * Method: I. S. Duff, MA28 - a set of Fortran subroutines for sparse
  * unsymmetric linear equations, AERE R.8730, Harwell (1977); I. S. Duff and
@@ -351,9 +352,11 @@ extern "C" ORVK_API void ORVK_MA28BD(const IWORD* N, const IWORD* NZ, double* EN
     return;
   }
   const IWORD lufrst = ORVK_MA28GD.LUFRST, lulast = ORVK_MA28GD.LULAST;
-  // Positions that no analysis leaves (the block overwritten, or no
-  // analysis at all) are not a question of LICN.
-  if (lufrst < 1 || lulast < lufrst - 1) {
+  // Positions that no analysis leaves (the block overwritten, no analysis
+  // at all, or a failed one whose row lengths do not fill LUFRST..LULAST)
+  // are not a question of LICN: the factor rows are gathered backwards
+  // from LULAST by their lengths.
+  if (lufrst < 1 || lulast < lufrst - 1 || !orvika::ma28_rows_fill(n, LUKEEP, lufrst, lulast)) {
     istat = -16;
     if (errunt != 0) {
       write_rec(errunt, Rec()

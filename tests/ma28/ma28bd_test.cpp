@@ -427,3 +427,47 @@ TEST(Ma28Bd, ScatluPlacesValuesAndMarksRepeats) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace ma28test;
+
+// A failed analysis leaves row lengths in LUKEEP that do not fill the factor
+// positions of ORVK_MA28GD: the re-factorisation refuses them (-16) instead
+// of gathering rows from before the start of ENTVAL, the solve leaves the
+// right-hand side alone (SOLRES -1.0), in both modes; a new successful
+// analysis makes both usable again.
+TEST(Ma28Bd, AfterAFailedAnalysisNothingIsGatheredOrSolved) {
+  const Triplets a = random_sparse(30, 6, 41, true);
+  struct Case {
+    const char* name;
+    IWORD licn, lirn;
+    bool stpspc;
+    IWORD want;
+  };
+  const IWORD nz = a.nz();
+  const std::vector<Case> cases = {
+      {"LICN too small after giving up the factors", nz, 20 * nz, true, -5},
+      {"LICN too small even after giving up the factors", nz, 20 * nz, false, -4},
+      {"LIRN too small", 20 * nz, nz, false, -3},
+  };
+  for (const Case& c : cases) {
+    reset_blocks();
+    ORVK_MA28ED.ERRUNT = 0;
+    ORVK_MA28ED.USEBTF = ORVK_FALSE;
+    ORVK_MA30ED.STPSPC = c.stpspc ? ORVK_TRUE : ORVK_FALSE;
+    Solver s;
+    ASSERT_EQ(s.analyse(a, c.licn, c.lirn), c.want) << c.name;
+    EXPECT_EQ(s.refactor(a), -16) << c.name;
+    for (IWORD mode : {1, 2}) {
+      const std::vector<double> b(a.n, 1.0);
+      EXPECT_EQ(s.solve(b, mode), b) << c.name << " mode " << mode;
+      EXPECT_EQ(ORVK_MA28FD.SOLRES, -1.0) << c.name << " mode " << mode;
+    }
+    ASSERT_EQ(s.analyse(a, 20 * nz, 20 * nz), 0) << c.name;
+    EXPECT_EQ(s.refactor(a), 0) << c.name;
+    expect_solves(s, a, c.name);
+  }
+}
+
+}  // namespace
