@@ -255,12 +255,18 @@ void GMRES1(IWORD N, IWORD NX0, IWORD M, IWORD LENX, const double* X0, const IWO
       X[i] += s;
     }
     if (lvl >= 3) dump_r(unit, m, X, "X-new");
-    if (res < TOL && !degenerate) break;
 
-    // Restart from the true residual.
+    // True residual of the new X.  The estimate |g(m+1)| holds only while R
+    // is well away from singular: on a singular or inconsistent K a tiny
+    // diagonal entry of R gives a small estimate for an X whose residual is
+    // large, so the estimate ends the solve only when the true residual
+    // agrees; otherwise the cycle restarts from that residual.
     SSMVPR(N, IA, JA, A, X, AX);
     for (IWORD i = 0; i < N; ++i) R0[i] = B[i] - AX[i];
     beta = norm2(N, R0);
+    if (res < TOL && !degenerate && beta < TOL) break;
+
+    // Restart from the true residual.
     if (lvl >= 3) dump_sr(unit, beta, "||Rm||");
     if (beta < TOL) break;
     if (beta != 0.0)

@@ -743,18 +743,29 @@ void ActiveStep::limit_active_count() {
   if (IPRINT > 2) dump_i(unit, nactiv, 0, IRACT, "IRACT     ");
 }
 
-// Word 78: the solution stands only when the set did not change and no
-// inactive row is violated.
+// Word 78: the solution stands only when the set did not change, no
+// inactive row is violated and no active row has a negative multiplier.
 void ActiveStep::settle_validity() {
   if (ndelete != 0 || nactiv != nactini || changed) valid = ORVK_FALSE;
-  // A set that stands while an inactive row is violated is a stall, not a
-  // solution.
+  // A set that stands while an inactive row is violated, or while an active
+  // row has a clearly negative multiplier (the move that would release it
+  // was ruled out, e.g. by the indefinite rules after a zero change of x),
+  // is a stall, not a solution.
   if (is_true(valid) && !singular)
     for (IWORD i = 1; i <= MINEQ; ++i)
       if (!active(i) && v(i) - b(i) > 1e-8 * std::fmax(1.0, std::fabs(b(i)))) {
         valid = ORVK_FALSE;
         break;
       }
+  if (is_true(valid) && !singular) {
+    double mumax = 1.0;
+    for (IWORD k = 1; k <= nactiv; ++k) mumax = std::fmax(mumax, std::fabs(mu(k)));
+    for (IWORD k = 1; k <= nactiv; ++k)
+      if (mu(k) < -1e-6 * mumax) {
+        valid = ORVK_FALSE;
+        break;
+      }
+  }
   if (is_true(valid)) {
     jsing = 0;
     lastin = 0;

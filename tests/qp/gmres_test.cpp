@@ -184,6 +184,58 @@ TEST_F(GmresTest, SingularSystemIsNotReportedConverged) {
   EXPECT_EQ(cap.text(), "\n\n    MAXIMUM ITERATION NUMBER IS EXCEEDED in GMRES\n");
 }
 
+// Singular K with b outside its range: rounding leaves a tiny, nonzero
+// diagonal entry in R, so the estimate of the least-squares residual drops
+// below the tolerance while X (of size 1e16 and more) misses b by far.  Such
+// an X is never returned as converged: a call that ends with IFAIL 0 has a
+// true residual below 1e-5.  First K = [h a c; a 0 0; c 0 0] (one variable,
+// two dependent rows), then KKT matrices with H = 0, with a rank-deficient
+// diagonal H and with repeated constraint rows.
+TEST_F(GmresTest, InconsistentSingularSystemsAreNotReportedConverged) {
+  struct Case {
+    double h, a, c;
+    Vec b;
+  };
+  const Case cases[] = {
+      {0, 1, 3, {1, 1, 0}}, {0, 2, 1, {0, 1, 3}}, {0, 2, 3, {1, -1, 1}}, {0, -1, 3, {1, 1, 0}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.a) + " " + std::to_string(c.c));
+    Kkt k;
+    k.n = 3;
+    k.dense = {c.h, c.a, c.c, c.a, 0, 0, c.c, 0, 0};
+    k.build_rows();
+    orvika_test::UnitCapture cap(kUnit);
+    const GmRun r = run(k, c.b, {});
+    EXPECT_EQ(r.ifail, 1);
+    EXPECT_EQ(cap.text(), "\n\n    MAXIMUM ITERATION NUMBER IS EXCEEDED in GMRES\n");
+  }
+  std::mt19937 gen(1);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  int converged = 0;
+  for (int t = 0; t < 300; ++t) {
+    const int nv = 1 + t % 7, m = 1 + (t / 7) % 4, kind = t % 3;
+    Kkt k;
+    k.n = nv + m;
+    k.dense.assign(k.n * k.n, 0.0);
+    auto at = [&](int i, int j) -> double& { return k.dense[i + j * k.n]; };
+    if (kind == 1)
+      for (int i = 0; i < nv; ++i) at(i, i) = u(gen);
+    for (int r = 0; r < m; ++r)
+      for (int j = 0; j < nv; ++j)
+        at(nv + r, j) = at(j, nv + r) = kind == 2 && r > 0 ? at(nv, j) : u(gen);
+    k.build_rows();
+    Vec b(k.n);
+    for (double& v : b) v = u(gen);
+    orvika_test::UnitCapture cap(kUnit);
+    const GmRun r = run(k, b, {});
+    ASSERT_TRUE(r.ifail == 0 || r.ifail == 1) << t;
+    if (r.ifail != 0) continue;
+    ++converged;
+    EXPECT_LT(resid(k, b, r.x), 1e-5) << t;
+  }
+  EXPECT_GT(converged, 0);
+}
+
 TEST_F(GmresTest, ZeroRightHandSideGivesZero) {
   const Kkt k = random_kkt(5, 2, 4);
   const GmRun r = run(k, Vec(k.n, 0.0), {});

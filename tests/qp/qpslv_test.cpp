@@ -543,6 +543,64 @@ TEST_F(QpslvTest, IterationLimitReturnsTheBestFeasiblePointReached) {
   }
 }
 
+// Repeated inequality rows: an active row and its copy can swap places
+// without moving x, and the step must not then take a set whose multiplier
+// of a binding row is negative as the solution.  With every solver and
+// variant, an end with code 0 and a regular solve is the optimum (the
+// enumeration over active sets skips the singular sets that hold both
+// copies) with multipliers of the right sign.
+TEST_F(QpslvTest, RepeatedRowsNeverEndValidWithANegativeMultiplier) {
+  struct Case {
+    const char* what;
+    int n;
+    Vec h, g;
+    std::vector<Vec> rows;
+    Vec b;
+  };
+  const Case cases[] = {
+      {"two copies and a third row", 2, {2, 0, 0, 1}, {-4, 0}, {{1, 2}, {1, 2}, {1, 1}}, {2, 2, 1}},
+      {"two pairs", 3, {3, 1, 0, 1, 4, 0, 0, 0, 1}, {-4, 1, -2},
+       {{1, -1, 2}, {1, -1, 2}, {1, 2, 2}, {1, 2, 2}}, {-2, -2, 2, 2}},
+      {"two opposite pairs", 2, {2, 1, 1, 3}, {1, 2}, {{-1, 1}, {-1, 1}, {2, -2}, {2, -2}},
+       {1, 1, -2, -2}},
+      {"a pair and a general row", 3, {1, 0, 0, 0, 1, 0, 0, 0, 1}, {4, 4, -3},
+       {{-1, 0, 2}, {-1, 0, 2}, {0, -2, 2}}, {2, 2, 1}},
+      {"a pair after a general row", 3, {1, 0, 0, 0, 3, 0, 0, 0, 1}, {2, 4, -1},
+       {{1, 2, -2}, {1, 2, -1}, {1, 2, -1}}, {2, -2, -2}},
+      {"a pair of bounds", 3, {4, 1, 0, 1, 3, 0, 0, 0, 1}, {2, -1, -3},
+       {{1, 1, 2}, {0, 2, -1}, {0, -1, 0}, {0, -1, 0}}, {1, -1, 1, 1}},
+  };
+  for (const Case& c : cases) {
+    Problem p;
+    p.n = c.n;
+    p.mineq = static_cast<int>(c.rows.size());
+    p.h = c.h;
+    p.g = c.g;
+    for (const Vec& r : c.rows) p.a.insert(p.a.end(), r.begin(), r.end());
+    p.b = c.b;
+    Vec xr;
+    ASSERT_TRUE(brute_force(p, xr)) << c.what;
+    for (IWORD solver : {1, 2, 3})
+      for (IWORD mact : {1, 2, 3}) {
+        SCOPED_TRACE(std::string(c.what) + ", solver " + std::to_string(solver) + ", variant " +
+                     std::to_string(mact));
+        reset_blocks();
+        ORVK_NLPINT[ORVK_NLPINT_KKTSOLV - 1] = solver;
+        Options o;
+        o.mact = mact;
+        QpRun r;
+        call(p, o, r);
+        EXPECT_EQ(r.ifail, 0);
+        if (r.iret != 0 || r.ising != 0) continue;
+        EXPECT_LT(max_diff(r.x, xr, c.n), 1e-6);
+        for (int i = 0; i < p.mineq; ++i) {
+          EXPECT_LE(p.row_dot(i, r.x.data()), p.b[i] + 1e-9) << i;
+          EXPECT_GE(r.x[c.n + i], -1e-6) << i;
+        }
+      }
+  }
+}
+
 // ---- Singular KKT matrix, non-finite data -----------------------------------
 
 TEST_F(QpslvTest, SingularWithoutActiveRowsWarnsAndSetsIsing) {
