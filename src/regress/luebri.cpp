@@ -426,7 +426,9 @@ void Luebri::iteration(bool deming) {
     const double xt = p[l] == 0 ? std::fabs(delp[l]) : std::fabs(p[l]);
     const double q = delp[l] / std::max(xt, 1e-4);
     sum += q * q;
-    p[l] -= c * delp[l];
+    // The step is bounded by P - PUPP and P - PLOW, but the difference
+    // rounds when P is large against its bound: keep P on the bound then.
+    p[l] = std::min(std::max(plow[l], p[l] - c * delp[l]), pupp[l]);
   }
   rms = npar > 0 ? std::sqrt(sum / static_cast<double>(npar)) : 0.0;
   // Step 10: adjustments and objective.
@@ -555,6 +557,10 @@ void Luebri::run() {
   gamma = stpsiz;
   iterno = 0;
   const IWORD one = 1;
+  // The bounded step keeps P within its bounds only from a start within
+  // them, and the line search would refuse the step that moves an outside
+  // start back in (it raises the sum of squares): start from the bounds.
+  for (IWORD k = 0; k < npar; ++k) p[k] = std::min(std::max(plow[k], p[k]), pupp[k]);
   if (kprint >= 2) echo();
   if (kprint >= 2 && ndrv == 0) {
     write_rec(iunit, "0NUMERICAL DERIVATIVES FOR CHECKING ANALYTICAL DERIVATIVES");

@@ -169,6 +169,62 @@ TEST_P(BnllsqTest, UpperBoundActiveAtTheSolution) {
   EXPECT_EQ(b.cpack[2], 0.0);
 }
 
+void constant9(const IWORD* npar, const IWORD* ndat, void*, const double* p, void*,
+               const IWORD* req, double* f, double* fp, void*) {
+  for (IWORD i = 0; i < *ndat; ++i) {
+    f[i] = p[0];
+    if (*req == 0) fp[i * *npar] = 1;
+  }
+}
+
+// Starts outside the bounds, or far inside a wide bound: the fit ends
+// converged on the bound nearest the free optimum, never outside the box.
+TEST_P(BnllsqTest, StartOutsideOrFarFromAnActiveBound) {
+  const Line d = line_data(true);  // free slope about -0.8
+  struct Case {
+    double p0, lo, up, expect;
+  } cases[] = {
+      {-0.8, -10.0, -1.0, -1.0},   // start above the upper bound
+      {-0.8, -0.5, 10.0, -0.5},    // start below the lower bound
+      {-0.8, -0.9, -0.9, -0.9},    // fixed parameter, start off its value
+      {-2e29, -1e30, -1.0, -1.0},  // start far inside, upper bound active
+      {2e29, -0.5, 1e30, -0.5},    // start far inside, lower bound active
+  };
+  for (const Case& c : cases)
+    for (IWORD ndrv : {0, 1}) {
+      Bnllsq b(2, d.x, d.y, d.r, {2.0, c.p0});
+      b.ieng = GetParam();
+      b.ndrv = ndrv;
+      b.iods = 2;
+      b.ibound = 1;
+      b.plow = {-10, c.lo};
+      b.pupp = {10, c.up};
+      b.run(regress_test::line9);
+      EXPECT_EQ(b.istat, 0) << c.p0 << " " << ndrv;
+      EXPECT_EQ(b.p[1], c.expect) << c.p0 << " " << ndrv;
+      double sw = 0, swr = 0;
+      for (size_t i = 0; i < d.x.size(); ++i) {
+        const double w = 1 / (d.r[i] * d.r[i]);
+        sw += w;
+        swr += w * (d.y[i] - c.expect * d.x[i]);
+      }
+      EXPECT_NEAR(b.p[0], swr / sw, 1e-7) << c.p0 << " " << ndrv;
+    }
+  // One parameter y = p far from its active bound: P - (P - PUPP) rounds.
+  for (IWORD ndrv : {0, 1}) {
+    Bnllsq b(1, {0, 0, 0}, {1, 2, 3}, {1, 1, 1}, {-2e29});
+    b.ieng = GetParam();
+    b.ndrv = ndrv;
+    b.iods = 2;
+    b.ibound = 1;
+    b.plow = {-1e30};
+    b.pupp = {-0.5};
+    b.run(constant9);
+    EXPECT_EQ(b.istat, 0) << ndrv;
+    EXPECT_EQ(b.p[0], -0.5) << ndrv;
+  }
+}
+
 TEST_P(BnllsqTest, WorkLengthLine) {
   const Line d = line_data(false);
   Bnllsq b(2, Vec(d.x.begin(), d.x.begin() + 5), Vec(d.y.begin(), d.y.begin() + 5),
