@@ -395,7 +395,9 @@ bool Luebrn::iteration() {
       double sl = 0, sp = 0;
       for (IWORD j = 1; j <= npar; ++j) {
         H(j, j) = P(j);
-        P(j) = POLD(j) + DELP(j);
+        // DELP lies within PLOW - POLD .. PUPP - POLD, but the sum rounds
+        // when POLD is large against its bound: keep P on the bound then.
+        P(j) = std::min(std::max(PLOW(j), POLD(j) + DELP(j)), PUPP(j));
         sl += DSCAL(j) * DELP(j) * DELP(j);
         sp += DSCAL(j) * POLD(j) * POLD(j);
       }

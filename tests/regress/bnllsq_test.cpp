@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <string>
 
 #include "orvika/host_stub.h"
@@ -222,6 +223,48 @@ TEST_P(BnllsqTest, StartOutsideOrFarFromAnActiveBound) {
     b.run(constant9);
     EXPECT_EQ(b.istat, 0) << ndrv;
     EXPECT_EQ(b.p[0], -0.5) << ndrv;
+  }
+}
+
+// Quadratics y = p1 + p2 x + p3 x^2 with p1 started near -2e29 below an
+// upper bound of order 1 that the fit reaches: a step to the bound from
+// there rounds past it, and no fit may end outside its bounds.
+void quadratic9(const IWORD*, const IWORD* ndat, void* mdat1, const double* p, void*,
+                const IWORD* req, double* f, double* fp, void*) {
+  const double* x = static_cast<const double*>(mdat1);
+  for (IWORD i = 0; i < *ndat; ++i) {
+    f[i] = p[0] + p[1] * x[i] + p[2] * x[i] * x[i];
+    if (*req == 0) {
+      fp[3 * i] = 1;
+      fp[3 * i + 1] = x[i];
+      fp[3 * i + 2] = x[i] * x[i];
+    }
+  }
+}
+
+TEST_P(BnllsqTest, FarStartsNeverEndOutsideTheBounds) {
+  std::mt19937 gen(5);
+  std::uniform_real_distribution<double> u(-1, 1);
+  for (int t = 0; t < 200; ++t) {
+    orvk_host_reset();
+    Vec x(8), y(8);
+    for (int i = 0; i < 8; ++i) {
+      x[i] = 0.3 * i;
+      y[i] = 3 * u(gen);
+    }
+    const double up = -0.1 - std::fabs(u(gen));
+    Bnllsq b(3, x, y, Vec(8, 1.0), {-2e29 * (1 + 0.5 * u(gen)), u(gen), u(gen)});
+    b.ieng = GetParam();
+    b.ndrv = t % 2;
+    b.iods = 2;
+    b.ibound = 1;
+    b.plow = {-1e30, -10, -10};
+    b.pupp = {up, 10, 10};
+    b.run(quadratic9);
+    for (int j = 0; j < 3; ++j) {
+      EXPECT_GE(b.p[j], b.plow[j]) << t << " p" << j + 1 << " status " << b.istat;
+      EXPECT_LE(b.p[j], b.pupp[j]) << t << " p" << j + 1 << " status " << b.istat;
+    }
   }
 }
 
