@@ -150,7 +150,9 @@ void Ys::jacobian_from(IWORD j0) {
       for (IWORD i = 1; i <= m; ++i) jac(i, j) = 0;
       continue;
     }
-    trial(j) = xj + h;
+    // A step to the room left before a bound (xup - xj or xj - xlow, each
+    // rounded) can round past that bound; the perturbed point stays in the box.
+    trial(j) = std::max(xlow(j), std::min(xup(j), xj + h));
     for (IWORD l = 1; l <= n; ++l) x(l) = trial(l);
     rc(16) = h;
     set_return(3, ic(kStatus));

@@ -171,6 +171,29 @@ TEST(Ysolve, NarrowBoxKeepsThePerturbedPointInside) {
   EXPECT_DOUBLE_EQ(y.x[1], 1.0 + 1e-6);
 }
 
+TEST(Ysolve, NarrowBoxStepToTheBoundThatRoundsPastIt) {
+  // The room left before the nearer-by-more bound, xup - x or x - xlow, is
+  // rounded; x plus that room lands one unit past the bound unless held.
+  struct Case {
+    double x0, lo, up;
+  };
+  const Case cases[] = {
+      {-5.564543226524334e-07, -5.564543226524334e-07 - 1e-7, 3.507640356192631e-06},
+      {5.564543226524334e-07, -3.507640356192631e-06, 5.564543226524334e-07 + 1e-7},
+  };
+  for (const Case& c : cases) {
+    Ys y(1, 1);
+    y.ymeas = {c.up > 1e-6 ? 1.0 : -1.0};  // the fit ends on the wider side's bound
+    y.xlow = {c.lo};
+    y.xup = {c.up};
+    auto model = [](const double* p) { return Vec{p[0]}; };
+    EXPECT_EQ(y.fit({c.x0}, model), -1) << c.x0;
+    EXPECT_NE(y.ictl[2], -6) << c.x0;
+    EXPECT_FALSE(y.left_box) << c.x0;
+    EXPECT_DOUBLE_EQ(y.x[1], c.up > 1e-6 ? c.up : c.lo) << c.x0;
+  }
+}
+
 TEST(Ysolve, FirstTrialUsesLambdaOverNu) {
   Ys y(2, 2);
   y.ictl[0] = 1;
