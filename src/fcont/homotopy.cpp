@@ -104,8 +104,12 @@ void fcont_bndapp(IWORD n, IWORD lubnds, double bndapp, const double* xb, double
   IWORD count = 0;
   for (IWORD i = 0; i < n; ++i) {
     if (x[i] < xlb[i] || x[i] > xub[i]) ++count;
-    const double lo = xb[i] + bndapp * (xlb[i] - xb[i]);
-    const double hi = xb[i] + bndapp * (xub[i] - xb[i]);
+    double lo = xb[i] + bndapp * (xlb[i] - xb[i]);
+    double hi = xb[i] + bndapp * (xub[i] - xb[i]);
+    // From a base point within a bound, the rounded sum of a far base point
+    // and its distance to the bound can pass the bound: hold it there.
+    if (xb[i] >= xlb[i] && lo < xlb[i]) lo = xlb[i];
+    if (xb[i] <= xub[i] && hi > xub[i]) hi = xub[i];
     // max(lo, x) keeps a NaN x (the comparison fails), min(., hi) then gives hi.
     const double t = (lo > x[i]) ? lo : x[i];
     x[i] = (t < hi) ? t : hi;

@@ -189,6 +189,9 @@ TEST(FcontHomotopy, BoundApproach) {
       {"base on its lower bound", 1, 0.5, 0.0, -1.0, 0.0, 1.0, 0.0, 1},
       {"NaN becomes hi, uncounted", 1, 0.9, 0.5, nan, 0.0, 1.0, 0.95, 0},
       {"LUBNDS other than 1", 2, 0.9, 0.5, 5.0, 0.0, 1.0, 5.0, 0},
+      // 1e29 + (1 - 1e29) rounds to 0: the base is far from a bound of order 1.
+      {"far base, fraction 1, below", 1, 1.0, 1e29, -5.0, 1.0, 1e300, 1.0, 1},
+      {"far base, fraction 1, above", 1, 1.0, -1e29, 5.0, -1e300, -1.0, -1.0, 1},
   };
   for (const Case& c : cases) {
     double x = c.x;
