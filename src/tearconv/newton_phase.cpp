@@ -462,7 +462,19 @@ NewtonPhase::Go NewtonPhase::search_exhausted() {
 // Back to the caller's units; DX exactly as given (or, with KSTEP = 25,
 // the base point's change, already in DXOLD).
 void NewtonPhase::scale_out() {
-  for (IWORD i = nt + 1; i <= n; ++i) x(i) = x_as_given ? c_.xold(i) : x(i) * w.bsc(i);
+  for (IWORD i = nt + 1; i <= n; ++i) {
+    if (x_as_given) {
+      x(i) = c_.xold(i);
+      continue;
+    }
+    // A scaled point on or near a scaled bound can land one unit past the
+    // caller's bound: the step to the bound (XB + (XLS - XB)) and the product
+    // with the scale both round.  A bound the value held on entry is kept.
+    double v = x(i) * w.bsc(i);
+    if (v < c_.xlow(i) && !(c_.xold(i) < c_.xlow(i))) v = c_.xlow(i);
+    if (v > c_.xhigh(i) && !(c_.xold(i) > c_.xhigh(i))) v = c_.xhigh(i);
+    x(i) = v;
+  }
   for (IWORD i = 1; i <= n; ++i) dx(i) = c_.dxold(i);
 }
 

@@ -593,6 +593,44 @@ TEST_F(NewtonTest, SolutionOutsideTheBoxEndsWithTwentyFiveAtTheBasePoint) {
       << m[0];
 }
 
+TEST_F(NewtonTest, PointsOnABoundStayWithinTheCallersBounds) {
+  // DX = x* - x with x* beyond a bound: every Newton step ends on that bound.
+  // A start far from a bound of order 1 (the scaled step XB + (XLS - XB)
+  // rounds to 0), and bounds whose quotient by the scale does not come back
+  // exactly, each put a returned point past the bound unless it is held.
+  struct Case {
+    double lo, hi, x0, root;
+  };
+  const Case cases[] = {
+      {-1e30, -1.0, -1e29, 0.0},
+      {0.74186571331191842, 78999742533051776.0, 28026183809394688.0, -569.505},
+      {-5902698.4609647477, -0.14102954798651957, -2884967.5053380532, 0.85379},
+  };
+  for (const Case& c : cases) {
+    Block b(1, 1);
+    b.xlow = {c.lo};
+    b.xhigh = {c.hi};
+    b.x = {c.x0};
+    const double root = c.root;
+    Residual g = [root](const std::vector<double>& x, std::vector<double>& dx) {
+      dx[0] = root - x[0];
+    };
+    b.iter = 1;
+    g(b.x, b.dx);
+    int returns = 0;
+    for (; returns < 50; ++returns) {
+      b.call();
+      EXPECT_GE(b.x[0], c.lo) << c.x0 << " return " << returns + 1;
+      EXPECT_LE(b.x[0], c.hi) << c.x0 << " return " << returns + 1;
+      if (b.kstep != 2) break;
+      g(b.x, b.dx);
+      ++b.iter;
+    }
+    EXPECT_EQ(b.kstep, 25) << c.x0;
+    EXPECT_EQ(b.x[0], root < c.lo ? c.lo : c.hi) << c.x0;
+  }
+}
+
 TEST_F(NewtonTest, LineSearchFailuresEndWithTwentyFour) {
   // RATIO 0 never accepts a first trial point; one trial point per search.
   Block b(2, 0);
