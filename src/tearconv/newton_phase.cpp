@@ -469,7 +469,8 @@ void NewtonPhase::scale_out() {
     }
     // A scaled point on or near a scaled bound can land one unit past the
     // caller's bound: the step to the bound (XB + (XLS - XB)) and the product
-    // with the scale both round.  A bound the value held on entry is kept.
+    // with the scale both round.  A variable that lay beyond a bound on
+    // entry is not pulled onto that bound.
     double v = x(i) * w.bsc(i);
     if (v < c_.xlow(i) && !(c_.xold(i) < c_.xlow(i))) v = c_.xlow(i);
     if (v > c_.xhigh(i) && !(c_.xold(i) > c_.xhigh(i))) v = c_.xhigh(i);
