@@ -9,7 +9,9 @@
 // six new values.  The piece is accepted when the sum G of the children's
 // estimates satisfies |G - Q| <= EPS / 1.4^(k-1) * ACCUM at level k, ACCUM
 // being the running estimate of the integral of |f|; otherwise its children
-// are integrated in turn, first child first, down to the level limit.
+// are integrated in turn, first child first, down to the level limit.  A
+// piece whose two estimates already agree to rounding is not split further:
+// it is accepted and counted like a piece at the level limit.
 //
 // A value of f that is NaN or infinite, or a test whose estimates are not
 // finite (overflow, a NaN end or tolerance), can never pass at any level:
@@ -33,6 +35,9 @@ constexpr double kSecond = 3.436491673103706;   // sqrt(0.6) / (1 - sqrt(0.6))
 constexpr double kW49 = 4.0 / 9.0;              // centre weight
 constexpr double kW518 = 5.0 / 18.0;            // outer weight
 constexpr double kTighten = 1.4;                // tolerance divisor per level
+// Agreement of a piece's two estimates, relative to the sum of their
+// magnitudes, that rounding alone can account for.
+constexpr double kRoundingLevel = 8.0 * std::numeric_limits<double>::epsilon();
 
 // (1 - sqrt(0.6))^m, m = 1..30: length of a first child relative to the
 // piece that began the chain of first children.
@@ -195,7 +200,18 @@ class Gauss3 {
       return false;
     }
     if (!(std::fabs(g_ - q_) <= W(w, kEps, k) * accum_)) {
-      if (k >= maxlev_) {
+      // When the children's sum and the piece's estimate already agree to
+      // the rounding of the piece's own estimates and abscissae (the
+      // latter relative to the piece's length), subdividing cannot bring
+      // them closer: a tolerance below that level (EPS of 0 or about
+      // machine precision, or tightened far enough by depth) would
+      // otherwise split every piece down to the level limit, 3^(MAXLEV-k)
+      // tests for each.  Such a piece is accepted and counted like one
+      // at the level limit, since it did not meet its test.
+      const double b = W(w, kUpper, k), len = std::fabs(b - a_);
+      const double scale = (std::fabs(qleft) + std::fabs(qmid) + std::fabs(qright)) *
+                           (len + std::fabs(a_) + std::fabs(b));
+      if (k >= maxlev_ || std::fabs(g_ - q_) * len <= kRoundingLevel * scale) {
         ++naccept_;
       } else {
         // Descend into the first child.

@@ -212,6 +212,47 @@ TEST(Quadrature, NonFiniteValuesEndTheRunAtOnce) {
   EXPECT_NEAR(g.result, std::exp(1.0) - 1, 1e-7);
 }
 
+// A tolerance at or below the rounding level (EPS 0, below machine
+// precision, negative, or tightened by depth below what the abscissae
+// resolve) cannot be met, and must not split every piece down to the level
+// limit: the run ends after a modest number of values with the accuracy
+// flag and an estimate good to rounding.  The integrand turns NaN after a
+// budget of values, which would end an over-long run at once with a NaN.
+TEST(Quadrature, RoundingLevelToleranceEndsPromptly) {
+  constexpr std::size_t kBudget = 200000;
+  constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+  const double pi = std::acos(-1.0);
+  struct Row {
+    const char* name;
+    std::function<double(double)> f;
+    double a, b, eps, exact, tol;
+  } rows[] = {
+      {"constant, EPS 0", [](double) { return 5.0; }, 0, 2, 0.0, 10, 1e-15},
+      {"x^2, EPS 1e-17", [](double x) { return x * x; }, 0, 1, 1e-17, 1.0 / 3, 1e-15},
+      {"exp, EPS 0", [](double x) { return std::exp(x); }, 0, 1, 0.0, std::exp(1.0) - 1, 1e-15},
+      {"exp, EPS -1", [](double x) { return std::exp(x); }, 0, 1, -1.0, std::exp(1.0) - 1, 1e-15},
+      {"sin, EPS 1e-16", [](double x) { return std::sin(x); }, 0, pi, 1e-16, 2, 1e-15},
+      {"narrow peak, EPS 1e-12",
+       [](double x) { return std::exp(-((x - 0.3) / 1e-3) * ((x - 0.3) / 1e-3)); }, 0, 1, 1e-12,
+       1e-3 * std::sqrt(pi), 1e-12},
+  };
+  for (const Row& r : rows) {
+    std::size_t n = 0;
+    auto f = [&](double x) { return ++n > kBudget ? kNaN : r.f(x); };
+    orvika_test::UnitCapture cap(6);
+    const QuadRun q = qa04(f, r.a, r.b, r.eps, 30);
+    EXPECT_LE(q.xs.size(), kBudget) << r.name;
+    EXPECT_NEAR(q.result, r.exact, r.tol * r.exact) << r.name;
+    EXPECT_LT(q.maxlev, 0) << r.name;
+    EXPECT_EQ(cap.lines().size(), 1u) << r.name;
+    n = 0;
+    const RevRun g = gaussint(f, r.a, r.b, r.eps, 30);
+    EXPECT_EQ(g.istate, -1) << r.name;
+    EXPECT_EQ(g.result, q.result) << r.name;
+    EXPECT_EQ(g.xs, q.xs) << r.name;
+  }
+}
+
 TEST(Quadrature, EmptyIntervalAndLimits) {
   const QuadRun r = qa04([](double x) { return x; }, 1.5, 1.5, 1e-8, 10);
   EXPECT_EQ(r.result, 0.0);
