@@ -18,12 +18,13 @@ using namespace orvika;
 namespace {
 
 // Running maximum V := max(V, |U|) with its derivative (the chosen
-// operand's, the mean at a tie; |u| carries the sign of u, + at 0).
+// operand's, the mean at a tie; |u| carries the sign of u, + at 0).  The
+// operand not chosen contributes nothing, whatever its derivative.
 void g_absmax(IWORD np, double& v, double* gv, double u, const double* gu) {
   const double au = std::fabs(u);
   const GPick w = g_pick_max(v, au);
   const double su = g_abs_sign(u);
-  for (IWORD k = 0; k < np; ++k) gv[k] = w.wa * gv[k] + w.wb * su * gu[k];
+  for (IWORD k = 0; k < np; ++k) gv[k] = g_weighted(w.wa, gv[k]) + g_weighted(w.wb * su, gu[k]);
   v = std::fmax(v, au);
 }
 
@@ -62,7 +63,7 @@ extern "C" ORVK_API void G_ORVK_ACCITR(const IWORD* g_p_, IWORD* ITER, const IWO
   auto gDX = [&](IWORD j) { return np > 0 ? g_DX + (j - 1) * kGLd : nullptr; };
   auto gDXOLD = [&](IWORD j) { return np > 0 ? g_DXOLD + (j - 1) * kGLd : nullptr; };
 
-  *ITER += 1;
+  *ITER = plus_one(*ITER);  // the count stops at the top, as in ORVK_ACCITR
   double e = 0.0, ge[kGPmax];
   g_clear(np, ge);
   for (IWORD j = 1; j <= nn; ++j) g_absmax(np, e, ge, dx(j), gDX(j));
@@ -77,7 +78,7 @@ extern "C" ORVK_API void G_ORVK_ACCITR(const IWORD* g_p_, IWORD* ITER, const IWO
       g_clear(np, gxm);
       for (IWORD j = 1; j <= nn; ++j) g_absmax(np, xm, gxm, x(j), gX(j));
       const GPick w = g_pick_max(5.0, 0.1 * xm);
-      for (IWORD k = 0; k < np; ++k) g_STPMAX[k] = w.wb * (0.1 * gxm[k]);
+      for (IWORD k = 0; k < np; ++k) g_STPMAX[k] = g_weighted(w.wb, 0.1 * gxm[k]);
       *STPMAX = std::fmax(5.0, 0.1 * xm);
     }
     a = *T;
@@ -129,7 +130,8 @@ extern "C" ORVK_API void G_ORVK_ACCITR(const IWORD* g_p_, IWORD* ITER, const IWO
   if (e > 0.0 && e * std::fabs(a) > *STPMAX) {
     const double r = *STPMAX / e;
     const double sf = g_sign_factor(r, a);
-    for (IWORD k = 0; k < np; ++k) ga[k] = sf * ((1.0 / e) * g_STPMAX[k] + (-r / e) * ge[k]);
+    for (IWORD k = 0; k < np; ++k)
+      ga[k] = g_weighted(sf, (1.0 / e) * g_STPMAX[k] + (-r / e) * ge[k]);
     a = std::copysign(std::fabs(r), a);
   }
 
@@ -138,7 +140,7 @@ extern "C" ORVK_API void G_ORVK_ACCITR(const IWORD* g_p_, IWORD* ITER, const IWO
     const GPick lo = g_pick_max(-*TMAX, a);
     const double b = std::fmax(-*TMAX, a);
     const GPick hi = g_pick_min(*TMAX, b);
-    for (IWORD k = 0; k < np; ++k) ga[k] = hi.wb * (lo.wb * ga[k]);
+    for (IWORD k = 0; k < np; ++k) ga[k] = g_weighted(hi.wb, g_weighted(lo.wb, ga[k]));
     a = std::fmin(*TMAX, b);
   }
   // Smallest factor.

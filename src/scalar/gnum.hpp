@@ -52,6 +52,16 @@ inline void scale(GNum& r, const GNum& a, double ca) {
   r.p = a.p;
   for (IWORD k = 0; k < r.p; ++k) r.g[k] = ca * a.g[k];
 }
+// The same for the weights of a choice: an operand of weight 0 is dropped
+// (g_weighted), so that its derivative, finite or not, does not reach R.
+inline void choose(GNum& r, const GNum& a, double ca, const GNum& b, double cb) {
+  r.p = std::max(a.p, b.p);
+  for (IWORD k = 0; k < r.p; ++k) r.g[k] = g_weighted(ca, a.d(k)) + g_weighted(cb, b.d(k));
+}
+inline void scale_choice(GNum& r, const GNum& a, double ca) {
+  r.p = a.p;
+  for (IWORD k = 0; k < r.p; ++k) r.g[k] = g_weighted(ca, a.g[k]);
+}
 }  // namespace gnum_detail
 
 inline GNum operator-(const GNum& a) {
@@ -91,7 +101,7 @@ inline GNum gabs(const GNum& a) {
 inline double gsqrt(double x) { return std::sqrt(x); }
 inline GNum gsqrt(const GNum& a) {
   GNum r(std::sqrt(a.v));
-  gnum_detail::scale(r, a, a.v == 0.0 ? 0.0 : 1.0 / (2.0 * r.v));
+  gnum_detail::scale_choice(r, a, a.v == 0.0 ? 0.0 : 1.0 / (2.0 * r.v));
   return r;
 }
 // max and min (the mean of both derivatives at a tie).
@@ -100,13 +110,13 @@ inline double gmin(double a, double b) { return std::fmin(a, b); }
 inline GNum gmax(const GNum& a, const GNum& b) {
   GNum r(std::fmax(a.v, b.v));
   const GPick w = g_pick_max(a.v, b.v);
-  gnum_detail::combine(r, a, w.wa, b, w.wb);
+  gnum_detail::choose(r, a, w.wa, b, w.wb);
   return r;
 }
 inline GNum gmin(const GNum& a, const GNum& b) {
   GNum r(std::fmin(a.v, b.v));
   const GPick w = g_pick_min(a.v, b.v);
-  gnum_detail::combine(r, a, w.wa, b, w.wb);
+  gnum_detail::choose(r, a, w.wa, b, w.wb);
   return r;
 }
 

@@ -29,7 +29,7 @@ namespace {
 double tsign(double a, double b) { return rsign(a, b); }
 GNum tsign(const GNum& a, double b) {
   GNum r(rsign(a.v, b));
-  gnum_detail::scale(r, a, g_sign_factor(a.v, b));
+  gnum_detail::scale_choice(r, a, g_sign_factor(a.v, b));
   return r;
 }
 

@@ -10,6 +10,7 @@
 // and ends the process.
 #pragma once
 
+#include <cmath>
 #include <string_view>
 
 #include "frame/format.hpp"
@@ -76,6 +77,14 @@ inline double g_abs_sign(double v) { return v >= 0.0 ? 1.0 : -1.0; }
 inline double g_sign_factor(double a, double b) {
   if (a == 0.0 || b == 0.0) return 0.0;
   return ((a > 0.0) == (b > 0.0)) ? 1.0 : -1.0;
+}
+
+// W * G for the weight W of an operand of a choice (max, min, a bound, a
+// sign transfer, the square root at 0): an operand of weight 0 is not
+// chosen and contributes nothing, also when its derivative is not finite
+// (0 * Inf would give NaN).  Equal to W * G whenever G is finite.
+inline double g_weighted(double w, double g) {
+  return (w == 0.0 && !std::isfinite(g)) ? 0.0 : w * g;
 }
 
 // G(1..P) := 0.

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "orvika/scalar_curves.h"
@@ -93,6 +94,11 @@ std::vector<Case> catalogue() {
                st(3, -2, 1e-4, 10, 100, 0.8, {1, 2, 3}, {-0.5, 0.4, 0.3}, {0.2, 0.1, -0.25})});
   c.push_back({"later call, step limit cuts",
                st(1, 2, 1e-4, 10, 0.05, 1.3, {1, 2, 3}, {0.5, -0.4, 0.3}, {0.9, -0.7, 0.8})});
+  // The call counter is held at its top instead of overflowing: the call
+  // stays a later call.
+  c.push_back({"later call, counter at its top",
+               st(std::numeric_limits<IWORD>::max(), 2, 1e-4, 10, 100, 1.3, {1, 2, 3},
+                  {0.5, -0.4, 0.3}, {0.9, -0.7, 0.8})});
   return c;
 }
 
@@ -252,6 +258,56 @@ TEST(GAccitr, BranchRules) {
   EXPECT_EQ(gl.gt[0], 0.0);
   EXPECT_EQ(gl.gt[1], 0.0);
   EXPECT_EQ(l.iter, 2);
+}
+
+// An operand that a choice does not take (the bound of the factor range,
+// the default STPMAX of 5, a smaller |DX(i)| in the largest change)
+// contributes nothing to the derivative, also when its derivative is not a
+// finite number; the other direction is computed as usual.
+TEST(GAccitr, NonFiniteDerivativeOfAnOperandNotChosen) {
+  struct Rule {
+    const char* what;
+    double x1, dx2, stpmax, t;  // X = (x1, 1), DX = (1, dx2)
+    double gx1, gt, gdx2;       // direction 1: g_X(1), g_T, g_DX(2)
+    double want_t, want_gt, want_stpmax, want_gstp;
+  };
+  const double nan = std::nan(""), inf = HUGE_VAL;
+  const std::vector<Rule> rules = {
+      {"factor cut to TMAX", 1, 0.5, 100, 50, 0, nan, 0, 10, 0, 100, 0},
+      {"factor cut to TMAX, infinite g_T", 1, 0.5, 100, 50, 0, inf, 0, 10, 0, 100, 0},
+      {"default STPMAX 5 chosen over 0.1 max|X|", 30, 0.5, 0, 1, inf, 0, 0, 1, 0, 5, 0},
+      {"largest change from DX(1), not DX(2)", 1, 0.5, 0.5, 1, 0, 0, nan, 0.5, -0.5, 0.5, 0},
+  };
+  for (const Rule& r : rules) {
+    State s;
+    s.iter = 0;
+    s.mode = 2;
+    s.tmin = 1e-4;
+    s.tmax = 10;
+    s.stpmax = r.stpmax;
+    s.t = r.t;
+    s.x = {r.x1, 1};
+    s.dx = {1, r.dx2};
+    s.dxold = {0, 0};
+    GState g = directions(s, 0, 1);
+    g.gx.assign(kLd * 2, 0.0);
+    g.gdx.assign(kLd * 2, 0.0);
+    g.gdxold.assign(kLd * 2, 0.0);
+    g.gx[0] = r.gx1;
+    g.gt[0] = r.gt;
+    g.gdx[kLd] = r.gdx2;
+    g.gdx[0] = 1.0;  // g_DX(1): direction 1
+    g.gt[1] = 1.0;   // direction 2: g_T only
+    twin(s, g, 2);
+    EXPECT_EQ(s.t, r.want_t) << r.what;
+    EXPECT_EQ(g.gt[0], r.want_gt) << r.what;
+    EXPECT_EQ(s.stpmax, r.want_stpmax) << r.what;
+    EXPECT_EQ(g.gstpmax[0], r.want_gstp) << r.what;
+    // g_X(1) = T g_DX(1) + DX(1) g_T + g_X(1) in direction 1 (g_X(1) is
+    // infinite by choice in one rule), and direction 2 is unaffected.
+    EXPECT_EQ(g.gx[0], r.want_t + r.want_gt + r.gx1) << r.what;
+    EXPECT_FALSE(std::isnan(g.gt[1])) << r.what;
+  }
 }
 
 TEST(GAccitr, ZeroDirectionsTouchNoDerivative) {

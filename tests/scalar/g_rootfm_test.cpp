@@ -184,14 +184,19 @@ TEST_F(GRootfmTest, SecondBoundHitCodes) {
 // A search step clamped to W(2) takes the derivative of W(2); a step that
 // lands on W(2) exactly takes the mean of its own and that of W(2).
 TEST_F(GRootfmTest, ClampDerivative) {
+  // The bound not taken by the clamp contributes nothing, also when its
+  // derivative (GLO) is not a finite number.
   struct Case {
-    double hi, expect;
+    double hi, expect, glo;
   };
-  for (const Case cs : {Case{2.5, 7.0}, Case{3.0, 3.5}}) {
+  const double nan = std::nan(""), inf = HUGE_VAL;
+  for (const Case cs : {Case{2.5, 7.0, 0.0}, Case{3.0, 3.5, 0.0}, Case{2.5, 7.0, nan},
+                        Case{3.0, 3.5, inf}}) {
     Record w = record(0.0, cs.hi, 1e-12, 0.0, 1.0, 0.0);
     IWORD gp = 1, ld = 1, code = 1;
     std::vector<double> gw(16, 0.0);
-    gw[1] = 7.0;  // dW(2)
+    gw[0] = cs.glo;  // dW(1)
+    gw[1] = 7.0;     // dW(2)
     double x = 1.0, gx = 0.0, f = x - 10.0, gf = 0.0;
     G_ORVK_ROOTFM(&gp, &code, &x, &gx, &ld, &f, &gf, &ld, w.data(), gw.data(), &ld);
     ASSERT_EQ(x, 2.0);
