@@ -79,7 +79,8 @@ IWORD sparse_setup(Ctx& c);
 IWORD linear_solve(Ctx& c, IWORD purpose, IWORD nrhs);
 // True when the solution of the latest linear solve failed the sparse
 // accuracy check and was taken only because the pivot tolerances could
-// rise no further (a repaired zero pivot, for one): its length then says
+// rise no further (a repaired zero pivot, for one), or whose dense factor
+// has an infinite pivot (a zero part of the step): its length then says
 // nothing about how near the iterate is to the path.
 bool last_solve_inaccurate();
 

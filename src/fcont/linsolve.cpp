@@ -77,7 +77,8 @@ void print_both(Ctx& c, IWORD spacing, const Rec& r) {
 SparseOptions g_sparse;
 
 // Whether the solution of the latest linear solve of the run was accepted
-// with a residual ratio above the accuracy limit (see last_solve_inaccurate).
+// with a residual ratio above the accuracy limit, or from a dense factor
+// with an infinite pivot (see last_solve_inaccurate).
 bool g_inaccurate = false;
 
 // The solver's own unit for the sparse package's messages: the first of
@@ -362,6 +363,11 @@ IWORD linear_solve(Ctx& c, IWORD purpose, IWORD nrhs) {
     }
     fcont_lusolve(n, c.a.IPERM, c.ldb(), c.a.AJAC, w1);
     if (nrhs == 2) fcont_lusolve(n, c.a.IPERM, c.ldb(), c.a.AJAC, w2);
+    // An infinite pivot (an infinite derivative) divides its part of the
+    // solution to 0: the step's length then says nothing about the
+    // distance to the path.
+    const Mat1<const double> LU(c.a.AJAC, c.ldb());
+    for (IWORD k = 1; k <= n && !g_inaccurate; ++k) g_inaccurate = !std::isfinite(LU(k, k));
   }
   const double* tpred = c.w.TPRED;
   const IWORD np1 = c.np1;

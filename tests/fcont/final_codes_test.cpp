@@ -157,6 +157,49 @@ TEST(FcontFinal, RepairedSingularSolvesNeverPassForConvergence) {
         }
 }
 
+// An infinite Jacobian value at a corrector iterate makes the dense
+// factorisation return a zero step (the value divides the right-hand side),
+// whose length says nothing about the distance to the path: the run must
+// not end as solved there.  The caller answers the Jacobian request at the
+// target with an infinite derivative (JMODE 1), or the residual at the
+// solver's perturbed point at the target overflows (JMODE 2); x^3 = 1 is
+// searched from 2.
+TEST(FcontFinal, InfiniteJacobianValuesNeverPassForConvergence) {
+  const double kInf = std::numeric_limits<double>::infinity();
+  Problem p;
+  p.n = 1;
+  p.x0 = {2.0};
+  p.F = [](const double* x, double, double* f) { f[0] = x[0] * x[0] * x[0] - 1.0; };
+  p.J = [](const double* x, double, double* j) { j[0] = 3.0 * x[0] * x[0]; };
+  p.irn = {1};
+  p.icn = {1};
+  for (IWORD st : {1, 2})
+    for (IWORD jm : {1, 2})
+      for (IWORD ihom : {1, 2, 3}) {
+        SCOPED_TRACE("storage " + std::to_string(st) + " jmode " + std::to_string(jm) +
+                     " type " + std::to_string(ihom));
+        ContRun r(p, st);
+        r.jmode = jm;
+        r.ihom = ihom;
+        r.isolv = -1;
+        IWORD code = -999;
+        for (int k = 0; k < 20000 && code < 0; ++k) {
+          r.call();
+          if (r.isolv >= 0) {
+            code = r.isolv;
+          } else if (r.isolv == -2) {
+            p.F(r.x.data(), r.rlam, r.f.data());
+            if (r.rlam == 0.0 && r.info(ii::NJITER) > 0) r.f[0] = kInf;
+          } else if (r.isolv == -3) {
+            r.jacobian();
+            if (r.rlam == 0.0) r.ajac[0] = kInf;
+          }
+        }
+        ASSERT_GE(code, 0);
+        if (code == 0) EXPECT_LT(r.residual_at_target(), 1e-8) << "x = " << r.x[0];
+      }
+}
+
 std::vector<std::string> framed(const std::string& s) { return {"", s, ""}; }
 
 // Runs with the final message on unit 7 at level LEVEL.
