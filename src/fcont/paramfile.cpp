@@ -104,8 +104,9 @@ void fcont_loadparam(const char* name, IWORD* iparam, double* rparam, IWORD unit
     if (pos != 0) {
       IWORD vf = 0, vl = 0;
       fcont_nextword(line, pos, vf, vl, kFileLine);
-      // A lone comma is a null value: no number was given.
-      if (vf != 0 && LINE(vf) != ',')
+      // A lone comma or a repeated null (R*) is a null value: no number
+      // was given.
+      if (vf != 0 && LINE(vf) != ',' && LINE(vl) != '*')
         ok = list_read_reals(std::string_view(LINE.at(vf), static_cast<std::size_t>(vl - vf + 1)),
                              &value, 1) == 1;
     }

@@ -506,8 +506,24 @@ int list_items(std::string_view text, int maxn, Fn fn) {
     }
     std::size_t j = i;
     while (j < n && text[j] != ' ' && text[j] != '\t' && text[j] != ',' && text[j] != '/') ++j;
-    if (!fn(text.substr(i, j - i), count)) return -1;
-    ++count;
+    std::string_view item = text.substr(i, j - i);
+    // A repeat count R*C stands for R items C (R*: R null values).
+    long long repeat = 1;
+    const std::size_t star = item.find('*');
+    if (star != std::string_view::npos) {
+      repeat = 0;
+      for (std::size_t k = 0; k < star; ++k) {
+        const char d = item[k];
+        if (d < '0' || d > '9' || repeat > maxn) return -1;
+        repeat = 10 * repeat + (d - '0');
+      }
+      if (repeat < 1) return -1;
+      item.remove_prefix(star + 1);
+    }
+    for (; repeat > 0 && count < maxn; --repeat) {
+      if (!fn(item, count)) return -1;
+      ++count;
+    }
     i = j;
     want_value = false;
     // skip blanks and at most one comma as the separator
@@ -518,10 +534,25 @@ int list_items(std::string_view text, int maxn, Fn fn) {
 }
 
 bool parse_real(std::string_view item, double* out) {
-  char buf[128];
-  if (item.size() >= sizeof buf) return false;
+  // The exponent letter may be E, D or Q, or left out before a signed
+  // exponent (1.0+2 is 100); hexadecimal forms are not numbers here.
+  char buf[130];
+  if (item.size() >= 128) return false;
   std::size_t n = 0;
-  for (char c : item) buf[n++] = (c == 'd' || c == 'D' || c == 'q' || c == 'Q') ? 'e' : c;
+  bool letter = false;
+  for (std::size_t k = 0; k < item.size(); ++k) {
+    char c = item[k];
+    if (c == 'x' || c == 'X') return false;
+    if (c == 'd' || c == 'D' || c == 'q' || c == 'Q' || c == 'e' || c == 'E') {
+      c = 'e';
+      letter = true;
+    } else if ((c == '+' || c == '-') && k > 0 && !letter &&
+               ((item[k - 1] >= '0' && item[k - 1] <= '9') || item[k - 1] == '.')) {
+      buf[n++] = 'e';
+      letter = true;
+    }
+    buf[n++] = c;
+  }
   buf[n] = '\0';
   char* end = nullptr;
   double v = std::strtod(buf, &end);

@@ -72,15 +72,17 @@ TEST_F(ParamFile, GoodLinesSetOptionsByName) {
       "   \t\n"
       "MAXINIT\t-2.9\n"
       "XTOL 1e-9\n"
-      "XTOL 2e-9\n");
+      "XTOL 2e-9\n"
+      "PLIMIT 3*1.5\n"  // a repeat count: the value 1.5
+      "FTOL 2.0-8\n");  // an exponent without its letter
   defaults();
   orvika_test::UnitCapture cap(7);
   EXPECT_EQ(check(), 0);
   EXPECT_EQ(ipar[ip::MAXITER - 1], 50);
   EXPECT_EQ(ipar[ip::MAXPOINT - 1], 7);
   EXPECT_EQ(ipar[ip::KPLLEV - 1], 2);
-  EXPECT_EQ(rpar[rp::PLIMIT - 1], 3.0);
-  EXPECT_EQ(rpar[rp::FTOL - 1], 1e-8);
+  EXPECT_EQ(rpar[rp::PLIMIT - 1], 1.5);
+  EXPECT_EQ(rpar[rp::FTOL - 1], 2e-8);
   EXPECT_EQ(ipar[ip::MAXSLOW - 1], 4);
   EXPECT_EQ(ipar[ip::MAXCORR - 1], 5);   // comment lines: default
   EXPECT_EQ(ipar[ip::MAXINIT - 1], 30);  // -2.9 -> -2, repaired after the file
@@ -96,6 +98,7 @@ TEST_F(ParamFile, BadLinesGiveExactMessages) {
       "MAXITERS 10\n"
       "A=B\n"
       "KPLLEV ,\n"
+      "KPLLEV 2*\n"
       "averyveryverylongkeywordthatisoverthirtytwochars 1\n"
       "MAXPOINT 9\n");
   defaults();
@@ -110,6 +113,7 @@ TEST_F(ParamFile, BadLinesGiveExactMessages) {
       "", "fcont_loadparam!!! Unknown parameter MAXITERS ignored", "",
       "", "fcont_loadparam!!! Bad input: A B", "",
       "", "fcont_loadparam!!! Bad input: KPLLEV ,", "",
+      "", "fcont_loadparam!!! Bad input: KPLLEV 2*", "",
       "", "fcont_loadparam!!! Unknown parameter averyveryverylongkeywordthatisov ignored", ""};
   EXPECT_EQ(cap.lines(), want);
 }
