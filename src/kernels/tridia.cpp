@@ -16,8 +16,10 @@ using orvika::Vec1;
  *                        A(2N..3N-2) = SUP(1..N-1); the SUP part is replaced
  *                        by the ratios Q(k) = SUP(k)/pivot(k)
  *   B  in/out real(N)    right-hand side; the solution on return
- * Every pivot has its magnitude raised to at least 1e-35, keeping its sign
- * (a zero pivot becomes +1e-35), so no division is by zero.  No pivoting.
+ * Every pivot after the first has its magnitude raised to at least 1e-35,
+ * keeping its sign (a zero pivot becomes +1e-35); the first is DIAG(1) as
+ * given unless it is exactly zero, when it becomes +1e-35.  So no division
+ * is by zero.  No pivoting.
  * Cost: 8N flops.  Method: forward elimination and back substitution on the
  * bands (the Thomas algorithm; L. H. Thomas, Watson Sci. Comput. Lab.,
  * Columbia Univ., 1949). */
@@ -34,7 +36,9 @@ extern "C" ORVK_API void ORVK_TRIDIA(const IWORD* N, double* A, double* B) {
     const double mag = std::fabs(p) < kFloor ? kFloor : std::fabs(p);
     return (p < 0.0) ? -mag : mag;
   };
-  const double piv1 = floored(diag(1));
+  // The first pivot is DIAG(1) itself, however small; only an exact zero,
+  // which would divide by nothing, is replaced by +1e-35.
+  const double piv1 = diag(1) == 0.0 ? floored(0.0) : diag(1);
   b(1) /= piv1;
   if (n == 1) return;
   q(1) /= piv1;

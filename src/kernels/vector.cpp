@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 
 namespace orvika {
 namespace {
@@ -171,8 +172,9 @@ ORVK_API double ORVK_DINNER(const IWORD* N, const IWORD* IX, const double* X, co
  *   N, K in IWORD; X in real.  Cost: 3N flops (6N when recomputed).
  * The scale is the largest element value (not magnitude), at least 1; each
  * element is divided by it.  A segment whose elements are all at most 1 is
- * squared unscaled, which overflows for large negative values: that case is
- * recomputed with the largest magnitude as the scale so the norm stays finite. */
+ * squared unscaled, which overflows for large negative values and underflows
+ * for elements below about 1e-154: those cases are recomputed with the
+ * largest magnitude as the scale so the norm stays finite and accurate. */
 ORVK_API double ORVK_AP2NRM(const IWORD* N, const IWORD* K, const double* X) {
   const IWORD nn = *N;
   if (nn < 1) return 0.0;
@@ -186,15 +188,20 @@ ORVK_API double ORVK_AP2NRM(const IWORD* N, const IWORD* K, const double* X) {
   for (int j = 0; j < kLanes; ++j) s = smax[j] > s ? smax[j] : s;
   for (; i < nn; ++i) s = v[i] > s ? v[i] : s;
   double r;
+  bool rescale = false;
   if (s > 1.0) {
     r = s * std::sqrt(lane_sum(nn, [v, s](IWORD i) {
           double t = v[i] / s;
           return t * t;
         }));
   } else {
-    r = std::sqrt(lane_sum(nn, [v](IWORD i) { return v[i] * v[i]; }));
+    const double sq = lane_sum(nn, [v](IWORD i) { return v[i] * v[i]; });
+    r = std::sqrt(sq);
+    // Squares of elements below about 1e-154 lose digits or vanish: a sum
+    // of squares below the smallest normal number is recomputed scaled.
+    rescale = sq < std::numeric_limits<double>::min();
   }
-  if (std::isinf(r)) {
+  if (std::isinf(r) || rescale) {
     double amax = 0.0;
     bool finite = true;
     for (IWORD j = 0; j < nn; ++j) {

@@ -125,6 +125,31 @@ TEST(Tometh, OneByOneAndZeroPivotCarriesRatios) {
   }
 }
 
+// A tiny but nonzero first diagonal element is a genuine pivot: only the
+// later pivots are floored at 1e-35.
+TEST(Tridia, TinyFirstPivotIsNotFloored) {
+  struct Row {
+    const char* what;
+    Vec a;  // packed bands
+    Vec b;
+    Vec x;  // solution
+  };
+  const Row rows[] = {
+      {"1 x 1", {1e-40}, {2e-40}, {2.0}},
+      {"1 x 1 negative", {-3e-36}, {6e-36}, {-2.0}},
+      // DIAG = (1e-36, 1), no coupling.
+      {"diagonal", {0.0, 1e-36, 1.0, 0.0}, {1e-36, 5.0}, {1.0, 5.0}},
+      // Rows 2e-36 x1 + 1e-36 x2 = 3e-36 and x1 + x2 = 2.
+      {"coupled", {1.0, 2e-36, 1.0, 1e-36}, {3e-36, 2.0}, {1.0, 1.0}},
+  };
+  for (const auto& r : rows) {
+    const IWORD n = static_cast<IWORD>(r.b.size());
+    Vec a = r.a, b = r.b;
+    ORVK_TRIDIA(&n, a.data(), b.data());
+    for (IWORD k = 0; k < n; ++k) EXPECT_NEAR(b[k], r.x[k], 1e-14) << r.what << " k=" << k;
+  }
+}
+
 // A zero first diagonal element divides by nothing: TRIDIA floors it like
 // every later pivot, TOMETH passes over it with zero ratios.
 TEST(Tridiagonal, ZeroFirstPivotStaysFinite) {

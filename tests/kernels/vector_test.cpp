@@ -46,6 +46,26 @@ TEST(Ap2nrm, LargeNegativeValuesGiveFiniteNorm) {
   EXPECT_TRUE(std::isinf(ap2nrm({-std::numeric_limits<double>::infinity(), 1.0})));
 }
 
+TEST(Ap2nrm, TinyValuesKeepTheirNorm) {
+  // Elements below about 1e-154 have squares that lose digits or vanish;
+  // the norm must still be that of the vector.
+  const double tiny = std::numeric_limits<double>::denorm_min();
+  struct Row {
+    std::vector<double> v;
+    double norm;
+  };
+  const Row rows[] = {{{3e-160, 4e-160}, 5e-160},
+                      {{-1e-170}, 1e-170},
+                      {{3e-300, -4e-300}, 5e-300},
+                      {{0.0, tiny, 0.0}, tiny},
+                      {{0.0, -0.0}, 0.0}};
+  for (const auto& r : rows) {
+    const double got = ap2nrm(r.v);
+    EXPECT_NEAR(got, r.norm, 4 * std::numeric_limits<double>::epsilon() * r.norm)
+        << r.v.size() << " elements, first " << r.v[0];
+  }
+}
+
 TEST(Dinner, MatchesLongDoubleReference) {
   std::mt19937_64 rng(7);
   std::uniform_real_distribution<double> u(-1, 1);
