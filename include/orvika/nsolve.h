@@ -30,10 +30,12 @@
  *   arrays of the run (X, F, BJ, RSCALE, CSCALE, BWORK, WORK, RWORK/IWORK,
  *   XBEST, HMERIT) must be those of that run when it continues.  With
  *   IREUSE not 0 the next factorisation reuses the pivot ordering kept for
- *   this work space by the sparse LU package; when the package refuses it
- *   (another problem has used the work space since, or the package was last
- *   called, in any work space, with another entry count: that count is
- *   global and ORVK_NSLSAV does not save it), the routine makes a fresh
+ *   this work space by the sparse LU package, which knows the work space by
+ *   its address; when the package refuses it (another problem has used the
+ *   work space since, the work space now lies at another address, as after
+ *   a copy of RWORK/IWORK into new storage, or the package was last called,
+ *   in any work space, with another entry count: that count is global and
+ *   ORVK_NSLSAV does not save it), the routine makes a fresh
  *   analysis by itself; its pivot order may differ, and with it the last
  *   bits of X against a run that was not interrupted.
  * - A Jacobian whose order the sparse LU package changed while repairing

@@ -64,8 +64,9 @@ extern "C" ORVK_API double ORVK_RESID(const IWORD* N, const IWORD* IRP, const IW
   double rr = 0.0, bb = 0.0;
   for (IWORD i = 1; i <= n; ++i) {
     double ax = 0.0;
-    for (IWORD k = irp(i); k < irp(i + 1); ++k) {
-      if (k < 1) continue;
+    // Positions below 1 take no part: the walk starts at 1, so that a row
+    // pointer far below it costs no time.
+    for (IWORD k = irp(i) < 1 ? 1 : irp(i); k < irp(i + 1); ++k) {
       const IWORD j = ici(k);
       if (j < 1 || j > n) continue;
       ax += a(k) * x(j);

@@ -4,6 +4,7 @@
 // in nsolve_messages.cpp.
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "frame/views.hpp"
 #include "nsolve/nsolve_engine.hpp"
@@ -76,6 +77,9 @@ void Engine::defaults() {
   idef(a_.ISTPTS, 1);
   idef(a_.JUPDT, 1);
   idef(a_.ITER0, 0);
+  // The count before the first (word 20 of the state, ITER0 - 1) must be an
+  // integer: the lowest integer cannot start the count.
+  if (*a_.ITER0 == std::numeric_limits<IWORD>::min()) *a_.ITER0 += 1;
   idef(a_.NLEAD, v2_ ? 0 : 2);
   idef(a_.IOUT, 6);
   idef(a_.MAXIT, 10);
@@ -384,7 +388,7 @@ void Engine::after_solve() {
     if (t > a_.XUB[i] || t < a_.XLB[i]) a_.ILIST[S1.NLIST++] = i + 1;
   }
   // Best point.
-  if (ITER == *a_.ITER0 + 1 || (S1.GLOBAL == 1 && S1.NLIST == 0)) S2.RMSBST = *a_.RMISS;
+  if (first_step() || (S1.GLOBAL == 1 && S1.NLIST == 0)) S2.RMSBST = *a_.RMISS;
   if (RMSERR < S2.RMSBST) {
     for (IWORD i = 0; i < N; ++i) a_.XBEST[i] = a_.X[i];
     S2.RMSBST = RMSERR;
@@ -438,7 +442,7 @@ void Engine::after_solve2() {
     if (icscl() > 0) d /= a_.CSCALE[i];
     SB += d;
   }
-  if (ITER == *a_.ITER0 + 1 || (S1.GLOBAL == 1 && S1.NLIST == 0)) S2.RMSBST = *a_.RMISS;
+  if (first_step() || (S1.GLOBAL == 1 && S1.NLIST == 0)) S2.RMSBST = *a_.RMISS;
   if (RMSERR < S2.RMSBST) {
     for (IWORD i = 0; i < N; ++i) a_.XBEST[i] = a_.X[i];
     S2.RMSBST = RMSERR;
@@ -718,8 +722,15 @@ double Engine::step_measure() const {
   return v2_ ? m : S2.STEP * m;
 }
 
+// ITER = ITER0 + 1: the pass after the first accepted step (no count
+// follows the largest integer).
+bool Engine::first_step() const {
+  return *a_.ITER0 < std::numeric_limits<IWORD>::max() && ITER == *a_.ITER0 + 1;
+}
+
 void Engine::accept() {
-  ++ITER;
+  // The count stops at the largest integer (reached only by calls out of turn).
+  if (ITER < std::numeric_limits<IWORD>::max()) ++ITER;
   if (*a_.ISTPTS != 0) S2.STPMSR = step_measure();
   if (S1.TRIAL == 1) {
     print_block();

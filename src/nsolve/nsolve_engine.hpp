@@ -99,6 +99,7 @@ struct Engine {
   void restore_dogleg_base();                           // X, F from the dogleg's base
   void compute_viol();                                  // bound violation of the full step
   double step_measure() const;                          // relative size of the last step
+  bool first_step() const;                              // ITER = ITER0 + 1
   void merit_history();                                 // ORVK_NSOLVE2's reference merit
   void dogleg_trial();                                  // the dogleg's step as the trial
 

@@ -150,7 +150,13 @@ bool Engine::solve_sparse(bool broyden) {
     IWORD call() {
       n = e.N;
       IWORD nzl = nz, ierr = 0;
+      // The residual check and the dogleg read the matrix and the right-hand
+      // side where the package found them: it must put them back after
+      // factoring, whatever the caller's restore option says.
+      const IWORD rstopt = ORVK_SPOPT2.RSTOPT;
+      ORVK_SPOPT2.RSTOPT = 1;
       ORVK_CONTRL(e.a_.IWORK, e.a_.RWORK, e.a_.LWORK, &n, &nzl, &ierr);
+      ORVK_SPOPT2.RSTOPT = rstopt;
       e.sv_.IERR = ierr;
       return ierr;
     }

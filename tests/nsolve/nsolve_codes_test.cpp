@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -451,6 +452,45 @@ TEST_F(NsolveCodes, NonFiniteJacobianAndCallsOutOfTurn) {
   s.icode = 4;
   s.call();
   EXPECT_EQ(s.icode, -6);
+}
+
+TEST_F(NsolveCodes, IterationCountAtTheEndsOfTheIntegers) {
+  // ITER0 at the lowest integer: the count before the first (ITER0 - 1) has
+  // no value, so the count starts one above it; every pass is shown on the
+  // terminal.  ITER0 at the largest integer ends the run at once with -1;
+  // answers out of turn (a Jacobian, then a full step) after it neither
+  // step past the largest count nor take the start for the first step.
+  const IWORD lo = std::numeric_limits<IWORD>::min(), hi = std::numeric_limits<IWORD>::max();
+  const Problem p = nsolve_test::broyden_tridiagonal(5);
+  for (bool v2 : {false, true}) {
+    SCOPED_TRACE(v2 ? "nsolve2" : "nsolve");
+    SetUp();
+    Caller c(p, 1, v2);
+    c.iter0 = lo;
+    c.maxit = 20;
+    c.tol = 1e-10;
+    c.istpts = 0;
+    c.iterm = 1;
+    ASSERT_EQ(c.solve(), 0);
+    EXPECT_EQ(c.iter0, lo + 1);
+    EXPECT_GT(c.iter, lo + 1);
+    // The heading page, then one line per pass: ITER0 + 1 .. ITER.
+    EXPECT_EQ(orvk_host_terminal_pages(), static_cast<std::size_t>(1 + (c.iter - (lo + 1)) + 1));
+
+    SetUp();
+    Caller d(p, 1, v2);
+    d.iter0 = hi;
+    d.maxit = 20;
+    EXPECT_EQ(d.solve(), -1);
+    EXPECT_EQ(d.iter, hi);
+    for (IWORD code : {6, 3}) {
+      p.fun(d.x.data(), d.f.data());
+      p.jac(d.x.data(), d.bj.data());
+      d.icode = code;
+      d.call();
+      EXPECT_EQ(d.iter, hi);
+    }
+  }
 }
 
 TEST_F(NsolveCodes, ConvergenceTestsAndRequests) {

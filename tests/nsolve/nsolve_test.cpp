@@ -130,6 +130,51 @@ TEST_F(NsolveSolve, CallerRowFactorsWithFittedColumns) {
     }
 }
 
+TEST_F(NsolveSolve, PackageLeftWithoutMatrixRestoreSolvesAsWithRestore) {
+  // The host may leave the sparse LU package's restore option off (word 6
+  // of ORVK_SPOPT2 not 1, as re-solves with kept factors need).  The
+  // residual check and the dogleg read the matrix and the right-hand side
+  // after the factorisation: the run must be the one with the option on,
+  // with no inaccurate-solve report, the pivot tolerances untouched and the
+  // host's option word given back.
+  const Problem p = nsolve_test::broyden_tridiagonal(40);
+  struct Method {
+    IWORD method, sclopt;
+  };
+  for (const Method m : {Method{1, 2}, Method{1, 1}, Method{2, 2}, Method{4, 1}, Method{5, 1}})
+    for (bool v2 : {false, true}) {
+      SCOPED_TRACE("method " + std::to_string(m.method) + " sclopt " + std::to_string(m.sclopt) +
+                   (v2 ? " nsolve2" : " nsolve"));
+      auto run = [&](IWORD rstopt, Caller& cl, std::vector<std::string>& lines) {
+        SetUp();
+        ORVK_SPOPT2.METHOD = m.method;
+        ORVK_SPOPT2.SCLOPT = m.sclopt;
+        ORVK_SPOPT2.RSTOPT = rstopt;
+        cl.lsrch = 0;
+        cl.nlead = 1000;  // every step a dogleg step
+        cl.tol = 1e-12;
+        cl.istpts = 0;
+        cl.maxit = 100;
+        cl.iout = 31;
+        orvika_test::UnitCapture cap(31);
+        cl.solve();
+        lines = cap.lines();
+      };
+      Caller on(p, 1, v2), off(p, 1, v2);
+      std::vector<std::string> on_lines, off_lines;
+      run(1, on, on_lines);
+      ASSERT_EQ(on.icode, 0);
+      run(2, off, off_lines);
+      EXPECT_EQ(ORVK_SPOPT2.RSTOPT, 2);
+      EXPECT_EQ(ORVK_SPOPT1.PIVTL1, 1e-4);
+      EXPECT_EQ(ORVK_SPOPT1.PIVTL2, 1e-4);
+      EXPECT_EQ(off_lines, on_lines);
+      EXPECT_EQ(off.icode, 0);
+      EXPECT_EQ(off.requests, on.requests);
+      EXPECT_EQ(off.x, on.x);
+    }
+}
+
 TEST_F(NsolveSolve, EquilibriumRootAndActiveBoundRoot) {
   {
     const Problem p = nsolve_test::equilibrium();

@@ -60,6 +60,26 @@ TEST(NsolveResid, RowCompressedResidual) {
   }
 }
 
+TEST(NsolveResid, RowPointersBelowOneTakeNoTime) {
+  // Row pointers below 1 mark positions that take no part; a pointer far
+  // below 1 must not make the routine walk to 1 one position at a time.
+  // A = [[2, 1], [0, 3]] with the entries of row 1 from position 1 on.
+  const IWORD n = 2;
+  const IWORD ici[3] = {1, 2, 2};
+  const double a[3] = {2, 1, 3};
+  const double x[2] = {1, 2};
+  const double b[2] = {4, 7};  // residual (0, 1)
+  for (const IWORD first : {IWORD{1}, IWORD{0}, IWORD{-5}, IWORD{-4000000000000000000}}) {
+    SCOPED_TRACE(first);
+    const IWORD irp[3] = {first, 3, 4};
+    double rn = -1, rr = -1;
+    const double bn = ORVK_RESID(&n, irp, ici, a, x, b, &rn, &rr);
+    EXPECT_DOUBLE_EQ(rn, 1.0);
+    EXPECT_DOUBLE_EQ(rr, 1.0 / std::sqrt(65.0));
+    EXPECT_DOUBLE_EQ(bn, std::sqrt(65.0));
+  }
+}
+
 TEST(NsolveResid, CoordinateResidualAddsRepeats) {
   const IWORD irn[4] = {1, 1, 2, 2};
   const IWORD icn[4] = {1, 1, 2, 7};  // a repeated position; an entry outside
