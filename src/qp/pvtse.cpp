@@ -92,6 +92,18 @@ struct Sel {
           if (v > gamma) gamma = v, row = i;
         }
   }
+  // Largest |a_rj| over eligible stored entries of row r left of its
+  // diagonal (columns 1..r-1): with BELOW_MAX, the off-diagonal part of
+  // column r of the symmetric matrix.
+  double left_max(IWORD r) const {
+    const Vec1<const IWORD> IA(ia), JA(ja);
+    const Vec1<const double> A(a);
+    double v = 0.0;
+    if (r < 1 || r > ncur) return v;
+    for (IWORD k = IA(r); k < IA(r + 1); ++k)
+      if (JA(k) < r && eligible(r, JA(k))) v = std::fmax(v, std::fabs(A(k)));
+    return v;
+  }
   void swap_rows(IWORD p, IWORD q) {  // local positions p and q
     const Vec1<IWORD> IP(ip), ICHAN(ichan);
     std::swap(IP(irow + p - 1), IP(irow + q - 1));
@@ -195,7 +207,13 @@ bool partial_decision(Sel& s, double alpha, double lambda, IWORD r, double ac, d
     ipvtsz(s.kblk) = 1;
     return false;
   }
-  if (ac <= 1e-22 || ac < alpha * gamma) {
+  // The diagonal of row R serves as a 1x1 pivot only when it is not small
+  // against every off-diagonal entry of its column, those left of the
+  // diagonal (stored in row R, a_r1 = lambda among them) as well as those
+  // below it; a smaller one would let the elimination grow the entries
+  // without bound.
+  const double sigma = std::fmax(gamma, s.left_max(r));
+  if (ac <= 1e-22 || ac < alpha * sigma) {
     ipvtsz(s.kblk) = 2;
     if (s.lvl >= 4) phase_line(s.unit, "*** CASE 4: 2X2 PIVOT SELECTED ***");
     s.swap_rows(2, r);

@@ -295,6 +295,39 @@ TEST_F(LesslvTest, ExchangeMatrixTakesOneTwoByTwoBlock) {
 
 // ---- pivot magnitudes ---------------------------------------------------------
 
+// The partial-pivoting rules take the diagonal of the partner row as a 1x1
+// pivot only when it is not small against the off-diagonal entries of its
+// column.  Here the partner row r (largest entry of column 1) is the last
+// one, so nothing lies below its diagonal, while its entry in column 1 is 1:
+// the diagonal a_rr must not be the pivot.  K is well conditioned.
+TEST_F(LesslvTest, PartialPivotingRefusesADiagonalSmallAgainstItsColumn) {
+  struct Case {
+    const char* what;
+    double arr;  // a_rr of the partner row
+  };
+  const Case cases[] = {{"tiny partner diagonal", 1e-20},
+                        {"small partner diagonal", 1e-12},
+                        {"partner diagonal 1e-6", 1e-6}};
+  for (const auto& c : cases)
+    for (IWORD strategy : {3, 4}) {
+      SCOPED_TRACE(std::string(c.what) + ", strategy " + std::to_string(strategy));
+      Family f;
+      f.n = 3;
+      f.h = {0.3, 0.5, 1.0,  //
+             0.5, 2.0, 0.0,  //
+             1.0, 0.0, c.arr};
+      word(ORVK_NLPINT_PIVSTRAT) = strategy;
+      Solver s(f);
+      // K (1, 2, 3)' in exact arithmetic.
+      const Vec rhs = {0.3 + 1.0 + 3.0, 0.5 + 4.0, 1.0 + 3.0 * c.arr};
+      const Vec x = s.solve(f, {}, rhs, 0);
+      ASSERT_EQ(s.ifail, 0);
+      ASSERT_EQ(s.ising, 0);
+      EXPECT_LT(rel_error(f, {}, rhs, x), 1e3 * kEps);
+      EXPECT_NEAR(x[2], 3.0, 1e-12);
+    }
+}
+
 TEST_F(LesslvTest, PivotThresholdAndSingularMessage) {
   struct Row {
     double k11;

@@ -929,6 +929,48 @@ TEST_F(QpslvTest, SparseKktBeyondTheDenseOrderIsSolved) {
   EXPECT_LT(err, 1e-5 * 7);
 }
 
+// Equality-constrained QP with a small Hessian through the sparse KKT solver
+// under each pivot rule: the solution meets the rows and is stationary,
+// H x + g + A' lambda = 0.
+TEST_F(QpslvTest, SparseKktSolutionIsStationaryUnderEveryPivotRule) {
+  Problem p;
+  p.n = 7;
+  p.meq = 6;
+  const Vec hd = {3.1470370887647965e-4, 4.0312245321342968e-4, 2.5851653773057982e-4,
+                  2.6210130875316034e-4, 5.0085286943409881e-4, 6.0285951955889154e-4,
+                  4.1097485740301576e-4};
+  p.h.assign(49, 0.0);
+  for (int i = 0; i < 7; ++i) p.h[i * 7 + i] = hd[i];
+  p.a = {1, 0,    0,     0, 0,     0,     0,    //
+         0, 1,    -0.75, 0, 0,     0,     0,    //
+         0, 0,    1,     0, -0.25, 0,     0,    //
+         0, 0.75, 0,     1, -0.25, -0.75, 0,    //
+         0, 0,    0.75,  0, 1,     0,     0.5,  //
+         0, 0,    -0.75, 0, -0.5,  1,     0};
+  p.g = {0.5, -0.5, 0.25, -0.5, -0.25, 0.5, 0};
+  p.b = {-0.25, 1, 0.5, 0.5, -1, 0.25};
+  for (IWORD strategy : {1, 2, 3, 4}) {
+    SCOPED_TRACE(strategy);
+    reset_blocks();
+    ORVK_NLPINT[ORVK_NLPINT_KKTSOLV - 1] = 2;
+    ORVK_NLPINT[ORVK_NLPINT_PIVSTRAT - 1] = strategy;
+    ORVK_NLPREA[ORVK_NLPREA_ALPHA - 1] = 0.6403882032022076;
+    QpRun r;
+    call(p, Options{}, r);
+    ASSERT_EQ(r.ifail, 0);
+    ASSERT_EQ(r.ising, 0);
+    ASSERT_EQ(r.iret, 0);
+    double xmax = 1;
+    for (int j = 0; j < p.n; ++j) xmax = std::max(xmax, std::fabs(r.x[j]));
+    for (int k = 0; k < p.meq; ++k) EXPECT_NEAR(p.row_dot(k, r.x.data()), p.b[k], 1e-12 * xmax);
+    for (int i = 0; i < p.n; ++i) {
+      double s = p.g[i] + p.H(i, i) * r.x[i];
+      for (int k = 0; k < p.meq; ++k) s += p.A(k, i) * r.x[p.n + k];
+      EXPECT_NEAR(s, 0.0, 1e-10) << "row " << i;
+    }
+  }
+}
+
 // ---- Cold start and printed text ---------------------------------------------
 
 TEST_F(QpslvTest, ColdStartActivatesRowsWithNonPositiveBoundInOrder) {
