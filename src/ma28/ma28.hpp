@@ -54,6 +54,40 @@ inline bool ma28_rows_fill(IWORD n, const IDX16* lukeep, IWORD lufrst, IWORD lul
   return sum == lulast - lufrst + 1;
 }
 
+// True when the rest of LUKEEP can be read as an analysis that succeeded
+// leaves it: every permutation entry |ROWPRM(k)|, |COLPRM(k)| in 1..N, a
+// pivot place in every row with COLPRM(k) > 0, positions without a pivot
+// only at the end of their block, and the off-diagonal counts filling
+// 1..LUFRST-1 (LUFRST = 1 with a single block).  A failed analysis can
+// leave row lengths that fill the factor positions by chance; the solve
+// and the re-factorisation index with all of these.
+inline bool ma28_keep_sound(IWORD n, const IDX16* lukeep, IWORD lufrst) {
+  const IDX16 *rowlen = lukeep, *rowprm = lukeep + n, *colprm = lukeep + 2 * n,
+              *llen = lukeep + 3 * n, *offlen = lukeep + 4 * n;
+  const bool offd = offlen[0] >= 0;
+  IWORD off = 0;
+  for (IWORD k = 0; k < n; ++k) {
+    const IWORD r = rowprm[k] < 0 ? -IWORD{rowprm[k]} : rowprm[k];
+    const IWORD c = colprm[k] < 0 ? -IWORD{colprm[k]} : colprm[k];
+    if (r < 1 || r > n || c < 1 || c > n) return false;
+    if (colprm[k] > 0 && llen[k] >= rowlen[k]) return false;
+    if (colprm[k] < 0 && k + 1 < n && rowprm[k] >= 0 && colprm[k + 1] >= 0) return false;
+    if (offd) {
+      if (offlen[k] < 0) return false;
+      off += offlen[k];
+    }
+  }
+  return offd ? off == lufrst - 1 : lufrst == 1;
+}
+
+// True when the column numbers in places 1..LULAST of COLNUM (off-diagonal
+// entries and factor rows) all lie in 1..N.
+inline bool ma28_colnum_sound(IWORD n, const IDX16* colnum, IWORD lulast) {
+  for (IWORD q = 0; q < lulast; ++q)
+    if (colnum[q] < 1 || colnum[q] > n) return false;
+  return true;
+}
+
 // Counting sort of NZ entries (value, carried 16-bit index) by KEY + D into
 // NC buckets, in place along permutation cycles; START receives the first
 // position of each bucket and every key becomes -D.

@@ -163,6 +163,7 @@ extern "C" ORVK_API void ORVK_MA28AD(const IWORD* N, const IWORD* NZ, double* EN
            INTWRK + 8 * n, words16(INTWRK, 2 * n));
     if (lufrst <= 0) {
       istat = -7;
+      rowlen[0] = -1;  // no factors: the solve and the re-factorisation refuse them
       ma28_failmsg(errunt, "ERROR RETURN FROM MC23A/AD", false, 0, kOverA);
       return;
     }
@@ -178,6 +179,9 @@ extern "C" ORVK_API void ORVK_MA28AD(const IWORD* N, const IWORD* NZ, double* EN
   ORVK_MA28FD.MINLIR = ORVK_MA30FD.MINLIR;
   ORVK_MA28FD.MINLIC = ORVK_MA30FD.MINLIC;
   if (istat < 0) {
+    // The row lengths of a failed elimination can fill LUFRST..LULAST by
+    // chance: a negative first length marks the factors as not usable.
+    rowlen[0] = -1;
     ma28_failmsg(errunt, "ERROR RETURN FROM MA30A/AD", false, 0, kOverA);
     return;
   }

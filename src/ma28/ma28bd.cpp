@@ -356,7 +356,9 @@ extern "C" ORVK_API void ORVK_MA28BD(const IWORD* N, const IWORD* NZ, double* EN
   // at all, or a failed one whose row lengths do not fill LUFRST..LULAST)
   // are not a question of LICN: the factor rows are gathered backwards
   // from LULAST by their lengths.
-  if (lufrst < 1 || lulast < lufrst - 1 || !orvika::ma28_rows_fill(n, LUKEEP, lufrst, lulast)) {
+  if (lufrst < 1 || lulast < lufrst - 1 || !orvika::ma28_rows_fill(n, LUKEEP, lufrst, lulast) ||
+      !orvika::ma28_keep_sound(n, LUKEEP, lufrst) ||
+      (lulast <= licn && !orvika::ma28_colnum_sound(n, COLNUM, lulast))) {
     istat = -16;
     if (errunt != 0) {
       write_rec(errunt, Rec()

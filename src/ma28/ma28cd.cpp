@@ -117,8 +117,9 @@ void BTSOLV(IWORD n, const IDX16* colnum, const double* entval, IWORD /*licn*/,
  *   SOLMOD  in      IWORD        1: A x = b; otherwise A^T x = b
  * No status: components at positions without a usable pivot are set to 0.0
  * and the largest magnitude discarded goes to ORVK_MA28FD.SOLRES.  When the
- * stored factor positions (ORVK_MA28GD) do not fit LICN, or the row lengths
- * of LUKEEP do not fill them (a failed analysis), nothing is solved,
+ * stored factor positions (ORVK_MA28GD) do not fit LICN, or LUKEEP and the
+ * stored column numbers are not as an analysis that succeeded leaves them
+ * (a failed analysis), nothing is solved,
  * SOLVEC is unchanged and SOLRES is -1.0.
  * Work space: RWORK only.
  * Cost O(N + nnz(L+U) + nnz(off-diagonal blocks)).
@@ -132,7 +133,8 @@ extern "C" ORVK_API void ORVK_MA28CD(const IWORD* N, const double* ENTVAL, const
   const IWORD n = *N, licn = *LICN;
   const IWORD lufrst = ORVK_MA28GD.LUFRST, lulast = ORVK_MA28GD.LULAST;
   if (n >= 1 && (n > 32767 || lufrst < 1 || lulast < lufrst - 1 || lulast > licn ||
-                 !ma28_rows_fill(n, LUKEEP, lufrst, lulast))) {
+                 !ma28_rows_fill(n, LUKEEP, lufrst, lulast) || !ma28_keep_sound(n, LUKEEP, lufrst) ||
+                 !ma28_colnum_sound(n, COLNUM, lulast))) {
     ORVK_MA30HD.SOLRES = -1.0;
     ORVK_MA28FD.SOLRES = -1.0;
     return;

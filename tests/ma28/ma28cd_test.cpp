@@ -74,4 +74,40 @@ TEST(Ma28Cd, FactorPositionsBeyondLicnSolveNothing) {
   EXPECT_EQ(ORVK_MA28FD.SOLRES, 0.0);
 }
 
+// An analysis that stopped at a zero pivot leaves no factors, also when a
+// tight LICN lets its row lengths fill the factor positions: the solve
+// changes nothing and reports -1.0 in both modes, the re-factorisation
+// refuses with -16, and no index of the left-over arrays is followed.
+TEST(Ma28Cd, FailedAnalysisWhoseRowLengthsFillTheFactorPositions) {
+  struct Case {
+    const char* name;
+    Triplets a;
+    IWORD licn;
+  } cases[] = {
+      {"zero diagonal entry, LICN = NZ + 1", make_triplets(3, {{1, 1, 1.0}, {2, 2, 0.0}, {3, 3, 3.0}}), 4},
+      {"zero diagonal entry, LICN = NZ + 2", make_triplets(3, {{1, 1, 1.0}, {2, 2, 0.0}, {3, 3, 3.0}}), 5},
+      {"zero diagonal entry after a summed repeat, LICN = NZ + 2",
+       make_triplets(5, {{1, 3, -0.27712868225816778}, {1, 1, 0.55481717196344338}, {2, 2, 0.0},
+                         {2, 2, -0.0015292588377330274}, {3, 3, 3.9305849779508053},
+                         {3, 2, -0.41288059495177853}, {4, 4, 0.0}, {5, 1, -0.33913736324238564}}),
+       10},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    reset_blocks();
+    ORVK_MA28ED.ERRUNT = 0;
+    ORVK_MA28ED.WRNUNT = 0;
+    ORVK_MA30ED.MSGUNT = 0;
+    ORVK_MA28ED.USEBTF = ORVK_FALSE;
+    Solver s;
+    ASSERT_EQ(s.analyse(c.a, c.licn, 3 * c.a.nz()), -2);
+    for (IWORD mode : {1, 0}) {
+      const std::vector<double> b(c.a.n, 1.0);
+      EXPECT_EQ(s.solve(b, mode), b) << "mode " << mode;
+      EXPECT_EQ(ORVK_MA28FD.SOLRES, -1.0) << "mode " << mode;
+    }
+    EXPECT_EQ(s.refactor(c.a), -16);
+  }
+}
+
 }  // namespace
