@@ -809,6 +809,21 @@ void Driver::factor() {
   double& S2 = ORVK_SPOPT1.PIVTL2;
   IV IRP = iv(P_.IRP, N + 1), ICI = iv(P_.ICI, MAXA), IORN = iv(P_.IORN, N + 1);
   RV IA = rv(P_.IA, MAXA), B = rv(1, Zl), X = rv(P_.X, Zl);
+  // The methods test only the candidates of a pivot step: a value that is
+  // not finite (given, or made so by the scaling) in a column of an earlier
+  // block or of an eliminated step goes into the solution unnoticed.  Such
+  // a matrix has no usable factorisation.
+  for (IWORD k = 1; k <= NZ_; ++k) {
+    if (std::isfinite(IA(k))) continue;
+    if (o_.unit > 0) {
+      IWORD i = 1;
+      while (i < N && IRP(i + 1) <= k) ++i;
+      sp_message(o_.unit, SpLine().t("VALUE IN ROW ").i(i).t(" AND COLUMN ").i(ICI(k)).t(" IS NOT FINITE").tag("CONTRL"),
+                 terminated());
+    }
+    IERR_ = kSpNumSing;
+    return;
+  }
   const IWORD h = MAXA / 2 + 1;
   switch (o_.method) {
     case 2: {
@@ -889,10 +904,24 @@ void Driver::common_end(bool rebuild, bool unscale) {
     }
   }
   if (o_.scale() && unscale) {
+    // The equilibrated system can have a finite solution whose column
+    // factors carry a component past the largest double: such a system has
+    // no representable solution.
     RV X = rv(P_.X, Z()), CS = rv(P_.COLSC, N);
+    bool overflow = false;
+    auto unscaled = [&](IWORD k, double c) {
+      const double x = X(k);
+      X(k) = x * c;
+      overflow = overflow || (std::isfinite(x) && !std::isfinite(X(k)));
+    };
     for (IWORD i = 1; i <= N; ++i) {
-      X(i) *= CS(i);
-      if (o_.nrhs >= 2) X(N + i) *= CS(i);
+      unscaled(i, CS(i));
+      if (o_.nrhs >= 2) unscaled(N + i, CS(i));
+    }
+    if (overflow && IERR_ >= 0) {
+      if (o_.unit > 0)
+        sp_message(o_.unit, SpLine().t("THE UNSCALED SOLUTION IS NOT FINITE").tag("CONTRL"), terminated());
+      IERR_ = kSpNumSing;
     }
   }
 }

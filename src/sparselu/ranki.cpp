@@ -242,7 +242,11 @@ void RANKI(IWORD N, double TOL, IWORD MAXA, IWORD MSGUNIT, IV IRP, IV ICI, RV A,
   // Backward error of each solution against the matrix as stored.
   for (IWORD col = 0; col < (two ? 2 : 1); ++col) {
     const IWORD off = col * N;
+    // A component that overflowed (a pivot too small to divide by) makes
+    // both sides of the test infinite, and NaN drops out of the maxima: a
+    // solution or residual that is not finite fails the test itself.
     double rn = 0.0, an = 0.0, xn = 0.0, bn = 0.0;
+    bool finite = true;
     for (IWORD r = 1; r <= N; ++r) {
       double s = B.get(off + r), as = 0.0;
       const IWORD ke = IRP.get(r + 1);
@@ -250,12 +254,13 @@ void RANKI(IWORD N, double TOL, IWORD MAXA, IWORD MSGUNIT, IV IRP, IV ICI, RV A,
         s -= A.get(k) * X.get(off + ICI.get(k));
         as += std::fabs(A.get(k));
       }
+      finite = finite && std::isfinite(s) && std::isfinite(X.get(off + r));
       rn = std::max(rn, std::fabs(s));
       an = std::max(an, as);
       xn = std::max(xn, std::fabs(X.get(off + r)));
       bn = std::max(bn, std::fabs(B.get(off + r)));
     }
-    if (!(rn <= kMaxBackwardError * (an * xn + bn))) {
+    if (!finite || !(rn <= kMaxBackwardError * (an * xn + bn))) {
       if (MSGUNIT > 0)
         sp_message(MSGUNIT, SpLine().t("RESIDUAL OF THE SOLUTION TOO LARGE"),
                    SpLine().t("ELIMINATION IS NUMERICALLY UNSTABLE").tag("RANKI"));

@@ -1448,6 +1448,77 @@ TEST(Contrl, FailedFactorisationRestoresEverything) {
   }
 }
 
+// A value that is not finite has no factorisation: every method refuses it
+// as numerically singular, scaled or not, also where it only meets the
+// solution of an earlier block or of an eliminated column, and the matrix
+// and B come back.
+TEST(Contrl, NonFiniteValueIsRefusedByEveryMethod) {
+  const double inf = std::numeric_limits<double>::infinity();
+  struct Place {
+    const char* what;
+    IWORD row, col;
+  } places[] = {{"column of an earlier block", 1, 3},
+                {"column of an earlier step", 3, 1},
+                {"entry of a block of two", 1, 2}};
+  for (const Place& at : places)
+    for (double bad : {inf, -inf, std::numeric_limits<double>::quiet_NaN()})
+      for (IWORD method : {1, 2, 4, 5, 7})
+        for (IWORD sclopt : {1, 2}) {
+          SCOPED_TRACE(std::string(at.what) + " value " + std::to_string(bad) + " method " +
+                       std::to_string(method) + " scaling " + std::to_string(sclopt));
+          // Lower triangular apart from the bad value.
+          Triplets s;
+          s.n = 3;
+          s.add(1, 1, 2.0);
+          s.add(2, 1, 1.0);
+          s.add(2, 2, 3.0);
+          s.add(3, 3, 4.0);
+          s.add(at.row, at.col, bad);
+          s = sorted(s);
+          const std::vector<double> b = {1.0, 2.0, 3.0};
+          defaults(kUnit);
+          ORVK_SPOPT2.METHOD = method;
+          ORVK_SPOPT2.SCLOPT = sclopt;
+          orvika_test::UnitCapture cap(kUnit);
+          Call c = place(s, b, roomy(s, method));
+          EXPECT_EQ(c.run(), -8);
+          ASSERT_FALSE(cap.lines().empty());
+          EXPECT_EQ(cap.lines().back(), kTerminated);
+          EXPECT_EQ(c.b(s.n), b);
+          const Triplets back = c.triplets();
+          EXPECT_EQ(back.row, s.row);
+          EXPECT_EQ(back.col, s.col);
+          ASSERT_EQ(back.nz(), s.nz());
+          for (IWORD k = 0; k < s.nz(); ++k)
+            EXPECT_TRUE(back.val[k] == s.val[k] || (std::isnan(back.val[k]) && std::isnan(s.val[k])));
+        }
+}
+
+// The equilibrated system of [1 0; 1 d] with a subnormal d has a finite
+// solution, but the column factor carries x(2) past the largest double:
+// refused as numerically singular instead of returning an infinite x.
+TEST(Contrl, SolutionThatOverflowsWhenUnscaledIsRefused) {
+  Triplets s;
+  s.n = 2;
+  s.add(1, 1, 1.0);
+  s.add(2, 1, 1.0);
+  s.add(2, 2, 4.9e-324);
+  for (IWORD method : {1, 2, 4, 5, 7})
+    for (IWORD nrhs : {1, 2}) {
+      SCOPED_TRACE("method " + std::to_string(method) + " nrhs " + std::to_string(nrhs));
+      defaults(kUnit);
+      ORVK_SPOPT2.METHOD = method;
+      ORVK_SPOPT2.SCLOPT = 1;
+      ORVK_SPOPT2.RNKOPT = 0;
+      ORVK_SPOPT1.PIVTL2 = 0.5;
+      ORVK_SPOPT4 = {nrhs, nrhs};
+      orvika_test::UnitCapture cap(kUnit);
+      Call c = place(s, {1.0, 3.0, 2.0, 5.0}, roomy(s, method));
+      EXPECT_EQ(c.run(), -8);
+      EXPECT_EQ(cap.lines(), (Lines{"", line("THE UNSCALED SOLUTION IS NOT FINITE  (CONTRL)"), kTerminated}));
+    }
+}
+
 // ---- repairs that change the order or the count ----------------------------------------------------------
 
 // Column index 7 in a 5-row matrix: widened to order 7 (rows 6 and 7 fix

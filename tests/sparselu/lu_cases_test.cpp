@@ -492,6 +492,31 @@ TEST(SpLuFaults, Method7FillRowWithoutUsablePivot) {
   }
 }
 
+// A pivot that passes the choice but is too small to divide by (no
+// demotion with RNKOPT 0): the solution overflows or the values carry NaN,
+// and the backward-error test refuses it instead of returning it.
+TEST(SpLuFaults, Method7NonFiniteSolutionIsRefused) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  struct Row {
+    const char* what;
+    std::vector<Entry> es;
+  } rows[] = {
+      {"subnormal pivot", {{1, 1, 1.0}, {2, 1, 1.0}, {2, 2, 4.9e-324}}},
+      {"pivot 1e-310", {{1, 1, 1.0}, {2, 1, 1.0}, {2, 2, 1e-310}}},
+      {"NaN beside the pivots", {{1, 1, 1.0}, {2, 1, nan}, {2, 2, 1.0}}},
+  };
+  for (const Row& row : rows)
+    for (IWORD nrhs : {1, 2}) {
+      const Problem p = natural(2, row.es);
+      orvika_test::UnitCapture cap(kUnit);
+      const Result r = run_m7(p, {1.0, 3.0, 2.0, 5.0}, nrhs, Opts{.pivtl2 = 0.5, .rnkopt = 0, .msgunit = kUnit});
+      EXPECT_EQ(r.ierr, -8) << row.what << " nrhs " << nrhs;
+      EXPECT_EQ(cap.lines(), (Lines{"", B6 + "RESIDUAL OF THE SOLUTION TOO LARGE",
+                                    B6 + "ELIMINATION IS NUMERICALLY UNSTABLE  (RANKI)"}))
+          << row.what << " nrhs " << nrhs;
+    }
+}
+
 TEST(SpLuFaults, Method7DemotesSmallPivots) {
   // Row 1's only new column holds 0.1 against 1.0: with RNKOPT = 1 and
   // PIVTL2 = 0.5 it is demoted and eliminated; the solution is the same.
