@@ -235,12 +235,13 @@ double Luebrn::data_size() const {
 }
 
 bool Luebrn::stationary() {
-  if (method == kBL) return true;  // the merit function has its own tests
-  // A model that returned values or derivatives that are not finite leaves
-  // nothing to judge: no such point is stationary.
+  // A model that returned values or derivatives that are not finite, or
+  // data that are not numbers, leave nothing to judge: no such point is
+  // stationary, whatever the method.
   if (std::isnan(objb)) return false;
   for (IWORD j = 1; j <= npar; ++j)
     if (!std::isfinite(GRAD(j))) return false;
+  if (method == kBL) return true;  // the merit function has its own tests
   if (!(objb > 0)) return true;
   const double size = data_size();
   if (objb <= kExactRel * size) return true;

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "orvika/host_stub.h"
 #include "regress/engine_test_util.hpp"
@@ -58,6 +59,59 @@ TEST_F(LuebrnTest, ErrorsInVariablesLineMatchesDemingRegression) {
     for (int i = 0; i < 9; ++i)
       EXPECT_NEAR(e.z[2 * i + 1], e.p[0] + e.p[1] * e.z[2 * i], 1e-5) << c.what << " " << i;
   }
+}
+
+// F = y - p1 - p2 x, but not a number (a failed evaluation) on every call
+// after the first g_good ones, the final evaluation excepted.
+long g_calls = 0, g_good = 0;
+void failing16(const double* z, const double* zm, void* mdat2, const double* p, const IWORD* ndat,
+               const IWORD* nmmax, const IWORD* nmeas, void* mdat1, const IWORD* npar,
+               const IWORD* ncmax, const IWORD* ncons, const IWORD* req, double* f, double* fz,
+               double* fp, void* muser) {
+  regress_test::line16(z, zm, mdat2, p, ndat, nmmax, nmeas, mdat1, npar, ncmax, ncons, req, f, fz,
+                       fp, muser);
+  if (++g_calls > g_good && *req != 2)
+    for (IWORD i = 0; i < *ndat; ++i) f[i * *ncmax] = std::nan("");
+}
+
+TEST_F(LuebrnTest, BrittLueckeRunOnValuesThatAreNotNumbersNeverConverges) {
+  // A model that fails from some call on, or a measured value or standard
+  // deviation that is not a number, in runs with Britt-Luecke iterations: a
+  // run that reports convergence returns the fit, with a finite sum of
+  // squares; one whose data are not numbers never does.
+  const regress_test::Eiv d;
+  const Vec exact = d.reference();
+  struct Case {
+    const char* what;
+    long good;    // model calls that succeed
+    int bad_zm;   // index into ZM set to NaN, or -1
+    int bad_r;    // index into R set to NaN, or -1
+  };
+  std::vector<Case> cases = {{"NaN measured value", 1000, 7, -1},
+                             {"NaN standard deviation", 1000, -1, 3}};
+  for (long good = 0; good <= 12; ++good) cases.push_back({"model fails", good, -1, -1});
+  for (const IWORD kdem : {0, 2})
+    for (const IWORD ndrv : {0, 1})
+      for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.what) + " after " + std::to_string(c.good) + " calls, KDEM " +
+                     std::to_string(kdem) + ", NDRV " + std::to_string(ndrv));
+        Engine e = d.engine();
+        e.kdem = kdem;
+        e.ndrv = ndrv;
+        e.tol = 1e-9;
+        e.iter = 40;
+        if (c.bad_zm >= 0) e.zm[c.bad_zm] = std::nan("");
+        if (c.bad_r >= 0) e.r[c.bad_r] = std::nan("");
+        g_calls = 0;
+        g_good = c.good;
+        orvika_test::UnitCapture cap(6);  // unconverged ends print their report
+        e.luebrn(reinterpret_cast<ORVK_MODELFN>(failing16));
+        if (c.bad_zm >= 0 || c.bad_r >= 0) EXPECT_NE(e.istat, 0);
+        if (e.istat != 0) continue;
+        EXPECT_TRUE(std::isfinite(e.ssq)) << e.ssq;
+        EXPECT_NEAR(e.p[0], exact[0], 1e-5);
+        EXPECT_NEAR(e.p[1], exact[1], 1e-6);
+      }
 }
 
 TEST_F(LuebrnTest, RunProtocolWithTheHost) {
