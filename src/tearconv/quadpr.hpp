@@ -141,6 +141,10 @@ void quadpr_solve(IWORD n, R* hp, IWORD ldh, const R* g, const R* xlo, const R* 
       const IWORD v = IPERM(k);
       const R gk = WG(k), xv = X(v), d = WD(k);
       if ((xv == XLO(v) && gk >= zero) || (xv == XUP(v) && gk <= zero)) continue;
+      // No gradient and no curvature: no move of the variable changes q,
+      // and a move to a far bound would only carry the free variables
+      // along by as much, losing their digits (or making them infinite).
+      if (gk == zero && d == zero) continue;
       const int side = gk < zero ? kUpper : kLower;
       const R t = side == kUpper ? XUP(v) - xv : xv - XLO(v);
       const R ag = A::abs(gk);

@@ -417,6 +417,14 @@ const std::vector<WorkedCase>& worked_cases() {
        {2.25, 1.75, 2.0}, 1, {3, 1, 2}, {0.0, -0.75, -0.75}, -5.0625},
       {"H = 0: decrease 2 before 1", {2, {0.0, 0.0, 0.0, 0.0}, {1.0, -1.0}, {-1.0, -1.0},
        {2.0, 2.0}}, {2.0, -1.0}, 0, {1, 2}, {-1.0, 1.0}, -3.0},
+      // A variable with no gradient and no curvature promises nothing: it
+      // stays where it is rather than going to a far bound, which would
+      // carry the free variable along and lose its digits (or, with
+      // infinite bounds, make X infinite).
+      {"no gradient, no curvature: no move", {2, {1.0, 1.0, 1.0, 1.0}, {1.0, 1.0},
+       {-1e30, -1e30}, {1e30, 1e30}}, {0.0, 1.0}, 1, {2, 1}, {0.0, 0.0}, -0.5},
+      {"no gradient, no curvature, infinite bounds", {1, {0.0}, {0.0}, {-HUGE_VAL}, {HUGE_VAL}},
+       {0.0}, 0, {1}, {0.0}, 0.0},
   };
   return cases;
 }
