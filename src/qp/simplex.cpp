@@ -594,11 +594,15 @@ void SOLVER(const IWORD* ICJ, const IWORD* JCJ, const double* ACJ, IWORD MEQ, IW
     // 12. Bounds and artificial values.
     IFEAS = 0;
     g_ibound = 0;
-    for (IWORD j = 1; j <= N; ++j)
-      if (xsol(j) > bndu(j) + epslon() || xsol(j) < bndl(j) - epslon()) {
+    for (IWORD j = 1; j <= N; ++j) {
+      // The point carries the rounding of a tableau whose values are of the
+      // size of the bounds: the margin grows with them (EPSLON within +-1).
+      const double tol = epslon() * std::max({1.0, std::fabs(bndl(j)), std::fabs(bndu(j))});
+      if (!(xsol(j) <= bndu(j) + tol && xsol(j) >= bndl(j) - tol)) {
         write_rec(u, Rec().list_int(j));
         g_ibound = 1;
       }
+    }
     if (lvl >= 3) free_line(u, g_ibound ? "BOUNDS VIOLATED" : "BOUNDS SATISFIED");
     write_empty(u);
     write_rec(u, Rec().A("      SIMPLEX MESSAGES AND RESULTS    "));
@@ -628,7 +632,7 @@ void SOLVER(const IWORD* ICJ, const IWORD* JCJ, const double* ACJ, IWORD MEQ, IW
     double s = b(i);
     for (IWORD k = icj(i); k < icj(i + 1); ++k) s -= acj(k) * xsol(jcj(k));
     error(i) = s;
-    if (std::fabs(s) > tolers) infeasible = 1;
+    if (!(std::fabs(s) <= tolers)) infeasible = 1;  // a not-a-number as well
     toterr += s;
   }
 
@@ -704,6 +708,16 @@ void SPXCHK(const IWORD* ICJ, const IWORD* JCJ, const double* ACJ, IWORD MEQ, IW
       if (r > MEQ && r <= MEQ + MINEQ - ninspc) continue;
       for (IWORD k = icj(r); k < icj(r + 1) && !bad; ++k) bad = jcj(k) < 1 || jcj(k) > N;
     }
+  }
+  // Values the check reads: the equality rows in every mode, the bounds and
+  // the general rows in a simplex run.  A value that is not finite has no
+  // place in the tableau (the merge would drop a not-a-number as negligible).
+  for (IWORD r = 1; r <= MEQ + MINEQ && !bad; ++r) {
+    const bool general = r > MEQ + MINEQ - ninspc;
+    if (r > MEQ && MODE == 1) break;
+    bad = !std::isfinite(B[r - 1]);
+    if (r > MEQ && !general) continue;
+    for (IWORD k = icj(r); k < icj(r + 1) && !bad; ++k) bad = !std::isfinite(ACJ[k - 1]);
   }
   if (!bad && MINEQ - ninspc != 2 * N) {
     const IWORD kb = nlpint(ORVK_NLPINT_VBLK2);

@@ -340,6 +340,85 @@ TEST_F(SimplexTest, InconsistentBlocksAndDataAreReported) {
   EXPECT_EQ(ifeas, 2);
 }
 
+// A value that is not finite in a row or a bound the check reads is refused
+// (the merge of the tableau would drop a not-a-number as a negligible entry
+// and the check would go on as if it were 0); a point with a not-a-number
+// does not satisfy the equality rows.
+TEST_F(SimplexTest, ValuesThatAreNotFiniteAreNeverFeasible) {
+  const double nan = std::nan(""), inf = HUGE_VAL;
+  auto base = [] {
+    Spx s = box_line(3.0);
+    s.gen = {{1.0, -1.0}};
+    s.bgen = {-1.0};
+    return s;
+  };
+  struct Case {
+    const char* what;
+    void (*edit)(Spx&, double);
+    double v;
+  };
+  const Case cases[] = {
+      {"equality right-hand side", [](Spx& s, double v) { s.beq[0] = v; }, nan},
+      {"equality coefficient", [](Spx& s, double v) { s.eq[0][1] = v; }, nan},
+      {"lower bound", [](Spx& s, double v) { s.lo[0] = v; }, nan},
+      {"upper bound", [](Spx& s, double v) { s.up[1] = v; }, nan},
+      {"infinite bounds", [](Spx& s, double v) { s.lo = {-v, -v}, s.up = {v, v}; }, inf},
+      {"general right-hand side", [](Spx& s, double v) { s.bgen[0] = v; }, nan},
+      {"general coefficient", [](Spx& s, double v) { s.gen[0][0] = v; }, nan},
+      {"infinite general coefficient", [](Spx& s, double v) { s.gen[0][0] = v; }, inf},
+  };
+  for (const Case& c : cases) {
+    for (IWORD mode : {0, 2}) {
+      SCOPED_TRACE(std::string(c.what) + " mode " + std::to_string(mode));
+      Spx s = base();
+      c.edit(s, c.v);
+      Result r = check(s, mode);
+      EXPECT_EQ(r.ifeas, 2);
+      EXPECT_EQ(r.nact, 0);
+      EXPECT_EQ(r.x, Vec(2, -7.0));
+      EXPECT_NE(r.text.find(" SIMPLEX CHECK FAILED: INVALID CONSTRAINT DATA\n"),
+                std::string::npos);
+    }
+  }
+  for (const Vec& x : {Vec{nan, 2.0}, Vec{1.0, nan}}) {
+    Spx s = base();
+    EXPECT_EQ(check(s, 1, x).ifeas, 1);
+  }
+}
+
+// Wide boxes: the point found lies on a bound up to the rounding of the
+// shifted tableau (an ulp of the bound's size, above 1e-12 from 1e4 on); it
+// satisfies the bounds and is no violation.
+TEST_F(SimplexTest, WideBoxesAreFeasible) {
+  struct Case {
+    double w;
+    Vec row;
+    double rhs;
+  };
+  const Case cases[] = {
+      {1e4, {0.375, 0.25, -0.625}, 0.5},
+      {1e5, {-0.75, -0.5, -0.5, 0.0}, -1.0},
+      {1e6, {-0.5, -0.75, -0.5}, -0.25},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.w);
+    Spx s;
+    s.n = static_cast<int>(c.row.size());
+    s.eq = {c.row};
+    s.beq = {c.rhs};
+    s.lo.assign(s.n, -c.w);
+    s.up.assign(s.n, c.w);
+    Result r = check(s, 2);
+    EXPECT_EQ(r.ifeas, 0);
+    double v = 0;
+    for (int j = 0; j < s.n; ++j) {
+      v += c.row[j] * r.x[j];
+      EXPECT_LE(std::fabs(r.x[j]), c.w * (1 + 1e-15));
+    }
+    EXPECT_NEAR(v, c.rhs, 1e-9);
+  }
+}
+
 TEST_F(SimplexTest, TableauOutgrowingItsBlocksIsReported) {
   Spx s;
   s.n = 2;
