@@ -39,7 +39,11 @@ void continuation(Frame& fr, double* w, Counters& cn) {
     cn.c -= 1;
   }
   if (best_or_repeat(fr, w)) return;
-  if (std::fabs(R - R1) <= (std::fabs(R) + std::fabs(R1)) * kEps) {
+  // Relative test for an unchanged F.  A difference that is infinite (an
+  // infinite residual beside a finite one, or an overflow) is a change,
+  // though the relative bound is then infinite too.
+  const double dR = std::fabs(R - R1);
+  if (dR <= (std::fabs(R) + std::fabs(R1)) * kEps && dR < HUGE_VAL) {
     if (std::fabs(R) <= fr.TOL) return;
     if (W(11) != 0.0) {
       fr.h = 0.5 * (W(12) - X);

@@ -83,7 +83,10 @@ IWORD rootfm_core(IWORD icode, T& X, T& F, T* w, RootfmWrite& wr) {
         XBEST = X;
         RBEST = R;
       }
-      if (val(R) * val(RPREV) < 0.0) {
+      // Signs compared directly: the product of two tiny residuals of
+      // opposite sign underflows to zero and would hide the sign change.
+      const double r = val(R), rp = val(RPREV);
+      if ((r < 0.0 && rp > 0.0) || (r > 0.0 && rp < 0.0)) {
         // Sign change: the bracketing phase starts at the midpoint.
         if (val(R) > 0.0) {
           XPOS = X;

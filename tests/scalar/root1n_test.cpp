@@ -272,6 +272,45 @@ TEST_F(RootNTest, NotANumberResidual) {
   }
 }
 
+// A start on a pole of F (an infinite residual, as at an end of the
+// physical window of a flash equation) is followed by finite residuals
+// that differ from it: they are not taken for an unchanged F, and the run
+// goes on to the root.  Rachford-Rice: sum z (K - 1) / (1 + V (K - 1)) = 0
+// with K from 1e-3 to 1e3, poles at the window ends 1 / (1 - Kmax) and
+// 1 / (1 - Kmin).
+TEST_F(RootNTest, InfiniteResidualAtStart) {
+  const auto rachford_rice = [](double v) {
+    const double z[] = {0.3, 0.2, 0.2, 0.15, 0.1, 0.05};
+    const double k[] = {1e3, 50.0, 2.0, 0.5, 0.01, 1e-3};
+    double s = 0.0;
+    for (int i = 0; i < 6; ++i) s += z[i] * (k[i] - 1.0) / (1.0 + v * (k[i] - 1.0));
+    return s;
+  };
+  const double vmin = 1.0 / (1.0 - 1e3), vmax = 1.0 / (1.0 - 1e-3);
+  const double root = 0.77006580479987308;
+  struct Case {
+    const char* name;
+    std::function<double(double)> f;
+    double lo, hi, x0, step, root;
+  };
+  const Case cases[] = {
+      {"flash from Vmin", rachford_rice, vmin, vmax, vmin, 0.1, root},
+      {"flash from Vmax", rachford_rice, vmin, vmax, vmax, 0.1, root},
+      {"1/x - 2 from 0", [](double x) { return 1.0 / x - 2.0; }, 0.0, 5.0, 0.0, 0.1, 0.5},
+      {"2 - 1/x from 0", [](double x) { return 2.0 - 1.0 / x; }, 0.0, 5.0, 0.0, 0.1, 0.5},
+  };
+  for (const auto& s : kSolvers) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(s.name) + " " + c.name);
+      ASSERT_TRUE(std::isinf(c.f(c.x0)));
+      Record w = record(c.lo, c.hi, c.step, 0.0, 1e-12);
+      const RunResult r = solve(s.fn, w, c.f, c.x0, 1, 60);
+      EXPECT_EQ(r.code, 0);
+      EXPECT_NEAR(r.x, c.root, 1e-10);
+    }
+  }
+}
+
 // ORVK_KROOT1 and ROOTCV on hand-made records.
 TEST_F(RootNTest, ConvergenceTests) {
   struct Case {

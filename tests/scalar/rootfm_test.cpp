@@ -230,6 +230,36 @@ TEST_F(RootfmTest, LinearModelStep) {
   EXPECT_NEAR(xs[4], 0.37, 1e-15);
 }
 
+// A sign change is found whatever the scale of F: the residuals of
+// 1e-300 tanh(x - 0.3) multiply to an underflowing product, yet the search
+// step from 2 to -5 crosses the root and must start the bracketing phase
+// (code 3 at the midpoint), in the plain routine and in its twin, and the
+// run ends at the root instead of with a bound code and the start point.
+TEST_F(RootfmTest, SignChangeAtAnyScale) {
+  for (double scale : {1e-300, 1e-160, 1.0, 1e300}) {
+    SCOPED_TRACE(scale);
+    const auto f = [scale](double x) { return scale * std::tanh(x - 0.3); };
+    for (bool twin : {false, true}) {
+      Record w = record(-5.0, 5.0, 1e-13 * scale, 0.0, 7.0, 0.0);
+      IWORD gp = 0, ld = 0;
+      const RunResult r = drive(
+          [&](IWORD& c, double& x, double& fx) {
+            if (twin) {
+              G_ORVK_ROOTFM(&gp, &c, &x, nullptr, &ld, &fx, nullptr, &ld, w.data(), nullptr, &ld);
+            } else {
+              ORVK_ROOTFM(&c, &x, &fx, w.data());
+            }
+          },
+          f, 2.0, 1, [](IWORD c) { return c >= 2 && c <= 5; });
+      ASSERT_GE(r.codes.size(), 2u);
+      EXPECT_EQ(r.codes[0], 2);
+      EXPECT_EQ(r.codes[1], 3);
+      EXPECT_EQ(r.code, 0);
+      EXPECT_NEAR(r.x, 0.3, 1e-12);
+    }
+  }
+}
+
 // Negative tolerances do not make the search run for ever: with W(5) = 0 it
 // ends with -4, and the bracketing phase ends when the bracket cannot be
 // halved any more.
