@@ -245,6 +245,21 @@ void P4(IWORD N, IWORD& NZ, IWORD MSGUNIT, IV IRP, IV ICI, RV IA, RV B, IWORD NR
       return;
     }
   }
+  // A row's free-column count indexes the count lists of its block, which
+  // has room for one list per row of the block: a column repeated in a row
+  // would count twice and overrun them.  W39 (scratch until the
+  // transversal) marks the row that last met each column.
+  W39.fill(1, N, 0);
+  for (IWORD i = 1; i <= N; ++i) {
+    for (IWORD k = IRP(i); k < IRP(i + 1); ++k) {
+      const IWORD j = ICI(k);
+      if (W39(j) == i) {
+        IERR = kSpRepeated;
+        return;
+      }
+      W39(j) = i;
+    }
+  }
   IWORD word = 0;
   P4I(N, NZ, word, MSGUNIT, IRP, ICI, IA, B, NRHS, W18, W34, IORN, W39, W28.sub(1, N),
       W28.sub(N + 1, N), W28.sub(2 * N + 1, N), W28.sub(3 * N + 1, N), W40, W41, OPT2.CHKMODE, IERR);

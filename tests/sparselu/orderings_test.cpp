@@ -404,6 +404,29 @@ TEST(SpP4, NamedPatterns) {
   }
 }
 
+// A column repeated within a row is refused before the count lists are
+// built (a row's count would exceed the lists of its block); the pattern
+// and the row order are left as they were.
+TEST(SpP4, RepeatedColumnIndexIsRefused) {
+  const std::vector<std::pair<const char*, Rows>> cases = {
+      {"row longer than N", {{1, 1, 1, 2, 2}, {1, 2}}},
+      {"count above its block", {{1, 2}, {1, 1, 2}, {3}}},
+      {"in a block of one", {{1, 1}, {1, 2}}},
+      {"last row", {{1, 2}, {2, 3}, {1, 3, 3}}},
+  };
+  for (const auto& [name, rows] : cases) {
+    OrderRun r(rows);
+    const Csr before = r.m;
+    const std::vector<IWORD> iorn = r.iorn;
+    r.order(5);
+    EXPECT_EQ(r.ierr, -6) << name;
+    EXPECT_EQ(r.m.nz, before.nz) << name;
+    EXPECT_EQ(r.m.irp, before.irp) << name;
+    EXPECT_EQ(r.m.ici, before.ici) << name;
+    EXPECT_EQ(r.iorn, iorn) << name;
+  }
+}
+
 TEST(SpP4, StructuralSingularityMessageGating) {
   const Lines msg = {"", "      MATRIX IS STRUCTURALLY SINGULAR, RANK =     2",
                      "      NUMBER OF ROWS =     3  (P4I)"};
