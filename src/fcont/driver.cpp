@@ -212,9 +212,17 @@ Done corrector_test(Ctx& c) {
   // correction does not when its linear solve failed the accuracy check
   // (a singular Jacobian whose zero pivot was repaired gives a zero step).
   const bool short_step = c.R(ri::DXNEWT) <= c.Q(rp::XTOL) && !last_solve_inaccurate();
-  if (!std::isnan(f1) && ((fn <= tol && f1 <= tol) || short_step || f1 <= 0.0))
-    return accept_point(c);
-  if (c.I(ii::ITER) < c.P(ip::MAXCORR) && f1 < std::max(fn, 0.5 * c.R(ri::FNORM0))) {
+  const bool converged =
+      !std::isnan(f1) && ((fn <= tol && f1 <= tol) || short_step || f1 <= 0.0);
+  // A point on the far side of the target from the last accepted point:
+  // the path has passed the target between them, so the step is taken
+  // again, shorter, for the target step control to land on it.
+  const double pf = c.R(ri::PFINAL);
+  const double lb = c.w.YB[c.n] * c.R(ri::PSCALE);
+  const double lam = c.rlam();
+  const bool passed = c.I(ii::PFIXED) == 0 && ((lb > pf && lam < pf) || (lb < pf && lam > pf));
+  if (converged && !passed) return accept_point(c);
+  if (!converged && c.I(ii::ITER) < c.P(ip::MAXCORR) && f1 < std::max(fn, 0.5 * c.R(ri::FNORM0))) {
     c.I(ii::NTITER) += 1;
     c.I(ii::ITER) += 1;
     c.I(ii::JFROM) = 4;

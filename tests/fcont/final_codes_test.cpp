@@ -181,6 +181,9 @@ TEST(FcontFinal, InfiniteJacobianValuesNeverPassForConvergence) {
         ContRun r(p, st);
         r.jmode = jm;
         r.ihom = ihom;
+        // A tight residual test: only a converged point passes it, so an
+        // acceptance at the target can come from nothing but a zero step.
+        r.set_r(rp::FTOL, 1e-12);
         r.isolv = -1;
         IWORD code = -999;
         for (int k = 0; k < 20000 && code < 0; ++k) {

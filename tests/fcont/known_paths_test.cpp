@@ -95,6 +95,39 @@ Problem circle_hyperbola(bool natural) {
   return p;
 }
 
+// x^3 = 1 from x = 2: every homotopy path crosses the target lambda = 0 at
+// the root x = 1 and goes on to negative parameters.  A step whose
+// prediction (type 1) or correction (types 2 and 3) lands beyond the target
+// must not be accepted, or the run walks away from the root and never
+// returns; no accepted point lies beyond the target.
+TEST(KnownPaths, PathThatCrossesTheTargetStopsOnIt) {
+  Problem p;
+  p.n = 1;
+  p.x0 = {2.0};
+  p.F = [](const double* x, double lam, double* f) {
+    f[0] = x[0] * x[0] * x[0] - 1.0 - 7.0 * lam;  // lam only read by type 4
+  };
+  p.J = [](const double* x, double, double* j) { j[0] = 3.0 * x[0] * x[0]; };
+  p.irn = {1};
+  p.icn = {1};
+  for (IWORD st : {1, 2})
+    for (IWORD jm : {1, 2})
+      for (IWORD ihom : {1, 2, 3, 4}) {
+        SCOPED_TRACE(label(st, jm, ihom));
+        Problem q = p;
+        if (ihom != 4)
+          q.F = [](const double* x, double, double* f) { f[0] = x[0] * x[0] * x[0] - 1.0; };
+        ContRun r(q, st);
+        r.jmode = jm;
+        r.ihom = ihom;
+        ASSERT_EQ(r.solve(), 0);
+        EXPECT_EQ(r.rlam, 0.0);
+        EXPECT_NEAR(r.x[0], 1.0, 1e-6);
+        for (const ContRun::Reported& rep : r.reported) EXPECT_GE(rep.lam, 0.0);
+        EXPECT_LE(r.worst_path_point(q.x0), kOnPath);
+      }
+}
+
 TEST(KnownPaths, CircleAndHyperbolaWithEveryHomotopy) {
   for (IWORD ihom : {1, 2, 3, 4})
     for (IWORD st : {1, 2})
