@@ -236,9 +236,15 @@ extern "C" ORVK_API void ORVK_NEWTON(double* X, double* XOLD, const IWORD* N, do
     if (iter <= s) {
       const double rmis = orvika::host::rmisval();
       const bool accel_off = (c.ropt(11) >= rmis && c.ropt(12) >= rmis) || c.iopt(10) == 0;
+      // Newton steps already under way (the mode switch began them at the
+      // first pass): X is a point of their Jacobian or line search, which an
+      // acceleration pass would move and so spoil.
+      const bool newton_begun = c.iwk(1) > 0 || c.iwk(3) < 0 || c.iwk(7) > 0;
       if (accel_off) {
         s = p;
         c.iwk(6) = p;
+      } else if (newton_begun) {
+        // The Newton phase goes on.
       } else if (ask_hook(c, ITER, s, QA1, QA2, QSCL, QOFF, QA9, QA10, QA13, QA14) ==
                  1) {
         s = iter - 1;

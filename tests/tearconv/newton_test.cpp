@@ -388,6 +388,47 @@ TEST_F(NewtonTest, PhaseSelection) {
   }
 }
 
+// The mode switch begins Newton steps at the first pass.  With acceleration
+// configured, the later passes up to IOPT(2) carry the points of that first
+// Jacobian: the hook is not asked and no Wegstein step moves them, so the
+// Jacobian is exact and the first step lands on the fixed point.
+TEST_F(NewtonTest, ModeSwitchJacobianIsNotInterruptedByAcceleration) {
+  struct Row {
+    const char* what;
+    IWORD iopt2, iopt10;
+    double r11, r12;
+  };
+  const Row rows[] = {
+      {"slot 3 from ROPT(11)", 3, 1, 0.5, kMis},
+      {"slot 3 from the scale", 3, 2, 0.5, 1.0},
+      {"longer planned start", 5, 1, 0.5, kMis},
+  };
+  const std::vector<double> a = {0.5, 0.1, 0.2, 0.5};
+  const std::vector<double> c = {1.0, 1.0};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    orvk_host_reset();
+    Block b(2, 0);
+    b.I(2) = r.iopt2;
+    b.I(10) = r.iopt10;
+    b.R(11) = r.r11;
+    b.R(12) = r.r12;
+    b.opt[5] = 2;
+    b.x = {1.0, 1.0};
+    Outcome o = drive(b, linear_map(a, c), 3);
+    EXPECT_EQ(o.kaccel, (std::vector<IWORD>{0, 0, 1}));
+    EXPECT_EQ(orvk_host_hook_calls(), 0u);
+    // Columns of the scaled Jacobian (A - I) / TOL, TOL = 1e-3.
+    EXPECT_NEAR(b.ajac(1, 1), -500.0, 1e-3);
+    EXPECT_NEAR(b.ajac(2, 1), 100.0, 1e-3);
+    EXPECT_NEAR(b.ajac(1, 2), 200.0, 1e-3);
+    EXPECT_NEAR(b.ajac(2, 2), -500.0, 1e-3);
+    // The first trial point is the root of (I - A) x = c.
+    EXPECT_NEAR(b.x[0], 70.0 / 23.0, 1e-6);
+    EXPECT_NEAR(b.x[1], 60.0 / 23.0, 1e-6);
+  }
+}
+
 // ---- the Newton phase on a linear map ---------------------------------------
 
 TEST_F(NewtonTest, LinearMapConvergesAtTheFirstTrialPoint) {
