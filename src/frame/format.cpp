@@ -6,6 +6,7 @@
 // with ties to even, as the Fortran run-time does in its default mode.
 #include "frame/format.hpp"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -525,10 +526,11 @@ int list_items(std::string_view text, int maxn, Fn fn) {
       ++count;
     }
     i = j;
-    want_value = false;
-    // skip blanks and at most one comma as the separator
+    // skip blanks and at most one comma as the separator; a comma right
+    // after that one stands for a null value
     while (i < n && (text[i] == ' ' || text[i] == '\t')) ++i;
-    if (i < n && text[i] == ',') ++i;
+    want_value = i < n && text[i] == ',';
+    if (want_value) ++i;
   }
   return count;
 }
@@ -578,8 +580,10 @@ int list_read_ints(std::string_view text, IWORD* out, int maxn) {
     std::memcpy(buf, item.data(), item.size());
     buf[item.size()] = '\0';
     char* end = nullptr;
+    errno = 0;
     long long v = std::strtoll(buf, &end, 10);
-    if (end == buf || *end != '\0') return false;
+    // beyond the 64-bit range is an error, not the nearest end of the range
+    if (end == buf || *end != '\0' || errno == ERANGE) return false;
     out[k] = static_cast<IWORD>(v);
     return true;
   });

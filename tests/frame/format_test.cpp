@@ -577,6 +577,15 @@ TEST(ListRead, Reals) {
       {"-2*1", 8, -1, {}},
       {"1+", 8, -1, {}},
       {"0x10", 8, -1, {}},
+      // A comma after the separating comma is a null value: the item
+      // keeps its value and the next number goes to the next item.
+      {"1,,2", 8, 3, {1.0, -999.0, 2.0}},
+      {"1 ,, 2", 8, 3, {1.0, -999.0, 2.0}},
+      {"1, ,2", 8, 3, {1.0, -999.0, 2.0}},
+      {"1,,,2", 8, 4, {1.0, -999.0, -999.0, 2.0}},
+      {"1,,/2", 8, 2, {1.0, -999.0}},
+      {",1", 8, 2, {-999.0, 1.0}},
+      {"1,2,", 8, 2, {1.0, 2.0}},
   };
   for (const Row& row : rows) {
     double out[8];
@@ -606,6 +615,7 @@ TEST(ListRead, Integers) {
       {"1 x", 8, -1, {}},
       {"1e3", 8, -1, {}},
       {"2*-6 1", 8, 3, {-6, -6, 1}},
+      {"4,,5", 8, 3, {4, -999, 5}},
   };
   for (const Row& row : rows) {
     IWORD out[8];
@@ -615,6 +625,16 @@ TEST(ListRead, Integers) {
     if (n != row.count || n < 0) continue;
     for (int i = 0; i < n; ++i) EXPECT_EQ(out[i], row.values[i]) << '"' << row.text << "\" item " << i + 1;
     if (n < 8) EXPECT_EQ(out[n], -999) << '"' << row.text << "\" wrote past the items read";
+  }
+}
+
+// A number beyond the 64-bit range is an error, not the nearest end of
+// the range.
+TEST(ListRead, IntegersBeyondTheRangeAreErrors) {
+  const char* texts[] = {"9223372036854775808", "1 -9223372036854775809", "99999999999999999999999"};
+  for (const char* text : texts) {
+    IWORD out[4] = {};
+    EXPECT_EQ(orvika::list_read_ints(text, out, 4), -1) << '"' << text << '"';
   }
 }
 
