@@ -336,6 +336,8 @@ void Rec::put(std::string_view s) {
 
 void Rec::blanks(int n) {
   static constexpr char kBlanks[] = "                                                                ";
+  // Nothing goes past the record's end: a wider field costs no more.
+  if (n > static_cast<int>(kCap)) n = static_cast<int>(kCap);
   while (n > 0) {
     int k = n < 64 ? n : 64;
     put({kBlanks, static_cast<std::size_t>(k)});
