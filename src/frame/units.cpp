@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <string>
@@ -21,6 +22,14 @@ struct Unit {
   std::FILE* file = nullptr;  // owned when opened by name
   orvk_line_sink sink = nullptr;
   void* ctx = nullptr;
+  // A file opened by unit_open for reading and writing.  As in a sequential
+  // file, a record written where records follow becomes the last one: the
+  // first write after the open of an existing file, or after a read, cuts
+  // the file behind it (PATH is the file's absolute name).
+  bool update = false;
+  bool wrote = false;  // the last transfer was a write
+  bool cut = false;    // the next write ends the file
+  std::filesystem::path path;
 };
 
 struct UnitTable {
@@ -49,9 +58,17 @@ orvk_stop_hook g_stop_hook = &default_stop_hook;
 
 void close_locked(Unit& u) {
   if (u.file) std::fclose(u.file);
-  u.file = nullptr;
-  u.sink = nullptr;
-  u.ctx = nullptr;
+  u = Unit{};
+}
+
+// Writes out what UNIT's file still holds in its buffer.  Called before a
+// new file is opened for the unit: when that is the same file, opening it
+// again must not let the old connection's last records land in it later.
+void flush_unit(int unit) {
+  UnitTable& t = table();
+  std::lock_guard<std::mutex> lock(t.mu);
+  auto it = t.units.find(unit);
+  if (it != t.units.end() && it->second.file) std::fflush(it->second.file);
 }
 
 // Connects UNIT to an open FILE or to SINK, closing what it had before.
@@ -82,8 +99,20 @@ void write_rec(IWORD unit, std::string_view text) {
       ctx = it->second.ctx;
       f = it->second.file;
       if (f) {
+        Unit& slot = it->second;
+        // switching from reading to writing needs a positioning call
+        if (slot.update && !slot.wrote) std::fseek(f, 0, SEEK_CUR);
         std::fwrite(text.data(), 1, text.size(), f);
         std::fputc('\n', f);
+        slot.wrote = true;
+        if (slot.cut) {
+          slot.cut = false;
+          std::fflush(f);
+          const long end = std::ftell(f);
+          std::error_code ec;
+          if (end >= 0 && !std::ferror(f))
+            std::filesystem::resize_file(slot.path, static_cast<std::uintmax_t>(end), ec);
+        }
         return;
       }
     }
@@ -98,18 +127,20 @@ void write_rec(IWORD unit, std::string_view text) {
 }
 
 bool file_exists(std::string_view name) {
-  std::string path(name);
-  std::FILE* f = std::fopen(path.c_str(), "r");
-  if (!f) return false;
-  std::fclose(f);
-  return true;
+  // Asks the file system, not an open: a file that exists but cannot be
+  // read (no permission, a socket, a directory) still exists, so that the
+  // open that follows can fail and say so.
+  std::error_code ec;
+  return std::filesystem::exists(std::filesystem::path(std::string(name)), ec);
 }
 
 int unit_open(IWORD unit, std::string_view name, std::string_view status) {
   int u = unit_of(unit);
   std::string path(name);
   while (!path.empty() && path.back() == ' ') path.pop_back();
+  flush_unit(u);
   std::FILE* f = nullptr;
+  bool read_only = false;
   if (status == "SCRATCH") {
     f = std::tmpfile();
   } else {
@@ -117,8 +148,14 @@ int unit_open(IWORD unit, std::string_view name, std::string_view status) {
     bool exists = file_exists(path);
     if (status == "OLD") {
       if (!exists) return 2;
+      // A directory opens for reading on some platforms but is no file of records.
+      std::error_code ec;
+      if (std::filesystem::is_directory(std::filesystem::path(path), ec)) return 21;
       f = std::fopen(path.c_str(), "r+");
-      if (!f) f = std::fopen(path.c_str(), "r");
+      if (!f) {
+        f = std::fopen(path.c_str(), "r");
+        read_only = true;
+      }
     } else if (status == "NEW") {
       if (exists) return 17;
       f = std::fopen(path.c_str(), "w+");
@@ -130,6 +167,16 @@ int unit_open(IWORD unit, std::string_view name, std::string_view status) {
   }
   if (!f) return 5;
   attach(u, f, nullptr, nullptr);
+  UnitTable& t = table();
+  std::lock_guard<std::mutex> lock(t.mu);
+  Unit& slot = t.units[u];
+  slot.update = !read_only;
+  if (slot.update && status != "SCRATCH") {
+    std::error_code ec;
+    slot.path = std::filesystem::absolute(std::filesystem::path(path), ec);
+    // an existing file opened at its start: the first record written ends it
+    slot.cut = !ec && (status == "OLD" || status == "UNKNOWN");
+  }
   return 0;
 }
 
@@ -155,7 +202,14 @@ long read_rec(IWORD unit, char* buf, std::size_t cap) {
     UnitTable& t = table();
     std::lock_guard<std::mutex> lock(t.mu);
     auto it = t.units.find(u);
-    if (it != t.units.end()) f = it->second.file;
+    if (it != t.units.end()) {
+      Unit& slot = it->second;
+      f = slot.file;
+      // switching from writing to reading needs a positioning call
+      if (f && slot.update && slot.wrote) std::fseek(f, 0, SEEK_CUR);
+      slot.wrote = false;
+      if (f && slot.update && !slot.path.empty()) slot.cut = true;
+    }
   }
   if (!f && u == 5) f = stdin;
   if (!f) return -2;
@@ -180,6 +234,7 @@ extern "C" {
 
 ORVK_API int orvk_unit_connect_file(int unit, const char* path, int append) {
   if (!path) return -1;
+  orvika::flush_unit(unit);
   std::FILE* f = std::fopen(path, append ? "a" : "w");
   if (!f) return -1;
   orvika::attach(unit, f, nullptr, nullptr);

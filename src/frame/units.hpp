@@ -26,7 +26,7 @@ int unit_open(IWORD unit, std::string_view name, std::string_view status = "UNKN
 void unit_close(IWORD unit);
 // True when UNIT is connected to a file or a sink.
 bool unit_opened(IWORD unit);
-// True when a file of that name exists.
+// True when a file of that name exists, whether or not it can be opened.
 bool file_exists(std::string_view name);
 // Reads the next record of UNIT into BUF (at most CAP characters kept;
 // the rest of the record is skipped).  Returns the record length kept, or

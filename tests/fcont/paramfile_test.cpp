@@ -1,9 +1,13 @@
 // Start-of-run option check and the parameter file "fcont_solve.par".
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cmath>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -231,6 +235,48 @@ TEST_F(ParamFile, FileValuesReplaceTheCallersAndAreRepairedAfterwards) {
   EXPECT_EQ(ipar[ip::KPLUNT - 1], 300);  // set by the file, not checked again
   EXPECT_EQ(ipar[ip::IMISS - 1], 5);
   EXPECT_EQ(ipar[ip::MAXITER - 1], 20);  // the old marker 999999 still decides
+}
+
+// A file of that name that exists but cannot be opened for reading is not
+// an absent file: the run is told that the open failed, and nothing is read.
+TEST_F(ParamFile, AFileThatExistsButCannotBeOpenedGivesTheOpenMessage) {
+  struct Row {
+    const char* what;
+    bool (*make)();  // creates "fcont_solve.par"; false when not possible here
+  };
+  const Row rows[] = {
+      {"a directory", [] { return mkdir("fcont_solve.par", 0755) == 0; }},
+      {"a socket",
+       [] {
+         const int s = socket(AF_UNIX, SOCK_STREAM, 0);
+         if (s < 0) return false;
+         sockaddr_un a{};
+         a.sun_family = AF_UNIX;
+         std::strcpy(a.sun_path, "fcont_solve.par");
+         const bool ok = bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+         close(s);  // the socket file stays
+         return ok;
+       }},
+      {"a file without read permission",
+       [] {
+         if (geteuid() == 0) return false;  // root reads it all the same
+         std::ofstream("fcont_solve.par") << "MAXITER 60\n";
+         return chmod("fcont_solve.par", 0) == 0;
+       }},
+  };
+  for (const Row& row : rows) {
+    std::filesystem::remove_all("fcont_solve.par");
+    if (!row.make()) continue;
+    defaults();
+    orvika_test::UnitCapture cap(7);
+    EXPECT_EQ(check(), 0) << row.what;
+    EXPECT_EQ(ipar[ip::MAXITER - 1], 1000) << row.what;
+    const std::vector<std::string> want = {"", "fcont_loadparam!!! Error opening fcont_solve.par", ""};
+    EXPECT_EQ(cap.lines(), want) << row.what;
+    for (IWORD u = 3; u <= 99; ++u)  // the reading unit is closed again (7 is the capture)
+      if (u != 7) EXPECT_FALSE(orvika::unit_opened(u)) << row.what << " unit " << u;
+  }
+  std::filesystem::remove_all("fcont_solve.par");
 }
 
 TEST_F(ParamFile, AWholeRunReadsTheFile) {

@@ -7,9 +7,11 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 #include "orvika/units.h"
@@ -125,6 +127,32 @@ TEST(Units, FailedConnectLeavesUnitAsItWas) {
   EXPECT_EQ(cap.lines(), (std::vector<std::string>{"still captured"}));
 }
 
+// Opening the file a unit is connected to once more on that unit starts
+// the file afresh: nothing the old connection wrote comes back into it.
+TEST(Units, ReopenOfTheSameFileOnTheSameUnit) {
+  TempDir tmp;
+  const std::string path = tmp.file("again.txt");
+  struct Row {
+    const char* how;
+    std::function<int()> reopen;
+    const char* want;
+  };
+  const Row rows[] = {
+      {"connect", [&] { return orvk_unit_connect_file(35, path.c_str(), 0); }, "b\n"},
+      {"connect, append", [&] { return orvk_unit_connect_file(35, path.c_str(), 1); },
+       "aaaaaaaaaa\nb\n"},
+      {"open REPLACE", [&] { return orvika::unit_open(35, path, "REPLACE"); }, "b\n"},
+  };
+  for (const Row& row : rows) {
+    ASSERT_EQ(orvk_unit_connect_file(35, path.c_str(), 0), 0);
+    orvika::write_rec(35, "aaaaaaaaaa");
+    ASSERT_EQ(row.reopen(), 0) << row.how;
+    orvika::write_rec(35, "b");
+    orvika::unit_close(35);
+    EXPECT_EQ(slurp(path), row.want) << row.how;
+  }
+}
+
 TEST(Units, DisconnectedUnitGoesBackToStandardOutput) {
   {
     orvika_test::UnitCapture cap(14);
@@ -204,6 +232,68 @@ TEST(Units, OpenStatusRules) {
   orvika::write_rec(32, "scratch");
   orvika::unit_close(32);
   EXPECT_FALSE(orvika::unit_opened(32));
+}
+
+// The existence test asks the file system, not an open: what exists but
+// cannot be opened as a file of records is there for NEW and fails for OLD.
+TEST(Units, ExistingNamesThatAreNoReadableFile) {
+  TempDir tmp;
+  const std::string dir = tmp.file("d");
+  fs::create_directories(dir);
+  EXPECT_TRUE(orvika::file_exists(dir));
+  EXPECT_GT(orvika::unit_open(33, dir, "OLD"), 0);
+  EXPECT_FALSE(orvika::unit_opened(33));
+  EXPECT_EQ(orvika::unit_open(33, dir, "NEW"), 17);
+  EXPECT_FALSE(orvika::unit_opened(33));
+  EXPECT_FALSE(orvika::file_exists(tmp.file("missing")));
+  if (::geteuid() != 0) {  // root reads every file
+    const std::string locked = tmp.file("locked.txt");
+    std::ofstream(locked) << "x\n";
+    fs::permissions(locked, fs::perms::none);
+    EXPECT_TRUE(orvika::file_exists(locked));
+    EXPECT_GT(orvika::unit_open(33, locked, "OLD"), 0);
+    EXPECT_FALSE(orvika::unit_opened(33));
+  }
+}
+
+// Sequential files: a record written where other records follow becomes
+// the last record of the file, and reads and writes may alternate.
+TEST(Units, WrittenRecordEndsTheFile) {
+  struct Row {
+    const char* status;
+    int reads_first;                 // records read before writing
+    std::vector<const char*> write;  // records written then
+    const char* want;                // the file after the close
+  };
+  const Row rows[] = {
+      {"UNKNOWN", 0, {"A"}, "A\n"},
+      {"OLD", 0, {"A", "B"}, "A\nB\n"},
+      {"OLD", 1, {"B"}, "line one\nB\n"},
+      {"UNKNOWN", 2, {"C", "D"}, "line one\nline two\nC\nD\n"},
+      {"OLD", 3, {"E"}, "line one\nline two\nline three\nE\n"},
+      {"OLD", 5, {"F"}, "line one\nline two\nline three\nF\n"},  // two reads past the end
+      {"OLD", 1, {}, "line one\nline two\nline three\n"},         // reading alone changes nothing
+      {"REPLACE", 0, {"G"}, "G\n"},
+  };
+  TempDir tmp;
+  const std::string path = tmp.file("seq.txt");
+  for (const Row& row : rows) {
+    std::ofstream(path) << "line one\nline two\nline three\n";
+    ASSERT_EQ(orvika::unit_open(34, path, row.status), 0);
+    char buf[16];
+    for (int k = 0; k < row.reads_first; ++k) orvika::read_rec(34, buf, sizeof buf);
+    for (const char* r : row.write) orvika::write_rec(34, r);
+    orvika::unit_close(34);
+    EXPECT_EQ(slurp(path), row.want) << row.status << " after " << row.reads_first << " reads";
+  }
+  // A write followed by a read and another write on the same unit.
+  ASSERT_EQ(orvika::unit_open(34, path, "REPLACE"), 0);
+  orvika::write_rec(34, "one");
+  char buf[16];
+  EXPECT_EQ(orvika::read_rec(34, buf, sizeof buf), -1);
+  orvika::write_rec(34, "two");
+  orvika::unit_close(34);
+  EXPECT_EQ(slurp(path), "one\ntwo\n");
 }
 
 TEST(Units, ReadFromUnitThatCannotBeRead) {
