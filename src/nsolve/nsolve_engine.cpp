@@ -439,6 +439,11 @@ void Engine::after_solve2() {
       a_.ILIST[S1.NLIST++] = -(i + 1);
     const double c = std::fmin(a_.XUB[i], std::fmax(a_.XLB[i], t));
     double d = std::fabs(c - x);
+    // A step too short to change X(i) in floating point is cut by the box
+    // only when it points out of the box from a bound; otherwise it keeps
+    // its own length.
+    const double s = unscaled_step(i);
+    if (t == x && c == x && !(s > 0.0 ? x >= a_.XUB[i] : x <= a_.XLB[i])) d = std::fabs(s);
     if (icscl() > 0) d /= a_.CSCALE[i];
     SB += d;
   }

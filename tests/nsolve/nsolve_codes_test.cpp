@@ -671,3 +671,39 @@ TEST_F(NsolveCodes, MeritHistoryOfEarlierRunsTakesNoPart) {
     }
   }
 }
+
+// 1e20 (x - 1) = 3 from x0 = 1 inside a wide box: the root 1 + 3e-20 lies
+// between two doubles, so every Newton step is too short to change X.  The
+// box cuts nothing: ORVK_NSOLVE2 must end as an iteration limit or a
+// divergence, never with -3 and its bound message.
+TEST_F(NsolveCodes, StepLostInRoundingIsNotCutByTheBox) {
+  Problem p;
+  p.name = "lost_step";
+  p.n = 1;
+  p.irn = {1};
+  p.icn = {1};
+  p.fun = [](const double* x, double* f) { f[0] = 1e20 * (x[0] - 1.0) - 3.0; };
+  p.jac = [](const double*, double* v) { v[0] = 1e20; };
+  p.x0 = {1.0};
+  p.box(-1e10, 1e10, 1e10);
+  struct Case {
+    IWORD istor, lsrch;
+  };
+  const Case cases[] = {{1, 0}, {1, 1}, {2, 0}, {2, 1}};
+  orvika_test::UnitCapture cap(6);
+  for (const Case& k : cases) {
+    SCOPED_TRACE("ISTOR " + std::to_string(k.istor) + " LSRCH " + std::to_string(k.lsrch));
+    cap.clear();
+    Caller c(p, k.istor, true);
+    c.lsrch = k.lsrch;
+    c.maxit = 30;
+    c.maxdiv = 50;
+    c.maxbnd = 50;
+    c.iprint = 5;
+    const IWORD code = c.solve();
+    EXPECT_TRUE(code == -1 || code == -2) << "code " << code;
+    EXPECT_EQ(c.x[0], 1.0);
+    for (const std::string& line : cap.lines())
+      EXPECT_EQ(line.find("VARIABLE STAY ON BOUNDS"), std::string::npos) << line;
+  }
+}
