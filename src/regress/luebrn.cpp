@@ -234,13 +234,17 @@ double Luebrn::data_size() const {
   return size;
 }
 
+bool Luebrn::gradient_finite() const {
+  for (IWORD j = 1; j <= npar; ++j)
+    if (!std::isfinite(GRAD(j))) return false;
+  return true;
+}
+
 bool Luebrn::stationary() {
   // A model that returned values or derivatives that are not finite, or
   // data that are not numbers, leave nothing to judge: no such point is
   // stationary, whatever the method.
-  if (std::isnan(objb)) return false;
-  for (IWORD j = 1; j <= npar; ++j)
-    if (!std::isfinite(GRAD(j))) return false;
+  if (std::isnan(objb) || !gradient_finite()) return false;
   if (method == kBL) return true;  // the merit function has its own tests
   if (!(objb > 0)) return true;
   const double size = data_size();
@@ -279,10 +283,8 @@ Luebrn::Decision Luebrn::decide() {
   // lower the objective, they resolve no descent from this point, and no
   // further iteration can move it.
   auto unresolved = [&] {
-    if (ndrv == 0 || !std::isfinite(objb) || !std::isfinite(obja) || obja < objb) return false;
-    for (IWORD j = 1; j <= npar; ++j)
-      if (!std::isfinite(GRAD(j))) return false;
-    return true;
+    return ndrv != 0 && std::isfinite(objb) && std::isfinite(obja) && obja >= objb &&
+           gradient_finite();
   };
   if (std::min(1e-10, tol) >= rch && (at_limit() || stationary() || unresolved()))
     return kPhaseEnd;
