@@ -145,7 +145,9 @@ double core(const Rules& R, const Args& A) {
       DXOLD(j) = dxj;
     }
     if (R.bounded) {
-      xnew = std::fmin(XHIGH(j), xnew);
+      // A change that is not a number leaves a point that is not a number
+      // (as an unbounded member gives), never the bound.
+      if (xnew > XHIGH(j)) xnew = XHIGH(j);
       X(j) = (xnew < XLOW(j) && !(xj == rmisval)) ? 0.5 * xj : xnew;
     } else {
       X(j) = xnew;

@@ -339,7 +339,10 @@ extern "C" ORVK_API void ORVK_WEGSTN2(double* X, double* XOLD, const IWORD* N, d
     } else {
       xnew = (d < rmisval) ? d : xj;
     }
-    xnew = std::min(xhigh(j), xnew);
+    // Capped only when above the bound: a change that is not a number (a
+    // failed pass) gives a point that is not a number, as a substitution
+    // step does, rather than the bound as if it were a result.
+    if (xnew > xhigh(j)) xnew = xhigh(j);
     x(j) = (xnew < xlow(j) && xj != rmisval) ? 0.5 * xj : xnew;
     if (print) {
       Rec r;

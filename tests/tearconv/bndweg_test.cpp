@@ -228,6 +228,33 @@ TEST_F(BoundedWegstein, StepTable) {
   }
 }
 
+// A change that is not a number (a failed pass) gives a point that is not
+// a number in every member, accelerated or not; the bounded members never
+// put the variable on its upper bound instead.
+TEST_F(BoundedWegstein, ChangeNotANumberIsNotTakenToTheBound) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  for (Member m : {Member::Weg, Member::Wg1, Member::Wg2, Member::Wg3}) {
+    for (bool accelerated : {true, false}) {
+      for (double xhigh : {50.0, kMis}) {
+        SCOPED_TRACE(std::string(name(m)) + (accelerated ? " accelerated" : " default") +
+                     " XHIGH " + std::to_string(xhigh));
+        State s(2);
+        s.iflag = accelerated ? ORVK_FALSE : ORVK_TRUE;
+        s.x = {1.0, 2.0};
+        s.xold = {0.5, 1.0};
+        s.dx = {nan, 0.5};
+        s.dxold = {0.25, 1.0};
+        s.xlow = {-100.0, -100.0};
+        s.xhigh = {xhigh, 50.0};
+        call(m, s, 2);
+        EXPECT_TRUE(std::isnan(s.x[0])) << s.x[0];
+        EXPECT_TRUE(std::isfinite(s.x[1]));
+        EXPECT_EQ(s.xold[0], 1.0);
+      }
+    }
+  }
+}
+
 TEST_F(BoundedWegstein, NoCycleTable) {
   // NACC = 0: BNDWG1 moves by (1 - max(0, QMIN))*DX without saving;
   // BNDWG2 and BNDWG3 change nothing but RMS; BNDWEG substitutes.

@@ -350,6 +350,42 @@ TEST_F(Wegstein, UpdateTable) {
   }
 }
 
+// A pass whose change is not a number gives a next point that is not a
+// number, on accelerated steps as on substitution steps; it never lands on
+// the upper bound (XHIGH = 1e35 is the missing-value marker) as if the pass
+// had produced that point.  The other variables move as usual.
+TEST_F(Wegstein, ChangeNotANumberIsNotTakenToTheBound) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  struct Case {
+    const char* what;
+    IWORD nwait, iter;
+    double xhigh;
+  } cases[] = {
+      {"accelerated, given factor, finite bound", 0, 1, 50.0},
+      {"accelerated, given factor, bound at the missing value", 0, 1, kMis},
+      {"accelerated, secant factor, finite bound", 1, 2, 50.0},
+      {"substitution", 5, 2, 50.0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Block b(2);
+    b.schedule(c.nwait, 0, 1);
+    b.qbnd[0] = 0.0;
+    b.qbnd[1] = -5.0;
+    b.q = {-1.0, -1.0};
+    b.x = {1.0, 2.0};
+    b.xold = {0.5, 1.0};
+    b.dx = {nan, 0.5};
+    b.dxold = {0.25, 1.0};
+    b.xlow = {-100.0, -100.0};
+    b.xhigh = {c.xhigh, 50.0};
+    b.call(c.iter);
+    EXPECT_TRUE(std::isnan(b.x[0])) << b.x[0];
+    EXPECT_TRUE(std::isfinite(b.x[1]));
+    EXPECT_EQ(b.xold, (std::vector<double>{1.0, 2.0}));
+  }
+}
+
 TEST_F(Wegstein, SubstitutionStep) {
   Block b(3);
   b.schedule(5, 1, 1);
