@@ -270,7 +270,9 @@ void Luebri::line_search() {
     ORVK_PPSCLR.EVALKIND = 3;
     const double sv = DQFORM(ncmax, ncons, ndat, ftry, w);
     if (kprint >= 2) gamma_line(u, gamma, sv);
-    if (sbest < sv) {
+    // The best point seen stands unless the vertex is at least as good (a
+    // vertex where the model failed is not).
+    if (!(sv <= sbest)) {
       acc_g = gbest;
       acc_s = sbest;
     } else {
@@ -502,17 +504,9 @@ void Luebri::iteration(bool deming) {
 }
 
 void Luebri::final_phase() {
-  // After damped iterations the statistics take the factor of the undamped
-  // matrix with the bounds at the final parameters (the solution goes to FPW,
-  // free here).
-  if (mu > 0 && nfree > 0) {
-    double q = 0;
-    for (IWORD l = 0; l < npar; ++l) {
-      stplo[l] = p[l] - pupp[l];
-      stpup[l] = p[l] - plow[l];
-    }
-    ORVK_QUADPR(&npar, hmat, &npar, grad, stplo, stpup, fpw, &q, iperm, &nfree, qpwork);
-  }
+  // The statistics take the factor that the bounded step of the last
+  // iteration left: a damped iteration solved its step again undamped, so
+  // the factor is that of the normal matrix, with the free set of that step.
   bool callit = true;
   const double *first = z, *second = zm;
   if (lform9) {

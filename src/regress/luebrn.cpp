@@ -286,10 +286,16 @@ Luebrn::Decision Luebrn::decide() {
     return ndrv != 0 && std::isfinite(objb) && std::isfinite(obja) && obja >= objb &&
            gradient_finite();
   };
-  if (std::min(1e-10, tol) >= rch && (at_limit() || stationary() || unresolved()))
+  // A trial where the model failed proves nothing, however short the step.
+  const bool failed = !std::isfinite(obja);
+  if (std::min(1e-10, tol) >= rch && !failed && (at_limit() || stationary() || unresolved()))
     return kPhaseEnd;
   double ratio = 0, d = objb - objp;
   auto ratio_of = [&] {
+    // A trial where the model failed (an objective that is not finite) did
+    // worse than any step: the step is shortened like one that raised the
+    // objective.
+    if (!std::isfinite(obja)) return -1.0;
     // Equal base and predicted objectives give no scale: take the middle.
     return objp != objb ? (objb - obja) / std::fabs(objb - objp) : 0.5;
   };
@@ -312,7 +318,7 @@ Luebrn::Decision Luebrn::decide() {
     }
   } else {
     const bool qobj = std::fabs(objb - objp) <= objb * tol && std::fabs(objb - obja) <= objb * tol;
-    if (((iterno <= 3 && rch <= tol && qobj) || (iterno > 3 && (rch <= tol || qobj))) &&
+    if (!failed && ((iterno <= 3 && rch <= tol && qobj) || (iterno > 3 && (rch <= tol || qobj))) &&
         (at_limit() || stationary()))
       return kPhaseEnd;
     if (iterno == *iter) {

@@ -368,6 +368,46 @@ TEST_F(FitGuard, ModelReturningNaNIsNeverAConvergedFit) {
     }
 }
 
+// y = ln(p1) x + p2: the model fails (NaN) wherever p1 < 0.  From starts
+// whose first full step crosses p1 = 0 each engine must shorten its steps
+// and reach the fit that a start near it gives: the default engine by a
+// shorter trial where the trial failed (not by the same trial again, ten
+// times), the alternative one by keeping the best point of its search when
+// the vertex of the parabola fails.
+void log9(const IWORD* npar, const IWORD* ndat, void* mdat1, const double* p, void*,
+          const IWORD* req, double* f, double* fp, void*) {
+  const double* x = static_cast<const double*>(mdat1);
+  for (IWORD i = 0; i < *ndat; ++i) {
+    f[i] = std::log(p[0]) * x[i] + p[1];
+    if (*req == 0) {
+      fp[0 + i * *npar] = x[i] / p[0];
+      fp[1 + i * *npar] = 1;
+    }
+  }
+}
+
+TEST_F(FitGuard, StepsIntoARegionWhereTheModelFailsAreShortened) {
+  const Line d = noisy_line();
+  const Vec ref = regress_test::gauss_newton(log9, 2, d.x, d.y, d.r, {0.5, 2.0});
+  ASSERT_GT(ref[0], 0);
+  for (IWORD ieng : {0, 1})
+    for (IWORD ndrv : {0, 1})
+      for (double p1 : {4.0, 20.0, 100.0}) {
+        SCOPED_TRACE("engine " + std::to_string(ieng) + " ndrv " + std::to_string(ndrv) +
+                     " start " + std::to_string(p1));
+        orvika_test::UnitCapture cap(6);  // unconverged ends print their report
+        Bnllsq b(2, d.x, d.y, d.r, {p1, 0.0});
+        b.ieng = ieng;
+        b.ndrv = ndrv;
+        b.iods = 1;
+        b.run(log9);
+        EXPECT_EQ(b.istat, 0);
+        EXPECT_TRUE(std::isfinite(b.ssq)) << b.ssq;
+        EXPECT_NEAR(b.p[0], ref[0], 1e-6 * ref[0]);
+        EXPECT_NEAR(b.p[1], ref[1], 1e-6);
+      }
+}
+
 // ---- fits that cannot move ---------------------------------------------------
 
 // A line whose values are right only at the start (0, 0): any other point

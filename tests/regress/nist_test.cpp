@@ -225,6 +225,57 @@ TEST(NistData, AlternativeEngineDampsStepsBeyondTheLinearModel) {
   }
 }
 
+// The covariance of the alternative engine comes from the factor of the
+// bounded step of its last iteration, with the free set of that step.  MGH10
+// from the second start with b3 <= 340 (certified 345.2) ends at the
+// iteration limit with a damped step: the last step held b3 at its bound, so
+// b3 has no variance, and b1, b2 have those of their own block of the normal
+// matrix.  (The runs end where the damping is still on; a new solve for the
+// statistics must not reopen the bound.)
+TEST(NistData, AlternativeEngineStatisticsKeepTheFreeSetOfTheLastStep) {
+  const std::string dir = nist::data_dir();
+  if (dir.empty()) GTEST_SKIP() << "shared NIST data not found (../shared/nist)";
+  Problem pr;
+  ASSERT_TRUE(nist::load(dir, "MGH10", pr));
+  for (IWORD itmax : {3, 5, 10, 20}) {
+    SCOPED_TRACE("ITER " + std::to_string(itmax));
+    IWORD npar = pr.npar, ndat = pr.ndat(), iter = itmax, iods = 1, iprint = 0, ndrv = 0,
+          ibound = 1, iflag1 = 0, ncall = 0, istat = -99, ieng = 1;
+    double stpsiz = 1, ssnd = 1e-6, ssq = 0, sigma = 0, tol = 1e-10;
+    nist::Vec p = pr.start[1], zm = pr.y, r(ndat, 1.0), plow(npar, -1e30), pupp(npar, 1e30),
+              pscl(npar, 1.0);
+    pupp[2] = 340;
+    const IWORD a = npar * ndat;
+    nist::Vec rwork(2 * a + 10 * ndat + 9 * npar + 1), z(ndat), cpack(npar * (npar + 1) / 2),
+        hmat(npar * npar + npar);
+    std::vector<IWORD> iwork(npar + 2 * ndat);
+    nist::Call9 c{&pr, 0};
+    ORVK_BNLLSQ(&npar, &ndat, &c, p.data(), zm.data(), nullptr, r.data(), nist::model9, &iter,
+                &iods, &stpsiz, &tol, &iprint, &ndrv, &ibound, plow.data(), pupp.data(), &iflag1,
+                nullptr, nullptr, &ssnd, rwork.data(), iwork.data(), &ssq, &sigma, z.data(),
+                cpack.data(), hmat.data(), &ncall, &istat, nullptr, &ieng, pscl.data());
+    ASSERT_EQ(istat, 1);
+    ASSERT_LT(p[2], 340);
+    // Packed (i, j), i <= j, at j(j-1)/2 + i.
+    EXPECT_EQ(cpack[3], 0.0);
+    EXPECT_EQ(cpack[4], 0.0);
+    EXPECT_EQ(cpack[5], 0.0);
+    // The (b1, b2) block of J'J at the returned point, inverted (the
+    // engine's is taken where the last step started: a few per cent off).
+    double h11 = 0, h12 = 0, h22 = 0, d[nist::kMaxPar];
+    for (int i = 0; i < ndat; ++i) {
+      nist::value_and_derivs(pr, p.data(), i, d);
+      h11 += d[0] * d[0];
+      h12 += d[0] * d[1];
+      h22 += d[1] * d[1];
+    }
+    const double det = h11 * h22 - h12 * h12;
+    EXPECT_NEAR(cpack[0], h22 / det, 0.2 * h22 / det);
+    EXPECT_NEAR(cpack[1], -h12 / det, 0.2 * std::fabs(h12 / det));
+    EXPECT_NEAR(cpack[2], h11 / det, 0.2 * h11 / det);
+  }
+}
+
 // The reader against values read off the files by hand.
 TEST(NistData, ReaderTakesModelStartsCertifiedValuesAndData) {
   const std::string dir = nist::data_dir();
