@@ -263,6 +263,16 @@ void Engine::restore_dogleg_base() {
   }
   SSCALV(N, 2, icscl(), a_.X, a_.CSCALE, XS());
   SSCALV(N, 2, irscl(), a_.F, a_.RSCALE, FS());
+  // Unscaling can round a base on (or next to) a bound to just outside it;
+  // a base whose scaled value lies within a bound is put back on the bound.
+  if (icscl() != 0)
+    for (IWORD i = 0; i < N; ++i) {
+      const double c = a_.CSCALE[i], xs = XS()[i];
+      if (a_.X[i] < a_.XLB[i] && xs >= a_.XLB[i] / c)
+        a_.X[i] = a_.XLB[i];
+      else if (a_.X[i] > a_.XUB[i] && xs <= a_.XUB[i] / c)
+        a_.X[i] = a_.XUB[i];
+    }
   RMSERR = rms();
 }
 

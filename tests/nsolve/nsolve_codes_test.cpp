@@ -618,6 +618,60 @@ TEST_F(NsolveCodes, NonFiniteTrialsNeverStand) {
     }
 }
 
+TEST_F(NsolveCodes, DoglegBaseRestoredOnItsBoundStaysInTheBox) {
+  // x1 sits on a bound whose scaled value does not unscale back exactly
+  // ((0.1 / 19) 19 < 0.1, (0.1 / 11) 11 > 0.1); x2 has residuals only for
+  // x2 <= -2, and the large first radius sends four dogleg trials beyond
+  // that, so the fifth, without finite residuals, leaves the base point
+  // standing.  Every point handed to the caller, and the best point, must
+  // lie in the box.
+  struct Side {
+    const char* label;
+    double xlb, xub, cscale;
+  };
+  const Side sides[] = {{"lower bound", 0.1, 10.0, 19.0}, {"upper bound", -10.0, 0.1, 11.0}};
+  for (const Side& sd : sides)
+    for (bool v2 : {false, true})
+      for (IWORD st : {1, 2}) {
+        SCOPED_TRACE(std::string(sd.label) + (v2 ? " nsolve2" : " nsolve") +
+                     (st == 1 ? " sparse" : " dense"));
+        SetUp();
+        Problem p;
+        p.name = "base_on_bound";
+        p.n = 2;
+        p.irn = {1, 2};
+        p.icn = {1, 2};
+        p.fun = [](const double* x, double* f) {
+          f[0] = x[0] - 0.1;
+          f[1] = x[1] > -2.0 ? std::nan("") : std::exp(x[1]) - 1.0;
+        };
+        p.jac = [](const double* x, double* v) {
+          v[0] = 1.0;
+          v[1] = std::exp(x[1]);
+        };
+        p.x0 = {0.1, -3.0};
+        p.xlb = {sd.xlb, -100.0};
+        p.xub = {sd.xub, 100.0};
+        p.dxub = {1e10, 1e10};
+        Caller c(p, st, v2);
+        c.icscl = 3;
+        c.cscale = {sd.cscale, 1.0};
+        c.trfac = 100.0;
+        c.lsrch = 0;
+        c.maxit = 3;
+        c.call();
+        for (int k = 0; k < 200 && c.icode > 0; ++k) {
+          EXPECT_GE(c.x[0], sd.xlb) << "request " << c.icode;
+          EXPECT_LE(c.x[0], sd.xub) << "request " << c.icode;
+          c.answer();
+          c.call();
+        }
+        EXPECT_LE(c.icode, 0);
+        EXPECT_EQ(c.x[0], 0.1);
+        EXPECT_EQ(c.xbest[0], 0.1);
+      }
+}
+
 }  // namespace
 
 TEST_F(NsolveCodes, MeritHistoryOfEarlierRunsTakesNoPart) {
