@@ -242,9 +242,17 @@ void MA30BD(IWORD n, const IDX16* colnum, double* entval, IWORD /*licn*/, const 
         rw(j) = f;
         for (IWORD q2 = pj + 1; q2 < sj + rl(j); ++q2) rw(cn(q2)) += f * v(q2);
       }
+      // The new values are finite, so a value that is not is an overflow of
+      // the elimination: the row has no usable factor, as with a zero pivot.
+      bool finite = true;
       for (IWORD q = st; q < st + len; ++q) {
         v(q) = rw(cn(q));
         rw(cn(q)) = 0.0;
+        finite = finite && std::isfinite(v(q));
+      }
+      if (!finite) {
+        fail(i);
+        return;
       }
     }
     if (cp(i) <= 0) {

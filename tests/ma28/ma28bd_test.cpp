@@ -342,6 +342,42 @@ TEST(Ma28Bd, ZeroPivotAndSingularParts) {
   EXPECT_EQ(cap.lines(), singular_at("      2"));
 }
 
+// Finite new values whose elimination overflows leave no usable factor: a
+// multiplier 1e300/1e-300, a pivot 1 - inf, or an overflow that lands off the
+// pivot (row 2 of the 3x3 case) and would spoil every later solve.  Each is
+// the failure of its row, as a zero pivot is, never a success with factors
+// that are not numbers.
+TEST(Ma28Bd, OverflowInTheEliminationIsAFailure) {
+  struct Case {
+    const char* what;
+    Triplets a, b;
+    const char* row;
+  } cases[] = {
+      {"pivot overflows", make_triplets(2, {{1, 1, 2.0}, {1, 2, 1.0}, {2, 1, 1.0}, {2, 2, 2.0}}),
+       make_triplets(2, {{1, 1, 1e-300}, {1, 2, 1e300}, {2, 1, 1e300}, {2, 2, 1.0}}), "      2"},
+      {"off-pivot value overflows",
+       make_triplets(3, {{1, 1, 4.0}, {1, 3, 1.0}, {2, 1, 1.0}, {2, 2, 4.0}, {2, 3, 1.0},
+                         {3, 2, 1.0}, {3, 3, 4.0}, {3, 1, 1.0}}),
+       make_triplets(3, {{1, 1, 1e-300}, {1, 3, 1e300}, {2, 1, 1.0}, {2, 2, 4.0}, {2, 3, 1.0},
+                         {3, 2, 1.0}, {3, 3, 4.0}, {3, 1, 1.0}}),
+       "      2"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    reset_blocks();
+    ORVK_MA28ED.USEBTF = ORVK_FALSE;
+    Solver s;
+    ASSERT_EQ(s.analyse(c.a, 40, 40, 0.0), 0);
+    UnitCapture cap(6);
+    EXPECT_EQ(s.refactor(c.b), -2);
+    EXPECT_EQ(cap.lines(), singular_at(c.row));
+    // The analysed values factorise again afterwards.
+    EXPECT_GE(s.refactor(c.a), 0);
+    const auto xt = test_x(c.a.n);
+    EXPECT_LT(scaled_residual(c.a, s.solve(c.a.mul(xt)), c.a.mul(xt)), 30.0);
+  }
+}
+
 TEST(Ma28Bd, OrderOneZeroPivotIsAFailure) {
   reset_blocks();
   const Triplets a = make_triplets(1, {{1, 1, 5.0}});
