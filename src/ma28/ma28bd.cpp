@@ -328,8 +328,8 @@ void SCATLU(IWORD n, double* entval, IWORD /*licn*/, IDX16* newrow, IDX16* newco
  *   RWORK   out     real(N)      with ESTGRW: RWORK(1) growth estimate
  *   ISTAT   out     IWORD        0 success; i > 0 success, row i has the
  *     smallest pivot ratio below SMLPIV (in ORVK_MA28FD.MINPIV); -14
- *     repeated entries summed; -2 zero or missing pivot; -9 LICN too small;
- *     -10 NZ <= 0; -11 N out of range; -12 index out of range; -13 entry
+ *     repeated entries summed; -2 zero or missing pivot, or an elimination
+ *     that overflows; -9 LICN too small; -10 NZ <= 0; -11 N out of range; -12 index out of range; -13 entry
  *     outside the analysed structure; -15 a new value is NaN or infinite;
  *     -16 the factor positions of ORVK_MA28GD are inconsistent (LUFRST < 1,
  *     LULAST < LUFRST - 1, or the row lengths of LUKEEP do not fill
