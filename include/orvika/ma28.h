@@ -119,9 +119,9 @@ ORVK_API void ORVK_MA28AD(const IWORD *N, const IWORD *NZ, double *ENTVAL, const
  * row i has the smallest pivot ratio below SMLPIV; -14 repeated entries
  * summed; -2 zero or missing pivot, or an elimination that overflows; -9
  * LICN too small; -10 NZ <= 0; -11 N out of range; -12 an index out of
- * range; -13 entry outside the analysed structure; -15 a value is NaN or infinite; -16 the factor positions of
- * ORVK_MA28GD are inconsistent with LUKEEP (no successful analysis left
- * them). */
+ * range; -13 entry outside the analysed structure; -15 a value is NaN or
+ * infinite; -16 the factor positions of ORVK_MA28GD are inconsistent with
+ * LUKEEP (no successful analysis left them). */
 ORVK_API void ORVK_MA28BD(const IWORD *N, const IWORD *NZ, double *ENTVAL, const IWORD *LICN,
                           IDX16 *NEWROW, IDX16 *NEWCOL, IDX16 *COLNUM, const IDX16 *LUKEEP,
                           IDX16 *INTWRK, double *RWORK, IWORD *ISTAT);
