@@ -264,6 +264,9 @@ Done initial_correction_test(Ctx& c) {
   }
   // A short step counts only when its linear solve passed the accuracy check.
   if (f1 < 0.1 * ftol * sq || (dx < 0.1 * xtol * sq && !last_solve_inaccurate())) {
+    // The path starts at the corrected point: a reversal comes back to it,
+    // not to the caller's point off the path.
+    std::copy(c.a.X, c.a.X + c.n, c.w.XINIT);
     return new_jacobian(c, 3, 0);
   }
   if (c.I(ii::ITER) >= c.P(ip::MAXINIT)) return final_exit(c, 7);

@@ -3,6 +3,7 @@
 // 4, and the start set-up made with the first Jacobian of a run.
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "fcont/driver_ctx.hpp"
 #include "fcont/fcont_parts.hpp"
@@ -36,7 +37,11 @@ Done jacobian_complete(Ctx& c) {
   double& lam = c.rlam();
   c.R(ri::RLAM0) = lam;
   std::copy(c.a.F, c.a.F + c.n, c.w.W1);
-  lam = lam + std::max(std::fabs(lam), c.Q(rp::XPMIN)) * c.Q(rp::PERTF);
+  const double up = lam + std::max(std::fabs(lam), c.Q(rp::XPMIN)) * c.Q(rp::PERTF);
+  // An offset lost to rounding would leave both points at the centre and
+  // make the quotient 0/0: the next number above the centre is taken then
+  // (its mirror is exact, so the two points stay symmetric).
+  lam = (up == lam) ? std::nextafter(lam, std::numeric_limits<double>::infinity()) : up;
   return request(c, -2, 11);
 }
 

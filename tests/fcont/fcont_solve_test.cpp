@@ -213,6 +213,44 @@ TEST(FcontSolve, NaturalParameterWithoutParameterDependenceIsNoSuccess) {
   EXPECT_GT(r.requests.size(), 2u);
 }
 
+TEST(FcontSolve, NaturalParameterOffsetBelowRoundingStaysANumber) {
+  // x^3 - 3x - 6 lambda + 4 = 0 from its point x = 2 at lambda = 1.  With a
+  // relative perturbation below the spacing of the numbers at lambda the
+  // parameter offset of the central difference vanishes in the sum; the
+  // derivative must still be a number (not 0/0), so that the path starts
+  // and its points lie on it.
+  Problem p;
+  p.n = 1;
+  p.x0 = {2.0};
+  p.F = [](const double* x, double lam, double* f) {
+    f[0] = x[0] * x[0] * x[0] - 3.0 * x[0] - 6.0 * lam + 4.0;
+  };
+  p.J = [](const double* x, double, double* j) { j[0] = 3.0 * x[0] * x[0] - 3.0; };
+  p.irn = {1};
+  p.icn = {1};
+  for (IWORD st : {1, 2})
+    for (double pertf : {1e-16, 1e-17, 1e-300}) {
+      SCOPED_TRACE("storage " + std::to_string(st) + " PERTF " + std::to_string(pertf));
+      ContRun r(p, st);
+      r.ihom = 4;
+      r.set_r(rp::PERTF, pertf);
+      r.set_i(ip::MAXPOINT, 2);
+      EXPECT_EQ(r.solve(), 1);
+      EXPECT_TRUE(std::isfinite(r.rinf(ri::FNORM0)));
+      EXPECT_TRUE(std::isfinite(r.rinf(ri::PSCALE)));
+      EXPECT_EQ(r.info(ii::NPOINT), 2);
+      // The points reported and the best point handed back lie on the path.
+      auto reported = r.reported;
+      reported.push_back({0, r.rlam, r.x});
+      for (const auto& pt : reported) {
+        double f = 0.0;
+        p.F(pt.x.data(), pt.lam, &f);
+        EXPECT_LT(std::fabs(f), 1e-5) << "lambda " << pt.lam;
+        EXPECT_LT(pt.lam, 1.0);
+      }
+    }
+}
+
 TEST(FcontSolve, DampedStartCorrectionStops) {
   // A Newton step of scaled length 5e5 (damping 2e-5) into a residual that
   // keeps growing: the halving of the step must come to an end.

@@ -385,4 +385,45 @@ TEST(KnownPaths, ReversalRestartsAtTheStartPointMovedIntoItsBox) {
   }
 }
 
+TEST(KnownPaths, ReversalOfANaturalParameterPathRestartsAtTheCorrectedStart) {
+  // x^3 - 3x - 6 lambda + 4 = 0 started off the path at x = 2.3: the start
+  // correction at lambda = 1 moves X to the path point x = 2; the path falls
+  // through the turning point at x = 1 (lambda 1/3) and climbs to the limit
+  // 0.9 before the one at x = -1 (lambda 1).  The reversal restarts from the
+  // corrected point x = 2, where the second branch rises above the limit
+  // at once (code 9).  Every point reported as a path point lies on the path.
+  Problem p;
+  p.n = 1;
+  p.x0 = {2.3};
+  p.F = [](const double* x, double lam, double* f) {
+    f[0] = x[0] * x[0] * x[0] - 3.0 * x[0] - 6.0 * lam + 4.0;
+  };
+  p.J = [](const double* x, double, double* j) { j[0] = 3.0 * x[0] * x[0] - 3.0; };
+  p.irn = {1};
+  p.icn = {1};
+  for (IWORD st : {1, 2})
+    for (IWORD jm : {1, 2}) {
+      SCOPED_TRACE(label(st, jm, 4));
+      ContRun r(p, st);
+      r.ihom = 4;
+      r.jmode = jm;
+      r.set_i(ip::REVERSE, 1);
+      r.set_r(rp::PLIMIT, 0.9);
+      ASSERT_EQ(r.solve(), 9);
+      EXPECT_GT(r.info(ii::IPOINT), 0);
+      bool restart = false;
+      for (const auto& pt : r.reported) {
+        if (pt.code != -6) continue;
+        double f = 0.0;
+        p.F(pt.x.data(), pt.lam, &f);
+        EXPECT_LT(std::fabs(f), 1e-5) << "x " << pt.x[0] << " lambda " << pt.lam;
+        if (pt.lam == 1.0) {
+          restart = true;
+          EXPECT_NEAR(pt.x[0], 2.0, 1e-6);
+        }
+      }
+      EXPECT_TRUE(restart);
+    }
+}
+
 }  // namespace
