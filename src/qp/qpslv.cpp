@@ -129,6 +129,45 @@ bool rows_hold(IWORD meq, IWORD mineq, const IWORD* iac, const IWORD* jac, const
   return true;
 }
 
+// True when the solution X of a KKT system (x, then the multipliers of the
+// equality rows and of the NSEL inequalities listed in SEL) meets the
+// Hessian rows of that system, H x + g + Q' lambda = 0, each within kRowTol
+// relative to the sum of the magnitudes of its terms.  RES and SCALE are
+// N words of scratch.
+bool hessian_rows_hold(IWORD n, IWORD meq, const double* g, const IWORD* iah, const IWORD* jah,
+                       const double* h, const IWORD* iac, const IWORD* jac, const double* ac,
+                       const double* x, IWORD nsel, const IWORD* sel, double* res,
+                       double* scale) {
+  for (IWORD j = 0; j < n; ++j) {
+    res[j] = g[j];
+    scale[j] = std::fabs(g[j]);
+  }
+  // H from its lower triangle: entry (i, j), j < i, also stands for (j, i).
+  for (IWORD i = 0; i < n; ++i)
+    for (IWORD p = iah[i]; p < iah[i + 1]; ++p) {
+      const IWORD j = jah[p - 1] - 1;
+      const double hij = h[p - 1];
+      res[i] += hij * x[j];
+      scale[i] += std::fabs(hij * x[j]);
+      if (j != i) {
+        res[j] += hij * x[i];
+        scale[j] += std::fabs(hij * x[i]);
+      }
+    }
+  for (IWORD q = 0; q < meq + nsel; ++q) {
+    const IWORD r = q < meq ? q : meq + sel[q - meq] - 1;
+    const double lam = x[n + q];
+    for (IWORD p = iac[r]; p < iac[r + 1]; ++p) {
+      const IWORD j = jac[p - 1] - 1;
+      res[j] += ac[p - 1] * lam;
+      scale[j] += std::fabs(ac[p - 1] * lam);
+    }
+  }
+  for (IWORD j = 0; j < n; ++j)
+    if (!(std::fabs(res[j]) <= kRowTol * std::fmax(1.0, scale[j]))) return false;
+  return true;
+}
+
 // Inequalities 1..N and N+1..2N as simple bounds: row MEQ+j holds one
 // entry, C x_j with C > 0, and row MEQ+N+j one entry, C x_j with C < 0.
 // With UNIT set, every coefficient must be +1 or -1 (the simplex check's
@@ -143,6 +182,32 @@ bool bound_rows(IWORD n, IWORD meq, const IWORD* iac, const IWORD* jac, const do
       if (!(side == 0 ? c > 0 : c < 0) || (unit && std::fabs(c) != 1.0)) return false;
       (side == 0 ? up : lo)[j - 1] = b[r] / c;
     }
+  return true;
+}
+
+// The simplex feasibility check works in coordinates shifted to the lower
+// bounds with absolute tolerances (1e-3 on the equality residuals, 1e-12
+// on its pivots).  Its verdict means something only while the rounding of
+// numbers of the size it handles stays far below them: the bound widths
+// and the right-hand sides of its rows after the shift.  True when the
+// equality rows, the general rows (beyond the 2N bound rows) and the
+// bounds LO, UP keep that size at most kSimplexRange.
+constexpr double kSimplexRange = 1e-3 / (1e3 * 2.220446049250313e-16);
+
+bool simplex_scale_ok(IWORD n, IWORD meq, IWORD mineq, const IWORD* iac, const IWORD* jac,
+                      const double* ac, const double* b, const double* lo, const double* up) {
+  for (IWORD j = 0; j < n; ++j)
+    if (!(std::fabs(lo[j]) + std::fabs(up[j]) <= kSimplexRange)) return false;
+  for (IWORD r = 0; r < meq + mineq; ++r) {
+    if (r == meq) r = meq + 2 * n;
+    if (r >= meq + mineq) break;
+    double size = std::fabs(b[r]);
+    for (IWORD p = iac[r]; p < iac[r + 1]; ++p) {
+      const IWORD j = jac[p - 1] - 1;
+      size += std::fabs(ac[p - 1]) * std::fmax(std::fabs(lo[j]), std::fabs(up[j]));
+    }
+    if (!(size <= kSimplexRange)) return false;
+  }
   return true;
 }
 
@@ -583,8 +648,10 @@ bool QpSolver::phase1_ends_run(bool warm) {
       return true;
     }
     // The simplex's verdict counts only when its point misses a row
-    // clearly; an incomplete run (IFEAS 2) proves nothing.
-    if (ifeas == 1) proven = !rows_hold(meq, mineq, IAC, JAC, AC, B, hx, 0, nullptr);
+    // clearly, and only for data its tolerances can resolve; an incomplete
+    // run (IFEAS 2) proves nothing.
+    if (ifeas == 1 && simplex_scale_ok(n, meq, mineq, IAC, JAC, AC, B, xlb, xub))
+      proven = !rows_hold(meq, mineq, IAC, JAC, AC, B, hx, 0, nullptr);
   }
   if (!proven) return false;
   for (IWORD i = 0; i < n; ++i) X[i] = hx[i];
@@ -713,14 +780,18 @@ bool QpSolver::solve_kkt(IWORD k) {
 }
 
 // A solution that is not finite, or that misses the rows of its own KKT
-// system (an inconsistent system that the solver did not refuse), counts
-// as a failed solve.
+// system, constraint rows or Hessian rows (an inconsistent system that the
+// solver did not refuse), counts as a failed solve.
 void QpSolver::check_solution(IWORD k) {
   if (*ISING == 0) {
     bool failed = false;
+    const IWORD nsel = *NCACT == meq ? 0 : nactiv;
     for (IWORD i = 0; i < k && !failed; ++i) failed = !std::isfinite(X[i]);
+    if (!failed) failed = !rows_hold(meq, mineq, IAC, JAC, AC, B, X, nsel, iract);
+    // HX and DELTX serve as scratch; evaluate_solution fills them afresh.
     if (!failed)
-      failed = !rows_hold(meq, mineq, IAC, JAC, AC, B, X, *NCACT == meq ? 0 : nactiv, iract);
+      failed = !hessian_rows_hold(n, meq, G, IAH, JAH, H, IAC, JAC, AC, X, nsel, iract, hx,
+                                  deltx);
     if (failed) {
       *ISING = sparse_form ? 1 : 129;
       s.isrow = 0;

@@ -398,6 +398,46 @@ TEST_F(QpslvTest, InfeasibleProblemsAreNeverReportedValid) {
         }
 }
 
+// Feasible problems whose bounds include the host's infinite value 1e30:
+// the phase-1 simplex, shifted to lower bounds of that size, cannot resolve
+// the data, and its verdict must not end the run as infeasible.  Each is
+// solved as without the switch: H = I, g = -1, so x = (0.5) with lambda 0.5
+// and x = (0.25, 0.25) with lambda 0.75.
+TEST_F(QpslvTest, PhaseOneWithInfiniteBoundsStillSolves) {
+  const double inf = 1e30;
+  struct Case {
+    const char* what;
+    Problem p;
+    Vec x;  // x and the equality multiplier
+  };
+  const Case cases[] = {
+      {"one variable, lower bound infinite",
+       with_rows(1, {-1}, {-inf}, {1}, {{1}}, {0.5}, {}, {}), {0.5, 0.5}},
+      {"all bounds infinite",
+       with_rows(2, {-1, -1}, {-inf, -inf}, {inf, inf}, {{1, 1}}, {0.5}, {}, {}),
+       {0.25, 0.25, 0.75}},
+      {"one infinite, one finite",
+       with_rows(2, {-1, -1}, {-inf, 0}, {1, 1}, {{1, 1}}, {0.5}, {}, {}), {0.25, 0.25, 0.75}},
+  };
+  for (const Case& c : cases)
+    for (IWORD solver : {1, 2, 3}) {
+      SCOPED_TRACE(std::string(c.what) + ", solver " + std::to_string(solver));
+      reset_blocks();
+      ORVK_NLPINT[ORVK_NLPINT_KKTSOLV - 1] = solver;
+      ORVK_NLPINT[ORVK_NLPINT_PHASE1 - 1] = 1;
+      ORVK_NLPINT[ORVK_NLPINT_SPXLEVEL - 1] = -1;
+      orvika_test::UnitCapture cap(77);
+      Options o;
+      o.lwles = 200000;
+      QpRun r;
+      call(c.p, o, r);
+      EXPECT_EQ(r.ifail, 0);
+      EXPECT_EQ(r.iret, 0);
+      EXPECT_EQ(r.ising, 0);
+      for (size_t i = 0; i < c.x.size(); ++i) EXPECT_NEAR(r.x[i], c.x[i], 1e-8) << i;
+    }
+}
+
 // With the phase-1 switch the simplex run works in the sparse solvers'
 // arrays: when they are too short its line gives the length needed and the
 // solver fails with IFAIL, whatever its KKT solver.
@@ -618,6 +658,54 @@ TEST_F(QpslvTest, SingularWithoutActiveRowsWarnsAndSetsIsing) {
   EXPECT_NE(r.ising, 0);
   EXPECT_NE(cap.text().find("\n    *** WARNING - PROJECTED HESSIAN MAY BE SINGULAR ***\n"),
             std::string::npos);
+}
+
+// min x1^2/2 + 2 x1 + x2 + x3 s.t. -0.8 x1 - 0.8 x2 + 0.7 x3 = 1 is
+// unbounded along (0, 0.7, 0.8): its KKT matrix is singular and the system
+// inconsistent in the Hessian rows, while a solution can still meet the
+// constraint rows (with x of order 1e16).  No solver may hand such a
+// solution back as regular; every solution it does report is stationary,
+// H x + g + A' lambda = 0.  With it the inequality x1 <= -1, active from the
+// start.
+TEST_F(QpslvTest, InconsistentKktSystemIsNeverReportedSolved) {
+  for (bool with_row : {false, true})
+    for (IWORD solver : {1, 2, 3}) {
+      SCOPED_TRACE(std::string(with_row ? "with" : "without") + " inequality, solver " +
+                   std::to_string(solver));
+      reset_blocks();
+      ORVK_NLPINT[ORVK_NLPINT_KKTSOLV - 1] = solver;
+      Problem p;
+      p.n = 3;
+      p.meq = 1;
+      p.h = {1, 0, 0, 0, 0, 0, 0, 0, 0};
+      p.g = {2, 1, 1};
+      p.a = {-0.8, -0.8, 0.7};
+      p.b = {1};
+      if (with_row) {
+        p.mineq = 1;
+        p.a.insert(p.a.end(), {1, 0, 0});
+        p.b.push_back(-1);
+      }
+      orvika_test::UnitCapture cap(77);
+      QpRun r;
+      Options o;
+      o.iprint = 1;
+      call(p, o, r);
+      ASSERT_EQ(r.ifail, 0);
+      if (!with_row) {
+        EXPECT_EQ(r.iret, 0);
+        EXPECT_NE(r.ising, 0);
+        EXPECT_NE(cap.text().find("\n    *** WARNING - PROJECTED HESSIAN MAY BE SINGULAR ***\n"),
+                  std::string::npos);
+      }
+      if (r.iret == 0 && r.ising == 0) {
+        for (int i = 0; i < p.n; ++i) {
+          double s = p.g[i] + p.H(i, i) * r.x[i];
+          for (int k = 0; k < p.meq + p.mineq; ++k) s += p.A(k, i) * r.x[p.n + k];
+          EXPECT_NEAR(s, 0.0, 1e-8) << "row " << i;
+        }
+      }
+    }
 }
 
 TEST_F(QpslvTest, NaNDataIsNeverReportedAsASolution) {
