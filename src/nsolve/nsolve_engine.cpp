@@ -650,11 +650,15 @@ void Engine::judge_dogleg() {
     accept();
     return;
   }
-  if (!call_dogleg(2)) return;
-  if (bad && S1.IREJ == 0) {
+  if (bad) {
+    // Rejected without judgement: the clamped residuals of such a trial can
+    // have a sum of squares at or below the base's, and a judgement that
+    // keeps the trial overwrites the gradient the next step is taken from.
     const IWORD k = 0;
     S2.DELTA = 0.5 * ORVK_AP2NRM(&N, &k, DX());
     S1.IREJ = 1;
+  } else if (!call_dogleg(2)) {
+    return;
   }
   if (S1.IREJ == 0) {
     accept();

@@ -618,6 +618,54 @@ TEST_F(NsolveCodes, NonFiniteTrialsNeverStand) {
     }
 }
 
+TEST_F(NsolveCodes, NonFiniteTrialRetriedAlongTheGradient) {
+  // f = (K x1, 2K x2) with K = 1e15 from (2, 3): the scaled residuals are
+  // clamped to (1e15, 1e15) and the first dogleg step is the steepest-descent
+  // step of length D0 = 0.1 |x0| along -g, g = J'F proportional to (1, 2).
+  // Its trial has f1 not a number (x1 < 1.9), and after the clamp its sum of
+  // squares equals the base's.  The trial is rejected and the next one is
+  // the steepest-descent step of half the length, from the base.
+  const double K = 1e15;
+  Problem p;
+  p.name = "clamped_nan";
+  p.n = 2;
+  p.irn = {1, 2};
+  p.icn = {1, 2};
+  p.fun = [K](const double* x, double* f) {
+    f[0] = x[0] < 1.9 ? std::nan("") : K * x[0];
+    f[1] = 2.0 * K * x[1];
+  };
+  p.jac = [K](const double*, double* v) {
+    v[0] = K;
+    v[1] = 2.0 * K;
+  };
+  p.x0 = {2.0, 3.0};
+  p.box(-1e10, 1e10, 1e10);
+  const double d0 = 0.1 * std::sqrt(13.0), u = 1.0 / std::sqrt(5.0);
+  for (IWORD istor : {1, 2})
+    for (bool v2 : {false, true}) {
+      SCOPED_TRACE("ISTOR " + std::to_string(istor) + (v2 ? " nsolve2" : " nsolve"));
+      SetUp();
+      Caller c(p, istor, v2);
+      c.maxit = 20;
+      c.divbnd = 1e30;
+      c.nlead = 5;
+      c.lsrch = 0;
+      std::vector<std::vector<double>> trials;
+      c.call();
+      for (int k = 0; k < 40 && c.icode > 0 && trials.size() < 2; ++k) {
+        if (c.icode == 4) trials.push_back(c.x);
+        c.answer();
+        c.call();
+      }
+      ASSERT_EQ(trials.size(), 2u);
+      EXPECT_NEAR(trials[0][0], 2.0 - d0 * u, 1e-12);
+      EXPECT_NEAR(trials[0][1], 3.0 - 2.0 * d0 * u, 1e-12);
+      EXPECT_NEAR(trials[1][0], 2.0 - 0.5 * d0 * u, 1e-12);
+      EXPECT_NEAR(trials[1][1], 3.0 - d0 * u, 1e-12);
+    }
+}
+
 TEST_F(NsolveCodes, DoglegBaseRestoredOnItsBoundStaysInTheBox) {
   // x1 sits on a bound whose scaled value does not unscale back exactly
   // ((0.1 / 19) 19 < 0.1, (0.1 / 11) 11 > 0.1); x2 has residuals only for
