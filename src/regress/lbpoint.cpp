@@ -40,7 +40,8 @@ void trouble_line(IWORD unit, IWORD i, IWORD irank, IWORD nc) {
 
 bool saturated(IWORD npar, const double* p, const double* h, double size, const double* p0) {
   for (IWORD j = 0; j < npar; ++j)
-    if (saturating(p[j], h[j + j * npar], !(p[j] == p0[j]), size)) return true;
+    if (saturating(p[j], std::fabs(p0[j]) + 0.01, h[j + j * npar], !(p[j] == p0[j]), size))
+      return true;
   return false;
 }
 

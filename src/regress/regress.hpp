@@ -8,6 +8,7 @@
 // at j(j-1)/2 + i.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <string_view>
 
@@ -58,19 +59,23 @@ void DPKINV(double* a, IWORD n, double tol, IWORD& irank);
 // Sum over blocks j of S_j' M_j S_j (leading NSIZE(j) entries).
 double DQFORM(IWORD ld, const IWORD* nsize, IWORD nblk, const double* s, const double* m);
 
-// True when some parameter has an effect on the weighted values, |P(j)|
-// times the root of the diagonal H(j, j) of the normal matrix (leading
-// dimension NPAR), that is below kSaturated of the root of SIZE (the sum of the
-// squared weighted measurements): the model has saturated in it, at a limit
-// where the first-order conditions hold without a fit.  An effect of exactly
-// 0 counts only for a parameter that has left its start value P0 (one that
-// never had an effect stays where it was).
+// True when some parameter has an effect on the weighted values, the larger
+// of |P(j)| and its typical magnitude at the start, |P0(j)| + 0.01, times the
+// root of the diagonal H(j, j) of the normal matrix (leading dimension NPAR),
+// that is below kSaturated of the root of SIZE (the sum of the squared
+// weighted measurements): the model has saturated in it, at a limit where
+// the first-order conditions hold without a fit.  (A parameter whose value
+// has shrunk to about 0 with an ordinary derivative column is a fit with a
+// zero coefficient, not a saturation: its column, not its value, tells.)
+// An effect of exactly 0 counts only for a parameter that has left its start
+// value P0 (one that never had an effect stays where it was).
 constexpr double kSaturated = 1e-13;
 bool saturated(IWORD npar, const double* p, const double* h, double size, const double* p0);
-// The test for one parameter of value PJ whose derivative column has the
-// squared norm CNORM2; MOVED: the parameter has left its start.
-inline bool saturating(double pj, double cnorm2, bool moved, double size) {
-  const double effect = std::fabs(pj) * std::sqrt(cnorm2);
+// The test for one parameter of value PJ and typical magnitude TYP whose
+// derivative column has the squared norm CNORM2; MOVED: the parameter has
+// left its start.
+inline bool saturating(double pj, double typ, double cnorm2, bool moved, double size) {
+  const double effect = std::max(std::fabs(pj), typ) * std::sqrt(cnorm2);
   if (effect == 0 && !moved) return false;
   return effect <= kSaturated * std::sqrt(size);
 }

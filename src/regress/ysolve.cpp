@@ -333,7 +333,8 @@ IWORD Ys::converged_status() {
     // A column that is not finite has told nothing about the parameter.
     if (!std::isfinite(c)) return -1;
     // No effect at all counts only for a parameter that has left its start.
-    if (orvika::saturating(xacc(j), c, !(std::fabs(xacc(j)) + 0.01 == typ(j)), size)) return -1;
+    if (orvika::saturating(xacc(j), typ(j), c, !(std::fabs(xacc(j)) + 0.01 == typ(j)), size))
+      return -1;
   }
   return 0;
 }
@@ -406,10 +407,13 @@ void Ys::decide() {
     return;
   }
   // No lambda lowers the sum of squares: the fit ends at the last accepted
-  // point, with its model values (the rejected trial is dropped).
+  // point, with its model values (the rejected trial is dropped).  That
+  // point may be the solution already (a step accepted with parameters still
+  // moving can land on it, and from there nothing lowers S but rounding):
+  // it is judged by the first-order test, failed when that does not hold.
   for (IWORD j = 1; j <= n; ++j) x(j) = xacc(j);
   for (IWORD i = 1; i <= m; ++i) ycalc(i) = ycalc(m + i);
-  set_return(-1, -1);
+  set_return(-1, converged_status());
 }
 
 }  // namespace

@@ -146,6 +146,30 @@ TEST_P(BnllsqTest, AntoineEquationExactAndNoisy) {
   }
 }
 
+// y = p x against data orthogonal to x = (1, 2, 3): the weighted least-squares
+// answer is p = 0 with SSQ 75.  A parameter that ends at 0 with an ordinary
+// derivative column is a fit, not a model saturated in it.
+void slope9(const IWORD*, const IWORD* ndat, void* mdat1, const double* p, void*, const IWORD* req,
+            double* f, double* fp, void*) {
+  const double* x = static_cast<const double*>(mdat1);
+  for (IWORD i = 0; i < *ndat; ++i) {
+    f[i] = p[0] * x[i];
+    if (*req == 0) fp[i] = x[i];
+  }
+}
+
+TEST_P(BnllsqTest, ZeroCoefficientIsAFit) {
+  for (double start : {1.0, -1.0, 0.5}) {
+    Bnllsq b(1, {1, 2, 3}, {-5, -5, 5}, {1, 1, 1}, {start});
+    b.ieng = GetParam();
+    b.run(slope9);
+    EXPECT_EQ(b.istat, 0) << start;
+    EXPECT_NEAR(b.p[0], 0.0, 1e-9) << start;
+    EXPECT_NEAR(b.ssq, 75.0, 1e-9) << start;
+    EXPECT_LT(b.iter, 10) << start;
+  }
+}
+
 TEST_P(BnllsqTest, UpperBoundActiveAtTheSolution) {
   const Line d = line_data(true);
   Bnllsq b(2, d.x, d.y, d.r, {0.0, -2.0});

@@ -122,6 +122,34 @@ TEST(Ysolve, StraightLineMatchesLeastSquares) {
   EXPECT_NEAR(y.stat[0], s, 1e-10);
 }
 
+// y = x t, t = (1, 2, 3), against data whose least-squares answer is x = 0
+// exactly (data orthogonal to t) or x = 0.001: a fit is no less a fit when
+// its parameter ends near 0 (an ordinary derivative column, not a saturated
+// one), nor when the step that reached it moved x by more than the tolerance
+// relative to its small value, so that the next iteration finds nothing
+// lower and its lambda climbs to the limit.  Both by columns and by
+// differences.
+TEST(Ysolve, SolutionAtOrNearZeroConverges) {
+  const Vec t = {1, 2, 3};
+  struct Case {
+    Vec ymeas;
+    double start, x, s;
+  } cases[] = {{{-5, -5, 5}, 1.0, 0.0, 75.0}, {{-14.999, 0.002, 5.003}, 2.0, 0.001, 250.0}};
+  for (const Case& c : cases)
+    for (double mode : {-1.0, 1.0}) {
+      SCOPED_TRACE("x = " + std::to_string(c.x) + " mode " + std::to_string(mode));
+      Ys y(1, 3);
+      y.ymeas = c.ymeas;
+      y.pmode = {mode};
+      const ModelFn model = [&](const double* x) { return Vec{x[0] * t[0], x[0] * t[1], x[0] * t[2]}; };
+      const ColFn col = [&](const double*, IWORD) { return t; };
+      EXPECT_EQ(y.fit({c.start}, model, col), -1);
+      EXPECT_EQ(y.ictl[2], 0);
+      EXPECT_NEAR(y.x[1], c.x, 1e-7);
+      EXPECT_NEAR(y.stat[0], c.s, 1e-9 * c.s);
+    }
+}
+
 TEST(Ysolve, BoundActiveAndFixedParameter) {
   // Centred abscissae decouple intercept and slope, so clipping the slope at
   // its bound leaves the intercept at the mean of the data.
