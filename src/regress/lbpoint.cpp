@@ -45,6 +45,22 @@ bool saturated(IWORD npar, const double* p, const double* h, double size, const 
   return false;
 }
 
+bool at_infinity(IWORD npar, const double* p, const double* p0, const double* h, double size) {
+  if (!ran_away(npar, p, p0)) return false;
+  double dhd = 0, sep = 0;
+  for (IWORD m = 0; m < npar; ++m) {
+    const double dm = p[m] - p0[m];
+    const double hmm = h[m + m * npar];
+    const double typ = std::fabs(p0[m]) + 0.01;
+    if (std::fabs(p[m]) > kRunaway * typ && saturating(p[m], typ, hmm, true, size)) return true;
+    sep += dm * dm * hmm;
+    double cross = 0;
+    for (IWORD l = 0; l < m; ++l) cross += (p[l] - p0[l]) * h[l + m * npar];
+    dhd += dm * (dm * hmm + 2 * cross);
+  }
+  return growth_flat(dhd, sep);
+}
+
 double exact_variance(IWORD ndat, IWORD nmmax, const IWORD* nmeas, IWORD ncmax,
                       const IWORD* ncons, const double* fz, const double* r) {
   const Vec1<const IWORD> NMEAS(nmeas), NCONS(ncons);

@@ -638,17 +638,20 @@ void Luebri::run() {
                        (ndrv != 0 && searched && stalled && rms <= tol);
     // A point where the model has saturated in a parameter, or where the
     // parameters ran off to a limit of the model, passes the tests but is no
-    // fit, and iterating on cannot leave it: the run ends there.
-    if (!exact && tests && (saturated(npar, p, hmat, size, cpack) || ran_away(npar, p, cpack))) {
+    // fit, and iterating on cannot leave it: the run ends there.  HMAT keeps
+    // the undamped normal matrix of the iteration in its upper triangle.
+    if (!exact && tests &&
+        (saturated(npar, p, hmat, size, cpack) || at_infinity(npar, p, cpack, hmat, size))) {
       *istat = 1;
       if (kprint >= 1) not_converged(iterno);
       break;
     }
     // Parameters that have run off by orders of magnitude beyond their start
-    // are following the model towards a limit at infinity, which the tests
-    // above would refuse as a fit when the run got there: it ends now
-    // instead of spending its iterations on the way.
-    if (!exact && !tests && ran_away(npar, p, cpack)) {
+    // along a growth that has lost its effect are following the model
+    // towards a limit at infinity, which the tests above would refuse as a
+    // fit when the run got there: it ends now instead of spending its
+    // iterations on the way.
+    if (!exact && !tests && at_infinity(npar, p, cpack, hmat, size)) {
       *istat = 1;
       if (kprint >= 1) not_converged(iterno);
       break;
@@ -768,7 +771,8 @@ void Luebri::run() {
  * residuals at the rounding level of the data); 1 not converged within ITER,
  * or no damping of a stalled search helped, or the model saturated in a
  * parameter, or a parameter ran off beyond 1e4 (|P0| + 0.01) (P0 its
- * start); 10 stopped by the host's time limit; -1 invalid counts (negative,
+ * start) along a growth that has lost its effect on the model (a limit at
+ * infinity); 10 stopped by the host's time limit; -1 invalid counts (negative,
  * NMEAS(i) > NMMAX, NCONS(i) > NCMAX, LPACK too small, or a zero or NaN SSND
  * where differences are taken): nothing is done.
  * Cost per iteration: 1 + sum NMEAS + NPAR model calls by differences (twice

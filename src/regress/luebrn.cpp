@@ -270,10 +270,11 @@ Luebrn::Decision Luebrn::decide() {
   // A point where the model has saturated in a parameter, or where the
   // parameters ran off to a limit of the model, passes the tests of
   // convergence but is no fit, and iterating on cannot leave it: the phase
-  // ends unconverged.
+  // ends unconverged.  HMAT holds the undamped normal matrix at POLD.
   auto at_limit = [&] {
     if (method == kBL ||
-        !(saturated(npar, pold, hmat, data_size(), psave) || ran_away(npar, pold, psave)))
+        !(saturated(npar, pold, hmat, data_size(), psave) ||
+          at_infinity(npar, pold, psave, hmat, data_size())))
       return false;
     *istat = 1;
     return true;
@@ -700,7 +701,9 @@ void Luebrn::run() {
  * ISTAT: 0 converged (the first-order conditions hold at the returned point:
  * the undamped step predicts a relative decrease of at most TOL, or the
  * residuals are at the rounding level of the data); 1 not converged within
- * ITER, or stopped where the model has saturated in a parameter; 5 ten trial
+ * ITER, or stopped where the model has saturated in a parameter or where the
+ * parameters ran off beyond 1e4 (|P0| + 0.01) (P0 the start) along a growth
+ * that has lost its effect on the model (a limit at infinity); 5 ten trial
  * steps failed (the run ends at the last point accepted);
  * 7 constraints cannot be satisfied; 8 constraints not tightly converged;
  * 10 stopped by the host's time limit; -1 invalid counts (a negative count,

@@ -81,15 +81,30 @@ inline bool saturating(double pj, double typ, double cnorm2, bool moved, double 
 }
 
 // Growth of a parameter over its typical magnitude at the start P0, |P0| +
-// 0.01, beyond which a point where the tests of convergence hold counts as a
-// limit of the model at infinity (a valley the fit followed outwards), not as
-// a fit.
+// 0.01, beyond which the parameters may have followed a valley of the model
+// outwards to a limit at infinity.
 constexpr double kRunaway = 1e4;
 inline bool ran_away(IWORD npar, const double* p, const double* p0) {
   for (IWORD j = 0; j < npar; ++j)
     if (std::fabs(p[j]) > kRunaway * (std::fabs(p0[j]) + 0.01)) return true;
   return false;
 }
+// Growth alone is no limit: a fit may lie far from its start (a constant of
+// 500 started at 0).  Along a valley to infinity the parameters' effects
+// cancel instead: the effect of the growth D, D'HD (H the normal matrix),
+// is a vanishing part of the parameters' separate effects, sum D_j^2 H_jj
+// (in y = p1 x/(p2 + x) with p1, p2 -> infinity the part is about
+// (x/p2)^2), while for a genuine fit with independent derivative columns it
+// stays of order one.  At or below kFlatGrowth of them the growth counts as
+// having lost its effect (so does a growth whose effect is not a number).
+constexpr double kFlatGrowth = 1e-4;
+inline bool growth_flat(double dhd, double sep) { return !(dhd > kFlatGrowth * sep); }
+// True when the parameters P ran away from their start P0 (ran_away) along
+// a growth D = P - P0 that has lost its effect (growth_flat) by the normal
+// matrix H (upper triangle and diagonal, leading dimension NPAR), or when a
+// parameter that ran away has lost its own effect (saturating, with SIZE as
+// in saturated): a limit of the model at infinity, not a fit.
+bool at_infinity(IWORD npar, const double* p, const double* p0, const double* h, double size);
 
 // ---- per-point routines of ORVK_LUEBRN --------------------------------------
 

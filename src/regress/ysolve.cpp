@@ -102,6 +102,7 @@ struct Ys {
   bool eliminate(double lambda);
   void trial_step(double lambda);
   bool stationary();
+  bool ran_off();
   IWORD converged_status();
   void decide();
   double next_lambda(double actual, double lambda);
@@ -308,6 +309,39 @@ bool Ys::stationary() {
   return true;
 }
 
+// True when a parameter has grown beyond kRunaway times its typical
+// magnitude at the start along a growth that has lost its effect on the
+// values, by the last Jacobian (the engines' test of the growth; a
+// parameter that has lost its own effect is caught as saturated): a limit
+// of the model at infinity, not a fit.  Only the magnitude of the start is
+// kept, so a parameter's growth is taken as that of its magnitude,
+// sign(x) max(0, |x| - |x0|): exact for a parameter that kept its sign,
+// within 2e-4 of it for one that ran off.
+bool Ys::ran_off() {
+  bool away = false;
+  for (IWORD j = 1; j <= n; ++j) away = away || std::fabs(xacc(j)) > kRunaway * typ(j);
+  if (!away) return false;
+  auto growth = [&](IWORD j) {
+    const double x = xacc(j);
+    return std::copysign(std::max(0.0, std::fabs(x) - (typ(j) - 0.01)), x);
+  };
+  // A fixed parameter neither moves nor has a column.
+  double dhd = 0, sep = 0;
+  for (IWORD i = 1; i <= m; ++i) {
+    double v = 0;
+    for (IWORD j = 1; j <= n; ++j)
+      if (active(j)) v += jac(i, j) * growth(j);
+    dhd += v * v;
+  }
+  for (IWORD j = 1; j <= n; ++j) {
+    if (!active(j)) continue;
+    double c = 0;
+    for (IWORD i = 1; i <= m; ++i) c += jac(i, j) * jac(i, j);
+    sep += growth(j) * growth(j) * c;
+  }
+  return orvika::growth_flat(dhd, sep);
+}
+
 // Status of a fit that stops at a stationary point: 0, or -1 when the point
 // is no fit (not stationary, parameters that the values do not determine
 // separately, or a parameter ran off to a limit at infinity).
@@ -320,8 +354,7 @@ IWORD Ys::converged_status() {
   // has no effect on the values there (two terms of the model have become
   // one, say), a stationary point of a smaller model, not a fit.
   if (min_pivot_ <= kDependent) return -1;
-  for (IWORD j = 1; j <= n; ++j)
-    if (std::fabs(xacc(j)) > kRunaway * typ(j)) return -1;
+  if (ran_off()) return -1;
   // A parameter whose effect on the values is nonzero but below the rounding
   // of the data has driven the model into saturation (a limit, not a fit).
   double size = 0;
@@ -381,10 +414,10 @@ void Ys::decide() {
     if (k == 0) {
       // Converged only where the first-order conditions hold; otherwise the
       // short step came from the damping, and the fit goes on (the next
-      // iteration starts with a smaller lambda).  A parameter that has run
-      // off to many orders of magnitude beyond its start has followed the
-      // model to a limit at infinity, where the conditions hold only
-      // asymptotically: that is a failure, not a fit.
+      // iteration starts with a smaller lambda).  Parameters that have run
+      // off by orders of magnitude beyond their start along a growth without
+      // effect have followed the model to a limit at infinity, where the
+      // conditions hold only asymptotically: that is a failure, not a fit.
       if (!stationary())
         set_return(5, 1);
       else
@@ -456,8 +489,9 @@ void Ys::decide() {
  * undamped step from the accepted point moves no parameter by more than eps
  * relative or predicts a decrease below the rounding of S.  A short damped
  * step is no convergence (the fit goes on); a stationary point where a
- * parameter has grown beyond 1e6 times its start or has lost all effect on
- * the values (a limit of the model), or where some combination of the
+ * parameter has grown beyond 1e4 (|X0| + 0.01) (X0 its start) along a growth
+ * that has lost its effect on the values, or a parameter has lost all effect
+ * on them (limits of the model), or where some combination of the
  * parameters has none (a pivot of the scaled normal matrix at the rounding
  * level, 1e-13) ends with -1, as does the lambda limit, which returns the
  * last accepted point and its values.  A step that the bounds clip to nothing

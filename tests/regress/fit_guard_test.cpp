@@ -482,6 +482,149 @@ TEST_F(FitGuard, AlternativeEngineEndsWhenParametersRunOff) {
   EXPECT_NEAR(b.p[0] / b.p[1], 0.5, 0.05);
 }
 
+// ---- fits far from their start ------------------------------------------------
+
+// y = p1, the same value at every point.
+void constant9(const IWORD* npar, const IWORD* ndat, void*, const double* p, void*,
+               const IWORD* req, double* f, double* fp, void*) {
+  for (IWORD i = 0; i < *ndat; ++i) {
+    f[i] = p[0];
+    if (*req == 0) fp[i * *npar] = 1;
+  }
+}
+
+// ORVK_YSOLVE on y = p1 (N = 1) or y = p1 + p2 t (N = 2) from X0, with the
+// caller's columns (PMODE -1) or differences (PMODE 1); returns the status
+// and leaves the accepted point in X and its sum of squares in S.
+IWORD ysolve_line(IWORD n, const Vec& t, const Vec& y, const Vec& x0, double pmode, Vec& x,
+                  double& s) {
+  IWORD m = static_cast<IWORD>(y.size());
+  IWORD ictl[26] = {};
+  double rctl[16] = {}, stat[6] = {};
+  Vec xx(2 * n), pm(n, pmode), xup(n, 1e30), xlow(n, -1e30), yc(2 * m), dydx(m),
+      work(n * m + 2 * n + m), anorm(n * (n + 2)), asys(n * (n + 2));
+  std::copy(x0.begin(), x0.end(), xx.begin());
+  auto eval = [&] {
+    for (IWORD i = 0; i < m; ++i) yc[i] = n == 1 ? xx[0] : xx[0] + xx[1] * t[i];
+  };
+  eval();
+  ictl[0] = 1;
+  for (int guard = 0; guard < 10000; ++guard) {
+    ORVK_YSOLVE(&n, &m, ictl, rctl, xx.data(), pm.data(), xup.data(), xlow.data(), y.data(),
+                yc.data(), dydx.data(), stat, work.data(), anorm.data(), asys.data());
+    if (ictl[0] == 2)
+      for (IWORD i = 0; i < m; ++i) dydx[i] = ictl[3] == 1 ? 1.0 : t[i];
+    else if (ictl[0] == 3 || ictl[0] == 4)
+      eval();
+    else if (ictl[0] != 5)
+      break;
+  }
+  x.assign(xx.begin() + n, xx.end());
+  s = stat[0];
+  return ictl[0] == -1 ? ictl[2] : 99;
+}
+
+TEST_F(FitGuard, FitsFarFromTheirStartConverge) {
+  // Parameters that grow many orders of magnitude beyond their start (a
+  // constant of 101 or 20000 started at 0 or 1, an intercept of 500 started
+  // at 0) are ordinary fits, not limits of the model at infinity: every
+  // routine converges to the least-squares answer (the mean; LAPACK's or
+  // the QR solution for the lines), and SSQ belongs to the point returned.
+  struct Case {
+    const char* what;
+    IWORD npar;
+    Vec t, y, p0;
+  };
+  Vec t, up, down;
+  for (int i = 0; i < 6; ++i) {
+    t.push_back(300 + 20 * i);
+    up.push_back(500 + 2 * t.back() + (i % 2 ? 0.3 : -0.3));
+    down.push_back(500 - 1.2 * t.back() + (i % 2 ? 0.3 : -0.3));
+  }
+  const Case cases[] = {{"constant 101 from 0", 1, {0, 0}, {100, 102}, {0.0}},
+                        {"constant 20000 from 1", 1, {0, 0}, {19999, 20001}, {1.0}},
+                        {"line 500 + 2 T from 0", 2, t, up, {0.0, 0.0}},
+                        {"line 500 - 1.2 T from 0", 2, t, down, {0.0, 0.0}}};
+  for (const Case& c : cases) {
+    const int m = static_cast<int>(c.y.size());
+    Vec a(m * c.npar);
+    for (int i = 0; i < m; ++i) {
+      a[i] = 1;
+      if (c.npar == 2) a[m + i] = c.t[i];
+    }
+    const Vec ref = regress_test::lstsq(m, c.npar, a, c.y);
+    double sref = 0;
+    for (int i = 0; i < m; ++i) {
+      const double v = c.y[i] - ref[0] - (c.npar == 2 ? ref[1] * c.t[i] : 0.0);
+      sref += v * v;
+    }
+    auto expect_fit = [&](const Vec& p, double s) {
+      for (int j = 0; j < c.npar; ++j)
+        EXPECT_NEAR(p[j], ref[j], 1e-7 * std::max(1.0, std::fabs(ref[j]))) << "parameter " << j + 1;
+      EXPECT_NEAR(s, sref, 1e-6 * sref);
+    };
+    for (double pmode : {-1.0, 1.0}) {
+      SCOPED_TRACE(std::string(c.what) + ", ORVK_YSOLVE PMODE " + std::to_string(pmode));
+      Vec x;
+      double s = 0;
+      EXPECT_EQ(ysolve_line(c.npar, c.t, c.y, c.p0, pmode, x, s), 0);
+      expect_fit(x, s);
+    }
+    for (IWORD ieng : {0, 1})
+      for (IWORD ndrv : {0, 1})
+        for (IWORD iods : {0, 1}) {
+          SCOPED_TRACE(std::string(c.what) + ", engine " + std::to_string(ieng) + " NDRV " +
+                       std::to_string(ndrv) + " IODS " + std::to_string(iods));
+          orvika_test::UnitCapture cap(6);  // unconverged ends print their report
+          Bnllsq b(c.npar, c.t, c.y, Vec(m, 1.0), c.p0);
+          b.ieng = ieng;
+          b.ndrv = ndrv;
+          b.iods = iods;
+          b.run(c.npar == 1 ? constant9 : regress_test::line9);
+          EXPECT_EQ(b.istat, 0);
+          expect_fit(b.p, b.ssq);
+        }
+  }
+}
+
+TEST_F(FitGuard, MarquardtFitAlongAValleyToInfinityIsNoFit) {
+  // The valley of y = p1 x/(p2 + x) above, followed by ORVK_YSOLVE with the
+  // caller's columns: where its step tests finally hold, the parameters have
+  // grown by orders of magnitude along a growth without effect, a limit of
+  // the model, which ends failed.
+  IWORD n = 2, m = 10;
+  IWORD ictl[26] = {};
+  double rctl[16] = {}, stat[6] = {};
+  Vec x(10), y(10), xx = {1.0, 1.0, 0.0, 0.0}, pmode = {-1.0, -1.0}, xup(2, 1e300),
+             xlow(2, -1e300), yc(20), dydx(10), work(n * m + 2 * n + m), anorm(8), asys(8);
+  const double noise[10] = {0.02, -0.01, 0.015, -0.02, 0.01, 0.005, -0.015, 0.01, -0.005, 0.01};
+  for (int i = 0; i < 10; ++i) {
+    x[i] = 1.0 + i;
+    y[i] = 0.5 * x[i] + noise[i];
+  }
+  auto eval = [&] {
+    for (int i = 0; i < m; ++i) yc[i] = xx[0] * x[i] / (xx[1] + x[i]);
+  };
+  eval();
+  ictl[0] = 1;
+  for (int guard = 0; guard < 10000 && ictl[0] != -1; ++guard) {
+    ORVK_YSOLVE(&n, &m, ictl, rctl, xx.data(), pmode.data(), xup.data(), xlow.data(), y.data(),
+                yc.data(), dydx.data(), stat, work.data(), anorm.data(), asys.data());
+    if (ictl[0] == 2) {
+      for (int i = 0; i < m; ++i) {
+        const double d = xx[3] + x[i];
+        dydx[i] = ictl[3] == 1 ? x[i] / d : -xx[2] * x[i] / (d * d);
+      }
+    } else if (ictl[0] == 3 || ictl[0] == 4) {
+      eval();
+    }
+  }
+  ASSERT_EQ(ictl[0], -1);
+  EXPECT_EQ(ictl[2], -1);
+  EXPECT_GT(xx[3], 1e4 * 1.01);
+  EXPECT_NEAR(xx[2] / xx[3], 0.5, 0.05);
+}
+
 // ---- covariance ----------------------------------------------------------------
 
 // y = p1 + p2 s x + p3 x^2, with the scale S of the second parameter set per
