@@ -219,15 +219,7 @@ TEST(FcontSolve, NaturalParameterOffsetBelowRoundingStaysANumber) {
   // parameter offset of the central difference vanishes in the sum; the
   // derivative must still be a number (not 0/0), so that the path starts
   // and its points lie on it.
-  Problem p;
-  p.n = 1;
-  p.x0 = {2.0};
-  p.F = [](const double* x, double lam, double* f) {
-    f[0] = x[0] * x[0] * x[0] - 3.0 * x[0] - 6.0 * lam + 4.0;
-  };
-  p.J = [](const double* x, double, double* j) { j[0] = 3.0 * x[0] * x[0] - 3.0; };
-  p.irn = {1};
-  p.icn = {1};
+  const Problem p = s_curve(2.0);
   for (IWORD st : {1, 2})
     for (double pertf : {1e-16, 1e-17, 1e-300}) {
       SCOPED_TRACE("storage " + std::to_string(st) + " PERTF " + std::to_string(pertf));

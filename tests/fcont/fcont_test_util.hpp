@@ -34,6 +34,22 @@ struct Problem {
   std::vector<IWORD> irn, icn;  // sparse pattern (1-based)
 };
 
+// x^3 - 3x - 6 lambda + 4 = 0, an S-curve in (lambda, x) through x = 2 at
+// lambda = 1 with turning points at x = 1 (lambda 1/3) and x = -1 (lambda
+// 1), started at X0.
+inline Problem s_curve(double x0) {
+  Problem p;
+  p.n = 1;
+  p.x0 = {x0};
+  p.F = [](const double* x, double lam, double* f) {
+    f[0] = x[0] * x[0] * x[0] - 3.0 * x[0] - 6.0 * lam + 4.0;
+  };
+  p.J = [](const double* x, double, double* j) { j[0] = 3.0 * x[0] * x[0] - 3.0; };
+  p.irn = {1};
+  p.icn = {1};
+  return p;
+}
+
 inline const IWORD kZeroWord = 0;  // "no routine"
 
 struct ContRun {

@@ -392,15 +392,7 @@ TEST(KnownPaths, ReversalOfANaturalParameterPathRestartsAtTheCorrectedStart) {
   // 0.9 before the one at x = -1 (lambda 1).  The reversal restarts from the
   // corrected point x = 2, where the second branch rises above the limit
   // at once (code 9).  Every point reported as a path point lies on the path.
-  Problem p;
-  p.n = 1;
-  p.x0 = {2.3};
-  p.F = [](const double* x, double lam, double* f) {
-    f[0] = x[0] * x[0] * x[0] - 3.0 * x[0] - 6.0 * lam + 4.0;
-  };
-  p.J = [](const double* x, double, double* j) { j[0] = 3.0 * x[0] * x[0] - 3.0; };
-  p.irn = {1};
-  p.icn = {1};
+  const Problem p = s_curve(2.3);
   for (IWORD st : {1, 2})
     for (IWORD jm : {1, 2}) {
       SCOPED_TRACE(label(st, jm, 4));
