@@ -166,7 +166,8 @@ extern "C" ORVK_API void ORVK_PC02AD(const double* X, const double* Y, double* C
 
 // ORVK_IFACT: N! for N >= 0 (1 for N <= 0), formed in 64-bit integer
 // arithmetic two factors at a time.  Exact for N <= 20; above, the product
-// reduced modulo 2^64 as a two's-complement integer.  Cost: O(N).
+// reduced modulo 2^64 as a two's-complement integer (0 from N = 66 on).
+// Cost: O(min(N, 66)).
 extern "C" ORVK_API IWORD ORVK_IFACT(const IWORD* N) {
   const IWORD nn = *N;
   if (nn <= 0) return 1;
@@ -175,6 +176,9 @@ extern "C" ORVK_API IWORD ORVK_IFACT(const IWORD* N) {
   IWORD k = 1;
   for (; k + 1 <= nn; k += 2) {
     f *= static_cast<std::uint64_t>(k) * static_cast<std::uint64_t>(k + 1);
+    // From 66! on the product holds 2^64 and stays 0 modulo 2^64: stop
+    // there, so that a large N costs no more than N = 66.
+    if (f == 0) return 0;
   }
   if (nn % 2 == 1) f *= static_cast<std::uint64_t>(nn);
   return static_cast<IWORD>(f);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "orvika/scalar_curves.h"
@@ -219,6 +220,25 @@ TEST(Ifact, Factorials) {
   IWORD n = 21;
   EXPECT_EQ(static_cast<std::uint64_t>(ORVK_IFACT(&n)),
             static_cast<std::uint64_t>(2432902008176640000) * 21u);
+}
+
+// From 66! on the product holds the factor 2^64, so the wrapped value is 0
+// for every larger N; 65! keeps 2^63.  Large arguments return that value
+// at once instead of running through N factors.
+TEST(Ifact, LargeArgumentsWrapToZero) {
+  struct Case {
+    IWORD n, f;
+  };
+  for (const Case& k : std::vector<Case>{{64, std::numeric_limits<IWORD>::min()},
+                                         {65, std::numeric_limits<IWORD>::min()},
+                                         {66, 0},
+                                         {67, 0},
+                                         {1000, 0},
+                                         {IWORD{1} << 40, 0},
+                                         {(IWORD{1} << 62) + 1, 0},
+                                         {std::numeric_limits<IWORD>::max(), 0}}) {
+    EXPECT_EQ(ORVK_IFACT(&k.n), k.f) << k.n;
+  }
 }
 
 }  // namespace
