@@ -14,7 +14,7 @@
 typedef int64_t IWORD;
 typedef int64_t LWORD;
 typedef int16_t IDX16;
-#if defined(__GNUC__) && !defined(__clang__) && (defined(__x86_64__) || defined(__i386__))
+#if defined(__SIZEOF_FLOAT128__)
 typedef __float128 QREAL;
 #define ORVK_HAVE_QREAL 1
 #endif
