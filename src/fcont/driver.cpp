@@ -303,6 +303,10 @@ Done start(Ctx& c) {
   // Sections whose starts would not fit in an IWORD: nothing is laid out.
   if (c.w.overflow) return final_exit(c, 15);
   if (*a.LIW < c.I(ii::JNEXT) - 1) return final_exit(c, 15);
+  // W must hold the vector sections F0 to W2 (11 N + 7 words) before any of
+  // them is written: the sparse set-up uses W2 as scratch before it measures
+  // the room left for the linear solver.
+  if (*a.LW < c.I(ii::IW2) + n) return final_exit(c, 15);
   const IWORD nwlin = c.w.NWLIN;
   if (!c.sparse() && nwlin < 0) return final_exit(c, 15);
   // A given scale vector with a zero or non-finite factor: every scaled

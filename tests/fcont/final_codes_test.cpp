@@ -554,6 +554,39 @@ TEST(FcontStart, WorkspaceLimits) {
   }
 }
 
+TEST(FcontStart, SparseWorkShorterThanTheFixedSectionsIsNeverWritten) {
+  // LW below IW8S - 1 leaves no room for the linear solver (nor, below
+  // 11 N + 7, for the driver's own vectors F0 to W2): the run ends with 15
+  // before any request, and no word past LW is touched, whatever the
+  // homotopy, the Jacobian mode or the row order given.
+  const Problem p = linear2(2, 0, 0, 3, 1, 1);
+  const double guard = -123.25;
+  const IWORD extra = 64;
+  for (IWORD ihom : {1, 2, 3}) {
+    for (IWORD jmode : {1, 2}) {
+      const IWORD iw8s = 11 * p.n + 8 + (ihom == 2 ? 4 : 0);
+      for (IWORD lw = 0; lw <= iw8s - 2; ++lw) {
+        SCOPED_TRACE("ihom " + std::to_string(ihom) + " jmode " + std::to_string(jmode) +
+                     " lw " + std::to_string(lw));
+        Messaged m(p, 1);
+        m.r.ihom = ihom;
+        m.r.jmode = jmode;
+        m.r.iperm = {2, 1};
+        m.r.lw = lw;
+        m.r.w.assign(static_cast<std::size_t>(lw + extra), guard);
+        EXPECT_EQ(m.r.solve(), 15);
+        EXPECT_TRUE(m.r.requests.empty());
+        // The final line last (the sparse set-up may name the length it needs).
+        const std::vector<std::string> lines = m.cap.lines();
+        ASSERT_GE(lines.size(), 3u);
+        EXPECT_EQ(std::vector<std::string>(lines.end() - 3, lines.end()),
+                  framed("!!!Fcont_Solve exited due to insufficient workspace"));
+        for (IWORD k = lw; k < lw + extra; ++k) ASSERT_EQ(m.r.w[k], guard) << "word " << k + 1;
+      }
+    }
+  }
+}
+
 TEST(FcontStart, LayoutBeyondTheIntegerRangeIsRefused) {
   // Sizes whose section starts or lengths do not fit in an IWORD end the
   // run with code 15 before anything is laid out, read or written (the
