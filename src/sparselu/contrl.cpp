@@ -47,11 +47,14 @@ Opts read_opts() {
 // The ordering and the kept factors that a call left in a work space, with
 // the options and positions they belong to.  Reuse and re-solve calls are
 // admitted only when their work space, order, options and positions match.
-// A few work spaces are remembered, so that callers may interleave problems.
+// The kKeptSlots most recently used work spaces are remembered, so that
+// callers may interleave problems; a work space beyond them is refused
+// (never solved with what it may no longer hold).  A call forgets what was
+// kept for every work space that its own overlaps, since it writes there.
 constexpr int kPosWords = 41;  // ORVK_SPOPT2 words 13-53
 struct Kept {
   const void* ws = nullptr;
-  IWORD spende = 0;
+  IWORD spende = 0;  // length of the work space the layout was made in
   IWORD n = 0;
   IWORD nzpart = 0;  // entry count the partition was made for
   IWORD method = 0;  // normalised METHOD of the call that left the state
@@ -65,7 +68,8 @@ struct Kept {
   IWORD lurec_lo = 0;
   std::uint64_t lurec_sum = 0;
 };
-constexpr int kKeptSlots = 8;
+// Most recently used first; a slot with no work space is free.
+constexpr int kKeptSlots = 64;
 Kept g_kept[kKeptSlots];
 
 void snapshot(IWORD* pos) {
@@ -78,23 +82,48 @@ bool same_positions(const Kept& s) {
     if (s.pos[k] != w(13 + k)) return false;
   return true;
 }
-Kept* find_kept(const void* ws, IWORD spende) {
-  for (Kept& s : g_kept)
-    if (s.ws == ws && s.spende == spende) return &s;
-  return nullptr;
-}
-// The slot of WS, moved to the front (the least recently used slot is reused).
-Kept& take_kept(const void* ws, IWORD spende) {
-  int i = 0;
-  while (i < kKeptSlots - 1 && !(g_kept[i].ws == ws && g_kept[i].spende == spende)) ++i;
+// Moves slot I to the front, the slots before it one place down.
+Kept& to_front(int i) {
+  const Kept s = g_kept[i];
   for (; i > 0; --i) g_kept[i] = g_kept[i - 1];
-  g_kept[0] = Kept{};
-  g_kept[0].ws = ws;
-  g_kept[0].spende = spende;
+  g_kept[0] = s;
   return g_kept[0];
 }
+// What was kept for the work space at WS, when the layout of that call lies
+// within the SPENDE words given now (re-solve and reuse calls make no size
+// checks: the same space may be passed with a larger length); it becomes
+// the most recently used.
+Kept* find_kept(const void* ws, IWORD spende) {
+  for (int i = 0; i < kKeptSlots; ++i)
+    if (g_kept[i].ws != nullptr && g_kept[i].ws == ws && g_kept[i].spende <= spende)
+      return &to_front(i);
+  return nullptr;
+}
+// Whether the work spaces (A, LA words) and (B, LB words) share a word, or
+// are the same key.
+bool shares_words(const void* a, IWORD la, const void* b, IWORD lb) {
+  if (a == b) return true;
+  using U = unsigned __int128;
+  const U pa = reinterpret_cast<std::uintptr_t>(a), pb = reinterpret_cast<std::uintptr_t>(b);
+  const U na = la > 0 ? static_cast<U>(la) * sizeof(double) : 0;
+  const U nb = lb > 0 ? static_cast<U>(lb) * sizeof(double) : 0;
+  return na > 0 && nb > 0 && pa < pb + nb && pb < pa + na;
+}
 void forget_kept(const void* ws, IWORD spende) {
-  if (Kept* s = find_kept(ws, spende)) *s = Kept{};
+  for (Kept& s : g_kept)
+    if (s.ws != nullptr && shares_words(s.ws, s.spende, ws, spende)) s = Kept{};
+}
+// A fresh slot for WS at the front, in place of whatever was kept for the
+// words it covers (the least recently used slot goes when none is free).
+Kept& take_kept(const void* ws, IWORD spende) {
+  forget_kept(ws, spende);
+  int i = 0;
+  while (i < kKeptSlots - 1 && g_kept[i].ws != nullptr) ++i;
+  Kept& s = to_front(i);
+  s = Kept{};
+  s.ws = ws;
+  s.spende = spende;
+  return s;
 }
 
 // ---- messages ------------------------------------------------------------------------
@@ -281,6 +310,7 @@ class Driver {
   Opts o_;
   ORVK_SPOPT2_T P_{};    // the partition in force (words 13-53)
   IWORD nzpart_ = 0;      // entry count P_ was made for
+  IWORD laid_ = spende_;  // length of the work space P_ was laid out in
   bool ordered_ = false;  // the ordering of this call succeeded (or was reused)
   LuRecord rec_;          // method 2: the record replayed (in) and left (out)
 };
@@ -372,6 +402,7 @@ void Driver::reuse() {
   if (ok) {
     P_ = ORVK_SPOPT2;
     nzpart_ = s->nzpart;
+    laid_ = s->spende;
     IV scratch = iv(P_.W35, N);  // scratch of methods 4 and 5 only
     ok = is_perm(N, iv(P_.IORN, N), scratch, true) && is_perm(N, iv(P_.W39, N), scratch, false);
     if (ok && (o_.method == 4 || o_.method == 5)) {
@@ -870,6 +901,7 @@ void Driver::factor() {
 
 void Driver::remember(bool ordering_kept, IWORD factors) {
   Kept& s = take_kept(key_, spende_);
+  s.spende = laid_;
   s.n = N_;
   s.nzpart = nzpart_;
   s.method = o_.method;

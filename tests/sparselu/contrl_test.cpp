@@ -952,6 +952,122 @@ TEST(Contrl, ReuseRefusesMissingOrStaleOrdering) {
   }
 }
 
+// A host that interleaves problems keeps each one's factors in its own work
+// space and swaps the option block (with its positions) around each call.
+// With up to 64 work spaces in use, each problem's re-solve and reuse of its
+// ordering must find its own factors and ordering again; a work space used
+// less recently than 64 others is refused (never solved with what it may
+// no longer hold).
+TEST(Contrl, InterleavedWorkSpacesKeepTheirFactorsAndOrderings) {
+  const Triplets base = sorted(lower(9));
+  for (int count : {2, 9, 64, 65}) {
+    SCOPED_TRACE("work spaces " + std::to_string(count));
+    std::vector<Triplets> t(count, base);
+    for (int k = 0; k < count; ++k)
+      for (double& v : t[k].val) v *= 1.0 + 0.125 * k;
+    std::vector<Call> c;
+    c.reserve(count);
+    std::vector<ORVK_SPOPT2_T> saved(count);
+    for (int k = 0; k < count; ++k) {
+      defaults(0);
+      ORVK_SPOPT2.METHOD = 2;
+      ORVK_SPOPT2.RSTOPT = 2;
+      ORVK_SPOPT2.ORDOPT = 1;
+      c.push_back(place(t[k], rhs_for(t[k], 1), roomy(base, 2)));
+      ASSERT_EQ(c.back().run(), 0);
+      saved[k] = ORVK_SPOPT2;
+    }
+    if (count > 64) {
+      ORVK_SPOPT2 = saved[0];
+      ORVK_SPOPT2.METHOD = 3;
+      EXPECT_EQ(c[0].run(), -11);
+      continue;
+    }
+    for (int k = 0; k < count; ++k) {
+      SCOPED_TRACE("problem " + std::to_string(k));
+      ORVK_SPOPT2 = saved[k];
+      ORVK_SPOPT2.METHOD = 3;
+      const std::vector<double> b = rhs_for(t[k], 2);
+      c[k].set_b(b);
+      ASSERT_EQ(c[k].run(), 0);
+      EXPECT_LT(max_rel_diff(c[k].x(), dense_solve(t[k], b)), kSame);
+      // New values on the same pattern with the kept ordering.
+      Triplets u = t[k];
+      for (double& v : u.val) v *= 2.0;
+      const std::vector<double> bu = rhs_for(u, 3);
+      c[k].set_b(bu);
+      new_triplets(c[k], u);
+      ORVK_SPOPT2.METHOD = 2;
+      ORVK_SPOPT2.ORDOPT = 6;
+      ASSERT_EQ(c[k].run(), 0);
+      EXPECT_LT(max_rel_diff(c[k].x(), dense_solve(u, bu)), kSame);
+      saved[k] = ORVK_SPOPT2;
+    }
+  }
+}
+
+// Re-solves and reuse calls make no size checks: the work space of the
+// factoring call, passed with a larger length, still holds its factors and
+// its ordering.
+TEST(Contrl, ResolveAndReuseWithALargerLength) {
+  const Triplets s = sorted(lower(9));
+  defaults(0);
+  ORVK_SPOPT2.METHOD = 2;
+  ORVK_SPOPT2.RSTOPT = 2;
+  ORVK_SPOPT2.ORDOPT = 1;
+  const IWORD len = roomy(s, 2);
+  Call c = place(s, rhs_for(s, 1), len);
+  c.w.resize(static_cast<std::size_t>(len) + 100, 0);
+  ASSERT_EQ(c.run(), 0);
+  struct Step {
+    IWORD extra, method, ordopt;
+  } steps[] = {{100, 3, 1}, {100, 2, 6}, {0, 3, 1}, {0, 2, 6}, {100, 3, 1}};
+  std::uint64_t seed = 2;
+  Triplets factored = s;  // the matrix whose factors the work space holds
+  for (const Step& st : steps) {
+    SCOPED_TRACE("length +" + std::to_string(st.extra) + " method " + std::to_string(st.method));
+    Triplets t = factored;
+    if (st.ordopt == 6)
+      for (double& v : t.val) v *= 1.5;
+    const std::vector<double> b = rhs_for(t, seed++);
+    c.set_b(b);
+    if (st.ordopt == 6) new_triplets(c, t);
+    ORVK_SPOPT2.METHOD = st.method;
+    ORVK_SPOPT2.ORDOPT = st.ordopt;
+    c.spende = len + st.extra;
+    ASSERT_EQ(c.run(), 0);
+    if (st.ordopt == 6) factored = t;
+    EXPECT_LT(max_rel_diff(c.x(), dense_solve(factored, b)), kSame);
+  }
+}
+
+// A call in a work space that shares words with another one writes over
+// what that one kept: the other's re-solve is refused, not run on them.
+TEST(Contrl, ResolveRefusedAfterAnOverlappingWorkSpaceWasUsed) {
+  const Triplets s = sorted(lower(9));
+  defaults(0);
+  ORVK_SPOPT2.METHOD = 2;
+  ORVK_SPOPT2.RSTOPT = 2;
+  ORVK_SPOPT2.ORDOPT = 1;
+  const IWORD len = roomy(s, 2);
+  Call big = place(s, rhs_for(s, 1), 2 * len);
+  ASSERT_EQ(big.run(), 0);
+  const ORVK_SPOPT2_T saved = ORVK_SPOPT2;
+  // The second work space is the upper half of the first one.
+  Call half = place(s, rhs_for(s, 2), len);
+  std::copy(half.w.begin(), half.w.end(), big.w.begin() + len);
+  IWORD n = s.n, nz = s.nz(), ierr = 0;
+  ORVK_CONTRL(big.w.data() + len, reinterpret_cast<double*>(big.w.data() + len), &len, &n, &nz,
+              &ierr);
+  ASSERT_EQ(ierr, 0);
+  ORVK_SPOPT2 = saved;
+  ORVK_SPOPT2.METHOD = 3;
+  ORVK_SPOPT2.MSGUNIT = kUnit;
+  orvika_test::UnitCapture cap(kUnit);
+  EXPECT_EQ(big.run(), -11);
+  EXPECT_EQ(cap.lines(), no_factors_msg(2));
+}
+
 TEST(Contrl, ReuseAfterRepairOrWithAnotherCountIsRefused) {
   // Row 3 and column 5 empty: repaired, ordered with ordering 4.
   Triplets s;
