@@ -952,6 +952,15 @@ TEST(Contrl, ReuseRefusesMissingOrStaleOrdering) {
   }
 }
 
+// Options of a method-2 call that keeps its factors for re-solves (the
+// matrix arrays left as the factors leave them) and orders afresh.
+void kept_method2() {
+  defaults(0);
+  ORVK_SPOPT2.METHOD = 2;
+  ORVK_SPOPT2.RSTOPT = 2;
+  ORVK_SPOPT2.ORDOPT = 1;
+}
+
 // A host that interleaves problems keeps each one's factors in its own work
 // space and swaps the option block (with its positions) around each call.
 // With up to 64 work spaces in use, each problem's re-solve and reuse of its
@@ -969,10 +978,7 @@ TEST(Contrl, InterleavedWorkSpacesKeepTheirFactorsAndOrderings) {
     c.reserve(count);
     std::vector<ORVK_SPOPT2_T> saved(count);
     for (int k = 0; k < count; ++k) {
-      defaults(0);
-      ORVK_SPOPT2.METHOD = 2;
-      ORVK_SPOPT2.RSTOPT = 2;
-      ORVK_SPOPT2.ORDOPT = 1;
+      kept_method2();
       c.push_back(place(t[k], rhs_for(t[k], 1), roomy(base, 2)));
       ASSERT_EQ(c.back().run(), 0);
       saved[k] = ORVK_SPOPT2;
@@ -1011,10 +1017,7 @@ TEST(Contrl, InterleavedWorkSpacesKeepTheirFactorsAndOrderings) {
 // its ordering.
 TEST(Contrl, ResolveAndReuseWithALargerLength) {
   const Triplets s = sorted(lower(9));
-  defaults(0);
-  ORVK_SPOPT2.METHOD = 2;
-  ORVK_SPOPT2.RSTOPT = 2;
-  ORVK_SPOPT2.ORDOPT = 1;
+  kept_method2();
   const IWORD len = roomy(s, 2);
   Call c = place(s, rhs_for(s, 1), len);
   c.w.resize(static_cast<std::size_t>(len) + 100, 0);
@@ -1045,10 +1048,7 @@ TEST(Contrl, ResolveAndReuseWithALargerLength) {
 // what that one kept: the other's re-solve is refused, not run on them.
 TEST(Contrl, ResolveRefusedAfterAnOverlappingWorkSpaceWasUsed) {
   const Triplets s = sorted(lower(9));
-  defaults(0);
-  ORVK_SPOPT2.METHOD = 2;
-  ORVK_SPOPT2.RSTOPT = 2;
-  ORVK_SPOPT2.ORDOPT = 1;
+  kept_method2();
   const IWORD len = roomy(s, 2);
   Call big = place(s, rhs_for(s, 1), 2 * len);
   ASSERT_EQ(big.run(), 0);
