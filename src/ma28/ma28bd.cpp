@@ -329,11 +329,12 @@ void SCATLU(IWORD n, double* entval, IWORD /*licn*/, IDX16* newrow, IDX16* newco
  *   ISTAT   out     IWORD        0 success; i > 0 success, row i has the
  *     smallest pivot ratio below SMLPIV (in ORVK_MA28FD.MINPIV); -14
  *     repeated entries summed; -2 zero or missing pivot, or an elimination
- *     that overflows; -9 LICN too small; -10 NZ <= 0; -11 N out of range; -12 index out of range; -13 entry
- *     outside the analysed structure; -15 a new value is NaN or infinite;
- *     -16 the factor positions of ORVK_MA28GD are inconsistent (LUFRST < 1,
- *     LULAST < LUFRST - 1, or the row lengths of LUKEEP do not fill
- *     LUFRST..LULAST: not left by a successful analysis).
+ *     that overflows; -9 LICN too small; -10 NZ <= 0; -11 N out of range;
+ *     -12 index out of range; -13 entry outside the analysed structure;
+ *     -15 a new value is NaN or infinite; -16 the factor positions of
+ *     ORVK_MA28GD are inconsistent (LUFRST < 1, LULAST < LUFRST - 1), or
+ *     LUKEEP and the stored column numbers are not as a successful analysis
+ *     leaves them.
  * Cost: O(N + NZ) placement plus the numerical elimination.
  * Method: I. S. Duff, MA28 - a set of Fortran subroutines for sparse
  * unsymmetric linear equations, AERE R.8730, Harwell (1977); I. S. Duff and

@@ -849,7 +849,9 @@ void Driver::factor() {
     if (o_.unit > 0) {
       IWORD i = 1;
       while (i < N && IRP(i + 1) <= k) ++i;
-      sp_message(o_.unit, SpLine().t("VALUE IN ROW ").i(i).t(" AND COLUMN ").i(ICI(k)).t(" IS NOT FINITE").tag("CONTRL"),
+      sp_message(o_.unit,
+                 SpLine().t("VALUE IN ROW ").i(i).t(" AND COLUMN ").i(ICI(k)).t(" IS NOT FINITE")
+                     .tag("CONTRL"),
                  terminated());
     }
     IERR_ = kSpNumSing;
@@ -952,7 +954,8 @@ void Driver::common_end(bool rebuild, bool unscale) {
     }
     if (overflow && IERR_ >= 0) {
       if (o_.unit > 0)
-        sp_message(o_.unit, SpLine().t("THE UNSCALED SOLUTION IS NOT FINITE").tag("CONTRL"), terminated());
+        sp_message(o_.unit, SpLine().t("THE UNSCALED SOLUTION IS NOT FINITE").tag("CONTRL"),
+                   terminated());
       IERR_ = kSpNumSing;
     }
   }

@@ -643,6 +643,9 @@ TEST_F(QpslvTest, RepeatedRowsNeverEndValidWithANegativeMultiplier) {
 
 // ---- Singular KKT matrix, non-finite data -----------------------------------
 
+// The record of a singular KKT matrix with no active inequality.
+const std::string kSingularWarning = "\n    *** WARNING - PROJECTED HESSIAN MAY BE SINGULAR ***\n";
+
 TEST_F(QpslvTest, SingularWithoutActiveRowsWarnsAndSetsIsing) {
   Problem p;  // H = 0, no constraints: singular KKT
   p.n = 2;
@@ -656,8 +659,7 @@ TEST_F(QpslvTest, SingularWithoutActiveRowsWarnsAndSetsIsing) {
   call(p, o, r);
   EXPECT_EQ(r.iret, 0);
   EXPECT_NE(r.ising, 0);
-  EXPECT_NE(cap.text().find("\n    *** WARNING - PROJECTED HESSIAN MAY BE SINGULAR ***\n"),
-            std::string::npos);
+  EXPECT_NE(cap.text().find(kSingularWarning), std::string::npos);
 }
 
 // min x1^2/2 + 2 x1 + x2 + x3 s.t. -0.8 x1 - 0.8 x2 + 0.7 x3 = 1 is
@@ -695,8 +697,7 @@ TEST_F(QpslvTest, InconsistentKktSystemIsNeverReportedSolved) {
       if (!with_row) {
         EXPECT_EQ(r.iret, 0);
         EXPECT_NE(r.ising, 0);
-        EXPECT_NE(cap.text().find("\n    *** WARNING - PROJECTED HESSIAN MAY BE SINGULAR ***\n"),
-                  std::string::npos);
+        EXPECT_NE(cap.text().find(kSingularWarning), std::string::npos);
       }
       if (r.iret == 0 && r.ising == 0) {
         for (int i = 0; i < p.n; ++i) {
