@@ -300,6 +300,20 @@ NewtonPhase::Go NewtonPhase::newton_step() {
   IWORD nfree = 0;
   ORVK_NEWTDX(&n, w.xb.p, w.fb.p, w.dxs.p, w.xls.p, w.xhs.p, w.dlo.p, w.dhi.p, c_.rwk, c_.qwk,
               c_.qwk + nn, c_.iperm, &nfree, c_.qwk + nn + n, &mode, &dwt);
+  // A Jacobian with entries that are not finite (a residual that overflowed
+  // at a perturbed point) gives a step that is not a number, and every
+  // trial point along it would be one.  Such a step is no step: the zero
+  // step with nothing free, as ORVK_NEWTDX gives for a gradient that is not
+  // a number.
+  bool finite_step = true;
+  for (IWORD i = 1; i <= n; ++i) finite_step = finite_step && std::isfinite(w.dxs(i));
+  if (!finite_step) {
+    for (IWORD i = 1; i <= n; ++i) {
+      w.dxs(i) = 0.0;
+      c_.iperm[i - 1] = i;
+    }
+    nfree = 0;
+  }
   *c_.kaccel = 1;
   iwk(8) = nfree;
   if (level >= 8) {

@@ -64,8 +64,9 @@ double rms_of(IWORD n, const double* f) {
  *                             and the expansion factor; unchanged by the caller.
  * The search brackets a minimum (halving toward a1 while the third point is worse
  * than the first, doubling the expansion while it is not), then fits parabolas.  It
- * ends when a contraction step falls below 1e-6, an expansion reaches SMAX, or a
- * parabola step lies within tolerance of the middle point.  Cost: O(1) per call. */
+ * ends when a contraction step falls below 1e-6 or within 1e-6 of a1, an expansion
+ * reaches SMAX, or a parabola step lies within tolerance of the middle point.
+ * Cost: O(1) per call. */
 extern "C" ORVK_API void ORVK_SEARCH(IWORD* IPT, double* STEP, const double* FVAL,
                                      const double* TOLABS, const double* TOLREL,
                                      const double* STEP0, const double* SMAX, double* W) {
@@ -120,7 +121,13 @@ extern "C" ORVK_API void ORVK_SEARCH(IWORD* IPT, double* STEP, const double* FVA
         *IPT = 0;
         return;
       }
-      if (*STEP < 1e-6) *IPT = 0;
+      // The floor is measured from the first point: after an expansion the
+      // first point is no longer the start, and on a merit that is flat
+      // near it and worse farther out, the midpoints that tie with it send
+      // the search out to the worse points and back again without end,
+      // halving the bracket each time.  (From a start at 0 this is the
+      // test STEP < 1e-6.)
+      if (*STEP < 1e-6 || std::fabs(*STEP - a1) < 1e-6) *IPT = 0;
       return;
     }
     if (*SMAX > s) {

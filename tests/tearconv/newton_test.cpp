@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -562,6 +563,44 @@ TEST_F(NewtonTest, VanishingPerturbationGivesZeroColumn) {
   }
   for (double v : b.x) EXPECT_TRUE(std::isfinite(v));
   EXPECT_EQ(b.x[2], 0.0);  // fixed by its bounds
+}
+
+// A residual that overflows to infinity at the perturbed point of a
+// Jacobian column gives an infinite column.  The Newton step from it is the
+// zero step (as for a column that is not a number), never a point that is
+// not a number handed to the host: tear variables search along the zero
+// step until the iteration limit ends the run, bounded ones end at once with
+// the step too small; both at the base point.
+TEST_F(NewtonTest, InfiniteResidualAtAPerturbedPointGivesNoPointThatIsNotANumber) {
+  struct Case {
+    const char* name;
+    IWORD nb;
+    IWORD kstep;
+  };
+  const std::vector<Case> cases = {{"tear variables", 0, 6}, {"bounded variables", 2, 25}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    orvk_host_reset();
+    Block b(2, c.nb);
+    if (c.nb > 0) {
+      b.xlow = {0.0, 0.0};
+      b.xhigh = {5.0, 5.0};
+    }
+    b.I(3) = 2;
+    b.x = {2.5, 1.0};
+    std::vector<std::vector<double>> points;
+    Residual g = [&points](const std::vector<double>& x, std::vector<double>& dx) {
+      points.push_back(x);
+      dx[0] = 0.5 * (2.0 - x[0]) + 0.1 * (3.0 - x[1]);
+      dx[1] = 0.2 * (2.0 - x[0]) + 0.4 * (3.0 - x[1]);
+      if (x[0] > 2.5 && x[0] < 2.6) dx[0] = std::numeric_limits<double>::infinity();
+    };
+    Outcome o = drive(b, g, 100);
+    EXPECT_EQ(o.kstep, c.kstep);
+    for (const auto& x : points)
+      for (double v : x) EXPECT_TRUE(std::isfinite(v));
+    EXPECT_EQ(b.x, (std::vector<double>{2.5, 1.0}));
+  }
 }
 
 // ---- caller's arrays ---------------------------------------------------------

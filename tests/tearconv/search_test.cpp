@@ -1,6 +1,7 @@
 // Line searches ORVK_SEARCH and ORVK_NEWTQX.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -102,6 +103,54 @@ TEST(SearchTest, Traces) {
       EXPECT_NEAR(t.steps[k], c.steps[k], 1e-15) << c.name << " trial " << k;
     EXPECT_NEAR(t.final, c.final, 1e-15) << c.name;
   }
+}
+
+// A merit that is flat near the start and rises beyond s = 0.5: the
+// midpoints tie with the first point, so every one of them is followed by an
+// expansion out to SMAX, which is worse, and a contraction to the midpoint
+// of the last two middle points.  Those midpoints converge to
+// (0.5 + 2 * 0.375) / 3 = 5/12; the search ends once the next midpoint lies
+// within 1e-6 of the first point, instead of alternating without end.
+TEST(SearchTest, FlatMeritBeforeARiseEndsAtTheContractionFloor) {
+  const Merit f = [](double s) { return std::max(1.0, 1.0 + 4.0 * (s - 0.5)); };
+  Vec expected = {1.0, 0.5, 0.25, 1.0, 0.375, 1.375, 0.4375};
+  double a1 = 0.375, a2 = 0.4375;
+  for (int k = 0; k < 15; ++k) {  // SMAX, then the next midpoint
+    const double mid = 0.5 * (a1 + a2);
+    expected.push_back(2.0);
+    expected.push_back(mid);
+    a1 = a2;
+    a2 = mid;
+  }
+  expected.push_back(2.0);  // its midpoint lies within 1e-6 of a1: the end
+  const Trace t = drive(f, 0.1, 0.1, 1.0, 2.0, 1000);
+  ASSERT_TRUE(t.finished);
+  EXPECT_EQ(t.steps, expected);
+  EXPECT_EQ(t.final, 0.5 * (a1 + a2));
+  EXPECT_LT(std::fabs(t.final - a1), 1e-6);
+  EXPECT_NEAR(t.final, 5.0 / 12.0, 1e-6);
+}
+
+// A search started at the step factor 5, at the minimum of its merit:
+// both first trials (6 and 3) are worse, and the contractions halve toward
+// the start, 5 - 2^-k, until the midpoint lies within 1e-6 of it.
+TEST(SearchTest, ContractionTowardANonzeroStartEnds) {
+  const Merit f = [](double s) { return std::fabs(s - 5.0); };
+  IWORD ipt = 0;
+  double step = 5.0, fval = f(step), w[7] = {};
+  const double tolabs = 0.1, tolrel = 0.1, step0 = 6.0, smax = 8.0;
+  ORVK_SEARCH(&ipt, &step, &fval, &tolabs, &tolrel, &step0, &smax, w);
+  Vec steps;
+  for (int k = 0; k < 1000 && ipt > 0; ++k) {
+    steps.push_back(step);
+    fval = f(step);
+    ORVK_SEARCH(&ipt, &step, &fval, &tolabs, &tolrel, &step0, &smax, w);
+  }
+  ASSERT_EQ(ipt, 0);
+  Vec expected = {6.0, 3.0};
+  for (int k = 0; k < 20; ++k) expected.push_back(5.0 - std::ldexp(1.0, -k));
+  EXPECT_EQ(steps, expected);
+  EXPECT_EQ(step, 5.0 - std::ldexp(1.0, -20));
 }
 
 // On a quadratic merit the first parabola step is its exact minimiser,
