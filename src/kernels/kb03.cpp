@@ -1,6 +1,7 @@
 // Building blocks of an ascending sort of real keys with integer tags:
 // partition (ORVK_KB03XD), range bookkeeping (ORVK_KB03YD) and Shell sort
 // (ORVK_KB03ZD).  Pairs (key, tag) are ordered by key, then by tag.
+#include <cmath>
 #include <utility>
 
 #include "frame/views.hpp"
@@ -10,9 +11,19 @@ using orvika::Vec1;
 
 namespace {
 
+// Keys are compared in a total order: a NaN key ranks above every number
+// and NaN keys rank equal among themselves.  Without it a NaN pivot has no
+// pair above it and a NaN key is above no pivot, so a range holding NaN
+// keys never splits and the host's partition loop never ends.  Numbers
+// compare as usual.
+inline bool key_less(double a, double b) {
+  return a < b || (!std::isnan(a) && std::isnan(b));
+}
+inline bool key_equal(double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }
+
 // True when the pair (a, t) is greater than (pa, pt).
 inline bool greater(double a, IWORD t, double pa, IWORD pt) {
-  return a > pa || (a == pa && t > pt);
+  return key_less(pa, a) || (key_equal(a, pa) && t > pt);
 }
 
 inline void swap_pairs(double* A, IWORD* IND, IWORD p, IWORD q) {
@@ -31,7 +42,8 @@ inline void swap_pairs(double* A, IWORD* IND, IWORD p, IWORD q) {
  *   J    in     IWORD  last position of the range
  *   M    out    IWORD  first position of the upper part (J+1 when it is empty):
  *                      I..M-1 hold the pairs not greater than the pivot,
- *                      M..J the pairs greater than it
+ *                      M..J the pairs greater than it (a NaN key counts as
+ *                      greater than every number, and equal to a NaN key)
  *   A    in/out real   keys
  *   IND  in/out IWORD  tags, moved with their keys
  *
@@ -112,7 +124,7 @@ extern "C" ORVK_API void ORVK_KB03YD(const IWORD* I, const IWORD* J, const IWORD
   }
   const IWORD mid = (i + j) / 2;
   IWORD p = i;
-  while (p <= j && a(p) == a(mid)) ++p;
+  while (p <= j && key_equal(a(p), a(mid))) ++p;
   if (p > j) {
     stack(kp) = -stack(kp);
     return;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <random>
 #include <string>
@@ -180,9 +181,12 @@ void make_keys(Keys kind, IWORD n, std::mt19937_64& rng, std::vector<double>& a,
 
 // Complete sort as the host drives the routines: partition the ranges of
 // the list until every entry is negative, then Shell-sort each range from
-// its start K0.  Entries are h*(N+1) + s; h = 0 ends the list.
-void host_sort(std::vector<double>& a, std::vector<IWORD>& ind, IWORD nlim) {
+// its start K0.  Entries are h*(N+1) + s; h = 0 ends the list.  DONE, when
+// given, tells whether the partitions ended before the guard stopped them.
+void host_sort(std::vector<double>& a, std::vector<IWORD>& ind, IWORD nlim,
+               bool* done = nullptr) {
   const IWORD n = static_cast<IWORD>(a.size());
+  if (done) *done = true;
   if (n == 0) return;
   const IWORD c = n + 1;
   std::vector<IWORD> stack(n + 2, 0);
@@ -191,10 +195,14 @@ void host_sort(std::vector<double>& a, std::vector<IWORD>& ind, IWORD nlim) {
   auto start = [&](IWORD e) { return std::abs(stack[e - 1]) % c; };
   auto link = [&](IWORD e) { return std::abs(stack[e - 1]) / c; };
   auto end = [&](IWORD e) { return link(e) == 0 ? n : start(link(e)) - 1; };
+  if (done) *done = false;
   for (int guard = 0; guard < 100000; ++guard) {
     IWORD kp = 1;
     while (kp != 0 && stack[kp - 1] < 0) kp = link(kp);
-    if (kp == 0) break;
+    if (kp == 0) {
+      if (done) *done = true;
+      break;
+    }
     IWORD i = start(kp), j = end(kp), m = 0;
     ORVK_KB03XD(&i, &j, &m, a.data(), ind.data());
     ORVK_KB03YD(&i, &j, &m, &kp, &l, a.data(), &nlim, stack.data(), &n, ind.data());
@@ -237,5 +245,54 @@ INSTANTIATE_TEST_SUITE_P(
                                          Keys::kReversed, Keys::kAllEqual),
                        ::testing::Values(IWORD{0}, IWORD{1}, IWORD{2}, IWORD{3}, IWORD{5},
                                          IWORD{10}, IWORD{50}, IWORD{1000})));
+
+// Keys that are not numbers: the driven sort still ends (a range whose
+// pivot or other keys are NaN must still split), every pair is kept, and
+// the keys that are numbers come out ascending with their tags.
+TEST(Kb03, NanKeysDoNotStallTheDrivenSort) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  struct Case {
+    const char* what;
+    std::vector<double> keys;
+    IWORD nlim;
+  };
+  std::vector<Case> cases = {
+      {"all NaN", std::vector<double>(10, nan), 4},
+      {"NaN and a number, ranges split to single keys", {nan, 3}, 1},
+      {"number and NaN", {3, nan}, 1},
+      {"NaN pivot of a longer range", {1, 2, nan, 4, 5, 6}, 2},
+      {"mixed with repeats", {3, nan, 1, nan, 2, nan, 5, 0, nan, 4, 4, nan}, 2},
+  };
+  std::mt19937_64 rng(2024);
+  std::uniform_int_distribution<int> pick(0, 9);
+  for (IWORD nlim : {IWORD{1}, IWORD{4}}) {
+    std::vector<double> keys(100);
+    for (double& k : keys) k = pick(rng) == 0 ? nan : pick(rng);
+    cases.push_back({"100 keys, one in ten NaN", keys, nlim});
+  }
+  for (const auto& c : cases) {
+    const IWORD n = static_cast<IWORD>(c.keys.size());
+    std::vector<double> a = c.keys;
+    std::vector<IWORD> ind(n);
+    for (IWORD k = 0; k < n; ++k) ind[k] = k + 1;
+    bool done = false;
+    host_sort(a, ind, c.nlim, &done);
+    EXPECT_TRUE(done) << c.what << ": the partitions never ended";
+    // Each tag once, with the key it came with.
+    std::vector<bool> seen(n + 1, false);
+    for (IWORD k = 0; k < n; ++k) {
+      ASSERT_TRUE(ind[k] >= 1 && ind[k] <= n && !seen[ind[k]]) << c.what;
+      seen[ind[k]] = true;
+      const double orig = c.keys[ind[k] - 1];
+      EXPECT_TRUE(a[k] == orig || (std::isnan(a[k]) && std::isnan(orig))) << c.what;
+    }
+    Pairs numbers, want;
+    for (IWORD k = 0; k < n; ++k)
+      if (!std::isnan(a[k])) numbers.push_back({a[k], ind[k]});
+    want = numbers;
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(numbers, want) << c.what;
+  }
+}
 
 }  // namespace
