@@ -722,8 +722,13 @@ bool QpSolver::prepare_iteration(IWORD k) {
     return false;
   }
   for (IWORD i = 0; i < k; ++i) bp[i] = 0;
+  // The whole partition: GMRES starts from word 7 words of it, which can
+  // reach beyond word 8 + N + MEQ (the order of a previous call, or the
+  // rows active at the start, whose multipliers the copy from X at the
+  // next iteration does not cover yet); nothing of it may come from the
+  // caller's work array.
   if (iter == 0)
-    for (IWORD i = 0; i < nacold + n + meq; ++i) xold[i] = 0;
+    for (IWORD i = 0; i < kv; ++i) xold[i] = 0;
   timer(s.t1);
   if (iprint > 1 && iter == 0) dump_i(unit, nactiv, 0, iract, "ACTIV INEQ");
   for (IWORD j = 0; j < nactiv; ++j) iractc[j] = iract[j];
@@ -769,6 +774,14 @@ bool QpSolver::solve_kkt(IWORD k) {
     } else {
       GMRES(k, nlpint(ORVK_NLPINT_KKTLAST), xold, ia, ja, akkt, bp, X, *LIWLES, IWLES, *LRWLES,
             RWLES, *ISING);
+      // Code 2: a work array too short for this order (its line printed).
+      // No solve was made: the run ends with IFAIL as for the sparse
+      // solver, not as a singular KKT matrix.
+      if (*ISING == 2) {
+        *ISING = 0;
+        *IFAIL = 1;
+        return false;
+      }
       nlpint(ORVK_NLPINT_KKTLAST) = k;
     }
   } else {

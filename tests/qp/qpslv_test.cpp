@@ -750,6 +750,84 @@ TEST_F(QpslvTest, ShortIntegerWorkReportsTotalAndLeavesXUntouched) {
   }
 }
 
+// The sparse and GMRES solvers work in RWLES and IWLES: when these are too
+// short for the KKT system, the solver's line gives the length it needs and
+// the run fails with IFAIL 1, not as a singular KKT matrix (ISING 0) and
+// without iterations.  Row x1 + x2 <= -1 starts active.
+TEST_F(QpslvTest, KktSolverShortOfWorkFailsWithItsLine) {
+  Problem p = small_ineq();
+  p.b = {-1};
+  const struct {
+    IWORD solver;
+    const char* line;
+  } cases[] = {
+      {2, "\n\n    STORAGE FOR IWLES HAS TO BE INCREASED TO    293\n"},
+      {3, "\n     WORKING STORAGE FOR IWKGM HAS TO BE INCREASED TO   139\n\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.solver);
+    reset_blocks();
+    ORVK_NLPINT[ORVK_NLPINT_KKTSOLV - 1] = c.solver;
+    orvika_test::UnitCapture cap(77);
+    Options o;
+    o.lwles = 50;
+    QpRun r;
+    call(p, o, r);
+    EXPECT_EQ(r.ifail, 1);
+    EXPECT_EQ(r.iret, 0);
+    EXPECT_EQ(r.ising, 0);
+    EXPECT_EQ(cap.text(), c.line);
+  }
+}
+
+// The real work array is work: what it holds at entry never changes the
+// run.  GMRES starts from the previous KKT solution, of the order in word 7:
+// at the first solve that of an earlier call (here one of order 2N), at the
+// second one that of the first solve, whose rows with b <= 0 started active.
+// Filled with NaN or with zeros, RWRKQP gives the same iterations and the
+// same result.
+TEST_F(QpslvTest, WorkArrayContentsNeverChangeTheRun) {
+  std::vector<Problem> problems;
+  {
+    Problem p = small_ineq();  // x = (-1, 0), mu = 4, solved in one step
+    p.b = {-1};
+    problems.push_back(p);
+  }
+  std::mt19937 rng(290);
+  for (int t = 0; t < 12; ++t) {
+    Problem p = random_qp(rng, 4, 1, 3, false);
+    for (int r = 0; r < 3; ++r) p.b[1 + r] -= 0.8;  // every general row starts active
+    problems.push_back(p);
+  }
+  for (IWORD solver : {1, 2, 3})
+    for (std::size_t t = 0; t < problems.size(); ++t) {
+      SCOPED_TRACE("solver " + std::to_string(solver) + " problem " + std::to_string(t));
+      const Problem& p = problems[t];
+      const Csr h = lower_csr(p), c = rows_csr(p);
+      QpRun r[2];
+      for (int f = 0; f < 2; ++f) {
+        reset_blocks();
+        ORVK_NLPINT[ORVK_NLPINT_KKTSOLV - 1] = solver;
+        ORVK_NLPINT[ORVK_NLPINT_KKTLAST - 1] = 2 * p.n;
+        r[f].rw.assign(real_total(p, h, c),
+                       f == 0 ? 0.0 : std::numeric_limits<double>::quiet_NaN());
+        call(p, Options{}, r[f]);
+        EXPECT_EQ(r[f].ifail, 0);
+      }
+      EXPECT_EQ(r[1].iret, r[0].iret);
+      EXPECT_EQ(r[1].iter, r[0].iter);
+      EXPECT_EQ(r[1].ising, r[0].ising);
+      for (int i = 0; i < p.n + p.meq + p.mineq; ++i) EXPECT_EQ(r[1].x[i], r[0].x[i]) << i;
+      if (t == 0) {
+        EXPECT_EQ(r[1].iret, 0);
+        EXPECT_EQ(r[1].iter, 0);
+        EXPECT_NEAR(r[1].x[0], -1.0, 1e-9);
+        EXPECT_NEAR(r[1].x[1], 0.0, 1e-9);
+        EXPECT_NEAR(r[1].x[2], 4.0, 1e-9);
+      }
+    }
+}
+
 TEST_F(QpslvTest, InvalidArgumentsAreRefused) {
   struct Bad {
     const char* what;
