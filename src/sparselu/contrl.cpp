@@ -918,8 +918,9 @@ void Driver::remember(bool ordering_kept, IWORD factors) {
   s.lurec_sum = rec_.out_sum;
 }
 
-// Row numbers rebuilt from the row pointers (when IRP holds them), and the
-// solution unscaled (UNSCALE false: the replay has done it already).
+// Row numbers rebuilt from the row pointers (when IRP holds them), the
+// solution unscaled (UNSCALE false: the replay has done it already), and a
+// solution that is not finite refused.
 void Driver::common_end(bool rebuild, bool unscale) {
   const IWORD N = N_;
   if (N < 1) return;
@@ -937,12 +938,19 @@ void Driver::common_end(bool rebuild, bool unscale) {
       lo = hi;
     }
   }
+  // A component that is not finite is no solution: the methods test only
+  // their pivots, so a system whose solution lies past the largest double
+  // (or a right-hand side that is not finite) leaves Inf or NaN in X.
+  // Such a call fails as numerically singular; so does one whose column
+  // factors carry a finite component of the equilibrated system past the
+  // largest double.
+  RV X = rv(P_.X, Z());
+  const IWORD nx = o_.nrhs >= 2 ? 2 * N : N;
+  bool finite = true;
+  for (IWORD k = 1; k <= nx && finite; ++k) finite = std::isfinite(X(k));
+  bool overflow = false;
   if (o_.scale() && unscale) {
-    // The equilibrated system can have a finite solution whose column
-    // factors carry a component past the largest double: such a system has
-    // no representable solution.
-    RV X = rv(P_.X, Z()), CS = rv(P_.COLSC, N);
-    bool overflow = false;
+    RV CS = rv(P_.COLSC, N);
     auto unscaled = [&](IWORD k, double c) {
       const double x = X(k);
       X(k) = x * c;
@@ -952,13 +960,14 @@ void Driver::common_end(bool rebuild, bool unscale) {
       unscaled(i, CS(i));
       if (o_.nrhs >= 2) unscaled(N + i, CS(i));
     }
-    if (overflow && IERR_ >= 0) {
-      if (o_.unit > 0)
-        sp_message(o_.unit, SpLine().t("THE UNSCALED SOLUTION IS NOT FINITE").tag("CONTRL"),
-                   terminated());
-      IERR_ = kSpNumSing;
-    }
   }
+  if (IERR_ < 0 || (finite && !overflow)) return;
+  if (o_.unit > 0)
+    sp_message(o_.unit,
+               SpLine().t(finite ? "THE UNSCALED SOLUTION IS NOT FINITE" : "THE SOLUTION IS NOT FINITE")
+                   .tag("CONTRL"),
+               terminated());
+  IERR_ = kSpNumSing;
 }
 
 }  // namespace
@@ -984,8 +993,9 @@ void Driver::common_end(bool rebuild, bool unscale) {
  *   IERR   out    IWORD          0, a warning 3-8 (repair made), or
  *     -1 column (or triplet row) index out of range, -2 impossible row count
  *     or negative N/NZ, -3..-6 fatal data faults (CHKMODE 1), -7 structurally
- *     singular, -8 numerically singular, -9 LOWMAX too small, -10 MAXA too
- *     small, -11 kept factors unusable, -12 previous ordering unusable,
+ *     singular, -8 numerically singular (or a solution that is not finite),
+ *     -9 LOWMAX too small, -10 MAXA too small, -11 kept factors unusable,
+ *     -12 previous ordering unusable,
  *     -13 SPENDE below the minimum, -14 IB not 1, -15 positions out of order
  *     or overlapping, -16 no room for the partition, -17 I4FAC not 1.
  * Options in ORVK_SPOPT1, ORVK_SPOPT2 (words 1-11, positions 13-20) and

@@ -58,6 +58,16 @@ void sqrt_step(IWORD len, WSpan<double> F, WSpan<double> W) {
   }
 }
 
+// |R·C·A|, the magnitude of an entry scaled by its row and column factors
+// in the sweeps of mode 5.  Where the product R·C of the two factors
+// overflows (a row and a column whose largest magnitudes are subnormal give
+// factors near 1e160 each) the entry is scaled by one factor at a time, as
+// the overflow would otherwise make the maximum infinite and the factor 0.
+inline double scaled_mag(double r, double c, double a) {
+  const double rc = r * c;
+  return std::fabs(std::isinf(rc) ? r * (c * a) : rc * a);
+}
+
 // F(1..LEN) := V.
 void fill(IWORD len, WSpan<double> F, double v) {
   for (IWORD k = 1; k <= len; ++k) F.set(k, v);
@@ -125,7 +135,7 @@ void equilibrate(IWORD M, IWORD N, IWORD MODE, RV RFv, RV CFv, RV WRv, RV WCv, E
     fill(N, WC, 0.0);
     if constexpr (std::is_same_v<Sweep, std::nullptr_t>) {
       each([&](IWORD i, IWORD j, double a) {
-        const double s = std::fabs(RF[i] * CF[j] * a);
+        const double s = scaled_mag(RF[i], CF[j], a);
         WR.set(i, raise_max(WR[i], s));
         WC.set(j, raise_max(WC[j], s));
       });
@@ -176,7 +186,7 @@ void EQUILR(IWORD M, IWORD N, IWORD NZ, IV IRP, IV ICI, RV A, IWORD MODE, RV RF,
         for (IWORD k = lo; k < hi; ++k) {
           const IWORD j = ici[k];
           if (j < 1 || j > N) continue;
-          const double s = std::fabs(ri * CFs[j] * a[k]);
+          const double s = scaled_mag(ri, CFs[j], a[k]);
           w = raise_max(w, s);
           WCs.set(j, raise_max(WCs[j], s));
         }

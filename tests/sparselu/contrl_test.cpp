@@ -1635,6 +1635,103 @@ TEST(Contrl, SolutionThatOverflowsWhenUnscaledIsRefused) {
     }
 }
 
+// With scaling, a row and a column whose only entry is subnormal are
+// equilibrated like any other: diag(1e-310, 2) x = (1e-310, 2) gives x = (1, 1)
+// by every method, where zero scale factors had made the row singular.
+TEST(Contrl, SubnormalRowIsEquilibrated) {
+  Triplets s;
+  s.n = 2;
+  s.add(1, 1, 1e-310);
+  s.add(2, 2, 2.0);
+  for (IWORD method : {1, 2, 4, 5, 7}) {
+    SCOPED_TRACE("method " + std::to_string(method));
+    defaults(kUnit);
+    ORVK_SPOPT2.METHOD = method;
+    ORVK_SPOPT2.SCLOPT = 1;
+    ORVK_SPOPT1.PIVTL2 = 0.5;
+    orvika_test::UnitCapture cap(kUnit);
+    Call c = place(s, {1e-310, 2.0}, roomy(s, method));
+    EXPECT_EQ(c.run(), 0);
+    EXPECT_TRUE(cap.lines().empty());
+    const std::vector<double> x = c.x();
+    ASSERT_EQ(x.size(), 2u);
+    EXPECT_NEAR(x[0], 1.0, 4 * std::numeric_limits<double>::epsilon());
+    EXPECT_NEAR(x[1], 1.0, 4 * std::numeric_limits<double>::epsilon());
+  }
+}
+
+// Finite data whose solution lies past the largest double (x1 = 1e300/1e-20,
+// or x2 = -1e200*1e200), and a right-hand side that is not a number: no
+// method reports such a call as solved.  Every method fails with -8 (method
+// 7 by its own residual test), B and the matrix come back; the re-solves of
+// methods 3 and 6 refuse the same right-hand sides with the kept factors.
+TEST(Contrl, SolutionThatIsNotFiniteIsRefused) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  struct Case {
+    const char* what;
+    std::vector<IWORD> row, col;
+    std::vector<double> val, b;
+  } cases[] = {{"quotient overflows", {1, 2}, {1, 2}, {1e-20, 1.0}, {1e300, 1.0}},
+               {"elimination overflows", {1, 2, 2}, {1, 1, 2}, {1.0, 1e200, 1.0}, {1e200, 0.0}},
+               {"b not a number", {1, 2}, {1, 2}, {2.0, 1.0}, {nan, 1.0}}};
+  const Lines refused = {"", line("THE SOLUTION IS NOT FINITE  (CONTRL)"), kTerminated};
+  auto same_b = [](const std::vector<double>& got, const std::vector<double>& want) {
+    for (std::size_t i = 0; i < want.size(); ++i)
+      if (!(got[i] == want[i] || (std::isnan(got[i]) && std::isnan(want[i])))) return false;
+    return true;
+  };
+  for (const Case& k : cases) {
+    Triplets s;
+    s.n = 2;
+    for (std::size_t e = 0; e < k.val.size(); ++e) s.add(k.row[e], k.col[e], k.val[e]);
+    for (IWORD method : {1, 2, 4, 5, 7})
+      for (IWORD sclopt : {1, 2})
+        for (IWORD nrhs : {1, 2}) {
+          SCOPED_TRACE(std::string(k.what) + " method " + std::to_string(method) + " scaling " +
+                       std::to_string(sclopt) + " nrhs " + std::to_string(nrhs));
+          std::vector<double> b = k.b;
+          if (nrhs == 2) b.insert(b.begin(), {1.0, 1.0});  // a sound first column
+          defaults(kUnit);
+          ORVK_SPOPT2.METHOD = method;
+          ORVK_SPOPT2.SCLOPT = sclopt;
+          ORVK_SPOPT1.PIVTL2 = 0.5;
+          ORVK_SPOPT4 = {nrhs, nrhs};
+          orvika_test::UnitCapture cap(kUnit);
+          Call c = place(s, b, roomy(s, method));
+          EXPECT_EQ(c.run(), -8);
+          if (method == 7) {
+            ASSERT_FALSE(cap.lines().empty());
+            EXPECT_EQ(cap.lines().back(), line("PROGRAM EXECUTION TERMINATED  (RANKI)"));
+          } else {
+            EXPECT_EQ(cap.lines(), refused);
+          }
+          EXPECT_TRUE(same_b(c.b(2 * nrhs), b));
+          const Triplets back = c.triplets();
+          EXPECT_EQ(back.row, k.row);
+          EXPECT_EQ(back.col, k.col);
+          EXPECT_EQ(back.val, k.val);
+        }
+    // Re-solves: factors of a sound right-hand side, then the case's one.
+    for (IWORD method : {2, 5})
+      for (IWORD sclopt : {1, 2}) {
+        SCOPED_TRACE(std::string(k.what) + " re-solve after method " + std::to_string(method) +
+                     " scaling " + std::to_string(sclopt));
+        defaults(kUnit);
+        ORVK_SPOPT2.METHOD = method;
+        ORVK_SPOPT2.SCLOPT = sclopt;
+        ORVK_SPOPT2.RSTOPT = method == 2 ? 2 : 1;
+        ORVK_SPOPT1.PIVTL2 = 0.5;
+        Call c = place(s, {1.0, 1.0}, roomy(s, method));
+        ASSERT_EQ(c.run(), 0);
+        orvika_test::UnitCapture cap(kUnit);
+        ORVK_SPOPT2.METHOD = method + 1;
+        c.set_b(k.b);
+        EXPECT_EQ(c.run(), -8);
+        EXPECT_EQ(cap.lines(), refused);
+      }
+  }
+}
+
 // ---- repairs that change the order or the count ----------------------------------------------------------
 
 // Column index 7 in a 5-row matrix: widened to order 7 (rows 6 and 7 fix

@@ -142,6 +142,34 @@ TEST(SpEquil, DiagonalModeFive) {
   }
 }
 
+// A row and a column whose largest magnitude is subnormal get factors near
+// 1e160 each, whose product is past the largest double: the factors stay
+// finite and nonzero (1/sqrt|d|), and the scaled entry is +-1, as for
+// every other diagonal.
+TEST(SpEquil, SubnormalRowAndColumnKeepTheirFactors) {
+  const double tiny = std::numeric_limits<double>::denorm_min();
+  struct Case {
+    const char* what;
+    std::vector<double> d;
+  } cases[] = {{"smallest subnormal alone", {tiny}},
+               {"subnormal beside normal entries", {2.0, -1e-310, 3e-320, 0.5}}};
+  for (const Case& c : cases) {
+    const IWORD n = static_cast<IWORD>(c.d.size());
+    std::vector<double> a(static_cast<std::size_t>(n * n), 0.0);
+    for (IWORD i = 0; i < n; ++i) a[i * n + i] = c.d[i];
+    Forms f = Forms::full(n, n, a);
+    for (Form form : kForms) {
+      Factors r = equil(f, form, 5);
+      for (IWORD i = 0; i < n; ++i) {
+        SCOPED_TRACE(std::string(c.what) + " entry " + std::to_string(i));
+        EXPECT_TRUE(std::isfinite(r.rf[i]) && r.rf[i] > 0.0);
+        EXPECT_TRUE(std::isfinite(r.cf[i]) && r.cf[i] > 0.0);
+        EXPECT_NEAR(std::fabs(r.rf[i] * (c.d[i] * r.cf[i])), 1.0, 16 * kEps);
+      }
+    }
+  }
+}
+
 TEST(SpEquil, ZeroRowKeepsUnitFactor) {
   Forms f = Forms::full(3, 2, {1, 0, 8, 2, 0, 4});  // row 2 all zero
   for (Form form : kForms) {
