@@ -77,6 +77,10 @@ struct Reporter {
 // pair F, FB and the step H.
 inline bool disagree(double a, double d, double f, double fb, double h, double difabs,
                      double difrel) {
+  // A value that is not a finite number disagrees with any other: the
+  // tolerance test below can never hold for it (a NaN compares false, and
+  // an infinite value makes the tolerance infinite as well).
+  if (!std::isfinite(a) || !std::isfinite(d)) return !(a == d);
   const double noise = 1e-14 * std::max({std::fabs(f), std::fabs(fb), 1.0}) / std::fabs(h);
   return std::fabs(a - d) > noise + difabs + difrel * std::max(std::fabs(a), std::fabs(d));
 }

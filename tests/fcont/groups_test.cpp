@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <set>
 #include <string>
 #include <vector>
@@ -399,6 +400,52 @@ TEST(FcontJacFd, CheckReportsDisagreementsExactly) {
     // The caller's values stay in use.
     EXPECT_EQ(a, (Vec{1.0, -1.0, 5.0, 3.0})) << c.what;
   }
+}
+
+// A caller's value that is not a finite number (NaN, an infinity) is as
+// wrong as a value can be: the check reports it like any other
+// disagreement, sparse (grouped and by columns) and dense alike.
+TEST(FcontJacFd, CheckReportsCallerValuesThatAreNotNumbers) {
+  const System s = linear_system();
+  const Grouping g = group(s.pat);
+  const double inf = std::numeric_limits<double>::infinity();
+  struct Case {
+    double bad;       // the caller's value at (2,3), where 2 is right
+    const char* text;  // its field in the report line
+  };
+  const Case cases[] = {{std::numeric_limits<double>::quiet_NaN(), "NaN"},
+                        {inf, "Infinity"},
+                        {-inf, "-Infinity"}};
+  for (const Case& c : cases)
+    for (IWORD istore : {1, 2})
+      for (IWORD jmode : {3, 4}) {
+        SCOPED_TRACE(std::string(c.text) + (istore == 1 ? " sparse" : " dense") + " jmode " +
+                     std::to_string(jmode));
+        orvika_test::UnitCapture cap(6);
+        Vec x = {1.0, 2.0, 3.0}, f(3);
+        s.f(x, f);
+        FdRun r;
+        r.istore = istore;
+        r.jmode = jmode;
+        r.kplunt = 6;
+        Vec a;
+        IWORD pos = 3;  // position of (2,3): entry 3, or 2 + 3 (3 - 1) dense
+        if (istore == 1) {
+          a = {1.0, -1.0, c.bad, 3.0};
+        } else {
+          r.ldb = 3;
+          a = {1.0, 0.0, 0.0, 0.0, -1.0, 0.5, 0.0, c.bad, 3.0};
+          pos = 8;
+        }
+        difference(s, r, istore == 1 ? &g : nullptr, x, f, a);
+        const std::string field(14 - std::string(c.text).size(), ' ');
+        const std::string expect = std::string(" I, J, NIJ, K, AIJ:     2     3   2.00000") +
+                                   (pos == 3 ? "          3" : "          8") + field + c.text;
+        std::vector<std::string> entry_lines;
+        for (const std::string& l : cap.lines())
+          if (l.find("AIJ") != std::string::npos) entry_lines.push_back(l);
+        EXPECT_EQ(entry_lines, std::vector<std::string>{expect});
+      }
 }
 
 // With names in use a second line names the derivative.
