@@ -1728,6 +1728,11 @@ TEST(Contrl, SolutionThatIsNotFiniteIsRefused) {
         c.set_b(k.b);
         EXPECT_EQ(c.run(), -8);
         EXPECT_EQ(cap.lines(), refused);
+        // The factors are kept: a right-hand side with a finite solution.
+        ORVK_SPOPT2.METHOD = method + 1;
+        c.set_b({1.0, 1.0});
+        EXPECT_EQ(c.run(), 0);
+        for (double v : c.x()) EXPECT_TRUE(std::isfinite(v));
       }
   }
 }
