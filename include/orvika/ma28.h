@@ -110,7 +110,9 @@ ORVK_API void ORVK_MA30BK(void);
  * preordering failed; -8 N out of range; -9 NZ <= 0; -10 LICN < NZ; -11
  * LIRN < NZ; -12 an index out of range; -15 an entry is NaN or infinite
  * (message "ELEMENT i , j IS NOT FINITE" for the first such entry, nothing
- * moved). */
+ * moved), or repeated entries add up to a sum that is not finite (the same
+ * message, the entries already sorted by rows).  An elimination that
+ * overflows ends with -2, whatever ORVK_MA28FD.STPNUM says. */
 ORVK_API void ORVK_MA28AD(const IWORD *N, const IWORD *NZ, double *ENTVAL, const IWORD *LICN,
                           IDX16 *ROWNUM, const IWORD *LIRN, IDX16 *COLNUM, const double *PIVTHR,
                           IDX16 *LUKEEP, IDX16 *INTWRK, double *RWORK, IWORD *ISTAT);
@@ -120,8 +122,9 @@ ORVK_API void ORVK_MA28AD(const IWORD *N, const IWORD *NZ, double *ENTVAL, const
  * summed; -2 zero or missing pivot, or an elimination that overflows; -9
  * LICN too small; -10 NZ <= 0; -11 N out of range; -12 an index out of
  * range; -13 entry outside the analysed structure; -15 a value is NaN or
- * infinite; -16 the factor positions of ORVK_MA28GD are inconsistent with
- * LUKEEP (no successful analysis left them). */
+ * infinite, or repeated values add up to a sum that is not finite; -16 the
+ * factor positions of ORVK_MA28GD are inconsistent with LUKEEP (no
+ * successful analysis left them). */
 ORVK_API void ORVK_MA28BD(const IWORD *N, const IWORD *NZ, double *ENTVAL, const IWORD *LICN,
                           IDX16 *NEWROW, IDX16 *NEWCOL, IDX16 *COLNUM, const IDX16 *LUKEEP,
                           IDX16 *INTWRK, double *RWORK, IWORD *ISTAT);

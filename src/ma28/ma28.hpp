@@ -122,7 +122,8 @@ void MC23AD(IWORD n, IDX16* colnum, double* entval, IWORD licn, IDX16* rowlen, I
             IDX16* rowprm, IDX16* colprm, IDX16* offlen, IDX16* work16, IV work64);
 
 // Sparse LU of the diagonal blocks with Markowitz pivots and a relative
-// threshold; factors packed in pivot order at LUFRST.
+// threshold; factors packed in pivot order at LUFRST.  A multiplier or an
+// updated value that is not finite (an overflow) stops it with ISTAT = -2.
 void MA30AD(IWORD n, IDX16* colnum, double* entval, IWORD licn, IDX16* rowlen, IDX16* llen,
             IWORD& lufrst, IWORD& lulast, IDX16* rowprm, IDX16* colprm, IDX16* rownum,
             IWORD lirn, IDX16* colcnt, IDX16* cnthd, IDX16* rowprv, IDX16* rownxt,

@@ -30,7 +30,9 @@ constexpr const char* kOverA = "+ERROR RETURN FROM MA28A/AD BECAUSE ";
  *     singular (stop switches off); -14 repeated entries summed (factors
  *     usable); -1..-6 kernel failure; -7 preordering failed; -8 N out of
  *     range; -9 NZ <= 0; -10 LICN < NZ; -11 LIRN < NZ; -12 index out of range;
- *     -15 an entry is NaN or infinite (nothing moved).
+ *     -15 an entry is NaN or infinite (nothing moved), or repeated entries
+ *     add up to a sum that is not finite (entries already sorted by rows);
+ *     -2 also when the elimination overflows, whatever STPNUM says.
  * Messages on ORVK_MA28ED.ERRUNT (failures) and WRNUNT (repeated entries).
  * The layout of INTWRK is the one for four 16-bit places per 64-bit word
  * whatever the host's packing ratio.
@@ -130,6 +132,17 @@ extern "C" ORVK_API void ORVK_MA28AD(const IWORD* N, const IWORD* NZ, double* EN
                                 .I(j, 8)
                                 .A(" WITH VALUE ")
                                 .D(val, 22, 14, 1));
+        if (!std::isfinite(v(kept))) {
+          // The finite repeated entries add up beyond the range of reals.
+          istat = -15;
+          rowlen[0] = -1;  // no factors: the solve and the re-factorisation refuse them
+          if (errunt != 0) {
+            write_rec(errunt,
+                      Rec().X(36).A("ELEMENT ").I(i, 6).A(" ,").I(j, 6).A(" IS NOT FINITE"));
+            write_rec(errunt, Rec().A(kOverA));
+          }
+          return;
+        }
       } else {
         lastrow(j) = i16(i);
         place(j) = i16(++cnt);

@@ -128,6 +128,18 @@ void place_values(IWORD n, double* entval, IDX16* newrow, IDX16* newcol, IWORD n
       else
         seen(c) = i16(p);
       rw(c) += v(k);
+      if (!std::isfinite(rw(c))) {
+        // Finite repeated entries that add up beyond the range of reals.
+        istat = -15;
+        fail_pair(errunt, Rec()
+                              .X(36)
+                              .A("ELEMENT ")
+                              .I(iabs16(rp(p)), 6)
+                              .A(" ,")
+                              .I(iabs16(cp(c)), 6)
+                              .A(" IS NOT FINITE"));
+        return;
+      }
     }
     const IWORD fs = end - rl(p) + 1;
     for (IWORD q = fs; q <= end; ++q) {
@@ -331,7 +343,8 @@ void SCATLU(IWORD n, double* entval, IWORD /*licn*/, IDX16* newrow, IDX16* newco
  *     repeated entries summed; -2 zero or missing pivot, or an elimination
  *     that overflows; -9 LICN too small; -10 NZ <= 0; -11 N out of range;
  *     -12 index out of range; -13 entry outside the analysed structure;
- *     -15 a new value is NaN or infinite; -16 the factor positions of
+ *     -15 a new value is NaN or infinite, or repeated new values add up to
+ *     a sum that is not finite; -16 the factor positions of
  *     ORVK_MA28GD are inconsistent (LUFRST < 1, LULAST < LUFRST - 1), or
  *     LUKEEP and the stored column numbers are not as a successful analysis
  *     leaves them.

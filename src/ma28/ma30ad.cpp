@@ -192,6 +192,17 @@ struct Kernel {
   // (PVPOS..CPYLST, UCOUNT entries after the pivot).
   IWORD pvrow = 0, pvcol = 0, pvpos = 0, cpylst = 0, ucount = 0;
   bool pvzero = false;  // the pivot is an exact zero (no stop asked)
+  // A multiplier or an updated or filled-in value of the current row
+  // overflowed (is not finite).
+  bool overflow = false;
+  // The elimination overflowed: the factors are not numbers, so the call
+  // stops as for a zero pivot whatever the stop switches say.
+  bool overflow_stops(IWORD& istat) const {
+    if (!overflow) return false;
+    istat = -2;
+    msg(" ERROR RETURN FROM MA30A/AD BECAUSE MATRIX IS NUMERICALLY SINGULAR");
+    return true;
+  }
 };
 
 bool Kernel::order_one(IWORD& istat) {
@@ -556,18 +567,20 @@ bool Kernel::eliminate_row(IWORD t, IWORD pcrows, double piv, IWORD& istat) {
       break;
     }
   const double f = pvzero ? 0.0 : -v(pp) / piv;
+  overflow = !std::isfinite(f);
   v(pp) = v(q1);
   cn(pp) = cn(q1);
   v(q1) = f;
   cn(q1) = i16(pvcol);
   ll(i) += 1;
-  if (ucount == 0) return true;
+  if (ucount == 0) return !overflow_stops(istat);
   IWORD nupd = 0;
   for (IWORD p = q1 + 1; p <= rend; ++p) {
     const IWORD j = cn(p);
     if (cp(j) <= 0) {
       const IWORD u = pvpos - cp(j);
       v(p) += f * v(u);
+      overflow = overflow || !std::isfinite(v(p));
       cn(u) = i16(-cn(u));
       ++nupd;
     }
@@ -584,7 +597,7 @@ bool Kernel::eliminate_row(IWORD t, IWORD pcrows, double piv, IWORD& istat) {
   }
   if (!add_fill(i, f, nfill, fp, t, pcrows, istat)) return false;
   if (nfill > 0) rl(i) += i16(nfill);
-  return true;
+  return !overflow_stops(istat);
 }
 
 // Finds NFILL free places for row I's fill-in, FP the first: after the
@@ -660,6 +673,7 @@ bool Kernel::add_fill(IWORD i, double f, IWORD nfill, IWORD fp, IWORD t, IWORD p
     if (nfill == 0) continue;
     const IWORD j = cn(q);
     v(fp) = f * v(q);
+    overflow = overflow || !std::isfinite(v(fp));
     cn(fp) = i16(j);
     ++fp;
     rncnt += 1;

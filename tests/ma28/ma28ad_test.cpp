@@ -350,6 +350,73 @@ TEST(Ma28Ad, NumericallySingularStatuses) {
   for (int i = 0; i < 3; ++i) EXPECT_NEAR(r[i], b[i], 1e-12);
 }
 
+// Finite entries whose elimination overflows leave factors that are not
+// numbers: a multiplier 1e300/1e-300 (with the threshold 0, and above the
+// threshold 0.1, which bounds only the pivot row), an update 1 - 1e10*1e300
+// and a fill-in 1e10*1e300.  The kernel stops with -2 as for a zero pivot,
+// whatever the stop switch says, and the solve refuses the factors.
+TEST(Ma28Ad, OverflowInTheEliminationIsAFailure) {
+  struct Case {
+    const char* what;
+    Triplets a;
+    double thr;
+  };
+  const std::vector<Case> cases = {
+      {"multiplier, threshold 0",
+       make_triplets(2, {{1, 1, 1e-300}, {1, 2, 1e300}, {2, 1, 1e300}, {2, 2, 1.0}}), 0.0},
+      {"multiplier, threshold 0.1",
+       make_triplets(2, {{1, 1, 1e-300}, {1, 2, 1e-300}, {2, 1, 1e300}, {2, 2, 1.0}}), 0.1},
+      {"update", make_triplets(2, {{1, 1, 1.0}, {1, 2, 1e300}, {2, 1, 1e10}, {2, 2, 1.0}}), 0.0},
+      {"fill-in", make_triplets(3, {{1, 1, 1.0}, {1, 3, 1e300}, {2, 1, 1e10}, {2, 2, 1.0},
+                                    {3, 2, 1.0}, {3, 3, 1.0}}),
+       0.0},
+  };
+  for (const Case& c : cases)
+    for (bool btf : {true, false})
+      for (bool stop : {true, false}) {
+        SCOPED_TRACE(std::string(c.what) + (btf ? ", preordered" : "") +
+                     (stop ? "" : ", STPNUM false"));
+        reset_blocks();
+        ORVK_MA28ED.USEBTF = btf ? ORVK_TRUE : ORVK_FALSE;
+        ORVK_MA28FD.STPNUM = stop ? ORVK_TRUE : ORVK_FALSE;
+        UnitCapture cap(6);
+        Solver s;
+        EXPECT_EQ(s.analyse(c.a, 40, 40, c.thr), -2);
+        EXPECT_EQ(cap.lines(),
+                  (Lines{" ERROR RETURN FROM MA30A/AD BECAUSE MATRIX IS NUMERICALLY SINGULAR",
+                         kB36 + "ERROR RETURN FROM MA30A/AD", kOverA}));
+        const std::vector<double> b(c.a.n, 1.0);
+        EXPECT_EQ(s.solve(b), b);
+        EXPECT_EQ(ORVK_MA28FD.SOLRES, -1.0);
+      }
+}
+
+// Repeated finite entries whose sum overflows are refused as a value that
+// is not finite, named by its position after the warning of the repeat;
+// the solve refuses the arrays.
+TEST(Ma28Ad, RepeatedEntriesSummingBeyondTheRangeAreRefused) {
+  for (double big : {1e308, -1e308})
+    for (bool btf : {true, false}) {
+      reset_blocks();
+      ORVK_MA28ED.USEBTF = btf ? ORVK_TRUE : ORVK_FALSE;
+      const Triplets a = make_triplets(
+          3, {{1, 1, 1.0}, {2, 3, big}, {2, 2, 1.0}, {3, 2, 1.0}, {2, 3, big}, {3, 3, 1.0}});
+      UnitCapture cap(6);
+      Solver s;
+      EXPECT_EQ(s.analyse(a, 40, 40), -15) << big << btf;
+      EXPECT_EQ(cap.lines(),
+                (Lines{big > 0 ? " DUPLICATE ELEMENT IN POSITION        2 ,       3 WITH VALUE "
+                                 "  1.00000000000000+308"
+                               : " DUPLICATE ELEMENT IN POSITION        2 ,       3 WITH VALUE "
+                                 " -1.00000000000000+308",
+                       kB36 + "ELEMENT      2 ,     3 IS NOT FINITE", kOverA}))
+          << big << btf;
+      const std::vector<double> b(3, 1.0);
+      EXPECT_EQ(s.solve(b), b);
+      EXPECT_EQ(ORVK_MA28FD.SOLRES, -1.0);
+    }
+}
+
 TEST(Ma28Ad, KernelRowFileFailureIsPassedOn) {
   reset_blocks();
   ORVK_MA28ED.USEBTF = ORVK_FALSE;

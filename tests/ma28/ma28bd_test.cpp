@@ -205,6 +205,32 @@ TEST(Ma28Bd, NonFiniteValuesAreRefused) {
   EXPECT_LT(scaled_residual(a, x, a.mul(xt)), 30.0);
 }
 
+// Repeated finite new values whose sum overflows are refused, after the
+// warning of the repeat, as a value that is not finite (here in a factor
+// row without multipliers, whose values no elimination would test); good
+// values factorise afterwards.
+TEST(Ma28Bd, RepeatedValuesSummingBeyondTheRangeAreRefused) {
+  for (double big : {1e308, -1e308}) {
+    reset_blocks();
+    ORVK_MA28ED.USEBTF = ORVK_FALSE;
+    const Triplets a = make_triplets(2, {{1, 1, 2.0}, {1, 2, 1.0}, {2, 2, 4.0}});
+    Solver s;
+    ASSERT_EQ(s.analyse(a, 40, 40), 0);
+    const Triplets b = make_triplets(2, {{1, 1, 2.0}, {1, 2, big}, {2, 2, 4.0}, {1, 2, big}});
+    UnitCapture cap(6);
+    EXPECT_EQ(s.refactor(b), -15) << big;
+    EXPECT_EQ(cap.lines(),
+              (Lines{big > 0 ? " DUPLICATE ELEMENT IN POSITION        1 ,       2 WITH VALUE "
+                               "  1.00000000000000+308"
+                             : " DUPLICATE ELEMENT IN POSITION        1 ,       2 WITH VALUE "
+                               " -1.00000000000000+308",
+                     kB36 + "ELEMENT      1 ,     2 IS NOT FINITE", kOverB}))
+        << big;
+    EXPECT_EQ(s.refactor(a), 0);
+    EXPECT_EQ(s.solve({4.0, 8.0}), (std::vector<double>{1.0, 2.0}));
+  }
+}
+
 TEST(Ma28Bd, IndicesOutOfRange) {
   reset_blocks();
   const Triplets a = random_sparse(3, 1, 9, true);
