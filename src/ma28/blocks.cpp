@@ -81,13 +81,16 @@ bool ma28_check_indices(IWORD unit, IWORD n, IWORD nz, const double* val, const 
   return !bad;
 }
 
+Rec ma28_element_rec(IWORD i, IWORD j, const char* what) {
+  return Rec().X(36).A("ELEMENT ").I(i, 6).A(" ,").I(j, 6).A(what);
+}
+
 bool ma28_check_finite(IWORD unit, IWORD nz, const double* val, const IDX16* row,
                        const IDX16* col, const char* over) {
   for (IWORD k = 0; k < nz; ++k) {
     if (std::isfinite(val[k])) continue;
     if (unit != 0) {
-      write_rec(unit,
-                Rec().X(36).A("ELEMENT ").I(row[k], 6).A(" ,").I(col[k], 6).A(" IS NOT FINITE"));
+      write_rec(unit, ma28_element_rec(row[k], col[k], " IS NOT FINITE"));
       write_rec(unit, Rec().A(over));
     }
     return false;

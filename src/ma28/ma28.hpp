@@ -3,6 +3,7 @@
 // inside 16-bit work arrays are seen through the frame's word views.
 #pragma once
 
+#include "frame/format.hpp"
 #include "frame/views.hpp"
 #include "frame/workspace.hpp"
 #include "orvika/ma28.h"
@@ -27,6 +28,10 @@ void ma28_failmsg(IWORD unit, const char* text, bool withnum, IWORD num, const c
 // False when any pair is out of range.
 bool ma28_check_indices(IWORD unit, IWORD n, IWORD nz, const double* val, const IDX16* row,
                         const IDX16* col, const char* who);
+
+// The record "ELEMENT i , j <WHAT>" (36 blanks first) of the messages that
+// name one entry.
+Rec ma28_element_rec(IWORD i, IWORD j, const char* what);
 
 // Checks that the NZ values are finite; on UNIT (not 0) the two-record
 // message "ELEMENT i , j IS NOT FINITE" for the first entry that is not,

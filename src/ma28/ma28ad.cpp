@@ -137,8 +137,7 @@ extern "C" ORVK_API void ORVK_MA28AD(const IWORD* N, const IWORD* NZ, double* EN
           istat = -15;
           rowlen[0] = -1;  // no factors: the solve and the re-factorisation refuse them
           if (errunt != 0) {
-            write_rec(errunt,
-                      Rec().X(36).A("ELEMENT ").I(i, 6).A(" ,").I(j, 6).A(" IS NOT FINITE"));
+            write_rec(errunt, ma28_element_rec(i, j, " IS NOT FINITE"));
             write_rec(errunt, Rec().A(kOverA));
           }
           return;

@@ -131,13 +131,7 @@ void place_values(IWORD n, double* entval, IDX16* newrow, IDX16* newcol, IWORD n
       if (!std::isfinite(rw(c))) {
         // Finite repeated entries that add up beyond the range of reals.
         istat = -15;
-        fail_pair(errunt, Rec()
-                              .X(36)
-                              .A("ELEMENT ")
-                              .I(iabs16(rp(p)), 6)
-                              .A(" ,")
-                              .I(iabs16(cp(c)), 6)
-                              .A(" IS NOT FINITE"));
+        fail_pair(errunt, ma28_element_rec(iabs16(rp(p)), iabs16(cp(c)), " IS NOT FINITE"));
         return;
       }
     }
@@ -152,13 +146,7 @@ void place_values(IWORD n, double* entval, IDX16* newrow, IDX16* newcol, IWORD n
       if (mark(c) == p) continue;
       if (rw(c) != 0.0) {
         istat = -13;
-        fail_pair(errunt, Rec()
-                              .X(36)
-                              .A("ELEMENT ")
-                              .I(iabs16(rp(p)), 6)
-                              .A(" ,")
-                              .I(iabs16(cp(c)), 6)
-                              .A(" WAS ZERO AFTER MA28A/AD"));
+        fail_pair(errunt, ma28_element_rec(iabs16(rp(p)), iabs16(cp(c)), " WAS ZERO AFTER MA28A/AD"));
         return;
       }
       compact = true;
