@@ -61,6 +61,21 @@ bool at_infinity(IWORD npar, const double* p, const double* p0, const double* h,
   return growth_flat(dhd, sep);
 }
 
+bool dependent(IWORD npar, const double* h, const IWORD* iperm, IWORD nfree, const double* w,
+               const double* p, const double* plow, const double* pupp, bool differences,
+               double ssnd) {
+  const double level =
+      differences ? std::clamp(kDepSteps * ssnd * ssnd, kDependent, kDepMax) : kDependent;
+  for (IWORD q = 1; q <= npar; ++q) {
+    const IWORD k = iperm[q - 1] - 1;
+    if (k < 0 || k >= npar) continue;
+    const double hkk = h[k + k * npar];
+    if (!(hkk > 0) || (q > nfree && !(plow[k] < p[k] && p[k] < pupp[k]))) continue;
+    if (!(w[2 * npar + q - 1] > level * hkk)) return true;
+  }
+  return false;
+}
+
 double exact_variance(IWORD ndat, IWORD nmmax, const IWORD* nmeas, IWORD ncmax,
                       const IWORD* ncons, const double* fz, const double* r) {
   const Vec1<const IWORD> NMEAS(nmeas), NCONS(ncons);

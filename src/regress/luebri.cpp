@@ -30,16 +30,6 @@ constexpr double kMuDrop = 1e-6;
 // model trusted far beyond its reach: the damping grows by kMuGrow (from
 // kMuStart), shortening the next step where the search had to cut it.
 constexpr double kShortStep = 0.1, kMuGrow = 3;
-// Pivot of the normal matrix's factor, relative to its diagonal (that is, of
-// the unit-diagonal scaled matrix), at or below which some combination of the
-// free parameters counts as having no effect on the values: a few hundred
-// times the precision.  Difference quotients of relative step h resolve a
-// pivot only down to about h^2 (their columns carry relative errors of about
-// h), so with them the level is kDepSteps h^2 when that is larger, but never
-// above kDepMax: fits that are merely ill-conditioned keep pivots far above
-// it (1e-9 and more at the certified solutions of the hardest reference
-// fits), and a coarse difference step must not take them for dependent.
-constexpr double kDependent = 1e-13, kDepSteps = 10, kDepMax = 1e-11;
 }  // namespace
 
 // The model's derivative arguments on value requests: arrays of the full
@@ -643,26 +633,6 @@ void Luebri::run() {
     // helps the run ends unconverged.
     const bool searched = deming && iods != 0;
     const bool exact = snew <= kExactRel * size;
-    // Some combination of the parameters inside their bounds has no effect
-    // on the values there: a pivot of the factor L D L' of the undamped
-    // normal matrix that the bounded step left (free block, IPERM order), or
-    // the reduced curvature of a parameter that the step held although it
-    // lies inside its bounds (one without positive curvature is never
-    // freed), at the rounding level of its diagonal.  Two terms of the model
-    // have become one, or the parameters have followed the model to a limit
-    // where it is a smaller model (a constant, a step): a stationary point of
-    // that smaller model, not a fit.
-    auto dependent = [&] {
-      const double level =
-          ndrv != 0 ? std::clamp(kDepSteps * ssnd * ssnd, kDependent, kDepMax) : kDependent;
-      for (IWORD q = 1; q <= npar; ++q) {
-        const IWORD k = IPERM(q);
-        const double hkk = H(k, k);
-        if (!(hkk > 0) || (q > nfree && !(PLOW(k) < P(k) && P(k) < PUPP(k)))) continue;
-        if (!(QPWORK(2 * npar + q) > level * hkk)) return true;
-      }
-      return false;
-    };
     const bool tests = (mu == 0 && rms <= tol) ||
                        (pred_rel <= tol && std::fabs((sold - snew) / snew) <= tol) ||
                        (ndrv != 0 && searched && stalled && rms <= tol);
@@ -673,7 +643,7 @@ void Luebri::run() {
     // matrix of the iteration in its upper triangle.
     if (!exact && tests &&
         (saturated(npar, p, hmat, size, cpack) || at_infinity(npar, p, cpack, hmat, size) ||
-         dependent())) {
+         dependent(npar, hmat, iperm, nfree, qpwork, p, plow, pupp, ndrv != 0, ssnd))) {
       *istat = 1;
       if (kprint >= 1) not_converged(iterno);
       break;

@@ -257,6 +257,7 @@ bool Luebrn::stationary() {
   }
   double q = 0;
   ORVK_QUADPR(&npar, hmat, &npar, grad, stplo, stpup, delp, &q, iperm, &nfree, qpwork);
+  undamped_factor = true;
   for (IWORD j = 1; j <= npar; ++j) DELP(j) = P(j) - POLD(j);
   // The linear model predicts OBJB + 2 Q at the step.
   return -2 * q <= tol * objb;
@@ -265,6 +266,7 @@ bool Luebrn::stationary() {
 // Step 5: decision on the trial of pass NPASS.
 Luebrn::Decision Luebrn::decide() {
   rch = len / std::max(plen, 1.0);
+  undamped_factor = false;
   // A short step proves convergence only where the first-order conditions
   // hold; one shortened by the damping does not.
   // A point where the model has saturated in a parameter, or where the
@@ -287,10 +289,19 @@ Luebrn::Decision Luebrn::decide() {
     return ndrv != 0 && std::isfinite(objb) && std::isfinite(obja) && obja >= objb &&
            gradient_finite();
   };
+  // A point that passes, where some combination of the parameters has no
+  // effect (by the factor that the first-order test left), is no fit either:
+  // the phase ends unconverged.
+  auto converged = [&] {
+    if (*istat == 0 && method != kBL && undamped_factor &&
+        dependent(npar, hmat, iperm, nfree, qpwork, pold, plow, pupp, ndrv != 0, ssnd))
+      *istat = 1;
+    return kPhaseEnd;
+  };
   // A trial where the model failed proves nothing, however short the step.
   const bool failed = !std::isfinite(obja);
   if (std::min(1e-10, tol) >= rch && !failed && (at_limit() || stationary() || unresolved()))
-    return kPhaseEnd;
+    return converged();
   double ratio = 0, d = objb - objp;
   auto ratio_of = [&] {
     // A trial where the model failed (an objective that is not finite) did
@@ -321,7 +332,7 @@ Luebrn::Decision Luebrn::decide() {
     const bool qobj = std::fabs(objb - objp) <= objb * tol && std::fabs(objb - obja) <= objb * tol;
     if (!failed && ((iterno <= 3 && rch <= tol && qobj) || (iterno > 3 && (rch <= tol || qobj))) &&
         (at_limit() || stationary()))
-      return kPhaseEnd;
+      return converged();
     if (iterno == *iter) {
       *istat = 1;
       return kPhaseEnd;
@@ -703,7 +714,11 @@ void Luebrn::run() {
  * residuals are at the rounding level of the data); 1 not converged within
  * ITER, or stopped where the model has saturated in a parameter or where the
  * parameters ran off beyond 1e4 (|P0| + 0.01) (P0 the start) along a growth
- * that has lost its effect on the model (a limit at infinity); 5 ten trial
+ * that has lost its effect on the model (a limit at infinity), or where
+ * some combination of the parameters inside their bounds has no effect on
+ * the model (a pivot or reduced curvature of the unit-diagonal scaled normal
+ * matrix at or below 1e-13, or with differences 10 SSND^2 kept within
+ * [1e-13, 1e-11]: a stationary point of a smaller model); 5 ten trial
  * steps failed (the run ends at the last point accepted);
  * 7 constraints cannot be satisfied; 8 constraints not tightly converged;
  * 10 stopped by the host's time limit; -1 invalid counts (a negative count,

@@ -31,6 +31,10 @@ struct Luebrn : EngineArgs {
   char tag[3] = "DM";
   bool refresh = false;
   double best_ = 0;
+  // The bounded step's factor (IPERM, NFREE, QPWORK, HMAT's lower triangle)
+  // is that of the undamped normal matrix at POLD: the first-order test of
+  // this decision made it.
+  bool undamped_factor = false;
 
   enum Method { kWL, kDM, kBL };
   Method method = kDM;

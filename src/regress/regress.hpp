@@ -106,6 +106,31 @@ inline bool growth_flat(double dhd, double sep) { return !(dhd > kFlatGrowth * s
 // in saturated): a limit of the model at infinity, not a fit.
 bool at_infinity(IWORD npar, const double* p, const double* p0, const double* h, double size);
 
+// Pivot of the normal matrix's factor, relative to its diagonal (that is, of
+// the unit-diagonal scaled matrix), at or below which some combination of the
+// parameters counts as having no effect on the values: a few hundred times
+// the precision.  Difference quotients of relative step h resolve a pivot
+// only down to about h^2 (their columns carry relative errors of about h), so
+// with them the level is kDepSteps h^2 when that is larger, but never above
+// kDepMax: fits that are merely ill-conditioned keep pivots far above it
+// (1e-9 and more at the certified solutions of the hardest reference fits),
+// and a coarse difference step must not take them for dependent.
+constexpr double kDependent = 1e-13, kDepSteps = 10, kDepMax = 1e-11;
+// True when, after ORVK_QUADPR on the undamped normal matrix H (leading
+// dimension NPAR; IPERM, NFREE and its work W as it left them), some
+// combination of the parameters inside their bounds PLOW < P < PUPP has no
+// effect on the values: a pivot of the free block's factor (W(2 NPAR + q),
+// q <= NFREE), or the reduced curvature of a parameter that the step held
+// although it lies inside its bounds (one without positive curvature is
+// never freed), at or below the level above times its diagonal.  Two terms
+// of the model have become one, or the parameters have followed the model to
+// a limit where it is a smaller model (a constant, a step): a stationary
+// point of that smaller model, not a fit.  DIFFERENCES: the derivatives are
+// difference quotients of relative step SSND.
+bool dependent(IWORD npar, const double* h, const IWORD* iperm, IWORD nfree, const double* w,
+               const double* p, const double* plow, const double* pupp, bool differences,
+               double ssnd);
+
 // ---- per-point routines of ORVK_LUEBRN --------------------------------------
 
 // Variance of the constraint of an exact measurement (zero standard

@@ -298,6 +298,7 @@ TEST(NistData, SuccessFromStartsNearDegeneratePointsIsTheCertifiedFit) {
   const DegenerateStart cases[] = {
       {"MGH10", {14.11749767, 7030.828529, 3641.956965}},
       {"Lanczos3", {0.0993, 0.178, 0.302, 0.301, 1.15, 1.46}},
+      {"Lanczos3", {0.1637, 0.371, -3.355, 3.807, 5.705, 6.816}},
       {"Lanczos1", {0.759, 1.12, 3.18, 0.396, 12.9, 10.7}},
       {"Rat42", {7.85, 0.439, 0.644}}};
   for (const DegenerateStart& c : cases) {
