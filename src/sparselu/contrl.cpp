@@ -657,6 +657,9 @@ bool Driver::data_checks() {
 bool Driver::order() {
   const IWORD N = N_;
   IV IORN = iv(P_.IORN, N + 1);
+  // The code of the data checks' repairs: an ordering that succeeds with
+  // code 0 leaves it standing (the system solved is the repaired one).
+  const IWORD checked = IERR_;
   if (o_.ordopt == 5) {
     if (o_.iornin != 1)
       for (IWORD i = 1; i <= N + 1; ++i) IORN(i) = i;
@@ -679,6 +682,7 @@ bool Driver::order() {
       return false;
     }
   }
+  if (IERR_ == 0) IERR_ = checked;
   // Artificial entries of the transversal: copies and scratch for the new count.
   if (NZ_ > nzpart_) {
     const IWORD keep = IERR_;
