@@ -84,33 +84,54 @@ extern "C" ORVK_API void G_ORVK_ACCITR(const IWORD* g_p_, IWORD* ITER, const IWO
     a = *T;
     g_copy(np, g_T, ga);
   } else {
+    // The sums f and g and their derivatives, of DX and DXOLD scaled by
+    // 2^-K (as in ORVK_ACCITR: the factor and its derivative are ratios that
+    // the scaling leaves as they are).
     double f = 0.0, g = 0.0, gf[kGPmax], gg[kGPmax];
-    g_clear(np, gf);
-    g_clear(np, gg);
-    for (IWORD j = 1; j <= nn; ++j) {
-      const double dold = dxold(j);
-      const double change = dx(j) - dold;
-      const double* gd = gDX(j);
-      const double* go = gDXOLD(j);
-      if (*MODE == 1) {
-        for (IWORD k = 0; k < np; ++k) {
-          const double gc = gd[k] - go[k];
-          gf[k] += change * go[k] + dold * gc;
-          gg[k] += 2.0 * change * gc;
+    auto sums = [&](int sk) {
+      f = 0.0;
+      g = 0.0;
+      g_clear(np, gf);
+      g_clear(np, gg);
+      for (IWORD j = 1; j <= nn; ++j) {
+        const double dold = std::ldexp(dxold(j), -sk);
+        const double change = std::ldexp(dx(j), -sk) - dold;
+        const double* gd = gDX(j);
+        const double* go = gDXOLD(j);
+        if (*MODE == 1) {
+          for (IWORD k = 0; k < np; ++k) {
+            const double gok = std::ldexp(go[k], -sk);
+            const double gc = std::ldexp(gd[k], -sk) - gok;
+            gf[k] += change * gok + dold * gc;
+            gg[k] += 2.0 * change * gc;
+          }
+          f += dold * change;
+          g += change * change;
+        } else {
+          for (IWORD k = 0; k < np; ++k) {
+            const double gok = std::ldexp(go[k], -sk);
+            const double gc = std::ldexp(gd[k], -sk) - gok;
+            gf[k] += 2.0 * dold * gok;
+            gg[k] += change * gok + dold * gc;
+          }
+          f += dold * dold;
+          g += dold * change;
         }
-        f += dold * change;
-        g += change * change;
-      } else {
-        for (IWORD k = 0; k < np; ++k) {
-          const double gc = gd[k] - go[k];
-          gf[k] += 2.0 * dold * go[k];
-          gg[k] += change * go[k] + dold * gc;
-        }
-        f += dold * dold;
-        g += dold * change;
+      }
+    };
+    sums(0);
+    double threshold = 1e-15;
+    if (!std::isfinite(f) || !std::isfinite(g)) {
+      double big = e;
+      for (IWORD j = 1; j <= nn; ++j) big = std::fmax(big, std::fabs(dxold(j)));
+      if (std::isfinite(big) && big > 0.0) {
+        int sk = 0;
+        std::frexp(big, &sk);
+        sums(sk);
+        threshold = std::ldexp(threshold, -2 * sk);
       }
     }
-    if (std::fabs(g) > std::fmin(1e-15, 0.001 * std::fabs(f))) {
+    if (std::fabs(g) > std::fmin(threshold, 0.001 * std::fabs(f))) {
       const double told = *T;
       a = -f * told / g;
       for (IWORD k = 0; k < np; ++k)

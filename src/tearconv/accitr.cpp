@@ -57,19 +57,41 @@ extern "C" ORVK_API void ORVK_ACCITR(IWORD* ITER, const IWORD* N, IWORD* MODE, d
     }
     a = *T;
   } else {
-    double f = 0.0, g = 0.0;
-    for (IWORD j = 1; j <= n; ++j) {
-      const double dold = dxold(j);
-      const double change = dx(j) - dold;
-      if (*MODE == 1) {
-        f += dold * change;
-        g += change * change;
-      } else {
-        f += dold * dold;
-        g += dold * change;
+    // The sums f and g of DX and DXOLD scaled by 2^-K.
+    auto sums = [&](int k, double& f, double& g) {
+      f = 0.0;
+      g = 0.0;
+      for (IWORD j = 1; j <= n; ++j) {
+        const double d = std::ldexp(dx(j), -k);
+        const double dold = std::ldexp(dxold(j), -k);
+        const double change = d - dold;
+        if (*MODE == 1) {
+          f += dold * change;
+          g += change * change;
+        } else {
+          f += dold * dold;
+          g += dold * change;
+        }
+      }
+    };
+    double f, g;
+    sums(0, f, g);
+    // The factor is a ratio of two quadratic sums; when they overflow on
+    // finite changes (inf/inf would be a factor that is not a number, which
+    // no limit catches), both are formed again from the changes scaled by a
+    // power of two near the largest of them, and the threshold with them.
+    double threshold = 1e-15;
+    if (!std::isfinite(f) || !std::isfinite(g)) {
+      double big = e;
+      for (IWORD j = 1; j <= n; ++j) big = std::fmax(big, std::fabs(dxold(j)));
+      if (std::isfinite(big) && big > 0.0) {
+        int k = 0;
+        std::frexp(big, &k);
+        sums(k, f, g);
+        threshold = std::ldexp(threshold, -2 * k);
       }
     }
-    if (std::fabs(g) > std::fmin(1e-15, 0.001 * std::fabs(f))) {
+    if (std::fabs(g) > std::fmin(threshold, 0.001 * std::fabs(f))) {
       a = -f * *T / g;
       if (*MODE > 0) a = std::fabs(a);
     } else {

@@ -336,6 +336,12 @@ extern "C" ORVK_API void ORVK_WEGSTN2(double* X, double* XOLD, const IWORD* N, d
     double xnew;
     if (xj < rmisval) {
       xnew = q(j) * xj + (1.0 - q(j)) * (xj + d);
+      // The two products of the weighted mean can overflow in opposite
+      // directions (a large X with a factor beyond 1 in magnitude, or
+      // X + DX past the range with the factor 1) while the point they
+      // stand for, X + (1 - Q)*DX, is a number: then it is formed directly.
+      if (!std::isfinite(xnew) && std::isfinite(xj) && std::isfinite(d) && std::isfinite(q(j)))
+        xnew = xj + (1.0 - q(j)) * d;
     } else {
       xnew = (d < rmisval) ? d : xj;
     }

@@ -145,6 +145,30 @@ TEST(GAccitr, ValuesEqualThePlainRoutine) {
 
 // Derivatives against central differences of ORVK_ACCITR, the inputs moved
 // along each direction.
+// Sums of squares past the range of reals: the twin takes the factor of
+// the changes scaled to a unit magnitude as the plain routine does (2, by
+// MODE 2), not a factor that is not a number.
+TEST(GAccitr, SumsPastTheRangeKeepThePlainValues) {
+  const double big = std::ldexp(1.0, 700);
+  State s;
+  s.iter = 1;
+  s.mode = 2;
+  s.tmin = 1e-4;
+  s.tmax = 10;
+  s.stpmax = 1e300;
+  s.x = {10, 20};
+  s.dx = {big, 0.5 * big};
+  s.dxold = {2 * big, big};
+  for (IWORD g_p : {IWORD{0}, IWORD{1}, IWORD{4}}) {
+    State a = s, b = s;
+    GState g = directions(s, g_p, 5);
+    plain(a);
+    twin(b, g, g_p);
+    EXPECT_EQ(b.t, 2.0);
+    expect_same_values(a, b, "sums past the range");
+  }
+}
+
 TEST(GAccitr, DerivativesMatchCentralDifferences) {
   const IWORD g_p = 3;
   for (const Case& c : catalogue()) {

@@ -113,6 +113,41 @@ TEST(Accitr, LaterCallTable) {
   }
 }
 
+// The later-call cases with changes of about 1e211, whose sums f and g
+// overflow: the factor is the same ratio as for the unscaled changes, and
+// the step limit and the sign rule still hold.
+TEST(Accitr, OverflowingSumsKeepTheFactor) {
+  const double big = std::ldexp(1.0, 700);
+  const LaterCase cases[] = {
+      {"mode 2", 2, 1e300, 1e-4, 10.0, {1.0, 0.5}, 2.0},
+      {"mode 1", 1, 1e300, 1e-4, 10.0, {1.0, 0.5}, 2.0},
+      {"mode -1", -1, 1e300, 1e-4, 10.0, {1.0, 0.5}, 2.0},
+      {"mode -2 keeps the sign", -2, 1e300, 1e-4, 10.0, {4.0, 2.0}, -1.0},
+      {"mode 2 takes the magnitude", 2, 1e300, 1e-4, 10.0, {4.0, 2.0}, 1.0},
+      {"mode 2 factor 0.5", 2, 1e300, 1e-4, 10.0, {-2.0, -1.0}, 0.5},
+      // e*|a| = 2^701 > STPMAX: a = 100/2^700, raised to TMIN
+      {"step limit", 2, 100.0, 1e-4, 10.0, {1.0, 0.5}, 1e-4},
+      {"no change of DX: factor 1", 1, 1e300, 1e-4, 10.0, {2.0, 1.0}, 1.0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Acc a(2);
+    a.iter = 1;
+    a.mode = c.mode;
+    a.stpmax = c.stpmax;
+    a.tmin = c.tmin;
+    a.tmax = c.tmax;
+    a.t = 1.0;
+    a.x = {10.0, 20.0};
+    a.dxold = {2.0 * big, 1.0 * big};
+    a.dx = {c.dx[0] * big, c.dx[1] * big};
+    a.call();
+    EXPECT_DOUBLE_EQ(a.t, c.t);
+    EXPECT_DOUBLE_EQ(a.x[0], 10.0 + c.t * c.dx[0] * big);
+    EXPECT_DOUBLE_EQ(a.x[1], 20.0 + c.t * c.dx[1] * big);
+  }
+}
+
 TEST(Accitr, TinyFactorRaisedToTmin) {
   Acc a(1);
   a.iter = 1;

@@ -315,6 +315,8 @@ struct UpdateCase {
   double x_new, xold_new, dxold_new;
 };
 
+constexpr double kBig = std::numeric_limits<double>::max();
+
 TEST_F(Wegstein, UpdateTable) {
   const UpdateCase cases[] = {
       {"plain factor step", 4.0, 3.0, 2.0, 0.0, -1.0, -1e30, 1e30, 8.0, 4.0, 2.0},
@@ -329,6 +331,12 @@ TEST_F(Wegstein, UpdateTable) {
        kMis},
       {"X and XOLD missing: X = DX, unbounded", kMis, kMis, 2.0, 0.0, -1.0, 5.0, 1.0, 2.0, kMis,
        2.0},
+      // Q*X and (1 - Q)*(X + DX) overflow with opposite signs; the point
+      // X + (1 - Q)*DX is -1e308 (a change of 12 is below its spacing).
+      {"large X, factor -5", -1e308, 3.0, 2.0, 0.0, -5.0, -kBig, 1e30, -1e308, -1e308, 2.0},
+      // X + DX overflows, but the factor 1 keeps X where it is.
+      {"X + DX past the range, factor 1", -1e308, 3.0, -1e308, 0.0, 1.0, -kBig, 1e30, -1e308,
+       -1e308, -1e308},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
