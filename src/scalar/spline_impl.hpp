@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cmath>
+#include <limits>
 
 #include "frame/views.hpp"
 #include "orvika/orvika_types.h"
@@ -19,6 +20,14 @@ namespace orvika::spline_detail {
 
 // Word of coefficient K of interval I in C(4, N-1).
 inline IWORD cw(IWORD k, IWORD i) { return 4 * (i - 1) + k; }
+
+// Whether the quotient Q of the numerator NUM kept its full precision:
+// finite, and a normal number unless NUM itself is 0.
+inline bool full_quotient(double num, double q) {
+  if (!std::isfinite(q)) return false;
+  if (q == 0.0) return num == 0.0;
+  return std::fabs(q) >= std::numeric_limits<double>::min();
+}
 
 // One linear piece per interval: (Y(i), Y(i+1) - Y(i), 0, 0).
 template <class Ctx>
@@ -55,28 +64,57 @@ void local_cubics(const Ctx& A, IWORD n, const double* y) {
   using Num = typename Ctx::Num;
   Vec1<const double> Y(y);
   Num pa, pb;  // y = pa x^2 + pb x + c, the parabola of the last node
+  // The absolute form divides by a product of three abscissa differences,
+  // which leaves the range of doubles for spacings far from 1 (below about
+  // 1e-102 or above about 1e102).  For distinct finite points whose form
+  // has lost its precision that way, the parabola is kept instead by its
+  // two secants sl1, sl2 and the abscissae px1, px2, px3: its slope at x is
+  // sl1 + (sl2 - sl1) ((x - px1) + (x - px2)) / (px3 - px1).
+  bool by_secants = false;
+  Num px1, px2, px3, sl1, sl2;
 
   auto parabola = [&](IWORD j) {
     const Num x1 = A.X(j - 1), x2 = A.X(j), x3 = A.X(j + 1);
     const double y1 = Y(j - 1), y2 = Y(j), y3 = Y(j + 1);
     const Num den = (x1 - x2) * (x1 - x3) * (x2 - x3);
-    pa = (y1 * (x2 - x3) + y2 * (x3 - x1) + y3 * (x1 - x2)) / den;
-    pb = -(y1 * (x2 - x3) * (x2 + x3) + y2 * (x3 - x1) * (x3 + x1) +
-           y3 * (x1 - x2) * (x1 + x2)) /
-         den;
+    const Num na = y1 * (x2 - x3) + y2 * (x3 - x1) + y3 * (x1 - x2);
+    const Num nb = -(y1 * (x2 - x3) * (x2 + x3) + y2 * (x3 - x1) * (x3 + x1) +
+                     y3 * (x1 - x2) * (x1 + x2));
+    pa = na / den;
+    pb = nb / den;
+    const double dv = val(den);
+    const bool sound = std::isfinite(dv) && std::fabs(dv) >= std::numeric_limits<double>::min() &&
+                       full_quotient(val(na), val(pa)) && full_quotient(val(nb), val(pb));
+    const bool distinct_finite = std::isfinite(val(x1)) && std::isfinite(val(x2)) &&
+                                 std::isfinite(val(x3)) && std::isfinite(y1) &&
+                                 std::isfinite(y2) && std::isfinite(y3) && val(x1) != val(x2) &&
+                                 val(x1) != val(x3) && val(x2) != val(x3);
+    by_secants = !sound && distinct_finite;
+    if (by_secants) {
+      px1 = x1;
+      px2 = x2;
+      px3 = x3;
+      sl1 = (y2 - y1) / (x2 - x1);
+      sl2 = (y3 - y2) / (x3 - x2);
+    }
+  };
+  // Slope of the parabola of the last node at X.
+  auto parabola_slope = [&](const Num& x) -> Num {
+    if (!by_secants) return 2.0 * pa * x + pb;
+    return sl1 + (sl2 - sl1) * (((x - px1) + (x - px2)) / (px3 - px1));
   };
   // Slope at node J; the parabola is renewed unless abscissae coincide.
   auto slope = [&](IWORD j) -> Num {
     const double xm = val(A.X(j - 1)), x0 = val(A.X(j)), xp = val(A.X(j + 1));
     if (j == 2 || (xp != x0 && x0 != xm && xm != xp)) parabola(j);
-    return 2.0 * pa * A.X(j) + pb;
+    return parabola_slope(A.X(j));
   };
 
   if (n == 3) {
     parabola(2);
-    const Num s1 = 2.0 * pa * A.X(1) + pb;
-    const Num s2 = 2.0 * pa * A.X(2) + pb;
-    const Num s3 = 2.0 * pa * A.X(3) + pb;
+    const Num s1 = parabola_slope(A.X(1));
+    const Num s2 = parabola_slope(A.X(2));
+    const Num s3 = parabola_slope(A.X(3));
     hermite_piece(A, y, 1, s1, s2);
     hermite_piece(A, y, 2, s2, s3);
     return;
@@ -218,6 +256,14 @@ void smcrv_repair(const Ctx& A, IWORD n, const double* y, IWORD mode) {
 }
 
 // ORVK_SPLN2C: coefficients of one interval from end values and slopes.
+//
+// The coefficients have the scale of the data, but the form below passes
+// through quantities of the scale of (F2 - F1) / h^3, which leave the range
+// of doubles for interval widths far from 1 (below about 1e-103 or above
+// about 1e103 for data of order 1): the cubic coefficient then overflows,
+// or underflows and the piece misses its end value.  For finite input
+// whose form has lost a quotient that way, the same cubic is formed from
+// the end values and the slopes times the width instead.
 template <class Num>
 void spln2c(const Num& x1, const Num& x2, double f1, double f2, const Num& d1, const Num& d2,
             Num& c0, Num& c1, Num& c2, Num& c3) {
@@ -225,10 +271,28 @@ void spln2c(const Num& x1, const Num& x2, double f1, double f2, const Num& d1, c
   const Num s = (f2 - f1) / h;
   const Num e1 = (d1 - s) / h;
   const Num e2 = (d2 - s) / h;
+  const Num q = (e1 + e2) / h;
+  Num k3 = q * h * h * h;
+  Num k1 = d1 * h;
+  Num k2 = -(e1 + e1 + e2) * h * h;
+  const bool sound = full_quotient(f2 - f1, val(s)) && full_quotient(val(d1) - val(s), val(e1)) &&
+                     full_quotient(val(d2) - val(s), val(e2)) &&
+                     full_quotient(val(e1) + val(e2), val(q)) && std::isfinite(val(k1)) &&
+                     std::isfinite(val(k2)) && std::isfinite(val(k3));
+  const bool finite_input = std::isfinite(val(x1)) && std::isfinite(val(x2)) &&
+                            std::isfinite(f1) && std::isfinite(f2) && std::isfinite(val(d1)) &&
+                            std::isfinite(val(d2)) && val(h) != 0.0;
+  if (!sound && finite_input) {
+    const double df = f2 - f1;
+    const Num a1 = d1 * h, a2 = d2 * h;
+    k1 = a1;
+    k2 = 3.0 * df - (a1 + a1 + a2);
+    k3 = (a1 + a2) - 2.0 * df;
+  }
   c0 = Num(f1);
-  c3 = (e1 + e2) / h * h * h * h;
-  c1 = d1 * h;
-  c2 = -(e1 + e1 + e2) * h * h;
+  c3 = k3;
+  c1 = k1;
+  c2 = k2;
 }
 
 // ORVK_SPLN2D: shape-preserving node derivatives (N >= 2).

@@ -152,6 +152,34 @@ TEST(GSmcrv, ShiftAndStretchGiveZero) {
   }
 }
 
+// Abscissae scaled by S: the coefficients stay, their derivatives along the
+// same directions are divided by S, also for widths where the Hermite
+// cubic's intermediate quantities leave the range of doubles (the scales
+// stay where the derivatives of the secants, of order 1/S^2, are doubles).
+TEST(GSmcrv, ExtremeAbscissaScales) {
+  const Vec x{0, 1, 2.5, 3, 4.5, 5}, y{0, 1, 3, 3, 3.5, 7};
+  const IWORD n = static_cast<IWORD>(x.size());
+  Vec gx(2 * n);
+  for (IWORD i = 0; i < 2 * n; ++i) gx[i] = std::cos(1.0 + 2.0 * i);
+  for (IWORD mode : {IWORD{1}, IWORD{2}}) {
+    const TwinOut t1 = twin_smcrv(x, y, mode, 2, gx, 2, 2);
+    for (double scale : {1e-110, 1e-140, 1e120, 1e150}) {
+      Vec xs(x);
+      for (double& v : xs) v *= scale;
+      const TwinOut t = twin_smcrv(xs, y, mode, 2, gx, 2, 2);
+      for (std::size_t w = 0; w < t.c.size(); ++w) {
+        EXPECT_NEAR(t.c[w], t1.c[w], 1e-13 * (1 + std::fabs(t1.c[w])))
+            << "mode " << mode << " scale " << scale << " word " << w + 1;
+        for (int k = 0; k < 2; ++k)
+          EXPECT_NEAR(t.gc[2 * w + k] * scale, t1.gc[2 * w + k],
+                      1e-12 * (1 + std::fabs(t1.gc[2 * w + k])))
+              << "mode " << mode << " scale " << scale << " word " << w + 1 << " direction "
+              << k + 1;
+      }
+    }
+  }
+}
+
 // Straight pieces (N = 2, MODE 3) and pieces made straight by the repair
 // have zero derivatives.
 TEST(GSmcrv, StraightPiecesHaveZeroDerivatives) {

@@ -333,6 +333,52 @@ TEST(Spln2c, HermiteConditionsOnAWideInterval) {
   EXPECT_NEAR((c[1] + 2 * c[2] + 3 * c[3]) / h, d2, 1e-14);
 }
 
+// The coefficients in the local abscissa do not depend on the width of the
+// interval: end slopes 0.5/h and (4/3)/h give (0, 0.5, 2/3, -1/6) for every
+// h, also where (F2 - F1)/h^3 leaves the range of doubles (the cubic
+// coefficient overflowed for narrow intervals and vanished for wide ones).
+TEST(Spln2c, CoefficientsDoNotDependOnTheWidth) {
+  for (double h : {1.0, 1e-100, 1e-110, 1e-150, 1e-300, 1e100, 1e110, 1e150, 1e300}) {
+    const double x1 = 0, x2 = h, f1 = 0, f2 = 1, d1 = 0.5 / h, d2 = (4.0 / 3) / h;
+    double c[4];
+    ORVK_SPLN2C(&x1, &x2, &f1, &f2, &d1, &d2, &c[0], &c[1], &c[2], &c[3]);
+    EXPECT_EQ(c[0], 0.0) << "h = " << h;
+    EXPECT_NEAR(c[1], 0.5, 4 * kEps) << "h = " << h;
+    EXPECT_NEAR(c[2], 2.0 / 3, 8 * kEps) << "h = " << h;
+    EXPECT_NEAR(c[3], -1.0 / 6, 8 * kEps) << "h = " << h;
+    EXPECT_NEAR(c[0] + c[1] + c[2] + c[3], f2, 8 * kEps) << "h = " << h;
+  }
+}
+
+// A fit of data on narrow or wide abscissae is that of the same data on
+// unit abscissae (the coefficients are in the local abscissa): finite,
+// through the data, and monotone in the monotone mode.  The node slopes of
+// the local cubics and the cubic coefficient of the Hermite pieces were not
+// finite, or lost, at these scales.
+TEST(Spline, FitsOnExtremeAbscissaScales) {
+  const Vec x1{0, 1, 2.5, 3, 4.5, 5}, y{0, 1, 3, 3, 3.5, 7};
+  for (IWORD mode : {IWORD{1}, IWORD{2}}) {
+    for (bool repair : {false, true}) {
+      const Vec c1 = fit(x1, y, mode, repair);
+      for (double scale : {1e-110, 1e-120, 1e-200, 1e-300, 1e110, 1e120, 1e200}) {
+        Vec x(x1);
+        for (double& v : x) v *= scale;
+        const Vec c = fit(x, y, mode, repair);
+        for (std::size_t w = 0; w < c.size(); ++w)
+          EXPECT_NEAR(c[w], c1[w], 1e-13 * (1 + std::fabs(c1[w])))
+              << "mode " << mode << " repair " << repair << " scale " << scale << " word " << w + 1;
+        for (std::size_t i = 0; i < x.size(); ++i)
+          EXPECT_NEAR(eval(x, c, x[i]), y[i], 1e-13 * (1 + y[i]))
+              << "mode " << mode << " repair " << repair << " scale " << scale << " node " << i + 1;
+        if (mode == 2) expect_monotone_pieces(x, c, "monotone mode, extreme scale");
+      }
+    }
+  }
+  // Three points: the parabola through them.
+  const Vec c3 = fit({0, 1e-110, 3e-110}, {0, 1, 9}, 1);
+  expect_columns(c3, {{0, 0, 1, 0}, {1, 4, 4, 0}}, 1e-13);
+}
+
 TEST(Spln2e, SignTest) {
   struct Case {
     double a, b, want;
