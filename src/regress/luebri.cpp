@@ -633,7 +633,7 @@ void Luebri::run() {
     // helps the run ends unconverged.
     const bool searched = deming && iods != 0;
     const bool exact = snew <= kExactRel * size;
-    const bool tests = (mu == 0 && rms <= tol) ||
+    const bool tests = (mu == 0 && rms <= tol && pred_rel < kStillToGain) ||
                        (pred_rel <= tol && std::fabs((sold - snew) / snew) <= tol) ||
                        (ndrv != 0 && searched && stalled && rms <= tol);
     // A point where the model has saturated in a parameter, where the
@@ -768,8 +768,9 @@ void Luebri::run() {
  *   PSCL    in      real(NPAR)         divisors of the returned parameter matrix
  *                                      (> 0; other values taken as 1).
  *
- * ISTAT: 0 converged (first-order conditions: a negligible undamped step, or
- * a change of SSQ of at most TOL where the undamped step predicts no more, or
+ * ISTAT: 0 converged (first-order conditions: a negligible undamped step
+ * that promises less than half of SSQ, or a change of SSQ of at most TOL
+ * where the undamped step predicts no more, or
  * residuals at the rounding level of the data); 1 not converged within ITER,
  * or no damping of a stalled search helped, or the model saturated in a
  * parameter, or a parameter ran off beyond 1e4 (|P0| + 0.01) (P0 its

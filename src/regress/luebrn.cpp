@@ -260,6 +260,7 @@ bool Luebrn::stationary() {
   undamped_factor = true;
   for (IWORD j = 1; j <= npar; ++j) DELP(j) = P(j) - POLD(j);
   // The linear model predicts OBJB + 2 Q at the step.
+  promised = -2 * q / objb;
   return -2 * q <= tol * objb;
 }
 
@@ -287,7 +288,7 @@ Luebrn::Decision Luebrn::decide() {
   // further iteration can move it.
   auto unresolved = [&] {
     return ndrv != 0 && std::isfinite(objb) && std::isfinite(obja) && obja >= objb &&
-           gradient_finite();
+           gradient_finite() && !(undamped_factor && promised >= kStillToGain);
   };
   // A point that passes, where some combination of the parameters has no
   // effect (by the factor that the first-order test left), is no fit either:
@@ -710,7 +711,9 @@ void Luebrn::run() {
  *   PSCL    in      real(NPAR)         display scales: P/PSCL is printed (0 taken as 1).
  *
  * ISTAT: 0 converged (the first-order conditions hold at the returned point:
- * the undamped step predicts a relative decrease of at most TOL, or the
+ * the undamped step predicts a relative decrease of at most TOL, or, with
+ * difference quotients, a negligible step finds no lower point and the
+ * undamped step promises less than half of the objective, or the
  * residuals are at the rounding level of the data); 1 not converged within
  * ITER, or stopped where the model has saturated in a parameter or where the
  * parameters ran off beyond 1e4 (|P0| + 0.01) (P0 the start) along a growth

@@ -35,6 +35,8 @@ struct Luebrn : EngineArgs {
   // is that of the undamped normal matrix at POLD: the first-order test of
   // this decision made it.
   bool undamped_factor = false;
+  // The decrease that undamped step promises, relative to the objective.
+  double promised = 0;
 
   enum Method { kWL, kDM, kBL };
   Method method = kDM;

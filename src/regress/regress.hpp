@@ -106,6 +106,14 @@ inline bool growth_flat(double dhd, double sep) { return !(dhd > kFlatGrowth * s
 // in saturated): a limit of the model at infinity, not a fit.
 bool at_infinity(IWORD npar, const double* p, const double* p0, const double* h, double size);
 
+// A step that the convergence tests call negligible (by the relative
+// parameter steps, whose floor of 1e-4 hides a parameter far below it, or
+// by a search along difference quotients that finds no lower point) proves
+// convergence only where the undamped step promises little: less than
+// kStillToGain of the objective.  One that would remove most of it marks no
+// minimum.
+constexpr double kStillToGain = 0.5;
+
 // Pivot of the normal matrix's factor, relative to its diagonal (that is, of
 // the unit-diagonal scaled matrix), at or below which some combination of the
 // parameters counts as having no effect on the values: a few hundred times

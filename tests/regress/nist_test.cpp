@@ -300,7 +300,12 @@ TEST(NistData, SuccessFromStartsNearDegeneratePointsIsTheCertifiedFit) {
       {"Lanczos3", {0.0993, 0.178, 0.302, 0.301, 1.15, 1.46}},
       {"Lanczos3", {0.1637, 0.371, -3.355, 3.807, 5.705, 6.816}},
       {"Lanczos1", {0.759, 1.12, 3.18, 0.396, 12.9, 10.7}},
-      {"Rat42", {7.85, 0.439, 0.644}}};
+      {"Rat42", {7.85, 0.439, 0.644}},
+      // Starts from which a step that the relative parameter steps call
+      // negligible (b2 of Nelson near 1e-25, b1 of MGH10 at 0, far below the
+      // steps' floor of 1e-4) still promises to remove most of the objective.
+      {"Nelson", {1.4736187515163444, 3.5651646056118906e-09, -0.34322501730876914}},
+      {"MGH10", {0.00056437242258087377, 20069.466425158091, 131.54887309283643}}};
   for (const DegenerateStart& c : cases) {
     Problem pr;
     ASSERT_TRUE(nist::load(dir, c.problem, pr)) << c.problem;
