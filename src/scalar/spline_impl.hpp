@@ -58,7 +58,7 @@ void hermite_piece(const Ctx& A, const double* y, IWORD i, const Num& si, const 
 // Local cubics: node slopes from parabolas through neighbouring points,
 // Hermite cubics inside, least-squares end pieces.  With three points the
 // end fits have no data, and both intervals take the parabola through the
-// three points (as a Hermite cubic with its slopes).
+// three points.
 template <class Ctx>
 void local_cubics(const Ctx& A, IWORD n, const double* y) {
   using Num = typename Ctx::Num;
@@ -111,12 +111,19 @@ void local_cubics(const Ctx& A, IWORD n, const double* y) {
   };
 
   if (n == 3) {
+    // Both pieces are the parabola itself, written with a cubic term of 0:
+    // a Hermite cubic of its slopes would leave a rounding residue there,
+    // which the shape repair would take for a cubic term.
     parabola(2);
-    const Num s1 = parabola_slope(A.X(1));
-    const Num s2 = parabola_slope(A.X(2));
-    const Num s3 = parabola_slope(A.X(3));
-    hermite_piece(A, y, 1, s1, s2);
-    hermite_piece(A, y, 2, s2, s3);
+    for (IWORD i = 1; i <= 2; ++i) {
+      const Num si = parabola_slope(A.X(i));
+      const Num h = A.X(i + 1) - A.X(i);
+      const double d = Y(i + 1) - Y(i);
+      A.setC(cw(1, i), Num(Y(i)));
+      A.setC(cw(2, i), h * si);
+      A.setC(cw(3, i), d - h * si);
+      A.setC(cw(4, i), Num(0.0));
+    }
     return;
   }
 

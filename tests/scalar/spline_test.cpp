@@ -242,6 +242,31 @@ TEST(SplineRepair, MonotoneModeIsNotRepaired) {
   EXPECT_EQ(fit(x, y, 3, true), fit(x, y, 3, false));
 }
 
+// Three points: both pieces are the parabola through them with a cubic term
+// of exactly 0, and the repair moves the turning point of the second piece
+// (at t = 0.013) out of its interval.  A rounding residue in the cubic term
+// sent the repair to the two-root formula, which left it inside.
+TEST(SplineRepair, ThreePointsLeaveNoTurningPointInside) {
+  const Vec x{0.4604064190702728, 0.91374703654671896, 1.2340625046426426},
+      y{-0.49940462770451155, 0.81235538330902024, 0.18676942082466774};
+  const Vec plain = fit(x, y, 1);
+  EXPECT_EQ(plain[3], 0.0);
+  EXPECT_EQ(plain[7], 0.0);
+  const Vec c = fit(x, y, 1, true);
+  for (int i = 1; i <= 2; ++i) {
+    EXPECT_EQ(piece(c, i, 0.0), y[i - 1]) << "piece " << i;
+    EXPECT_NEAR(piece(c, i, 1.0), y[i], 1e-14) << "piece " << i;
+    const double* p = &c[4 * (i - 1)];
+    bool rises = false, falls = false;
+    for (int s = 1; s < 200; ++s) {
+      const double t = s / 200.0, d = p[1] + t * (2 * p[2] + 3 * t * p[3]);
+      rises = rises || d > 1e-12;
+      falls = falls || d < -1e-12;
+    }
+    EXPECT_FALSE(rises && falls) << "piece " << i << " turns inside its interval";
+  }
+}
+
 // ---- the monotone chain ------------------------------------------------------
 
 struct Slopes {
