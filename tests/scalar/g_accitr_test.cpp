@@ -143,8 +143,6 @@ TEST(GAccitr, ValuesEqualThePlainRoutine) {
   }
 }
 
-// Derivatives against central differences of ORVK_ACCITR, the inputs moved
-// along each direction.
 // Sums of squares past the range of reals: the twin takes the factor of
 // the changes scaled to a unit magnitude as the plain routine does (2, by
 // MODE 2), not a factor that is not a number.
@@ -169,6 +167,8 @@ TEST(GAccitr, SumsPastTheRangeKeepThePlainValues) {
   }
 }
 
+// Derivatives against central differences of ORVK_ACCITR, the inputs moved
+// along each direction.
 TEST(GAccitr, DerivativesMatchCentralDifferences) {
   const IWORD g_p = 3;
   for (const Case& c : catalogue()) {

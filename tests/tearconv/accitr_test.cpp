@@ -77,6 +77,28 @@ struct LaterCase {
   double t;
 };
 
+// The later call of case C with DXOLD = (2, 1) and DX both times SCALE: X
+// moves by the factor of the case times DX, and DX becomes DXOLD.
+void expect_later_call(const LaterCase& c, double scale) {
+  SCOPED_TRACE(c.what);
+  Acc a(2);
+  a.iter = 1;
+  a.mode = c.mode;
+  a.stpmax = c.stpmax;
+  a.tmin = c.tmin;
+  a.tmax = c.tmax;
+  a.t = 1.0;
+  a.x = {10.0, 20.0};
+  a.dxold = {2.0 * scale, 1.0 * scale};
+  a.dx = {c.dx[0] * scale, c.dx[1] * scale};
+  a.call();
+  EXPECT_EQ(a.iter, 2);
+  EXPECT_DOUBLE_EQ(a.t, c.t);
+  EXPECT_DOUBLE_EQ(a.x[0], 10.0 + c.t * c.dx[0] * scale);
+  EXPECT_DOUBLE_EQ(a.x[1], 20.0 + c.t * c.dx[1] * scale);
+  EXPECT_EQ(a.dxold, (Vec{c.dx[0] * scale, c.dx[1] * scale}));
+}
+
 TEST(Accitr, LaterCallTable) {
   const LaterCase cases[] = {
       {"mode 2: f = 5, g = -2.5", 2, 100.0, 1e-4, 10.0, {1.0, 0.5}, 2.0},
@@ -92,25 +114,7 @@ TEST(Accitr, LaterCallTable) {
       {"mode 2 takes the magnitude", 2, 100.0, 1e-4, 10.0, {4.0, 2.0}, 1.0},
       {"negative factor below TMIN keeps its sign", -2, 100.0, 2.0, 10.0, {4.0, 2.0}, -2.0},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    Acc a(2);
-    a.iter = 1;
-    a.mode = c.mode;
-    a.stpmax = c.stpmax;
-    a.tmin = c.tmin;
-    a.tmax = c.tmax;
-    a.t = 1.0;
-    a.x = {10.0, 20.0};
-    a.dxold = {2.0, 1.0};
-    a.dx = c.dx;
-    a.call();
-    EXPECT_EQ(a.iter, 2);
-    EXPECT_DOUBLE_EQ(a.t, c.t);
-    EXPECT_DOUBLE_EQ(a.x[0], 10.0 + c.t * c.dx[0]);
-    EXPECT_DOUBLE_EQ(a.x[1], 20.0 + c.t * c.dx[1]);
-    EXPECT_EQ(a.dxold, c.dx);
-  }
+  for (const auto& c : cases) expect_later_call(c, 1.0);
 }
 
 // The later-call cases with changes of about 1e211, whose sums f and g
@@ -129,23 +133,7 @@ TEST(Accitr, OverflowingSumsKeepTheFactor) {
       {"step limit", 2, 100.0, 1e-4, 10.0, {1.0, 0.5}, 1e-4},
       {"no change of DX: factor 1", 1, 1e300, 1e-4, 10.0, {2.0, 1.0}, 1.0},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    Acc a(2);
-    a.iter = 1;
-    a.mode = c.mode;
-    a.stpmax = c.stpmax;
-    a.tmin = c.tmin;
-    a.tmax = c.tmax;
-    a.t = 1.0;
-    a.x = {10.0, 20.0};
-    a.dxold = {2.0 * big, 1.0 * big};
-    a.dx = {c.dx[0] * big, c.dx[1] * big};
-    a.call();
-    EXPECT_DOUBLE_EQ(a.t, c.t);
-    EXPECT_DOUBLE_EQ(a.x[0], 10.0 + c.t * c.dx[0] * big);
-    EXPECT_DOUBLE_EQ(a.x[1], 20.0 + c.t * c.dx[1] * big);
-  }
+  for (const auto& c : cases) expect_later_call(c, big);
 }
 
 TEST(Accitr, TinyFactorRaisedToTmin) {
