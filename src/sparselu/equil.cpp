@@ -59,13 +59,27 @@ void sqrt_step(IWORD len, WSpan<double> F, WSpan<double> W) {
 }
 
 // |R·C·A|, the magnitude of an entry scaled by its row and column factors
-// in the sweeps of mode 5.  Where the product R·C of the two factors
-// overflows (a row and a column whose largest magnitudes are subnormal give
-// factors near 1e160 each) the entry is scaled by one factor at a time, as
-// the overflow would otherwise make the maximum infinite and the factor 0.
+// in the sweeps of mode 5: (R·C)·A, or with SAFE, where the product R·C of
+// the two factors overflows (a row and a column whose largest magnitudes
+// are subnormal give factors near 1e160 each), R·(C·A), one factor at a
+// time, as the overflow would otherwise make the maximum infinite and the
+// factor 0.
+template <bool SAFE>
 inline double scaled_mag(double r, double c, double a) {
   const double rc = r * c;
-  return std::fabs(std::isinf(rc) ? r * (c * a) : rc * a);
+  if constexpr (SAFE) {
+    if (std::isinf(rc)) return std::fabs(r * (c * a));
+  }
+  return std::fabs(rc * a);
+}
+
+// True when some of the LEN maxima W is infinite: a sweep met a product of
+// factors that overflowed (or an infinite entry) and is run again with the
+// safe products.
+inline bool some_infinite(IWORD len, WSpan<double> W) {
+  bool inf = false;
+  for (IWORD k = 1; k <= len; ++k) inf = inf || std::isinf(W[k]);
+  return inf;
 }
 
 // F(1..LEN) := V.
@@ -131,17 +145,23 @@ void equilibrate(IWORD M, IWORD N, IWORD MODE, RV RFv, RV CFv, RV WRv, RV WCv, E
   fill(M, RF, 1.0);
   fill(N, CF, 1.0);
   for (int sweep_no = 0; sweep_no < 4; ++sweep_no) {
-    fill(M, WR, 0.0);
-    fill(N, WC, 0.0);
-    if constexpr (std::is_same_v<Sweep, std::nullptr_t>) {
-      each([&](IWORD i, IWORD j, double a) {
-        const double s = scaled_mag(RF[i], CF[j], a);
-        WR.set(i, raise_max(WR[i], s));
-        WC.set(j, raise_max(WC[j], s));
-      });
-    } else {
-      sweep(RF, CF, WR, WC, sweep_no == 0);
-    }
+    // Each sweep with the plain products, and again with the safe ones when
+    // a maximum came out infinite (the first sweep reads the entries alone).
+    auto run = [&](auto safe) {
+      fill(M, WR, 0.0);
+      fill(N, WC, 0.0);
+      if constexpr (std::is_same_v<Sweep, std::nullptr_t>) {
+        each([&](IWORD i, IWORD j, double a) {
+          const double s = scaled_mag<decltype(safe)::value>(RF[i], CF[j], a);
+          WR.set(i, raise_max(WR[i], s));
+          WC.set(j, raise_max(WC[j], s));
+        });
+      } else {
+        sweep(RF, CF, WR, WC, sweep_no == 0, safe);
+      }
+    };
+    run(std::false_type{});
+    if (sweep_no > 0 && some_infinite(M, WR)) run(std::true_type{});
     sqrt_step(M, RF, WR);
     sqrt_step(N, CF, WC);
   }
@@ -168,7 +188,7 @@ void EQUILR(IWORD M, IWORD N, IWORD NZ, IV IRP, IV ICI, RV A, IWORD MODE, RV RF,
   // registers, only the column maxima are stored per entry.  In the first
   // sweep every factor is 1 and 1·1·a is a itself.
   auto sweep = [&](WSpan<double> RFs, WSpan<double> CFs, WSpan<double> WRs, WSpan<double> WCs,
-                   bool first) {
+                   bool first, auto safe) {
     IWORD lo = M >= 1 ? irp[1] : 0;
     for (IWORD i = 1; i <= M; ++i) {
       const IWORD hi = irp[i + 1];
@@ -186,7 +206,7 @@ void EQUILR(IWORD M, IWORD N, IWORD NZ, IV IRP, IV ICI, RV A, IWORD MODE, RV RF,
         for (IWORD k = lo; k < hi; ++k) {
           const IWORD j = ici[k];
           if (j < 1 || j > N) continue;
-          const double s = scaled_mag(ri, CFs[j], a[k]);
+          const double s = scaled_mag<decltype(safe)::value>(ri, CFs[j], a[k]);
           w = raise_max(w, s);
           WCs.set(j, raise_max(WCs[j], s));
         }
