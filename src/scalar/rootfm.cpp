@@ -182,6 +182,19 @@ IWORD rootfm_core(IWORD icode, T& X, T& F, T* w, RootfmWrite& wr) {
   T xnew;
   const bool third_from_current = icode == 3 || (!kTwin && val(R) == val(RPOS));
   if (third_from_current) {
+    if (icode != 3) {
+      // A point whose residual equals RPOS (F flat on the positive side)
+      // replaces the third point without a model.  A third point strictly
+      // inside the bracket with R3 <= 0 (the last bisection midpoint) is
+      // kept as the new negative end first: dropping it would leave XNEG
+      // where it is, and the bracket would shrink only by the model's
+      // steps next to XPOS, which on a flat stretch never end.
+      const double x3 = val(X3), xneg = val(XNEG), xpos = val(XPOS);
+      if (val(R3) <= 0.0 && (x3 - xneg) * (xpos - x3) > 0.0) {
+        XNEG = X3;
+        RNEG = R3;
+      }
+    }
     X3 = X;
     R3 = R;
     kind = (val(RNEG) < val(R) && val(R) < val(RPOS)) ? 4 : 3;

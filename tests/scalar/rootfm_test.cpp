@@ -271,4 +271,31 @@ TEST_F(RootfmTest, NegativeTolerancesTerminate) {
   EXPECT_LT(r.evals, 200);
 }
 
+// F flat on its positive side, F = min(+-(x - 0.3), h): every model step
+// lands on the plateau, whose residual equals RPOS exactly.  The midpoint
+// of the bisection that follows each such step is the new negative end;
+// were it dropped, the bracket would shrink only by the model's steps next
+// to XPOS, and for h = 1e-9 the run would not end within 10^7 evaluations.
+// With it the run ends at the root within a few dozen.
+TEST_F(RootfmTest, PositivePlateauShrinksBracket) {
+  for (double h : {1e-3, 1e-6, 1e-9}) {
+    for (double dir : {1.0, -1.0}) {
+      SCOPED_TRACE(testing::Message() << "h " << h << " dir " << dir);
+      Record w = record(0.0, 1.0, 0.0, 0.0, 0.25, 0.0);
+      bool inside = true;
+      const RunResult r = solve(
+          w,
+          [&](double x) {
+            inside = inside && x >= 0.0 && x <= 1.0;
+            return std::fmin(dir * (x - 0.3), h);
+          },
+          dir > 0.0 ? 0.0 : 0.9, 200);
+      EXPECT_EQ(r.code, 0);
+      EXPECT_TRUE(inside);
+      EXPECT_NEAR(r.x, 0.3, 1e-15);
+      EXPECT_LT(r.evals, 200);
+    }
+  }
+}
+
 }  // namespace
