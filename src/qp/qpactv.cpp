@@ -23,6 +23,15 @@ using qp_detail::dump_r;
 using qp_detail::dump_si;
 using qp_detail::dump_sr;
 
+// An inactive row whose constraint value exceeds its bound by no more than
+// this fraction of the size of the terms of the row (|b_i| + sum |a_ij x_j|)
+// holds within the rounding of the KKT solution: a row through the point
+// that the active rows fix (a repeated row, or a further row through the
+// same vertex) lands on either side of its bound by chance.  Such a row is
+// not violated: taking it in would make the KKT matrix singular or, with a
+// full active set, give an infeasible verdict on a feasible problem.
+constexpr double kRoundTol = 1e-10;
+
 // Saved variables of the step (one copy per process).
 struct ActvState {
   double min_ineq = 1e20;  // MIN INEQ: smallest violation sum of this solve
@@ -186,6 +195,7 @@ struct ActiveStep {
 
   // State of this call shared between the steps.
   bool singular = false;
+  const double* vx = X;    // the point whose constraint values RHS holds
   double viol = 0;         // S: violation sum of the ratio test
   bool ratio_test = true;
   bool changed = false;    // a row entered or left the active set
@@ -195,9 +205,10 @@ struct ActiveStep {
  private:
   double b(IWORD i) const { return b_(MEQ + i); }       // bound of inequality i
   double v(IWORD i) const { return rhs(MEQ + i); }      // a_(MEQ+i) x
+  bool violated(IWORD i) const;
   double& mu(IWORD k) const { return x(N + MEQ + k); }
   bool active(IWORD i) const { return i >= 1 && i <= MINEQ && is_true(lact(i)); }
-  void constraint_values(const double* x) const;
+  void constraint_values(const double* x);
   IWORD most_negative();
   void empty_close();
   void search();
@@ -220,9 +231,20 @@ struct ActiveStep {
   void settle_validity();
 };
 
-void ActiveStep::constraint_values(const double* x) const {
+void ActiveStep::constraint_values(const double* x) {
+  vx = x;
   const IWORD i1 = MEQ + 1, i2 = MEQ + MINEQ, zero = 0, ioy = MEQ;
   ORVK_SMVMUL(&N, &i1, &i2, IAC, JAC, &zero, AC, &zero, x, &ioy, RHS);
+}
+
+// Inequality i exceeds its bound beyond the rounding of its terms.
+bool ActiveStep::violated(IWORD i) const {
+  const double bi = b(i), vi = v(i);
+  if (!(bi < vi)) return false;
+  double scale = std::fabs(bi);
+  for (IWORD p = IAC[MEQ + i - 1]; p < IAC[MEQ + i]; ++p)
+    scale += std::fabs(AC[p - 1] * vx[JAC[p - 1] - 1]);
+  return vi - bi > kRoundTol * scale;
 }
 
 // Row with the most negative multiplier among the first NACTIV INI (the later on ties).
@@ -482,12 +504,15 @@ bool ActiveStep::ratio_test_choice() {
       continue;
     }
     const double bi = b(i), vi = v(i);
-    if (bi < vi && std::fabs(bi) > 1e-15 && std::fabs(vi) > 1e-15) ++s.nviolat;
+    const bool beyond = violated(i);
+    // A row through the origin (bound 0) that x violates is crossed at the
+    // start of the segment: violated, with ratio 0.
+    if (beyond && std::fabs(vi) > 1e-15) ++s.nviolat;
     if (vi == 0) continue;
     const double rho = (std::fabs(bi) <= 1e-15 && std::fabs(vi) <= 1e-15) ? 1.000001 : bi / vi;
     alphas(i) = rho;
     viol += std::fabs(bi - vi);
-    const bool cand = INDEF == 0 ? (rho > 0 && rho < s.alphamin && bi <= vi)
+    const bool cand = INDEF == 0 ? (rho >= 0 && rho < s.alphamin && beyond)
                                  : (INDEF == -1 && rho < 0 && std::fabs(rho) < s.alphamin &&
                                     nactiv < nfree);
     if (cand && !in_list(i, ICANT, NCANT)) {
@@ -653,7 +678,7 @@ void ActiveStep::update_active_set() {
         IRACT[nactiv++] = j;
       }
     } else {
-      const bool newcomer = (INDEF == 0 && b(j) <= v(j)) || (INDEF == -1 && j == jactiv);
+      const bool newcomer = (INDEF == 0 && violated(j)) || (INDEF == -1 && j == jactiv);
       bool added = false;
       if (v23) {
         if (newcomer) {

@@ -641,6 +641,87 @@ TEST_F(QpslvTest, RepeatedRowsNeverEndValidWithANegativeMultiplier) {
   }
 }
 
+// A multiple of an active row, at the vertex the active rows fix: its value
+// lands on either side of its bound by rounding alone, and must count
+// neither as a violated row to activate (a singular KKT matrix) nor, with
+// N rows active, as proof of infeasibility.  H = 2I, rows x1 + x2 <= 1,
+// x1 - x2 <= x1* - x2* and C (x1 + x2) <= C; g puts the optimum at the
+// vertex x* with multipliers 2 and 1 on the first two rows (2/C when the
+// copy takes the place of the first).  Every solver and variant ends with
+// code 0 at x*.
+TEST_F(QpslvTest, MultipleOfAnActiveRowAtTheVertexIsNotViolated) {
+  struct Case {
+    double x1, x2, c;
+  };
+  const Case cases[] = {{0.6, 0.4, 0.1}, {0.6, 0.4, 3}, {0.7, 0.3, 0.2}, {0.2, 0.8, 0.7},
+                        {0.1, 0.9, 0.2}};
+  for (const Case& c : cases) {
+    Problem p;
+    p.n = 2;
+    p.mineq = 3;
+    p.h = {2, 0, 0, 2};
+    p.g = {-2 * (c.x1 + 1.5), -2 * (c.x2 + 0.5)};
+    p.a = {1, 1, 1, -1, c.c, c.c};
+    p.b = {1, c.x1 - c.x2, c.c};
+    for (IWORD solver : {1, 2, 3})
+      for (IWORD mact : {1, 2, 3}) {
+        SCOPED_TRACE("vertex " + std::to_string(c.x1) + ", copy times " + std::to_string(c.c) +
+                     ", solver " + std::to_string(solver) + ", variant " + std::to_string(mact));
+        reset_blocks();
+        ORVK_NLPINT[ORVK_NLPINT_KKTSOLV - 1] = solver;
+        Options o;
+        o.mact = mact;
+        QpRun r;
+        call(p, o, r);
+        ASSERT_EQ(r.iret, 0);
+        ASSERT_EQ(r.ising, 0);
+        const double tol = solver == 3 ? 1e-5 : 1e-12;
+        EXPECT_NEAR(r.x[0], c.x1, tol);
+        EXPECT_NEAR(r.x[1], c.x2, tol);
+        const double mu1 = r.x[2], mu2 = r.x[3], mu3 = r.x[4];
+        EXPECT_NEAR(mu2, 1.0, tol);
+        EXPECT_NEAR(mu1 + c.c * mu3, 2.0, tol);
+        EXPECT_GE(mu1, 0.0);
+        EXPECT_GE(mu3, 0.0);
+      }
+  }
+}
+
+// Rows whose bound is 0 pass through the origin, where the segment from 0
+// to x starts: one that x violates is crossed at ratio 0 and must come in.
+// H = I, g = (-1, -2): from the cold start (row 1, -x1 <= 0, active) the
+// step releases row 1 and takes row 2, x1 + x2/5 <= 1/10, which moves x to
+// (-1/4, 7/4) across row 1.  The optimum is x = (0, 1/2) with multipliers
+// 13/2 and 15/2, for every solver and variant.
+TEST_F(QpslvTest, ViolatedRowThroughTheOriginIsTakenIn) {
+  Problem p;
+  p.n = 2;
+  p.mineq = 2;
+  p.h = {1, 0, 0, 1};
+  p.g = {-1, -2};
+  p.a = {-1, 0, 1, 0.2};
+  p.b = {0, 0.1};
+  for (IWORD solver : {1, 2, 3})
+    for (IWORD mact : {1, 2, 3}) {
+      SCOPED_TRACE("solver " + std::to_string(solver) + ", variant " + std::to_string(mact));
+      reset_blocks();
+      ORVK_NLPINT[ORVK_NLPINT_KKTSOLV - 1] = solver;
+      Options o;
+      o.mact = mact;
+      QpRun r;
+      call(p, o, r);
+      ASSERT_EQ(r.iret, 0);
+      ASSERT_EQ(r.ising, 0);
+      const double tol = solver == 3 ? 1e-6 : 1e-12;
+      EXPECT_NEAR(r.x[0], 0.0, tol);
+      EXPECT_NEAR(r.x[1], 0.5, tol);
+      EXPECT_NEAR(r.x[2], 6.5, 1e3 * tol);
+      EXPECT_NEAR(r.x[3], 7.5, 1e3 * tol);
+      EXPECT_TRUE(r.lact[0] & 1);
+      EXPECT_TRUE(r.lact[1] & 1);
+    }
+}
+
 // ---- Singular KKT matrix, non-finite data -----------------------------------
 
 // The record of a singular KKT matrix with no active inequality.
