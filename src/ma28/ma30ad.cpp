@@ -575,16 +575,19 @@ bool Kernel::eliminate_row(IWORD t, IWORD pcrows, double piv, IWORD& istat) {
   ll(i) += 1;
   if (ucount == 0) return !overflow_stops(istat);
   IWORD nupd = 0;
+  bool bad = false;  // an updated value that is not finite
   for (IWORD p = q1 + 1; p <= rend; ++p) {
     const IWORD j = cn(p);
     if (cp(j) <= 0) {
       const IWORD u = pvpos - cp(j);
-      v(p) += f * v(u);
-      overflow = overflow || !std::isfinite(v(p));
+      const double w = v(p) + f * v(u);
+      v(p) = w;
+      bad |= !std::isfinite(w);
       cn(u) = i16(-cn(u));
       ++nupd;
     }
   }
+  overflow = overflow || bad;
   const IWORD nfill = ucount - nupd;
   IWORD fp = 0;
   if (nfill > 0) {
@@ -672,8 +675,9 @@ bool Kernel::add_fill(IWORD i, double f, IWORD nfill, IWORD fp, IWORD t, IWORD p
     }
     if (nfill == 0) continue;
     const IWORD j = cn(q);
-    v(fp) = f * v(q);
-    overflow = overflow || !std::isfinite(v(fp));
+    const double w = f * v(q);
+    v(fp) = w;
+    overflow |= !std::isfinite(w);
     cn(fp) = i16(j);
     ++fp;
     rncnt += 1;
