@@ -187,7 +187,11 @@ Done predicted_test(Ctx& c) {
   minus_h(c);
   const double r = c.rnorm(c.w.W1);
   const IWORD span = c.I(ii::NPOINT) - c.I(ii::IPOINT);
-  if (*c.a.IFERR == 0 && (span > 2 || r <= std::fabs(c.Q(rp::FRATIO) * c.R(ri::FNORM0)))) {
+  // A residual that is not a number is an evaluation that failed, like
+  // IFERR: a corrector step made from it is not a number either, and the
+  // caller would be asked for its model at such a point.
+  if (*c.a.IFERR == 0 && !std::isnan(r) &&
+      (span > 2 || r <= std::fabs(c.Q(rp::FRATIO) * c.R(ri::FNORM0)))) {
     c.I(ii::NTITER) += 1;
     c.I(ii::ITER) = 1;
     c.I(ii::JFROM) = 4;
@@ -256,7 +260,13 @@ Done initial_correction_test(Ctx& c) {
   // from its base point XBASE, which stays.  The trial point comes back to
   // XBASE as ALPHA falls, where the residual is FNORM again, so the halving
   // ends; ALPHA = 0 (underflow) is not halved further.
-  if (alpha < 0.001 && f1 > 2.0 * fn && alpha > 0.0) {
+  // A trial point whose residual is not a number (the step left the
+  // model's domain) is no progress at all: its residual is not below 1/40
+  // of the last one, and a Newton step made from it is not a number
+  // either.  The step is halved from XBASE, whose residual was a number,
+  // until the trial point is back in the domain.
+  const bool outside = std::isnan(f1) && !std::isnan(fn);
+  if (((alpha < 0.001 && f1 > 2.0 * fn) || outside) && alpha > 0.0) {
     alpha = alpha / 2.0;
     for (IWORD i = 0; i < c.n; ++i) c.a.X[i] = c.w.XBASE[i] + alpha * c.w.W1[i] * c.a.XSCALE[i];
     bound_pull(c);
@@ -559,7 +569,19 @@ void fcont_driver(const FcontArgs& a, const FcontWork& w) {
       return;
     case 12: {
       const double den = c.R(ri::RLAM0) - lam;
-      for (IWORD i = 0; i < n; ++i) w.F0[i] = (a.F[i] - w.W2[i]) * 0.5 / den;
+      // A side whose residual is not a number (the model is not defined
+      // there) is left out: the one-sided quotient of the other side and
+      // the centre (residuals of the centre in W1) is taken instead, so
+      // that the tangent and the corrector steps stay numbers.
+      for (IWORD i = 0; i < n; ++i) {
+        const double lo = a.F[i], up = w.W2[i], mid = w.W1[i];
+        if (std::isnan(lo) && !std::isnan(up))
+          w.F0[i] = (mid - up) / den;
+        else if (std::isnan(up) && !std::isnan(lo))
+          w.F0[i] = (lo - mid) / den;
+        else
+          w.F0[i] = (lo - up) * 0.5 / den;
+      }
       std::copy(w.W1, w.W1 + n, a.F);
       lam = c.R(ri::RLAM0);
       jacobian_dispatch(c);

@@ -108,6 +108,54 @@ TEST(FcontFinal, ResidualsThatAreNotNumbersNeverSolve) {
       }
 }
 
+// A path that runs into a region where the model is not defined (every
+// residual below lambda = 0.5 is not a number) stops at the edge of that
+// region with code 8 at its best point, and the caller is never asked for
+// its model at a point or parameter that is not a number: a predicted point
+// whose residual is not a number is not corrected (the step is shortened),
+// and the type-4 parameter derivative at a point next to the edge is taken
+// from the side that has numbers.  Circle x^2 + y^2 = 4 + l and hyperbola
+// x y = 1 - l/2 (type 4) or F at l = 0 (types 1-3), from (1, 2).
+TEST(FcontFinal, PathIntoAnUndefinedRegionStopsAtItsEdge) {
+  Problem p;
+  p.n = 2;
+  p.x0 = {1.0, 2.0};
+  p.irn = {1, 2, 1, 2};
+  p.icn = {1, 1, 2, 2};
+  p.J = [](const double* x, double, double* j) {
+    j[0] = 2 * x[0];
+    j[1] = x[1];
+    j[2] = 2 * x[1];
+    j[3] = x[0];
+  };
+  for (IWORD ihom : {1, 2, 3, 4})
+    for (IWORD newton : {0, 1}) {
+      SCOPED_TRACE("type " + std::to_string(ihom) + " newton " + std::to_string(newton));
+      const double scale = ihom == 4 ? 1.0 : 0.0;
+      p.F = [scale](const double* x, double lam, double* f) {
+        const double l = scale * lam;
+        f[0] = x[0] * x[0] + x[1] * x[1] - 4.0 - l;
+        f[1] = x[0] * x[1] - 1.0 + 0.5 * l;
+      };
+      ContRun r(p, 2);
+      r.ihom = ihom;
+      r.set_i(ip::LUBNDS, 0);
+      r.set_i(ip::NEWTON, newton);
+      r.set_r(rp::INISTP, 0.01);
+      r.on_eval = [](ContRun& q) {
+        if (q.rlam < 0.5) q.f[1] = std::numeric_limits<double>::quiet_NaN();
+      };
+      EXPECT_EQ(r.solve(), 8);
+      for (std::size_t k = 0; k < r.requests.size(); ++k) {
+        ASSERT_TRUE(std::isfinite(r.x_at_request[k])) << "request " << k;
+        ASSERT_TRUE(std::isfinite(r.lam_at_request[k])) << "request " << k;
+      }
+      EXPECT_GE(r.rlam, 0.5);
+      EXPECT_LT(r.rlam, 0.5 + 1e-3);
+      EXPECT_LT(r.homotopy_residual(r.x, r.rlam, p.x0), 1e-5);
+    }
+}
+
 // A sparse Jacobian that is singular at a corrector iterate has its zero
 // pivot repaired by the sparse package, which sets the step of the pivot's
 // variable to 0; the solution fails the accuracy check, and its short
@@ -369,6 +417,35 @@ TEST(FcontFinal, StartCorrectionFailsAfterMaxinit) {
   m.r.set_i(ip::MAXINIT, 1);
   EXPECT_EQ(m.r.solve(), 7);
   EXPECT_EQ(m.cap.lines(), framed("!!!Fcont_Solve exited with ISOLV =     7"));
+}
+
+// A start-point correction step that leaves the model's domain (a residual
+// that is not a number) is halved back into it instead of being taken as
+// progress: log(x) + 1 - 2 lambda from starts where the full Newton step
+// lands at x < 0.  The runs follow the path x = exp(2 lambda - 1) to
+// x = 1/e, and no point that is not a number is ever handed to the caller.
+TEST(FcontFinal, StartCorrectionStepOutsideTheDomainIsHalvedBack) {
+  Problem p;
+  p.n = 1;
+  p.F = [](const double* x, double lam, double* f) { f[0] = std::log(x[0]) + 1.0 - 2.0 * lam; };
+  p.J = [](const double* x, double, double* j) { j[0] = 1.0 / x[0]; };
+  p.irn = {1};
+  p.icn = {1};
+  for (double x0 : {8.0, 20.0, 50.0})
+    for (IWORD jmode : {1, 2})
+      for (IWORD lubnds : {0, 1}) {
+        SCOPED_TRACE("x0 " + std::to_string(x0) + " jmode " + std::to_string(jmode) +
+                     " lubnds " + std::to_string(lubnds));
+        p.x0 = {x0};
+        ContRun r(p, 2);
+        r.ihom = 4;
+        r.jmode = jmode;
+        r.set_i(ip::LUBNDS, lubnds);
+        EXPECT_EQ(r.solve(), 0);
+        EXPECT_EQ(r.rlam, 0.0);
+        EXPECT_NEAR(r.x[0], std::exp(-1.0), 1e-7);
+        for (double xr : r.x_at_request) EXPECT_TRUE(std::isfinite(xr)) << xr;
+      }
 }
 
 TEST(FcontFinal, BadStartingPoint) {
