@@ -641,6 +641,17 @@ TEST_F(QpslvTest, RepeatedRowsNeverEndValidWithANegativeMultiplier) {
   }
 }
 
+// One cold run of P with the KKT solver SOLVER and the variant MACT.
+QpRun cold_run(const Problem& p, IWORD solver, IWORD mact) {
+  reset_blocks();
+  ORVK_NLPINT[ORVK_NLPINT_KKTSOLV - 1] = solver;
+  Options o;
+  o.mact = mact;
+  QpRun r;
+  call(p, o, r);
+  return r;
+}
+
 // A multiple of an active row, at the vertex the active rows fix: its value
 // lands on either side of its bound by rounding alone, and must count
 // neither as a violated row to activate (a singular KKT matrix) nor, with
@@ -667,12 +678,7 @@ TEST_F(QpslvTest, MultipleOfAnActiveRowAtTheVertexIsNotViolated) {
       for (IWORD mact : {1, 2, 3}) {
         SCOPED_TRACE("vertex " + std::to_string(c.x1) + ", copy times " + std::to_string(c.c) +
                      ", solver " + std::to_string(solver) + ", variant " + std::to_string(mact));
-        reset_blocks();
-        ORVK_NLPINT[ORVK_NLPINT_KKTSOLV - 1] = solver;
-        Options o;
-        o.mact = mact;
-        QpRun r;
-        call(p, o, r);
+        const QpRun r = cold_run(p, solver, mact);
         ASSERT_EQ(r.iret, 0);
         ASSERT_EQ(r.ising, 0);
         const double tol = solver == 3 ? 1e-5 : 1e-12;
@@ -704,12 +710,7 @@ TEST_F(QpslvTest, ViolatedRowThroughTheOriginIsTakenIn) {
   for (IWORD solver : {1, 2, 3})
     for (IWORD mact : {1, 2, 3}) {
       SCOPED_TRACE("solver " + std::to_string(solver) + ", variant " + std::to_string(mact));
-      reset_blocks();
-      ORVK_NLPINT[ORVK_NLPINT_KKTSOLV - 1] = solver;
-      Options o;
-      o.mact = mact;
-      QpRun r;
-      call(p, o, r);
+      const QpRun r = cold_run(p, solver, mact);
       ASSERT_EQ(r.iret, 0);
       ASSERT_EQ(r.ising, 0);
       const double tol = solver == 3 ? 1e-6 : 1e-12;
