@@ -144,7 +144,8 @@ void apply_steps(double* aug, IWORD lda, IWORD n, const IWORD* cols, int kc, IWO
  *   N      in   IWORD          order
  *   AINV   out  real(LDA,N)    the inverse (all zeros after a failure); may be A
  *   IERR   out  IWORD          0 = inverted; q = the pivot of some step, in
- *                              column q, had magnitude <= TOL; 1 = no nonzero
+ *                              column q, had magnitude <= TOL or was not
+ *                              finite; 1 = no nonzero
  *                              element remained at some step; -10 = LDA < N
  *   IR, IC out  IWORD(N)       row and column of the pivot of each step
  *   AUG    work real(LDA,2N)   extended matrix, reduced in place
@@ -246,7 +247,9 @@ extern "C" ORVK_API void ORVK_INVERT(const double* A, const IWORD* N, double* AI
     }
     const double piv = aug(p, q);
     pivots(i) = piv;
-    if (std::fabs(piv) <= tol) {
+    // An infinite pivot (an infinite element, or one grown out of range)
+    // leaves no usable inverse: it fails like a pivot within the tolerance.
+    if (std::fabs(piv) <= tol || !std::isfinite(piv)) {
       finish(i - 1);
       *IERR = q;
       return;

@@ -242,6 +242,22 @@ TEST_F(NurinvTest, FailureCodes) {
   EXPECT_EQ(none.isp[0], -1);
 }
 
+TEST_F(NurinvTest, InfiniteAmountIsNeverInverted) {
+  const double inf = std::numeric_limits<double>::infinity();
+  // The element-driven set diag(inf, 1) cannot be inverted and NC = NE.
+  Nurinv sq(2, 2, {{inf, 0}, {0, 1}});
+  sq.run(0, 0);
+  EXPECT_EQ(sq.ierr, -1);
+  // With more species the search passes over the infinite row: from
+  // species 1 nothing is accepted, from species 2 species 3 is.
+  Nurinv t(4, 2, {{inf, 0}, {0, 1}, {2, 0}, {1, 1}});
+  t.run(0, 0);
+  EXPECT_EQ(t.ierr, 0);
+  EXPECT_EQ(t.isp, (std::vector<IWORD>{0, 1, 1, 0}));
+  // Inverse of [[0, 1], [2, 0]].
+  EXPECT_EQ(t.ar, (std::vector<double>{0.0, 1.0, 0.5, 0.0}));
+}
+
 TEST_F(NurinvTest, ModeOneSearchesDirectlyUnlessOneElement) {
   // MODE 1, NE = 2: the search from H2 accepts O2.
   Nurinv t(3, 2, {{2, 1}, {0, 2}, {2, 0}});

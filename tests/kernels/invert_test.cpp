@@ -112,11 +112,17 @@ struct FailCase {
   Vec piv;  // first entries checked
 };
 
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
 TEST(Invert, FailureTable) {
   const std::vector<FailCase> cases = {
       {"zero row: no nonzero element at step 2", 2, {1, 0, 2, 0}, 0.0, 1, {1, 1}, {2, 1}, {2, 0}},
       {"pivot below tolerance", 2, {1, 0, 0, 1e-12}, 1e-10, 2, {1, 2}, {1, 2}, {1, 1e-12}},
       {"zero matrix", 2, {0, 0, 0, 0}, 0.0, 1, {1}, {1}, {0}},
+      // An infinite element is the largest: the pivot is not finite.
+      {"infinite 1x1", 1, {-kInf}, 1e-10, 1, {1}, {1}, {-kInf}},
+      {"infinite diagonal element", 2, {kInf, 0, 0, 1}, 1e-10, 1, {1}, {1}, {kInf}},
+      {"infinite element in column 2", 2, {1, 0, kInf, 1}, 0.0, 2, {1}, {2}, {kInf}},
   };
   for (const auto& c : cases) {
     const auto r = invert(c.a, c.n, c.n, c.tol);
