@@ -79,10 +79,14 @@ void crout_factor(double* A, IWORD lda, IWORD n, ColMax cmax, SetPivot pivot_row
       }
     }
     const double ref = small * cmax(k);
-    if (d <= ref || d == 0.0) {
+    const bool doubtful = d <= ref || d == 0.0;
+    // An infinite pivot (an infinite element, or one grown out of range)
+    // leaves no usable factors: it is reported like a small one (d is never
+    // a NaN: a column of NaNs keeps d = 0 and reports a zero pivot).
+    if (doubtful || !std::isfinite(d)) {
       if (!floor || status == 0) status = -k;
       if (d == 0.0) status = k;
-      if (floor) a(p, k) = ref;
+      if (floor && doubtful) a(p, k) = ref;
     }
     if (p != k) swap_rows(a, n, k, p);
     pivot_row(k, p);
@@ -114,7 +118,9 @@ void crout_solve(const double* A, IWORD lda, IWORD n, double* B, Row row, bool t
   }
   for (IWORD u = n; u >= 1; --u) {
     const double d = a(u, u);
-    if (test && std::fabs(d) <= rtiny) {
+    // A diagonal element that is not a number (from an infinite or NaN
+    // input) is no more usable than a negligible one.
+    if (test && !(std::fabs(d) > rtiny)) {
       status = u;
       b(u) = 0.0;
     } else {
@@ -158,10 +164,11 @@ using namespace orvika;
  *   W    out    8-byte words(N)  column maxima, then W(k) = the row exchanged
  *                            with row k at step k; W(N) = the status when negative
  * Status in ORVK_CLINEQ.PIVSTA: 0; -k when pivot k was small (<= 4*RTINY
- * times the column maximum); +k when pivot k was exactly zero or the
- * diagonal element k had magnitude <= RTINY in the back substitution (that
- * component is then 0).  A warning line goes to the report unit when
- * ORVK_RDFRC3.MSGLVL >= 2.  N < 1 or LDA < N only set PIVSTA = 0.
+ * times the column maximum) or infinite; +k when pivot k was exactly zero
+ * or the diagonal element k had magnitude <= RTINY or was not a number in
+ * the back substitution (that component is then 0).  A warning line goes
+ * to the report unit when ORVK_RDFRC3.MSGLVL >= 2.  N < 1 or LDA < N only
+ * set PIVSTA = 0.
  * Cost: 2N^3/3 + 2N^2 flops. */
 extern "C" ORVK_API void ORVK_LINEQ(double* A, const IWORD* LDA, const IWORD* N, double* B, void* W) {
   const IWORD lda = *LDA, n = *N;
@@ -235,7 +242,8 @@ extern "C" ORVK_API void ORVK_LINEQ1(const double* A, const IWORD* LDA, const IW
  *   IPVT   out IWORD(N)  IPVT(k) = the row exchanged with row k at step k;
  *                        IPVT(N) = ISTAT when ISTAT < 0
  *   IPRT   in  IWORD     nonzero: write the warning line on the report unit
- *   ISTAT  out IWORD     0; -k for the first pivot of magnitude <= 1e-50*CMAX(k);
+ *   ISTAT  out IWORD     0; -k for the first pivot of magnitude <= 1e-50*CMAX(k)
+ *                        or infinite;
  *                        +k for the last exactly zero pivot (either pivot
  *                        is replaced by 1e-50*CMAX(k))
  * N < 1 or LDA < N only set ISTAT = 0.  Cost: 2N^3/3 + 2N^2 flops. */

@@ -19,8 +19,10 @@ namespace orvika {
 namespace {
 
 inline double mag(double x) { return std::fabs(x); }
+inline bool finite(double x) { return std::isfinite(x); }
 #ifdef ORVK_HAVE_QREAL
 inline QREAL mag(QREAL x) { return fabsq(x); }
+inline bool finite(QREAL x) { return finiteq(x) != 0; }
 #endif
 
 // Rows are eliminated in chunks of this many physical rows so that the
@@ -89,7 +91,9 @@ void lu_factor(IWORD lda, IWORD n, T* A, IWORD* ipvt, IWORD& ifail, T tol) {
         f = j;
       }
     }
-    if (!(best > tol)) {
+    // An infinite pivot (an infinite element, or one grown out of range)
+    // leaves no usable factors: the step fails like one within the tolerance.
+    if (!(best > tol) || !finite(best)) {
       ifail = i;
       return;
     }
@@ -120,8 +124,10 @@ void lu_factor(IWORD lda, IWORD n, T* A, IWORD* ipvt, IWORD& ifail, T tol) {
         if (m[r] != T(0)) ci[r0 + r] = mp[r];
     }
   }
-  // The last pivot must exceed the tolerance as well; a NaN does not.
-  ifail = (mag(a(pv(n), n)) > tol) ? 0 : n;
+  // The last pivot must exceed the tolerance as well and be finite; a NaN
+  // does neither.
+  const T last = mag(a(pv(n), n));
+  ifail = (last > tol && finite(last)) ? 0 : n;
 }
 
 // True when IPVT(1..N) are all row numbers of the matrix.
@@ -198,9 +204,10 @@ using namespace orvika;
  *   A      in/out real(LDA,N) matrix; the factors on return
  *   IPVT   out    IWORD(N)   pivot index
  *   IFAIL  out    IWORD      0 = factorised; k in 1..N-1 = step k found no
- *                            candidate of magnitude > TOL (the routine stops
- *                            there); N = the last pivot is not > TOL in
- *                            magnitude (factors complete); -1 = LDA < N
+ *                            candidate of magnitude > TOL, or its largest
+ *                            was not finite (the routine stops there); N =
+ *                            the last pivot is not > TOL in magnitude or not
+ *                            finite (factors complete); -1 = LDA < N
  *   TOL    in     real       absolute pivot tolerance
  * N < 1 returns IFAIL = 0 with nothing written.  Cost: 2N^3/3 flops. */
 extern "C" ORVK_API void ORVK_LUFACT(const IWORD* LDA, const IWORD* N, double* A, IWORD* IPVT,

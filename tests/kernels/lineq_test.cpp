@@ -198,6 +198,53 @@ TEST_F(LineqTest, StatusTable) {
   }
 }
 
+// Input with an infinite element never passes for a good system.  An
+// infinite pivot, given or grown out of range, is reported like a small one
+// (so the status travels with the factors to ORVK_LINEQ1), whatever RTINY;
+// a pivot that is not a number, from inf*0 in the elimination, is reported
+// as zero, and ORVK_LINEQ1 finds its diagonal element unusable.
+struct InfCase {
+  const char* what;
+  IWORD n;
+  std::vector<double> a;  // column-major, lda = n
+  double rtiny;
+  IWORD pivsta;   // after ORVK_LINEQ
+  IWORD pivsta1;  // after ORVK_LINEQ1 with the same factors
+  IWORD istat;    // ORVK_LINEQA
+};
+
+TEST_F(LineqTest, InfiniteElementIsNeverReportedGood) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const std::vector<InfCase> cases = {
+      {"1x1 +inf, RTINY 0", 1, {inf}, 0.0, -1, -1, -1},
+      {"1x1 -inf, RTINY 0", 1, {-inf}, 0.0, -1, -1, -1},
+      {"diag(inf, 1), RTINY 0", 2, {inf, 0, 0, 1}, 0.0, -1, -1, -1},
+      {"inf last pivot, RTINY 0", 2, {1, 0, 0, inf}, 0.0, -2, -2, -2},
+      {"inf at a later position, RTINY 0", 2, {1, inf, 1, 1}, 0.0, -1, -1, -1},
+      {"last pivot grown out of range", 2, {1, -1, 1e308, 1e308}, 1e-30, -2, -2, -2},
+      {"inf above the diagonal: NaN pivot", 2, {1, 0, inf, 1}, 1e-30, 2, 2, 2},
+  };
+  for (const auto& c : cases) {
+    VLK_RGLOB[VLK_W_RTINY - 1] = c.rtiny;
+    ORVK_RDFRC3.MSGLVL = 0;
+    auto a = c.a;
+    std::vector<double> b(c.n, 1.0);
+    Words w(c.n, -99);
+    ORVK_LINEQ(a.data(), &c.n, &c.n, b.data(), w.data());
+    EXPECT_EQ(ORVK_CLINEQ.PIVSTA, c.pivsta) << c.what;
+    std::vector<double> b1(c.n, 2.0);
+    ORVK_LINEQ1(a.data(), &c.n, &c.n, b1.data(), w.data());
+    EXPECT_EQ(ORVK_CLINEQ.PIVSTA, c.pivsta1) << c.what;
+    auto a2 = c.a;
+    std::vector<double> b2(c.n, 1.0), cmax(c.n);
+    std::vector<IWORD> ipvt(c.n);
+    const IWORD iprt = 0;
+    IWORD istat = 77;
+    ORVK_LINEQA(a2.data(), &c.n, &c.n, b2.data(), cmax.data(), ipvt.data(), &iprt, &istat);
+    EXPECT_EQ(istat, c.istat) << c.what;
+  }
+}
+
 TEST_F(LineqTest, NegativeStatusTravelsWithTheFactors) {
   VLK_RGLOB[VLK_W_RTINY - 1] = 1e-10;
   // Pivot 3 small: column 3 max 1e12 (row 1), pivot 1 after the steps.

@@ -211,6 +211,45 @@ TEST(Lufact, EdgeCaseTable) {
   }
 }
 
+// An infinite pivot, given or grown out of range, fails its step like one
+// within the tolerance: step i stops with IFAIL = i and no exchange, the last
+// pivot gives IFAIL = N.  The same table runs in binary128, where 2e308 is
+// still finite.
+struct InfCase {
+  const char* what;
+  IWORD n;
+  std::vector<double> a;  // column-major, lda = n
+  IWORD ifail, ifail16;
+  std::vector<IWORD> ipvt;
+};
+
+const std::vector<InfCase>& infinite_pivot_cases() {
+  const double inf = std::numeric_limits<double>::infinity();
+  static const std::vector<InfCase> cases = {
+      {"1x1 +inf", 1, {inf}, 1, 1, {1}},
+      {"1x1 -inf", 1, {-inf}, 1, 1, {1}},
+      {"diag(inf, 1)", 2, {inf, 0, 0, 1}, 1, 1, {1, 2}},
+      {"inf pivot with a full row below", 2, {inf, 1, 1, 1}, 1, 1, {1, 2}},
+      {"inf at a later position: no exchange", 2, {1, -inf, 1, 1}, 1, 1, {1, 2}},
+      {"inf last pivot", 2, {1, 0, 0, inf}, 2, 2, {1, 2}},
+      {"inf pivot at step 2 of 3", 3, {2, 0, 0, 1, inf, 1, 0, 1, 1}, 2, 2, {1, 2, 3}},
+      {"last pivot grown out of range", 2, {1, -1, 1e308, 1e308}, 2, 0, {1, 2}},
+  };
+  return cases;
+}
+
+TEST(Lufact, InfinitePivotFailsTable) {
+  const double tol = 0.0;
+  for (const auto& c : infinite_pivot_cases()) {
+    auto a = c.a;
+    std::vector<IWORD> ip(c.n, 99);
+    IWORD ifail = -7;
+    ORVK_LUFACT(&c.n, &c.n, a.data(), ip.data(), &ifail, &tol);
+    EXPECT_EQ(ifail, c.ifail) << c.what;
+    EXPECT_EQ(ip, c.ipvt) << c.what;
+  }
+}
+
 TEST(Lufact, FailedStepLeavesEarlierWork) {
   // Step 1 eliminates; step 2 finds only zeros.
   const IWORD n = 3;
@@ -360,6 +399,18 @@ TEST(Lufact16, TolIsConvertedExactly) {
   a = nan;
   ORVK_LUFACT16(&n, &n, &a, &ip, &ifail, &tol);
   EXPECT_EQ(ifail, 1);
+}
+
+TEST(Lufact16, InfinitePivotFailsTable) {
+  const double tol = 0.0;
+  for (const auto& c : infinite_pivot_cases()) {
+    std::vector<QREAL> a(c.a.begin(), c.a.end());
+    std::vector<IWORD> ip(c.n, 99);
+    IWORD ifail = -7;
+    ORVK_LUFACT16(&c.n, &c.n, a.data(), ip.data(), &ifail, &tol);
+    EXPECT_EQ(ifail, c.ifail16) << c.what;
+    EXPECT_EQ(ip, c.ipvt) << c.what;
+  }
 }
 
 TEST(Lufact16, HilbertErrorFarBelowDoublePath) {
