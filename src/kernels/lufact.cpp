@@ -20,9 +20,11 @@ namespace {
 
 inline double mag(double x) { return std::fabs(x); }
 inline bool finite(double x) { return std::isfinite(x); }
+inline bool is_infinite(double x) { return std::isinf(x); }
 #ifdef ORVK_HAVE_QREAL
 inline QREAL mag(QREAL x) { return fabsq(x); }
 inline bool finite(QREAL x) { return finiteq(x) != 0; }
+inline bool is_infinite(QREAL x) { return isinfq(x) != 0; }
 #endif
 
 // Rows are eliminated in chunks of this many physical rows so that the
@@ -100,6 +102,15 @@ void lu_factor(IWORD lda, IWORD n, T* A, IWORD* ipvt, IWORD& ifail, T tol) {
     std::swap(pv(i), pv(f));
     const IWORD h = pv(i);
     const T p = a(h, i);
+    // An infinite element of the pivot row becomes an infinite element of U
+    // even where no multiplier carries it into a later pivot: the step fails
+    // as for an infinite pivot.
+    for (IWORD k = i + 1; k <= n; ++k)
+      if (is_infinite(a(h, k))) {
+        std::swap(pv(i), pv(f));
+        ifail = i;
+        return;
+      }
 
     // Every row not yet used as a pivot row (positions i+1..n) gets
     // A(l,k) -= m*o/p.  Each element is updated once from values fixed

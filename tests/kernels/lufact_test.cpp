@@ -234,6 +234,10 @@ const std::vector<InfCase>& infinite_pivot_cases() {
       {"inf last pivot", 2, {1, 0, 0, inf}, 2, 2, {1, 2}},
       {"inf pivot at step 2 of 3", 3, {2, 0, 0, 1, inf, 1, 0, 1, 1}, 2, 2, {1, 2, 3}},
       {"last pivot grown out of range", 2, {1, -1, 1e308, 1e308}, 2, 0, {1, 2}},
+      // Above the diagonal with nothing below to carry it into a pivot.
+      {"inf in the pivot row", 2, {1, 0, inf, 1}, 1, 1, {1, 2}},
+      {"inf in the pivot row after an exchange", 3, {0, 2, 0, 1, -inf, 0, 0, 0, 1}, 1, 1,
+       {1, 2, 3}},
   };
   return cases;
 }
