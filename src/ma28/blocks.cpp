@@ -85,14 +85,17 @@ Rec ma28_element_rec(IWORD i, IWORD j, const char* what) {
   return Rec().X(36).A("ELEMENT ").I(i, 6).A(" ,").I(j, 6).A(what);
 }
 
+void ma28_element_msg(IWORD unit, IWORD i, IWORD j, const char* what, const char* over) {
+  if (unit == 0) return;
+  write_rec(unit, ma28_element_rec(i, j, what));
+  write_rec(unit, Rec().A(over));
+}
+
 bool ma28_check_finite(IWORD unit, IWORD nz, const double* val, const IDX16* row,
                        const IDX16* col, const char* over) {
   for (IWORD k = 0; k < nz; ++k) {
     if (std::isfinite(val[k])) continue;
-    if (unit != 0) {
-      write_rec(unit, ma28_element_rec(row[k], col[k], " IS NOT FINITE"));
-      write_rec(unit, Rec().A(over));
-    }
+    ma28_element_msg(unit, row[k], col[k], " IS NOT FINITE", over);
     return false;
   }
   return true;

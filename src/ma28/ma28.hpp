@@ -32,6 +32,8 @@ bool ma28_check_indices(IWORD unit, IWORD n, IWORD nz, const double* val, const 
 // The record "ELEMENT i , j <WHAT>" (36 blanks first) of the messages that
 // name one entry.
 Rec ma28_element_rec(IWORD i, IWORD j, const char* what);
+// That record followed by OVER, on UNIT when it is not 0.
+void ma28_element_msg(IWORD unit, IWORD i, IWORD j, const char* what, const char* over);
 
 // Checks that the NZ values are finite; on UNIT (not 0) the two-record
 // message "ELEMENT i , j IS NOT FINITE" for the first entry that is not,

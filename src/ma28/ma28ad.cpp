@@ -136,10 +136,7 @@ extern "C" ORVK_API void ORVK_MA28AD(const IWORD* N, const IWORD* NZ, double* EN
           // The finite repeated entries add up beyond the range of reals.
           istat = -15;
           rowlen[0] = -1;  // no factors: the solve and the re-factorisation refuse them
-          if (errunt != 0) {
-            write_rec(errunt, ma28_element_rec(i, j, " IS NOT FINITE"));
-            write_rec(errunt, Rec().A(kOverA));
-          }
+          ma28_element_msg(errunt, i, j, " IS NOT FINITE", kOverA);
           return;
         }
       } else {

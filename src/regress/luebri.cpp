@@ -778,8 +778,8 @@ void Luebri::run() {
  * infinity), or some combination of the parameters inside their bounds has
  * no effect on the model at the point reached (a pivot or reduced curvature
  * of the unit-diagonal scaled normal matrix at or below 1e-13, or with
- * differences 10 SSND^2 kept within [1e-13, 1e-11]: a stationary point of a smaller
- * model); 10 stopped by the host's time limit; -1 invalid counts (negative,
+ * differences 10 SSND^2 kept within [1e-13, 1e-11]: a stationary point of
+ * a smaller model); 10 stopped by the host's time limit; -1 invalid counts (negative,
  * NMEAS(i) > NMMAX, NCONS(i) > NCMAX, LPACK too small, or a zero or NaN SSND
  * where differences are taken): nothing is done.
  * Cost per iteration: 1 + sum NMEAS + NPAR model calls by differences (twice
