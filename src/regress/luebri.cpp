@@ -413,10 +413,8 @@ void Luebri::iteration(bool deming) {
     for (IWORD l = 1; l <= npar; ++l) H(l, l) = hdiag(l);
     ORVK_QUADPR(&npar, hmat, &npar, grad, stplo, stpup, fpw, &fund, iperm, &nfree, qpwork);
   }
-  {
-    const double s0 = DQFORM(ncmax, ncons, ndat, elin, w);
-    pred_rel = s0 > 0 ? -2 * fund / s0 : 0.0;
-  }
+  obj_base = DQFORM(ncmax, ncons, ndat, elin, w);
+  pred_rel = obj_base > 0 ? -2 * fund / obj_base : 0.0;
   // Step 8: line search.
   const bool searched = deming && iods != 0;
   if (searched) line_search();
@@ -632,7 +630,14 @@ void Luebri::run() {
     // no convergence: the next iteration damps the step, and when no damping
     // helps the run ends unconverged.
     const bool searched = deming && iods != 0;
-    const bool exact = snew <= kExactRel * size;
+    // In the general form SSQ is the objective that the linear model predicts
+    // after the step, 0 wherever the linearised constraints can be met (the
+    // first step on exact data ends there whatever the curvature left
+    // undone): residuals at the rounding level are proved only by the
+    // objective at the point where the model was formed.  In the
+    // nine-argument form SSQ is an objective the model attained.
+    const bool exact =
+        snew <= kExactRel * size && (lform9 || obj_base <= kExactRel * size);
     const bool tests = (mu == 0 && rms <= tol && pred_rel < kStillToGain) ||
                        (pred_rel <= tol && std::fabs((sold - snew) / snew) <= tol) ||
                        (ndrv != 0 && searched && stalled && rms <= tol);

@@ -18,6 +18,7 @@ struct Luebri : EngineArgs {
   double gamma = 0, rms = 0, slin = 0;
   bool stalled = false;     // the last line search found no lower point
   double pred_rel = 0;      // decrease predicted by the full undamped step, relative
+  double obj_base = 0;      // objective of the linear model where it was formed
   bool nonfinite = false;   // the last linearisation held values that are not finite
   double mu = 0;            // damping of the normal matrix (0: Gauss-Newton)
   double size = 0;          // sum of the squared weighted measurements

@@ -245,7 +245,7 @@ bool Luebrn::stationary() {
   // data that are not numbers, leave nothing to judge: no such point is
   // stationary, whatever the method.
   if (std::isnan(objb) || !gradient_finite()) return false;
-  if (method == kBL) return true;  // the merit function has its own tests
+  if (method == kBL) return bl_stationary();
   if (!(objb > 0)) return true;
   const double size = data_size();
   if (objb <= kExactRel * size) return true;
@@ -262,6 +262,41 @@ bool Luebrn::stationary() {
   // The linear model predicts OBJB + 2 Q at the step.
   promised = -2 * q / objb;
   return -2 * q <= tol * objb;
+}
+
+// First-order test of a Britt-Luecke trial, by the iteration's linear model
+// Q(d) = 1/2 d'Hd - GRAD'd: its objective OBJB + 2 Q(d), the weighted sum of
+// the linearised constraint residuals at the measurements, is the
+// adjustment sum that the merit function carries.  The trial point POLD +
+// DELP passes when the undamped step (within the bounds) promises at most
+// TOL of OBJB from POLD, or at most TOL more than the trial step reached: a
+// trial that the damping cut short changes the merit by little anywhere, so
+// a small change proves nothing while the undamped step still promises a
+// decrease.  The undamped step goes into FPW (scratch here, and of at least
+// NPAR words when OBJB > 0); DELP keeps the trial step.
+bool Luebrn::bl_stationary() {
+  if (!(objb > 0)) return true;
+  if (objb <= kExactRel * data_size()) return true;
+  auto model_value = [&](const double* d) {
+    double v = 0;
+    for (IWORD k = 1; k <= npar; ++k) {
+      double hd = H(k, k) * d[k - 1];
+      for (IWORD l = 1; l < k; ++l) hd += H(l, k) * d[l - 1];
+      for (IWORD l = k + 1; l <= npar; ++l) hd += H(k, l) * d[l - 1];
+      v += d[k - 1] * (0.5 * hd - GRAD(k));
+    }
+    return v;
+  };
+  const double qt = model_value(delp);
+  for (IWORD j = 1; j <= npar; ++j) {
+    STPLO(j) = PLOW(j) - POLD(j);
+    STPUP(j) = PUPP(j) - POLD(j);
+    fpw[j - 1] = 0;
+  }
+  double q = 0;
+  ORVK_QUADPR(&npar, hmat, &npar, grad, stplo, stpup, fpw, &q, iperm, &nfree, qpwork);
+  q = model_value(fpw);
+  return -2 * q <= tol * objb || 2 * (qt - q) <= tol * objb;
 }
 
 // Step 5: decision on the trial of pass NPASS.

@@ -51,6 +51,7 @@ struct Luebrn : EngineArgs {
   enum Decision { kNextPass, kAccepted, kPhaseEnd };
   Decision decide();
   bool stationary();
+  bool bl_stationary();
   bool gradient_finite() const;
   double data_size() const;
   double* fz_scratch() const;

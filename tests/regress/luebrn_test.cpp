@@ -61,6 +61,85 @@ TEST_F(LuebrnTest, ErrorsInVariablesLineMatchesDemingRegression) {
   }
 }
 
+TEST_F(LuebrnTest, BrittLueckeEndsWithinTolOfTheDemingRegression) {
+  // Nearly flat lines with errors in both variables, where a Britt-Luecke
+  // iteration takes a short step and the next one is damped to about its
+  // length: a change of the objective within TOL proves convergence only
+  // where the undamped step promises no more.  The minimum of
+  // S(a, b) = sum (y - a - b x)^2 / (SY^2 + b^2 SX^2) is the closed-form
+  // Deming regression; the fit ends within TOL of it, and SSQ and SIGMA are
+  // those of the returned line.
+  struct Data {
+    double sx, sy;
+    Vec x, y;
+  } sets[] = {{0.74, 0.89, {0.396, 0.09, 1.265, 1.846, 2.291, 3.852, 4.799},
+               {1.989, 2.044, 2.508, 2.501, 3.047, 2.181, 1.973}},
+              {0.29, 0.16, {-0.274, 0.703, 1.32, 1.819, 3.038, 3.647, 3.933, 4.998, 5.489},
+               {2.49, 2.485, 2.706, 2.424, 2.691, 2.493, 2.642, 2.386, 2.382}},
+              {0.34, 0.82, {-0.056, 0.73, 1.15, 2.259, 3.057, 3.622, 3.937, 4.844},
+               {-3.49, -4.499, -3.329, -3.454, -3.523, -3.609, -3.561, -3.164}}};
+  struct Run {
+    const char* what;
+    IWORD kdem, iods;
+  } runs[] = {{"Britt-Luecke after one weighted-least-squares iteration", 0, 3},
+              {"Britt-Luecke after two Deming iterations", 2, 0},
+              {"Britt-Luecke after two weighted-least-squares iterations", 2, 3}};
+  int set = 0;
+  for (const Data& d : sets) {
+    ++set;
+    const int n = static_cast<int>(d.x.size());
+    double mx = 0, my = 0;
+    for (int i = 0; i < n; ++i) {
+      mx += d.x[i] / n;
+      my += d.y[i] / n;
+    }
+    double sxx = 0, syy = 0, sxy = 0;
+    for (int i = 0; i < n; ++i) {
+      sxx += (d.x[i] - mx) * (d.x[i] - mx);
+      syy += (d.y[i] - my) * (d.y[i] - my);
+      sxy += (d.x[i] - mx) * (d.y[i] - my);
+    }
+    const double lam = d.sy * d.sy / (d.sx * d.sx);
+    const double b =
+        (syy - lam * sxx + std::sqrt((syy - lam * sxx) * (syy - lam * sxx) + 4 * lam * sxy * sxy)) /
+        (2 * sxy);
+    const double a = my - b * mx;
+    auto objective = [&](double pa, double pb) {
+      double s = 0;
+      for (int i = 0; i < n; ++i) {
+        const double res = d.y[i] - pa - pb * d.x[i];
+        s += res * res / (d.sy * d.sy + pb * pb * d.sx * d.sx);
+      }
+      return s;
+    };
+    const double smin = objective(a, b);
+    for (const Run& c : runs) {
+      SCOPED_TRACE("data set " + std::to_string(set) + ", " + c.what);
+      Engine e(2, 2, n, 1);
+      for (int i = 0; i < n; ++i) {
+        e.zm[2 * i] = d.x[i];
+        e.zm[2 * i + 1] = d.y[i];
+        e.r[2 * i] = d.sx;
+        e.r[2 * i + 1] = d.sy;
+      }
+      e.p = {0.0, 1.0};
+      e.kdem = c.kdem;
+      e.iods = c.iods;
+      e.tol = 1e-10;
+      e.iter = 60;
+      e.luebrn(kLine16);
+      ASSERT_EQ(e.istat, 0);
+      const double s = objective(e.p[0], e.p[1]);
+      EXPECT_LE(s - smin, 2 * e.tol * smin) << "a " << e.p[0] << " (" << a << "), b " << e.p[1]
+                                            << " (" << b << ")";
+      EXPECT_NEAR(e.p[0], a, 1e-4);
+      EXPECT_NEAR(e.p[1], b, 1e-4);
+      EXPECT_NEAR(e.ssq, s, 1e-10 * smin);
+      EXPECT_NEAR(e.sigma, std::sqrt(smin / (n - 2)), 1e-9 * std::sqrt(smin / (n - 2)));
+    }
+  }
+}
+
 // F = y - p1 - p2 x, but not a number (a failed evaluation) on every call
 // after the first g_good ones, the final evaluation excepted.
 long g_calls = 0, g_good = 0;
