@@ -7,6 +7,7 @@
 // J. E. Dennis, R. B. Schnabel, Numerical Methods for Unconstrained
 // Optimization and Nonlinear Equations (1983), ch. 9 (the update family).
 #include <cmath>
+#include <limits>
 
 #include "frame/format.hpp"
 #include "frame/units.hpp"
@@ -51,7 +52,9 @@ void refuse(IWORD unit, const char* name, IWORD limit) {
  *   IOUT    in      IWORD          dump unit.
  *   IPRINT  in      IWORD          > 2: dumps of s, Bs, y's, s'Bs, theta, eta, eta's.
  * Both inner products carry an offset 1e-12.  B is left unchanged when N > 60
- * (with a message), and when a denominator is zero or a value not finite.
+ * (with a message), and when a denominator is zero or a value not finite; such
+ * a call keeps the theta of the previous call.  Where the products of the
+ * update overflow, its terms are formed from the quotients first.
  * Cost: O(N^2). */
 extern "C" ORVK_API void ORVK_BFGS1(const IWORD* N, const double* S, const double* Y, double* B,
                                     const IWORD* IDAMP, const IWORD* IOUT, const IWORD* IPRINT) {
@@ -72,7 +75,9 @@ extern "C" ORVK_API void ORVK_BFGS1(const IWORD* N, const double* S, const doubl
     if (stas - yts == 0) return;
     theta = 0.8 * stas / (stas - yts);
   }
-  g_theta = theta;
+  // A call whose data give no finite damping factor leaves B as it
+  // was and keeps the factor of the previous call for the next one.
+  if (std::isfinite(theta)) g_theta = theta;
   for (IWORD k = 0; k < n; ++k) eta[k] = theta * Y[k] + (1.0 - theta) * as[k];
   const double etats = dot(n, eta, S) + 1e-12;
   const IWORD ip = *IPRINT, unit = *IOUT;
@@ -87,8 +92,12 @@ extern "C" ORVK_API void ORVK_BFGS1(const IWORD* N, const double* S, const doubl
   }
   if (stas == 0 || etats == 0 || !std::isfinite(stas) || !std::isfinite(etats)) return;
   for (IWORD i = 0; i < n; ++i)
-    for (IWORD k = 0; k < n; ++k)
-      B[k + i * n] += eta[k] * eta[i] / etats - as[k] * as[i] / stas;
+    for (IWORD k = 0; k < n; ++k) {
+      double inc = eta[k] * eta[i] / etats - as[k] * as[i] / stas;
+      // A product past the range: the same terms from the quotients first.
+      if (!std::isfinite(inc)) inc = eta[k] * (eta[i] / etats) - as[k] * (as[i] / stas);
+      B[k + i * n] += inc;
+    }
 }
 
 /* ORVK_GUPDAT: symmetric rank-2 update with scaling vector c,
@@ -101,8 +110,10 @@ extern "C" ORVK_API void ORVK_BFGS1(const IWORD* N, const double* S, const doubl
  *   A       in/out  real (N, N)    column-major, updated in place.
  *   IOUT, IPRINT in IWORD          dump unit and level (> 2: s, c and A).
  * Word 51: 1 gives c = s (Powell-symmetric-Broyden), 2 c = M's, other values
- * keep c of the previous call.  A is left unchanged when N > 20 (with a
- * message), and when d is zero or not finite.  Cost: O(N^2). */
+ * keep c of the previous call (the last finite one: a c that is not finite
+ * leaves A unchanged and is not kept).  A is left unchanged when N > 20 (with a
+ * message), and when d is zero or not finite.  Where d^2 or the products
+ * leave the range, the terms are formed from c/d and e/d.  Cost: O(N^2). */
 extern "C" ORVK_API void ORVK_GUPDAT(const IWORD* N, const double* S, const double* Y,
                                      const double* M, double* A, const IWORD* IOUT,
                                      const IWORD* IPRINT) {
@@ -118,23 +129,44 @@ extern "C" ORVK_API void ORVK_GUPDAT(const IWORD* N, const double* S, const doub
   const IWORD z = 0;
   ORVK_VRADD(&n, &one, &z, Y, &mone, &z, as, &z, r);
   const IWORD mode = orvika::nlpint(ORVK_NLPINT_UPDMODE);
-  if (mode == 1) {
-    for (IWORD k = 0; k < n; ++k) g_c[k] = S[k];
-  } else if (mode == 2) {
-    orvika::MTVMUL(n, n, 0, M, 0, S, 0, g_c);
+  // A new c that is not finite serves this call (which then leaves A) but is
+  // not kept: a later call that keeps c takes the last finite one.
+  double cnew[kGupdMax];
+  const double* c = g_c;
+  if (mode == 1 || mode == 2) {
+    if (mode == 1)
+      for (IWORD k = 0; k < n; ++k) cnew[k] = S[k];
+    else
+      orvika::MTVMUL(n, n, 0, M, 0, S, 0, cnew);
+    bool finite = true;
+    for (IWORD k = 0; k < n; ++k) finite = finite && std::isfinite(cnew[k]);
+    if (finite)
+      for (IWORD k = 0; k < n; ++k) g_c[k] = cnew[k];
+    else
+      c = cnew;
   }
   const IWORD ip = *IPRINT, unit = *IOUT;
   if (ip > 2) {
     orvika::qp_detail::dump_r(unit, n, 0, S, "S         ");
-    orvika::qp_detail::dump_r(unit, n, 0, g_c, "Q         ");
+    orvika::qp_detail::dump_r(unit, n, 0, c, "Q         ");
   }
-  const double d = 1e-12 + dot(n, g_c, S);
+  const double d = 1e-12 + dot(n, c, S);
   const double e = dot(n, r, S);
   if (d != 0 && std::isfinite(d) && std::isfinite(e)) {
-    const double* c = g_c;
+    // Where d^2 leaves the normal range or a product overflows, the terms
+    // are formed from the quotients by d (c_k/d, e/d) instead.
+    const double dd = d * d;
+    const bool plain = std::isfinite(dd) && dd >= std::numeric_limits<double>::min();
+    const double ed = e / d;
     for (IWORD i = 0; i < n; ++i)
-      for (IWORD k = 0; k < n; ++k)
-        A[k + i * n] += (r[i] * c[k] + r[k] * c[i]) / d - c[k] * e * c[i] / (d * d);
+      for (IWORD k = 0; k < n; ++k) {
+        double inc = plain ? (r[i] * c[k] + r[k] * c[i]) / d - c[k] * e * c[i] / dd : 0.0;
+        if (!plain || !std::isfinite(inc)) {
+          const double ck = c[k] / d, ci = c[i] / d;
+          inc = r[i] * ck + r[k] * ci - ck * ed * c[i];
+        }
+        A[k + i * n] += inc;
+      }
   }
   if (ip > 2) orvika::qp_detail::dump_r(unit, n * n, 0, A, "A BLOCK   ");
 }
@@ -158,7 +190,8 @@ extern "C" ORVK_API void ORVK_GUPDAT(const IWORD* N, const double* S, const doub
  *   YV, HY work    real (N)    y = G - GOLD and H y.
  * Damping (s'y < 0.2 y'Hy, y'Hy > 0): s := theta s + (1 - theta) Hy with
  * theta = 0.8 y'Hy/(y'Hy - s'y).  H is left unchanged when |s'y| < 1e-13, when
- * the DFP denominator |y'Hy| < 1e-13, or when a product is not finite.
+ * the DFP denominator |y'Hy| < 1e-13, or when a product is not finite; where
+ * the products of the update overflow, its terms are formed from the quotients.
  * A sweep takes N + 1 calls.  Cost: O(N^2). */
 extern "C" ORVK_API void ORVK_DFPBFS(const LWORD* L1, LWORD* L2, IWORD* K, const IWORD* N,
                                      double* X, double* XOLD, const double* G, double* GOLD,
@@ -199,8 +232,12 @@ extern "C" ORVK_API void ORVK_DFPBFS(const LWORD* L1, LWORD* L2, IWORD* K, const
       for (IWORD j = 1; j <= n; ++j)
         for (IWORD k = j; k <= n; ++k) {
           const double sk = s(k), sj = s(j), vk = v(k), vj = v(j);
-          const double upd = dfp ? h(k, j) + sk * sj / sy - vk * vj / c
-                                 : h(k, j) + ((w * sk - vk) * sj - sk * vj) / sy;
+          double upd = dfp ? h(k, j) + sk * sj / sy - vk * vj / c
+                           : h(k, j) + ((w * sk - vk) * sj - sk * vj) / sy;
+          // A product past the range: the same terms from the quotients first.
+          if (!std::isfinite(upd) && std::isfinite(h(k, j)))
+            upd = dfp ? h(k, j) + sk * (sj / sy) - vk * (vj / c)
+                      : h(k, j) + (w * (sk * (sj / sy)) - vk * (sj / sy)) - sk * (vj / sy);
           h(k, j) = upd;
           h(j, k) = upd;
         }

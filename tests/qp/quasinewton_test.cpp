@@ -169,6 +169,54 @@ TEST_F(QuasiNewtonTest, GupdatKeepsMatrixWhenSecantHolds) {
   for (int i = 0; i < n; ++i) EXPECT_NEAR(as[i], y2[i], 1e-10);
 }
 
+// The factor a later call may keep (theta of BFGS1 with IDAMP = 2, c of
+// GUPDAT with word 51 = 0) is the last finite one: a call with data not a
+// number leaves the matrix and does not replace it.
+TEST_F(QuasiNewtonTest, CallsOnDataNotANumberKeepThePreviousFactor) {
+  struct Step {
+    IWORD mode;  // IDAMP (BFGS1) or word 51 (GUPDAT)
+    bool nan_data;
+    double ys;   // y = ys s (no NaN) or y = s with a NaN (nan_data)
+  };
+  struct Case {
+    const char* what;
+    bool gupdat;
+    Step first, poison, keep;
+  };
+  const Case cases[] = {
+      {"BFGS1: damped, NaN y, theta kept", false, {1, false, -1.0}, {1, true, 0}, {2, false, -0.5}},
+      {"GUPDAT: c = M's, NaN s, c kept", true, {2, false, 2.0}, {1, true, 0}, {0, false, 3.0}},
+  };
+  std::mt19937 rng(28);
+  const int n = 3;
+  const IWORD nn = n, iout = 77, ip = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Vec b0 = random_spd(rng, n), m = random_spd(rng, n), s = random_vec(rng, n);
+    auto apply = [&](const Step& st, Vec& b) {
+      Vec sv = s, y(n);
+      for (int i = 0; i < n; ++i) y[i] = st.ys * s[i];
+      if (st.nan_data) (c.gupdat ? sv : y)[1] = std::nan("");
+      if (c.gupdat) {
+        ORVK_NLPINT[ORVK_NLPINT_UPDMODE - 1] = st.mode;
+        ORVK_GUPDAT(&nn, sv.data(), y.data(), m.data(), b.data(), &iout, &ip);
+      } else {
+        ORVK_BFGS1(&nn, sv.data(), y.data(), b.data(), &st.mode, &iout, &ip);
+      }
+    };
+    Vec plain = b0, interrupted = b0;
+    apply(c.first, plain);
+    apply(c.keep, plain);
+    apply(c.first, interrupted);
+    const Vec before = interrupted;
+    apply(c.poison, interrupted);
+    EXPECT_EQ(interrupted, before);
+    apply(c.keep, interrupted);
+    EXPECT_EQ(interrupted, plain);
+    EXPECT_NE(plain, before);
+  }
+}
+
 // DFPBFS: one update step from (XOLD, GOLD) to (X, G).
 struct Dfp {
   int n;
@@ -300,6 +348,73 @@ TEST_F(QuasiNewtonTest, DfpbfsPerturbationSweep) {
   EXPECT_EQ(d.l2, ORVK_FALSE);
   EXPECT_EQ(d.x, (Vec{1, 2, 3}));
   EXPECT_EQ(d.s, (Vec{-1, -1, -1}));
+}
+
+// Steps far from unit scale: products inside the update terms (eta_k eta_i,
+// s_k s_j, d^2) pass the range while the updated matrix does not.  The
+// secant condition holds as at unit scale.
+TEST_F(QuasiNewtonTest, SecantConditionsHoldForStepsFarFromUnitScale) {
+  enum Routine { kBfgs1, kGupdat, kDfp, kDfpBfgsBranch };
+  struct Case {
+    const char* what;
+    Routine routine;
+    double step, mat;  // scale of s and of the true Hessian C = mat diag(1, 1.5, 2)
+  };
+  const Case cases[] = {
+      {"BFGS1, s 1e150, C 1e5", kBfgs1, 1e150, 1e5},
+      {"GUPDAT, s 1e80, C 1", kGupdat, 1e80, 1.0},
+      {"GUPDAT, s 1e150, C 1", kGupdat, 1e150, 1.0},
+      {"GUPDAT, s 1e150, C 1e-5", kGupdat, 1e150, 1e-5},
+      {"DFPBFS DFP branch, s 1e156, C 1e-7", kDfp, 1e156, 1e-7},
+      {"DFPBFS BFGS branch, s 1e156, C 1e-7", kDfpBfgsBranch, 1e156, 1e-7},
+  };
+  std::mt19937 rng(29);
+  const int n = 3;
+  const IWORD nn = n, iout = 77, ip = 0, idamp = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Vec s = random_vec(rng, n), y(n), m(n * n, 0.0);
+    for (int i = 0; i < n; ++i) {
+      s[i] *= c.step;
+      y[i] = c.mat * (1 + 0.5 * i) * s[i];
+    }
+    // Start matrix: mat I (Hessian forms), I/mat or I/(4 mat) (inverse form).
+    const double diag = c.routine == kDfp             ? 1 / c.mat
+                        : c.routine == kDfpBfgsBranch ? 0.25 / c.mat
+                                                      : c.mat;
+    for (int i = 0; i < n; ++i) m[i + i * n] = diag;
+    Vec lhs, rhs;
+    if (c.routine == kBfgs1 || c.routine == kGupdat) {
+      if (c.routine == kBfgs1) {
+        ORVK_BFGS1(&nn, s.data(), y.data(), m.data(), &idamp, &iout, &ip);
+      } else {
+        ORVK_NLPINT[ORVK_NLPINT_UPDMODE - 1] = 1;
+        ORVK_GUPDAT(&nn, s.data(), y.data(), nullptr, m.data(), &iout, &ip);
+      }
+      lhs = matvec(n, m, s);  // B s = y
+      rhs = y;
+    } else {
+      Dfp d;
+      d.n = n;
+      d.x = s;
+      d.xold.assign(n, 0.0);
+      d.g = y;
+      d.gold.assign(n, 0.0);
+      d.h = m;
+      d.s = d.yv = d.hy = d.dx = Vec(n, 0.0);
+      d.call();
+      m = d.h;
+      lhs = matvec(n, m, y);  // H y = s
+      rhs = s;
+    }
+    double big = 0;
+    for (double v : rhs) big = std::max(big, std::fabs(v));
+    for (double v : m) EXPECT_TRUE(std::isfinite(v));
+    for (int i = 0; i < n; ++i) EXPECT_NEAR(lhs[i] / big, rhs[i] / big, 1e-12) << i;
+    for (int i = 0; i < n; ++i)
+      for (int j = 0; j < n; ++j)
+        EXPECT_NEAR(m[i + j * n], m[j + i * n], 1e-14 * std::fabs(m[i + i * n])) << i << j;
+  }
 }
 
 }  // namespace
