@@ -2,12 +2,37 @@
 // triplets and in compressed rows; the accuracy check of the library's own
 // sparse solves.
 #include <cmath>
+#include <limits>
 
 #include "frame/views.hpp"
 #include "kernels/sparse.hpp"
 #include "orvika/kernels_sparse.h"
 
 namespace orvika {
+
+namespace {
+
+// Whether a sum of squares SS of terms whose largest magnitude is VMAX lost
+// its value to overflow (infinity) or to underflow (below the smallest normal
+// number while some term is not 0); such a sum is formed again, scaled.
+bool needs_rescale(double ss, double vmax) {
+  if (!(vmax > 0.0) || !std::isfinite(vmax)) return false;
+  return std::isinf(ss) || ss < std::numeric_limits<double>::min();
+}
+
+// sqrt(sum of v(i)^2, i = 1..n) with every term divided by VMAX > 0, the
+// largest |v(i)|: no square leaves the range of doubles.
+template <class Term>
+double scaled_norm(IWORD n, double vmax, Term v) {
+  double s = 0.0;
+  for (IWORD i = 1; i <= n; ++i) {
+    const double t = v(i) / vmax;
+    s += t * t;
+  }
+  return vmax * std::sqrt(s);
+}
+
+}  // namespace
 
 void RESIDC(IWORD N, IWORD NZ, const IWORD* IRN, const IWORD* ICN, const double* A,
             const double* X, const double* B, double* W, double& RNORM, double& RREL) {
@@ -25,14 +50,19 @@ void RESIDC(IWORD N, IWORD NZ, const IWORD* IRN, const IWORD* ICN, const double*
     if (i < 1 || i > N || j < 1 || j > N) continue;
     w(i) += a(k) * x(j);
   }
-  double rr = 0.0, bb = 0.0;
+  double rr = 0.0, bb = 0.0, rmax = 0.0, bmax = 0.0;
   for (IWORD i = 1; i <= N; ++i) {
     const double r = b(i) - w(i);
     rr += r * r;
     bb += b(i) * b(i);
+    rmax = std::fmax(rmax, std::fabs(r));
+    bmax = std::fmax(bmax, std::fabs(b(i)));
   }
-  RNORM = std::sqrt(rr);
-  RREL = RNORM / std::fmax(std::sqrt(bb), 1e-10);
+  RNORM = needs_rescale(rr, rmax) ? scaled_norm(N, rmax, [&](IWORD i) { return b(i) - w(i); })
+                                  : std::sqrt(rr);
+  const double bn =
+      needs_rescale(bb, bmax) ? scaled_norm(N, bmax, [&](IWORD i) { return b(i); }) : std::sqrt(bb);
+  RREL = RNORM / std::fmax(bn, 1e-10);
 }
 
 }  // namespace orvika
@@ -61,8 +91,8 @@ extern "C" ORVK_API double ORVK_RESID(const IWORD* N, const IWORD* IRP, const IW
     *RREL = 0.0;
     return 1e-10;
   }
-  double rr = 0.0, bb = 0.0;
-  for (IWORD i = 1; i <= n; ++i) {
+  // Residual of row i.
+  auto resid = [&](IWORD i) {
     double ax = 0.0;
     // Positions below 1 take no part: the walk starts at 1, so that a row
     // pointer far below it costs no time.
@@ -71,12 +101,23 @@ extern "C" ORVK_API double ORVK_RESID(const IWORD* N, const IWORD* IRP, const IW
       if (j < 1 || j > n) continue;
       ax += a(k) * x(j);
     }
-    const double r = b(i) - ax;
+    return b(i) - ax;
+  };
+  double rr = 0.0, bb = 0.0, rmax = 0.0, bmax = 0.0;
+  for (IWORD i = 1; i <= n; ++i) {
+    const double r = resid(i);
     rr += r * r;
     bb += b(i) * b(i);
+    rmax = std::fmax(rmax, std::fabs(r));
+    bmax = std::fmax(bmax, std::fabs(b(i)));
   }
-  const double bn = std::fmax(std::sqrt(bb), 1e-10);
-  *RNORM = std::sqrt(rr);
+  // A sum of squares that overflowed or underflowed is formed again scaled
+  // (a second pass, only then).
+  const double bn = std::fmax(
+      orvika::needs_rescale(bb, bmax) ? orvika::scaled_norm(n, bmax, [&](IWORD i) { return b(i); })
+                              : std::sqrt(bb),
+      1e-10);
+  *RNORM = orvika::needs_rescale(rr, rmax) ? orvika::scaled_norm(n, rmax, resid) : std::sqrt(rr);
   *RREL = *RNORM / bn;
   return bn;
 }

@@ -2,6 +2,7 @@
 // for a coordinate (16-bit or IWORD indices) or dense Jacobian, and the
 // judgement of the trial point.
 #include <cmath>
+#include <limits>
 
 #include "frame/hostdata.hpp"
 #include "frame/views.hpp"
@@ -18,6 +19,10 @@ constexpr IWORD kMaxOrder16 = 32767;  // largest order 16-bit indices address
 // Radius and Newton length within which the dogleg root is formed from the
 // squared lengths directly: their fourth powers stay normal and finite.
 constexpr double kPlainLo = 1e-60, kPlainHi = 1e60;
+constexpr double kTinyNormal = std::numeric_limits<double>::min();
+
+// True when V is a finite number no smaller than the smallest normal one.
+bool normal_positive(double v) { return v >= kTinyNormal && v <= std::numeric_limits<double>::max(); }
 
 double nrm2(IWORD n, const double* x) {
   const IWORD k = 0;
@@ -95,7 +100,17 @@ void choose(IWORD n, const double* x, const double* dxn, double* dx, const doubl
   if (c > D) {
     // Steepest descent cut at the radius (no gradient: no step).
     const double s = gn > 0.0 ? D / gn : 0.0;
-    for (IWORD i = 0; i < n; ++i) dx[i] = -s * g[i];
+    if (gn > 0.0 && D > 0.0 && !normal_positive(s)) {
+      // D / |g| leaves the range of normal numbers (a radius far below or
+      // above the gradient's length): the direction is normalised first, so
+      // that only D multiplies a number of order 1.
+      const double gm = absmax(n, g);
+      for (IWORD i = 0; i < n; ++i) dx[i] = g[i] / gm;
+      const double sd = D / nrm2(n, dx);
+      for (IWORD i = 0; i < n; ++i) dx[i] = -sd * dx[i];
+    } else {
+      for (IWORD i = 0; i < n; ++i) dx[i] = -s * g[i];
+    }
   } else if (nn <= D) {
     for (IWORD i = 0; i < n; ++i) dx[i] = dxn[i];
   } else {
@@ -103,6 +118,7 @@ void choose(IWORD n, const double* x, const double* dxn, double* dx, const doubl
     // the Cauchy length and the segment does not leave the sphere the
     // formula is 0/0: the Cauchy point itself lies on the sphere.
     double lam, den;
+    bool along = false;  // the step is formed along the segment's direction
     if (D >= kPlainLo && nn <= kPlainHi) {
       double s = 0.0;
       for (IWORD i = 0; i < n; ++i) s += -tg[i] * dxn[i];
@@ -118,9 +134,29 @@ void choose(IWORD n, const double* x, const double* dxn, double* dx, const doubl
       den = (s - cr * cr) +
             std::hypot(std::sqrt(nr - 1.0) * std::sqrt(nr + 1.0) * std::sqrt(num), s - 1.0);
       lam = num / den;
+      if (num > 0.0 && !normal_positive(lam) && std::isfinite(nn)) {
+        // The Newton step so much longer than the radius that lambda, of
+        // the order of D / |DXN|, is no normal number: measure the distance
+        // from p along the unit direction u of DXN - p instead.  It is the
+        // positive root m D of m^2 + 2 q m = 1 - (c/D)^2, q = p.u / D.
+        for (IWORD i = 0; i < n; ++i) dx[i] = dxn[i] + tg[i];
+        const double len = nrm2(n, dx);
+        if (len > 0.0 && std::isfinite(len)) {
+          for (IWORD i = 0; i < n; ++i) dx[i] /= len;
+          double q = 0.0;
+          for (IWORD i = 0; i < n; ++i) q += (-tg[i] / D) * dx[i];
+          const double root = std::sqrt(q * q + num);
+          const double m = q >= 0.0 ? num / (q + root) : root - q;
+          const double step = m * D;
+          for (IWORD i = 0; i < n; ++i) dx[i] = -tg[i] + step * dx[i];
+          along = true;
+        }
+      }
     }
-    if (!(den > 0.0) || !std::isfinite(lam)) lam = 0.0;
-    for (IWORD i = 0; i < n; ++i) dx[i] = (1.0 - lam) * (-tg[i]) + lam * dxn[i];
+    if (!along) {
+      if (!(den > 0.0) || !std::isfinite(lam)) lam = 0.0;
+      for (IWORD i = 0; i < n; ++i) dx[i] = (1.0 - lam) * (-tg[i]) + lam * dxn[i];
+    }
   }
   for (IWORD i = 0; i < n; ++i) {
     w[2 * n + i] = x[i];
@@ -185,7 +221,16 @@ void dogleg(IWORD n, double* x, const double* dxn, double* dx, double* f, const 
       const double v1 = v / h, w1 = ww / h;
       if (v1 > 0.0 || w1 > 0.0) mu = 1.0 / (v1 + std::sqrt(v1 * v1 + w1));
     } else if (v > 0.0 || ww > 0.0) {
-      mu = h / (v + std::sqrt(v * v + ww * h));
+      const double q = v * v + ww * h;
+      if (q < kTinyNormal) {
+        // Sums of squares near or below 1e-154 (residuals below about
+        // 1e-77): v^2 and w h lose their digits, so the same root is formed
+        // with v and w divided by h, as above.
+        const double v1 = v / h, w1 = ww / h;
+        mu = 1.0 / (v1 + std::sqrt(v1 * v1 + w1));
+      } else {
+        mu = h / (v + std::sqrt(q));
+      }
     }
     delta = dxl * std::fmin(2.0, std::sqrt(1.0 + mu));
     return;
@@ -205,19 +250,39 @@ void dogleg(IWORD n, double* x, const double* dxn, double* dx, double* f, const 
   if (hmax > 0.0)
     for (IWORD i = 0; i < n; ++i) w[i] /= hmax;
   double t = 0.0;
+  // t gmax, used in place of t when t itself leaves the range of normal
+  // numbers (a Jacobian above about 1e154 or below about 1e-154 in
+  // magnitude: t is of the order of the inverse square of its scale) while
+  // the Cauchy point t g, of the order of F over the Jacobian's scale, does
+  // not.
+  double tg = 0.0;
+  bool scaled = false;
   if (gmax > 0.0) {
     const double den = hmax * nrm2(n, w);
     if (den > 0.0) {
-      t = (b.GNORM / gmax) / den;
-      t *= t;
+      const double ratio = (b.GNORM / gmax) / den;
+      t = ratio * ratio;
+      if (!normal_positive(t) && ratio > 0.0 && std::isfinite(ratio)) {
+        scaled = true;
+        tg = (gmax * ratio) * ratio;
+      }
       if (!std::isfinite(t)) t = 0.0;
     }
   }
-  b.CAUCHY = b.GNORM * t;
   b.DXNORM = nrm2(n, dxn);
-  if (gmax > 0.0)
+  if (scaled) {
+    // g holds g / gmax here: t g = tg (g / gmax).  A Cauchy point beyond
+    // the range of doubles gives the Cauchy length infinity, hence the
+    // steepest-descent step cut at any finite radius.
+    b.CAUCHY = tg * (b.GNORM / gmax);
+    for (IWORD i = 0; i < n; ++i) w[i] = g[i] == 0.0 ? 0.0 : tg * g[i];
     for (IWORD i = 0; i < n; ++i) g[i] *= gmax;
-  for (IWORD i = 0; i < n; ++i) w[i] = t * g[i];
+  } else {
+    b.CAUCHY = b.GNORM * t;
+    if (gmax > 0.0)
+      for (IWORD i = 0; i < n; ++i) g[i] *= gmax;
+    for (IWORD i = 0; i < n; ++i) w[i] = t * g[i];
+  }
   ++icount;
   choose(n, x, dxn, dx, f, w, delta);
 }

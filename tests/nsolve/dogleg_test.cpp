@@ -132,6 +132,71 @@ TEST_P(NsolveDogleg, BoundaryStepAtExtremeScales) {
   }
 }
 
+TEST_P(NsolveDogleg, StepAtExtremeJacobianScalesAndRadii) {
+  // J multiplied by LAMBDA with F unchanged: g = LAMBDA J'F, t = |g|^2 /
+  // |J g|^2 scales by 1 / LAMBDA^2, and the Cauchy point, the Newton step,
+  // both lengths and the dogleg step all scale by 1 / LAMBDA.  With the
+  // radius scaled alike the step is the reference step over LAMBDA, for each
+  // of the three cases of the step choice, although t itself leaves the
+  // range of doubles.
+  const double gg = 397.0, jg2 = 31.0 * 31.0 + 76.0 * 76.0;
+  const double c = std::sqrt(gg) * gg / jg2, nn = std::sqrt(2.0);
+  for (double rad : {0.1 * c, 0.5 * (c + nn), 10.0 * nn}) {
+    Dog ref(GetParam());
+    ref.delta = rad;
+    ref.call(1);
+    for (double lambda : {1e-200, 1e-160, 1e160, 1e200}) {
+      Dog d(GetParam());
+      for (double& v : d.a) v *= lambda;
+      for (double& v : d.dense) v *= lambda;
+      for (double& v : d.dxn) v /= lambda;
+      d.delta = rad / lambda;
+      d.call(1);
+      EXPECT_NEAR(ORVK_DGLG1.CAUCHY * lambda / c, 1.0, 1e-13) << lambda;
+      for (int i = 0; i < 2; ++i)
+        EXPECT_NEAR(d.dx[i] * lambda, ref.dx[i], 1e-13 * norm(ref.dx)) << rad << " " << lambda;
+    }
+  }
+  struct Case {
+    std::vector<double> diag, f, dxn;  // diagonal J, residuals, Newton step
+    double delta;
+    std::vector<double> dx;  // expected step
+  };
+  const double s3 = std::sqrt(3.0);
+  const Case cases[] = {
+      // Radius far below the gradient's length (|g| = 5e150): the
+      // steepest-descent step of length DELTA along -g.
+      {{1, 1}, {3e150, 4e150}, {-3e150, -4e150}, 1e-200, {-0.6e-200, -0.8e-200}},
+      {{1, 1}, {3e150, 4e150}, {-3e150, -4e150}, 5e-170, {-3e-170, -4e-170}},
+      // A tiny Jacobian: g = (3, 8) 1e-180, Cauchy length 2.35e140 above
+      // DELTA = 5e100, so the step runs along -g, not along DXN.
+      {{1e-160, 2e-160}, {3e-20, 4e-20}, {-3e140, -2e140}, 5e100,
+       {-3.0 / std::sqrt(73.0) * 5e100, -8.0 / std::sqrt(73.0) * 5e100}},
+      // Newton step 1e140, Cauchy length 1e-200 < DELTA = 2e-200: the step
+      // lies on the segment, whose direction is (0, -1) to within 1e-340,
+      // at length DELTA, although DELTA / |DXN| is below every double.
+      {{1e100, 1e-150}, {1e-100, 1e-10}, {-1e-200, -1e140}, 2e-200, {-1e-200, -s3 * 1e-200}},
+      {{1e100, 1e-150}, {1e-100, 1e-10}, {-1e-200, -1e140}, 1e-190,
+       {-1e-200, -std::sqrt(1e20 - 1.0) * 1e-200}},
+  };
+  for (const Case& k : cases) {
+    Dog d(GetParam());
+    d.nz = 2;
+    d.ir = {1, 2};
+    d.jc = {1, 2};
+    d.ir16 = {1, 2};
+    d.jc16 = {1, 2};
+    d.a = k.diag;
+    d.dense = {k.diag[0], 0, 0, k.diag[1]};
+    d.f = k.f;
+    d.dxn = k.dxn;
+    d.delta = k.delta;
+    d.call(1);
+    for (int i = 0; i < 2; ++i)
+      EXPECT_NEAR(d.dx[i] / k.delta, k.dx[i] / k.delta, 1e-13) << k.delta << " " << i;
+  }
+}
+
 TEST_P(NsolveDogleg, Judgement) {
   Dog d(GetParam());
   d.delta = 10.0;
@@ -192,6 +257,27 @@ TEST_P(NsolveDogleg, Judgement) {
     e.call(mode);
     EXPECT_EQ(e.icount, 1);
     EXPECT_EQ(e.iflag, 0);
+  }
+}
+
+TEST_P(NsolveDogleg, JudgementAtExtremeResidualScales) {
+  // F, DXN and the trial residuals multiplied by SIGMA multiply h, v and w
+  // by SIGMA^2, which leaves mu, the positive root of w mu^2 + 2 v mu = h,
+  // unchanged, and the new radius is SIGMA times the unit one.  Trial
+  // residuals (2, 3) against the exact linear prediction 0: F1 = 13, h = 12 -
+  // 2.5 = 9.5, v = w = 13.
+  const double mu = 9.5 / (13.0 + std::sqrt(169.0 + 13.0 * 9.5));
+  const double unit = std::sqrt(2.0) * std::sqrt(1.0 + mu);
+  for (double sigma : {1.0, 0.1, 1e-60, 1e-100, 1e-140, 1e100, 1e140}) {
+    Dog d(GetParam());
+    for (double& v : d.f) v *= sigma;
+    for (double& v : d.dxn) v *= sigma;
+    d.delta = 10.0 * sigma;
+    d.call(1);  // DX = DXN
+    d.f = {2.0 * sigma, 3.0 * sigma};
+    d.call(2);
+    EXPECT_EQ(d.iflag, 0) << sigma;
+    EXPECT_NEAR(d.delta / sigma, unit, 1e-14 * unit) << sigma;
   }
 }
 

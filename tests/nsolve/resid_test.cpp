@@ -80,6 +80,42 @@ TEST(NsolveResid, RowPointersBelowOneTakeNoTime) {
   }
 }
 
+TEST(NsolveResid, NormsAtExtremeMagnitudes) {
+  // A = [[2, 1], [0, 3]], X = SIGMA (1, 2): A X = SIGMA (4, 6).  The
+  // residual and right-hand side norms are representable although their
+  // squares are not: B = SIGMA (1, 2) leaves the residual -SIGMA (3, 4) of
+  // norm 5 SIGMA; B = SIGMA (4, 6 + 1e-6) leaves a residual of relative size
+  // about 1.4e-7, which must not come back as 0.
+  const IWORD n = 2;
+  const IWORD irp[3] = {1, 3, 4}, ici[3] = {1, 2, 2};
+  const IWORD irn[3] = {1, 1, 2};
+  const double a[3] = {2, 1, 3};
+  for (double sigma : {1e160, 1e200, 1e300 / 8, 1e-160, 1e-200, 1e-300}) {
+    SCOPED_TRACE(sigma);
+    const double x[2] = {sigma, 2 * sigma};
+    struct Case {
+      double b[2];
+      double rnorm, bnorm;  // expected norms
+    };
+    const double b2 = (6 + 1e-6) * sigma;
+    const double near = b2 - 6 * sigma;  // exact: the two lie within a factor 2
+    const Case cases[] = {
+        {{sigma, 2 * sigma}, 5 * sigma, std::sqrt(5.0) * sigma},
+        {{4 * sigma, b2}, near, std::sqrt(16 + (b2 / sigma) * (b2 / sigma)) * sigma},
+    };
+    for (const Case& k : cases) {
+      const double bn = std::fmax(k.bnorm, 1e-10);
+      double rn = -1, rr = -1, w[2];
+      EXPECT_NEAR(ORVK_RESID(&n, irp, ici, a, x, k.b, &rn, &rr) / bn, 1.0, 1e-14);
+      EXPECT_NEAR(rn / k.rnorm, 1.0, 1e-14);
+      EXPECT_NEAR(rr / (k.rnorm / bn), 1.0, 1e-14);
+      orvika::RESIDC(n, 3, irn, ici, a, x, k.b, w, rn, rr);
+      EXPECT_NEAR(rn / k.rnorm, 1.0, 1e-14);
+      EXPECT_NEAR(rr / (k.rnorm / bn), 1.0, 1e-14);
+    }
+  }
+}
+
 TEST(NsolveResid, CoordinateResidualAddsRepeats) {
   const IWORD irn[4] = {1, 1, 2, 2};
   const IWORD icn[4] = {1, 1, 2, 7};  // a repeated position; an entry outside
