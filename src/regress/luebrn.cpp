@@ -320,9 +320,14 @@ Luebrn::Decision Luebrn::decide() {
   // Difference quotients carry a truncation error that the first-order test
   // cannot tell from a gradient: where a negligible step along them does not
   // lower the objective, they resolve no descent from this point, and no
-  // further iteration can move it.
+  // further iteration can move it.  Not so in Deming iterations with refresh:
+  // there a trial that lowers the objective is weighed again with its own
+  // weights, whose change along the step the linear model does not see, so
+  // that rejections grow the damping until the steps are too short to show
+  // a descent that the undamped step still promises.
   auto unresolved = [&] {
-    return ndrv != 0 && std::isfinite(objb) && std::isfinite(obja) && obja >= objb &&
+    return ndrv != 0 && !(method == kDM && iods == 2) && std::isfinite(objb) &&
+           std::isfinite(obja) && obja >= objb &&
            gradient_finite() && !(undamped_factor && promised >= kStillToGain);
   };
   // A point that passes, where some combination of the parameters has no

@@ -160,4 +160,22 @@ struct Eiv {
   }
 };
 
+// Ellipse ((x - p1)/p3)^2 + ((y - p2)/p4)^2 - 1 = 0, z = (x, y).
+inline void ellipse16(const double* z, const double*, void*, const double* p, const IWORD* ndat,
+                      const IWORD*, const IWORD*, void*, const IWORD*, const IWORD*, const IWORD*,
+                      const IWORD* req, double* f, double* fz, double* fp, void*) {
+  for (IWORD i = 0; i < *ndat; ++i) {
+    const double u = (z[2 * i] - p[0]) / p[2], v = (z[2 * i + 1] - p[1]) / p[3];
+    f[i] = u * u + v * v - 1;
+    if (*req == 0) {
+      fz[2 * i] = 2 * u / p[2];
+      fz[2 * i + 1] = 2 * v / p[3];
+      fp[4 * i] = -2 * u / p[2];
+      fp[4 * i + 1] = -2 * v / p[3];
+      fp[4 * i + 2] = -2 * u * u / p[2];
+      fp[4 * i + 3] = -2 * v * v / p[3];
+    }
+  }
+}
+
 }  // namespace regress_test

@@ -16,6 +16,7 @@ namespace {
 
 using regress_test::Engine;
 using regress_test::Vec;
+using regress_test::ellipse16;
 auto kLine16 = reinterpret_cast<ORVK_MODELFN>(regress_test::line16);
 
 class LuebrnTest : public ::testing::Test {
@@ -137,6 +138,68 @@ TEST_F(LuebrnTest, BrittLueckeEndsWithinTolOfTheDemingRegression) {
       EXPECT_NEAR(e.ssq, s, 1e-10 * smin);
       EXPECT_NEAR(e.sigma, std::sqrt(smin / (n - 2)), 1e-9 * std::sqrt(smin / (n - 2)));
     }
+  }
+}
+
+TEST_F(LuebrnTest, DemingRefreshConvergesOnlyAtTheDemingFixedPoint) {
+  // Deming iterations with refresh on noisy points of an ellipse: a trial
+  // that lowers the objective is weighed again with the weights of the
+  // trial, which the linear model does not see, so rejected trials grow the
+  // damping until the steps are negligible.  Such a step proves nothing
+  // about the gradient, whether the derivatives are analytic or differences:
+  // a run that reports convergence ends where the Deming iteration stands
+  // still, the weighted Gauss-Newton step of sum F'WF (W = 1/(FZ V FZ') at
+  // the measurements, held) promising no decrease.
+  const double pts[12][2] = {{3.797, -0.6602}, {3.6895, -0.0835}, {3.2364, 0.4212},
+                             {2.4994, 0.7473},  {1.7527, 0.9434},  {0.9428, 0.9885},
+                             {0.1574, 0.9701},  {-0.4495, 0.6885}, {-1.1998, 0.3542},
+                             {-1.7686, -0.1141}, {-1.9527, -0.6354}, {-1.9099, -1.1707}};
+  const double sx = 0.0865, sy = 0.0491;
+  struct Case {
+    const char* what;
+    IWORD ndrv;
+  } cases[] = {{"analytic derivatives", 0}, {"forward differences", 1}, {"central differences", 2}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Engine e(4, 2, 12, 1);
+    for (int i = 0; i < 12; ++i) {
+      e.zm[2 * i] = pts[i][0];
+      e.zm[2 * i + 1] = pts[i][1];
+      e.r[2 * i] = sx;
+      e.r[2 * i + 1] = sy;
+    }
+    e.p = {1.0374, -1.0255, 2.9534, 2.3436};
+    e.kdem = -1;
+    e.iods = 2;
+    e.ndrv = c.ndrv;
+    e.tol = 1e-10;
+    e.iter = 200;
+    orvika_test::UnitCapture cap(6);  // unconverged ends print their report
+    e.luebrn(reinterpret_cast<ORVK_MODELFN>(ellipse16));
+    if (e.istat != 0) continue;
+    // Whitened Deming residuals at the measurements and their parameter
+    // derivatives; the least-squares step removes |A x|^2 of S.
+    Vec a(12 * 4), b(12);
+    double s = 0;
+    for (int i = 0; i < 12; ++i) {
+      const double u = (pts[i][0] - e.p[0]) / e.p[2], v = (pts[i][1] - e.p[1]) / e.p[3];
+      const double fx = 2 * u / e.p[2], fy = 2 * v / e.p[3];
+      const double sw = 1 / std::sqrt(fx * fx * sx * sx + fy * fy * sy * sy);
+      b[i] = sw * (u * u + v * v - 1);
+      a[i] = -sw * fx;
+      a[12 + i] = -sw * fy;
+      a[24 + i] = -sw * 2 * u * u / e.p[2];
+      a[36 + i] = -sw * 2 * v * v / e.p[3];
+      s += b[i] * b[i];
+    }
+    const Vec x = regress_test::lstsq(12, 4, a, b);
+    double gain = 0;
+    for (int i = 0; i < 12; ++i) {
+      double ax = 0;
+      for (int l = 0; l < 4; ++l) ax += a[12 * l + i] * x[l];
+      gain += ax * ax;
+    }
+    EXPECT_LE(gain, 1e-8 * s) << "P " << e.p[0] << " " << e.p[1] << " " << e.p[2] << " " << e.p[3];
   }
 }
 
