@@ -37,28 +37,82 @@ IWORD append_unit(IWORD& NZ, IV ICI, RV A, IWORD col) {
   return NZ;
 }
 
-// Removes the entries of row I (LO..HI-1) whose column index is 0, moving
-// the rest of the matrix down; adjusts IRP(I+1..NROW+1) and NZ.
-void compact_row(IWORD i, IWORD NROW, IWORD& NZ, IV IRP, IV ICI, RV A) {
-  const IWORD lo = IRP(i);
-  const IWORD hi = IRP(i + 1);
-  IWORD w = lo;
-  for (IWORD k = lo; k < hi; ++k) {
-    if (ICI(k) != 0) {
-      if (w != k) {
-        ICI(w) = ICI(k);
-        A(w) = A(k);
-      }
-      ++w;
-    }
+// The repeated entries that the row checks merge leave column index 0 behind
+// and are removed row by row.  Rather than moving the rest of the matrix down
+// at every row that loses entries (time of the order of NZ for each such
+// row), the rows after the current one keep their places until the pass
+// reaches them: each row is moved down once, by all that earlier rows lost,
+// just before it is checked, and a pass that ends early moves the rest at
+// once.  Every row is checked, and every pointer and count left, exactly as
+// if each removal had moved the rest of the matrix at once.
+class RowPacker {
+ public:
+  RowPacker(IWORD NROW, IWORD& NZ, IV IRP, IV ICI, RV A)
+      : nrow_(NROW), NZ_(NZ), IRP_(IRP), ICI_(ICI), A_(A) {}
+  ~RowPacker() { finish(); }
+  RowPacker(const RowPacker&) = delete;
+  RowPacker& operator=(const RowPacker&) = delete;
+
+  // Before row I is checked: its end pointer and the entry count as the
+  // checks must see them.
+  IWORD enter(IWORD i) {
+    i_ = i;
+    if (i == 1) next_ = IRP_(1);
+    if (shift_ != 0) IRP_(i + 1) -= shift_;
+    return NZ_ - shift_;
   }
-  const IWORD removed = hi - w;
-  if (removed == 0) return;
-  ICI.move(hi, w, NZ - hi + 1);
-  A.move(hi, w, NZ - hi + 1);
-  for (IWORD l = i + 1; l <= NROW + 1; ++l) IRP(l) -= removed;
-  NZ -= removed;
-}
+  // Row I, its pointers found sound, to its place.
+  void move_row() {
+    const IWORD len = IRP_(i_ + 1) - IRP_(i_);
+    if (shift_ != 0 && len > 0) {
+      ICI_.move(next_, next_ - shift_, len);
+      A_.move(next_, next_ - shift_, len);
+    }
+    next_ += len;
+  }
+  // Removes the entries of row I whose column index is 0.
+  void compact_row() {
+    const IWORD lo = IRP_(i_);
+    const IWORD hi = IRP_(i_ + 1);
+    IWORD w = lo;
+    for (IWORD k = lo; k < hi; ++k) {
+      if (ICI_(k) != 0) {
+        if (w != k) {
+          ICI_(w) = ICI_(k);
+          A_(w) = A_(k);
+        }
+        ++w;
+      }
+    }
+    IRP_(i_ + 1) = w;
+    shift_ += hi - w;
+  }
+
+  // The rows not yet reached, and their pointers, down by what was removed
+  // (at the end of the pass, or when a check ends it early).
+  void finish() {
+    if (shift_ == 0) return;
+    if (i_ >= 1) {
+      const IWORD len = NZ_ - next_ + 1;
+      if (len > 0) {
+        ICI_.move(next_, next_ - shift_, len);
+        A_.move(next_, next_ - shift_, len);
+      }
+      for (IWORD l = i_ + 2; l <= nrow_ + 1; ++l) IRP_(l) -= shift_;
+    }
+    NZ_ -= shift_;
+    shift_ = 0;
+  }
+
+ private:
+  const IWORD nrow_;
+  IWORD& NZ_;
+  const IV IRP_, ICI_;
+  const RV A_;
+  IWORD i_ = 0;       // row being checked
+  IWORD next_ = 1;    // first position not yet moved
+  IWORD shift_ = 0;   // entries removed so far
+};
 
 // First entry of LO..K-1 with column J.
 IWORD first_with(IV ICI, IWORD lo, IWORD k, IWORD j) {
@@ -223,8 +277,10 @@ void DCHEKA(IWORD NROW, IWORD NCOL, IWORD& NZ, IWORD MSGUNIT, IV IRP, IV ICI, IV
   W41.fill(1, NCOL, 1);
 
   const RowCheck rc{chk, say, MSGUNIT, "DCHEKA", IERR};
+  RowPacker pack(NROW, NZ, IRP, ICI, A);
   for (IWORD i = 1; i <= NROW; ++i) {
-    if (rc.bad_row(IRP, i, NZ)) return;
+    if (rc.bad_row(IRP, i, pack.enter(i))) return;
+    pack.move_row();
     const IWORD lo = IRP(i);
     const IWORD hi = IRP(i + 1);
     if (hi == lo) {
@@ -262,8 +318,9 @@ void DCHEKA(IWORD NROW, IWORD NCOL, IWORD& NZ, IWORD MSGUNIT, IV IRP, IV ICI, IV
       if (!rc.merge_repeated(ICI, A, lo, k, j, i)) return;
       merged = true;
     }
-    if (merged) compact_row(i, NROW, NZ, IRP, ICI, A);
+    if (merged) pack.compact_row();
   }
+  pack.finish();
 
   // Empty columns: pair each with the first empty row left, if any.
   for (IWORD j = 1; j <= NCOL; ++j) {
@@ -415,8 +472,10 @@ void DCHEKD(IWORD NROW, IWORD NCOL, IWORD& NZ, IWORD MSGUNIT, IV IRP, IV ICI, IV
   }
   MARK.fill(1, NCOL, 0);
   const RowCheck rc{chk, say, MSGUNIT, "DCHEKD", IERR};
+  RowPacker pack(NROW, NZ, IRP, ICI, A);
   for (IWORD i = 1; i <= NROW; ++i) {
-    if (rc.bad_row(IRP, i, NZ)) return;
+    if (rc.bad_row(IRP, i, pack.enter(i))) return;
+    pack.move_row();
     const IWORD lo = IRP(i);
     const IWORD hi = IRP(i + 1);
     bool merged = false;
@@ -434,8 +493,9 @@ void DCHEKD(IWORD NROW, IWORD NCOL, IWORD& NZ, IWORD MSGUNIT, IV IRP, IV ICI, IV
       }
       MARK(j) = i;
     }
-    if (merged) compact_row(i, NROW, NZ, IRP, ICI, A);
+    if (merged) pack.compact_row();
   }
+  pack.finish();
 }
 
 }  // namespace orvika

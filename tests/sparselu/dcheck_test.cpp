@@ -2,6 +2,7 @@
 // status flags, codes and the exact repair messages on each kind of unit.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <random>
 #include <string>
@@ -320,6 +321,68 @@ TEST(SpDchekd, MergesRepeatedIndicesAndRefusesBadIndices) {
     Checks c({{1}, {2, col}, {3}}, 2);
     orvika::DCHEKD(3, 3, c.m.nz, 0, c.irp(), iv(c.m.ici), iv(c.mark), rv(c.m.a), c.opt, c.ierr);
     EXPECT_EQ(c.ierr, code) << col;
+  }
+}
+
+// Repeated entries in many rows, and a check that fails part-way: the rows
+// before the failing one lose their repeats (each summed into its first
+// entry), the failing row keeps the merges made before its bad entry, the
+// rows after it are untouched, and the whole matrix stays packed from
+// position 1 with pointers and count to match.
+TEST(SpDchekd, RepeatsInEveryRowAndAFailurePartWayLeaveAPackedMatrix) {
+  const IWORD n = 40;
+  for (const IWORD fail_row : {IWORD{0}, IWORD{1}, IWORD{23}, n}) {
+    SCOPED_TRACE(fail_row);
+    std::mt19937_64 rng(static_cast<std::uint64_t>(97 + fail_row));
+    std::vector<std::vector<IWORD>> rows(n);
+    for (IWORD i = 1; i <= n; ++i) {
+      rows[i - 1].push_back(i);
+      const int extra = 1 + static_cast<int>(rng() % 6);
+      for (int k = 0; k < extra; ++k) rows[i - 1].push_back(1 + static_cast<IWORD>(rng() % 5));
+      rows[i - 1].push_back(i);  // every row repeats its diagonal
+      if (i == fail_row) rows[i - 1].insert(rows[i - 1].begin() + 3, 0);  // column below 1
+    }
+    Checks c(rows, 2);
+    const Csr in = c.m;
+    // Expected rows: (column, value) lists.
+    std::vector<std::vector<std::pair<IWORD, double>>> want(n);
+    for (IWORD i = 1; i <= n; ++i) {
+      auto& w = want[i - 1];
+      bool stop = false;
+      for (IWORD k = in.irp[i - 1]; k < in.irp[i]; ++k) {
+        const IWORD j = in.ici[k - 1];
+        const double v = in.a[k - 1];
+        if (fail_row != 0 && i > fail_row) stop = true;
+        if (j == 0) stop = true;
+        if (stop) {
+          w.emplace_back(j, v);
+          continue;
+        }
+        auto it = std::find_if(w.begin(), w.end(), [&](const auto& e) { return e.first == j; });
+        if (it == w.end()) {
+          w.emplace_back(j, v);
+        } else {
+          it->second += v;
+          if (i == fail_row) w.emplace_back(0, v);  // merged, not yet removed
+        }
+      }
+    }
+    orvika::DCHEKD(n, n, c.m.nz, 0, c.irp(), iv(c.m.ici), iv(c.mark), rv(c.m.a), c.opt, c.ierr);
+    EXPECT_EQ(c.ierr, fail_row != 0 ? -1 : 6);
+    IWORD total = 0;
+    for (IWORD i = 1; i <= n; ++i) {
+      ASSERT_EQ(c.m.irp[i - 1], total + 1) << i;
+      const auto& w = want[i - 1];
+      ASSERT_EQ(c.m.irp[i] - c.m.irp[i - 1], static_cast<IWORD>(w.size())) << i;
+      for (std::size_t e = 0; e < w.size(); ++e) {
+        const IWORD k = c.m.irp[i - 1] + static_cast<IWORD>(e);
+        EXPECT_EQ(c.m.ici[k - 1], w[e].first) << i << " " << e;
+        EXPECT_EQ(c.m.a[k - 1], w[e].second) << i << " " << e;
+      }
+      total += static_cast<IWORD>(w.size());
+    }
+    EXPECT_EQ(c.m.nz, total);
+    EXPECT_EQ(c.m.irp[n], total + 1);
   }
 }
 
