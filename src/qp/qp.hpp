@@ -11,6 +11,7 @@
 // of ORVK_NLPINT at the level in word 3 (simplex check: words 82 and 83).
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <string_view>
 
@@ -46,6 +47,37 @@ inline void dump_si(IWORD unit, IWORD v, std::string_view label) {
 }
 inline void size_pr(IWORD unit, IWORD n, std::string_view label) {
   ORVK_SIZEPR(&unit, &n, label.data(), static_cast<int64_t>(label.size()));
+}
+
+// ---- Scale of a residual ------------------------------------------------------
+
+// Tolerance on a residual (the excess a_r x - b_r of a constraint row, or a
+// Hessian row of a KKT system) whose terms have magnitudes summing to S, in
+// a problem where the same row at the scale of the whole point has size F
+// (for a constraint row |b_r| + sum_j |a_rj| max_j |x_j|).  The relative
+// part REL S is floored at REL min(1, F): no looser than REL max(1, S),
+// and no looser than the row's own size allows, so that rows or an
+// objective scaled by a power of ten keep their verdict.  The part
+// kRoundRel F admits the rounding of a point of that size: a row whose
+// terms vanish by cancellation or at a point that is zero by rounding.
+inline constexpr double kRoundRel = 1e-10;
+inline double residual_tol(double rel, double s, double f) {
+  return rel * std::fmax(s, std::fmin(1.0, f)) + kRoundRel * f;
+}
+
+// Size of constraint row R (0-based) at the scale of the point: |b_r| +
+// sum_j |a_rj| XMAX, XMAX = max_j |x_j|.
+inline double row_size(IWORD r, const IWORD* iac, const double* ac, const double* b,
+                       double xmax) {
+  double sa = 0;
+  for (IWORD p = iac[r]; p < iac[r + 1]; ++p) sa += std::fabs(ac[p - 1]);
+  return std::fabs(b[r]) + sa * xmax;
+}
+
+inline double max_abs(IWORD n, const double* x) {
+  double m = 0;
+  for (IWORD j = 0; j < n; ++j) m = std::fmax(m, std::fabs(x[j]));
+  return m;
 }
 
 }  // namespace qp_detail

@@ -776,12 +776,19 @@ void ActiveStep::settle_validity() {
   // row has a clearly negative multiplier (the move that would release it
   // was ruled out, e.g. by the indefinite rules after a zero change of x),
   // is a stall, not a solution.
-  if (is_true(valid) && !singular)
+  // The excess counts against the row's own size (residual_tol), so that
+  // rows scaled by a power of ten keep the verdict of the unscaled ones.
+  if (is_true(valid) && !singular) {
+    const double xmax = qp_detail::max_abs(N, vx);
     for (IWORD i = 1; i <= MINEQ; ++i)
-      if (!active(i) && v(i) - b(i) > 1e-8 * std::fmax(1.0, std::fabs(b(i)))) {
+      if (!active(i) &&
+          v(i) - b(i) > qp_detail::residual_tol(
+                            1e-8, std::fabs(b(i)),
+                            qp_detail::row_size(MEQ + i - 1, IAC, AC, B, xmax))) {
         valid = ORVK_FALSE;
         break;
       }
+  }
   if (is_true(valid) && !singular) {
     double mumax = 1.0;
     for (IWORD k = 1; k <= nactiv; ++k) mumax = std::fmax(mumax, std::fabs(mu(k)));

@@ -62,17 +62,22 @@ bool rows_valid(IWORD nr, IWORD ncol, const IWORD* ia, const IWORD* ja, bool low
 }
 
 // Relative tolerance of the feasibility test of a point: row i holds at x
-// when a_i x - b_i <= kFeasTol max(1, |b_i| + sum_j |a_ij x_j|) (both signs
-// for an equality row).
+// when a_i x - b_i <= residual_tol(kFeasTol, |b_i| + sum_j |a_ij x_j|, F_i)
+// with F_i the size of the row at the scale of x (both signs for an
+// equality row).
 constexpr double kFeasTol = 1e-9;
+using orvika::qp_detail::max_abs;
+using orvika::qp_detail::residual_tol;
+using orvika::qp_detail::row_size;
 
 // -1 when x does not satisfy every constraint row within its tolerance;
 // otherwise the largest t in [0, 1] for which x + t d stays within every
 // bound (a row already at or just beyond its bound stops any move that
 // would take it further out).
-double feasible_step(IWORD meq, IWORD mineq, const IWORD* iac, const IWORD* jac,
+double feasible_step(IWORD n, IWORD meq, IWORD mineq, const IWORD* iac, const IWORD* jac,
                      const double* ac, const double* b, const double* x, const double* d) {
   double tmax = 1.0;
+  const double xmax = max_abs(n, x);
   for (IWORD r = 0; r < meq + mineq; ++r) {
     double ax = 0, ad = 0, scale = std::fabs(b[r]);
     for (IWORD p = iac[r]; p < iac[r + 1]; ++p) {
@@ -82,7 +87,8 @@ double feasible_step(IWORD meq, IWORD mineq, const IWORD* iac, const IWORD* jac,
       ad += a * d[j];
       scale += std::fabs(a * x[j]);
     }
-    const double tol = kFeasTol * std::fmax(1.0, scale), res = ax - b[r];
+    const double tol = residual_tol(kFeasTol, scale, row_size(r, iac, ac, b, xmax)),
+                 res = ax - b[r];
     // Upper side res + t ad <= tol; an equality row also -(res + t ad) <= tol.
     for (int side = 0; side < (r < meq ? 2 : 1); ++side) {
       const double rs = side == 0 ? res : -res, ds = side == 0 ? ad : -ad;
@@ -112,17 +118,23 @@ double row_residual(IWORD r, const IWORD* iac, const IWORD* jac, const double* a
   return ax - b[r];
 }
 
-// True when x meets the equality rows and the NSEL inequalities listed in
-// SEL as equalities (the rows of a KKT system), or, with SEL null, the
-// equality rows and every inequality row; within kRowTol relative.
-bool rows_hold(IWORD meq, IWORD mineq, const IWORD* iac, const IWORD* jac, const double* ac,
-               const double* b, const double* x, IWORD nsel, const IWORD* sel) {
+// True when x (N words) meets the equality rows and the NSEL inequalities
+// listed in SEL as equalities (the rows of a KKT system), or, with SEL null,
+// the equality rows and every inequality row; within kRowTol relative to
+// the size of each row at x (residual_tol).  With ABSOLUTE the tolerance
+// is kRowTol max(1, S) instead (a point from the simplex check, whose own
+// tolerances are absolute).
+bool rows_hold(IWORD n, IWORD meq, IWORD mineq, const IWORD* iac, const IWORD* jac,
+               const double* ac, const double* b, const double* x, IWORD nsel,
+               const IWORD* sel, bool absolute = false) {
   const IWORD nrow = sel ? meq + nsel : meq + mineq;
+  const double xmax = max_abs(n, x);
   for (IWORD q = 0; q < nrow; ++q) {
     const IWORD r = q < meq ? q : sel ? meq + sel[q - meq] - 1 : q;
     double scale = 0;
     const double res = row_residual(r, iac, jac, ac, b, x, scale);
-    const double tol = kRowTol * std::fmax(1.0, scale);
+    const double tol = absolute ? kRowTol * std::fmax(1.0, scale)
+                                : residual_tol(kRowTol, scale, row_size(r, iac, ac, b, xmax));
     const bool as_equality = q < meq || sel != nullptr;
     if (!(as_equality ? std::fabs(res) <= tol : res <= tol)) return false;
   }
@@ -132,8 +144,9 @@ bool rows_hold(IWORD meq, IWORD mineq, const IWORD* iac, const IWORD* jac, const
 // True when the solution X of a KKT system (x, then the multipliers of the
 // equality rows and of the NSEL inequalities listed in SEL) meets the
 // Hessian rows of that system, H x + g + Q' lambda = 0, each within kRowTol
-// relative to the sum of the magnitudes of its terms.  RES and SCALE are
-// N words of scratch.
+// relative to the sum of the magnitudes of its terms (residual_tol, with
+// the largest such sum over the rows as the size at the scale of X).  RES
+// and SCALE are N words of scratch.
 bool hessian_rows_hold(IWORD n, IWORD meq, const double* g, const IWORD* iah, const IWORD* jah,
                        const double* h, const IWORD* iac, const IWORD* jac, const double* ac,
                        const double* x, IWORD nsel, const IWORD* sel, double* res,
@@ -163,8 +176,9 @@ bool hessian_rows_hold(IWORD n, IWORD meq, const double* g, const IWORD* iah, co
       scale[j] += std::fabs(ac[p - 1] * lam);
     }
   }
+  const double smax = max_abs(n, scale);
   for (IWORD j = 0; j < n; ++j)
-    if (!(std::fabs(res[j]) <= kRowTol * std::fmax(1.0, scale[j]))) return false;
+    if (!(std::fabs(res[j]) <= residual_tol(kRowTol, scale[j], smax))) return false;
   return true;
 }
 
@@ -316,14 +330,14 @@ IWORD QpSolver::need_for(IWORD k) const {
 void QpSolver::track_feasible() {
   if (!s.have_feas) {
     for (IWORD i = 0; i < n; ++i) deltx[i] = 0;
-    if (feasible_step(meq, mineq, IAC, JAC, AC, B, X, deltx) < 0) return;
+    if (feasible_step(n, meq, mineq, IAC, JAC, AC, B, X, deltx) < 0) return;
     for (IWORD i = 0; i < n; ++i) xfeas[i] = X[i];
     s.objf_feas = s.objf;
     s.have_feas = true;
     return;
   }
   for (IWORD i = 0; i < n; ++i) deltx[i] = X[i] - xfeas[i];
-  const double tmax = feasible_step(meq, mineq, IAC, JAC, AC, B, xfeas, deltx);
+  const double tmax = feasible_step(n, meq, mineq, IAC, JAC, AC, B, xfeas, deltx);
   if (tmax <= 0) return;
   // Objective along the move: q(t) = q(0) + t gd + t^2 c / 2.
   SSMVML(n, n, IAH, JAH, 0, H, 0, deltx, 0, hx, 2);
@@ -600,7 +614,7 @@ void QpSolver::start_feasible_tracking() {
   s.have_feas = false;
   if (mineq > 0) {
     for (IWORD i = 0; i < n; ++i) deltx[i] = 0;
-    if (feasible_step(meq, mineq, IAC, JAC, AC, B, X, deltx) >= 0) {
+    if (feasible_step(n, meq, mineq, IAC, JAC, AC, B, X, deltx) >= 0) {
       for (IWORD i = 0; i < n; ++i) xfeas[i] = X[i];
       SSMVML(n, n, IAH, JAH, 0, H, 0, xfeas, 0, hx, 2);
       s.objf_feas = ORVK_DINNER(&n, &izero, G, &izero, xfeas) +
@@ -651,7 +665,7 @@ bool QpSolver::phase1_ends_run(bool warm) {
     // clearly, and only for data its tolerances can resolve; an incomplete
     // run (IFEAS 2) proves nothing.
     if (ifeas == 1 && simplex_scale_ok(n, meq, mineq, IAC, JAC, AC, B, xlb, xub))
-      proven = !rows_hold(meq, mineq, IAC, JAC, AC, B, hx, 0, nullptr);
+      proven = !rows_hold(n, meq, mineq, IAC, JAC, AC, B, hx, 0, nullptr, true);
   }
   if (!proven) return false;
   for (IWORD i = 0; i < n; ++i) X[i] = hx[i];
@@ -800,7 +814,7 @@ void QpSolver::check_solution(IWORD k) {
     bool failed = false;
     const IWORD nsel = *NCACT == meq ? 0 : nactiv;
     for (IWORD i = 0; i < k && !failed; ++i) failed = !std::isfinite(X[i]);
-    if (!failed) failed = !rows_hold(meq, mineq, IAC, JAC, AC, B, X, nsel, iract);
+    if (!failed) failed = !rows_hold(n, meq, mineq, IAC, JAC, AC, B, X, nsel, iract);
     // HX and DELTX serve as scratch; evaluate_solution fills them afresh.
     if (!failed)
       failed = !hessian_rows_hold(n, meq, G, IAH, JAH, H, IAC, JAC, AC, X, nsel, iract, hx,
@@ -931,7 +945,7 @@ Next QpSolver::active_set_step() {
   }
   // A solution is taken as valid only when it meets every row.
   bool valid = is_true(nlpint(ORVK_NLPINT_VALID));
-  if (valid && !rows_hold(meq, mineq, IAC, JAC, AC, B, bp, 0, nullptr)) {
+  if (valid && !rows_hold(n, meq, mineq, IAC, JAC, AC, B, bp, 0, nullptr)) {
     valid = false;
     nlpint(ORVK_NLPINT_VALID) = ORVK_FALSE;
   }

@@ -723,6 +723,108 @@ TEST_F(QpslvTest, ViolatedRowThroughTheOriginIsTakenIn) {
     }
 }
 
+// ---- Scaled rows and objectives -------------------------------------------
+
+// Three problems of the Hock-Schittkowski collection with a known optimum,
+// bounds 1..N and N+1..2N as in the solver's layout.
+struct ScaledBase {
+  const char* name;
+  Problem p;
+  Vec x;  // the optimum
+};
+
+std::vector<ScaledBase> scaled_bases() {
+  std::vector<ScaledBase> c;
+  {  // HS21: min 0.01 x1^2 + x2^2, 10 x1 - x2 >= 10, 2 <= x1 <= 50, |x2| <= 50
+    Problem p;
+    p.n = 2;
+    p.mineq = 5;
+    p.h = {0.02, 0, 0, 2};
+    p.g = {0, 0};
+    p.a = {1, 0, 0, 1, -1, 0, 0, -1, -10, 1};
+    p.b = {50, 50, -2, 50, -10};
+    c.push_back({"HS21", p, {2, 0}});
+  }
+  {  // HS35: x1 + x2 + 2 x3 <= 3, 0 <= x <= 100
+    Problem p;
+    p.n = 3;
+    p.mineq = 7;
+    p.h = {4, 2, 2, 2, 4, 0, 2, 0, 2};
+    p.g = {-8, -6, -4};
+    p.a = {1, 0, 0, 0, 1, 0, 0, 0, 1, -1, 0, 0, 0, -1, 0, 0, 0, -1, 1, 1, 2};
+    p.b = {100, 100, 100, 0, 0, 0, 3};
+    c.push_back({"HS35", p, {4.0 / 3, 7.0 / 9, 4.0 / 9}});
+  }
+  {  // HS76: three general rows, 0 <= x <= 100
+    Problem p;
+    p.n = 4;
+    p.mineq = 11;
+    p.h = {2, 0, -1, 0, 0, 1, 0, 0, -1, 0, 2, 1, 0, 0, 1, 1};
+    p.g = {-1, -3, 1, -1};
+    for (int s = 1; s >= -1; s -= 2)
+      for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j) p.a.push_back(i == j ? s : 0);
+    p.b = {100, 100, 100, 100, 0, 0, 0, 0, 5, 4, -1.5};
+    for (double v : {1, 2, 1, 1, 3, 1, 2, -1, 0, -1, -4, 0}) p.a.push_back(v);
+    c.push_back({"HS76", p, {3.0 / 11, 23.0 / 11, 0, 6.0 / 11}});
+  }
+  return c;
+}
+
+// The constraint rows (A and b) or the objective (H and g) multiplied by a
+// power of ten leave the optimum where it is.  The pivot and ratio tests
+// of the KKT solvers and of the active-set step hold absolute thresholds,
+// so far from unit scale a run may fail (code 1 or 2, or a singular
+// solve); a run that ends with code 0 must end at the optimum, meeting
+// every row to within the rounding of its own size, never at a point that
+// misses a row whose terms are all small (with the rows at 1e-100 times
+// their size, HS21 once ended with code 0 at x = 0, far below x1 >= 2).
+// Near unit scale the dense and sparse solvers keep the unscaled verdict.
+TEST_F(QpslvTest, ScaledRowsOrObjectiveNeverEndValidAwayFromTheOptimum) {
+  struct Scaling {
+    bool rows;     // scale the rows (else the objective)
+    double t;
+    bool keeps;    // solvers 1 and 2 end with code 0 as unscaled
+  };
+  const Scaling scalings[] = {
+      {true, 1e-100, false}, {true, 1e-30, false}, {true, 1e-16, false},
+      {true, 1e-10, false},  {true, 0x1p-20, true}, {true, 1e-6, true},
+      {true, 1e6, true},     {true, 1e16, false},   {true, 1e30, false},
+      {true, 1e100, false},  {false, 1e-30, false}, {false, 1e-16, false},
+      {false, 1e-8, true},   {false, 1e8, true},    {false, 1e16, false},
+      {false, 1e30, false}};
+  for (const ScaledBase& base : scaled_bases())
+    for (const Scaling& sc : scalings) {
+      Problem p = base.p;
+      for (double& v : sc.rows ? p.a : p.h) v *= sc.t;
+      for (double& v : sc.rows ? p.b : p.g) v *= sc.t;
+      for (IWORD solver : {1, 2, 3})
+        for (IWORD mact : {1, 2, 3}) {
+          char what[96];
+          std::snprintf(what, sizeof what, "%s %s times %g, solver %d, variant %d", base.name,
+                        sc.rows ? "rows" : "objective", sc.t, static_cast<int>(solver),
+                        static_cast<int>(mact));
+          SCOPED_TRACE(what);
+          const QpRun r = cold_run(p, solver, mact);
+          EXPECT_EQ(r.ifail, 0);
+          if (sc.keeps && solver != 3) EXPECT_EQ(r.iret, 0);
+          if (r.iret != 0 || r.ising != 0) continue;
+          // GMRES stops at an absolute residual of 1e-5.
+          const double tol = solver == 3 ? 1e-4 : 1e-9;
+          for (int j = 0; j < p.n; ++j)
+            EXPECT_NEAR(r.x[j], base.x[j], tol * (1 + std::fabs(base.x[j]))) << j;
+          // Each row meets its bound to within its size at the optimum's scale.
+          double xmax = 0;
+          for (double v : base.x) xmax = std::max(xmax, std::fabs(v));
+          for (int i = 0; i < p.mineq; ++i) {
+            double size = std::fabs(p.b[i]);
+            for (int j = 0; j < p.n; ++j) size += std::fabs(p.A(i, j)) * xmax;
+            EXPECT_LE(p.row_dot(i, r.x.data()) - p.b[i], tol * size) << "row " << i + 1;
+          }
+        }
+    }
+}
+
 // ---- Singular KKT matrix, non-finite data -----------------------------------
 
 // The record of a singular KKT matrix with no active inequality.
