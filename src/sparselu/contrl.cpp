@@ -934,11 +934,15 @@ void Driver::common_end(bool rebuild, bool unscale) {
     // rows in order): a word is written only where it differs.
     const WSpan<IWORD> irp = span(iv(P_.IRP, N + 1), 1, N + 1);
     const WSpan<IWORD> ivect = span(iv(P_.IVECT, room), 1, room);
+    // A row is read as one branch-free test and written only when some
+    // word differs.
     IWORD lo = irp[1];
     for (IWORD i = 1; i <= N; ++i) {
       const IWORD hi = irp[i + 1];
-      for (IWORD k = lo; k < hi; ++k)
-        if (ivect[k] != i) ivect.set(k, i);
+      IWORD diff = 0;
+      for (IWORD k = lo; k < hi; ++k) diff |= ivect[k] ^ i;
+      if (diff != 0)
+        for (IWORD k = lo; k < hi; ++k) ivect.set(k, i);
       lo = hi;
     }
   }
