@@ -187,10 +187,10 @@ Done predicted_test(Ctx& c) {
   minus_h(c);
   const double r = c.rnorm(c.w.W1);
   const IWORD span = c.I(ii::NPOINT) - c.I(ii::IPOINT);
-  // A residual that is not a number is an evaluation that failed, like
-  // IFERR: a corrector step made from it is not a number either, and the
-  // caller would be asked for its model at such a point.
-  if (*c.a.IFERR == 0 && !std::isnan(r) &&
+  // A residual that is not a finite number is an evaluation that failed,
+  // like IFERR: a corrector step made from it is not a number either, and
+  // the caller would be asked for its model at such a point.
+  if (*c.a.IFERR == 0 && std::isfinite(r) &&
       (span > 2 || r <= std::fabs(c.Q(rp::FRATIO) * c.R(ri::FNORM0)))) {
     c.I(ii::NTITER) += 1;
     c.I(ii::ITER) = 1;
@@ -212,12 +212,12 @@ Done corrector_test(Ctx& c) {
   c.R(ri::FNORM1) = f1;
   const double fn = c.R(ri::FNORM);
   const double tol = c.Q(rp::FTOL) * c.R(ri::SQRTN);
-  // A residual that is not a number never accepts the point, and a short
+  // A residual that is not a finite number never accepts the point, and a short
   // correction does not when its linear solve failed the accuracy check
   // (a singular Jacobian whose zero pivot was repaired gives a zero step).
   const bool short_step = c.R(ri::DXNEWT) <= c.Q(rp::XTOL) && !last_solve_inaccurate();
   const bool converged =
-      !std::isnan(f1) && ((fn <= tol && f1 <= tol) || short_step || f1 <= 0.0);
+      std::isfinite(f1) && ((fn <= tol && f1 <= tol) || short_step || f1 <= 0.0);
   // A point on the far side of the target from the last accepted point:
   // the path has passed the target between them, so the step is taken
   // again, shorter, for the target step control to land on it.
@@ -260,12 +260,12 @@ Done initial_correction_test(Ctx& c) {
   // from its base point XBASE, which stays.  The trial point comes back to
   // XBASE as ALPHA falls, where the residual is FNORM again, so the halving
   // ends; ALPHA = 0 (underflow) is not halved further.
-  // A trial point whose residual is not a number (the step left the
+  // A trial point whose residual is not a finite number (the step left the
   // model's domain) is no progress at all: its residual is not below 1/40
   // of the last one, and a Newton step made from it is not a number
   // either.  The step is halved from XBASE, whose residual was a number,
   // until the trial point is back in the domain.
-  const bool outside = std::isnan(f1) && !std::isnan(fn);
+  const bool outside = !std::isfinite(f1) && std::isfinite(fn);
   if (((alpha < 0.001 && f1 > 2.0 * fn) || outside) && alpha > 0.0) {
     alpha = alpha / 2.0;
     for (IWORD i = 0; i < c.n; ++i) c.a.X[i] = c.w.XBASE[i] + alpha * c.w.W1[i] * c.a.XSCALE[i];
@@ -438,9 +438,24 @@ Done step_predict(Ctx& c) {
   fcont_predict(np1, c.R(ri::DELS), c.R(ri::HTAN), c.w.YB, c.w.TB, c.w.YP, c.w.TP, 2, c.w.W1,
                 c.w.TPRED);
   std::copy(a.X, a.X + n, c.w.XBASE);
+  const double lam0 = c.rlam();
   fcont_unscale(n, c.w.W1, a.XSCALE, c.R(ri::PSCALE), a.X, c.rlam());
   if (c.I(ii::PFIXED) == 1) c.rlam() = 0.0;
   bound_pull(c);
+  const auto finite = [](double v) { return std::isfinite(v); };
+  if (!std::isfinite(c.rlam()) || !std::all_of(a.X, a.X + n, finite)) {
+    // A predicted point that is not a finite number (an overflow of the
+    // step in unscaled variables) is never handed to the caller: back to
+    // the accepted point, and the step is shortened as after a predicted
+    // point that could not be evaluated.
+    std::copy(c.w.XBASE, c.w.XBASE + n, a.X);
+    c.rlam() = lam0;
+    double& h = c.R(ri::HTAN);
+    const double minstp = c.Q(rp::MINSTP);
+    if (!(h > minstp)) return final_exit(c, 8);
+    h = std::max(h / c.Q(rp::STPGRO), minstp);
+    return step_predict(c);
+  }
   return request(c, -2, 4);
 }
 
@@ -518,7 +533,9 @@ void fcont_driver(const FcontArgs& a, const FcontWork& w) {
   switch (state) {
     case 1:
       std::copy(a.F, a.F + n, w.F0);
-      if (*a.IFERR != 0) {
+      // A start residual that is not a finite number is an evaluation that
+      // failed: every tangent and step of the run would be made from it.
+      if (*a.IFERR != 0 || !std::all_of(a.F, a.F + n, [](double v) { return std::isfinite(v); })) {
         final_exit(c, 17);
         return;
       }
@@ -569,15 +586,15 @@ void fcont_driver(const FcontArgs& a, const FcontWork& w) {
       return;
     case 12: {
       const double den = c.R(ri::RLAM0) - lam;
-      // A side whose residual is not a number (the model is not defined
-      // there) is left out: the one-sided quotient of the other side and
-      // the centre (residuals of the centre in W1) is taken instead, so
+      // A side whose residual is not a finite number (the model is not
+      // defined there) is left out: the one-sided quotient of the other side
+      // and the centre (residuals of the centre in W1) is taken instead, so
       // that the tangent and the corrector steps stay numbers.
       for (IWORD i = 0; i < n; ++i) {
         const double lo = a.F[i], up = w.W2[i], mid = w.W1[i];
-        if (std::isnan(lo) && !std::isnan(up))
+        if (!std::isfinite(lo) && std::isfinite(up))
           w.F0[i] = (mid - up) / den;
-        else if (std::isnan(up) && !std::isnan(lo))
+        else if (!std::isfinite(up) && std::isfinite(lo))
           w.F0[i] = (lo - mid) / den;
         else
           w.F0[i] = (lo - up) * 0.5 / den;

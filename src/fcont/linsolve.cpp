@@ -319,10 +319,12 @@ IWORD sparse_setup(Ctx& c) {
   if (t.SPCFAC >= c.Q(rp::RMISS) || t.SPCFAC < 0.1) t.SPCFAC = 1.0;
 
   // The work area must hold what the package needs for a new analysis
-  // with these positions; the least length is named in the message.
+  // with these positions; the least length is named in the message.  A
+  // structure without any entry is never factorised (its empty rows end
+  // the run with the first Jacobian), so no room is needed for it.
   SparseOptions first = g_sparse;
   first.opt2.ORDOPT = 2;
-  if (!sparse_accepts(first, n, nz2, 2, nwlin)) {
+  if (nz2 > 0 && !sparse_accepts(first, n, nz2, 2, nwlin)) {
     const IWORD least = sparse_least_work(first, n, nz2, 2, [&](IWORD len, ORVK_SPOPT2_T& p) {
       place_input(len, n, nz2, p);
     });
@@ -387,6 +389,12 @@ IWORD linear_solve(Ctx& c, IWORD purpose, IWORD nrhs) {
       W1(np1) = 0.0;
     }
   }
+  // A Jacobian or right-hand side with values that are not finite numbers
+  // (an evaluation outside the model's domain, an overflow in the
+  // factorisation) gives no usable direction: the caller is never asked for
+  // its model at a point made from it.
+  for (IWORD i = 1; i <= np1; ++i)
+    if (!std::isfinite(W1(i))) return 4;
   c.R(ri::DYLEN) = fcont_l2norm(np1, w1);
   if (purpose == 2) {
     double s = 1.0 / c.R(ri::DYLEN);

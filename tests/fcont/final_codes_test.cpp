@@ -797,3 +797,120 @@ TEST(FcontMessages, UnitsAboveHundredGoToTheRoutine) {
 }
 
 }  // namespace
+
+namespace {
+
+// x1^3 + x1 - x2 - 1 = 0, x2^3 + 2 x2 - x1 - 2 = 0 from (3, 3), root (1, 1).
+Problem pair_from_three() {
+  Problem p;
+  p.n = 2;
+  p.x0 = {3.0, 3.0};
+  p.F = [](const double* x, double, double* f) {
+    f[0] = x[0] * x[0] * x[0] + x[0] - x[1] - 1.0;
+    f[1] = x[1] * x[1] * x[1] + 2.0 * x[1] - x[0] - 2.0;
+  };
+  p.J = [](const double* x, double, double* j) {
+    j[0] = 3.0 * x[0] * x[0] + 1.0;
+    j[1] = -1.0;
+    j[2] = -1.0;
+    j[3] = 3.0 * x[1] * x[1] + 2.0;
+  };
+  p.irn = {1, 2, 1, 2};
+  p.icn = {1, 1, 2, 2};
+  return p;
+}
+
+// Runs P with the caller putting VALUE into F(1) at residual request EVAL
+// (counted from 1), or into the first Jacobian value at Jacobian request
+// JAC; returns the final code, and fails when X or RLAM at any request is
+// not a finite number or the run ends as solved away from the root.
+IWORD run_with_bad_value(const Problem& p, IWORD st, IWORD jm, IWORD ihom, int eval, int jac,
+                         double value) {
+  ContRun r(p, st);
+  r.jmode = jm;
+  r.ihom = ihom;
+  r.isolv = -1;
+  int ne = 0, nj = 0;
+  for (int k = 0; k < 20000; ++k) {
+    r.call();
+    if (r.isolv >= 0) break;
+    for (double v : r.x) EXPECT_TRUE(std::isfinite(v)) << "request " << k << " code " << r.isolv;
+    EXPECT_TRUE(std::isfinite(r.rlam)) << "request " << k << " code " << r.isolv;
+    if (::testing::Test::HasFailure()) return -999;
+    if (r.isolv == -2) {
+      p.F(r.x.data(), r.rlam, r.f.data());
+      if (++ne == eval) r.f[0] = value;
+    } else if (r.isolv == -3) {
+      r.jacobian();
+      if (++nj == jac) r.ajac[0] = value;
+    }
+  }
+  EXPECT_GE(r.isolv, 0);
+  if (r.isolv == 0) {
+    std::vector<double> f(p.n);
+    p.F(r.x.data(), 0.0, f.data());
+    for (double v : f) EXPECT_LT(std::fabs(v), 1e-6);
+  }
+  return r.isolv;
+}
+
+}  // namespace
+
+// Residuals or Jacobian values that are not finite numbers (an evaluation
+// outside the model's domain, an overflow) never make the solver ask for
+// its model at a point or parameter that is not a number: an infinite
+// residual counts as a failed evaluation like NaN, a linear solve whose
+// solution is not finite ends the run with code 4, and a start residual
+// that is not finite is a bad starting point (17).
+TEST(FcontFinal, ValuesThatAreNotFiniteNeverReachTheCaller) {
+  const double kInf = std::numeric_limits<double>::infinity();
+  const double kNan = std::numeric_limits<double>::quiet_NaN();
+  for (double value : {kInf, -kInf, kNan})
+    for (IWORD st : {1, 2})
+      for (IWORD jm : {1, 2, 3})
+        for (IWORD ihom : {1, 2, 3, 4}) {
+          const Problem p = ihom == 4 ? s_curve(2.0) : pair_from_three();
+          for (int eval = 1; eval <= 30; ++eval) {
+            SCOPED_TRACE("F(1) = " + std::to_string(value) + " at residual " +
+                         std::to_string(eval) + ", storage " + std::to_string(st) + " jmode " +
+                         std::to_string(jm) + " type " + std::to_string(ihom));
+            const IWORD code = run_with_bad_value(p, st, jm, ihom, eval, 0, value);
+            if (eval == 1) EXPECT_EQ(code, 17);
+            if (::testing::Test::HasFailure()) return;
+          }
+          if (jm == 2) continue;
+          for (int jac = 1; jac <= 8; ++jac) {
+            SCOPED_TRACE("J(1) = " + std::to_string(value) + " at Jacobian " +
+                         std::to_string(jac) + ", storage " + std::to_string(st) + " jmode " +
+                         std::to_string(jm) + " type " + std::to_string(ihom));
+            run_with_bad_value(p, st, jm, ihom, 0, jac, value);
+            if (::testing::Test::HasFailure()) return;
+          }
+        }
+}
+
+// A predicted point whose unscaled value overflows is never handed to the
+// caller: a first Jacobian of 1e-300 (type 4, the S-curve from 2) gives
+// scale factors of 1e150, and the prediction made with them leaves the
+// range of doubles; the step is shortened as after a failed evaluation.
+TEST(FcontFinal, PredictedPointThatOverflowsIsShortened) {
+  for (IWORD st : {1, 2}) {
+    SCOPED_TRACE("storage " + std::to_string(st));
+    run_with_bad_value(s_curve(2.0), st, 1, 4, 0, 1, 1e-300);
+  }
+}
+
+// A sparse structure without any entry (NZ = 0) has every equation empty:
+// the run ends with code 5 at the first Jacobian, whatever the homotopy and
+// the Jacobian source, and never claims that more work space would help.
+TEST(FcontFinal, SparseStructureWithoutEntriesIsStructurallySingular) {
+  for (IWORD ihom : {1, 2, 3, 4})
+    for (IWORD jm : {1, 2}) {
+      SCOPED_TRACE("type " + std::to_string(ihom) + " jmode " + std::to_string(jm));
+      ContRun r(pair_from_three(), 1);
+      r.nz = 0;
+      r.ihom = ihom;
+      r.jmode = jm;
+      EXPECT_EQ(r.solve(), 5);
+    }
+}
