@@ -11,6 +11,7 @@
 // Reference: Allgower & Georg, Introduction to Numerical Continuation
 // Methods, SIAM 2003, ch. 1 and 11.
 #include <algorithm>
+#include <cmath>
 
 #include "fcont/fcont_parts.hpp"
 #include "frame/views.hpp"
@@ -110,9 +111,11 @@ void fcont_bndapp(IWORD n, IWORD lubnds, double bndapp, const double* xb, double
     // and its distance to the bound can pass the bound: hold it there.
     if (xb[i] >= xlb[i] && lo < xlb[i]) lo = xlb[i];
     if (xb[i] <= xub[i] && hi > xub[i]) hi = xub[i];
-    // max(lo, x) keeps a NaN x (the comparison fails), min(., hi) then gives hi.
+    // max(lo, x) keeps a NaN x (the comparison fails), min(., hi) then gives
+    // hi.  A limit that is not a number (a fraction BNDAPP that is not one)
+    // holds nothing back, so that it never turns X into NaN.
     const double t = (lo > x[i]) ? lo : x[i];
-    x[i] = (t < hi) ? t : hi;
+    x[i] = (t < hi || std::isnan(hi)) ? t : hi;
   }
   nbound = count;
 }

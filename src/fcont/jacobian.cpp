@@ -40,8 +40,11 @@ Done jacobian_complete(Ctx& c) {
   const double up = lam + std::max(std::fabs(lam), c.Q(rp::XPMIN)) * c.Q(rp::PERTF);
   // An offset lost to rounding would leave both points at the centre and
   // make the quotient 0/0: the next number above the centre is taken then
-  // (its mirror is exact, so the two points stay symmetric).
-  lam = (up == lam) ? std::nextafter(lam, std::numeric_limits<double>::infinity()) : up;
+  // (its mirror is exact, so the two points stay symmetric).  So also when
+  // the offset is not a finite number (PERTF not one).
+  lam = (up == lam || !std::isfinite(up))
+            ? std::nextafter(lam, std::numeric_limits<double>::infinity())
+            : up;
   return request(c, -2, 11);
 }
 

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <string>
 #include <vector>
@@ -822,13 +823,15 @@ Problem pair_from_three() {
 
 // Runs P with the caller putting VALUE into F(1) at residual request EVAL
 // (counted from 1), or into the first Jacobian value at Jacobian request
-// JAC; returns the final code, and fails when X or RLAM at any request is
+// JAC, after SETUP has set the options; returns the final code, and fails when X or RLAM at any request is
 // not a finite number or the run ends as solved away from the root.
 IWORD run_with_bad_value(const Problem& p, IWORD st, IWORD jm, IWORD ihom, int eval, int jac,
-                         double value) {
+                         double value,
+                         const std::function<void(ContRun&)>& setup = nullptr) {
   ContRun r(p, st);
   r.jmode = jm;
   r.ihom = ihom;
+  if (setup) setup(r);
   r.isolv = -1;
   int ne = 0, nj = 0;
   for (int k = 0; k < 20000; ++k) {
@@ -913,4 +916,24 @@ TEST(FcontFinal, SparseStructureWithoutEntriesIsStructurallySingular) {
       r.jmode = jm;
       EXPECT_EQ(r.solve(), 5);
     }
+}
+
+// A real option that is not a number passes the start check and stays, but
+// the caller is still never asked for its model at a point or parameter
+// that is not a number: a NaN first step, growth factor, bound fraction or
+// perturbation (the type-4 parameter offset) with bounds in force.
+TEST(FcontFinal, OptionsThatAreNotNumbersNeverReachTheCaller) {
+  const double kNan = std::numeric_limits<double>::quiet_NaN();
+  for (int word : {rp::INISTP, rp::STPGRO, rp::BNDAPP, rp::PERTF})
+    for (IWORD st : {1, 2})
+      for (IWORD ihom : {1, 4}) {
+        SCOPED_TRACE("RPARAM(" + std::to_string(word) + ") NaN, storage " + std::to_string(st) +
+                     " type " + std::to_string(ihom));
+        const Problem p = ihom == 4 ? s_curve(2.0) : pair_from_three();
+        run_with_bad_value(p, st, 1, ihom, 0, 0, 0.0, [&](ContRun& r) {
+          r.set_i(ip::LUBNDS, 1);
+          r.set_r(word, kNan);
+        });
+        if (::testing::Test::HasFailure()) return;
+      }
 }
