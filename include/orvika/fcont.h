@@ -32,11 +32,16 @@ typedef void (*FCONT_NAMRTN)(const IWORD *INDEX, const void *NAMES, IWORD *LENGT
  *         point of the parameter was passed (X, RLAM); -6 a new path point
  *         (X, RLAM).  Call again with the code still in ISOLV.  Final codes:
  *         0 solved; 1 maximum points; 2 maximum iterations; 3 slow
- *         iterations; 4 singular Jacobian; 5 structurally singular
- *         Jacobian; 7 start-point correction failed; 8 step reduced to
- *         MINSTP; 9 parameter limit; 12 bad input parameter; 13 bad bounds;
- *         14 bad Jacobian structure; 15 insufficient work space; 16 empty
- *         row/column; 17 bad starting point; 19 LDB < N (dense).  Before a
+ *         iterations; 4 singular Jacobian (or a linear solve whose
+ *         solution is not finite); 5 structurally singular Jacobian; 7
+ *         start-point correction failed; 8 step reduced to MINSTP; 9
+ *         parameter limit; 12 bad input parameter; 13 bad bounds; 14 bad
+ *         Jacobian structure; 15 insufficient work space; 16 empty
+ *         row/column; 17 bad starting point (IFERR set, or a residual at
+ *         the start point that is not finite); 19 LDB < N (dense).  An
+ *         infinite residual counts as a failed evaluation like NaN; no
+ *         request hands the caller a point that is not finite unless the
+ *         caller's own start point is not.  Before a
  *         final code other than 0 the best point (smallest parameter) is
  *         restored and evaluated once more (request -2).
  * ISTORE  1 sparse triplets (IRN, ICN, AJAC(NZ)); 2 dense AJAC(LDB, N).
