@@ -354,6 +354,9 @@ TEST_F(NsolveCodes, ConstructedFailures) {
   {
     SCOPED_TRACE("-5 numerically singular");
     const Problem p = linear2(1, 1, 1, 1);
+    // Fatal data checks: with repairs allowed the package mends the
+    // singular matrix and the run goes on.
+    ORVK_SPOPT2.CHKMODE = 1;
     Caller c(p, 1);
     EXPECT_EQ(run(c), -5);
     EXPECT_EQ(tail_of(1), (std::vector<std::string>{"  JACOBIAN MATRIX IS NUMERICALLY SINGULAR."}));
