@@ -2,7 +2,10 @@
 // expansion factor of a cubic equation of state), with CROOTS, the
 // closed-form (Cardano / trigonometric) real roots.
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdlib>
 
 #include "frame/format.hpp"
 #include "frame/hostdata.hpp"
@@ -15,17 +18,13 @@ namespace {
 // Real cube root with the sign of V (positive for 0).
 double signed_cbrt(double v) { return rsign(std::cbrt(std::fabs(v)), v); }
 
-}  // namespace
+// Largest binary exponent of the size of the roots for which the closed
+// form is used as it stands (Q^3 and R^2 then stay far inside the range).
+constexpr int kUnscaledExponent = 100;
 
-void CROOTS(double a2, double a1, double a0, IWORD iprint, double roots[3]) {
-  const double Q = (3.0 * a1 - a2 * a2) / 9.0;
-  const double R = ((9.0 * a1 - 2.0 * a2 * a2) * a2 - 27.0 * a0) / 54.0;
-  const double D = R * R + Q * Q * Q;
-  if (iprint >= 10) {
-    Rec rec;
-    rec.X(6).A("SQUARE OF DISCRIMINANT IN CUBIC EQUATION = ").G(D, 13, 5);
-    write_rec(host::repunit(), rec);
-  }
+// Real roots of the monic cubic from its Cardano quantities Q, R and
+// D = R^2 + Q^3; an absent root is ABSENT.
+void closed_form(double a2, double Q, double R, double D, double absent, double roots[3]) {
   const double third = a2 / 3.0;
   if (D > 0.0) {
     // One real root.
@@ -33,8 +32,8 @@ void CROOTS(double a2, double a1, double a0, IWORD iprint, double roots[3]) {
     const double S = signed_cbrt(R + sd);
     const double T = signed_cbrt(R - sd);
     roots[0] = (S - third) + T;
-    roots[1] = host::rmisval();
-    roots[2] = host::rmisval();
+    roots[1] = absent;
+    roots[2] = absent;
   } else if (std::fabs(D) < host::rtiny() || !(Q < 0.0)) {
     // A repeated root.  Q >= 0 with D <= 0 means Q = R = 0, a triple root,
     // which the trigonometric form would turn into 0/0 when the host's
@@ -52,6 +51,49 @@ void CROOTS(double a2, double a1, double a0, IWORD iprint, double roots[3]) {
     roots[0] = m * std::cos(theta) - third;
     roots[1] = m * std::cos(theta + 2.0943951026666667) - third;
     roots[2] = m * std::cos(theta + 4.1887902053333335) - third;
+  }
+}
+
+// Binary exponent of the size of the roots, max(|A2|, |A1|^(1/2),
+// |A0|^(1/3)), from the finite nonzero coefficients; 0 when there are none.
+int root_exponent(double a2, double a1, double a0) {
+  int e = INT_MIN;
+  const double c[3] = {a2, a1, a0};
+  for (int k = 0; k < 3; ++k) {
+    if (c[k] != 0.0 && std::isfinite(c[k])) e = std::max(e, std::ilogb(c[k]) / (k + 1));
+  }
+  return e == INT_MIN ? 0 : e;
+}
+
+}  // namespace
+
+void CROOTS(double a2, double a1, double a0, IWORD iprint, double roots[3]) {
+  const double Q = (3.0 * a1 - a2 * a2) / 9.0;
+  const double R = ((9.0 * a1 - 2.0 * a2 * a2) * a2 - 27.0 * a0) / 54.0;
+  const double D = R * R + Q * Q * Q;
+  if (iprint >= 10) {
+    Rec rec;
+    rec.X(6).A("SQUARE OF DISCRIMINANT IN CUBIC EQUATION = ").G(D, 13, 5);
+    write_rec(host::repunit(), rec);
+  }
+  // Q^3 and R^2 grow with the sixth power of the size of the roots: beyond
+  // about 2^170 they overflow and below about 2^-170 they underflow, and
+  // the closed form gives no roots or wrong ones.  Roots whose size lies
+  // that far from 1 are found from the cubic in y = x / 2^e, scaled exactly
+  // by a power of two, and scaled back.
+  const int e = root_exponent(a2, a1, a0);
+  if (std::abs(e) <= kUnscaledExponent) {
+    closed_form(a2, Q, R, D, host::rmisval(), roots);
+    return;
+  }
+  const double b2 = std::ldexp(a2, -e), b1 = std::ldexp(a1, -2 * e), b0 = std::ldexp(a0, -3 * e);
+  const double Qs = (3.0 * b1 - b2 * b2) / 9.0;
+  const double Rs = ((9.0 * b1 - 2.0 * b2 * b2) * b2 - 27.0 * b0) / 54.0;
+  const double Ds = Rs * Rs + Qs * Qs * Qs;
+  const double absent = host::rmisval();
+  closed_form(b2, Qs, Rs, Ds, absent, roots);
+  for (int k = 0; k < 3; ++k) {
+    if (!(k > 0 && Ds > 0.0)) roots[k] = std::ldexp(roots[k], e);
   }
 }
 
