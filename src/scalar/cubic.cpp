@@ -6,6 +6,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 
 #include "frame/format.hpp"
 #include "frame/hostdata.hpp"
@@ -22,16 +23,40 @@ double signed_cbrt(double v) { return rsign(std::cbrt(std::fabs(v)), v); }
 // form is used as it stands (Q^3 and R^2 then stay far inside the range).
 constexpr int kUnscaledExponent = 100;
 
+// Newton steps on a root X of x^3 + A2 x^2 + A1 x + A0 whose residual lies
+// above the rounding level of its evaluation.  The trigonometric form loses
+// the small roots of a cubic whose roots differ much in size (the arccosine
+// of an argument near 1 and the cancellation against A2/3 cost up to half
+// the digits, 1e-4 relative for roots 0.002, 0.05 and -1e6); a root that is
+// already good to the rounding level is left as it is.  A step is kept
+// only when it lowers the residual.
+double polish(double x, double a2, double a1, double a0) {
+  constexpr double kLevel = 32.0 * std::numeric_limits<double>::epsilon();
+  for (int it = 0; it < 4; ++it) {
+    const double p = ((x + a2) * x + a1) * x + a0;
+    const double ax = std::fabs(x);
+    const double level = ((ax + std::fabs(a2)) * ax + std::fabs(a1)) * ax + std::fabs(a0);
+    if (!(std::fabs(p) > kLevel * level)) break;
+    const double xn = x - p / ((3.0 * x + 2.0 * a2) * x + a1);
+    if (!std::isfinite(xn)) break;
+    const double pn = ((xn + a2) * xn + a1) * xn + a0;
+    if (!(std::fabs(pn) < std::fabs(p))) break;
+    x = xn;
+  }
+  return x;
+}
+
 // Real roots of the monic cubic from its Cardano quantities Q, R and
 // D = R^2 + Q^3; an absent root is ABSENT.
-void closed_form(double a2, double Q, double R, double D, double absent, double roots[3]) {
+void closed_form(double a2, double a1, double a0, double Q, double R, double D, double absent,
+                 double roots[3]) {
   const double third = a2 / 3.0;
   if (D > 0.0) {
     // One real root.
     const double sd = std::sqrt(D);
     const double S = signed_cbrt(R + sd);
     const double T = signed_cbrt(R - sd);
-    roots[0] = (S - third) + T;
+    roots[0] = polish((S - third) + T, a2, a1, a0);
     roots[1] = absent;
     roots[2] = absent;
   } else if (std::fabs(D) < host::rtiny() || !(Q < 0.0)) {
@@ -39,8 +64,8 @@ void closed_form(double a2, double Q, double R, double D, double absent, double 
     // which the trigonometric form would turn into 0/0 when the host's
     // negligible magnitude is 0.
     const double S = signed_cbrt(R);
-    roots[0] = (S - third) + S;
-    roots[1] = -(S + third);
+    roots[0] = polish((S - third) + S, a2, a1, a0);
+    roots[1] = polish(-(S + third), a2, a1, a0);
     roots[2] = roots[1];
   } else {
     // Three real roots.  The cosine argument is clamped to [-1, 1] against
@@ -48,9 +73,9 @@ void closed_form(double a2, double Q, double R, double D, double absent, double 
     const double c = std::fmax(-1.0, std::fmin(1.0, R / std::sqrt(-(Q * Q * Q))));
     const double theta = std::acos(c) / 3.0;
     const double m = 2.0 * std::sqrt(-Q);
-    roots[0] = m * std::cos(theta) - third;
-    roots[1] = m * std::cos(theta + 2.0943951026666667) - third;
-    roots[2] = m * std::cos(theta + 4.1887902053333335) - third;
+    roots[0] = polish(m * std::cos(theta) - third, a2, a1, a0);
+    roots[1] = polish(m * std::cos(theta + 2.0943951026666667) - third, a2, a1, a0);
+    roots[2] = polish(m * std::cos(theta + 4.1887902053333335) - third, a2, a1, a0);
   }
 }
 
@@ -83,7 +108,7 @@ void CROOTS(double a2, double a1, double a0, IWORD iprint, double roots[3]) {
   // by a power of two, and scaled back.
   const int e = root_exponent(a2, a1, a0);
   if (std::abs(e) <= kUnscaledExponent) {
-    closed_form(a2, Q, R, D, host::rmisval(), roots);
+    closed_form(a2, a1, a0, Q, R, D, host::rmisval(), roots);
     return;
   }
   const double b2 = std::ldexp(a2, -e), b1 = std::ldexp(a1, -2 * e), b0 = std::ldexp(a0, -3 * e);
@@ -91,7 +116,7 @@ void CROOTS(double a2, double a1, double a0, IWORD iprint, double roots[3]) {
   const double Rs = ((9.0 * b1 - 2.0 * b2 * b2) * b2 - 27.0 * b0) / 54.0;
   const double Ds = Rs * Rs + Qs * Qs * Qs;
   const double absent = host::rmisval();
-  closed_form(b2, Qs, Rs, Ds, absent, roots);
+  closed_form(b2, b1, b0, Qs, Rs, Ds, absent, roots);
   for (int k = 0; k < 3; ++k) {
     if (!(k > 0 && Ds > 0.0)) roots[k] = std::ldexp(roots[k], e);
   }

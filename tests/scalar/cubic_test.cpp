@@ -195,4 +195,32 @@ TEST_F(CubicTest, RootsFarFromUnitSize) {
   EXPECT_NEAR(root, 4e-70, 1e-78);
 }
 
+// Roots that differ much in size: the small ones come out of the closed
+// form with half the digits lost (the arccosine near 1, the cancellation
+// against A2/3, or S + T in the one-root form); they are found to the
+// rounding level of roots of their own size.
+TEST_F(CubicTest, SmallRootsBesideALargeOne) {
+  struct Case {
+    const char* name;
+    Monic c;
+    double xmax;
+    double root;  // the largest root in [0, XMAX]
+    IWORD nroot;
+  };
+  const Case cases[] = {
+      {"0.9, 0.3, 1000", from_roots(0.9, 0.3, 1000.0), 10.0, 0.9, 2},
+      {"0.9, 0.3, -1e4", from_roots(0.9, 0.3, -1e4), 10.0, 0.9, 2},
+      {"0.05, 0.002, -1e6", from_roots(0.05, 0.002, -1e6), 10.0, 0.05, 2},
+      {"5, 2, -1e8", from_roots(5.0, 2.0, -1e8), 10.0, 5.0, 2},
+      {"1e-6 and x^2+1e6", {0.0, 1e6, -1.0}, 10.0, 1e-6 - 1e-24, 1},
+  };
+  for (const auto& c : cases) {
+    double xmin = 0.0, xmax = c.xmax, root = -7.0;
+    IWORD nroot = -7, iprint = 0;
+    ORVK_CUBIC(&c.c.a2, &c.c.a1, &c.c.a0, &xmin, &xmax, &iprint, &root, &nroot);
+    EXPECT_EQ(nroot, c.nroot) << c.name;
+    EXPECT_NEAR(root, c.root, 1e-13 * c.root) << c.name;
+  }
+}
+
 }  // namespace
