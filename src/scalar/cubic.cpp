@@ -143,7 +143,9 @@ using namespace orvika;
 //
 // No error codes.  No work space.  Cost: O(1).
 // Method: Cardano's closed form for one real root, the trigonometric form
-// (Viete) for three.
+// (Viete) for three, on the cubic scaled by a power of two when its roots
+// lie far from unit size; a root whose residual is above the rounding
+// level is refined by Newton steps.
 extern "C" ORVK_API void ORVK_CUBIC(const double* A2, const double* A1, const double* A0,
                                     double* XMIN, const double* XMAX, const IWORD* IPRINT,
                                     double* ROOT, IWORD* NROOT) {
