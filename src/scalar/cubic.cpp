@@ -2,7 +2,11 @@
 // expansion factor of a cubic equation of state), with CROOTS, the
 // closed-form (Cardano / trigonometric) real roots.
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdlib>
+#include <limits>
 
 #include "frame/format.hpp"
 #include "frame/hostdata.hpp"
@@ -15,6 +19,77 @@ namespace {
 // Real cube root with the sign of V (positive for 0).
 double signed_cbrt(double v) { return rsign(std::cbrt(std::fabs(v)), v); }
 
+// Largest binary exponent of the size of the roots for which the closed
+// form is used as it stands (Q^3 and R^2 then stay far inside the range).
+constexpr int kUnscaledExponent = 100;
+
+// Newton steps on a root X of x^3 + A2 x^2 + A1 x + A0 whose residual lies
+// above the rounding level of its evaluation.  The trigonometric form loses
+// the small roots of a cubic whose roots differ much in size (the arccosine
+// of an argument near 1 and the cancellation against A2/3 cost up to half
+// the digits, 1e-4 relative for roots 0.002, 0.05 and -1e6); a root that is
+// already good to the rounding level is left as it is.  A step is kept
+// only when it lowers the residual.
+double polish(double x, double a2, double a1, double a0) {
+  constexpr double kLevel = 32.0 * std::numeric_limits<double>::epsilon();
+  for (int it = 0; it < 4; ++it) {
+    const double p = ((x + a2) * x + a1) * x + a0;
+    const double ax = std::fabs(x);
+    const double level = ((ax + std::fabs(a2)) * ax + std::fabs(a1)) * ax + std::fabs(a0);
+    if (!(std::fabs(p) > kLevel * level)) break;
+    const double xn = x - p / ((3.0 * x + 2.0 * a2) * x + a1);
+    if (!std::isfinite(xn)) break;
+    const double pn = ((xn + a2) * xn + a1) * xn + a0;
+    if (!(std::fabs(pn) < std::fabs(p))) break;
+    x = xn;
+  }
+  return x;
+}
+
+// Real roots of the monic cubic from its Cardano quantities Q, R and
+// D = R^2 + Q^3; an absent root is ABSENT.
+void closed_form(double a2, double a1, double a0, double Q, double R, double D, double absent,
+                 double roots[3]) {
+  const double third = a2 / 3.0;
+  if (D > 0.0) {
+    // One real root.
+    const double sd = std::sqrt(D);
+    const double S = signed_cbrt(R + sd);
+    const double T = signed_cbrt(R - sd);
+    roots[0] = polish((S - third) + T, a2, a1, a0);
+    roots[1] = absent;
+    roots[2] = absent;
+  } else if (std::fabs(D) < host::rtiny() || !(Q < 0.0)) {
+    // A repeated root.  Q >= 0 with D <= 0 means Q = R = 0, a triple root,
+    // which the trigonometric form would turn into 0/0 when the host's
+    // negligible magnitude is 0.
+    const double S = signed_cbrt(R);
+    roots[0] = polish((S - third) + S, a2, a1, a0);
+    roots[1] = polish(-(S + third), a2, a1, a0);
+    roots[2] = roots[1];
+  } else {
+    // Three real roots.  The cosine argument is clamped to [-1, 1] against
+    // rounding (a contracted or extended-precision D may disagree with it).
+    const double c = std::fmax(-1.0, std::fmin(1.0, R / std::sqrt(-(Q * Q * Q))));
+    const double theta = std::acos(c) / 3.0;
+    const double m = 2.0 * std::sqrt(-Q);
+    roots[0] = polish(m * std::cos(theta) - third, a2, a1, a0);
+    roots[1] = polish(m * std::cos(theta + 2.0943951026666667) - third, a2, a1, a0);
+    roots[2] = polish(m * std::cos(theta + 4.1887902053333335) - third, a2, a1, a0);
+  }
+}
+
+// Binary exponent of the size of the roots, max(|A2|, |A1|^(1/2),
+// |A0|^(1/3)), from the finite nonzero coefficients; 0 when there are none.
+int root_exponent(double a2, double a1, double a0) {
+  int e = INT_MIN;
+  const double c[3] = {a2, a1, a0};
+  for (int k = 0; k < 3; ++k) {
+    if (c[k] != 0.0 && std::isfinite(c[k])) e = std::max(e, std::ilogb(c[k]) / (k + 1));
+  }
+  return e == INT_MIN ? 0 : e;
+}
+
 }  // namespace
 
 void CROOTS(double a2, double a1, double a0, IWORD iprint, double roots[3]) {
@@ -26,32 +101,24 @@ void CROOTS(double a2, double a1, double a0, IWORD iprint, double roots[3]) {
     rec.X(6).A("SQUARE OF DISCRIMINANT IN CUBIC EQUATION = ").G(D, 13, 5);
     write_rec(host::repunit(), rec);
   }
-  const double third = a2 / 3.0;
-  if (D > 0.0) {
-    // One real root.
-    const double sd = std::sqrt(D);
-    const double S = signed_cbrt(R + sd);
-    const double T = signed_cbrt(R - sd);
-    roots[0] = (S - third) + T;
-    roots[1] = host::rmisval();
-    roots[2] = host::rmisval();
-  } else if (std::fabs(D) < host::rtiny() || !(Q < 0.0)) {
-    // A repeated root.  Q >= 0 with D <= 0 means Q = R = 0, a triple root,
-    // which the trigonometric form would turn into 0/0 when the host's
-    // negligible magnitude is 0.
-    const double S = signed_cbrt(R);
-    roots[0] = (S - third) + S;
-    roots[1] = -(S + third);
-    roots[2] = roots[1];
-  } else {
-    // Three real roots.  The cosine argument is clamped to [-1, 1] against
-    // rounding (a contracted or extended-precision D may disagree with it).
-    const double c = std::fmax(-1.0, std::fmin(1.0, R / std::sqrt(-(Q * Q * Q))));
-    const double theta = std::acos(c) / 3.0;
-    const double m = 2.0 * std::sqrt(-Q);
-    roots[0] = m * std::cos(theta) - third;
-    roots[1] = m * std::cos(theta + 2.0943951026666667) - third;
-    roots[2] = m * std::cos(theta + 4.1887902053333335) - third;
+  // Q^3 and R^2 grow with the sixth power of the size of the roots: beyond
+  // about 2^170 they overflow and below about 2^-170 they underflow, and
+  // the closed form gives no roots or wrong ones.  Roots whose size lies
+  // that far from 1 are found from the cubic in y = x / 2^e, scaled exactly
+  // by a power of two, and scaled back.
+  const int e = root_exponent(a2, a1, a0);
+  if (std::abs(e) <= kUnscaledExponent) {
+    closed_form(a2, a1, a0, Q, R, D, host::rmisval(), roots);
+    return;
+  }
+  const double b2 = std::ldexp(a2, -e), b1 = std::ldexp(a1, -2 * e), b0 = std::ldexp(a0, -3 * e);
+  const double Qs = (3.0 * b1 - b2 * b2) / 9.0;
+  const double Rs = ((9.0 * b1 - 2.0 * b2 * b2) * b2 - 27.0 * b0) / 54.0;
+  const double Ds = Rs * Rs + Qs * Qs * Qs;
+  const double absent = host::rmisval();
+  closed_form(b2, b1, b0, Qs, Rs, Ds, absent, roots);
+  for (int k = 0; k < 3; ++k) {
+    if (!(k > 0 && Ds > 0.0)) roots[k] = std::ldexp(roots[k], e);
   }
 }
 
@@ -76,7 +143,9 @@ using namespace orvika;
 //
 // No error codes.  No work space.  Cost: O(1).
 // Method: Cardano's closed form for one real root, the trigonometric form
-// (Viete) for three.
+// (Viete) for three, on the cubic scaled by a power of two when its roots
+// lie far from unit size; a root whose residual is above the rounding
+// level is refined by Newton steps.
 extern "C" ORVK_API void ORVK_CUBIC(const double* A2, const double* A1, const double* A0,
                                     double* XMIN, const double* XMAX, const IWORD* IPRINT,
                                     double* ROOT, IWORD* NROOT) {

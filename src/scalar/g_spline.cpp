@@ -155,6 +155,8 @@ using namespace orvika;
 //                             4(i-1) + j for C(j, i); rows G_P+1.. untouched
 //  LDG_C (in)                 leading dimension of G_C (>= G_P)
 //
+// With G_P > 0 and LDG_X or LDG_C below G_P, the coefficients are those of
+// ORVK_SMCRV and neither G_X nor G_C is read or written.
 // The coefficient values equal those of ORVK_SMCRV bit for bit.  G_P above
 // 100 writes " Parameter g_p_ is greater than g_pmax_" on unit 6 and stops
 // the process.  Cost: O(N * G_P).
@@ -164,6 +166,13 @@ extern "C" ORVK_API void G_ORVK_SMCRV(const IWORD* g_p_, const IWORD* N, const d
                                       const IWORD* MODE) {
   const IWORD g_p = *g_p_;
   if (!g_check_limit(g_p, kGPmax)) return;
+  const IWORD np = g_dirs(g_p);
+  if (np > 0 && (*ldg_X < np || *ldg_C < np)) {
+    // Columns of G_X or G_C shorter than G_P would overlap and reach past
+    // the ends of the arrays: the values only, no derivative touched.
+    ORVK_SMCRV(N, Y, X, C, MODE);
+    return;
+  }
   G_ORVK_SPLINE(g_p, *N, Y, X, g_X, *ldg_X, C, g_C, *ldg_C, *MODE);
   spline_detail::smcrv_repair(
       SplineTwinArrays{g_p, g_dirs(g_p), X, g_X, *ldg_X, C, g_C, *ldg_C}, *N, Y, *MODE);

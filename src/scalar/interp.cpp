@@ -146,7 +146,8 @@ extern "C" ORVK_API void ORVK_LAGRA2(const IWORD* N, const IWORD* I, const doubl
 //
 // Lagrange form: each node's basis polynomial from its roots (PAROOT),
 // divided by its value at the node (at least 1e-15 in magnitude, so equal
-// abscissae give huge but finite coefficients).  Cost: O(N^3).
+// abscissae give huge but finite coefficients; below that, distinct
+// abscissae divide by the product of their differences).  Cost: O(N^3).
 extern "C" ORVK_API void ORVK_PC02AD(const double* X, const double* Y, double* CF, double* W1,
                                      double* W2, const IWORD* N) {
   const IWORD nn = *N;
@@ -159,7 +160,19 @@ extern "C" ORVK_API void ORVK_PC02AD(const double* X, const double* Y, double* C
     }
     PAROOT(W2, W1, nn);
     const double d = PAEVAL(W1, nn, X[j]);
-    const double div = std::copysign(std::fmax(std::fabs(d), 1e-15), d == 0.0 ? 1.0 : d);
+    double div = std::copysign(std::fmax(std::fabs(d), 1e-15), d == 0.0 ? 1.0 : d);
+    if (!(std::fabs(d) >= 1e-15)) {
+      // The floor guards a repeated abscissa, whose divisor is 0 up to
+      // rounding.  Distinct abscissae close together (spacings whose
+      // product lies below the floor) have a divisor that is small but
+      // not 0: it is formed as the product of the differences, so that
+      // the polynomial still passes through the points.
+      double pd = 1.0;
+      for (IWORD k = 0; k <= nn; ++k) {
+        if (k != j) pd *= X[j] - X[k];
+      }
+      if (pd != 0.0 && std::isfinite(pd)) div = pd;
+    }
     for (IWORD k = 0; k <= nn; ++k) CF[k] += W1[k] * Y[j] / div;
   }
 }

@@ -151,4 +151,76 @@ TEST_F(CubicTest, TripleRootWithZeroTiny) {
   EXPECT_NEAR(r[2], 3.0, 1e-9);
 }
 
+// Roots far from 1 in size: Q^3 and R^2 of the closed form leave the range
+// of doubles (underflow below about 1e-51, overflow above about 1e51), yet
+// the roots are found to the precision of roots of size 1.
+TEST_F(CubicTest, RootsFarFromUnitSize) {
+  struct Case {
+    const char* name;
+    Monic c;
+    std::array<double, 3> roots;  // sorted, with 1e35 for an absent root
+  };
+  const double miss = 1e35;
+  const Case cases[] = {
+      {"1e-100,2e-100,3e-100", from_roots(1e-100, 2e-100, 3e-100), {1e-100, 2e-100, 3e-100}},
+      {"1e-60 and x^2+1e-120", {-1e-60, 1e-120, -1e-180}, {1e-60, miss, miss}},
+      {"x^3 = 1e-180", {0.0, 0.0, -1e-180}, {1e-60, miss, miss}},
+      {"x^3 = -1e-300", {0.0, 0.0, 1e-300}, {-1e-100, miss, miss}},
+      {"-3e60,1e60,2e60", from_roots(-3e60, 1e60, 2e60), {-3e60, 1e60, 2e60}},
+      {"x^3 = 1e300", {0.0, 0.0, -1e300}, {miss, miss, 1e100}},
+      {"x^3 - 3e200 x", {0.0, -3e200, 0.0}, {-std::sqrt(3.0) * 1e100, 0.0, std::sqrt(3.0) * 1e100}},
+  };
+  for (const auto& c : cases) {
+    double r[3];
+    orvika::CROOTS(c.c.a2, c.c.a1, c.c.a0, 0, r);
+    std::sort(r, r + 3);
+    double size = 0.0;
+    for (double v : c.roots) {
+      if (v != miss) size = std::max(size, std::fabs(v));
+    }
+    for (int i = 0; i < 3; ++i) {
+      if (c.roots[i] == miss) {
+        EXPECT_EQ(r[i], miss) << c.name;
+      } else {
+        EXPECT_NEAR(r[i], c.roots[i], 1e-8 * size) << c.name << " root " << i;
+      }
+    }
+  }
+  // The expansion factor of a cubic of small size.
+  const Monic c = from_roots(1e-70, 2e-70, 4e-70);
+  double xmin = 0.0, xmax = 1.0, root;
+  IWORD nroot, iprint = 0;
+  ORVK_CUBIC(&c.a2, &c.a1, &c.a0, &xmin, &xmax, &iprint, &root, &nroot);
+  EXPECT_EQ(nroot, 3);
+  EXPECT_NEAR(root, 4e-70, 1e-78);
+}
+
+// Roots that differ much in size: the small ones come out of the closed
+// form with half the digits lost (the arccosine near 1, the cancellation
+// against A2/3, or S + T in the one-root form); they are found to the
+// rounding level of roots of their own size.
+TEST_F(CubicTest, SmallRootsBesideALargeOne) {
+  struct Case {
+    const char* name;
+    Monic c;
+    double xmax;
+    double root;  // the largest root in [0, XMAX]
+    IWORD nroot;
+  };
+  const Case cases[] = {
+      {"0.9, 0.3, 1000", from_roots(0.9, 0.3, 1000.0), 10.0, 0.9, 2},
+      {"0.9, 0.3, -1e4", from_roots(0.9, 0.3, -1e4), 10.0, 0.9, 2},
+      {"0.05, 0.002, -1e6", from_roots(0.05, 0.002, -1e6), 10.0, 0.05, 2},
+      {"5, 2, -1e8", from_roots(5.0, 2.0, -1e8), 10.0, 5.0, 2},
+      {"1e-6 and x^2+1e6", {0.0, 1e6, -1.0}, 10.0, 1e-6 - 1e-24, 1},
+  };
+  for (const auto& c : cases) {
+    double xmin = 0.0, xmax = c.xmax, root = -7.0;
+    IWORD nroot = -7, iprint = 0;
+    ORVK_CUBIC(&c.c.a2, &c.c.a1, &c.c.a0, &xmin, &xmax, &iprint, &root, &nroot);
+    EXPECT_EQ(nroot, c.nroot) << c.name;
+    EXPECT_NEAR(root, c.root, 1e-13 * c.root) << c.name;
+  }
+}
+
 }  // namespace

@@ -96,6 +96,30 @@ TEST(GSmcrv, ZeroDirectionsTouchNoDerivative) {
   for (double v : t.gc) EXPECT_EQ(v, kSentinel);
 }
 
+// A leading dimension below G_P (columns that would overlap and run past
+// the arrays): the values of ORVK_SMCRV, and no derivative word read or
+// written, also none beyond the arrays' LD x columns words.
+TEST(GSmcrv, LeadingDimensionBelowDirections) {
+  const Data d = catalogue()[3];
+  const IWORD n = static_cast<IWORD>(d.x.size()), g_p = 3, mode = 1;
+  const Vec want = plain_smcrv(d.x, d.y, mode);
+  struct Case {
+    IWORD ldx, ldc;
+  };
+  for (const Case& k : {Case{2, 3}, Case{3, 2}, Case{1, 1}}) {
+    // Each array: LD x columns words, then G_P guard words.
+    Vec gx(k.ldx * n + g_p, 1.0);
+    Vec gc(k.ldc * 4 * (n - 1) + g_p, kSentinel);
+    Vec c(4 * (n - 1), kSentinel);
+    IWORD gp = g_p, nn = n, md = mode, ldx = k.ldx, ldc = k.ldc;
+    G_ORVK_SMCRV(&gp, &nn, d.y.data(), d.x.data(), gx.data(), &ldx, c.data(), gc.data(), &ldc,
+                 &md);
+    EXPECT_EQ(std::memcmp(c.data(), want.data(), want.size() * sizeof(double)), 0)
+        << "ldx " << k.ldx << " ldc " << k.ldc;
+    for (double v : gc) ASSERT_EQ(v, kSentinel) << "ldx " << k.ldx << " ldc " << k.ldc;
+  }
+}
+
 // Derivatives against central differences of ORVK_SMCRV along each
 // direction; rows beyond G_P of every column stay untouched.
 TEST(GSmcrv, DerivativesMatchCentralDifferences) {

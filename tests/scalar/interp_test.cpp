@@ -179,6 +179,30 @@ TEST(Pc02ad, ReproducesPolynomialsOfItsDegree) {
   }
 }
 
+// Distinct abscissae close together, where the divisor of a node (the
+// product of its differences to the others) lies below 1e-15: the
+// polynomial still passes through every point.
+TEST(Pc02ad, CloseAbscissaePassThroughThePoints) {
+  struct Case {
+    IWORD n;
+    double spacing;
+  };
+  for (const Case& c : {Case{2, 1e-8}, Case{3, 1e-6}, Case{4, 1e-4}, Case{3, 1e-5}}) {
+    const IWORD n = c.n;
+    Vec x(n + 1), y(n + 1), cf(n + 1), w1(n + 1), w2(n);
+    for (IWORD j = 0; j <= n; ++j) {
+      x[j] = c.spacing * (1.0 + j + 0.1 * j * j);
+      y[j] = std::cos(1.0 + j);
+    }
+    IWORD nn = n;
+    ORVK_PC02AD(x.data(), y.data(), cf.data(), w1.data(), w2.data(), &nn);
+    for (IWORD j = 0; j <= n; ++j) {
+      EXPECT_NEAR(orvika::PAEVAL(cf.data(), n, x[j]), y[j], 1e-9)
+          << "n " << n << " spacing " << c.spacing << " node " << j;
+    }
+  }
+}
+
 TEST(Pc02ad, EqualAbscissaeStayFinite) {
   double x[3] = {0, 1, 1}, y[3] = {1, 2, 3}, cf[3], w1[3], w2[2];
   IWORD n = 2;
