@@ -18,6 +18,50 @@
 
 using namespace orvika;
 
+namespace {
+
+// Limit the step DX to a 1-norm of P = 0.75*max(1, ||X||_1), given the two
+// 1-norms XNORM and G.  When a norm has overflowed while every element is
+// finite, the norms are formed divided by their largest elements, which keeps
+// them and the ratio P/G in range.
+void broydn_limit_step(IWORD n, const double* X, double* DX, double xnorm, double g) {
+  Vec1<const double> x(X);
+  Vec1<double> dx(DX);
+  if (std::isfinite(g) && std::isfinite(xnorm)) {
+    const double p = 0.75 * std::fmax(1.0, xnorm);
+    if (g > p) {
+      const double scale = p / g;
+      for (IWORD i = 1; i <= n; ++i) dx(i) *= scale;
+    }
+    return;
+  }
+  if (std::isfinite(g)) return;  // P has overflowed and exceeds G
+  double a = 0.0, b = 0.0;
+  for (IWORD i = 1; i <= n; ++i) {
+    a = std::fmax(a, std::fabs(dx(i)));
+    b = std::fmax(b, std::fabs(x(i)));
+  }
+  if (!std::isfinite(a) || !std::isfinite(b)) return;  // no finite norm to limit by
+  double gs = 0.0, xs = 0.0;  // ||DX||_1 / a and ||X||_1 / b
+  for (IWORD i = 1; i <= n; ++i) {
+    gs += std::fabs(dx(i)) / a;
+    if (b > 0.0) xs += std::fabs(x(i)) / b;
+  }
+  const double bxs = b * xs;
+  if (std::isfinite(bxs)) {
+    // G overflowed, P did not: DX := (DX/a)*(P/gs) when P/gs < a.
+    const double r = 0.75 * std::fmax(1.0, bxs) / gs;
+    if (r < a)
+      for (IWORD i = 1; i <= n; ++i) dx(i) = (dx(i) / a) * r;
+  } else {
+    const double scale = 0.75 * (b / a) * (xs / gs);  // P/G
+    if (scale < 1.0)
+      for (IWORD i = 1; i <= n; ++i) dx(i) *= scale;
+  }
+}
+
+}  // namespace
+
 // ORVK_BROYDN: Broyden update of the inverse Jacobian and the next step.
 //
 //  N     (in)              number of variables and equations (N <= 0: nothing)
@@ -72,11 +116,7 @@ extern "C" ORVK_API void ORVK_BROYDN(const IWORD* N, const double* X, const doub
     xnorm += std::fabs(x(i));
     g += std::fabs(dx(i));
   }
-  const double p = 0.75 * std::fmax(1.0, xnorm);
-  if (g > p) {
-    const double scale = p / g;
-    for (IWORD i = 1; i <= n; ++i) dx(i) *= scale;
-  }
+  broydn_limit_step(n, X, DX, xnorm, g);
 }
 
 // ORVK_BROYDP: damped Broyden update of the inverse Jacobian from the step

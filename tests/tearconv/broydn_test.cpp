@@ -161,6 +161,37 @@ TEST(Broydn, ResetStepIsLimitedResidual) {
   EXPECT_EQ(dx, (Vec{3.0, -4.0}));
 }
 
+// Steps and points whose 1-norms pass the largest double are still limited
+// to 0.75*max(1, ||X||_1): the limit is a ratio of the two norms, which both
+// stay in range once divided by their largest element.
+TEST(Broydn, LengthLimitBeyondRangeOfNorms) {
+  struct Case {
+    const char* name;
+    Vec x, f, want;
+  };
+  const double big = 1e308;
+  const std::vector<Case> cases = {
+      // ||DX||_1 = 2e308 overflows: DX = F*0.75/2e308.
+      {"step norm overflows", {0.0, 0.0}, {big, -big}, {0.375, -0.375}},
+      // ||X||_1 = 2.5e308 overflows too: limit 1.875e308 against ||DX||_1 = 3e308.
+      {"both norms overflow",
+       {big, -1.5 * big},
+       {1.5 * big, -1.5 * big},
+       {0.9375 * big, -0.9375 * big}},
+      // ||X||_1 overflows, the step is within the limit and stands.
+      {"point norm overflows", {big, big}, {1.0, -2.0}, {1.0, -2.0}},
+  };
+  const IWORD n = 2, mode = -1;
+  for (const Case& c : cases) {
+    Dense h(n);
+    Vec xold(n), fold(n), dx(n);
+    ORVK_BROYDN(&n, c.x.data(), c.f.data(), dx.data(), xold.data(), fold.data(), h.a.data(),
+                &mode);
+    for (IWORD i = 0; i < n; ++i)
+      EXPECT_NEAR(dx[i], c.want[i], 4 * kEps * std::fabs(c.want[i])) << c.name << " i=" << i;
+  }
+}
+
 TEST(Broydn, ZeroStepResets) {
   const IWORD n = 3, mode = 1;
   std::mt19937_64 g(11);
