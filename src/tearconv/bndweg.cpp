@@ -18,6 +18,7 @@
 #include "frame/views.hpp"
 #include "orvika/host.h"
 #include "tearconv/accel.hpp"
+#include "tearconv/rms.hpp"
 
 namespace orvika {
 namespace {
@@ -122,12 +123,8 @@ double core(const Rules& R, const Args& A) {
     }
   }
 
-  double sum = 0.0;
-  for (IWORD j = 1; j <= A.n; ++j) {
+  for (IWORD j = 1; update && j <= A.n; ++j) {
     const double dxj = DX(j);
-    if (R.rms == Rms::All || (R.rms == Rms::BelowMissing && dxj < rmisval)) sum += dxj * dxj;
-    if (!update) continue;
-
     const double xj = X(j);
     const bool replace_x = R.missing == Missing::Replace && xj == rmisval;
     double q = qdef;
@@ -153,7 +150,11 @@ double core(const Rules& R, const Args& A) {
       X(j) = xnew;
     }
   }
-  return A.n > 0 ? std::sqrt(sum / static_cast<double>(A.n)) : 0.0;
+  if (R.rms == Rms::None) return 0.0;
+  return rms_of(A.n, [&](IWORD j) {
+    const double dxj = DX(j);
+    return (R.rms == Rms::All || dxj < rmisval) ? dxj : 0.0;
+  });
 }
 
 }  // namespace

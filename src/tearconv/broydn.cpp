@@ -15,6 +15,7 @@
 #include "frame/views.hpp"
 #include "orvika/tearconv_accel.h"
 #include "tearconv/accel.hpp"
+#include "tearconv/rms.hpp"
 
 using namespace orvika;
 
@@ -146,9 +147,7 @@ extern "C" ORVK_API void ORVK_BROYDP(const IWORD* IFLAG, const IWORD* N, double*
   Vec1<double> xold(XOLD), fold(FOLD), dx(DX), U(WORK), R(WORK + n);
   Mat1<double> h(H, n);
 
-  double sumf = 0.0;
-  for (IWORD i = 1; i <= n; ++i) sumf += f(i) * f(i);
-  *RMS = std::sqrt(sumf / static_cast<double>(n));
+  *RMS = rms_of(n, [&](IWORD i) { return f(i); });
 
   if (*IFLAG != 1) {
     double ss = 0.0, shf = 0.0;

@@ -5,6 +5,7 @@
 
 #include "frame/views.hpp"
 #include "orvika/tearconv_newton.h"
+#include "tearconv/rms.hpp"
 
 namespace {
 
@@ -37,12 +38,6 @@ void parabola_step(IWORD& ipt, double& step, double tolabs, double tolrel, const
   }
   const double dev = std::fabs(step - a2);
   if (dev < tolabs || dev < a2 * tolrel) ipt = 0;
-}
-
-double rms_of(IWORD n, const double* f) {
-  double s = 0.0;
-  for (IWORD i = 0; i < n; ++i) s += f[i] * f[i];
-  return std::sqrt(s / static_cast<double>(n));
 }
 
 }  // namespace
@@ -207,18 +202,18 @@ extern "C" ORVK_API void ORVK_NEWTQX(const IWORD* N, IWORD* MODE, IWORD* IPT, co
     *IPT = 0;
     return;
   }
-  const orvika::Vec1<const double> x0(X0, n), dx(DX, n);
+  const orvika::Vec1<const double> x0(X0, n), f0(F0, n), dx(DX, n), fnew(FNEW, n);
   const orvika::Vec1<double> xnew(XNEW, n);
   if (*MODE >= 0) {
     *STEP = 0.0;
-    *RMS0 = rms_of(n, F0);
+    *RMS0 = orvika::rms_of(n, [&](IWORD i) { return f0(i); });
     *IPT = 0;
     ORVK_SEARCH(IPT, STEP, RMS0, TOLABS, TOLREL, STEP0, SMAX, W);
     for (IWORD i = 1; i <= n; ++i) xnew(i) = x0(i) + *STEP * dx(i);
     *MODE = -1;
     return;
   }
-  *RMS = rms_of(n, FNEW);
+  *RMS = orvika::rms_of(n, [&](IWORD i) { return fnew(i); });
   if (*IPT == 1 && (*RMS < *RATIO * *RMS0 || (*IFORCE > 0 && *RMS < *RMS0))) {
     *MODE = 0;
     *IACC = 1;

@@ -305,4 +305,18 @@ TEST_F(BoundedWegstein, RootMeanSquare) {
   }
 }
 
+// Changes whose squares pass the largest double still give their finite RMS:
+// DX = (-3, -4)*1e200 has RMS 1e200*sqrt(25/2) (no member leaves out a
+// negative change as missing).
+TEST_F(BoundedWegstein, RootMeanSquareOfHugeChanges) {
+  for (const Member m : {Member::Wg1, Member::Wg2, Member::Wg3}) {
+    SCOPED_TRACE(name(m));
+    State s(2);
+    s.dx = {-3e200, -4e200};
+    s.nacc = 0;
+    call(m, s, 1);
+    EXPECT_NEAR(s.rms, 1e200 * std::sqrt(12.5), 4 * kEps * 1e200 * std::sqrt(12.5));
+  }
+}
+
 }  // namespace

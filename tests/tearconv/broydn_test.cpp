@@ -231,6 +231,17 @@ TEST(Broydp, FirstCallStepOnly) {
   EXPECT_EQ(r.xold, r.x);
 }
 
+// Residuals whose squares pass the largest double still give their finite
+// RMS: F = (-3, 4)*1e200 has RMS 1e200*sqrt(25/2).
+TEST(Broydp, RootMeanSquareOfHugeResiduals) {
+  BroydpRun r(2);
+  r.h = Dense::minus_identity(2);
+  r.f = {-3e200, 4e200};
+  r.call(1);
+  EXPECT_NEAR(r.rms, 1e200 * std::sqrt(12.5), 4 * kEps * 1e200 * std::sqrt(12.5));
+  EXPECT_EQ(r.dx, r.f);
+}
+
 // With the step s = -H*FOLD of the previous call, the undamped update
 // gives H*y = s; a damped one follows the rank-one formula with lambda.
 TEST(Broydp, SecantConditionAndDamping) {

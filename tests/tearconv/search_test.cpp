@@ -326,4 +326,26 @@ TEST(NewtqxTest, EmptySystemEndsAtOnce) {
   EXPECT_EQ(r.ipt, 0);
 }
 
+// A step twice too long along the line to the root: the first trial point
+// is no better than the base point and the search finds the middle, where
+// the residual vanishes.  Residuals whose squares pass the largest double
+// (scale 1e160) give their finite RMS values, as small ones do.
+TEST(NewtqxTest, SearchFindsMiddleAtAnyResidualScale) {
+  for (const double scale : {1.0, 1e160}) {
+    SCOPED_TRACE(scale);
+    Residual res;
+    res.scale = scale;
+    QxRun r;
+    r.x0 = {3.0, 1.0, -1.0};
+    r.dx.resize(3);
+    for (int i = 0; i < 3; ++i) r.dx[i] = 2.0 * (res.xs[i] - r.x0[i]);
+    run_search(r, res);
+    EXPECT_EQ(r.mode, 0);
+    EXPECT_TRUE(std::isfinite(r.rms0));
+    EXPECT_NEAR(r.rms0, scale * rms(Residual{}(r.x0)), 1e-15 * r.rms0);
+    EXPECT_NEAR(r.step, 0.5, 0.01);
+    EXPECT_LT(r.rms, 0.1 * r.rms0);
+  }
+}
+
 }  // namespace
