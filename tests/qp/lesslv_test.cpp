@@ -471,6 +471,57 @@ TEST_F(LesslvTest, UpdatesAcrossTwoByTwoBlocks) {
   }
 }
 
+// The same systems scaled far up: a 2x2 block whose ac and b^2 overflow
+// is still inverted, in the fresh factorisation, in the bordering of added
+// rows and in the block-diagonal solve.  With K and b scaled alike the
+// solution is the unit-scale one.
+TEST_F(LesslvTest, TwoByTwoBlocksFarFromUnitSize) {
+  const std::vector<IVec> sets = {{2}, {1, 2, 4}, {1, 4}, {1, 3, 4, 5}};
+  for (IWORD strategy : {2, 3, 4}) {
+    for (unsigned seed = 1; seed <= 3; ++seed) {
+      word(ORVK_NLPINT_PIVSTRAT) = strategy;
+      const Family f = Family::random(8, 3, 5, 300 + seed, 0.4, 0.01);
+      // The unit-scale sequence first: the solver keeps its state between
+      // the calls of one sequence.
+      std::vector<Vec> xu;
+      {
+        Solver s(f);
+        IWORD mode = 0;
+        for (const IVec& act : sets) {
+          xu.push_back(s.solve(f, act, rhs_for(f, act, seed), mode));
+          ASSERT_EQ(s.ising, 0);
+          if (mode == 0) ASSERT_GT(word(ORVK_NLPINT_NDWORD), word(ORVK_NLPINT_NBLOCK));
+          mode = 1;
+        }
+      }
+      for (double sc : {1e160, 1e250, 1e300}) {
+        ::testing::Message what;
+        what << "scale " << sc << " strategy " << strategy << " seed " << seed;
+        SCOPED_TRACE(what);
+        Family g = f;
+        for (double& v : g.h) v *= sc;
+        for (double& v : g.c) v *= sc;
+        Solver s(g);
+        IWORD mode = 0;
+        for (std::size_t k = 0; k < sets.size(); ++k) {
+          Vec rhs = rhs_for(f, sets[k], seed);
+          for (double& v : rhs) v *= sc;
+          const Vec x = s.solve(g, sets[k], rhs, mode);
+          ASSERT_EQ(s.ifail, 0);
+          ASSERT_EQ(s.ising, 0) << "set " << k;
+          double e = 0, m = 1;
+          for (std::size_t i = 0; i < x.size(); ++i) {
+            e = std::max(e, std::fabs(x[i] - xu[k][i]));
+            m = std::max(m, std::fabs(xu[k][i]));
+          }
+          EXPECT_LT(e / m, 1e6 * f.order(sets[k]) * kEps) << "set " << k;
+          mode = 1;
+        }
+      }
+    }
+  }
+}
+
 TEST_F(LesslvTest, PrintLevelFourShowsEveryPhase) {
   Family f = Family::random(5, 1, 4, 21);
   word(ORVK_NLPINT_KKTLEVEL) = 4;
