@@ -522,6 +522,36 @@ TEST_F(LesslvTest, TwoByTwoBlocksFarFromUnitSize) {
   }
 }
 
+// Partial pivoting far from unit size.  K = [e 1 0; 1 1 1; 0 1 1] with a
+// small e: column 1 has lambda = 1 at row 2, whose column has gamma = 1
+// below the diagonal, and alpha lambda^2 > gamma e rules out e as a pivot;
+// the diagonal of row 2 is taken instead.  Scaled far up, the two sides of
+// that test must not both overflow into a tie that takes e after all (with
+// a growth of 1/e).  K x = b scaled alike keeps the unit-scale solution.
+TEST_F(LesslvTest, PartialPivotingFarFromUnitSize) {
+  const double e = 1e-9;
+  for (IWORD strategy : {3, 4}) {
+    for (double sc : {1.0, 1e200, 1e300}) {
+      ::testing::Message what;
+      what << "strategy " << strategy << " scale " << sc;
+      SCOPED_TRACE(what);
+      word(ORVK_NLPINT_PIVSTRAT) = strategy;
+      Family f;
+      f.n = 3;
+      f.h = {e, 1, 0, 1, 1, 1, 0, 1, 1};
+      for (double& v : f.h) v *= sc;
+      // x = (1, 2, 3): b = K x.
+      const Vec b = {(e + 2) * sc, 6 * sc, 5 * sc};
+      Solver s(f);
+      const Vec x = s.solve(f, {}, b, 0);
+      ASSERT_EQ(s.ifail, 0);
+      ASSERT_EQ(s.ising, 0);
+      EXPECT_EQ(s.iw[0], 2);  // the first pivot is row 2
+      for (int i = 0; i < 3; ++i) EXPECT_NEAR(x[i], i + 1.0, 1e3 * kEps * (i + 1)) << i;
+    }
+  }
+}
+
 TEST_F(LesslvTest, PrintLevelFourShowsEveryPhase) {
   Family f = Family::random(5, 1, 4, 21);
   word(ORVK_NLPINT_KKTLEVEL) = 4;
