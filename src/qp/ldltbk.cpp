@@ -54,7 +54,10 @@ bool factor(Packed& k, IWORD n, IWORD* iswap, double* dwork, IWORD* ipivot, IWOR
   for (IWORD r = 1; r <= n; ++r) {
     double m = 0;
     for (IWORD j = 1; j <= n; ++j) m = std::fmax(m, std::fabs(k(r, j)));
-    DWORK(r) = 16.0 * static_cast<double>(n) * m;
+    // A scale past the range is kept as -m, and the null test below then
+    // compares at 2^-64 of the size.
+    const double sk = 16.0 * static_cast<double>(n) * m;
+    DWORK(r) = std::isinf(sk) && std::isfinite(m) ? -m : sk;
     IPIVOT(r) = r;
   }
   auto interchange = [&](IWORD p, IWORD q) {
@@ -63,7 +66,11 @@ bool factor(Packed& k, IWORD n, IWORD* iswap, double* dwork, IWORD* ipivot, IWOR
     std::swap(DWORK(p), DWORK(q));
   };
   auto null_pivot = [&](IWORD s) {
-    const double d = k(s, s), sk = DWORK(s);
+    double d = k(s, s), sk = DWORK(s);
+    if (sk < 0) {
+      sk = 16.0 * static_cast<double>(n) * std::ldexp(-sk, -64);
+      d = std::ldexp(d, -64);
+    }
     return !std::isfinite(d) || sk + d == sk;
   };
   IWORD ndet = 0;
