@@ -189,8 +189,8 @@ void BPLDLT(IWORD N, IWORD, IWORD& NCUR, IWORD, IWORD* IA, IWORD* JA, double* A,
     }
     d_(nd + 1) = d11, d_(nd + 2) = d21, d_(nd + 3) = d22;
     nd += 3;
-    const double det = d22 * d11 - d21 * d21;
-    if (!(std::fabs(det) >= kPivTiny)) {
+    const qp_detail::Pivot2 blk(d11, d21, d22);
+    if (blk.below(kPivTiny)) {
       singular(unit, lvl, "*** SINGULAR 2X2 PIVOT AT ROW", IROW);
       ISROW = IROW;
       ISING = 1;
@@ -200,11 +200,11 @@ void BPLDLT(IWORD N, IWORD, IWORD& NCUR, IWORD, IWORD* IA, IWORD* JA, double* A,
     {
       IWORD p = 1;
       idinv(1) = 1;
-      if (d22 != 0.0) jdinv(p) = 1, dinv(p) = d22 / det, ++p;
-      if (d21 != 0.0) jdinv(p) = 2, dinv(p) = -d21 / det, ++p;
+      if (d22 != 0.0) jdinv(p) = 1, dinv(p) = blk.e11, ++p;
+      if (d21 != 0.0) jdinv(p) = 2, dinv(p) = blk.e21, ++p;
       idinv(2) = p;
-      if (d21 != 0.0) jdinv(p) = 1, dinv(p) = -d21 / det, ++p;
-      if (d11 != 0.0) jdinv(p) = 2, dinv(p) = d11 / det, ++p;
+      if (d21 != 0.0) jdinv(p) = 1, dinv(p) = blk.e21, ++p;
+      if (d11 != 0.0) jdinv(p) = 2, dinv(p) = blk.e22, ++p;
       idinv(3) = p;
     }
     // Block column [a_k1 a_k2] (rows 3..NCUR) and its negated transpose.

@@ -54,7 +54,10 @@ bool factor(Packed& k, IWORD n, IWORD* iswap, double* dwork, IWORD* ipivot, IWOR
   for (IWORD r = 1; r <= n; ++r) {
     double m = 0;
     for (IWORD j = 1; j <= n; ++j) m = std::fmax(m, std::fabs(k(r, j)));
-    DWORK(r) = 16.0 * static_cast<double>(n) * m;
+    // A scale past the range is kept as -m, and the null test below then
+    // compares at 2^-64 of the size.
+    const double sk = 16.0 * static_cast<double>(n) * m;
+    DWORK(r) = std::isinf(sk) && std::isfinite(m) ? -m : sk;
     IPIVOT(r) = r;
   }
   auto interchange = [&](IWORD p, IWORD q) {
@@ -63,7 +66,11 @@ bool factor(Packed& k, IWORD n, IWORD* iswap, double* dwork, IWORD* ipivot, IWOR
     std::swap(DWORK(p), DWORK(q));
   };
   auto null_pivot = [&](IWORD s) {
-    const double d = k(s, s), sk = DWORK(s);
+    double d = k(s, s), sk = DWORK(s);
+    if (sk < 0) {
+      sk = 16.0 * static_cast<double>(n) * std::ldexp(-sk, -64);
+      d = std::ldexp(d, -64);
+    }
     return !std::isfinite(d) || sk + d == sk;
   };
   IWORD ndet = 0;
@@ -108,8 +115,11 @@ bool factor(Packed& k, IWORD n, IWORD* iswap, double* dwork, IWORD* ipivot, IWOR
       interchange(s, oj);
       interchange(s + 1, oi);
       if (iprint > 3) message(unit, "*** 2 BY 2 PIVOT SELECTED ***");
-      const double a = k(s, s), b = k(s + 1, s), c = k(s + 1, s + 1);
-      const double det = a * c - b * b;
+      // Far from unit size the block is tested and applied scaled by a
+      // power of two (see Pivot2), so that ac - b^2 neither overflows nor
+      // underflows; in range this is the block as it stands.
+      const qp_detail::Pivot2 blk(k(s, s), k(s + 1, s), k(s + 1, s + 1));
+      const double a = blk.a, b = blk.b, c = blk.c, det = blk.det;
       double t = std::fabs(a * c) + b * b;
       if (t == 0) t = 1;
       t *= static_cast<double>(n);
@@ -118,12 +128,12 @@ bool factor(Packed& k, IWORD n, IWORD* iswap, double* dwork, IWORD* ipivot, IWOR
         ising = kSingular;
         return false;
       }
-      dwork[ndet++] = det;
+      dwork[ndet++] = std::ldexp(det, 2 * blk.ex);
       for (IWORD i = s + 2; i <= n; ++i) {
         const double u = k(i, s), v = k(i, s + 1);
         for (IWORD j = s + 2; j < i; ++j) k(i, j) -= k(j, s) * u + k(j, s + 1) * v;
-        k(i, s) = (c * u - b * v) / det;
-        k(i, s + 1) = (a * v - b * u) / det;
+        k(i, s) = std::ldexp((c * u - b * v) / det, -blk.ex);
+        k(i, s + 1) = std::ldexp((a * v - b * u) / det, -blk.ex);
         k(i, i) -= k(i, s) * u + k(i, s + 1) * v;
       }
       ISWAP(n + s) = 2;
@@ -172,10 +182,14 @@ void solve(const Packed& k, IWORD n, double* b, const IWORD* iswap, const double
   IWORD ndet = 0;
   for (IWORD s = 1; s <= n;) {
     if (ISWAP(n + s) == 2) {
-      const double a = k(s, s), bb = k(s + 1, s), c = k(s + 1, s + 1), det = dwork[ndet++];
+      // The kept determinant serves in range; beyond, the scaled block's.
+      const qp_detail::Pivot2 blk(k(s, s), k(s + 1, s), k(s + 1, s + 1));
+      const double a = blk.a, bb = blk.b, c = blk.c;
+      const double det = blk.ex == 0 ? dwork[ndet] : blk.det;
+      ++ndet;
       const double b0 = B(s);
-      B(s) = (c * b0 - bb * B(s + 1)) / det;
-      B(s + 1) = (a * B(s + 1) - bb * b0) / det;
+      B(s) = std::ldexp((c * b0 - bb * B(s + 1)) / det, -blk.ex);
+      B(s + 1) = std::ldexp((a * B(s + 1) - bb * b0) / det, -blk.ex);
       s += 2;
     } else {
       B(s) /= k(s, s);

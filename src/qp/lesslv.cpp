@@ -448,8 +448,8 @@ void LesSolve::block_diagonal_solve() {
       r += 2;
       *nd += 3;
       const double a = D(*nd - 2), b = D(*nd - 1), c = D(*nd);
-      const double det = a * c - b * b;
-      const double e[4] = {c / det, -b / det, -b / det, a / det};
+      const qp_detail::Pivot2 piv(a, b, c);
+      const double e[4] = {piv.e11, piv.e21, piv.e21, piv.e22};
       MTVMUL(2, 2, 0, e, r - 2, z, r - 2, X);
     } else {
       r += 1;

@@ -182,6 +182,17 @@ void entry_dumps(const Sel& s, double alpha) {
   dump_sr(s.unit, alpha, "ALPHA     ");
 }
 
+// The test of case 2, alpha lambda^2 <= gamma a.  Where lambda or gamma lies
+// beyond 2^480 both sides are formed scaled by the same power of two, so
+// that the squares do not overflow to a tie that takes a tiny pivot.
+bool case_two(double alpha, double lambda, double gamma, double a) {
+  const double big = std::fmax(lambda, gamma);
+  if (!(big > 0x1p480) || !std::isfinite(big)) return alpha * lambda * lambda <= gamma * a;
+  const int e = std::ilogb(big);
+  const double l = std::ldexp(lambda, -e);
+  return a > 0 && alpha * l * l <= std::ldexp(gamma, -e) * std::ldexp(a, -e);
+}
+
 // Decision of the partial-pivoting rules (cases 1 to 4) for partner row R
 // with diagonal AC and below-diagonal maximum GAMMA.  Returns true when rows
 // moved.
@@ -193,7 +204,7 @@ bool partial_decision(Sel& s, double alpha, double lambda, IWORD r, double ac, d
     const char* text = nullptr;
     if (alpha * lambda <= a)
       text = "*** CASE 1: 1X1 PIVOT SELECTED ***";
-    else if (alpha * lambda * lambda <= gamma * a)
+    else if (case_two(alpha, lambda, gamma, a))
       text = "*** CASE 2: 1X1 PIVOT SELECTED ***";
     if (text) {
       ipvtsz(s.kblk) = 1;

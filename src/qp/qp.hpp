@@ -80,6 +80,44 @@ inline double max_abs(IWORD n, const double* x) {
   return m;
 }
 
+// A symmetric 2x2 pivot block [a b; b c] of the KKT solvers, with its
+// determinant ac - b^2 and inverse E = [c -b; -b a]/det.  While the entries
+// lie within 2^-480 .. 2^480 these are formed as written (EX = 0).  Beyond,
+// where ac or b^2 would overflow or underflow, the block is first scaled by
+// 2^-EX (its largest entry brought into [1, 2)): DET then holds the
+// determinant of the scaled block, the true one being DET 2^(2 EX), and the
+// entries of E, which stay in range for a block that is not near-singular,
+// are formed from it.  An entry that is not finite gives DET = NaN.
+struct Pivot2 {
+  double a = 0, b = 0, c = 0;  // the block, scaled by 2^-EX
+  double det = 0;              // determinant of the scaled block
+  int ex = 0;
+  double e11 = 0, e21 = 0, e22 = 0;  // inverse of the unscaled block
+
+  Pivot2(double a0, double b0, double c0) {
+    const double big = std::fmax(std::fabs(a0), std::fmax(std::fabs(b0), std::fabs(c0)));
+    if (!(std::isfinite(a0) && std::isfinite(b0) && std::isfinite(c0))) {
+      a = a0, b = b0, c = c0;
+      det = std::nan("");
+      e11 = e21 = e22 = det;
+      return;
+    }
+    if (big == 0 || (big >= 0x1p-480 && big <= 0x1p480)) {
+      a = a0, b = b0, c = c0;
+      det = a * c - b * b;
+      e11 = c / det, e21 = -b / det, e22 = a / det;
+      return;
+    }
+    ex = std::ilogb(big);
+    a = std::ldexp(a0, -ex), b = std::ldexp(b0, -ex), c = std::ldexp(c0, -ex);
+    det = a * c - b * b;
+    e11 = std::ldexp(c / det, -ex), e21 = std::ldexp(-b / det, -ex);
+    e22 = std::ldexp(a / det, -ex);
+  }
+  // |det| of the unscaled block compared with an absolute floor TINY.
+  bool below(double tiny) const { return !(std::ldexp(std::fabs(det), 2 * ex) >= tiny); }
+};
+
 }  // namespace qp_detail
 
 namespace kkt_detail {

@@ -192,8 +192,8 @@ void UPDAT(IWORD, IWORD NRED, IWORD* IA, IWORD* JA, double* A, IWORD* IP, IWORD 
       N2X2 += 1;
       nd += 3;
       const double a = d_(nd - 2), b = d_(nd - 1), c = d_(nd);
-      const double det = a * c - b * b;
-      const double e[4] = {c / det, -b / det, -b / det, a / det};
+      const qp_detail::Pivot2 piv(a, b, c);
+      const double e[4] = {piv.e11, piv.e21, piv.e21, piv.e22};
       const double blk[4] = {a, b, b, c};
       for (IWORD i = 1; i <= NADD; ++i) {
         const double x[2] = {cw(i, p1), cw(i, p2)};

@@ -150,3 +150,57 @@ TEST(Ldltbk, FactoriseThenSolveWithKeptFactors) {
 }
 
 }  // namespace
+
+// KKT and indefinite systems scaled far from unit size: a 2x2 pivot block
+// whose products ac and b^2 overflow or underflow is neither reported
+// singular nor applied wrongly.  The solution of the scaled system is the
+// unit-scale one divided by the scale.
+TEST(Ldltbk, SystemsFarFromUnitSize) {
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<double> u(-1, 1);
+  for (double sc : {1e-300, 1e-200, 1e-170, 1e-160, 1e160, 1e200, 1e300}) {
+    for (int n : {2, 3, 6, 12}) {
+      Vec full(n * n);
+      for (int i = 0; i < n; ++i)
+        for (int j = 0; j <= i; ++j) full[i * n + j] = full[j * n + i] = u(rng);
+      for (int i = n - n / 2; i < n; ++i)  // KKT pattern: zero trailing block
+        for (int j = n - n / 2; j < n; ++j) full[i * n + j] = 0;
+      Vec b(n);
+      for (double& v : b) v = u(rng);
+      const Solve unit = run(n, full, b);
+      ASSERT_EQ(unit.ising, 0);
+      Vec scaled = full;
+      for (double& v : scaled) v *= sc;
+      const Solve s = run(n, scaled, b);
+      ASSERT_EQ(s.ising, 0) << "scale " << sc << " n " << n;
+      EXPECT_EQ(s.iswap, unit.iswap) << "scale " << sc << " n " << n;
+      EXPECT_LT(orvika_test::scaled_residual(n, scaled.data(), n, s.b.data(), b.data()), 30.0 / n)
+          << "scale " << sc << " n " << n;
+      for (int i = 0; i < n; ++i)
+        EXPECT_NEAR(s.b[i] * sc, unit.b[i], 1e-12 * (1 + std::fabs(unit.b[i])))
+            << "scale " << sc << " n " << n << " i " << i;
+    }
+  }
+  // Rows so large that 16 N max |K(k,j)| passes the range: the null test
+  // still compares each pivot with its row.  diag(d) x = d gives x = 1.
+  for (const double big : {1e306, 1.7e308}) {
+    const int n = 12;
+    Vec full(n * n, 0.0), b(n);
+    for (int i = 0; i < n; ++i) b[i] = full[i * n + i] = big * (1 - 0.01 * i);
+    const Solve s = run(n, full, b);
+    ASSERT_EQ(s.ising, 0) << big;
+    EXPECT_EQ(s.b, Vec(n, 1.0)) << big;
+  }
+  // [0 t; t 0] x = (2, 3) t: x = (3, 2) for every t, also with kept factors.
+  for (double t : {0x1p-600, 0x1p-520, 0x1p520, 0x1p900}) {
+    Solve s = run(2, {0, t, t, 0}, {2 * t, 3 * t});
+    ASSERT_EQ(s.ising, 0) << t;
+    EXPECT_EQ(s.b, (Vec{3, 2})) << t;
+    Vec x = {4 * t, 6 * t};
+    IWORD ising = -1;
+    orvika::LDLTBK(s.ap.data(), 2, x.data(), 1, 2000, 2, s.iswap.data(), s.dwork.data(),
+                   s.ipivot.data(), ising, 77, 0);
+    EXPECT_EQ(ising, 0);
+    EXPECT_EQ(x, (Vec{6, 4})) << t;
+  }
+}

@@ -471,6 +471,87 @@ TEST_F(LesslvTest, UpdatesAcrossTwoByTwoBlocks) {
   }
 }
 
+// The same systems scaled far up: a 2x2 block whose ac and b^2 overflow
+// is still inverted, in the fresh factorisation, in the bordering of added
+// rows and in the block-diagonal solve.  With K and b scaled alike the
+// solution is the unit-scale one.
+TEST_F(LesslvTest, TwoByTwoBlocksFarFromUnitSize) {
+  const std::vector<IVec> sets = {{2}, {1, 2, 4}, {1, 4}, {1, 3, 4, 5}};
+  for (IWORD strategy : {2, 3, 4}) {
+    for (unsigned seed = 1; seed <= 3; ++seed) {
+      word(ORVK_NLPINT_PIVSTRAT) = strategy;
+      const Family f = Family::random(8, 3, 5, 300 + seed, 0.4, 0.01);
+      // The unit-scale sequence first: the solver keeps its state between
+      // the calls of one sequence.
+      std::vector<Vec> xu;
+      {
+        Solver s(f);
+        IWORD mode = 0;
+        for (const IVec& act : sets) {
+          xu.push_back(s.solve(f, act, rhs_for(f, act, seed), mode));
+          ASSERT_EQ(s.ising, 0);
+          if (mode == 0) ASSERT_GT(word(ORVK_NLPINT_NDWORD), word(ORVK_NLPINT_NBLOCK));
+          mode = 1;
+        }
+      }
+      for (double sc : {1e160, 1e250, 1e300}) {
+        ::testing::Message what;
+        what << "scale " << sc << " strategy " << strategy << " seed " << seed;
+        SCOPED_TRACE(what);
+        Family g = f;
+        for (double& v : g.h) v *= sc;
+        for (double& v : g.c) v *= sc;
+        Solver s(g);
+        IWORD mode = 0;
+        for (std::size_t k = 0; k < sets.size(); ++k) {
+          Vec rhs = rhs_for(f, sets[k], seed);
+          for (double& v : rhs) v *= sc;
+          const Vec x = s.solve(g, sets[k], rhs, mode);
+          ASSERT_EQ(s.ifail, 0);
+          ASSERT_EQ(s.ising, 0) << "set " << k;
+          double e = 0, m = 1;
+          for (std::size_t i = 0; i < x.size(); ++i) {
+            e = std::max(e, std::fabs(x[i] - xu[k][i]));
+            m = std::max(m, std::fabs(xu[k][i]));
+          }
+          EXPECT_LT(e / m, 1e6 * f.order(sets[k]) * kEps) << "set " << k;
+          mode = 1;
+        }
+      }
+    }
+  }
+}
+
+// Partial pivoting far from unit size.  K = [e 1 0; 1 1 1; 0 1 1] with a
+// small e: column 1 has lambda = 1 at row 2, whose column has gamma = 1
+// below the diagonal, and alpha lambda^2 > gamma e rules out e as a pivot;
+// the diagonal of row 2 is taken instead.  Scaled far up, the two sides of
+// that test must not both overflow into a tie that takes e after all (with
+// a growth of 1/e).  K x = b scaled alike keeps the unit-scale solution.
+TEST_F(LesslvTest, PartialPivotingFarFromUnitSize) {
+  const double e = 1e-9;
+  for (IWORD strategy : {3, 4}) {
+    for (double sc : {1.0, 1e200, 1e300}) {
+      ::testing::Message what;
+      what << "strategy " << strategy << " scale " << sc;
+      SCOPED_TRACE(what);
+      word(ORVK_NLPINT_PIVSTRAT) = strategy;
+      Family f;
+      f.n = 3;
+      f.h = {e, 1, 0, 1, 1, 1, 0, 1, 1};
+      for (double& v : f.h) v *= sc;
+      // x = (1, 2, 3): b = K x.
+      const Vec b = {(e + 2) * sc, 6 * sc, 5 * sc};
+      Solver s(f);
+      const Vec x = s.solve(f, {}, b, 0);
+      ASSERT_EQ(s.ifail, 0);
+      ASSERT_EQ(s.ising, 0);
+      EXPECT_EQ(s.iw[0], 2);  // the first pivot is row 2
+      for (int i = 0; i < 3; ++i) EXPECT_NEAR(x[i], i + 1.0, 1e3 * kEps * (i + 1)) << i;
+    }
+  }
+}
+
 TEST_F(LesslvTest, PrintLevelFourShowsEveryPhase) {
   Family f = Family::random(5, 1, 4, 21);
   word(ORVK_NLPINT_KKTLEVEL) = 4;
