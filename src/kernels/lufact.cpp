@@ -74,6 +74,14 @@ void update_columns(QREAL* A0, IWORD lda, IWORD nb, IWORD k0, IWORD n, const QRE
 }
 #endif
 
+// True when a pivot of magnitude MAGP can be divided by: greater than the
+// tolerance, finite and not zero (a tolerance below zero admits no zero
+// pivot).  A NaN is not usable.
+template <class T>
+bool usable_pivot(T magp, T tol) {
+  return magp > tol && magp > T(0) && finite(magp);
+}
+
 template <class T>
 void lu_factor(IWORD lda, IWORD n, T* A, IWORD* ipvt, IWORD& ifail, T tol) {
   const Mat1<T> a(A, lda);
@@ -95,7 +103,8 @@ void lu_factor(IWORD lda, IWORD n, T* A, IWORD* ipvt, IWORD& ifail, T tol) {
     }
     // An infinite pivot (an infinite element, or one grown out of range)
     // leaves no usable factors: the step fails like one within the tolerance.
-    if (!(best > tol) || !finite(best)) {
+    // So does a zero pivot, which a negative tolerance would let through.
+    if (!usable_pivot(best, tol)) {
       ifail = i;
       return;
     }
@@ -135,10 +144,9 @@ void lu_factor(IWORD lda, IWORD n, T* A, IWORD* ipvt, IWORD& ifail, T tol) {
         if (m[r] != T(0)) ci[r0 + r] = mp[r];
     }
   }
-  // The last pivot must exceed the tolerance as well and be finite; a NaN
-  // does neither.
+  // The last pivot must be usable as well; a NaN is not.
   const T last = mag(a(pv(n), n));
-  ifail = (last > tol && finite(last)) ? 0 : n;
+  ifail = usable_pivot(last, tol) ? 0 : n;
 }
 
 // True when IPVT(1..N) are all row numbers of the matrix.
@@ -215,11 +223,13 @@ using namespace orvika;
  *   A      in/out real(LDA,N) matrix; the factors on return
  *   IPVT   out    IWORD(N)   pivot index
  *   IFAIL  out    IWORD      0 = factorised; k in 1..N-1 = step k found no
- *                            candidate of magnitude > TOL, or its largest
- *                            was not finite (the routine stops there); N =
- *                            the last pivot is not > TOL in magnitude or not
- *                            finite (factors complete); -1 = LDA < N
- *   TOL    in     real       absolute pivot tolerance
+ *                            nonzero candidate of magnitude > TOL, or its
+ *                            largest was not finite (the routine stops
+ *                            there); N = the last pivot is zero, not > TOL
+ *                            in magnitude or not finite (factors complete);
+ *                            -1 = LDA < N
+ *   TOL    in     real       absolute pivot tolerance (a negative TOL still
+ *                            admits no zero pivot)
  * N < 1 returns IFAIL = 0 with nothing written.  Cost: 2N^3/3 flops. */
 extern "C" ORVK_API void ORVK_LUFACT(const IWORD* LDA, const IWORD* N, double* A, IWORD* IPVT,
                                      IWORD* IFAIL, const double* TOL) {

@@ -345,6 +345,44 @@ TEST(Lusbst, EdgeCases) {
   }
 }
 
+// A zero pivot is never used, even when a negative tolerance would let it
+// pass: a singular matrix fails at the step with only zeros left.  The same
+// table runs in binary128.
+struct NegTolCase {
+  const char* what;
+  IWORD n;
+  std::vector<double> a;  // column-major, lda = n
+  IWORD ifail;
+  std::vector<IWORD> ipvt;
+};
+
+const std::vector<NegTolCase>& negative_tolerance_cases() {
+  static const std::vector<NegTolCase> cases = {
+      {"1x1 regular", 1, {4.0}, 0, {1}},
+      {"1x1 zero", 1, {0.0}, 1, {1}},
+      {"zero first column", 2, {0, 0, 1, 1}, 1, {1, 2}},
+      // Rows (1, 2) and (2, 4): the last pivot is 2 - (4/2)*1 = 0 exactly.
+      {"rank one", 2, {1, 2, 2, 4}, 2, {2, 1}},
+      {"zero column at step 2 of 3", 3, {2, 1, 0, 4, 2, 0, 1, 1, 1}, 2, {1, 2, 3}},
+      {"regular 2x2", 2, {2, 1, 1, 3}, 0, {1, 2}},
+  };
+  return cases;
+}
+
+TEST(Lufact, NegativeToleranceAdmitsNoZeroPivot) {
+  for (const double tol : {-1.0, -1e-300}) {
+    for (const auto& c : negative_tolerance_cases()) {
+      auto a = c.a;
+      std::vector<IWORD> ip(c.n, 99);
+      IWORD ifail = -7;
+      ORVK_LUFACT(&c.n, &c.n, a.data(), ip.data(), &ifail, &tol);
+      EXPECT_EQ(ifail, c.ifail) << c.what << ", TOL " << tol;
+      EXPECT_EQ(ip, c.ipvt) << c.what << ", TOL " << tol;
+      for (double v : a) EXPECT_FALSE(std::isnan(v)) << c.what << ", TOL " << tol;
+    }
+  }
+}
+
 TEST(Lufact, BadArguments) {
   const double tol = 0.0;
   double a[4] = {1, 2, 3, 4};
@@ -413,6 +451,18 @@ TEST(Lufact16, InfinitePivotFailsTable) {
     IWORD ifail = -7;
     ORVK_LUFACT16(&c.n, &c.n, a.data(), ip.data(), &ifail, &tol);
     EXPECT_EQ(ifail, c.ifail16) << c.what;
+    EXPECT_EQ(ip, c.ipvt) << c.what;
+  }
+}
+
+TEST(Lufact16, NegativeToleranceAdmitsNoZeroPivot) {
+  const double tol = -1.0;
+  for (const auto& c : negative_tolerance_cases()) {
+    std::vector<QREAL> a(c.a.begin(), c.a.end());
+    std::vector<IWORD> ip(c.n, 99);
+    IWORD ifail = -7;
+    ORVK_LUFACT16(&c.n, &c.n, a.data(), ip.data(), &ifail, &tol);
+    EXPECT_EQ(ifail, c.ifail) << c.what;
     EXPECT_EQ(ip, c.ipvt) << c.what;
   }
 }
