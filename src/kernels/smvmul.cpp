@@ -7,15 +7,20 @@ using orvika::Vec1;
 
 namespace {
 
+// First position of a row that starts at row pointer KB: positions below 1
+// lie outside the entry arrays and take no part.
+inline IWORD first_entry(IWORD kb) { return kb < 1 ? 1 : kb; }
+
 // Row sum of entries k = kb..ke-1: sum A(ioa+k) X(iox+JA(k)), two partial
 // sums so that the loads of one entry overlap the multiply of the other.
+// Positions below 1 are left out.
 inline double row_dot(IWORD kb, IWORD ke, const IWORD* ja, IWORD ioa, const double* a, IWORD iox,
                       const double* x) {
   const double* av = a + (ioa - 1);
   const double* xv = x + (iox - 1);
   const IWORD* jv = ja - 1;
   double s0 = 0.0, s1 = 0.0;
-  IWORD k = kb;
+  IWORD k = first_entry(kb);
   for (; k + 1 < ke; k += 2) {
     s0 += av[k] * xv[jv[k]];
     s1 += av[k + 1] * xv[jv[k + 1]];
@@ -31,7 +36,7 @@ inline double row_dot(IWORD kb, IWORD ke, const IWORD* ja, IWORD ioa, const doub
  *   N    in  IWORD  not read
  *   I1   in  IWORD  first row of the range
  *   I2   in  IWORD  last row of the range; I2 < I1 does nothing
- *   IA   in  IWORD  row pointers, size >= I2+1
+ *   IA   in  IWORD  row pointers, size >= I2+1 (positions below 1 are left out)
  *   JA   in  IWORD  column numbers
  *   IOA  in  IWORD  value offset: entry k has the value A(IOA+k)
  *   A    in  real   values (one array may hold several value sets)
@@ -57,7 +62,7 @@ extern "C" ORVK_API void ORVK_SMVMUL(const IWORD* N, const IWORD* I1, const IWOR
  *
  *   N    in  IWORD  number of columns of A (length of y)
  *   M    in  IWORD  number of rows of A (length of x)
- *   IA   in  IWORD  row pointers, size M+1
+ *   IA   in  IWORD  row pointers, size M+1 (positions below 1 are left out)
  *   JA   in  IWORD  column numbers, in 1..N (others are skipped)
  *   IOA  in  IWORD  value offset
  *   A    in  real   values A(IOA+k)
@@ -78,7 +83,7 @@ extern "C" ORVK_API void ORVK_SVMMUL(const IWORD* N, const IWORD* M, const IWORD
   for (IWORD j = 1; j <= n; ++j) y(ioy + j) = 0.0;
   for (IWORD i = 1; i <= m; ++i) {
     const double xi = x(iox + i);
-    for (IWORD k = ia(i); k < ia(i + 1); ++k) {
+    for (IWORD k = first_entry(ia(i)); k < ia(i + 1); ++k) {
       const IWORD c = ja(k);
       if (c < 1 || c > n) continue;
       y(ioy + c) += a(ioa + k) * xi;

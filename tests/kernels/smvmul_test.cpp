@@ -367,3 +367,37 @@ TEST(Smmtrn, SingleRowAndRepeatedColumns) {
 }
 
 }  // namespace
+
+namespace {
+
+// A row pointer below 1 names positions outside the entry arrays: they take
+// no part in the products.  The arrays sit behind guard words (column 1,
+// value NaN) that a read below position 1 would pick up.  Row 1 holds the
+// positions IA(1)..2 of which only 1 and 2 exist; the matrix is
+// [[1, 2], [0, 3]].
+TEST(SparseProducts, RowPointersBelowOneLeaveOutTheMissingPositions) {
+  constexpr int kGuard = 4;
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  std::vector<IWORD> jbuf(kGuard, 1);
+  std::vector<double> abuf(kGuard, nan);
+  for (IWORD c : {1, 2, 2}) jbuf.push_back(c);
+  for (double v : {1.0, 2.0, 3.0}) abuf.push_back(v);
+  const IWORD* ja = jbuf.data() + kGuard;
+  const double* a = abuf.data() + kGuard;
+  const IWORD n = 2, one = 1, zero = 0;
+  const std::vector<double> x = {1.0, 1.0};
+  for (IWORD start : {IWORD{0}, IWORD{-3}}) {
+    const std::vector<IWORD> ia = {start, 3, 4};
+    std::vector<double> y(2, -1.0);
+    ORVK_SMVMUL(&n, &one, &n, ia.data(), ja, &zero, a, &zero, x.data(), &zero, y.data());
+    EXPECT_EQ(y, (std::vector<double>{3.0, 3.0})) << "SMVMUL, IA(1) = " << start;
+    y.assign(2, -1.0);
+    ORVK_SVMMUL(&n, &n, ia.data(), ja, &zero, a, &zero, x.data(), &zero, y.data());
+    EXPECT_EQ(y, (std::vector<double>{1.0, 5.0})) << "SVMMUL, IA(1) = " << start;
+    std::vector<double> ap(3, -1.0);
+    ORVK_SMMTRN(ia.data(), ja, a, &n, ap.data());
+    EXPECT_EQ(ap, (std::vector<double>{5.0, 6.0, 9.0})) << "SMMTRN, IA(1) = " << start;
+  }
+}
+
+}  // namespace
