@@ -174,7 +174,8 @@ ORVK_API double ORVK_DINNER(const IWORD* N, const IWORD* IX, const double* X, co
  * element is divided by it.  A segment whose elements are all at most 1 is
  * squared unscaled, which overflows for large negative values and underflows
  * for elements below about 1e-154: those cases are recomputed with the
- * largest magnitude as the scale so the norm stays finite and accurate. */
+ * largest magnitude as the scale so the norm stays finite and accurate.
+ * An infinite element of either sign gives +inf; a NaN element gives NaN. */
 ORVK_API double ORVK_AP2NRM(const IWORD* N, const IWORD* K, const double* X) {
   const IWORD nn = *N;
   if (nn < 1) return 0.0;
@@ -201,11 +202,14 @@ ORVK_API double ORVK_AP2NRM(const IWORD* N, const IWORD* K, const double* X) {
     // of squares below the smallest normal number is recomputed scaled.
     rescale = sq < std::numeric_limits<double>::min();
   }
-  if (std::isinf(r) || rescale) {
+  // A NaN result comes from a NaN element, or from a largest value of +inf
+  // dividing itself; only the first leaves the norm undefined.
+  if (std::isinf(r) || std::isnan(r) || rescale) {
     double amax = 0.0;
-    bool finite = true;
+    bool finite = true, nan = false;
     for (IWORD j = 0; j < nn; ++j) {
       if (!std::isfinite(v[j])) finite = false;
+      if (std::isnan(v[j])) nan = true;
       amax = std::max(amax, std::fabs(v[j]));
     }
     if (finite && amax > 0.0) {
@@ -213,6 +217,8 @@ ORVK_API double ORVK_AP2NRM(const IWORD* N, const IWORD* K, const double* X) {
             double t = v[i] / amax;
             return t * t;
           }));
+    } else if (!nan && !finite) {
+      r = std::numeric_limits<double>::infinity();  // an infinite element
     }
   }
   return r;

@@ -46,6 +46,21 @@ TEST(Ap2nrm, LargeNegativeValuesGiveFiniteNorm) {
   EXPECT_TRUE(std::isinf(ap2nrm({-std::numeric_limits<double>::infinity(), 1.0})));
 }
 
+// An infinite element of either sign, in either branch of the scale, makes
+// the norm +inf; a NaN element makes it NaN.
+TEST(Ap2nrm, InfiniteElementGivesInfinityOfEitherSign) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const std::vector<std::vector<double>> infinite = {
+      {inf}, {inf, 1.0}, {-inf, 1.0}, {2.0, inf, -3.0}, {inf, -inf}, {0.5, inf}};
+  for (const auto& v : infinite) {
+    const double r = ap2nrm(v);
+    EXPECT_TRUE(std::isinf(r) && r > 0.0) << v.size() << " elements, first " << v[0];
+  }
+  for (const auto& v : {std::vector<double>{nan, inf}, std::vector<double>{2.0, nan}})
+    EXPECT_TRUE(std::isnan(ap2nrm(v)));
+}
+
 TEST(Ap2nrm, TinyValuesKeepTheirNorm) {
   // Elements below about 1e-154 have squares that lose digits or vanish;
   // the norm must still be that of the vector.
