@@ -1,4 +1,6 @@
 // ORVK_MC19AD: logarithmic row and column scaling of a sparse matrix.
+#include <cmath>
+
 #include "frame/format.hpp"
 #include "frame/hostdata.hpp"
 #include "frame/units.hpp"
@@ -31,7 +33,7 @@ void mc19_error(int code) {
  *   W       work real(5N)
  * Failures are reported on the host's report unit only, the outputs left
  * untouched: " ERROR RETURN 1 FROM MC19" (N < 1), 2 (N > 32767), 3 (a row or
- * column number outside 1..N).
+ * column number outside 1..N), 4 (a value that is NaN or infinite).
  * Cost O(NZ) per iteration.
  * Method: A. R. Curtis and J. K. Reid, On the automatic scaling of matrices
  * for Gaussian elimination, J. Inst. Maths Applics 10 (1972) 118-124. */
@@ -55,6 +57,15 @@ extern "C" ORVK_API void ORVK_MC19AD(const IWORD* N, const IWORD* NZ, const doub
       return;
     }
   }
+  // A value that is not finite has no logarithm to fit: it would turn the
+  // scale factors of every connected row and column into NaN.
+  const Vec1<const double> a(A);
+  for (IWORD k = 1; k <= nz; ++k) {
+    if (!std::isfinite(a(k))) {
+      mc19_error(4);
+      return;
+    }
+  }
   Vec1<double> r(ROWLSC), c(COLLSC);
   Vec1<double> rcount(W), ccount(W + n), cpower(W + 2 * n), cstep(W + 3 * n), rmean(W + 4 * n);
   for (IWORD i = 1; i <= n; ++i) {
@@ -66,7 +77,6 @@ extern "C" ORVK_API void ORVK_MC19AD(const IWORD* N, const IWORD* NZ, const doub
     cstep(i) = 0.0;
   }
   if (nz < 1) return;
-  const Vec1<const double> a(A);
   LogScaleRules rule;
   rule.sm = static_cast<double>(nz) * static_cast<double>(0.1f);
   rule.square_first = true;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -63,6 +64,22 @@ TEST(Mc19Ad, IndexOutOfRangeIsAFailureNotAnOverrun) {
   const Scaled s = run(a);
   EXPECT_EQ(cap.lines(), (std::vector<std::string>{"", "", " ERROR RETURN 3 FROM MC19"}));
   EXPECT_EQ(s.r, (std::vector<double>(2, 7.0)));
+}
+
+// A NaN or infinite value anywhere in a connected matrix would make every
+// scale factor NaN: it is refused like a bad index, the outputs untouched.
+TEST(Mc19Ad, NonFiniteValueIsAFailureNotNaNFactors) {
+  const double inf = std::numeric_limits<double>::infinity();
+  for (double bad : {inf, -inf, std::numeric_limits<double>::quiet_NaN()}) {
+    reset_blocks();
+    UnitCapture cap(6);
+    Triplets a = make_triplets(3, {{1, 1, 2.0}, {1, 2, 1.0}, {2, 2, 3.0}, {2, 3, 5.0}, {3, 3, bad}});
+    const Scaled s = run(a);
+    EXPECT_EQ(cap.lines(), (std::vector<std::string>{"", "", " ERROR RETURN 4 FROM MC19"})) << bad;
+    EXPECT_EQ(s.r, (std::vector<double>(3, 7.0))) << bad;
+    EXPECT_EQ(s.c, (std::vector<double>(3, 7.0))) << bad;
+    EXPECT_EQ(s.w, (std::vector<double>(15, 7.0))) << bad;
+  }
 }
 
 TEST(Mc19Ad, KnownAnswers) {
