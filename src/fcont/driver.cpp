@@ -182,6 +182,17 @@ Done accept_point(Ctx& c) {
   return request(c, -6, 10);
 }
 
+// A predicted point that could not be used (its evaluation failed, or it
+// is not a finite number): the prediction is made again with the step
+// shortened by STPGRO, or the run ends with 8 at MINSTP.
+Done shorter_prediction(Ctx& c) {
+  double& h = c.R(ri::HTAN);
+  const double minstp = c.Q(rp::MINSTP);
+  if (!(h > minstp)) return final_exit(c, 8);
+  h = std::max(h / c.Q(rp::STPGRO), minstp);
+  return step_predict(c);
+}
+
 // State 4: the residuals at a predicted point are in.
 Done predicted_test(Ctx& c) {
   minus_h(c);
@@ -198,11 +209,7 @@ Done predicted_test(Ctx& c) {
     c.I(ii::NEWJAC) = 1;
     return obtain_jacobian(c);
   }
-  double& h = c.R(ri::HTAN);
-  const double minstp = c.Q(rp::MINSTP);
-  if (!(h > minstp)) return final_exit(c, 8);
-  h = std::max(h / c.Q(rp::STPGRO), minstp);
-  return step_predict(c);
+  return shorter_prediction(c);
 }
 
 // State 5: the residuals at a corrector iterate are in.
@@ -450,11 +457,7 @@ Done step_predict(Ctx& c) {
     // point that could not be evaluated.
     std::copy(c.w.XBASE, c.w.XBASE + n, a.X);
     c.rlam() = lam0;
-    double& h = c.R(ri::HTAN);
-    const double minstp = c.Q(rp::MINSTP);
-    if (!(h > minstp)) return final_exit(c, 8);
-    h = std::max(h / c.Q(rp::STPGRO), minstp);
-    return step_predict(c);
+    return shorter_prediction(c);
   }
   return request(c, -2, 4);
 }

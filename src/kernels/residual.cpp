@@ -6,6 +6,7 @@
 
 #include "frame/views.hpp"
 #include "kernels/sparse.hpp"
+#include "kernels/vector.hpp"
 #include "orvika/kernels_sparse.h"
 
 namespace orvika {
@@ -18,18 +19,6 @@ namespace {
 bool needs_rescale(double ss, double vmax) {
   if (!(vmax > 0.0) || !std::isfinite(vmax)) return false;
   return std::isinf(ss) || ss < std::numeric_limits<double>::min();
-}
-
-// sqrt(sum of v(i)^2, i = 1..n) with every term divided by VMAX > 0, the
-// largest |v(i)|: no square leaves the range of doubles.
-template <class Term>
-double scaled_norm(IWORD n, double vmax, Term v) {
-  double s = 0.0;
-  for (IWORD i = 1; i <= n; ++i) {
-    const double t = v(i) / vmax;
-    s += t * t;
-  }
-  return vmax * std::sqrt(s);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // Vector kernels without an export: shift, sum, reciprocal, largest
-// magnitude and strided copy.
+// magnitude, strided copy, and the 2-norm formed scaled.
 #pragma once
+
+#include <cmath>
 
 #include "orvika/kernels_vector.h"
 
@@ -19,5 +21,18 @@ void VRAMAX(IWORD n, IWORD ioff, const double* x, IWORD& nties, IWORD* ities, IW
             double& amax);
 // Y(IY + (i-1)*INCY) = X(IX + (i-1)*INCX): IX and IY are start positions.
 void VRCPYS(IWORD n, IWORD ix, IWORD incx, const double* x, IWORD iy, IWORD incy, double* y);
+
+// sqrt(sum of v(i)^2, i = 1..N) with every term divided by VMAX > 0, the
+// largest |v(i)|: no square leaves the range of doubles.  The fallback of a
+// sum of squares that overflowed or underflowed.
+template <class Term>
+double scaled_norm(IWORD n, double vmax, Term v) {
+  double s = 0.0;
+  for (IWORD i = 1; i <= n; ++i) {
+    const double t = v(i) / vmax;
+    s += t * t;
+  }
+  return vmax * std::sqrt(s);
+}
 
 }  // namespace orvika

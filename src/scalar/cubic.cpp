@@ -46,10 +46,21 @@ double polish(double x, double a2, double a1, double a0) {
   return x;
 }
 
-// Real roots of the monic cubic from its Cardano quantities Q, R and
-// D = R^2 + Q^3; an absent root is ABSENT.
-void closed_form(double a2, double a1, double a0, double Q, double R, double D, double absent,
+// The Cardano quantities of the monic cubic x^3 + A2 x^2 + A1 x + A0:
+// Q, R and the discriminant D = R^2 + Q^3.
+struct Cardano {
+  double Q, R, D;
+  Cardano(double a2, double a1, double a0)
+      : Q((3.0 * a1 - a2 * a2) / 9.0),
+        R(((9.0 * a1 - 2.0 * a2 * a2) * a2 - 27.0 * a0) / 54.0),
+        D(R * R + Q * Q * Q) {}
+};
+
+// Real roots of the monic cubic from its Cardano quantities; an absent root
+// is ABSENT.
+void closed_form(double a2, double a1, double a0, const Cardano& k, double absent,
                  double roots[3]) {
+  const double Q = k.Q, R = k.R, D = k.D;
   const double third = a2 / 3.0;
   if (D > 0.0) {
     // One real root.
@@ -93,12 +104,10 @@ int root_exponent(double a2, double a1, double a0) {
 }  // namespace
 
 void CROOTS(double a2, double a1, double a0, IWORD iprint, double roots[3]) {
-  const double Q = (3.0 * a1 - a2 * a2) / 9.0;
-  const double R = ((9.0 * a1 - 2.0 * a2 * a2) * a2 - 27.0 * a0) / 54.0;
-  const double D = R * R + Q * Q * Q;
+  const Cardano k(a2, a1, a0);
   if (iprint >= 10) {
     Rec rec;
-    rec.X(6).A("SQUARE OF DISCRIMINANT IN CUBIC EQUATION = ").G(D, 13, 5);
+    rec.X(6).A("SQUARE OF DISCRIMINANT IN CUBIC EQUATION = ").G(k.D, 13, 5);
     write_rec(host::repunit(), rec);
   }
   // Q^3 and R^2 grow with the sixth power of the size of the roots: beyond
@@ -108,17 +117,15 @@ void CROOTS(double a2, double a1, double a0, IWORD iprint, double roots[3]) {
   // by a power of two, and scaled back.
   const int e = root_exponent(a2, a1, a0);
   if (std::abs(e) <= kUnscaledExponent) {
-    closed_form(a2, a1, a0, Q, R, D, host::rmisval(), roots);
+    closed_form(a2, a1, a0, k, host::rmisval(), roots);
     return;
   }
   const double b2 = std::ldexp(a2, -e), b1 = std::ldexp(a1, -2 * e), b0 = std::ldexp(a0, -3 * e);
-  const double Qs = (3.0 * b1 - b2 * b2) / 9.0;
-  const double Rs = ((9.0 * b1 - 2.0 * b2 * b2) * b2 - 27.0 * b0) / 54.0;
-  const double Ds = Rs * Rs + Qs * Qs * Qs;
-  const double absent = host::rmisval();
-  closed_form(b2, b1, b0, Qs, Rs, Ds, absent, roots);
-  for (int k = 0; k < 3; ++k) {
-    if (!(k > 0 && Ds > 0.0)) roots[k] = std::ldexp(roots[k], e);
+  const Cardano ks(b2, b1, b0);
+  closed_form(b2, b1, b0, ks, host::rmisval(), roots);
+  // The absent roots (one real root) stay as they are.
+  for (int j = 0; j < 3; ++j) {
+    if (!(j > 0 && ks.D > 0.0)) roots[j] = std::ldexp(roots[j], e);
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "kernels/vector.hpp"
 #include "orvika/orvika_types.h"
 
 namespace orvika {
@@ -24,12 +25,7 @@ double rms_of(IWORD n, Value value) {
     double big = 0.0;
     for (IWORD j = 1; j <= n; ++j) big = std::fmax(big, std::fabs(value(j)));
     if (std::isinf(big)) return big;
-    double ssq = 0.0;
-    for (IWORD j = 1; j <= n; ++j) {
-      const double r = value(j) / big;
-      ssq += r * r;
-    }
-    return big * std::sqrt(ssq / static_cast<double>(n));
+    return scaled_norm(n, big, value) / std::sqrt(static_cast<double>(n));
   }
   return std::sqrt(sum / static_cast<double>(n));
 }
